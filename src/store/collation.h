@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+namespace tarlivo {
+
+// Subject names compare the German way and without regard to letter case: "Äpfel"
+// equals "ÄPFEL", sorts right after "Apfel", and differs from "Apfel".
+// Negative, zero or positive like strcmp.
+int compareNames(const QString &a, const QString &b);
+
+// Name of the collation registered on every connection of the store.
+inline constexpr const char *kNameCollation = "TARLIVO_DE";
+
+// Registers kNameCollation on db; false when SQLite refuses.
+bool registerNameCollation(sqlite3 *db);
+
+} // namespace tarlivo

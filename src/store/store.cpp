@@ -1,0 +1,500 @@
+#include "store.h"
+
+#include "collation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace tarlivo {
+namespace {
+
+constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
+
+// The tables as the rest of the program knows them, plus the subject key on each
+// position row: with it the practice questions are answered from one index instead
+// of a join over every card. Triggers keep that copy equal to the card's subject.
+constexpr const char *kSchema = R"sql(
+CREATE TABLE tblGebiet (
+    idGebiet   INTEGER PRIMARY KEY AUTOINCREMENT,
+    NameGebiet TEXT NOT NULL
+);
+CREATE TABLE tblFrageAntwort (
+    idFrageAntwort INTEGER PRIMARY KEY AUTOINCREMENT,
+    idGebiet       INTEGER NOT NULL REFERENCES tblGebiet (idGebiet),
+    Frage          TEXT,
+    Antwort        TEXT
+);
+CREATE TABLE tblPosition (
+    idFrageAntwort INTEGER PRIMARY KEY REFERENCES tblFrageAntwort (idFrageAntwort),
+    Fach           INTEGER NOT NULL CHECK (Fach BETWEEN 1 AND 2147483647),
+    Stelle         INTEGER NOT NULL CHECK (Stelle BETWEEN -2147483648 AND 2147483647),
+    idGebiet       INTEGER NOT NULL
+);
+CREATE INDEX ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle);
+CREATE INDEX ixPositionStelle ON tblPosition (Stelle);
+CREATE TRIGGER trgPositionInsertSubject BEFORE INSERT ON tblPosition
+WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
+BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
+CREATE TRIGGER trgPositionUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPosition
+WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
+BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
+CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort
+WHEN NEW.idGebiet IS NOT OLD.idGebiet
+BEGIN SELECT RAISE(ABORT, 'a card never changes its subject'); END;
+)sql";
+
+bool isWritable(const QString &path)
+{
+    struct stat st {};
+    const QByteArray p = QFile::encodeName(path);
+    // The mode bits count even for root: a file made read-only is meant to stay so.
+    return ::stat(p.constData(), &st) == 0 && (st.st_mode & 0222) != 0 && ::access(p.constData(), W_OK) == 0;
+}
+
+void syncDirectory(const QString &dir)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+qint32 toInt32(qint64 value, const QString &path)
+{
+    if (value > kInt32Max || value < std::numeric_limits<qint32>::min())
+        throw StoreError(StoreErrorKind::Limit, path, QStringLiteral("value %1 is beyond 32 bits").arg(value));
+    return qint32(value);
+}
+
+// Creates a store with empty tables at path, which must be missing or empty. The
+// tables are written to a temporary file first, so no half-made store is ever seen.
+void createStoreFile(const QString &path, bool replaceEmpty)
+{
+    const QFileInfo info(path);
+    const QString dir = info.absolutePath();
+    if (!isWritable(dir))
+        throw StoreError(StoreErrorKind::CannotCreate, path, QStringLiteral("directory is not writable"));
+    const QString temp = path + QStringLiteral(".neu-%1").arg(::getpid());
+    QFile::remove(temp);
+    try {
+        sql::Database db;
+        db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        Store::createSchema(db);
+        db.close();
+    } catch (const StoreError &e) {
+        QFile::remove(temp);
+        throw StoreError(e.kind() == StoreErrorKind::Full ? StoreErrorKind::Full : StoreErrorKind::CannotCreate,
+                         path, e.detail());
+    }
+    const QByteArray from = QFile::encodeName(temp);
+    const QByteArray to = QFile::encodeName(path);
+    int rc;
+    if (replaceEmpty) {
+        rc = ::rename(from.constData(), to.constData());
+    } else {
+        // link() never replaces: a store another copy created meanwhile wins.
+        rc = ::link(from.constData(), to.constData());
+        if (rc != 0 && errno == EEXIST)
+            rc = 0;
+        ::unlink(from.constData());
+    }
+    if (rc != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temp);
+        throw StoreError(StoreErrorKind::CannotCreate, path, reason);
+    }
+    syncDirectory(dir);
+}
+
+} // namespace
+
+FileFormat sniffFormat(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return FileFormat::Missing;
+    if (!file.open(QIODevice::ReadOnly))
+        return FileFormat::Unreadable;
+    const QByteArray head = file.read(100);
+    if (head.isEmpty())
+        return file.error() == QFile::NoError ? FileFormat::Empty : FileFormat::Unreadable;
+    if (head.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return FileFormat::SQLite;
+    static const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+    if (head.size() > 0x14 && head.startsWith(jet))
+        return head.at(0x14) == 0 ? FileFormat::Jet3 : FileFormat::Jet4;
+    return FileFormat::Unknown;
+}
+
+Store::Store(StoreOptions options) : m_options(std::move(options)) {}
+
+Store::~Store() = default;
+
+std::unique_ptr<Store> Store::open(const QString &path, StoreOptions options)
+{
+    switch (sniffFormat(path)) {
+    case FileFormat::Missing:
+        createStoreFile(path, false);
+        break;
+    case FileFormat::Empty:
+        createStoreFile(path, true);
+        break;
+    case FileFormat::SQLite:
+        break;
+    case FileFormat::Jet3:
+    case FileFormat::Jet4:
+        throw StoreError(StoreErrorKind::LegacyFormat, path);
+    case FileFormat::Unknown:
+        throw StoreError(StoreErrorKind::NotADatabase, path);
+    case FileFormat::Unreadable:
+        throw StoreError(StoreErrorKind::CannotOpen, path, QStringLiteral("the file cannot be read"));
+    }
+    if (!isWritable(path) || !isWritable(QFileInfo(path).absolutePath()))
+        throw StoreError(StoreErrorKind::ReadOnly, path);
+
+    std::unique_ptr<Store> store(new Store(std::move(options)));
+    store->connect(path);
+    return store;
+}
+
+void Store::createSchema(sql::Database &db)
+{
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        db.exec(kSchema);
+        // Pragmas take no bound values; these are the program's own constants.
+        db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
+        db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
+        db.exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void Store::connect(const QString &path)
+{
+    // Never create here: the file was checked or made above, and a file that
+    // vanished in between must not come back empty.
+    m_db.open(path, SQLITE_OPEN_READWRITE);
+    sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
+    registerNameCollation(m_db.handle());
+    m_db.exec("PRAGMA foreign_keys = ON");
+    // A change is on disk before the window shows its result.
+    m_db.exec("PRAGMA synchronous = FULL");
+    verifySchema();
+
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
+    }
+}
+
+void Store::verifySchema()
+{
+    qint64 applicationId = 0;
+    qint64 version = 0;
+    {
+        sql::Statement q(m_db, "PRAGMA application_id");
+        if (q.step())
+            applicationId = q.int64(0);
+    }
+    {
+        sql::Statement q(m_db, "PRAGMA user_version");
+        if (q.step())
+            version = q.int64(0);
+    }
+    if (applicationId != kApplicationId)
+        throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("not a Tarlivo store"));
+    if (version > kSchemaVersion)
+        throw StoreError(StoreErrorKind::NewerVersion, path(), QStringLiteral("schema version %1").arg(version));
+    sql::Statement q(m_db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
+                           "AND name IN ('tblGebiet', 'tblFrageAntwort', 'tblPosition')");
+    if (!q.step() || q.int64(0) != 3)
+        throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("tables are missing"));
+}
+
+void Store::ensureSameFile()
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path()).constData(), &st) != 0)
+        throw StoreError(StoreErrorKind::FileChanged, path(), QStringLiteral("deleted"));
+    if (quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode)
+        throw StoreError(StoreErrorKind::FileChanged, path(), QStringLiteral("replaced"));
+    if (!isWritable(path()) || !isWritable(QFileInfo(path()).absolutePath()))
+        throw StoreError(StoreErrorKind::ReadOnly, path());
+}
+
+void Store::prepareWrite()
+{
+    if (!m_db.isOpen())
+        throw StoreError(StoreErrorKind::NotConnected, path());
+    ensureSameFile();
+    backupIfDue();
+}
+
+void Store::backupIfDue()
+{
+    if (!m_options.backups)
+        return;
+    const QDate today = m_options.today ? m_options.today() : QDate::currentDate();
+    if (m_backupChecked == today)
+        return;
+    m_backupChecked = today; // one attempt a day: a failure is told once, not at every change
+
+    const QFileInfo info(path());
+    QDir dir = info.absoluteDir();
+    const QString prefix = info.completeBaseName() + QStringLiteral("-Sicherung-");
+    const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
+    const QString target = dir.filePath(prefix + today.toString(Qt::ISODate) + suffix);
+
+    if (!QFileInfo::exists(target)) {
+        const QString temp = target + QStringLiteral(".tmp-%1").arg(::getpid());
+        try {
+            sql::Database copy;
+            copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            sqlite3_backup *backup = sqlite3_backup_init(copy.handle(), "main", m_db.handle(), "main");
+            if (!backup)
+                copy.fail(sqlite3_errcode(copy.handle()));
+            const int stepped = sqlite3_backup_step(backup, -1);
+            const int finished = sqlite3_backup_finish(backup);
+            if (stepped != SQLITE_DONE)
+                copy.fail(stepped);
+            if (finished != SQLITE_OK)
+                copy.fail(finished);
+            copy.close();
+            if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
+                throw StoreError(errno == ENOSPC ? StoreErrorKind::Full : StoreErrorKind::Io, target,
+                                 QString::fromLocal8Bit(std::strerror(errno)));
+            syncDirectory(dir.absolutePath());
+        } catch (const StoreError &e) {
+            QFile::remove(temp);
+            if (m_options.backupFailed)
+                m_options.backupFailed(StoreError(e.kind(), target, e.detail()));
+            return;
+        }
+    }
+
+    // Keep the newest copies; the ISO date in the name sorts them by age.
+    QStringList copies = dir.entryList({prefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + suffix}, QDir::Files, QDir::Name);
+    while (copies.size() > m_options.keepBackups)
+        dir.remove(copies.takeFirst());
+}
+
+QStringList Store::allSubjects()
+{
+    QStringList names;
+    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+    while (q.step())
+        names << q.text(0);
+    return names;
+}
+
+QStringList Store::subjectsWithCards()
+{
+    QStringList names;
+    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet AS g "
+                           "WHERE EXISTS (SELECT 1 FROM tblPosition AS p WHERE p.idGebiet = g.idGebiet) "
+                           "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+    while (q.step())
+        names << q.text(0);
+    return names;
+}
+
+std::optional<qint32> Store::subjectId(const QString &name)
+{
+    sql::Statement q(m_db, "SELECT idGebiet FROM tblGebiet WHERE NameGebiet = ?1 COLLATE TARLIVO_DE "
+                           "ORDER BY idGebiet LIMIT 1");
+    q.bind(1, name.isNull() ? QString("") : name);
+    if (!q.step())
+        return std::nullopt;
+    return toInt32(q.int64(0), path());
+}
+
+void Store::addSubject(const QString &name)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    if (subjectExists(name))
+        throw StoreError(StoreErrorKind::Duplicate, path());
+    sql::Statement insert(m_db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)");
+    insert.bind(1, name.isNull() ? QString("") : name).run();
+    toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
+    tx.commit();
+}
+
+void Store::renameSubject(const QString &oldName, const QString &newName)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    const std::optional<qint32> id = subjectId(oldName);
+    if (!id)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("no subject named so"));
+    if (subjectExists(newName))
+        throw StoreError(StoreErrorKind::Duplicate, path());
+    sql::Statement update(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2");
+    update.bind(1, newName.isNull() ? QString("") : newName).bind(2, *id).run();
+    tx.commit();
+}
+
+qint32 Store::nextStelle()
+{
+    sql::Statement q(m_db, "SELECT MAX(Stelle) FROM tblPosition");
+    if (!q.step() || q.isNull(0))
+        return 1;
+    const qint64 largest = q.int64(0);
+    if (largest >= kInt32Max)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+    return qint32(largest + 1);
+}
+
+qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    {
+        sql::Statement exists(m_db, "SELECT 1 FROM tblGebiet WHERE idGebiet = ?1");
+        if (!exists.bind(1, subjectId).step())
+            throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
+    }
+    const qint32 stelle = nextStelle();
+    sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
+    card.bind(1, subjectId)
+        .bind(2, frage.isNull() ? QString("") : frage)
+        .bind(3, antwort.isNull() ? QString("") : antwort)
+        .run();
+    // The key of the row just inserted: no other writer can slip in between.
+    const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
+    sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
+                                  "VALUES (?1, 1, ?2, ?3)");
+    position.bind(1, cardId).bind(2, stelle).bind(3, subjectId).run();
+    tx.commit();
+    return cardId;
+}
+
+std::vector<qint32> Store::compartments(qint32 subjectId)
+{
+    // Hops from one compartment to the next through the index instead of reading
+    // every card of the subject: a few steps whatever the number of cards.
+    sql::Statement q(m_db, "WITH RECURSIVE f (Fach) AS ("
+                           " SELECT MIN(Fach) FROM tblPosition WHERE idGebiet = ?1"
+                           " UNION ALL"
+                           " SELECT (SELECT MIN(Fach) FROM tblPosition WHERE idGebiet = ?1 AND Fach > f.Fach)"
+                           " FROM f WHERE f.Fach IS NOT NULL)"
+                           " SELECT Fach FROM f WHERE Fach IS NOT NULL");
+    q.bind(1, subjectId);
+    std::vector<qint32> result;
+    while (q.step())
+        result.push_back(toInt32(q.int64(0), path()));
+    return result;
+}
+
+std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach)
+{
+    // Ties on Stelle can only come from files of the older program; the card key
+    // then keeps their order stable.
+    sql::Statement q(m_db, "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2 "
+                           "ORDER BY Stelle, idFrageAntwort LIMIT 1");
+    q.bind(1, subjectId).bind(2, fach);
+    if (!q.step())
+        return std::nullopt;
+    return toInt32(q.int64(0), path());
+}
+
+std::optional<CardText> Store::cardText(qint32 cardId)
+{
+    sql::Statement q(m_db, "SELECT Frage, Antwort FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+    q.bind(1, cardId);
+    if (!q.step())
+        return std::nullopt;
+    return CardText{q.text(0), q.text(1)};
+}
+
+void Store::moveCard(qint32 cardId, qint32 newFach)
+{
+    if (newFach < 1)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    const qint32 stelle = nextStelle();
+    sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
+    update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
+    if (sqlite3_changes(m_db.handle()) != 1)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    tx.commit();
+}
+
+void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
+    update.bind(1, frage.isNull() ? QString("") : frage)
+        .bind(2, antwort.isNull() ? QString("") : antwort)
+        .bind(3, cardId)
+        .run();
+    if (sqlite3_changes(m_db.handle()) != 1)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
+    tx.commit();
+}
+
+QStringList Store::checkInvariants(bool allowSharedStelle)
+{
+    QStringList problems;
+    {
+        sql::Statement q(m_db, "PRAGMA integrity_check");
+        while (q.step()) {
+            const QString line = q.text(0);
+            if (line != QLatin1String("ok"))
+                problems << QStringLiteral("integrity: ") + line;
+        }
+    }
+    struct Check {
+        const char *sql;
+        const char *what;
+    };
+    static const Check checks[] = {
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblPosition AS p WHERE p.idFrageAntwort = f.idFrageAntwort)",
+         "cards without a position"},
+        {"SELECT COUNT(*) FROM tblPosition AS p WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = p.idFrageAntwort)",
+         "positions without a card"},
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = f.idGebiet)",
+         "cards without a subject"},
+        {"SELECT COUNT(*) FROM tblPosition AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
+         "WHERE p.idGebiet IS NOT f.idGebiet",
+         "positions whose subject differs from their card's"},
+        {"SELECT COUNT(*) FROM tblPosition WHERE Fach < 1", "compartments below 1"},
+        {"SELECT COUNT(*) FROM tblGebiet AS a JOIN tblGebiet AS b ON a.idGebiet < b.idGebiet "
+         "AND a.NameGebiet = b.NameGebiet COLLATE TARLIVO_DE",
+         "subject names that compare equal"},
+        {"SELECT COUNT(*) FROM (SELECT Stelle FROM tblPosition GROUP BY Stelle HAVING COUNT(*) > 1)",
+         "queue places held by more than one card"},
+    };
+    for (const Check &check : checks) {
+        if (allowSharedStelle && std::strstr(check.what, "queue places"))
+            continue;
+        sql::Statement q(m_db, check.sql);
+        if (q.step() && q.int64(0) != 0)
+            problems << QStringLiteral("%1: %2").arg(QLatin1String(check.what)).arg(q.int64(0));
+    }
+    return problems;
+}
+
+} // namespace tarlivo
