@@ -1,0 +1,87 @@
+#include "frmneu.h"
+
+#include "controls.h"
+#include "forms.h"
+#include "frmwelcome.h"
+#include "messages.h"
+
+namespace tarlivo::ui {
+
+const FormDesign &FrmNeu::layout()
+{
+    static const FormDesign design{
+        "frmNeu", "Anlegen neuer Fragen und Antworten", 8670, 6030, Placement::Centred, 0,
+        {
+            {"cmdZumStart", Kind::CommandButton, "Zum &Start", 2400, 5040, 1695, 495, 7, true},
+            {"cmdZurueck", Kind::CommandButton, "&Zurück", 360, 5040, 1695, 495, 6, true},
+            {"cmdUebernahme", Kind::CommandButton, "&Übernehmen", 4560, 5040, 3735, 495, 2, false},
+            {"txtAntwort", Kind::TextBox, "", 4560, 1680, 3735, 3015, 1, false, NoFlags, "Antwort"},
+            {"txtFrage", Kind::TextBox, "", 360, 1680, 3735, 3015, 0, true, NoFlags, "Frage"},
+            {"lblAntwort", Kind::Label, "Antwort", 4680, 1200, 1095, 255, 5, false},
+            {"lblFrage", Kind::Label, "Frage", 480, 1200, 1095, 255, 4, true},
+        }};
+    return design;
+}
+
+FrmNeu::FrmNeu(Forms &forms)
+    : Form(layout(), forms), cmdZumStart(control<CommandButton>("cmdZumStart")),
+      cmdZurueck(control<CommandButton>("cmdZurueck")), cmdUebernahme(control<CommandButton>("cmdUebernahme")),
+      txtAntwort(control<TextBox>("txtAntwort")), txtFrage(control<TextBox>("txtFrage")),
+      lblAntwort(control<Label>("lblAntwort")), lblFrage(control<Label>("lblFrage"))
+{
+    connect(txtFrage, &TextBox::characterTyped, this, &FrmNeu::txtFrage_KeyPress);
+    connect(txtAntwort, &TextBox::characterTyped, this, &FrmNeu::txtAntwort_KeyPress);
+    connect(cmdUebernahme, &QPushButton::clicked, this, &FrmNeu::cmdUebernahme_Click);
+    connect(cmdZurueck, &QPushButton::clicked, this, &FrmNeu::cmdZurueck_Click);
+    connect(cmdZumStart, &QPushButton::clicked, this, &FrmNeu::cmdZumStart_Click);
+}
+
+std::optional<qint32> FrmNeu::getIDgebiet(const QString &GebText) { return forms().db().subjectId(GebText); }
+
+void FrmNeu::txtFrage_KeyPress()
+{
+    lblAntwort->setVisible(true);
+    txtAntwort->setVisible(true);
+}
+
+void FrmNeu::txtAntwort_KeyPress() { cmdUebernahme->setVisible(true); }
+
+void FrmNeu::cmdUebernahme_Click() { SaveFrageAntwort(); }
+
+void FrmNeu::SaveFrageAntwort()
+{
+    // The caption names the subject. Card and position are written together; on
+    // any failure nothing is written and both texts stay for another try.
+    const QString subject = windowTitle();
+    try {
+        const std::optional<qint32> id = getIDgebiet(subject);
+        if (!id) {
+            forms().message(this, text::unknownSubject(subject));
+            return;
+        }
+        forms().db().addCard(*id, txtFrage->text(), txtAntwort->text());
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return;
+    }
+    txtFrage->setFocus(Qt::OtherFocusReason);
+    txtFrage->setText(QString());
+    txtAntwort->setText(QString());
+    lblAntwort->setVisible(false);
+    txtAntwort->setVisible(false);
+    cmdUebernahme->setVisible(false);
+}
+
+void FrmNeu::cmdZurueck_Click()
+{
+    hide();
+    forms().showGebiete();
+}
+
+void FrmNeu::cmdZumStart_Click()
+{
+    hide();
+    forms().frmWelcome().showForm();
+}
+
+} // namespace tarlivo::ui

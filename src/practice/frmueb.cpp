@@ -1,0 +1,252 @@
+#include "frmueb.h"
+
+#include "controls.h"
+#include "forms.h"
+#include "frmedit.h"
+#include "frmgebiete.h"
+#include "frmneu.h"
+#include "frmwelcome.h"
+#include "messages.h"
+
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace tarlivo::ui {
+namespace {
+
+constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
+
+// The list's text as a whole number: blanks around it aside, an optional sign and
+// digits, nothing else ("3.0", "0x10" and "1; DROP TABLE" are not).
+std::optional<qint64> wholeNumber(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral(R"(\A[+-]?[0-9]{1,18}\z)"));
+    const QString trimmed = text.trimmed();
+    if (!digits.match(trimmed).hasMatch())
+        return std::nullopt;
+    return trimmed.toLongLong();
+}
+
+} // namespace
+
+const FormDesign &FrmUeb::layout()
+{
+    static const FormDesign design{
+        "frmUeb", "Übung", 10110, 6390, Placement::Centred, 0,
+        {
+            {"cmdFrage", Kind::CommandButton, "<<<<<", 4560, 2280, 915, 615, 12, true},
+            {"cmdZumStart", Kind::CommandButton, "Zum &Start", 7080, 5520, 2775, 375, 11, true},
+            {"cmdEdit", Kind::CommandButton, "&Edit", 7080, 4560, 2775, 375, 10, true},
+            {"cmdFachOk", Kind::CommandButton, "&Übernehmen", 240, 5520, 2535, 375, 9, true},
+            {"cmbFach", Kind::ComboBox, "", 240, 5160, 2535, 315, 7, true, NoFlags, "Fach-Auswahl"},
+            {"cmdNeuGebiet", Kind::CommandButton, "&Gebietsauswahl", 7080, 5040, 2775, 375, 6, true},
+            {"cmdFalsch", Kind::CommandButton, "Falsch", 5520, 4440, 1000, 495, 5, true},
+            {"cmdFastRichtig", Kind::CommandButton, "Fast Richtig", 3600, 4440, 1000, 495, 4, true},
+            {"cmdRichtig", Kind::CommandButton, "Richtig", 4560, 3720, 1000, 495, 3, true},
+            {"cmdAntwort", Kind::CommandButton, ">>>>>", 4560, 1080, 915, 615, 2, true},
+            {"Label1", Kind::Label, "Fach-Auswahl", 240, 4920, 2535, 255, 8, true, CentredText},
+            {"lblAntwort", Kind::Label, "", 6000, 480, 3735, 3015, 1, true, WordWrap},
+            {"lblFrage", Kind::Label, "", 360, 480, 3735, 3015, 0, true, WordWrap},
+        }};
+    return design;
+}
+
+FrmUeb::FrmUeb(Forms &forms)
+    : Form(layout(), forms), cmdFrage(control<CommandButton>("cmdFrage")),
+      cmdZumStart(control<CommandButton>("cmdZumStart")), cmdEdit(control<CommandButton>("cmdEdit")),
+      cmdFachOk(control<CommandButton>("cmdFachOk")), cmbFach(control<ComboBox>("cmbFach")),
+      cmdNeuGebiet(control<CommandButton>("cmdNeuGebiet")), cmdFalsch(control<CommandButton>("cmdFalsch")),
+      cmdFastRichtig(control<CommandButton>("cmdFastRichtig")), cmdRichtig(control<CommandButton>("cmdRichtig")),
+      cmdAntwort(control<CommandButton>("cmdAntwort")), lblAntwort(control<Label>("lblAntwort")),
+      lblFrage(control<Label>("lblFrage"))
+{
+    connect(cmdFachOk, &QPushButton::clicked, this, &FrmUeb::cmdFachOk_Click);
+    connect(cmdNeuGebiet, &QPushButton::clicked, this, &FrmUeb::cmdNeuGebiet_Click);
+    connect(cmdZumStart, &QPushButton::clicked, this, &FrmUeb::cmdZumStart_Click);
+    connect(cmdAntwort, &QPushButton::clicked, this, &FrmUeb::cmdAntwort_Click);
+    connect(cmdFrage, &QPushButton::clicked, this, &FrmUeb::cmdFrage_Click);
+    connect(cmdRichtig, &QPushButton::clicked, this, &FrmUeb::cmdRichtig_Click);
+    connect(cmdFastRichtig, &QPushButton::clicked, this, &FrmUeb::cmdFastRichtig_Click);
+    connect(cmdFalsch, &QPushButton::clicked, this, &FrmUeb::cmdFalsch_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &FrmUeb::cmdEdit_Click);
+}
+
+std::optional<qint32> FrmUeb::subjectKey()
+{
+    const QString &name = forms().pubs().GebietName;
+    const std::optional<qint32> key = forms().frmNeu().getIDgebiet(name);
+    if (!key)
+        forms().message(this, text::unknownSubject(name));
+    return key;
+}
+
+std::optional<qint32> FrmUeb::listedFach()
+{
+    const QString typed = cmbFach->text();
+    const std::optional<qint64> n = wholeNumber(typed);
+    if (!n || *n < 1 || *n > kInt32Max) {
+        forms().message(this, text::notACompartment(typed));
+        return std::nullopt;
+    }
+    return qint32(*n);
+}
+
+void FrmUeb::FillFach(qint32 LastFach)
+{
+    cmbFach->clear();
+    std::vector<qint32> faecher;
+    try {
+        const std::optional<qint32> key = subjectKey();
+        if (!key)
+            return;
+        faecher = forms().db().compartments(*key);
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return;
+    }
+    if (faecher.empty()) {
+        forms().message(this, text::subjectWithoutCards(forms().pubs().GebietName));
+        return;
+    }
+    int matchIndex = 0;
+    bool matchFound = false;
+    for (std::size_t i = 0; i < faecher.size(); ++i) {
+        if (faecher[i] == LastFach) {
+            matchFound = true;
+            matchIndex = int(i);
+        }
+        cmbFach->addItem(QString::number(faecher[i]));
+    }
+    cmbFach->setCurrentIndex(matchIndex);
+    if (LastFach == 0 || matchFound)
+        FrageDisplay();
+    else
+        forms().message(this, text::compartmentEmpty(LastFach));
+}
+
+void FrmUeb::FrageDisplay()
+{
+    // Every check comes before the display changes: on failure the card on
+    // display, its texts and AktFrageID stay as they were.
+    qint32 card = 0;
+    std::optional<CardText> texts;
+    try {
+        const std::optional<qint32> key = subjectKey();
+        if (!key)
+            return;
+        const std::optional<qint32> fach = listedFach();
+        if (!fach)
+            return;
+        const std::optional<qint32> head = forms().db().headCard(*key, *fach);
+        if (!head) {
+            forms().message(this, text::compartmentEmpty(*fach));
+            return;
+        }
+        card = *head;
+        texts = forms().db().cardText(card);
+        if (!texts) {
+            forms().message(this, text::cardMissing(card));
+            return;
+        }
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return;
+    }
+    forms().pubs().AktFrageID = card;
+    m_cardOnDisplay = true;
+    lblFrage->setText(texts->frage);
+    // Hidden before it takes the new answer, so that it never shows unasked.
+    lblAntwort->setVisible(false);
+    lblAntwort->setText(texts->antwort);
+}
+
+void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
+
+void FrmUeb::cmdNeuGebiet_Click()
+{
+    lblFrage->setText(QString());
+    lblAntwort->setText(QString());
+    cmbFach->clear();
+    m_cardOnDisplay = false;
+    hide();
+    if (FrmGebiete *gebiete = forms().showGebiete())
+        gebiete->cmdGebietNeu->setVisible(false);
+}
+
+void FrmUeb::cmdZumStart_Click()
+{
+    hide();
+    forms().frmWelcome().showForm();
+}
+
+void FrmUeb::formUnload() { cmbFach->clear(); }
+
+void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
+
+void FrmUeb::cmdFrage_Click() { lblAntwort->setVisible(false); }
+
+void FrmUeb::cmdRichtig_Click()
+{
+    const std::optional<qint32> n = listedFach();
+    if (!n)
+        return;
+    if (*n == kInt32Max) {
+        forms().message(this, text::compartmentLimit());
+        return;
+    }
+    MoveToFach(*n + 1);
+}
+
+void FrmUeb::cmdFastRichtig_Click()
+{
+    if (const std::optional<qint32> n = listedFach())
+        MoveToFach(*n);
+}
+
+void FrmUeb::cmdFalsch_Click()
+{
+    // The list's text is needed after the move; check it before anything is written.
+    if (listedFach())
+        MoveToFach(1);
+}
+
+void FrmUeb::MoveToFach(qint32 NeuFach)
+{
+    const qint32 card = forms().pubs().AktFrageID;
+    if (!m_cardOnDisplay || card == 0) {
+        forms().message(this, text::noCardOnDisplay());
+        return;
+    }
+    const std::optional<qint32> judgedIn = listedFach();
+    if (!judgedIn)
+        return;
+    try {
+        forms().db().moveCard(card, NeuFach);
+    } catch (const StoreError &error) {
+        if (error.kind() == StoreErrorKind::NotFound)
+            forms().message(this, text::cardMissing(card));
+        else if (error.kind() == StoreErrorKind::Limit)
+            forms().message(this, text::queueLimit());
+        else
+            forms().report(this, error);
+        return;
+    }
+    FillFach(*judgedIn);
+}
+
+void FrmUeb::cmdEdit_Click()
+{
+    if (!m_cardOnDisplay) {
+        forms().message(this, text::noCardOnDisplay());
+        return;
+    }
+    FrmEdit &edit = forms().frmEdit();
+    edit.showForm();
+    edit.txtEditAntwort->setText(lblAntwort->text());
+    edit.txtEditFrage->setText(lblFrage->text());
+    edit.setWindowTitle(forms().pubs().GebietName);
+    hide();
+}
+
+} // namespace tarlivo::ui

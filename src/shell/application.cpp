@@ -1,0 +1,21 @@
+#include "application.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace tarlivo::ui {
+
+void installGermanTranslation(QApplication &app)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(translator);
+    else
+        delete translator;
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tarlivo::ui {
+
+// A multi-line plain-text box: word wrap, no scroll bars, Enter makes a new line,
+// Tab moves the focus on.
+class TextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TextBox(QWidget *parent = nullptr);
+
+    QString text() const { return toPlainText(); }
+    void setText(const QString &text) { setPlainText(text); }
+
+signals:
+    // A key press that types a character into the box (not arrows, paste by mouse
+    // or text set from code).
+    void characterTyped();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+// A label that shows its caption as typed, never as rich text.
+class Label : public QLabel {
+    Q_OBJECT
+public:
+    explicit Label(QWidget *parent = nullptr);
+};
+
+// An editable drop-down list: never sorts, never adds typed text as an entry,
+// never completes what the user types.
+class ComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ComboBox(QWidget *parent = nullptr);
+
+    QString text() const { return currentText(); }
+};
+
+class CommandButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit CommandButton(QWidget *parent = nullptr);
+};
+
+} // namespace tarlivo::ui

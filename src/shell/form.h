@@ -1,0 +1,51 @@
+#pragma once
+
+#include "design.h"
+
+#include <QWidget>
+
+#include <vector>
+
+namespace tarlivo::ui {
+
+class Forms;
+
+// A top-level window built from its design. The design fixes every control's
+// place, caption, tab order and first visibility; the subclass adds behaviour.
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    Form(const FormDesign &design, Forms &forms);
+
+    const FormDesign &design() const { return m_design; }
+
+    // Shows the window without waiting for it. The first showing places it as
+    // designed (centred or maximised) and puts the focus on the first control in
+    // tab order that can take it.
+    void showForm();
+
+    // The control of that name, as built from the design.
+    template <class T>
+    T *control(const char *name) const
+    {
+        return findChild<T *>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+    }
+
+    // Run by the registry right after creation, and just before unloading.
+    virtual void formLoad() {}
+    virtual void formUnload() {}
+
+protected:
+    Forms &forms() const { return m_forms; }
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void build();
+    std::vector<QWidget *> tabOrder() const;
+
+    const FormDesign &m_design;
+    Forms &m_forms;
+    bool m_placed = false;
+};
+
+} // namespace tarlivo::ui

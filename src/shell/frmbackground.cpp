@@ -1,0 +1,17 @@
+#include "frmbackground.h"
+
+namespace tarlivo::ui {
+
+const FormDesign &FrmBackground::layout()
+{
+    static const FormDesign design{"frmBackground", "", 4680, 3090, Placement::Maximised, qRgb(255, 255, 192), {}};
+    return design;
+}
+
+FrmBackground::FrmBackground(Forms &forms) : Form(layout(), forms)
+{
+    // Behind the other windows wherever the window manager honours it.
+    setWindowFlag(Qt::WindowStaysOnBottomHint);
+}
+
+} // namespace tarlivo::ui

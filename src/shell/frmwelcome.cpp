@@ -1,0 +1,58 @@
+#include "frmwelcome.h"
+
+#include "controls.h"
+#include "forms.h"
+#include "frmbackground.h"
+#include "frmgebiete.h"
+
+namespace tarlivo::ui {
+
+const FormDesign &FrmWelcome::layout()
+{
+    static const FormDesign design{
+        "frmWelcome", "Velmorin - Solvendo - Tarlivo 2.0", 6735, 4695, Placement::Centred, 0,
+        {
+            {"cmdEnd", Kind::CommandButton, "&Ende", 600, 3240, 5535, 495, 3, true},
+            {"cmdUeben", Kind::CommandButton, "&Übung starten", 3600, 2160, 2295, 495, 2, true},
+            {"cmdNeu", Kind::CommandButton, "&Neue Fragen + Antworten", 840, 2160, 2295, 495, 1, true},
+            {"Label1", Kind::Label, "Tarlivo", 1200, 960, 4335, 495, 0, true, CentredText | TitleFont},
+        }};
+    return design;
+}
+
+FrmWelcome::FrmWelcome(Forms &forms)
+    : Form(layout(), forms), cmdEnd(control<CommandButton>("cmdEnd")),
+      cmdUeben(control<CommandButton>("cmdUeben")), cmdNeu(control<CommandButton>("cmdNeu"))
+{
+    connect(cmdNeu, &QPushButton::clicked, this, &FrmWelcome::cmdNeu_Click);
+    connect(cmdUeben, &QPushButton::clicked, this, &FrmWelcome::cmdUeben_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &FrmWelcome::cmdEnd_Click);
+}
+
+void FrmWelcome::formLoad()
+{
+    // The backdrop goes up first, so that everything else opens in front of it.
+    forms().frmBackground().showForm();
+}
+
+void FrmWelcome::cmdNeu_Click()
+{
+    hide();
+    // Modus before showing: the subject window's load reads it.
+    forms().pubs().Modus = kModusEdit;
+    forms().showGebiete();
+}
+
+void FrmWelcome::cmdUeben_Click()
+{
+    hide();
+    forms().pubs().Modus = kModusUeb;
+    if (FrmGebiete *gebiete = forms().showGebiete()) {
+        gebiete->cmdGebietNeu->setVisible(false);
+        gebiete->cmdGebietEdit->setVisible(false);
+    }
+}
+
+void FrmWelcome::cmdEnd_Click() { forms().end(); }
+
+} // namespace tarlivo::ui

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "storeerror.h"
+
+#include <QString>
+
+// The texts the program shows, in one place.
+namespace tarlivo::ui::text {
+
+QString programTitle();
+
+// Checks of new and renamed subject names.
+QString noTextEntered();
+QString numbersNotAllowedNew();    // "Eingaben"
+QString numbersNotAllowedRename(); // "Eingabe"
+QString subjectExists();
+QString newSubjectPrompt();
+QString newSubjectTitle();
+QString renamePrompt();
+QString renameTitle();
+
+// Practice.
+QString compartmentEmpty(qint64 fach);
+QString missingInput();
+
+// Messages of our own, where the program would otherwise stop.
+QString unknownSubject(const QString &name);
+QString subjectWithoutCards(const QString &name);
+QString notACompartment(const QString &typed);
+QString noCardOnDisplay();
+QString cardMissing(qint64 cardId);
+QString compartmentLimit();
+QString queueLimit();
+QString backupDiskFull(const QString &path);
+
+// A failed store operation; whileOpening when the store was being opened.
+QString storeError(const StoreError &error, bool whileOpening = false);
+
+} // namespace tarlivo::ui::text

@@ -1,0 +1,19 @@
+#include "modpubs.h"
+
+#include <QDir>
+
+namespace tarlivo::ui {
+
+QString databasePath(const QString &programDir)
+{
+    return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb"));
+}
+
+void ConnectDB(ModPubs &pubs, const QString &programDir, const StoreOptions &options)
+{
+    pubs.DBPath = databasePath(programDir);
+    pubs.DBConn.reset();
+    pubs.DBConn = Store::open(pubs.DBPath, options);
+}
+
+} // namespace tarlivo::ui

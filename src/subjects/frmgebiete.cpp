@@ -1,0 +1,142 @@
+#include "frmgebiete.h"
+
+#include "controls.h"
+#include "dialogs.h"
+#include "forms.h"
+#include "frmneu.h"
+#include "frmueb.h"
+#include "messages.h"
+#include "numbertest.h"
+
+namespace tarlivo::ui {
+
+const FormDesign &FrmGebiete::layout()
+{
+    static const FormDesign design{
+        "frmGebiete", "Gebiete", 8655, 3600, Placement::Centred, 0,
+        {
+            {"cmdGebietEdit", Kind::CommandButton, "Gebietsname &editieren", 480, 2160, 7695, 735, 3, true},
+            {"cmdUebernahmeGebiet", Kind::CommandButton, "Gebiet &übernehmen", 480, 1080, 3615, 735, 2, true},
+            {"cmdGebietNeu", Kind::CommandButton, "&Neues Gebiet", 4560, 1080, 3615, 735, 1, true},
+            {"cmbGebiet", Kind::ComboBox, "", 480, 360, 7695, 315, 0, true, NoFlags, "Gebiet"},
+        }};
+    return design;
+}
+
+FrmGebiete::FrmGebiete(Forms &forms)
+    : Form(layout(), forms), cmdGebietEdit(control<CommandButton>("cmdGebietEdit")),
+      cmdUebernahmeGebiet(control<CommandButton>("cmdUebernahmeGebiet")),
+      cmdGebietNeu(control<CommandButton>("cmdGebietNeu")), cmbGebiet(control<ComboBox>("cmbGebiet"))
+{
+    connect(cmdUebernahmeGebiet, &QPushButton::clicked, this, &FrmGebiete::cmdUebernahmeGebiet_Click);
+    connect(cmdGebietNeu, &QPushButton::clicked, this, &FrmGebiete::cmdGebietNeu_Click);
+    connect(cmdGebietEdit, &QPushButton::clicked, this, &FrmGebiete::cmdGebietEdit_Click);
+}
+
+void FrmGebiete::formLoad()
+{
+    m_connected = forms().connect(this);
+    if (m_connected)
+        FillGebiete();
+}
+
+void FrmGebiete::FillGebiete()
+{
+    try {
+        Store &db = forms().db();
+        const QStringList names = forms().pubs().Modus == kModusUeb ? db.subjectsWithCards() : db.allSubjects();
+        // No row: the list stays exactly as it was.
+        if (names.isEmpty())
+            return;
+        cmbGebiet->clear();
+        cmbGebiet->addItems(names);
+        cmbGebiet->setCurrentIndex(0);
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+    }
+}
+
+bool FrmGebiete::GebietExists(const QString &name) { return forms().db().subjectExists(name); }
+
+void FrmGebiete::cmdUebernahmeGebiet_Click()
+{
+    ModPubs &pubs = forms().pubs();
+    pubs.GebietName = cmbGebiet->text();
+    if (pubs.Modus == kModusUeb) {
+        FrmUeb &ueb = forms().frmUeb();
+        ueb.setWindowTitle(cmbGebiet->text());
+        ueb.showForm();
+        ueb.FillFach(0);
+    } else {
+        FrmNeu &neu = forms().frmNeu();
+        neu.setWindowTitle(cmbGebiet->text());
+        neu.showForm();
+    }
+    forms().unload(*this);
+}
+
+void FrmGebiete::cmdGebietNeu_Click()
+{
+    const QString name = forms().dialogs().input(this, text::newSubjectPrompt(), text::newSubjectTitle());
+    if (name.isEmpty()) {
+        forms().message(this, text::noTextEntered());
+        return;
+    }
+    if (readsAsNumber(name)) {
+        forms().message(this, text::numbersNotAllowedNew());
+        return;
+    }
+    try {
+        if (GebietExists(name)) {
+            forms().message(this, text::subjectExists());
+            return;
+        }
+        // The store checks the name once more inside its write, against a second copy.
+        forms().db().addSubject(name);
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return;
+    }
+    FillGebiete();
+}
+
+void FrmGebiete::cmdGebietEdit_Click()
+{
+    ModPubs &pubs = forms().pubs();
+    pubs.GebietName = cmbGebiet->text();
+    // Only an existing subject can be renamed; say so before the user types a name.
+    try {
+        if (!GebietExists(pubs.GebietName)) {
+            forms().message(this, text::unknownSubject(pubs.GebietName));
+            return;
+        }
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return;
+    }
+    const QString name = forms().dialogs().input(this, text::renamePrompt(), text::renameTitle());
+    if (name.isEmpty()) {
+        forms().message(this, text::noTextEntered());
+        return;
+    }
+    if (readsAsNumber(name)) {
+        forms().message(this, text::numbersNotAllowedRename());
+        return;
+    }
+    try {
+        if (GebietExists(name)) {
+            forms().message(this, text::subjectExists());
+            return;
+        }
+        forms().db().renameSubject(pubs.GebietName, name);
+    } catch (const StoreError &error) {
+        if (error.kind() == StoreErrorKind::NotFound)
+            forms().message(this, text::unknownSubject(pubs.GebietName));
+        else
+            forms().report(this, error);
+        return;
+    }
+    FillGebiete();
+}
+
+} // namespace tarlivo::ui
