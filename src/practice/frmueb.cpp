@@ -98,8 +98,10 @@ void FrmUeb::FillFach(qint32 LastFach)
     std::vector<qint32> faecher;
     try {
         const std::optional<qint32> key = subjectKey();
-        if (!key)
+        if (!key) {
+            forgetCard();
             return;
+        }
         faecher = forms().db().compartments(*key);
     } catch (const StoreError &error) {
         forms().report(this, error);
@@ -107,6 +109,7 @@ void FrmUeb::FillFach(qint32 LastFach)
     }
     if (faecher.empty()) {
         forms().message(this, text::subjectWithoutCards(forms().pubs().GebietName));
+        forgetCard();
         return;
     }
     int matchIndex = 0;
@@ -159,6 +162,13 @@ void FrmUeb::FrageDisplay()
     // Hidden before it takes the new answer, so that it never shows unasked.
     lblAntwort->setVisible(false);
     lblAntwort->setText(texts->antwort);
+}
+
+void FrmUeb::forgetCard()
+{
+    lblFrage->setText(QString());
+    lblAntwort->setText(QString());
+    m_cardOnDisplay = false;
 }
 
 void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
