@@ -196,8 +196,18 @@ void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
 
 void FrmUeb::cmdFrage_Click() { lblAntwort->setVisible(false); }
 
+bool FrmUeb::cardOnDisplay()
+{
+    if (m_cardOnDisplay && forms().pubs().AktFrageID != 0)
+        return true;
+    forms().message(this, text::noCardOnDisplay());
+    return false;
+}
+
 void FrmUeb::cmdRichtig_Click()
 {
+    if (!cardOnDisplay())
+        return;
     const std::optional<qint32> n = listedFach();
     if (!n)
         return;
@@ -210,6 +220,8 @@ void FrmUeb::cmdRichtig_Click()
 
 void FrmUeb::cmdFastRichtig_Click()
 {
+    if (!cardOnDisplay())
+        return;
     if (const std::optional<qint32> n = listedFach())
         MoveToFach(*n);
 }
@@ -217,17 +229,13 @@ void FrmUeb::cmdFastRichtig_Click()
 void FrmUeb::cmdFalsch_Click()
 {
     // The list's text is needed after the move; check it before anything is written.
-    if (listedFach())
+    if (cardOnDisplay() && listedFach())
         MoveToFach(1);
 }
 
 void FrmUeb::MoveToFach(qint32 NeuFach)
 {
     const qint32 card = forms().pubs().AktFrageID;
-    if (!m_cardOnDisplay || card == 0) {
-        forms().message(this, text::noCardOnDisplay());
-        return;
-    }
     const std::optional<qint32> judgedIn = listedFach();
     if (!judgedIn)
         return;
@@ -247,10 +255,8 @@ void FrmUeb::MoveToFach(qint32 NeuFach)
 
 void FrmUeb::cmdEdit_Click()
 {
-    if (!m_cardOnDisplay) {
-        forms().message(this, text::noCardOnDisplay());
+    if (!cardOnDisplay())
         return;
-    }
     FrmEdit &edit = forms().frmEdit();
     edit.showForm();
     edit.txtEditAntwort->setText(lblAntwort->text());
