@@ -94,7 +94,7 @@ std::optional<qint32> FrmUeb::listedFach()
 
 void FrmUeb::FillFach(qint32 LastFach)
 {
-    cmbFach->clear();
+    emptyList();
     std::vector<qint32> faecher;
     try {
         const std::optional<qint32> key = subjectKey();
@@ -177,7 +177,7 @@ void FrmUeb::cmdNeuGebiet_Click()
 {
     lblFrage->setText(QString());
     lblAntwort->setText(QString());
-    cmbFach->clear();
+    emptyList();
     m_cardOnDisplay = false;
     hide();
     if (FrmGebiete *gebiete = forms().showGebiete())
@@ -190,7 +190,14 @@ void FrmUeb::cmdZumStart_Click()
     forms().frmWelcome().showForm();
 }
 
-void FrmUeb::formUnload() { cmbFach->clear(); }
+void FrmUeb::formUnload() { emptyList(); }
+
+void FrmUeb::emptyList()
+{
+    cmbFach->clear();
+    // clear() keeps typed text when the list had no entries.
+    cmbFach->clearEditText();
+}
 
 void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
 

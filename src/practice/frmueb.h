@@ -61,6 +61,8 @@ private:
     // Whether a card is there to judge or edit; tells the user when not. Checked
     // first: without a card, the list's text is beside the point.
     bool cardOnDisplay();
+    // Removes the entries and whatever was typed into the list.
+    void emptyList();
 
     // Whether the labels show the card in AktFrageID: "&Gebietsauswahl" empties
     // them but keeps AktFrageID, and no verdict or edit may reach a card not shown.
