@@ -94,12 +94,14 @@ std::optional<qint32> FrmUeb::listedFach()
 
 void FrmUeb::FillFach(qint32 LastFach)
 {
-    cmbFach->clear();
+    emptyList();
     std::vector<qint32> faecher;
     try {
         const std::optional<qint32> key = subjectKey();
-        if (!key)
+        if (!key) {
+            forgetCard();
             return;
+        }
         faecher = forms().db().compartments(*key);
     } catch (const StoreError &error) {
         forms().report(this, error);
@@ -107,6 +109,7 @@ void FrmUeb::FillFach(qint32 LastFach)
     }
     if (faecher.empty()) {
         forms().message(this, text::subjectWithoutCards(forms().pubs().GebietName));
+        forgetCard();
         return;
     }
     int matchIndex = 0;
@@ -161,13 +164,20 @@ void FrmUeb::FrageDisplay()
     lblAntwort->setText(texts->antwort);
 }
 
+void FrmUeb::forgetCard()
+{
+    lblFrage->setText(QString());
+    lblAntwort->setText(QString());
+    m_cardOnDisplay = false;
+}
+
 void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
 
 void FrmUeb::cmdNeuGebiet_Click()
 {
     lblFrage->setText(QString());
     lblAntwort->setText(QString());
-    cmbFach->clear();
+    emptyList();
     m_cardOnDisplay = false;
     hide();
     if (FrmGebiete *gebiete = forms().showGebiete())
@@ -180,14 +190,31 @@ void FrmUeb::cmdZumStart_Click()
     forms().frmWelcome().showForm();
 }
 
-void FrmUeb::formUnload() { cmbFach->clear(); }
+void FrmUeb::formUnload() { emptyList(); }
+
+void FrmUeb::emptyList()
+{
+    cmbFach->clear();
+    // clear() keeps typed text when the list had no entries.
+    cmbFach->clearEditText();
+}
 
 void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
 
 void FrmUeb::cmdFrage_Click() { lblAntwort->setVisible(false); }
 
+bool FrmUeb::cardOnDisplay()
+{
+    if (m_cardOnDisplay && forms().pubs().AktFrageID != 0)
+        return true;
+    forms().message(this, text::noCardOnDisplay());
+    return false;
+}
+
 void FrmUeb::cmdRichtig_Click()
 {
+    if (!cardOnDisplay())
+        return;
     const std::optional<qint32> n = listedFach();
     if (!n)
         return;
@@ -200,6 +227,8 @@ void FrmUeb::cmdRichtig_Click()
 
 void FrmUeb::cmdFastRichtig_Click()
 {
+    if (!cardOnDisplay())
+        return;
     if (const std::optional<qint32> n = listedFach())
         MoveToFach(*n);
 }
@@ -207,17 +236,13 @@ void FrmUeb::cmdFastRichtig_Click()
 void FrmUeb::cmdFalsch_Click()
 {
     // The list's text is needed after the move; check it before anything is written.
-    if (listedFach())
+    if (cardOnDisplay() && listedFach())
         MoveToFach(1);
 }
 
 void FrmUeb::MoveToFach(qint32 NeuFach)
 {
     const qint32 card = forms().pubs().AktFrageID;
-    if (!m_cardOnDisplay || card == 0) {
-        forms().message(this, text::noCardOnDisplay());
-        return;
-    }
     const std::optional<qint32> judgedIn = listedFach();
     if (!judgedIn)
         return;
@@ -237,10 +262,8 @@ void FrmUeb::MoveToFach(qint32 NeuFach)
 
 void FrmUeb::cmdEdit_Click()
 {
-    if (!m_cardOnDisplay) {
-        forms().message(this, text::noCardOnDisplay());
+    if (!cardOnDisplay())
         return;
-    }
     FrmEdit &edit = forms().frmEdit();
     edit.showForm();
     edit.txtEditAntwort->setText(lblAntwort->text());

@@ -55,6 +55,14 @@ private:
     std::optional<qint32> listedFach();
     // The subject's key, or empty after telling the user.
     std::optional<qint32> subjectKey();
+    // Nothing of the subject can be shown: a card left from an earlier subject
+    // must not stay on display, where a verdict or an edit would reach it.
+    void forgetCard();
+    // Whether a card is there to judge or edit; tells the user when not. Checked
+    // first: without a card, the list's text is beside the point.
+    bool cardOnDisplay();
+    // Removes the entries and whatever was typed into the list.
+    void emptyList();
 
     // Whether the labels show the card in AktFrageID: "&Gebietsauswahl" empties
     // them but keeps AktFrageID, and no verdict or edit may reach a card not shown.

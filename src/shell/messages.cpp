@@ -42,6 +42,8 @@ QString subjectWithoutCards(const QString &name)
 
 QString notACompartment(const QString &typed)
 {
+    if (typed.trimmed().isEmpty())
+        return QStringLiteral("Es ist kein Fach gewählt.\nBitte wählen Sie ein Fach aus der Liste.");
     return QStringLiteral("Ungültige Eingabe, \"%1\" ist kein Fach.\nBitte wählen Sie ein Fach aus der Liste.")
         .arg(typed);
 }

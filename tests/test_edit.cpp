@@ -1,0 +1,202 @@
+#include "messages.h"
+#include "practice.h"
+
+using namespace tarlivo::ui;
+
+namespace {
+
+void save(PracticeApp &app, const QString &frage, const QString &antwort)
+{
+    app.edit().txtEditFrage->setText(frage);
+    app.edit().txtEditAntwort->setText(antwort);
+    app.edit().cmdUebernahme->click();
+}
+
+// A practice session on "Latein" with two cards in compartment 1, the first on display.
+struct EditApp : PracticeApp {
+    qint32 a = 0;
+    qint32 b = 0;
+    EditApp()
+    {
+        const qint32 s = subject("Latein");
+        a = card(s, "amare", "lieben");
+        b = card(s, "videre", "sehen");
+        startPractice("Latein");
+    }
+};
+
+} // namespace
+
+class TestEdit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void editKeepsTheAnswersVisibility_data()
+    {
+        QTest::addColumn<bool>("revealed");
+        QTest::newRow("answer hidden") << false;
+        QTest::newRow("answer shown") << true;
+    }
+
+    void editKeepsTheAnswersVisibility()
+    {
+        QFETCH(bool, revealed);
+        EditApp app;
+        if (revealed)
+            app.ueb().cmdAntwort->click();
+        auto file = app.snapshot();
+        app.ueb().cmdEdit->click();
+        QVERIFY(app.edit().isVisible());
+        QVERIFY(!app.ueb().isVisible());
+        QCOMPARE(app.edit().windowTitle(), QString("Latein"));
+        QCOMPARE(app.edit().txtEditFrage->text(), QString("amare"));
+        // Offered also while the label is hidden.
+        QCOMPARE(app.edit().txtEditAntwort->text(), QString("lieben"));
+
+        save(app, "amo", "ich liebe");
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QVERIFY(!app.edit().isVisible());
+        QVERIFY(app.ueb().isVisible());
+        QCOMPARE(app.ueb().lblFrage->text(), QString("amo"));
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("ich liebe"));
+        QCOMPARE(app.answerShown(), revealed);
+        QCOMPARE(app.akt(), app.a);
+        QCOMPARE(app.entries(), QStringList{"1"});
+        file.texts[app.a] = {"amo", "ich liebe"};
+        QCOMPARE(app.snapshot(), file);
+        app.ueb().cmdAntwort->click();
+        QVERIFY(app.answerShown());
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("ich liebe"));
+    }
+
+    void emptyBoxIsRefused_data()
+    {
+        QTest::addColumn<QString>("frage");
+        QTest::addColumn<QString>("antwort");
+        QTest::newRow("question empty") << "" << "lieben";
+        QTest::newRow("answer empty") << "amare" << "";
+        QTest::newRow("both empty") << "" << "";
+    }
+
+    void emptyBoxIsRefused()
+    {
+        QFETCH(QString, frage);
+        QFETCH(QString, antwort);
+        EditApp app;
+        const auto file = app.snapshot();
+        app.ueb().cmdEdit->click();
+        save(app, frage, antwort);
+        QCOMPARE(app.dialogs.take(), QStringList{"Fehlende Eingabe!"});
+        QCOMPARE(app.snapshot(), file);
+        QVERIFY(app.edit().isVisible());
+        QVERIFY(!app.ueb().isVisible());
+        QCOMPARE(app.edit().txtEditFrage->text(), frage);
+        QCOMPARE(app.edit().txtEditAntwort->text(), antwort);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("amare"));
+
+        // Filled in, the same window saves.
+        save(app, "amo", "ich liebe");
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.snapshot().texts.value(app.a), (PracticeApp::Texts{"amo", "ich liebe"}));
+    }
+
+    void textsAreStoredExactlyAsTyped_data()
+    {
+        QTest::addColumn<QString>("frage");
+        QTest::addColumn<QString>("antwort");
+        QTest::newRow("a single space") << " " << "leer";
+        QTest::newRow("double quotes") << "Er sagte \"ave\"" << "\"";
+        QTest::newRow("blanks and lines kept") << "  vorn und hinten  " << "Zeile 1\n Zeile 2 \n";
+        QTest::newRow("statement text") << "'; DROP TABLE tblFrageAntwort; --" << "<b>kein Fettdruck</b>";
+    }
+
+    void textsAreStoredExactlyAsTyped()
+    {
+        QFETCH(QString, frage);
+        QFETCH(QString, antwort);
+        EditApp app;
+        app.ueb().cmdAntwort->click();
+        app.ueb().cmdEdit->click();
+        save(app, frage, antwort);
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.snapshot().texts.value(app.a), (PracticeApp::Texts{frage, antwort}));
+        QCOMPARE(app.snapshot().texts.value(app.b), (PracticeApp::Texts{"videre", "sehen"}));
+        QCOMPARE(app.ueb().lblFrage->text(), frage);
+        QCOMPARE(app.ueb().lblAntwort->text(), antwort);
+        QCOMPARE(app.ueb().lblFrage->textFormat(), Qt::PlainText);
+        // Read back through the program, the card shows the same texts.
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.ueb().lblFrage->text(), frage);
+        QCOMPARE(app.ueb().lblAntwort->text(), antwort);
+    }
+
+    void savingKeepsCompartmentAndPlace()
+    {
+        EditApp app;
+        const auto before = app.snapshot();
+        app.ueb().cmdEdit->click();
+        save(app, "amo", "ich liebe");
+        QCOMPARE(app.snapshot().positions, before.positions);
+        // Still the head card of compartment 1 until a verdict moves it.
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), app.a);
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.position(app.a), (PracticeApp::Position{2, 3}));
+        QCOMPARE(app.akt(), app.b);
+    }
+
+    void editAfterTheEmptiedMessageEditsTheMovedCard()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "amare", "lieben", 1);
+        const qint32 c = app.card(s, "currere", "laufen", 2);
+        app.startPractice("Latein");
+        app.choose("2");
+        app.ueb().cmdFachOk->click();
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(2)});
+        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+
+        app.ueb().cmdEdit->click();
+        QCOMPARE(app.edit().txtEditFrage->text(), QString("currere"));
+        save(app, "curro", "ich laufe");
+        QCOMPARE(app.snapshot().texts.value(c), (PracticeApp::Texts{"curro", "ich laufe"}));
+        QCOMPARE(app.snapshot().texts.value(a), (PracticeApp::Texts{"amare", "lieben"}));
+        QCOMPARE(app.position(c), (PracticeApp::Position{3, 3}));
+        QCOMPARE(app.akt(), c);
+        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+    }
+
+    void captionIsTheSubjectOfEachVisit()
+    {
+        EditApp app;
+        app.card(app.subject("Griechisch"), "λόγος", "Wort");
+        app.ueb().cmdEdit->click();
+        QCOMPARE(app.edit().windowTitle(), QString("Latein"));
+        save(app, "amare", "lieben");
+        app.ueb().cmdNeuGebiet->click();
+        app.settle();
+        app.takeSubject("Griechisch");
+        app.ueb().cmdEdit->click();
+        QCOMPARE(app.edit().windowTitle(), QString("Griechisch"));
+        QCOMPARE(app.edit().txtEditFrage->text(), QString("λόγος"));
+    }
+
+    void missingCardRowIsToldOnSave()
+    {
+        EditApp app;
+        app.ueb().cmdEdit->click();
+        app.rawDelete("DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1", app.a);
+        const auto file = app.snapshot();
+        save(app, "amo", "ich liebe");
+        QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(app.a)});
+        QCOMPARE(app.snapshot(), file);
+        QVERIFY(app.edit().isVisible());
+        QVERIFY(!app.ueb().isVisible());
+        QCOMPARE(app.ueb().lblFrage->text(), QString("amare"));
+    }
+};
+
+QTEST_MAIN(TestEdit)
+#include "test_edit.moc"

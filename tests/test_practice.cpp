@@ -1,0 +1,830 @@
+#include "messages.h"
+#include "practice.h"
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+using namespace tarlivo::ui;
+
+namespace {
+
+using Position = PracticeApp::Position;
+
+CommandButton *button(FrmUeb &w, const QString &caption)
+{
+    for (CommandButton *b : {w.cmdRichtig, w.cmdFastRichtig, w.cmdFalsch, w.cmdFachOk})
+        if (b->text() == caption)
+            return b;
+    return nullptr;
+}
+
+// Records the answer label's caption at the moment it is hidden.
+struct HideWatcher : QObject {
+    QStringList textsAtHide;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            textsAtHide << static_cast<Label *>(watched)->text();
+        return false;
+    }
+};
+
+} // namespace
+
+class TestPractice : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- The compartment list and the head card ----
+
+    void listHoldsTheSubjectsCompartmentsAscending_data()
+    {
+        QTest::addColumn<QList<int>>("mine");
+        QTest::addColumn<QList<int>>("others");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("1 and 2") << QList<int>{1, 2, 1} << QList<int>{} << QStringList{"1", "2"};
+        QTest::newRow("numeric, not textual") << QList<int>{10, 2, 1, 10} << QList<int>{} << QStringList{"1", "2", "10"};
+        QTest::newRow("all in 5") << QList<int>{5, 5, 5} << QList<int>{1, 2} << QStringList{"5"};
+        QTest::newRow("gaps; other subject's absent") << QList<int>{4, 1, 3} << QList<int>{2, 5, 1}
+                                                      << QStringList{"1", "3", "4"};
+    }
+
+    void listHoldsTheSubjectsCompartmentsAscending()
+    {
+        QFETCH(QList<int>, mine);
+        QFETCH(QList<int>, others);
+        QFETCH(QStringList, expected);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 o = app.subject("Andere");
+        QList<qint32> cards;
+        // Interleaved, so that the other subject's cards sit between ours in the queue.
+        for (int i = 0; i < std::max(mine.size(), others.size()); ++i) {
+            if (i < others.size())
+                app.card(o, QString("o%1").arg(i), "x", others[i]);
+            if (i < mine.size())
+                cards << app.card(s, QString("m%1").arg(i), QString("a%1").arg(i), mine[i]);
+        }
+        const int first = *std::min_element(mine.begin(), mine.end());
+        const int head = int(std::find(mine.begin(), mine.end(), first) - mine.begin());
+
+        app.startPractice("Latein");
+        QVERIFY(app.ueb().isVisible());
+        QCOMPARE(app.ueb().windowTitle(), QString("Latein"));
+        QCOMPARE(app.entries(), expected);
+        QCOMPARE(app.ueb().cmbFach->currentIndex(), 0);
+        QCOMPARE(app.ueb().cmbFach->text(), expected.first());
+        QCOMPARE(app.akt(), cards[head]);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("m%1").arg(head));
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("a%1").arg(head));
+        QVERIFY(!app.answerShown());
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    void headCardIsSmallestStelleOfSubjectAndCompartment()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 o = app.subject("Andere");
+        const qint32 w = app.card(o, "fremd", "x");
+        const qint32 x = app.card(s, "zehn", "10");
+        const qint32 y = app.card(s, "vier", "4");
+        const qint32 z = app.card(s, "sieben", "7");
+        app.setStelle(w, 1);
+        app.setStelle(x, 10);
+        app.setStelle(y, 4);
+        app.setStelle(z, 7);
+        const auto before = app.snapshot();
+
+        app.startPractice("Latein");
+        QCOMPARE(app.akt(), y);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("vier"));
+
+        // "&Übernehmen" again and again: the same head card, answer hidden, nothing written.
+        app.ueb().cmdAntwort->click();
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), y);
+        QVERIFY(!app.answerShown());
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), y);
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("4"));
+        QVERIFY(!app.answerShown());
+        QCOMPARE(app.snapshot(), before);
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    void revealAndHideAnyNumberOfTimes()
+    {
+        PracticeApp app;
+        app.card(app.subject("Latein"), "F", "A");
+        app.startPractice("Latein");
+        const auto before = app.snapshot();
+        FrmUeb &w = app.ueb();
+        w.cmdFrage->click();
+        QVERIFY(!app.answerShown());
+        w.cmdAntwort->click();
+        QVERIFY(app.answerShown());
+        w.cmdAntwort->click();
+        QVERIFY(app.answerShown());
+        w.cmdFrage->click();
+        w.cmdFrage->click();
+        QVERIFY(!app.answerShown());
+        w.cmdAntwort->click();
+        QVERIFY(app.answerShown());
+        QCOMPARE(w.lblAntwort->text(), QString("A"));
+        QCOMPARE(w.lblFrage->text(), QString("F"));
+        QCOMPARE(app.snapshot(), before);
+    }
+
+    void answerIsHiddenBeforeItTakesTheNextAnswer()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        app.card(s, "erste", "geheim 1");
+        app.card(s, "zweite", "geheim 2");
+        app.startPractice("Latein");
+        app.ueb().cmdAntwort->click();
+        HideWatcher watcher;
+        app.ueb().lblAntwort->installEventFilter(&watcher);
+        app.ueb().cmdRichtig->click();
+        app.ueb().lblAntwort->removeEventFilter(&watcher);
+        QCOMPARE(watcher.textsAtHide, QStringList{"geheim 1"});
+        QCOMPARE(app.ueb().lblFrage->text(), QString("zweite"));
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("geheim 2"));
+        QVERIFY(!app.answerShown());
+    }
+
+    // ---- The verdicts ----
+
+    void verdictMovesCardBehindTheWholeQueue_data()
+    {
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<bool>("revealed");
+        QTest::addColumn<qint64>("newFach");
+        QTest::newRow("Richtig in 3") << "Richtig" << true << qint64(4);
+        QTest::newRow("Fast Richtig in 3") << "Fast Richtig" << true << qint64(3);
+        QTest::newRow("Falsch in 3") << "Falsch" << true << qint64(1);
+        QTest::newRow("Richtig, answer hidden") << "Richtig" << false << qint64(4);
+        QTest::newRow("Falsch, answer hidden") << "Falsch" << false << qint64(1);
+    }
+
+    void verdictMovesCardBehindTheWholeQueue()
+    {
+        QFETCH(QString, verdict);
+        QFETCH(bool, revealed);
+        QFETCH(qint64, newFach);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 o = app.subject("Andere");
+        const qint32 a = app.card(s, "a", "A", 1);
+        const qint32 c1 = app.card(s, "c1", "C1", 3);
+        const qint32 c2 = app.card(s, "c2", "C2", 3);
+        const qint32 far = app.card(o, "fremd", "x", 3);
+        app.setStelle(far, 500); // the largest place belongs to another subject
+        app.startPractice("Latein");
+        app.choose("3");
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), c1);
+        if (revealed)
+            app.ueb().cmdAntwort->click();
+        auto expected = app.snapshot();
+
+        button(app.ueb(), verdict)->click();
+        expected.positions[c1] = {newFach, 501};
+        QCOMPARE(app.snapshot(), expected);
+        QCOMPARE(app.dialogs.take(), QStringList());
+        // Compartment 3 still holds a card of the subject: it is shown next.
+        QCOMPARE(app.ueb().cmbFach->text(), QString("3"));
+        QCOMPARE(app.akt(), c2);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("c2"));
+        QVERIFY(!app.answerShown());
+        // 3 was the subject's highest compartment: the first "Richtig" there opens 4.
+        QCOMPARE(app.entries(), newFach == 4 ? QStringList({"1", "3", "4"}) : QStringList({"1", "3"}));
+        QCOMPARE(app.position(a), (Position{1, 1}));
+    }
+
+    void fastRichtigQueuesBehindTheOthers()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "A", "1");
+        const qint32 b = app.card(s, "B", "2");
+        const qint32 c = app.card(s, "C", "3");
+        app.startPractice("Latein");
+        QCOMPARE(app.akt(), a);
+        app.ueb().cmdFastRichtig->click();
+        QCOMPARE(app.akt(), b);
+        QCOMPARE(app.position(a), (Position{1, 4}));
+        app.ueb().cmdFastRichtig->click();
+        QCOMPARE(app.akt(), c);
+        QCOMPARE(app.position(b), (Position{1, 5}));
+        // The queue of compartment 1 now reads C, A, B.
+        QCOMPARE(app.position(c), (Position{1, 3}));
+        app.ueb().cmdFastRichtig->click();
+        QCOMPARE(app.akt(), a);
+        app.ueb().cmdFastRichtig->click();
+        QCOMPARE(app.akt(), b);
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    void onlyCardOfItsCompartmentComesBack_data()
+    {
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<int>("fach");
+        QTest::newRow("Fast Richtig, only card of 2") << "Fast Richtig" << 2;
+        QTest::newRow("Falsch, only card of 1") << "Falsch" << 1;
+    }
+
+    void onlyCardOfItsCompartmentComesBack()
+    {
+        QFETCH(QString, verdict);
+        QFETCH(int, fach);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 other = app.card(s, "anderes Fach", "x", fach == 1 ? 3 : 1);
+        const qint32 only = app.card(s, "allein", "y", fach);
+        app.startPractice("Latein");
+        app.choose(QString::number(fach));
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), only);
+        app.ueb().cmdAntwort->click();
+        button(app.ueb(), verdict)->click();
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.position(only), (Position{fach, 3}));
+        QCOMPARE(app.position(other), (Position{fach == 1 ? 3 : 1, 1}));
+        QCOMPARE(app.akt(), only);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("allein"));
+        QVERIFY(!app.answerShown());
+        QCOMPARE(app.ueb().cmbFach->text(), QString::number(fach));
+    }
+
+    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data()
+    {
+        QTest::addColumn<bool>("revealed");
+        QTest::newRow("answer shown") << true;
+        QTest::newRow("answer hidden") << false;
+    }
+
+    void richtigOnLastCardOfCompartmentKeepsItOnDisplay()
+    {
+        QFETCH(bool, revealed);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a1 = app.card(s, "a1", "A1", 1);
+        const qint32 a2 = app.card(s, "a2", "A2", 1);
+        const qint32 b = app.card(s, "b", "B", 2);
+        app.startPractice("Latein");
+        app.choose("2");
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), b);
+        if (revealed)
+            app.ueb().cmdAntwort->click();
+
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.dialogs.take(), QStringList{"Fach : 2 ist leer!\nBitte neu wählen!"});
+        QCOMPARE(app.position(b), (Position{3, 4}));
+        QCOMPARE(app.entries(), QStringList({"1", "3"}));
+        QCOMPARE(app.ueb().cmbFach->currentIndex(), 0);
+        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        // The moved card is still the card on display, its answer as it was.
+        QCOMPARE(app.akt(), b);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("b"));
+        QCOMPARE(app.ueb().lblAntwort->text(), QString("B"));
+        QCOMPARE(app.answerShown(), revealed);
+
+        // The next verdict counts from the list's first entry: 1 + 1.
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.position(b), (Position{2, 5}));
+        QCOMPARE(app.position(a1), (Position{1, 1}));
+        QCOMPARE(app.position(a2), (Position{1, 2}));
+        QCOMPARE(app.entries(), QStringList({"1", "2"}));
+        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(app.akt(), a1);
+        QVERIFY(!app.answerShown());
+    }
+
+    void falschInFourGoesBehindCompartmentOne()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A", 1);
+        const qint32 d1 = app.card(s, "d1", "D1", 4);
+        const qint32 d2 = app.card(s, "d2", "D2", 4);
+        app.startPractice("Latein");
+        app.choose("4");
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), d1);
+        app.ueb().cmdFalsch->click();
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.position(d1), (Position{1, 4}));
+        QCOMPARE(app.ueb().cmbFach->text(), QString("4"));
+        QCOMPARE(app.akt(), d2);
+
+        app.ueb().cmdFalsch->click();
+        QCOMPARE(app.dialogs.take(), QStringList{"Fach : 4 ist leer!\nBitte neu wählen!"});
+        QCOMPARE(app.position(d2), (Position{1, 5}));
+        QCOMPARE(app.entries(), QStringList{"1"});
+        QCOMPARE(app.akt(), d2);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("d2"));
+
+        // Compartment 1 now queues a, d1, d2.
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), a);
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.akt(), d1);
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.akt(), d2);
+    }
+
+    void verdictCountsFromTheChosenEntry()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A", 1);
+        const qint32 e1 = app.card(s, "e1", "E1", 5);
+        const qint32 e2 = app.card(s, "e2", "E2", 5);
+        app.startPractice("Latein");
+        QCOMPARE(app.akt(), a);
+        app.choose("5"); // without "&Übernehmen": a stays on display
+        QCOMPARE(app.akt(), a);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(app.position(a), (Position{6, 4}));
+        QCOMPARE(app.position(e1), (Position{5, 2}));
+        QCOMPARE(app.position(e2), (Position{5, 3}));
+        QCOMPARE(app.entries(), QStringList({"5", "6"}));
+        QCOMPARE(app.ueb().cmbFach->text(), QString("5"));
+        QCOMPARE(app.akt(), e1);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("e1"));
+    }
+
+    // ---- Leaving the practice window ----
+
+    void gebietsauswahlClearsAndOffersRenaming()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A");
+        app.subject("Leer");
+        app.startPractice("Latein");
+        app.ueb().cmdAntwort->click();
+        app.ueb().cmdNeuGebiet->click();
+        app.settle();
+        QCOMPARE(app.ueb().lblFrage->text(), QString());
+        QCOMPARE(app.ueb().lblAntwort->text(), QString());
+        QVERIFY(app.answerShown()); // emptied, not hidden
+        QCOMPARE(app.ueb().cmbFach->count(), 0);
+        QVERIFY(!app.ueb().isVisible());
+        QCOMPARE(app.ueb().windowTitle(), QString("Latein"));
+        QCOMPARE(app.akt(), a);
+        FrmGebiete *g = app.gebiete();
+        QVERIFY(g && g->isVisible());
+        QVERIFY(g->cmdGebietNeu->isHidden());
+        QVERIFY(!g->cmdGebietEdit->isHidden());
+        QVERIFY(!g->cmdUebernahmeGebiet->isHidden());
+        // Still the practice road: only subjects with cards.
+        QCOMPARE(g->cmbGebiet->count(), 1);
+        QCOMPARE(g->cmbGebiet->itemText(0), QString("Latein"));
+
+        app.takeSubject("Latein");
+        QVERIFY(app.ueb().isVisible());
+        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
+        QVERIFY(!app.answerShown());
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    void zumStartThenPracticeStartsAtTheFirstEntry()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A", 1);
+        const qint32 c = app.card(s, "c", "C", 3);
+        app.startPractice("Latein");
+        app.choose("3");
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), c);
+        const auto shown = app.display();
+        app.ueb().cmdZumStart->click();
+        QVERIFY(!app.ueb().isVisible());
+        QVERIFY(app.forms->frmWelcome().isVisible());
+        QCOMPARE(app.display(), shown);
+
+        app.startPractice("Latein");
+        QCOMPARE(app.entries(), QStringList({"1", "3"}));
+        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(app.akt(), a);
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    // ---- What the program refuses, telling the user and writing nothing ----
+
+    void listTextThatIsNoCompartmentNumber_data()
+    {
+        QTest::addColumn<QString>("pressed");
+        QTest::addColumn<QString>("typed");
+        const QStringList texts{"", "abc", "2.0", "1; DELETE FROM tblPosition", "0x1", "0", "-1", "2147483648", "1 2"};
+        for (const char *pressed : {"Richtig", "Fast Richtig", "Falsch", "&Übernehmen"})
+            for (const QString &typed : texts)
+                QTest::addRow("%s, \"%s\"", pressed, qPrintable(typed)) << QString::fromUtf8(pressed) << typed;
+    }
+
+    void listTextThatIsNoCompartmentNumber()
+    {
+        QFETCH(QString, pressed);
+        QFETCH(QString, typed);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        app.card(s, "a1", "A1", 1);
+        app.card(s, "a2", "A2", 1);
+        app.card(s, "b", "B", 2);
+        app.startPractice("Latein");
+        app.ueb().cmdAntwort->click();
+        app.choose(typed);
+        const auto file = app.snapshot();
+        const auto shown = app.display();
+        QCOMPARE(shown.listText, typed);
+
+        button(app.ueb(), pressed)->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::notACompartment(typed)});
+        QCOMPARE(app.snapshot(), file);
+        QCOMPARE(app.display(), shown);
+    }
+
+    void typedNumberWithoutCardsIsRefusedOnUebernehmen_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("no cards anywhere") << "7";
+        QTest::newRow("only another subject's cards") << "2";
+        QTest::newRow("blanks around") << " 9 ";
+    }
+
+    void typedNumberWithoutCardsIsRefusedOnUebernehmen()
+    {
+        QFETCH(QString, typed);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        app.card(s, "a", "A", 1);
+        app.card(s, "c", "C", 3);
+        app.card(app.subject("Andere"), "o", "O", 2);
+        app.startPractice("Latein");
+        app.ueb().cmdAntwort->click();
+        app.choose(typed);
+        const auto file = app.snapshot();
+        const auto shown = app.display();
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(typed.trimmed().toInt())});
+        QCOMPARE(app.snapshot(), file);
+        QCOMPARE(app.display(), shown);
+    }
+
+    void practiceWithoutCardsStartsEmpty_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("practisedBefore");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("subject without cards") << "Leer" << false << text::subjectWithoutCards("Leer");
+        QTest::newRow("no such subject") << "Gibt es nicht" << false << text::unknownSubject("Gibt es nicht");
+        QTest::newRow("without cards, after practice") << "Leer" << true << text::subjectWithoutCards("Leer");
+        QTest::newRow("no such subject, after practice") << "Gibt es nicht" << true
+                                                         << text::unknownSubject("Gibt es nicht");
+    }
+
+    void practiceWithoutCardsStartsEmpty()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, practisedBefore);
+        QFETCH(QString, message);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        app.card(s, "a", "A");
+        app.subject("Leer");
+        if (practisedBefore) {
+            app.startPractice("Latein");
+            app.ueb().cmdAntwort->click();
+            app.ueb().cmdZumStart->click();
+        }
+        const auto file = app.snapshot();
+
+        app.startPractice(name);
+        QCOMPARE(app.dialogs.take(), QStringList{message});
+        QVERIFY(app.ueb().isVisible());
+        QCOMPARE(app.ueb().windowTitle(), name);
+        QCOMPARE(app.ueb().cmbFach->count(), 0);
+        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        // No card of another subject stays on display under this subject's name.
+        QCOMPARE(app.ueb().lblFrage->text(), QString());
+        QCOMPARE(app.ueb().lblAntwort->text(), QString());
+
+        // No card on display: every verdict and "&Edit" say so, also with a number typed.
+        for (CommandButton *b : {app.ueb().cmdRichtig, app.ueb().cmdFastRichtig, app.ueb().cmdFalsch}) {
+            for (const QString &typed : {QString(), QString("1")}) {
+                app.choose(typed);
+                b->click();
+                QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
+            }
+        }
+        app.ueb().cmdEdit->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
+        QVERIFY(app.ueb().isVisible());
+        QVERIFY(!app.forms->loaded("frmEdit") || !app.edit().isVisible());
+        QCOMPARE(app.snapshot(), file);
+
+        // Both ways out still work, and each empties what was typed into the list.
+        app.choose("3");
+        app.ueb().cmdZumStart->click();
+        QVERIFY(app.forms->frmWelcome().isVisible());
+        app.startPractice(name);
+        app.dialogs.take();
+        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        app.choose("3");
+        app.ueb().cmdNeuGebiet->click();
+        app.settle();
+        QVERIFY(!app.ueb().isVisible());
+        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        app.takeSubject("Latein");
+        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
+        QCOMPARE(app.dialogs.take(), QStringList());
+    }
+
+    void valuesBeyond32BitsAreRefused_data()
+    {
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<qint64>("fach");        // of the card on display
+        QTest::addColumn<QString>("typed");      // into the list before the verdict; empty: none
+        QTest::addColumn<qint64>("largestStelle");
+        QTest::addColumn<QString>("message");
+        const qint64 top = 2147483647;
+        QTest::newRow("Richtig in compartment 2147483647") << "Richtig" << top << "" << qint64(10)
+                                                           << text::compartmentLimit();
+        QTest::newRow("Richtig with 2147483647 typed") << "Richtig" << qint64(1) << "2147483647" << qint64(10)
+                                                       << text::compartmentLimit();
+        QTest::newRow("Richtig at the last place") << "Richtig" << qint64(1) << "" << top << text::queueLimit();
+        QTest::newRow("Fast Richtig at the last place") << "Fast Richtig" << qint64(1) << "" << top
+                                                        << text::queueLimit();
+        QTest::newRow("Falsch at the last place") << "Falsch" << qint64(2) << "" << top << text::queueLimit();
+        QTest::newRow("Fast Richtig in 2147483647 is fine") << "Fast Richtig" << top << "" << qint64(10) << "";
+    }
+
+    void valuesBeyond32BitsAreRefused()
+    {
+        QFETCH(QString, verdict);
+        QFETCH(qint64, fach);
+        QFETCH(QString, typed);
+        QFETCH(qint64, largestStelle);
+        QFETCH(QString, message);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 card = app.card(s, "oben", "O");
+        app.setFach(card, fach);
+        app.setStelle(app.card(app.subject("Andere"), "o", "x"), largestStelle);
+        app.startPractice("Latein");
+        QCOMPARE(app.entries(), QStringList{QString::number(fach)});
+        QCOMPARE(app.akt(), card);
+        if (!typed.isEmpty())
+            app.choose(typed);
+        auto file = app.snapshot();
+        const auto shown = app.display();
+
+        button(app.ueb(), verdict)->click();
+        if (message.isEmpty()) {
+            QCOMPARE(app.dialogs.take(), QStringList());
+            file.positions[card] = {fach, largestStelle + 1};
+            QCOMPARE(app.snapshot(), file);
+            QCOMPARE(app.akt(), card);
+        } else {
+            QCOMPARE(app.dialogs.take(), QStringList{message});
+            QCOMPARE(app.snapshot(), file);
+            QCOMPARE(app.display(), shown);
+        }
+    }
+
+    void missingPositionRowIsTold_data()
+    {
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("Richtig") << "Richtig";
+        QTest::newRow("Fast Richtig") << "Fast Richtig";
+        QTest::newRow("Falsch") << "Falsch";
+    }
+
+    void missingPositionRowIsTold()
+    {
+        QFETCH(QString, verdict);
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A");
+        app.card(s, "b", "B");
+        app.startPractice("Latein");
+        app.ueb().cmdAntwort->click();
+        app.rawDelete("DELETE FROM tblPosition WHERE idFrageAntwort = ?1", a);
+        const auto file = app.snapshot();
+        const auto shown = app.display();
+        button(app.ueb(), verdict)->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(a)});
+        QCOMPARE(app.snapshot(), file);
+        QCOMPARE(app.display(), shown);
+    }
+
+    void missingCardRowIsTold()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Latein");
+        const qint32 a = app.card(s, "a", "A");
+        const qint32 b = app.card(s, "b", "B");
+        const qint32 c = app.card(s, "c", "C");
+
+        // The head card's text row is gone when practice starts: nothing is shown.
+        app.rawDelete("DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1", a);
+        auto file = app.snapshot();
+        app.startPractice("Latein");
+        QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(a)});
+        QCOMPARE(app.entries(), QStringList{"1"});
+        QCOMPARE(app.ueb().lblFrage->text(), QString());
+        QCOMPARE(app.akt(), 0);
+        app.ueb().cmdRichtig->click();
+        QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
+        QCOMPARE(app.snapshot(), file);
+
+        // Mended by hand (the card put behind the others): b is shown, and the next
+        // head card after b is c, whose text row then goes missing.
+        app.setStelle(a, 100);
+        app.ueb().cmdFachOk->click();
+        QCOMPARE(app.akt(), b);
+        app.ueb().cmdAntwort->click();
+        app.rawDelete("DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1", c);
+        file = app.snapshot();
+        app.ueb().cmdRichtig->click();
+        // The verdict on b is written; showing c fails and b stays on display.
+        QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(c)});
+        file.positions[b] = {2, 101};
+        QCOMPARE(app.snapshot(), file);
+        QCOMPARE(app.akt(), b);
+        QCOMPARE(app.ueb().lblFrage->text(), QString("b"));
+        QVERIFY(app.answerShown());
+    }
+
+    // ---- A whole session, against a model of the rules ----
+
+    void twentyCardsThroughSeveralCompartments()
+    {
+        PracticeApp app;
+        const qint32 s = app.subject("Vokabeln");
+        const qint32 o = app.subject("Andere");
+
+        // The model: every card's compartment and place, the texts of our cards.
+        std::map<qint32, Position> pos;
+        std::map<qint32, PracticeApp::Texts> texts;
+        std::set<qint32> mine;
+        qint64 largest = 0;
+        for (int i = 0; i < 20; ++i) {
+            const qint32 id = app.card(s, QString("Frage %1").arg(i), QString("Antwort %1").arg(i));
+            pos[id] = {1, ++largest};
+            texts[id] = {QString("Frage %1").arg(i), QString("Antwort %1").arg(i)};
+            mine.insert(id);
+            if (i % 7 == 0) {
+                const qint32 other = app.card(o, "fremd", "x");
+                pos[other] = {1, ++largest};
+                texts[other] = {"fremd", "x"};
+            }
+        }
+        auto compartments = [&] {
+            std::set<qint64> f;
+            for (qint32 id : mine)
+                f.insert(pos[id].fach);
+            QStringList list;
+            for (qint64 n : f)
+                list << QString::number(n);
+            return list;
+        };
+        auto head = [&](qint64 fach) {
+            qint32 best = 0;
+            for (qint32 id : mine)
+                if (pos[id].fach == fach && (!best || pos[id].stelle < pos[best].stelle))
+                    best = id;
+            return best;
+        };
+        QString listText;
+        qint32 onDisplay = 0;
+        auto start = [&] {
+            listText = compartments().first();
+            onDisplay = head(listText.toLongLong());
+        };
+        auto checkWindow = [&](const char *where, int step) {
+            const QString at = QString("%1 at step %2").arg(where).arg(step);
+            QVERIFY2(app.entries() == compartments(), qPrintable(at + ": list " + app.entries().join(',')));
+            QVERIFY2(app.ueb().cmbFach->text() == listText, qPrintable(at));
+            QVERIFY2(app.akt() == onDisplay, qPrintable(at));
+            QVERIFY2(app.ueb().lblFrage->text() == texts[onDisplay].frage, qPrintable(at));
+            QVERIFY2(app.ueb().lblAntwort->text() == texts[onDisplay].antwort, qPrintable(at));
+        };
+        auto checkFile = [&](int step) {
+            const auto file = app.snapshot();
+            QVERIFY2(file.positions.size() == int(pos.size()), qPrintable(QString::number(step)));
+            for (const auto &[id, p] : pos)
+                if (!(file.positions.value(id) == p))
+                    QFAIL(qPrintable(QString("card %1 at step %2: file F%3/S%4, expected F%5/S%6")
+                                         .arg(id)
+                                         .arg(step)
+                                         .arg(file.positions.value(id).fach)
+                                         .arg(file.positions.value(id).stelle)
+                                         .arg(p.fach)
+                                         .arg(p.stelle)));
+        };
+
+        app.startPractice("Vokabeln");
+        start();
+        checkWindow("start", 0);
+
+        std::mt19937 random(20240611);
+        int verdicts[3] = {};
+        int emptied = 0;
+        qint64 highest = 1;
+        for (int step = 1; step <= 160; ++step) {
+            if (step == 70) {
+                // Correct the card on display; it keeps its compartment and place.
+                app.ueb().cmdEdit->click();
+                app.edit().txtEditFrage->setText("Frage \"neu\"");
+                app.edit().txtEditAntwort->setText(" ");
+                app.edit().cmdUebernahme->click();
+                texts[onDisplay] = {"Frage \"neu\"", " "};
+                checkWindow("edit", step);
+            }
+            if (step == 100) {
+                // Leave for the subject choice and come back.
+                app.ueb().cmdNeuGebiet->click();
+                app.settle();
+                app.takeSubject("Vokabeln");
+                start();
+                checkWindow("Gebietsauswahl", step);
+            }
+            if (step == 130) {
+                app.ueb().cmdZumStart->click();
+                app.startPractice("Vokabeln");
+                start();
+                checkWindow("Zum Start", step);
+            }
+            const unsigned roll = random() % 100;
+            if (roll < 8) {
+                // Another compartment, taken over.
+                const QStringList list = compartments();
+                listText = list[int(random() % unsigned(list.size()))];
+                app.choose(listText);
+                app.ueb().cmdFachOk->click();
+                onDisplay = head(listText.toLongLong());
+                QCOMPARE(app.dialogs.take(), QStringList());
+                checkWindow("Übernehmen", step);
+                continue;
+            }
+            if (roll < 12) {
+                // Another compartment chosen, then judged at once.
+                const QStringList list = compartments();
+                listText = list[int(random() % unsigned(list.size()))];
+                app.choose(listText);
+            }
+            if (random() % 3 == 0)
+                app.ueb().cmdAntwort->click();
+
+            const qint64 n = listText.toLongLong();
+            const unsigned kind = random() % 100 < 55 ? 0 : (random() % 2 ? 1 : 2);
+            const qint64 newFach = kind == 0 ? n + 1 : kind == 1 ? n : 1;
+            ++verdicts[kind];
+            (kind == 0 ? app.ueb().cmdRichtig : kind == 1 ? app.ueb().cmdFastRichtig : app.ueb().cmdFalsch)->click();
+            pos[onDisplay] = {newFach, ++largest};
+            highest = std::max(highest, newFach);
+            const QStringList list = compartments();
+            if (list.contains(QString::number(n))) {
+                onDisplay = head(n);
+                QVERIFY2(app.dialogs.take().isEmpty(), qPrintable(QString::number(step)));
+                QVERIFY2(!app.answerShown(), qPrintable(QString::number(step)));
+            } else {
+                listText = list.first();
+                ++emptied;
+                QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(n)});
+            }
+            checkWindow("verdict", step);
+            checkFile(step);
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        // The session went where it was meant to go.
+        QVERIFY2(highest >= 5, qPrintable(QString::number(highest)));
+        QVERIFY(verdicts[0] >= 20 && verdicts[1] >= 10 && verdicts[2] >= 10);
+        QVERIFY(emptied >= 3);
+
+        // The file, read afresh, holds exactly the model's places and texts.
+        const auto file = app.snapshot();
+        QCOMPARE(file.positions.size(), int(pos.size()));
+        QCOMPARE(file.texts.size(), int(texts.size()));
+        for (const auto &[id, t] : texts)
+            QCOMPARE(file.texts.value(id), t);
+        checkFile(-1);
+        QVERIFY(app.openStore()->checkInvariants().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPractice)
+#include "test_practice.moc"
