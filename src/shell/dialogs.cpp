@@ -3,9 +3,58 @@
 #include "messages.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 namespace tarlivo::ui {
+namespace {
+
+class NoProgress final : public Progress {
+public:
+    bool update(const QString &, qint64, qint64) override { return true; }
+};
+
+class QtProgress final : public Progress {
+public:
+    explicit QtProgress(QWidget *parent) : m_dialog(parent)
+    {
+        m_dialog.setWindowTitle(text::programTitle());
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        auto *label = new QLabel(&m_dialog);
+        label->setTextFormat(Qt::PlainText);
+        m_dialog.setLabel(label);
+        m_dialog.setCancelButtonText(text::cancel());
+        m_dialog.setRange(0, 0);
+        m_dialog.setValue(0);
+    }
+
+    bool update(const QString &label, qint64 done, qint64 total) override
+    {
+        // The dialog counts in int; the numbers are scaled alike when they outgrow it.
+        int scale = 1;
+        while (total / scale > 1000000000)
+            scale *= 10;
+        if (m_dialog.maximum() != int(total / scale))
+            m_dialog.setMaximum(int(total / scale));
+        m_dialog.setLabelText(label);
+        // In a modal dialog this also lets the window paint and take the cancel click.
+        m_dialog.setValue(int(std::min(done, total) / scale));
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
+
+std::unique_ptr<Progress> Dialogs::progress(QWidget *) { return std::make_unique<NoProgress>(); }
+
+std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent) { return std::make_unique<QtProgress>(parent); }
 
 void QtDialogs::message(QWidget *parent, const QString &text)
 {

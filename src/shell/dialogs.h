@@ -2,9 +2,18 @@
 
 #include <QString>
 
+#include <memory>
+
 class QWidget;
 
 namespace tarlivo::ui {
+
+// How far a long task has come; update() returns false once the user has cancelled.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual bool update(const QString &label, qint64 done, qint64 total) = 0;
+};
 
 // Every message and input box goes through here, so that tests can answer them
 // without a real modal dialog.
@@ -15,6 +24,9 @@ public:
     virtual void message(QWidget *parent, const QString &text) = 0;
     // Prompt, title, an empty field, OK and Cancel; Cancel yields empty text.
     virtual QString input(QWidget *parent, const QString &prompt, const QString &title) = 0;
+    // A progress window over parent, shown only once the task has taken half a
+    // second, closed when the object is destroyed. By default nothing is shown.
+    virtual std::unique_ptr<Progress> progress(QWidget *parent);
 };
 
 // The real boxes.
@@ -22,6 +34,7 @@ class QtDialogs final : public Dialogs {
 public:
     void message(QWidget *parent, const QString &text) override;
     QString input(QWidget *parent, const QString &prompt, const QString &title) override;
+    std::unique_ptr<Progress> progress(QWidget *parent) override;
 };
 
 } // namespace tarlivo::ui

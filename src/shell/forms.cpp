@@ -8,9 +8,11 @@
 #include "frmneu.h"
 #include "frmueb.h"
 #include "frmwelcome.h"
+#include "legacytakeover.h"
 #include "messages.h"
 
 #include <QApplication>
+#include <QDir>
 
 namespace tarlivo::ui {
 
@@ -131,9 +133,18 @@ bool Forms::connect(QWidget *parent)
         ConnectDB(m_pubs, m_setup.programDir, m_setup.storeOptions);
         return true;
     } catch (const StoreError &error) {
+        if (error.kind() == StoreErrorKind::LegacyFormat)
+            return takeOverLegacyFile(*this, parent);
         message(parent, text::storeError(error, true));
         return false;
     }
+}
+
+QString Forms::legacyReaderPath() const
+{
+    if (!m_setup.legacyReader.isEmpty())
+        return m_setup.legacyReader;
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tarlivo-mdb-reader"));
 }
 
 void Forms::message(QWidget *parent, const QString &text) { m_dialogs.message(parent, text); }

@@ -29,6 +29,7 @@ public:
         QString programDir;                // where the database file lies
         StoreOptions storeOptions;
         std::function<void()> endProgram;  // stops the run
+        QString legacyReader = {};         // reader of old Access files; empty: beside the program
     };
 
     Forms(Dialogs &dialogs, Setup setup);
@@ -65,8 +66,11 @@ public:
 
     // The open store; throws StoreError(NotConnected) before the first connection.
     Store &db();
-    // Opens the database (ConnectDB); false after telling the user why not.
+    // Opens the database (ConnectDB), taking over a file of the older Access-based
+    // program first; false after telling the user why not.
     bool connect(QWidget *parent);
+    // The program that reads files of the older Access-based program.
+    QString legacyReaderPath() const;
 
     // A message box over parent.
     void message(QWidget *parent, const QString &text);

@@ -7,9 +7,16 @@ namespace {
 
 QString quoted(const QString &s) { return QStringLiteral("„%1“").arg(QDir::toNativeSeparators(s)); }
 
+// One of two sentences by number, with the number put in for %1.
+QString byNumber(qint64 n, const char *one, const char *many)
+{
+    return QString::fromUtf8(n == 1 ? one : many).arg(n);
+}
+
 } // namespace
 
 QString programTitle() { return QStringLiteral("Tarlivo"); }
+QString cancel() { return QStringLiteral("Abbrechen"); }
 
 QString noTextEntered() { return QStringLiteral("Ungültige Eingabe, es wurde kein Text eingegeben."); }
 QString numbersNotAllowedNew() { return QStringLiteral("Ungültige Eingaben, Zahlen sind nicht erlaubt."); }
@@ -142,6 +149,165 @@ QString storeError(const StoreError &error, bool whileOpening)
         return QStringLiteral("Die Datenbank %1 kann nicht geöffnet werden.\n%2\nDie Datei wurde nicht verändert.")
             .arg(file, reason);
     return QStringLiteral("Fehler in der Datenbank %1:\n%2\nEs wurde nichts gespeichert.").arg(file, reason);
+}
+
+QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared)
+{
+    if (cardsDeclared <= 0)
+        return QStringLiteral("Die Datei der älteren Access-Version wird gelesen …");
+    return QStringLiteral("Die Datei der älteren Access-Version wird gelesen …\n%1 von %2 Fragen gelesen")
+        .arg(cardsRead)
+        .arg(cardsDeclared);
+}
+
+QString legacyImported(const LegacyImportReport &r, const QString &path)
+{
+    QStringList lines;
+    lines << QStringLiteral("Die Datei %1 stammte von der älteren Access-Version von Tarlivo und wurde übernommen:")
+                 .arg(quoted(path));
+    lines << byNumber(r.subjects, "%1 Gebiet", "%1 Gebiete") + QStringLiteral(" und ")
+            + byNumber(r.cards, "%1 Frage", "%1 Fragen")
+            + QStringLiteral(", jede in ihrem Fach und an ihrem Platz in der Übung.");
+
+    QStringList repairs;
+    if (r.cardsWithoutPosition)
+        repairs << byNumber(r.cardsWithoutPosition, "%1 Frage hatte keinen Platz und steht jetzt am Ende von Fach 1.",
+                            "%1 Fragen hatten keinen Platz und stehen jetzt am Ende von Fach 1.");
+    if (r.cardsWithoutPlace)
+        repairs << byNumber(r.cardsWithoutPlace, "%1 Frage hatte keine Stelle und steht jetzt am Ende ihres Fachs.",
+                            "%1 Fragen hatten keine Stelle und stehen jetzt am Ende ihres Fachs.");
+    if (r.positionsWithoutCard)
+        repairs << byNumber(r.positionsWithoutCard, "%1 Platzangabe gehörte zu keiner Frage und wurde weggelassen.",
+                            "%1 Platzangaben gehörten zu keiner Frage und wurden weggelassen.");
+    if (r.duplicatePositions)
+        repairs << byNumber(r.duplicatePositions, "%1 doppelte Platzangabe wurde weggelassen.",
+                            "%1 doppelte Platzangaben wurden weggelassen.");
+    if (r.cardsWithoutSubject)
+        repairs << byNumber(r.cardsWithoutSubject, "%1 Frage gehörte zu keinem Gebiet und steht jetzt im Gebiet %2.",
+                            "%1 Fragen gehörten zu keinem Gebiet und stehen jetzt im Gebiet %2.")
+                       .arg(quoted(r.orphanSubject));
+    if (r.compartmentsRaised)
+        repairs << byNumber(r.compartmentsRaised, "%1 Frage stand in keinem gültigen Fach und steht jetzt in Fach 1.",
+                            "%1 Fragen standen in keinem gültigen Fach und stehen jetzt in Fach 1.");
+    for (const QString &name : r.unnamedSubjects)
+        repairs << QStringLiteral("Ein Gebiet hatte keinen Namen und heißt jetzt %1.").arg(quoted(name));
+    constexpr int kNamedRenames = 5;
+    if (r.renamedSubjects.size() <= kNamedRenames) {
+        for (const auto &rename : r.renamedSubjects)
+            repairs << QStringLiteral("Das Gebiet %1 gab es mehrmals; das spätere heißt jetzt %2.")
+                           .arg(quoted(rename.first), quoted(rename.second));
+    } else {
+        repairs << QStringLiteral("%1 Gebietsnamen gab es mehrmals; die späteren tragen jetzt eine Nummer, "
+                                  "zum Beispiel %2.")
+                       .arg(r.renamedSubjects.size())
+                       .arg(quoted(r.renamedSubjects.first().second));
+    }
+    if (!repairs.isEmpty()) {
+        lines << QStringLiteral("Fehlerhafte Einträge der alten Datei wurden dabei so behoben:");
+        for (const QString &repair : repairs)
+            lines << QStringLiteral("– ") + repair;
+    }
+    lines << QStringLiteral("Die alte Datei liegt unverändert unter %1.").arg(quoted(r.originalPath));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString legacyImportFailed(const LegacyImportError &e)
+{
+    using Kind = LegacyImportError::Kind;
+    const QString table = quoted(e.table);
+    const QString column = quoted(e.column);
+    QString reason;
+    bool damaged = true;
+    switch (e.kind()) {
+    case Kind::ReaderMissing:
+        reason = QStringLiteral("Das Programm zum Lesen der Datei, %1, fehlt. Bitte installieren Sie Tarlivo neu.")
+                     .arg(quoted(e.detail()));
+        damaged = false;
+        break;
+    case Kind::ReaderCrashed:
+        reason = QStringLiteral("Die Datei ist beschädigt: Das Programm zum Lesen der Datei ist dabei abgestürzt.");
+        break;
+    case Kind::ReaderFailed:
+        reason = QStringLiteral("Die Datei ist beschädigt: Das Programm zum Lesen der Datei hat mittendrin aufgehört.");
+        break;
+    case Kind::Stalled:
+        reason = QStringLiteral("Die Datei ist beschädigt: Das Programm zum Lesen der Datei kam nicht weiter "
+                                "und wurde beendet.");
+        break;
+    case Kind::CannotOpen:
+        reason = QStringLiteral("Die Datei ist beschädigt oder keine lesbare Access-Datenbank.");
+        break;
+    case Kind::Truncated:
+        reason = QStringLiteral("Die Datei ist unvollständig: Ihr Ende fehlt, vielleicht wurde sie nicht ganz kopiert.");
+        break;
+    case Kind::MissingTable:
+        reason = QStringLiteral("Die Tabelle %1 fehlt oder ist nicht lesbar; die Datei ist beschädigt "
+                                "oder stammt nicht von Tarlivo.")
+                     .arg(table);
+        break;
+    case Kind::MissingColumn:
+        reason = QStringLiteral("In der Tabelle %1 fehlt die Spalte %2, oder sie hat einen unerwarteten Typ.")
+                     .arg(table, column);
+        break;
+    case Kind::Damaged:
+        reason = e.table.isEmpty()
+            ? QStringLiteral("Die Datei ist beschädigt: Ein Text kann nicht vollständig gelesen werden.")
+            : e.column.isEmpty()
+            ? QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Eintrag nicht gelesen werden.")
+                  .arg(table)
+            : QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Wert der Spalte %2 "
+                             "nicht gelesen werden.")
+                  .arg(table, column);
+        break;
+    case Kind::CountMismatch:
+        reason = QStringLiteral("Die Datei ist beschädigt: Die Tabelle %1 meldet %2 Einträge, gelesen wurden %3.")
+                     .arg(table)
+                     .arg(e.declared)
+                     .arg(e.read);
+        break;
+    case Kind::BadValue:
+        reason = QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 steht in der Spalte %2 "
+                                "der ungültige Wert %3.")
+                     .arg(table, column, quoted(e.detail()));
+        break;
+    case Kind::DuplicateKey:
+        reason = QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kommt der Schlüssel %2 mehrmals vor.")
+                     .arg(table, e.detail());
+        break;
+    case Kind::Busy:
+        reason = QStringLiteral("Die Datei wird gerade von einem anderen laufenden Tarlivo übernommen.\n"
+                                "Bitte versuchen Sie es gleich noch einmal.");
+        damaged = false;
+        break;
+    case Kind::Changed:
+        reason = QStringLiteral("Die Datei wurde während der Übernahme ersetzt. Bitte versuchen Sie es noch einmal.");
+        damaged = false;
+        break;
+    case Kind::WriteFailed:
+        reason = e.diskFull ? QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: "
+                                             "Der Datenträger ist voll.")
+            : e.readOnly    ? QStringLiteral("Die neue Datenbank kann nicht angelegt werden: "
+                                             "Das Verzeichnis ist schreibgeschützt.")
+                            : QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: %1").arg(e.detail());
+        damaged = false;
+        break;
+    case Kind::Unsound:
+        reason = QStringLiteral("Die neue Datenbank hat die Prüfung nicht bestanden und wurde verworfen (%1).")
+                     .arg(e.detail());
+        damaged = false;
+        break;
+    case Kind::Cancelled:
+        reason = QStringLiteral("Die Übernahme wurde abgebrochen.");
+        damaged = false;
+        break;
+    }
+    QString text = QStringLiteral("Die Datei %1 stammt von der älteren Access-Version von Tarlivo "
+                                  "und konnte nicht übernommen werden.\n%2")
+                       .arg(quoted(e.path()), reason);
+    if (damaged)
+        text += QStringLiteral("\nBitte reparieren Sie die Datei mit Access („Komprimieren und reparieren“) "
+                               "oder nehmen Sie eine unbeschädigte Kopie.");
+    return text + QStringLiteral("\nDie Datei wurde nicht verändert.");
 }
 
 } // namespace tarlivo::ui::text

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "legacyimport.h"
 #include "storeerror.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 namespace tarlivo::ui::text {
 
 QString programTitle();
+QString cancel();
 
 // Checks of new and renamed subject names.
 QString noTextEntered();
@@ -35,5 +37,10 @@ QString backupDiskFull(const QString &path);
 
 // A failed store operation; whileOpening when the store was being opened.
 QString storeError(const StoreError &error, bool whileOpening = false);
+
+// Taking over the file of the older Access-based program.
+QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared);
+QString legacyImported(const LegacyImportReport &report, const QString &path);
+QString legacyImportFailed(const LegacyImportError &error);
 
 } // namespace tarlivo::ui::text

@@ -5,6 +5,8 @@
 #include <QPair>
 #include <QStringList>
 
+#include <memory>
+
 // Answers message and input boxes in tests: records what the program showed and
 // hands out prepared answers instead of waiting for a user.
 class ScriptedDialogs : public tarlivo::ui::Dialogs {
@@ -13,12 +15,45 @@ public:
     QList<QPair<QString, QString>> inputBoxes;  // prompt and title of every input box
     QStringList answers;                        // next input answers; none left means Cancel
 
+    // Every progress window, never shown: what it was told last, and how often.
+    struct ProgressRecord {
+        QString label;
+        qint64 done = -1;
+        qint64 total = -1;
+        int updates = 0;
+        bool open = true;
+    };
+    QList<std::shared_ptr<ProgressRecord>> progressWindows;
+    int cancelProgressAfter = -1; // cancels at that update (counted from 1); -1: never
+
     void message(QWidget *, const QString &text) override { messages << text; }
 
     QString input(QWidget *, const QString &prompt, const QString &title) override
     {
         inputBoxes << qMakePair(prompt, title);
         return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+
+    std::unique_ptr<tarlivo::ui::Progress> progress(QWidget *) override
+    {
+        struct Recorder : tarlivo::ui::Progress {
+            std::shared_ptr<ProgressRecord> record;
+            int cancelAt;
+            bool update(const QString &label, qint64 done, qint64 total) override
+            {
+                record->label = label;
+                record->done = done;
+                record->total = total;
+                ++record->updates;
+                return cancelAt < 0 || record->updates < cancelAt;
+            }
+            ~Recorder() override { record->open = false; }
+        };
+        auto recorder = std::make_unique<Recorder>();
+        recorder->record = std::make_shared<ProgressRecord>();
+        recorder->cancelAt = cancelProgressAfter;
+        progressWindows << recorder->record;
+        return recorder;
     }
 
     // The messages shown since the last call, and forget them.

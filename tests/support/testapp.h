@@ -20,7 +20,7 @@ struct TestApp {
     explicit TestApp(tarlivo::StoreOptions options = noBackups())
     {
         forms = std::make_unique<tarlivo::ui::Forms>(
-            dialogs, tarlivo::ui::Forms::Setup{dir.path(), options, [this] { ++endCalls; }});
+            dialogs, tarlivo::ui::Forms::Setup{dir.path(), options, [this] { ++endCalls; }, readerPath()});
     }
 
     static tarlivo::StoreOptions noBackups()
@@ -29,6 +29,9 @@ struct TestApp {
         options.backups = false;
         return options;
     }
+
+    // The reader of old Access files, built beside the program.
+    static QString readerPath() { return QStringLiteral(TARLIVO_MDB_READER); }
 
     QString dbPath() const { return tarlivo::ui::databasePath(dir.path()); }
 
