@@ -175,10 +175,8 @@ void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
 
 void FrmUeb::cmdNeuGebiet_Click()
 {
-    lblFrage->setText(QString());
-    lblAntwort->setText(QString());
+    forgetCard();
     emptyList();
-    m_cardOnDisplay = false;
     hide();
     if (FrmGebiete *gebiete = forms().showGebiete())
         gebiete->cmdGebietNeu->setVisible(false);
