@@ -1,4 +1,6 @@
 #include "controls.h"
+#include "frmbackground.h"
+#include "frmedit.h"
 #include "frmgebiete.h"
 #include "frmneu.h"
 #include "frmueb.h"
@@ -9,6 +11,30 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+
+namespace {
+
+FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete")); }
+
+// "Leer" has no card; "Voll" has two.
+void seedSubjects(TestApp &app)
+{
+    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
+    store->addSubject("Voll");
+    store->addSubject("Leer");
+    store->addCard(*store->subjectId("Voll"), "<b>x</b>", "eins");
+    store->addCard(*store->subjectId("Voll"), "zwei", "zwei");
+}
+
+QStringList entries(const ComboBox *box)
+{
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list << box->itemText(i);
+    return list;
+}
+
+} // namespace
 
 class TestNavigation : public QObject {
     Q_OBJECT
@@ -26,18 +52,209 @@ private slots:
         QVERIFY(!app.forms->loaded("frmGebiete"));
     }
 
-    void practiceRoadHidesUpkeepButtonsAndCardRoadShowsThem()
+    void startButtonsSetModusBeforeTheSubjectWindowLoads()
     {
         TestApp app;
+        seedSubjects(app);
         app.forms->start();
-        app.forms->frmWelcome().cmdUeben->click();
+        FrmWelcome &welcome = app.forms->frmWelcome();
+
+        welcome.cmdUeben->click();
         QCOMPARE(app.forms->pubs().Modus, QString("Ueb"));
-        FrmGebiete *gebiete = static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete"));
+        FrmGebiete *gebiete = gebieteOf(app);
         QVERIFY(gebiete && gebiete->isVisible());
+        QVERIFY(!welcome.isVisible());
+        // The load already saw "Ueb": only the subject with cards is listed.
+        QCOMPARE(entries(gebiete->cmbGebiet), QStringList{"Voll"});
         QVERIFY(!gebiete->cmdGebietNeu->isVisible());
         QVERIFY(!gebiete->cmdGebietEdit->isVisible());
-        QVERIFY(!app.forms->frmWelcome().isVisible());
-        QVERIFY(QFile::exists(app.dbPath()));
+        QVERIFY(gebiete->cmdUebernahmeGebiet->isVisible());
+
+        // Back to the start through a title-bar close, then the other road.
+        gebiete->close();
+        TestApp::settle();
+        QVERIFY(welcome.isVisible());
+        welcome.cmdNeu->click();
+        QCOMPARE(app.forms->pubs().Modus, QString("Edit"));
+        gebiete = gebieteOf(app);
+        QVERIFY(gebiete && gebiete->isVisible());
+        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
+        QVERIFY(gebiete->cmdGebietNeu->isVisible());
+        QVERIFY(gebiete->cmdGebietEdit->isVisible());
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void emptyModusIsTheCardEntryRoad()
+    {
+        TestApp app;
+        seedSubjects(app);
+        QVERIFY(app.forms->pubs().Modus.isEmpty());
+        FrmGebiete *gebiete = app.forms->showGebiete();
+        QVERIFY(gebiete);
+        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
+        gebiete->cmdUebernahmeGebiet->click();
+        QVERIFY(app.forms->frmNeu().isVisible());
+        QVERIFY(!app.forms->loaded("frmUeb"));
+    }
+
+    void endStopsTheRunWithoutQuestion()
+    {
+        TestApp app;
+        seedSubjects(app);
+        app.forms->start();
+        app.forms->frmWelcome().cmdNeu->click();
+        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        app.forms->frmNeu().cmdZumStart->click(); // the card entry window is now hidden
+        QCOMPARE(app.endCalls, 0);
+        app.forms->frmWelcome().cmdEnd->click();
+        QCOMPARE(app.endCalls, 1);
+        QVERIFY(app.dialogs.messages.isEmpty());
+        QVERIFY(app.dialogs.inputBoxes.isEmpty());
+    }
+
+    void takingASubjectOnTheCardEntryRoad()
+    {
+        TestApp app;
+        seedSubjects(app);
+        app.forms->start();
+        app.forms->frmWelcome().cmdNeu->click();
+        QPointer<FrmGebiete> gebiete = gebieteOf(app);
+        gebiete->cmbGebiet->setCurrentIndex(1);
+        gebiete->cmdUebernahmeGebiet->click();
+
+        QCOMPARE(app.forms->pubs().GebietName, QString("Voll"));
+        FrmNeu &neu = app.forms->frmNeu();
+        QVERIFY(neu.isVisible());
+        QCOMPARE(neu.windowTitle(), QString("Voll"));
+        QVERIFY(!app.forms->loaded("frmGebiete"));
+        TestApp::settle();
+        QVERIFY(gebiete.isNull());
+    }
+
+    void takingASubjectOnThePracticeRoad()
+    {
+        TestApp app;
+        seedSubjects(app);
+        app.forms->start();
+        app.forms->frmWelcome().cmdUeben->click();
+        QPointer<FrmGebiete> gebiete = gebieteOf(app);
+        gebiete->cmdUebernahmeGebiet->click();
+
+        QCOMPARE(app.forms->pubs().GebietName, QString("Voll"));
+        FrmUeb &ueb = app.forms->frmUeb();
+        QVERIFY(ueb.isVisible());
+        QCOMPARE(ueb.windowTitle(), QString("Voll"));
+        // FillFach ran: compartment 1 listed, its head card shown as typed.
+        QCOMPARE(entries(ueb.cmbFach), QStringList{"1"});
+        QCOMPARE(ueb.lblFrage->text(), QString("<b>x</b>"));
+        QCOMPARE(ueb.lblFrage->textFormat(), Qt::PlainText);
+        // The practice window looked the subject up through the card entry window,
+        // which now exists but was never shown.
+        QVERIFY(app.forms->loaded("frmNeu"));
+        QVERIFY(!app.forms->loaded("frmNeu")->isVisible());
+        QVERIFY(!app.forms->loaded("frmGebiete"));
+        TestApp::settle();
+        QVERIFY(gebiete.isNull());
+
+        // Leaving practice and taking the other road: the subject window comes back
+        // from its design, with every button and every subject.
+        ueb.cmdZumStart->click();
+        QVERIFY(!ueb.isVisible());
+        QVERIFY(app.forms->frmWelcome().isVisible());
+        app.forms->frmWelcome().cmdNeu->click();
+        FrmGebiete *fresh = gebieteOf(app);
+        QVERIFY(fresh && fresh->isVisible());
+        QVERIFY(fresh->cmdGebietNeu->isVisible());
+        QVERIFY(fresh->cmdGebietEdit->isVisible());
+        QVERIFY(fresh->cmdUebernahmeGebiet->isVisible());
+        QCOMPARE(entries(fresh->cmbGebiet), (QStringList{"Leer", "Voll"}));
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void cardEntryWindowLeavesKeepingWhatWasTyped()
+    {
+        TestApp app;
+        seedSubjects(app);
+        app.forms->start();
+        app.forms->frmWelcome().cmdNeu->click();
+        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        FrmNeu &neu = app.forms->frmNeu();
+        QTest::keyClicks(neu.txtFrage, "Frage?");
+        QTest::keyClicks(neu.txtAntwort, "Antwort!");
+        QVERIFY(neu.cmdUebernahme->isVisibleTo(&neu));
+
+        neu.cmdZurueck->click();
+        QVERIFY(!neu.isVisible());
+        FrmGebiete *gebiete = gebieteOf(app);
+        QVERIFY(gebiete && gebiete->isVisible());
+        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
+        gebiete->cmdUebernahmeGebiet->click();
+        QVERIFY(neu.isVisible());
+        QCOMPARE(neu.txtFrage->text(), QString("Frage?"));
+        QCOMPARE(neu.txtAntwort->text(), QString("Antwort!"));
+        QVERIFY(neu.cmdUebernahme->isVisible());
+
+        neu.cmdZumStart->click();
+        QVERIFY(!neu.isVisible());
+        QVERIFY(app.forms->frmWelcome().isVisible());
+        QCOMPARE(app.forms->loaded("frmNeu"), &neu);
+        QCOMPARE(neu.txtFrage->text(), QString("Frage?"));
+        QVERIFY(neu.cmdUebernahme->isVisibleTo(&neu));
+    }
+
+    void closingThroughTheTitleBar_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("start window") << "frmWelcome" << true;
+        QTest::newRow("backdrop") << "frmBackground" << true;
+        QTest::newRow("subject window") << "frmGebiete" << false;
+        QTest::newRow("card entry window") << "frmNeu" << false;
+        QTest::newRow("practice window") << "frmUeb" << false;
+        QTest::newRow("edit window") << "frmEdit" << false;
+    }
+
+    void closingThroughTheTitleBar()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, ends);
+        TestApp app;
+        seedSubjects(app);
+        app.forms->start();
+        FrmWelcome &welcome = app.forms->frmWelcome();
+        if (window == "frmNeu" || window == "frmGebiete") {
+            welcome.cmdNeu->click();
+            if (window == "frmNeu") {
+                gebieteOf(app)->cmdUebernahmeGebiet->click();
+                QTest::keyClicks(app.forms->frmNeu().txtFrage, "getippt");
+            }
+        } else if (window == "frmUeb" || window == "frmEdit") {
+            welcome.cmdUeben->click();
+            gebieteOf(app)->cmdUebernahmeGebiet->click();
+            if (window == "frmEdit")
+                app.forms->frmUeb().cmdEdit->click();
+        }
+        QPointer<Form> form = app.forms->loaded(window);
+        QVERIFY(form && form->isVisible());
+        QPointer<ComboBox> fachList = window == "frmUeb" ? app.forms->frmUeb().cmbFach : nullptr;
+
+        QVERIFY(form->close());
+
+        QCOMPARE(app.endCalls, ends ? 1 : 0);
+        if (ends)
+            return;
+        // Unloaded: the registry lets go of it at once, the object follows.
+        QVERIFY(!app.forms->loaded(window));
+        QVERIFY(!form->isVisible());
+        if (fachList)
+            QCOMPARE(fachList->count(), 0);
+        TestApp::settle();
+        QVERIFY(form.isNull());
+        QVERIFY(welcome.isVisible());
+        QVERIFY(app.dialogs.messages.isEmpty());
+        // A card entry window closed with text in it comes back empty from its design.
+        if (window == "frmNeu")
+            QCOMPARE(app.forms->frmNeu().txtFrage->text(), QString());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "controls.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
 namespace tarlivo::ui {
@@ -19,6 +20,15 @@ void TextBox::keyPressEvent(QKeyEvent *event)
     const bool typesCharacter = !event->text().isEmpty() && event->key() != Qt::Key_Delete
         && event->key() != Qt::Key_Escape && event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab;
     QPlainTextEdit::keyPressEvent(event);
+    if (typesCharacter)
+        emit characterTyped();
+}
+
+void TextBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    // Characters composed from dead keys ("´" then "e") arrive here, not as key presses.
+    const bool typesCharacter = !event->commitString().isEmpty();
+    QPlainTextEdit::inputMethodEvent(event);
     if (typesCharacter)
         emit characterTyped();
 }

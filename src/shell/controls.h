@@ -18,12 +18,13 @@ public:
     void setText(const QString &text) { setPlainText(text); }
 
 signals:
-    // A key press that types a character into the box (not arrows, paste by mouse
-    // or text set from code).
+    // A key press that types a character into the box, also one composed from
+    // dead keys or by an input method (not arrows, paste by mouse or text set from code).
     void characterTyped();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 };
 
 // A label that shows its caption as typed, never as rich text.

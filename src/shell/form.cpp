@@ -108,12 +108,20 @@ void Form::showForm()
                 setGeometry(screen->availableGeometry());
             showMaximized();
         } else {
-            if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            const QScreen *screen = QGuiApplication::primaryScreen();
+            if (screen) {
                 QRect frame(QPoint(), size());
                 frame.moveCenter(screen->availableGeometry().center());
                 move(frame.topLeft());
             }
             show();
+            // move() places the frame, whose size is known only once the window is
+            // shown: centre it again with its real frame, or it sits off by the margins.
+            if (screen) {
+                QRect frame = frameGeometry();
+                frame.moveCenter(screen->availableGeometry().center());
+                move(frame.topLeft());
+            }
         }
         for (QWidget *widget : tabOrder()) {
             if (widget->isVisible() && widget->isEnabled()) {

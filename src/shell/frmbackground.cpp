@@ -12,6 +12,9 @@ FrmBackground::FrmBackground(Forms &forms) : Form(layout(), forms)
 {
     // Behind the other windows wherever the window manager honours it.
     setWindowFlag(Qt::WindowStaysOnBottomHint);
+    // The platform fills an empty title with the program's name; a blank keeps the
+    // title bar empty as designed.
+    setWindowTitle(QStringLiteral(" "));
 }
 
 } // namespace tarlivo::ui

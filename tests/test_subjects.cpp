@@ -1,0 +1,459 @@
+#include "controls.h"
+#include "frmgebiete.h"
+#include "frmneu.h"
+#include "frmueb.h"
+#include "frmwelcome.h"
+#include "messages.h"
+#include "numbertest.h"
+#include "rawdb.h"
+#include "testapp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+using namespace tarlivo::ui;
+
+namespace {
+
+FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete")); }
+
+QStringList entries(const ComboBox *box)
+{
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list << box->itemText(i);
+    return list;
+}
+
+// Subjects, each with that many cards.
+void seed(TestApp &app, const QList<QPair<QString, int>> &subjects)
+{
+    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
+    for (const auto &[name, cards] : subjects) {
+        store->addSubject(name);
+        for (int i = 0; i < cards; ++i)
+            store->addCard(*store->subjectId(name), QStringLiteral("F%1").arg(i), QStringLiteral("A%1").arg(i));
+    }
+}
+
+QStringList subjectRows(const TestApp &app)
+{
+    return rawdb::rows(app.dbPath(), "SELECT idGebiet, NameGebiet FROM tblGebiet ORDER BY idGebiet");
+}
+
+// The subject window on the card-entry road, as the start window's button opens it.
+FrmGebiete &openCardRoad(TestApp &app)
+{
+    app.forms->start();
+    app.forms->frmWelcome().cmdNeu->click();
+    return *gebieteOf(app);
+}
+
+// How many descriptors of this process are open on the file.
+int openDescriptors(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    int n = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
+        if (fd.symLinkTarget() == target)
+            ++n;
+    return n;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSubjects : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listsInGermanOrderForEachRoad_data()
+    {
+        QTest::addColumn<QString>("modus");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("card entry") << "Edit" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
+        QTest::newRow("practice") << "Ueb" << QStringList{"Apfel", "Äpfel", "Öl", "Zebra"};
+        QTest::newRow("other text is card entry") << "ueb" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
+    }
+
+    void listsInGermanOrderForEachRoad()
+    {
+        QFETCH(QString, modus);
+        QFETCH(QStringList, expected);
+        TestApp app;
+        seed(app, {{"Zebra", 3}, {"Äpfel", 1}, {"birne", 0}, {"Apfel", 2}, {"Öl", 1}, {"Ofen", 0}, {"leer", 0}});
+        app.forms->pubs().Modus = modus;
+        FrmGebiete *gebiete = app.forms->showGebiete();
+        QVERIFY(gebiete);
+        QCOMPARE(entries(gebiete->cmbGebiet), expected);
+        QCOMPARE(gebiete->cmbGebiet->currentIndex(), 0);
+        QCOMPARE(gebiete->cmbGebiet->currentText(), expected.first());
+    }
+
+    void noRowLeavesTheListAsItWas()
+    {
+        TestApp app;
+        seed(app, {{"Alt", 0}});
+        // The practice road as "&Gebietsauswahl" opens it: renaming stays possible.
+        app.forms->pubs().Modus = QStringLiteral("Ueb");
+        FrmGebiete *gebiete = app.forms->showGebiete();
+        QVERIFY(gebiete);
+        QCOMPARE(gebiete->cmbGebiet->count(), 0);
+        QCOMPARE(gebiete->cmbGebiet->currentText(), QString());
+
+        gebiete->cmbGebiet->setEditText("Alt");
+        app.dialogs.answers = QStringList{"Neu"};
+        gebiete->cmdGebietEdit->click();
+        QCOMPARE(subjectRows(app), QStringList{"1|Neu"});
+        // No subject has a card, so the refill found nothing and cleared nothing.
+        QCOMPARE(gebiete->cmbGebiet->count(), 0);
+        QCOMPARE(gebiete->cmbGebiet->currentText(), QString("Alt"));
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void missingFileIsCreatedWithItsTables()
+    {
+        TestApp app;
+        QVERIFY(!QFile::exists(app.dbPath()));
+        FrmGebiete &gebiete = openCardRoad(app);
+        QVERIFY(gebiete.isVisible());
+        QCOMPARE(app.forms->pubs().DBPath, app.dbPath());
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
+                                           "AND name LIKE 'tbl%' ORDER BY name"),
+                 (QStringList{"tblFrageAntwort", "tblGebiet", "tblPosition"}));
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void everyLoadReplacesTheConnection()
+    {
+        TestApp app;
+        FrmGebiete *gebiete = &openCardRoad(app);
+        app.dialogs.answers = QStringList{"Geschichte"};
+        gebiete->cmdGebietNeu->click();
+        gebiete->cmdUebernahmeGebiet->click();
+        FrmNeu &neu = app.forms->frmNeu();
+        QTest::keyClicks(neu.txtFrage, "Wann?");
+        QTest::keyClicks(neu.txtAntwort, "1492");
+        neu.cmdUebernahme->click();
+
+        for (int visit = 0; visit < 3; ++visit) {
+            neu.cmdZurueck->click();
+            TestApp::settle();
+            gebiete = gebieteOf(app);
+            QVERIFY(gebiete);
+            QCOMPARE(entries(gebiete->cmbGebiet), QStringList{"Geschichte"});
+            gebiete->cmdUebernahmeGebiet->click();
+        }
+        // The earlier connections were closed as they were replaced.
+        QCOMPARE(openDescriptors(app.dbPath()), 1);
+
+        // What the last connection wrote is seen by the next one, on the other road.
+        QTest::keyClicks(neu.txtFrage, "Wer?");
+        QTest::keyClicks(neu.txtAntwort, "Kolumbus");
+        neu.cmdUebernahme->click();
+        neu.cmdZumStart->click();
+        app.forms->frmWelcome().cmdUeben->click();
+        QCOMPARE(entries(gebieteOf(app)->cmbGebiet), QStringList{"Geschichte"});
+        QCOMPARE(openDescriptors(app.dbPath()), 1);
+        QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 2);
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void fileThatCannotServeIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("practice");
+        QTest::newRow("text file") << "text" << "keine Tarlivo-Datenbank" << false;
+        QTest::newRow("foreign SQLite file") << "foreign" << "fehlen die Tabellen" << true;
+        QTest::newRow("Access file") << "jet" << "älteren Access-Version" << false;
+        QTest::newRow("directory in its place") << "directory" << "kann nicht gelesen werden" << true;
+        QTest::newRow("read-only store") << "readonly" << "schreibgeschützt" << false;
+        QTest::newRow("missing, directory read-only") << "nodir" << "nicht angelegt werden" << true;
+        QTest::newRow("locked by another program") << "locked" << "anderen laufenden Tarlivo" << false;
+    }
+
+    void fileThatCannotServeIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QFETCH(bool, practice);
+        tarlivo::StoreOptions options = TestApp::noBackups();
+        options.busyTimeoutMs = 0;
+        TestApp app(options);
+        const QString path = app.dbPath();
+        std::unique_ptr<sqlite3, int (*)(sqlite3 *)> holder(nullptr, &sqlite3_close); // another program
+        if (kind == "text") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("Vokabeln\nHaus = house\n");
+        } else if (kind == "foreign") {
+            rawdb::exec(path, "CREATE TABLE Kunden (id INTEGER, Name TEXT); INSERT INTO Kunden VALUES (1, 'x');");
+        } else if (kind == "jet") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01", 21) + QByteArray(2027, '\x5a'));
+        } else if (kind == "directory") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (kind == "readonly") {
+            seed(app, {{"Mathe", 1}});
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else if (kind == "nodir") {
+            QVERIFY(QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        } else if (kind == "locked") {
+            seed(app, {{"Mathe", 1}});
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+            holder.reset(db);
+            QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        const QByteArray before = bytesOf(path);
+
+        app.forms->start();
+        FrmWelcome &welcome = app.forms->frmWelcome();
+        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+
+        QCOMPARE(app.dialogs.messages.size(), 1);
+        const QString message = app.dialogs.messages.first();
+        QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."), qPrintable(message));
+        QVERIFY2(message.contains(reason), qPrintable(message));
+        QVERIFY(message.endsWith("Die Datei wurde nicht verändert."));
+        QCOMPARE(bytesOf(path), before);
+        QCOMPARE(QFileInfo(path).isDir(), kind == "directory");
+        QCOMPARE(QFileInfo::exists(path), kind != "nodir");
+        QVERIFY(welcome.isVisible());
+        QVERIFY(!app.forms->loaded("frmGebiete"));
+        QVERIFY(!app.forms->loaded("frmNeu") && !app.forms->loaded("frmUeb"));
+        QVERIFY(!app.forms->pubs().DBConn);
+
+        // Once the file is put right, the same button leads on.
+        holder.reset();
+        QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(QDir().rmdir(path) || QFile::remove(path) || kind == "nodir");
+        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+        QVERIFY(gebieteOf(app) && gebieteOf(app)->isVisible());
+        QCOMPARE(app.dialogs.messages.size(), 1);
+    }
+
+    void inputBoxesAskWithPromptAndTitle()
+    {
+        TestApp app;
+        FrmGebiete &gebiete = openCardRoad(app);
+        app.dialogs.answers = QStringList{"Mathe", "Mathematik"};
+        gebiete.cmdGebietNeu->click();
+        gebiete.cmdGebietEdit->click();
+        QCOMPARE(app.dialogs.inputBoxes.size(), 2);
+        QCOMPARE(app.dialogs.inputBoxes[0],
+                 qMakePair(QString("Bitte geben Sie ein Gebiet ein."), QString("Gebietseingabe")));
+        QCOMPARE(app.dialogs.inputBoxes[1], qMakePair(QString("Bitte geben Sie einen neuen Gebietsnamen ein."),
+                                                      QString("Gebietseditierung")));
+        QCOMPARE(subjectRows(app), QStringList{"1|Mathematik"});
+        // The rename took its old name from the list box.
+        QCOMPARE(app.forms->pubs().GebietName, QString("Mathe"));
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void refusedNamesWriteNothing_data()
+    {
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<QString>("answer"); // null: Cancel
+        QTest::addColumn<QString>("message");
+        const QString empty = "Ungültige Eingabe, es wurde kein Text eingegeben.";
+        const QString numberNew = "Ungültige Eingaben, Zahlen sind nicht erlaubt.";
+        const QString numberRename = "Ungültige Eingabe, Zahlen sind nicht erlaubt.";
+        const QString exists = "Dieses Gebiet gibt es schon.";
+        QTest::newRow("new: Cancel") << false << QString() << empty;
+        QTest::newRow("new: OK on nothing") << false << QString("") << empty;
+        // A number is refused as a number even when a subject of that name exists.
+        QTest::newRow("new: number that exists") << false << QString("12") << numberNew;
+        QTest::newRow("new: decimal with blanks") << false << QString(" 3,5 ") << numberNew;
+        QTest::newRow("new: other case") << false << QString("MATHE") << exists;
+        QTest::newRow("new: umlaut in other case") << false << QString("ÄPFEL") << exists;
+        QTest::newRow("rename: Cancel") << true << QString() << empty;
+        QTest::newRow("rename: number") << true << QString("-7") << numberRename;
+        QTest::newRow("rename: number that exists") << true << QString("12") << numberRename;
+        QTest::newRow("rename: another's name") << true << QString("äpfel") << exists;
+        QTest::newRow("rename: own name unchanged") << true << QString("Mathe") << exists;
+    }
+
+    void refusedNamesWriteNothing()
+    {
+        QFETCH(bool, rename);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        TestApp app;
+        seed(app, {{"Mathe", 0}, {"12", 0}, {"Äpfel", 0}});
+        FrmGebiete &gebiete = openCardRoad(app);
+        const QStringList rowsBefore = subjectRows(app);
+        const QStringList listBefore = entries(gebiete.cmbGebiet);
+        gebiete.cmbGebiet->setCurrentIndex(listBefore.indexOf("Mathe"));
+        if (!answer.isNull())
+            app.dialogs.answers = QStringList{answer};
+
+        (rename ? gebiete.cmdGebietEdit : gebiete.cmdGebietNeu)->click();
+
+        QCOMPARE(app.dialogs.inputBoxes.size(), 1);
+        QCOMPARE(app.dialogs.messages, QStringList{message});
+        QCOMPARE(subjectRows(app), rowsBefore);
+        QCOMPARE(entries(gebiete.cmbGebiet), listBefore);
+        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Mathe"));
+        if (rename)
+            QCOMPARE(app.forms->pubs().GebietName, QString("Mathe"));
+    }
+
+    void numberTest_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("number");
+        for (const char *n : {"12", "0", "-3", "+4.5", "1,5", " 42 ", "\t7\n", "1e3", "1E-3", "2,5e+10", ".5", "-,5",
+                              "3.", "007"})
+            QTest::newRow(QByteArray(n).replace('\t', "\\t").replace('\n', "\\n").constData())
+                << QString::fromUtf8(n) << true;
+        for (const char *s : {"Kapitel 2", "2a", "3. Klasse", "1.2.3", "1,5,0", "1 000", "e3", "1e", "1e3.5", "+",
+                              "-", ".", "", "   ", "0x10", "12 Affen", "Mathe", "1-2", "--1", "１２"})
+            QTest::newRow(*s ? s : "(empty)") << QString::fromUtf8(s) << false;
+    }
+
+    void numberTest()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, number);
+        QCOMPARE(tarlivo::readsAsNumber(text), number);
+    }
+
+    void namesWithQuotesAndSqlWorkLikeAnyOther_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("double quotes") << "Er sagte \"Hallo\"";
+        QTest::newRow("apostrophe") << "O'Brien";
+        QTest::newRow("semicolon and SQL") << "Mathe\"; DROP TABLE tblGebiet; --";
+        QTest::newRow("always true") << "\" OR \"\"=\"";
+        QTest::newRow("a column's name") << "NameGebiet";
+        QTest::newRow("markup") << "<b>fett</b>";
+    }
+
+    void namesWithQuotesAndSqlWorkLikeAnyOther()
+    {
+        QFETCH(QString, name);
+        TestApp app;
+        seed(app, {{"Aaa", 1}});
+        FrmGebiete *gebiete = &openCardRoad(app);
+        app.dialogs.answers = QStringList{name};
+        gebiete->cmdGebietNeu->click();
+        QVERIFY(entries(gebiete->cmbGebiet).contains(name));
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = 2"), QStringList{name});
+
+        // A card for it lands under it.
+        gebiete->cmbGebiet->setCurrentText(name);
+        gebiete->cmdUebernahmeGebiet->click();
+        FrmNeu &neu = app.forms->frmNeu();
+        QCOMPARE(neu.windowTitle(), name);
+        QTest::keyClicks(neu.txtFrage, "F");
+        QTest::keyClicks(neu.txtAntwort, "A");
+        neu.cmdUebernahme->click();
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT idGebiet FROM tblFrageAntwort WHERE Frage = 'F'"), QStringList{"2"});
+
+        // Renamed, it keeps its key and with it the card; adding it twice is refused.
+        neu.cmdZurueck->click();
+        gebiete = gebieteOf(app);
+        gebiete->cmbGebiet->setCurrentText(name);
+        app.dialogs.answers = QStringList{name + " 2", name + " 2"};
+        gebiete->cmdGebietEdit->click();
+        gebiete->cmdGebietNeu->click();
+        QCOMPARE(app.dialogs.messages, QStringList{"Dieses Gebiet gibt es schon."});
+        QCOMPARE(subjectRows(app), (QStringList{"1|Aaa", "2|" + name + " 2"}));
+        QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort WHERE idGebiet = 2"), 1);
+        QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = 2"), 1);
+    }
+
+    void renamingWhatNamesNoSubjectIsRefused_data()
+    {
+        QTest::addColumn<QString>("typed"); // null: nothing typed into an empty list
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty list")
+            << QString() << "Es ist kein Gebiet gewählt.\nBitte wählen Sie ein Gebiet aus der Liste.";
+        QTest::newRow("typed unknown name")
+            << "Physik" << "Das Gebiet \"Physik\" gibt es nicht.\nBitte wählen Sie ein Gebiet aus der Liste.";
+    }
+
+    void renamingWhatNamesNoSubjectIsRefused()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        TestApp app;
+        if (!typed.isNull())
+            seed(app, {{"Mathe", 1}});
+        FrmGebiete &gebiete = openCardRoad(app);
+        if (!typed.isNull())
+            gebiete.cmbGebiet->setEditText(typed);
+        const QStringList before = subjectRows(app);
+        app.dialogs.answers = QStringList{"Neuer Name"};
+
+        gebiete.cmdGebietEdit->click();
+
+        QCOMPARE(app.dialogs.messages, QStringList{message});
+        QVERIFY(app.dialogs.inputBoxes.isEmpty()); // refused before asking for a name
+        QCOMPARE(subjectRows(app), before);
+        QCOMPARE(gebiete.cmbGebiet->currentText(), typed.isNull() ? QString() : typed);
+    }
+
+    void listIsRefilledAfterAddAndRename()
+    {
+        TestApp app;
+        seed(app, {{"Birne", 0}});
+        FrmGebiete &gebiete = openCardRoad(app);
+        app.dialogs.answers = QStringList{"Zebra", "Apfel", "Aal"};
+        gebiete.cmdGebietNeu->click();
+        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Birne", "Zebra"}));
+        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Birne")); // the first, not the new one
+        gebiete.cmdGebietNeu->click();
+        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Apfel", "Birne", "Zebra"}));
+        QCOMPARE(gebiete.cmbGebiet->currentIndex(), 0);
+        gebiete.cmbGebiet->setCurrentIndex(2);
+        gebiete.cmdGebietEdit->click();
+        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Aal", "Apfel", "Birne"}));
+        QCOMPARE(gebiete.cmbGebiet->currentIndex(), 0);
+        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Aal"));
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void renamingOnThePracticeRoad()
+    {
+        TestApp app;
+        seed(app, {{"Physik", 2}, {"Chemie", 1}, {"Leer", 0}});
+        app.forms->start();
+        app.forms->frmWelcome().cmdUeben->click();
+        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        app.forms->frmUeb().cmdNeuGebiet->click();
+        FrmGebiete *gebiete = gebieteOf(app);
+        QVERIFY(gebiete && gebiete->isVisible());
+        QVERIFY(gebiete->cmdGebietEdit->isVisible());
+        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Chemie", "Physik"}));
+
+        gebiete->cmbGebiet->setCurrentIndex(1);
+        app.dialogs.answers = QStringList{"Astronomie"};
+        gebiete->cmdGebietEdit->click();
+        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Astronomie", "Chemie"}));
+        QCOMPARE(gebiete->cmbGebiet->currentIndex(), 0);
+        QCOMPARE(app.forms->pubs().GebietName, QString("Physik"));
+        QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort AS f JOIN tblGebiet AS g "
+                                            "USING (idGebiet) WHERE g.NameGebiet = 'Astronomie'"),
+                 2);
+
+        // Practice goes on under the new name.
+        gebiete->cmdUebernahmeGebiet->click();
+        QCOMPARE(app.forms->frmUeb().windowTitle(), QString("Astronomie"));
+        QCOMPARE(entries(app.forms->frmUeb().cmbFach), QStringList{"1"});
+        QVERIFY(app.dialogs.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSubjects)
+#include "test_subjects.moc"
