@@ -172,7 +172,8 @@ private slots:
         QTest::addColumn<bool>("practice");
         QTest::newRow("text file") << "text" << "keine Tarlivo-Datenbank" << false;
         QTest::newRow("foreign SQLite file") << "foreign" << "fehlen die Tabellen" << true;
-        QTest::newRow("Access file") << "jet" << "älteren Access-Version" << false;
+        // A damaged file of the older program: the take-over refuses it.
+        QTest::newRow("damaged Access file") << "jet" << "konnte nicht übernommen werden" << false;
         QTest::newRow("directory in its place") << "directory" << "kann nicht gelesen werden" << true;
         QTest::newRow("read-only store") << "readonly" << "schreibgeschützt" << false;
         QTest::newRow("missing, directory read-only") << "nodir" << "nicht angelegt werden" << true;
@@ -221,7 +222,9 @@ private slots:
 
         QCOMPARE(app.dialogs.messages.size(), 1);
         const QString message = app.dialogs.messages.first();
-        QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."), qPrintable(message));
+        QVERIFY2(message.contains("„" + path + "“"), qPrintable(message));
+        if (kind != "jet")
+            QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."), qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
         QVERIFY(message.endsWith("Die Datei wurde nicht verändert."));
         QCOMPARE(bytesOf(path), before);
