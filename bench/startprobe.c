@@ -1,6 +1,6 @@
 /* Starts a program under an X server without a window manager and measures the
  * time from its exec until its window with the given title is mapped, and its
- * resident memory at that moment; then kills it.
+ * resident memory and CPU time at that moment (it is stopped there); then kills it.
  * Usage: tarlivo_startprobe TITLE PROGRAM [ARGS...]
  * Prints: "<milliseconds> <VmRSS in kB> <CPU milliseconds of the process>". */
 #define _GNU_SOURCE
@@ -125,6 +125,7 @@ int main(int argc, char *argv[])
     }
 
     int result = 1;
+    double frozen = 0;
     const double deadline = start + 30000;
     struct pollfd pfd = {ConnectionNumber(dpy), POLLIN, 0};
     for (;;) {
@@ -134,16 +135,24 @@ int main(int argc, char *argv[])
             if (ev.type != MapNotify)
                 continue;
             const double mapped = now_ms();
+            /* Frozen while its title is asked for, so that memory and CPU time are
+             * read as they were at the map, not after the paint that follows. */
+            kill(pid, SIGSTOP);
+            int status;
+            waitpid(pid, &status, WUNTRACED);
             char *title = window_title(dpy, ev.xmap.window);
             const int match = title && strcmp(title, wanted) == 0;
             free(title);
             if (match) {
                 const long kb = resident_kb(pid);
                 const double cpu = cpu_ms(pid);
-                printf("%.2f %ld %.2f\n", mapped - start, kb, cpu);
+                printf("%.2f %ld %.2f\n", mapped - start - frozen, kb, cpu);
                 result = kb > 0 ? 0 : 1;
                 goto done;
             }
+            /* Another of its windows: the time it stood still is not its own. */
+            frozen += now_ms() - mapped;
+            kill(pid, SIGCONT);
         }
         int status;
         if (waitpid(pid, &status, WNOHANG) == pid) {
