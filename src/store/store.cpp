@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include "collation.h"
+#include "queries.h"
 
 #include <QDir>
 #include <QFile>
@@ -298,7 +299,7 @@ void Store::backupIfDue()
 QStringList Store::allSubjects()
 {
     QStringList names;
-    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+    sql::Statement q(m_db, queries::kAllSubjects);
     while (q.step())
         names << q.text(0);
     return names;
@@ -307,9 +308,7 @@ QStringList Store::allSubjects()
 QStringList Store::subjectsWithCards()
 {
     QStringList names;
-    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet AS g "
-                           "WHERE EXISTS (SELECT 1 FROM tblPosition AS p WHERE p.idGebiet = g.idGebiet) "
-                           "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+    sql::Statement q(m_db, queries::kSubjectsWithCards);
     while (q.step())
         names << q.text(0);
     return names;
@@ -317,8 +316,7 @@ QStringList Store::subjectsWithCards()
 
 std::optional<qint32> Store::subjectId(const QString &name)
 {
-    sql::Statement q(m_db, "SELECT idGebiet FROM tblGebiet WHERE NameGebiet = ?1 COLLATE TARLIVO_DE "
-                           "ORDER BY idGebiet LIMIT 1");
+    sql::Statement q(m_db, queries::kSubjectId);
     q.bind(1, name.isNull() ? QString("") : name);
     if (!q.step())
         return std::nullopt;
@@ -353,7 +351,7 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
 
 qint32 Store::nextStelle()
 {
-    sql::Statement q(m_db, "SELECT MAX(Stelle) FROM tblPosition");
+    sql::Statement q(m_db, queries::kMaxStelle);
     if (!q.step() || q.isNull(0))
         return 1;
     const qint64 largest = q.int64(0);
@@ -388,14 +386,7 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
 
 std::vector<qint32> Store::compartments(qint32 subjectId)
 {
-    // Hops from one compartment to the next through the index instead of reading
-    // every card of the subject: a few steps whatever the number of cards.
-    sql::Statement q(m_db, "WITH RECURSIVE f (Fach) AS ("
-                           " SELECT MIN(Fach) FROM tblPosition WHERE idGebiet = ?1"
-                           " UNION ALL"
-                           " SELECT (SELECT MIN(Fach) FROM tblPosition WHERE idGebiet = ?1 AND Fach > f.Fach)"
-                           " FROM f WHERE f.Fach IS NOT NULL)"
-                           " SELECT Fach FROM f WHERE Fach IS NOT NULL");
+    sql::Statement q(m_db, queries::kCompartments);
     q.bind(1, subjectId);
     std::vector<qint32> result;
     while (q.step())
@@ -405,10 +396,7 @@ std::vector<qint32> Store::compartments(qint32 subjectId)
 
 std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach)
 {
-    // Ties on Stelle can only come from files of the older program; the card key
-    // then keeps their order stable.
-    sql::Statement q(m_db, "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2 "
-                           "ORDER BY Stelle, idFrageAntwort LIMIT 1");
+    sql::Statement q(m_db, queries::kHeadCard);
     q.bind(1, subjectId).bind(2, fach);
     if (!q.step())
         return std::nullopt;
@@ -417,7 +405,7 @@ std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach)
 
 std::optional<CardText> Store::cardText(qint32 cardId)
 {
-    sql::Statement q(m_db, "SELECT Frage, Antwort FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+    sql::Statement q(m_db, queries::kCardText);
     q.bind(1, cardId);
     if (!q.step())
         return std::nullopt;

@@ -1,0 +1,153 @@
+// The practice step as the user sees it: from the "Richtig" click to the next card
+// painted, through the real windows on the offscreen platform, at 1,000,000 cards.
+// A bare SQLite commit on the same file system is timed between the steps, so both
+// see the same disk.
+// Usage: tarlivo_bench_practice --data=DIR [--steps=N]
+#include "controls.h"
+#include "dialogs.h"
+#include "forms.h"
+#include "frmgebiete.h"
+#include "frmueb.h"
+#include "frmwelcome.h"
+#include "support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+using namespace tarlivo;
+using namespace tarlivo::bench;
+
+namespace {
+
+// No box ever opens during the steps; one that would is counted as a failed step.
+class SilentDialogs final : public ui::Dialogs {
+public:
+    int shown = 0;
+    void message(QWidget *, const QString &text) override
+    {
+        ++shown;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    QString input(QWidget *, const QString &, const QString &) override
+    {
+        ++shown;
+        return QString();
+    }
+};
+
+// Tells when a widget has been painted.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+int fail(const char *what)
+{
+    std::fprintf(stderr, "practice benchmark: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QString dataDir;
+    int steps = 500;
+    const int cards = 1000000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--data=", 7) == 0)
+            dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
+        else if (std::strncmp(argv[i], "--steps=", 8) == 0)
+            steps = std::atoi(argv[i] + 8);
+    }
+    if (dataDir.isEmpty() || steps <= 0)
+        return fail("usage: tarlivo_bench_practice --data=DIR [--steps=N]");
+
+    // The program looks for its database beside itself; here the directory is given.
+    const QString programDir = dataDir + QStringLiteral("/practice");
+    QDir().mkpath(programDir);
+    try {
+        copyFile(generatedPath(dataDir, cards), ui::databasePath(programDir));
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    }
+    BareCommit bare(dataDir + QStringLiteral("/practice-bare-commit.db"));
+
+    SilentDialogs dialogs;
+    StoreOptions options;
+    options.backups = false; // once a day; not part of a step
+    ui::Forms forms(dialogs, {programDir, options, [] {}});
+
+    // Started the way a user starts practice.
+    forms.start();
+    forms.frmWelcome().cmdUeben->click();
+    auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
+    if (!gebiete)
+        return fail("the subject window did not open");
+    const int index = gebiete->cmbGebiet->findText(kBigSubject);
+    if (index < 0)
+        return fail("the big subject is not listed");
+    gebiete->cmbGebiet->setCurrentIndex(index);
+    gebiete->cmdUebernahmeGebiet->click();
+    ui::FrmUeb &ueb = forms.frmUeb();
+    QCoreApplication::processEvents();
+    if (ueb.lblFrage->text().isEmpty() || dialogs.shown != 0)
+        return fail("no card on display after taking the subject");
+
+    PaintWatch watch;
+    ueb.lblFrage->installEventFilter(&watch);
+    std::vector<double> stepMs;
+    std::vector<double> stepCpuMs;
+    std::vector<double> commitMs;
+    QElapsedTimer timer;
+    for (int i = 0; i < steps; ++i) {
+        const QString before = ueb.lblFrage->text();
+        watch.painted = false;
+        const double cpuStart = processCpuMs();
+        timer.start();
+        ueb.cmdRichtig->click();
+        while (!watch.painted && timer.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        if (!watch.painted)
+            return fail("the next card was never painted");
+        stepMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+        stepCpuMs.push_back(processCpuMs() - cpuStart);
+        if (ueb.lblFrage->text() == before || dialogs.shown != 0)
+            return fail("a step did not show the next card");
+
+        timer.start();
+        bare.commitOneRow();
+        commitMs.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+
+    std::printf("practice_step_ms %.4f\n", quantile(stepMs, 0.5));
+    std::printf("practice_step_p90_ms %.4f\n", quantile(stepMs, 0.9));
+    std::printf("practice_step_cpu_ms %.4f\n", quantile(stepCpuMs, 0.5));
+    std::printf("practice_bare_commit_ms %.4f\n", quantile(commitMs, 0.5));
+    std::printf("practice_bare_commit_p90_ms %.4f\n", quantile(commitMs, 0.9));
+    std::printf("practice_steps %d\n", steps);
+    return 0;
+}

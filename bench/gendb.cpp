@@ -1,0 +1,104 @@
+// Writes a large store for the benchmarks: N cards in 20 subjects, one subject
+// holding half of them, compartments 1 to 8, every queue place used once.
+// Usage: tarlivo_gendb CARDS OUTPUT
+#include "sqlite.h"
+#include "store.h"
+
+#include <QFile>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <random>
+#include <vector>
+
+using namespace tarlivo;
+
+namespace {
+
+// The first is the big subject; the umlauts make the name collation do real work.
+const char *const kSubjects[] = {
+    "Englisch", "Biologie", "Chemie", "Erdkunde", "Französisch", "Geschichte", "Informatik",
+    "Kunst", "Latein", "Mathematik", "Musik", "Ökologie", "Philosophie", "Physik",
+    "Politik", "Religion", "Spanisch", "Sport", "Statistik", "Wirtschaft",
+};
+constexpr int kSubjectCount = int(sizeof kSubjects / sizeof kSubjects[0]);
+constexpr int kCompartments = 8;
+
+void generate(int cards, const QString &path)
+{
+    sql::Database db;
+    db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    Store::createSchema(db);
+    // Nothing here needs to survive a crash: the file is renamed into place at the end.
+    db.exec("PRAGMA journal_mode = OFF");
+    db.exec("PRAGMA synchronous = OFF");
+    db.exec("PRAGMA cache_size = -262144");
+
+    std::mt19937 random(20240501);
+    std::vector<qint32> stelle(static_cast<std::size_t>(cards));
+    std::iota(stelle.begin(), stelle.end(), 1);
+    std::shuffle(stelle.begin(), stelle.end(), random);
+
+    db.exec("BEGIN");
+    for (int i = 0; i < kSubjectCount; ++i) {
+        sql::Statement subject(db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)");
+        subject.bind(1, i + 1).bind(2, QString::fromUtf8(kSubjects[i])).run();
+    }
+    for (int i = 0; i < cards; ++i) {
+        const qint32 id = i + 1;
+        // Half to the big subject, the rest evenly over the others, interleaved as
+        // cards are entered over the years.
+        const qint32 subject = (random() % 2 == 0) ? 1 : qint32(2 + random() % (kSubjectCount - 1));
+        const qint32 fach = qint32(1 + random() % kCompartments);
+        {
+            sql::Statement card(db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
+                                    "VALUES (?1, ?2, ?3, ?4)");
+            card.bind(1, id)
+                .bind(2, subject)
+                .bind(3, QStringLiteral("Frage %1: Was bedeutet das Wort „Beispiel %1“?").arg(id))
+                .bind(4, QStringLiteral("Antwort %1: Es bedeutet ein Muster, an dem man etwas zeigt, "
+                                        "Nummer %1 der Sammlung.")
+                             .arg(id))
+                .run();
+        }
+        sql::Statement position(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
+                                    "VALUES (?1, ?2, ?3, ?4)");
+        position.bind(1, id).bind(2, fach).bind(3, stelle[std::size_t(i)]).bind(4, subject).run();
+    }
+    db.exec("COMMIT");
+    db.close();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc != 3 || std::atoi(argv[1]) <= 0) {
+        std::fprintf(stderr, "usage: %s CARDS OUTPUT\n", argv[0]);
+        return 2;
+    }
+    const int cards = std::atoi(argv[1]);
+    const QString output = QString::fromLocal8Bit(argv[2]);
+    const QString temp = output + QStringLiteral(".part");
+    QFile::remove(temp);
+    try {
+        generate(cards, temp);
+    } catch (const StoreError &e) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(output), e.what());
+        QFile::remove(temp);
+        return 1;
+    }
+    QFile::remove(output);
+    if (!QFile::rename(temp, output)) {
+        std::fprintf(stderr, "cannot rename %s\n", qPrintable(temp));
+        return 1;
+    }
+    // The benchmarks copy it before they change anything.
+    QFile(output).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    return 0;
+}

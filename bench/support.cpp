@@ -1,0 +1,90 @@
+#include "support.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tarlivo::bench {
+namespace {
+
+[[noreturn]] void fail(sqlite3 *db, const char *what)
+{
+    throw std::runtime_error(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+} // namespace
+
+QString generatedPath(const QString &dataDir, int cards)
+{
+    return dataDir + QStringLiteral("/cards-%1.mdb").arg(cards);
+}
+
+void copyFile(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    QFile::remove(to + QStringLiteral("-journal"));
+    if (!QFile::copy(from, to))
+        throw std::runtime_error("cannot copy " + from.toStdString() + " to " + to.toStdString());
+    // QFile::copy keeps the source's permissions; the store refuses read-only files.
+    QFile copy(to);
+    copy.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    // Written out now, so that the first timed commits do not pay for the copy.
+    if (!copy.open(QIODevice::ReadWrite) || ::fsync(copy.handle()) != 0)
+        throw std::runtime_error("cannot write " + to.toStdString());
+}
+
+BareCommit::BareCommit(const QString &path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+    if (sqlite3_open(path.toUtf8().constData(), &m_db) != SQLITE_OK)
+        fail(m_db, "open");
+    const char *setup = "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL;"
+                        "CREATE TABLE t (id INTEGER PRIMARY KEY, v INTEGER NOT NULL);";
+    if (sqlite3_exec(m_db, setup, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(m_db, "setup");
+    if (sqlite3_prepare_v2(m_db, "BEGIN IMMEDIATE", -1, &m_begin, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(m_db, "INSERT INTO t (v) VALUES (?1)", -1, &m_insert, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(m_db, "COMMIT", -1, &m_commit, nullptr) != SQLITE_OK)
+        fail(m_db, "prepare");
+}
+
+BareCommit::~BareCommit()
+{
+    sqlite3_finalize(m_begin);
+    sqlite3_finalize(m_insert);
+    sqlite3_finalize(m_commit);
+    sqlite3_close(m_db);
+}
+
+void BareCommit::run(sqlite3_stmt *stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        fail(m_db, "step");
+}
+
+void BareCommit::commitOneRow()
+{
+    run(m_begin);
+    sqlite3_bind_int64(m_insert, 1, ++m_next);
+    run(m_insert);
+    run(m_commit);
+}
+
+double quantile(std::vector<double> &samples, double q)
+{
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t index = std::min(samples.size() - 1, std::size_t(q * double(samples.size() - 1) + 0.5));
+    return samples[index];
+}
+
+} // namespace tarlivo::bench

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tarlivo::bench {
+
+// The sizes the benchmarks run at, and the generated file for each.
+inline const std::vector<int> kSizes = {10000, 100000, 1000000};
+QString generatedPath(const QString &dataDir, int cards);
+
+// The subject holding half of every generated file's cards.
+inline const QString kBigSubject = QStringLiteral("Englisch");
+
+// Copies a generated file to a working copy that the benchmarks may change, so the
+// cached file stays as generated. Throws std::runtime_error.
+void copyFile(const QString &from, const QString &to);
+
+// The cheapest durable change SQLite can make: one row into a plain table, committed
+// with the store's own journal and synchronisation settings (rollback journal,
+// synchronous=FULL). Every store write pays at least this; it is measured on the
+// same file system as the store's file.
+class BareCommit {
+public:
+    explicit BareCommit(const QString &path);
+    ~BareCommit();
+    BareCommit(const BareCommit &) = delete;
+    BareCommit &operator=(const BareCommit &) = delete;
+
+    void commitOneRow();
+
+private:
+    void run(sqlite3_stmt *stmt);
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_commit = nullptr;
+    long long m_next = 0;
+};
+
+// Median and another quantile of samples (sorted in place).
+double quantile(std::vector<double> &samples, double q);
+
+} // namespace tarlivo::bench
