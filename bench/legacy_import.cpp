@@ -1,14 +1,8 @@
 // Times the take-over of an old Access file (by default the 20,000-card test file):
 // the reader process, the new store, its check and the swap of the files, as the
-// program does it at start-up. Prints each run and the median in milliseconds.
+// program does it at start-up. Prints each run, then "legacy_import_ms <median>".
 //
-// Not registered with CMake yet; after a normal build, from the top directory:
-//
-//   g++ -std=c++17 -O2 -fPIC bench/legacy_import.cpp -Isrc/store build/src/store/libtarlivo_store.a
-//       $(pkg-config --cflags --libs Qt6Core sqlite3 icu-uc icu-i18n) -o build/bench-legacy-import
-//   build/bench-legacy-import build/src/tarlivo-mdb-reader tests/data/legacy/large-20k.mdb
-//
-// (the first command is one line).
+//   tarlivo_bench_legacy READER FILE [RUNS]
 
 #include "legacyimport.h"
 
@@ -55,6 +49,6 @@ int main(int argc, char *argv[])
         }
     }
     std::sort(times.begin(), times.end());
-    std::printf("median: %lld ms\n", static_cast<long long>(times[times.size() / 2]));
+    std::printf("legacy_import_ms %lld\n", static_cast<long long>(times[times.size() / 2]));
     return 0;
 }

@@ -166,11 +166,11 @@ private:
     {
         if (m_inTable || m_table >= legacy::kTableCount)
             broken(QStringLiteral("table out of order"));
-        const legacy::TableSpec &spec = legacy::kTables[m_table];
+        const legacy::TableSpec &layout = legacy::kTables[m_table];
         QString name;
         if (!string(name))
             return false;
-        if (name != QLatin1String(spec.name))
+        if (name != QLatin1String(layout.name))
             broken(QStringLiteral("table %1 out of order").arg(name));
         if (tag == legacy::kMissingTable) {
             m_data.missingTables << name;
@@ -181,13 +181,13 @@ private:
         quint32 columns = 0;
         if (!u32(declared) || !u32(columns))
             return false;
-        if (columns != quint32(spec.columnCount))
+        if (columns != quint32(layout.columnCount))
             broken(QStringLiteral("columns of %1").arg(name));
-        for (int c = 0; c < spec.columnCount; ++c) {
+        for (int c = 0; c < layout.columnCount; ++c) {
             QString column;
             if (!string(column))
                 return false;
-            if (column != QLatin1String(spec.columns[c]))
+            if (column != QLatin1String(layout.columns[c]))
                 broken(QStringLiteral("column %1 of %2").arg(column, name));
         }
         m_declared = declared;
@@ -206,8 +206,8 @@ private:
         bool ok = false;
         const qint64 n = bytes.trimmed().toLongLong(&ok);
         if (!ok || n < kInt32Min || n > kInt32Max) {
-            const legacy::TableSpec &spec = legacy::kTables[m_table];
-            throw tableError(Error::BadValue, m_path, QLatin1String(spec.name), QLatin1String(spec.columns[column]),
+            const legacy::TableSpec &layout = legacy::kTables[m_table];
+            throw tableError(Error::BadValue, m_path, QLatin1String(layout.name), QLatin1String(layout.columns[column]),
                              QString::fromUtf8(bytes.left(40)));
         }
         return qint32(n);
@@ -218,8 +218,8 @@ private:
     {
         const std::optional<qint32> n = number(bytes, column);
         if (!n) {
-            const legacy::TableSpec &spec = legacy::kTables[m_table];
-            throw tableError(Error::BadValue, m_path, QLatin1String(spec.name), QLatin1String(spec.columns[column]),
+            const legacy::TableSpec &layout = legacy::kTables[m_table];
+            throw tableError(Error::BadValue, m_path, QLatin1String(layout.name), QLatin1String(layout.columns[column]),
                              QStringLiteral("NULL"));
         }
         return *n;
@@ -236,14 +236,14 @@ private:
     {
         if (!m_inTable)
             broken(QStringLiteral("row outside a table"));
-        const legacy::TableSpec &spec = legacy::kTables[m_table];
+        const legacy::TableSpec &layout = legacy::kTables[m_table];
         QByteArray values[4];
-        for (int c = 0; c < spec.columnCount; ++c)
+        for (int c = 0; c < layout.columnCount; ++c)
             if (!value(values[c]))
                 return false;
         if (++m_rows > m_declared) {
             // More rows than declared: the file is damaged, however many more follow.
-            Error error = tableError(Error::CountMismatch, m_path, QLatin1String(spec.name));
+            Error error = tableError(Error::CountMismatch, m_path, QLatin1String(layout.name));
             error.declared = m_declared;
             error.read = m_rows;
             throw error;
