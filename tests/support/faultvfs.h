@@ -19,6 +19,7 @@ struct Faults {
     int syncError = SQLITE_OK;  // returned by xSync
     int writesBeforeFailing = 0; // matching writes that still succeed first
     int failedWrites = 0;        // how many writes were refused
+    int syncs = 0;               // syncs of matching files, failed or not
 };
 
 inline Faults &faults()
@@ -85,8 +86,11 @@ inline int xWrite(sqlite3_file *f, const void *buf, int amount, sqlite3_int64 of
 inline int xTruncate(sqlite3_file *f, sqlite3_int64 size) { return real(f)->pMethods->xTruncate(real(f), size); }
 inline int xSync(sqlite3_file *f, int flags)
 {
-    if (faults().syncError != SQLITE_OK && matches(f))
-        return faults().syncError;
+    if (matches(f)) {
+        ++faults().syncs;
+        if (faults().syncError != SQLITE_OK)
+            return faults().syncError;
+    }
     return real(f)->pMethods->xSync(real(f), flags);
 }
 inline int xFileSize(sqlite3_file *f, sqlite3_int64 *size) { return real(f)->pMethods->xFileSize(real(f), size); }
