@@ -201,6 +201,45 @@ private slots:
         QVERIFY(dbcheck::violations(app.dbPath()).isEmpty());
     }
 
+    // A name typed into the subject window that names no subject, or one without
+    // cards on the practice road: told, nothing written, the typed card kept.
+    void typedSubjectNamesThatLeadNowhere()
+    {
+        auto app = appWith(QStringLiteral("Leer"));
+        Forms &forms = *app->forms;
+        forms.start();
+        const dbcheck::State before = dbcheck::read(app->dbPath());
+
+        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Gibt es nicht"));
+        QVERIFY(neu);
+        windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        QCOMPARE(app->dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
+        QCOMPARE(neu->txtFrage->text(), QStringLiteral("Frage"));
+        QCOMPARE(neu->txtAntwort->text(), QStringLiteral("Antwort"));
+        windows::click(neu->cmdZurueck);
+        FrmGebiete *g = windows::gebiete(forms);
+        QVERIFY(g);
+        windows::renameSubject(g, app->dialogs, QStringLiteral("Gibt es nicht"), QStringLiteral("Neu"));
+        QCOMPARE(app->dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
+        windows::click(g->cmdUebernahmeGebiet);
+        windows::click(windows::neu(forms)->cmdZumStart);
+
+        for (const QString &typed : {QStringLiteral("Leer"), QStringLiteral("Gibt es nicht"), QString()}) {
+            FrmUeb *ueb = windows::openPractice(forms, typed);
+            QVERIFY(ueb);
+            QCOMPARE(app->dialogs.take().size(), 1);
+            QCOMPARE(ueb->cmbFach->count(), 0);
+            for (QAbstractButton *b : {static_cast<QAbstractButton *>(ueb->cmdRichtig), static_cast<QAbstractButton *>(ueb->cmdFalsch),
+                                       static_cast<QAbstractButton *>(ueb->cmdFachOk), static_cast<QAbstractButton *>(ueb->cmdEdit)}) {
+                windows::click(b);
+                QCOMPARE(app->dialogs.take().size(), 1);
+            }
+            QVERIFY(!windows::edit(forms));
+            windows::click(ueb->cmdZumStart);
+        }
+        QVERIFY(dbcheck::read(app->dbPath()) == before);
+    }
+
     // Text typed into the compartment list: only a whole number from 1 up counts,
     // blanks around it aside; anything else is refused before anything is written.
     void typedCompartmentTexts_data()
