@@ -15,7 +15,7 @@ public:
     explicit TextBox(QWidget *parent = nullptr);
 
     QString text() const { return toPlainText(); }
-    void setText(const QString &text) { setPlainText(text); }
+    void setText(const QString &text);
 
 signals:
     // A key press that types a character into the box, also one composed from
@@ -25,6 +25,11 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    // Breaks lines anywhere while the text holds a word too long for a line.
+    void fitWrapping(const QString &text, bool onlyLoosen);
 };
 
 // A label that shows its caption as typed, never as rich text.

@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,20 @@ void syncDirectory(const QString &dir)
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
+    }
+}
+
+// Removes half-made copies whose writer is gone (killed, or the machine went down);
+// a copy another running Tarlivo is writing right now stays.
+void removeStaleCopies(const QDir &dir, const QString &prefix)
+{
+    // The copy, and the journal SQLite keeps beside it while writing it.
+    static const QRegularExpression temp(QStringLiteral(R"(\.tmp-([0-9]{1,9})(-journal)?\z)"));
+    for (const QString &name : dir.entryList({prefix + QStringLiteral("*.tmp-*")}, QDir::Files)) {
+        const QRegularExpressionMatch m = temp.match(name);
+        const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong() : 0;
+        if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            QFile::remove(dir.filePath(name));
     }
 }
 
@@ -262,9 +278,13 @@ void Store::backupIfDue()
     const QString prefix = info.completeBaseName() + QStringLiteral("-Sicherung-");
     const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
     const QString target = dir.filePath(prefix + today.toString(Qt::ISODate) + suffix);
+    removeStaleCopies(dir, prefix);
 
     if (!QFileInfo::exists(target)) {
         const QString temp = target + QStringLiteral(".tmp-%1").arg(::getpid());
+        // Left by an earlier run that had our process id.
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
         try {
             sql::Database copy;
             copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -284,6 +304,9 @@ void Store::backupIfDue()
             syncDirectory(dir.absolutePath());
         } catch (const StoreError &e) {
             QFile::remove(temp);
+            // Another copy held the file too long: try again at the next change.
+            if (e.kind() == StoreErrorKind::Busy)
+                m_backupChecked = QDate();
             if (m_options.backupFailed)
                 m_options.backupFailed(StoreError(e.kind(), target, e.detail()));
             return;

@@ -1,0 +1,341 @@
+// Works the real windows at random against the database in a directory, as a
+// user clicking very fast would, and reports every change on stdout.
+//
+//   tarlivo_crash_driver DIR SEED TAG [--ops N] [--day N] [--cards-only] [--log]
+//
+// Before a change it prints "> what" and, once the window has shown its result
+// (the change committed), "< what" (see the harnesses in test_crash.cpp and
+// test_two_copies.cpp). Texts travel as "h" and their UTF-8 in hex. Each line is
+// one write(2), so a kill never leaves half a line behind a whole one.
+//
+//   > S name            < S id           new subject
+//   > R old new         < R              rename
+//   > C subject f a     < C id           new card
+//   > V kind card fach  < V              verdict R(ichtig), F(ast), X (Falsch); fach: list text
+//   > E card f a        < E              edit
+//   P card fach stelle                   (--log) a position written by the change before "<"
+//   ~ hexmessage                         (--log) the change was refused with this message
+//   ! hexmessage                         a message nobody expected; the driver stops
+//
+// --ops N stops after N changes (0: never). --day N makes the date N days after
+// 2020-01-01, so that each day's first change makes a backup. --cards-only leaves
+// subjects alone (for two copies at once). --log reports the positions each change
+// wrote, read from a log the change's own transaction fills.
+
+#include "messages.h"
+#include "scripteddialogs.h"
+#include "windows.h"
+
+#include <QApplication>
+#include <QDate>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+using namespace tarlivo::ui;
+
+namespace {
+
+struct Options {
+    QString dir;
+    quint32 seed = 1;
+    QString tag;
+    long ops = 0;
+    int day = -1;
+    bool cardsOnly = false;
+    bool log = false;
+};
+
+QString hex(const QString &text) { return QStringLiteral("h") + QString::fromLatin1(text.toUtf8().toHex()); }
+
+void emitLine(const QString &line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, p, size_t(left));
+        if (n <= 0)
+            std::_Exit(4);
+        p += n;
+        left -= n;
+    }
+}
+
+class Driver {
+public:
+    Driver(Forms &forms, ScriptedDialogs &dialogs, const Options &options)
+        : m_forms(forms), m_dialogs(dialogs), m_options(options), m_rng(options.seed)
+    {
+    }
+
+    long changes() const { return m_changes; }
+
+    void step()
+    {
+        if (FrmEdit *e = windows::edit(m_forms))
+            return windows::click(e->cmdUebernahme); // never left open by the driver
+        if (FrmUeb *u = windows::ueb(m_forms))
+            return practice(u);
+        if (FrmNeu *n = windows::neu(m_forms))
+            return entry(n);
+        if (FrmGebiete *g = windows::gebiete(m_forms))
+            return subjects(g);
+        if (chance(0.5))
+            windows::toSubjectsForEntry(m_forms);
+        else
+            windows::toSubjectsForPractice(m_forms);
+        unexpectedMessages();
+    }
+
+private:
+    bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(m_rng) < p; }
+    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
+
+    QString pick(std::initializer_list<const char *> pieces)
+    {
+        const int i = below(int(pieces.size()));
+        return QString::fromUtf8(*(pieces.begin() + i));
+    }
+
+    QString text()
+    {
+        QString t;
+        const int parts = below(6);
+        for (int i = 0; i < parts; ++i)
+            t += pick({"Hauptstadt", " von ", "Frankreich", "?", "\n", "Ärger über Öl ", "ß", "😀", "\"Zitat\" ",
+                       "שלום ", "<b>fett</b>", "1; DROP TABLE tblPosition", "  ", "x"});
+        return t;
+    }
+
+    QString name()
+    {
+        return pick({"Gebiet", "Äpfel", "Ölgemälde", "Latein \"Vokabeln\"", "日本語", "عربى", "Chemie 😀"})
+            + QStringLiteral(" %1-%2").arg(m_options.tag).arg(++m_names);
+    }
+
+    void subjects(FrmGebiete *g)
+    {
+        const int count = g->cmbGebiet->count();
+        if (!m_options.cardsOnly && g->cmdGebietNeu->isVisible() && (count == 0 || chance(0.15))) {
+            const QString n = name();
+            emitLine(QStringLiteral("> S %1").arg(hex(n)));
+            windows::newSubject(g, m_dialogs, n);
+            if (!refused())
+                emitLine(QStringLiteral("< S %1").arg(lastInsert()));
+            ++m_changes;
+            return;
+        }
+        if (!m_options.cardsOnly && count > 0 && g->cmdGebietEdit->isVisible() && chance(0.1)) {
+            const QString from = g->cmbGebiet->itemText(below(count));
+            const QString to = name();
+            emitLine(QStringLiteral("> R %1 %2").arg(hex(from), hex(to)));
+            windows::renameSubject(g, m_dialogs, from, to);
+            if (!refused())
+                emitLine(QStringLiteral("< R"));
+            ++m_changes;
+            return;
+        }
+        if (count == 0) {
+            // Nothing to take on this road: back through the title bar.
+            g->close();
+            windows::settle();
+            return;
+        }
+        windows::choose(g->cmbGebiet, g->cmbGebiet->itemText(below(count)));
+        windows::click(g->cmdUebernahmeGebiet);
+        unexpectedMessages();
+    }
+
+    void entry(FrmNeu *n)
+    {
+        if (chance(0.8)) {
+            windows::type(n->txtFrage, text());
+            windows::type(n->txtAntwort, text());
+            emitLine(QStringLiteral("> C %1 %2 %3").arg(hex(n->windowTitle()), hex(n->txtFrage->text()),
+                                                        hex(n->txtAntwort->text())));
+            windows::click(n->cmdUebernahme);
+            if (!refused())
+                emitLine(QStringLiteral("< C %1").arg(lastInsert()));
+            ++m_changes;
+        } else {
+            windows::click(chance(0.5) ? n->cmdZurueck : n->cmdZumStart);
+            unexpectedMessages();
+        }
+    }
+
+    void practice(FrmUeb *u)
+    {
+        const double r = std::uniform_real_distribution<double>(0, 1)(m_rng);
+        const qint32 card = m_forms.pubs().AktFrageID;
+        if (r < 0.6) {
+            const int kind = below(3);
+            QAbstractButton *button = kind == 0 ? u->cmdRichtig : kind == 1 ? u->cmdFastRichtig : u->cmdFalsch;
+            emitLine(QStringLiteral("> V %1 %2 %3").arg(QLatin1Char("RFX"[kind])).arg(card).arg(hex(u->cmbFach->text())));
+            windows::click(button);
+            if (!refused(true))
+                emitLine(QStringLiteral("< V"));
+            ++m_changes;
+        } else if (r < 0.7) {
+            windows::click(u->cmdEdit);
+            FrmEdit *e = windows::edit(m_forms);
+            if (!e) {
+                unexpectedMessages();
+                return;
+            }
+            // The edit window refuses empty boxes; a text of its own is never empty.
+            const QString frage = chance(0.3) ? e->txtEditFrage->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
+            const QString antwort = chance(0.3) ? e->txtEditAntwort->text() : text() + QStringLiteral("A");
+            e->txtEditFrage->setText(frage);
+            e->txtEditAntwort->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
+            emitLine(QStringLiteral("> E %1 %2 %3").arg(card).arg(hex(e->txtEditFrage->text()), hex(e->txtEditAntwort->text())));
+            windows::click(e->cmdUebernahme);
+            if (!refused())
+                emitLine(QStringLiteral("< E"));
+            ++m_changes;
+        } else if (r < 0.8) {
+            if (u->cmbFach->count() > 0)
+                u->cmbFach->setCurrentIndex(below(u->cmbFach->count()));
+            windows::click(u->cmdFachOk);
+            unexpectedMessages();
+        } else if (r < 0.86) {
+            windows::click(chance(0.5) ? u->cmdAntwort : u->cmdFrage);
+        } else if (r < 0.93) {
+            windows::click(u->cmdNeuGebiet);
+            unexpectedMessages();
+        } else {
+            windows::click(u->cmdZumStart);
+        }
+    }
+
+    qint64 lastInsert() { return sqlite3_last_insert_rowid(m_forms.pubs().DBConn->database().handle()); }
+
+    // After a change: true when a message refused it. Alone on a single writer,
+    // only "Fach : n ist leer!" may follow a verdict; with a second copy at work
+    // a wait that ran out or a card moved away may be reported too.
+    bool refused(bool afterVerdict = false)
+    {
+        const QStringList shown = m_dialogs.take();
+        bool refusal = false;
+        for (const QString &m : shown) {
+            const bool emptied = m.contains(QStringLiteral(" ist leer!"));
+            if (emptied && afterVerdict)
+                continue;
+            if (m_options.log && (emptied || m.contains(QStringLiteral("anderen laufenden Tarlivo")))) {
+                emitLine(QStringLiteral("~ %1").arg(hex(m)));
+                refusal = !emptied;
+                continue;
+            }
+            emitLine(QStringLiteral("! %1").arg(hex(m)));
+            std::_Exit(3);
+        }
+        if (m_options.log)
+            reportLog();
+        return refusal;
+    }
+
+    void unexpectedMessages() { refused(); }
+
+    // The positions written by the last change, from the log that its own
+    // transaction filled (a change that was rolled back left nothing there).
+    void reportLog()
+    {
+        sqlite3 *db = m_forms.pubs().DBConn ? m_forms.pubs().DBConn->database().handle() : nullptr;
+        if (!db)
+            return;
+        installLog(db);
+        sqlite3_stmt *q = nullptr;
+        sqlite3_prepare_v2(db, "SELECT card, fach, stelle FROM temp.drvlog ORDER BY rowid", -1, &q, nullptr);
+        while (sqlite3_step(q) == SQLITE_ROW)
+            emitLine(QStringLiteral("P %1 %2 %3").arg(sqlite3_column_int64(q, 0)).arg(sqlite3_column_int64(q, 1))
+                         .arg(sqlite3_column_int64(q, 2)));
+        sqlite3_finalize(q);
+        sqlite3_exec(db, "DELETE FROM temp.drvlog", nullptr, nullptr, nullptr);
+    }
+
+public:
+    // Every connection the windows open gets the log (the subject window opens a
+    // new one at each load).
+    static void installLog(sqlite3 *db)
+    {
+        sqlite3_exec(db,
+                     "CREATE TEMP TABLE IF NOT EXISTS drvlog (card INTEGER, fach INTEGER, stelle INTEGER);"
+                     "CREATE TEMP TRIGGER IF NOT EXISTS drvlogMove AFTER UPDATE ON main.tblPosition BEGIN "
+                     " INSERT INTO drvlog VALUES (NEW.idFrageAntwort, NEW.Fach, NEW.Stelle); END;"
+                     "CREATE TEMP TRIGGER IF NOT EXISTS drvlogAdd AFTER INSERT ON main.tblPosition BEGIN "
+                     " INSERT INTO drvlog VALUES (NEW.idFrageAntwort, NEW.Fach, NEW.Stelle); END;",
+                     nullptr, nullptr, nullptr);
+    }
+
+private:
+    Forms &m_forms;
+    ScriptedDialogs &m_dialogs;
+    const Options &m_options;
+    std::mt19937 m_rng;
+    long m_changes = 0;
+    int m_names = 0;
+};
+
+Options parse(const QStringList &args)
+{
+    Options o;
+    if (args.size() < 4) {
+        std::fprintf(stderr, "usage: %s DIR SEED TAG [--ops N] [--day N] [--cards-only] [--log]\n",
+                     qPrintable(args.value(0)));
+        std::exit(2);
+    }
+    o.dir = args[1];
+    o.seed = args[2].toUInt();
+    o.tag = args[3];
+    for (int i = 4; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--ops"))
+            o.ops = args.value(++i).toLong();
+        else if (args[i] == QLatin1String("--day"))
+            o.day = args.value(++i).toInt();
+        else if (args[i] == QLatin1String("--cards-only"))
+            o.cardsOnly = true;
+        else if (args[i] == QLatin1String("--log"))
+            o.log = true;
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.qpa.*=false");
+    // The offscreen platform's remarks (no raise() there) would drown the output.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    QApplication app(argc, argv);
+    const Options options = parse(app.arguments());
+
+    tarlivo::StoreOptions storeOptions;
+    if (options.day >= 0) {
+        const QDate day = QDate(2020, 1, 1).addDays(options.day);
+        storeOptions.today = [day] { return day; };
+    } else {
+        storeOptions.backups = false;
+    }
+    ScriptedDialogs dialogs;
+    Forms forms(dialogs, Forms::Setup{options.dir, storeOptions, [] {}});
+    forms.start();
+
+    Driver driver(forms, dialogs, options);
+    while (options.ops == 0 || driver.changes() < options.ops) {
+        if (options.log && forms.pubs().DBConn)
+            Driver::installLog(forms.pubs().DBConn->database().handle());
+        driver.step();
+    }
+    return 0;
+}

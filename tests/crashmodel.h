@@ -1,0 +1,120 @@
+#pragma once
+
+// What the driver's reports say the database must hold (see crash_driver.cpp).
+
+#include "dbcheck.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace crashmodel {
+
+inline QString unhex(const QString &field)
+{
+    return QString::fromUtf8(QByteArray::fromHex(field.mid(1).toLatin1()));
+}
+
+// One reported change: "> KIND fields..." and, once committed, "< KIND result".
+struct Op {
+    QChar kind;
+    QStringList fields;
+    QString result; // the id a "< S" or "< C" line reported
+};
+
+inline std::optional<Op> parseIntent(const QString &line)
+{
+    const QStringList parts = line.split(QLatin1Char(' '));
+    if (parts.size() < 2 || parts[0] != QLatin1String(">") || parts[1].size() != 1)
+        return std::nullopt;
+    return Op{parts[1][0], parts.mid(2), QString()};
+}
+
+// Keys are never reused and nothing is ever deleted: the next is one above the largest.
+template <class Map>
+qint64 nextKey(const Map &map)
+{
+    return map.empty() ? 1 : map.rbegin()->first + 1;
+}
+
+inline qint64 largestStelle(const dbcheck::State &s)
+{
+    qint64 largest = 0;
+    for (const auto &entry : s.cards)
+        largest = std::max(largest, entry.second.stelle);
+    return largest;
+}
+
+// The subject the windows find for name: the oldest whose name compares equal.
+inline std::optional<qint64> subjectNamed(const dbcheck::State &s, const QString &name)
+{
+    for (const auto &[id, n] : s.subjects)
+        if (tarlivo::compareNames(n, name) == 0)
+            return id;
+    return std::nullopt;
+}
+
+// Applies op to state as the program must have; an error text when it cannot
+// have happened so (or the reported key is not the one the store must assign).
+inline QString apply(dbcheck::State &s, const Op &op)
+{
+    const QStringList &f = op.fields;
+    switch (op.kind.toLatin1()) {
+    case 'S': {
+        const qint64 id = nextKey(s.subjects);
+        if (!op.result.isEmpty() && op.result.toLongLong() != id)
+            return QStringLiteral("new subject got key %1, expected %2").arg(op.result).arg(id);
+        s.subjects[id] = unhex(f.value(0));
+        return {};
+    }
+    case 'R': {
+        const std::optional<qint64> id = subjectNamed(s, unhex(f.value(0)));
+        if (!id)
+            return QStringLiteral("renamed a subject that is not there");
+        s.subjects[*id] = unhex(f.value(1));
+        return {};
+    }
+    case 'C': {
+        const std::optional<qint64> subject = subjectNamed(s, unhex(f.value(0)));
+        if (!subject)
+            return QStringLiteral("stored a card under a subject that is not there");
+        const qint64 id = nextKey(s.cards);
+        if (!op.result.isEmpty() && op.result.toLongLong() != id)
+            return QStringLiteral("new card got key %1, expected %2").arg(op.result).arg(id);
+        dbcheck::Card c;
+        c.subject = *subject;
+        c.frage = unhex(f.value(1));
+        c.antwort = unhex(f.value(2));
+        c.fach = 1;
+        c.stelle = largestStelle(s) + 1;
+        s.cards[id] = c;
+        return {};
+    }
+    case 'V': {
+        const qint64 card = f.value(1).toLongLong();
+        auto it = s.cards.find(card);
+        if (it == s.cards.end())
+            return QStringLiteral("verdict on card %1, which is not there").arg(card);
+        const qint64 n = unhex(f.value(2)).trimmed().toLongLong();
+        const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+        const qint64 stelle = largestStelle(s) + 1;
+        it->second.fach = kind == QLatin1Char('R') ? n + 1 : kind == QLatin1Char('F') ? n : 1;
+        it->second.stelle = stelle;
+        return {};
+    }
+    case 'E': {
+        auto it = s.cards.find(f.value(0).toLongLong());
+        if (it == s.cards.end())
+            return QStringLiteral("edit of card %1, which is not there").arg(f.value(0));
+        it->second.frage = unhex(f.value(1));
+        it->second.antwort = unhex(f.value(2));
+        return {};
+    }
+    default:
+        return QStringLiteral("unknown change %1").arg(op.kind);
+    }
+}
+
+} // namespace crashmodel

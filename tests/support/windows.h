@@ -1,0 +1,142 @@
+#pragma once
+
+// Driving the real windows as a user would: typing, picking list entries and
+// pressing the buttons. Shared by the tests and the crash driver.
+
+#include "controls.h"
+#include "forms.h"
+#include "frmedit.h"
+#include "frmgebiete.h"
+#include "frmneu.h"
+#include "frmueb.h"
+#include "frmwelcome.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace windows {
+
+using namespace tarlivo::ui;
+
+template <class F>
+F *shown(Forms &forms, const char *name)
+{
+    Form *form = forms.loaded(QString::fromLatin1(name));
+    return form && form->isVisible() ? static_cast<F *>(form) : nullptr;
+}
+
+inline FrmGebiete *gebiete(Forms &forms) { return shown<FrmGebiete>(forms, "frmGebiete"); }
+inline FrmNeu *neu(Forms &forms) { return shown<FrmNeu>(forms, "frmNeu"); }
+inline FrmUeb *ueb(Forms &forms) { return shown<FrmUeb>(forms, "frmUeb"); }
+inline FrmEdit *edit(Forms &forms) { return shown<FrmEdit>(forms, "frmEdit"); }
+inline FrmWelcome *welcome(Forms &forms) { return shown<FrmWelcome>(forms, "frmWelcome"); }
+
+// Lets windows unloaded by a handler go, as the event loop would.
+inline void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+inline void click(QAbstractButton *button)
+{
+    button->click();
+    settle();
+}
+
+// One key press of the first character, as typed, then the rest as if pasted:
+// the box ends up holding exactly text, and its window saw a character typed.
+inline void type(TextBox *box, const QString &text)
+{
+    box->setFocus();
+    const QString first = text.isEmpty() ? QStringLiteral("x") : text.left(1);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, first);
+    QApplication::sendEvent(box, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, first);
+    QApplication::sendEvent(box, &release);
+    box->setText(text);
+}
+
+// Picks the entry that reads name, or types name when there is none.
+inline void choose(QComboBox *box, const QString &name)
+{
+    const int index = box->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+    else
+        box->setEditText(name);
+}
+
+// Start window to the subject window on the card-entry road.
+inline FrmGebiete *toSubjectsForEntry(Forms &forms)
+{
+    if (!welcome(forms))
+        forms.frmWelcome().showForm();
+    click(forms.frmWelcome().cmdNeu);
+    return gebiete(forms);
+}
+
+inline FrmGebiete *toSubjectsForPractice(Forms &forms)
+{
+    if (!welcome(forms))
+        forms.frmWelcome().showForm();
+    click(forms.frmWelcome().cmdUeben);
+    return gebiete(forms);
+}
+
+// From the start window to the card entry window of subject.
+inline FrmNeu *openEntry(Forms &forms, const QString &subject)
+{
+    FrmGebiete *g = toSubjectsForEntry(forms);
+    if (!g)
+        return nullptr;
+    choose(g->cmbGebiet, subject);
+    click(g->cmdUebernahmeGebiet);
+    return neu(forms);
+}
+
+inline FrmUeb *openPractice(Forms &forms, const QString &subject)
+{
+    FrmGebiete *g = toSubjectsForPractice(forms);
+    if (!g)
+        return nullptr;
+    choose(g->cmbGebiet, subject);
+    click(g->cmdUebernahmeGebiet);
+    return ueb(forms);
+}
+
+// Types a card into the card entry window and presses "&Übernehmen".
+inline void storeCard(FrmNeu *neu, const QString &frage, const QString &antwort)
+{
+    type(neu->txtFrage, frage);
+    type(neu->txtAntwort, antwort);
+    click(neu->cmdUebernahme);
+}
+
+// "&Neues Gebiet" on the subject window, answering the input box with name.
+template <class Dialogs>
+void newSubject(FrmGebiete *g, Dialogs &dialogs, const QString &name)
+{
+    dialogs.answers << name;
+    click(g->cmdGebietNeu);
+}
+
+template <class Dialogs>
+void renameSubject(FrmGebiete *g, Dialogs &dialogs, const QString &from, const QString &to)
+{
+    choose(g->cmbGebiet, from);
+    dialogs.answers << to;
+    click(g->cmdGebietEdit);
+}
+
+// "&Edit" on the practice window, new texts, "&Übernehmen" on the edit window.
+inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &frage, const QString &antwort)
+{
+    click(ueb->cmdEdit);
+    FrmEdit *e = edit(forms);
+    if (!e)
+        return nullptr;
+    e->txtEditFrage->setFocus();
+    e->txtEditFrage->setText(frage);
+    e->txtEditAntwort->setText(antwort);
+    click(e->cmdUebernahme);
+    return e;
+}
+
+} // namespace windows

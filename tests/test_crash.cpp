@@ -1,0 +1,247 @@
+// Kills the crash driver with SIGKILL at random moments, again and again, and
+// after each kill checks the file: sound, every card with one position, no queue
+// place twice, no two subject names equal, and every change the windows had
+// shown as done is there (the one in flight may or may not be).
+//
+// TARLIVO_CRASH_KILLS sets the number of kills (default 300); a long run:
+//   TARLIVO_CRASH_KILLS=3000 build/tests/test_crash
+// TARLIVO_CRASH_DIR puts the file elsewhere than the temporary directory (for
+// instance on /dev/shm, where no kill lands in a disk sync).
+
+#include "crashmodel.h"
+#include "dbcheck.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <random>
+#include <thread>
+
+using namespace crashmodel;
+
+namespace {
+
+// The driver reads its own environment; offscreen for the windows.
+QProcessEnvironment driverEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.*=false"));
+    return env;
+}
+
+struct Figures {
+    int kills = 0;
+    int opsChecked = 0;
+    int inFlightCommitted = 0;
+    int inFlightNotCommitted = 0;
+    int violations = 0;
+    QStringList firstViolations;
+
+    void violation(const QString &what)
+    {
+        ++violations;
+        if (firstViolations.size() < 10)
+            firstViolations << what;
+    }
+};
+
+} // namespace
+
+class TestCrash : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir{qEnvironmentVariableIsSet("TARLIVO_CRASH_DIR")
+                            ? qEnvironmentVariable("TARLIVO_CRASH_DIR") + QStringLiteral("/tarlivo-crash-XXXXXX")
+                            : QDir::tempPath() + QStringLiteral("/tarlivo-crash-XXXXXX")};
+    dbcheck::State m_model;
+    Figures m_figures;
+    std::mt19937 m_rng{20240501};
+
+    QString dbPath() const { return m_dir.filePath(QStringLiteral("Tarlivo.mdb")); }
+
+    QStringList arguments(int run, int day, long ops) const
+    {
+        QStringList args{m_dir.path(), QString::number(run + 1), QStringLiteral("k%1").arg(run), QStringLiteral("--day"),
+                         QString::number(day)};
+        if (ops > 0)
+            args << QStringLiteral("--ops") << QString::number(ops);
+        return args;
+    }
+
+    // Applies the complete reports and returns the change left in flight.
+    std::optional<Op> account(const QByteArray &output, int run)
+    {
+        std::optional<Op> pending;
+        const QList<QByteArray> lines = output.split('\n');
+        // The last piece is empty or a line cut short by the kill: not reported.
+        for (int i = 0; i + 1 < lines.size(); ++i) {
+            const QString line = QString::fromUtf8(lines[i]);
+            if (line.startsWith(QLatin1String("> "))) {
+                pending = parseIntent(line);
+                if (!pending)
+                    m_figures.violation(QStringLiteral("run %1: unreadable report %2").arg(run).arg(line));
+            } else if (line.startsWith(QLatin1String("< "))) {
+                if (!pending) {
+                    m_figures.violation(QStringLiteral("run %1: result without change: %2").arg(run).arg(line));
+                    continue;
+                }
+                pending->result = line.section(QLatin1Char(' '), 2, 2);
+                const QString error = apply(m_model, *pending);
+                if (!error.isEmpty())
+                    m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
+                ++m_figures.opsChecked;
+                pending.reset();
+            } else if (line.startsWith(QLatin1String("! "))) {
+                m_figures.violation(QStringLiteral("run %1: unexpected message: %2").arg(run).arg(unhex(line.mid(2))));
+            }
+        }
+        return pending;
+    }
+
+    // The file against the model, allowing the change in flight to have committed.
+    void check(const std::optional<Op> &pending, int run)
+    {
+        const QStringList problems = dbcheck::violations(dbPath());
+        for (const QString &p : problems)
+            m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(p));
+        const dbcheck::State state = dbcheck::read(dbPath());
+        if (state == m_model) {
+            if (pending)
+                ++m_figures.inFlightNotCommitted;
+            return;
+        }
+        if (pending) {
+            dbcheck::State withPending = m_model;
+            if (apply(withPending, *pending).isEmpty() && state == withPending) {
+                m_model = withPending;
+                ++m_figures.inFlightCommitted;
+                ++m_figures.opsChecked;
+                return;
+            }
+        }
+        m_figures.violation(QStringLiteral("run %1: file differs from the reported changes: %2")
+                                .arg(run)
+                                .arg(state.differenceTo(m_model)));
+        m_model = state; // go on from what is there, to find further faults
+    }
+
+    int dayOf(int run) const { return run / 5; }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(QFile::exists(QStringLiteral(TARLIVO_CRASH_DRIVER)), TARLIVO_CRASH_DRIVER);
+    }
+
+    void killedAtRandomMomentsLosesNothing()
+    {
+        const int kills = qEnvironmentVariableIsSet("TARLIVO_CRASH_KILLS")
+            ? qEnvironmentVariableIntValue("TARLIVO_CRASH_KILLS")
+            : 300;
+        QElapsedTimer clock;
+        clock.start();
+        for (int run = 0; run < kills; ++run) {
+            QProcess driver;
+            driver.setProcessEnvironment(driverEnvironment());
+            driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            driver.start(QStringLiteral(TARLIVO_CRASH_DRIVER), arguments(run, dayOf(run), 0));
+            QVERIFY2(driver.waitForStarted(10000), qPrintable(driver.errorString()));
+
+            QByteArray output;
+            const int strategy = std::uniform_int_distribution<int>(0, 9)(m_rng);
+            if (strategy < 2) {
+                // Anywhere from start-up on: opening, creating, the day's backup.
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(std::uniform_int_distribution<int>(0, 150000)(m_rng)));
+            } else {
+                // Among the changes: after some reports, a little later still.
+                // Half the time right after a change has begun, so that many kills
+                // land inside a write.
+                const int lines = std::uniform_int_distribution<int>(1, 40)(m_rng);
+                const bool inChange = strategy >= 6;
+                auto lastLineBeginsChange = [&output] {
+                    const qsizetype end = output.lastIndexOf('\n');
+                    const qsizetype start = output.lastIndexOf('\n', end - 1) + 1;
+                    return end > 0 && output.mid(start, 2) == "> ";
+                };
+                while ((output.count('\n') < lines || (inChange && !lastLineBeginsChange()))
+                       && driver.state() == QProcess::Running) {
+                    driver.waitForReadyRead(200);
+                    output += driver.readAllStandardOutput();
+                }
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(std::uniform_int_distribution<int>(0, 4000)(m_rng)));
+            }
+            const bool wasRunning = driver.state() == QProcess::Running;
+            driver.kill();
+            QVERIFY(driver.waitForFinished(10000));
+            output += driver.readAllStandardOutput();
+            if (!wasRunning || driver.exitStatus() != QProcess::CrashExit)
+                m_figures.violation(QStringLiteral("run %1: the driver ended by itself (exit code %2)")
+                                        .arg(run)
+                                        .arg(driver.exitCode()));
+            else
+                ++m_figures.kills;
+            const std::optional<Op> pending = account(output, run);
+            if (QFile::exists(dbPath()))
+                check(pending, run);
+            else if (!m_model.subjects.empty())
+                m_figures.violation(QStringLiteral("run %1: the database file is gone").arg(run));
+        }
+
+        // One run to its end: it must finish cleanly, tidy the temporary files of
+        // the killed runs, and leave its own changes in place.
+        QProcess last;
+        last.setProcessEnvironment(driverEnvironment());
+        last.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        last.start(QStringLiteral(TARLIVO_CRASH_DRIVER), arguments(kills, dayOf(kills) + 1, 30));
+        QVERIFY(last.waitForFinished(120000));
+        QCOMPARE(last.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(last.exitCode(), 0);
+        QVERIFY(!account(last.readAllStandardOutput(), kills));
+        check(std::nullopt, kills);
+
+        const QDir dir(m_dir.path());
+        const QStringList backups = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
+        QVERIFY2(!backups.isEmpty() && backups.size() <= 7, qPrintable(backups.join(QLatin1Char(' '))));
+        for (const QString &backup : backups) {
+            const QStringList problems = dbcheck::violations(dir.filePath(backup));
+            QVERIFY2(problems.isEmpty(), qPrintable(backup + QLatin1String(": ") + problems.join(QLatin1String("; "))));
+        }
+        const QStringList leftovers = dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files);
+        QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(QLatin1Char(' '))));
+
+        const QString summary = QStringLiteral("%1 kills survived, %2 operations checked (%3 in flight found "
+                                               "committed, %4 not), %5 subjects, %6 cards, %7 violations, %8 s")
+                                    .arg(m_figures.kills)
+                                    .arg(m_figures.opsChecked)
+                                    .arg(m_figures.inFlightCommitted)
+                                    .arg(m_figures.inFlightNotCommitted)
+                                    .arg(m_model.subjects.size())
+                                    .arg(m_model.cards.size())
+                                    .arg(m_figures.violations)
+                                    .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+        qInfo().noquote() << summary;
+        QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
+        QVERIFY(m_figures.kills == kills);
+        // A run that checked nothing proves nothing.
+        QVERIFY(m_figures.opsChecked > kills);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // A long run outlasts QtTest's watchdog of five minutes per test function.
+    if (qEnvironmentVariableIsSet("TARLIVO_CRASH_KILLS") && !qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", "86400000");
+    QCoreApplication app(argc, argv);
+    TestCrash test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_crash.moc"

@@ -1,0 +1,321 @@
+// Odd and hostile input through the real windows: huge texts, NUL and control
+// characters, emoji, right-to-left text, markup, endless names, and compartment
+// texts that are no compartment. Nothing may crash, be lost, be changed or be
+// taken for markup or for a statement.
+
+#include "dbcheck.h"
+#include "messages.h"
+#include "testapp.h"
+#include "windows.h"
+
+#include <QClipboard>
+#include <QtTest>
+
+using namespace tarlivo;
+using namespace tarlivo::ui;
+
+namespace {
+
+QString repeated(const QString &piece, int bytes)
+{
+    QString s;
+    s.reserve(bytes + piece.size());
+    while (s.size() < bytes)
+        s += piece;
+    return s;
+}
+
+// Makes the window lay itself out and paint, as the screen would.
+void paint(QWidget *w)
+{
+    const QPixmap shot = w->grab();
+    QVERIFY(!shot.isNull());
+}
+
+std::unique_ptr<TestApp> appWith(const QString &subject)
+{
+    auto app = std::make_unique<TestApp>();
+    auto store = Store::open(app->dbPath(), TestApp::noBackups());
+    store->addSubject(subject);
+    return app;
+}
+
+} // namespace
+
+class TestHostile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void oddCardTextsAreKeptExactlyAndShownPlain_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a megabyte of words") << repeated(QStringLiteral("Wort ünd Satz. "), 1 << 20);
+        QTest::newRow("a megabyte without a break") << QString(1 << 20, QLatin1Char('x'));
+        QTest::newRow("a megabyte of lines") << repeated(QStringLiteral("Zeile\n"), 1 << 20);
+        QTest::newRow("NUL characters") << QString::fromUtf8("vor\0mitte\0nach", 15);
+        QTest::newRow("emoji") << QString::fromUtf8("😀 👍🏽 👨‍👩‍👧 🇩🇪");
+        QTest::newRow("right to left") << QString::fromUtf8("שלום עולם – مرحبا بالعالم 123");
+        QTest::newRow("control characters") << QString::fromUtf8("a\x01\x02\x1b[31mrot\x7f\tb\u202eumgedreht\u200b\ufeff");
+        QTest::newRow("markup") << QStringLiteral("<b>fett</b> <img src=\"x\" onerror=\"alert(1)\"> &amp; <script>x</script>");
+        QTest::newRow("statement") << QStringLiteral("'); DROP TABLE tblFrageAntwort; -- \" OR \"1\"=\"1");
+        QTest::newRow("only spaces") << QStringLiteral("   ");
+    }
+    void oddCardTextsAreKeptExactlyAndShownPlain()
+    {
+        QFETCH(QString, text);
+        auto app = appWith(QStringLiteral("Allerlei"));
+        Forms &forms = *app->forms;
+        forms.start();
+        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Allerlei"));
+        QVERIFY(neu);
+        windows::type(neu->txtFrage, text);
+        windows::type(neu->txtAntwort, text + QStringLiteral("!"));
+        // What the boxes hold is what is stored, character for character.
+        const QString frage = neu->txtFrage->text();
+        const QString antwort = neu->txtAntwort->text();
+        if (frage != text)
+            qInfo() << "box holds" << frage.left(60) << "for" << text.left(60);
+        windows::click(neu->cmdUebernahme);
+        QCOMPARE(app->dialogs.take(), QStringList());
+        dbcheck::State state = dbcheck::read(app->dbPath());
+        QCOMPARE(int(state.cards.size()), 1);
+        const qint64 card = state.cards.begin()->first;
+        QVERIFY(state.cards.at(card).frage == frage);
+        QVERIFY(state.cards.at(card).antwort == antwort);
+
+        // Practice shows it as typed, never as markup, and can paint it.
+        windows::click(neu->cmdZumStart);
+        FrmUeb *ueb = windows::openPractice(forms, QStringLiteral("Allerlei"));
+        QVERIFY(ueb);
+        QCOMPARE(app->dialogs.take(), QStringList());
+        QCOMPARE(ueb->lblFrage->textFormat(), Qt::PlainText);
+        QCOMPARE(ueb->lblAntwort->textFormat(), Qt::PlainText);
+        QVERIFY(ueb->lblFrage->text() == frage);
+        QVERIFY(ueb->lblAntwort->text() == antwort);
+        paint(ueb);
+        windows::click(ueb->cmdAntwort);
+        paint(ueb->lblAntwort);
+
+        // The edit window takes the texts from the labels; saving them unchanged
+        // changes nothing.
+        windows::click(ueb->cmdEdit);
+        FrmEdit *edit = windows::edit(forms);
+        QVERIFY(edit);
+        QVERIFY(edit->txtEditFrage->text() == frage);
+        QVERIFY(edit->txtEditAntwort->text() == antwort);
+        windows::click(edit->cmdUebernahme);
+        QCOMPARE(app->dialogs.take(), QStringList());
+        state = dbcheck::read(app->dbPath());
+        QVERIFY(state.cards.at(card).frage == frage);
+        QVERIFY(state.cards.at(card).antwort == antwort);
+        QVERIFY(windows::ueb(forms));
+        QVERIFY(ueb->lblFrage->text() == frage);
+
+        windows::click(ueb->cmdRichtig);
+        QCOMPARE(dbcheck::read(app->dbPath()).cards.at(card).fach, 2);
+        const QStringList problems = dbcheck::violations(app->dbPath());
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+    }
+
+    // Qt's wrapping at word boundaries needs minutes for a megabyte without a blank;
+    // such a word is broken anywhere, and ordinary text wraps at words again.
+    void textBoxBreaksAWordTooLongForALineAnywhere()
+    {
+        TextBox box;
+        box.resize(250, 200);
+        box.show();
+        const QString word(5000, QLatin1Char('x'));
+        box.setText(QStringLiteral("kurze Wörter ") + word);
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAnywhere);
+        QCOMPARE(box.text(), QStringLiteral("kurze Wörter ") + word);
+        box.setText(QStringLiteral("wieder kurze Wörter"));
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // Pasted, the same.
+        QGuiApplication::clipboard()->setText(word);
+        box.paste();
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAnywhere);
+        QVERIFY(box.text().contains(word));
+        box.setText(QString(1000, QLatin1Char('y')) + QLatin1Char(' ') + QString(1000, QLatin1Char('z')));
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    }
+
+    void oddSubjectNamesWorkOnBothRoads_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("renamed");
+        QTest::newRow("thousands of characters") << repeated(QStringLiteral("Geschichte "), 5000)
+                                                 << repeated(QStringLiteral("Erdkunde "), 20000);
+        QTest::newRow("emoji") << QString::fromUtf8("Chemie 🧪😀") << QString::fromUtf8("Physik ⚛️👨‍🔬");
+        QTest::newRow("right to left") << QString::fromUtf8("עברית") << QString::fromUtf8("العربية");
+        QTest::newRow("NUL inside") << QString::fromUtf8("Latein\0Vokabeln", 15) << QString::fromUtf8("Griechisch\0", 11);
+        QTest::newRow("control characters") << QString::fromUtf8("Tab\tund\x1b[0m") << QString::fromUtf8("\u202eLinks");
+        QTest::newRow("markup") << QStringLiteral("<b>Mathe</b>") << QStringLiteral("<i>Algebra</i> &amp;");
+        QTest::newRow("window title placeholder") << QStringLiteral("Notizen [*]") << QStringLiteral("[*]&Access");
+        QTest::newRow("quotes and statement") << QStringLiteral("Er sagte \"Hallo\"")
+                                              << QStringLiteral("x\"; DROP TABLE tblGebiet; --");
+    }
+    void oddSubjectNamesWorkOnBothRoads()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, renamed);
+        TestApp app;
+        Forms &forms = *app.forms;
+        forms.start();
+        FrmGebiete *g = windows::toSubjectsForEntry(forms);
+        QVERIFY(g);
+        windows::newSubject(g, app.dialogs, name);
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(g->cmbGebiet->count(), 1);
+        QVERIFY(g->cmbGebiet->itemText(0) == name);
+
+        // Taken on the card-entry road: the caption carries it to the stored card.
+        windows::click(g->cmdUebernahmeGebiet);
+        FrmNeu *neu = windows::neu(forms);
+        QVERIFY(neu);
+        QVERIFY(neu->windowTitle() == name);
+        windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        QCOMPARE(app.dialogs.take(), QStringList());
+        dbcheck::State state = dbcheck::read(app.dbPath());
+        QCOMPARE(int(state.cards.size()), 1);
+        QVERIFY(state.subjects.at(state.cards.begin()->second.subject) == name);
+
+        // Renamed, and practised under the new name.
+        windows::click(neu->cmdZurueck);
+        g = windows::gebiete(forms);
+        QVERIFY(g);
+        windows::renameSubject(g, app.dialogs, name, renamed);
+        QCOMPARE(app.dialogs.take(), QStringList());
+        state = dbcheck::read(app.dbPath());
+        QCOMPARE(int(state.subjects.size()), 1);
+        QVERIFY(state.subjects.begin()->second == renamed);
+        windows::click(g->cmdUebernahmeGebiet);
+        windows::click(windows::neu(forms)->cmdZumStart);
+        FrmUeb *ueb = windows::openPractice(forms, renamed);
+        QVERIFY(ueb);
+        QCOMPARE(app.dialogs.take(), QStringList());
+        QCOMPARE(ueb->lblFrage->text(), QStringLiteral("Frage"));
+        QVERIFY(ueb->windowTitle() == renamed);
+        paint(ueb);
+        windows::click(ueb->cmdEdit);
+        QVERIFY(windows::edit(forms)->windowTitle() == renamed);
+        QVERIFY(dbcheck::violations(app.dbPath()).isEmpty());
+    }
+
+    // A name typed into the subject window that names no subject, or one without
+    // cards on the practice road: told, nothing written, the typed card kept.
+    void typedSubjectNamesThatLeadNowhere()
+    {
+        auto app = appWith(QStringLiteral("Leer"));
+        Forms &forms = *app->forms;
+        forms.start();
+        const dbcheck::State before = dbcheck::read(app->dbPath());
+
+        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Gibt es nicht"));
+        QVERIFY(neu);
+        windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        QCOMPARE(app->dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
+        QCOMPARE(neu->txtFrage->text(), QStringLiteral("Frage"));
+        QCOMPARE(neu->txtAntwort->text(), QStringLiteral("Antwort"));
+        windows::click(neu->cmdZurueck);
+        FrmGebiete *g = windows::gebiete(forms);
+        QVERIFY(g);
+        windows::renameSubject(g, app->dialogs, QStringLiteral("Gibt es nicht"), QStringLiteral("Neu"));
+        QCOMPARE(app->dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
+        windows::click(g->cmdUebernahmeGebiet);
+        windows::click(windows::neu(forms)->cmdZumStart);
+
+        for (const QString &typed : {QStringLiteral("Leer"), QStringLiteral("Gibt es nicht"), QString()}) {
+            FrmUeb *ueb = windows::openPractice(forms, typed);
+            QVERIFY(ueb);
+            QCOMPARE(app->dialogs.take().size(), 1);
+            QCOMPARE(ueb->cmbFach->count(), 0);
+            for (QAbstractButton *b : {static_cast<QAbstractButton *>(ueb->cmdRichtig), static_cast<QAbstractButton *>(ueb->cmdFalsch),
+                                       static_cast<QAbstractButton *>(ueb->cmdFachOk), static_cast<QAbstractButton *>(ueb->cmdEdit)}) {
+                windows::click(b);
+                QCOMPARE(app->dialogs.take().size(), 1);
+            }
+            QVERIFY(!windows::edit(forms));
+            windows::click(ueb->cmdZumStart);
+        }
+        QVERIFY(dbcheck::read(app->dbPath()) == before);
+    }
+
+    // Text typed into the compartment list: only a whole number from 1 up counts,
+    // blanks around it aside; anything else is refused before anything is written.
+    void typedCompartmentTexts_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<qint64>("fach"); // the compartment it names; 0: none
+        const struct {
+            const char *typed;
+            qint64 fach;
+        } texts[] = {
+            {"1; DROP TABLE tblPosition", 0}, {"0x10", 0}, {" 3 ", 3}, {"3.0", 0}, {"-1", 0}, {"0", 0},
+            {"99999999999", 0}, {"", 0}, {"1e3", 0}, {"+2", 2}, {"٣", 0}, {"2147483647", 2147483647},
+            {"2147483648", 0}, {"3 4", 0}, {"-0", 0},
+        };
+        for (const auto &t : texts)
+            for (const char *button : {"Übernehmen", "Richtig", "Fast Richtig", "Falsch"})
+                QTest::addRow("\"%s\", %s", t.typed, button)
+                    << QString::fromUtf8(t.typed) << QString::fromUtf8(button) << t.fach;
+    }
+    void typedCompartmentTexts()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(qint64, fach);
+        auto app = appWith(QStringLiteral("Latein"));
+        {
+            auto store = Store::open(app->dbPath(), TestApp::noBackups());
+            const qint32 id = *store->subjectId(QStringLiteral("Latein"));
+            store->addCard(id, QStringLiteral("eins"), QStringLiteral("1"));
+            store->moveCard(store->addCard(id, QStringLiteral("drei"), QStringLiteral("3")), 3);
+        }
+        Forms &forms = *app->forms;
+        forms.start();
+        FrmUeb *ueb = windows::openPractice(forms, QStringLiteral("Latein"));
+        QVERIFY(ueb);
+        QCOMPARE(app->dialogs.take(), QStringList());
+        const qint32 shown = forms.pubs().AktFrageID;
+        const dbcheck::State before = dbcheck::read(app->dbPath());
+
+        ueb->cmbFach->setEditText(typed);
+        QAbstractButton *b = button == QLatin1String("Übernehmen") ? static_cast<QAbstractButton *>(ueb->cmdFachOk)
+            : button == QLatin1String("Richtig")                  ? ueb->cmdRichtig
+            : button == QLatin1String("Fast Richtig")             ? ueb->cmdFastRichtig
+                                                                  : ueb->cmdFalsch;
+        windows::click(b);
+        const QStringList messages = app->dialogs.take();
+        const dbcheck::State after = dbcheck::read(app->dbPath());
+        QVERIFY(dbcheck::violations(app->dbPath()).isEmpty());
+
+        if (fach == 0) {
+            QCOMPARE(messages, QStringList{text::notACompartment(typed)});
+            QVERIFY2(after == before, "a refused compartment text wrote something");
+            QCOMPARE(forms.pubs().AktFrageID, shown);
+            return;
+        }
+        if (button == QLatin1String("Übernehmen")) {
+            QVERIFY(after == before);
+            if (fach == 3)
+                QCOMPARE(ueb->lblFrage->text(), QStringLiteral("drei"));
+            else
+                QCOMPARE(messages, QStringList{text::compartmentEmpty(fach)});
+            return;
+        }
+        if (button == QLatin1String("Richtig") && fach == 2147483647) {
+            QCOMPARE(messages, QStringList{text::compartmentLimit()});
+            QVERIFY(after == before);
+            return;
+        }
+        const qint64 expected = button == QLatin1String("Richtig") ? fach + 1
+            : button == QLatin1String("Fast Richtig")              ? fach
+                                                                   : 1;
+        QCOMPARE(after.cards.at(shown).fach, expected);
+        QVERIFY(after.cards.at(shown).stelle > before.cards.at(shown).stelle);
+    }
+};
+
+QTEST_MAIN(TestHostile)
+#include "test_hostile.moc"
