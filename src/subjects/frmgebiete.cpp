@@ -75,24 +75,39 @@ void FrmGebiete::cmdUebernahmeGebiet_Click()
     forms().unload(*this);
 }
 
-void FrmGebiete::cmdGebietNeu_Click()
+std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QString &title,
+                                              const QString &numbersMessage)
 {
-    const QString name = forms().dialogs().input(this, text::newSubjectPrompt(), text::newSubjectTitle());
+    const QString name = forms().dialogs().input(this, prompt, title);
     if (name.isEmpty()) {
         forms().message(this, text::noTextEntered());
-        return;
+        return std::nullopt;
     }
     if (readsAsNumber(name)) {
-        forms().message(this, text::numbersNotAllowedNew());
-        return;
+        forms().message(this, numbersMessage);
+        return std::nullopt;
     }
     try {
         if (GebietExists(name)) {
             forms().message(this, text::subjectExists());
-            return;
+            return std::nullopt;
         }
+    } catch (const StoreError &error) {
+        forms().report(this, error);
+        return std::nullopt;
+    }
+    return name;
+}
+
+void FrmGebiete::cmdGebietNeu_Click()
+{
+    const std::optional<QString> name =
+        askNewName(text::newSubjectPrompt(), text::newSubjectTitle(), text::numbersNotAllowedNew());
+    if (!name)
+        return;
+    try {
         // The store checks the name once more inside its write, against a second copy.
-        forms().db().addSubject(name);
+        forms().db().addSubject(*name);
     } catch (const StoreError &error) {
         forms().report(this, error);
         return;
@@ -114,21 +129,12 @@ void FrmGebiete::cmdGebietEdit_Click()
         forms().report(this, error);
         return;
     }
-    const QString name = forms().dialogs().input(this, text::renamePrompt(), text::renameTitle());
-    if (name.isEmpty()) {
-        forms().message(this, text::noTextEntered());
+    const std::optional<QString> name =
+        askNewName(text::renamePrompt(), text::renameTitle(), text::numbersNotAllowedRename());
+    if (!name)
         return;
-    }
-    if (readsAsNumber(name)) {
-        forms().message(this, text::numbersNotAllowedRename());
-        return;
-    }
     try {
-        if (GebietExists(name)) {
-            forms().message(this, text::subjectExists());
-            return;
-        }
-        forms().db().renameSubject(pubs.GebietName, name);
+        forms().db().renameSubject(pubs.GebietName, *name);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
             forms().message(this, text::unknownSubject(pubs.GebietName));

@@ -2,6 +2,8 @@
 
 #include "form.h"
 
+#include <optional>
+
 namespace tarlivo::ui {
 
 class CommandButton;
@@ -27,6 +29,9 @@ public:
 private:
     void FillGebiete();
     bool GebietExists(const QString &name);
+    // Asks for a subject name and runs the checks in their order: empty, a number,
+    // taken. Empty after telling the user why.
+    std::optional<QString> askNewName(const QString &prompt, const QString &title, const QString &numbersMessage);
     void cmdUebernahmeGebiet_Click();
     void cmdGebietNeu_Click();
     void cmdGebietEdit_Click();
