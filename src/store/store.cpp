@@ -89,6 +89,9 @@ void removeStaleCopies(const QDir &dir, const QString &prefix)
     }
 }
 
+// The tables hold text, never NULL, for what the program writes.
+QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+
 qint32 toInt32(qint64 value, const QString &path)
 {
     if (value > kInt32Max || value < std::numeric_limits<qint32>::min())
@@ -319,28 +322,23 @@ void Store::backupIfDue()
         dir.remove(copies.takeFirst());
 }
 
-QStringList Store::allSubjects()
+QStringList Store::subjectNames(const char *query)
 {
     QStringList names;
-    sql::Statement q(m_db, queries::kAllSubjects);
+    sql::Statement q(m_db, query);
     while (q.step())
         names << q.text(0);
     return names;
 }
 
-QStringList Store::subjectsWithCards()
-{
-    QStringList names;
-    sql::Statement q(m_db, queries::kSubjectsWithCards);
-    while (q.step())
-        names << q.text(0);
-    return names;
-}
+QStringList Store::allSubjects() { return subjectNames(queries::kAllSubjects); }
+
+QStringList Store::subjectsWithCards() { return subjectNames(queries::kSubjectsWithCards); }
 
 std::optional<qint32> Store::subjectId(const QString &name)
 {
     sql::Statement q(m_db, queries::kSubjectId);
-    q.bind(1, name.isNull() ? QString("") : name);
+    q.bind(1, textOf(name));
     if (!q.step())
         return std::nullopt;
     return toInt32(q.int64(0), path());
@@ -353,7 +351,7 @@ void Store::addSubject(const QString &name)
     if (subjectExists(name))
         throw StoreError(StoreErrorKind::Duplicate, path());
     sql::Statement insert(m_db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)");
-    insert.bind(1, name.isNull() ? QString("") : name).run();
+    insert.bind(1, textOf(name)).run();
     toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
     tx.commit();
 }
@@ -368,7 +366,7 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
     if (subjectExists(newName))
         throw StoreError(StoreErrorKind::Duplicate, path());
     sql::Statement update(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2");
-    update.bind(1, newName.isNull() ? QString("") : newName).bind(2, *id).run();
+    update.bind(1, textOf(newName)).bind(2, *id).run();
     tx.commit();
 }
 
@@ -395,8 +393,8 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
     const qint32 stelle = nextStelle();
     sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
     card.bind(1, subjectId)
-        .bind(2, frage.isNull() ? QString("") : frage)
-        .bind(3, antwort.isNull() ? QString("") : antwort)
+        .bind(2, textOf(frage))
+        .bind(3, textOf(antwort))
         .run();
     // The key of the row just inserted: no other writer can slip in between.
     const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
@@ -454,8 +452,8 @@ void Store::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     prepareWrite();
     sql::WriteTransaction tx(m_db);
     sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, frage.isNull() ? QString("") : frage)
-        .bind(2, antwort.isNull() ? QString("") : antwort)
+    update.bind(1, textOf(frage))
+        .bind(2, textOf(antwort))
         .bind(3, cardId)
         .run();
     if (sqlite3_changes(m_db.handle()) != 1)

@@ -90,6 +90,7 @@ private:
     void ensureSameFile();
     void backupIfDue();
     qint32 nextStelle();
+    QStringList subjectNames(const char *query);
 
     sql::Database m_db;
     StoreOptions m_options;
