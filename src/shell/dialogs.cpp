@@ -50,15 +50,22 @@ private:
     QProgressDialog m_dialog;
 };
 
+// A box over a window not shown (yet) would open at that window's unplaced corner;
+// without an owner it opens centred on the screen.
+QWidget *shownOrNone(QWidget *parent) { return parent && parent->isVisible() ? parent : nullptr; }
+
 } // namespace
 
 std::unique_ptr<Progress> Dialogs::progress(QWidget *) { return std::make_unique<NoProgress>(); }
 
-std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent) { return std::make_unique<QtProgress>(parent); }
+std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent)
+{
+    return std::make_unique<QtProgress>(shownOrNone(parent));
+}
 
 void QtDialogs::message(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, text::programTitle(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, text::programTitle(), text, QMessageBox::Ok, shownOrNone(parent));
     // Names and card texts are shown as typed, never interpreted as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
@@ -66,7 +73,7 @@ void QtDialogs::message(QWidget *parent, const QString &text)
 
 QString QtDialogs::input(QWidget *parent, const QString &prompt, const QString &title)
 {
-    QInputDialog dialog(parent);
+    QInputDialog dialog(shownOrNone(parent));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
