@@ -75,13 +75,13 @@ void syncDirectory(const QString &dir)
     }
 }
 
-// Removes half-made copies whose writer is gone (killed, or the machine went down);
-// a copy another running Tarlivo is writing right now stays.
-void removeStaleCopies(const QDir &dir, const QString &prefix)
+// Removes half-made files "<base>*.<marker>-<pid>" whose writer is gone (killed, or
+// the machine went down); a file another running Tarlivo is writing right now stays.
+void removeStaleTemporaries(const QDir &dir, const QString &base, const QString &marker)
 {
-    // The copy, and the journal SQLite keeps beside it while writing it.
-    static const QRegularExpression temp(QStringLiteral(R"(\.tmp-([0-9]{1,9})(-journal)?\z)"));
-    for (const QString &name : dir.entryList({prefix + QStringLiteral("*.tmp-*")}, QDir::Files)) {
+    // The file, and the journal SQLite keeps beside it while writing it.
+    const QRegularExpression temp(QStringLiteral(R"(\.%1-([0-9]{1,9})(-journal)?\z)").arg(marker));
+    for (const QString &name : dir.entryList({base + QStringLiteral("*.") + marker + QStringLiteral("-*")}, QDir::Files)) {
         const QRegularExpressionMatch m = temp.match(name);
         const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong() : 0;
         if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
@@ -107,8 +107,10 @@ void createStoreFile(const QString &path, bool replaceEmpty)
     const QString dir = info.absolutePath();
     if (!isWritable(dir))
         throw StoreError(StoreErrorKind::CannotCreate, path, QStringLiteral("directory is not writable"));
+    removeStaleTemporaries(QDir(dir), info.fileName(), QStringLiteral("neu"));
     const QString temp = path + QStringLiteral(".neu-%1").arg(::getpid());
     QFile::remove(temp);
+    QFile::remove(temp + QStringLiteral("-journal"));
     try {
         sql::Database db;
         db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -281,7 +283,7 @@ void Store::backupIfDue()
     const QString prefix = info.completeBaseName() + QStringLiteral("-Sicherung-");
     const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
     const QString target = dir.filePath(prefix + today.toString(Qt::ISODate) + suffix);
-    removeStaleCopies(dir, prefix);
+    removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
 
     if (!QFileInfo::exists(target)) {
         const QString temp = target + QStringLiteral(".tmp-%1").arg(::getpid());
