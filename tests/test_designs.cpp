@@ -53,7 +53,7 @@ const char *const Lbl = "QLabel";
 const char *const Txt = "QPlainTextEdit";
 const char *const Cmb = "QComboBox";
 
-std::vector<ExpectedWindow> windows()
+std::vector<ExpectedWindow> designs()
 {
     return {
         {[](Forms &f) -> Form & { return f.frmWelcome(); },
@@ -145,7 +145,7 @@ private slots:
         QTest::addColumn<ExpectedWindow>("expected");
         const char *names[] = {"frmWelcome", "frmBackground", "frmGebiete", "frmNeu", "frmUeb", "frmEdit"};
         int i = 0;
-        for (const ExpectedWindow &expected : windows())
+        for (const ExpectedWindow &expected : designs())
             QTest::newRow(names[i++]) << expected;
     }
 

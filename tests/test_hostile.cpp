@@ -3,7 +3,7 @@
 // texts that are no compartment. Nothing may crash, be lost, be changed or be
 // taken for markup or for a statement.
 
-#include "dbcheck.h"
+#include "rawdb.h"
 #include "messages.h"
 #include "testapp.h"
 #include "windows.h"
@@ -35,7 +35,7 @@ void paint(QWidget *w)
 std::unique_ptr<TestApp> appWith(const QString &subject)
 {
     auto app = std::make_unique<TestApp>();
-    auto store = Store::open(app->dbPath(), TestApp::noBackups());
+    auto store = Store::open(app->dbPath(), noBackups());
     store->addSubject(subject);
     return app;
 }
@@ -77,7 +77,7 @@ private slots:
             qInfo() << "box holds" << frage.left(60) << "for" << text.left(60);
         windows::click(neu->cmdUebernahme);
         QCOMPARE(app->dialogs.take(), QStringList());
-        dbcheck::State state = dbcheck::read(app->dbPath());
+        rawdb::State state = rawdb::read(app->dbPath());
         QCOMPARE(int(state.cards.size()), 1);
         const qint64 card = state.cards.begin()->first;
         QVERIFY(state.cards.at(card).frage == frage);
@@ -105,15 +105,15 @@ private slots:
         QVERIFY(edit->txtEditAntwort->text() == antwort);
         windows::click(edit->cmdUebernahme);
         QCOMPARE(app->dialogs.take(), QStringList());
-        state = dbcheck::read(app->dbPath());
+        state = rawdb::read(app->dbPath());
         QVERIFY(state.cards.at(card).frage == frage);
         QVERIFY(state.cards.at(card).antwort == antwort);
         QVERIFY(windows::ueb(forms));
         QVERIFY(ueb->lblFrage->text() == frage);
 
         windows::click(ueb->cmdRichtig);
-        QCOMPARE(dbcheck::read(app->dbPath()).cards.at(card).fach, 2);
-        const QStringList problems = dbcheck::violations(app->dbPath());
+        QCOMPARE(rawdb::read(app->dbPath()).cards.at(card).fach, 2);
+        const QStringList problems = rawdb::violations(app->dbPath());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
     }
 
@@ -175,7 +175,7 @@ private slots:
         QVERIFY(neu->windowTitle() == name);
         windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
         QCOMPARE(app.dialogs.take(), QStringList());
-        dbcheck::State state = dbcheck::read(app.dbPath());
+        rawdb::State state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.cards.size()), 1);
         QVERIFY(state.subjects.at(state.cards.begin()->second.subject) == name);
 
@@ -185,7 +185,7 @@ private slots:
         QVERIFY(g);
         windows::renameSubject(g, app.dialogs, name, renamed);
         QCOMPARE(app.dialogs.take(), QStringList());
-        state = dbcheck::read(app.dbPath());
+        state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.subjects.size()), 1);
         QVERIFY(state.subjects.begin()->second == renamed);
         windows::click(g->cmdUebernahmeGebiet);
@@ -198,7 +198,7 @@ private slots:
         paint(ueb);
         windows::click(ueb->cmdEdit);
         QVERIFY(windows::edit(forms)->windowTitle() == renamed);
-        QVERIFY(dbcheck::violations(app.dbPath()).isEmpty());
+        QVERIFY(rawdb::violations(app.dbPath()).isEmpty());
     }
 
     // A name typed into the subject window that names no subject, or one without
@@ -208,7 +208,7 @@ private slots:
         auto app = appWith(QStringLiteral("Leer"));
         Forms &forms = *app->forms;
         forms.start();
-        const dbcheck::State before = dbcheck::read(app->dbPath());
+        const rawdb::State before = rawdb::read(app->dbPath());
 
         FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Gibt es nicht"));
         QVERIFY(neu);
@@ -237,7 +237,7 @@ private slots:
             QVERIFY(!windows::edit(forms));
             windows::click(ueb->cmdZumStart);
         }
-        QVERIFY(dbcheck::read(app->dbPath()) == before);
+        QVERIFY(rawdb::read(app->dbPath()) == before);
     }
 
     // Text typed into the compartment list: only a whole number from 1 up counts,
@@ -267,7 +267,7 @@ private slots:
         QFETCH(qint64, fach);
         auto app = appWith(QStringLiteral("Latein"));
         {
-            auto store = Store::open(app->dbPath(), TestApp::noBackups());
+            auto store = Store::open(app->dbPath(), noBackups());
             const qint32 id = *store->subjectId(QStringLiteral("Latein"));
             store->addCard(id, QStringLiteral("eins"), QStringLiteral("1"));
             store->moveCard(store->addCard(id, QStringLiteral("drei"), QStringLiteral("3")), 3);
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(ueb);
         QCOMPARE(app->dialogs.take(), QStringList());
         const qint32 shown = forms.pubs().AktFrageID;
-        const dbcheck::State before = dbcheck::read(app->dbPath());
+        const rawdb::State before = rawdb::read(app->dbPath());
 
         ueb->cmbFach->setEditText(typed);
         QAbstractButton *b = button == QLatin1String("Übernehmen") ? static_cast<QAbstractButton *>(ueb->cmdFachOk)
@@ -287,8 +287,8 @@ private slots:
                                                                   : ueb->cmdFalsch;
         windows::click(b);
         const QStringList messages = app->dialogs.take();
-        const dbcheck::State after = dbcheck::read(app->dbPath());
-        QVERIFY(dbcheck::violations(app->dbPath()).isEmpty());
+        const rawdb::State after = rawdb::read(app->dbPath());
+        QVERIFY(rawdb::violations(app->dbPath()).isEmpty());
 
         if (fach == 0) {
             QCOMPARE(messages, QStringList{text::notACompartment(typed)});

@@ -336,7 +336,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("Tarlivo.mdb"));
         const LegacyImportReport report = writeLegacyStore(data, path);
         QCOMPARE(report.unnamedSubjects, QStringList{QStringLiteral("Ohne Namen")});
-        const std::unique_ptr<Store> store = Store::open(path, TestApp::noBackups());
+        const std::unique_ptr<Store> store = Store::open(path, noBackups());
         QCOMPARE(store->allSubjects(), (QStringList{QString(), QStringLiteral("Ohne Namen"), QStringLiteral("x")}));
         QCOMPARE(store->subjectId(QString("")), std::optional<qint32>(1));
         QCOMPARE(store->subjectId(QStringLiteral("Ohne Namen")), std::optional<qint32>(2));
@@ -409,7 +409,7 @@ private slots:
         const QByteArray store = readAll(app.dbPath());
 
         ScriptedDialogs dialogs;
-        Forms again(dialogs, {app.dir.path(), TestApp::noBackups(), [] {}, TestApp::readerPath()});
+        Forms again(dialogs, {app.dir.path(), noBackups(), [] {}, TestApp::readerPath()});
         again.start();
         again.frmWelcome().cmdUeben->click();
         QVERIFY(dialogs.messages.isEmpty());
@@ -570,7 +570,7 @@ private slots:
         QCOMPARE(report.renamedSubjects.size(), 1);
         QCOMPARE(report.renamedSubjects[0], qMakePair(QStringLiteral("BIOLOGIE"), QStringLiteral("BIOLOGIE (3)")));
 
-        const std::unique_ptr<Store> store = Store::open(path, TestApp::noBackups());
+        const std::unique_ptr<Store> store = Store::open(path, noBackups());
         QCOMPARE(store->checkInvariants(true), QStringList());
         QCOMPARE(store->subjectId(QStringLiteral("BIOLOGIE (3)")), std::optional<qint32>(5));
         QCOMPARE(store->subjectId(QStringLiteral("Ohne Gebiet (2)")), std::optional<qint32>(10));

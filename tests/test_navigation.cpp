@@ -19,7 +19,7 @@ FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms
 // "Leer" has no card; "Voll" has two.
 void seedSubjects(TestApp &app)
 {
-    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
+    auto store = tarlivo::Store::open(app.dbPath(), noBackups());
     store->addSubject("Voll");
     store->addSubject("Leer");
     store->addCard(*store->subjectId("Voll"), "<b>x</b>", "eins");

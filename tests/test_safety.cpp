@@ -4,7 +4,7 @@
 // keep what the user typed; and a backup is made each day of use.
 
 #include "crashmodel.h"
-#include "dbcheck.h"
+#include "rawdb.h"
 #include "faultvfs.h"
 #include "messages.h"
 #include "testapp.h"
@@ -76,7 +76,7 @@ struct Scenario {
     QString shownFrage;
     QString listText;
 
-    Scenario(Op o, bool bigTexts = false, StoreOptions options = TestApp::noBackups())
+    Scenario(Op o, bool bigTexts = false, StoreOptions options = noBackups())
         : op(o), app(std::make_unique<TestApp>(options))
     {
         if (bigTexts) {
@@ -84,7 +84,7 @@ struct Scenario {
             antwort = QString(60000, QLatin1Char('A'));
             name = QStringLiteral("Geschichte ") + QString(30000, QChar(0x00e4));
         }
-        auto store = Store::open(app->dbPath(), TestApp::noBackups());
+        auto store = Store::open(app->dbPath(), noBackups());
         store->addSubject(QStringLiteral("Erdkunde"));
         store->addSubject(QStringLiteral("Chemie"));
         const qint32 id = *store->subjectId(QStringLiteral("Erdkunde"));
@@ -206,9 +206,9 @@ struct Scenario {
     }
 
     // Empty when after is before with exactly this change.
-    QString checkChanged(const dbcheck::State &before, const dbcheck::State &after) const
+    QString checkChanged(const rawdb::State &before, const rawdb::State &after) const
     {
-        dbcheck::State expected = before;
+        rawdb::State expected = before;
         const QString error = crashmodel::apply(expected, change());
         if (!error.isEmpty())
             return error;
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(q, 0))), QByteArray("delete"));
         sqlite3_finalize(q);
 
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         faultvfs::faults().pathEndsWith = ".mdb";
         faultvfs::faults().syncs = 0;
         s.commit();
@@ -261,9 +261,9 @@ private slots:
         // Before any further step, another connection reads the change from the file,
         // and the file was synced on the way.
         QVERIFY2(databaseSyncs >= 1, "the database file was not synced by the change");
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QVERIFY(dbcheck::violations(s.app->dbPath()).isEmpty());
+        QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
     }
 
     // ---- Two running copies ------------------------------------------------------
@@ -283,11 +283,11 @@ private slots:
     {
         QFETCH(int, op);
         QFETCH(QByteArray, hold);
-        StoreOptions options = TestApp::noBackups();
+        StoreOptions options = noBackups();
         options.busyTimeoutMs = 50;
         Scenario s(Op(op), false, options);
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         {
             OtherCopy other(s.app->dbPath());
             QCOMPARE(other.exec(hold.constData()), SQLITE_OK);
@@ -301,11 +301,11 @@ private slots:
             QVERIFY2(lost.isEmpty(), qPrintable(lost));
             QCOMPARE(other.exec("ROLLBACK"), SQLITE_OK);
         }
-        QVERIFY(dbcheck::read(s.app->dbPath()) == before);
+        QVERIFY(rawdb::read(s.app->dbPath()) == before);
         // Once the other copy lets go, the same press goes through.
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
@@ -313,7 +313,7 @@ private slots:
     {
         Scenario s(Op::StoreCard); // the standard wait of three seconds
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         OtherCopy other(s.app->dbPath());
         QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE tblGebiet SET NameGebiet = NameGebiet;"), SQLITE_OK);
         std::thread release([&other] {
@@ -323,7 +323,7 @@ private slots:
         s.commit();
         release.join();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
@@ -352,7 +352,7 @@ private slots:
         QFETCH(QString, reason);
         Scenario s(Op(op), fault == QLatin1String("max_page_count"));
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         const QByteArray bytesBefore = readAll(s.app->dbPath());
 
         faultvfs::Faults &f = faultvfs::faults();
@@ -388,15 +388,15 @@ private slots:
         QVERIFY2(lost.isEmpty(), qPrintable(lost));
 
         // Read afresh, as the next start would: the file holds what it held.
-        QVERIFY(dbcheck::violations(s.app->dbPath()).isEmpty());
-        QVERIFY(dbcheck::read(s.app->dbPath()) == before);
+        QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
+        QVERIFY(rawdb::read(s.app->dbPath()) == before);
         if (fault != QLatin1String("full database"))
             QVERIFY(readAll(s.app->dbPath()) == bytesBefore);
 
         // With room again, the same press stores it, once.
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
@@ -449,7 +449,7 @@ private slots:
         } else if (change == QLatin1String("replaced by another store")) {
             const QString other = s.app->dir.filePath(QStringLiteral("other.mdb"));
             {
-                auto store = Store::open(other, TestApp::noBackups());
+                auto store = Store::open(other, noBackups());
                 store->addSubject(QStringLiteral("Erdkunde"));
                 store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QStringLiteral("fremd"), QStringLiteral("x"));
             }
@@ -484,10 +484,10 @@ private slots:
         if (change.contains(QLatin1String("read-only"))) {
             // Writable again: the same press goes through, with what was typed.
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-            const dbcheck::State before = dbcheck::read(path);
+            const rawdb::State before = rawdb::read(path);
             s.commit();
             QCOMPARE(s.app->dialogs.take(), QStringList());
-            const QString problem = s.checkChanged(before, dbcheck::read(path));
+            const QString problem = s.checkChanged(before, rawdb::read(path));
             QVERIFY2(problem.isEmpty(), qPrintable(problem));
         }
     }
@@ -506,15 +506,15 @@ private slots:
         // Opening and reading make no copy.
         QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList());
 
-        const dbcheck::State firstMorning = dbcheck::read(s.app->dbPath());
+        const rawdb::State firstMorning = rawdb::read(s.app->dbPath());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
         const QString first = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb"));
         QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList{QFileInfo(first).fileName()});
         // A sound copy of the file as it was before the day's first change.
-        QVERIFY(dbcheck::violations(first).isEmpty());
-        QVERIFY(dbcheck::read(first) == firstMorning);
-        QVERIFY(Store::open(first, TestApp::noBackups())->checkInvariants().isEmpty());
+        QVERIFY(rawdb::violations(first).isEmpty());
+        QVERIFY(rawdb::read(first) == firstMorning);
+        QVERIFY(Store::open(first, noBackups())->checkInvariants().isEmpty());
         const QByteArray firstBytes = readAll(first);
 
         // Later changes that day make none.
@@ -524,10 +524,10 @@ private slots:
 
         // The next day's first change makes the next, also with the program still running.
         today = today.addDays(1);
-        const dbcheck::State secondMorning = dbcheck::read(s.app->dbPath());
+        const rawdb::State secondMorning = rawdb::read(s.app->dbPath());
         windows::storeCard(s.neu(), QStringLiteral("am zweiten Tag"), QStringLiteral("Antwort"));
         const QString second = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb"));
-        QVERIFY(dbcheck::read(second) == secondMorning);
+        QVERIFY(rawdb::read(second) == secondMorning);
         QCOMPARE(readAll(first), firstBytes);
         QCOMPARE(dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files), QStringList());
     }
@@ -575,7 +575,7 @@ private slots:
         Scenario s(Op::StoreCard, false, options);
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         faultvfs::faults().pathContains = "-Sicherung-";
         faultvfs::faults().writeError = error;
         faultvfs::faults().writesBeforeFailing = 2; // part of the copy is written
@@ -592,7 +592,7 @@ private slots:
             QCOMPARE(shown, QStringList());
         }
         // The card was stored all the same, and no half copy is left.
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
         // Said once: the day's later changes neither try again nor repeat it.
@@ -675,7 +675,7 @@ private slots:
         Forms forms(dialogs, Forms::Setup{mountPoint.path(), options, [] {}});
         const QString path = databasePath(mountPoint.path());
         {
-            auto store = Store::open(path, TestApp::noBackups());
+            auto store = Store::open(path, noBackups());
             store->addSubject(QStringLiteral("Erdkunde"));
             for (int i = 0; i < 20; ++i)
                 store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QString(3000, QLatin1Char('q')), QStringLiteral("a"));
@@ -699,12 +699,12 @@ private slots:
         forms.start();
         FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Erdkunde"));
         QVERIFY(neu);
-        const dbcheck::State before = dbcheck::read(path);
+        const rawdb::State before = rawdb::read(path);
         windows::storeCard(neu, QStringLiteral("trotz vollem"), QStringLiteral("Datenträger"));
         const QStringList shown = dialogs.take();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.front().contains(QStringLiteral("Der Datenträger ist voll")), qPrintable(shown.front()));
-        const dbcheck::State after = dbcheck::read(path);
+        const rawdb::State after = rawdb::read(path);
         QCOMPARE(after.cards.size(), before.cards.size() + 1);
         QCOMPARE(QDir(mountPoint.path()).entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
     }

@@ -29,7 +29,7 @@ QStringList entries(const ComboBox *box)
 // Subjects, each with that many cards.
 void seed(TestApp &app, const QList<QPair<QString, int>> &subjects)
 {
-    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
+    auto store = tarlivo::Store::open(app.dbPath(), noBackups());
     for (const auto &[name, cards] : subjects) {
         store->addSubject(name);
         for (int i = 0; i < cards; ++i)
@@ -185,7 +185,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, reason);
         QFETCH(bool, practice);
-        tarlivo::StoreOptions options = TestApp::noBackups();
+        tarlivo::StoreOptions options = noBackups();
         options.busyTimeoutMs = 0;
         TestApp app(options);
         const QString path = app.dbPath();
