@@ -43,27 +43,6 @@ const char *opName(Op op)
     return "?";
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// A plain SQLite connection of another running copy.
-struct OtherCopy {
-    sqlite3 *db = nullptr;
-    explicit OtherCopy(const QString &path) { sqlite3_open(path.toUtf8().constData(), &db); }
-    ~OtherCopy() { sqlite3_close(db); }
-    int exec(const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-};
-
 // One change made through the windows: everything up to its last button press,
 // the press, and what the window and the file must show afterwards.
 struct Scenario {
@@ -84,13 +63,12 @@ struct Scenario {
             antwort = QString(60000, QLatin1Char('A'));
             name = QStringLiteral("Geschichte ") + QString(30000, QChar(0x00e4));
         }
-        auto store = Store::open(app->dbPath(), noBackups());
-        store->addSubject(QStringLiteral("Erdkunde"));
-        store->addSubject(QStringLiteral("Chemie"));
-        const qint32 id = *store->subjectId(QStringLiteral("Erdkunde"));
-        store->addCard(id, QStringLiteral("Hauptstadt von Frankreich?"), QStringLiteral("Paris"));
-        store->addCard(id, QStringLiteral("Hauptstadt von Italien?"), QStringLiteral("Rom"));
-        store->addCard(*store->subjectId(QStringLiteral("Chemie")), QStringLiteral("H2O?"), QStringLiteral("Wasser"));
+        Seeder seed = app->seeder();
+        const qint32 erdkunde = seed.subject(QStringLiteral("Erdkunde"));
+        const qint32 chemie = seed.subject(QStringLiteral("Chemie"));
+        seed.card(erdkunde, QStringLiteral("Hauptstadt von Frankreich?"), QStringLiteral("Paris"));
+        seed.card(erdkunde, QStringLiteral("Hauptstadt von Italien?"), QStringLiteral("Rom"));
+        seed.card(chemie, QStringLiteral("H2O?"), QStringLiteral("Wasser"));
     }
 
     Forms &forms() { return *app->forms; }
@@ -214,6 +192,29 @@ struct Scenario {
             return error;
         return expected == after ? QString() : after.differenceTo(expected);
     }
+
+    // Empty when the press went through: nothing said, and the file holds before
+    // with exactly this change.
+    QString storedSilently(const rawdb::State &before)
+    {
+        const QStringList shown = app->dialogs.take();
+        if (!shown.isEmpty())
+            return QStringLiteral("told: ") + shown.join(QLatin1String(" | "));
+        return checkChanged(before, rawdb::read(app->dbPath()));
+    }
+
+    // Empty when the press was refused with one message naming reason (and saying
+    // that nothing was stored), and the window lost nothing.
+    QString refusedFor(const QString &reason, bool toldNothingStored = true)
+    {
+        const QStringList shown = app->dialogs.take();
+        if (shown.size() != 1)
+            return QStringLiteral("%1 messages: %2").arg(shown.size()).arg(shown.join(QLatin1String(" | ")));
+        if (!shown.front().contains(reason)
+            || (toldNothingStored && !shown.front().contains(QStringLiteral("Es wurde nichts gespeichert."))))
+            return QStringLiteral("told: ") + shown.front();
+        return whatWasLost();
+    }
 };
 
 void addOpRows()
@@ -240,29 +241,25 @@ private slots:
         QFETCH(int, op);
         Scenario s{Op(op)};
         QVERIFY(s.prepare());
-        sqlite3 *conn = s.forms().pubs().DBConn->database().handle();
-        // Every change is synced to disk through a rollback journal.
-        sqlite3_stmt *q = nullptr;
-        sqlite3_prepare_v2(conn, "PRAGMA synchronous", -1, &q, nullptr);
-        QCOMPARE(sqlite3_step(q), SQLITE_ROW);
-        QCOMPARE(sqlite3_column_int(q, 0), 2); // FULL
-        sqlite3_finalize(q);
-        sqlite3_prepare_v2(conn, "PRAGMA journal_mode", -1, &q, nullptr);
-        QCOMPARE(sqlite3_step(q), SQLITE_ROW);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(q, 0))), QByteArray("delete"));
-        sqlite3_finalize(q);
+        {
+            // Every change is synced to disk through a rollback journal.
+            sql::Database &conn = s.forms().pubs().DBConn->database();
+            sql::Statement synchronous(conn, "PRAGMA synchronous");
+            QVERIFY(synchronous.step());
+            QCOMPARE(synchronous.int64(0), 2); // FULL
+            sql::Statement journal(conn, "PRAGMA journal_mode");
+            QVERIFY(journal.step());
+            QCOMPARE(journal.text(0), QStringLiteral("delete"));
+        }
 
         const rawdb::State before = rawdb::read(s.app->dbPath());
         faultvfs::faults().pathEndsWith = ".mdb";
         faultvfs::faults().syncs = 0;
         s.commit();
-        const int databaseSyncs = faultvfs::faults().syncs;
-        QCOMPARE(s.app->dialogs.take(), QStringList());
         // Before any further step, another connection reads the change from the file,
         // and the file was synced on the way.
-        QVERIFY2(databaseSyncs >= 1, "the database file was not synced by the change");
-        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QVERIFY2(faultvfs::faults().syncs >= 1, "the database file was not synced by the change");
+        QCOMPARE(s.storedSilently(before), QString());
         QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
     }
 
@@ -289,24 +286,16 @@ private slots:
         QVERIFY(s.prepare());
         const rawdb::State before = rawdb::read(s.app->dbPath());
         {
-            OtherCopy other(s.app->dbPath());
+            rawdb::Connection other(s.app->dbPath());
             QCOMPARE(other.exec(hold.constData()), SQLITE_OK);
             s.commit();
-            const QStringList shown = s.app->dialogs.take();
-            QCOMPARE(shown.size(), 1);
-            QVERIFY2(shown.front().contains(QStringLiteral("von einem anderen laufenden Tarlivo benutzt")),
-                     qPrintable(shown.front()));
-            QVERIFY2(shown.front().contains(QStringLiteral("Es wurde nichts gespeichert.")), qPrintable(shown.front()));
-            const QString lost = s.whatWasLost();
-            QVERIFY2(lost.isEmpty(), qPrintable(lost));
+            QCOMPARE(s.refusedFor(QStringLiteral("von einem anderen laufenden Tarlivo benutzt")), QString());
             QCOMPARE(other.exec("ROLLBACK"), SQLITE_OK);
         }
         QVERIFY(rawdb::read(s.app->dbPath()) == before);
         // Once the other copy lets go, the same press goes through.
         s.commit();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     void copyWaitsAMomentForTheOther()
@@ -314,7 +303,7 @@ private slots:
         Scenario s(Op::StoreCard); // the standard wait of three seconds
         QVERIFY(s.prepare());
         const rawdb::State before = rawdb::read(s.app->dbPath());
-        OtherCopy other(s.app->dbPath());
+        rawdb::Connection other(s.app->dbPath());
         QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE tblGebiet SET NameGebiet = NameGebiet;"), SQLITE_OK);
         std::thread release([&other] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -322,9 +311,7 @@ private slots:
         });
         s.commit();
         release.join();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     // ---- Full disk and failing writes ----------------------------------------------
@@ -353,7 +340,7 @@ private slots:
         Scenario s(Op(op), fault == QLatin1String("max_page_count"));
         QVERIFY(s.prepare());
         const rawdb::State before = rawdb::read(s.app->dbPath());
-        const QByteArray bytesBefore = readAll(s.app->dbPath());
+        const QByteArray bytesBefore = rawdb::readBytes(s.app->dbPath());
 
         faultvfs::Faults &f = faultvfs::faults();
         sqlite3 *conn = s.forms().pubs().DBConn->database().handle();
@@ -380,24 +367,17 @@ private slots:
         faultvfs::clear();
         sqlite3_exec(conn, "PRAGMA max_page_count = 1073741823", nullptr, nullptr, nullptr);
 
-        const QStringList shown = s.app->dialogs.take();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown.front().contains(reason), qPrintable(shown.front()));
-        QVERIFY2(shown.front().contains(QStringLiteral("Es wurde nichts gespeichert.")), qPrintable(shown.front()));
-        const QString lost = s.whatWasLost();
-        QVERIFY2(lost.isEmpty(), qPrintable(lost));
+        QCOMPARE(s.refusedFor(reason), QString());
 
         // Read afresh, as the next start would: the file holds what it held.
         QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
         QVERIFY(rawdb::read(s.app->dbPath()) == before);
         if (fault != QLatin1String("full database"))
-            QVERIFY(readAll(s.app->dbPath()) == bytesBefore);
+            QVERIFY(rawdb::readBytes(s.app->dbPath()) == bytesBefore);
 
         // With room again, the same press stores it, once.
         s.commit();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     // ---- The file changed under the program's feet ---------------------------------
@@ -432,7 +412,7 @@ private slots:
         QVERIFY(s.prepare());
         const QString path = s.app->dbPath();
         const QString dir = s.app->dir.path();
-        const QByteArray original = readAll(path);
+        const QByteArray original = rawdb::readBytes(path);
         const QByteArray text("Einkaufsliste: Milch, Brot\n");
         // A second name for the file's data, to see that nothing reaches it.
         const QString kept = s.app->dir.filePath(QStringLiteral("kept.link"));
@@ -443,41 +423,36 @@ private slots:
             QVERIFY(QFile::remove(path));
         } else if (change == QLatin1String("replaced by a text file")) {
             const QString other = s.app->dir.filePath(QStringLiteral("other.txt"));
-            QVERIFY(writeFile(other, text));
+            QVERIFY(rawdb::writeBytes(other, text));
             QCOMPARE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
             replacement = path;
         } else if (change == QLatin1String("replaced by another store")) {
             const QString other = s.app->dir.filePath(QStringLiteral("other.mdb"));
             {
-                auto store = Store::open(other, noBackups());
-                store->addSubject(QStringLiteral("Erdkunde"));
-                store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QStringLiteral("fremd"), QStringLiteral("x"));
+                Seeder seed{Store::open(other, noBackups())};
+                seed.card(seed.subject(QStringLiteral("Erdkunde")), QStringLiteral("fremd"), QStringLiteral("x"));
             }
             QCOMPARE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
             replacement = path;
         } else if (change == QLatin1String("overwritten with text")) {
-            QVERIFY(writeFile(path, text)); // same file, new contents
+            QVERIFY(rawdb::writeBytes(path, text)); // same file, new contents
             replacement = path;
         } else if (change == QLatin1String("made read-only")) {
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         } else {
             QCOMPARE(::chmod(QFile::encodeName(dir).constData(), 0555), 0);
         }
-        const QByteArray replacementBytes = replacement.isEmpty() ? QByteArray() : readAll(replacement);
-        const QByteArray keptBytes = readAll(kept);
+        const QByteArray replacementBytes = replacement.isEmpty() ? QByteArray() : rawdb::readBytes(replacement);
+        const QByteArray keptBytes = rawdb::readBytes(kept);
 
         s.commit();
         ::chmod(QFile::encodeName(dir).constData(), 0700);
 
-        const QStringList shown = s.app->dialogs.take();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown.front().contains(reason), qPrintable(shown.front()));
-        const QString lost = s.whatWasLost();
-        QVERIFY2(lost.isEmpty(), qPrintable(lost));
+        QCOMPARE(s.refusedFor(reason, false), QString());
         if (!replacement.isEmpty())
-            QVERIFY2(readAll(replacement) == replacementBytes, "the file that took the place was written to");
+            QVERIFY2(rawdb::readBytes(replacement) == replacementBytes, "the file that took the place was written to");
         if (change != QLatin1String("overwritten with text"))
-            QVERIFY2(readAll(kept) == keptBytes, "the program's old file was written to");
+            QVERIFY2(rawdb::readBytes(kept) == keptBytes, "the program's old file was written to");
         QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
         QCOMPARE(keptBytes == original, change != QLatin1String("overwritten with text"));
 
@@ -486,9 +461,7 @@ private slots:
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
             const rawdb::State before = rawdb::read(path);
             s.commit();
-            QCOMPARE(s.app->dialogs.take(), QStringList());
-            const QString problem = s.checkChanged(before, rawdb::read(path));
-            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            QCOMPARE(s.storedSilently(before), QString());
         }
     }
 
@@ -515,12 +488,12 @@ private slots:
         QVERIFY(rawdb::violations(first).isEmpty());
         QVERIFY(rawdb::read(first) == firstMorning);
         QVERIFY(Store::open(first, noBackups())->checkInvariants().isEmpty());
-        const QByteArray firstBytes = readAll(first);
+        const QByteArray firstBytes = rawdb::readBytes(first);
 
         // Later changes that day make none.
         windows::storeCard(s.neu(), QStringLiteral("noch eine"), QStringLiteral("Frage"));
         QCOMPARE(dir.entryList(pattern, QDir::Files).size(), 1);
-        QCOMPARE(readAll(first), firstBytes);
+        QCOMPARE(rawdb::readBytes(first), firstBytes);
 
         // The next day's first change makes the next, also with the program still running.
         today = today.addDays(1);
@@ -528,7 +501,7 @@ private slots:
         windows::storeCard(s.neu(), QStringLiteral("am zweiten Tag"), QStringLiteral("Antwort"));
         const QString second = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb"));
         QVERIFY(rawdb::read(second) == secondMorning);
-        QCOMPARE(readAll(first), firstBytes);
+        QCOMPARE(rawdb::readBytes(first), firstBytes);
         QCOMPARE(dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files), QStringList());
     }
 
@@ -542,7 +515,7 @@ private slots:
         const QStringList foreign{QStringLiteral("Tarlivo-Sicherung-Notizen.txt"),
                                   QStringLiteral("Tarlivo-Sicherung-2024-01-01.mdb.bak"), QStringLiteral("Anderes.mdb")};
         for (const QString &name : foreign)
-            QVERIFY(writeFile(dir.filePath(name), "eigene Datei"));
+            QVERIFY(rawdb::writeBytes(dir.filePath(name), "eigene Datei"));
         QVERIFY(s.prepare());
         for (int day = 0; day < 10; ++day) {
             windows::storeCard(s.neu(), QStringLiteral("Tag %1").arg(day), QStringLiteral("x"));
@@ -555,7 +528,7 @@ private slots:
         const QStringList copies = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
         QCOMPARE(copies.first(), QStringLiteral("Tarlivo-Sicherung-2024-03-04.mdb"));
         for (const QString &name : foreign)
-            QCOMPARE(readAll(dir.filePath(name)), QByteArray("eigene Datei"));
+            QCOMPARE(rawdb::readBytes(dir.filePath(name)), QByteArray("eigene Datei"));
     }
 
     void failedBackupNeverBlocksAndSpeaksOnlyOfAFullDisk_data()
@@ -615,7 +588,7 @@ private slots:
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
         {
-            OtherCopy other(s.app->dbPath());
+            rawdb::Connection other(s.app->dbPath());
             QCOMPARE(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
             s.commit();
             QCOMPARE(s.app->dialogs.take().size(), 1); // the change itself could not wait longer
@@ -645,7 +618,7 @@ private slots:
         const QString dead = QStringLiteral("Tarlivo-Sicherung-2024-02-28.mdb.tmp-%1").arg(gone);
         const QString alive = QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb.tmp-%1").arg(sleeper.processId());
         for (const QString &name : {dead, dead + QStringLiteral("-journal"), alive})
-            QVERIFY(writeFile(dir.filePath(name), "halb"));
+            QVERIFY(rawdb::writeBytes(dir.filePath(name), "halb"));
         QVERIFY(s.prepare());
         s.commit();
         sleeper.kill();
@@ -675,10 +648,10 @@ private slots:
         Forms forms(dialogs, Forms::Setup{mountPoint.path(), options, [] {}});
         const QString path = databasePath(mountPoint.path());
         {
-            auto store = Store::open(path, noBackups());
-            store->addSubject(QStringLiteral("Erdkunde"));
+            Seeder seed{Store::open(path, noBackups())};
+            const qint32 erdkunde = seed.subject(QStringLiteral("Erdkunde"));
             for (int i = 0; i < 20; ++i)
-                store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QString(3000, QLatin1Char('q')), QStringLiteral("a"));
+                seed.card(erdkunde, QString(3000, QLatin1Char('q')), QStringLiteral("a"));
         }
         // Fill the disk, leaving room for a change but not for a copy of the file.
         const qint64 size = QFileInfo(path).size();
