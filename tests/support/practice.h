@@ -63,13 +63,6 @@ struct PracticeApp : TestApp, Seeder {
     }
 
     Position position(qint32 card) const { return snapshot().positions.value(card); }
-    qint64 largestStelle() const
-    {
-        qint64 largest = 0;
-        for (const Position &p : snapshot().positions)
-            largest = std::max(largest, p.stelle);
-        return largest;
-    }
 
     tarlivo::ui::FrmUeb &ueb() { return forms->frmUeb(); }
     tarlivo::ui::FrmEdit &edit() { return forms->frmEdit(); }
@@ -81,6 +74,18 @@ struct PracticeApp : TestApp, Seeder {
     {
         tarlivo::ui::FrmUeb &w = ueb();
         return {w.lblFrage->text(), w.lblAntwort->text(), answerShown(), akt(), entries(), w.cmbFach->text()};
+    }
+
+    // Presses b, which must show exactly message and change neither the file nor
+    // the window.
+    void pressRefused(QAbstractButton *b, const QString &message)
+    {
+        const Snapshot file = snapshot();
+        const Display shown = display();
+        b->click();
+        QCOMPARE(dialogs.take(), QStringList{message});
+        QCOMPARE(snapshot(), file);
+        QCOMPARE(display(), shown);
     }
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
