@@ -260,12 +260,7 @@ private slots:
         QCOMPARE(app.ueb().cmbFach->text(), QString::number(fach));
     }
 
-    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data()
-    {
-        QTest::addColumn<bool>("revealed");
-        QTest::newRow("answer shown") << true;
-        QTest::newRow("answer hidden") << false;
-    }
+    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data() { addRevealedRows(); }
 
     void richtigOnLastCardOfCompartmentKeepsItOnDisplay()
     {

@@ -92,6 +92,14 @@ struct PracticeApp : TestApp, Seeder {
     void choose(const QString &fach) { windows::choose(ueb().cmbFach, fach); }
 };
 
+// The rows of a test run once with the answer hidden and once with it shown.
+inline void addRevealedRows()
+{
+    QTest::addColumn<bool>("revealed");
+    QTest::newRow("answer hidden") << false;
+    QTest::newRow("answer shown") << true;
+}
+
 inline char *toString(const PracticeApp::Position &p)
 {
     return QTest::toString(QStringLiteral("Fach %1, Stelle %2").arg(p.fach).arg(p.stelle));
