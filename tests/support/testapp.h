@@ -19,6 +19,14 @@ inline tarlivo::StoreOptions noBackups()
     return options;
 }
 
+// Types a card key by key into the card entry window and presses "&Übernehmen".
+inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &frage, const QString &antwort)
+{
+    QTest::keyClicks(neu.txtFrage, frage);
+    QTest::keyClicks(neu.txtAntwort, antwort);
+    neu.cmdUebernahme->click();
+}
+
 // Subjects and cards written beside the program, through a store connection of
 // their own.
 struct Seeder {
