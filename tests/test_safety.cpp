@@ -217,6 +217,20 @@ struct Scenario {
     }
 };
 
+// Store options whose calendar shows the date held in *today.
+StoreOptions datedBy(const QDate *today)
+{
+    StoreOptions options;
+    options.today = [today] { return *today; };
+    return options;
+}
+
+// The daily backups (and anything else named like one) in dir.
+QStringList backupsIn(const QDir &dir)
+{
+    return dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files, QDir::Name);
+}
+
 void addOpRows()
 {
     QTest::addColumn<int>("op");
@@ -470,20 +484,17 @@ private slots:
     void backupBeforeTheFirstChangeOfEachDay()
     {
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
-        const QStringList pattern{QStringLiteral("Tarlivo-Sicherung-*")};
         QVERIFY(s.prepare());
         // Opening and reading make no copy.
-        QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
 
         const rawdb::State firstMorning = rawdb::read(s.app->dbPath());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
         const QString first = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb"));
-        QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList{QFileInfo(first).fileName()});
+        QCOMPARE(backupsIn(dir), QStringList{QFileInfo(first).fileName()});
         // A sound copy of the file as it was before the day's first change.
         QVERIFY(rawdb::violations(first).isEmpty());
         QVERIFY(rawdb::read(first) == firstMorning);
@@ -492,7 +503,7 @@ private slots:
 
         // Later changes that day make none.
         windows::storeCard(s.neu(), QStringLiteral("noch eine"), QStringLiteral("Frage"));
-        QCOMPARE(dir.entryList(pattern, QDir::Files).size(), 1);
+        QCOMPARE(backupsIn(dir).size(), 1);
         QCOMPARE(rawdb::readBytes(first), firstBytes);
 
         // The next day's first change makes the next, also with the program still running.
@@ -508,9 +519,7 @@ private slots:
     void keepsTheNewestSevenAndNothingElseIsTouched()
     {
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         const QStringList foreign{QStringLiteral("Tarlivo-Sicherung-Notizen.txt"),
                                   QStringLiteral("Tarlivo-Sicherung-2024-01-01.mdb.bak"), QStringLiteral("Anderes.mdb")};
@@ -543,9 +552,7 @@ private slots:
         QFETCH(int, error);
         QFETCH(bool, told);
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
         const rawdb::State before = rawdb::read(s.app->dbPath());
@@ -567,21 +574,21 @@ private slots:
         // The card was stored all the same, and no half copy is left.
         const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
         // Said once: the day's later changes neither try again nor repeat it.
         windows::storeCard(s.neu(), QStringLiteral("weiter"), QStringLiteral("arbeiten"));
         QCOMPARE(s.app->dialogs.take(), QStringList());
         // The next day it works again.
         today = today.addDays(1);
         windows::storeCard(s.neu(), QStringLiteral("neuer"), QStringLiteral("Tag"));
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files),
+        QCOMPARE(backupsIn(dir),
                  QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb")});
     }
 
     void backupThatFoundTheFileBusyIsTriedAgain()
     {
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
+        const QDate today(2024, 3, 1);
+        StoreOptions options = datedBy(&today);
         options.busyTimeoutMs = 50;
         // A verdict goes to its write at once: the backup meets the other copy first.
         Scenario s(Op::Verdict, false, options);
@@ -593,18 +600,17 @@ private slots:
             s.commit();
             QCOMPARE(s.app->dialogs.take().size(), 1); // the change itself could not wait longer
         }
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files),
+        QCOMPARE(backupsIn(dir),
                  QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")});
     }
 
     void halfMadeCopiesOfEndedRunsAreRemoved()
     {
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
-        Scenario s(Op::StoreCard, false, options);
+        const QDate today(2024, 3, 1);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         // A process id that has ended, and one that runs (this test's parent).
         QProcess ended;
@@ -642,10 +648,9 @@ private slots:
             ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
         } unmount{QFile::encodeName(mountPoint.path())};
 
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
+        const QDate today(2024, 3, 1);
         ScriptedDialogs dialogs;
-        Forms forms(dialogs, Forms::Setup{mountPoint.path(), options, [] {}});
+        Forms forms(dialogs, Forms::Setup{mountPoint.path(), datedBy(&today), [] {}});
         const QString path = databasePath(mountPoint.path());
         {
             Seeder seed{Store::open(path, noBackups())};
@@ -679,7 +684,7 @@ private slots:
         QVERIFY2(shown.front().contains(QStringLiteral("Der Datenträger ist voll")), qPrintable(shown.front()));
         const rawdb::State after = rawdb::read(path);
         QCOMPARE(after.cards.size(), before.cards.size() + 1);
-        QCOMPARE(QDir(mountPoint.path()).entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(QDir(mountPoint.path())), QStringList());
     }
 };
 
