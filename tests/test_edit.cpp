@@ -135,8 +135,7 @@ private slots:
         const qint32 a = app.card(s, "amare", "lieben", 1);
         const qint32 c = app.card(s, "currere", "laufen", 2);
         app.startPractice("Latein");
-        app.choose("2");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("2");
         app.ueb().cmdRichtig->click();
         QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(2)});
         QCOMPARE(app.ueb().cmbFach->text(), QString("1"));

@@ -184,8 +184,7 @@ private slots:
         const qint32 far = app.card(o, "fremd", "x", 3);
         app.setStelle(far, 500); // the largest place belongs to another subject
         app.startPractice("Latein");
-        app.choose("3");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("3");
         QCOMPARE(app.akt(), c1);
         if (revealed)
             app.ueb().cmdAntwort->click();
@@ -246,8 +245,7 @@ private slots:
         const qint32 other = app.card(s, "anderes Fach", "x", fach == 1 ? 3 : 1);
         const qint32 only = app.card(s, "allein", "y", fach);
         app.startPractice("Latein");
-        app.choose(QString::number(fach));
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment(QString::number(fach));
         QCOMPARE(app.akt(), only);
         app.ueb().cmdAntwort->click();
         button(app.ueb(), verdict)->click();
@@ -271,8 +269,7 @@ private slots:
         const qint32 a2 = app.card(s, "a2", "A2", 1);
         const qint32 b = app.card(s, "b", "B", 2);
         app.startPractice("Latein");
-        app.choose("2");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("2");
         QCOMPARE(app.akt(), b);
         if (revealed)
             app.ueb().cmdAntwort->click();
@@ -309,8 +306,7 @@ private slots:
         const qint32 d1 = app.card(s, "d1", "D1", 4);
         const qint32 d2 = app.card(s, "d2", "D2", 4);
         app.startPractice("Latein");
-        app.choose("4");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("4");
         QCOMPARE(app.akt(), d1);
         app.ueb().cmdFalsch->click();
         QCOMPARE(app.dialogs.take(), QStringList());
@@ -399,8 +395,7 @@ private slots:
         const qint32 a = app.card(s, "a", "A", 1);
         const qint32 c = app.card(s, "c", "C", 3);
         app.startPractice("Latein");
-        app.choose("3");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("3");
         QCOMPARE(app.akt(), c);
         const auto shown = app.display();
         app.ueb().cmdZumStart->click();
@@ -751,8 +746,7 @@ private slots:
                 // Another compartment, taken over.
                 const QStringList list = compartments();
                 listText = list[int(random() % unsigned(list.size()))];
-                app.choose(listText);
-                app.ueb().cmdFachOk->click();
+                app.takeCompartment(listText);
                 onDisplay = head(listText.toLongLong());
                 QCOMPARE(app.dialogs.take(), QStringList());
                 checkWindow("Übernehmen", step);

@@ -90,6 +90,12 @@ struct PracticeApp : TestApp, Seeder {
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
     void choose(const QString &fach) { windows::choose(ueb().cmbFach, fach); }
+    // The same, then "&Übernehmen".
+    void takeCompartment(const QString &fach)
+    {
+        choose(fach);
+        ueb().cmdFachOk->click();
+    }
 };
 
 // The rows of a test run once with the answer hidden and once with it shown.
