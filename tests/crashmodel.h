@@ -2,15 +2,29 @@
 
 // What the driver's reports say the database must hold (see crash_driver.cpp).
 
-#include "dbcheck.h"
+#include "rawdb.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 namespace crashmodel {
+
+#ifdef TARLIVO_CRASH_DRIVER
+// Starts the driver as a process of its own, its windows offscreen.
+inline void startDriver(QProcess &driver, const QStringList &args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.*=false"));
+    driver.setProcessEnvironment(env);
+    driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    driver.start(QStringLiteral(TARLIVO_CRASH_DRIVER), args);
+}
+#endif
 
 inline QString unhex(const QString &field)
 {
@@ -39,7 +53,7 @@ qint64 nextKey(const Map &map)
     return map.empty() ? 1 : map.rbegin()->first + 1;
 }
 
-inline qint64 largestStelle(const dbcheck::State &s)
+inline qint64 largestStelle(const rawdb::State &s)
 {
     qint64 largest = 0;
     for (const auto &entry : s.cards)
@@ -48,7 +62,7 @@ inline qint64 largestStelle(const dbcheck::State &s)
 }
 
 // The subject the windows find for name: the oldest whose name compares equal.
-inline std::optional<qint64> subjectNamed(const dbcheck::State &s, const QString &name)
+inline std::optional<qint64> subjectNamed(const rawdb::State &s, const QString &name)
 {
     for (const auto &[id, n] : s.subjects)
         if (tarlivo::compareNames(n, name) == 0)
@@ -58,7 +72,7 @@ inline std::optional<qint64> subjectNamed(const dbcheck::State &s, const QString
 
 // Applies op to state as the program must have; an error text when it cannot
 // have happened so (or the reported key is not the one the store must assign).
-inline QString apply(dbcheck::State &s, const Op &op)
+inline QString apply(rawdb::State &s, const Op &op)
 {
     const QStringList &f = op.fields;
     switch (op.kind.toLatin1()) {
@@ -83,7 +97,7 @@ inline QString apply(dbcheck::State &s, const Op &op)
         const qint64 id = nextKey(s.cards);
         if (!op.result.isEmpty() && op.result.toLongLong() != id)
             return QStringLiteral("new card got key %1, expected %2").arg(op.result).arg(id);
-        dbcheck::Card c;
+        rawdb::Card c;
         c.subject = *subject;
         c.frage = unhex(f.value(1));
         c.antwort = unhex(f.value(2));

@@ -9,7 +9,6 @@
 // instance on /dev/shm, where no kill lands in a disk sync).
 
 #include "crashmodel.h"
-#include "dbcheck.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,15 +22,6 @@
 using namespace crashmodel;
 
 namespace {
-
-// The driver reads its own environment; offscreen for the windows.
-QProcessEnvironment driverEnvironment()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.*=false"));
-    return env;
-}
 
 struct Figures {
     int kills = 0;
@@ -58,7 +48,7 @@ private:
     QTemporaryDir m_dir{qEnvironmentVariableIsSet("TARLIVO_CRASH_DIR")
                             ? qEnvironmentVariable("TARLIVO_CRASH_DIR") + QStringLiteral("/tarlivo-crash-XXXXXX")
                             : QDir::tempPath() + QStringLiteral("/tarlivo-crash-XXXXXX")};
-    dbcheck::State m_model;
+    rawdb::State m_model;
     Figures m_figures;
     std::mt19937 m_rng{20240501};
 
@@ -106,17 +96,17 @@ private:
     // The file against the model, allowing the change in flight to have committed.
     void check(const std::optional<Op> &pending, int run)
     {
-        const QStringList problems = dbcheck::violations(dbPath());
+        const QStringList problems = rawdb::violations(dbPath());
         for (const QString &p : problems)
             m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(p));
-        const dbcheck::State state = dbcheck::read(dbPath());
+        const rawdb::State state = rawdb::read(dbPath());
         if (state == m_model) {
             if (pending)
                 ++m_figures.inFlightNotCommitted;
             return;
         }
         if (pending) {
-            dbcheck::State withPending = m_model;
+            rawdb::State withPending = m_model;
             if (apply(withPending, *pending).isEmpty() && state == withPending) {
                 m_model = withPending;
                 ++m_figures.inFlightCommitted;
@@ -148,9 +138,7 @@ private slots:
         clock.start();
         for (int run = 0; run < kills; ++run) {
             QProcess driver;
-            driver.setProcessEnvironment(driverEnvironment());
-            driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            driver.start(QStringLiteral(TARLIVO_CRASH_DRIVER), arguments(run, dayOf(run), 0));
+            startDriver(driver, arguments(run, dayOf(run), 0));
             QVERIFY2(driver.waitForStarted(10000), qPrintable(driver.errorString()));
 
             QByteArray output;
@@ -198,9 +186,7 @@ private slots:
         // One run to its end: it must finish cleanly, tidy the temporary files of
         // the killed runs, and leave its own changes in place.
         QProcess last;
-        last.setProcessEnvironment(driverEnvironment());
-        last.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        last.start(QStringLiteral(TARLIVO_CRASH_DRIVER), arguments(kills, dayOf(kills) + 1, 30));
+        startDriver(last, arguments(kills, dayOf(kills) + 1, 30));
         QVERIFY(last.waitForFinished(120000));
         QCOMPARE(last.exitStatus(), QProcess::NormalExit);
         QCOMPARE(last.exitCode(), 0);
@@ -211,7 +197,7 @@ private slots:
         const QStringList backups = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
         QVERIFY2(!backups.isEmpty() && backups.size() <= 7, qPrintable(backups.join(QLatin1Char(' '))));
         for (const QString &backup : backups) {
-            const QStringList problems = dbcheck::violations(dir.filePath(backup));
+            const QStringList problems = rawdb::violations(dir.filePath(backup));
             QVERIFY2(problems.isEmpty(), qPrintable(backup + QLatin1String(": ") + problems.join(QLatin1String("; "))));
         }
         const QStringList leftovers = dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files);

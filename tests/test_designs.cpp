@@ -1,11 +1,5 @@
-#include "controls.h"
 #include "form.h"
 #include "frmbackground.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
 #include "testapp.h"
 
 #include <QGuiApplication>
@@ -53,7 +47,7 @@ const char *const Lbl = "QLabel";
 const char *const Txt = "QPlainTextEdit";
 const char *const Cmb = "QComboBox";
 
-std::vector<ExpectedWindow> windows()
+std::vector<ExpectedWindow> designs()
 {
     return {
         {[](Forms &f) -> Form & { return f.frmWelcome(); },
@@ -145,7 +139,7 @@ private slots:
         QTest::addColumn<ExpectedWindow>("expected");
         const char *names[] = {"frmWelcome", "frmBackground", "frmGebiete", "frmNeu", "frmUeb", "frmEdit"};
         int i = 0;
-        for (const ExpectedWindow &expected : windows())
+        for (const ExpectedWindow &expected : designs())
             QTest::newRow(names[i++]) << expected;
     }
 
@@ -283,14 +277,9 @@ private slots:
     void hiddenButtonsIgnoreTheirAccessKeys()
     {
         TestApp app;
-        {
-            auto store = app.openStore();
-            store->addSubject("Mathe");
-            store->addCard(*store->subjectId("Mathe"), "1+1", "2");
-        }
+        app.seed({{"Mathe", 1}});
         app.forms->start();
-        app.forms->frmWelcome().cmdUeben->click();
-        auto *gebiete = static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete"));
+        FrmGebiete *gebiete = windows::toSubjectsForPractice(*app.forms);
         QVERIFY(QTest::qWaitForWindowActive(gebiete));
         QSignalSpy neu(gebiete->cmdGebietNeu, &QAbstractButton::pressed);
         QSignalSpy edit(gebiete->cmdGebietEdit, &QAbstractButton::pressed);
@@ -300,9 +289,7 @@ private slots:
 
         // Nothing typed yet: "&Übernehmen" is hidden and stores no empty card.
         gebiete->close();
-        app.forms->frmWelcome().cmdNeu->click();
-        static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete"))->cmdUebernahmeGebiet->click();
-        FrmNeu &entry = app.forms->frmNeu();
+        FrmNeu &entry = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&entry));
         QSignalSpy store(entry.cmdUebernahme, &QAbstractButton::pressed);
         QTest::keyClick(&entry, Qt::Key_Udiaeresis, Qt::AltModifier);

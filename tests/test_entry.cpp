@@ -1,7 +1,3 @@
-#include "controls.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmwelcome.h"
 #include "rawdb.h"
 #include "testapp.h"
 
@@ -11,31 +7,6 @@
 using namespace tarlivo::ui;
 
 namespace {
-
-FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete")); }
-
-void seed(TestApp &app, const QStringList &subjects)
-{
-    auto store = app.openStore();
-    for (const QString &name : subjects)
-        store->addSubject(name);
-}
-
-// From the start window along the card-entry road, taking that subject (or
-// whatever the list offers first).
-FrmNeu &takeSubject(TestApp &app, const QString &name = QString())
-{
-    if (!app.forms->loaded("frmWelcome"))
-        app.forms->start();
-    if (!gebieteOf(app))
-        app.forms->frmWelcome().cmdNeu->click();
-    FrmGebiete *gebiete = gebieteOf(app);
-    if (!name.isNull())
-        gebiete->cmbGebiet->setCurrentText(name);
-    gebiete->cmdUebernahmeGebiet->click();
-    TestApp::settle();
-    return app.forms->frmNeu();
-}
 
 // Which of the controls that start hidden are shown now.
 QString stage(const FrmNeu &neu)
@@ -93,8 +64,8 @@ private slots:
         QFETCH(QString, action);
         QFETCH(bool, reveals);
         TestApp app;
-        seed(app, {"Mathe"});
-        FrmNeu &neu = takeSubject(app);
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
         QCOMPARE(stage(neu), QString());
         TextBox *box = neu.txtFrage;
         if (inAnswer) {
@@ -152,8 +123,8 @@ private slots:
     void stagesOnlyGoForward()
     {
         TestApp app;
-        seed(app, {"Mathe"});
-        FrmNeu &neu = takeSubject(app);
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
         QTest::keyClicks(neu.txtFrage, "F");
         QTest::keyClick(neu.txtFrage, Qt::Key_Backspace);
         QCOMPARE(neu.txtFrage->text(), QString());
@@ -169,11 +140,9 @@ private slots:
     void storingFilesTheCardInCompartmentOneAtTheEndOfTheQueue()
     {
         TestApp app;
-        seed(app, {"Mathe", "Physik"});
-        FrmNeu &neu = takeSubject(app, "Mathe");
-        QTest::keyClicks(neu.txtFrage, "1+1");
-        QTest::keyClicks(neu.txtAntwort, "2");
-        neu.cmdUebernahme->click();
+        app.seed({{"Mathe", 0}, {"Physik", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
+        keyInCard(neu, "1+1", "2");
         // The very first card takes place 1.
         QCOMPARE(rawdb::rows(app.dbPath(), kCards), QStringList{"Mathe|1+1|2|1|1"});
 
@@ -183,9 +152,7 @@ private slots:
             const qint32 card = other->addCard(*other->subjectId("Physik"), "v?", "s/t");
             other->moveCard(card, 4);
         }
-        QTest::keyClicks(neu.txtFrage, "2+2");
-        QTest::keyClicks(neu.txtAntwort, "4");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "2+2", "4");
         QCOMPARE(rawdb::rows(app.dbPath(), kCards),
                  (QStringList{"Mathe|1+1|2|1|1", "Physik|v?|s/t|4|3", "Mathe|2+2|4|1|4"}));
         QVERIFY(app.openStore()->checkInvariants().isEmpty());
@@ -195,8 +162,8 @@ private slots:
     void resetAfterStoring()
     {
         TestApp app;
-        seed(app, {"Mathe"});
-        FrmNeu &neu = takeSubject(app);
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&neu));
         QTest::keyClicks(neu.txtFrage, "Frage");
         QTest::keyClicks(neu.txtAntwort, "Antwort");
@@ -230,8 +197,8 @@ private slots:
         QFETCH(QString, frage);
         QFETCH(QString, antwort);
         TestApp app;
-        seed(app, {"Mathe"});
-        FrmNeu &neu = takeSubject(app);
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
         QTest::keyClick(neu.txtFrage, Qt::Key_X);
         QTest::keyClick(neu.txtAntwort, Qt::Key_X);
         neu.txtFrage->setText(frage);
@@ -246,17 +213,13 @@ private slots:
     void failedSecondInsertWritesNothingAndKeepsTheTexts()
     {
         TestApp app;
-        seed(app, {"Mathe"});
-        FrmNeu &neu = takeSubject(app);
-        QTest::keyClicks(neu.txtFrage, "erste");
-        QTest::keyClicks(neu.txtAntwort, "1");
-        neu.cmdUebernahme->click();
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
+        keyInCard(neu, "erste", "1");
         // The position insert fails after the card insert went through.
         rawdb::exec(app.dbPath(), "CREATE TRIGGER trgTestFails BEFORE INSERT ON tblPosition "
                                   "BEGIN SELECT RAISE(ABORT, 'forced'); END;");
-        QTest::keyClicks(neu.txtFrage, "zweite");
-        QTest::keyClicks(neu.txtAntwort, "2");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "zweite", "2");
 
         QCOMPARE(app.dialogs.messages.size(), 1);
         QVERIFY2(app.dialogs.messages.first().startsWith("Fehler in der Datenbank „" + app.dbPath() + "“"),
@@ -291,12 +254,10 @@ private slots:
         QFETCH(QString, message);
         TestApp app;
         if (!typed.isNull())
-            seed(app, {"Physik"});
-        FrmNeu &neu = takeSubject(app, typed);
+            app.seed({{"Physik", 0}});
+        FrmNeu &neu = app.startEntry(typed);
         QCOMPARE(neu.windowTitle(), typed.isNull() ? QString() : typed);
-        QTest::keyClicks(neu.txtFrage, "F = m a");
-        QTest::keyClicks(neu.txtAntwort, "Newton");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "F = m a", "Newton");
 
         QCOMPARE(app.dialogs.take(), QStringList{message});
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 0);
@@ -309,9 +270,9 @@ private slots:
         neu.cmdZurueck->click();
         if (typed.isNull()) {
             app.dialogs.answers = QStringList{"Physik"};
-            gebieteOf(app)->cmdGebietNeu->click();
+            app.gebiete()->cmdGebietNeu->click();
         }
-        takeSubject(app, "Physik");
+        app.takeSubject("Physik");
         neu.cmdUebernahme->click();
         QCOMPARE(rawdb::rows(app.dbPath(), kCards), QStringList{"Physik|F = m a|Newton|1|1"});
         QVERIFY(app.dialogs.messages.isEmpty());
@@ -320,13 +281,13 @@ private slots:
     void theCaptionDecidesTheSubject()
     {
         TestApp app;
-        seed(app, {"Biologie", "Chemie"});
-        FrmNeu &neu = takeSubject(app, "Biologie");
+        app.seed({{"Biologie", 0}, {"Chemie", 0}});
+        FrmNeu &neu = app.startEntry("Biologie");
         QTest::keyClicks(neu.txtFrage, "H2O?");
         neu.cmdZurueck->click();
         QVERIFY(!neu.isVisible());
-        FrmNeu &again = takeSubject(app, "Chemie");
-        QCOMPARE(&again, &neu);
+        app.takeSubject("Chemie");
+        QCOMPARE(&app.forms->frmNeu(), &neu);
         QVERIFY(neu.isVisible());
         QCOMPARE(neu.windowTitle(), QString("Chemie"));
         QCOMPARE(neu.txtFrage->text(), QString("H2O?"));
@@ -339,7 +300,7 @@ private slots:
     void getIDgebietFromElsewhereLeavesTheWindowHidden()
     {
         TestApp app;
-        seed(app, {"Biologie", "Chemie"});
+        app.seed({{"Biologie", 0}, {"Chemie", 0}});
         app.forms->pubs().Modus = QStringLiteral("Ueb");
         QVERIFY(app.forms->showGebiete());
         QVERIFY(!app.forms->loaded("frmNeu"));

@@ -1,11 +1,7 @@
-#include "controls.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
 #include "legacyimport.h"
 #include "legacystream.h"
 #include "messages.h"
+#include "rawdb.h"
 #include "testapp.h"
 
 #include <QDir>
@@ -26,20 +22,8 @@ namespace {
 
 QString fixture(const char *name) { return QStringLiteral(TARLIVO_TEST_DATA "/legacy/") + QLatin1String(name); }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
+using rawdb::readBytes;
+using windows::entries;
 
 QStringList filesIn(const QString &dir)
 {
@@ -160,44 +144,28 @@ QString fakeReader(const QString &dir, const QByteArray &body)
 // Puts file where the program expects its database and takes the practice road.
 void startPractice(TestApp &app, const QByteArray &file)
 {
-    writeFile(app.dbPath(), file);
+    QVERIFY(rawdb::writeBytes(app.dbPath(), file));
     app.forms->start();
-    app.forms->frmWelcome().cmdUeben->click();
+    windows::toSubjectsForPractice(*app.forms);
 }
 
+// The subject taken in the subject window on screen: its practice window.
 FrmUeb *chooseSubject(TestApp &app, const QString &name)
 {
-    auto *gebiete = static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete"));
-    if (!gebiete)
-        return nullptr;
-    const int index = gebiete->cmbGebiet->findText(name);
-    if (index < 0)
-        return nullptr;
-    gebiete->cmbGebiet->setCurrentIndex(index);
-    gebiete->cmdUebernahmeGebiet->click();
-    TestApp::settle();
-    return &app.forms->frmUeb();
+    return windows::takeSubject(*app.forms, name) ? windows::ueb(*app.forms) : nullptr;
 }
 
 void chooseCompartment(FrmUeb &ueb, const QString &fach)
 {
-    ueb.cmbFach->setCurrentIndex(ueb.cmbFach->findText(fach));
-    ueb.cmdFachOk->click();
-}
-
-QStringList listed(const ComboBox *box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
+    windows::choose(ueb.cmbFach, fach);
+    windows::click(ueb.cmdFachOk);
 }
 
 // The refused file is untouched, nothing is left beside it, and the user is back at
 // the start window with no connection.
 void checkRefused(TestApp &app, const QByteArray &before)
 {
-    QCOMPARE(readAll(app.dbPath()), before);
+    QCOMPARE(readBytes(app.dbPath()), before);
     QCOMPARE(filesIn(app.dir.path()), QStringList{QStringLiteral("Tarlivo.mdb")});
     QVERIFY(app.forms->frmWelcome().isVisible());
     TestApp::settle();
@@ -245,7 +213,7 @@ private slots:
     void importKeepsEveryFieldAndTheOldFile()
     {
         TestApp app;
-        writeFile(app.dbPath(), readAll(fixture("small.mdb")));
+        QVERIFY(rawdb::writeBytes(app.dbPath(), readBytes(fixture("small.mdb"))));
         const std::optional<LegacyImportReport> report = importLegacyFile(app.dbPath(), readerOptions());
         QVERIFY(report);
         QCOMPARE(report->subjects, 3);
@@ -257,7 +225,7 @@ private slots:
 
         // The old file lies byte for byte under its new name; nothing else is left.
         QCOMPARE(report->originalPath, original(app));
-        QCOMPARE(readAll(original(app)), readAll(fixture("small.mdb")));
+        QCOMPARE(readBytes(original(app)), readBytes(fixture("small.mdb")));
         QCOMPARE(filesIn(app.dir.path()),
                  (QStringList{QStringLiteral("Tarlivo-Access-Original.mdb"), QStringLiteral("Tarlivo.mdb")}));
         QCOMPARE(sniffFormat(app.dbPath()), FileFormat::SQLite);
@@ -300,7 +268,7 @@ private slots:
     void keysContinueAboveTheLargestImportedKey()
     {
         TestApp app;
-        writeFile(app.dbPath(), readAll(fixture("small.mdb")));
+        QVERIFY(rawdb::writeBytes(app.dbPath(), readBytes(fixture("small.mdb"))));
         QVERIFY(importLegacyFile(app.dbPath(), readerOptions()));
         const std::unique_ptr<Store> store = app.openStore();
         {
@@ -336,14 +304,14 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("Tarlivo.mdb"));
         const LegacyImportReport report = writeLegacyStore(data, path);
         QCOMPARE(report.unnamedSubjects, QStringList{QStringLiteral("Ohne Namen")});
-        const std::unique_ptr<Store> store = Store::open(path, TestApp::noBackups());
+        const std::unique_ptr<Store> store = Store::open(path, noBackups());
         QCOMPARE(store->allSubjects(), (QStringList{QString(), QStringLiteral("Ohne Namen"), QStringLiteral("x")}));
         QCOMPARE(store->subjectId(QString("")), std::optional<qint32>(1));
         QCOMPARE(store->subjectId(QStringLiteral("Ohne Namen")), std::optional<qint32>(2));
 
         // As a whole the file is no data file of the older program.
         TestApp app;
-        const QByteArray before = readAll(fixture("empty-vs-null.mdb"));
+        const QByteArray before = readBytes(fixture("empty-vs-null.mdb"));
         startPractice(app, before);
         const QStringList shown = app.dialogs.take();
         QCOMPARE(shown.size(), 1);
@@ -355,7 +323,7 @@ private slots:
     void takenOverFileIsPractisedWhereTheUserLeftOff()
     {
         TestApp app;
-        startPractice(app, readAll(fixture("small.mdb")));
+        startPractice(app, readBytes(fixture("small.mdb")));
         const QStringList shown = app.dialogs.take();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains(QStringLiteral("3 Gebiete und 6 Fragen")), qPrintable(shown[0]));
@@ -365,7 +333,7 @@ private slots:
 
         FrmUeb *ueb = chooseSubject(app, QStringLiteral("Französisch – Grundwortschatz"));
         QVERIFY(ueb && ueb->isVisible());
-        QCOMPARE(listed(ueb->cmbFach), (QStringList{"1", "2"}));
+        QCOMPARE(entries(ueb->cmbFach), (QStringList{"1", "2"}));
         QCOMPARE(app.forms->pubs().AktFrageID, 1);
         QCOMPARE(ueb->lblFrage->text(), QStringLiteral("Was heißt \"der Käse\"?"));
         ueb->cmdAntwort->click();
@@ -388,7 +356,7 @@ private slots:
         ueb->cmdNeuGebiet->click();
         ueb = chooseSubject(app, QStringLiteral("Übung \"Zitat\" mit ß und €"));
         QVERIFY(ueb);
-        QCOMPARE(listed(ueb->cmbFach), (QStringList{"4", "5"}));
+        QCOMPARE(entries(ueb->cmbFach), (QStringList{"4", "5"}));
         QCOMPARE(app.forms->pubs().AktFrageID, 10);
         chooseCompartment(*ueb, QStringLiteral("5"));
         QCOMPARE(app.forms->pubs().AktFrageID, 11);
@@ -404,12 +372,12 @@ private slots:
     void secondStartOpensTheNewStoreWithoutTakingOverAgain()
     {
         TestApp app;
-        startPractice(app, readAll(fixture("small.mdb")));
+        startPractice(app, readBytes(fixture("small.mdb")));
         QCOMPARE(app.dialogs.take().size(), 1);
-        const QByteArray store = readAll(app.dbPath());
+        const QByteArray store = readBytes(app.dbPath());
 
         ScriptedDialogs dialogs;
-        Forms again(dialogs, {app.dir.path(), TestApp::noBackups(), [] {}, TestApp::readerPath()});
+        Forms again(dialogs, {app.dir.path(), noBackups(), [] {}, TestApp::readerPath()});
         again.start();
         again.frmWelcome().cmdUeben->click();
         QVERIFY(dialogs.messages.isEmpty());
@@ -417,7 +385,7 @@ private slots:
         auto *gebiete = static_cast<FrmGebiete *>(again.loaded("frmGebiete"));
         QVERIFY(gebiete && gebiete->isVisible());
         QCOMPARE(gebiete->cmbGebiet->count(), 3);
-        QCOMPARE(readAll(app.dbPath()), store);
+        QCOMPARE(readBytes(app.dbPath()), store);
         QCOMPARE(filesIn(app.dir.path()),
                  (QStringList{QStringLiteral("Tarlivo-Access-Original.mdb"), QStringLiteral("Tarlivo.mdb")}));
     }
@@ -425,15 +393,15 @@ private slots:
     void earlierOriginalsAreNeverOverwritten()
     {
         TestApp app;
-        writeFile(original(app, 1), "first");
-        writeFile(original(app, 2), "second");
-        startPractice(app, readAll(fixture("small.mdb")));
+        QVERIFY(rawdb::writeBytes(original(app, 1), "first"));
+        QVERIFY(rawdb::writeBytes(original(app, 2), "second"));
+        startPractice(app, readBytes(fixture("small.mdb")));
         const QStringList shown = app.dialogs.take();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].contains(QDir::toNativeSeparators(original(app, 3))), qPrintable(shown[0]));
-        QCOMPARE(readAll(original(app, 1)), QByteArray("first"));
-        QCOMPARE(readAll(original(app, 2)), QByteArray("second"));
-        QCOMPARE(readAll(original(app, 3)), readAll(fixture("small.mdb")));
+        QCOMPARE(readBytes(original(app, 1)), QByteArray("first"));
+        QCOMPARE(readBytes(original(app, 2)), QByteArray("second"));
+        QCOMPARE(readBytes(original(app, 3)), readBytes(fixture("small.mdb")));
         QCOMPARE(original(app, 3), QDir(app.dir.path()).filePath(QStringLiteral("Tarlivo-Access-Original-3.mdb")));
     }
 
@@ -441,9 +409,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("reason");
-        const QByteArray small = readAll(fixture("small.mdb"));
+        const QByteArray small = readBytes(fixture("small.mdb"));
         // The library crashes on this one while reading the catalogue.
-        QTest::newRow("damaged") << readAll(fixture("damaged-crashes-reader.mdb"))
+        QTest::newRow("damaged") << readBytes(fixture("damaged-crashes-reader.mdb"))
                                  << QStringLiteral("Die Datei ist beschädigt: Das Programm zum Lesen der Datei ist "
                                                    "dabei abgestürzt.");
         // Whole pages, but the positions' pages are gone: the library reads none.
@@ -520,7 +488,7 @@ private slots:
         QTemporaryDir dir;
         QByteArray body;
         if (!stream.isEmpty()) {
-            writeFile(dir.filePath(QStringLiteral("stream")), stream);
+            QVERIFY(rawdb::writeBytes(dir.filePath(QStringLiteral("stream")), stream));
             body = "cat '" + QFile::encodeName(dir.filePath(QStringLiteral("stream"))) + "'\n";
         }
         LegacyImportOptions options;
@@ -570,7 +538,7 @@ private slots:
         QCOMPARE(report.renamedSubjects.size(), 1);
         QCOMPARE(report.renamedSubjects[0], qMakePair(QStringLiteral("BIOLOGIE"), QStringLiteral("BIOLOGIE (3)")));
 
-        const std::unique_ptr<Store> store = Store::open(path, TestApp::noBackups());
+        const std::unique_ptr<Store> store = Store::open(path, noBackups());
         QCOMPARE(store->checkInvariants(true), QStringList());
         QCOMPARE(store->subjectId(QStringLiteral("BIOLOGIE (3)")), std::optional<qint32>(5));
         QCOMPARE(store->subjectId(QStringLiteral("Ohne Gebiet (2)")), std::optional<qint32>(10));
@@ -617,10 +585,8 @@ private slots:
         data.positions = {{9, 2, 3}, {4, 2, 3}, {7, 2, 1}};
         TestApp app;
         writeLegacyStore(data, app.dbPath());
-        app.forms->start();
-        app.forms->frmWelcome().cmdUeben->click();
-        FrmUeb *ueb = chooseSubject(app, QStringLiteral("Gleichstand"));
-        QVERIFY(ueb);
+        FrmUeb *ueb = &app.startPractice(QStringLiteral("Gleichstand"));
+        QVERIFY(ueb->isVisible());
         QStringList seen{ueb->lblFrage->text()};
         for (int i = 0; i < 3; ++i) {
             ueb->cmdFastRichtig->click();
@@ -633,7 +599,7 @@ private slots:
     void largeFileArrivesWholeWithProgress()
     {
         TestApp app;
-        const QByteArray file = readAll(fixture("large-20k.mdb"));
+        const QByteArray file = readBytes(fixture("large-20k.mdb"));
         startPractice(app, file);
         QCOMPARE(app.dialogs.take().size(), 1);
         QCOMPARE(app.dialogs.progressWindows.size(), 1);
@@ -642,7 +608,7 @@ private slots:
         QCOMPARE(progress.done, 20000LL);
         QCOMPARE(progress.total, 20000LL);
         QVERIFY(progress.label.contains(QStringLiteral("20000 von 20000 Fragen")));
-        QCOMPARE(readAll(original(app)), file);
+        QCOMPARE(readBytes(original(app)), file);
 
         // Every card as the reader sees it in the old file.
         const LegacyData data = readLegacyFile(original(app), readerOptions());
@@ -670,7 +636,7 @@ private slots:
     {
         TestApp app;
         app.dialogs.cancelProgressAfter = 1;
-        const QByteArray file = readAll(fixture("small.mdb"));
+        const QByteArray file = readBytes(fixture("small.mdb"));
         startPractice(app, file);
         const QStringList shown = app.dialogs.take();
         QCOMPARE(shown.size(), 1);
@@ -681,7 +647,7 @@ private slots:
     void fileHeldByAnotherCopyIsNotTakenOver()
     {
         TestApp app;
-        writeFile(app.dbPath(), readAll(fixture("small.mdb")));
+        QVERIFY(rawdb::writeBytes(app.dbPath(), readBytes(fixture("small.mdb"))));
         const int fd = ::open(QFile::encodeName(app.dbPath()).constData(), O_RDONLY);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX), 0);

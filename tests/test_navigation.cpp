@@ -1,11 +1,4 @@
-#include "controls.h"
 #include "frmbackground.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
-#include "messages.h"
 #include "testapp.h"
 
 #include <QtTest>
@@ -14,25 +7,21 @@ using namespace tarlivo::ui;
 
 namespace {
 
-FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete")); }
+using windows::entries;
 
-// "Leer" has no card; "Voll" has two.
-void seedSubjects(TestApp &app)
-{
-    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
-    store->addSubject("Voll");
-    store->addSubject("Leer");
-    store->addCard(*store->subjectId("Voll"), "<b>x</b>", "eins");
-    store->addCard(*store->subjectId("Voll"), "zwei", "zwei");
-}
-
-QStringList entries(const ComboBox *box)
-{
-    QStringList list;
-    for (int i = 0; i < box->count(); ++i)
-        list << box->itemText(i);
-    return list;
-}
+// "Leer" has no card; "Voll" has two. Started, the run shows its start window.
+struct NavApp : TestApp {
+    explicit NavApp(bool started = true)
+    {
+        Seeder seed = seeder();
+        const qint32 voll = seed.subject("Voll");
+        seed.subject("Leer");
+        seed.card(voll, "<b>x</b>", "eins");
+        seed.card(voll, "zwei", "zwei");
+        if (started)
+            forms->start();
+    }
+};
 
 } // namespace
 
@@ -54,14 +43,12 @@ private slots:
 
     void startButtonsSetModusBeforeTheSubjectWindowLoads()
     {
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
+        NavApp app;
         FrmWelcome &welcome = app.forms->frmWelcome();
 
         welcome.cmdUeben->click();
         QCOMPARE(app.forms->pubs().Modus, QString("Ueb"));
-        FrmGebiete *gebiete = gebieteOf(app);
+        FrmGebiete *gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
         QVERIFY(!welcome.isVisible());
         // The load already saw "Ueb": only the subject with cards is listed.
@@ -76,7 +63,7 @@ private slots:
         QVERIFY(welcome.isVisible());
         welcome.cmdNeu->click();
         QCOMPARE(app.forms->pubs().Modus, QString("Edit"));
-        gebiete = gebieteOf(app);
+        gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
         QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
         QVERIFY(gebiete->cmdGebietNeu->isVisible());
@@ -86,8 +73,7 @@ private slots:
 
     void emptyModusIsTheCardEntryRoad()
     {
-        TestApp app;
-        seedSubjects(app);
+        NavApp app(false);
         QVERIFY(app.forms->pubs().Modus.isEmpty());
         FrmGebiete *gebiete = app.forms->showGebiete();
         QVERIFY(gebiete);
@@ -99,11 +85,9 @@ private slots:
 
     void endStopsTheRunWithoutQuestion()
     {
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
+        NavApp app;
         app.forms->frmWelcome().cmdNeu->click();
-        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        app.gebiete()->cmdUebernahmeGebiet->click();
         app.forms->frmNeu().cmdZumStart->click(); // the card entry window is now hidden
         QCOMPARE(app.endCalls, 0);
         app.forms->frmWelcome().cmdEnd->click();
@@ -112,38 +96,34 @@ private slots:
         QVERIFY(app.dialogs.inputBoxes.isEmpty());
     }
 
-    void takingASubjectOnTheCardEntryRoad()
+    void takingASubject_data()
     {
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
-        app.forms->frmWelcome().cmdNeu->click();
-        QPointer<FrmGebiete> gebiete = gebieteOf(app);
-        gebiete->cmbGebiet->setCurrentIndex(1);
+        QTest::addColumn<bool>("practice");
+        QTest::newRow("card entry road") << false;
+        QTest::newRow("practice road") << true;
+    }
+
+    void takingASubject()
+    {
+        QFETCH(bool, practice);
+        NavApp app;
+        FrmWelcome &welcome = app.forms->frmWelcome();
+        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+        QPointer<FrmGebiete> gebiete = app.gebiete();
+        windows::choose(gebiete->cmbGebiet, "Voll");
         gebiete->cmdUebernahmeGebiet->click();
 
         QCOMPARE(app.forms->pubs().GebietName, QString("Voll"));
-        FrmNeu &neu = app.forms->frmNeu();
-        QVERIFY(neu.isVisible());
-        QCOMPARE(neu.windowTitle(), QString("Voll"));
+        Form &taken = practice ? static_cast<Form &>(app.forms->frmUeb()) : app.forms->frmNeu();
+        QVERIFY(taken.isVisible());
+        QCOMPARE(taken.windowTitle(), QString("Voll"));
         QVERIFY(!app.forms->loaded("frmGebiete"));
         TestApp::settle();
         QVERIFY(gebiete.isNull());
-    }
+        if (!practice)
+            return;
 
-    void takingASubjectOnThePracticeRoad()
-    {
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
-        app.forms->frmWelcome().cmdUeben->click();
-        QPointer<FrmGebiete> gebiete = gebieteOf(app);
-        gebiete->cmdUebernahmeGebiet->click();
-
-        QCOMPARE(app.forms->pubs().GebietName, QString("Voll"));
         FrmUeb &ueb = app.forms->frmUeb();
-        QVERIFY(ueb.isVisible());
-        QCOMPARE(ueb.windowTitle(), QString("Voll"));
         // FillFach ran: compartment 1 listed, its head card shown as typed.
         QCOMPARE(entries(ueb.cmbFach), QStringList{"1"});
         QCOMPARE(ueb.lblFrage->text(), QString("<b>x</b>"));
@@ -152,9 +132,6 @@ private slots:
         // which now exists but was never shown.
         QVERIFY(app.forms->loaded("frmNeu"));
         QVERIFY(!app.forms->loaded("frmNeu")->isVisible());
-        QVERIFY(!app.forms->loaded("frmGebiete"));
-        TestApp::settle();
-        QVERIFY(gebiete.isNull());
 
         // Leaving practice and taking the other road: the subject window comes back
         // from its design, with every button and every subject.
@@ -162,7 +139,7 @@ private slots:
         QVERIFY(!ueb.isVisible());
         QVERIFY(app.forms->frmWelcome().isVisible());
         app.forms->frmWelcome().cmdNeu->click();
-        FrmGebiete *fresh = gebieteOf(app);
+        FrmGebiete *fresh = app.gebiete();
         QVERIFY(fresh && fresh->isVisible());
         QVERIFY(fresh->cmdGebietNeu->isVisible());
         QVERIFY(fresh->cmdGebietEdit->isVisible());
@@ -173,11 +150,9 @@ private slots:
 
     void cardEntryWindowLeavesKeepingWhatWasTyped()
     {
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
+        NavApp app;
         app.forms->frmWelcome().cmdNeu->click();
-        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        app.gebiete()->cmdUebernahmeGebiet->click();
         FrmNeu &neu = app.forms->frmNeu();
         QTest::keyClicks(neu.txtFrage, "Frage?");
         QTest::keyClicks(neu.txtAntwort, "Antwort!");
@@ -185,7 +160,7 @@ private slots:
 
         neu.cmdZurueck->click();
         QVERIFY(!neu.isVisible());
-        FrmGebiete *gebiete = gebieteOf(app);
+        FrmGebiete *gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
         QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
         gebiete->cmdUebernahmeGebiet->click();
@@ -218,19 +193,17 @@ private slots:
     {
         QFETCH(QString, window);
         QFETCH(bool, ends);
-        TestApp app;
-        seedSubjects(app);
-        app.forms->start();
+        NavApp app;
         FrmWelcome &welcome = app.forms->frmWelcome();
         if (window == "frmNeu" || window == "frmGebiete") {
             welcome.cmdNeu->click();
             if (window == "frmNeu") {
-                gebieteOf(app)->cmdUebernahmeGebiet->click();
+                app.gebiete()->cmdUebernahmeGebiet->click();
                 QTest::keyClicks(app.forms->frmNeu().txtFrage, "getippt");
             }
         } else if (window == "frmUeb" || window == "frmEdit") {
             welcome.cmdUeben->click();
-            gebieteOf(app)->cmdUebernahmeGebiet->click();
+            app.gebiete()->cmdUebernahmeGebiet->click();
             if (window == "frmEdit")
                 app.forms->frmUeb().cmdEdit->click();
         }

@@ -184,8 +184,7 @@ private slots:
         const qint32 far = app.card(o, "fremd", "x", 3);
         app.setStelle(far, 500); // the largest place belongs to another subject
         app.startPractice("Latein");
-        app.choose("3");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("3");
         QCOMPARE(app.akt(), c1);
         if (revealed)
             app.ueb().cmdAntwort->click();
@@ -246,8 +245,7 @@ private slots:
         const qint32 other = app.card(s, "anderes Fach", "x", fach == 1 ? 3 : 1);
         const qint32 only = app.card(s, "allein", "y", fach);
         app.startPractice("Latein");
-        app.choose(QString::number(fach));
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment(QString::number(fach));
         QCOMPARE(app.akt(), only);
         app.ueb().cmdAntwort->click();
         button(app.ueb(), verdict)->click();
@@ -260,12 +258,7 @@ private slots:
         QCOMPARE(app.ueb().cmbFach->text(), QString::number(fach));
     }
 
-    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data()
-    {
-        QTest::addColumn<bool>("revealed");
-        QTest::newRow("answer shown") << true;
-        QTest::newRow("answer hidden") << false;
-    }
+    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data() { addRevealedRows(); }
 
     void richtigOnLastCardOfCompartmentKeepsItOnDisplay()
     {
@@ -276,8 +269,7 @@ private slots:
         const qint32 a2 = app.card(s, "a2", "A2", 1);
         const qint32 b = app.card(s, "b", "B", 2);
         app.startPractice("Latein");
-        app.choose("2");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("2");
         QCOMPARE(app.akt(), b);
         if (revealed)
             app.ueb().cmdAntwort->click();
@@ -314,8 +306,7 @@ private slots:
         const qint32 d1 = app.card(s, "d1", "D1", 4);
         const qint32 d2 = app.card(s, "d2", "D2", 4);
         app.startPractice("Latein");
-        app.choose("4");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("4");
         QCOMPARE(app.akt(), d1);
         app.ueb().cmdFalsch->click();
         QCOMPARE(app.dialogs.take(), QStringList());
@@ -404,8 +395,7 @@ private slots:
         const qint32 a = app.card(s, "a", "A", 1);
         const qint32 c = app.card(s, "c", "C", 3);
         app.startPractice("Latein");
-        app.choose("3");
-        app.ueb().cmdFachOk->click();
+        app.takeCompartment("3");
         QCOMPARE(app.akt(), c);
         const auto shown = app.display();
         app.ueb().cmdZumStart->click();
@@ -422,63 +412,63 @@ private slots:
 
     // ---- What the program refuses, telling the user and writing nothing ----
 
-    void listTextThatIsNoCompartmentNumber_data()
+    // Text typed into the compartment list: only a whole number from 1 up counts,
+    // blanks around it aside; anything else is refused before anything is written.
+    void listTextCountsOnlyAsAWholeNumber_data()
     {
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("pressed");
-        QTest::addColumn<QString>("typed");
-        const QStringList texts{"", "abc", "2.0", "1; DELETE FROM tblPosition", "0x1", "0", "-1", "2147483648", "1 2"};
-        for (const char *pressed : {"Richtig", "Fast Richtig", "Falsch", "&Übernehmen"})
-            for (const QString &typed : texts)
-                QTest::addRow("%s, \"%s\"", pressed, qPrintable(typed)) << QString::fromUtf8(pressed) << typed;
+        QTest::addColumn<qint64>("fach"); // the compartment it names; 0: none
+        const struct {
+            const char *typed;
+            qint64 fach;
+        } texts[] = {
+            {"", 0}, {"abc", 0}, {"2.0", 0}, {"3.0", 0}, {"1; DELETE FROM tblPosition", 0}, {"1; DROP TABLE tblPosition", 0},
+            {"0x1", 0}, {"0x10", 0}, {"0", 0}, {"-0", 0}, {"-1", 0}, {"2147483648", 0}, {"99999999999", 0}, {"1 2", 0},
+            {"3 4", 0}, {"1e3", 0}, {"٣", 0}, {" 3 ", 3}, {"+2", 2}, {"2147483647", 2147483647},
+            {"7", 7}, // no cards anywhere
+            {"2", 2}, // only another subject's cards
+            {" 9 ", 9},
+        };
+        for (const auto &t : texts)
+            for (const char *pressed : {"&Übernehmen", "Richtig", "Fast Richtig", "Falsch"})
+                QTest::addRow("\"%s\", %s", t.typed, pressed) << QString::fromUtf8(t.typed) << QString::fromUtf8(pressed) << t.fach;
     }
 
-    void listTextThatIsNoCompartmentNumber()
+    void listTextCountsOnlyAsAWholeNumber()
     {
+        QFETCH(QString, typed);
         QFETCH(QString, pressed);
-        QFETCH(QString, typed);
+        QFETCH(qint64, fach);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
-        app.card(s, "a1", "A1", 1);
-        app.card(s, "a2", "A2", 1);
-        app.card(s, "b", "B", 2);
-        app.startPractice("Latein");
-        app.ueb().cmdAntwort->click();
-        app.choose(typed);
-        const auto file = app.snapshot();
-        const auto shown = app.display();
-        QCOMPARE(shown.listText, typed);
-
-        button(app.ueb(), pressed)->click();
-        QCOMPARE(app.dialogs.take(), QStringList{text::notACompartment(typed)});
-        QCOMPARE(app.snapshot(), file);
-        QCOMPARE(app.display(), shown);
-    }
-
-    void typedNumberWithoutCardsIsRefusedOnUebernehmen_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("no cards anywhere") << "7";
-        QTest::newRow("only another subject's cards") << "2";
-        QTest::newRow("blanks around") << " 9 ";
-    }
-
-    void typedNumberWithoutCardsIsRefusedOnUebernehmen()
-    {
-        QFETCH(QString, typed);
-        PracticeApp app;
-        const qint32 s = app.subject("Latein");
-        app.card(s, "a", "A", 1);
-        app.card(s, "c", "C", 3);
+        const qint32 eins = app.card(s, "eins", "1");
+        app.card(s, "drei", "3", 3);
         app.card(app.subject("Andere"), "o", "O", 2);
         app.startPractice("Latein");
+        QCOMPARE(app.akt(), eins);
         app.ueb().cmdAntwort->click();
         app.choose(typed);
+        QCOMPARE(app.display().listText, typed);
         const auto file = app.snapshot();
-        const auto shown = app.display();
-        app.ueb().cmdFachOk->click();
-        QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(typed.trimmed().toInt())});
-        QCOMPARE(app.snapshot(), file);
-        QCOMPARE(app.display(), shown);
+
+        if (fach == 0) {
+            app.pressRefused(button(app.ueb(), pressed), text::notACompartment(typed));
+        } else if (pressed == "&Übernehmen" && fach != 3) {
+            app.pressRefused(app.ueb().cmdFachOk, text::compartmentEmpty(fach));
+        } else if (pressed == "Richtig" && fach == 2147483647) {
+            app.pressRefused(app.ueb().cmdRichtig, text::compartmentLimit());
+        } else if (pressed == "&Übernehmen") {
+            app.ueb().cmdFachOk->click();
+            QCOMPARE(app.snapshot(), file);
+            QCOMPARE(app.ueb().lblFrage->text(), QString("drei"));
+        } else {
+            button(app.ueb(), pressed)->click();
+            const qint64 expected = pressed == "Richtig" ? fach + 1 : pressed == "Fast Richtig" ? fach : 1;
+            QCOMPARE(app.position(eins).fach, expected);
+            QVERIFY(app.position(eins).stelle > file.positions.value(eins).stelle);
+        }
+        QVERIFY(rawdb::violations(app.dbPath()).isEmpty());
     }
 
     void practiceWithoutCardsStartsEmpty_data()
@@ -560,8 +550,6 @@ private slots:
         const qint64 top = 2147483647;
         QTest::newRow("Richtig in compartment 2147483647") << "Richtig" << top << "" << qint64(10)
                                                            << text::compartmentLimit();
-        QTest::newRow("Richtig with 2147483647 typed") << "Richtig" << qint64(1) << "2147483647" << qint64(10)
-                                                       << text::compartmentLimit();
         QTest::newRow("Richtig at the last place") << "Richtig" << qint64(1) << "" << top << text::queueLimit();
         QTest::newRow("Fast Richtig at the last place") << "Fast Richtig" << qint64(1) << "" << top
                                                         << text::queueLimit();
@@ -584,22 +572,14 @@ private slots:
         app.startPractice("Latein");
         QCOMPARE(app.entries(), QStringList{QString::number(fach)});
         QCOMPARE(app.akt(), card);
-        if (!typed.isEmpty())
-            app.choose(typed);
+        if (!message.isEmpty())
+            return app.pressRefused(button(app.ueb(), verdict), message);
         auto file = app.snapshot();
-        const auto shown = app.display();
-
         button(app.ueb(), verdict)->click();
-        if (message.isEmpty()) {
-            QCOMPARE(app.dialogs.take(), QStringList());
-            file.positions[card] = {fach, largestStelle + 1};
-            QCOMPARE(app.snapshot(), file);
-            QCOMPARE(app.akt(), card);
-        } else {
-            QCOMPARE(app.dialogs.take(), QStringList{message});
-            QCOMPARE(app.snapshot(), file);
-            QCOMPARE(app.display(), shown);
-        }
+        QCOMPARE(app.dialogs.take(), QStringList());
+        file.positions[card] = {fach, largestStelle + 1};
+        QCOMPARE(app.snapshot(), file);
+        QCOMPARE(app.akt(), card);
     }
 
     void missingPositionRowIsTold_data()
@@ -620,12 +600,7 @@ private slots:
         app.startPractice("Latein");
         app.ueb().cmdAntwort->click();
         app.rawDelete("DELETE FROM tblPosition WHERE idFrageAntwort = ?1", a);
-        const auto file = app.snapshot();
-        const auto shown = app.display();
-        button(app.ueb(), verdict)->click();
-        QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(a)});
-        QCOMPARE(app.snapshot(), file);
-        QCOMPARE(app.display(), shown);
+        app.pressRefused(button(app.ueb(), verdict), text::cardMissing(a));
     }
 
     void missingCardRowIsTold()
@@ -771,8 +746,7 @@ private slots:
                 // Another compartment, taken over.
                 const QStringList list = compartments();
                 listText = list[int(random() % unsigned(list.size()))];
-                app.choose(listText);
-                app.ueb().cmdFachOk->click();
+                app.takeCompartment(listText);
                 onDisplay = head(listText.toLongLong());
                 QCOMPARE(app.dialogs.take(), QStringList());
                 checkWindow("Übernehmen", step);

@@ -1,23 +1,16 @@
 #include "queries.h"
+#include "rawdb.h"
 #include "store.h"
+#include "testapp.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <map>
 
 using namespace tarlivo;
 
 namespace {
-
-StoreOptions quiet()
-{
-    StoreOptions options;
-    options.backups = false;
-    return options;
-}
 
 // The plan's lines, without the word older SQLite versions put after SCAN/SEARCH.
 QStringList planOf(Store &store, const char *statement)
@@ -99,7 +92,7 @@ private slots:
         QFETCH(QStringList, allowedScans);
 
         QTemporaryDir dir;
-        auto store = Store::open(dir.filePath("Tarlivo.mdb"), quiet());
+        auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         store->addSubject("A");
         for (int i = 0; i < 5; ++i)
             store->addCard(*store->subjectId("A"), "q", "a");
@@ -121,7 +114,7 @@ private slots:
     void programWritesEachPositionWithItsCardsSubject()
     {
         QTemporaryDir dir;
-        auto store = Store::open(dir.filePath("Tarlivo.mdb"), quiet());
+        auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         const QStringList names{"Latein", "Chemie", "Ökologie"};
         for (const QString &name : names)
             store->addSubject(name);
@@ -191,7 +184,7 @@ private slots:
 
         QTemporaryDir dir;
         const QString path = dir.filePath("Tarlivo.mdb");
-        auto store = Store::open(path, quiet());
+        auto store = Store::open(path, noBackups());
         store->addSubject("A");
         store->addSubject("B");
         const qint32 subjectA = *store->subjectId("A");
@@ -208,22 +201,12 @@ private slots:
         const QString before = snapshot(*store);
 
         // Another program on the file: a plain connection, none of the store's code.
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-        sqlite3_stmt *stmt = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(db, statement.constData(), -1, &stmt, nullptr), SQLITE_OK);
-        const std::pair<const char *, qint64> values[] = {
-            {":subjectA", subjectA}, {":subjectB", subjectB}, {":cardA", cardA},
-            {":looseCardB", looseCardB}, {":missingCard", 999},
-        };
-        for (const auto &[name, value] : values)
-            if (const int index = sqlite3_bind_parameter_index(stmt, name))
-                sqlite3_bind_int64(stmt, index, value);
-        const int rc = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-
-        QCOMPARE(rc == SQLITE_DONE, accepted);
+        const int rc = rawdb::Connection(path)
+                           .run(statement.constData(), {{":subjectA", subjectA}, {":subjectB", subjectB}, {":cardA", cardA},
+                                                        {":looseCardB", looseCardB}, {":missingCard", 999}})
+                           .first;
+        // Refused by the schema's own checks, not by a statement that failed to prepare.
+        QCOMPARE(rc, accepted ? SQLITE_DONE : SQLITE_CONSTRAINT);
         if (!accepted)
             QCOMPARE(snapshot(*store), before);
         QCOMPARE(mismatchedPositions(*store), 0);

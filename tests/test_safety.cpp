@@ -4,7 +4,7 @@
 // keep what the user typed; and a backup is made each day of use.
 
 #include "crashmodel.h"
-#include "dbcheck.h"
+#include "rawdb.h"
 #include "faultvfs.h"
 #include "messages.h"
 #include "testapp.h"
@@ -43,27 +43,6 @@ const char *opName(Op op)
     return "?";
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// A plain SQLite connection of another running copy.
-struct OtherCopy {
-    sqlite3 *db = nullptr;
-    explicit OtherCopy(const QString &path) { sqlite3_open(path.toUtf8().constData(), &db); }
-    ~OtherCopy() { sqlite3_close(db); }
-    int exec(const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-};
-
 // One change made through the windows: everything up to its last button press,
 // the press, and what the window and the file must show afterwards.
 struct Scenario {
@@ -76,7 +55,7 @@ struct Scenario {
     QString shownFrage;
     QString listText;
 
-    Scenario(Op o, bool bigTexts = false, StoreOptions options = TestApp::noBackups())
+    Scenario(Op o, bool bigTexts = false, StoreOptions options = noBackups())
         : op(o), app(std::make_unique<TestApp>(options))
     {
         if (bigTexts) {
@@ -84,13 +63,12 @@ struct Scenario {
             antwort = QString(60000, QLatin1Char('A'));
             name = QStringLiteral("Geschichte ") + QString(30000, QChar(0x00e4));
         }
-        auto store = Store::open(app->dbPath(), TestApp::noBackups());
-        store->addSubject(QStringLiteral("Erdkunde"));
-        store->addSubject(QStringLiteral("Chemie"));
-        const qint32 id = *store->subjectId(QStringLiteral("Erdkunde"));
-        store->addCard(id, QStringLiteral("Hauptstadt von Frankreich?"), QStringLiteral("Paris"));
-        store->addCard(id, QStringLiteral("Hauptstadt von Italien?"), QStringLiteral("Rom"));
-        store->addCard(*store->subjectId(QStringLiteral("Chemie")), QStringLiteral("H2O?"), QStringLiteral("Wasser"));
+        Seeder seed = app->seeder();
+        const qint32 erdkunde = seed.subject(QStringLiteral("Erdkunde"));
+        const qint32 chemie = seed.subject(QStringLiteral("Chemie"));
+        seed.card(erdkunde, QStringLiteral("Hauptstadt von Frankreich?"), QStringLiteral("Paris"));
+        seed.card(erdkunde, QStringLiteral("Hauptstadt von Italien?"), QStringLiteral("Rom"));
+        seed.card(chemie, QStringLiteral("H2O?"), QStringLiteral("Wasser"));
     }
 
     Forms &forms() { return *app->forms; }
@@ -206,15 +184,52 @@ struct Scenario {
     }
 
     // Empty when after is before with exactly this change.
-    QString checkChanged(const dbcheck::State &before, const dbcheck::State &after) const
+    QString checkChanged(const rawdb::State &before, const rawdb::State &after) const
     {
-        dbcheck::State expected = before;
+        rawdb::State expected = before;
         const QString error = crashmodel::apply(expected, change());
         if (!error.isEmpty())
             return error;
         return expected == after ? QString() : after.differenceTo(expected);
     }
+
+    // Empty when the press went through: nothing said, and the file holds before
+    // with exactly this change.
+    QString storedSilently(const rawdb::State &before)
+    {
+        const QStringList shown = app->dialogs.take();
+        if (!shown.isEmpty())
+            return QStringLiteral("told: ") + shown.join(QLatin1String(" | "));
+        return checkChanged(before, rawdb::read(app->dbPath()));
+    }
+
+    // Empty when the press was refused with one message naming reason (and saying
+    // that nothing was stored), and the window lost nothing.
+    QString refusedFor(const QString &reason, bool toldNothingStored = true)
+    {
+        const QStringList shown = app->dialogs.take();
+        if (shown.size() != 1)
+            return QStringLiteral("%1 messages: %2").arg(shown.size()).arg(shown.join(QLatin1String(" | ")));
+        if (!shown.front().contains(reason)
+            || (toldNothingStored && !shown.front().contains(QStringLiteral("Es wurde nichts gespeichert."))))
+            return QStringLiteral("told: ") + shown.front();
+        return whatWasLost();
+    }
 };
+
+// Store options whose calendar shows the date held in *today.
+StoreOptions datedBy(const QDate *today)
+{
+    StoreOptions options;
+    options.today = [today] { return *today; };
+    return options;
+}
+
+// The daily backups (and anything else named like one) in dir.
+QStringList backupsIn(const QDir &dir)
+{
+    return dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files, QDir::Name);
+}
 
 void addOpRows()
 {
@@ -240,30 +255,26 @@ private slots:
         QFETCH(int, op);
         Scenario s{Op(op)};
         QVERIFY(s.prepare());
-        sqlite3 *conn = s.forms().pubs().DBConn->database().handle();
-        // Every change is synced to disk through a rollback journal.
-        sqlite3_stmt *q = nullptr;
-        sqlite3_prepare_v2(conn, "PRAGMA synchronous", -1, &q, nullptr);
-        QCOMPARE(sqlite3_step(q), SQLITE_ROW);
-        QCOMPARE(sqlite3_column_int(q, 0), 2); // FULL
-        sqlite3_finalize(q);
-        sqlite3_prepare_v2(conn, "PRAGMA journal_mode", -1, &q, nullptr);
-        QCOMPARE(sqlite3_step(q), SQLITE_ROW);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(q, 0))), QByteArray("delete"));
-        sqlite3_finalize(q);
+        {
+            // Every change is synced to disk through a rollback journal.
+            sql::Database &conn = s.forms().pubs().DBConn->database();
+            sql::Statement synchronous(conn, "PRAGMA synchronous");
+            QVERIFY(synchronous.step());
+            QCOMPARE(synchronous.int64(0), 2); // FULL
+            sql::Statement journal(conn, "PRAGMA journal_mode");
+            QVERIFY(journal.step());
+            QCOMPARE(journal.text(0), QStringLiteral("delete"));
+        }
 
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         faultvfs::faults().pathEndsWith = ".mdb";
         faultvfs::faults().syncs = 0;
         s.commit();
-        const int databaseSyncs = faultvfs::faults().syncs;
-        QCOMPARE(s.app->dialogs.take(), QStringList());
         // Before any further step, another connection reads the change from the file,
         // and the file was synced on the way.
-        QVERIFY2(databaseSyncs >= 1, "the database file was not synced by the change");
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QVERIFY(dbcheck::violations(s.app->dbPath()).isEmpty());
+        QVERIFY2(faultvfs::faults().syncs >= 1, "the database file was not synced by the change");
+        QCOMPARE(s.storedSilently(before), QString());
+        QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
     }
 
     // ---- Two running copies ------------------------------------------------------
@@ -283,38 +294,30 @@ private slots:
     {
         QFETCH(int, op);
         QFETCH(QByteArray, hold);
-        StoreOptions options = TestApp::noBackups();
+        StoreOptions options = noBackups();
         options.busyTimeoutMs = 50;
         Scenario s(Op(op), false, options);
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         {
-            OtherCopy other(s.app->dbPath());
+            rawdb::Connection other(s.app->dbPath());
             QCOMPARE(other.exec(hold.constData()), SQLITE_OK);
             s.commit();
-            const QStringList shown = s.app->dialogs.take();
-            QCOMPARE(shown.size(), 1);
-            QVERIFY2(shown.front().contains(QStringLiteral("von einem anderen laufenden Tarlivo benutzt")),
-                     qPrintable(shown.front()));
-            QVERIFY2(shown.front().contains(QStringLiteral("Es wurde nichts gespeichert.")), qPrintable(shown.front()));
-            const QString lost = s.whatWasLost();
-            QVERIFY2(lost.isEmpty(), qPrintable(lost));
+            QCOMPARE(s.refusedFor(QStringLiteral("von einem anderen laufenden Tarlivo benutzt")), QString());
             QCOMPARE(other.exec("ROLLBACK"), SQLITE_OK);
         }
-        QVERIFY(dbcheck::read(s.app->dbPath()) == before);
+        QVERIFY(rawdb::read(s.app->dbPath()) == before);
         // Once the other copy lets go, the same press goes through.
         s.commit();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     void copyWaitsAMomentForTheOther()
     {
         Scenario s(Op::StoreCard); // the standard wait of three seconds
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
-        OtherCopy other(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
+        rawdb::Connection other(s.app->dbPath());
         QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE tblGebiet SET NameGebiet = NameGebiet;"), SQLITE_OK);
         std::thread release([&other] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -322,9 +325,7 @@ private slots:
         });
         s.commit();
         release.join();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     // ---- Full disk and failing writes ----------------------------------------------
@@ -352,8 +353,8 @@ private slots:
         QFETCH(QString, reason);
         Scenario s(Op(op), fault == QLatin1String("max_page_count"));
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
-        const QByteArray bytesBefore = readAll(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
+        const QByteArray bytesBefore = rawdb::readBytes(s.app->dbPath());
 
         faultvfs::Faults &f = faultvfs::faults();
         sqlite3 *conn = s.forms().pubs().DBConn->database().handle();
@@ -380,24 +381,17 @@ private slots:
         faultvfs::clear();
         sqlite3_exec(conn, "PRAGMA max_page_count = 1073741823", nullptr, nullptr, nullptr);
 
-        const QStringList shown = s.app->dialogs.take();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown.front().contains(reason), qPrintable(shown.front()));
-        QVERIFY2(shown.front().contains(QStringLiteral("Es wurde nichts gespeichert.")), qPrintable(shown.front()));
-        const QString lost = s.whatWasLost();
-        QVERIFY2(lost.isEmpty(), qPrintable(lost));
+        QCOMPARE(s.refusedFor(reason), QString());
 
         // Read afresh, as the next start would: the file holds what it held.
-        QVERIFY(dbcheck::violations(s.app->dbPath()).isEmpty());
-        QVERIFY(dbcheck::read(s.app->dbPath()) == before);
+        QVERIFY(rawdb::violations(s.app->dbPath()).isEmpty());
+        QVERIFY(rawdb::read(s.app->dbPath()) == before);
         if (fault != QLatin1String("full database"))
-            QVERIFY(readAll(s.app->dbPath()) == bytesBefore);
+            QVERIFY(rawdb::readBytes(s.app->dbPath()) == bytesBefore);
 
         // With room again, the same press stores it, once.
         s.commit();
-        QCOMPARE(s.app->dialogs.take(), QStringList());
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(s.storedSilently(before), QString());
     }
 
     // ---- The file changed under the program's feet ---------------------------------
@@ -432,7 +426,7 @@ private slots:
         QVERIFY(s.prepare());
         const QString path = s.app->dbPath();
         const QString dir = s.app->dir.path();
-        const QByteArray original = readAll(path);
+        const QByteArray original = rawdb::readBytes(path);
         const QByteArray text("Einkaufsliste: Milch, Brot\n");
         // A second name for the file's data, to see that nothing reaches it.
         const QString kept = s.app->dir.filePath(QStringLiteral("kept.link"));
@@ -443,52 +437,45 @@ private slots:
             QVERIFY(QFile::remove(path));
         } else if (change == QLatin1String("replaced by a text file")) {
             const QString other = s.app->dir.filePath(QStringLiteral("other.txt"));
-            QVERIFY(writeFile(other, text));
+            QVERIFY(rawdb::writeBytes(other, text));
             QCOMPARE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
             replacement = path;
         } else if (change == QLatin1String("replaced by another store")) {
             const QString other = s.app->dir.filePath(QStringLiteral("other.mdb"));
             {
-                auto store = Store::open(other, TestApp::noBackups());
-                store->addSubject(QStringLiteral("Erdkunde"));
-                store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QStringLiteral("fremd"), QStringLiteral("x"));
+                Seeder seed{Store::open(other, noBackups())};
+                seed.card(seed.subject(QStringLiteral("Erdkunde")), QStringLiteral("fremd"), QStringLiteral("x"));
             }
             QCOMPARE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
             replacement = path;
         } else if (change == QLatin1String("overwritten with text")) {
-            QVERIFY(writeFile(path, text)); // same file, new contents
+            QVERIFY(rawdb::writeBytes(path, text)); // same file, new contents
             replacement = path;
         } else if (change == QLatin1String("made read-only")) {
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         } else {
             QCOMPARE(::chmod(QFile::encodeName(dir).constData(), 0555), 0);
         }
-        const QByteArray replacementBytes = replacement.isEmpty() ? QByteArray() : readAll(replacement);
-        const QByteArray keptBytes = readAll(kept);
+        const QByteArray replacementBytes = replacement.isEmpty() ? QByteArray() : rawdb::readBytes(replacement);
+        const QByteArray keptBytes = rawdb::readBytes(kept);
 
         s.commit();
         ::chmod(QFile::encodeName(dir).constData(), 0700);
 
-        const QStringList shown = s.app->dialogs.take();
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown.front().contains(reason), qPrintable(shown.front()));
-        const QString lost = s.whatWasLost();
-        QVERIFY2(lost.isEmpty(), qPrintable(lost));
+        QCOMPARE(s.refusedFor(reason, false), QString());
         if (!replacement.isEmpty())
-            QVERIFY2(readAll(replacement) == replacementBytes, "the file that took the place was written to");
+            QVERIFY2(rawdb::readBytes(replacement) == replacementBytes, "the file that took the place was written to");
         if (change != QLatin1String("overwritten with text"))
-            QVERIFY2(readAll(kept) == keptBytes, "the program's old file was written to");
+            QVERIFY2(rawdb::readBytes(kept) == keptBytes, "the program's old file was written to");
         QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
         QCOMPARE(keptBytes == original, change != QLatin1String("overwritten with text"));
 
         if (change.contains(QLatin1String("read-only"))) {
             // Writable again: the same press goes through, with what was typed.
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-            const dbcheck::State before = dbcheck::read(path);
+            const rawdb::State before = rawdb::read(path);
             s.commit();
-            QCOMPARE(s.app->dialogs.take(), QStringList());
-            const QString problem = s.checkChanged(before, dbcheck::read(path));
-            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            QCOMPARE(s.storedSilently(before), QString());
         }
     }
 
@@ -497,52 +484,47 @@ private slots:
     void backupBeforeTheFirstChangeOfEachDay()
     {
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
-        const QStringList pattern{QStringLiteral("Tarlivo-Sicherung-*")};
         QVERIFY(s.prepare());
         // Opening and reading make no copy.
-        QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
 
-        const dbcheck::State firstMorning = dbcheck::read(s.app->dbPath());
+        const rawdb::State firstMorning = rawdb::read(s.app->dbPath());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
         const QString first = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb"));
-        QCOMPARE(dir.entryList(pattern, QDir::Files), QStringList{QFileInfo(first).fileName()});
+        QCOMPARE(backupsIn(dir), QStringList{QFileInfo(first).fileName()});
         // A sound copy of the file as it was before the day's first change.
-        QVERIFY(dbcheck::violations(first).isEmpty());
-        QVERIFY(dbcheck::read(first) == firstMorning);
-        QVERIFY(Store::open(first, TestApp::noBackups())->checkInvariants().isEmpty());
-        const QByteArray firstBytes = readAll(first);
+        QVERIFY(rawdb::violations(first).isEmpty());
+        QVERIFY(rawdb::read(first) == firstMorning);
+        QVERIFY(Store::open(first, noBackups())->checkInvariants().isEmpty());
+        const QByteArray firstBytes = rawdb::readBytes(first);
 
         // Later changes that day make none.
         windows::storeCard(s.neu(), QStringLiteral("noch eine"), QStringLiteral("Frage"));
-        QCOMPARE(dir.entryList(pattern, QDir::Files).size(), 1);
-        QCOMPARE(readAll(first), firstBytes);
+        QCOMPARE(backupsIn(dir).size(), 1);
+        QCOMPARE(rawdb::readBytes(first), firstBytes);
 
         // The next day's first change makes the next, also with the program still running.
         today = today.addDays(1);
-        const dbcheck::State secondMorning = dbcheck::read(s.app->dbPath());
+        const rawdb::State secondMorning = rawdb::read(s.app->dbPath());
         windows::storeCard(s.neu(), QStringLiteral("am zweiten Tag"), QStringLiteral("Antwort"));
         const QString second = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb"));
-        QVERIFY(dbcheck::read(second) == secondMorning);
-        QCOMPARE(readAll(first), firstBytes);
+        QVERIFY(rawdb::read(second) == secondMorning);
+        QCOMPARE(rawdb::readBytes(first), firstBytes);
         QCOMPARE(dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files), QStringList());
     }
 
     void keepsTheNewestSevenAndNothingElseIsTouched()
     {
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         const QStringList foreign{QStringLiteral("Tarlivo-Sicherung-Notizen.txt"),
                                   QStringLiteral("Tarlivo-Sicherung-2024-01-01.mdb.bak"), QStringLiteral("Anderes.mdb")};
         for (const QString &name : foreign)
-            QVERIFY(writeFile(dir.filePath(name), "eigene Datei"));
+            QVERIFY(rawdb::writeBytes(dir.filePath(name), "eigene Datei"));
         QVERIFY(s.prepare());
         for (int day = 0; day < 10; ++day) {
             windows::storeCard(s.neu(), QStringLiteral("Tag %1").arg(day), QStringLiteral("x"));
@@ -555,7 +537,7 @@ private slots:
         const QStringList copies = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
         QCOMPARE(copies.first(), QStringLiteral("Tarlivo-Sicherung-2024-03-04.mdb"));
         for (const QString &name : foreign)
-            QCOMPARE(readAll(dir.filePath(name)), QByteArray("eigene Datei"));
+            QCOMPARE(rawdb::readBytes(dir.filePath(name)), QByteArray("eigene Datei"));
     }
 
     void failedBackupNeverBlocksAndSpeaksOnlyOfAFullDisk_data()
@@ -570,12 +552,10 @@ private slots:
         QFETCH(int, error);
         QFETCH(bool, told);
         QDate today(2024, 3, 1);
-        StoreOptions options;
-        options.today = [&today] { return today; };
-        Scenario s(Op::StoreCard, false, options);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
-        const dbcheck::State before = dbcheck::read(s.app->dbPath());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         faultvfs::faults().pathContains = "-Sicherung-";
         faultvfs::faults().writeError = error;
         faultvfs::faults().writesBeforeFailing = 2; // part of the copy is written
@@ -592,46 +572,45 @@ private slots:
             QCOMPARE(shown, QStringList());
         }
         // The card was stored all the same, and no half copy is left.
-        const QString problem = s.checkChanged(before, dbcheck::read(s.app->dbPath()));
+        const QString problem = s.checkChanged(before, rawdb::read(s.app->dbPath()));
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
         // Said once: the day's later changes neither try again nor repeat it.
         windows::storeCard(s.neu(), QStringLiteral("weiter"), QStringLiteral("arbeiten"));
         QCOMPARE(s.app->dialogs.take(), QStringList());
         // The next day it works again.
         today = today.addDays(1);
         windows::storeCard(s.neu(), QStringLiteral("neuer"), QStringLiteral("Tag"));
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files),
+        QCOMPARE(backupsIn(dir),
                  QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb")});
     }
 
     void backupThatFoundTheFileBusyIsTriedAgain()
     {
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
+        const QDate today(2024, 3, 1);
+        StoreOptions options = datedBy(&today);
         options.busyTimeoutMs = 50;
         // A verdict goes to its write at once: the backup meets the other copy first.
         Scenario s(Op::Verdict, false, options);
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
         {
-            OtherCopy other(s.app->dbPath());
+            rawdb::Connection other(s.app->dbPath());
             QCOMPARE(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
             s.commit();
             QCOMPARE(s.app->dialogs.take().size(), 1); // the change itself could not wait longer
         }
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(dir), QStringList());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files),
+        QCOMPARE(backupsIn(dir),
                  QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")});
     }
 
     void halfMadeCopiesOfEndedRunsAreRemoved()
     {
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
-        Scenario s(Op::StoreCard, false, options);
+        const QDate today(2024, 3, 1);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         // A process id that has ended, and one that runs (this test's parent).
         QProcess ended;
@@ -645,7 +624,7 @@ private slots:
         const QString dead = QStringLiteral("Tarlivo-Sicherung-2024-02-28.mdb.tmp-%1").arg(gone);
         const QString alive = QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb.tmp-%1").arg(sleeper.processId());
         for (const QString &name : {dead, dead + QStringLiteral("-journal"), alive})
-            QVERIFY(writeFile(dir.filePath(name), "halb"));
+            QVERIFY(rawdb::writeBytes(dir.filePath(name), "halb"));
         QVERIFY(s.prepare());
         s.commit();
         sleeper.kill();
@@ -669,16 +648,15 @@ private slots:
             ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
         } unmount{QFile::encodeName(mountPoint.path())};
 
-        StoreOptions options;
-        options.today = [] { return QDate(2024, 3, 1); };
+        const QDate today(2024, 3, 1);
         ScriptedDialogs dialogs;
-        Forms forms(dialogs, Forms::Setup{mountPoint.path(), options, [] {}});
+        Forms forms(dialogs, Forms::Setup{mountPoint.path(), datedBy(&today), [] {}});
         const QString path = databasePath(mountPoint.path());
         {
-            auto store = Store::open(path, TestApp::noBackups());
-            store->addSubject(QStringLiteral("Erdkunde"));
+            Seeder seed{Store::open(path, noBackups())};
+            const qint32 erdkunde = seed.subject(QStringLiteral("Erdkunde"));
             for (int i = 0; i < 20; ++i)
-                store->addCard(*store->subjectId(QStringLiteral("Erdkunde")), QString(3000, QLatin1Char('q')), QStringLiteral("a"));
+                seed.card(erdkunde, QString(3000, QLatin1Char('q')), QStringLiteral("a"));
         }
         // Fill the disk, leaving room for a change but not for a copy of the file.
         const qint64 size = QFileInfo(path).size();
@@ -699,14 +677,14 @@ private slots:
         forms.start();
         FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Erdkunde"));
         QVERIFY(neu);
-        const dbcheck::State before = dbcheck::read(path);
+        const rawdb::State before = rawdb::read(path);
         windows::storeCard(neu, QStringLiteral("trotz vollem"), QStringLiteral("Datenträger"));
         const QStringList shown = dialogs.take();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.front().contains(QStringLiteral("Der Datenträger ist voll")), qPrintable(shown.front()));
-        const dbcheck::State after = dbcheck::read(path);
+        const rawdb::State after = rawdb::read(path);
         QCOMPARE(after.cards.size(), before.cards.size() + 1);
-        QCOMPARE(QDir(mountPoint.path()).entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+        QCOMPARE(backupsIn(QDir(mountPoint.path())), QStringList());
     }
 };
 

@@ -1,9 +1,3 @@
-#include "controls.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
-#include "messages.h"
 #include "numbertest.h"
 #include "rawdb.h"
 #include "testapp.h"
@@ -16,26 +10,7 @@ using namespace tarlivo::ui;
 
 namespace {
 
-FrmGebiete *gebieteOf(TestApp &app) { return static_cast<FrmGebiete *>(app.forms->loaded("frmGebiete")); }
-
-QStringList entries(const ComboBox *box)
-{
-    QStringList list;
-    for (int i = 0; i < box->count(); ++i)
-        list << box->itemText(i);
-    return list;
-}
-
-// Subjects, each with that many cards.
-void seed(TestApp &app, const QList<QPair<QString, int>> &subjects)
-{
-    auto store = tarlivo::Store::open(app.dbPath(), TestApp::noBackups());
-    for (const auto &[name, cards] : subjects) {
-        store->addSubject(name);
-        for (int i = 0; i < cards; ++i)
-            store->addCard(*store->subjectId(name), QStringLiteral("F%1").arg(i), QStringLiteral("A%1").arg(i));
-    }
-}
+using windows::entries;
 
 QStringList subjectRows(const TestApp &app)
 {
@@ -46,8 +21,7 @@ QStringList subjectRows(const TestApp &app)
 FrmGebiete &openCardRoad(TestApp &app)
 {
     app.forms->start();
-    app.forms->frmWelcome().cmdNeu->click();
-    return *gebieteOf(app);
+    return *windows::toSubjectsForEntry(*app.forms);
 }
 
 // How many descriptors of this process are open on the file.
@@ -59,12 +33,6 @@ int openDescriptors(const QString &path)
         if (fd.symLinkTarget() == target)
             ++n;
     return n;
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -87,7 +55,7 @@ private slots:
         QFETCH(QString, modus);
         QFETCH(QStringList, expected);
         TestApp app;
-        seed(app, {{"Zebra", 3}, {"Äpfel", 1}, {"birne", 0}, {"Apfel", 2}, {"Öl", 1}, {"Ofen", 0}, {"leer", 0}});
+        app.seed({{"Zebra", 3}, {"Äpfel", 1}, {"birne", 0}, {"Apfel", 2}, {"Öl", 1}, {"Ofen", 0}, {"leer", 0}});
         app.forms->pubs().Modus = modus;
         FrmGebiete *gebiete = app.forms->showGebiete();
         QVERIFY(gebiete);
@@ -99,7 +67,7 @@ private slots:
     void noRowLeavesTheListAsItWas()
     {
         TestApp app;
-        seed(app, {{"Alt", 0}});
+        app.seed({{"Alt", 0}});
         // The practice road as "&Gebietsauswahl" opens it: renaming stays possible.
         app.forms->pubs().Modus = QStringLiteral("Ueb");
         FrmGebiete *gebiete = app.forms->showGebiete();
@@ -138,14 +106,12 @@ private slots:
         gebiete->cmdGebietNeu->click();
         gebiete->cmdUebernahmeGebiet->click();
         FrmNeu &neu = app.forms->frmNeu();
-        QTest::keyClicks(neu.txtFrage, "Wann?");
-        QTest::keyClicks(neu.txtAntwort, "1492");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "Wann?", "1492");
 
         for (int visit = 0; visit < 3; ++visit) {
             neu.cmdZurueck->click();
             TestApp::settle();
-            gebiete = gebieteOf(app);
+            gebiete = app.gebiete();
             QVERIFY(gebiete);
             QCOMPARE(entries(gebiete->cmbGebiet), QStringList{"Geschichte"});
             gebiete->cmdUebernahmeGebiet->click();
@@ -154,12 +120,10 @@ private slots:
         QCOMPARE(openDescriptors(app.dbPath()), 1);
 
         // What the last connection wrote is seen by the next one, on the other road.
-        QTest::keyClicks(neu.txtFrage, "Wer?");
-        QTest::keyClicks(neu.txtAntwort, "Kolumbus");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "Wer?", "Kolumbus");
         neu.cmdZumStart->click();
         app.forms->frmWelcome().cmdUeben->click();
-        QCOMPARE(entries(gebieteOf(app)->cmbGebiet), QStringList{"Geschichte"});
+        QCOMPARE(entries(app.gebiete()->cmbGebiet), QStringList{"Geschichte"});
         QCOMPARE(openDescriptors(app.dbPath()), 1);
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 2);
         QVERIFY(app.dialogs.messages.isEmpty());
@@ -185,36 +149,30 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, reason);
         QFETCH(bool, practice);
-        tarlivo::StoreOptions options = TestApp::noBackups();
+        tarlivo::StoreOptions options = noBackups();
         options.busyTimeoutMs = 0;
         TestApp app(options);
         const QString path = app.dbPath();
-        std::unique_ptr<sqlite3, int (*)(sqlite3 *)> holder(nullptr, &sqlite3_close); // another program
+        std::unique_ptr<rawdb::Connection> holder; // another program
         if (kind == "text") {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("Vokabeln\nHaus = house\n");
+            QVERIFY(rawdb::writeBytes(path, "Vokabeln\nHaus = house\n"));
         } else if (kind == "foreign") {
             rawdb::exec(path, "CREATE TABLE Kunden (id INTEGER, Name TEXT); INSERT INTO Kunden VALUES (1, 'x');");
         } else if (kind == "jet") {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01", 21) + QByteArray(2027, '\x5a'));
+            QVERIFY(rawdb::writeBytes(path, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01", 21) + QByteArray(2027, '\x5a')));
         } else if (kind == "directory") {
             QVERIFY(QDir().mkdir(path));
         } else if (kind == "readonly") {
-            seed(app, {{"Mathe", 1}});
+            app.seed({{"Mathe", 1}});
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         } else if (kind == "nodir") {
             QVERIFY(QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         } else if (kind == "locked") {
-            seed(app, {{"Mathe", 1}});
-            sqlite3 *db = nullptr;
-            QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-            holder.reset(db);
-            QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+            app.seed({{"Mathe", 1}});
+            holder = std::make_unique<rawdb::Connection>(path);
+            QCOMPARE(holder->exec("BEGIN EXCLUSIVE"), SQLITE_OK);
         }
-        const QByteArray before = bytesOf(path);
+        const QByteArray before = rawdb::readBytes(path);
 
         app.forms->start();
         FrmWelcome &welcome = app.forms->frmWelcome();
@@ -227,7 +185,7 @@ private slots:
             QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."), qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
         QVERIFY(message.endsWith("Die Datei wurde nicht verändert."));
-        QCOMPARE(bytesOf(path), before);
+        QCOMPARE(rawdb::readBytes(path), before);
         QCOMPARE(QFileInfo(path).isDir(), kind == "directory");
         QCOMPARE(QFileInfo::exists(path), kind != "nodir");
         QVERIFY(welcome.isVisible());
@@ -241,7 +199,7 @@ private slots:
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(QDir().rmdir(path) || QFile::remove(path) || kind == "nodir");
         (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
-        QVERIFY(gebieteOf(app) && gebieteOf(app)->isVisible());
+        QVERIFY(app.gebiete() && app.gebiete()->isVisible());
         QCOMPARE(app.dialogs.messages.size(), 1);
     }
 
@@ -292,7 +250,7 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(QString, message);
         TestApp app;
-        seed(app, {{"Mathe", 0}, {"12", 0}, {"Äpfel", 0}});
+        app.seed({{"Mathe", 0}, {"12", 0}, {"Äpfel", 0}});
         FrmGebiete &gebiete = openCardRoad(app);
         const QStringList rowsBefore = subjectRows(app);
         const QStringList listBefore = entries(gebiete.cmbGebiet);
@@ -346,7 +304,7 @@ private slots:
     {
         QFETCH(QString, name);
         TestApp app;
-        seed(app, {{"Aaa", 1}});
+        app.seed({{"Aaa", 1}});
         FrmGebiete *gebiete = &openCardRoad(app);
         app.dialogs.answers = QStringList{name};
         gebiete->cmdGebietNeu->click();
@@ -358,14 +316,12 @@ private slots:
         gebiete->cmdUebernahmeGebiet->click();
         FrmNeu &neu = app.forms->frmNeu();
         QCOMPARE(neu.windowTitle(), name);
-        QTest::keyClicks(neu.txtFrage, "F");
-        QTest::keyClicks(neu.txtAntwort, "A");
-        neu.cmdUebernahme->click();
+        keyInCard(neu, "F", "A");
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT idGebiet FROM tblFrageAntwort WHERE Frage = 'F'"), QStringList{"2"});
 
         // Renamed, it keeps its key and with it the card; adding it twice is refused.
         neu.cmdZurueck->click();
-        gebiete = gebieteOf(app);
+        gebiete = app.gebiete();
         gebiete->cmbGebiet->setCurrentText(name);
         app.dialogs.answers = QStringList{name + " 2", name + " 2"};
         gebiete->cmdGebietEdit->click();
@@ -392,7 +348,7 @@ private slots:
         QFETCH(QString, message);
         TestApp app;
         if (!typed.isNull())
-            seed(app, {{"Mathe", 1}});
+            app.seed({{"Mathe", 1}});
         FrmGebiete &gebiete = openCardRoad(app);
         if (!typed.isNull())
             gebiete.cmbGebiet->setEditText(typed);
@@ -410,7 +366,7 @@ private slots:
     void listIsRefilledAfterAddAndRename()
     {
         TestApp app;
-        seed(app, {{"Birne", 0}});
+        app.seed({{"Birne", 0}});
         FrmGebiete &gebiete = openCardRoad(app);
         app.dialogs.answers = QStringList{"Zebra", "Apfel", "Aal"};
         gebiete.cmdGebietNeu->click();
@@ -430,12 +386,12 @@ private slots:
     void renamingOnThePracticeRoad()
     {
         TestApp app;
-        seed(app, {{"Physik", 2}, {"Chemie", 1}, {"Leer", 0}});
+        app.seed({{"Physik", 2}, {"Chemie", 1}, {"Leer", 0}});
         app.forms->start();
         app.forms->frmWelcome().cmdUeben->click();
-        gebieteOf(app)->cmdUebernahmeGebiet->click();
+        app.gebiete()->cmdUebernahmeGebiet->click();
         app.forms->frmUeb().cmdNeuGebiet->click();
-        FrmGebiete *gebiete = gebieteOf(app);
+        FrmGebiete *gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
         QVERIFY(gebiete->cmdGebietEdit->isVisible());
         QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Chemie", "Physik"}));

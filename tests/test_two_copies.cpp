@@ -3,7 +3,6 @@
 // windows: no queue place is handed out twice, nothing is lost or corrupted.
 
 #include "crashmodel.h"
-#include "dbcheck.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -60,17 +59,6 @@ Report parse(const QByteArray &output)
     return r;
 }
 
-QProcess *startDriver(QObject *parent, const QStringList &args)
-{
-    auto *p = new QProcess(parent);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QStringLiteral(TARLIVO_CRASH_DRIVER), args);
-    return p;
-}
-
 } // namespace
 
 class TestTwoCopies : public QObject {
@@ -82,32 +70,32 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Tarlivo.mdb"));
         // Some subjects and cards to start with, from one copy alone.
-        QProcess *setup = startDriver(this, {dir.path(), QStringLiteral("7"), QStringLiteral("s"), QStringLiteral("--ops"),
-                                             QStringLiteral("60")});
-        QVERIFY(setup->waitForFinished(60000));
-        QCOMPARE(setup->exitCode(), 0);
-        const dbcheck::State before = dbcheck::read(path);
+        QProcess setup, a, b;
+        startDriver(setup, {dir.path(), QStringLiteral("7"), QStringLiteral("s"), QStringLiteral("--ops"), QStringLiteral("60")});
+        QVERIFY(setup.waitForFinished(60000));
+        QCOMPARE(setup.exitCode(), 0);
+        const rawdb::State before = rawdb::read(path);
         QVERIFY(before.cards.size() > 5);
 
         const int ops = 400;
-        QProcess *a = startDriver(this, {dir.path(), QStringLiteral("11"), QStringLiteral("a"), QStringLiteral("--ops"),
-                                         QString::number(ops), QStringLiteral("--cards-only"), QStringLiteral("--log")});
-        QProcess *b = startDriver(this, {dir.path(), QStringLiteral("12"), QStringLiteral("b"), QStringLiteral("--ops"),
-                                         QString::number(ops), QStringLiteral("--cards-only"), QStringLiteral("--log")});
-        QVERIFY(a->waitForFinished(180000));
-        QVERIFY(b->waitForFinished(180000));
-        QCOMPARE(a->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(b->exitStatus(), QProcess::NormalExit);
-        const Report ra = parse(a->readAllStandardOutput());
-        const Report rb = parse(b->readAllStandardOutput());
+        const QStringList both{QStringLiteral("--ops"), QString::number(ops), QStringLiteral("--cards-only"),
+                               QStringLiteral("--log")};
+        startDriver(a, QStringList{dir.path(), QStringLiteral("11"), QStringLiteral("a")} + both);
+        startDriver(b, QStringList{dir.path(), QStringLiteral("12"), QStringLiteral("b")} + both);
+        QVERIFY(a.waitForFinished(180000));
+        QVERIFY(b.waitForFinished(180000));
+        QCOMPARE(a.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(b.exitStatus(), QProcess::NormalExit);
+        const Report ra = parse(a.readAllStandardOutput());
+        const Report rb = parse(b.readAllStandardOutput());
         QVERIFY2(ra.unexpected.isEmpty(), qPrintable(ra.unexpected.join(QLatin1Char('\n'))));
         QVERIFY2(rb.unexpected.isEmpty(), qPrintable(rb.unexpected.join(QLatin1Char('\n'))));
-        QCOMPARE(a->exitCode(), 0);
-        QCOMPARE(b->exitCode(), 0);
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
 
-        const QStringList problems = dbcheck::violations(path);
+        const QStringList problems = rawdb::violations(path);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-        const dbcheck::State after = dbcheck::read(path);
+        const rawdb::State after = rawdb::read(path);
 
         // Every new card and every verdict wrote exactly one position, and no
         // queue place went to two writes, across both copies.
@@ -152,7 +140,7 @@ private slots:
         for (const Report *r : {&ra, &rb}) {
             for (const auto &[id, op] : r->storedCards) {
                 QVERIFY2(after.cards.count(id), qPrintable(QStringLiteral("card %1 lost").arg(id)));
-                const dbcheck::Card &card = after.cards.at(id);
+                const rawdb::Card &card = after.cards.at(id);
                 QCOMPARE(after.subjects.at(card.subject), unhex(op.fields.value(0)));
                 bool matches = card.frage == unhex(op.fields.value(1)) && card.antwort == unhex(op.fields.value(2));
                 for (const Report *s : {&ra, &rb})

@@ -1,20 +1,14 @@
 #pragma once
 
-#include "controls.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
+#include "rawdb.h"
 #include "testapp.h"
 
 #include <QMap>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 // A running program over a store seeded through a second connection, with the
 // practice road driven through its windows and the file read back row by row.
-struct PracticeApp : TestApp {
+struct PracticeApp : TestApp, Seeder {
     struct Position {
         qint64 fach = -1;
         qint64 stelle = -1;
@@ -46,109 +40,35 @@ struct PracticeApp : TestApp {
         }
     };
 
-    std::unique_ptr<tarlivo::Store> seed;
-
-    PracticeApp()
-    {
-        seed = openStore();
-        forms->start();
-    }
-
-    qint32 subject(const QString &name)
-    {
-        seed->addSubject(name);
-        return *seed->subjectId(name);
-    }
-
-    // A card at the end of the queue, then put into fach (its place kept).
-    qint32 card(qint32 subjectId, const QString &frage, const QString &antwort, qint32 fach = 1)
-    {
-        const qint32 id = seed->addCard(subjectId, frage, antwort);
-        if (fach != 1)
-            setFach(id, fach);
-        return id;
-    }
-
-    void setFach(qint32 card, qint64 fach)
-    {
-        tarlivo::sql::Statement q(seed->database(), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, fach).bind(2, card).run();
-    }
-
-    void setStelle(qint32 card, qint64 stelle)
-    {
-        tarlivo::sql::Statement q(seed->database(), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, stelle).bind(2, card).run();
-    }
+    PracticeApp() : Seeder{openStore()} { forms->start(); }
 
     // A damaged file: a row deleted behind the program's back, through a plain
     // connection (which enforces no foreign keys, as an older tool would not).
     void rawDelete(const char *sql, qint32 card) const
     {
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(dbPath().toUtf8().constData(), &db), SQLITE_OK);
-        sqlite3_stmt *stmt = nullptr;
-        QCOMPARE(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK);
-        sqlite3_bind_int64(stmt, 1, card);
-        const int rc = sqlite3_step(stmt);
-        const int changes = sqlite3_changes(db);
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-        QCOMPARE(rc, SQLITE_DONE);
-        QCOMPARE(changes, 1);
+        rawdb::Connection db(dbPath());
+        QCOMPARE(db.run(sql, {{"?1", card}}), std::make_pair(SQLITE_DONE, 1));
     }
 
     // The file as it stands, read through a plain connection.
     Snapshot snapshot() const
     {
         Snapshot s;
-        sqlite3 *db = nullptr;
-        if (sqlite3_open_v2(dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(db);
-            return s;
-        }
-        sqlite3_stmt *stmt = nullptr;
-        sqlite3_prepare_v2(db, "SELECT idFrageAntwort, Fach, Stelle FROM tblPosition", -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            s.positions.insert(qint32(sqlite3_column_int64(stmt, 0)),
-                               {sqlite3_column_int64(stmt, 1), sqlite3_column_int64(stmt, 2)});
-        sqlite3_finalize(stmt);
-        sqlite3_prepare_v2(db, "SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort", -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            auto text = [stmt](int column) {
-                return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)));
-            };
-            s.texts.insert(qint32(sqlite3_column_int64(stmt, 0)), {text(1), text(2)});
-        }
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
+        rawdb::Connection db(dbPath());
+        for (const QStringList &row : db.rows("SELECT idFrageAntwort, Fach, Stelle FROM tblPosition"))
+            s.positions.insert(row[0].toInt(), {row[1].toLongLong(), row[2].toLongLong()});
+        for (const QStringList &row : db.rows("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort"))
+            s.texts.insert(row[0].toInt(), {row[1], row[2]});
         return s;
     }
 
     Position position(qint32 card) const { return snapshot().positions.value(card); }
-    qint64 largestStelle() const
-    {
-        qint64 largest = 0;
-        for (const Position &p : snapshot().positions)
-            largest = std::max(largest, p.stelle);
-        return largest;
-    }
 
     tarlivo::ui::FrmUeb &ueb() { return forms->frmUeb(); }
     tarlivo::ui::FrmEdit &edit() { return forms->frmEdit(); }
-    tarlivo::ui::FrmGebiete *gebiete() const
-    {
-        return static_cast<tarlivo::ui::FrmGebiete *>(forms->loaded("frmGebiete"));
-    }
     qint32 akt() const { return forms->pubs().AktFrageID; }
     bool answerShown() { return !ueb().lblAntwort->isHidden(); }
-    QStringList entries()
-    {
-        QStringList list;
-        for (int i = 0; i < ueb().cmbFach->count(); ++i)
-            list << ueb().cmbFach->itemText(i);
-        return list;
-    }
+    QStringList entries() { return windows::entries(ueb().cmbFach); }
 
     Display display()
     {
@@ -156,37 +76,35 @@ struct PracticeApp : TestApp {
         return {w.lblFrage->text(), w.lblAntwort->text(), answerShown(), akt(), entries(), w.cmbFach->text()};
     }
 
-    // From the start window: "&Übung starten", then take the subject.
-    void startPractice(const QString &name)
+    // Presses b, which must show exactly message and change neither the file nor
+    // the window.
+    void pressRefused(QAbstractButton *b, const QString &message)
     {
-        forms->frmWelcome().cmdUeben->click();
-        takeSubject(name);
-    }
-
-    // In the subject window on screen: pick the name from its list, or type it.
-    void takeSubject(const QString &name)
-    {
-        tarlivo::ui::FrmGebiete *g = gebiete();
-        QVERIFY(g && g->isVisible());
-        const int index = g->cmbGebiet->findText(name, Qt::MatchExactly);
-        if (index >= 0)
-            g->cmbGebiet->setCurrentIndex(index);
-        else
-            g->cmbGebiet->setEditText(name);
-        g->cmdUebernahmeGebiet->click();
-        settle();
+        const Snapshot file = snapshot();
+        const Display shown = display();
+        b->click();
+        QCOMPARE(dialogs.take(), QStringList{message});
+        QCOMPARE(snapshot(), file);
+        QCOMPARE(display(), shown);
     }
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
-    void choose(const QString &fach)
+    void choose(const QString &fach) { windows::choose(ueb().cmbFach, fach); }
+    // The same, then "&Übernehmen".
+    void takeCompartment(const QString &fach)
     {
-        const int index = ueb().cmbFach->findText(fach, Qt::MatchExactly);
-        if (index >= 0)
-            ueb().cmbFach->setCurrentIndex(index);
-        else
-            ueb().cmbFach->setEditText(fach);
+        choose(fach);
+        ueb().cmdFachOk->click();
     }
 };
+
+// The rows of a test run once with the answer hidden and once with it shown.
+inline void addRevealedRows()
+{
+    QTest::addColumn<bool>("revealed");
+    QTest::newRow("answer hidden") << false;
+    QTest::newRow("answer shown") << true;
+}
 
 inline char *toString(const PracticeApp::Position &p)
 {

@@ -1,15 +1,124 @@
 #pragma once
 
+// The store file behind the program's back: its bytes, and its rows through a
+// plain SQLite connection that shares none of the program's store code. To leave
+// a file as another tool or a damaged disk would, and to check what the program
+// wrote and what it relies on.
+
+#include "collation.h"
+
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QtTest>
 
 #include <sqlite3.h>
 
-// Plain connections to a database file, without the program's collation or
-// checks: to look at what the program wrote, or to prepare a file behind its back.
+#include <algorithm>
+#include <initializer_list>
+#include <map>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 namespace rawdb {
 
+inline QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// False unless the file now holds exactly bytes.
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Another program on the file.
+class Connection {
+public:
+    // Read-write, so that a journal left by a killed writer is rolled back first,
+    // as the program's next start would.
+    explicit Connection(const QString &path)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        sqlite3_busy_timeout(m_db, 10000);
+        tarlivo::registerNameCollation(m_db);
+    }
+    ~Connection() { sqlite3_close(m_db); }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+    const QString &error() const { return m_error; }
+
+    // Statements without values; SQLite's result code.
+    int exec(const char *sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+    // One statement, values bound by parameter name ("?1", ":card"); the result
+    // code of its step, and how many rows it changed.
+    std::pair<int, int> run(const char *sql, std::initializer_list<std::pair<const char *, qint64>> values)
+    {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            return {sqlite3_errcode(m_db), 0};
+        for (const auto &[name, value] : values)
+            if (const int index = sqlite3_bind_parameter_index(stmt, name))
+                sqlite3_bind_int64(stmt, index, value);
+        const int rc = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        return {rc, sqlite3_changes(m_db)};
+    }
+
+    // Every row of the query, each column as text (NULL as a null QString).
+    std::vector<QStringList> rows(const char *sql)
+    {
+        std::vector<QStringList> result;
+        if (!m_db)
+            return result;
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            return result;
+        }
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            QStringList row;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                if (sqlite3_column_type(stmt, i) == SQLITE_NULL) {
+                    row << QString();
+                } else {
+                    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+                    row << QString::fromUtf8(text ? text : "", sqlite3_column_bytes(stmt, i));
+                }
+            }
+            result.push_back(row);
+        }
+        if (rc != SQLITE_DONE)
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(stmt);
+        return result;
+    }
+
+    qint64 number(const char *sql)
+    {
+        const auto r = rows(sql);
+        return r.empty() || r.front().isEmpty() ? -1 : r.front().front().toLongLong();
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    QString m_error;
+};
+
+// Statements without values, which must succeed.
 inline void exec(const QString &path, const char *sql)
 {
     sqlite3 *db = nullptr;
@@ -25,39 +134,148 @@ inline void exec(const QString &path, const char *sql)
 // Every row of the query, its columns joined by "|"; NULL reads "<null>".
 inline QStringList rows(const QString &path, const char *sql)
 {
+    Connection db(path);
     QStringList result;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return {QStringLiteral("<cannot open>")};
+    for (const QStringList &row : db.rows(sql)) {
+        QStringList columns;
+        for (const QString &column : row)
+            columns << (column.isNull() ? QStringLiteral("<null>") : column);
+        result << columns.join(QLatin1Char('|'));
     }
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-        result << QStringLiteral("<error: %1>").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    } else {
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            QStringList columns;
-            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                if (sqlite3_column_type(stmt, i) == SQLITE_NULL)
-                    columns << QStringLiteral("<null>");
-                else
-                    columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)),
-                                                 sqlite3_column_bytes(stmt, i));
-            }
-            result << columns.join(QLatin1Char('|'));
-        }
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
+    if (!db.error().isEmpty())
+        result << QStringLiteral("<error: %1>").arg(db.error());
     return result;
 }
 
+// The single number the query yields; -1 for anything else.
 inline qint64 count(const QString &path, const char *sql)
 {
     const QStringList r = rows(path, sql);
     bool ok = false;
     const qint64 n = r.size() == 1 ? r.first().toLongLong(&ok) : -1;
     return ok ? n : -1;
+}
+
+// ---- The whole content, to compare before and after -----------------------
+
+struct Card {
+    qint64 subject = 0;
+    QString frage;
+    QString antwort;
+    qint64 fach = -1; // -1: no position row
+    qint64 stelle = -1;
+    bool operator==(const Card &o) const
+    {
+        return std::tie(subject, frage, antwort, fach, stelle) == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle);
+    }
+    bool operator!=(const Card &o) const { return !(*this == o); }
+};
+
+struct State {
+    std::map<qint64, QString> subjects;
+    std::map<qint64, Card> cards;
+    bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards; }
+    bool operator!=(const State &o) const { return !(*this == o); }
+
+    // The first difference, for a failure message.
+    QString differenceTo(const State &o) const
+    {
+        for (const auto &[id, name] : subjects) {
+            auto other = o.subjects.find(id);
+            if (other == o.subjects.end())
+                return QStringLiteral("subject %1 missing on the other side").arg(id);
+            if (other->second != name)
+                return QStringLiteral("subject %1 named %2 here, %3 there").arg(id).arg(name.left(80), other->second.left(80));
+        }
+        for (const auto &[id, name] : o.subjects)
+            if (!subjects.count(id))
+                return QStringLiteral("subject %1 (%2) only on the other side").arg(id).arg(name.left(80));
+        for (const auto &[id, card] : cards) {
+            auto other = o.cards.find(id);
+            if (other == o.cards.end())
+                return QStringLiteral("card %1 missing on the other side").arg(id);
+            const Card &c = other->second;
+            if (card != c)
+                return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8")
+                    .arg(id).arg(card.subject).arg(c.subject).arg(card.fach).arg(c.fach).arg(card.stelle).arg(c.stelle)
+                    .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ");
+        }
+        for (const auto &[id, card] : o.cards)
+            if (!cards.count(id))
+                return QStringLiteral("card %1 only on the other side").arg(id);
+        return QString();
+    }
+};
+
+inline State read(Connection &db)
+{
+    State state;
+    for (const QStringList &row : db.rows("SELECT idGebiet, NameGebiet FROM tblGebiet"))
+        state.subjects[row[0].toLongLong()] = row[1];
+    for (const QStringList &row : db.rows("SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+                                          "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort)")) {
+        Card c;
+        c.subject = row[1].toLongLong();
+        c.frage = row[2];
+        c.antwort = row[3];
+        c.fach = row[4].isNull() ? -1 : row[4].toLongLong();
+        c.stelle = row[5].isNull() ? -1 : row[5].toLongLong();
+        state.cards[row[0].toLongLong()] = c;
+    }
+    return state;
+}
+
+inline State read(const QString &path)
+{
+    Connection db(path);
+    return read(db);
+}
+
+// What is wrong with the file; empty when it is sound.
+inline QStringList violations(const QString &path)
+{
+    QStringList problems;
+    Connection db(path);
+    if (!db.handle())
+        return {QStringLiteral("cannot open: ") + db.error()};
+    const auto integrity = db.rows("PRAGMA integrity_check");
+    if (integrity.size() != 1 || integrity.front().value(0) != QLatin1String("ok"))
+        problems << QStringLiteral("integrity check: %1").arg(integrity.empty() ? db.error() : integrity.front().value(0));
+    struct Check {
+        const char *sql;
+        const char *what;
+    };
+    static const Check checks[] = {
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE "
+         "(SELECT COUNT(*) FROM tblPosition AS p WHERE p.idFrageAntwort = f.idFrageAntwort) <> 1",
+         "cards without exactly one position"},
+        {"SELECT COUNT(*) FROM tblPosition AS p WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = p.idFrageAntwort)",
+         "positions without a card"},
+        {"SELECT COUNT(*) FROM (SELECT Stelle FROM tblPosition GROUP BY Stelle HAVING COUNT(*) > 1)",
+         "queue places held twice"},
+        {"SELECT COUNT(*) FROM tblPosition WHERE Fach < 1 OR typeof(Fach) <> 'integer'", "compartments below 1"},
+        {"SELECT COUNT(*) FROM tblPosition AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
+         "WHERE p.idGebiet IS NOT f.idGebiet",
+         "positions whose subject differs from their card's"},
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = f.idGebiet)",
+         "cards without a subject"},
+    };
+    for (const Check &check : checks) {
+        const qint64 n = db.number(check.sql);
+        if (n != 0)
+            problems << QStringLiteral("%1: %2").arg(QLatin1String(check.what)).arg(n);
+    }
+    QStringList names;
+    for (const QStringList &row : db.rows("SELECT NameGebiet FROM tblGebiet"))
+        names << row.value(0);
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return tarlivo::compareNames(a, b) < 0; });
+    for (int i = 1; i < names.size(); ++i)
+        if (tarlivo::compareNames(names[i - 1], names[i]) == 0)
+            problems << QStringLiteral("subject names equal: %1 / %2").arg(names[i - 1].left(80), names[i].left(80));
+    return problems;
 }
 
 } // namespace rawdb

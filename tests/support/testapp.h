@@ -2,12 +2,67 @@
 
 #include "forms.h"
 #include "scripteddialogs.h"
+#include "sqlite.h"
 #include "store.h"
+#include "windows.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
+
+inline tarlivo::StoreOptions noBackups()
+{
+    tarlivo::StoreOptions options;
+    options.backups = false;
+    return options;
+}
+
+// Types a card key by key into the card entry window and presses "&Übernehmen".
+inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &frage, const QString &antwort)
+{
+    QTest::keyClicks(neu.txtFrage, frage);
+    QTest::keyClicks(neu.txtAntwort, antwort);
+    neu.cmdUebernahme->click();
+}
+
+// Subjects and cards written beside the program, through a store connection of
+// their own.
+struct Seeder {
+    std::unique_ptr<tarlivo::Store> store;
+
+    // The new subject's key; its cards read "F0"/"A0", "F1"/"A1" and so on.
+    qint32 subject(const QString &name, int cards = 0)
+    {
+        store->addSubject(name);
+        const qint32 id = *store->subjectId(name);
+        for (int i = 0; i < cards; ++i)
+            store->addCard(id, QStringLiteral("F%1").arg(i), QStringLiteral("A%1").arg(i));
+        return id;
+    }
+
+    // A card at the end of the queue, then put into fach (its place kept).
+    qint32 card(qint32 subjectId, const QString &frage, const QString &antwort, qint32 fach = 1)
+    {
+        const qint32 id = store->addCard(subjectId, frage, antwort);
+        if (fach != 1)
+            setFach(id, fach);
+        return id;
+    }
+
+    void setFach(qint32 card, qint64 fach)
+    {
+        tarlivo::sql::Statement q(store->database(), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
+        q.bind(1, fach).bind(2, card).run();
+    }
+
+    void setStelle(qint32 card, qint64 stelle)
+    {
+        tarlivo::sql::Statement q(store->database(), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
+        q.bind(1, stelle).bind(2, card).run();
+    }
+};
 
 // A Tarlivo run over a fresh temporary directory, with scripted message boxes.
 // The database file lies in dir, as it lies beside the program.
@@ -23,13 +78,6 @@ struct TestApp {
             dialogs, tarlivo::ui::Forms::Setup{dir.path(), options, [this] { ++endCalls; }, readerPath()});
     }
 
-    static tarlivo::StoreOptions noBackups()
-    {
-        tarlivo::StoreOptions options;
-        options.backups = false;
-        return options;
-    }
-
     // The reader of old Access files, built beside the program.
     static QString readerPath() { return QStringLiteral(TARLIVO_MDB_READER); }
 
@@ -37,7 +85,39 @@ struct TestApp {
 
     // A second connection to the same file, to check what was written.
     std::unique_ptr<tarlivo::Store> openStore() const { return tarlivo::Store::open(dbPath(), noBackups()); }
+    Seeder seeder() const { return {openStore()}; }
+
+    // Subjects, each with that many cards, written before the run.
+    void seed(const QList<QPair<QString, int>> &subjects)
+    {
+        Seeder s = seeder();
+        for (const auto &[name, cards] : subjects)
+            s.subject(name, cards);
+    }
 
     // Lets deferred deletions of unloaded windows happen.
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static void settle() { windows::settle(); }
+
+    // The subject window, when it is on screen.
+    tarlivo::ui::FrmGebiete *gebiete() const { return windows::gebiete(*forms); }
+
+    // In the subject window on screen: picks or types name and takes it.
+    void takeSubject(const QString &name) { QVERIFY(windows::takeSubject(*forms, name)); }
+
+    // From the start window (shown first if need be) to the card entry or the
+    // practice window of subject, the way a user goes.
+    tarlivo::ui::FrmNeu &startEntry(const QString &subject)
+    {
+        if (!forms->loaded(QStringLiteral("frmWelcome")))
+            forms->start();
+        windows::openEntry(*forms, subject);
+        return forms->frmNeu();
+    }
+    tarlivo::ui::FrmUeb &startPractice(const QString &subject)
+    {
+        if (!forms->loaded(QStringLiteral("frmWelcome")))
+            forms->start();
+        windows::openPractice(*forms, subject);
+        return forms->frmUeb();
+    }
 };

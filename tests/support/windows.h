@@ -53,6 +53,15 @@ inline void type(TextBox *box, const QString &text)
     box->setText(text);
 }
 
+// The entries of a list box, in order.
+inline QStringList entries(const QComboBox *box)
+{
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list << box->itemText(i);
+    return list;
+}
+
 // Picks the entry that reads name, or types name when there is none.
 inline void choose(QComboBox *box, const QString &name)
 {
@@ -63,42 +72,36 @@ inline void choose(QComboBox *box, const QString &name)
         box->setEditText(name);
 }
 
-// Start window to the subject window on the card-entry road.
-inline FrmGebiete *toSubjectsForEntry(Forms &forms)
+// Start window to the subject window, on the practice road or the card-entry road.
+inline FrmGebiete *toSubjects(Forms &forms, bool practice)
 {
     if (!welcome(forms))
         forms.frmWelcome().showForm();
-    click(forms.frmWelcome().cmdNeu);
+    click(practice ? forms.frmWelcome().cmdUeben : forms.frmWelcome().cmdNeu);
     return gebiete(forms);
 }
+inline FrmGebiete *toSubjectsForEntry(Forms &forms) { return toSubjects(forms, false); }
+inline FrmGebiete *toSubjectsForPractice(Forms &forms) { return toSubjects(forms, true); }
 
-inline FrmGebiete *toSubjectsForPractice(Forms &forms)
+// In the subject window on screen: picks or types name, then "Gebiet &übernehmen".
+inline bool takeSubject(Forms &forms, const QString &name)
 {
-    if (!welcome(forms))
-        forms.frmWelcome().showForm();
-    click(forms.frmWelcome().cmdUeben);
-    return gebiete(forms);
+    FrmGebiete *g = gebiete(forms);
+    if (!g)
+        return false;
+    choose(g->cmbGebiet, name);
+    click(g->cmdUebernahmeGebiet);
+    return true;
 }
 
-// From the start window to the card entry window of subject.
+// From the start window to the card entry or practice window of subject.
 inline FrmNeu *openEntry(Forms &forms, const QString &subject)
 {
-    FrmGebiete *g = toSubjectsForEntry(forms);
-    if (!g)
-        return nullptr;
-    choose(g->cmbGebiet, subject);
-    click(g->cmdUebernahmeGebiet);
-    return neu(forms);
+    return toSubjectsForEntry(forms) && takeSubject(forms, subject) ? neu(forms) : nullptr;
 }
-
 inline FrmUeb *openPractice(Forms &forms, const QString &subject)
 {
-    FrmGebiete *g = toSubjectsForPractice(forms);
-    if (!g)
-        return nullptr;
-    choose(g->cmbGebiet, subject);
-    click(g->cmdUebernahmeGebiet);
-    return ueb(forms);
+    return toSubjectsForPractice(forms) && takeSubject(forms, subject) ? ueb(forms) : nullptr;
 }
 
 // Types a card into the card entry window and presses "&Übernehmen".
