@@ -4,7 +4,11 @@
 #include "testapp.h"
 
 #include <QTemporaryDir>
+#include <QDir>
 #include <QtTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarlivo;
 
@@ -46,6 +50,22 @@ private slots:
         QCOMPARE(rawdb::count(path, "SELECT COUNT(*) FROM tblPosition"), 1);
         QCOMPARE(rawdb::count(path, "PRAGMA user_version"), Store::kSchemaVersion);
         QVERIFY(QDir(dir.path()).entryList({"*.neu-*"}, QDir::Files).isEmpty());
+    }
+
+    void halfMadeStoreOfAKilledRunIsRemoved()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        // The process id of a run that has certainly ended.
+        const pid_t gone = fork();
+        if (gone == 0)
+            _exit(0);
+        waitpid(gone, nullptr, 0);
+        const QString stale = path + QStringLiteral(".neu-%1").arg(gone);
+        QVERIFY(rawdb::writeBytes(stale, "half"));
+        QVERIFY(rawdb::writeBytes(stale + "-journal", "half"));
+        auto store = Store::open(path, noBackups());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Tarlivo.mdb"});
     }
 
     void emptyFileBecomesAStore()
