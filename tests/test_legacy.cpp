@@ -112,10 +112,10 @@ struct Stream {
     }
     Stream &table(int index, quint32 declared)
     {
-        const legacy::TableSpec &spec = legacy::kTables[index];
-        tag(legacy::kTable).str(spec.name).u32(declared).u32(quint32(spec.columnCount));
-        for (int c = 0; c < spec.columnCount; ++c)
-            str(spec.columns[c]);
+        const legacy::TableSpec &layout = legacy::kTables[index];
+        tag(legacy::kTable).str(layout.name).u32(declared).u32(quint32(layout.columnCount));
+        for (int c = 0; c < layout.columnCount; ++c)
+            str(layout.columns[c]);
         return *this;
     }
     Stream &row(const QList<QByteArray> &values)

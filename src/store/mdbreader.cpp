@@ -133,19 +133,19 @@ bool writeField(Output &out, MdbHandle *mdb, const MdbColumn *col, const MdbFiel
 }
 
 // Returns 0 when the table went out whole (or is missing), else the exit status.
-int writeTable(Output &out, MdbHandle *mdb, const TableSpec &spec)
+int writeTable(Output &out, MdbHandle *mdb, const TableSpec &layout)
 {
-    MdbTableDef *table = mdb_read_table_by_name(mdb, const_cast<gchar *>(spec.name), MDB_TABLE);
+    MdbTableDef *table = mdb_read_table_by_name(mdb, const_cast<gchar *>(layout.name), MDB_TABLE);
     if (!table) {
         out.tag(kMissingTable);
-        out.string(spec.name);
+        out.string(layout.name);
         return 0;
     }
     mdb_read_columns(table);
     std::vector<int> columns;
-    for (int c = 0; c < spec.columnCount; ++c) {
-        const int index = findColumn(table, spec.columns[c]);
-        const std::string where = std::string(spec.name) + "." + spec.columns[c];
+    for (int c = 0; c < layout.columnCount; ++c) {
+        const int index = findColumn(table, layout.columns[c]);
+        const std::string where = std::string(layout.name) + "." + layout.columns[c];
         if (index < 0) {
             mdb_free_tabledef(table);
             return out.fail(kMissingColumn, where);
@@ -158,11 +158,11 @@ int writeTable(Output &out, MdbHandle *mdb, const TableSpec &spec)
     }
 
     out.tag(kTable);
-    out.string(spec.name);
+    out.string(layout.name);
     out.u32(table->num_rows);
-    out.u32(std::uint32_t(spec.columnCount));
-    for (int c = 0; c < spec.columnCount; ++c)
-        out.string(spec.columns[c]);
+    out.u32(std::uint32_t(layout.columnCount));
+    for (int c = 0; c < layout.columnCount; ++c)
+        out.string(layout.columns[c]);
 
     // Nothing is bound: the row is taken apart here, because only its null flags
     // tell an empty text from NULL, and each text gets a buffer of its own size.
@@ -175,7 +175,7 @@ int writeTable(Output &out, MdbHandle *mdb, const TableSpec &spec)
         if (table->cur_row == 0 || mdb_find_row(mdb, int(table->cur_row) - 1, &start, &size) != 0
             || mdb_crack_row(table, start & kRowOffsetMask, size, fields.data()) < 0) {
             mdb_free_tabledef(table);
-            return out.fail(kDamagedRow, spec.name);
+            return out.fail(kDamagedRow, layout.name);
         }
         out.tag(kRow);
         for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -183,7 +183,7 @@ int writeTable(Output &out, MdbHandle *mdb, const TableSpec &spec)
             const MdbField &field = fields[std::size_t(columns[c])];
             const auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, columns[c]));
             if (!writeField(out, mdb, col, field)) {
-                const std::string where = std::string(spec.name) + "." + spec.columns[c];
+                const std::string where = std::string(layout.name) + "." + layout.columns[c];
                 mdb_free_tabledef(table);
                 return out.fail(kDamagedText, where);
             }
@@ -237,8 +237,8 @@ int main(int argc, char **argv)
     out.tag(kJetVersion);
     out.u32(mdb->f->jet_version);
 
-    for (const TableSpec &spec : kTables) {
-        if (const int status = writeTable(out, mdb, spec)) {
+    for (const TableSpec &layout : kTables) {
+        if (const int status = writeTable(out, mdb, layout)) {
             mdb_close(mdb);
             return status;
         }
