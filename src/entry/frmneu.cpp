@@ -9,6 +9,7 @@ namespace tarlivo::ui {
 
 const FormDesign &FrmNeu::layout()
 {
+    // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
         "frmNeu", "Anlegen neuer Fragen und Antworten", 8670, 6030, Placement::Centred, 0,
         {
@@ -20,6 +21,7 @@ const FormDesign &FrmNeu::layout()
             {"lblAntwort", Kind::Label, "Antwort", 4680, 1200, 1095, 255, 5, false},
             {"lblFrage", Kind::Label, "Frage", 480, 1200, 1095, 255, 4, true},
         }};
+    // clang-format on
     return design;
 }
 

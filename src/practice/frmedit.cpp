@@ -9,6 +9,7 @@ namespace tarlivo::ui {
 
 const FormDesign &FrmEdit::layout()
 {
+    // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
         "frmEdit", "Edit", 8550, 5655, Placement::Centred, 0,
         {
@@ -18,6 +19,7 @@ const FormDesign &FrmEdit::layout()
             {"Label2", Kind::Label, "Antwort", 4560, 720, 1095, 255, 3, true},
             {"Label1", Kind::Label, "Frage", 480, 720, 1095, 255, 2, true},
         }};
+    // clang-format on
     return design;
 }
 

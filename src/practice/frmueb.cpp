@@ -32,6 +32,7 @@ std::optional<qint64> wholeNumber(const QString &text)
 
 const FormDesign &FrmUeb::layout()
 {
+    // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
         "frmUeb", "Übung", 10110, 6390, Placement::Centred, 0,
         {
@@ -49,6 +50,7 @@ const FormDesign &FrmUeb::layout()
             {"lblAntwort", Kind::Label, "", 6000, 480, 3735, 3015, 1, true, WordWrap},
             {"lblFrage", Kind::Label, "", 360, 480, 3735, 3015, 0, true, WordWrap},
         }};
+    // clang-format on
     return design;
 }
 

@@ -9,6 +9,7 @@ namespace tarlivo::ui {
 
 const FormDesign &FrmWelcome::layout()
 {
+    // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
         "frmWelcome", "Velmorin - Solvendo - Tarlivo 2.0", 6735, 4695, Placement::Centred, 0,
         {
@@ -17,6 +18,7 @@ const FormDesign &FrmWelcome::layout()
             {"cmdNeu", Kind::CommandButton, "&Neue Fragen + Antworten", 840, 2160, 2295, 495, 1, true},
             {"Label1", Kind::Label, "Tarlivo", 1200, 960, 4335, 495, 0, true, CentredText | TitleFont},
         }};
+    // clang-format on
     return design;
 }
 

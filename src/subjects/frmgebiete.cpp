@@ -12,6 +12,7 @@ namespace tarlivo::ui {
 
 const FormDesign &FrmGebiete::layout()
 {
+    // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
         "frmGebiete", "Gebiete", 8655, 3600, Placement::Centred, 0,
         {
@@ -20,6 +21,7 @@ const FormDesign &FrmGebiete::layout()
             {"cmdGebietNeu", Kind::CommandButton, "&Neues Gebiet", 4560, 1080, 3615, 735, 1, true},
             {"cmbGebiet", Kind::ComboBox, "", 480, 360, 7695, 315, 0, true, NoFlags, "Gebiet"},
         }};
+    // clang-format on
     return design;
 }
 
