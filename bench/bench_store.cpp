@@ -43,8 +43,8 @@ struct Fixture {
     std::vector<qint32> compartments;
     QStringList names;
     int cards = 0;
-    CardWalk walk;    // the cards the changes go to
-    int renamed = 0;  // which of two names the renamed subject has
+    CardWalk walk;   // the cards the changes go to
+    int renamed = 0; // which of two names the renamed subject has
 };
 
 std::map<int, Fixture> g_stores;
@@ -110,7 +110,10 @@ void cardText(benchmark::State &state, Fixture &s)
 // One change of each kind; i counts the calls, so that each writes something new.
 void moveCard(Fixture &s, int i) { s.store->moveCard(s.walk.next(s.cards), 1 + i % 8); }
 
-void addCard(Fixture &s, int) { s.store->addCard(s.bigSubject, QStringLiteral("Neue Frage"), QStringLiteral("Neue Antwort")); }
+void addCard(Fixture &s, int)
+{
+    s.store->addCard(s.bigSubject, QStringLiteral("Neue Frage"), QStringLiteral("Neue Antwort"));
+}
 
 void renameSubject(Fixture &s, int)
 {
@@ -156,11 +159,12 @@ void timedWrites(benchmark::State &state, Fixture &s, WriteOp op)
 void registerAll()
 {
     const std::pair<const char *, ReadOp> reads[] = {
-        {"allSubjects", allSubjects}, {"subjectsWithCards", subjectsWithCards}, {"subjectId", subjectId},
-        {"compartments", compartments}, {"headCard", headCard}, {"cardText", cardText},
+        {"allSubjects", allSubjects}, {"subjectsWithCards", subjectsWithCards},
+        {"subjectId", subjectId},     {"compartments", compartments},
+        {"headCard", headCard},       {"cardText", cardText},
     };
     const std::pair<const char *, WriteOp> writes[] = {
-        {"moveCard", moveCard}, {"addCard", addCard}, {"renameSubject", renameSubject},
+        {"moveCard", moveCard},         {"addCard", addCard},       {"renameSubject", renameSubject},
         {"saveCardText", saveCardText}, {"addSubject", addSubject},
     };
     std::vector<int> sizes;
@@ -172,15 +176,17 @@ void registerAll()
 
     for (int cards : sizes)
         for (const auto &[name, body] : reads)
-            benchmark::RegisterBenchmark(("read/" + std::string(name) + "/" + std::to_string(cards)).c_str(),
-                                         [cards, body = body](benchmark::State &state) { body(state, storeFor(cards)); })
+            benchmark::RegisterBenchmark(
+                ("read/" + std::string(name) + "/" + std::to_string(cards)).c_str(),
+                [cards, body = body](benchmark::State &state) { body(state, storeFor(cards)); })
                 ->Unit(benchmark::kMicrosecond)
                 ->MinTime(0.2);
     // Writes wait for the disk: wall-clock time is what the user waits.
     for (int cards : sizes)
         for (const auto &[name, op] : writes)
-            benchmark::RegisterBenchmark(("write/" + std::string(name) + "/" + std::to_string(cards)).c_str(),
-                                         [cards, op = op](benchmark::State &state) { timedWrites(state, storeFor(cards), op); })
+            benchmark::RegisterBenchmark(
+                ("write/" + std::string(name) + "/" + std::to_string(cards)).c_str(),
+                [cards, op = op](benchmark::State &state) { timedWrites(state, storeFor(cards), op); })
                 ->Unit(benchmark::kMicrosecond)
                 ->UseManualTime();
 }

@@ -22,9 +22,9 @@ namespace {
 
 // The first is the big subject; the umlauts make the name collation do real work.
 const char *const kSubjects[] = {
-    "Englisch", "Biologie", "Chemie", "Erdkunde", "Französisch", "Geschichte", "Informatik",
-    "Kunst", "Latein", "Mathematik", "Musik", "Ökologie", "Philosophie", "Physik",
-    "Politik", "Religion", "Spanisch", "Sport", "Statistik", "Wirtschaft",
+    "Englisch", "Biologie", "Chemie",     "Erdkunde", "Französisch", "Geschichte",  "Informatik",
+    "Kunst",    "Latein",   "Mathematik", "Musik",    "Ökologie",    "Philosophie", "Physik",
+    "Politik",  "Religion", "Spanisch",   "Sport",    "Statistik",   "Wirtschaft",
 };
 constexpr int kSubjectCount = int(sizeof kSubjects / sizeof kSubjects[0]);
 constexpr int kCompartments = 8;

@@ -37,8 +37,7 @@ static char *window_title(Display *dpy, Window w)
     int format;
     unsigned long count, after;
     unsigned char *data = NULL;
-    if (XGetWindowProperty(dpy, w, net_wm_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data)
-            == Success
+    if (XGetWindowProperty(dpy, w, net_wm_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success
         && data) {
         if (type == utf8 && format == 8) {
             char *title = strndup((const char *)data, count);

@@ -115,7 +115,7 @@ private:
     QString name()
     {
         return pick({"Gebiet", "Äpfel", "Ölgemälde", "Latein \"Vokabeln\"", "日本語", "عربى", "Chemie 😀"})
-            + QStringLiteral(" %1-%2").arg(m_options.tag).arg(++m_names);
+               + QStringLiteral(" %1-%2").arg(m_options.tag).arg(++m_names);
     }
 
     void subjects(FrmGebiete *g)
@@ -156,8 +156,8 @@ private:
         if (chance(0.8)) {
             windows::type(n->txtFrage, text());
             windows::type(n->txtAntwort, text());
-            emitLine(QStringLiteral("> C %1 %2 %3").arg(hex(n->windowTitle()), hex(n->txtFrage->text()),
-                                                        hex(n->txtAntwort->text())));
+            emitLine(QStringLiteral("> C %1 %2 %3")
+                         .arg(hex(n->windowTitle()), hex(n->txtFrage->text()), hex(n->txtAntwort->text())));
             windows::click(n->cmdUebernahme);
             if (!refused())
                 emitLine(QStringLiteral("< C %1").arg(lastInsert()));
@@ -175,7 +175,8 @@ private:
         if (r < 0.6) {
             const int kind = below(3);
             QAbstractButton *button = kind == 0 ? u->cmdRichtig : kind == 1 ? u->cmdFastRichtig : u->cmdFalsch;
-            emitLine(QStringLiteral("> V %1 %2 %3").arg(QLatin1Char("RFX"[kind])).arg(card).arg(hex(u->cmbFach->text())));
+            emitLine(
+                QStringLiteral("> V %1 %2 %3").arg(QLatin1Char("RFX"[kind])).arg(card).arg(hex(u->cmbFach->text())));
             windows::click(button);
             if (!refused(true))
                 emitLine(QStringLiteral("< V"));
@@ -188,11 +189,14 @@ private:
                 return;
             }
             // The edit window refuses empty boxes; a text of its own is never empty.
-            const QString frage = chance(0.3) ? e->txtEditFrage->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
+            const QString frage =
+                chance(0.3) ? e->txtEditFrage->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
             const QString antwort = chance(0.3) ? e->txtEditAntwort->text() : text() + QStringLiteral("A");
             e->txtEditFrage->setText(frage);
             e->txtEditAntwort->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
-            emitLine(QStringLiteral("> E %1 %2 %3").arg(card).arg(hex(e->txtEditFrage->text()), hex(e->txtEditAntwort->text())));
+            emitLine(QStringLiteral("> E %1 %2 %3")
+                         .arg(card)
+                         .arg(hex(e->txtEditFrage->text()), hex(e->txtEditAntwort->text())));
             windows::click(e->cmdUebernahme);
             if (!refused())
                 emitLine(QStringLiteral("< E"));
@@ -251,7 +255,9 @@ private:
         sqlite3_stmt *q = nullptr;
         sqlite3_prepare_v2(db, "SELECT card, fach, stelle FROM temp.drvlog ORDER BY rowid", -1, &q, nullptr);
         while (sqlite3_step(q) == SQLITE_ROW)
-            emitLine(QStringLiteral("P %1 %2 %3").arg(sqlite3_column_int64(q, 0)).arg(sqlite3_column_int64(q, 1))
+            emitLine(QStringLiteral("P %1 %2 %3")
+                         .arg(sqlite3_column_int64(q, 0))
+                         .arg(sqlite3_column_int64(q, 1))
                          .arg(sqlite3_column_int64(q, 2)));
         sqlite3_finalize(q);
         sqlite3_exec(db, "DELETE FROM temp.drvlog", nullptr, nullptr, nullptr);

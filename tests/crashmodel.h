@@ -26,10 +26,7 @@ inline void startDriver(QProcess &driver, const QStringList &args)
 }
 #endif
 
-inline QString unhex(const QString &field)
-{
-    return QString::fromUtf8(QByteArray::fromHex(field.mid(1).toLatin1()));
-}
+inline QString unhex(const QString &field) { return QString::fromUtf8(QByteArray::fromHex(field.mid(1).toLatin1())); }
 
 // One reported change: "> KIND fields..." and, once committed, "< KIND result".
 struct Op {

@@ -56,8 +56,8 @@ private:
 
     QStringList arguments(int run, int day, long ops) const
     {
-        QStringList args{m_dir.path(), QString::number(run + 1), QStringLiteral("k%1").arg(run), QStringLiteral("--day"),
-                         QString::number(day)};
+        QStringList args{m_dir.path(), QString::number(run + 1), QStringLiteral("k%1").arg(run),
+                         QStringLiteral("--day"), QString::number(day)};
         if (ops > 0)
             args << QStringLiteral("--ops") << QString::number(ops);
         return args;
@@ -132,8 +132,8 @@ private slots:
     void killedAtRandomMomentsLosesNothing()
     {
         const int kills = qEnvironmentVariableIsSet("TARLIVO_CRASH_KILLS")
-            ? qEnvironmentVariableIntValue("TARLIVO_CRASH_KILLS")
-            : 300;
+                              ? qEnvironmentVariableIntValue("TARLIVO_CRASH_KILLS")
+                              : 300;
         QElapsedTimer clock;
         clock.start();
         for (int run = 0; run < kills; ++run) {

@@ -51,7 +51,11 @@ std::vector<ExpectedWindow> designs()
 {
     return {
         {[](Forms &f) -> Form & { return f.frmWelcome(); },
-         "Velmorin - Solvendo - Tarlivo 2.0", 6735, 4695, false, QColor(),
+         "Velmorin - Solvendo - Tarlivo 2.0",
+         6735,
+         4695,
+         false,
+         QColor(),
          {
              {"cmdEnd", Btn, "&Ende", 600, 3240, 5535, 495, 3, true, "Alt+E"},
              {"cmdUeben", Btn, "&Übung starten", 3600, 2160, 2295, 495, 2, true, "Alt+Ü"},
@@ -59,10 +63,20 @@ std::vector<ExpectedWindow> designs()
              {"Label1", Lbl, "Tarlivo", 1200, 960, 4335, 495, 0, true, "", nullptr, Centred | BigTitle},
          },
          "cmdNeu"},
-        {[](Forms &f) -> Form & { return f.frmBackground(); }, "", 4680, 3090, true, QColor(0xFF, 0xFF, 0xC0), {},
+        {[](Forms &f) -> Form & { return f.frmBackground(); },
+         "",
+         4680,
+         3090,
+         true,
+         QColor(0xFF, 0xFF, 0xC0),
+         {},
          nullptr},
         {[](Forms &f) -> Form & { return f.frmGebiete(); },
-         "Gebiete", 8655, 3600, false, QColor(),
+         "Gebiete",
+         8655,
+         3600,
+         false,
+         QColor(),
          {
              {"cmdGebietEdit", Btn, "Gebietsname &editieren", 480, 2160, 7695, 735, 3, true, "Alt+E"},
              {"cmdUebernahmeGebiet", Btn, "Gebiet &übernehmen", 480, 1080, 3615, 735, 2, true, "Alt+Ü"},
@@ -71,7 +85,11 @@ std::vector<ExpectedWindow> designs()
          },
          "cmbGebiet"},
         {[](Forms &f) -> Form & { return f.frmNeu(); },
-         "Anlegen neuer Fragen und Antworten", 8670, 6030, false, QColor(),
+         "Anlegen neuer Fragen und Antworten",
+         8670,
+         6030,
+         false,
+         QColor(),
          {
              {"cmdZumStart", Btn, "Zum &Start", 2400, 5040, 1695, 495, 7, true, "Alt+S"},
              {"cmdZurueck", Btn, "&Zurück", 360, 5040, 1695, 495, 6, true, "Alt+Z"},
@@ -83,7 +101,11 @@ std::vector<ExpectedWindow> designs()
          },
          "txtFrage"},
         {[](Forms &f) -> Form & { return f.frmUeb(); },
-         "Übung", 10110, 6390, false, QColor(),
+         "Übung",
+         10110,
+         6390,
+         false,
+         QColor(),
          {
              {"cmdFrage", Btn, "<<<<<", 4560, 2280, 915, 615, 12, true},
              {"cmdZumStart", Btn, "Zum &Start", 7080, 5520, 2775, 375, 11, true, "Alt+S"},
@@ -101,7 +123,11 @@ std::vector<ExpectedWindow> designs()
          },
          "cmdAntwort"},
         {[](Forms &f) -> Form & { return f.frmEdit(); },
-         "Edit", 8550, 5655, false, QColor(),
+         "Edit",
+         8550,
+         5655,
+         false,
+         QColor(),
          {
              {"cmdÜbernahme", Btn, "&Übernehmen", 360, 4320, 7815, 615, 4, true, "Alt+Ü"},
              {"txtEditAntwort", Txt, "Text1", 4440, 1080, 3735, 3015, 1, true, "", "Antwort"},
@@ -301,10 +327,18 @@ private slots:
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("next");
-        QTest::newRow("txtFrage") << "frmNeu" << "txtFrage" << "txtAntwort";
-        QTest::newRow("txtAntwort") << "frmNeu" << "txtAntwort" << "cmdUebernahme";
-        QTest::newRow("txtEditFrage") << "frmEdit" << "txtEditFrage" << "txtEditAntwort";
-        QTest::newRow("txtEditAntwort") << "frmEdit" << "txtEditAntwort" << "cmdÜbernahme";
+        QTest::newRow("txtFrage") << "frmNeu"
+                                  << "txtFrage"
+                                  << "txtAntwort";
+        QTest::newRow("txtAntwort") << "frmNeu"
+                                    << "txtAntwort"
+                                    << "cmdUebernahme";
+        QTest::newRow("txtEditFrage") << "frmEdit"
+                                      << "txtEditFrage"
+                                      << "txtEditAntwort";
+        QTest::newRow("txtEditAntwort") << "frmEdit"
+                                        << "txtEditAntwort"
+                                        << "cmdÜbernahme";
     }
 
     void textBoxesTakeLinesAndPassTheFocusOn()

@@ -69,13 +69,21 @@ private slots:
         QTest::addColumn<QString>("frage");
         QTest::addColumn<QString>("antwort");
         QTest::addColumn<bool>("refused"); // for a box left empty
-        QTest::newRow("question empty") << "" << "lieben" << true;
-        QTest::newRow("answer empty") << "amare" << "" << true;
-        QTest::newRow("both empty") << "" << "" << true;
-        QTest::newRow("a single space") << " " << "leer" << false;
-        QTest::newRow("double quotes") << "Er sagte \"ave\"" << "\"" << false;
-        QTest::newRow("blanks and lines kept") << "  vorn und hinten  " << "Zeile 1\n Zeile 2 \n" << false;
-        QTest::newRow("statement text") << "'; DROP TABLE tblFrageAntwort; --" << "<b>kein Fettdruck</b>" << false;
+        QTest::newRow("question empty") << ""
+                                        << "lieben" << true;
+        QTest::newRow("answer empty") << "amare"
+                                      << "" << true;
+        QTest::newRow("both empty") << ""
+                                    << "" << true;
+        QTest::newRow("a single space") << " "
+                                        << "leer" << false;
+        QTest::newRow("double quotes") << "Er sagte \"ave\""
+                                       << "\"" << false;
+        QTest::newRow("blanks and lines kept") << "  vorn und hinten  "
+                                               << "Zeile 1\n Zeile 2 \n"
+                                               << false;
+        QTest::newRow("statement text") << "'; DROP TABLE tblFrageAntwort; --"
+                                        << "<b>kein Fettdruck</b>" << false;
     }
 
     void textsAreCheckedThenStoredExactlyAsTyped()

@@ -183,13 +183,20 @@ private slots:
     {
         QTest::addColumn<QString>("frage");
         QTest::addColumn<QString>("antwort");
-        QTest::newRow("several lines") << "Zeile 1\nZeile 2\n\nZeile 4\n" << "a\nb";
-        QTest::newRow("quotes") << "Was heißt \"Haus\"?" << "it's a 'house'; \"\" --";
-        QTest::newRow("umlauts and more") << "Ärger über Öl, Maß" << "€ 😀 ÄÖÜäöüß";
-        QTest::newRow("leading and trailing blanks") << "   eingerückt" << "\tTab und Leerzeichen  ";
-        QTest::newRow("markup") << "<b>x</b>" << "&amp;";
-        QTest::newRow("empty answer") << "Frage ohne Antwort" << "";
-        QTest::newRow("both empty") << "" << "";
+        QTest::newRow("several lines") << "Zeile 1\nZeile 2\n\nZeile 4\n"
+                                       << "a\nb";
+        QTest::newRow("quotes") << "Was heißt \"Haus\"?"
+                                << "it's a 'house'; \"\" --";
+        QTest::newRow("umlauts and more") << "Ärger über Öl, Maß"
+                                          << "€ 😀 ÄÖÜäöüß";
+        QTest::newRow("leading and trailing blanks") << "   eingerückt"
+                                                     << "\tTab und Leerzeichen  ";
+        QTest::newRow("markup") << "<b>x</b>"
+                                << "&amp;";
+        QTest::newRow("empty answer") << "Frage ohne Antwort"
+                                      << "";
+        QTest::newRow("both empty") << ""
+                                    << "";
     }
 
     void textsAreStoredExactly()
@@ -243,9 +250,10 @@ private slots:
         QTest::addColumn<QString>("typed"); // null: the list is empty
         QTest::addColumn<QString>("message");
         QTest::newRow("typed name of no subject")
-            << "Phyisk" << "Das Gebiet \"Phyisk\" gibt es nicht.\nBitte wählen Sie ein Gebiet aus der Liste.";
-        QTest::newRow("empty list")
-            << QString() << "Es ist kein Gebiet gewählt.\nBitte wählen Sie ein Gebiet aus der Liste.";
+            << "Phyisk"
+            << "Das Gebiet \"Phyisk\" gibt es nicht.\nBitte wählen Sie ein Gebiet aus der Liste.";
+        QTest::newRow("empty list") << QString()
+                                    << "Es ist kein Gebiet gewählt.\nBitte wählen Sie ein Gebiet aus der Liste.";
     }
 
     void captionNamingNoSubjectStoresNothingAndLosesNothing()

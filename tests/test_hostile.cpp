@@ -3,8 +3,8 @@
 // texts that are no compartment: test_practice). Nothing may crash, be lost, be
 // changed or be taken for markup or for a statement.
 
-#include "rawdb.h"
 #include "messages.h"
+#include "rawdb.h"
 #include "testapp.h"
 #include "windows.h"
 
@@ -47,8 +47,10 @@ private slots:
         QTest::newRow("NUL characters") << QString::fromUtf8("vor\0mitte\0nach", 15);
         QTest::newRow("emoji") << QString::fromUtf8("😀 👍🏽 👨‍👩‍👧 🇩🇪");
         QTest::newRow("right to left") << QString::fromUtf8("שלום עולם – مرحبا بالعالم 123");
-        QTest::newRow("control characters") << QString::fromUtf8("a\x01\x02\x1b[31mrot\x7f\tb\u202eumgedreht\u200b\ufeff");
-        QTest::newRow("markup") << QStringLiteral("<b>fett</b> <img src=\"x\" onerror=\"alert(1)\"> &amp; <script>x</script>");
+        QTest::newRow("control characters")
+            << QString::fromUtf8("a\x01\x02\x1b[31mrot\x7f\tb\u202eumgedreht\u200b\ufeff");
+        QTest::newRow("markup") << QStringLiteral(
+            "<b>fett</b> <img src=\"x\" onerror=\"alert(1)\"> &amp; <script>x</script>");
         QTest::newRow("statement") << QStringLiteral("'); DROP TABLE tblFrageAntwort; -- \" OR \"1\"=\"1");
         QTest::newRow("only spaces") << QStringLiteral("   ");
     }
@@ -136,16 +138,17 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("renamed");
-        QTest::newRow("thousands of characters") << repeated(QStringLiteral("Geschichte "), 5000)
-                                                 << repeated(QStringLiteral("Erdkunde "), 20000);
+        QTest::newRow("thousands of characters")
+            << repeated(QStringLiteral("Geschichte "), 5000) << repeated(QStringLiteral("Erdkunde "), 20000);
         QTest::newRow("emoji") << QString::fromUtf8("Chemie 🧪😀") << QString::fromUtf8("Physik ⚛️👨‍🔬");
         QTest::newRow("right to left") << QString::fromUtf8("עברית") << QString::fromUtf8("العربية");
-        QTest::newRow("NUL inside") << QString::fromUtf8("Latein\0Vokabeln", 15) << QString::fromUtf8("Griechisch\0", 11);
+        QTest::newRow("NUL inside") << QString::fromUtf8("Latein\0Vokabeln", 15)
+                                    << QString::fromUtf8("Griechisch\0", 11);
         QTest::newRow("control characters") << QString::fromUtf8("Tab\tund\x1b[0m") << QString::fromUtf8("\u202eLinks");
         QTest::newRow("markup") << QStringLiteral("<b>Mathe</b>") << QStringLiteral("<i>Algebra</i> &amp;");
         QTest::newRow("window title placeholder") << QStringLiteral("Notizen [*]") << QStringLiteral("[*]&Access");
-        QTest::newRow("quotes and statement") << QStringLiteral("Er sagte \"Hallo\"")
-                                              << QStringLiteral("x\"; DROP TABLE tblGebiet; --");
+        QTest::newRow("quotes and statement")
+            << QStringLiteral("Er sagte \"Hallo\"") << QStringLiteral("x\"; DROP TABLE tblGebiet; --");
     }
     void oddSubjectNamesWorkOnBothRoads()
     {
@@ -223,8 +226,9 @@ private slots:
             QVERIFY(ueb);
             QCOMPARE(app.dialogs.take().size(), 1);
             QCOMPARE(ueb->cmbFach->count(), 0);
-            for (QAbstractButton *b : {static_cast<QAbstractButton *>(ueb->cmdRichtig), static_cast<QAbstractButton *>(ueb->cmdFalsch),
-                                       static_cast<QAbstractButton *>(ueb->cmdFachOk), static_cast<QAbstractButton *>(ueb->cmdEdit)}) {
+            for (QAbstractButton *b :
+                 {static_cast<QAbstractButton *>(ueb->cmdRichtig), static_cast<QAbstractButton *>(ueb->cmdFalsch),
+                  static_cast<QAbstractButton *>(ueb->cmdFachOk), static_cast<QAbstractButton *>(ueb->cmdEdit)}) {
                 windows::click(b);
                 QCOMPARE(app.dialogs.take().size(), 1);
             }

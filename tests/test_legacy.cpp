@@ -25,10 +25,7 @@ QString fixture(const char *name) { return QStringLiteral(TARLIVO_TEST_DATA "/le
 using rawdb::readBytes;
 using windows::entries;
 
-QStringList filesIn(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
 LegacyImportOptions readerOptions()
 {
@@ -419,8 +416,8 @@ private slots:
                                        << QStringLiteral("Die Tabelle „tblPosition“ meldet 6 Einträge, gelesen "
                                                          "wurden 0.");
         QTest::newRow("cut inside a page") << small.left(200000) << QStringLiteral("Die Datei ist unvollständig");
-        QTest::newRow("cut before the tables") << small.left(16 * 4096)
-                                               << QStringLiteral("Die Tabelle „tblGebiet“ fehlt");
+        QTest::newRow("cut before the tables")
+            << small.left(16 * 4096) << QStringLiteral("Die Tabelle „tblGebiet“ fehlt");
         QTest::newRow("only a header") << small.left(4096)
                                        << QStringLiteral("Die Datei ist beschädigt oder keine lesbare "
                                                          "Access-Datenbank.");
@@ -459,23 +456,22 @@ private slots:
         Stream whole = tables(1, {{"1", "a"}});
         whole.end(1).table(1, 0).end(0).table(2, 0).end(0).tag(legacy::kEnd);
         QTest::newRow("sound stream") << whole.bytes << QByteArray() << -1 << 0LL << 0LL;
-        QTest::newRow("exits with an error after all") << whole.bytes << QByteArray("exit 5")
-                                                       << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
+        QTest::newRow("exits with an error after all")
+            << whole.bytes << QByteArray("exit 5") << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
         QTest::newRow("fewer rows than declared") << tables(2, {{"1", "a"}}).end(1).bytes << QByteArray()
                                                   << int(LegacyImportError::CountMismatch) << 2LL << 1LL;
-        QTest::newRow("more rows than declared") << tables(1, {{"1", "a"}, {"2", "b"}}).bytes
-                                                 << QByteArray("sleep 30") << int(LegacyImportError::CountMismatch)
-                                                 << 1LL << 2LL;
-        QTest::newRow("stream ends early") << tables(1, {}).bytes << QByteArray()
-                                           << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
-        QTest::newRow("key is no number") << tables(1, {{"1.5", "a"}}).bytes << QByteArray()
-                                          << int(LegacyImportError::BadValue) << 0LL << 0LL;
-        QTest::newRow("crashes") << QByteArray() << QByteArray("kill -SEGV $$")
-                                 << int(LegacyImportError::ReaderCrashed) << 0LL << 0LL;
-        QTest::newRow("goes silent") << QByteArray() << QByteArray("exec sleep 30")
-                                     << int(LegacyImportError::Stalled) << 0LL << 0LL;
-        QTest::newRow("prints something else") << QByteArray() << QByteArray("echo hello")
-                                               << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
+        QTest::newRow("more rows than declared") << tables(1, {{"1", "a"}, {"2", "b"}}).bytes << QByteArray("sleep 30")
+                                                 << int(LegacyImportError::CountMismatch) << 1LL << 2LL;
+        QTest::newRow("stream ends early")
+            << tables(1, {}).bytes << QByteArray() << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
+        QTest::newRow("key is no number")
+            << tables(1, {{"1.5", "a"}}).bytes << QByteArray() << int(LegacyImportError::BadValue) << 0LL << 0LL;
+        QTest::newRow("crashes") << QByteArray() << QByteArray("kill -SEGV $$") << int(LegacyImportError::ReaderCrashed)
+                                 << 0LL << 0LL;
+        QTest::newRow("goes silent") << QByteArray() << QByteArray("exec sleep 30") << int(LegacyImportError::Stalled)
+                                     << 0LL << 0LL;
+        QTest::newRow("prints something else")
+            << QByteArray() << QByteArray("echo hello") << int(LegacyImportError::ReaderFailed) << 0LL << 0LL;
     }
 
     void misbehavingReadersAreCaught()

@@ -45,10 +45,11 @@ private slots:
         QTest::addColumn<QList<int>>("others");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("1 and 2") << QList<int>{1, 2, 1} << QList<int>{} << QStringList{"1", "2"};
-        QTest::newRow("numeric, not textual") << QList<int>{10, 2, 1, 10} << QList<int>{} << QStringList{"1", "2", "10"};
+        QTest::newRow("numeric, not textual")
+            << QList<int>{10, 2, 1, 10} << QList<int>{} << QStringList{"1", "2", "10"};
         QTest::newRow("all in 5") << QList<int>{5, 5, 5} << QList<int>{1, 2} << QStringList{"5"};
-        QTest::newRow("gaps; other subject's absent") << QList<int>{4, 1, 3} << QList<int>{2, 5, 1}
-                                                      << QStringList{"1", "3", "4"};
+        QTest::newRow("gaps; other subject's absent")
+            << QList<int>{4, 1, 3} << QList<int>{2, 5, 1} << QStringList{"1", "3", "4"};
     }
 
     void listHoldsTheSubjectsCompartmentsAscending()
@@ -423,16 +424,34 @@ private slots:
             const char *typed;
             qint64 fach;
         } texts[] = {
-            {"", 0}, {"abc", 0}, {"2.0", 0}, {"3.0", 0}, {"1; DELETE FROM tblPosition", 0}, {"1; DROP TABLE tblPosition", 0},
-            {"0x1", 0}, {"0x10", 0}, {"0", 0}, {"-0", 0}, {"-1", 0}, {"2147483648", 0}, {"99999999999", 0}, {"1 2", 0},
-            {"3 4", 0}, {"1e3", 0}, {"٣", 0}, {" 3 ", 3}, {"+2", 2}, {"2147483647", 2147483647},
+            {"", 0},
+            {"abc", 0},
+            {"2.0", 0},
+            {"3.0", 0},
+            {"1; DELETE FROM tblPosition", 0},
+            {"1; DROP TABLE tblPosition", 0},
+            {"0x1", 0},
+            {"0x10", 0},
+            {"0", 0},
+            {"-0", 0},
+            {"-1", 0},
+            {"2147483648", 0},
+            {"99999999999", 0},
+            {"1 2", 0},
+            {"3 4", 0},
+            {"1e3", 0},
+            {"٣", 0},
+            {" 3 ", 3},
+            {"+2", 2},
+            {"2147483647", 2147483647},
             {"7", 7}, // no cards anywhere
             {"2", 2}, // only another subject's cards
             {" 9 ", 9},
         };
         for (const auto &t : texts)
             for (const char *pressed : {"&Übernehmen", "Richtig", "Fast Richtig", "Falsch"})
-                QTest::addRow("\"%s\", %s", t.typed, pressed) << QString::fromUtf8(t.typed) << QString::fromUtf8(pressed) << t.fach;
+                QTest::addRow("\"%s\", %s", t.typed, pressed)
+                    << QString::fromUtf8(t.typed) << QString::fromUtf8(pressed) << t.fach;
     }
 
     void listTextCountsOnlyAsAWholeNumber()
@@ -479,8 +498,8 @@ private slots:
         QTest::newRow("subject without cards") << "Leer" << false << text::subjectWithoutCards("Leer");
         QTest::newRow("no such subject") << "Gibt es nicht" << false << text::unknownSubject("Gibt es nicht");
         QTest::newRow("without cards, after practice") << "Leer" << true << text::subjectWithoutCards("Leer");
-        QTest::newRow("no such subject, after practice") << "Gibt es nicht" << true
-                                                         << text::unknownSubject("Gibt es nicht");
+        QTest::newRow("no such subject, after practice")
+            << "Gibt es nicht" << true << text::unknownSubject("Gibt es nicht");
     }
 
     void practiceWithoutCardsStartsEmpty()
@@ -543,16 +562,16 @@ private slots:
     void valuesBeyond32BitsAreRefused_data()
     {
         QTest::addColumn<QString>("verdict");
-        QTest::addColumn<qint64>("fach");        // of the card on display
-        QTest::addColumn<QString>("typed");      // into the list before the verdict; empty: none
+        QTest::addColumn<qint64>("fach");   // of the card on display
+        QTest::addColumn<QString>("typed"); // into the list before the verdict; empty: none
         QTest::addColumn<qint64>("largestStelle");
         QTest::addColumn<QString>("message");
         const qint64 top = 2147483647;
-        QTest::newRow("Richtig in compartment 2147483647") << "Richtig" << top << "" << qint64(10)
-                                                           << text::compartmentLimit();
+        QTest::newRow("Richtig in compartment 2147483647")
+            << "Richtig" << top << "" << qint64(10) << text::compartmentLimit();
         QTest::newRow("Richtig at the last place") << "Richtig" << qint64(1) << "" << top << text::queueLimit();
-        QTest::newRow("Fast Richtig at the last place") << "Fast Richtig" << qint64(1) << "" << top
-                                                        << text::queueLimit();
+        QTest::newRow("Fast Richtig at the last place")
+            << "Fast Richtig" << qint64(1) << "" << top << text::queueLimit();
         QTest::newRow("Falsch at the last place") << "Falsch" << qint64(2) << "" << top << text::queueLimit();
         QTest::newRow("Fast Richtig in 2147483647 is fine") << "Fast Richtig" << top << "" << qint64(10) << "";
     }

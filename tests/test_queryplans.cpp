@@ -19,8 +19,7 @@ QStringList planOf(Store &store, const char *statement)
     sql::Statement q(store.database(), explain.constData());
     QStringList lines;
     while (q.step())
-        lines << q.text(3).replace(QRegularExpression(QStringLiteral("^(SCAN|SEARCH) TABLE ")),
-                                   QStringLiteral("\\1 "));
+        lines << q.text(3).replace(QRegularExpression(QStringLiteral("^(SCAN|SEARCH) TABLE ")), QStringLiteral("\\1 "));
     return lines;
 }
 
@@ -63,21 +62,22 @@ private slots:
         QTest::addColumn<QStringList>("required");
         QTest::addColumn<QStringList>("allowedScans"); // of small tables and the recursion only
 
-        QTest::newRow("compartments") << QByteArray(queries::kCompartments)
-                                      << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)",
-                                                     "SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
-                                                     "(idGebiet=? AND Fach>?)"}
-                                      << QStringList{"SCAN f"};
+        QTest::newRow("compartments")
+            << QByteArray(queries::kCompartments)
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)",
+                           "SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
+                           "(idGebiet=? AND Fach>?)"}
+            << QStringList{"SCAN f"};
         QTest::newRow("head card") << QByteArray(queries::kHeadCard)
                                    << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
                                                   "(idGebiet=? AND Fach=?)"}
                                    << QStringList{};
-        QTest::newRow("largest queue place") << QByteArray(queries::kMaxStelle)
-                                             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle"}
-                                             << QStringList{};
-        QTest::newRow("subjects with cards") << QByteArray(queries::kSubjectsWithCards)
-                                             << QStringList{"SEARCH p USING COVERING INDEX ixPositionQueue (idGebiet=?)"}
-                                             << QStringList{"SCAN g"};
+        QTest::newRow("largest queue place")
+            << QByteArray(queries::kMaxStelle)
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle"} << QStringList{};
+        QTest::newRow("subjects with cards")
+            << QByteArray(queries::kSubjectsWithCards)
+            << QStringList{"SEARCH p USING COVERING INDEX ixPositionQueue (idGebiet=?)"} << QStringList{"SCAN g"};
         QTest::newRow("subject by name") << QByteArray(queries::kSubjectId) << QStringList{}
                                          << QStringList{"SCAN tblGebiet"};
         QTest::newRow("card texts") << QByteArray(queries::kCardText)
@@ -131,7 +131,8 @@ private slots:
         store->renameSubject("Chemie", "Biochemie");
 
         QCOMPARE(mismatchedPositions(*store), 0);
-        for (const QString &name : {QStringLiteral("Latein"), QStringLiteral("Biochemie"), QStringLiteral("Ökologie")}) {
+        for (const QString &name :
+             {QStringLiteral("Latein"), QStringLiteral("Biochemie"), QStringLiteral("Ökologie")}) {
             const qint32 subject = *store->subjectId(name);
             int listed = 0;
             for (qint32 fach : store->compartments(subject)) {
@@ -165,8 +166,7 @@ private slots:
         QTest::newRow("position moved to another subject")
             << QByteArray("UPDATE tblPosition SET idGebiet = :subjectB WHERE idFrageAntwort = :cardA") << false;
         QTest::newRow("position handed to a card of another subject")
-            << QByteArray("UPDATE tblPosition SET idFrageAntwort = :looseCardB WHERE idFrageAntwort = :cardA")
-            << false;
+            << QByteArray("UPDATE tblPosition SET idFrageAntwort = :looseCardB WHERE idFrageAntwort = :cardA") << false;
         QTest::newRow("card moved to another subject")
             << QByteArray("UPDATE tblFrageAntwort SET idGebiet = :subjectB WHERE idFrageAntwort = :cardA") << false;
         QTest::newRow("position with its card's subject")
@@ -202,8 +202,11 @@ private slots:
 
         // Another program on the file: a plain connection, none of the store's code.
         const int rc = rawdb::Connection(path)
-                           .run(statement.constData(), {{":subjectA", subjectA}, {":subjectB", subjectB}, {":cardA", cardA},
-                                                        {":looseCardB", looseCardB}, {":missingCard", 999}})
+                           .run(statement.constData(), {{":subjectA", subjectA},
+                                                        {":subjectB", subjectB},
+                                                        {":cardA", cardA},
+                                                        {":looseCardB", looseCardB},
+                                                        {":missingCard", 999}})
                            .first;
         // Refused by the schema's own checks, not by a statement that failed to prepare.
         QCOMPARE(rc, accepted ? SQLITE_DONE : SQLITE_CONSTRAINT);

@@ -4,17 +4,17 @@
 // keep what the user typed; and a backup is made each day of use.
 
 #include "crashmodel.h"
-#include "rawdb.h"
 #include "faultvfs.h"
 #include "messages.h"
+#include "rawdb.h"
 #include "testapp.h"
 #include "windows.h"
 
 #include <QProcess>
 #include <QtTest>
 
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,11 +34,16 @@ const Op allOps[] = {Op::NewSubject, Op::Rename, Op::StoreCard, Op::Verdict, Op:
 const char *opName(Op op)
 {
     switch (op) {
-    case Op::NewSubject: return "new subject";
-    case Op::Rename: return "rename";
-    case Op::StoreCard: return "store card";
-    case Op::Verdict: return "verdict";
-    case Op::Edit: return "edit";
+    case Op::NewSubject:
+        return "new subject";
+    case Op::Rename:
+        return "rename";
+    case Op::StoreCard:
+        return "store card";
+    case Op::Verdict:
+        return "verdict";
+    case Op::Edit:
+        return "edit";
     }
     return "?";
 }
@@ -174,11 +179,16 @@ struct Scenario {
     {
         auto h = [](const QString &s) { return QStringLiteral("h") + QString::fromLatin1(s.toUtf8().toHex()); };
         switch (op) {
-        case Op::NewSubject: return {QLatin1Char('S'), {h(name)}, {}};
-        case Op::Rename: return {QLatin1Char('R'), {h(QStringLiteral("Erdkunde")), h(name)}, {}};
-        case Op::StoreCard: return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(frage), h(antwort)}, {}};
-        case Op::Verdict: return {QLatin1Char('V'), {QStringLiteral("R"), QString::number(card), h(listText)}, {}};
-        case Op::Edit: return {QLatin1Char('E'), {QString::number(card), h(frage), h(antwort)}, {}};
+        case Op::NewSubject:
+            return {QLatin1Char('S'), {h(name)}, {}};
+        case Op::Rename:
+            return {QLatin1Char('R'), {h(QStringLiteral("Erdkunde")), h(name)}, {}};
+        case Op::StoreCard:
+            return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(frage), h(antwort)}, {}};
+        case Op::Verdict:
+            return {QLatin1Char('V'), {QStringLiteral("R"), QString::number(card), h(listText)}, {}};
+        case Op::Edit:
+            return {QLatin1Char('E'), {QString::number(card), h(frage), h(antwort)}, {}};
         }
         return {};
     }
@@ -340,8 +350,10 @@ private slots:
         for (Op op : allOps) {
             if (op != Op::Verdict) // a verdict rewrites a row in place and needs no new page
                 QTest::addRow("%s, size limit", opName(op)) << int(op) << QStringLiteral("max_page_count") << full;
-            QTest::addRow("%s, disk full at the journal", opName(op)) << int(op) << QStringLiteral("full journal") << full;
-            QTest::addRow("%s, disk full at the database", opName(op)) << int(op) << QStringLiteral("full database") << full;
+            QTest::addRow("%s, disk full at the journal", opName(op))
+                << int(op) << QStringLiteral("full journal") << full;
+            QTest::addRow("%s, disk full at the database", opName(op))
+                << int(op) << QStringLiteral("full database") << full;
             QTest::addRow("%s, write error", opName(op)) << int(op) << QStringLiteral("io") << io;
             QTest::addRow("%s, sync error", opName(op)) << int(op) << QStringLiteral("sync") << io;
         }
@@ -522,14 +534,16 @@ private slots:
         Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
         const QStringList foreign{QStringLiteral("Tarlivo-Sicherung-Notizen.txt"),
-                                  QStringLiteral("Tarlivo-Sicherung-2024-01-01.mdb.bak"), QStringLiteral("Anderes.mdb")};
+                                  QStringLiteral("Tarlivo-Sicherung-2024-01-01.mdb.bak"),
+                                  QStringLiteral("Anderes.mdb")};
         for (const QString &name : foreign)
             QVERIFY(rawdb::writeBytes(dir.filePath(name), "eigene Datei"));
         QVERIFY(s.prepare());
         for (int day = 0; day < 10; ++day) {
             windows::storeCard(s.neu(), QStringLiteral("Tag %1").arg(day), QStringLiteral("x"));
             QCOMPARE(s.app->dialogs.take(), QStringList());
-            const QStringList copies = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
+            const QStringList copies =
+                dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
             QCOMPARE(copies.size(), std::min(day + 1, 7));
             QCOMPARE(copies.last(), QStringLiteral("Tarlivo-Sicherung-%1.mdb").arg(today.toString(Qt::ISODate)));
             today = today.addDays(1);
@@ -567,7 +581,8 @@ private slots:
         if (told) {
             QCOMPARE(shown.size(), 1);
             QVERIFY2(shown.front().contains(QStringLiteral("Der Datenträger ist voll")), qPrintable(shown.front()));
-            QVERIFY2(shown.front().contains(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")), qPrintable(shown.front()));
+            QVERIFY2(shown.front().contains(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")),
+                     qPrintable(shown.front()));
         } else {
             QCOMPARE(shown, QStringList());
         }
@@ -581,8 +596,7 @@ private slots:
         // The next day it works again.
         today = today.addDays(1);
         windows::storeCard(s.neu(), QStringLiteral("neuer"), QStringLiteral("Tag"));
-        QCOMPARE(backupsIn(dir),
-                 QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb")});
+        QCOMPARE(backupsIn(dir), QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb")});
     }
 
     void backupThatFoundTheFileBusyIsTriedAgain()
@@ -603,8 +617,7 @@ private slots:
         QCOMPARE(backupsIn(dir), QStringList());
         s.commit();
         QCOMPARE(s.app->dialogs.take(), QStringList());
-        QCOMPARE(backupsIn(dir),
-                 QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")});
+        QCOMPARE(backupsIn(dir), QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb")});
     }
 
     void halfMadeCopiesOfEndedRunsAreRemoved()

@@ -3,8 +3,8 @@
 #include "store.h"
 #include "testapp.h"
 
-#include <QTemporaryDir>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/wait.h>
@@ -190,9 +190,10 @@ private slots:
         const qint32 c10 = store->addCard(a, "zehn", "x");
         const qint32 c4 = store->addCard(a, "vier", "x");
         const qint32 c7 = store->addCard(a, "sieben", "x");
-        const auto placed = rawdb::Connection(path).run("UPDATE tblPosition SET Fach = 2, Stelle = CASE idFrageAntwort "
-                                                        "WHEN :other THEN 1 WHEN :c10 THEN 10 WHEN :c4 THEN 4 ELSE 7 END",
-                                                        {{":other", other}, {":c10", c10}, {":c4", c4}});
+        const auto placed =
+            rawdb::Connection(path).run("UPDATE tblPosition SET Fach = 2, Stelle = CASE idFrageAntwort "
+                                        "WHEN :other THEN 1 WHEN :c10 THEN 10 WHEN :c4 THEN 4 ELSE 7 END",
+                                        {{":other", other}, {":c10", c10}, {":c4", c4}});
         QCOMPARE(placed, std::make_pair(SQLITE_DONE, 4));
         Q_UNUSED(c7);
         QCOMPARE(store->headCard(a, 2), c4);

@@ -47,7 +47,8 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("card entry") << "Edit" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
         QTest::newRow("practice") << "Ueb" << QStringList{"Apfel", "Äpfel", "Öl", "Zebra"};
-        QTest::newRow("other text is card entry") << "ueb" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
+        QTest::newRow("other text is card entry")
+            << "ueb" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
     }
 
     void listsInGermanOrderForEachRoad()
@@ -134,14 +135,21 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<bool>("practice");
-        QTest::newRow("text file") << "text" << "keine Tarlivo-Datenbank" << false;
-        QTest::newRow("foreign SQLite file") << "foreign" << "fehlen die Tabellen" << true;
+        QTest::newRow("text file") << "text"
+                                   << "keine Tarlivo-Datenbank" << false;
+        QTest::newRow("foreign SQLite file") << "foreign"
+                                             << "fehlen die Tabellen" << true;
         // A damaged file of the older program: the take-over refuses it.
-        QTest::newRow("damaged Access file") << "jet" << "konnte nicht übernommen werden" << false;
-        QTest::newRow("directory in its place") << "directory" << "kann nicht gelesen werden" << true;
-        QTest::newRow("read-only store") << "readonly" << "schreibgeschützt" << false;
-        QTest::newRow("missing, directory read-only") << "nodir" << "nicht angelegt werden" << true;
-        QTest::newRow("locked by another program") << "locked" << "anderen laufenden Tarlivo" << false;
+        QTest::newRow("damaged Access file") << "jet"
+                                             << "konnte nicht übernommen werden" << false;
+        QTest::newRow("directory in its place") << "directory"
+                                                << "kann nicht gelesen werden" << true;
+        QTest::newRow("read-only store") << "readonly"
+                                         << "schreibgeschützt" << false;
+        QTest::newRow("missing, directory read-only") << "nodir"
+                                                      << "nicht angelegt werden" << true;
+        QTest::newRow("locked by another program") << "locked"
+                                                   << "anderen laufenden Tarlivo" << false;
     }
 
     void fileThatCannotServeIsLeftAlone()
@@ -159,7 +167,8 @@ private slots:
         } else if (kind == "foreign") {
             rawdb::exec(path, "CREATE TABLE Kunden (id INTEGER, Name TEXT); INSERT INTO Kunden VALUES (1, 'x');");
         } else if (kind == "jet") {
-            QVERIFY(rawdb::writeBytes(path, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01", 21) + QByteArray(2027, '\x5a')));
+            QVERIFY(rawdb::writeBytes(path, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01", 21)
+                                                + QByteArray(2027, '\x5a')));
         } else if (kind == "directory") {
             QVERIFY(QDir().mkdir(path));
         } else if (kind == "readonly") {
@@ -182,7 +191,8 @@ private slots:
         const QString message = app.dialogs.messages.first();
         QVERIFY2(message.contains("„" + path + "“"), qPrintable(message));
         if (kind != "jet")
-            QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."), qPrintable(message));
+            QVERIFY2(message.startsWith("Die Datenbank „" + path + "“ kann nicht geöffnet werden."),
+                     qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
         QVERIFY(message.endsWith("Die Datei wurde nicht verändert."));
         QCOMPARE(rawdb::readBytes(path), before);
@@ -213,8 +223,8 @@ private slots:
         QCOMPARE(app.dialogs.inputBoxes.size(), 2);
         QCOMPARE(app.dialogs.inputBoxes[0],
                  qMakePair(QString("Bitte geben Sie ein Gebiet ein."), QString("Gebietseingabe")));
-        QCOMPARE(app.dialogs.inputBoxes[1], qMakePair(QString("Bitte geben Sie einen neuen Gebietsnamen ein."),
-                                                      QString("Gebietseditierung")));
+        QCOMPARE(app.dialogs.inputBoxes[1],
+                 qMakePair(QString("Bitte geben Sie einen neuen Gebietsnamen ein."), QString("Gebietseditierung")));
         QCOMPARE(subjectRows(app), QStringList{"1|Mathematik"});
         // The rename took its old name from the list box.
         QCOMPARE(app.forms->pubs().GebietName, QString("Mathe"));
@@ -273,12 +283,13 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("number");
-        for (const char *n : {"12", "0", "-3", "+4.5", "1,5", " 42 ", "\t7\n", "1e3", "1E-3", "2,5e+10", ".5", "-,5",
-                              "3.", "007"})
+        for (const char *n :
+             {"12", "0", "-3", "+4.5", "1,5", " 42 ", "\t7\n", "1e3", "1E-3", "2,5e+10", ".5", "-,5", "3.", "007"})
             QTest::newRow(QByteArray(n).replace('\t', "\\t").replace('\n', "\\n").constData())
                 << QString::fromUtf8(n) << true;
-        for (const char *s : {"Kapitel 2", "2a", "3. Klasse", "1.2.3", "1,5,0", "1 000", "e3", "1e", "1e3.5", "+",
-                              "-", ".", "", "   ", "0x10", "12 Affen", "Mathe", "1-2", "--1", "１２"})
+        for (const char *s :
+             {"Kapitel 2", "2a", "3. Klasse", "1.2.3", "1,5,0", "1 000",    "e3",    "1e",  "1e3.5", "+",
+              "-",         ".",  "",          "   ",   "0x10",  "12 Affen", "Mathe", "1-2", "--1",   "１２"})
             QTest::newRow(*s ? s : "(empty)") << QString::fromUtf8(s) << false;
     }
 
@@ -336,10 +347,11 @@ private slots:
     {
         QTest::addColumn<QString>("typed"); // null: nothing typed into an empty list
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty list")
-            << QString() << "Es ist kein Gebiet gewählt.\nBitte wählen Sie ein Gebiet aus der Liste.";
+        QTest::newRow("empty list") << QString()
+                                    << "Es ist kein Gebiet gewählt.\nBitte wählen Sie ein Gebiet aus der Liste.";
         QTest::newRow("typed unknown name")
-            << "Physik" << "Das Gebiet \"Physik\" gibt es nicht.\nBitte wählen Sie ein Gebiet aus der Liste.";
+            << "Physik"
+            << "Das Gebiet \"Physik\" gibt es nicht.\nBitte wählen Sie ein Gebiet aus der Liste.";
     }
 
     void renamingWhatNamesNoSubjectIsRefused()

@@ -23,8 +23,8 @@ struct Position {
 // What one copy reported.
 struct Report {
     std::vector<std::pair<qint64, Position>> written; // in order
-    std::map<qint64, Op> storedCards;                  // key -> "> C" change
-    std::map<qint64, std::vector<Op>> edits;           // card -> "> E" changes
+    std::map<qint64, Op> storedCards;                 // key -> "> C" change
+    std::map<qint64, std::vector<Op>> edits;          // card -> "> E" changes
     int verdicts = 0;
     int refused = 0;
     QStringList unexpected;
@@ -71,7 +71,8 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("Tarlivo.mdb"));
         // Some subjects and cards to start with, from one copy alone.
         QProcess setup, a, b;
-        startDriver(setup, {dir.path(), QStringLiteral("7"), QStringLiteral("s"), QStringLiteral("--ops"), QStringLiteral("60")});
+        startDriver(setup, {dir.path(), QStringLiteral("7"), QStringLiteral("s"), QStringLiteral("--ops"),
+                            QStringLiteral("60")});
         QVERIFY(setup.waitForFinished(60000));
         QCOMPARE(setup.exitCode(), 0);
         const rawdb::State before = rawdb::read(path);
@@ -104,7 +105,8 @@ private slots:
         for (const Report *r : {&ra, &rb}) {
             QCOMPARE(int(r->written.size()), int(r->storedCards.size()) + r->verdicts);
             for (const auto &[card, pos] : r->written) {
-                QVERIFY2(places.insert(pos.stelle).second, qPrintable(QStringLiteral("place %1 twice").arg(pos.stelle)));
+                QVERIFY2(places.insert(pos.stelle).second,
+                         qPrintable(QStringLiteral("place %1 twice").arg(pos.stelle)));
                 QVERIFY(pos.fach >= 1);
                 if (!latest.count(card) || latest[card].stelle < pos.stelle)
                     latest[card] = pos;
@@ -146,7 +148,9 @@ private slots:
                 for (const Report *s : {&ra, &rb})
                     if (s->edits.count(id))
                         for (const Op &e : s->edits.at(id))
-                            matches = matches || (card.frage == unhex(e.fields.value(1)) && card.antwort == unhex(e.fields.value(2)));
+                            matches =
+                                matches
+                                || (card.frage == unhex(e.fields.value(1)) && card.antwort == unhex(e.fields.value(2)));
                 QVERIFY2(matches, qPrintable(QStringLiteral("card %1 holds texts nobody wrote").arg(id)));
             }
         }

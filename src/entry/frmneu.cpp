@@ -11,7 +11,12 @@ const FormDesign &FrmNeu::layout()
 {
     // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
-        "frmNeu", "Anlegen neuer Fragen und Antworten", 8670, 6030, Placement::Centred, 0,
+        "frmNeu",
+        "Anlegen neuer Fragen und Antworten",
+        8670,
+        6030,
+        Placement::Centred,
+        0,
         {
             {"cmdZumStart", Kind::CommandButton, "Zum &Start", 2400, 5040, 1695, 495, 7, true},
             {"cmdZurueck", Kind::CommandButton, "&Zurück", 360, 5040, 1695, 495, 6, true},

@@ -11,7 +11,12 @@ const FormDesign &FrmEdit::layout()
 {
     // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
-        "frmEdit", "Edit", 8550, 5655, Placement::Centred, 0,
+        "frmEdit",
+        "Edit",
+        8550,
+        5655,
+        Placement::Centred,
+        0,
         {
             {"cmdÜbernahme", Kind::CommandButton, "&Übernehmen", 360, 4320, 7815, 615, 4, true},
             {"txtEditAntwort", Kind::TextBox, "Text1", 4440, 1080, 3735, 3015, 1, true, NoFlags, "Antwort"},

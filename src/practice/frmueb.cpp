@@ -34,7 +34,12 @@ const FormDesign &FrmUeb::layout()
 {
     // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
-        "frmUeb", "Übung", 10110, 6390, Placement::Centred, 0,
+        "frmUeb",
+        "Übung",
+        10110,
+        6390,
+        Placement::Centred,
+        0,
         {
             {"cmdFrage", Kind::CommandButton, "<<<<<", 4560, 2280, 915, 615, 12, true},
             {"cmdZumStart", Kind::CommandButton, "Zum &Start", 7080, 5520, 2775, 375, 11, true},

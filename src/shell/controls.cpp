@@ -51,8 +51,8 @@ void TextBox::insertFromMimeData(const QMimeData *source)
 
 void TextBox::fitWrapping(const QString &text, bool onlyLoosen)
 {
-    const QTextOption::WrapMode mode = holdsLongWord(text) ? QTextOption::WrapAnywhere
-                                                           : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    const QTextOption::WrapMode mode =
+        holdsLongWord(text) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
     // Every change of mode lays the whole text out again.
     if (mode != wordWrapMode() && (mode == QTextOption::WrapAnywhere || !onlyLoosen))
         setWordWrapMode(mode);
@@ -62,7 +62,8 @@ void TextBox::keyPressEvent(QKeyEvent *event)
 {
     // Character keys carry text; Delete carries a control character but types nothing.
     const bool typesCharacter = !event->text().isEmpty() && event->key() != Qt::Key_Delete
-        && event->key() != Qt::Key_Escape && event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab;
+                                && event->key() != Qt::Key_Escape && event->key() != Qt::Key_Tab
+                                && event->key() != Qt::Key_Backtab;
     QPlainTextEdit::keyPressEvent(event);
     if (typesCharacter)
         emit characterTyped();

@@ -37,7 +37,7 @@ struct FormDesign {
     const char *caption;
     int width, height; // client area
     Placement placement;
-    QRgb background; // 0: the platform's standard
+    QRgb background;                     // 0: the platform's standard
     std::vector<ControlDesign> controls; // in creation order
 };
 

@@ -26,10 +26,10 @@ class FrmEdit;
 class Forms {
 public:
     struct Setup {
-        QString programDir;                // where the database file lies
+        QString programDir; // where the database file lies
         StoreOptions storeOptions;
-        std::function<void()> endProgram;  // stops the run
-        QString legacyReader = {};         // reader of old Access files; empty: beside the program
+        std::function<void()> endProgram; // stops the run
+        QString legacyReader = {};        // reader of old Access files; empty: beside the program
     };
 
     Forms(Dialogs &dialogs, Setup setup);

@@ -11,7 +11,12 @@ const FormDesign &FrmWelcome::layout()
 {
     // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
-        "frmWelcome", "Velmorin - Solvendo - Tarlivo 2.0", 6735, 4695, Placement::Centred, 0,
+        "frmWelcome",
+        "Velmorin - Solvendo - Tarlivo 2.0",
+        6735,
+        4695,
+        Placement::Centred,
+        0,
         {
             {"cmdEnd", Kind::CommandButton, "&Ende", 600, 3240, 5535, 495, 3, true},
             {"cmdUeben", Kind::CommandButton, "&Übung starten", 3600, 2160, 2295, 495, 2, true},
@@ -23,8 +28,8 @@ const FormDesign &FrmWelcome::layout()
 }
 
 FrmWelcome::FrmWelcome(Forms &forms)
-    : Form(layout(), forms), cmdEnd(control<CommandButton>("cmdEnd")),
-      cmdUeben(control<CommandButton>("cmdUeben")), cmdNeu(control<CommandButton>("cmdNeu"))
+    : Form(layout(), forms), cmdEnd(control<CommandButton>("cmdEnd")), cmdUeben(control<CommandButton>("cmdUeben")),
+      cmdNeu(control<CommandButton>("cmdNeu"))
 {
     connect(cmdNeu, &QPushButton::clicked, this, &FrmWelcome::cmdNeu_Click);
     connect(cmdUeben, &QPushButton::clicked, this, &FrmWelcome::cmdUeben_Click);

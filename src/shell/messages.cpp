@@ -8,10 +8,7 @@ namespace {
 QString quoted(const QString &s) { return QStringLiteral("„%1“").arg(QDir::toNativeSeparators(s)); }
 
 // One of two sentences by number, with the number put in for %1.
-QString byNumber(qint64 n, const char *one, const char *many)
-{
-    return QString::fromUtf8(n == 1 ? one : many).arg(n);
-}
+QString byNumber(qint64 n, const char *one, const char *many) { return QString::fromUtf8(n == 1 ? one : many).arg(n); }
 
 } // namespace
 
@@ -27,10 +24,7 @@ QString newSubjectTitle() { return QStringLiteral("Gebietseingabe"); }
 QString renamePrompt() { return QStringLiteral("Bitte geben Sie einen neuen Gebietsnamen ein."); }
 QString renameTitle() { return QStringLiteral("Gebietseditierung"); }
 
-QString compartmentEmpty(qint64 fach)
-{
-    return QStringLiteral("Fach : %1 ist leer!\nBitte neu wählen!").arg(fach);
-}
+QString compartmentEmpty(qint64 fach) { return QStringLiteral("Fach : %1 ist leer!\nBitte neu wählen!").arg(fach); }
 
 QString missingInput() { return QStringLiteral("Fehlende Eingabe!"); }
 
@@ -97,7 +91,8 @@ QString storeError(const StoreError &error, bool whileOpening)
         reason = QStringLiteral("Die Datei ist keine Tarlivo-Datenbank.");
         break;
     case StoreErrorKind::LegacyFormat:
-        reason = QStringLiteral("Die Datei stammt von der älteren Access-Version von Tarlivo und kann nicht gelesen werden.");
+        reason = QStringLiteral(
+            "Die Datei stammt von der älteren Access-Version von Tarlivo und kann nicht gelesen werden.");
         break;
     case StoreErrorKind::SchemaMismatch:
         reason = QStringLiteral("Die Datei ist eine Datenbank, aber ihr fehlen die Tabellen von Tarlivo.");
@@ -123,8 +118,8 @@ QString storeError(const StoreError &error, bool whileOpening)
         break;
     case StoreErrorKind::FileChanged:
         reason = error.detail() == QLatin1String("deleted")
-            ? QStringLiteral("Die Datei wurde gelöscht, während Tarlivo lief.")
-            : QStringLiteral("Die Datei wurde ersetzt, während Tarlivo lief.");
+                     ? QStringLiteral("Die Datei wurde gelöscht, während Tarlivo lief.")
+                     : QStringLiteral("Die Datei wurde ersetzt, während Tarlivo lief.");
         reason += QStringLiteral("\nBitte wählen Sie das Gebiet neu.");
         break;
     case StoreErrorKind::Corrupt:
@@ -166,8 +161,8 @@ QString legacyImported(const LegacyImportReport &r, const QString &path)
     lines << QStringLiteral("Die Datei %1 stammte von der älteren Access-Version von Tarlivo und wurde übernommen:")
                  .arg(quoted(path));
     lines << byNumber(r.subjects, "%1 Gebiet", "%1 Gebiete") + QStringLiteral(" und ")
-            + byNumber(r.cards, "%1 Frage", "%1 Fragen")
-            + QStringLiteral(", jede in ihrem Fach und an ihrem Platz in der Übung.");
+                 + byNumber(r.cards, "%1 Frage", "%1 Fragen")
+                 + QStringLiteral(", jede in ihrem Fach und an ihrem Platz in der Übung.");
 
     QStringList repairs;
     if (r.cardsWithoutPosition)
@@ -238,7 +233,8 @@ QString legacyImportFailed(const LegacyImportError &e)
         reason = QStringLiteral("Die Datei ist beschädigt oder keine lesbare Access-Datenbank.");
         break;
     case Kind::Truncated:
-        reason = QStringLiteral("Die Datei ist unvollständig: Ihr Ende fehlt, vielleicht wurde sie nicht ganz kopiert.");
+        reason =
+            QStringLiteral("Die Datei ist unvollständig: Ihr Ende fehlt, vielleicht wurde sie nicht ganz kopiert.");
         break;
     case Kind::MissingTable:
         reason = QStringLiteral("Die Tabelle %1 fehlt oder ist nicht lesbar; die Datei ist beschädigt "
@@ -250,14 +246,15 @@ QString legacyImportFailed(const LegacyImportError &e)
                      .arg(table, column);
         break;
     case Kind::Damaged:
-        reason = e.table.isEmpty()
-            ? QStringLiteral("Die Datei ist beschädigt: Ein Text kann nicht vollständig gelesen werden.")
+        reason =
+            e.table.isEmpty()
+                ? QStringLiteral("Die Datei ist beschädigt: Ein Text kann nicht vollständig gelesen werden.")
             : e.column.isEmpty()
-            ? QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Eintrag nicht gelesen werden.")
-                  .arg(table)
-            : QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Wert der Spalte %2 "
-                             "nicht gelesen werden.")
-                  .arg(table, column);
+                ? QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Eintrag nicht gelesen werden.")
+                      .arg(table)
+                : QStringLiteral("Die Datei ist beschädigt: In der Tabelle %1 kann ein Wert der Spalte %2 "
+                                 "nicht gelesen werden.")
+                      .arg(table, column);
         break;
     case Kind::CountMismatch:
         reason = QStringLiteral("Die Datei ist beschädigt: Die Tabelle %1 meldet %2 Einträge, gelesen wurden %3.")
@@ -284,11 +281,11 @@ QString legacyImportFailed(const LegacyImportError &e)
         damaged = false;
         break;
     case Kind::WriteFailed:
-        reason = e.diskFull ? QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: "
-                                             "Der Datenträger ist voll.")
-            : e.readOnly    ? QStringLiteral("Die neue Datenbank kann nicht angelegt werden: "
-                                             "Das Verzeichnis ist schreibgeschützt.")
-                            : QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: %1").arg(e.detail());
+        reason = e.diskFull   ? QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: "
+                                                 "Der Datenträger ist voll.")
+                 : e.readOnly ? QStringLiteral("Die neue Datenbank kann nicht angelegt werden: "
+                                               "Das Verzeichnis ist schreibgeschützt.")
+                              : QStringLiteral("Die neue Datenbank kann nicht geschrieben werden: %1").arg(e.detail());
         damaged = false;
         break;
     case Kind::Unsound:

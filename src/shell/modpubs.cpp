@@ -4,10 +4,7 @@
 
 namespace tarlivo::ui {
 
-QString databasePath(const QString &programDir)
-{
-    return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb"));
-}
+QString databasePath(const QString &programDir) { return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb")); }
 
 void ConnectDB(ModPubs &pubs, const QString &programDir, const StoreOptions &options)
 {

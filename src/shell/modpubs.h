@@ -9,10 +9,10 @@ namespace tarlivo::ui {
 
 // The state the windows hand one another; it lives for the whole run.
 struct ModPubs {
-    QString Modus;        // "Edit" on the card-entry road, "Ueb" on the practice road
-    QString GebietName;   // the subject last taken in the subject window
+    QString Modus;         // "Edit" on the card-entry road, "Ueb" on the practice road
+    QString GebietName;    // the subject last taken in the subject window
     qint32 AktFrageID = 0; // the card on display in practice
-    QString DBPath;       // full path of the database file
+    QString DBPath;        // full path of the database file
     std::unique_ptr<Store> DBConn;
 };
 

@@ -54,8 +54,7 @@ int compareNames(const QString &a, const QString &b)
 
 bool registerNameCollation(sqlite3 *db)
 {
-    return sqlite3_create_collation_v2(db, kNameCollation, SQLITE_UTF8, nullptr, sqliteCompare, nullptr)
-        == SQLITE_OK;
+    return sqlite3_create_collation_v2(db, kNameCollation, SQLITE_UTF8, nullptr, sqliteCompare, nullptr) == SQLITE_OK;
 }
 
 } // namespace tarlivo

@@ -356,7 +356,7 @@ Error writeFailed(const QString &path, const StoreError &error)
     Error e(Error::WriteFailed, path, error.detail());
     e.diskFull = error.kind() == StoreErrorKind::Full;
     e.readOnly = error.kind() == StoreErrorKind::ReadOnly || error.kind() == StoreErrorKind::CannotOpen
-        || error.kind() == StoreErrorKind::CannotCreate;
+                 || error.kind() == StoreErrorKind::CannotCreate;
     return e;
 }
 
@@ -416,7 +416,7 @@ public:
     {
         struct stat now {};
         return m_fd >= 0 && ::stat(QFile::encodeName(path).constData(), &now) == 0 && now.st_dev == m_stat.st_dev
-            && now.st_ino == m_stat.st_ino;
+               && now.st_ino == m_stat.st_ino;
     }
 
 private:
@@ -580,8 +580,7 @@ LegacyData readLegacyFile(const QString &path, const LegacyImportOptions &option
     if (process.exitStatus() == QProcess::CrashExit)
         throw Error(Error::ReaderCrashed, path, said);
     if (process.exitCode() != legacy::kExitOk || !parser.complete())
-        throw Error(Error::ReaderFailed, path,
-                    QStringLiteral("exit %1: %2").arg(process.exitCode()).arg(said));
+        throw Error(Error::ReaderFailed, path, QStringLiteral("exit %1: %2").arg(process.exitCode()).arg(said));
     // The library's only sign that a long text came back short.
     if (said.contains(QLatin1String("memo"), Qt::CaseInsensitive))
         throw Error(Error::Damaged, path, said);

@@ -42,40 +42,40 @@ struct LegacyData {
 
 // What was taken over, and every repair of broken data that this needed.
 struct LegacyImportReport {
-    int subjects = 0;              // subjects in the new store, made ones included
+    int subjects = 0; // subjects in the new store, made ones included
     int cards = 0;
-    int cardsWithoutPosition = 0;  // given compartment 1 at the end of the queue
-    int cardsWithoutPlace = 0;     // position without a queue place: put at the end
-    int positionsWithoutCard = 0;  // left out
-    int duplicatePositions = 0;    // a card's second position row, left out
-    int cardsWithoutSubject = 0;   // filed under orphanSubject
-    QString orphanSubject;         // the subject made for them; empty when none was needed
-    int compartmentsRaised = 0;    // compartment below 1 or missing, set to 1
-    QStringList unnamedSubjects;   // names given to subjects whose name was NULL
+    int cardsWithoutPosition = 0;                   // given compartment 1 at the end of the queue
+    int cardsWithoutPlace = 0;                      // position without a queue place: put at the end
+    int positionsWithoutCard = 0;                   // left out
+    int duplicatePositions = 0;                     // a card's second position row, left out
+    int cardsWithoutSubject = 0;                    // filed under orphanSubject
+    QString orphanSubject;                          // the subject made for them; empty when none was needed
+    int compartmentsRaised = 0;                     // compartment below 1 or missing, set to 1
+    QStringList unnamedSubjects;                    // names given to subjects whose name was NULL
     QList<QPair<QString, QString>> renamedSubjects; // old and new name of doubled names
-    QString originalPath;          // where the old file now lies
+    QString originalPath;                           // where the old file now lies
 };
 
 class LegacyImportError : public std::exception {
 public:
     enum Kind {
-        ReaderMissing,  // detail: the reader's path
-        ReaderCrashed,  // the reader died
-        ReaderFailed,   // the reader stopped with an error of its own, or its stream broke
-        Stalled,        // the reader went silent
-        CannotOpen,     // not an Access file the reader can open
-        Truncated,      // the file has lost its end
-        MissingTable,   // table: the table
-        MissingColumn,  // table, column
-        Damaged,        // table, column: a row or text that cannot be read
-        CountMismatch,  // table, declared, read
-        BadValue,       // table, column, detail: the value
-        DuplicateKey,   // table, detail: the key
-        Busy,           // another running copy is taking the file over
-        Changed,        // the file was replaced meanwhile
-        WriteFailed,    // the new store could not be written; detail: why
-        Unsound,        // the new store failed its check (a program fault); detail: what
-        Cancelled,      // the user cancelled
+        ReaderMissing, // detail: the reader's path
+        ReaderCrashed, // the reader died
+        ReaderFailed,  // the reader stopped with an error of its own, or its stream broke
+        Stalled,       // the reader went silent
+        CannotOpen,    // not an Access file the reader can open
+        Truncated,     // the file has lost its end
+        MissingTable,  // table: the table
+        MissingColumn, // table, column
+        Damaged,       // table, column: a row or text that cannot be read
+        CountMismatch, // table, declared, read
+        BadValue,      // table, column, detail: the value
+        DuplicateKey,  // table, detail: the key
+        Busy,          // another running copy is taking the file over
+        Changed,       // the file was replaced meanwhile
+        WriteFailed,   // the new store could not be written; detail: why
+        Unsound,       // the new store failed its check (a program fault); detail: what
+        Cancelled,     // the user cancelled
     };
 
     LegacyImportError(Kind kind, QString path, QString detail = {})
@@ -92,8 +92,8 @@ public:
     QString column;
     qint64 declared = 0;
     qint64 read = 0;
-    bool diskFull = false;  // WriteFailed: the disk is full
-    bool readOnly = false;  // WriteFailed: the directory is not writable
+    bool diskFull = false; // WriteFailed: the disk is full
+    bool readOnly = false; // WriteFailed: the directory is not writable
 
 private:
     Kind m_kind;

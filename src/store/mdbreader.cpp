@@ -120,8 +120,8 @@ bool writeField(Output &out, MdbHandle *mdb, const MdbColumn *col, const MdbFiel
     mdb_set_bind_size(mdb, bindSize);
 
     char *text = col->col_type == MDB_NUMERIC
-        ? mdb_numeric_to_string(mdb, field.start, col->col_scale, col->col_prec)
-        : mdb_col_to_string(mdb, mdb->pg_buf, field.start, col->col_type, field.siz);
+                     ? mdb_numeric_to_string(mdb, field.start, col->col_scale, col->col_prec)
+                     : mdb_col_to_string(mdb, mdb->pg_buf, field.start, col->col_type, field.siz);
     const std::size_t length = text ? std::strlen(text) : 0;
     // A memo of some characters that comes back empty lost the pages it lay on
     // (two bytes are only the mark of a compressed text).

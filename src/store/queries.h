@@ -13,9 +13,8 @@ inline constexpr const char *kSubjectsWithCards =
     "WHERE EXISTS (SELECT 1 FROM tblPosition AS p WHERE p.idGebiet = g.idGebiet) "
     "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet";
 
-inline constexpr const char *kSubjectId =
-    "SELECT idGebiet FROM tblGebiet WHERE NameGebiet = ?1 COLLATE TARLIVO_DE "
-    "ORDER BY idGebiet LIMIT 1";
+inline constexpr const char *kSubjectId = "SELECT idGebiet FROM tblGebiet WHERE NameGebiet = ?1 COLLATE TARLIVO_DE "
+                                          "ORDER BY idGebiet LIMIT 1";
 
 inline constexpr const char *kMaxStelle = "SELECT MAX(Stelle) FROM tblPosition";
 
@@ -31,9 +30,8 @@ inline constexpr const char *kCompartments =
 
 // Ties on Stelle can only come from files of the older program; the card key
 // then keeps their order stable.
-inline constexpr const char *kHeadCard =
-    "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2 "
-    "ORDER BY Stelle, idFrageAntwort LIMIT 1";
+inline constexpr const char *kHeadCard = "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2 "
+                                         "ORDER BY Stelle, idFrageAntwort LIMIT 1";
 
 inline constexpr const char *kCardText = "SELECT Frage, Antwort FROM tblFrageAntwort WHERE idFrageAntwort = ?1";
 

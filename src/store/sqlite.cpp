@@ -84,8 +84,8 @@ sqlite3_stmt *Database::prepared(const char *sql)
 
 void Database::fail(int resultCode) const
 {
-    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                : QString::fromUtf8(sqlite3_errstr(resultCode));
+    const QString detail =
+        m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(resultCode));
     throw StoreError(kindOf(resultCode), m_path, detail);
 }
 
@@ -110,8 +110,8 @@ Statement &Statement::bind(int index, const QString &text)
     if (text.isNull())
         return bindNull(index);
     const QByteArray utf8 = text.toUtf8();
-    const int rc = sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
-                                       SQLITE_TRANSIENT, SQLITE_UTF8);
+    const int rc = sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
     if (rc != SQLITE_OK)
         m_db.fail(rc);
     return *this;
@@ -142,10 +142,7 @@ void Statement::run()
     }
 }
 
-bool Statement::isNull(int column) const
-{
-    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
-}
+bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
 
 qint64 Statement::int64(int column) const { return sqlite3_column_int64(m_stmt, column); }
 
@@ -160,10 +157,7 @@ QString Statement::text(int column) const
     return QString::fromUtf8(data, bytes);
 }
 
-WriteTransaction::WriteTransaction(Database &db) : m_db(db)
-{
-    Statement(m_db, "BEGIN IMMEDIATE").run();
-}
+WriteTransaction::WriteTransaction(Database &db) : m_db(db) { Statement(m_db, "BEGIN IMMEDIATE").run(); }
 
 WriteTransaction::~WriteTransaction()
 {

@@ -81,7 +81,8 @@ void removeStaleTemporaries(const QDir &dir, const QString &base, const QString 
 {
     // The file, and the journal SQLite keeps beside it while writing it.
     const QRegularExpression temp(QStringLiteral(R"(\.%1-([0-9]{1,9})(-journal)?\z)").arg(marker));
-    for (const QString &name : dir.entryList({base + QStringLiteral("*.") + marker + QStringLiteral("-*")}, QDir::Files)) {
+    for (const QString &name :
+         dir.entryList({base + QStringLiteral("*.") + marker + QStringLiteral("-*")}, QDir::Files)) {
         const QRegularExpressionMatch m = temp.match(name);
         const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong() : 0;
         if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
@@ -118,8 +119,8 @@ void createStoreFile(const QString &path, bool replaceEmpty)
         db.close();
     } catch (const StoreError &e) {
         QFile::remove(temp);
-        throw StoreError(e.kind() == StoreErrorKind::Full ? StoreErrorKind::Full : StoreErrorKind::CannotCreate,
-                         path, e.detail());
+        throw StoreError(e.kind() == StoreErrorKind::Full ? StoreErrorKind::Full : StoreErrorKind::CannotCreate, path,
+                         e.detail());
     }
     const QByteArray from = QFile::encodeName(temp);
     const QByteArray to = QFile::encodeName(path);
@@ -319,7 +320,8 @@ void Store::backupIfDue()
     }
 
     // Keep the newest copies; the ISO date in the name sorts them by age.
-    QStringList copies = dir.entryList({prefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + suffix}, QDir::Files, QDir::Name);
+    QStringList copies =
+        dir.entryList({prefix + QStringLiteral("\?\?\?\?-\?\?-\?\?") + suffix}, QDir::Files, QDir::Name);
     while (copies.size() > m_options.keepBackups)
         dir.remove(copies.takeFirst());
 }
@@ -394,10 +396,7 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
     }
     const qint32 stelle = nextStelle();
     sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
-    card.bind(1, subjectId)
-        .bind(2, textOf(frage))
-        .bind(3, textOf(antwort))
-        .run();
+    card.bind(1, subjectId).bind(2, textOf(frage)).bind(3, textOf(antwort)).run();
     // The key of the row just inserted: no other writer can slip in between.
     const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
     sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
@@ -454,10 +453,7 @@ void Store::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     prepareWrite();
     sql::WriteTransaction tx(m_db);
     sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, textOf(frage))
-        .bind(2, textOf(antwort))
-        .bind(3, cardId)
-        .run();
+    update.bind(1, textOf(frage)).bind(2, textOf(antwort)).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
     tx.commit();

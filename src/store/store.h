@@ -19,7 +19,7 @@ enum class FileFormat { Missing, Empty, SQLite, Jet3, Jet4, Unknown, Unreadable 
 FileFormat sniffFormat(const QString &path);
 
 struct CardText {
-    QString frage;   // a NULL text (imported files) arrives as a null QString
+    QString frage; // a NULL text (imported files) arrives as a null QString
     QString antwort;
 };
 

@@ -29,8 +29,9 @@ enum class StoreErrorKind {
 class StoreError : public std::exception {
 public:
     StoreError(StoreErrorKind kind, QString path, QString detail = {})
-        : m_kind(kind), m_path(std::move(path)), m_detail(std::move(detail)),
-          m_what(m_detail.toUtf8()) {}
+        : m_kind(kind), m_path(std::move(path)), m_detail(std::move(detail)), m_what(m_detail.toUtf8())
+    {
+    }
 
     StoreErrorKind kind() const noexcept { return m_kind; }
     // The database file concerned; may be empty.

@@ -14,7 +14,12 @@ const FormDesign &FrmGebiete::layout()
 {
     // clang-format off: one row per control, as the design table reads
     static const FormDesign design{
-        "frmGebiete", "Gebiete", 8655, 3600, Placement::Centred, 0,
+        "frmGebiete",
+        "Gebiete",
+        8655,
+        3600,
+        Placement::Centred,
+        0,
         {
             {"cmdGebietEdit", Kind::CommandButton, "Gebietsname &editieren", 480, 2160, 7695, 735, 3, true},
             {"cmdUebernahmeGebiet", Kind::CommandButton, "Gebiet &übernehmen", 480, 1080, 3615, 735, 2, true},

@@ -13,10 +13,10 @@
 namespace faultvfs {
 
 struct Faults {
-    std::string pathContains; // only files whose name holds this; empty: every file
-    std::string pathEndsWith; // and ends so (".mdb": the database, "-journal": its journal)
-    int writeError = SQLITE_OK; // returned by xWrite once armed (SQLITE_FULL, SQLITE_IOERR_WRITE)
-    int syncError = SQLITE_OK;  // returned by xSync
+    std::string pathContains;    // only files whose name holds this; empty: every file
+    std::string pathEndsWith;    // and ends so (".mdb": the database, "-journal": its journal)
+    int writeError = SQLITE_OK;  // returned by xWrite once armed (SQLITE_FULL, SQLITE_IOERR_WRITE)
+    int syncError = SQLITE_OK;   // returned by xSync
     int writesBeforeFailing = 0; // matching writes that still succeed first
     int failedWrites = 0;        // how many writes were refused
     int syncs = 0;               // syncs of matching files, failed or not
@@ -55,7 +55,8 @@ inline bool matches(sqlite3_file *f)
         return x.pathContains.empty() && x.pathEndsWith.empty();
     const std::string &end = x.pathEndsWith;
     return (x.pathContains.empty() || name->find(x.pathContains) != std::string::npos)
-        && (end.empty() || (name->size() >= end.size() && name->compare(name->size() - end.size(), end.size(), end) == 0));
+           && (end.empty()
+               || (name->size() >= end.size() && name->compare(name->size() - end.size(), end.size(), end) == 0));
 }
 
 inline int xClose(sqlite3_file *f)
@@ -96,10 +97,7 @@ inline int xSync(sqlite3_file *f, int flags)
 inline int xFileSize(sqlite3_file *f, sqlite3_int64 *size) { return real(f)->pMethods->xFileSize(real(f), size); }
 inline int xLock(sqlite3_file *f, int level) { return real(f)->pMethods->xLock(real(f), level); }
 inline int xUnlock(sqlite3_file *f, int level) { return real(f)->pMethods->xUnlock(real(f), level); }
-inline int xCheckReservedLock(sqlite3_file *f, int *out)
-{
-    return real(f)->pMethods->xCheckReservedLock(real(f), out);
-}
+inline int xCheckReservedLock(sqlite3_file *f, int *out) { return real(f)->pMethods->xCheckReservedLock(real(f), out); }
 inline int xFileControl(sqlite3_file *f, int op, void *arg)
 {
     return real(f)->pMethods->xFileControl(real(f), op, arg);
@@ -128,9 +126,25 @@ inline int xUnfetch(sqlite3_file *f, sqlite3_int64 offset, void *p)
 inline const sqlite3_io_methods *ioMethods()
 {
     static const sqlite3_io_methods methods = {
-        3,        xClose,      xRead,        xWrite,     xTruncate,  xSync,   xFileSize,
-        xLock,    xUnlock,     xCheckReservedLock,       xFileControl,       xSectorSize,
-        xDeviceCharacteristics, xShmMap,     xShmLock,   xShmBarrier, xShmUnmap, xFetch, xUnfetch,
+        3,
+        xClose,
+        xRead,
+        xWrite,
+        xTruncate,
+        xSync,
+        xFileSize,
+        xLock,
+        xUnlock,
+        xCheckReservedLock,
+        xFileControl,
+        xSectorSize,
+        xDeviceCharacteristics,
+        xShmMap,
+        xShmLock,
+        xShmBarrier,
+        xShmUnmap,
+        xFetch,
+        xUnfetch,
     };
     return &methods;
 }

@@ -36,7 +36,7 @@ struct PracticeApp : TestApp, Seeder {
         bool operator==(const Display &o) const
         {
             return frage == o.frage && antwort == o.antwort && antwortShown == o.antwortShown
-                && aktFrageID == o.aktFrageID && entries == o.entries && listText == o.listText;
+                   && aktFrageID == o.aktFrageID && entries == o.entries && listText == o.listText;
         }
     };
 

@@ -166,7 +166,8 @@ struct Card {
     qint64 stelle = -1;
     bool operator==(const Card &o) const
     {
-        return std::tie(subject, frage, antwort, fach, stelle) == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle);
+        return std::tie(subject, frage, antwort, fach, stelle)
+               == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle);
     }
     bool operator!=(const Card &o) const { return !(*this == o); }
 };
@@ -185,7 +186,9 @@ struct State {
             if (other == o.subjects.end())
                 return QStringLiteral("subject %1 missing on the other side").arg(id);
             if (other->second != name)
-                return QStringLiteral("subject %1 named %2 here, %3 there").arg(id).arg(name.left(80), other->second.left(80));
+                return QStringLiteral("subject %1 named %2 here, %3 there")
+                    .arg(id)
+                    .arg(name.left(80), other->second.left(80));
         }
         for (const auto &[id, name] : o.subjects)
             if (!subjects.count(id))
@@ -197,7 +200,13 @@ struct State {
             const Card &c = other->second;
             if (card != c)
                 return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8")
-                    .arg(id).arg(card.subject).arg(c.subject).arg(card.fach).arg(c.fach).arg(card.stelle).arg(c.stelle)
+                    .arg(id)
+                    .arg(card.subject)
+                    .arg(c.subject)
+                    .arg(card.fach)
+                    .arg(c.fach)
+                    .arg(card.stelle)
+                    .arg(c.stelle)
                     .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ");
         }
         for (const auto &[id, card] : o.cards)
@@ -212,8 +221,9 @@ inline State read(Connection &db)
     State state;
     for (const QStringList &row : db.rows("SELECT idGebiet, NameGebiet FROM tblGebiet"))
         state.subjects[row[0].toLongLong()] = row[1];
-    for (const QStringList &row : db.rows("SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
-                                          "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort)")) {
+    for (const QStringList &row :
+         db.rows("SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+                 "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort)")) {
         Card c;
         c.subject = row[1].toLongLong();
         c.frage = row[2];
@@ -240,7 +250,8 @@ inline QStringList violations(const QString &path)
         return {QStringLiteral("cannot open: ") + db.error()};
     const auto integrity = db.rows("PRAGMA integrity_check");
     if (integrity.size() != 1 || integrity.front().value(0) != QLatin1String("ok"))
-        problems << QStringLiteral("integrity check: %1").arg(integrity.empty() ? db.error() : integrity.front().value(0));
+        problems
+            << QStringLiteral("integrity check: %1").arg(integrity.empty() ? db.error() : integrity.front().value(0));
     struct Check {
         const char *sql;
         const char *what;

@@ -11,9 +11,9 @@
 // hands out prepared answers instead of waiting for a user.
 class ScriptedDialogs : public tarlivo::ui::Dialogs {
 public:
-    QStringList messages;                       // every message, in order
-    QList<QPair<QString, QString>> inputBoxes;  // prompt and title of every input box
-    QStringList answers;                        // next input answers; none left means Cancel
+    QStringList messages;                      // every message, in order
+    QList<QPair<QString, QString>> inputBoxes; // prompt and title of every input box
+    QStringList answers;                       // next input answers; none left means Cancel
 
     // Every progress window, never shown: what it was told last, and how often.
     struct ProgressRecord {
