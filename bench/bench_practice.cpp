@@ -3,12 +3,12 @@
 // A bare SQLite commit on the same file system is timed between the steps, so both
 // see the same disk.
 // Usage: tarlivo_bench_practice --data=DIR [--steps=N]
-#include "controls.h"
-#include "dialogs.h"
-#include "forms.h"
-#include "frmgebiete.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
+#include "practice/frmueb.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/forms.h"
+#include "shell/frmwelcome.h"
+#include "subjects/frmgebiete.h"
 #include "support.h"
 
 #include <QApplication>

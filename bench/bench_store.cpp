@@ -1,7 +1,7 @@
 // Every store statement behind a user action, at each generated size, and a bare
 // SQLite commit on the same file system for the writes to be read against.
 // Usage: tarlivo_bench_store --data=DIR [Google Benchmark options]
-#include "store.h"
+#include "store/store.h"
 #include "support.h"
 
 #include <QDir>

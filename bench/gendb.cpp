@@ -1,8 +1,8 @@
 // Writes a large store for the benchmarks: N cards in 20 subjects, one subject
 // holding half of them, compartments 1 to 8, every queue place used once.
 // Usage: tarlivo_gendb CARDS OUTPUT
-#include "sqlite.h"
-#include "store.h"
+#include "store/sqlite.h"
+#include "store/store.h"
 
 #include <QFile>
 #include <QString>

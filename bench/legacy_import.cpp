@@ -4,7 +4,7 @@
 //
 //   tarlivo_bench_legacy READER FILE [RUNS]
 
-#include "legacyimport.h"
+#include "store/legacyimport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

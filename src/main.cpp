@@ -1,6 +1,6 @@
-#include "application.h"
-#include "dialogs.h"
-#include "forms.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "shell/forms.h"
 
 #include <QApplication>
 

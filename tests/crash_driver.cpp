@@ -22,8 +22,8 @@
 // subjects alone (for two copies at once). --log reports the positions each change
 // wrote, read from a log the change's own transaction fills.
 
-#include "messages.h"
 #include "scripteddialogs.h"
+#include "shell/messages.h"
 #include "windows.h"
 
 #include <QApplication>

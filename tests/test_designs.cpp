@@ -1,5 +1,5 @@
-#include "form.h"
-#include "frmbackground.h"
+#include "shell/form.h"
+#include "shell/frmbackground.h"
 #include "testapp.h"
 
 #include <QGuiApplication>

@@ -1,5 +1,5 @@
-#include "messages.h"
 #include "practice.h"
+#include "shell/messages.h"
 
 using namespace tarlivo::ui;
 

@@ -3,8 +3,8 @@
 // texts that are no compartment: test_practice). Nothing may crash, be lost, be
 // changed or be taken for markup or for a statement.
 
-#include "messages.h"
 #include "rawdb.h"
+#include "shell/messages.h"
 #include "testapp.h"
 #include "windows.h"
 

@@ -1,7 +1,7 @@
-#include "legacyimport.h"
-#include "legacystream.h"
-#include "messages.h"
 #include "rawdb.h"
+#include "shell/messages.h"
+#include "store/legacyimport.h"
+#include "store/legacystream.h"
 #include "testapp.h"
 
 #include <QDir>

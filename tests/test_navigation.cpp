@@ -1,4 +1,4 @@
-#include "frmbackground.h"
+#include "shell/frmbackground.h"
 #include "testapp.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "queries.h"
 #include "rawdb.h"
-#include "store.h"
+#include "store/queries.h"
+#include "store/store.h"
 #include "testapp.h"
 
 #include <QTemporaryDir>

@@ -5,8 +5,8 @@
 
 #include "crashmodel.h"
 #include "faultvfs.h"
-#include "messages.h"
 #include "rawdb.h"
+#include "shell/messages.h"
 #include "testapp.h"
 #include "windows.h"
 

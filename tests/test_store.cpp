@@ -1,6 +1,6 @@
-#include "collation.h"
 #include "rawdb.h"
-#include "store.h"
+#include "store/collation.h"
+#include "store/store.h"
 #include "testapp.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "numbertest.h"
 #include "rawdb.h"
+#include "subjects/numbertest.h"
 #include "testapp.h"
 
 #include <QDir>

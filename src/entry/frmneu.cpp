@@ -1,9 +1,9 @@
-#include "frmneu.h"
+#include "entry/frmneu.h"
 
-#include "controls.h"
-#include "forms.h"
-#include "frmwelcome.h"
-#include "messages.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
+#include "shell/frmwelcome.h"
+#include "shell/messages.h"
 
 namespace tarlivo::ui {
 

@@ -1,9 +1,9 @@
-#include "frmedit.h"
+#include "practice/frmedit.h"
 
-#include "controls.h"
-#include "forms.h"
-#include "frmueb.h"
-#include "messages.h"
+#include "practice/frmueb.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
+#include "shell/messages.h"
 
 namespace tarlivo::ui {
 

@@ -1,12 +1,12 @@
-#include "frmueb.h"
+#include "practice/frmueb.h"
 
-#include "controls.h"
-#include "forms.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmwelcome.h"
-#include "messages.h"
+#include "entry/frmneu.h"
+#include "practice/frmedit.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
+#include "shell/frmwelcome.h"
+#include "shell/messages.h"
+#include "subjects/frmgebiete.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "application.h"
+#include "shell/application.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
-#include "dialogs.h"
+#include "shell/dialogs.h"
 
-#include "messages.h"
+#include "shell/messages.h"
 
 #include <QInputDialog>
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "form.h"
+#include "shell/form.h"
 
-#include "controls.h"
-#include "forms.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

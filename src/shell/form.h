@@ -1,6 +1,6 @@
 #pragma once
 
-#include "design.h"
+#include "shell/design.h"
 
 #include <QWidget>
 

@@ -1,15 +1,15 @@
-#include "forms.h"
+#include "shell/forms.h"
 
-#include "dialogs.h"
-#include "form.h"
-#include "frmbackground.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
-#include "legacytakeover.h"
-#include "messages.h"
+#include "entry/frmneu.h"
+#include "practice/frmedit.h"
+#include "practice/frmueb.h"
+#include "shell/dialogs.h"
+#include "shell/form.h"
+#include "shell/frmbackground.h"
+#include "shell/frmwelcome.h"
+#include "shell/legacytakeover.h"
+#include "shell/messages.h"
+#include "subjects/frmgebiete.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modpubs.h"
+#include "shell/modpubs.h"
 
 #include <QPointer>
 #include <QString>

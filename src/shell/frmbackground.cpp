@@ -1,4 +1,4 @@
-#include "frmbackground.h"
+#include "shell/frmbackground.h"
 
 namespace tarlivo::ui {
 

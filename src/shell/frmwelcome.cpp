@@ -1,9 +1,9 @@
-#include "frmwelcome.h"
+#include "shell/frmwelcome.h"
 
-#include "controls.h"
-#include "forms.h"
-#include "frmbackground.h"
-#include "frmgebiete.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
+#include "shell/frmbackground.h"
+#include "subjects/frmgebiete.h"
 
 namespace tarlivo::ui {
 

@@ -1,9 +1,9 @@
-#include "legacytakeover.h"
+#include "shell/legacytakeover.h"
 
-#include "dialogs.h"
-#include "forms.h"
-#include "legacyimport.h"
-#include "messages.h"
+#include "shell/dialogs.h"
+#include "shell/forms.h"
+#include "shell/messages.h"
+#include "store/legacyimport.h"
 
 namespace tarlivo::ui {
 

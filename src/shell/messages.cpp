@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "shell/messages.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "legacyimport.h"
-#include "storeerror.h"
+#include "store/legacyimport.h"
+#include "store/storeerror.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "modpubs.h"
+#include "shell/modpubs.h"
 
 #include <QDir>
 

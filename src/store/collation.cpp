@@ -1,4 +1,4 @@
-#include "collation.h"
+#include "store/collation.h"
 
 #include <sqlite3.h>
 #include <unicode/ucol.h>

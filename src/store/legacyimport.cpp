@@ -1,8 +1,8 @@
-#include "legacyimport.h"
+#include "store/legacyimport.h"
 
-#include "collation.h"
-#include "legacystream.h"
-#include "store.h"
+#include "store/collation.h"
+#include "store/legacystream.h"
+#include "store/store.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "sqlite.h"
+#include "store/sqlite.h"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storeerror.h"
+#include "store/storeerror.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "store.h"
+#include "store/store.h"
 
-#include "collation.h"
-#include "queries.h"
+#include "store/collation.h"
+#include "store/queries.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sqlite.h"
-#include "storeerror.h"
+#include "store/sqlite.h"
+#include "store/storeerror.h"
 
 #include <QDate>
 #include <QString>

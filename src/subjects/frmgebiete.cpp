@@ -1,12 +1,12 @@
-#include "frmgebiete.h"
+#include "subjects/frmgebiete.h"
 
-#include "controls.h"
-#include "dialogs.h"
-#include "forms.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "messages.h"
-#include "numbertest.h"
+#include "entry/frmneu.h"
+#include "practice/frmueb.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/forms.h"
+#include "shell/messages.h"
+#include "subjects/numbertest.h"
 
 namespace tarlivo::ui {
 

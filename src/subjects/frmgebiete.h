@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form.h"
+#include "shell/form.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "numbertest.h"
+#include "subjects/numbertest.h"
 
 #include <QRegularExpression>
 

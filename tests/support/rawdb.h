@@ -5,7 +5,7 @@
 // a file as another tool or a damaged disk would, and to check what the program
 // wrote and what it relies on.
 
-#include "collation.h"
+#include "store/collation.h"
 
 #include <QFile>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QPair>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "forms.h"
 #include "scripteddialogs.h"
-#include "sqlite.h"
-#include "store.h"
+#include "shell/forms.h"
+#include "store/sqlite.h"
+#include "store/store.h"
 #include "windows.h"
 
 #include <QCoreApplication>

@@ -3,13 +3,13 @@
 // Driving the real windows as a user would: typing, picking list entries and
 // pressing the buttons. Shared by the tests and the crash driver.
 
-#include "controls.h"
-#include "forms.h"
-#include "frmedit.h"
-#include "frmgebiete.h"
-#include "frmneu.h"
-#include "frmueb.h"
-#include "frmwelcome.h"
+#include "entry/frmneu.h"
+#include "practice/frmedit.h"
+#include "practice/frmueb.h"
+#include "shell/controls.h"
+#include "shell/forms.h"
+#include "shell/frmwelcome.h"
+#include "subjects/frmgebiete.h"
 
 #include <QApplication>
 #include <QKeyEvent>
