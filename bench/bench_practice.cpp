@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     SilentDialogs dialogs;
     StoreOptions options;
     options.backups = false; // once a day; not part of a step
-    ui::Forms forms(dialogs, {programDir, options, [] {}});
+    ui::Forms forms(dialogs, {ui::databasePath(programDir), options, [] {}});
 
     // Started the way a user starts practice.
     forms.start();

@@ -13,7 +13,9 @@ int main(int argc, char *argv[])
     tarlivo::ui::installGermanTranslation(app);
 
     tarlivo::ui::QtDialogs dialogs;
-    tarlivo::ui::Forms forms(dialogs, {QCoreApplication::applicationDirPath(), {}, [] { QCoreApplication::quit(); }});
+    tarlivo::ui::Forms forms(dialogs, {tarlivo::ui::databasePath(QCoreApplication::applicationDirPath()), {}, [] {
+                                           QCoreApplication::quit();
+                                       }});
     forms.start();
     return app.exec();
 }

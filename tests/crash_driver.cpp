@@ -334,7 +334,7 @@ int main(int argc, char *argv[])
         storeOptions.backups = false;
     }
     ScriptedDialogs dialogs;
-    Forms forms(dialogs, Forms::Setup{options.dir, storeOptions, [] {}});
+    Forms forms(dialogs, Forms::Setup{databasePath(options.dir), storeOptions, [] {}});
     forms.start();
 
     Driver driver(forms, dialogs, options);

@@ -374,7 +374,7 @@ private slots:
         const QByteArray store = readBytes(app.dbPath());
 
         ScriptedDialogs dialogs;
-        Forms again(dialogs, {app.dir.path(), noBackups(), [] {}, TestApp::readerPath()});
+        Forms again(dialogs, {app.dbPath(), noBackups(), [] {}, TestApp::readerPath()});
         again.start();
         again.frmWelcome().cmdUeben->click();
         QVERIFY(dialogs.messages.isEmpty());

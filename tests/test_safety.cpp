@@ -663,7 +663,7 @@ private slots:
 
         const QDate today(2024, 3, 1);
         ScriptedDialogs dialogs;
-        Forms forms(dialogs, Forms::Setup{mountPoint.path(), datedBy(&today), [] {}});
+        Forms forms(dialogs, Forms::Setup{databasePath(mountPoint.path()), datedBy(&today), [] {}});
         const QString path = databasePath(mountPoint.path());
         {
             Seeder seed{Store::open(path, noBackups())};

@@ -130,7 +130,7 @@ Store &Forms::db()
 bool Forms::connect(QWidget *parent)
 {
     try {
-        ConnectDB(m_pubs, m_setup.programDir, m_setup.storeOptions);
+        ConnectDB(m_pubs, m_setup.dataFile, m_setup.storeOptions);
         return true;
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::LegacyFormat)

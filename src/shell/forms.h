@@ -26,7 +26,7 @@ class FrmEdit;
 class Forms {
 public:
     struct Setup {
-        QString programDir; // where the database file lies
+        QString dataFile; // the database file
         StoreOptions storeOptions;
         std::function<void()> endProgram; // stops the run
         QString legacyReader = {};        // reader of old Access files; empty: beside the program

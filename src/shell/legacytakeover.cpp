@@ -10,7 +10,7 @@ namespace tarlivo::ui {
 bool takeOverLegacyFile(Forms &forms, QWidget *parent)
 {
     ModPubs &pubs = forms.pubs();
-    const QString path = databasePath(forms.setup().programDir);
+    const QString path = forms.setup().dataFile;
     std::optional<LegacyImportReport> report;
     {
         std::unique_ptr<Progress> progress = forms.dialogs().progress(parent);
@@ -31,7 +31,7 @@ bool takeOverLegacyFile(Forms &forms, QWidget *parent)
     if (report)
         forms.message(parent, text::legacyImported(*report, path));
     try {
-        ConnectDB(pubs, forms.setup().programDir, forms.setup().storeOptions);
+        ConnectDB(pubs, forms.setup().dataFile, forms.setup().storeOptions);
         return true;
     } catch (const StoreError &error) {
         forms.message(parent, text::storeError(error, true));

@@ -6,9 +6,9 @@ namespace tarlivo::ui {
 
 QString databasePath(const QString &programDir) { return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb")); }
 
-void ConnectDB(ModPubs &pubs, const QString &programDir, const StoreOptions &options)
+void ConnectDB(ModPubs &pubs, const QString &dataFile, const StoreOptions &options)
 {
-    pubs.DBPath = databasePath(programDir);
+    pubs.DBPath = dataFile;
     pubs.DBConn.reset();
     pubs.DBConn = Store::open(pubs.DBPath, options);
 }

@@ -19,11 +19,11 @@ struct ModPubs {
 inline const QString kModusUeb = QStringLiteral("Ueb");
 inline const QString kModusEdit = QStringLiteral("Edit");
 
-// The database file's fixed name, in the program's directory.
+// The data file kept beside the program.
 QString databasePath(const QString &programDir);
 
-// Opens the database beside the program, replacing (and closing) the previous
+// Opens the database file, replacing (and closing) the previous
 // connection. Throws StoreError; DBConn is then empty.
-void ConnectDB(ModPubs &pubs, const QString &programDir, const StoreOptions &options);
+void ConnectDB(ModPubs &pubs, const QString &dataFile, const StoreOptions &options);
 
 } // namespace tarlivo::ui

@@ -75,7 +75,8 @@ struct TestApp {
     explicit TestApp(tarlivo::StoreOptions options = noBackups())
     {
         forms = std::make_unique<tarlivo::ui::Forms>(
-            dialogs, tarlivo::ui::Forms::Setup{dir.path(), options, [this] { ++endCalls; }, readerPath()});
+            dialogs, tarlivo::ui::Forms::Setup{tarlivo::ui::databasePath(dir.path()), options, [this] { ++endCalls; },
+                                               readerPath()});
     }
 
     // The reader of old Access files, built beside the program.
