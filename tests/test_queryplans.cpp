@@ -167,8 +167,8 @@ private slots:
             << QByteArray("UPDATE tblPosition SET idGebiet = :subjectB WHERE idFrageAntwort = :cardA") << false;
         QTest::newRow("position handed to a card of another subject")
             << QByteArray("UPDATE tblPosition SET idFrageAntwort = :looseCardB WHERE idFrageAntwort = :cardA") << false;
-        QTest::newRow("card moved to another subject")
-            << QByteArray("UPDATE tblFrageAntwort SET idGebiet = :subjectB WHERE idFrageAntwort = :cardA") << false;
+        QTest::newRow("card moved to another subject: its position follows")
+            << QByteArray("UPDATE tblFrageAntwort SET idGebiet = :subjectB WHERE idFrageAntwort = :cardA") << true;
         QTest::newRow("position with its card's subject")
             << QByteArray("INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                           "VALUES (:looseCardB, 1, 100, :subjectB)")

@@ -654,7 +654,7 @@ private slots:
     {
         QTemporaryDir mountPoint;
         if (::geteuid() != 0
-            || ::mount("tarlivo-test", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=256k") != 0)
+            || ::mount("tarlivo-test", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=1m") != 0)
             QSKIP("no small file system can be mounted here; the fault layer above covers a full disk");
         struct Unmount {
             QByteArray at;
@@ -673,7 +673,7 @@ private slots:
         }
         // Fill the disk, leaving room for a change but not for a copy of the file.
         const qint64 size = QFileInfo(path).size();
-        QVERIFY(size > 60 * 1024);
+        QVERIFY(size > 120 * 1024);
         {
             const QByteArray filler = QFile::encodeName(QDir(mountPoint.path()).filePath(QStringLiteral("filler")));
             const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -684,7 +684,7 @@ private slots:
             while ((n = ::write(fd, block.constData(), size_t(block.size()))) > 0)
                 written += n;
             QCOMPARE(errno, ENOSPC);
-            QCOMPARE(::ftruncate(fd, written - 40 * 1024), 0);
+            QCOMPARE(::ftruncate(fd, written - 100 * 1024), 0);
             ::close(fd);
         }
         forms.start();

@@ -52,6 +52,43 @@ private slots:
         QVERIFY(QDir(dir.path()).entryList({"*.neu-*"}, QDir::Files).isEmpty());
     }
 
+    void fileOfTheFirstVersionIsUpgradedInPlace()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        {
+            auto store = Store::open(path, noBackups());
+            store->addSubject("Erdkunde");
+            store->addSubject("Biologie");
+            store->addCard(*store->subjectId("Erdkunde"), "Hauptstadt von Österreich", "Wien");
+        }
+        // As the first version wrote it: no log, no search index, cards bound to their subject.
+        QCOMPARE(rawdb::Connection(path).exec(
+                     "DROP TABLE tblSuche; DROP TABLE tblUebung; DROP TRIGGER trgCardSubjectFollows;"
+                     "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
+                     "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "
+                     "WHEN NEW.idGebiet IS NOT OLD.idGebiet "
+                     "BEGIN SELECT RAISE(ABORT, 'a card never changes its subject'); END;"
+                     "PRAGMA user_version = 1;"),
+                 SQLITE_OK);
+        {
+            auto store = Store::open(path, noBackups());
+            QVERIFY(store->checkInvariants().isEmpty());
+        }
+        QCOMPARE(rawdb::count(path, "PRAGMA user_version"), Store::kSchemaVersion);
+        // The cards already there are found, whatever the case of the letters typed.
+        QCOMPARE(rawdb::count(path, "SELECT COUNT(*) FROM tblSuche WHERE tblSuche MATCH '\"ÖSTERR\"'"), 1);
+        QCOMPARE(rawdb::Connection(path)
+                     .run("UPDATE tblFrageAntwort SET idGebiet = (SELECT idGebiet FROM tblGebiet "
+                          "WHERE NameGebiet = 'Biologie')",
+                          {})
+                     .first,
+                 SQLITE_DONE);
+        QCOMPARE(rawdb::count(path, "SELECT COUNT(*) FROM tblPosition AS p JOIN tblGebiet AS g USING (idGebiet) "
+                                    "WHERE g.NameGebiet = 'Biologie'"),
+                 1);
+    }
+
     void halfMadeStoreOfAKilledRunIsRemoved()
     {
         QTemporaryDir dir;

@@ -53,9 +53,39 @@ BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject
 CREATE TRIGGER trgPositionUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPosition
 WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
 BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
-CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort
+)sql";
+
+// Version 2: a card may move to another subject (its position row follows it), a
+// log of every verdict, and a trigram index over the texts for finding cards as the
+// user types. The index holds no texts of its own: it reads them from tblFrageAntwort.
+constexpr const char *kSchemaVersion2 = R"sql(
+DROP TRIGGER IF EXISTS trgCardKeepsSubject;
+CREATE TRIGGER trgCardSubjectFollows AFTER UPDATE OF idGebiet ON tblFrageAntwort
 WHEN NEW.idGebiet IS NOT OLD.idGebiet
-BEGIN SELECT RAISE(ABORT, 'a card never changes its subject'); END;
+BEGIN UPDATE tblPosition SET idGebiet = NEW.idGebiet WHERE idFrageAntwort = NEW.idFrageAntwort; END;
+CREATE TABLE tblUebung (
+    idUebung       INTEGER PRIMARY KEY AUTOINCREMENT,
+    Zeitpunkt      INTEGER NOT NULL,
+    idFrageAntwort INTEGER NOT NULL,
+    idGebiet       INTEGER NOT NULL,
+    FachVorher     INTEGER NOT NULL,
+    FachNachher    INTEGER NOT NULL,
+    Urteil         INTEGER NOT NULL CHECK (Urteil IN (1, 2, 3))
+);
+CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt);
+CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt);
+CREATE VIRTUAL TABLE tblSuche USING fts5 (
+    Frage, Antwort, content = 'tblFrageAntwort', content_rowid = 'idFrageAntwort', tokenize = 'trigram');
+CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort
+BEGIN INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (NEW.idFrageAntwort, NEW.Frage, NEW.Antwort); END;
+CREATE TRIGGER trgSucheDelete AFTER DELETE ON tblFrageAntwort
+BEGIN INSERT INTO tblSuche (tblSuche, rowid, Frage, Antwort) VALUES ('delete', OLD.idFrageAntwort, OLD.Frage, OLD.Antwort); END;
+CREATE TRIGGER trgSucheUpdate AFTER UPDATE OF Frage, Antwort ON tblFrageAntwort
+BEGIN
+    INSERT INTO tblSuche (tblSuche, rowid, Frage, Antwort) VALUES ('delete', OLD.idFrageAntwort, OLD.Frage, OLD.Antwort);
+    INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (NEW.idFrageAntwort, NEW.Frage, NEW.Antwort);
+END;
+INSERT INTO tblSuche (tblSuche) VALUES ('rebuild');
 )sql";
 
 bool isWritable(const QString &path)
@@ -198,6 +228,7 @@ void Store::createSchema(sql::Database &db)
     db.exec("BEGIN IMMEDIATE");
     try {
         db.exec(kSchema);
+        db.exec(kSchemaVersion2);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -218,13 +249,14 @@ void Store::connect(const QString &path)
     m_db.exec("PRAGMA foreign_keys = ON");
     // A change is on disk before the window shows its result.
     m_db.exec("PRAGMA synchronous = FULL");
-    verifySchema();
 
+    // Known before the schema check, which may upgrade the file and so write to it.
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
         m_device = quint64(st.st_dev);
         m_inode = quint64(st.st_ino);
     }
+    verifySchema();
 }
 
 void Store::verifySchema()
@@ -245,10 +277,31 @@ void Store::verifySchema()
         throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("not a Tarlivo store"));
     if (version > kSchemaVersion)
         throw StoreError(StoreErrorKind::NewerVersion, path(), QStringLiteral("schema version %1").arg(version));
-    sql::Statement q(m_db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
-                           "AND name IN ('tblGebiet', 'tblFrageAntwort', 'tblPosition')");
-    if (!q.step() || q.int64(0) != 3)
-        throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("tables are missing"));
+    {
+        sql::Statement q(m_db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
+                               "AND name IN ('tblGebiet', 'tblFrageAntwort', 'tblPosition')");
+        if (!q.step() || q.int64(0) != 3)
+            throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("tables are missing"));
+    }
+    if (version < kSchemaVersion)
+        upgradeSchema(version);
+}
+
+void Store::upgradeSchema(qint64 version)
+{
+    // The upgrade is a change like any other: the day's copy keeps the file as it was.
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    {
+        // Another running copy may have upgraded the file meanwhile.
+        sql::Statement q(m_db, "PRAGMA user_version");
+        if (q.step() && q.int64(0) >= kSchemaVersion)
+            return;
+    }
+    if (version < 2)
+        m_db.exec(kSchemaVersion2);
+    m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
+    tx.commit();
 }
 
 void Store::ensureSameFile()

@@ -37,7 +37,7 @@ struct StoreOptions {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -85,6 +85,8 @@ private:
     Store(StoreOptions options);
     void connect(const QString &path);
     void verifySchema();
+    // Brings a file written by an earlier version up to kSchemaVersion.
+    void upgradeSchema(qint64 version);
     // Before every change: the file is still ours and writable; today's backup exists.
     void prepareWrite();
     void ensureSameFile();
