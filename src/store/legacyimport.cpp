@@ -1,6 +1,7 @@
 #include "store/legacyimport.h"
 
 #include "store/collation.h"
+#include "store/files.h"
 #include "store/legacystream.h"
 #include "store/store.h"
 
@@ -319,30 +320,6 @@ private:
     LegacyData m_data;
 };
 
-void syncDirectory(const QString &dir)
-{
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Flushes the file's contents to disk; false with errno set on failure.
-bool syncFile(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return ok;
-}
-
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
 Error writeFailed(const QString &path, const QString &detail, int error)
 {
     Error e(Error::WriteFailed, path, detail);
@@ -395,7 +372,7 @@ public:
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (m_fd < 0)
-            throw Error(Error::CannotOpen, path, errnoText());
+            throw Error(Error::CannotOpen, path, files::errnoText());
         // Where the file system has no locks, the take-over goes ahead without one.
         if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             ::close(m_fd);
@@ -448,70 +425,22 @@ private:
     bool m_released = false;
 };
 
-// Copies from to a new file to, which must not exist; false with errno set on failure.
-bool copyNew(const QString &from, const QString &to)
-{
-    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
-        const int saved = errno;
-        ::close(in);
-        errno = saved;
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < n;) {
-            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
-            if (w < 0 && errno != EINTR)
-                ok = false;
-            else if (w > 0)
-                done += w;
-        }
-        if (!ok)
-            break;
-    }
-    if (ok && ::fsync(out) != 0)
-        ok = false;
-    const int saved = errno;
-    ::close(out);
-    ::close(in);
-    if (!ok)
-        ::unlink(QFile::encodeName(to).constData());
-    errno = saved;
-    return ok;
-}
-
 // Gives the old file a second name of its own that no earlier file has; returns it.
 QString keepOriginal(const QString &path)
 {
-    const QByteArray from = QFile::encodeName(path);
     for (int number = 1; number < 10000; ++number) {
         const QString target = legacyOriginalName(path, number);
-        const QByteArray to = QFile::encodeName(target);
         // link() never replaces a file: an earlier original stays as it is.
-        if (::link(from.constData(), to.constData()) == 0)
+        if (files::linkNew(path, target))
             return target;
         if (errno == EEXIST)
             continue;
         // Some file systems have no hard links: a copy serves as well.
-        if (copyNew(path, target))
+        if (files::copyNew(path, target))
             return target;
         if (errno == EEXIST)
             continue;
-        throw writeFailed(path, errnoText(), errno);
+        throw writeFailed(path, files::errnoText(), errno);
     }
     throw Error(Error::WriteFailed, path, QStringLiteral("no free name for the old file"));
 }
@@ -773,20 +702,20 @@ std::optional<LegacyImportReport> importLegacyFile(const QString &path, const Le
 
     // On disk before it takes the old file's name, so that a power cut cannot
     // leave a half-written store there.
-    if (!syncFile(temp.path()))
-        throw writeFailed(path, errnoText(), errno);
+    if (!files::syncFile(temp.path()))
+        throw writeFailed(path, files::errnoText(), errno);
     if (!lock.stillAt(path))
         throw Error(Error::Changed, path);
     const QString original = keepOriginal(path);
-    syncDirectory(dir);
+    files::syncDirectory(dir);
     if (::rename(QFile::encodeName(temp.path()).constData(), QFile::encodeName(path).constData()) != 0) {
         const int saved = errno;
         QFile::remove(original); // the old file is still in place: no second name needed
         errno = saved;
-        throw writeFailed(path, errnoText(), saved);
+        throw writeFailed(path, files::errnoText(), saved);
     }
     temp.release();
-    syncDirectory(dir);
+    files::syncDirectory(dir);
     report.originalPath = original;
     return report;
 }
