@@ -68,18 +68,12 @@ bool FileLock::stillAt(const QString &path) const
            && now.st_ino == m_stat.st_ino;
 }
 
-TempStore::TempStore(QString path) : m_path(std::move(path)) { removeAll(); }
+TempStore::TempStore(const QString &path) : m_path(files::freshTemporary(path, QStringLiteral("uebernahme"))) {}
 
 TempStore::~TempStore()
 {
     if (!m_released)
-        removeAll();
-}
-
-void TempStore::removeAll()
-{
-    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
-        QFile::remove(m_path + QLatin1String(suffix));
+        files::removeDatabaseFiles(m_path);
 }
 
 QString swapIntoPlace(const QString &path, TempStore &temp, const FileLock &lock)

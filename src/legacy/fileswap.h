@@ -31,10 +31,11 @@ private:
     struct stat m_stat {};
 };
 
-// Removes the new store's file and SQLite's companions unless released.
+// The new store's file beside the old one at path; removed with SQLite's companions
+// unless released.
 class TempStore {
 public:
-    explicit TempStore(QString path);
+    explicit TempStore(const QString &path);
     ~TempStore();
     TempStore(const TempStore &) = delete;
     TempStore &operator=(const TempStore &) = delete;
@@ -42,7 +43,6 @@ public:
     void release() { m_released = true; }
 
 private:
-    void removeAll();
     QString m_path;
     bool m_released = false;
 };

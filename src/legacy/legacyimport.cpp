@@ -2,8 +2,6 @@
 
 #include "store/store.h"
 
-#include <unistd.h>
-
 namespace tarlivo {
 namespace {
 
@@ -25,7 +23,7 @@ std::optional<LegacyImportReport> importLegacyFile(const QString &path, const Le
     if (!data.missingTables.isEmpty())
         throw tableError(Error::MissingTable, path, data.missingTables.first());
 
-    legacy::TempStore temp(path + QStringLiteral(".uebernahme-%1").arg(::getpid()));
+    legacy::TempStore temp(path);
     LegacyImportReport report;
     try {
         report = writeLegacyStore(data, temp.path());

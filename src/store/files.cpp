@@ -48,6 +48,19 @@ void removeStaleTemporaries(const QDir &dir, const QString &base, const QString 
     }
 }
 
+QString freshTemporary(const QString &path, const QString &marker)
+{
+    const QString temp = path + QStringLiteral(".%1-%2").arg(marker).arg(::getpid());
+    removeDatabaseFiles(temp);
+    return temp;
+}
+
+void removeDatabaseFiles(const QString &path)
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 bool linkNew(const QString &from, const QString &to)
 {
     // link() never replaces a file, unlike rename().

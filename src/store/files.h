@@ -21,6 +21,13 @@ QString errnoText();
 // the machine went down); a file another running Tarlivo is writing right now stays.
 void removeStaleTemporaries(const QDir &dir, const QString &base, const QString &marker);
 
+// The name of this process's temporary file beside path, "<path>.<marker>-<pid>",
+// cleared of whatever an earlier process with the same id left there.
+QString freshTemporary(const QString &path, const QString &marker);
+
+// Removes an SQLite file and the companions SQLite keeps beside it.
+void removeDatabaseFiles(const QString &path);
+
 // Gives the file from the second name to, never replacing a file there; false with
 // errno set on failure (EEXIST when to is taken).
 bool linkNew(const QString &from, const QString &to);

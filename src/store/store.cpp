@@ -83,9 +83,7 @@ void createStoreFile(const QString &path, bool replaceEmpty)
     if (!isWritable(dir))
         throw StoreError(StoreErrorKind::CannotCreate, path, QStringLiteral("directory is not writable"));
     files::removeStaleTemporaries(QDir(dir), info.fileName(), QStringLiteral("neu"));
-    const QString temp = path + QStringLiteral(".neu-%1").arg(::getpid());
-    QFile::remove(temp);
-    QFile::remove(temp + QStringLiteral("-journal"));
+    const QString temp = files::freshTemporary(path, QStringLiteral("neu"));
     try {
         sql::Database db;
         db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -261,10 +259,7 @@ void Store::backupIfDue()
     files::removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
 
     if (!QFileInfo::exists(target)) {
-        const QString temp = target + QStringLiteral(".tmp-%1").arg(::getpid());
-        // Left by an earlier run that had our process id.
-        QFile::remove(temp);
-        QFile::remove(temp + QStringLiteral("-journal"));
+        const QString temp = files::freshTemporary(target, QStringLiteral("tmp"));
         try {
             sql::Database copy;
             copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
