@@ -4,7 +4,7 @@
 //
 //   tarlivo_bench_legacy READER FILE [RUNS]
 
-#include "store/legacyimport.h"
+#include "legacy/legacyimport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
+#include "legacy/legacyimport.h"
+#include "legacy/legacystream.h"
 #include "rawdb.h"
 #include "shell/messages.h"
-#include "store/legacyimport.h"
-#include "store/legacystream.h"
 #include "testapp.h"
 
 #include <QDir>

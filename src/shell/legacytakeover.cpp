@@ -1,9 +1,9 @@
 #include "shell/legacytakeover.h"
 
+#include "legacy/legacyimport.h"
 #include "shell/dialogs.h"
 #include "shell/forms.h"
 #include "shell/messages.h"
-#include "store/legacyimport.h"
 
 namespace tarlivo::ui {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/legacyimport.h"
+#include "legacy/legacyimport.h"
 #include "store/storeerror.h"
 
 #include <QString>

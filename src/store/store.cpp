@@ -1,17 +1,15 @@
 #include "store/store.h"
 
 #include "store/collation.h"
+#include "store/files.h"
 #include "store/queries.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,30 +94,6 @@ bool isWritable(const QString &path)
     return ::stat(p.constData(), &st) == 0 && (st.st_mode & 0222) != 0 && ::access(p.constData(), W_OK) == 0;
 }
 
-void syncDirectory(const QString &dir)
-{
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Removes half-made files "<base>*.<marker>-<pid>" whose writer is gone (killed, or
-// the machine went down); a file another running Tarlivo is writing right now stays.
-void removeStaleTemporaries(const QDir &dir, const QString &base, const QString &marker)
-{
-    // The file, and the journal SQLite keeps beside it while writing it.
-    const QRegularExpression temp(QStringLiteral(R"(\.%1-([0-9]{1,9})(-journal)?\z)").arg(marker));
-    for (const QString &name :
-         dir.entryList({base + QStringLiteral("*.") + marker + QStringLiteral("-*")}, QDir::Files)) {
-        const QRegularExpressionMatch m = temp.match(name);
-        const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong() : 0;
-        if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-            QFile::remove(dir.filePath(name));
-    }
-}
-
 // The tables hold text, never NULL, for what the program writes.
 QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
 
@@ -138,10 +112,8 @@ void createStoreFile(const QString &path, bool replaceEmpty)
     const QString dir = info.absolutePath();
     if (!isWritable(dir))
         throw StoreError(StoreErrorKind::CannotCreate, path, QStringLiteral("directory is not writable"));
-    removeStaleTemporaries(QDir(dir), info.fileName(), QStringLiteral("neu"));
-    const QString temp = path + QStringLiteral(".neu-%1").arg(::getpid());
-    QFile::remove(temp);
-    QFile::remove(temp + QStringLiteral("-journal"));
+    files::removeStaleTemporaries(QDir(dir), info.fileName(), QStringLiteral("neu"));
+    const QString temp = files::freshTemporary(path, QStringLiteral("neu"));
     try {
         sql::Database db;
         db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -159,17 +131,17 @@ void createStoreFile(const QString &path, bool replaceEmpty)
         rc = ::rename(from.constData(), to.constData());
     } else {
         // link() never replaces: a store another copy created meanwhile wins.
-        rc = ::link(from.constData(), to.constData());
+        rc = files::linkNew(temp, path) ? 0 : -1;
         if (rc != 0 && errno == EEXIST)
             rc = 0;
         ::unlink(from.constData());
     }
     if (rc != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        const QString reason = files::errnoText();
         QFile::remove(temp);
         throw StoreError(StoreErrorKind::CannotCreate, path, reason);
     }
-    syncDirectory(dir);
+    files::syncDirectory(dir);
 }
 
 } // namespace
@@ -337,13 +309,10 @@ void Store::backupIfDue()
     const QString prefix = info.completeBaseName() + QStringLiteral("-Sicherung-");
     const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
     const QString target = dir.filePath(prefix + today.toString(Qt::ISODate) + suffix);
-    removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
+    files::removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
 
     if (!QFileInfo::exists(target)) {
-        const QString temp = target + QStringLiteral(".tmp-%1").arg(::getpid());
-        // Left by an earlier run that had our process id.
-        QFile::remove(temp);
-        QFile::remove(temp + QStringLiteral("-journal"));
+        const QString temp = files::freshTemporary(target, QStringLiteral("tmp"));
         try {
             sql::Database copy;
             copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -359,8 +328,8 @@ void Store::backupIfDue()
             copy.close();
             if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
                 throw StoreError(errno == ENOSPC ? StoreErrorKind::Full : StoreErrorKind::Io, target,
-                                 QString::fromLocal8Bit(std::strerror(errno)));
-            syncDirectory(dir.absolutePath());
+                                 files::errnoText());
+            files::syncDirectory(dir.absolutePath());
         } catch (const StoreError &e) {
             QFile::remove(temp);
             // Another copy held the file too long: try again at the next change.

@@ -5,7 +5,7 @@
 // errors only by printing them; the program survives both and judges the result by
 // the stream, the exit status and the row counts.
 
-#include "store/legacystream.h"
+#include "legacy/legacystream.h"
 
 // mdbtools.h includes glib inside extern "C"; glib must come first in C++.
 #include <glib.h>

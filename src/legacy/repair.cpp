@@ -1,0 +1,198 @@
+#include "legacy/repair.h"
+
+#include "legacy/importerror.h"
+#include "store/collation.h"
+#include "store/store.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tarlivo {
+namespace {
+
+using Error = LegacyImportError;
+using legacy::tableError;
+using legacy::writeFailed;
+
+constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
+
+// Names that compare equal the program's way, looked up quickly.
+class NameSet {
+public:
+    bool contains(const QString &name) const
+    {
+        const auto at = std::lower_bound(m_names.begin(), m_names.end(), name, less);
+        return at != m_names.end() && compareNames(*at, name) == 0;
+    }
+    void insert(const QString &name)
+    {
+        m_names.insert(std::lower_bound(m_names.begin(), m_names.end(), name, less), name);
+    }
+    // base itself when free, else the first free of "base (2)", "base (3)" ...; now taken.
+    QString claim(const QString &base)
+    {
+        QString name = base;
+        for (int n = 2; contains(name); ++n)
+            name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+        insert(name);
+        return name;
+    }
+
+private:
+    static bool less(const QString &a, const QString &b) { return compareNames(a, b) < 0; }
+    std::vector<QString> m_names;
+};
+
+} // namespace
+
+LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &storePath)
+{
+    LegacyImportReport report;
+
+    // Keys must be unique: cards and positions refer to them.
+    std::unordered_set<qint32> subjectIds;
+    for (const LegacySubject &s : data.subjects)
+        if (!subjectIds.insert(s.id).second)
+            throw tableError(Error::DuplicateKey, storePath, QStringLiteral("tblGebiet"), {}, QString::number(s.id));
+    std::unordered_map<qint32, std::size_t> cardIndex;
+    for (std::size_t i = 0; i < data.cards.size(); ++i)
+        if (!cardIndex.emplace(data.cards[i].id, i).second)
+            throw tableError(Error::DuplicateKey, storePath, QStringLiteral("tblFrageAntwort"), {},
+                             QString::number(data.cards[i].id));
+
+    // Names: the older of two equal names keeps it; a NULL name gets one.
+    std::vector<std::size_t> byKey(data.subjects.size());
+    for (std::size_t i = 0; i < byKey.size(); ++i)
+        byKey[i] = i;
+    std::sort(byKey.begin(), byKey.end(),
+              [&](std::size_t a, std::size_t b) { return data.subjects[a].id < data.subjects[b].id; });
+    std::vector<QString> names(data.subjects.size());
+    NameSet taken;
+    std::vector<std::size_t> doubled;
+    for (std::size_t i : byKey) {
+        const QString &name = data.subjects[i].name;
+        if (name.isNull())
+            continue;
+        if (taken.contains(name)) {
+            doubled.push_back(i);
+        } else {
+            taken.insert(name);
+            names[i] = name;
+        }
+    }
+    for (std::size_t i : doubled) {
+        names[i] = taken.claim(data.subjects[i].name);
+        report.renamedSubjects.append({data.subjects[i].name, names[i]});
+    }
+    for (std::size_t i : byKey) {
+        if (data.subjects[i].name.isNull()) {
+            names[i] = taken.claim(QStringLiteral("Ohne Namen"));
+            report.unnamedSubjects << names[i];
+        }
+    }
+
+    // Cards whose subject is gone go to a subject made for them.
+    for (const LegacyCard &card : data.cards)
+        if (!card.subject || !subjectIds.count(*card.subject))
+            ++report.cardsWithoutSubject;
+    if (report.cardsWithoutSubject)
+        report.orphanSubject = taken.claim(QStringLiteral("Ohne Gebiet"));
+
+    // Places: one per card, as in the file wherever it has one.
+    struct Place {
+        qint32 fach;
+        std::optional<qint32> stelle;
+    };
+    std::vector<std::optional<Place>> places(data.cards.size());
+    qint64 nextStelle = 1;
+    for (const LegacyPosition &position : data.positions) {
+        const auto found = position.card ? cardIndex.find(*position.card) : cardIndex.end();
+        if (found == cardIndex.end()) {
+            ++report.positionsWithoutCard;
+            continue;
+        }
+        std::optional<Place> &place = places[found->second];
+        if (place) {
+            ++report.duplicatePositions;
+            continue;
+        }
+        qint32 fach = position.fach.value_or(0);
+        if (fach < 1) {
+            fach = 1;
+            ++report.compartmentsRaised;
+        }
+        place = Place{fach, position.stelle};
+        if (position.stelle)
+            nextStelle = std::max(nextStelle, qint64(*position.stelle) + 1);
+    }
+    for (std::optional<Place> &place : places) {
+        if (place && place->stelle)
+            continue;
+        if (nextStelle > kInt32Max)
+            throw Error(Error::WriteFailed, storePath, QStringLiteral("queue place beyond 32 bits"));
+        if (!place) {
+            place = Place{1, qint32(nextStelle++)};
+            ++report.cardsWithoutPosition;
+        } else {
+            place->stelle = qint32(nextStelle++);
+            ++report.cardsWithoutPlace;
+        }
+    }
+
+    if (QFileInfo::exists(storePath))
+        throw Error(Error::WriteFailed, storePath, QStringLiteral("the new store's file exists already"));
+    try {
+        sql::Database db;
+        db.open(storePath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        Store::createSchema(db);
+        db.exec("PRAGMA foreign_keys = ON");
+        sql::WriteTransaction tx(db);
+        // One use of the cached statement per row: each use resets it when done.
+        for (std::size_t i = 0; i < data.subjects.size(); ++i)
+            sql::Statement(db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+                .bind(1, data.subjects[i].id)
+                .bind(2, names[i])
+                .run();
+        qint64 orphanId = 0;
+        if (!report.orphanSubject.isEmpty()) {
+            sql::Statement(db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)").bind(1, report.orphanSubject).run();
+            orphanId = sqlite3_last_insert_rowid(db.handle());
+            if (orphanId > kInt32Max)
+                throw Error(Error::WriteFailed, storePath, QStringLiteral("subject key beyond 32 bits"));
+        }
+        std::vector<qint64> subjectOf(data.cards.size());
+        for (std::size_t i = 0; i < data.cards.size(); ++i) {
+            const LegacyCard &card = data.cards[i];
+            subjectOf[i] = card.subject && subjectIds.count(*card.subject) ? *card.subject : orphanId;
+            sql::Statement(db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
+                               "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, card.id)
+                .bind(2, subjectOf[i])
+                .bind(3, card.frage)
+                .bind(4, card.antwort)
+                .run();
+        }
+        for (std::size_t i = 0; i < data.cards.size(); ++i)
+            sql::Statement(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
+                               "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, data.cards[i].id)
+                .bind(2, places[i]->fach)
+                .bind(3, *places[i]->stelle)
+                .bind(4, subjectOf[i])
+                .run();
+        tx.commit();
+    } catch (const StoreError &error) {
+        throw writeFailed(storePath, error);
+    }
+    report.subjects = int(data.subjects.size()) + (report.orphanSubject.isEmpty() ? 0 : 1);
+    report.cards = int(data.cards.size());
+    return report;
+}
+
+} // namespace tarlivo

@@ -1,0 +1,115 @@
+#include "store/files.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarlivo::files {
+
+void syncDirectory(const QString &dir)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool syncFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return ok;
+}
+
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+void removeStaleTemporaries(const QDir &dir, const QString &base, const QString &marker)
+{
+    // The file, and the journal SQLite keeps beside it while writing it.
+    const QRegularExpression temp(QStringLiteral(R"(\.%1-([0-9]{1,9})(-journal)?\z)").arg(marker));
+    for (const QString &name :
+         dir.entryList({base + QStringLiteral("*.") + marker + QStringLiteral("-*")}, QDir::Files)) {
+        const QRegularExpressionMatch m = temp.match(name);
+        const qint64 pid = m.hasMatch() ? m.captured(1).toLongLong() : 0;
+        if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            QFile::remove(dir.filePath(name));
+    }
+}
+
+QString freshTemporary(const QString &path, const QString &marker)
+{
+    const QString temp = path + QStringLiteral(".%1-%2").arg(marker).arg(::getpid());
+    removeDatabaseFiles(temp);
+    return temp;
+}
+
+void removeDatabaseFiles(const QString &path)
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+bool linkNew(const QString &from, const QString &to)
+{
+    // link() never replaces a file, unlike rename().
+    return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool copyNew(const QString &from, const QString &to)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int saved = errno;
+        ::close(in);
+        errno = saved;
+        return false;
+    }
+    char buffer[1 << 16];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
+            if (w < 0 && errno != EINTR)
+                ok = false;
+            else if (w > 0)
+                done += w;
+        }
+        if (!ok)
+            break;
+    }
+    if (ok && ::fsync(out) != 0)
+        ok = false;
+    const int saved = errno;
+    ::close(out);
+    ::close(in);
+    if (!ok)
+        ::unlink(QFile::encodeName(to).constData());
+    errno = saved;
+    return ok;
+}
+
+} // namespace tarlivo::files
