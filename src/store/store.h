@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/change.h"
 #include "store/sqlite.h"
 #include "store/storeerror.h"
 
