@@ -103,39 +103,39 @@ int main(int argc, char *argv[])
 
     // Started the way a user starts practice.
     forms.start();
-    forms.frmWelcome().cmdUeben->click();
+    button(forms.window<FrmWelcome>(), "cmdUeben")->click();
     auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         return fail("the subject window did not open");
-    const int index = gebiete->cmbGebiet->findText(kBigSubject);
+    const int index = combo(gebiete, "cmbGebiet")->findText(kBigSubject);
     if (index < 0)
         return fail("the big subject is not listed");
-    gebiete->cmbGebiet->setCurrentIndex(index);
-    gebiete->cmdUebernahmeGebiet->click();
-    ui::FrmUeb &ueb = forms.frmUeb();
+    combo(gebiete, "cmbGebiet")->setCurrentIndex(index);
+    button(gebiete, "cmdUebernahmeGebiet")->click();
+    ui::FrmUeb &ueb = forms.window<FrmUeb>();
     QCoreApplication::processEvents();
-    if (ueb.lblFrage->text().isEmpty() || dialogs.shown != 0)
+    if (label(ueb, "lblFrage")->text().isEmpty() || dialogs.shown != 0)
         return fail("no card on display after taking the subject");
 
     PaintWatch watch;
-    ueb.lblFrage->installEventFilter(&watch);
+    label(ueb, "lblFrage")->installEventFilter(&watch);
     std::vector<double> stepMs;
     std::vector<double> stepCpuMs;
     std::vector<double> commitMs;
     QElapsedTimer timer;
     for (int i = 0; i < steps; ++i) {
-        const QString before = ueb.lblFrage->text();
+        const QString before = label(ueb, "lblFrage")->text();
         watch.painted = false;
         const double cpuStart = processCpuMs();
         timer.start();
-        ueb.cmdRichtig->click();
+        button(ueb, "cmdRichtig")->click();
         while (!watch.painted && timer.elapsed() < 5000)
             QCoreApplication::processEvents();
         if (!watch.painted)
             return fail("the next card was never painted");
         stepMs.push_back(double(timer.nsecsElapsed()) / 1e6);
         stepCpuMs.push_back(processCpuMs() - cpuStart);
-        if (ueb.lblFrage->text() == before || dialogs.shown != 0)
+        if (label(ueb, "lblFrage")->text() == before || dialogs.shown != 0)
             return fail("a step did not show the next card");
 
         timer.start();

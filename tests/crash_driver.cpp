@@ -78,7 +78,7 @@ public:
     void step()
     {
         if (FrmEdit *e = windows::edit(m_forms))
-            return windows::click(e->cmdUebernahme); // never left open by the driver
+            return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (FrmUeb *u = windows::ueb(m_forms))
             return practice(u);
         if (FrmNeu *n = windows::neu(m_forms))
@@ -120,8 +120,8 @@ private:
 
     void subjects(FrmGebiete *g)
     {
-        const int count = g->cmbGebiet->count();
-        if (!m_options.cardsOnly && g->cmdGebietNeu->isVisible() && (count == 0 || chance(0.15))) {
+        const int count = combo(g, "cmbGebiet")->count();
+        if (!m_options.cardsOnly && button(g, "cmdGebietNeu")->isVisible() && (count == 0 || chance(0.15))) {
             const QString n = name();
             emitLine(QStringLiteral("> S %1").arg(hex(n)));
             windows::newSubject(g, m_dialogs, n);
@@ -130,8 +130,8 @@ private:
             ++m_changes;
             return;
         }
-        if (!m_options.cardsOnly && count > 0 && g->cmdGebietEdit->isVisible() && chance(0.1)) {
-            const QString from = g->cmbGebiet->itemText(below(count));
+        if (!m_options.cardsOnly && count > 0 && button(g, "cmdGebietEdit")->isVisible() && chance(0.1)) {
+            const QString from = combo(g, "cmbGebiet")->itemText(below(count));
             const QString to = name();
             emitLine(QStringLiteral("> R %1 %2").arg(hex(from), hex(to)));
             windows::renameSubject(g, m_dialogs, from, to);
@@ -146,24 +146,25 @@ private:
             windows::settle();
             return;
         }
-        windows::choose(g->cmbGebiet, g->cmbGebiet->itemText(below(count)));
-        windows::click(g->cmdUebernahmeGebiet);
+        windows::choose(combo(g, "cmbGebiet"), combo(g, "cmbGebiet")->itemText(below(count)));
+        windows::click(button(g, "cmdUebernahmeGebiet"));
         unexpectedMessages();
     }
 
     void entry(FrmNeu *n)
     {
         if (chance(0.8)) {
-            windows::type(n->txtFrage, text());
-            windows::type(n->txtAntwort, text());
+            windows::type(textBox(n, "txtFrage"), text());
+            windows::type(textBox(n, "txtAntwort"), text());
             emitLine(QStringLiteral("> C %1 %2 %3")
-                         .arg(hex(n->windowTitle()), hex(n->txtFrage->text()), hex(n->txtAntwort->text())));
-            windows::click(n->cmdUebernahme);
+                         .arg(hex(n->windowTitle()), hex(textBox(n, "txtFrage")->text()),
+                              hex(textBox(n, "txtAntwort")->text())));
+            windows::click(button(n, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< C %1").arg(lastInsert()));
             ++m_changes;
         } else {
-            windows::click(chance(0.5) ? n->cmdZurueck : n->cmdZumStart);
+            windows::click(chance(0.5) ? button(n, "cmdZurueck") : button(n, "cmdZumStart"));
             unexpectedMessages();
         }
     }
@@ -171,18 +172,22 @@ private:
     void practice(FrmUeb *u)
     {
         const double r = std::uniform_real_distribution<double>(0, 1)(m_rng);
-        const qint32 card = m_forms.pubs().AktFrageID;
+        const qint32 card = u->shownCard().value_or(0);
         if (r < 0.6) {
             const int kind = below(3);
-            QAbstractButton *button = kind == 0 ? u->cmdRichtig : kind == 1 ? u->cmdFastRichtig : u->cmdFalsch;
-            emitLine(
-                QStringLiteral("> V %1 %2 %3").arg(QLatin1Char("RFX"[kind])).arg(card).arg(hex(u->cmbFach->text())));
-            windows::click(button);
+            QAbstractButton *verdict = kind == 0   ? button(u, "cmdRichtig")
+                                       : kind == 1 ? button(u, "cmdFastRichtig")
+                                                   : button(u, "cmdFalsch");
+            emitLine(QStringLiteral("> V %1 %2 %3")
+                         .arg(QLatin1Char("RFX"[kind]))
+                         .arg(card)
+                         .arg(hex(combo(u, "cmbFach")->text())));
+            windows::click(verdict);
             if (!refused(true))
                 emitLine(QStringLiteral("< V"));
             ++m_changes;
         } else if (r < 0.7) {
-            windows::click(u->cmdEdit);
+            windows::click(button(u, "cmdEdit"));
             FrmEdit *e = windows::edit(m_forms);
             if (!e) {
                 unexpectedMessages();
@@ -190,33 +195,33 @@ private:
             }
             // The edit window refuses empty boxes; a text of its own is never empty.
             const QString frage =
-                chance(0.3) ? e->txtEditFrage->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
-            const QString antwort = chance(0.3) ? e->txtEditAntwort->text() : text() + QStringLiteral("A");
-            e->txtEditFrage->setText(frage);
-            e->txtEditAntwort->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
+                chance(0.3) ? textBox(e, "txtEditFrage")->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
+            const QString antwort = chance(0.3) ? textBox(e, "txtEditAntwort")->text() : text() + QStringLiteral("A");
+            textBox(e, "txtEditFrage")->setText(frage);
+            textBox(e, "txtEditAntwort")->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
             emitLine(QStringLiteral("> E %1 %2 %3")
                          .arg(card)
-                         .arg(hex(e->txtEditFrage->text()), hex(e->txtEditAntwort->text())));
-            windows::click(e->cmdUebernahme);
+                         .arg(hex(textBox(e, "txtEditFrage")->text()), hex(textBox(e, "txtEditAntwort")->text())));
+            windows::click(button(e, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< E"));
             ++m_changes;
         } else if (r < 0.8) {
-            if (u->cmbFach->count() > 0)
-                u->cmbFach->setCurrentIndex(below(u->cmbFach->count()));
-            windows::click(u->cmdFachOk);
+            if (combo(u, "cmbFach")->count() > 0)
+                combo(u, "cmbFach")->setCurrentIndex(below(combo(u, "cmbFach")->count()));
+            windows::click(button(u, "cmdFachOk"));
             unexpectedMessages();
         } else if (r < 0.86) {
-            windows::click(chance(0.5) ? u->cmdAntwort : u->cmdFrage);
+            windows::click(chance(0.5) ? button(u, "cmdAntwort") : button(u, "cmdFrage"));
         } else if (r < 0.93) {
-            windows::click(u->cmdNeuGebiet);
+            windows::click(button(u, "cmdNeuGebiet"));
             unexpectedMessages();
         } else {
-            windows::click(u->cmdZumStart);
+            windows::click(button(u, "cmdZumStart"));
         }
     }
 
-    qint64 lastInsert() { return sqlite3_last_insert_rowid(m_forms.pubs().DBConn->database().handle()); }
+    qint64 lastInsert() { return sqlite3_last_insert_rowid(m_forms.session().db().database().handle()); }
 
     // After a change: true when a message refused it. Alone on a single writer,
     // only "Fach : n ist leer!" may follow a verdict; with a second copy at work
@@ -248,7 +253,8 @@ private:
     // transaction filled (a change that was rolled back left nothing there).
     void reportLog()
     {
-        sqlite3 *db = m_forms.pubs().DBConn ? m_forms.pubs().DBConn->database().handle() : nullptr;
+        tarlivo::Store *store = m_forms.session().store();
+        sqlite3 *db = store ? store->database().handle() : nullptr;
         if (!db)
             return;
         installLog(db);
@@ -339,8 +345,8 @@ int main(int argc, char *argv[])
 
     Driver driver(forms, dialogs, options);
     while (options.ops == 0 || driver.changes() < options.ops) {
-        if (options.log && forms.pubs().DBConn)
-            Driver::installLog(forms.pubs().DBConn->database().handle());
+        if (options.log && forms.session().store())
+            Driver::installLog(forms.session().store()->database().handle());
         driver.step();
     }
     return 0;

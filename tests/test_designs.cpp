@@ -50,7 +50,7 @@ const char *const Cmb = "QComboBox";
 std::vector<ExpectedWindow> designs()
 {
     return {
-        {[](Forms &f) -> Form & { return f.frmWelcome(); },
+        {[](Forms &f) -> Form & { return f.window<FrmWelcome>(); },
          "Velmorin - Solvendo - Tarlivo 2.0",
          6735,
          4695,
@@ -63,7 +63,7 @@ std::vector<ExpectedWindow> designs()
              {"Label1", Lbl, "Tarlivo", 1200, 960, 4335, 495, 0, true, "", nullptr, Centred | BigTitle},
          },
          "cmdNeu"},
-        {[](Forms &f) -> Form & { return f.frmBackground(); },
+        {[](Forms &f) -> Form & { return f.window<FrmBackground>(); },
          "",
          4680,
          3090,
@@ -71,7 +71,7 @@ std::vector<ExpectedWindow> designs()
          QColor(0xFF, 0xFF, 0xC0),
          {},
          nullptr},
-        {[](Forms &f) -> Form & { return f.frmGebiete(); },
+        {[](Forms &f) -> Form & { return f.window<FrmGebiete>(); },
          "Gebiete",
          8655,
          3600,
@@ -84,7 +84,7 @@ std::vector<ExpectedWindow> designs()
              {"cmbGebiet", Cmb, "", 480, 360, 7695, 315, 0, true, "", "Gebiet"},
          },
          "cmbGebiet"},
-        {[](Forms &f) -> Form & { return f.frmNeu(); },
+        {[](Forms &f) -> Form & { return f.window<FrmNeu>(); },
          "Anlegen neuer Fragen und Antworten",
          8670,
          6030,
@@ -100,7 +100,7 @@ std::vector<ExpectedWindow> designs()
              {"lblFrage", Lbl, "Frage", 480, 1200, 1095, 255, 4, true},
          },
          "txtFrage"},
-        {[](Forms &f) -> Form & { return f.frmUeb(); },
+        {[](Forms &f) -> Form & { return f.window<FrmUeb>(); },
          "Übung",
          10110,
          6390,
@@ -122,7 +122,7 @@ std::vector<ExpectedWindow> designs()
              {"lblFrage", Lbl, "", 360, 480, 3735, 3015, 0, true, "", nullptr, Wrap},
          },
          "cmdAntwort"},
-        {[](Forms &f) -> Form & { return f.frmEdit(); },
+        {[](Forms &f) -> Form & { return f.window<FrmEdit>(); },
          "Edit",
          8550,
          5655,
@@ -195,7 +195,7 @@ private slots:
         std::map<QString, QString> accessKeys; // key -> control, to find two sharing one
         for (const ExpectedControl &c : expected.controls) {
             const QString name = QString::fromUtf8(c.name);
-            QWidget *w = form.control<QWidget>(c.name);
+            QWidget *w = windows::find<QWidget>(&form, c.name);
             QVERIFY2(w, qPrintable(name));
             QVERIFY2(w->inherits(c.cls), qPrintable(name + " is a " + w->metaObject()->className()));
             QCOMPARE(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
@@ -274,12 +274,12 @@ private slots:
 
         // Everything revealed: the full cycle, and every access key presses its button.
         for (const ExpectedControl &c : expected.controls)
-            form.control<QWidget>(c.name)->setVisible(true);
-        form.control<QWidget>(expected.firstFocus)->setFocus();
+            windows::find<QWidget>(&form, c.name)->setVisible(true);
+        windows::find<QWidget>(&form, expected.firstFocus)->setFocus();
         const QStringList full = cycle(false);
         QCOMPARE(tabCycle(form, int(full.size()) - 1), full);
         for (const auto &[key, name] : accessKeys) {
-            auto *button = form.control<QPushButton>(name.toUtf8().constData());
+            auto *button = windows::find<QPushButton>(&form, name.toUtf8().constData());
             // pressed comes at once; clicked (and with it the handler) would follow later.
             QSignalSpy pressed(button, &QAbstractButton::pressed);
             const QKeySequence sequence(key);
@@ -292,7 +292,7 @@ private slots:
     {
         // The cycle as the practice window's design spells it out.
         TestApp app;
-        FrmUeb &ueb = app.forms->frmUeb();
+        FrmUeb &ueb = app.forms->window<FrmUeb>();
         ueb.showForm();
         QVERIFY(QTest::qWaitForWindowActive(&ueb));
         QCOMPARE(tabCycle(ueb, 10),
@@ -307,8 +307,8 @@ private slots:
         app.forms->start();
         FrmGebiete *gebiete = windows::toSubjectsForPractice(*app.forms);
         QVERIFY(QTest::qWaitForWindowActive(gebiete));
-        QSignalSpy neu(gebiete->cmdGebietNeu, &QAbstractButton::pressed);
-        QSignalSpy edit(gebiete->cmdGebietEdit, &QAbstractButton::pressed);
+        QSignalSpy neu(button(gebiete, "cmdGebietNeu"), &QAbstractButton::pressed);
+        QSignalSpy edit(button(gebiete, "cmdGebietEdit"), &QAbstractButton::pressed);
         QTest::keyClick(gebiete, Qt::Key_N, Qt::AltModifier);
         QTest::keyClick(gebiete, Qt::Key_E, Qt::AltModifier);
         QCOMPARE(neu.count() + edit.count(), 0);
@@ -317,7 +317,7 @@ private slots:
         gebiete->close();
         FrmNeu &entry = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&entry));
-        QSignalSpy store(entry.cmdUebernahme, &QAbstractButton::pressed);
+        QSignalSpy store(button(entry, "cmdUebernahme"), &QAbstractButton::pressed);
         QTest::keyClick(&entry, Qt::Key_Udiaeresis, Qt::AltModifier);
         QCOMPARE(store.count(), 0);
     }
@@ -347,12 +347,13 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, next);
         TestApp app;
-        Form &form = window == "frmNeu" ? static_cast<Form &>(app.forms->frmNeu()) : app.forms->frmEdit();
+        Form &form =
+            window == "frmNeu" ? static_cast<Form &>(app.forms->window<FrmNeu>()) : app.forms->window<FrmEdit>();
         for (QWidget *w : form.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
             w->setVisible(true);
         form.showForm();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        auto *text = form.control<TextBox>(box.toUtf8().constData());
+        auto *text = windows::find<TextBox>(&form, box.toUtf8().constData());
         text->setText(QString());
         text->setFocus();
         QTest::keyClicks(text, "erste Zeile");
@@ -372,17 +373,17 @@ private slots:
     void listBoxNeverAddsTypedTextNorCompletes()
     {
         TestApp app;
-        FrmGebiete &gebiete = app.forms->frmGebiete();
-        gebiete.cmbGebiet->addItems({"Zebra", "Apfel"});
+        FrmGebiete &gebiete = app.forms->window<FrmGebiete>();
+        combo(gebiete, "cmbGebiet")->addItems({"Zebra", "Apfel"});
         gebiete.showForm();
         QVERIFY(QTest::qWaitForWindowActive(&gebiete));
-        gebiete.cmbGebiet->setEditText(QString());
-        QTest::keyClicks(gebiete.cmbGebiet, "Ap");
-        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Ap")); // not completed to "Apfel"
-        QTest::keyClick(gebiete.cmbGebiet, Qt::Key_Return);
-        QCOMPARE(gebiete.cmbGebiet->count(), 2);
-        QCOMPARE(gebiete.cmbGebiet->itemText(0), QString("Zebra")); // never sorted
-        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Ap"));
+        combo(gebiete, "cmbGebiet")->setEditText(QString());
+        QTest::keyClicks(combo(gebiete, "cmbGebiet"), "Ap");
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Ap")); // not completed to "Apfel"
+        QTest::keyClick(combo(gebiete, "cmbGebiet"), Qt::Key_Return);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->count(), 2);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->itemText(0), QString("Zebra")); // never sorted
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Ap"));
     }
 };
 

@@ -7,9 +7,9 @@ namespace {
 
 void save(PracticeApp &app, const QString &frage, const QString &antwort)
 {
-    app.edit().txtEditFrage->setText(frage);
-    app.edit().txtEditAntwort->setText(antwort);
-    app.edit().cmdUebernahme->click();
+    textBox(app.edit(), "txtEditFrage")->setText(frage);
+    textBox(app.edit(), "txtEditAntwort")->setText(antwort);
+    button(app.edit(), "cmdUebernahme")->click();
 }
 
 // A practice session on "Latein" with two cards in compartment 1, the first on display.
@@ -38,30 +38,30 @@ private slots:
         QFETCH(bool, revealed);
         EditApp app;
         if (revealed)
-            app.ueb().cmdAntwort->click();
+            button(app.ueb(), "cmdAntwort")->click();
         auto file = app.snapshot();
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         QVERIFY(app.edit().isVisible());
         QVERIFY(!app.ueb().isVisible());
         QCOMPARE(app.edit().windowTitle(), QString("Latein"));
-        QCOMPARE(app.edit().txtEditFrage->text(), QString("amare"));
+        QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), QString("amare"));
         // Offered also while the label is hidden.
-        QCOMPARE(app.edit().txtEditAntwort->text(), QString("lieben"));
+        QCOMPARE(textBox(app.edit(), "txtEditAntwort")->text(), QString("lieben"));
 
         save(app, "amo", "ich liebe");
         QCOMPARE(app.dialogs.take(), QStringList());
         QVERIFY(!app.edit().isVisible());
         QVERIFY(app.ueb().isVisible());
-        QCOMPARE(app.ueb().lblFrage->text(), QString("amo"));
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("ich liebe"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("amo"));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("ich liebe"));
         QCOMPARE(app.answerShown(), revealed);
         QCOMPARE(app.akt(), app.a);
         QCOMPARE(app.entries(), QStringList{"1"});
         file.texts[app.a] = {"amo", "ich liebe"};
         QCOMPARE(app.snapshot(), file);
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         QVERIFY(app.answerShown());
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("ich liebe"));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("ich liebe"));
     }
 
     void textsAreCheckedThenStoredExactlyAsTyped_data()
@@ -92,18 +92,18 @@ private slots:
         QFETCH(QString, antwort);
         QFETCH(bool, refused);
         EditApp app;
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         const auto file = app.snapshot();
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         save(app, frage, antwort);
         if (refused) {
             QCOMPARE(app.dialogs.take(), QStringList{"Fehlende Eingabe!"});
             QCOMPARE(app.snapshot(), file);
             QVERIFY(app.edit().isVisible());
             QVERIFY(!app.ueb().isVisible());
-            QCOMPARE(app.edit().txtEditFrage->text(), frage);
-            QCOMPARE(app.edit().txtEditAntwort->text(), antwort);
-            QCOMPARE(app.ueb().lblFrage->text(), QString("amare"));
+            QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), frage);
+            QCOMPARE(textBox(app.edit(), "txtEditAntwort")->text(), antwort);
+            QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("amare"));
             // Filled in, the same window saves.
             frage = "amo";
             antwort = "ich liebe";
@@ -112,26 +112,26 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(app.snapshot().texts.value(app.a), (PracticeApp::Texts{frage, antwort}));
         QCOMPARE(app.snapshot().texts.value(app.b), (PracticeApp::Texts{"videre", "sehen"}));
-        QCOMPARE(app.ueb().lblFrage->text(), frage);
-        QCOMPARE(app.ueb().lblAntwort->text(), antwort);
-        QCOMPARE(app.ueb().lblFrage->textFormat(), Qt::PlainText);
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), frage);
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), antwort);
+        QCOMPARE(label(app.ueb(), "lblFrage")->textFormat(), Qt::PlainText);
         // Read back through the program, the card shows the same texts.
-        app.ueb().cmdFachOk->click();
-        QCOMPARE(app.ueb().lblFrage->text(), frage);
-        QCOMPARE(app.ueb().lblAntwort->text(), antwort);
+        button(app.ueb(), "cmdFachOk")->click();
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), frage);
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), antwort);
     }
 
     void savingKeepsCompartmentAndPlace()
     {
         EditApp app;
         const auto before = app.snapshot();
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         save(app, "amo", "ich liebe");
         QCOMPARE(app.snapshot().positions, before.positions);
         // Still the head card of compartment 1 until a verdict moves it.
-        app.ueb().cmdFachOk->click();
+        button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), app.a);
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.position(app.a), (PracticeApp::Position{2, 3}));
         QCOMPARE(app.akt(), app.b);
     }
@@ -144,39 +144,39 @@ private slots:
         const qint32 c = app.card(s, "currere", "laufen", 2);
         app.startPractice("Latein");
         app.takeCompartment("2");
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList{text::compartmentEmpty(2)});
-        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
 
-        app.ueb().cmdEdit->click();
-        QCOMPARE(app.edit().txtEditFrage->text(), QString("currere"));
+        button(app.ueb(), "cmdEdit")->click();
+        QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), QString("currere"));
         save(app, "curro", "ich laufe");
         QCOMPARE(app.snapshot().texts.value(c), (PracticeApp::Texts{"curro", "ich laufe"}));
         QCOMPARE(app.snapshot().texts.value(a), (PracticeApp::Texts{"amare", "lieben"}));
         QCOMPARE(app.position(c), (PracticeApp::Position{3, 3}));
         QCOMPARE(app.akt(), c);
-        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
     }
 
     void captionIsTheSubjectOfEachVisit()
     {
         EditApp app;
         app.card(app.subject("Griechisch"), "λόγος", "Wort");
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         QCOMPARE(app.edit().windowTitle(), QString("Latein"));
         save(app, "amare", "lieben");
-        app.ueb().cmdNeuGebiet->click();
+        button(app.ueb(), "cmdNeuGebiet")->click();
         app.settle();
         app.takeSubject("Griechisch");
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         QCOMPARE(app.edit().windowTitle(), QString("Griechisch"));
-        QCOMPARE(app.edit().txtEditFrage->text(), QString("λόγος"));
+        QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), QString("λόγος"));
     }
 
     void missingCardRowIsToldOnSave()
     {
         EditApp app;
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         app.rawDelete("DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1", app.a);
         const auto file = app.snapshot();
         save(app, "amo", "ich liebe");
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(app.snapshot(), file);
         QVERIFY(app.edit().isVisible());
         QVERIFY(!app.ueb().isVisible());
-        QCOMPARE(app.ueb().lblFrage->text(), QString("amare"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("amare"));
     }
 };
 

@@ -12,11 +12,11 @@ namespace {
 QString stage(const FrmNeu &neu)
 {
     QStringList shown;
-    if (!neu.lblAntwort->isHidden())
+    if (!label(neu, "lblAntwort")->isHidden())
         shown << "lblAntwort";
-    if (!neu.txtAntwort->isHidden())
+    if (!textBox(neu, "txtAntwort")->isHidden())
         shown << "txtAntwort";
-    if (!neu.cmdUebernahme->isHidden())
+    if (!button(neu, "cmdUebernahme")->isHidden())
         shown << "cmdUebernahme";
     return shown.join(' ');
 }
@@ -67,11 +67,11 @@ private slots:
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
         QCOMPARE(stage(neu), QString());
-        TextBox *box = neu.txtFrage;
+        TextBox *box = textBox(neu, "txtFrage");
         if (inAnswer) {
-            QTest::keyClick(neu.txtFrage, Qt::Key_Q);
+            QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_Q);
             QCOMPARE(stage(neu), QString("lblAntwort txtAntwort"));
-            box = neu.txtAntwort;
+            box = textBox(neu, "txtAntwort");
         }
         // Something to move over and delete.
         box->setText("ab");
@@ -125,16 +125,16 @@ private slots:
         TestApp app;
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
-        QTest::keyClicks(neu.txtFrage, "F");
-        QTest::keyClick(neu.txtFrage, Qt::Key_Backspace);
-        QCOMPARE(neu.txtFrage->text(), QString());
+        QTest::keyClicks(textBox(neu, "txtFrage"), "F");
+        QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_Backspace);
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString());
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort")); // emptied, yet still open
-        QTest::keyClicks(neu.txtAntwort, "A");
-        neu.txtAntwort->setText(QString());
-        QTest::keyClicks(neu.txtFrage, "mehr");
+        QTest::keyClicks(textBox(neu, "txtAntwort"), "A");
+        textBox(neu, "txtAntwort")->setText(QString());
+        QTest::keyClicks(textBox(neu, "txtFrage"), "mehr");
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort cmdUebernahme"));
-        QVERIFY(neu.lblFrage->isVisible() && neu.txtFrage->isVisible());
-        QVERIFY(neu.cmdZurueck->isVisible() && neu.cmdZumStart->isVisible());
+        QVERIFY(label(neu, "lblFrage")->isVisible() && textBox(neu, "txtFrage")->isVisible());
+        QVERIFY(button(neu, "cmdZurueck")->isVisible() && button(neu, "cmdZumStart")->isVisible());
     }
 
     void storingFilesTheCardInCompartmentOneAtTheEndOfTheQueue()
@@ -165,14 +165,14 @@ private slots:
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&neu));
-        QTest::keyClicks(neu.txtFrage, "Frage");
-        QTest::keyClicks(neu.txtAntwort, "Antwort");
-        QTest::mouseClick(neu.cmdUebernahme, Qt::LeftButton);
+        QTest::keyClicks(textBox(neu, "txtFrage"), "Frage");
+        QTest::keyClicks(textBox(neu, "txtAntwort"), "Antwort");
+        QTest::mouseClick(button(neu, "cmdUebernahme"), Qt::LeftButton);
 
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 1);
-        QCOMPARE(QApplication::focusWidget(), neu.txtFrage);
-        QCOMPARE(neu.txtFrage->text(), QString());
-        QCOMPARE(neu.txtAntwort->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), textBox(neu, "txtFrage"));
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString());
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), QString());
         QCOMPARE(stage(neu), QString());
         // The next card starts over.
         QTest::keyClicks(QApplication::focusWidget(), "n");
@@ -206,11 +206,11 @@ private slots:
         TestApp app;
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
-        QTest::keyClick(neu.txtFrage, Qt::Key_X);
-        QTest::keyClick(neu.txtAntwort, Qt::Key_X);
-        neu.txtFrage->setText(frage);
-        neu.txtAntwort->setText(antwort);
-        neu.cmdUebernahme->click();
+        QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_X);
+        QTest::keyClick(textBox(neu, "txtAntwort"), Qt::Key_X);
+        textBox(neu, "txtFrage")->setText(frage);
+        textBox(neu, "txtAntwort")->setText(antwort);
+        button(neu, "cmdUebernahme")->click();
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Frage FROM tblFrageAntwort"), QStringList{frage});
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Antwort FROM tblFrageAntwort"), QStringList{antwort});
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Fach, Stelle FROM tblPosition"), QStringList{"1|1"});
@@ -234,13 +234,13 @@ private slots:
         QVERIFY(app.dialogs.messages.first().endsWith("Es wurde nichts gespeichert."));
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 1);
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblPosition"), 1);
-        QCOMPARE(neu.txtFrage->text(), QString("zweite"));
-        QCOMPARE(neu.txtAntwort->text(), QString("2"));
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString("zweite"));
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), QString("2"));
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort cmdUebernahme"));
 
         // Once the fault is gone the same card goes in, whole.
         rawdb::exec(app.dbPath(), "DROP TRIGGER trgTestFails");
-        neu.cmdUebernahme->click();
+        button(neu, "cmdUebernahme")->click();
         QCOMPARE(rawdb::rows(app.dbPath(), kCards), (QStringList{"Mathe|erste|1|1|1", "Mathe|zweite|2|1|2"}));
         QVERIFY(app.openStore()->checkInvariants().isEmpty());
     }
@@ -270,18 +270,18 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList{message});
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 0);
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblPosition"), 0);
-        QCOMPARE(neu.txtFrage->text(), QString("F = m a"));
-        QCOMPARE(neu.txtAntwort->text(), QString("Newton"));
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString("F = m a"));
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), QString("Newton"));
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort cmdUebernahme"));
 
         // Back, a real subject (made now if there is none), and the card goes in.
-        neu.cmdZurueck->click();
+        button(neu, "cmdZurueck")->click();
         if (typed.isNull()) {
             app.dialogs.answers = QStringList{"Physik"};
-            app.gebiete()->cmdGebietNeu->click();
+            button(app.gebiete(), "cmdGebietNeu")->click();
         }
         app.takeSubject("Physik");
-        neu.cmdUebernahme->click();
+        button(neu, "cmdUebernahme")->click();
         QCOMPARE(rawdb::rows(app.dbPath(), kCards), QStringList{"Physik|F = m a|Newton|1|1"});
         QVERIFY(app.dialogs.messages.isEmpty());
     }
@@ -291,34 +291,32 @@ private slots:
         TestApp app;
         app.seed({{"Biologie", 0}, {"Chemie", 0}});
         FrmNeu &neu = app.startEntry("Biologie");
-        QTest::keyClicks(neu.txtFrage, "H2O?");
-        neu.cmdZurueck->click();
+        QTest::keyClicks(textBox(neu, "txtFrage"), "H2O?");
+        button(neu, "cmdZurueck")->click();
         QVERIFY(!neu.isVisible());
         app.takeSubject("Chemie");
-        QCOMPARE(&app.forms->frmNeu(), &neu);
+        QCOMPARE(&app.forms->window<FrmNeu>(), &neu);
         QVERIFY(neu.isVisible());
         QCOMPARE(neu.windowTitle(), QString("Chemie"));
-        QCOMPARE(neu.txtFrage->text(), QString("H2O?"));
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString("H2O?"));
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort"));
-        QTest::keyClicks(neu.txtAntwort, "Wasser");
-        neu.cmdUebernahme->click();
+        QTest::keyClicks(textBox(neu, "txtAntwort"), "Wasser");
+        button(neu, "cmdUebernahme")->click();
         QCOMPARE(rawdb::rows(app.dbPath(), kCards), QStringList{"Chemie|H2O?|Wasser|1|1"});
     }
 
-    void getIDgebietFromElsewhereLeavesTheWindowHidden()
+    void getIDgebietFindsTheSubjectWithoutTheEntryWindow()
     {
         TestApp app;
-        app.seed({{"Biologie", 0}, {"Chemie", 0}});
-        app.forms->pubs().Modus = QStringLiteral("Ueb");
-        QVERIFY(app.forms->showGebiete());
+        app.seed({{"Biologie", 0}, {"Chemie", 1}});
+        app.startPractice("Chemie");
+        // Practice looks its subject up without the card entry window.
         QVERIFY(!app.forms->loaded("frmNeu"));
-        FrmNeu &neu = app.forms->frmNeu();
-        QCOMPARE(neu.getIDgebiet("Chemie"), std::optional<qint32>(2));
-        QCOMPARE(neu.getIDgebiet("CHEMIE"), std::optional<qint32>(2));
-        QCOMPARE(neu.getIDgebiet("Chemie\" OR \"1\"=\"1"), std::nullopt);
-        QCOMPARE(app.forms->loaded("frmNeu"), &neu);
-        QVERIFY(!neu.isVisible());
-        QCOMPARE(neu.windowTitle(), QString("Anlegen neuer Fragen und Antworten"));
+        tarlivo::Store &db = app.forms->session().db();
+        using tarlivo::ui::getIDgebiet;
+        QCOMPARE(getIDgebiet(db, "Chemie"), std::optional<qint32>(2));
+        QCOMPARE(getIDgebiet(db, "CHEMIE"), std::optional<qint32>(2));
+        QCOMPARE(getIDgebiet(db, "Chemie\" OR \"1\"=\"1"), std::nullopt);
     }
 };
 

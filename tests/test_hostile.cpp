@@ -63,14 +63,14 @@ private slots:
         forms.start();
         FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Allerlei"));
         QVERIFY(neu);
-        windows::type(neu->txtFrage, text);
-        windows::type(neu->txtAntwort, text + QStringLiteral("!"));
+        windows::type(textBox(neu, "txtFrage"), text);
+        windows::type(textBox(neu, "txtAntwort"), text + QStringLiteral("!"));
         // What the boxes hold is what is stored, character for character.
-        const QString frage = neu->txtFrage->text();
-        const QString antwort = neu->txtAntwort->text();
+        const QString frage = textBox(neu, "txtFrage")->text();
+        const QString antwort = textBox(neu, "txtAntwort")->text();
         if (frage != text)
             qInfo() << "box holds" << frage.left(60) << "for" << text.left(60);
-        windows::click(neu->cmdUebernahme);
+        windows::click(button(neu, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         rawdb::State state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.cards.size()), 1);
@@ -79,34 +79,34 @@ private slots:
         QVERIFY(state.cards.at(card).antwort == antwort);
 
         // Practice shows it as typed, never as markup, and can paint it.
-        windows::click(neu->cmdZumStart);
+        windows::click(button(neu, "cmdZumStart"));
         FrmUeb *ueb = windows::openPractice(forms, QStringLiteral("Allerlei"));
         QVERIFY(ueb);
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(ueb->lblFrage->textFormat(), Qt::PlainText);
-        QCOMPARE(ueb->lblAntwort->textFormat(), Qt::PlainText);
-        QVERIFY(ueb->lblFrage->text() == frage);
-        QVERIFY(ueb->lblAntwort->text() == antwort);
+        QCOMPARE(label(ueb, "lblFrage")->textFormat(), Qt::PlainText);
+        QCOMPARE(label(ueb, "lblAntwort")->textFormat(), Qt::PlainText);
+        QVERIFY(label(ueb, "lblFrage")->text() == frage);
+        QVERIFY(label(ueb, "lblAntwort")->text() == antwort);
         paint(ueb);
-        windows::click(ueb->cmdAntwort);
-        paint(ueb->lblAntwort);
+        windows::click(button(ueb, "cmdAntwort"));
+        paint(label(ueb, "lblAntwort"));
 
         // The edit window takes the texts from the labels; saving them unchanged
         // changes nothing.
-        windows::click(ueb->cmdEdit);
+        windows::click(button(ueb, "cmdEdit"));
         FrmEdit *edit = windows::edit(forms);
         QVERIFY(edit);
-        QVERIFY(edit->txtEditFrage->text() == frage);
-        QVERIFY(edit->txtEditAntwort->text() == antwort);
-        windows::click(edit->cmdUebernahme);
+        QVERIFY(textBox(edit, "txtEditFrage")->text() == frage);
+        QVERIFY(textBox(edit, "txtEditAntwort")->text() == antwort);
+        windows::click(button(edit, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         state = rawdb::read(app.dbPath());
         QVERIFY(state.cards.at(card).frage == frage);
         QVERIFY(state.cards.at(card).antwort == antwort);
         QVERIFY(windows::ueb(forms));
-        QVERIFY(ueb->lblFrage->text() == frage);
+        QVERIFY(label(ueb, "lblFrage")->text() == frage);
 
-        windows::click(ueb->cmdRichtig);
+        windows::click(button(ueb, "cmdRichtig"));
         QCOMPARE(rawdb::read(app.dbPath()).cards.at(card).fach, 2);
         const QStringList problems = rawdb::violations(app.dbPath());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
@@ -161,11 +161,11 @@ private slots:
         QVERIFY(g);
         windows::newSubject(g, app.dialogs, name);
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(g->cmbGebiet->count(), 1);
-        QVERIFY(g->cmbGebiet->itemText(0) == name);
+        QCOMPARE(combo(g, "cmbGebiet")->count(), 1);
+        QVERIFY(combo(g, "cmbGebiet")->itemText(0) == name);
 
         // Taken on the card-entry road: the caption carries it to the stored card.
-        windows::click(g->cmdUebernahmeGebiet);
+        windows::click(button(g, "cmdUebernahmeGebiet"));
         FrmNeu *neu = windows::neu(forms);
         QVERIFY(neu);
         QVERIFY(neu->windowTitle() == name);
@@ -176,7 +176,7 @@ private slots:
         QVERIFY(state.subjects.at(state.cards.begin()->second.subject) == name);
 
         // Renamed, and practised under the new name.
-        windows::click(neu->cmdZurueck);
+        windows::click(button(neu, "cmdZurueck"));
         g = windows::gebiete(forms);
         QVERIFY(g);
         windows::renameSubject(g, app.dialogs, name, renamed);
@@ -184,15 +184,15 @@ private slots:
         state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.subjects.size()), 1);
         QVERIFY(state.subjects.begin()->second == renamed);
-        windows::click(g->cmdUebernahmeGebiet);
-        windows::click(windows::neu(forms)->cmdZumStart);
+        windows::click(button(g, "cmdUebernahmeGebiet"));
+        windows::click(button(windows::neu(forms), "cmdZumStart"));
         FrmUeb *ueb = windows::openPractice(forms, renamed);
         QVERIFY(ueb);
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(ueb->lblFrage->text(), QStringLiteral("Frage"));
+        QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("Frage"));
         QVERIFY(ueb->windowTitle() == renamed);
         paint(ueb);
-        windows::click(ueb->cmdEdit);
+        windows::click(button(ueb, "cmdEdit"));
         QVERIFY(windows::edit(forms)->windowTitle() == renamed);
         QVERIFY(rawdb::violations(app.dbPath()).isEmpty());
     }
@@ -211,29 +211,30 @@ private slots:
         QVERIFY(neu);
         windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
         QCOMPARE(app.dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
-        QCOMPARE(neu->txtFrage->text(), QStringLiteral("Frage"));
-        QCOMPARE(neu->txtAntwort->text(), QStringLiteral("Antwort"));
-        windows::click(neu->cmdZurueck);
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QStringLiteral("Frage"));
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), QStringLiteral("Antwort"));
+        windows::click(button(neu, "cmdZurueck"));
         FrmGebiete *g = windows::gebiete(forms);
         QVERIFY(g);
         windows::renameSubject(g, app.dialogs, QStringLiteral("Gibt es nicht"), QStringLiteral("Neu"));
         QCOMPARE(app.dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
-        windows::click(g->cmdUebernahmeGebiet);
-        windows::click(windows::neu(forms)->cmdZumStart);
+        windows::click(button(g, "cmdUebernahmeGebiet"));
+        windows::click(button(windows::neu(forms), "cmdZumStart"));
 
         for (const QString &typed : {QStringLiteral("Leer"), QStringLiteral("Gibt es nicht"), QString()}) {
             FrmUeb *ueb = windows::openPractice(forms, typed);
             QVERIFY(ueb);
             QCOMPARE(app.dialogs.take().size(), 1);
-            QCOMPARE(ueb->cmbFach->count(), 0);
-            for (QAbstractButton *b :
-                 {static_cast<QAbstractButton *>(ueb->cmdRichtig), static_cast<QAbstractButton *>(ueb->cmdFalsch),
-                  static_cast<QAbstractButton *>(ueb->cmdFachOk), static_cast<QAbstractButton *>(ueb->cmdEdit)}) {
+            QCOMPARE(combo(ueb, "cmbFach")->count(), 0);
+            for (QAbstractButton *b : {static_cast<QAbstractButton *>(button(ueb, "cmdRichtig")),
+                                       static_cast<QAbstractButton *>(button(ueb, "cmdFalsch")),
+                                       static_cast<QAbstractButton *>(button(ueb, "cmdFachOk")),
+                                       static_cast<QAbstractButton *>(button(ueb, "cmdEdit"))}) {
                 windows::click(b);
                 QCOMPARE(app.dialogs.take().size(), 1);
             }
             QVERIFY(!windows::edit(forms));
-            windows::click(ueb->cmdZumStart);
+            windows::click(button(ueb, "cmdZumStart"));
         }
         QVERIFY(rawdb::read(app.dbPath()) == before);
     }

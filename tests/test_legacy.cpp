@@ -154,8 +154,8 @@ FrmUeb *chooseSubject(TestApp &app, const QString &name)
 
 void chooseCompartment(FrmUeb &ueb, const QString &fach)
 {
-    windows::choose(ueb.cmbFach, fach);
-    windows::click(ueb.cmdFachOk);
+    windows::choose(combo(ueb, "cmbFach"), fach);
+    windows::click(button(ueb, "cmdFachOk"));
 }
 
 // The refused file is untouched, nothing is left beside it, and the user is back at
@@ -164,10 +164,10 @@ void checkRefused(TestApp &app, const QByteArray &before)
 {
     QCOMPARE(readBytes(app.dbPath()), before);
     QCOMPARE(filesIn(app.dir.path()), QStringList{QStringLiteral("Tarlivo.mdb")});
-    QVERIFY(app.forms->frmWelcome().isVisible());
+    QVERIFY(app.forms->window<FrmWelcome>().isVisible());
     TestApp::settle();
     QVERIFY(!app.forms->loaded("frmGebiete"));
-    QVERIFY(!app.forms->pubs().DBConn);
+    QVERIFY(!app.forms->session().store());
 }
 
 } // namespace
@@ -330,39 +330,39 @@ private slots:
 
         FrmUeb *ueb = chooseSubject(app, QStringLiteral("Französisch – Grundwortschatz"));
         QVERIFY(ueb && ueb->isVisible());
-        QCOMPARE(entries(ueb->cmbFach), (QStringList{"1", "2"}));
-        QCOMPARE(app.forms->pubs().AktFrageID, 1);
-        QCOMPARE(ueb->lblFrage->text(), QStringLiteral("Was heißt \"der Käse\"?"));
-        ueb->cmdAntwort->click();
-        QCOMPARE(ueb->lblAntwort->text(), QStringLiteral("le fromage"));
+        QCOMPARE(entries(combo(ueb, "cmbFach")), (QStringList{"1", "2"}));
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(1));
+        QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("Was heißt \"der Käse\"?"));
+        button(ueb, "cmdAntwort")->click();
+        QCOMPARE(label(ueb, "lblAntwort")->text(), QStringLiteral("le fromage"));
 
         // Card 1 leaves compartment 1 for the end of the queue, behind card 2 in
         // compartment 2, which has waited since place 1.
-        ueb->cmdRichtig->click();
+        button(ueb, "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList{QStringLiteral("Fach : 1 ist leer!\nBitte neu wählen!")});
         chooseCompartment(*ueb, QStringLiteral("2"));
-        QCOMPARE(app.forms->pubs().AktFrageID, 2);
-        QCOMPARE(ueb->lblAntwort->text(), smallCards()[1].antwort);
-        ueb->cmdFastRichtig->click();
-        QCOMPARE(app.forms->pubs().AktFrageID, 1);
-        ueb->cmdFastRichtig->click();
-        QCOMPARE(app.forms->pubs().AktFrageID, 2);
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(2));
+        QCOMPARE(label(ueb, "lblAntwort")->text(), smallCards()[1].antwort);
+        button(ueb, "cmdFastRichtig")->click();
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(1));
+        button(ueb, "cmdFastRichtig")->click();
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(2));
         QVERIFY(app.dialogs.take().isEmpty());
 
         // A NULL answer shows as empty text, on display and in the edit window.
-        ueb->cmdNeuGebiet->click();
+        button(ueb, "cmdNeuGebiet")->click();
         ueb = chooseSubject(app, QStringLiteral("Übung \"Zitat\" mit ß und €"));
         QVERIFY(ueb);
-        QCOMPARE(entries(ueb->cmbFach), (QStringList{"4", "5"}));
-        QCOMPARE(app.forms->pubs().AktFrageID, 10);
+        QCOMPARE(entries(combo(ueb, "cmbFach")), (QStringList{"4", "5"}));
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(10));
         chooseCompartment(*ueb, QStringLiteral("5"));
-        QCOMPARE(app.forms->pubs().AktFrageID, 11);
-        QCOMPARE(ueb->lblFrage->text(), QStringLiteral("NULL-Antwort?"));
-        ueb->cmdAntwort->click();
-        QVERIFY(ueb->lblAntwort->text().isEmpty());
-        ueb->cmdEdit->click();
-        QVERIFY(app.forms->frmEdit().isVisible());
-        QVERIFY(app.forms->frmEdit().txtEditAntwort->text().isEmpty());
+        QCOMPARE(ueb->shownCard(), std::optional<qint32>(11));
+        QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("NULL-Antwort?"));
+        button(ueb, "cmdAntwort")->click();
+        QVERIFY(label(ueb, "lblAntwort")->text().isEmpty());
+        button(ueb, "cmdEdit")->click();
+        QVERIFY(app.forms->window<FrmEdit>().isVisible());
+        QVERIFY(textBox(app.forms->window<FrmEdit>(), "txtEditAntwort")->text().isEmpty());
         QVERIFY(app.dialogs.take().isEmpty());
     }
 
@@ -376,12 +376,12 @@ private slots:
         ScriptedDialogs dialogs;
         Forms again(dialogs, {app.dbPath(), noBackups(), [] {}, TestApp::readerPath()});
         again.start();
-        again.frmWelcome().cmdUeben->click();
+        button(again.window<FrmWelcome>(), "cmdUeben")->click();
         QVERIFY(dialogs.messages.isEmpty());
         QVERIFY(dialogs.progressWindows.isEmpty());
         auto *gebiete = static_cast<FrmGebiete *>(again.loaded("frmGebiete"));
         QVERIFY(gebiete && gebiete->isVisible());
-        QCOMPARE(gebiete->cmbGebiet->count(), 3);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->count(), 3);
         QCOMPARE(readBytes(app.dbPath()), store);
         QCOMPARE(filesIn(app.dir.path()),
                  (QStringList{QStringLiteral("Tarlivo-Access-Original.mdb"), QStringLiteral("Tarlivo.mdb")}));
@@ -583,10 +583,10 @@ private slots:
         writeLegacyStore(data, app.dbPath());
         FrmUeb *ueb = &app.startPractice(QStringLiteral("Gleichstand"));
         QVERIFY(ueb->isVisible());
-        QStringList seen{ueb->lblFrage->text()};
+        QStringList seen{label(ueb, "lblFrage")->text()};
         for (int i = 0; i < 3; ++i) {
-            ueb->cmdFastRichtig->click();
-            seen << ueb->lblFrage->text();
+            button(ueb, "cmdFastRichtig")->click();
+            seen << label(ueb, "lblFrage")->text();
         }
         QCOMPARE(seen, (QStringList{"sieben", "vier", "neun", "sieben"}));
         QVERIFY(app.dialogs.take().isEmpty());
@@ -610,7 +610,7 @@ private slots:
         const LegacyData data = readLegacyFile(original(app), readerOptions());
         QCOMPARE(data.subjects.size(), std::size_t(12));
         QCOMPARE(data.cards.size(), std::size_t(20000));
-        Store &store = app.forms->db();
+        Store &store = app.forms->session().db();
         QCOMPARE(store.checkInvariants(), QStringList());
         std::map<qint32, LegacyPosition> placeOf;
         for (const LegacyPosition &p : data.positions)

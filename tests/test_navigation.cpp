@@ -35,7 +35,7 @@ private slots:
         app.forms->start();
         QVERIFY(app.forms->loaded("frmBackground"));
         QVERIFY(app.forms->loaded("frmBackground")->isVisible());
-        QVERIFY(app.forms->frmWelcome().isVisible());
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
         // No database work before the subject window loads.
         QVERIFY(!QFile::exists(app.dbPath()));
         QVERIFY(!app.forms->loaded("frmGebiete"));
@@ -44,53 +44,52 @@ private slots:
     void startButtonsSetModusBeforeTheSubjectWindowLoads()
     {
         NavApp app;
-        FrmWelcome &welcome = app.forms->frmWelcome();
+        FrmWelcome &welcome = app.forms->window<FrmWelcome>();
 
-        welcome.cmdUeben->click();
-        QCOMPARE(app.forms->pubs().Modus, QString("Ueb"));
+        button(welcome, "cmdUeben")->click();
         FrmGebiete *gebiete = app.gebiete();
+        QCOMPARE(gebiete->road(), tarlivo::ui::Road::Practice);
         QVERIFY(gebiete && gebiete->isVisible());
         QVERIFY(!welcome.isVisible());
         // The load already saw "Ueb": only the subject with cards is listed.
-        QCOMPARE(entries(gebiete->cmbGebiet), QStringList{"Voll"});
-        QVERIFY(!gebiete->cmdGebietNeu->isVisible());
-        QVERIFY(!gebiete->cmdGebietEdit->isVisible());
-        QVERIFY(gebiete->cmdUebernahmeGebiet->isVisible());
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), QStringList{"Voll"});
+        QVERIFY(!button(gebiete, "cmdGebietNeu")->isVisible());
+        QVERIFY(!button(gebiete, "cmdGebietEdit")->isVisible());
+        QVERIFY(button(gebiete, "cmdUebernahmeGebiet")->isVisible());
 
         // Back to the start through a title-bar close, then the other road.
         gebiete->close();
         TestApp::settle();
         QVERIFY(welcome.isVisible());
-        welcome.cmdNeu->click();
-        QCOMPARE(app.forms->pubs().Modus, QString("Edit"));
+        button(welcome, "cmdNeu")->click();
         gebiete = app.gebiete();
+        QCOMPARE(gebiete->road(), tarlivo::ui::Road::Entry);
         QVERIFY(gebiete && gebiete->isVisible());
-        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
-        QVERIFY(gebiete->cmdGebietNeu->isVisible());
-        QVERIFY(gebiete->cmdGebietEdit->isVisible());
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Leer", "Voll"}));
+        QVERIFY(button(gebiete, "cmdGebietNeu")->isVisible());
+        QVERIFY(button(gebiete, "cmdGebietEdit")->isVisible());
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
-    void emptyModusIsTheCardEntryRoad()
+    void cardEntryRoadListsEverySubjectAndLeadsToCardEntry()
     {
         NavApp app(false);
-        QVERIFY(app.forms->pubs().Modus.isEmpty());
-        FrmGebiete *gebiete = app.forms->showGebiete();
+        FrmGebiete *gebiete = app.forms->showGebiete(tarlivo::ui::Road::Entry, tarlivo::ui::Upkeep::NewAndRename);
         QVERIFY(gebiete);
-        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
-        gebiete->cmdUebernahmeGebiet->click();
-        QVERIFY(app.forms->frmNeu().isVisible());
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Leer", "Voll"}));
+        button(gebiete, "cmdUebernahmeGebiet")->click();
+        QVERIFY(app.forms->window<FrmNeu>().isVisible());
         QVERIFY(!app.forms->loaded("frmUeb"));
     }
 
     void endStopsTheRunWithoutQuestion()
     {
         NavApp app;
-        app.forms->frmWelcome().cmdNeu->click();
-        app.gebiete()->cmdUebernahmeGebiet->click();
-        app.forms->frmNeu().cmdZumStart->click(); // the card entry window is now hidden
+        button(app.forms->window<FrmWelcome>(), "cmdNeu")->click();
+        button(app.gebiete(), "cmdUebernahmeGebiet")->click();
+        button(app.forms->window<FrmNeu>(), "cmdZumStart")->click(); // the card entry window is now hidden
         QCOMPARE(app.endCalls, 0);
-        app.forms->frmWelcome().cmdEnd->click();
+        button(app.forms->window<FrmWelcome>(), "cmdEnd")->click();
         QCOMPARE(app.endCalls, 1);
         QVERIFY(app.dialogs.messages.isEmpty());
         QVERIFY(app.dialogs.inputBoxes.isEmpty());
@@ -107,14 +106,15 @@ private slots:
     {
         QFETCH(bool, practice);
         NavApp app;
-        FrmWelcome &welcome = app.forms->frmWelcome();
-        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+        FrmWelcome &welcome = app.forms->window<FrmWelcome>();
+        (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
         QPointer<FrmGebiete> gebiete = app.gebiete();
-        windows::choose(gebiete->cmbGebiet, "Voll");
-        gebiete->cmdUebernahmeGebiet->click();
+        windows::choose(combo(gebiete, "cmbGebiet"), "Voll");
+        button(gebiete, "cmdUebernahmeGebiet")->click();
 
-        QCOMPARE(app.forms->pubs().GebietName, QString("Voll"));
-        Form &taken = practice ? static_cast<Form &>(app.forms->frmUeb()) : app.forms->frmNeu();
+        if (practice)
+            QCOMPARE(app.forms->window<FrmUeb>().subject(), QString("Voll"));
+        Form &taken = practice ? static_cast<Form &>(app.forms->window<FrmUeb>()) : app.forms->window<FrmNeu>();
         QVERIFY(taken.isVisible());
         QCOMPARE(taken.windowTitle(), QString("Voll"));
         QVERIFY(!app.forms->loaded("frmGebiete"));
@@ -123,58 +123,57 @@ private slots:
         if (!practice)
             return;
 
-        FrmUeb &ueb = app.forms->frmUeb();
+        FrmUeb &ueb = app.forms->window<FrmUeb>();
         // FillFach ran: compartment 1 listed, its head card shown as typed.
-        QCOMPARE(entries(ueb.cmbFach), QStringList{"1"});
-        QCOMPARE(ueb.lblFrage->text(), QString("<b>x</b>"));
-        QCOMPARE(ueb.lblFrage->textFormat(), Qt::PlainText);
-        // The practice window looked the subject up through the card entry window,
-        // which now exists but was never shown.
-        QVERIFY(app.forms->loaded("frmNeu"));
-        QVERIFY(!app.forms->loaded("frmNeu")->isVisible());
+        QCOMPARE(entries(combo(ueb, "cmbFach")), QStringList{"1"});
+        QCOMPARE(label(ueb, "lblFrage")->text(), QString("<b>x</b>"));
+        QCOMPARE(label(ueb, "lblFrage")->textFormat(), Qt::PlainText);
+        // The practice window looked the subject up itself: the card entry
+        // window was not created behind the user's back.
+        QVERIFY(!app.forms->loaded("frmNeu"));
 
         // Leaving practice and taking the other road: the subject window comes back
         // from its design, with every button and every subject.
-        ueb.cmdZumStart->click();
+        button(ueb, "cmdZumStart")->click();
         QVERIFY(!ueb.isVisible());
-        QVERIFY(app.forms->frmWelcome().isVisible());
-        app.forms->frmWelcome().cmdNeu->click();
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
+        button(app.forms->window<FrmWelcome>(), "cmdNeu")->click();
         FrmGebiete *fresh = app.gebiete();
         QVERIFY(fresh && fresh->isVisible());
-        QVERIFY(fresh->cmdGebietNeu->isVisible());
-        QVERIFY(fresh->cmdGebietEdit->isVisible());
-        QVERIFY(fresh->cmdUebernahmeGebiet->isVisible());
-        QCOMPARE(entries(fresh->cmbGebiet), (QStringList{"Leer", "Voll"}));
+        QVERIFY(button(fresh, "cmdGebietNeu")->isVisible());
+        QVERIFY(button(fresh, "cmdGebietEdit")->isVisible());
+        QVERIFY(button(fresh, "cmdUebernahmeGebiet")->isVisible());
+        QCOMPARE(entries(combo(fresh, "cmbGebiet")), (QStringList{"Leer", "Voll"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
     void cardEntryWindowLeavesKeepingWhatWasTyped()
     {
         NavApp app;
-        app.forms->frmWelcome().cmdNeu->click();
-        app.gebiete()->cmdUebernahmeGebiet->click();
-        FrmNeu &neu = app.forms->frmNeu();
-        QTest::keyClicks(neu.txtFrage, "Frage?");
-        QTest::keyClicks(neu.txtAntwort, "Antwort!");
-        QVERIFY(neu.cmdUebernahme->isVisibleTo(&neu));
+        button(app.forms->window<FrmWelcome>(), "cmdNeu")->click();
+        button(app.gebiete(), "cmdUebernahmeGebiet")->click();
+        FrmNeu &neu = app.forms->window<FrmNeu>();
+        QTest::keyClicks(textBox(neu, "txtFrage"), "Frage?");
+        QTest::keyClicks(textBox(neu, "txtAntwort"), "Antwort!");
+        QVERIFY(button(neu, "cmdUebernahme")->isVisibleTo(&neu));
 
-        neu.cmdZurueck->click();
+        button(neu, "cmdZurueck")->click();
         QVERIFY(!neu.isVisible());
         FrmGebiete *gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
-        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Leer", "Voll"}));
-        gebiete->cmdUebernahmeGebiet->click();
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Leer", "Voll"}));
+        button(gebiete, "cmdUebernahmeGebiet")->click();
         QVERIFY(neu.isVisible());
-        QCOMPARE(neu.txtFrage->text(), QString("Frage?"));
-        QCOMPARE(neu.txtAntwort->text(), QString("Antwort!"));
-        QVERIFY(neu.cmdUebernahme->isVisible());
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString("Frage?"));
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), QString("Antwort!"));
+        QVERIFY(button(neu, "cmdUebernahme")->isVisible());
 
-        neu.cmdZumStart->click();
+        button(neu, "cmdZumStart")->click();
         QVERIFY(!neu.isVisible());
-        QVERIFY(app.forms->frmWelcome().isVisible());
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
         QCOMPARE(app.forms->loaded("frmNeu"), &neu);
-        QCOMPARE(neu.txtFrage->text(), QString("Frage?"));
-        QVERIFY(neu.cmdUebernahme->isVisibleTo(&neu));
+        QCOMPARE(textBox(neu, "txtFrage")->text(), QString("Frage?"));
+        QVERIFY(button(neu, "cmdUebernahme")->isVisibleTo(&neu));
     }
 
     void closingThroughTheTitleBar_data()
@@ -194,22 +193,22 @@ private slots:
         QFETCH(QString, window);
         QFETCH(bool, ends);
         NavApp app;
-        FrmWelcome &welcome = app.forms->frmWelcome();
+        FrmWelcome &welcome = app.forms->window<FrmWelcome>();
         if (window == "frmNeu" || window == "frmGebiete") {
-            welcome.cmdNeu->click();
+            button(welcome, "cmdNeu")->click();
             if (window == "frmNeu") {
-                app.gebiete()->cmdUebernahmeGebiet->click();
-                QTest::keyClicks(app.forms->frmNeu().txtFrage, "getippt");
+                button(app.gebiete(), "cmdUebernahmeGebiet")->click();
+                QTest::keyClicks(textBox(app.forms->window<FrmNeu>(), "txtFrage"), "getippt");
             }
         } else if (window == "frmUeb" || window == "frmEdit") {
-            welcome.cmdUeben->click();
-            app.gebiete()->cmdUebernahmeGebiet->click();
+            button(welcome, "cmdUeben")->click();
+            button(app.gebiete(), "cmdUebernahmeGebiet")->click();
             if (window == "frmEdit")
-                app.forms->frmUeb().cmdEdit->click();
+                button(app.forms->window<FrmUeb>(), "cmdEdit")->click();
         }
         QPointer<Form> form = app.forms->loaded(window);
         QVERIFY(form && form->isVisible());
-        QPointer<ComboBox> fachList = window == "frmUeb" ? app.forms->frmUeb().cmbFach : nullptr;
+        QPointer<ComboBox> fachList = window == "frmUeb" ? combo(app.forms->window<FrmUeb>(), "cmbFach") : nullptr;
 
         QVERIFY(form->close());
 
@@ -227,7 +226,7 @@ private slots:
         QVERIFY(app.dialogs.messages.isEmpty());
         // A card entry window closed with text in it comes back empty from its design.
         if (window == "frmNeu")
-            QCOMPARE(app.forms->frmNeu().txtFrage->text(), QString());
+            QCOMPARE(textBox(app.forms->window<FrmNeu>(), "txtFrage")->text(), QString());
     }
 };
 

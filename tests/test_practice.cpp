@@ -12,9 +12,11 @@ namespace {
 
 using Position = PracticeApp::Position;
 
-CommandButton *button(FrmUeb &w, const QString &caption)
+// The verdict or compartment button of that caption.
+CommandButton *captioned(FrmUeb &w, const QString &caption)
 {
-    for (CommandButton *b : {w.cmdRichtig, w.cmdFastRichtig, w.cmdFalsch, w.cmdFachOk})
+    for (CommandButton *b :
+         {button(w, "cmdRichtig"), button(w, "cmdFastRichtig"), button(w, "cmdFalsch"), button(w, "cmdFachOk")})
         if (b->text() == caption)
             return b;
     return nullptr;
@@ -75,11 +77,11 @@ private slots:
         QVERIFY(app.ueb().isVisible());
         QCOMPARE(app.ueb().windowTitle(), QString("Latein"));
         QCOMPARE(app.entries(), expected);
-        QCOMPARE(app.ueb().cmbFach->currentIndex(), 0);
-        QCOMPARE(app.ueb().cmbFach->text(), expected.first());
+        QCOMPARE(combo(app.ueb(), "cmbFach")->currentIndex(), 0);
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), expected.first());
         QCOMPARE(app.akt(), cards[head]);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("m%1").arg(head));
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("a%1").arg(head));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("m%1").arg(head));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("a%1").arg(head));
         QVERIFY(!app.answerShown());
         QCOMPARE(app.dialogs.take(), QStringList());
     }
@@ -101,16 +103,16 @@ private slots:
 
         app.startPractice("Latein");
         QCOMPARE(app.akt(), y);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("vier"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("vier"));
 
         // "&Übernehmen" again and again: the same head card, answer hidden, nothing written.
-        app.ueb().cmdAntwort->click();
-        app.ueb().cmdFachOk->click();
+        button(app.ueb(), "cmdAntwort")->click();
+        button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), y);
         QVERIFY(!app.answerShown());
-        app.ueb().cmdFachOk->click();
+        button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), y);
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("4"));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("4"));
         QVERIFY(!app.answerShown());
         QCOMPARE(app.snapshot(), before);
         QCOMPARE(app.dialogs.take(), QStringList());
@@ -123,19 +125,19 @@ private slots:
         app.startPractice("Latein");
         const auto before = app.snapshot();
         FrmUeb &w = app.ueb();
-        w.cmdFrage->click();
+        button(w, "cmdFrage")->click();
         QVERIFY(!app.answerShown());
-        w.cmdAntwort->click();
+        button(w, "cmdAntwort")->click();
         QVERIFY(app.answerShown());
-        w.cmdAntwort->click();
+        button(w, "cmdAntwort")->click();
         QVERIFY(app.answerShown());
-        w.cmdFrage->click();
-        w.cmdFrage->click();
+        button(w, "cmdFrage")->click();
+        button(w, "cmdFrage")->click();
         QVERIFY(!app.answerShown());
-        w.cmdAntwort->click();
+        button(w, "cmdAntwort")->click();
         QVERIFY(app.answerShown());
-        QCOMPARE(w.lblAntwort->text(), QString("A"));
-        QCOMPARE(w.lblFrage->text(), QString("F"));
+        QCOMPARE(label(w, "lblAntwort")->text(), QString("A"));
+        QCOMPARE(label(w, "lblFrage")->text(), QString("F"));
         QCOMPARE(app.snapshot(), before);
     }
 
@@ -146,14 +148,14 @@ private slots:
         app.card(s, "erste", "geheim 1");
         app.card(s, "zweite", "geheim 2");
         app.startPractice("Latein");
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         HideWatcher watcher;
-        app.ueb().lblAntwort->installEventFilter(&watcher);
-        app.ueb().cmdRichtig->click();
-        app.ueb().lblAntwort->removeEventFilter(&watcher);
+        label(app.ueb(), "lblAntwort")->installEventFilter(&watcher);
+        button(app.ueb(), "cmdRichtig")->click();
+        label(app.ueb(), "lblAntwort")->removeEventFilter(&watcher);
         QCOMPARE(watcher.textsAtHide, QStringList{"geheim 1"});
-        QCOMPARE(app.ueb().lblFrage->text(), QString("zweite"));
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("geheim 2"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("zweite"));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("geheim 2"));
         QVERIFY(!app.answerShown());
     }
 
@@ -188,17 +190,17 @@ private slots:
         app.takeCompartment("3");
         QCOMPARE(app.akt(), c1);
         if (revealed)
-            app.ueb().cmdAntwort->click();
+            button(app.ueb(), "cmdAntwort")->click();
         auto expected = app.snapshot();
 
-        button(app.ueb(), verdict)->click();
+        captioned(app.ueb(), verdict)->click();
         expected.positions[c1] = {newFach, 501};
         QCOMPARE(app.snapshot(), expected);
         QCOMPARE(app.dialogs.take(), QStringList());
         // Compartment 3 still holds a card of the subject: it is shown next.
-        QCOMPARE(app.ueb().cmbFach->text(), QString("3"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("3"));
         QCOMPARE(app.akt(), c2);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("c2"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("c2"));
         QVERIFY(!app.answerShown());
         // 3 was the subject's highest compartment: the first "Richtig" there opens 4.
         QCOMPARE(app.entries(), newFach == 4 ? QStringList({"1", "3", "4"}) : QStringList({"1", "3"}));
@@ -214,17 +216,17 @@ private slots:
         const qint32 c = app.card(s, "C", "3");
         app.startPractice("Latein");
         QCOMPARE(app.akt(), a);
-        app.ueb().cmdFastRichtig->click();
+        button(app.ueb(), "cmdFastRichtig")->click();
         QCOMPARE(app.akt(), b);
         QCOMPARE(app.position(a), (Position{1, 4}));
-        app.ueb().cmdFastRichtig->click();
+        button(app.ueb(), "cmdFastRichtig")->click();
         QCOMPARE(app.akt(), c);
         QCOMPARE(app.position(b), (Position{1, 5}));
         // The queue of compartment 1 now reads C, A, B.
         QCOMPARE(app.position(c), (Position{1, 3}));
-        app.ueb().cmdFastRichtig->click();
+        button(app.ueb(), "cmdFastRichtig")->click();
         QCOMPARE(app.akt(), a);
-        app.ueb().cmdFastRichtig->click();
+        button(app.ueb(), "cmdFastRichtig")->click();
         QCOMPARE(app.akt(), b);
         QCOMPARE(app.dialogs.take(), QStringList());
     }
@@ -248,15 +250,15 @@ private slots:
         app.startPractice("Latein");
         app.takeCompartment(QString::number(fach));
         QCOMPARE(app.akt(), only);
-        app.ueb().cmdAntwort->click();
-        button(app.ueb(), verdict)->click();
+        button(app.ueb(), "cmdAntwort")->click();
+        captioned(app.ueb(), verdict)->click();
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(app.position(only), (Position{fach, 3}));
         QCOMPARE(app.position(other), (Position{fach == 1 ? 3 : 1, 1}));
         QCOMPARE(app.akt(), only);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("allein"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("allein"));
         QVERIFY(!app.answerShown());
-        QCOMPARE(app.ueb().cmbFach->text(), QString::number(fach));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString::number(fach));
     }
 
     void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data() { addRevealedRows(); }
@@ -273,28 +275,28 @@ private slots:
         app.takeCompartment("2");
         QCOMPARE(app.akt(), b);
         if (revealed)
-            app.ueb().cmdAntwort->click();
+            button(app.ueb(), "cmdAntwort")->click();
 
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList{"Fach : 2 ist leer!\nBitte neu wählen!"});
         QCOMPARE(app.position(b), (Position{3, 4}));
         QCOMPARE(app.entries(), QStringList({"1", "3"}));
-        QCOMPARE(app.ueb().cmbFach->currentIndex(), 0);
-        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->currentIndex(), 0);
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
         // The moved card is still the card on display, its answer as it was.
         QCOMPARE(app.akt(), b);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("b"));
-        QCOMPARE(app.ueb().lblAntwort->text(), QString("B"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("b"));
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("B"));
         QCOMPARE(app.answerShown(), revealed);
 
         // The next verdict counts from the list's first entry: 1 + 1.
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(app.position(b), (Position{2, 5}));
         QCOMPARE(app.position(a1), (Position{1, 1}));
         QCOMPARE(app.position(a2), (Position{1, 2}));
         QCOMPARE(app.entries(), QStringList({"1", "2"}));
-        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
         QCOMPARE(app.akt(), a1);
         QVERIFY(!app.answerShown());
     }
@@ -309,25 +311,25 @@ private slots:
         app.startPractice("Latein");
         app.takeCompartment("4");
         QCOMPARE(app.akt(), d1);
-        app.ueb().cmdFalsch->click();
+        button(app.ueb(), "cmdFalsch")->click();
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(app.position(d1), (Position{1, 4}));
-        QCOMPARE(app.ueb().cmbFach->text(), QString("4"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("4"));
         QCOMPARE(app.akt(), d2);
 
-        app.ueb().cmdFalsch->click();
+        button(app.ueb(), "cmdFalsch")->click();
         QCOMPARE(app.dialogs.take(), QStringList{"Fach : 4 ist leer!\nBitte neu wählen!"});
         QCOMPARE(app.position(d2), (Position{1, 5}));
         QCOMPARE(app.entries(), QStringList{"1"});
         QCOMPARE(app.akt(), d2);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("d2"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("d2"));
 
         // Compartment 1 now queues a, d1, d2.
-        app.ueb().cmdFachOk->click();
+        button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), a);
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.akt(), d1);
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.akt(), d2);
     }
 
@@ -342,16 +344,16 @@ private slots:
         QCOMPARE(app.akt(), a);
         app.choose("5"); // without "&Übernehmen": a stays on display
         QCOMPARE(app.akt(), a);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
-        app.ueb().cmdRichtig->click();
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("a"));
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(app.position(a), (Position{6, 4}));
         QCOMPARE(app.position(e1), (Position{5, 2}));
         QCOMPARE(app.position(e2), (Position{5, 3}));
         QCOMPARE(app.entries(), QStringList({"5", "6"}));
-        QCOMPARE(app.ueb().cmbFach->text(), QString("5"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("5"));
         QCOMPARE(app.akt(), e1);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("e1"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("e1"));
     }
 
     // ---- Leaving the practice window ----
@@ -363,28 +365,30 @@ private slots:
         const qint32 a = app.card(s, "a", "A");
         app.subject("Leer");
         app.startPractice("Latein");
-        app.ueb().cmdAntwort->click();
-        app.ueb().cmdNeuGebiet->click();
+        button(app.ueb(), "cmdAntwort")->click();
+        button(app.ueb(), "cmdNeuGebiet")->click();
         app.settle();
-        QCOMPARE(app.ueb().lblFrage->text(), QString());
-        QCOMPARE(app.ueb().lblAntwort->text(), QString());
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString());
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString());
         QVERIFY(app.answerShown()); // emptied, not hidden
-        QCOMPARE(app.ueb().cmbFach->count(), 0);
+        QCOMPARE(combo(app.ueb(), "cmbFach")->count(), 0);
         QVERIFY(!app.ueb().isVisible());
         QCOMPARE(app.ueb().windowTitle(), QString("Latein"));
-        QCOMPARE(app.akt(), a);
+        // The emptied display holds no card a verdict or an edit could reach.
+        QCOMPARE(app.akt(), 0);
         FrmGebiete *g = app.gebiete();
         QVERIFY(g && g->isVisible());
-        QVERIFY(g->cmdGebietNeu->isHidden());
-        QVERIFY(!g->cmdGebietEdit->isHidden());
-        QVERIFY(!g->cmdUebernahmeGebiet->isHidden());
+        QVERIFY(button(g, "cmdGebietNeu")->isHidden());
+        QVERIFY(!button(g, "cmdGebietEdit")->isHidden());
+        QVERIFY(!button(g, "cmdUebernahmeGebiet")->isHidden());
         // Still the practice road: only subjects with cards.
-        QCOMPARE(g->cmbGebiet->count(), 1);
-        QCOMPARE(g->cmbGebiet->itemText(0), QString("Latein"));
+        QCOMPARE(combo(g, "cmbGebiet")->count(), 1);
+        QCOMPARE(combo(g, "cmbGebiet")->itemText(0), QString("Latein"));
 
         app.takeSubject("Latein");
         QVERIFY(app.ueb().isVisible());
-        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("a"));
+        QCOMPARE(app.akt(), a);
         QVERIFY(!app.answerShown());
         QCOMPARE(app.dialogs.take(), QStringList());
     }
@@ -399,14 +403,14 @@ private slots:
         app.takeCompartment("3");
         QCOMPARE(app.akt(), c);
         const auto shown = app.display();
-        app.ueb().cmdZumStart->click();
+        button(app.ueb(), "cmdZumStart")->click();
         QVERIFY(!app.ueb().isVisible());
-        QVERIFY(app.forms->frmWelcome().isVisible());
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
         QCOMPARE(app.display(), shown);
 
         app.startPractice("Latein");
         QCOMPARE(app.entries(), QStringList({"1", "3"}));
-        QCOMPARE(app.ueb().cmbFach->text(), QString("1"));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
         QCOMPARE(app.akt(), a);
         QCOMPARE(app.dialogs.take(), QStringList());
     }
@@ -466,23 +470,23 @@ private slots:
         app.card(app.subject("Andere"), "o", "O", 2);
         app.startPractice("Latein");
         QCOMPARE(app.akt(), eins);
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         app.choose(typed);
         QCOMPARE(app.display().listText, typed);
         const auto file = app.snapshot();
 
         if (fach == 0) {
-            app.pressRefused(button(app.ueb(), pressed), text::notACompartment(typed));
+            app.pressRefused(captioned(app.ueb(), pressed), text::notACompartment(typed));
         } else if (pressed == "&Übernehmen" && fach != 3) {
-            app.pressRefused(app.ueb().cmdFachOk, text::compartmentEmpty(fach));
+            app.pressRefused(button(app.ueb(), "cmdFachOk"), text::compartmentEmpty(fach));
         } else if (pressed == "Richtig" && fach == 2147483647) {
-            app.pressRefused(app.ueb().cmdRichtig, text::compartmentLimit());
+            app.pressRefused(button(app.ueb(), "cmdRichtig"), text::compartmentLimit());
         } else if (pressed == "&Übernehmen") {
-            app.ueb().cmdFachOk->click();
+            button(app.ueb(), "cmdFachOk")->click();
             QCOMPARE(app.snapshot(), file);
-            QCOMPARE(app.ueb().lblFrage->text(), QString("drei"));
+            QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("drei"));
         } else {
-            button(app.ueb(), pressed)->click();
+            captioned(app.ueb(), pressed)->click();
             const qint64 expected = pressed == "Richtig" ? fach + 1 : pressed == "Fast Richtig" ? fach : 1;
             QCOMPARE(app.position(eins).fach, expected);
             QVERIFY(app.position(eins).stelle > file.positions.value(eins).stelle);
@@ -513,8 +517,8 @@ private slots:
         app.subject("Leer");
         if (practisedBefore) {
             app.startPractice("Latein");
-            app.ueb().cmdAntwort->click();
-            app.ueb().cmdZumStart->click();
+            button(app.ueb(), "cmdAntwort")->click();
+            button(app.ueb(), "cmdZumStart")->click();
         }
         const auto file = app.snapshot();
 
@@ -522,21 +526,22 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList{message});
         QVERIFY(app.ueb().isVisible());
         QCOMPARE(app.ueb().windowTitle(), name);
-        QCOMPARE(app.ueb().cmbFach->count(), 0);
-        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        QCOMPARE(combo(app.ueb(), "cmbFach")->count(), 0);
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString());
         // No card of another subject stays on display under this subject's name.
-        QCOMPARE(app.ueb().lblFrage->text(), QString());
-        QCOMPARE(app.ueb().lblAntwort->text(), QString());
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString());
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString());
 
         // No card on display: every verdict and "&Edit" say so, also with a number typed.
-        for (CommandButton *b : {app.ueb().cmdRichtig, app.ueb().cmdFastRichtig, app.ueb().cmdFalsch}) {
+        for (CommandButton *b :
+             {button(app.ueb(), "cmdRichtig"), button(app.ueb(), "cmdFastRichtig"), button(app.ueb(), "cmdFalsch")}) {
             for (const QString &typed : {QString(), QString("1")}) {
                 app.choose(typed);
                 b->click();
                 QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
             }
         }
-        app.ueb().cmdEdit->click();
+        button(app.ueb(), "cmdEdit")->click();
         QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
         QVERIFY(app.ueb().isVisible());
         QVERIFY(!app.forms->loaded("frmEdit") || !app.edit().isVisible());
@@ -544,18 +549,18 @@ private slots:
 
         // Both ways out still work, and each empties what was typed into the list.
         app.choose("3");
-        app.ueb().cmdZumStart->click();
-        QVERIFY(app.forms->frmWelcome().isVisible());
+        button(app.ueb(), "cmdZumStart")->click();
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
         app.startPractice(name);
         app.dialogs.take();
-        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString());
         app.choose("3");
-        app.ueb().cmdNeuGebiet->click();
+        button(app.ueb(), "cmdNeuGebiet")->click();
         app.settle();
         QVERIFY(!app.ueb().isVisible());
-        QCOMPARE(app.ueb().cmbFach->text(), QString());
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString());
         app.takeSubject("Latein");
-        QCOMPARE(app.ueb().lblFrage->text(), QString("a"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("a"));
         QCOMPARE(app.dialogs.take(), QStringList());
     }
 
@@ -592,9 +597,9 @@ private slots:
         QCOMPARE(app.entries(), QStringList{QString::number(fach)});
         QCOMPARE(app.akt(), card);
         if (!message.isEmpty())
-            return app.pressRefused(button(app.ueb(), verdict), message);
+            return app.pressRefused(captioned(app.ueb(), verdict), message);
         auto file = app.snapshot();
-        button(app.ueb(), verdict)->click();
+        captioned(app.ueb(), verdict)->click();
         QCOMPARE(app.dialogs.take(), QStringList());
         file.positions[card] = {fach, largestStelle + 1};
         QCOMPARE(app.snapshot(), file);
@@ -617,9 +622,9 @@ private slots:
         const qint32 a = app.card(s, "a", "A");
         app.card(s, "b", "B");
         app.startPractice("Latein");
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         app.rawDelete("DELETE FROM tblPosition WHERE idFrageAntwort = ?1", a);
-        app.pressRefused(button(app.ueb(), verdict), text::cardMissing(a));
+        app.pressRefused(captioned(app.ueb(), verdict), text::cardMissing(a));
     }
 
     void missingCardRowIsTold()
@@ -636,27 +641,27 @@ private slots:
         app.startPractice("Latein");
         QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(a)});
         QCOMPARE(app.entries(), QStringList{"1"});
-        QCOMPARE(app.ueb().lblFrage->text(), QString());
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString());
         QCOMPARE(app.akt(), 0);
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList{text::noCardOnDisplay()});
         QCOMPARE(app.snapshot(), file);
 
         // Mended by hand (the card put behind the others): b is shown, and the next
         // head card after b is c, whose text row then goes missing.
         app.setStelle(a, 100);
-        app.ueb().cmdFachOk->click();
+        button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), b);
-        app.ueb().cmdAntwort->click();
+        button(app.ueb(), "cmdAntwort")->click();
         app.rawDelete("DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1", c);
         file = app.snapshot();
-        app.ueb().cmdRichtig->click();
+        button(app.ueb(), "cmdRichtig")->click();
         // The verdict on b is written; showing c fails and b stays on display.
         QCOMPARE(app.dialogs.take(), QStringList{text::cardMissing(c)});
         file.positions[b] = {2, 101};
         QCOMPARE(app.snapshot(), file);
         QCOMPARE(app.akt(), b);
-        QCOMPARE(app.ueb().lblFrage->text(), QString("b"));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("b"));
         QVERIFY(app.answerShown());
     }
 
@@ -709,10 +714,10 @@ private slots:
         auto checkWindow = [&](const char *where, int step) {
             const QString at = QString("%1 at step %2").arg(where).arg(step);
             QVERIFY2(app.entries() == compartments(), qPrintable(at + ": list " + app.entries().join(',')));
-            QVERIFY2(app.ueb().cmbFach->text() == listText, qPrintable(at));
+            QVERIFY2(combo(app.ueb(), "cmbFach")->text() == listText, qPrintable(at));
             QVERIFY2(app.akt() == onDisplay, qPrintable(at));
-            QVERIFY2(app.ueb().lblFrage->text() == texts[onDisplay].frage, qPrintable(at));
-            QVERIFY2(app.ueb().lblAntwort->text() == texts[onDisplay].antwort, qPrintable(at));
+            QVERIFY2(label(app.ueb(), "lblFrage")->text() == texts[onDisplay].frage, qPrintable(at));
+            QVERIFY2(label(app.ueb(), "lblAntwort")->text() == texts[onDisplay].antwort, qPrintable(at));
         };
         auto checkFile = [&](int step) {
             const auto file = app.snapshot();
@@ -739,23 +744,23 @@ private slots:
         for (int step = 1; step <= 160; ++step) {
             if (step == 70) {
                 // Correct the card on display; it keeps its compartment and place.
-                app.ueb().cmdEdit->click();
-                app.edit().txtEditFrage->setText("Frage \"neu\"");
-                app.edit().txtEditAntwort->setText(" ");
-                app.edit().cmdUebernahme->click();
+                button(app.ueb(), "cmdEdit")->click();
+                textBox(app.edit(), "txtEditFrage")->setText("Frage \"neu\"");
+                textBox(app.edit(), "txtEditAntwort")->setText(" ");
+                button(app.edit(), "cmdUebernahme")->click();
                 texts[onDisplay] = {"Frage \"neu\"", " "};
                 checkWindow("edit", step);
             }
             if (step == 100) {
                 // Leave for the subject choice and come back.
-                app.ueb().cmdNeuGebiet->click();
+                button(app.ueb(), "cmdNeuGebiet")->click();
                 app.settle();
                 app.takeSubject("Vokabeln");
                 start();
                 checkWindow("Gebietsauswahl", step);
             }
             if (step == 130) {
-                app.ueb().cmdZumStart->click();
+                button(app.ueb(), "cmdZumStart")->click();
                 app.startPractice("Vokabeln");
                 start();
                 checkWindow("Zum Start", step);
@@ -778,13 +783,16 @@ private slots:
                 app.choose(listText);
             }
             if (random() % 3 == 0)
-                app.ueb().cmdAntwort->click();
+                button(app.ueb(), "cmdAntwort")->click();
 
             const qint64 n = listText.toLongLong();
             const unsigned kind = random() % 100 < 55 ? 0 : (random() % 2 ? 1 : 2);
             const qint64 newFach = kind == 0 ? n + 1 : kind == 1 ? n : 1;
             ++verdicts[kind];
-            (kind == 0 ? app.ueb().cmdRichtig : kind == 1 ? app.ueb().cmdFastRichtig : app.ueb().cmdFalsch)->click();
+            (kind == 0   ? button(app.ueb(), "cmdRichtig")
+             : kind == 1 ? button(app.ueb(), "cmdFastRichtig")
+                         : button(app.ueb(), "cmdFalsch"))
+                ->click();
             pos[onDisplay] = {newFach, ++largest};
             highest = std::max(highest, newFach);
             const QStringList list = compartments();

@@ -92,28 +92,28 @@ struct Scenario {
         case Op::Rename:
             if (!windows::toSubjectsForEntry(forms()))
                 return false;
-            windows::choose(gebiete()->cmbGebiet, QStringLiteral("Erdkunde"));
+            windows::choose(combo(gebiete(), "cmbGebiet"), QStringLiteral("Erdkunde"));
             return true;
         case Op::StoreCard:
             if (!windows::openEntry(forms(), QStringLiteral("Erdkunde")))
                 return false;
-            windows::type(neu()->txtFrage, frage);
-            windows::type(neu()->txtAntwort, antwort);
+            windows::type(textBox(neu(), "txtFrage"), frage);
+            windows::type(textBox(neu(), "txtAntwort"), antwort);
             return true;
         case Op::Verdict:
         case Op::Edit:
             if (!windows::openPractice(forms(), QStringLiteral("Erdkunde")))
                 return false;
-            card = forms().pubs().AktFrageID;
-            shownFrage = ueb()->lblFrage->text();
-            listText = ueb()->cmbFach->text();
+            card = ueb()->shownCard().value_or(0);
+            shownFrage = label(ueb(), "lblFrage")->text();
+            listText = combo(ueb(), "cmbFach")->text();
             if (op == Op::Verdict)
                 return card != 0;
-            windows::click(ueb()->cmdEdit);
+            windows::click(button(ueb(), "cmdEdit"));
             if (!edit())
                 return false;
-            edit()->txtEditFrage->setText(frage);
-            edit()->txtEditAntwort->setText(antwort);
+            textBox(edit(), "txtEditFrage")->setText(frage);
+            textBox(edit(), "txtEditAntwort")->setText(antwort);
             return true;
         }
         return false;
@@ -130,13 +130,13 @@ struct Scenario {
             windows::renameSubject(gebiete(), app->dialogs, QStringLiteral("Erdkunde"), name);
             break;
         case Op::StoreCard:
-            windows::click(neu()->cmdUebernahme);
+            windows::click(button(neu(), "cmdUebernahme"));
             break;
         case Op::Verdict:
-            windows::click(ueb()->cmdRichtig);
+            windows::click(button(ueb(), "cmdRichtig"));
             break;
         case Op::Edit:
-            windows::click(edit()->cmdUebernahme);
+            windows::click(button(edit(), "cmdUebernahme"));
             break;
         }
     }
@@ -150,22 +150,24 @@ struct Scenario {
             FrmGebiete *g = gebiete();
             if (!g)
                 return QStringLiteral("subject window gone");
-            if (g->cmbGebiet->findText(QStringLiteral("Erdkunde")) < 0 || g->cmbGebiet->count() != 2)
+            if (combo(g, "cmbGebiet")->findText(QStringLiteral("Erdkunde")) < 0 || combo(g, "cmbGebiet")->count() != 2)
                 return QStringLiteral("subject list changed");
             return {};
         }
         case Op::StoreCard:
-            if (!neu() || neu()->txtFrage->text() != frage || neu()->txtAntwort->text() != antwort)
+            if (!neu() || textBox(neu(), "txtFrage")->text() != frage
+                || textBox(neu(), "txtAntwort")->text() != antwort)
                 return QStringLiteral("typed card lost");
-            if (!neu()->txtAntwort->isVisible() || !neu()->cmdUebernahme->isVisible())
+            if (!textBox(neu(), "txtAntwort")->isVisible() || !button(neu(), "cmdUebernahme")->isVisible())
                 return QStringLiteral("entry window went back a stage");
             return {};
         case Op::Verdict:
-            if (!ueb() || forms().pubs().AktFrageID != card || ueb()->lblFrage->text() != shownFrage)
+            if (!ueb() || ueb()->shownCard().value_or(0) != card || label(ueb(), "lblFrage")->text() != shownFrage)
                 return QStringLiteral("card on display changed");
             return {};
         case Op::Edit:
-            if (!edit() || edit()->txtEditFrage->text() != frage || edit()->txtEditAntwort->text() != antwort)
+            if (!edit() || textBox(edit(), "txtEditFrage")->text() != frage
+                || textBox(edit(), "txtEditAntwort")->text() != antwort)
                 return QStringLiteral("edited texts lost");
             if (ueb())
                 return QStringLiteral("went back to practice as if saved");
@@ -267,7 +269,7 @@ private slots:
         QVERIFY(s.prepare());
         {
             // Every change is synced to disk through a rollback journal.
-            sql::Database &conn = s.forms().pubs().DBConn->database();
+            sql::Database &conn = s.forms().session().db().database();
             sql::Statement synchronous(conn, "PRAGMA synchronous");
             QVERIFY(synchronous.step());
             QCOMPARE(synchronous.int64(0), 2); // FULL
@@ -369,7 +371,7 @@ private slots:
         const QByteArray bytesBefore = rawdb::readBytes(s.app->dbPath());
 
         faultvfs::Faults &f = faultvfs::faults();
-        sqlite3 *conn = s.forms().pubs().DBConn->database().handle();
+        sqlite3 *conn = s.forms().session().db().database().handle();
         if (fault == QLatin1String("max_page_count")) {
             // The program's own connection may not let the file grow.
             QCOMPARE(sqlite3_exec(conn, "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -37,32 +37,34 @@ int openDescriptors(const QString &path)
 
 } // namespace
 
+using tarlivo::ui::Road;
+using tarlivo::ui::Upkeep;
+Q_DECLARE_METATYPE(Road)
+
 class TestSubjects : public QObject {
     Q_OBJECT
 
 private slots:
     void listsInGermanOrderForEachRoad_data()
     {
-        QTest::addColumn<QString>("modus");
+        QTest::addColumn<Road>("road");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("card entry") << "Edit" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
-        QTest::newRow("practice") << "Ueb" << QStringList{"Apfel", "Äpfel", "Öl", "Zebra"};
-        QTest::newRow("other text is card entry")
-            << "ueb" << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
+        QTest::newRow("card entry") << Road::Entry
+                                    << QStringList{"Apfel", "Äpfel", "birne", "leer", "Ofen", "Öl", "Zebra"};
+        QTest::newRow("practice") << Road::Practice << QStringList{"Apfel", "Äpfel", "Öl", "Zebra"};
     }
 
     void listsInGermanOrderForEachRoad()
     {
-        QFETCH(QString, modus);
+        QFETCH(Road, road);
         QFETCH(QStringList, expected);
         TestApp app;
         app.seed({{"Zebra", 3}, {"Äpfel", 1}, {"birne", 0}, {"Apfel", 2}, {"Öl", 1}, {"Ofen", 0}, {"leer", 0}});
-        app.forms->pubs().Modus = modus;
-        FrmGebiete *gebiete = app.forms->showGebiete();
+        FrmGebiete *gebiete = app.forms->showGebiete(road, Upkeep::NewAndRename);
         QVERIFY(gebiete);
-        QCOMPARE(entries(gebiete->cmbGebiet), expected);
-        QCOMPARE(gebiete->cmbGebiet->currentIndex(), 0);
-        QCOMPARE(gebiete->cmbGebiet->currentText(), expected.first());
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), expected);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentIndex(), 0);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), expected.first());
     }
 
     void noRowLeavesTheListAsItWas()
@@ -70,19 +72,18 @@ private slots:
         TestApp app;
         app.seed({{"Alt", 0}});
         // The practice road as "&Gebietsauswahl" opens it: renaming stays possible.
-        app.forms->pubs().Modus = QStringLiteral("Ueb");
-        FrmGebiete *gebiete = app.forms->showGebiete();
+        FrmGebiete *gebiete = app.forms->showGebiete(Road::Practice, Upkeep::RenameOnly);
         QVERIFY(gebiete);
-        QCOMPARE(gebiete->cmbGebiet->count(), 0);
-        QCOMPARE(gebiete->cmbGebiet->currentText(), QString());
+        QCOMPARE(combo(gebiete, "cmbGebiet")->count(), 0);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString());
 
-        gebiete->cmbGebiet->setEditText("Alt");
+        combo(gebiete, "cmbGebiet")->setEditText("Alt");
         app.dialogs.answers = QStringList{"Neu"};
-        gebiete->cmdGebietEdit->click();
+        button(gebiete, "cmdGebietEdit")->click();
         QCOMPARE(subjectRows(app), QStringList{"1|Neu"});
         // No subject has a card, so the refill found nothing and cleared nothing.
-        QCOMPARE(gebiete->cmbGebiet->count(), 0);
-        QCOMPARE(gebiete->cmbGebiet->currentText(), QString("Alt"));
+        QCOMPARE(combo(gebiete, "cmbGebiet")->count(), 0);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Alt"));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
@@ -92,7 +93,7 @@ private slots:
         QVERIFY(!QFile::exists(app.dbPath()));
         FrmGebiete &gebiete = openCardRoad(app);
         QVERIFY(gebiete.isVisible());
-        QCOMPARE(app.forms->pubs().DBPath, app.dbPath());
+        QCOMPARE(app.forms->session().dataFile(), app.dbPath());
         // The search index's own tables (tblSuche_*) aside.
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
                                            "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
@@ -106,27 +107,27 @@ private slots:
         TestApp app;
         FrmGebiete *gebiete = &openCardRoad(app);
         app.dialogs.answers = QStringList{"Geschichte"};
-        gebiete->cmdGebietNeu->click();
-        gebiete->cmdUebernahmeGebiet->click();
-        FrmNeu &neu = app.forms->frmNeu();
+        button(gebiete, "cmdGebietNeu")->click();
+        button(gebiete, "cmdUebernahmeGebiet")->click();
+        FrmNeu &neu = app.forms->window<FrmNeu>();
         keyInCard(neu, "Wann?", "1492");
 
         for (int visit = 0; visit < 3; ++visit) {
-            neu.cmdZurueck->click();
+            button(neu, "cmdZurueck")->click();
             TestApp::settle();
             gebiete = app.gebiete();
             QVERIFY(gebiete);
-            QCOMPARE(entries(gebiete->cmbGebiet), QStringList{"Geschichte"});
-            gebiete->cmdUebernahmeGebiet->click();
+            QCOMPARE(entries(combo(gebiete, "cmbGebiet")), QStringList{"Geschichte"});
+            button(gebiete, "cmdUebernahmeGebiet")->click();
         }
         // The earlier connections were closed as they were replaced.
         QCOMPARE(openDescriptors(app.dbPath()), 1);
 
         // What the last connection wrote is seen by the next one, on the other road.
         keyInCard(neu, "Wer?", "Kolumbus");
-        neu.cmdZumStart->click();
-        app.forms->frmWelcome().cmdUeben->click();
-        QCOMPARE(entries(app.gebiete()->cmbGebiet), QStringList{"Geschichte"});
+        button(neu, "cmdZumStart")->click();
+        button(app.forms->window<FrmWelcome>(), "cmdUeben")->click();
+        QCOMPARE(entries(combo(app.gebiete(), "cmbGebiet")), QStringList{"Geschichte"});
         QCOMPARE(openDescriptors(app.dbPath()), 1);
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 2);
         QVERIFY(app.dialogs.messages.isEmpty());
@@ -186,8 +187,8 @@ private slots:
         const QByteArray before = rawdb::readBytes(path);
 
         app.forms->start();
-        FrmWelcome &welcome = app.forms->frmWelcome();
-        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+        FrmWelcome &welcome = app.forms->window<FrmWelcome>();
+        (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
 
         QCOMPARE(app.dialogs.messages.size(), 1);
         const QString message = app.dialogs.messages.first();
@@ -203,14 +204,14 @@ private slots:
         QVERIFY(welcome.isVisible());
         QVERIFY(!app.forms->loaded("frmGebiete"));
         QVERIFY(!app.forms->loaded("frmNeu") && !app.forms->loaded("frmUeb"));
-        QVERIFY(!app.forms->pubs().DBConn);
+        QVERIFY(!app.forms->session().store());
 
         // Once the file is put right, the same button leads on.
         holder.reset();
         QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(QDir().rmdir(path) || QFile::remove(path) || kind == "nodir");
-        (practice ? welcome.cmdUeben : welcome.cmdNeu)->click();
+        (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
         QVERIFY(app.gebiete() && app.gebiete()->isVisible());
         QCOMPARE(app.dialogs.messages.size(), 1);
     }
@@ -220,16 +221,15 @@ private slots:
         TestApp app;
         FrmGebiete &gebiete = openCardRoad(app);
         app.dialogs.answers = QStringList{"Mathe", "Mathematik"};
-        gebiete.cmdGebietNeu->click();
-        gebiete.cmdGebietEdit->click();
+        button(gebiete, "cmdGebietNeu")->click();
+        button(gebiete, "cmdGebietEdit")->click();
         QCOMPARE(app.dialogs.inputBoxes.size(), 2);
         QCOMPARE(app.dialogs.inputBoxes[0],
                  qMakePair(QString("Bitte geben Sie ein Gebiet ein."), QString("Gebietseingabe")));
         QCOMPARE(app.dialogs.inputBoxes[1],
                  qMakePair(QString("Bitte geben Sie einen neuen Gebietsnamen ein."), QString("Gebietseditierung")));
-        QCOMPARE(subjectRows(app), QStringList{"1|Mathematik"});
         // The rename took its old name from the list box.
-        QCOMPARE(app.forms->pubs().GebietName, QString("Mathe"));
+        QCOMPARE(subjectRows(app), QStringList{"1|Mathematik"});
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
@@ -265,20 +265,18 @@ private slots:
         app.seed({{"Mathe", 0}, {"12", 0}, {"Äpfel", 0}});
         FrmGebiete &gebiete = openCardRoad(app);
         const QStringList rowsBefore = subjectRows(app);
-        const QStringList listBefore = entries(gebiete.cmbGebiet);
-        gebiete.cmbGebiet->setCurrentIndex(listBefore.indexOf("Mathe"));
+        const QStringList listBefore = entries(combo(gebiete, "cmbGebiet"));
+        combo(gebiete, "cmbGebiet")->setCurrentIndex(listBefore.indexOf("Mathe"));
         if (!answer.isNull())
             app.dialogs.answers = QStringList{answer};
 
-        (rename ? gebiete.cmdGebietEdit : gebiete.cmdGebietNeu)->click();
+        (rename ? button(gebiete, "cmdGebietEdit") : button(gebiete, "cmdGebietNeu"))->click();
 
         QCOMPARE(app.dialogs.inputBoxes.size(), 1);
         QCOMPARE(app.dialogs.messages, QStringList{message});
         QCOMPARE(subjectRows(app), rowsBefore);
-        QCOMPARE(entries(gebiete.cmbGebiet), listBefore);
-        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Mathe"));
-        if (rename)
-            QCOMPARE(app.forms->pubs().GebietName, QString("Mathe"));
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), listBefore);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Mathe"));
     }
 
     void numberTest_data()
@@ -320,25 +318,25 @@ private slots:
         app.seed({{"Aaa", 1}});
         FrmGebiete *gebiete = &openCardRoad(app);
         app.dialogs.answers = QStringList{name};
-        gebiete->cmdGebietNeu->click();
-        QVERIFY(entries(gebiete->cmbGebiet).contains(name));
+        button(gebiete, "cmdGebietNeu")->click();
+        QVERIFY(entries(combo(gebiete, "cmbGebiet")).contains(name));
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = 2"), QStringList{name});
 
         // A card for it lands under it.
-        gebiete->cmbGebiet->setCurrentText(name);
-        gebiete->cmdUebernahmeGebiet->click();
-        FrmNeu &neu = app.forms->frmNeu();
+        combo(gebiete, "cmbGebiet")->setCurrentText(name);
+        button(gebiete, "cmdUebernahmeGebiet")->click();
+        FrmNeu &neu = app.forms->window<FrmNeu>();
         QCOMPARE(neu.windowTitle(), name);
         keyInCard(neu, "F", "A");
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT idGebiet FROM tblFrageAntwort WHERE Frage = 'F'"), QStringList{"2"});
 
         // Renamed, it keeps its key and with it the card; adding it twice is refused.
-        neu.cmdZurueck->click();
+        button(neu, "cmdZurueck")->click();
         gebiete = app.gebiete();
-        gebiete->cmbGebiet->setCurrentText(name);
+        combo(gebiete, "cmbGebiet")->setCurrentText(name);
         app.dialogs.answers = QStringList{name + " 2", name + " 2"};
-        gebiete->cmdGebietEdit->click();
-        gebiete->cmdGebietNeu->click();
+        button(gebiete, "cmdGebietEdit")->click();
+        button(gebiete, "cmdGebietNeu")->click();
         QCOMPARE(app.dialogs.messages, QStringList{"Dieses Gebiet gibt es schon."});
         QCOMPARE(subjectRows(app), (QStringList{"1|Aaa", "2|" + name + " 2"}));
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort WHERE idGebiet = 2"), 1);
@@ -365,16 +363,16 @@ private slots:
             app.seed({{"Mathe", 1}});
         FrmGebiete &gebiete = openCardRoad(app);
         if (!typed.isNull())
-            gebiete.cmbGebiet->setEditText(typed);
+            combo(gebiete, "cmbGebiet")->setEditText(typed);
         const QStringList before = subjectRows(app);
         app.dialogs.answers = QStringList{"Neuer Name"};
 
-        gebiete.cmdGebietEdit->click();
+        button(gebiete, "cmdGebietEdit")->click();
 
         QCOMPARE(app.dialogs.messages, QStringList{message});
         QVERIFY(app.dialogs.inputBoxes.isEmpty()); // refused before asking for a name
         QCOMPARE(subjectRows(app), before);
-        QCOMPARE(gebiete.cmbGebiet->currentText(), typed.isNull() ? QString() : typed);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), typed.isNull() ? QString() : typed);
     }
 
     void listIsRefilledAfterAddAndRename()
@@ -383,17 +381,17 @@ private slots:
         app.seed({{"Birne", 0}});
         FrmGebiete &gebiete = openCardRoad(app);
         app.dialogs.answers = QStringList{"Zebra", "Apfel", "Aal"};
-        gebiete.cmdGebietNeu->click();
-        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Birne", "Zebra"}));
-        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Birne")); // the first, not the new one
-        gebiete.cmdGebietNeu->click();
-        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Apfel", "Birne", "Zebra"}));
-        QCOMPARE(gebiete.cmbGebiet->currentIndex(), 0);
-        gebiete.cmbGebiet->setCurrentIndex(2);
-        gebiete.cmdGebietEdit->click();
-        QCOMPARE(entries(gebiete.cmbGebiet), (QStringList{"Aal", "Apfel", "Birne"}));
-        QCOMPARE(gebiete.cmbGebiet->currentIndex(), 0);
-        QCOMPARE(gebiete.cmbGebiet->currentText(), QString("Aal"));
+        button(gebiete, "cmdGebietNeu")->click();
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Birne", "Zebra"}));
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Birne")); // the first, not the new one
+        button(gebiete, "cmdGebietNeu")->click();
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Apfel", "Birne", "Zebra"}));
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentIndex(), 0);
+        combo(gebiete, "cmbGebiet")->setCurrentIndex(2);
+        button(gebiete, "cmdGebietEdit")->click();
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Aal", "Apfel", "Birne"}));
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentIndex(), 0);
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentText(), QString("Aal"));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
@@ -402,28 +400,27 @@ private slots:
         TestApp app;
         app.seed({{"Physik", 2}, {"Chemie", 1}, {"Leer", 0}});
         app.forms->start();
-        app.forms->frmWelcome().cmdUeben->click();
-        app.gebiete()->cmdUebernahmeGebiet->click();
-        app.forms->frmUeb().cmdNeuGebiet->click();
+        button(app.forms->window<FrmWelcome>(), "cmdUeben")->click();
+        button(app.gebiete(), "cmdUebernahmeGebiet")->click();
+        button(app.forms->window<FrmUeb>(), "cmdNeuGebiet")->click();
         FrmGebiete *gebiete = app.gebiete();
         QVERIFY(gebiete && gebiete->isVisible());
-        QVERIFY(gebiete->cmdGebietEdit->isVisible());
-        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Chemie", "Physik"}));
+        QVERIFY(button(gebiete, "cmdGebietEdit")->isVisible());
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Chemie", "Physik"}));
 
-        gebiete->cmbGebiet->setCurrentIndex(1);
+        combo(gebiete, "cmbGebiet")->setCurrentIndex(1);
         app.dialogs.answers = QStringList{"Astronomie"};
-        gebiete->cmdGebietEdit->click();
-        QCOMPARE(entries(gebiete->cmbGebiet), (QStringList{"Astronomie", "Chemie"}));
-        QCOMPARE(gebiete->cmbGebiet->currentIndex(), 0);
-        QCOMPARE(app.forms->pubs().GebietName, QString("Physik"));
+        button(gebiete, "cmdGebietEdit")->click();
+        QCOMPARE(entries(combo(gebiete, "cmbGebiet")), (QStringList{"Astronomie", "Chemie"}));
+        QCOMPARE(combo(gebiete, "cmbGebiet")->currentIndex(), 0);
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort AS f JOIN tblGebiet AS g "
                                             "USING (idGebiet) WHERE g.NameGebiet = 'Astronomie'"),
                  2);
 
         // Practice goes on under the new name.
-        gebiete->cmdUebernahmeGebiet->click();
-        QCOMPARE(app.forms->frmUeb().windowTitle(), QString("Astronomie"));
-        QCOMPARE(entries(app.forms->frmUeb().cmbFach), QStringList{"1"});
+        button(gebiete, "cmdUebernahmeGebiet")->click();
+        QCOMPARE(app.forms->window<FrmUeb>().windowTitle(), QString("Astronomie"));
+        QCOMPARE(entries(combo(app.forms->window<FrmUeb>(), "cmbFach")), QStringList{"1"});
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 };

@@ -30,8 +30,8 @@ const FormDesign &FrmNeu::layout()
     return design;
 }
 
-FrmNeu::FrmNeu(Forms &forms)
-    : Form(layout(), forms), cmdZumStart(control<CommandButton>("cmdZumStart")),
+FrmNeu::FrmNeu(Session &session, Forms &forms)
+    : Form(layout(), kId, session, forms), cmdZumStart(control<CommandButton>("cmdZumStart")),
       cmdZurueck(control<CommandButton>("cmdZurueck")), cmdUebernahme(control<CommandButton>("cmdUebernahme")),
       txtAntwort(control<TextBox>("txtAntwort")), txtFrage(control<TextBox>("txtFrage")),
       lblAntwort(control<Label>("lblAntwort")), lblFrage(control<Label>("lblFrage"))
@@ -43,7 +43,11 @@ FrmNeu::FrmNeu(Forms &forms)
     connect(cmdZumStart, &QPushButton::clicked, this, &FrmNeu::cmdZumStart_Click);
 }
 
-std::optional<qint32> FrmNeu::getIDgebiet(const QString &GebText) { return forms().db().subjectId(GebText); }
+void FrmNeu::startEntry(const QString &subject)
+{
+    setWindowTitle(subject);
+    showForm();
+}
 
 void FrmNeu::txtFrage_KeyPress()
 {
@@ -61,14 +65,14 @@ void FrmNeu::SaveFrageAntwort()
     // any failure nothing is written and both texts stay for another try.
     const QString subject = windowTitle();
     try {
-        const std::optional<qint32> id = getIDgebiet(subject);
+        const std::optional<qint32> id = getIDgebiet(session().db(), subject);
         if (!id) {
-            forms().message(this, text::unknownSubject(subject));
+            session().message(this, text::unknownSubject(subject));
             return;
         }
-        forms().db().addCard(*id, txtFrage->text(), txtAntwort->text());
+        session().db().addCard(*id, txtFrage->text(), txtAntwort->text());
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return;
     }
     txtFrage->setFocus(Qt::OtherFocusReason);
@@ -82,13 +86,13 @@ void FrmNeu::SaveFrageAntwort()
 void FrmNeu::cmdZurueck_Click()
 {
     hide();
-    forms().showGebiete();
+    forms().showGebiete(Road::Entry, Upkeep::NewAndRename);
 }
 
 void FrmNeu::cmdZumStart_Click()
 {
     hide();
-    forms().frmWelcome().showForm();
+    forms().window<FrmWelcome>().showForm();
 }
 
 } // namespace tarlivo::ui

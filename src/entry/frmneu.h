@@ -14,20 +14,12 @@ class TextBox;
 class FrmNeu : public Form {
     Q_OBJECT
 public:
+    static constexpr WindowId kId = WindowId::Neu;
     static const FormDesign &layout();
-    explicit FrmNeu(Forms &forms);
+    FrmNeu(Session &session, Forms &forms);
 
-    // The key of the subject of that name; empty when there is none.
-    // Throws StoreError when the database fails.
-    std::optional<qint32> getIDgebiet(const QString &GebText);
-
-    CommandButton *cmdZumStart;
-    CommandButton *cmdZurueck;
-    CommandButton *cmdUebernahme;
-    TextBox *txtAntwort;
-    TextBox *txtFrage;
-    Label *lblAntwort;
-    Label *lblFrage;
+    // Opens the window for typing cards of subject, named in its caption.
+    void startEntry(const QString &subject);
 
 private:
     void txtFrage_KeyPress();
@@ -36,6 +28,14 @@ private:
     void cmdZurueck_Click();
     void cmdZumStart_Click();
     void SaveFrageAntwort();
+
+    CommandButton *cmdZumStart;
+    CommandButton *cmdZurueck;
+    CommandButton *cmdUebernahme;
+    TextBox *txtAntwort;
+    TextBox *txtFrage;
+    Label *lblAntwort;
+    Label *lblFrage;
 };
 
 } // namespace tarlivo::ui

@@ -1,6 +1,5 @@
 #include "practice/frmedit.h"
 
-#include "practice/frmueb.h"
 #include "shell/controls.h"
 #include "shell/forms.h"
 #include "shell/messages.h"
@@ -28,18 +27,27 @@ const FormDesign &FrmEdit::layout()
     return design;
 }
 
-FrmEdit::FrmEdit(Forms &forms)
-    : Form(layout(), forms), cmdUebernahme(control<CommandButton>("cmdÜbernahme")),
+FrmEdit::FrmEdit(Session &session, Forms &forms)
+    : Form(layout(), kId, session, forms), cmdUebernahme(control<CommandButton>("cmdÜbernahme")),
       txtEditAntwort(control<TextBox>("txtEditAntwort")), txtEditFrage(control<TextBox>("txtEditFrage"))
 {
     connect(cmdUebernahme, &QPushButton::clicked, this, &FrmEdit::cmdUebernahme_Click);
+}
+
+void FrmEdit::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
+{
+    m_card = card;
+    showForm();
+    txtEditAntwort->setText(antwort);
+    txtEditFrage->setText(frage);
+    setWindowTitle(subject);
 }
 
 void FrmEdit::cmdUebernahme_Click()
 {
     // Only a box without any character is empty; a single space is a text.
     if (txtEditAntwort->text().isEmpty() || txtEditFrage->text().isEmpty()) {
-        forms().message(this, text::missingInput());
+        session().message(this, text::missingInput());
         return;
     }
     SaveEdit();
@@ -47,24 +55,21 @@ void FrmEdit::cmdUebernahme_Click()
 
 void FrmEdit::SaveEdit()
 {
-    const qint32 card = forms().pubs().AktFrageID;
-    if (card == 0) {
-        forms().message(this, text::noCardOnDisplay());
+    if (!m_card) {
+        session().message(this, text::noCardOnDisplay());
         return;
     }
+    const qint32 card = *m_card;
     try {
-        forms().db().saveCardText(card, txtEditFrage->text(), txtEditAntwort->text());
+        session().db().saveCardText(card, txtEditFrage->text(), txtEditAntwort->text());
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
-            forms().message(this, text::cardMissing(card));
+            session().message(this, text::cardMissing(card));
         else
-            forms().report(this, error);
+            session().report(this, error);
         return;
     }
-    FrmUeb &ueb = forms().frmUeb();
-    ueb.lblFrage->setText(txtEditFrage->text());
-    ueb.lblAntwort->setText(txtEditAntwort->text());
-    ueb.showForm();
+    emit saved(txtEditFrage->text(), txtEditAntwort->text());
     hide();
 }
 

@@ -1,12 +1,10 @@
 #include "practice/frmueb.h"
 
-#include "entry/frmneu.h"
 #include "practice/frmedit.h"
 #include "shell/controls.h"
 #include "shell/forms.h"
 #include "shell/frmwelcome.h"
 #include "shell/messages.h"
-#include "subjects/frmgebiete.h"
 
 #include <QRegularExpression>
 
@@ -59,8 +57,8 @@ const FormDesign &FrmUeb::layout()
     return design;
 }
 
-FrmUeb::FrmUeb(Forms &forms)
-    : Form(layout(), forms), cmdFrage(control<CommandButton>("cmdFrage")),
+FrmUeb::FrmUeb(Session &session, Forms &forms)
+    : Form(layout(), kId, session, forms), cmdFrage(control<CommandButton>("cmdFrage")),
       cmdZumStart(control<CommandButton>("cmdZumStart")), cmdEdit(control<CommandButton>("cmdEdit")),
       cmdFachOk(control<CommandButton>("cmdFachOk")), cmbFach(control<ComboBox>("cmbFach")),
       cmdNeuGebiet(control<CommandButton>("cmdNeuGebiet")), cmdFalsch(control<CommandButton>("cmdFalsch")),
@@ -79,12 +77,19 @@ FrmUeb::FrmUeb(Forms &forms)
     connect(cmdEdit, &QPushButton::clicked, this, &FrmUeb::cmdEdit_Click);
 }
 
+void FrmUeb::startPractice(const QString &subject)
+{
+    m_subject = subject;
+    setWindowTitle(subject);
+    showForm();
+    FillFach(0);
+}
+
 std::optional<qint32> FrmUeb::subjectKey()
 {
-    const QString &name = forms().pubs().GebietName;
-    const std::optional<qint32> key = forms().frmNeu().getIDgebiet(name);
+    const std::optional<qint32> key = getIDgebiet(session().db(), m_subject);
     if (!key)
-        forms().message(this, text::unknownSubject(name));
+        session().message(this, text::unknownSubject(m_subject));
     return key;
 }
 
@@ -93,7 +98,7 @@ std::optional<qint32> FrmUeb::listedFach()
     const QString typed = cmbFach->text();
     const std::optional<qint64> n = wholeNumber(typed);
     if (!n || *n < 1 || *n > kInt32Max) {
-        forms().message(this, text::notACompartment(typed));
+        session().message(this, text::notACompartment(typed));
         return std::nullopt;
     }
     return qint32(*n);
@@ -109,13 +114,13 @@ void FrmUeb::FillFach(qint32 LastFach)
             forgetCard();
             return;
         }
-        faecher = forms().db().compartments(*key);
+        faecher = session().db().compartments(*key);
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return;
     }
     if (faecher.empty()) {
-        forms().message(this, text::subjectWithoutCards(forms().pubs().GebietName));
+        session().message(this, text::subjectWithoutCards(m_subject));
         forgetCard();
         return;
     }
@@ -132,13 +137,13 @@ void FrmUeb::FillFach(qint32 LastFach)
     if (LastFach == 0 || matchFound)
         FrageDisplay();
     else
-        forms().message(this, text::compartmentEmpty(LastFach));
+        session().message(this, text::compartmentEmpty(LastFach));
 }
 
 void FrmUeb::FrageDisplay()
 {
     // Every check comes before the display changes: on failure the card on
-    // display, its texts and AktFrageID stay as they were.
+    // display and its texts stay as they were.
     qint32 card = 0;
     std::optional<CardText> texts;
     try {
@@ -148,23 +153,22 @@ void FrmUeb::FrageDisplay()
         const std::optional<qint32> fach = listedFach();
         if (!fach)
             return;
-        const std::optional<qint32> head = forms().db().headCard(*key, *fach);
+        const std::optional<qint32> head = session().db().headCard(*key, *fach);
         if (!head) {
-            forms().message(this, text::compartmentEmpty(*fach));
+            session().message(this, text::compartmentEmpty(*fach));
             return;
         }
         card = *head;
-        texts = forms().db().cardText(card);
+        texts = session().db().cardText(card);
         if (!texts) {
-            forms().message(this, text::cardMissing(card));
+            session().message(this, text::cardMissing(card));
             return;
         }
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return;
     }
-    forms().pubs().AktFrageID = card;
-    m_cardOnDisplay = true;
+    m_card = card;
     lblFrage->setText(texts->frage);
     // Hidden before it takes the new answer, so that it never shows unasked.
     lblAntwort->setVisible(false);
@@ -175,7 +179,7 @@ void FrmUeb::forgetCard()
 {
     lblFrage->setText(QString());
     lblAntwort->setText(QString());
-    m_cardOnDisplay = false;
+    m_card.reset();
 }
 
 void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
@@ -185,14 +189,13 @@ void FrmUeb::cmdNeuGebiet_Click()
     forgetCard();
     emptyList();
     hide();
-    if (FrmGebiete *gebiete = forms().showGebiete())
-        gebiete->cmdGebietNeu->setVisible(false);
+    forms().showGebiete(Road::Practice, Upkeep::RenameOnly);
 }
 
 void FrmUeb::cmdZumStart_Click()
 {
     hide();
-    forms().frmWelcome().showForm();
+    forms().window<FrmWelcome>().showForm();
 }
 
 void FrmUeb::formUnload() { emptyList(); }
@@ -208,23 +211,22 @@ void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
 
 void FrmUeb::cmdFrage_Click() { lblAntwort->setVisible(false); }
 
-bool FrmUeb::cardOnDisplay()
+std::optional<qint32> FrmUeb::requireCard()
 {
-    if (m_cardOnDisplay && forms().pubs().AktFrageID != 0)
-        return true;
-    forms().message(this, text::noCardOnDisplay());
-    return false;
+    if (!m_card)
+        session().message(this, text::noCardOnDisplay());
+    return m_card;
 }
 
 void FrmUeb::cmdRichtig_Click()
 {
-    if (!cardOnDisplay())
+    if (!requireCard())
         return;
     const std::optional<qint32> n = listedFach();
     if (!n)
         return;
     if (*n == kInt32Max) {
-        forms().message(this, text::compartmentLimit());
+        session().message(this, text::compartmentLimit());
         return;
     }
     MoveToFach(*n + 1);
@@ -232,7 +234,7 @@ void FrmUeb::cmdRichtig_Click()
 
 void FrmUeb::cmdFastRichtig_Click()
 {
-    if (!cardOnDisplay())
+    if (!requireCard())
         return;
     if (const std::optional<qint32> n = listedFach())
         MoveToFach(*n);
@@ -241,25 +243,25 @@ void FrmUeb::cmdFastRichtig_Click()
 void FrmUeb::cmdFalsch_Click()
 {
     // The list's text is needed after the move; check it before anything is written.
-    if (cardOnDisplay() && listedFach())
+    if (requireCard() && listedFach())
         MoveToFach(1);
 }
 
 void FrmUeb::MoveToFach(qint32 NeuFach)
 {
-    const qint32 card = forms().pubs().AktFrageID;
+    const qint32 card = *m_card;
     const std::optional<qint32> judgedIn = listedFach();
     if (!judgedIn)
         return;
     try {
-        forms().db().moveCard(card, NeuFach);
+        session().db().moveCard(card, NeuFach);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
-            forms().message(this, text::cardMissing(card));
+            session().message(this, text::cardMissing(card));
         else if (error.kind() == StoreErrorKind::Limit)
-            forms().message(this, text::queueLimit());
+            session().message(this, text::queueLimit());
         else
-            forms().report(this, error);
+            session().report(this, error);
         return;
     }
     FillFach(*judgedIn);
@@ -267,14 +269,21 @@ void FrmUeb::MoveToFach(qint32 NeuFach)
 
 void FrmUeb::cmdEdit_Click()
 {
-    if (!cardOnDisplay())
+    const std::optional<qint32> card = requireCard();
+    if (!card)
         return;
-    FrmEdit &edit = forms().frmEdit();
-    edit.showForm();
-    edit.txtEditAntwort->setText(lblAntwort->text());
-    edit.txtEditFrage->setText(lblFrage->text());
-    edit.setWindowTitle(forms().pubs().GebietName);
+    FrmEdit &edit = forms().window<FrmEdit>();
+    connect(&edit, &FrmEdit::saved, this, &FrmUeb::showEditedCard, Qt::UniqueConnection);
+    // The texts as shown, the answer also while it is hidden.
+    edit.editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
     hide();
+}
+
+void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)
+{
+    lblFrage->setText(frage);
+    lblAntwort->setText(antwort);
+    showForm();
 }
 
 } // namespace tarlivo::ui

@@ -10,34 +10,32 @@ class ComboBox;
 class CommandButton;
 class Label;
 
-// Practice: the compartments of the subject in GebietName, the head card of the
-// chosen compartment, and the three verdicts.
+// Practice: the compartments of one subject, the head card of the chosen
+// compartment, and the three verdicts.
 class FrmUeb : public Form {
     Q_OBJECT
 public:
+    static constexpr WindowId kId = WindowId::Ueb;
     static const FormDesign &layout();
-    explicit FrmUeb(Forms &forms);
+    FrmUeb(Session &session, Forms &forms);
+
+    // Starts practising subject (named as typed or picked): the caption, the
+    // window shown, and the list filled with no compartment preferred.
+    void startPractice(const QString &subject);
+    // The subject practised, as it was handed over.
+    const QString &subject() const { return m_subject; }
+    // The key of the card on display, which the verdicts and "&Edit" act on.
+    std::optional<qint32> shownCard() const { return m_card; }
 
     // Rebuilds the compartment list, preferring LastFach (0: none), and shows the
     // head card, or tells that LastFach has run empty.
     void FillFach(qint32 LastFach);
     // Shows the head card of the compartment named by the list's text.
     void FrageDisplay();
+    // Back from the edit window: the card on display now reads so; shows the window.
+    void showEditedCard(const QString &frage, const QString &antwort);
 
     void formUnload() override;
-
-    CommandButton *cmdFrage;
-    CommandButton *cmdZumStart;
-    CommandButton *cmdEdit;
-    CommandButton *cmdFachOk;
-    ComboBox *cmbFach;
-    CommandButton *cmdNeuGebiet;
-    CommandButton *cmdFalsch;
-    CommandButton *cmdFastRichtig;
-    CommandButton *cmdRichtig;
-    CommandButton *cmdAntwort;
-    Label *lblAntwort;
-    Label *lblFrage;
 
 private:
     void cmdFachOk_Click();
@@ -58,15 +56,29 @@ private:
     // Nothing of the subject can be shown: a card left from an earlier subject
     // must not stay on display, where a verdict or an edit would reach it.
     void forgetCard();
-    // Whether a card is there to judge or edit; tells the user when not. Checked
-    // first: without a card, the list's text is beside the point.
-    bool cardOnDisplay();
+    // The card there is to judge or edit; tells the user when there is none.
+    // Checked first: without a card, the list's text is beside the point.
+    std::optional<qint32> requireCard();
     // Removes the entries and whatever was typed into the list.
     void emptyList();
 
-    // Whether the labels show the card in AktFrageID: "&Gebietsauswahl" empties
-    // them but keeps AktFrageID, and no verdict or edit may reach a card not shown.
-    bool m_cardOnDisplay = false;
+    CommandButton *cmdFrage;
+    CommandButton *cmdZumStart;
+    CommandButton *cmdEdit;
+    CommandButton *cmdFachOk;
+    ComboBox *cmbFach;
+    CommandButton *cmdNeuGebiet;
+    CommandButton *cmdFalsch;
+    CommandButton *cmdFastRichtig;
+    CommandButton *cmdRichtig;
+    CommandButton *cmdAntwort;
+    Label *lblAntwort;
+    Label *lblFrage;
+
+    QString m_subject;
+    // The card the labels show; empty once they were emptied, so that no verdict
+    // or edit reaches a card the user no longer sees.
+    std::optional<qint32> m_card;
 };
 
 } // namespace tarlivo::ui

@@ -11,7 +11,8 @@
 
 namespace tarlivo::ui {
 
-Form::Form(const FormDesign &design, Forms &forms) : m_design(design), m_forms(forms)
+Form::Form(const FormDesign &design, WindowId id, Session &session, Forms &forms)
+    : m_design(design), m_id(id), m_session(session), m_forms(forms)
 {
     setObjectName(QString::fromUtf8(design.name));
     setWindowTitle(QString::fromUtf8(design.caption));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/design.h"
+#include "shell/forms.h"
 
 #include <QWidget>
 
@@ -8,22 +9,29 @@
 
 namespace tarlivo::ui {
 
-class Forms;
+class Session;
 
 // A top-level window built from its design. The design fixes every control's
-// place, caption, tab order and first visibility; the subclass adds behaviour.
+// place, caption, tab order and first visibility; the subclass adds behaviour and
+// keeps its controls to itself.
 class Form : public QWidget {
     Q_OBJECT
 public:
-    Form(const FormDesign &design, Forms &forms);
+    Form(const FormDesign &design, WindowId id, Session &session, Forms &forms);
 
     const FormDesign &design() const { return m_design; }
+    WindowId id() const { return m_id; }
 
     // Shows the window without waiting for it. The first showing places it as
     // designed (centred or maximised) and puts the focus on the first control in
     // tab order that can take it.
     void showForm();
 
+    // Run by the registry right after creation, and just before unloading.
+    virtual void formLoad() {}
+    virtual void formUnload() {}
+
+protected:
     // The control of that name, as built from the design.
     template <class T>
     T *control(const char *name) const
@@ -31,11 +39,7 @@ public:
         return findChild<T *>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
     }
 
-    // Run by the registry right after creation, and just before unloading.
-    virtual void formLoad() {}
-    virtual void formUnload() {}
-
-protected:
+    Session &session() const { return m_session; }
     Forms &forms() const { return m_forms; }
     void closeEvent(QCloseEvent *event) override;
 
@@ -44,6 +48,8 @@ private:
     std::vector<QWidget *> tabOrder() const;
 
     const FormDesign &m_design;
+    const WindowId m_id;
+    Session &m_session;
     Forms &m_forms;
     bool m_placed = false;
 };

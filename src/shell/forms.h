@@ -1,95 +1,70 @@
 #pragma once
 
-#include "shell/modpubs.h"
+#include "shell/session.h"
 
 #include <QPointer>
 #include <QString>
 
+#include <array>
 #include <functional>
-
-class QWidget;
 
 namespace tarlivo::ui {
 
 class Dialogs;
 class Form;
-class FrmWelcome;
-class FrmBackground;
 class FrmGebiete;
-class FrmNeu;
-class FrmUeb;
-class FrmEdit;
+
+// The six designed windows, as the registry knows them.
+enum class WindowId { Welcome, Background, Gebiete, Neu, Ueb, Edit };
+inline constexpr std::size_t kWindowCount = 6;
+
+// Which of the subject window's upkeep buttons stay: both (card-entry road), only
+// the rename button (back from practice), or none (practice from the start window).
+enum class Upkeep { NewAndRename, RenameOnly, None };
 
 // Owns the six windows and the rule of their lives: each exists at most once, is
 // created on first use and stays loaded; only the subject window is unloaded and
-// comes back from its design. The shared state lives here too.
+// comes back from its design. The shared session lives here too.
 class Forms {
 public:
-    struct Setup {
-        QString dataFile; // the database file
-        StoreOptions storeOptions;
-        std::function<void()> endProgram; // stops the run
-        QString legacyReader = {};        // reader of old Access files; empty: beside the program
-    };
+    using Setup = Session::Setup;
 
     Forms(Dialogs &dialogs, Setup setup);
     ~Forms();
     Forms(const Forms &) = delete;
     Forms &operator=(const Forms &) = delete;
 
-    ModPubs &pubs() { return m_pubs; }
-    Dialogs &dialogs() { return m_dialogs; }
-    const Setup &setup() const { return m_setup; }
+    Session &session() { return m_session; }
 
-    FrmWelcome &frmWelcome();
-    FrmBackground &frmBackground();
-    FrmGebiete &frmGebiete();
-    FrmNeu &frmNeu();
-    FrmUeb &frmUeb();
-    FrmEdit &frmEdit();
-
+    // The window, created and loaded on first use.
+    template <class F>
+    F &window()
+    {
+        return static_cast<F &>(get(F::kId));
+    }
     // The loaded window of that name, without creating it; nullptr if not loaded.
     Form *loaded(const QString &name) const;
 
     // Program start: creates the start window, whose load shows the backdrop.
     void start();
     // "&Ende": the run stops, with no question.
-    void end();
+    void end() { m_session.end(); }
 
-    // Shows the subject window, loading it. When the database cannot serve, the
-    // user has been told why, is back at the start window, and the result is null.
-    FrmGebiete *showGebiete();
+    // Shows the subject window for road, loading it, with the upkeep buttons named.
+    // When the database cannot serve, the user has been told why, is back at the
+    // start window, and the result is null.
+    FrmGebiete *showGebiete(Road road, Upkeep upkeep);
     // Discards a window; its next use builds it afresh from its design.
     void unload(Form &form);
     // A window closed through its title bar.
     void closedByUser(Form &form);
 
-    // The open store; throws StoreError(NotConnected) before the first connection.
-    Store &db();
-    // Opens the database (ConnectDB), taking over a file of the older Access-based
-    // program first; false after telling the user why not.
-    bool connect(QWidget *parent);
-    // The program that reads files of the older Access-based program.
-    QString legacyReaderPath() const;
-
-    // A message box over parent.
-    void message(QWidget *parent, const QString &text);
-    // Tells the user that a store operation failed.
-    void report(QWidget *parent, const StoreError &error);
-
 private:
-    template <class F>
-    F &get(QPointer<F> &slot);
+    // road: what the subject window lists when it is created now.
+    Form &get(WindowId id, Road road = Road::Entry);
 
-    Dialogs &m_dialogs;
-    Setup m_setup;
-    ModPubs m_pubs;
-    QPointer<FrmWelcome> m_welcome;
-    QPointer<FrmBackground> m_background;
-    QPointer<FrmGebiete> m_gebiete;
-    QPointer<FrmNeu> m_neu;
-    QPointer<FrmUeb> m_ueb;
-    QPointer<FrmEdit> m_edit;
+    Session m_session;
+    std::array<QPointer<Form>, kWindowCount> m_windows;
 };
 
 } // namespace tarlivo::ui

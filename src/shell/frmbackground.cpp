@@ -8,7 +8,7 @@ const FormDesign &FrmBackground::layout()
     return design;
 }
 
-FrmBackground::FrmBackground(Forms &forms) : Form(layout(), forms)
+FrmBackground::FrmBackground(Session &session, Forms &forms) : Form(layout(), kId, session, forms)
 {
     // Behind the other windows wherever the window manager honours it.
     setWindowFlag(Qt::WindowStaysOnBottomHint);

@@ -8,8 +8,9 @@ namespace tarlivo::ui {
 class FrmBackground : public Form {
     Q_OBJECT
 public:
+    static constexpr WindowId kId = WindowId::Background;
     static const FormDesign &layout();
-    explicit FrmBackground(Forms &forms);
+    FrmBackground(Session &session, Forms &forms);
 };
 
 } // namespace tarlivo::ui

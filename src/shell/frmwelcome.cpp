@@ -27,9 +27,9 @@ const FormDesign &FrmWelcome::layout()
     return design;
 }
 
-FrmWelcome::FrmWelcome(Forms &forms)
-    : Form(layout(), forms), cmdEnd(control<CommandButton>("cmdEnd")), cmdUeben(control<CommandButton>("cmdUeben")),
-      cmdNeu(control<CommandButton>("cmdNeu"))
+FrmWelcome::FrmWelcome(Session &session, Forms &forms)
+    : Form(layout(), kId, session, forms), cmdEnd(control<CommandButton>("cmdEnd")),
+      cmdUeben(control<CommandButton>("cmdUeben")), cmdNeu(control<CommandButton>("cmdNeu"))
 {
     connect(cmdNeu, &QPushButton::clicked, this, &FrmWelcome::cmdNeu_Click);
     connect(cmdUeben, &QPushButton::clicked, this, &FrmWelcome::cmdUeben_Click);
@@ -39,25 +39,19 @@ FrmWelcome::FrmWelcome(Forms &forms)
 void FrmWelcome::formLoad()
 {
     // The backdrop goes up first, so that everything else opens in front of it.
-    forms().frmBackground().showForm();
+    forms().window<FrmBackground>().showForm();
 }
 
 void FrmWelcome::cmdNeu_Click()
 {
     hide();
-    // Modus before showing: the subject window's load reads it.
-    forms().pubs().Modus = kModusEdit;
-    forms().showGebiete();
+    forms().showGebiete(Road::Entry, Upkeep::NewAndRename);
 }
 
 void FrmWelcome::cmdUeben_Click()
 {
     hide();
-    forms().pubs().Modus = kModusUeb;
-    if (FrmGebiete *gebiete = forms().showGebiete()) {
-        gebiete->cmdGebietNeu->setVisible(false);
-        gebiete->cmdGebietEdit->setVisible(false);
-    }
+    forms().showGebiete(Road::Practice, Upkeep::None);
 }
 
 void FrmWelcome::cmdEnd_Click() { forms().end(); }

@@ -10,19 +10,20 @@ class CommandButton;
 class FrmWelcome : public Form {
     Q_OBJECT
 public:
+    static constexpr WindowId kId = WindowId::Welcome;
     static const FormDesign &layout();
-    explicit FrmWelcome(Forms &forms);
+    FrmWelcome(Session &session, Forms &forms);
 
     void formLoad() override;
-
-    CommandButton *cmdEnd;
-    CommandButton *cmdUeben;
-    CommandButton *cmdNeu;
 
 private:
     void cmdNeu_Click();
     void cmdUeben_Click();
     void cmdEnd_Click();
+
+    CommandButton *cmdEnd;
+    CommandButton *cmdUeben;
+    CommandButton *cmdNeu;
 };
 
 } // namespace tarlivo::ui

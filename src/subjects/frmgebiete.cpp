@@ -30,10 +30,10 @@ const FormDesign &FrmGebiete::layout()
     return design;
 }
 
-FrmGebiete::FrmGebiete(Forms &forms)
-    : Form(layout(), forms), cmdGebietEdit(control<CommandButton>("cmdGebietEdit")),
+FrmGebiete::FrmGebiete(Session &session, Forms &forms, Road road)
+    : Form(layout(), kId, session, forms), cmdGebietEdit(control<CommandButton>("cmdGebietEdit")),
       cmdUebernahmeGebiet(control<CommandButton>("cmdUebernahmeGebiet")),
-      cmdGebietNeu(control<CommandButton>("cmdGebietNeu")), cmbGebiet(control<ComboBox>("cmbGebiet"))
+      cmdGebietNeu(control<CommandButton>("cmdGebietNeu")), cmbGebiet(control<ComboBox>("cmbGebiet")), m_road(road)
 {
     connect(cmdUebernahmeGebiet, &QPushButton::clicked, this, &FrmGebiete::cmdUebernahmeGebiet_Click);
     connect(cmdGebietNeu, &QPushButton::clicked, this, &FrmGebiete::cmdGebietNeu_Click);
@@ -42,7 +42,7 @@ FrmGebiete::FrmGebiete(Forms &forms)
 
 void FrmGebiete::formLoad()
 {
-    m_connected = forms().connect(this);
+    m_connected = session().ConnectDB(this);
     if (m_connected)
         FillGebiete();
 }
@@ -50,8 +50,8 @@ void FrmGebiete::formLoad()
 void FrmGebiete::FillGebiete()
 {
     try {
-        Store &db = forms().db();
-        const QStringList names = forms().pubs().Modus == kModusUeb ? db.subjectsWithCards() : db.allSubjects();
+        Store &db = session().db();
+        const QStringList names = m_road == Road::Practice ? db.subjectsWithCards() : db.allSubjects();
         // No row: the list stays exactly as it was.
         if (names.isEmpty())
             return;
@@ -59,48 +59,50 @@ void FrmGebiete::FillGebiete()
         cmbGebiet->addItems(names);
         cmbGebiet->setCurrentIndex(0);
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
     }
 }
 
-bool FrmGebiete::GebietExists(const QString &name) { return forms().db().subjectExists(name); }
+void FrmGebiete::setUpkeep(Upkeep upkeep)
+{
+    if (upkeep != Upkeep::NewAndRename)
+        cmdGebietNeu->setVisible(false);
+    if (upkeep == Upkeep::None)
+        cmdGebietEdit->setVisible(false);
+}
+
+bool FrmGebiete::GebietExists(const QString &name) { return session().db().subjectExists(name); }
 
 void FrmGebiete::cmdUebernahmeGebiet_Click()
 {
-    ModPubs &pubs = forms().pubs();
-    pubs.GebietName = cmbGebiet->text();
-    if (pubs.Modus == kModusUeb) {
-        FrmUeb &ueb = forms().frmUeb();
-        ueb.setWindowTitle(cmbGebiet->text());
-        ueb.showForm();
-        ueb.FillFach(0);
-    } else {
-        FrmNeu &neu = forms().frmNeu();
-        neu.setWindowTitle(cmbGebiet->text());
-        neu.showForm();
-    }
+    // The name as it stands, typed or picked; the next window checks it.
+    const QString subject = cmbGebiet->text();
+    if (m_road == Road::Practice)
+        forms().window<FrmUeb>().startPractice(subject);
+    else
+        forms().window<FrmNeu>().startEntry(subject);
     forms().unload(*this);
 }
 
 std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QString &title,
                                               const QString &numbersMessage)
 {
-    const QString name = forms().dialogs().input(this, prompt, title);
+    const QString name = session().dialogs().input(this, prompt, title);
     if (name.isEmpty()) {
-        forms().message(this, text::noTextEntered());
+        session().message(this, text::noTextEntered());
         return std::nullopt;
     }
     if (readsAsNumber(name)) {
-        forms().message(this, numbersMessage);
+        session().message(this, numbersMessage);
         return std::nullopt;
     }
     try {
         if (GebietExists(name)) {
-            forms().message(this, text::subjectExists());
+            session().message(this, text::subjectExists());
             return std::nullopt;
         }
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return std::nullopt;
     }
     return name;
@@ -114,9 +116,9 @@ void FrmGebiete::cmdGebietNeu_Click()
         return;
     try {
         // The store checks the name once more inside its write, against a second copy.
-        forms().db().addSubject(*name);
+        session().db().addSubject(*name);
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return;
     }
     FillGebiete();
@@ -124,16 +126,15 @@ void FrmGebiete::cmdGebietNeu_Click()
 
 void FrmGebiete::cmdGebietEdit_Click()
 {
-    ModPubs &pubs = forms().pubs();
-    pubs.GebietName = cmbGebiet->text();
+    const QString oldName = cmbGebiet->text();
     // Only an existing subject can be renamed; say so before the user types a name.
     try {
-        if (!GebietExists(pubs.GebietName)) {
-            forms().message(this, text::unknownSubject(pubs.GebietName));
+        if (!GebietExists(oldName)) {
+            session().message(this, text::unknownSubject(oldName));
             return;
         }
     } catch (const StoreError &error) {
-        forms().report(this, error);
+        session().report(this, error);
         return;
     }
     const std::optional<QString> name =
@@ -141,12 +142,12 @@ void FrmGebiete::cmdGebietEdit_Click()
     if (!name)
         return;
     try {
-        forms().db().renameSubject(pubs.GebietName, *name);
+        session().db().renameSubject(oldName, *name);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
-            forms().message(this, text::unknownSubject(pubs.GebietName));
+            session().message(this, text::unknownSubject(oldName));
         else
-            forms().report(this, error);
+            session().report(this, error);
         return;
     }
     FillGebiete();

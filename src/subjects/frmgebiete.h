@@ -13,18 +13,20 @@ class ComboBox;
 class FrmGebiete : public Form {
     Q_OBJECT
 public:
+    static constexpr WindowId kId = WindowId::Gebiete;
     static const FormDesign &layout();
-    explicit FrmGebiete(Forms &forms);
+    FrmGebiete(Session &session, Forms &forms, Road road);
 
-    // Connects to the database and fills the list.
+    // Connects to the database and fills the list for the road.
     void formLoad() override;
     // False when the load could not open the database.
     bool isConnected() const { return m_connected; }
 
-    CommandButton *cmdGebietEdit;
-    CommandButton *cmdUebernahmeGebiet;
-    CommandButton *cmdGebietNeu;
-    ComboBox *cmbGebiet;
+    Road road() const { return m_road; }
+    // The road decides what the next fill lists and where taking a subject leads.
+    void setRoad(Road road) { m_road = road; }
+    // Hides the upkeep buttons the road does not offer.
+    void setUpkeep(Upkeep upkeep);
 
 private:
     void FillGebiete();
@@ -36,6 +38,12 @@ private:
     void cmdGebietNeu_Click();
     void cmdGebietEdit_Click();
 
+    CommandButton *cmdGebietEdit;
+    CommandButton *cmdUebernahmeGebiet;
+    CommandButton *cmdGebietNeu;
+    ComboBox *cmbGebiet;
+
+    Road m_road;
     bool m_connected = false;
 };
 

@@ -64,16 +64,18 @@ struct PracticeApp : TestApp, Seeder {
 
     Position position(qint32 card) const { return snapshot().positions.value(card); }
 
-    tarlivo::ui::FrmUeb &ueb() { return forms->frmUeb(); }
-    tarlivo::ui::FrmEdit &edit() { return forms->frmEdit(); }
-    qint32 akt() const { return forms->pubs().AktFrageID; }
-    bool answerShown() { return !ueb().lblAntwort->isHidden(); }
-    QStringList entries() { return windows::entries(ueb().cmbFach); }
+    tarlivo::ui::FrmUeb &ueb() { return forms->window<FrmUeb>(); }
+    tarlivo::ui::FrmEdit &edit() { return forms->window<FrmEdit>(); }
+    // The card on display (0: none).
+    qint32 akt() const { return forms->window<FrmUeb>().shownCard().value_or(0); }
+    bool answerShown() { return !label(ueb(), "lblAntwort")->isHidden(); }
+    QStringList entries() { return windows::entries(combo(ueb(), "cmbFach")); }
 
     Display display()
     {
         tarlivo::ui::FrmUeb &w = ueb();
-        return {w.lblFrage->text(), w.lblAntwort->text(), answerShown(), akt(), entries(), w.cmbFach->text()};
+        return {label(w, "lblFrage")->text(), label(w, "lblAntwort")->text(), answerShown(), akt(), entries(),
+                combo(w, "cmbFach")->text()};
     }
 
     // Presses b, which must show exactly message and change neither the file nor
@@ -89,12 +91,12 @@ struct PracticeApp : TestApp, Seeder {
     }
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
-    void choose(const QString &fach) { windows::choose(ueb().cmbFach, fach); }
+    void choose(const QString &fach) { windows::choose(combo(ueb(), "cmbFach"), fach); }
     // The same, then "&Übernehmen".
     void takeCompartment(const QString &fach)
     {
         choose(fach);
-        ueb().cmdFachOk->click();
+        button(ueb(), "cmdFachOk")->click();
     }
 };
 

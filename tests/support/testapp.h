@@ -22,9 +22,9 @@ inline tarlivo::StoreOptions noBackups()
 // Types a card key by key into the card entry window and presses "&Übernehmen".
 inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &frage, const QString &antwort)
 {
-    QTest::keyClicks(neu.txtFrage, frage);
-    QTest::keyClicks(neu.txtAntwort, antwort);
-    neu.cmdUebernahme->click();
+    QTest::keyClicks(textBox(neu, "txtFrage"), frage);
+    QTest::keyClicks(textBox(neu, "txtAntwort"), antwort);
+    button(neu, "cmdUebernahme")->click();
 }
 
 // Subjects and cards written beside the program, through a store connection of
@@ -112,13 +112,13 @@ struct TestApp {
         if (!forms->loaded(QStringLiteral("frmWelcome")))
             forms->start();
         windows::openEntry(*forms, subject);
-        return forms->frmNeu();
+        return forms->window<FrmNeu>();
     }
     tarlivo::ui::FrmUeb &startPractice(const QString &subject)
     {
         if (!forms->loaded(QStringLiteral("frmWelcome")))
             forms->start();
         windows::openPractice(*forms, subject);
-        return forms->frmUeb();
+        return forms->window<FrmUeb>();
     }
 };

@@ -8,6 +8,7 @@
 #include "practice/frmueb.h"
 #include "shell/controls.h"
 #include "shell/forms.h"
+#include "shell/frmbackground.h"
 #include "shell/frmwelcome.h"
 #include "subjects/frmgebiete.h"
 
@@ -30,6 +31,28 @@ inline FrmNeu *neu(Forms &forms) { return shown<FrmNeu>(forms, "frmNeu"); }
 inline FrmUeb *ueb(Forms &forms) { return shown<FrmUeb>(forms, "frmUeb"); }
 inline FrmEdit *edit(Forms &forms) { return shown<FrmEdit>(forms, "frmEdit"); }
 inline FrmWelcome *welcome(Forms &forms) { return shown<FrmWelcome>(forms, "frmWelcome"); }
+
+// A window's control by its designed name, as a user finds it on screen. The
+// windows keep their controls to themselves; tests look them up as a user would.
+template <class T>
+T *find(const QWidget *form, const char *name)
+{
+    T *control = form ? form->findChild<T *>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly) : nullptr;
+    // The edit window's button is designed as "cmdÜbernahme".
+    if (!control && form && qstrcmp(name, "cmdUebernahme") == 0)
+        control = form->findChild<T *>(QStringLiteral("cmdÜbernahme"), Qt::FindDirectChildrenOnly);
+    if (!control)
+        qFatal("no control %s in %s", name, form ? qPrintable(form->objectName()) : "no window");
+    return control;
+}
+inline CommandButton *button(const QWidget &form, const char *name) { return find<CommandButton>(&form, name); }
+inline CommandButton *button(const QWidget *form, const char *name) { return find<CommandButton>(form, name); }
+inline Label *label(const QWidget &form, const char *name) { return find<Label>(&form, name); }
+inline Label *label(const QWidget *form, const char *name) { return find<Label>(form, name); }
+inline TextBox *textBox(const QWidget &form, const char *name) { return find<TextBox>(&form, name); }
+inline TextBox *textBox(const QWidget *form, const char *name) { return find<TextBox>(form, name); }
+inline ComboBox *combo(const QWidget &form, const char *name) { return find<ComboBox>(&form, name); }
+inline ComboBox *combo(const QWidget *form, const char *name) { return find<ComboBox>(form, name); }
 
 // Lets windows unloaded by a handler go, as the event loop would.
 inline void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -76,8 +99,8 @@ inline void choose(QComboBox *box, const QString &name)
 inline FrmGebiete *toSubjects(Forms &forms, bool practice)
 {
     if (!welcome(forms))
-        forms.frmWelcome().showForm();
-    click(practice ? forms.frmWelcome().cmdUeben : forms.frmWelcome().cmdNeu);
+        forms.window<FrmWelcome>().showForm();
+    click(practice ? button(forms.window<FrmWelcome>(), "cmdUeben") : button(forms.window<FrmWelcome>(), "cmdNeu"));
     return gebiete(forms);
 }
 inline FrmGebiete *toSubjectsForEntry(Forms &forms) { return toSubjects(forms, false); }
@@ -89,8 +112,8 @@ inline bool takeSubject(Forms &forms, const QString &name)
     FrmGebiete *g = gebiete(forms);
     if (!g)
         return false;
-    choose(g->cmbGebiet, name);
-    click(g->cmdUebernahmeGebiet);
+    choose(combo(g, "cmbGebiet"), name);
+    click(button(g, "cmdUebernahmeGebiet"));
     return true;
 }
 
@@ -107,9 +130,9 @@ inline FrmUeb *openPractice(Forms &forms, const QString &subject)
 // Types a card into the card entry window and presses "&Übernehmen".
 inline void storeCard(FrmNeu *neu, const QString &frage, const QString &antwort)
 {
-    type(neu->txtFrage, frage);
-    type(neu->txtAntwort, antwort);
-    click(neu->cmdUebernahme);
+    type(textBox(neu, "txtFrage"), frage);
+    type(textBox(neu, "txtAntwort"), antwort);
+    click(button(neu, "cmdUebernahme"));
 }
 
 // "&Neues Gebiet" on the subject window, answering the input box with name.
@@ -117,29 +140,41 @@ template <class Dialogs>
 void newSubject(FrmGebiete *g, Dialogs &dialogs, const QString &name)
 {
     dialogs.answers << name;
-    click(g->cmdGebietNeu);
+    click(button(g, "cmdGebietNeu"));
 }
 
 template <class Dialogs>
 void renameSubject(FrmGebiete *g, Dialogs &dialogs, const QString &from, const QString &to)
 {
-    choose(g->cmbGebiet, from);
+    choose(combo(g, "cmbGebiet"), from);
     dialogs.answers << to;
-    click(g->cmdGebietEdit);
+    click(button(g, "cmdGebietEdit"));
 }
 
 // "&Edit" on the practice window, new texts, "&Übernehmen" on the edit window.
 inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &frage, const QString &antwort)
 {
-    click(ueb->cmdEdit);
+    click(button(ueb, "cmdEdit"));
     FrmEdit *e = edit(forms);
     if (!e)
         return nullptr;
-    e->txtEditFrage->setFocus();
-    e->txtEditFrage->setText(frage);
-    e->txtEditAntwort->setText(antwort);
-    click(e->cmdUebernahme);
+    textBox(e, "txtEditFrage")->setFocus();
+    textBox(e, "txtEditFrage")->setText(frage);
+    textBox(e, "txtEditAntwort")->setText(antwort);
+    click(button(e, "cmdUebernahme"));
     return e;
 }
 
 } // namespace windows
+
+// Every test reaches the windows and their controls by these names.
+using tarlivo::ui::FrmBackground;
+using tarlivo::ui::FrmEdit;
+using tarlivo::ui::FrmGebiete;
+using tarlivo::ui::FrmNeu;
+using tarlivo::ui::FrmUeb;
+using tarlivo::ui::FrmWelcome;
+using windows::button;
+using windows::combo;
+using windows::label;
+using windows::textBox;
