@@ -3,6 +3,7 @@
 #include "entry/frmneu.h"
 #include "practice/frmedit.h"
 #include "practice/frmueb.h"
+#include "shell/datafile.h"
 #include "shell/dialogs.h"
 #include "shell/form.h"
 #include "shell/frmbackground.h"
@@ -144,7 +145,7 @@ QString Forms::legacyReaderPath() const
 {
     if (!m_setup.legacyReader.isEmpty())
         return m_setup.legacyReader;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tarlivo-mdb-reader"));
+    return findLegacyReader(QCoreApplication::applicationDirPath());
 }
 
 void Forms::message(QWidget *parent, const QString &text) { m_dialogs.message(parent, text); }
