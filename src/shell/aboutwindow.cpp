@@ -131,6 +131,7 @@ AboutWindow::AboutWindow(const QString &dataFile, QWidget *parent)
                                  closeButton};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    closeButton->setFocus();
     resize(sizeHint().expandedTo(QSize(560, 420)));
 }
 
