@@ -1,21 +1,95 @@
 #include "shell/application.h"
+#include "shell/commandline.h"
+#include "shell/datafile.h"
 #include "shell/dialogs.h"
 #include "shell/forms.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+QStringList argumentList(int argc, char *argv[])
+{
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
+}
+
+// The program's folder without a QCoreApplication: the arguments are read, and
+// --help answered, before any application object (and so any display) exists.
+QString programDir()
+{
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    return self.exists() ? QFileInfo(self.canonicalFilePath()).absolutePath() : QDir::currentPath();
+}
+
+int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    // LEAD: call tarlivo::transfer::runCommand here
+    (void)command;
+    (void)dataFile;
+    (void)out;
+    err << "tarlivo: Importieren und Exportieren gibt es in diesem Build nicht.\n";
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    using namespace tarlivo::ui;
+    const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
+    switch (parsed.outcome) {
+    case ParsedCommandLine::Help:
+    case ParsedCommandLine::Version:
+        QTextStream(stdout) << parsed.text;
+        return 0;
+    case ParsedCommandLine::Error:
+        QTextStream(stderr) << parsed.text;
+        return kUsageExitCode;
+    case ParsedCommandLine::Run:
+        break;
+    }
+    const CommandLine &command = parsed.command;
+
+    DataFileChoice data =
+        chooseDataFile(command.dataFile, programDir(), QProcessEnvironment::systemEnvironment(), QDir::currentPath());
+    makeDataFolder(data);
+
+    if (command.action != CommandLine::Start) {
+        QCoreApplication app(argc, argv);
+        app.setApplicationName(QStringLiteral("Tarlivo"));
+        if (!data.error.isEmpty()) {
+            QTextStream(stderr) << "tarlivo: " << data.error << '\n';
+            return 1;
+        }
+        return runCommand(command, data.path);
+    }
+
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Tarlivo"));
+    app.setDesktopFileName(QStringLiteral("de.velmorin.Tarlivo"));
     // The program ends by "&Ende" or by closing the start window or the backdrop.
     app.setQuitOnLastWindowClosed(false);
-    tarlivo::ui::installGermanTranslation(app);
+    installGermanTranslation(app);
 
-    tarlivo::ui::QtDialogs dialogs;
-    tarlivo::ui::Forms forms(dialogs, {tarlivo::ui::databasePath(QCoreApplication::applicationDirPath()), {}, [] {
-                                           QCoreApplication::quit();
-                                       }});
+    QtDialogs dialogs;
+    if (!data.error.isEmpty()) {
+        // Started from the menu there is no terminal to read it on.
+        QTextStream(stderr) << "tarlivo: " << data.error << '\n';
+        dialogs.message(nullptr, data.error);
+        return 1;
+    }
+    Forms forms(dialogs, {data.path, {}, [] { QCoreApplication::quit(); }});
     forms.start();
     return app.exec();
 }

@@ -307,4 +307,34 @@ QString legacyImportFailed(const LegacyImportError &e)
     return text + QStringLiteral("\nDie Datei wurde nicht verändert.");
 }
 
+QString dataFileIsFolder(const QString &path)
+{
+    return QStringLiteral("%1 ist ein Ordner. Bitte geben Sie eine Datei an, etwa %2.")
+        .arg(quoted(path), quoted(QDir(path).filePath(QStringLiteral("Tarlivo.mdb"))));
+}
+
+QString dataFolderMissing(const QString &path, const QString &folder)
+{
+    return QStringLiteral("Die Datei %1 kann nicht angelegt werden: Den Ordner %2 gibt es nicht.")
+        .arg(quoted(path), quoted(folder));
+}
+
+QString dataFolderNotWritable(const QString &path, const QString &folder)
+{
+    return QStringLiteral("Die Datei %1 kann nicht angelegt werden: Im Ordner %2 dürfen Sie keine Dateien anlegen.")
+        .arg(quoted(path), quoted(folder));
+}
+
+QString dataFolderCannotCreate(const QString &folder, const QString &reason)
+{
+    return QStringLiteral("Der Ordner %1 für die Daten von Tarlivo kann nicht angelegt werden (%2).")
+        .arg(quoted(folder), reason);
+}
+
+QString dataHomeUnknown()
+{
+    return QStringLiteral("Der Ordner für die Daten von Tarlivo ist unbekannt: Weder XDG_DATA_HOME noch HOME ist "
+                          "gesetzt. Bitte geben Sie die Datei mit --datei an.");
+}
+
 } // namespace tarlivo::ui::text

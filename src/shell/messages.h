@@ -43,4 +43,11 @@ QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared);
 QString legacyImported(const LegacyImportReport &report, const QString &path);
 QString legacyImportFailed(const LegacyImportError &error);
 
+// Where the data file lies (--datei and the user's data folder).
+QString dataFileIsFolder(const QString &path);
+QString dataFolderMissing(const QString &path, const QString &folder);
+QString dataFolderNotWritable(const QString &path, const QString &folder);
+QString dataFolderCannotCreate(const QString &folder, const QString &reason);
+QString dataHomeUnknown();
+
 } // namespace tarlivo::ui::text

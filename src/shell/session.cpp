@@ -1,5 +1,6 @@
 #include "shell/session.h"
 
+#include "shell/datafile.h"
 #include "shell/dialogs.h"
 #include "shell/legacytakeover.h"
 #include "shell/messages.h"
@@ -53,7 +54,7 @@ QString Session::legacyReaderPath() const
 {
     if (!m_setup.legacyReader.isEmpty())
         return m_setup.legacyReader;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tarlivo-mdb-reader"));
+    return findLegacyReader(QCoreApplication::applicationDirPath());
 }
 
 void Session::message(QWidget *parent, const QString &text) { m_dialogs.message(parent, text); }

@@ -1,0 +1,127 @@
+#include "shell/commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+#ifndef TARLIVO_VERSION
+#define TARLIVO_VERSION "0"
+#endif
+
+namespace tarlivo::ui {
+
+namespace {
+
+struct Options {
+    QCommandLineOption datei{QStringLiteral("datei"), {}, QStringLiteral("PFAD")};
+    QCommandLineOption importieren{QStringLiteral("importieren"), {}, QStringLiteral("DATEI")};
+    QCommandLineOption exportieren{QStringLiteral("exportieren"), {}, QStringLiteral("DATEI")};
+    QCommandLineOption gebiet{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
+
+    QList<const QCommandLineOption *> withValue() const { return {&datei, &importieren, &exportieren, &gebiet}; }
+};
+
+// Written out here rather than taken from the parser, whose headings are English
+// until a translation is loaded, and none is before the arguments are read.
+QString helpText(const QString &program)
+{
+    return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI [--gebiet NAME]]\n"
+                          "\n"
+                          "Tarlivo, der Karteikasten zum Lernen mit Fragen und Antworten.\n"
+                          "Ohne Optionen öffnet sich das Startfenster.\n"
+                          "\n"
+                          "Optionen:\n"
+                          "  --datei PFAD          die Datendatei PFAD verwenden, statt der üblichen\n"
+                          "                        (neben dem Programm, wenn sein Ordner beschreibbar\n"
+                          "                        ist, sonst $XDG_DATA_HOME/Tarlivo/Tarlivo.mdb)\n"
+                          "  --importieren DATEI   Fragen und Antworten aus DATEI in die Datendatei\n"
+                          "                        übernehmen, ohne Fenster\n"
+                          "  --exportieren DATEI   Fragen und Antworten in DATEI schreiben, ohne Fenster\n"
+                          "  --gebiet NAME         beim Importieren oder Exportieren nur das Gebiet NAME\n"
+                          "  -h, --help            diese Hilfe zeigen\n"
+                          "  -v, --version         die Version zeigen\n"
+                          "\n"
+                          "Rückgabewert: 0 bei Erfolg, 1 bei einem Fehler.\n")
+        .arg(program);
+}
+
+QString hint(const QString &program)
+{
+    return QStringLiteral("\n„%1 --help“ zeigt die möglichen Optionen.\n").arg(program);
+}
+
+ParsedCommandLine error(const QString &program, const QString &message)
+{
+    ParsedCommandLine result;
+    result.outcome = ParsedCommandLine::Error;
+    result.text = QStringLiteral("%1: %2").arg(program, message) + hint(program);
+    return result;
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments)
+{
+    const QString program = QStringLiteral("tarlivo");
+    Options o;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    for (const QCommandLineOption *option : o.withValue())
+        parser.addOption(*option);
+    parser.addOption(o.help);
+    parser.addOption(o.version);
+
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString &name = unknown.first();
+            return error(program, QStringLiteral("Unbekannte Option „%1%2“.").arg(name.size() == 1 ? "-" : "--", name));
+        }
+        // The parser fails otherwise only on an option lacking its value or
+        // carrying one it takes none of.
+        for (const QCommandLineOption *option : o.withValue())
+            if (arguments.size() > 1 && arguments.last() == QStringLiteral("--") + option->names().first())
+                return error(program, QStringLiteral("Nach „%1“ fehlt der Wert.").arg(arguments.last()));
+        return error(program, QStringLiteral("Die Optionen --help und --version nehmen keinen Wert."));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return error(program, QStringLiteral("Unerwartetes Argument „%1“.").arg(parser.positionalArguments().first()));
+
+    ParsedCommandLine result;
+    if (parser.isSet(o.help)) {
+        result.outcome = ParsedCommandLine::Help;
+        result.text = helpText(program);
+        return result;
+    }
+    if (parser.isSet(o.version)) {
+        result.outcome = ParsedCommandLine::Version;
+        result.text = QStringLiteral("Tarlivo " TARLIVO_VERSION "\n");
+        return result;
+    }
+
+    for (const QCommandLineOption *option : o.withValue()) {
+        const QString name = QStringLiteral("--") + option->names().first();
+        const QStringList values = parser.values(*option);
+        if (values.size() > 1)
+            return error(program, QStringLiteral("Die Option %1 ist mehrfach angegeben.").arg(name));
+        if (values.size() == 1 && values.first().trimmed().isEmpty())
+            return error(program, QStringLiteral("Der Wert von %1 ist leer.").arg(name));
+    }
+    const bool import = parser.isSet(o.importieren);
+    const bool exportTo = parser.isSet(o.exportieren);
+    if (import && exportTo)
+        return error(program, QStringLiteral("--importieren und --exportieren gehen nicht zugleich."));
+    if (parser.isSet(o.gebiet) && !import && !exportTo)
+        return error(program, QStringLiteral("--gebiet gilt nur mit --importieren oder --exportieren."));
+
+    CommandLine &command = result.command;
+    command.action = import ? CommandLine::Import : exportTo ? CommandLine::Export : CommandLine::Start;
+    command.dataFile = parser.value(o.datei);
+    command.file = import ? parser.value(o.importieren) : parser.value(o.exportieren);
+    command.gebiet = parser.value(o.gebiet);
+    return result;
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarlivo::ui {
+
+// What the command line asks for.
+struct CommandLine {
+    enum Action { Start, Import, Export };
+    Action action = Start;
+    QString dataFile; // --datei as given; empty: the usual place
+    QString file;     // the file to import from or export to
+    QString gebiet;   // --gebiet; empty: none given
+};
+
+// The outcome of reading the arguments (argv, the program's name first).
+struct ParsedCommandLine {
+    enum Outcome { Run, Help, Version, Error };
+    Outcome outcome = Run;
+    CommandLine command;
+    QString text; // Help, Version: for stdout; Error: the German message for stderr
+};
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// Exit status for a command line that cannot be run.
+constexpr int kUsageExitCode = 1;
+
+} // namespace tarlivo::ui
