@@ -193,10 +193,6 @@ private slots:
                                                      << "\tTab und Leerzeichen  ";
         QTest::newRow("markup") << "<b>x</b>"
                                 << "&amp;";
-        QTest::newRow("empty answer") << "Frage ohne Antwort"
-                                      << "";
-        QTest::newRow("both empty") << ""
-                                    << "";
     }
 
     void textsAreStoredExactly()
@@ -215,6 +211,37 @@ private slots:
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Antwort FROM tblFrageAntwort"), QStringList{antwort});
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Fach, Stelle FROM tblPosition"), QStringList{"1|1"});
         QVERIFY(app.dialogs.messages.isEmpty());
+    }
+
+    void emptyQuestionOrAnswerIsRefused_data()
+    {
+        QTest::addColumn<QString>("frage");
+        QTest::addColumn<QString>("antwort");
+        QTest::newRow("question deleted again") << ""
+                                                << "Antwort";
+        QTest::newRow("empty answer") << "Frage ohne Antwort"
+                                      << "";
+        QTest::newRow("both empty") << ""
+                                    << "";
+    }
+
+    void emptyQuestionOrAnswerIsRefused()
+    {
+        QFETCH(QString, frage);
+        QFETCH(QString, antwort);
+        TestApp app;
+        app.seed({{"Mathe", 0}});
+        FrmNeu &neu = app.startEntry("Mathe");
+        QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_X);
+        QTest::keyClick(textBox(neu, "txtAntwort"), Qt::Key_X);
+        textBox(neu, "txtFrage")->setText(frage);
+        textBox(neu, "txtAntwort")->setText(antwort);
+        button(neu, "cmdUebernahme")->click();
+        QCOMPARE(app.dialogs.take(), QStringList{"Fehlende Eingabe!"});
+        QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 0);
+        QCOMPARE(textBox(neu, "txtFrage")->text(), frage);
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), antwort);
+        QCOMPARE(stage(neu), QString("lblAntwort txtAntwort cmdUebernahme"));
     }
 
     void failedSecondInsertWritesNothingAndKeepsTheTexts()

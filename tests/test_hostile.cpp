@@ -138,8 +138,8 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("renamed");
-        QTest::newRow("thousands of characters")
-            << repeated(QStringLiteral("Geschichte "), 5000) << repeated(QStringLiteral("Erdkunde "), 20000);
+        QTest::newRow("thousands of characters") << repeated(QStringLiteral("Geschichte "), 5000).trimmed()
+                                                 << repeated(QStringLiteral("Erdkunde "), 20000).trimmed();
         QTest::newRow("emoji") << QString::fromUtf8("Chemie 🧪😀") << QString::fromUtf8("Physik ⚛️👨‍🔬");
         QTest::newRow("right to left") << QString::fromUtf8("עברית") << QString::fromUtf8("العربية");
         QTest::newRow("NUL inside") << QString::fromUtf8("Latein\0Vokabeln", 15)

@@ -1,6 +1,9 @@
 #include "practice.h"
 #include "shell/messages.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include <algorithm>
 #include <map>
 #include <random>
@@ -139,6 +142,35 @@ private slots:
         QCOMPARE(label(w, "lblAntwort")->text(), QString("A"));
         QCOMPARE(label(w, "lblFrage")->text(), QString("F"));
         QCOMPARE(app.snapshot(), before);
+    }
+
+    void longTextsScrollToTheirEnd()
+    {
+        PracticeApp app;
+        QStringList lines;
+        for (int i = 1; i <= 60; ++i)
+            lines << QStringLiteral("Zeile %1").arg(i);
+        app.card(app.subject("Latein"), lines.join('\n'), "kurz");
+        app.startPractice("Latein");
+        FrmUeb &w = app.ueb();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect designed = label(w, "lblFrage")->geometry();
+
+        auto *area = label(w, "lblFrage")->findChild<QScrollArea *>();
+        QVERIFY(area);
+        QCOMPARE(area->focusPolicy(), Qt::NoFocus);
+        QScrollBar *bar = area->verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        bar->setValue(bar->maximum());
+        // The last line lies inside the label's designed rectangle once scrolled.
+        const QWidget *shown = area->widget();
+        QVERIFY(shown->mapTo(area->viewport(), QPoint(0, shown->height())).y() <= area->viewport()->height());
+        QCOMPARE(label(w, "lblFrage")->geometry(), designed);
+
+        // A short text shows no bar.
+        button(w, "cmdAntwort")->click();
+        auto *answer = label(w, "lblAntwort")->findChild<QScrollArea *>();
+        QTRY_VERIFY(!answer->verticalScrollBar()->isVisible());
     }
 
     void answerIsHiddenBeforeItTakesTheNextAnswer()

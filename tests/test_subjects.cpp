@@ -254,6 +254,41 @@ private slots:
         QTest::newRow("rename: number that exists") << true << QString("12") << numberRename;
         QTest::newRow("rename: another's name") << true << QString("äpfel") << exists;
         QTest::newRow("rename: own name unchanged") << true << QString("Mathe") << exists;
+        // Blanks around a name are dropped before every check.
+        QTest::newRow("new: blanks only") << false << QString("  \t ") << empty;
+        QTest::newRow("rename: blanks only") << true << QString("   ") << empty;
+        QTest::newRow("new: existing name in blanks") << false << QString("  mathe ") << exists;
+        QTest::newRow("rename: own name in blanks") << true << QString(" Mathe  ") << exists;
+        QTest::newRow("rename: another's name in blanks") << true << QString(" ÄPFEL ") << exists;
+    }
+
+    void acceptedNamesAreStoredWithoutSurroundingBlanks_data()
+    {
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("new with blanks") << false << QString("  Übersetzung  ")
+                                         << QStringList{"1|Mathe", "2|Äpfel", "3|Übersetzung"};
+        QTest::newRow("rename to own name in capitals")
+            << true << QString("MATHE") << QStringList{"1|MATHE", "2|Äpfel"};
+        QTest::newRow("rename to own name in small letters, with blanks")
+            << true << QString(" mathe ") << QStringList{"1|mathe", "2|Äpfel"};
+        QTest::newRow("rename with blanks") << true << QString("\tPhysik ") << QStringList{"1|Physik", "2|Äpfel"};
+    }
+
+    void acceptedNamesAreStoredWithoutSurroundingBlanks()
+    {
+        QFETCH(bool, rename);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, rows);
+        TestApp app;
+        app.seed({{"Mathe", 0}, {"Äpfel", 0}});
+        FrmGebiete &gebiete = openCardRoad(app);
+        windows::choose(combo(gebiete, "cmbGebiet"), "Mathe");
+        app.dialogs.answers = QStringList{answer};
+        (rename ? button(gebiete, "cmdGebietEdit") : button(gebiete, "cmdGebietNeu"))->click();
+        QCOMPARE(app.dialogs.messages, QStringList());
+        QCOMPARE(subjectRows(app), rows);
     }
 
     void refusedNamesWriteNothing()

@@ -61,6 +61,11 @@ void FrmNeu::cmdUebernahme_Click() { SaveFrageAntwort(); }
 
 void FrmNeu::SaveFrageAntwort()
 {
+    // A card without its question or its answer would show as a blank in practice.
+    if (txtFrage->text().isEmpty() || txtAntwort->text().isEmpty()) {
+        session().message(this, text::missingInput());
+        return;
+    }
     // The caption names the subject. Card and position are written together; on
     // any failure nothing is written and both texts stay for another try.
     const QString subject = windowTitle();

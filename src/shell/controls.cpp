@@ -3,6 +3,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollArea>
 
 namespace tarlivo::ui {
 namespace {
@@ -27,7 +28,8 @@ bool holdsLongWord(const QString &text)
 
 TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
 {
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A text longer than the box shows a scroll bar; lines never run out sideways.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -83,6 +85,50 @@ Label::Label(QWidget *parent) : QLabel(parent)
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextInteractionFlags(Qt::NoTextInteraction);
+}
+
+void Label::setText(const QString &text)
+{
+    QLabel::setText(text);
+    if (m_shown)
+        m_shown->setText(text);
+}
+
+void Label::setScrolling()
+{
+    if (m_area)
+        return;
+    m_area = new QScrollArea(this);
+    m_area->setFrameShape(QFrame::NoFrame);
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setWidgetResizable(true);
+    // The design's tab order knows no such stop; the wheel and the bar still scroll it.
+    m_area->setFocusPolicy(Qt::NoFocus);
+    m_area->viewport()->setAutoFillBackground(false);
+    m_shown = new QLabel(m_area);
+    m_shown->setTextFormat(Qt::PlainText);
+    m_shown->setWordWrap(wordWrap());
+    m_shown->setAlignment(alignment());
+    m_shown->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_shown->setFocusPolicy(Qt::NoFocus);
+    m_shown->setText(text());
+    m_area->setWidget(m_shown);
+    m_area->setGeometry(rect());
+}
+
+void Label::paintEvent(QPaintEvent *event)
+{
+    // A scrolling label leaves the painting to its area.
+    if (!m_area)
+        QLabel::paintEvent(event);
+}
+
+void Label::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    if (m_area)
+        m_area->setGeometry(rect());
 }
 
 ComboBox::ComboBox(QWidget *parent) : QComboBox(parent)

@@ -5,9 +5,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+class QScrollArea;
+
 namespace tarlivo::ui {
 
-// A multi-line plain-text box: word wrap, no scroll bars, Enter makes a new line,
+// A multi-line plain-text box: word wrap, a vertical scroll bar only when the text
+// does not fit, Enter makes a new line,
 // Tab moves the focus on.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
@@ -37,6 +40,20 @@ class Label : public QLabel {
     Q_OBJECT
 public:
     explicit Label(QWidget *parent = nullptr);
+
+    // Sets the caption, also in the scrolling area when there is one.
+    void setText(const QString &text);
+    // A caption taller than the label scrolls vertically inside the label's own
+    // rectangle, with a scroll bar only then; the scrolling takes no focus.
+    void setScrolling();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QScrollArea *m_area = nullptr;
+    QLabel *m_shown = nullptr; // what the scrolling area shows
 };
 
 // An editable drop-down list: never sorts, never adds typed text as an entry,

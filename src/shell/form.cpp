@@ -40,6 +40,9 @@ void Form::build()
             auto *label = new Label(this);
             label->setText(text);
             label->setWordWrap(c.flags & WordWrap);
+            // The card's texts: one longer than the label scrolls within it.
+            if (c.flags & WordWrap)
+                label->setScrolling();
             if (c.flags & CentredText)
                 label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
             if (c.flags & TitleFont) {

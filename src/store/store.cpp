@@ -389,7 +389,9 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
     const std::optional<qint32> id = subjectId(oldName);
     if (!id)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("no subject named so"));
-    if (subjectExists(newName))
+    // Another subject of that name, in any capitals, or this one's name unchanged.
+    const std::optional<qint32> holder = subjectId(newName);
+    if (holder && (holder != id || newName == oldName))
         throw StoreError(StoreErrorKind::Duplicate, path());
     sql::Statement update(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2");
     update.bind(1, textOf(newName)).bind(2, *id).run();

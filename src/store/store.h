@@ -60,7 +60,9 @@ public:
     bool subjectExists(const QString &name) { return subjectId(name).has_value(); }
     // Throws Duplicate when the name is taken (checked inside the write).
     void addSubject(const QString &name);
-    // Throws NotFound when oldName names no subject, Duplicate when newName is taken.
+    // Throws NotFound when oldName names no subject, Duplicate when newName is
+    // another subject's (in any capitals) or oldName unchanged. The same subject
+    // in other capitals is a rename.
     void renameSubject(const QString &oldName, const QString &newName);
 
     // Stores a card in compartment 1 at the end of the queue; returns its key.

@@ -85,9 +85,10 @@ void FrmGebiete::cmdUebernahmeGebiet_Click()
 }
 
 std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QString &title,
-                                              const QString &numbersMessage)
+                                              const QString &numbersMessage, const QString &renaming)
 {
-    const QString name = session().dialogs().input(this, prompt, title);
+    // Blanks around a name only make it look like another subject's.
+    const QString name = session().dialogs().input(this, prompt, title).trimmed();
     if (name.isEmpty()) {
         session().message(this, text::noTextEntered());
         return std::nullopt;
@@ -97,7 +98,10 @@ std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QStri
         return std::nullopt;
     }
     try {
-        if (GebietExists(name)) {
+        // The same subject in other capitals is a rename; the name unchanged is not.
+        const bool sameSubject = !renaming.isNull() && name != renaming
+                                 && session().db().subjectId(name) == session().db().subjectId(renaming);
+        if (!sameSubject && GebietExists(name)) {
             session().message(this, text::subjectExists());
             return std::nullopt;
         }
@@ -138,7 +142,7 @@ void FrmGebiete::cmdGebietEdit_Click()
         return;
     }
     const std::optional<QString> name =
-        askNewName(text::renamePrompt(), text::renameTitle(), text::numbersNotAllowedRename());
+        askNewName(text::renamePrompt(), text::renameTitle(), text::numbersNotAllowedRename(), oldName);
     if (!name)
         return;
     try {

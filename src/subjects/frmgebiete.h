@@ -31,9 +31,11 @@ public:
 private:
     void FillGebiete();
     bool GebietExists(const QString &name);
-    // Asks for a subject name and runs the checks in their order: empty, a number,
-    // taken. Empty after telling the user why.
-    std::optional<QString> askNewName(const QString &prompt, const QString &title, const QString &numbersMessage);
+    // Asks for a subject name, blanks around it dropped, and runs the checks in their
+    // order: empty, a number, taken (by another subject than the one renaming).
+    // Empty after telling the user why.
+    std::optional<QString> askNewName(const QString &prompt, const QString &title, const QString &numbersMessage,
+                                      const QString &renaming = QString());
     void cmdUebernahmeGebiet_Click();
     void cmdGebietNeu_Click();
     void cmdGebietEdit_Click();
