@@ -95,17 +95,22 @@ private slots:
         QTest::newRow("cards per compartment")
             << QByteArray(queries::kCardsPerCompartment)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)"} << QStringList{};
+        QTest::newRow("cards per compartment, all subjects")
+            << QByteArray(queries::kCardsPerCompartmentAll)
+            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"}
+            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"};
         QTest::newRow("card count") << QByteArray(queries::kCardCount)
                                     << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
                                                    "(idGebiet=?)"}
                                     << QStringList{};
         QTest::newRow("verdicts of a day") << QByteArray(queries::kVerdictsBetween)
-                                           << QStringList{"SEARCH tblUebung USING INDEX ixUebungGebiet "
+                                           << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungGebiet "
                                                           "(idGebiet=? AND Zeitpunkt>? AND Zeitpunkt<?)"}
                                            << QStringList{};
         QTest::newRow("verdicts of a day, all subjects")
             << QByteArray(queries::kVerdictsBetweenAll)
-            << QStringList{"SEARCH tblUebung USING INDEX ixUebungZeit (Zeitpunkt>? AND Zeitpunkt<?)"} << QStringList{};
+            << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungZeit (Zeitpunkt>? AND Zeitpunkt<?)"}
+            << QStringList{};
         QTest::newRow("practised on a day") << QByteArray(queries::kPractisedBetween)
                                             << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungGebiet "
                                                            "(idGebiet=? AND Zeitpunkt>? AND Zeitpunkt<?)"}

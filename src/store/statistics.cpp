@@ -5,6 +5,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <map>
 
 namespace tarlivo {
 
@@ -15,9 +16,12 @@ std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> s
     sql::Statement q(m_db, subjectId ? queries::kCardsPerCompartment : queries::kCardsPerCompartmentAll);
     if (subjectId)
         q.bind(1, *subjectId);
-    std::vector<CompartmentCount> result;
+    std::map<qint32, qint64> counts;
     while (q.step())
-        result.push_back({qint32(q.int64(0)), q.int64(1)});
+        counts[qint32(q.int64(0))] += q.int64(1);
+    std::vector<CompartmentCount> result;
+    for (const auto &[fach, count] : counts)
+        result.push_back({fach, count});
     return result;
 }
 

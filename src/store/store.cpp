@@ -55,7 +55,8 @@ BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject
 )sql";
 
 // Version 2: a card may move to another subject (its position row follows it), a
-// log of every verdict, and a trigram index over the texts for finding cards as the
+// log of every verdict (its indexes hold the verdict too, so that the counts of a
+// day by verdict come from the index alone), and a trigram index over the texts for finding cards as the
 // user types. The index holds no texts of its own: it reads them from tblFrageAntwort.
 constexpr const char *kSchemaVersion2 = R"sql(
 DROP TRIGGER IF EXISTS trgCardKeepsSubject;
@@ -71,8 +72,8 @@ CREATE TABLE tblUebung (
     FachNachher    INTEGER NOT NULL,
     Urteil         INTEGER NOT NULL CHECK (Urteil IN (1, 2, 3))
 );
-CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt);
-CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt);
+CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt, Urteil);
+CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt, Urteil);
 CREATE VIRTUAL TABLE tblSuche USING fts5 (
     Frage, Antwort, content = 'tblFrageAntwort', content_rowid = 'idFrageAntwort', tokenize = 'trigram');
 CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort
