@@ -45,6 +45,7 @@ struct Fixture {
     int cards = 0;
     CardWalk walk;   // the cards the changes go to
     int renamed = 0; // which of two names the renamed subject has
+    Change verdict;  // the verdict the next undo takes back
 };
 
 std::map<int, Fixture> g_stores;
@@ -57,6 +58,7 @@ Fixture &storeFor(int cards)
         copyFile(generatedPath(g_dataDir, cards), work);
         StoreOptions options;
         options.backups = false;
+        options.now = [] { return kLogNow; };
         s.store = Store::open(work, options);
         s.bigSubject = *s.store->subjectId(kBigSubject);
         s.compartments = s.store->compartments(s.bigSubject);
@@ -107,6 +109,19 @@ void cardText(benchmark::State &state, Fixture &s)
         benchmark::DoNotOptimize(s.store->cardText(walk.next(s.cards)));
 }
 
+// What the statistics window shows: compartments, the last 30 days, today, the run of days.
+void statisticsSubject(benchmark::State &state, Fixture &s)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(s.store->statistics(s.bigSubject, 30));
+}
+
+void statisticsAll(benchmark::State &state, Fixture &s)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(s.store->statistics(std::nullopt, 30));
+}
+
 // One change of each kind; i counts the calls, so that each writes something new.
 void moveCard(Fixture &s, int i) { s.store->moveCard(s.walk.next(s.cards), 1 + i % 8); }
 
@@ -131,6 +146,15 @@ void saveCardText(Fixture &s, int i)
                           QStringLiteral("Geänderte Antwort %1").arg(i));
 }
 
+void judgeCard(Fixture &s, int i)
+{
+    const Verdict verdicts[3] = {Verdict::Richtig, Verdict::FastRichtig, Verdict::Falsch};
+    s.verdict = s.store->judgeCard(s.walk.next(s.cards), 1 + i % 8, verdicts[i % 3]);
+}
+
+// Timed alone: the verdict it takes back is given before the clock starts.
+void undoVerdict(Fixture &s, int) { s.store->undo(s.verdict); }
+
 void addSubject(Fixture &s, int i) { s.store->addSubject(QStringLiteral("Neues Gebiet %1-%2").arg(s.cards).arg(i)); }
 
 using WriteOp = void (*)(Fixture &, int);
@@ -138,13 +162,18 @@ using WriteOp = void (*)(Fixture &, int);
 // Each change is followed by a bare commit on the same file system, so that both
 // see the same disk at the same moment: the disk's speed varies over minutes on a
 // shared machine, and only the pair says what the store adds to the commit.
-void timedWrites(benchmark::State &state, Fixture &s, WriteOp op)
+void timedWrites(benchmark::State &state, Fixture &s, WriteOp op, WriteOp before = nullptr)
 {
     static BareCommit bare(g_dataDir + QStringLiteral("/bare-commit.db"));
     static int calls = 0;
     using Clock = std::chrono::steady_clock;
     double bareSeconds = 0;
     for (auto _ : state) {
+        if (before) {
+            state.PauseTiming();
+            before(s, calls + 1);
+            state.ResumeTiming();
+        }
         const auto t0 = Clock::now();
         op(s, ++calls);
         const auto t1 = Clock::now();
@@ -165,7 +194,11 @@ void registerAll()
     };
     const std::pair<const char *, WriteOp> writes[] = {
         {"moveCard", moveCard},         {"addCard", addCard},       {"renameSubject", renameSubject},
-        {"saveCardText", saveCardText}, {"addSubject", addSubject},
+        {"saveCardText", saveCardText}, {"addSubject", addSubject}, {"judgeCard", judgeCard},
+    };
+    const std::pair<const char *, ReadOp> statistics[] = {
+        {"subject", statisticsSubject},
+        {"all", statisticsAll},
     };
     std::vector<int> sizes;
     for (int cards : kSizes)
@@ -181,6 +214,14 @@ void registerAll()
                 [cards, body = body](benchmark::State &state) { body(state, storeFor(cards)); })
                 ->Unit(benchmark::kMicrosecond)
                 ->MinTime(0.2);
+    // Whole queries over the log and the positions: milliseconds, not microseconds.
+    for (int cards : sizes)
+        for (const auto &[name, body] : statistics)
+            benchmark::RegisterBenchmark(
+                ("stats/" + std::string(name) + "/" + std::to_string(cards)).c_str(),
+                [cards, body = body](benchmark::State &state) { body(state, storeFor(cards)); })
+                ->Unit(benchmark::kMicrosecond)
+                ->MinTime(0.5);
     // Writes wait for the disk: wall-clock time is what the user waits.
     for (int cards : sizes)
         for (const auto &[name, op] : writes)
@@ -189,6 +230,12 @@ void registerAll()
                 [cards, op = op](benchmark::State &state) { timedWrites(state, storeFor(cards), op); })
                 ->Unit(benchmark::kMicrosecond)
                 ->UseManualTime();
+    for (int cards : sizes)
+        benchmark::RegisterBenchmark(
+            ("write/undoVerdict/" + std::to_string(cards)).c_str(),
+            [cards](benchmark::State &state) { timedWrites(state, storeFor(cards), undoVerdict, judgeCard); })
+            ->Unit(benchmark::kMicrosecond)
+            ->UseManualTime();
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // Writes a large store for the benchmarks: N cards in 20 subjects, one subject
-// holding half of them, compartments 1 to 8, every queue place used once.
+// holding half of them, compartments 1 to 8, every queue place used once, and a
+// practice log of N verdicts over the last 60 days, most of them in the big subject.
 // Usage: tarlivo_gendb CARDS OUTPUT
 #include "store/sqlite.h"
 #include "store/store.h"
+#include "support.h"
 
 #include <QFile>
 #include <QString>
@@ -40,6 +42,8 @@ void generate(int cards, const QString &path)
     db.exec("PRAGMA cache_size = -262144");
 
     std::mt19937 random(20240501);
+    std::vector<qint32> subjectOf(static_cast<std::size_t>(cards) + 1);
+    std::vector<qint32> bigSubjectCards;
     std::vector<qint32> stelle(static_cast<std::size_t>(cards));
     std::iota(stelle.begin(), stelle.end(), 1);
     std::shuffle(stelle.begin(), stelle.end(), random);
@@ -55,6 +59,9 @@ void generate(int cards, const QString &path)
         // cards are entered over the years.
         const qint32 subject = (random() % 2 == 0) ? 1 : qint32(2 + random() % (kSubjectCount - 1));
         const qint32 fach = qint32(1 + random() % kCompartments);
+        subjectOf[std::size_t(id)] = subject;
+        if (subject == 1)
+            bigSubjectCards.push_back(id);
         {
             sql::Statement card(db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
                                     "VALUES (?1, ?2, ?3, ?4)");
@@ -69,6 +76,21 @@ void generate(int cards, const QString &path)
         sql::Statement position(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                                     "VALUES (?1, ?2, ?3, ?4)");
         position.bind(1, id).bind(2, fach).bind(3, stelle[std::size_t(i)]).bind(4, subject).run();
+    }
+    // The log in time order, as it grows: four verdicts in five on the big subject,
+    // the rest on any card; every day has some.
+    const long long first = bench::kLogNow - bench::kLogDays * 86400LL;
+    for (int i = 0; i < cards; ++i) {
+        const long long at = first + (qint64(i) * bench::kLogDays * 86400LL) / cards;
+        const qint32 card =
+            (random() % 5 != 0) ? bigSubjectCards[random() % bigSubjectCards.size()] : qint32(1 + random() % cards);
+        const int urteil = 1 + int(random() % 3);
+        const qint32 before = qint32(1 + random() % kCompartments);
+        const qint32 after = urteil == 3 ? before + 1 : (urteil == 2 ? before : 1);
+        sql::Statement log(db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
+                               "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        log.bind(1, at).bind(2, card).bind(3, subjectOf[std::size_t(card)]).bind(4, before).bind(5, after);
+        log.bind(6, urteil).run();
     }
     db.exec("COMMIT");
     db.close();

@@ -17,6 +17,12 @@ QString generatedPath(const QString &dataDir, int cards);
 // The subject holding half of every generated file's cards.
 inline const QString kBigSubject = QStringLiteral("Englisch");
 
+// The generated practice log ends at this moment (2026-12-01 12:00 UTC) and
+// reaches kLogDays back; the benchmarks set the store's clock to it, so that
+// "today" and the days before it hold the log whenever the files were made.
+inline constexpr long long kLogNow = 1796126400;
+inline constexpr int kLogDays = 60;
+
 // Copies a generated file to a working copy that the benchmarks may change, so the
 // cached file stays as generated. Throws std::runtime_error.
 void copyFile(const QString &from, const QString &to);

@@ -83,6 +83,42 @@ private slots:
         QTest::newRow("card texts") << QByteArray(queries::kCardText)
                                     << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"}
                                     << QStringList{};
+        // Undo compares a card's rows; a place coming back is checked as free.
+        QTest::newRow("card rows") << QByteArray(queries::kCardRow)
+                                   << QStringList{"SEARCH f USING INTEGER PRIMARY KEY (rowid=?)",
+                                                  "SEARCH p USING INTEGER PRIMARY KEY (rowid=?) LEFT-JOIN"}
+                                   << QStringList{};
+        QTest::newRow("cards at a place")
+            << QByteArray(queries::kCardsAtStelle)
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle (Stelle=?)"} << QStringList{};
+        // Statistics: one subject's range of an index; the log only by day ranges.
+        QTest::newRow("cards per compartment")
+            << QByteArray(queries::kCardsPerCompartment)
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)"} << QStringList{};
+        QTest::newRow("cards per compartment, all subjects")
+            << QByteArray(queries::kCardsPerCompartmentAll)
+            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"}
+            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"};
+        QTest::newRow("card count") << QByteArray(queries::kCardCount)
+                                    << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
+                                                   "(idGebiet=?)"}
+                                    << QStringList{};
+        QTest::newRow("verdicts of a day") << QByteArray(queries::kVerdictsBetween)
+                                           << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungGebiet "
+                                                          "(idGebiet=? AND Zeitpunkt>? AND Zeitpunkt<?)"}
+                                           << QStringList{};
+        QTest::newRow("verdicts of a day, all subjects")
+            << QByteArray(queries::kVerdictsBetweenAll)
+            << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungZeit (Zeitpunkt>? AND Zeitpunkt<?)"}
+            << QStringList{};
+        QTest::newRow("practised on a day") << QByteArray(queries::kPractisedBetween)
+                                            << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungGebiet "
+                                                           "(idGebiet=? AND Zeitpunkt>? AND Zeitpunkt<?)"}
+                                            << QStringList{};
+        QTest::newRow("practised on a day, all subjects")
+            << QByteArray(queries::kPractisedBetweenAll)
+            << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungZeit (Zeitpunkt>? AND Zeitpunkt<?)"}
+            << QStringList{};
     }
 
     void hotStatementsUseTheirIndex()

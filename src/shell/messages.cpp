@@ -80,6 +80,14 @@ QString backupDiskFull(const QString &path)
         .arg(quoted(path));
 }
 
+QString undoConflict(bool redo)
+{
+    return (redo ? QStringLiteral("Der Schritt kann nicht wiederholt werden: ")
+                 : QStringLiteral("Der Schritt kann nicht rückgängig gemacht werden: "))
+           + QStringLiteral("Die Karten wurden inzwischen an anderer Stelle geändert, etwa von einem zweiten "
+                            "laufenden Tarlivo, oder die Datei wurde ersetzt.\nEs wurde nichts verändert.");
+}
+
 QString storeError(const StoreError &error, bool whileOpening)
 {
     const QString file = quoted(error.path());
@@ -136,6 +144,8 @@ QString storeError(const StoreError &error, bool whileOpening)
     case StoreErrorKind::Limit:
         reason = QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2147483647).");
         break;
+    case StoreErrorKind::Conflict:
+        return undoConflict(error.detail().startsWith(QLatin1String("redo")));
     case StoreErrorKind::Internal:
         reason = QStringLiteral("Die Datenbank meldet: %1").arg(error.detail());
         break;

@@ -34,6 +34,8 @@ QString cardMissing(qint64 cardId);
 QString compartmentLimit();
 QString queueLimit();
 QString backupDiskFull(const QString &path);
+// Undo or redo refused because the rows changed meanwhile.
+QString undoConflict(bool redo);
 
 // A failed store operation; whileOpening when the store was being opened.
 QString storeError(const StoreError &error, bool whileOpening = false);

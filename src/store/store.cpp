@@ -4,6 +4,7 @@
 #include "store/files.h"
 #include "store/queries.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,7 +55,8 @@ BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject
 )sql";
 
 // Version 2: a card may move to another subject (its position row follows it), a
-// log of every verdict, and a trigram index over the texts for finding cards as the
+// log of every verdict (its indexes hold the verdict too, so that the counts of a
+// day by verdict come from the index alone), and a trigram index over the texts for finding cards as the
 // user types. The index holds no texts of its own: it reads them from tblFrageAntwort.
 constexpr const char *kSchemaVersion2 = R"sql(
 DROP TRIGGER IF EXISTS trgCardKeepsSubject;
@@ -70,8 +72,8 @@ CREATE TABLE tblUebung (
     FachNachher    INTEGER NOT NULL,
     Urteil         INTEGER NOT NULL CHECK (Urteil IN (1, 2, 3))
 );
-CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt);
-CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt);
+CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt, Urteil);
+CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt, Urteil);
 CREATE VIRTUAL TABLE tblSuche USING fts5 (
     Frage, Antwort, content = 'tblFrageAntwort', content_rowid = 'idFrageAntwort', tokenize = 'trigram');
 CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort
@@ -409,7 +411,7 @@ qint32 Store::nextStelle()
     return qint32(largest + 1);
 }
 
-qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort)
+qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
 {
     prepareWrite();
     sql::WriteTransaction tx(m_db);
@@ -427,6 +429,10 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
                                   "VALUES (?1, 1, ?2, ?3)");
     position.bind(1, cardId).bind(2, stelle).bind(3, subjectId).run();
     tx.commit();
+    if (change) {
+        *change = Change{};
+        change->cards.push_back({std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle}});
+    }
     return cardId;
 }
 
@@ -472,15 +478,80 @@ void Store::moveCard(qint32 cardId, qint32 newFach)
     tx.commit();
 }
 
-void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort)
+void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
 {
     prepareWrite();
     sql::WriteTransaction tx(m_db);
+    std::optional<CardRow> before;
+    if (change)
+        before = cardRow(cardId);
     sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
     update.bind(1, textOf(frage)).bind(2, textOf(antwort)).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
     tx.commit();
+    if (change) {
+        CardRow after = *before;
+        after.frage = textOf(frage);
+        after.antwort = textOf(antwort);
+        *change = Change{};
+        change->cards.push_back({before, after});
+    }
+}
+
+Change Store::judgeCard(qint32 cardId, qint32 newFach, Verdict verdict)
+{
+    if (newFach < 1)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    const std::optional<CardRow> before = cardRow(cardId);
+    if (!before || before->fach < 1)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    const qint32 stelle = nextStelle();
+    sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
+    update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
+    if (sqlite3_changes(m_db.handle()) != 1)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    LogRow log{0, now(), cardId, before->subjectId, before->fach, newFach, verdict};
+    sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
+                                "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    insert.bind(1, log.zeitpunkt)
+        .bind(2, log.cardId)
+        .bind(3, log.subjectId)
+        .bind(4, log.fachVorher)
+        .bind(5, log.fachNachher)
+        .bind(6, qint64(verdict))
+        .run();
+    log.id = sqlite3_last_insert_rowid(m_db.handle());
+    tx.commit();
+
+    Change change;
+    CardRow after = *before;
+    after.fach = newFach;
+    after.stelle = stelle;
+    change.cards.push_back({before, after});
+    change.log.push_back({std::nullopt, log});
+    return change;
+}
+
+qint64 Store::now() const { return m_options.now ? m_options.now() : QDateTime::currentSecsSinceEpoch(); }
+
+QDate Store::today() const { return QDateTime::fromSecsSinceEpoch(now()).date(); }
+
+std::optional<CardRow> Store::cardRow(qint32 cardId)
+{
+    sql::Statement q(m_db, queries::kCardRow);
+    if (!q.bind(1, cardId).step())
+        return std::nullopt;
+    CardRow row;
+    row.id = cardId;
+    row.subjectId = toInt32(q.int64(0), path());
+    row.frage = q.text(1);
+    row.antwort = q.text(2);
+    row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
+    row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
+    return row;
 }
 
 QStringList Store::checkInvariants(bool allowSharedStelle)

@@ -31,6 +31,32 @@ struct StoreOptions {
     std::function<QDate()> today;                         // default: the local date
     std::function<void(const StoreError &)> backupFailed; // told, never blocking
     int busyTimeoutMs = 3000;                             // wait for another running copy
+    std::function<qint64()> now;                          // seconds since 1970 UTC; default: the clock
+};
+
+// How many cards sit in one compartment.
+struct CompartmentCount {
+    qint32 fach = 0;
+    qint64 count = 0;
+    bool operator==(const CompartmentCount &o) const { return fach == o.fach && count == o.count; }
+};
+
+// The verdicts of one local calendar day.
+struct DayVerdicts {
+    QDate day;
+    qint64 richtig = 0;
+    qint64 fastRichtig = 0;
+    qint64 falsch = 0;
+    qint64 total() const { return richtig + fastRichtig + falsch; }
+};
+
+// Everything the statistics window shows for one subject or for all.
+struct Statistics {
+    std::vector<CompartmentCount> compartments; // ascending
+    qint64 cards = 0;
+    std::vector<DayVerdicts> days; // oldest first, the last one is today
+    qint64 today = 0;              // verdicts given today
+    qint32 streak = 0;             // see Store::practiceStreak
 };
 
 // The card store: subjects, cards and their places, in one SQLite file. Every method
@@ -65,8 +91,9 @@ public:
     // in other capitals is a rename.
     void renameSubject(const QString &oldName, const QString &newName);
 
-    // Stores a card in compartment 1 at the end of the queue; returns its key.
-    qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort);
+    // Stores a card in compartment 1 at the end of the queue; returns its key. When
+    // change is given it receives the rows written, for undo.
+    qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change = nullptr);
     // The compartments holding cards of the subject, ascending.
     std::vector<qint32> compartments(qint32 subjectId);
     // The card of the subject in that compartment that has waited longest.
@@ -74,8 +101,36 @@ public:
     std::optional<CardText> cardText(qint32 cardId);
     // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
     void moveCard(qint32 cardId, qint32 newFach);
-    // Throws NotFound when the card row is missing.
-    void saveCardText(qint32 cardId, const QString &frage, const QString &antwort);
+    // A verdict: moves the card as moveCard does and logs the verdict, in one
+    // transaction. Throws Limit, NotFound. Returns the rows touched, for undo.
+    Change judgeCard(qint32 cardId, qint32 newFach, Verdict verdict);
+    // Throws NotFound when the card row is missing. When change is given it receives
+    // the card as it was and as it is now, for undo.
+    void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change = nullptr);
+
+    // Takes a step back (undo) or forward again (redo): writes the rows of the
+    // change as they were before (undo) or after (redo), in one transaction, and
+    // only while the file holds every one of them exactly as the step left it and
+    // the keys and queue places of rows coming back are free. Otherwise throws
+    // Conflict (detail "undo" or "redo") and writes nothing.
+    void undo(const Change &change);
+    void redo(const Change &change);
+
+    // Statistics, for one subject or (nullopt) all. Days are local calendar days;
+    // "today" is the local date of the clock in StoreOptions::now.
+    std::vector<CompartmentCount> cardsPerCompartment(std::optional<qint32> subjectId);
+    qint64 cardCount(std::optional<qint32> subjectId);
+    // One entry per day from first to last, inclusive, days without verdicts too.
+    std::vector<DayVerdicts> verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last);
+    qint64 verdictsToday(std::optional<qint32> subjectId);
+    // Days in a row with at least one verdict, ending today; a today without
+    // verdicts yet does not break the run (the day is not over), so it then ends
+    // yesterday.
+    qint32 practiceStreak(std::optional<qint32> subjectId);
+    // All of the above at once, with the last `days` days (today included).
+    Statistics statistics(std::optional<qint32> subjectId, int days = 30);
+    // The local date now, by StoreOptions::now.
+    QDate today() const;
 
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.
@@ -95,6 +150,16 @@ private:
     void ensureSameFile();
     void backupIfDue();
     qint32 nextStelle();
+    qint64 now() const;
+    // The rows as the file holds them now; a card without its position row reads
+    // with fach 0, which no recorded row has.
+    std::optional<CardRow> cardRow(qint32 cardId);
+    std::optional<SubjectRow> subjectRow(qint32 subjectId);
+    std::optional<LogRow> logRow(qint64 logId);
+    void applyStep(const Change &change, bool forward);
+    // Seconds since 1970 UTC at which the local day begins.
+    static qint64 dayStart(QDate day);
+    qint64 countVerdicts(std::optional<qint32> subjectId, qint64 from, qint64 to, std::optional<Verdict> urteil);
     QStringList subjectNames(const char *query);
 
     sql::Database m_db;

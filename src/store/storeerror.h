@@ -23,6 +23,7 @@ enum class StoreErrorKind {
     NotFound,       // a row the operation needs is missing
     Duplicate,      // a subject of that name exists already
     Limit,          // a value would leave the 32-bit range
+    Conflict,       // undo/redo: the rows were changed elsewhere meanwhile (detail "undo" or "redo")
     Internal,       // a statement failed for a reason that is a program fault
 };
 

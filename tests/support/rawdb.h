@@ -172,10 +172,26 @@ struct Card {
     bool operator!=(const Card &o) const { return !(*this == o); }
 };
 
+// A row of the practice log, without its time: the program takes that from the clock.
+struct Verdict {
+    qint64 card = 0;
+    qint64 subject = 0;
+    qint64 fachVorher = 0;
+    qint64 fachNachher = 0;
+    qint64 urteil = 0; // 1 Falsch, 2 Fast Richtig, 3 Richtig
+    bool operator==(const Verdict &o) const
+    {
+        return std::tie(card, subject, fachVorher, fachNachher, urteil)
+               == std::tie(o.card, o.subject, o.fachVorher, o.fachNachher, o.urteil);
+    }
+    bool operator!=(const Verdict &o) const { return !(*this == o); }
+};
+
 struct State {
     std::map<qint64, QString> subjects;
     std::map<qint64, Card> cards;
-    bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards; }
+    std::map<qint64, Verdict> log;
+    bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards && log == o.log; }
     bool operator!=(const State &o) const { return !(*this == o); }
 
     // The first difference, for a failure message.
@@ -212,6 +228,25 @@ struct State {
         for (const auto &[id, card] : o.cards)
             if (!cards.count(id))
                 return QStringLiteral("card %1 only on the other side").arg(id);
+        for (const auto &[id, v] : log) {
+            auto other = o.log.find(id);
+            if (other == o.log.end())
+                return QStringLiteral("log row %1 (card %2) missing on the other side").arg(id).arg(v.card);
+            if (other->second != v)
+                return QStringLiteral("log row %1: card %2/%3 fach %4>%5 / %6>%7 verdict %8/%9")
+                    .arg(id)
+                    .arg(v.card)
+                    .arg(other->second.card)
+                    .arg(v.fachVorher)
+                    .arg(v.fachNachher)
+                    .arg(other->second.fachVorher)
+                    .arg(other->second.fachNachher)
+                    .arg(v.urteil)
+                    .arg(other->second.urteil);
+        }
+        for (const auto &[id, v] : o.log)
+            if (!log.count(id))
+                return QStringLiteral("log row %1 (card %2) only on the other side").arg(id).arg(v.card);
         return QString();
     }
 };
@@ -232,6 +267,10 @@ inline State read(Connection &db)
         c.stelle = row[5].isNull() ? -1 : row[5].toLongLong();
         state.cards[row[0].toLongLong()] = c;
     }
+    for (const QStringList &row :
+         db.rows("SELECT idUebung, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil FROM tblUebung"))
+        state.log[row[0].toLongLong()] = Verdict{row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(),
+                                                 row[4].toLongLong(), row[5].toLongLong()};
     return state;
 }
 

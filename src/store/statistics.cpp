@@ -1,0 +1,107 @@
+#include "store/store.h"
+
+#include "store/queries.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <map>
+
+namespace tarlivo {
+
+qint64 Store::dayStart(QDate day) { return day.startOfDay().toSecsSinceEpoch(); }
+
+std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> subjectId)
+{
+    sql::Statement q(m_db, subjectId ? queries::kCardsPerCompartment : queries::kCardsPerCompartmentAll);
+    if (subjectId)
+        q.bind(1, *subjectId);
+    std::map<qint32, qint64> counts;
+    while (q.step())
+        counts[qint32(q.int64(0))] += q.int64(1);
+    std::vector<CompartmentCount> result;
+    for (const auto &[fach, count] : counts)
+        result.push_back({fach, count});
+    return result;
+}
+
+qint64 Store::cardCount(std::optional<qint32> subjectId)
+{
+    sql::Statement q(m_db, subjectId ? queries::kCardCount : queries::kCardCountAll);
+    if (subjectId)
+        q.bind(1, *subjectId);
+    return q.step() ? q.int64(0) : 0;
+}
+
+std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last)
+{
+    std::vector<DayVerdicts> result;
+    if (!first.isValid() || !last.isValid())
+        return result;
+    qint64 start = dayStart(first);
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        const qint64 end = dayStart(day.addDays(1));
+        DayVerdicts counts;
+        counts.day = day;
+        sql::Statement q(m_db, subjectId ? queries::kVerdictsBetween : queries::kVerdictsBetweenAll);
+        if (subjectId)
+            q.bind(1, *subjectId);
+        q.bind(2, start).bind(3, end);
+        while (q.step()) {
+            switch (Verdict(q.int64(0))) {
+            case Verdict::Richtig:
+                counts.richtig = q.int64(1);
+                break;
+            case Verdict::FastRichtig:
+                counts.fastRichtig = q.int64(1);
+                break;
+            case Verdict::Falsch:
+                counts.falsch = q.int64(1);
+                break;
+            }
+        }
+        result.push_back(counts);
+        start = end;
+    }
+    return result;
+}
+
+qint64 Store::verdictsToday(std::optional<qint32> subjectId)
+{
+    const QDate day = today();
+    return verdictsPerDay(subjectId, day, day).front().total();
+}
+
+qint32 Store::practiceStreak(std::optional<qint32> subjectId)
+{
+    const auto practised = [&](QDate day) {
+        sql::Statement q(m_db, subjectId ? queries::kPractisedBetween : queries::kPractisedBetweenAll);
+        if (subjectId)
+            q.bind(1, *subjectId);
+        return q.bind(2, dayStart(day)).bind(3, dayStart(day.addDays(1))).step();
+    };
+    QDate day = today();
+    if (!practised(day))
+        day = day.addDays(-1);
+    qint32 streak = 0;
+    while (practised(day)) {
+        ++streak;
+        day = day.addDays(-1);
+    }
+    return streak;
+}
+
+Statistics Store::statistics(std::optional<qint32> subjectId, int days)
+{
+    Statistics s;
+    s.compartments = cardsPerCompartment(subjectId);
+    for (const CompartmentCount &c : s.compartments)
+        s.cards += c.count;
+    const QDate last = today();
+    s.days = verdictsPerDay(subjectId, last.addDays(1 - std::max(days, 1)), last);
+    s.today = s.days.back().total();
+    s.streak = practiceStreak(subjectId);
+    return s;
+}
+
+} // namespace tarlivo
