@@ -70,6 +70,7 @@ CREATE TABLE tblUebung (
     FachNachher    INTEGER NOT NULL,
     Urteil         INTEGER NOT NULL CHECK (Urteil IN (1, 2, 3))
 );
+CREATE INDEX IF NOT EXISTS ixPositionFach ON tblPosition (Fach, Stelle);
 CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt);
 CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt);
 CREATE VIRTUAL TABLE tblSuche USING fts5 (
