@@ -1,8 +1,22 @@
+#include "cards/cardlistmodel.h"
+#include "cards/cardlistwindow.h"
 #include "store/store.h"
 #include "testapp.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+
+#include <functional>
 
 using namespace tarlivo;
 
@@ -28,6 +42,51 @@ std::vector<qint32> hits(Store &store, const QString &text, std::optional<qint32
 {
     return store.cardIds(subject, text, CardOrder::Practice);
 }
+
+// Does what a user does in the next modal dialog, then presses OK.
+void inNextDialog(std::function<void(QDialog &)> fill)
+{
+    QTimer::singleShot(0, [fill] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        fill(*dialog);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        // Still open (refused input): cancel, so the test goes on.
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+// The window over the fixture's store, with scripted answers and every change recorded.
+struct WindowRun {
+    Fixture f;
+    ScriptedDialogs dialogs;
+    ui::CardListWindow window{f.store, dialogs};
+    QStringList labels;
+    std::vector<Change> changes;
+
+    WindowRun()
+    {
+        QObject::connect(&window, &ui::CardListWindow::changed, [this](const QString &label, const Change &c) {
+            labels << label;
+            changes.push_back(c);
+        });
+    }
+    // Selects the rows showing these cards.
+    void select(std::initializer_list<qint32> ids)
+    {
+        window.tblKarten->clearSelection();
+        for (int row = 0; row < window.model().rowCount(); ++row) {
+            const qint32 id = window.model().rowAt(row)->card.id;
+            if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
+                window.tblKarten->selectionModel()->select(window.model().index(row, 0),
+                                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                window.tblKarten->selectionModel()->setCurrentIndex(window.model().index(row, 0),
+                                                                    QItemSelectionModel::NoUpdate);
+            }
+        }
+    }
+};
 
 } // namespace
 
@@ -215,6 +274,124 @@ private slots:
         QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Gebiet),
                  (std::vector<qint32>{f.zelle, f.wien, f.bern, f.paris}));
         QCOMPARE(f.store.cardIds(f.erdkunde, {}, CardOrder::Antwort), (std::vector<qint32>{f.bern, f.paris, f.wien}));
+    }
+
+    void windowShowsFirstLinesAndCountsHits()
+    {
+        WindowRun w;
+        QCOMPARE(w.window.cboGebiet->itemText(0), QString("Alle Gebiete"));
+        QCOMPARE(w.window.lblTreffer->text(), QString("4 Karten"));
+        const QModelIndex bern = w.window.model().index(2, ui::CardListModel::Frage);
+        QCOMPARE(bern.data().toString(), QString("Hauptstadt der …"));
+        QCOMPARE(bern.data(Qt::ToolTipRole).toString(), QString("Hauptstadt der\nSchweiz"));
+        w.window.txtSuche->setText("ös");
+        QCOMPARE(w.window.lblTreffer->text(), QString("Suche ab 3 Zeichen"));
+        QCOMPARE(w.window.model().rowCount(), 4);
+        QTest::keyClicks(w.window.txtSuche, "T");
+        QCOMPARE(w.window.lblTreffer->text(), QString("1 Treffer"));
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
+        w.window.showSubject(w.f.biologie);
+        QCOMPARE(w.window.lblTreffer->text(), QString("0 Treffer"));
+        w.window.txtSuche->clear();
+        QCOMPARE(w.window.lblTreffer->text(), QString("1 Karte"));
+        // Sorting by a column and back to the practice order by Fach.
+        w.window.showSubject(w.f.erdkunde);
+        w.window.tblKarten->sortByColumn(ui::CardListModel::Antwort, Qt::DescendingOrder);
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
+        w.window.tblKarten->sortByColumn(ui::CardListModel::Fach, Qt::DescendingOrder);
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.paris);
+    }
+
+    void deleteAsksWithTheCount()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.zelle});
+        w.window.cmdLoeschen->click(); // no confirmation: "Nein"
+        QCOMPARE(w.dialogs.questions, QStringList{"2 Karten löschen?"});
+        QCOMPARE(w.f.cards(), 4);
+        w.dialogs.confirmations = {true};
+        w.window.cmdLoeschen->click();
+        QCOMPARE(w.f.cards(), 2);
+        QCOMPARE(w.labels, QStringList{"Löschen von 2 Karten"});
+        QCOMPARE(w.changes.at(0).cards.size(), std::size_t(2));
+        QCOMPARE(w.window.lblTreffer->text(), QString("2 Karten"));
+        w.select({w.f.bern});
+        w.window.cmdLoeschen->click();
+        QCOMPARE(w.dialogs.questions.last(), QString("1 Karte löschen?"));
+    }
+
+    void compartmentMustBeAWholeNumberInRange_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("fach");
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("negative") << "-1" << 0;
+        QTest::newRow("beyond 32 bits") << "2147483648" << 0;
+        QTest::newRow("fraction") << "1,5" << 0;
+        QTest::newRow("word") << "drei" << 0;
+        QTest::newRow("highest") << "2147483647" << 2147483647;
+        QTest::newRow("blanks around") << " 7 " << 7;
+    }
+    void compartmentMustBeAWholeNumberInRange()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, fach);
+        WindowRun w;
+        const CardRow before = w.f.row(w.f.zelle);
+        w.select({w.f.zelle});
+        w.dialogs.answers = {typed};
+        w.window.cmdFach->click();
+        if (fach == 0) {
+            QCOMPARE(w.dialogs.take().size(), 1);
+            QVERIFY(w.f.row(w.f.zelle) == before);
+            QVERIFY(w.labels.isEmpty());
+        } else {
+            QCOMPARE(w.f.row(w.f.zelle).fach, fach);
+            QCOMPARE(w.labels, QStringList{QString("Fach %1 für 1 Karte").arg(fach)});
+        }
+    }
+
+    void moveEditAndDeleteSubjectThroughTheirDialogs()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.paris});
+        inNextDialog([](QDialog &d) { d.findChild<QComboBox *>("cboZiel")->setCurrentText("Biologie"); });
+        w.window.cmdVerschieben->click();
+        QCOMPARE(w.f.row(w.f.paris).subjectId, w.f.biologie);
+        QCOMPARE(w.labels.last(), QString("Verschieben nach „Biologie“"));
+
+        w.select({w.f.bern});
+        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
+        w.window.cmdBearbeiten->click();
+        QCOMPARE(w.dialogs.take(), QStringList{"Fehlende Eingabe!"});
+        QCOMPARE(w.f.row(w.f.bern).antwort, QString("Bern"));
+        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
+        w.window.cmdBearbeiten->click();
+        QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
+        QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));
+
+        w.window.showSubject(w.f.erdkunde);
+        w.dialogs.confirmations = {true};
+        w.window.cmdGebietLoeschen->click();
+        QCOMPARE(w.dialogs.questions.last(), QString("Gebiet „Erdkunde“ mit 1 Karte löschen?"));
+        QCOMPARE(w.f.store.allSubjects(), QStringList{"Biologie"});
+        QCOMPARE(w.labels.last(), QString("Gebiet „Erdkunde“ löschen"));
+        QCOMPARE(w.window.cboGebiet->currentText(), QString("Alle Gebiete"));
+        QVERIFY(w.f.store.checkInvariants().isEmpty());
+    }
+
+    // Another running copy deleted the card: a message, nothing written, the list updated.
+    void cardDeletedElsewhere()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.bern});
+        Store::open(w.f.store.path(), noBackups())->deleteCards({w.f.bern});
+        w.dialogs.answers = {"4"};
+        w.window.cmdFach->click();
+        QCOMPARE(w.dialogs.take().size(), 1);
+        QCOMPARE(w.f.row(w.f.wien).fach, 1);
+        QVERIFY(w.labels.isEmpty());
+        QCOMPARE(w.window.model().rowCount(), 3);
     }
 };
 

@@ -43,4 +43,26 @@ QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared);
 QString legacyImported(const LegacyImportReport &report, const QString &path);
 QString legacyImportFailed(const LegacyImportError &error);
 
+// The card list.
+QString cardCount(qint64 count); // "1 Karte", "3 Karten"
+QString searchHits(qint64 count);
+QString searchTooShort();
+QString deleteCardsQuestion(qint64 count);
+QString deleteSubjectQuestion(const QString &name, qint64 cards);
+QString compartmentPrompt();
+QString compartmentTitle();
+QString notAWholeCompartment(const QString &typed);
+QString noCardSelected();
+QString noOtherSubject();
+QString deleteCardsLabel(qint64 count);
+QString moveCardsLabel(const QString &subject);
+QString setCompartmentLabel(qint32 fach, qint64 count);
+QString editCardLabel(const QString &frage);
+QString deleteSubjectLabel(const QString &name);
+QString cardOrSubjectGone();
+QString editTitle();
+QString chooseSubjectTitle();
+QString chooseSubjectPrompt(qint64 cards);
+QString chooseSubjectToDelete();
+
 } // namespace tarlivo::ui::text
