@@ -352,8 +352,8 @@ QString editCardLabel(const QString &frage)
 QString deleteSubjectLabel(const QString &name) { return QStringLiteral("Gebiet „%1“ löschen").arg(name); }
 QString cardOrSubjectGone()
 {
-    return QStringLiteral("Eine der Karten oder das Gebiet gibt es nicht mehr – vermutlich hat ein anderes "
-                          "laufendes Tarlivo sie gelöscht.\nEs wurde nichts geändert; die Liste zeigt jetzt den "
+    return QStringLiteral("Eine der Karten oder das Gebiet gibt es nicht mehr – vermutlich wurde es von einem "
+                          "anderen laufenden Tarlivo gelöscht.\nEs wurde nichts geändert; die Liste zeigt jetzt den "
                           "neuen Stand.");
 }
 QString editTitle() { return QStringLiteral("Karte bearbeiten"); }

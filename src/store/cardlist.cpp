@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
 #include <unordered_set>
 
@@ -24,6 +25,40 @@ std::vector<qint32> distinct(const std::vector<qint32> &ids)
             result.push_back(id);
     }
     return result;
+}
+
+// Thousands of scattered rows touch more pages than SQLite's default cache holds, and
+// every overflow syncs the journal once more. A larger cache for one such write only.
+class LargeCache {
+public:
+    LargeCache(sql::Database &db, std::size_t rows) : m_db(db)
+    {
+        if (rows < 1000)
+            return;
+        sql::Statement q(m_db, "PRAGMA cache_size");
+        if (q.step())
+            m_old = q.int64(0);
+        m_db.exec("PRAGMA cache_size = -131072");
+    }
+    ~LargeCache()
+    {
+        if (m_old)
+            sqlite3_exec(m_db.handle(), ("PRAGMA cache_size = " + QByteArray::number(*m_old)).constData(), nullptr,
+                         nullptr, nullptr);
+    }
+    LargeCache(const LargeCache &) = delete;
+    LargeCache &operator=(const LargeCache &) = delete;
+
+private:
+    sql::Database &m_db;
+    std::optional<qint64> m_old;
+};
+
+// The keys in file order: neighbouring rows share their pages.
+std::vector<qint32> inFileOrder(std::vector<qint32> ids)
+{
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 CardRow cardRowOf(const sql::Statement &q)
@@ -79,12 +114,13 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     if (ids.empty())
         return change;
     prepareWrite();
+    LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
-    for (const CardRow &row : rows) {
+    for (qint32 id : inFileOrder(ids)) {
         // The position first: it refers to the card.
-        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, row.id).run();
-        sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, row.id).run();
+        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
+        sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
     }
     tx.commit();
     change.cards.reserve(rows.size());
@@ -98,6 +134,7 @@ Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subj
     Change change;
     const std::vector<qint32> ids = distinct(cardIds);
     prepareWrite();
+    LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     requireSubject(subjectId, nullptr);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
@@ -126,6 +163,7 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach)
     if (ids.empty())
         return change;
     prepareWrite();
+    LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     const qint64 first = nextStelle();
@@ -151,6 +189,7 @@ Change Store::deleteSubject(qint32 subjectId)
 {
     Change change;
     prepareWrite();
+    LargeCache cache(m_db, 1000);
     sql::WriteTransaction tx(m_db);
     SubjectRow subject;
     requireSubject(subjectId, &subject);

@@ -175,6 +175,9 @@ struct Card {
 struct State {
     std::map<qint64, QString> subjects;
     std::map<qint64, Card> cards;
+    // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
+    qint64 subjectSeq = 0;
+    qint64 cardSeq = 0;
     bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards; }
     bool operator!=(const State &o) const { return !(*this == o); }
 
@@ -231,6 +234,12 @@ inline State read(Connection &db)
         c.fach = row[4].isNull() ? -1 : row[4].toLongLong();
         c.stelle = row[5].isNull() ? -1 : row[5].toLongLong();
         state.cards[row[0].toLongLong()] = c;
+    }
+    for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
+        if (row[0] == QLatin1String("tblGebiet"))
+            state.subjectSeq = row[1].toLongLong();
+        else if (row[0] == QLatin1String("tblFrageAntwort"))
+            state.cardSeq = row[1].toLongLong();
     }
     return state;
 }
