@@ -82,8 +82,10 @@ inline constexpr const char *kPageAllFromEnd =
 #define TARLIVO_HITS_WHERE "s.tblSuche MATCH ?1 AND (?2 IS NULL OR p.idGebiet = ?2)"
 #define TARLIVO_ALL_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
 #define TARLIVO_PRACTICE "p.Fach, p.Stelle, p.idFrageAntwort"
-inline constexpr const char *kKeysByPractice[] = {TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, TARLIVO_PRACTICE),
-                                                  TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, TARLIVO_PRACTICE)};
+// In practice order the texts are not needed: the hits are sorted on the position rows alone.
+inline constexpr const char *kKeysByPractice[] = {
+    "SELECT p.idFrageAntwort FROM tblPosition AS p WHERE " TARLIVO_ALL_WHERE " ORDER BY " TARLIVO_PRACTICE,
+    "SELECT p.idFrageAntwort FROM " TARLIVO_HITS " WHERE " TARLIVO_HITS_WHERE " ORDER BY " TARLIVO_PRACTICE};
 inline constexpr const char *kKeysByFrage[] = {
     TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
     TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
