@@ -101,6 +101,15 @@ private slots:
             << QByteArray(queries::kKeysByFrage[1]) << QStringList{} << QStringList{"SCAN s VIRTUAL TABLE INDEX 0:M2"};
         QTest::newRow("list row") << QByteArray(queries::kListRow)
                                   << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << QStringList{};
+        const QStringList keyList{"SCAN json_each VIRTUAL TABLE INDEX 1:"};
+        QTest::newRow("cards by key list")
+            << QByteArray(queries::kCardRows) << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        QTest::newRow("delete cards by key list")
+            << QByteArray(queries::kDeleteCards)
+            << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        QTest::newRow("delete positions by key list")
+            << QByteArray(queries::kDeletePositions)
+            << QStringList{"SEARCH tblPosition USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
         QTest::newRow("card row") << QByteArray(queries::kCardRow)
                                   << QStringList{"SEARCH f USING INTEGER PRIMARY KEY (rowid=?)"} << QStringList{};
     }

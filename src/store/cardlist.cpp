@@ -5,8 +5,8 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <limits>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tarlivo {
@@ -54,11 +54,16 @@ private:
     std::optional<qint64> m_old;
 };
 
-// The keys in file order: neighbouring rows share their pages.
-std::vector<qint32> inFileOrder(std::vector<qint32> ids)
+// The keys as one JSON array, bound as a single value.
+QString keyList(const std::vector<qint32> &ids)
 {
-    std::sort(ids.begin(), ids.end());
-    return ids;
+    QString list = QStringLiteral("[");
+    for (qint32 id : ids) {
+        if (list.size() > 1)
+            list += QLatin1Char(',');
+        list += QString::number(id);
+    }
+    return list + QLatin1Char(']');
 }
 
 CardRow cardRowOf(const sql::Statement &q)
@@ -87,13 +92,22 @@ std::optional<CardRow> Store::cardRow(qint32 cardId)
 // Inside the write: every card must still be there, or nothing is done.
 std::vector<CardRow> Store::cardRowsOrThrow(const std::vector<qint32> &cardIds)
 {
+    std::unordered_map<qint32, CardRow> found;
+    {
+        sql::Statement q(m_db, queries::kCardRows);
+        q.bind(1, keyList(cardIds));
+        while (q.step()) {
+            CardRow row = cardRowOf(q);
+            found.emplace(row.id, std::move(row));
+        }
+    }
     std::vector<CardRow> rows;
     rows.reserve(cardIds.size());
     for (qint32 id : cardIds) {
-        std::optional<CardRow> row = cardRow(id);
-        if (!row)
+        auto it = found.find(id);
+        if (it == found.end())
             throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(id));
-        rows.push_back(std::move(*row));
+        rows.push_back(std::move(it->second));
     }
     return rows;
 }
@@ -117,11 +131,10 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
-    for (qint32 id : inFileOrder(ids)) {
-        // The position first: it refers to the card.
-        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
-        sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
-    }
+    // Two statements over all the keys, the positions first (they refer to the cards).
+    const QString keys = keyList(ids);
+    sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
+    sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
     tx.commit();
     change.cards.reserve(rows.size());
     for (CardRow &row : rows)

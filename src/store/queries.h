@@ -41,6 +41,11 @@ inline constexpr const char *kCardRow =
     "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
     "WHERE f.idFrageAntwort = ?1";
 
+inline constexpr const char *kCardRows =
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "WHERE f.idFrageAntwort IN (SELECT value FROM json_each(?1))";
+
 inline constexpr const char *kSubjectCardRows =
     "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
@@ -101,6 +106,12 @@ inline constexpr const char *kKeysByGebiet[] = {
 #undef TARLIVO_HITS_WHERE
 #undef TARLIVO_ALL_WHERE
 #undef TARLIVO_PRACTICE
+
+// Deleting many cards: the keys travel as one JSON array; rows go in key order.
+inline constexpr const char *kDeletePositions =
+    "DELETE FROM tblPosition WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";
+inline constexpr const char *kDeleteCards =
+    "DELETE FROM tblFrageAntwort WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";
 
 // The rows of a screenful of keys, ?1 to ?N; the caller puts them in its order.
 inline constexpr const char *kListRow =
