@@ -39,6 +39,11 @@ public:
         ++shown;
         return QString();
     }
+    bool confirm(QWidget *, const QString &) override
+    {
+        ++shown;
+        return false;
+    }
 };
 
 // Tells when a widget has been painted.

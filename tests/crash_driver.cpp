@@ -13,6 +13,10 @@
 //   > C subject f a     < C id           new card
 //   > V kind card fach  < V              verdict R(ichtig), F(ast), X (Falsch); fach: list text
 //   > E card f a        < E              edit
+//   > D card...         < D              card list: delete the cards
+//   > M subject card... < M              card list: move the cards to the subject
+//   > K fach card...    < K              card list: the cards to the end of compartment fach
+//   > G subject         < G              card list: delete the subject with its cards
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -22,12 +26,20 @@
 // subjects alone (for two copies at once). --log reports the positions each change
 // wrote, read from a log the change's own transaction fills.
 
+#include "cards/cardlistmodel.h"
+#include "cards/cardlistwindow.h"
 #include "scripteddialogs.h"
 #include "shell/messages.h"
 #include "windows.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDate>
+#include <QDialog>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -85,6 +97,14 @@ public:
             return entry(n);
         if (FrmGebiete *g = windows::gebiete(m_forms))
             return subjects(g);
+        if (!m_options.cardsOnly && chance(0.06))
+            return listDeleteCards();
+        if (!m_options.cardsOnly && chance(0.06))
+            return listMoveCards();
+        if (!m_options.cardsOnly && chance(0.06))
+            return listSetCompartment();
+        if (!m_options.cardsOnly && chance(0.02))
+            return listDeleteSubject();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -220,6 +240,98 @@ private:
         } else {
             windows::click(button(u, "cmdZumStart"));
         }
+    }
+
+    // The card list, opened while no other window shows a card or subject; closed after one change.
+    std::unique_ptr<CardListWindow> cardList()
+    {
+        if (!m_forms.session().store())
+            return nullptr;
+        auto window = std::make_unique<CardListWindow>(*m_forms.session().store(), m_dialogs);
+        unexpectedMessages();
+        return window;
+    }
+
+    // Selects up to `most` random rows of the list; their keys as the report lists them.
+    QString selectSome(CardListWindow &w, int most)
+    {
+        const int rows = w.model().rowCount();
+        QStringList ids;
+        for (int i = 0, n = 1 + below(most); rows > 0 && i < n; ++i)
+            w.tblKarten->selectionModel()->select(w.model().index(below(rows), 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        for (qint32 id : w.selectedCardIds())
+            ids << QString::number(id);
+        return ids.join(QLatin1Char(' '));
+    }
+
+    void listDeleteCards()
+    {
+        auto w = cardList();
+        if (!w || w->model().rowCount() == 0)
+            return;
+        const QString ids = selectSome(*w, 4);
+        emitLine(QStringLiteral("> D %1").arg(ids));
+        m_dialogs.confirmations = {true};
+        windows::click(w->cmdLoeschen);
+        if (!refused())
+            emitLine(QStringLiteral("< D"));
+        ++m_changes;
+    }
+
+    void listMoveCards()
+    {
+        auto w = cardList();
+        if (!w || w->model().rowCount() == 0 || w->cboGebiet->count() < 2)
+            return;
+        const QString ids = selectSome(*w, 4);
+        const int target = 1 + below(w->cboGebiet->count() - 1);
+        const qint32 subject = w->cboGebiet->itemData(target).toInt();
+        emitLine(QStringLiteral("> M %1 %2").arg(subject).arg(ids));
+        // The subject dialog is modal: chosen and confirmed from the event loop it runs.
+        QTimer::singleShot(0, [subject] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            auto *box = dialog->findChild<QComboBox *>(QStringLiteral("cboZiel"));
+            box->setCurrentIndex(box->findData(subject));
+            dialog->accept();
+        });
+        windows::click(w->cmdVerschieben);
+        if (!refused())
+            emitLine(QStringLiteral("< M"));
+        ++m_changes;
+    }
+
+    void listSetCompartment()
+    {
+        auto w = cardList();
+        if (!w || w->model().rowCount() == 0)
+            return;
+        const QString ids = selectSome(*w, 4);
+        const int fach = 1 + below(9); // the top compartment would make a later verdict refuse
+        emitLine(QStringLiteral("> K %1 %2").arg(fach).arg(ids));
+        m_dialogs.answers = {QString::number(fach)};
+        windows::click(w->cmdFach);
+        if (!refused())
+            emitLine(QStringLiteral("< K"));
+        ++m_changes;
+    }
+
+    void listDeleteSubject()
+    {
+        auto w = cardList();
+        if (!w || w->cboGebiet->count() < 2)
+            return;
+        const int at = 1 + below(w->cboGebiet->count() - 1);
+        const qint32 subject = w->cboGebiet->itemData(at).toInt();
+        w->showSubject(subject);
+        emitLine(QStringLiteral("> G %1").arg(subject));
+        m_dialogs.confirmations = {true};
+        windows::click(w->cmdGebietLoeschen);
+        if (!refused())
+            emitLine(QStringLiteral("< G"));
+        ++m_changes;
     }
 
     qint64 lastInsert() { return sqlite3_last_insert_rowid(m_forms.session().db().database().handle()); }

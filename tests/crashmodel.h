@@ -48,11 +48,21 @@ inline std::optional<Op> parseIntent(const QString &line)
     return Op{parts[1][0], parts.mid(2), QString()};
 }
 
-// Keys are never reused and nothing is ever deleted: the next is one above the largest.
+// Keys are never reused, also after a deletion: the next is one above the largest ever given.
 template <class Map>
-qint64 nextKey(const Map &map)
+qint64 nextKey(const Map &map, qint64 &sequence)
 {
-    return map.empty() ? 1 : map.rbegin()->first + 1;
+    sequence = std::max(sequence, map.empty() ? 0 : map.rbegin()->first) + 1;
+    return sequence;
+}
+
+// The card keys a card-list report names, from field `from` on.
+inline QList<qint64> cardKeys(const QStringList &f, int from)
+{
+    QList<qint64> keys;
+    for (int i = from; i < f.size(); ++i)
+        keys << f[i].toLongLong();
+    return keys;
 }
 
 inline qint64 largestStelle(const rawdb::State &s)
@@ -79,7 +89,7 @@ inline QString apply(rawdb::State &s, const Op &op)
     const QStringList &f = op.fields;
     switch (op.kind.toLatin1()) {
     case 'S': {
-        const qint64 id = nextKey(s.subjects);
+        const qint64 id = nextKey(s.subjects, s.subjectSeq);
         if (!op.result.isEmpty() && op.result.toLongLong() != id)
             return QStringLiteral("new subject got key %1, expected %2").arg(op.result).arg(id);
         s.subjects[id] = unhex(f.value(0));
@@ -96,7 +106,7 @@ inline QString apply(rawdb::State &s, const Op &op)
         const std::optional<qint64> subject = subjectNamed(s, unhex(f.value(0)));
         if (!subject)
             return QStringLiteral("stored a card under a subject that is not there");
-        const qint64 id = nextKey(s.cards);
+        const qint64 id = nextKey(s.cards, s.cardSeq);
         if (!op.result.isEmpty() && op.result.toLongLong() != id)
             return QStringLiteral("new card got key %1, expected %2").arg(op.result).arg(id);
         rawdb::Card c;
@@ -122,7 +132,7 @@ inline QString apply(rawdb::State &s, const Op &op)
         if (kVerdictsLogged) {
             // One log row per verdict, with the compartments before and after.
             const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
-            s.log[nextKey(s.log)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
+            s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
         }
         return {};
     }
@@ -132,6 +142,44 @@ inline QString apply(rawdb::State &s, const Op &op)
             return QStringLiteral("edit of card %1, which is not there").arg(f.value(0));
         it->second.frage = unhex(f.value(1));
         it->second.antwort = unhex(f.value(2));
+        return {};
+    }
+    case 'D': {
+        for (qint64 card : cardKeys(f, 0))
+            if (s.cards.erase(card) != 1)
+                return QStringLiteral("deleted card %1, which is not there").arg(card);
+        return {};
+    }
+    case 'M': {
+        const qint64 subject = f.value(0).toLongLong();
+        if (!s.subjects.count(subject))
+            return QStringLiteral("moved cards to subject %1, which is not there").arg(subject);
+        for (qint64 card : cardKeys(f, 1)) {
+            auto it = s.cards.find(card);
+            if (it == s.cards.end())
+                return QStringLiteral("moved card %1, which is not there").arg(card);
+            it->second.subject = subject;
+        }
+        return {};
+    }
+    case 'K': {
+        const qint64 fach = f.value(0).toLongLong();
+        for (qint64 card : cardKeys(f, 1)) {
+            auto it = s.cards.find(card);
+            if (it == s.cards.end())
+                return QStringLiteral("compartment for card %1, which is not there").arg(card);
+            const qint64 stelle = largestStelle(s) + 1;
+            it->second.fach = fach;
+            it->second.stelle = stelle;
+        }
+        return {};
+    }
+    case 'G': {
+        const qint64 subject = f.value(0).toLongLong();
+        if (s.subjects.erase(subject) != 1)
+            return QStringLiteral("deleted subject %1, which is not there").arg(subject);
+        for (auto it = s.cards.begin(); it != s.cards.end();)
+            it = it->second.subject == subject ? s.cards.erase(it) : std::next(it);
         return {};
     }
     default:

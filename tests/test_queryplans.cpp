@@ -119,6 +119,31 @@ private slots:
             << QByteArray(queries::kPractisedBetweenAll)
             << QStringList{"SEARCH tblUebung USING COVERING INDEX ixUebungZeit (Zeitpunkt>? AND Zeitpunkt<?)"}
             << QStringList{};
+        // The card list: a page at a million cards reads the index up to its offset, never a sort of all.
+        const QString keysOfSubject = "SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)";
+        const QStringList pageScans{"SCAN k", "SCAN tblPosition USING COVERING INDEX ixPositionFach"};
+        QTest::newRow("list page of a subject")
+            << QByteArray(queries::kPageSubject) << QStringList{keysOfSubject} << pageScans;
+        QTest::newRow("list page of a subject from the end")
+            << QByteArray(queries::kPageSubjectFromEnd) << QStringList{keysOfSubject} << pageScans;
+        QTest::newRow("list page of all") << QByteArray(queries::kPageAll) << QStringList{pageScans[1]} << pageScans;
+        QTest::newRow("list page of all from the end")
+            << QByteArray(queries::kPageAllFromEnd) << QStringList{pageScans[1]} << pageScans;
+        QTest::newRow("list search") << QByteArray(queries::kKeysByPractice[1]) << QStringList{}
+                                     << QStringList{"SCAN s VIRTUAL TABLE INDEX 0:M2"};
+        QTest::newRow("list search by Frage")
+            << QByteArray(queries::kKeysByFrage[1]) << QStringList{} << QStringList{"SCAN s VIRTUAL TABLE INDEX 0:M2"};
+        QTest::newRow("list row") << QByteArray(queries::kListRow)
+                                  << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << QStringList{};
+        const QStringList keyList{"SCAN json_each VIRTUAL TABLE INDEX 1:"};
+        QTest::newRow("cards by key list")
+            << QByteArray(queries::kCardRows) << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        QTest::newRow("delete cards by key list")
+            << QByteArray(queries::kDeleteCards)
+            << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        QTest::newRow("delete positions by key list")
+            << QByteArray(queries::kDeletePositions)
+            << QStringList{"SEARCH tblPosition USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
     }
 
     void hotStatementsUseTheirIndex()

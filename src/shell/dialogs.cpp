@@ -2,6 +2,7 @@
 
 #include "shell/messages.h"
 
+#include <QAbstractButton>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -69,6 +70,18 @@ void QtDialogs::message(QWidget *parent, const QString &text)
     // Names and card texts are shown as typed, never interpreted as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool QtDialogs::confirm(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, text::programTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    shownOrNone(parent));
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    // Deleting is the usual question here: Enter alone must not delete.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString QtDialogs::input(QWidget *parent, const QString &prompt, const QString &title)

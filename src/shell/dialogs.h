@@ -24,6 +24,8 @@ public:
     virtual void message(QWidget *parent, const QString &text) = 0;
     // Prompt, title, an empty field, OK and Cancel; Cancel yields empty text.
     virtual QString input(QWidget *parent, const QString &prompt, const QString &title) = 0;
+    // A question with "Ja" and "Nein"; true for "Ja".
+    virtual bool confirm(QWidget *parent, const QString &text) = 0;
     // A progress window over parent, shown only once the task has taken half a
     // second, closed when the object is destroyed. By default nothing is shown.
     virtual std::unique_ptr<Progress> progress(QWidget *parent);
@@ -34,6 +36,7 @@ class QtDialogs final : public Dialogs {
 public:
     void message(QWidget *parent, const QString &text) override;
     QString input(QWidget *parent, const QString &prompt, const QString &title) override;
+    bool confirm(QWidget *parent, const QString &text) override;
     std::unique_ptr<Progress> progress(QWidget *parent) override;
 };
 

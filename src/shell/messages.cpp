@@ -1,6 +1,8 @@
 #include "shell/messages.h"
 
 #include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
 
 namespace tarlivo::ui::text {
 namespace {
@@ -346,5 +348,56 @@ QString dataHomeUnknown()
     return QStringLiteral("Der Ordner für die Daten von Tarlivo ist unbekannt: Weder XDG_DATA_HOME noch HOME ist "
                           "gesetzt. Bitte geben Sie die Datei mit --datei an.");
 }
+QString cardCount(qint64 count)
+{
+    return count == 1 ? QStringLiteral("1 Karte")
+                      : QStringLiteral("%1 Karten").arg(QLocale(QLocale::German).toString(count));
+}
+QString searchHits(qint64 count) { return QStringLiteral("%1 Treffer").arg(QLocale(QLocale::German).toString(count)); }
+QString searchTooShort() { return QStringLiteral("Suche ab 3 Zeichen"); }
+QString deleteCardsQuestion(qint64 count) { return cardCount(count) + QStringLiteral(" löschen?"); }
+QString deleteSubjectQuestion(const QString &name, qint64 cards)
+{
+    if (cards == 0)
+        return QStringLiteral("Gebiet „%1“ (ohne Karten) löschen?").arg(name);
+    return QStringLiteral("Gebiet „%1“ mit %2 löschen?").arg(name, cardCount(cards));
+}
+QString compartmentPrompt() { return QStringLiteral("In welches Fach (1 bis 2147483647)?"); }
+QString compartmentTitle() { return QStringLiteral("In Fach setzen"); }
+QString notAWholeCompartment(const QString &typed)
+{
+    return QStringLiteral("Ungültige Eingabe, „%1“ ist keine ganze Zahl von 1 bis 2147483647.\n"
+                          "Es wurde nichts geändert.")
+        .arg(typed);
+}
+QString noCardSelected() { return QStringLiteral("Es ist keine Karte ausgewählt."); }
+QString noOtherSubject() { return QStringLiteral("Es gibt kein Gebiet, in das die Karten verschoben werden können."); }
+QString deleteCardsLabel(qint64 count) { return QStringLiteral("Löschen von ") + cardCount(count); }
+QString moveCardsLabel(const QString &subject) { return QStringLiteral("Verschieben nach „%1“").arg(subject); }
+QString setCompartmentLabel(qint32 fach, qint64 count)
+{
+    return QStringLiteral("Fach %1 für %2").arg(fach).arg(cardCount(count));
+}
+QString editCardLabel(const QString &frage)
+{
+    // The first word or so of the question names the card in the undo menu.
+    QString shown = frage.section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0).simplified();
+    if (shown.size() > 20) {
+        const int space = shown.lastIndexOf(QLatin1Char(' '), 20);
+        shown = shown.left(space > 0 ? space : 20) + QStringLiteral(" …");
+    }
+    return QStringLiteral("Bearbeiten von „%1“").arg(shown);
+}
+QString deleteSubjectLabel(const QString &name) { return QStringLiteral("Gebiet „%1“ löschen").arg(name); }
+QString cardOrSubjectGone()
+{
+    return QStringLiteral("Eine der Karten oder das Gebiet gibt es nicht mehr – vermutlich wurde es von einem "
+                          "anderen laufenden Tarlivo gelöscht.\nEs wurde nichts geändert; die Liste zeigt jetzt den "
+                          "neuen Stand.");
+}
+QString editTitle() { return QStringLiteral("Karte bearbeiten"); }
+QString chooseSubjectTitle() { return QStringLiteral("In Gebiet verschieben"); }
+QString chooseSubjectPrompt(qint64 cards) { return cardCount(cards) + QStringLiteral(" verschieben nach:"); }
+QString chooseSubjectToDelete() { return QStringLiteral("Welches Gebiet soll gelöscht werden?"); }
 
 } // namespace tarlivo::ui::text

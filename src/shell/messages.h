@@ -51,5 +51,26 @@ QString dataFolderMissing(const QString &path, const QString &folder);
 QString dataFolderNotWritable(const QString &path, const QString &folder);
 QString dataFolderCannotCreate(const QString &folder, const QString &reason);
 QString dataHomeUnknown();
+// The card list.
+QString cardCount(qint64 count); // "1 Karte", "3 Karten"
+QString searchHits(qint64 count);
+QString searchTooShort();
+QString deleteCardsQuestion(qint64 count);
+QString deleteSubjectQuestion(const QString &name, qint64 cards);
+QString compartmentPrompt();
+QString compartmentTitle();
+QString notAWholeCompartment(const QString &typed);
+QString noCardSelected();
+QString noOtherSubject();
+QString deleteCardsLabel(qint64 count);
+QString moveCardsLabel(const QString &subject);
+QString setCompartmentLabel(qint32 fach, qint64 count);
+QString editCardLabel(const QString &frage);
+QString deleteSubjectLabel(const QString &name);
+QString cardOrSubjectGone();
+QString editTitle();
+QString chooseSubjectTitle();
+QString chooseSubjectPrompt(qint64 cards);
+QString chooseSubjectToDelete();
 
 } // namespace tarlivo::ui::text

@@ -61,5 +61,81 @@ inline constexpr const char *kPractisedBetween =
     "SELECT 1 FROM tblUebung WHERE idGebiet = ?1 AND Zeitpunkt >= ?2 AND Zeitpunkt < ?3 LIMIT 1";
 inline constexpr const char *kPractisedBetweenAll =
     "SELECT 1 FROM tblUebung WHERE Zeitpunkt >= ?2 AND Zeitpunkt < ?3 LIMIT 1";
+// The card list.
+inline constexpr const char *kCardRows =
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "WHERE f.idFrageAntwort IN (SELECT value FROM json_each(?1))";
+
+inline constexpr const char *kSubjectCardRows =
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+    "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
+
+inline constexpr const char *kSubjectRows =
+    "SELECT idGebiet, NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet";
+
+
+// Pages of the practice order: the keys are counted off on the index alone, and
+// only the page's own rows are read. ?2 is the page size, ?3 the rows skipped.
+#define TARLIVO_PAGE_OF(keys)                                                                                          \
+    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet FROM (" keys ") AS k "    \
+    "JOIN tblPosition AS p ON p.idFrageAntwort = k.id "                                                                \
+    "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = k.id "                                                            \
+    "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "                                                                  \
+    "ORDER BY p.Fach, p.Stelle, p.idFrageAntwort"
+inline constexpr const char *kPageSubject =
+    TARLIVO_PAGE_OF("SELECT idFrageAntwort AS id FROM tblPosition WHERE idGebiet = ?1 "
+                    "ORDER BY Fach, Stelle, idFrageAntwort LIMIT ?2 OFFSET ?3");
+inline constexpr const char *kPageSubjectFromEnd =
+    TARLIVO_PAGE_OF("SELECT idFrageAntwort AS id FROM tblPosition WHERE idGebiet = ?1 "
+                    "ORDER BY Fach DESC, Stelle DESC, idFrageAntwort DESC LIMIT ?2 OFFSET ?3");
+inline constexpr const char *kPageAll = TARLIVO_PAGE_OF(
+    "SELECT idFrageAntwort AS id FROM tblPosition ORDER BY Fach, Stelle, idFrageAntwort LIMIT ?2 OFFSET ?3");
+inline constexpr const char *kPageAllFromEnd =
+    TARLIVO_PAGE_OF("SELECT idFrageAntwort AS id FROM tblPosition "
+                    "ORDER BY Fach DESC, Stelle DESC, idFrageAntwort DESC LIMIT ?2 OFFSET ?3");
+#undef TARLIVO_PAGE_OF
+
+// The keys of a filtered or sorted list. ?1 the search phrase, ?2 the subject or NULL
+// for all. With a search the index hands over the hits, and only those are sorted.
+#define TARLIVO_KEYS(from, where, order)                                                                               \
+    "SELECT p.idFrageAntwort FROM " from " JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "          \
+    "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE " where " ORDER BY " order
+#define TARLIVO_HITS "tblSuche AS s JOIN tblPosition AS p ON p.idFrageAntwort = s.rowid"
+#define TARLIVO_HITS_WHERE "s.tblSuche MATCH ?1 AND (?2 IS NULL OR p.idGebiet = ?2)"
+#define TARLIVO_ALL_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
+#define TARLIVO_PRACTICE "p.Fach, p.Stelle, p.idFrageAntwort"
+// In practice order the texts are not needed: the hits are sorted on the position rows alone.
+inline constexpr const char *kKeysByPractice[] = {
+    "SELECT p.idFrageAntwort FROM tblPosition AS p WHERE " TARLIVO_ALL_WHERE " ORDER BY " TARLIVO_PRACTICE,
+    "SELECT p.idFrageAntwort FROM " TARLIVO_HITS " WHERE " TARLIVO_HITS_WHERE " ORDER BY " TARLIVO_PRACTICE};
+inline constexpr const char *kKeysByFrage[] = {
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
+inline constexpr const char *kKeysByAntwort[] = {
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
+inline constexpr const char *kKeysByGebiet[] = {
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE,
+                 "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE),
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE)};
+#undef TARLIVO_KEYS
+#undef TARLIVO_HITS
+#undef TARLIVO_HITS_WHERE
+#undef TARLIVO_ALL_WHERE
+#undef TARLIVO_PRACTICE
+
+// Deleting many cards: the keys travel as one JSON array; rows go in key order.
+inline constexpr const char *kDeletePositions =
+    "DELETE FROM tblPosition WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";
+inline constexpr const char *kDeleteCards =
+    "DELETE FROM tblFrageAntwort WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";
+
+// The rows of a screenful of keys, ?1 to ?N; the caller puts them in its order.
+inline constexpr const char *kListRow =
+    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet "
+    "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+    "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE p.idFrageAntwort = ?1";
 
 } // namespace tarlivo::queries

@@ -74,6 +74,7 @@ CREATE TABLE tblUebung (
 );
 CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt, Urteil);
 CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt, Urteil);
+CREATE INDEX IF NOT EXISTS ixPositionFach ON tblPosition (Fach, Stelle);
 CREATE VIRTUAL TABLE tblSuche USING fts5 (
     Frage, Antwort, content = 'tblFrageAntwort', content_rowid = 'idFrageAntwort', tokenize = 'trigram');
 CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort

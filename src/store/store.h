@@ -24,6 +24,15 @@ struct CardText {
     QString antwort;
 };
 
+// One row of the card list: the card, its place and its subject's name.
+struct CardListRow {
+    CardRow card;
+    QString subject;
+};
+
+// The card list's sort columns. Fach sorts like the practice order.
+enum class CardOrder { Practice, Frage, Antwort, Fach, Gebiet };
+
 struct StoreOptions {
     // A copy of the file beside it before the first change of each day.
     bool backups = true;
@@ -132,6 +141,35 @@ public:
     // The local date now, by StoreOptions::now.
     QDate today() const;
 
+    // The card list (store/cardlist.cpp). Each change is one write transaction and
+    // returns the rows it touched. A card or subject that is gone (another running copy
+    // deleted it) throws NotFound, a compartment out of range Limit; nothing is written.
+    Change deleteCards(const std::vector<qint32> &cardIds);
+    // Compartment and queue place stay.
+    Change moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId);
+    // Each card to the end of that compartment's queue, in the order given.
+    Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach);
+    // The subject with all its cards.
+    Change deleteSubject(qint32 subjectId);
+    // Both texts as given, nothing trimmed.
+    Change editCard(qint32 cardId, const QString &frage, const QString &antwort);
+    // The card's rows as the file holds them now; a card without its position row
+    // reads with fach 0, which no recorded row has.
+    std::optional<CardRow> cardRow(qint32 cardId);
+    // Subjects with their keys, in the order of allSubjects().
+    std::vector<SubjectRow> subjectRows();
+    // A page of the practice order (compartment, queue place), counted from the end
+    // when fromEnd is set (the rows still come first to last): a jump to the end
+    // reads as little as one to the start.
+    std::vector<CardListRow> cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd);
+    // The keys of the cards whose Frage or Antwort contains search (any letter case,
+    // umlauts included; an empty text matches all), in the order asked for.
+    std::vector<qint32> cardIds(std::optional<qint32> subjectId, const QString &search, CardOrder order);
+    // The rows for keys, in their order; keys no longer there are left out.
+    std::vector<CardListRow> cardListRows(const std::vector<qint32> &cardIds);
+    // The index finds texts of at least this many characters.
+    static constexpr int kMinSearchLength = 3;
+
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.
     QStringList checkInvariants(bool allowSharedStelle = false);
@@ -151,15 +189,15 @@ private:
     void backupIfDue();
     qint32 nextStelle();
     qint64 now() const;
-    // The rows as the file holds them now; a card without its position row reads
-    // with fach 0, which no recorded row has.
-    std::optional<CardRow> cardRow(qint32 cardId);
+    // The rows as the file holds them now.
     std::optional<SubjectRow> subjectRow(qint32 subjectId);
     std::optional<LogRow> logRow(qint64 logId);
     void applyStep(const Change &change, bool forward);
     // Seconds since 1970 UTC at which the local day begins.
     static qint64 dayStart(QDate day);
     qint64 countVerdicts(std::optional<qint32> subjectId, qint64 from, qint64 to, std::optional<Verdict> urteil);
+    std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
+    void requireSubject(qint32 subjectId, SubjectRow *row);
     QStringList subjectNames(const char *query);
 
     sql::Database m_db;

@@ -191,6 +191,10 @@ struct State {
     std::map<qint64, QString> subjects;
     std::map<qint64, Card> cards;
     std::map<qint64, Verdict> log;
+    // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
+    qint64 subjectSeq = 0;
+    qint64 cardSeq = 0;
+    qint64 logSeq = 0;
     bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards && log == o.log; }
     bool operator!=(const State &o) const { return !(*this == o); }
 
@@ -271,6 +275,14 @@ inline State read(Connection &db)
          db.rows("SELECT idUebung, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil FROM tblUebung"))
         state.log[row[0].toLongLong()] = Verdict{row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(),
                                                  row[4].toLongLong(), row[5].toLongLong()};
+    for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
+        if (row[0] == QLatin1String("tblGebiet"))
+            state.subjectSeq = row[1].toLongLong();
+        else if (row[0] == QLatin1String("tblFrageAntwort"))
+            state.cardSeq = row[1].toLongLong();
+        else if (row[0] == QLatin1String("tblUebung"))
+            state.logSeq = row[1].toLongLong();
+    }
     return state;
 }
 

@@ -14,6 +14,8 @@ public:
     QStringList messages;                      // every message, in order
     QList<QPair<QString, QString>> inputBoxes; // prompt and title of every input box
     QStringList answers;                       // next input answers; none left means Cancel
+    QStringList questions;                     // every confirmation asked, in order
+    QList<bool> confirmations;                 // next confirmation answers; none left means "Nein"
 
     // Every progress window, never shown: what it was told last, and how often.
     struct ProgressRecord {
@@ -32,6 +34,12 @@ public:
     {
         inputBoxes << qMakePair(prompt, title);
         return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+
+    bool confirm(QWidget *, const QString &text) override
+    {
+        questions << text;
+        return !confirmations.isEmpty() && confirmations.takeFirst();
     }
 
     std::unique_ptr<tarlivo::ui::Progress> progress(QWidget *) override

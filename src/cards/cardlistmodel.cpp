@@ -1,0 +1,195 @@
+#include "cards/cardlistmodel.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <limits>
+
+namespace tarlivo::ui {
+namespace {
+
+constexpr std::size_t kPagesKept = 24;
+
+QString firstLine(const QString &text)
+{
+    const int end = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    return end < 0 ? text : text.left(end) + QStringLiteral(" …");
+}
+
+} // namespace
+
+CardListModel::CardListModel(Store &store, QObject *parent) : QAbstractTableModel(parent), m_store(store) {}
+
+bool CardListModel::keyed() const
+{
+    return searching() || m_sortColumn == Frage || m_sortColumn == Antwort || m_sortColumn == Gebiet;
+}
+
+void CardListModel::setFilter(std::optional<qint32> subjectId, const QString &search)
+{
+    m_subjectId = subjectId;
+    m_search = search;
+    reload();
+}
+
+void CardListModel::sort(int column, Qt::SortOrder order)
+{
+    m_sortColumn = column;
+    m_sortOrder = order;
+    reload();
+}
+
+void CardListModel::reload()
+{
+    beginResetModel();
+    m_pages.clear();
+    m_recent.clear();
+    m_ids.clear();
+    m_count = 0;
+    try {
+        load();
+    } catch (...) {
+        // An empty list rather than half of one; the caller tells the user.
+        m_ids.clear();
+        m_count = 0;
+        endResetModel();
+        throw;
+    }
+    endResetModel();
+}
+
+void CardListModel::load()
+{
+    if (!keyed()) {
+        m_count = std::min<qint64>(m_store.cardCount(m_subjectId), std::numeric_limits<int>::max());
+        return;
+    }
+    CardOrder order = CardOrder::Practice;
+    switch (m_sortColumn) {
+    case Frage:
+        order = CardOrder::Frage;
+        break;
+    case Antwort:
+        order = CardOrder::Antwort;
+        break;
+    case Gebiet:
+        order = CardOrder::Gebiet;
+        break;
+    default:
+        break;
+    }
+    m_ids = m_store.cardIds(m_subjectId, searching() ? m_search : QString(), order);
+    if (m_sortOrder == Qt::DescendingOrder && m_sortColumn >= 0)
+        std::reverse(m_ids.begin(), m_ids.end());
+    m_count = qint64(m_ids.size());
+}
+
+const std::vector<CardListRow> &CardListModel::page(int number) const
+{
+    auto found = m_pages.find(number);
+    if (found != m_pages.end()) {
+        m_recent.remove(number);
+        m_recent.push_front(number);
+        return found->second;
+    }
+    std::vector<CardListRow> rows;
+    const qint64 start = qint64(number) * kPageSize;
+    const int length = int(std::min<qint64>(kPageSize, m_count - start));
+    try {
+        if (keyed()) {
+            rows = m_store.cardListRows(std::vector<qint32>(m_ids.begin() + start, m_ids.begin() + start + length));
+        } else {
+            // Counted off from whichever end is nearer.
+            const bool fromEnd = start + length / 2 > m_count / 2;
+            rows = m_store.cardPage(m_subjectId, fromEnd ? m_count - start - length : start, length, fromEnd);
+        }
+    } catch (const StoreError &) {
+        rows.clear(); // shown empty; the next refresh reads again
+    }
+    if (m_recent.size() >= kPagesKept) {
+        m_pages.erase(m_recent.back());
+        m_recent.pop_back();
+    }
+    m_recent.push_front(number);
+    return m_pages.emplace(number, std::move(rows)).first->second;
+}
+
+const CardListRow *CardListModel::rowAt(int row) const
+{
+    if (row < 0 || row >= m_count)
+        return nullptr;
+    // Fach descending is the practice order read backwards.
+    const bool backwards = !keyed() && m_sortColumn >= 0 && m_sortOrder == Qt::DescendingOrder;
+    const qint64 index = backwards ? m_count - 1 - row : row;
+    const std::vector<CardListRow> &rows = page(int(index / kPageSize));
+    const std::size_t at = std::size_t(index % kPageSize);
+    return at < rows.size() ? &rows[at] : nullptr;
+}
+
+std::vector<qint32> CardListModel::cardIds(const QItemSelection &selection) const
+{
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange &range : selection)
+        ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<qint32> ids;
+    int done = -1; // a row selected in two ranges counts once
+    for (const auto &[top, bottom] : ranges) {
+        for (int row = std::max(top, done + 1); row <= bottom; ++row) {
+            if (keyed())
+                ids.push_back(m_ids[std::size_t(row)]);
+            else if (const CardListRow *r = rowAt(row))
+                ids.push_back(r->card.id);
+        }
+        done = std::max(done, bottom);
+    }
+    return ids;
+}
+
+int CardListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_count); }
+
+int CardListModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant CardListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::TextAlignmentRole))
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == Fach ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    const CardListRow *row = rowAt(index.row());
+    if (!row)
+        return {};
+    const bool tip = role == Qt::ToolTipRole;
+    switch (index.column()) {
+    case Frage:
+        return tip ? row->card.frage : firstLine(row->card.frage);
+    case Antwort:
+        return tip ? row->card.antwort : firstLine(row->card.antwort);
+    case Fach:
+        return tip ? QVariant() : QVariant(row->card.fach);
+    case Gebiet:
+        return tip ? QVariant() : QVariant(row->subject);
+    default:
+        return {};
+    }
+}
+
+QVariant CardListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case Frage:
+        return QStringLiteral("Frage");
+    case Antwort:
+        return QStringLiteral("Antwort");
+    case Fach:
+        return QStringLiteral("Fach");
+    case Gebiet:
+        return QStringLiteral("Gebiet");
+    default:
+        return {};
+    }
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QAbstractTableModel>
+#include <QItemSelection>
+
+#include <list>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace tarlivo::ui {
+
+// The cards of one subject or of all, read a page at a time as the view shows them:
+// a million cards cost a count and the pages on screen, never every row. Unfiltered in
+// practice order the pages are counted off the index from the nearer end; a search or
+// a sort by text holds only the matching keys, in order.
+class CardListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { Frage, Antwort, Fach, Gebiet, ColumnCount };
+    static constexpr int kPageSize = 128;
+
+    explicit CardListModel(Store &store, QObject *parent = nullptr);
+
+    // Texts shorter than Store::kMinSearchLength do not filter.
+    void setFilter(std::optional<qint32> subjectId, const QString &search);
+    bool searching() const { return m_search.size() >= Store::kMinSearchLength; }
+    // Reads everything afresh, keeping filter and order.
+    void reload();
+    // column -1 is the practice order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    const CardListRow *rowAt(int row) const;
+    // The keys of the selected rows, top to bottom.
+    std::vector<qint32> cardIds(const QItemSelection &selection) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    bool keyed() const;
+    void load();
+    const std::vector<CardListRow> &page(int number) const;
+
+    Store &m_store;
+    std::optional<qint32> m_subjectId;
+    QString m_search;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    qint64 m_count = 0;
+    std::vector<qint32> m_ids; // keyed lists only
+    // The pages read lately, the most recent first; a handful stay.
+    mutable std::unordered_map<int, std::vector<CardListRow>> m_pages;
+    mutable std::list<int> m_recent;
+};
+
+} // namespace tarlivo::ui

@@ -1,0 +1,397 @@
+#include "cards/cardlistwindow.h"
+
+#include "cards/cardlistmodel.h"
+#include "shell/dialogs.h"
+#include "shell/messages.h"
+#include "store/store.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tarlivo::ui {
+namespace {
+
+QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton *button(const QString &text, const char *name, const QString &accessible, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAccessibleName(accessible);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QDialogButtonBox *okCancel(QDialog *dialog)
+{
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text::cancel());
+    buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(text::cancel());
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+// A whole number 1..2147483647, digits only (blanks around it allowed); else empty.
+std::optional<qint32> compartmentOf(const QString &typed)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\s*\\+?([0-9]{1,10})\\s*$"));
+    const QRegularExpressionMatch m = digits.match(typed);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const qint64 value = m.captured(1).toLongLong();
+    if (value < 1 || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+} // namespace
+
+CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent), m_store(store), m_dialogs(dialogs), m_model(new CardListModel(store, this))
+{
+    setWindowTitle(QStringLiteral("Kartenliste"));
+    setObjectName(QStringLiteral("CardListWindow"));
+
+    cboGebiet = new QComboBox(this);
+    cboGebiet->setObjectName(QStringLiteral("cboGebiet"));
+    cboGebiet->setAccessibleName(QStringLiteral("Gebiet"));
+    txtSuche = new QLineEdit(this);
+    txtSuche->setObjectName(QStringLiteral("txtSuche"));
+    txtSuche->setAccessibleName(QStringLiteral("Suchen in Frage und Antwort"));
+    txtSuche->setClearButtonEnabled(true);
+    lblTreffer = new QLabel(this);
+    lblTreffer->setObjectName(QStringLiteral("lblTreffer"));
+    lblTreffer->setTextFormat(Qt::PlainText);
+    lblTreffer->setAccessibleName(QStringLiteral("Anzahl der Karten"));
+
+    tblKarten = new QTableView(this);
+    tblKarten->setObjectName(QStringLiteral("tblKarten"));
+    tblKarten->setAccessibleName(QStringLiteral("Karten"));
+    tblKarten->setModel(m_model);
+    tblKarten->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblKarten->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tblKarten->setWordWrap(false);
+    tblKarten->setTabKeyNavigation(false);
+    tblKarten->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every row one line high: the view then never measures a million rows.
+    tblKarten->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tblKarten->verticalHeader()->hide();
+    tblKarten->horizontalHeader()->setStretchLastSection(true);
+    tblKarten->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    tblKarten->setSortingEnabled(true);
+    tblKarten->setColumnWidth(CardListModel::Frage, 280);
+    tblKarten->setColumnWidth(CardListModel::Antwort, 280);
+    tblKarten->setColumnWidth(CardListModel::Fach, 60);
+
+    cmdBearbeiten = button(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
+    cmdVerschieben = button(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
+                            QStringLiteral("In Gebiet verschieben"), this);
+    cmdFach = button(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
+    cmdLoeschen = button(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
+    cmdGebietLoeschen =
+        button(QStringLiteral("Gebiet &löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(plainLabel(QStringLiteral("Gebie&t:"), cboGebiet, this));
+    top->addWidget(cboGebiet, 1);
+    top->addSpacing(12);
+    top->addWidget(plainLabel(QStringLiteral("&Suchen:"), txtSuche, this));
+    top->addWidget(txtSuche, 2);
+    top->addWidget(lblTreffer);
+    auto *actions = new QHBoxLayout;
+    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdLoeschen})
+        actions->addWidget(b);
+    actions->addStretch(1);
+    actions->addWidget(cmdGebietLoeschen);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tblKarten, 1);
+    layout->addLayout(actions);
+    setTabOrder(cboGebiet, txtSuche);
+    setTabOrder(txtSuche, tblKarten);
+    setTabOrder(tblKarten, cmdBearbeiten);
+    setTabOrder(cmdBearbeiten, cmdVerschieben);
+    setTabOrder(cmdVerschieben, cmdFach);
+    setTabOrder(cmdFach, cmdLoeschen);
+    setTabOrder(cmdLoeschen, cmdGebietLoeschen);
+
+    // Entf deletes the selected cards, Enter edits the current one.
+    auto *del = new QAction(QStringLiteral("Löschen"), tblKarten);
+    del->setShortcut(QKeySequence::Delete);
+    del->setShortcutContext(Qt::WidgetShortcut);
+    tblKarten->addAction(del);
+    connect(del, &QAction::triggered, this, &CardListWindow::deleteSelected);
+    connect(tblKarten, &QTableView::activated, this, [this] { editSelected(); });
+
+    connect(cmdBearbeiten, &QPushButton::clicked, this, &CardListWindow::editSelected);
+    connect(cmdVerschieben, &QPushButton::clicked, this, &CardListWindow::moveSelected);
+    connect(cmdFach, &QPushButton::clicked, this, &CardListWindow::setSelectedCompartment);
+    connect(cmdLoeschen, &QPushButton::clicked, this, &CardListWindow::deleteSelected);
+    connect(cmdGebietLoeschen, &QPushButton::clicked, this, &CardListWindow::deleteSubject);
+    connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { reloadCards(); });
+    connect(txtSuche, &QLineEdit::textChanged, this, [this] { reloadCards(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &CardListWindow::updateCount);
+    connect(tblKarten->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardListWindow::updateButtons);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &CardListWindow::updateButtons);
+
+    resize(900, 560);
+    fillSubjects(std::nullopt);
+    reloadCards();
+}
+
+CardListWindow::~CardListWindow() = default;
+
+std::optional<qint32> CardListWindow::currentSubject() const
+{
+    const QVariant key = cboGebiet->currentData();
+    return key.isValid() ? std::optional<qint32>(key.toInt()) : std::nullopt;
+}
+
+std::vector<qint32> CardListWindow::selectedCardIds() const
+{
+    return m_model->cardIds(tblKarten->selectionModel()->selection());
+}
+
+void CardListWindow::fillSubjects(std::optional<qint32> keep)
+{
+    const QSignalBlocker blocker(cboGebiet);
+    cboGebiet->clear();
+    cboGebiet->addItem(QStringLiteral("Alle Gebiete"));
+    try {
+        for (const SubjectRow &s : m_store.subjectRows()) {
+            cboGebiet->addItem(s.name, s.id);
+            if (keep && *keep == s.id)
+                cboGebiet->setCurrentIndex(cboGebiet->count() - 1);
+        }
+    } catch (const StoreError &e) {
+        showError(e);
+    }
+}
+
+void CardListWindow::reloadCards()
+{
+    const int scrolled = tblKarten->verticalScrollBar()->value();
+    try {
+        m_model->setFilter(currentSubject(), txtSuche->text());
+    } catch (const StoreError &e) {
+        showError(e);
+    }
+    tblKarten->verticalScrollBar()->setValue(scrolled);
+}
+
+void CardListWindow::updateCount()
+{
+    const qint64 rows = m_model->rowCount();
+    if (m_model->searching())
+        lblTreffer->setText(text::searchHits(rows));
+    else if (!txtSuche->text().isEmpty())
+        lblTreffer->setText(text::searchTooShort());
+    else
+        lblTreffer->setText(text::cardCount(rows));
+}
+
+void CardListWindow::updateButtons()
+{
+    const bool any = tblKarten->selectionModel()->hasSelection();
+    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdLoeschen})
+        b->setEnabled(any);
+    cmdGebietLoeschen->setEnabled(cboGebiet->count() > 1);
+}
+
+void CardListWindow::refresh()
+{
+    fillSubjects(currentSubject());
+    reloadCards();
+}
+
+void CardListWindow::showSubject(std::optional<qint32> subjectId)
+{
+    const int at = subjectId ? cboGebiet->findData(*subjectId) : 0;
+    if (at < 0) {
+        refresh();
+        const int again = cboGebiet->findData(*subjectId);
+        cboGebiet->setCurrentIndex(again < 0 ? 0 : again);
+    } else {
+        cboGebiet->setCurrentIndex(at);
+    }
+}
+
+void CardListWindow::showError(const StoreError &error)
+{
+    m_dialogs.message(this,
+                      error.kind() == StoreErrorKind::NotFound ? text::cardOrSubjectGone() : text::storeError(error));
+}
+
+template <class Write>
+void CardListWindow::write(const QString &label, Write &&run)
+{
+    try {
+        const Change change = run();
+        if (!change.isEmpty())
+            emit changed(label, change);
+    } catch (const StoreError &e) {
+        showError(e);
+    }
+    refresh();
+}
+
+std::optional<qint32> CardListWindow::chooseSubject(const QString &title, const QString &prompt,
+                                                    std::optional<qint32> preset)
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgGebiet"));
+    dialog.setWindowTitle(title);
+    auto *box = new QComboBox(&dialog);
+    box->setObjectName(QStringLiteral("cboZiel"));
+    box->setAccessibleName(QStringLiteral("Gebiet"));
+    for (int i = 1; i < cboGebiet->count(); ++i) {
+        box->addItem(cboGebiet->itemText(i), cboGebiet->itemData(i));
+        if (preset && cboGebiet->itemData(i).toInt() == *preset)
+            box->setCurrentIndex(box->count() - 1);
+    }
+    auto *buttons = okCancel(&dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(plainLabel(prompt, box, &dialog));
+    layout->addWidget(box);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted || box->currentIndex() < 0)
+        return std::nullopt;
+    return box->currentData().toInt();
+}
+
+void CardListWindow::editSelected()
+{
+    const QModelIndex current = tblKarten->currentIndex();
+    const CardListRow *row = current.isValid() ? m_model->rowAt(current.row()) : nullptr;
+    if (!row) {
+        m_dialogs.message(this, text::noCardSelected());
+        return;
+    }
+    const qint32 cardId = row->card.id;
+    const QString oldFrage = row->card.frage;
+
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgBearbeiten"));
+    dialog.setWindowTitle(text::editTitle());
+    auto *frage = new QPlainTextEdit(row->card.frage, &dialog);
+    frage->setObjectName(QStringLiteral("txtFrage"));
+    frage->setAccessibleName(QStringLiteral("Frage"));
+    frage->setTabChangesFocus(true);
+    auto *antwort = new QPlainTextEdit(row->card.antwort, &dialog);
+    antwort->setObjectName(QStringLiteral("txtAntwort"));
+    antwort->setAccessibleName(QStringLiteral("Antwort"));
+    antwort->setTabChangesFocus(true);
+    auto *buttons = okCancel(&dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (frage->toPlainText().isEmpty() || antwort->toPlainText().isEmpty())
+            m_dialogs.message(&dialog, text::missingInput());
+        else
+            dialog.accept();
+    });
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(plainLabel(QStringLiteral("&Frage:"), frage, &dialog));
+    layout->addWidget(frage);
+    layout->addWidget(plainLabel(QStringLiteral("&Antwort:"), antwort, &dialog));
+    layout->addWidget(antwort);
+    layout->addWidget(buttons);
+    dialog.resize(520, 360);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    write(text::editCardLabel(oldFrage),
+          [&] { return m_store.editCard(cardId, frage->toPlainText(), antwort->toPlainText()); });
+}
+
+void CardListWindow::moveSelected()
+{
+    const std::vector<qint32> ids = selectedCardIds();
+    if (ids.empty()) {
+        m_dialogs.message(this, text::noCardSelected());
+        return;
+    }
+    if (cboGebiet->count() < 2) {
+        m_dialogs.message(this, text::noOtherSubject());
+        return;
+    }
+    const std::optional<qint32> target =
+        chooseSubject(text::chooseSubjectTitle(), text::chooseSubjectPrompt(qint64(ids.size())), std::nullopt);
+    if (!target)
+        return;
+    const QString name = cboGebiet->itemText(cboGebiet->findData(*target));
+    write(text::moveCardsLabel(name), [&] { return m_store.moveCardsToSubject(ids, *target); });
+}
+
+void CardListWindow::setSelectedCompartment()
+{
+    const std::vector<qint32> ids = selectedCardIds();
+    if (ids.empty()) {
+        m_dialogs.message(this, text::noCardSelected());
+        return;
+    }
+    const QString typed = m_dialogs.input(this, text::compartmentPrompt(), text::compartmentTitle());
+    if (typed.isEmpty())
+        return; // cancelled
+    const std::optional<qint32> fach = compartmentOf(typed);
+    if (!fach) {
+        m_dialogs.message(this, text::notAWholeCompartment(typed));
+        return;
+    }
+    write(text::setCompartmentLabel(*fach, qint64(ids.size())), [&] { return m_store.setCompartment(ids, *fach); });
+}
+
+void CardListWindow::deleteSelected()
+{
+    const std::vector<qint32> ids = selectedCardIds();
+    if (ids.empty()) {
+        m_dialogs.message(this, text::noCardSelected());
+        return;
+    }
+    if (!m_dialogs.confirm(this, text::deleteCardsQuestion(qint64(ids.size()))))
+        return;
+    write(text::deleteCardsLabel(qint64(ids.size())), [&] { return m_store.deleteCards(ids); });
+}
+
+void CardListWindow::deleteSubject()
+{
+    std::optional<qint32> subject = currentSubject();
+    if (!subject) {
+        if (cboGebiet->count() < 2)
+            return;
+        subject = chooseSubject(QStringLiteral("Gebiet löschen"), text::chooseSubjectToDelete(), std::nullopt);
+        if (!subject)
+            return;
+    }
+    const QString name = cboGebiet->itemText(cboGebiet->findData(*subject));
+    qint64 cards = 0;
+    try {
+        cards = m_store.cardCount(subject);
+    } catch (const StoreError &e) {
+        showError(e);
+        return;
+    }
+    if (!m_dialogs.confirm(this, text::deleteSubjectQuestion(name, cards)))
+        return;
+    write(text::deleteSubjectLabel(name), [&] { return m_store.deleteSubject(*subject); });
+}
+
+} // namespace tarlivo::ui

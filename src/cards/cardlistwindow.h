@@ -1,0 +1,86 @@
+#pragma once
+
+#include "store/change.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace tarlivo {
+class Store;
+class StoreError;
+} // namespace tarlivo
+
+namespace tarlivo::ui {
+
+class CardListModel;
+class Dialogs;
+
+// The cards of one subject or of all as a table, found by text as the user types;
+// the selected cards are edited, moved, put into a compartment or deleted, and a
+// subject is deleted with its cards. Every change is written at once.
+class CardListWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    CardListWindow(tarlivo::Store &store, tarlivo::ui::Dialogs &dialogs, QWidget *parent = nullptr);
+    ~CardListWindow() override;
+
+    // The subject shown; empty for "Alle Gebiete".
+    std::optional<qint32> currentSubject() const;
+    // The keys of the selected cards, top to bottom.
+    std::vector<qint32> selectedCardIds() const;
+    CardListModel &model() { return *m_model; }
+
+    // The controls, for tests and the crash driver (objectName as the member).
+    QComboBox *cboGebiet;
+    QLineEdit *txtSuche;
+    QLabel *lblTreffer;
+    QTableView *tblKarten;
+    QPushButton *cmdBearbeiten;
+    QPushButton *cmdVerschieben;
+    QPushButton *cmdFach;
+    QPushButton *cmdLoeschen;
+    QPushButton *cmdGebietLoeschen;
+
+public slots:
+    // Reads subjects and cards afresh, after another window changed the file.
+    void refresh();
+    void showSubject(std::optional<qint32> subjectId);
+
+    // What the buttons do; each asks through the dialogs first.
+    void editSelected();
+    void moveSelected();
+    void setSelectedCompartment();
+    void deleteSelected();
+    void deleteSubject();
+
+signals:
+    // After every successful write: a label for the undo menu, and what changed.
+    void changed(const QString &label, const tarlivo::Change &change);
+
+private:
+    void fillSubjects(std::optional<qint32> keep);
+    void reloadCards();
+    void updateCount();
+    void updateButtons();
+    // A chosen subject key, through the subject dialog; empty when cancelled.
+    std::optional<qint32> chooseSubject(const QString &title, const QString &prompt, std::optional<qint32> preset);
+    // Runs one write; tells the user of a failure and shows the file's new state.
+    template <class Write>
+    void write(const QString &label, Write &&run);
+    void showError(const tarlivo::StoreError &error);
+
+    tarlivo::Store &m_store;
+    Dialogs &m_dialogs;
+    CardListModel *m_model;
+};
+
+} // namespace tarlivo::ui

@@ -1,0 +1,314 @@
+// The card list's changes: several cards, or a whole subject, in one write.
+#include "store/store.h"
+
+#include "store/queries.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tarlivo {
+namespace {
+
+constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
+
+// Each key once, in the order given: a selection may name a card twice.
+std::vector<qint32> distinct(const std::vector<qint32> &ids)
+{
+    std::vector<qint32> result;
+    result.reserve(ids.size());
+    std::unordered_set<qint32> seen;
+    for (qint32 id : ids) {
+        if (seen.insert(id).second)
+            result.push_back(id);
+    }
+    return result;
+}
+
+// Thousands of scattered rows touch more pages than SQLite's default cache holds, and
+// every overflow syncs the journal once more. A larger cache for one such write only.
+class LargeCache {
+public:
+    LargeCache(sql::Database &db, std::size_t rows) : m_db(db)
+    {
+        if (rows < 1000)
+            return;
+        sql::Statement q(m_db, "PRAGMA cache_size");
+        if (q.step())
+            m_old = q.int64(0);
+        m_db.exec("PRAGMA cache_size = -131072");
+    }
+    ~LargeCache()
+    {
+        if (m_old)
+            sqlite3_exec(m_db.handle(), ("PRAGMA cache_size = " + QByteArray::number(*m_old)).constData(), nullptr,
+                         nullptr, nullptr);
+    }
+    LargeCache(const LargeCache &) = delete;
+    LargeCache &operator=(const LargeCache &) = delete;
+
+private:
+    sql::Database &m_db;
+    std::optional<qint64> m_old;
+};
+
+// The keys as one JSON array, bound as a single value.
+QString keyList(const std::vector<qint32> &ids)
+{
+    QString list = QStringLiteral("[");
+    for (qint32 id : ids) {
+        if (list.size() > 1)
+            list += QLatin1Char(',');
+        list += QString::number(id);
+    }
+    return list + QLatin1Char(']');
+}
+
+CardRow cardRowOf(const sql::Statement &q)
+{
+    CardRow row;
+    row.id = qint32(q.int64(0));
+    row.subjectId = qint32(q.int64(1));
+    row.frage = q.text(2);
+    row.antwort = q.text(3);
+    row.fach = qint32(q.int64(4));
+    row.stelle = qint32(q.int64(5));
+    return row;
+}
+
+} // namespace
+
+// Inside the write: every card must still be there, or nothing is done.
+std::vector<CardRow> Store::cardRowsOrThrow(const std::vector<qint32> &cardIds)
+{
+    std::unordered_map<qint32, CardRow> found;
+    {
+        sql::Statement q(m_db, queries::kCardRows);
+        q.bind(1, keyList(cardIds));
+        while (q.step()) {
+            CardRow row = cardRowOf(q);
+            found.emplace(row.id, std::move(row));
+        }
+    }
+    std::vector<CardRow> rows;
+    rows.reserve(cardIds.size());
+    for (qint32 id : cardIds) {
+        auto it = found.find(id);
+        if (it == found.end())
+            throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(id));
+        rows.push_back(std::move(it->second));
+    }
+    return rows;
+}
+
+void Store::requireSubject(qint32 subjectId, SubjectRow *row)
+{
+    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = ?1");
+    if (!q.bind(1, subjectId).step())
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
+    if (row)
+        *row = SubjectRow{subjectId, q.text(0)};
+}
+
+Change Store::deleteCards(const std::vector<qint32> &cardIds)
+{
+    Change change;
+    const std::vector<qint32> ids = distinct(cardIds);
+    if (ids.empty())
+        return change;
+    prepareWrite();
+    LargeCache cache(m_db, ids.size());
+    sql::WriteTransaction tx(m_db);
+    std::vector<CardRow> rows = cardRowsOrThrow(ids);
+    // Two statements over all the keys, the positions first (they refer to the cards).
+    const QString keys = keyList(ids);
+    sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
+    sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
+    tx.commit();
+    change.cards.reserve(rows.size());
+    for (CardRow &row : rows)
+        change.cards.push_back({std::move(row), std::nullopt});
+    return change;
+}
+
+Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId)
+{
+    Change change;
+    const std::vector<qint32> ids = distinct(cardIds);
+    prepareWrite();
+    LargeCache cache(m_db, ids.size());
+    sql::WriteTransaction tx(m_db);
+    requireSubject(subjectId, nullptr);
+    std::vector<CardRow> rows = cardRowsOrThrow(ids);
+    for (CardRow &row : rows) {
+        if (row.subjectId == subjectId)
+            continue; // already there: nothing of it changes
+        // The position row follows by trigger; compartment and queue place stay.
+        sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1 WHERE idFrageAntwort = ?2")
+            .bind(1, subjectId)
+            .bind(2, row.id)
+            .run();
+        CardRow after = row;
+        after.subjectId = subjectId;
+        change.cards.push_back({std::move(row), std::move(after)});
+    }
+    tx.commit();
+    return change;
+}
+
+Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach)
+{
+    if (fach < 1)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+    Change change;
+    const std::vector<qint32> ids = distinct(cardIds);
+    if (ids.empty())
+        return change;
+    prepareWrite();
+    LargeCache cache(m_db, ids.size());
+    sql::WriteTransaction tx(m_db);
+    std::vector<CardRow> rows = cardRowsOrThrow(ids);
+    const qint64 first = nextStelle();
+    if (first + qint64(rows.size()) - 1 > kInt32Max)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+    qint32 stelle = qint32(first);
+    for (CardRow &row : rows) {
+        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
+            .bind(1, fach)
+            .bind(2, stelle)
+            .bind(3, row.id)
+            .run();
+        CardRow after = row;
+        after.fach = fach;
+        after.stelle = stelle++;
+        change.cards.push_back({std::move(row), std::move(after)});
+    }
+    tx.commit();
+    return change;
+}
+
+Change Store::deleteSubject(qint32 subjectId)
+{
+    Change change;
+    prepareWrite();
+    LargeCache cache(m_db, 1000);
+    sql::WriteTransaction tx(m_db);
+    SubjectRow subject;
+    requireSubject(subjectId, &subject);
+    {
+        sql::Statement q(m_db, queries::kSubjectCardRows);
+        q.bind(1, subjectId);
+        while (q.step())
+            change.cards.push_back({cardRowOf(q), std::nullopt});
+    }
+    sql::Statement(m_db, "DELETE FROM tblPosition WHERE idGebiet = ?1").bind(1, subjectId).run();
+    sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idGebiet = ?1").bind(1, subjectId).run();
+    sql::Statement(m_db, "DELETE FROM tblGebiet WHERE idGebiet = ?1").bind(1, subjectId).run();
+    tx.commit();
+    change.subjects.push_back({std::move(subject), std::nullopt});
+    return change;
+}
+
+Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort)
+{
+    Change change;
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    std::vector<CardRow> rows = cardRowsOrThrow({cardId});
+    CardRow after = rows.front();
+    after.frage = frage.isNull() ? QStringLiteral("") : frage;
+    after.antwort = antwort.isNull() ? QStringLiteral("") : antwort;
+    sql::Statement(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
+        .bind(1, after.frage)
+        .bind(2, after.antwort)
+        .bind(3, cardId)
+        .run();
+    tx.commit();
+    if (!(after == rows.front()))
+        change.cards.push_back({std::move(rows.front()), std::move(after)});
+    return change;
+}
+
+std::vector<SubjectRow> Store::subjectRows()
+{
+    std::vector<SubjectRow> rows;
+    sql::Statement q(m_db, queries::kSubjectRows);
+    while (q.step())
+        rows.push_back({qint32(q.int64(0)), q.text(1)});
+    return rows;
+}
+
+namespace {
+
+CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q), q.text(6)}; }
+
+// The phrase the trigram index finds as a substring, letter case folded.
+QString searchPhrase(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
+{
+    const char *query = subjectId ? (fromEnd ? queries::kPageSubjectFromEnd : queries::kPageSubject)
+                                  : (fromEnd ? queries::kPageAllFromEnd : queries::kPageAll);
+    sql::Statement q(m_db, query);
+    if (subjectId)
+        q.bind(1, *subjectId);
+    q.bind(2, limit).bind(3, offset);
+    std::vector<CardListRow> rows;
+    while (q.step())
+        rows.push_back(listRowOf(q));
+    return rows;
+}
+
+std::vector<qint32> Store::cardIds(std::optional<qint32> subjectId, const QString &search, CardOrder order)
+{
+    const bool filtered = !search.isEmpty();
+    const char *const *queries = queries::kKeysByPractice;
+    switch (order) {
+    case CardOrder::Practice:
+    case CardOrder::Fach:
+        break;
+    case CardOrder::Frage:
+        queries = queries::kKeysByFrage;
+        break;
+    case CardOrder::Antwort:
+        queries = queries::kKeysByAntwort;
+        break;
+    case CardOrder::Gebiet:
+        queries = queries::kKeysByGebiet;
+        break;
+    }
+    sql::Statement q(m_db, queries[filtered ? 1 : 0]);
+    if (filtered)
+        q.bind(1, searchPhrase(search));
+    if (subjectId)
+        q.bind(2, *subjectId);
+    else
+        q.bindNull(2);
+    std::vector<qint32> ids;
+    while (q.step())
+        ids.push_back(qint32(q.int64(0)));
+    return ids;
+}
+
+std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
+{
+    std::vector<CardListRow> rows;
+    rows.reserve(cardIds.size());
+    for (qint32 id : cardIds) {
+        sql::Statement q(m_db, queries::kListRow);
+        if (q.bind(1, id).step())
+            rows.push_back(listRowOf(q));
+    }
+    return rows;
+}
+
+} // namespace tarlivo

@@ -1,0 +1,399 @@
+#include "cards/cardlistmodel.h"
+#include "cards/cardlistwindow.h"
+#include "store/store.h"
+#include "testapp.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using namespace tarlivo;
+
+namespace {
+
+// A store with two subjects: Erdkunde holds three cards (fach 1, 2, 3), Biologie one.
+struct Fixture {
+    QTemporaryDir dir;
+    Seeder seed{Store::open(dir.filePath("Tarlivo.mdb"), noBackups())};
+    Store &store = *seed.store;
+    qint32 erdkunde = seed.subject("Erdkunde");
+    qint32 biologie = seed.subject("Biologie");
+    qint32 wien = seed.card(erdkunde, "Hauptstadt von Österreich", "Wien", 1);
+    qint32 bern = seed.card(erdkunde, "Hauptstadt der\nSchweiz", "Bern", 2);
+    qint32 paris = seed.card(erdkunde, "Hauptstadt von Frankreich", "Paris", 3);
+    qint32 zelle = seed.card(biologie, "Kleinste Einheit des Lebens", "Die Zelle", 1);
+
+    CardRow row(qint32 id) { return store.cardRow(id).value_or(CardRow{}); }
+    qint64 cards() { return store.cardCount(std::nullopt); }
+};
+
+std::vector<qint32> hits(Store &store, const QString &text, std::optional<qint32> subject = std::nullopt)
+{
+    return store.cardIds(subject, text, CardOrder::Practice);
+}
+
+// Does what a user does in the next modal dialog, then presses OK.
+void inNextDialog(std::function<void(QDialog &)> fill)
+{
+    QTimer::singleShot(0, [fill] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        fill(*dialog);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        // Still open (refused input): cancel, so the test goes on.
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+// The window over the fixture's store, with scripted answers and every change recorded.
+struct WindowRun {
+    Fixture f;
+    ScriptedDialogs dialogs;
+    ui::CardListWindow window{f.store, dialogs};
+    QStringList labels;
+    std::vector<Change> changes;
+
+    WindowRun()
+    {
+        QObject::connect(&window, &ui::CardListWindow::changed, [this](const QString &label, const Change &c) {
+            labels << label;
+            changes.push_back(c);
+        });
+    }
+    // Selects the rows showing these cards.
+    void select(std::initializer_list<qint32> ids)
+    {
+        window.tblKarten->clearSelection();
+        for (int row = 0; row < window.model().rowCount(); ++row) {
+            const qint32 id = window.model().rowAt(row)->card.id;
+            if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
+                window.tblKarten->selectionModel()->select(window.model().index(row, 0),
+                                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                window.tblKarten->selectionModel()->setCurrentIndex(window.model().index(row, 0),
+                                                                    QItemSelectionModel::NoUpdate);
+            }
+        }
+    }
+};
+
+} // namespace
+
+class TestCardList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deleteCardsRemovesBothRowsAndReportsThem()
+    {
+        Fixture f;
+        const CardRow wien = f.row(f.wien), paris = f.row(f.paris);
+        const Change change = f.store.deleteCards({f.paris, f.wien, f.paris});
+        QCOMPARE(change.cards.size(), std::size_t(2));
+        QVERIFY(change.cards[0].before == paris && !change.cards[0].after);
+        QVERIFY(change.cards[1].before == wien && !change.cards[1].after);
+        QVERIFY(change.subjects.empty());
+        QCOMPARE(f.cards(), 2);
+        QVERIFY(!f.store.cardRow(f.wien));
+        QVERIFY(f.store.checkInvariants().isEmpty());
+        // Gone from the search index too.
+        QVERIFY(hits(f.store, "Frankreich").empty());
+    }
+
+    void moveKeepsPlaceAndTheSearchFindsTheCardInItsNewSubject()
+    {
+        Fixture f;
+        const CardRow bern = f.row(f.bern);
+        const Change change = f.store.moveCardsToSubject({f.bern, f.zelle}, f.biologie);
+        // The card already there is no change.
+        QCOMPARE(change.cards.size(), std::size_t(1));
+        CardRow after = bern;
+        after.subjectId = f.biologie;
+        QVERIFY(change.cards[0].before == bern && change.cards[0].after == after);
+        QVERIFY(f.row(f.bern) == after);
+        QVERIFY(f.store.checkInvariants().isEmpty());
+        QCOMPARE(hits(f.store, "schweiz", f.biologie), std::vector<qint32>{f.bern});
+        QVERIFY(hits(f.store, "schweiz", f.erdkunde).empty());
+    }
+
+    void setCompartmentQueuesTheCardsAtTheEndInTheGivenOrder()
+    {
+        Fixture f;
+        const CardRow zelle = f.row(f.zelle), wien = f.row(f.wien);
+        const qint32 last = zelle.stelle;
+        const Change change = f.store.setCompartment({f.zelle, f.wien}, 5);
+        QCOMPARE(change.cards.size(), std::size_t(2));
+        QVERIFY(change.cards[0].before == zelle && change.cards[1].before == wien);
+        QCOMPARE(change.cards[0].after->fach, 5);
+        QCOMPARE(change.cards[0].after->stelle, last + 1);
+        QCOMPARE(change.cards[1].after->stelle, last + 2);
+        QVERIFY(f.row(f.wien) == *change.cards[1].after);
+        QCOMPARE(f.store.headCard(f.erdkunde, 5), std::optional<qint32>(f.wien));
+        QVERIFY(f.store.checkInvariants().isEmpty());
+    }
+
+    void deleteSubjectTakesItsCardsAlong()
+    {
+        Fixture f;
+        const Change change = f.store.deleteSubject(f.erdkunde);
+        QCOMPARE(change.subjects.size(), std::size_t(1));
+        QVERIFY(change.subjects[0].before == (SubjectRow{f.erdkunde, "Erdkunde"}));
+        QCOMPARE(change.cards.size(), std::size_t(3));
+        QVERIFY(change.cards[0].before->id == f.wien && !change.cards[0].after);
+        QCOMPARE(f.store.allSubjects(), QStringList{"Biologie"});
+        QCOMPARE(f.cards(), 1);
+        QVERIFY(f.store.checkInvariants().isEmpty());
+        // A subject without cards too.
+        f.store.addSubject("Leer");
+        QCOMPARE(f.store.deleteSubject(*f.store.subjectId("Leer")).cards.size(), std::size_t(0));
+        QCOMPARE(f.store.allSubjects(), QStringList{"Biologie"});
+    }
+
+    void editKeepsTextsUntrimmed()
+    {
+        Fixture f;
+        const Change change = f.store.editCard(f.wien, " Hauptstadt\nÖsterreichs ", "Wien ");
+        QCOMPARE(change.cards.size(), std::size_t(1));
+        QCOMPARE(f.row(f.wien).frage, QString(" Hauptstadt\nÖsterreichs "));
+        QCOMPARE(change.cards[0].after->antwort, QString("Wien "));
+        QVERIFY(f.store.editCard(f.wien, " Hauptstadt\nÖsterreichs ", "Wien ").isEmpty());
+    }
+
+    // Another running copy deleted the card or subject meanwhile, or the number is out
+    // of range: refused, and nothing of the action is written.
+    void badInputWritesNothing_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("delete a deleted card") << 0 << int(StoreErrorKind::NotFound);
+        QTest::newRow("move a deleted card") << 1 << int(StoreErrorKind::NotFound);
+        QTest::newRow("move to a deleted subject") << 2 << int(StoreErrorKind::NotFound);
+        QTest::newRow("compartment 0") << 3 << int(StoreErrorKind::Limit);
+        QTest::newRow("compartment of a deleted card") << 4 << int(StoreErrorKind::NotFound);
+        QTest::newRow("delete a deleted subject") << 5 << int(StoreErrorKind::NotFound);
+        QTest::newRow("edit a deleted card") << 6 << int(StoreErrorKind::NotFound);
+    }
+    void badInputWritesNothing()
+    {
+        QFETCH(int, action);
+        QFETCH(int, kind);
+        Fixture f;
+        auto other = Store::open(f.store.path(), noBackups());
+        other->deleteCards({f.paris});
+        const qint32 gone = *other->subjectId("Biologie");
+        other->deleteSubject(gone);
+        const auto before = f.store.cardIds(std::nullopt, {}, CardOrder::Frage);
+        const CardRow wien = f.row(f.wien);
+        try {
+            switch (action) {
+            case 0:
+                f.store.deleteCards({f.wien, f.paris});
+                break;
+            case 1:
+                f.store.moveCardsToSubject({f.wien, f.paris}, f.erdkunde);
+                break;
+            case 2:
+                f.store.moveCardsToSubject({f.wien}, gone);
+                break;
+            case 3:
+                f.store.setCompartment({f.wien}, 0);
+                break;
+            case 4:
+                f.store.setCompartment({f.wien, f.paris}, 2);
+                break;
+            case 5:
+                f.store.deleteSubject(gone);
+                break;
+            case 6:
+                f.store.editCard(f.paris, "x", "y");
+                break;
+            }
+            QFAIL("no error");
+        } catch (const StoreError &e) {
+            QCOMPARE(int(e.kind()), kind);
+        }
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Frage), before);
+        QVERIFY(f.row(f.wien) == wien);
+        QVERIFY(f.store.checkInvariants().isEmpty());
+    }
+
+    // Any letter case, umlauts and ß included, in Frage or Antwort.
+    void searchFindsGermanTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("antworten");
+        QTest::newRow("ö finds Ö") << "öSTERR" << QStringList{"Wien"};
+        QTest::newRow("Ä finds ä") << "BÄR" << QStringList{"Der Bär"};
+        QTest::newRow("ß") << "straß" << QStringList{"Straße"};
+        QTest::newRow("in the answer") << "zell" << QStringList{"Die Zelle"};
+        QTest::newRow("both subjects") << "HAUPT" << QStringList{"Wien", "Bern", "Paris"};
+        QTest::newRow("across the line break") << "der\nSch" << QStringList{"Bern"};
+        QTest::newRow("quote") << "\"x\"" << QStringList{};
+        QTest::newRow("nothing") << "Kängurus" << QStringList{};
+    }
+    void searchFindsGermanTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, antworten);
+        Fixture f;
+        f.seed.card(f.biologie, "Welches Tier brummt?", "Der Bär");
+        f.seed.card(f.biologie, "Weg mit Häusern", "Straße");
+        QStringList found;
+        for (const CardListRow &row : f.store.cardListRows(hits(f.store, text)))
+            found << row.card.antwort;
+        QCOMPARE(found, antworten);
+    }
+
+    void pagesAndOrders()
+    {
+        Fixture f;
+        // Practice order: compartment, then queue place.
+        f.seed.setFach(f.zelle, 2);
+        const auto page = f.store.cardPage(std::nullopt, 1, 2, false);
+        QCOMPARE(page.size(), std::size_t(2));
+        QCOMPARE(page[0].card.id, f.bern);
+        QCOMPARE(page[1].card.id, f.zelle);
+        QCOMPARE(page[1].subject, QString("Biologie"));
+        const auto tail = f.store.cardPage(f.erdkunde, 0, 2, true);
+        QCOMPARE(tail.size(), std::size_t(2));
+        QCOMPARE(tail[0].card.id, f.bern);
+        QCOMPARE(tail[1].card.id, f.paris);
+        QCOMPARE(f.store.cardCount(f.erdkunde), 3);
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Frage),
+                 (std::vector<qint32>{f.bern, f.paris, f.wien, f.zelle}));
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Gebiet),
+                 (std::vector<qint32>{f.zelle, f.wien, f.bern, f.paris}));
+        QCOMPARE(f.store.cardIds(f.erdkunde, {}, CardOrder::Antwort), (std::vector<qint32>{f.bern, f.paris, f.wien}));
+    }
+
+    void windowShowsFirstLinesAndCountsHits()
+    {
+        WindowRun w;
+        QCOMPARE(w.window.cboGebiet->itemText(0), QString("Alle Gebiete"));
+        QCOMPARE(w.window.lblTreffer->text(), QString("4 Karten"));
+        const QModelIndex bern = w.window.model().index(2, ui::CardListModel::Frage);
+        QCOMPARE(bern.data().toString(), QString("Hauptstadt der …"));
+        QCOMPARE(bern.data(Qt::ToolTipRole).toString(), QString("Hauptstadt der\nSchweiz"));
+        w.window.txtSuche->setText("ös");
+        QCOMPARE(w.window.lblTreffer->text(), QString("Suche ab 3 Zeichen"));
+        QCOMPARE(w.window.model().rowCount(), 4);
+        QTest::keyClicks(w.window.txtSuche, "T");
+        QCOMPARE(w.window.lblTreffer->text(), QString("1 Treffer"));
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
+        w.window.showSubject(w.f.biologie);
+        QCOMPARE(w.window.lblTreffer->text(), QString("0 Treffer"));
+        w.window.txtSuche->clear();
+        QCOMPARE(w.window.lblTreffer->text(), QString("1 Karte"));
+        // Sorting by a column and back to the practice order by Fach.
+        w.window.showSubject(w.f.erdkunde);
+        w.window.tblKarten->sortByColumn(ui::CardListModel::Antwort, Qt::DescendingOrder);
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
+        w.window.tblKarten->sortByColumn(ui::CardListModel::Fach, Qt::DescendingOrder);
+        QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.paris);
+    }
+
+    void deleteAsksWithTheCount()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.zelle});
+        w.window.cmdLoeschen->click(); // no confirmation: "Nein"
+        QCOMPARE(w.dialogs.questions, QStringList{"2 Karten löschen?"});
+        QCOMPARE(w.f.cards(), 4);
+        w.dialogs.confirmations = {true};
+        w.window.cmdLoeschen->click();
+        QCOMPARE(w.f.cards(), 2);
+        QCOMPARE(w.labels, QStringList{"Löschen von 2 Karten"});
+        QCOMPARE(w.changes.at(0).cards.size(), std::size_t(2));
+        QCOMPARE(w.window.lblTreffer->text(), QString("2 Karten"));
+        w.select({w.f.bern});
+        w.window.cmdLoeschen->click();
+        QCOMPARE(w.dialogs.questions.last(), QString("1 Karte löschen?"));
+    }
+
+    void compartmentMustBeAWholeNumberInRange_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("fach");
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("negative") << "-1" << 0;
+        QTest::newRow("beyond 32 bits") << "2147483648" << 0;
+        QTest::newRow("fraction") << "1,5" << 0;
+        QTest::newRow("word") << "drei" << 0;
+        QTest::newRow("highest") << "2147483647" << 2147483647;
+        QTest::newRow("blanks around") << " 7 " << 7;
+    }
+    void compartmentMustBeAWholeNumberInRange()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, fach);
+        WindowRun w;
+        const CardRow before = w.f.row(w.f.zelle);
+        w.select({w.f.zelle});
+        w.dialogs.answers = {typed};
+        w.window.cmdFach->click();
+        if (fach == 0) {
+            QCOMPARE(w.dialogs.take().size(), 1);
+            QVERIFY(w.f.row(w.f.zelle) == before);
+            QVERIFY(w.labels.isEmpty());
+        } else {
+            QCOMPARE(w.f.row(w.f.zelle).fach, fach);
+            QCOMPARE(w.labels, QStringList{QString("Fach %1 für 1 Karte").arg(fach)});
+        }
+    }
+
+    void moveEditAndDeleteSubjectThroughTheirDialogs()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.paris});
+        inNextDialog([](QDialog &d) { d.findChild<QComboBox *>("cboZiel")->setCurrentText("Biologie"); });
+        w.window.cmdVerschieben->click();
+        QCOMPARE(w.f.row(w.f.paris).subjectId, w.f.biologie);
+        QCOMPARE(w.labels.last(), QString("Verschieben nach „Biologie“"));
+
+        w.select({w.f.bern});
+        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
+        w.window.cmdBearbeiten->click();
+        QCOMPARE(w.dialogs.take(), QStringList{"Fehlende Eingabe!"});
+        QCOMPARE(w.f.row(w.f.bern).antwort, QString("Bern"));
+        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
+        w.window.cmdBearbeiten->click();
+        QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
+        QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));
+
+        w.window.showSubject(w.f.erdkunde);
+        w.dialogs.confirmations = {true};
+        w.window.cmdGebietLoeschen->click();
+        QCOMPARE(w.dialogs.questions.last(), QString("Gebiet „Erdkunde“ mit 1 Karte löschen?"));
+        QCOMPARE(w.f.store.allSubjects(), QStringList{"Biologie"});
+        QCOMPARE(w.labels.last(), QString("Gebiet „Erdkunde“ löschen"));
+        QCOMPARE(w.window.cboGebiet->currentText(), QString("Alle Gebiete"));
+        QVERIFY(w.f.store.checkInvariants().isEmpty());
+    }
+
+    // Another running copy deleted the card: a message, nothing written, the list updated.
+    void cardDeletedElsewhere()
+    {
+        WindowRun w;
+        w.select({w.f.wien, w.f.bern});
+        Store::open(w.f.store.path(), noBackups())->deleteCards({w.f.bern});
+        w.dialogs.answers = {"4"};
+        w.window.cmdFach->click();
+        QCOMPARE(w.dialogs.take().size(), 1);
+        QCOMPARE(w.f.row(w.f.wien).fach, 1);
+        QVERIFY(w.labels.isEmpty());
+        QCOMPARE(w.window.model().rowCount(), 3);
+    }
+};
+
+QTEST_MAIN(TestCardList)
+#include "test_cardlist.moc"
