@@ -75,7 +75,6 @@ inline constexpr const char *kSubjectCardRows =
 inline constexpr const char *kSubjectRows =
     "SELECT idGebiet, NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet";
 
-
 // Pages of the practice order: the keys are counted off on the index alone, and
 // only the page's own rows are read. ?2 is the page size, ?3 the rows skipped.
 #define TARLIVO_PAGE_OF(keys)                                                                                          \
