@@ -27,6 +27,13 @@ using namespace tarlivo::bench;
 
 namespace {
 
+// The list's controls, found as a user finds them.
+template <class T>
+T *ctl(QWidget &window, const char *name)
+{
+    return window.findChild<T *>(QString::fromLatin1(name));
+}
+
 class YesDialogs final : public ui::Dialogs {
 public:
     int shown = 0;
@@ -59,7 +66,7 @@ double timedMs(ui::CardListWindow &window, Action &&action)
     QElapsedTimer timer;
     timer.start();
     action();
-    window.tblKarten->viewport()->repaint();
+    ctl<QTableView>(window, "tblKarten")->viewport()->repaint();
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
@@ -83,29 +90,33 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         window.show();
         QCoreApplication::processEvents();
         first.push_back(timedMs(window, [&] { window.showSubject(big); }));
-        last.push_back(timedMs(window, [&] { window.tblKarten->scrollToBottom(); }));
+        last.push_back(timedMs(window, [&] { ctl<QTableView>(window, "tblKarten")->scrollToBottom(); }));
         // A text typed key by key: the last key's screen is what is timed.
-        window.txtSuche->setText(QStringLiteral("Beispiel 4"));
-        match.push_back(timedMs(window, [&] { window.txtSuche->setText(QStringLiteral("Beispiel 47")); }));
+        ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Beispiel 4"));
+        match.push_back(
+            timedMs(window, [&] { ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Beispiel 47")); }));
         if (window.model().rowCount() == 0)
             throw std::runtime_error("the search found nothing");
-        window.txtSuche->setText(QStringLiteral("Quitte"));
-        none.push_back(timedMs(window, [&] { window.txtSuche->setText(QStringLiteral("Quittenbaum")); }));
+        ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Quitte"));
+        none.push_back(
+            timedMs(window, [&] { ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Quittenbaum")); }));
         if (window.model().rowCount() != 0)
             throw std::runtime_error("the search found what is not there");
         // Every card of the subject holds this word: the worst case for sorting the hits.
-        window.txtSuche->setText(QStringLiteral("Beispie"));
-        every.push_back(timedMs(window, [&] { window.txtSuche->setText(QStringLiteral("Beispiel")); }));
-        window.txtSuche->clear();
+        ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Beispie"));
+        every.push_back(
+            timedMs(window, [&] { ctl<QLineEdit>(window, "txtSuche")->setText(QStringLiteral("Beispiel")); }));
+        ctl<QLineEdit>(window, "txtSuche")->clear();
         // A click on the Frage header: every card of the subject sorted by its text.
         if (i == 0)
-            result["sort_by_frage"] =
-                timedMs(window, [&] { window.tblKarten->sortByColumn(ui::CardListModel::Frage, Qt::AscendingOrder); });
-        window.tblKarten->sortByColumn(ui::CardListModel::Fach, Qt::AscendingOrder);
+            result["sort_by_frage"] = timedMs(window, [&] {
+                ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Frage, Qt::AscendingOrder);
+            });
+        ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Fach, Qt::AscendingOrder);
         window.showSubject(std::nullopt);
-        window.tblKarten->viewport()->repaint();
-        window.tblKarten->scrollToBottom();
-        window.tblKarten->viewport()->repaint();
+        ctl<QTableView>(window, "tblKarten")->viewport()->repaint();
+        ctl<QTableView>(window, "tblKarten")->scrollToBottom();
+        ctl<QTableView>(window, "tblKarten")->viewport()->repaint();
         openKb = std::max(openKb, residentKb());
     }
     result["first_screen"] = quantile(first, 0.5);
@@ -123,7 +134,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         QCoreApplication::processEvents();
         const int rows = std::min(10000, cards / 10);
         const QItemSelection selection(window.model().index(0, 0), window.model().index(rows - 1, 3));
-        window.tblKarten->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        ctl<QTableView>(window, "tblKarten")->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
         const qint64 before = store->cardCount(std::nullopt);
         result["delete_selected"] = timedMs(window, [&] { window.deleteSelected(); });
         if (store->cardCount(std::nullopt) != before - rows || dialogs.shown != 0)

@@ -258,8 +258,9 @@ private:
         const int rows = w.model().rowCount();
         QStringList ids;
         for (int i = 0, n = 1 + below(most); rows > 0 && i < n; ++i)
-            w.tblKarten->selectionModel()->select(w.model().index(below(rows), 0),
-                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            ctl<QTableView>(w, "tblKarten")
+                ->selectionModel()
+                ->select(w.model().index(below(rows), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         for (qint32 id : w.selectedCardIds())
             ids << QString::number(id);
         return ids.join(QLatin1Char(' '));
@@ -273,7 +274,7 @@ private:
         const QString ids = selectSome(*w, 4);
         emitLine(QStringLiteral("> D %1").arg(ids));
         m_dialogs.confirmations = {true};
-        windows::click(w->cmdLoeschen);
+        windows::click(ctl<QPushButton>(*w, "cmdLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< D"));
         ++m_changes;
@@ -282,11 +283,11 @@ private:
     void listMoveCards()
     {
         auto w = cardList();
-        if (!w || w->model().rowCount() == 0 || w->cboGebiet->count() < 2)
+        if (!w || w->model().rowCount() == 0 || ctl<QComboBox>(*w, "cboGebiet")->count() < 2)
             return;
         const QString ids = selectSome(*w, 4);
-        const int target = 1 + below(w->cboGebiet->count() - 1);
-        const qint32 subject = w->cboGebiet->itemData(target).toInt();
+        const int target = 1 + below(ctl<QComboBox>(*w, "cboGebiet")->count() - 1);
+        const qint32 subject = ctl<QComboBox>(*w, "cboGebiet")->itemData(target).toInt();
         emitLine(QStringLiteral("> M %1 %2").arg(subject).arg(ids));
         // The subject dialog is modal: chosen and confirmed from the event loop it runs.
         QTimer::singleShot(0, [subject] {
@@ -297,7 +298,7 @@ private:
             box->setCurrentIndex(box->findData(subject));
             dialog->accept();
         });
-        windows::click(w->cmdVerschieben);
+        windows::click(ctl<QPushButton>(*w, "cmdVerschieben"));
         if (!refused())
             emitLine(QStringLiteral("< M"));
         ++m_changes;
@@ -312,7 +313,7 @@ private:
         const int fach = 1 + below(9); // the top compartment would make a later verdict refuse
         emitLine(QStringLiteral("> K %1 %2").arg(fach).arg(ids));
         m_dialogs.answers = {QString::number(fach)};
-        windows::click(w->cmdFach);
+        windows::click(ctl<QPushButton>(*w, "cmdFach"));
         if (!refused())
             emitLine(QStringLiteral("< K"));
         ++m_changes;
@@ -321,14 +322,14 @@ private:
     void listDeleteSubject()
     {
         auto w = cardList();
-        if (!w || w->cboGebiet->count() < 2)
+        if (!w || ctl<QComboBox>(*w, "cboGebiet")->count() < 2)
             return;
-        const int at = 1 + below(w->cboGebiet->count() - 1);
-        const qint32 subject = w->cboGebiet->itemData(at).toInt();
+        const int at = 1 + below(ctl<QComboBox>(*w, "cboGebiet")->count() - 1);
+        const qint32 subject = ctl<QComboBox>(*w, "cboGebiet")->itemData(at).toInt();
         w->showSubject(subject);
         emitLine(QStringLiteral("> G %1").arg(subject));
         m_dialogs.confirmations = {true};
-        windows::click(w->cmdGebietLoeschen);
+        windows::click(ctl<QPushButton>(*w, "cmdGebietLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< G"));
         ++m_changes;

@@ -26,11 +26,6 @@ inline void startDriver(QProcess &driver, const QStringList &args)
 }
 #endif
 
-// Whether the practice window gives its verdicts through Store::judgeCard, which
-// logs each one in the verdict's own transaction. While it still calls moveCard a
-// verdict moves the card and logs nothing; turn this on with that change.
-inline constexpr bool kVerdictsLogged = false;
-
 inline QString unhex(const QString &field) { return QString::fromUtf8(QByteArray::fromHex(field.mid(1).toLatin1())); }
 
 // One reported change: "> KIND fields..." and, once committed, "< KIND result".
@@ -129,11 +124,9 @@ inline QString apply(rawdb::State &s, const Op &op)
         const qint64 before = it->second.fach;
         it->second.fach = kind == QLatin1Char('R') ? n + 1 : kind == QLatin1Char('F') ? n : 1;
         it->second.stelle = stelle;
-        if (kVerdictsLogged) {
-            // One log row per verdict, with the compartments before and after.
-            const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
-            s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
-        }
+        // One log row per verdict, with the compartments before and after.
+        const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
+        s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
         return {};
     }
     case 'E': {

@@ -75,14 +75,16 @@ struct WindowRun {
     // Selects the rows showing these cards.
     void select(std::initializer_list<qint32> ids)
     {
-        window.tblKarten->clearSelection();
+        ctl<QTableView>(window, "tblKarten")->clearSelection();
         for (int row = 0; row < window.model().rowCount(); ++row) {
             const qint32 id = window.model().rowAt(row)->card.id;
             if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
-                window.tblKarten->selectionModel()->select(window.model().index(row, 0),
-                                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-                window.tblKarten->selectionModel()->setCurrentIndex(window.model().index(row, 0),
-                                                                    QItemSelectionModel::NoUpdate);
+                ctl<QTableView>(window, "tblKarten")
+                    ->selectionModel()
+                    ->select(window.model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                ctl<QTableView>(window, "tblKarten")
+                    ->selectionModel()
+                    ->setCurrentIndex(window.model().index(row, 0), QItemSelectionModel::NoUpdate);
             }
         }
     }
@@ -279,26 +281,26 @@ private slots:
     void windowShowsFirstLinesAndCountsHits()
     {
         WindowRun w;
-        QCOMPARE(w.window.cboGebiet->itemText(0), QString("Alle Gebiete"));
-        QCOMPARE(w.window.lblTreffer->text(), QString("4 Karten"));
+        QCOMPARE(ctl<QComboBox>(w.window, "cboGebiet")->itemText(0), QString("Alle Gebiete"));
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("4 Karten"));
         const QModelIndex bern = w.window.model().index(2, ui::CardListModel::Frage);
         QCOMPARE(bern.data().toString(), QString("Hauptstadt der …"));
         QCOMPARE(bern.data(Qt::ToolTipRole).toString(), QString("Hauptstadt der\nSchweiz"));
-        w.window.txtSuche->setText("ös");
-        QCOMPARE(w.window.lblTreffer->text(), QString("Suche ab 3 Zeichen"));
+        ctl<QLineEdit>(w.window, "txtSuche")->setText("ös");
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("Suche ab 3 Zeichen"));
         QCOMPARE(w.window.model().rowCount(), 4);
-        QTest::keyClicks(w.window.txtSuche, "T");
-        QCOMPARE(w.window.lblTreffer->text(), QString("1 Treffer"));
+        QTest::keyClicks(ctl<QLineEdit>(w.window, "txtSuche"), "T");
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("1 Treffer"));
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
         w.window.showSubject(w.f.biologie);
-        QCOMPARE(w.window.lblTreffer->text(), QString("0 Treffer"));
-        w.window.txtSuche->clear();
-        QCOMPARE(w.window.lblTreffer->text(), QString("1 Karte"));
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("0 Treffer"));
+        ctl<QLineEdit>(w.window, "txtSuche")->clear();
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("1 Karte"));
         // Sorting by a column and back to the practice order by Fach.
         w.window.showSubject(w.f.erdkunde);
-        w.window.tblKarten->sortByColumn(ui::CardListModel::Antwort, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Antwort, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
-        w.window.tblKarten->sortByColumn(ui::CardListModel::Fach, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Fach, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.paris);
     }
 
@@ -306,17 +308,17 @@ private slots:
     {
         WindowRun w;
         w.select({w.f.wien, w.f.zelle});
-        w.window.cmdLoeschen->click(); // no confirmation: "Nein"
+        ctl<QPushButton>(w.window, "cmdLoeschen")->click(); // no confirmation: "Nein"
         QCOMPARE(w.dialogs.questions, QStringList{"2 Karten löschen?"});
         QCOMPARE(w.f.cards(), 4);
         w.dialogs.confirmations = {true};
-        w.window.cmdLoeschen->click();
+        ctl<QPushButton>(w.window, "cmdLoeschen")->click();
         QCOMPARE(w.f.cards(), 2);
         QCOMPARE(w.labels, QStringList{"Löschen von 2 Karten"});
         QCOMPARE(w.changes.at(0).cards.size(), std::size_t(2));
-        QCOMPARE(w.window.lblTreffer->text(), QString("2 Karten"));
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("2 Karten"));
         w.select({w.f.bern});
-        w.window.cmdLoeschen->click();
+        ctl<QPushButton>(w.window, "cmdLoeschen")->click();
         QCOMPARE(w.dialogs.questions.last(), QString("1 Karte löschen?"));
     }
 
@@ -340,7 +342,7 @@ private slots:
         const CardRow before = w.f.row(w.f.zelle);
         w.select({w.f.zelle});
         w.dialogs.answers = {typed};
-        w.window.cmdFach->click();
+        ctl<QPushButton>(w.window, "cmdFach")->click();
         if (fach == 0) {
             QCOMPARE(w.dialogs.take().size(), 1);
             QVERIFY(w.f.row(w.f.zelle) == before);
@@ -356,27 +358,27 @@ private slots:
         WindowRun w;
         w.select({w.f.wien, w.f.paris});
         inNextDialog([](QDialog &d) { d.findChild<QComboBox *>("cboZiel")->setCurrentText("Biologie"); });
-        w.window.cmdVerschieben->click();
+        ctl<QPushButton>(w.window, "cmdVerschieben")->click();
         QCOMPARE(w.f.row(w.f.paris).subjectId, w.f.biologie);
         QCOMPARE(w.labels.last(), QString("Verschieben nach „Biologie“"));
 
         w.select({w.f.bern});
         inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
-        w.window.cmdBearbeiten->click();
+        ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.dialogs.take(), QStringList{"Fehlende Eingabe!"});
         QCOMPARE(w.f.row(w.f.bern).antwort, QString("Bern"));
         inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
-        w.window.cmdBearbeiten->click();
+        ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
         QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));
 
         w.window.showSubject(w.f.erdkunde);
         w.dialogs.confirmations = {true};
-        w.window.cmdGebietLoeschen->click();
+        ctl<QPushButton>(w.window, "cmdGebietLoeschen")->click();
         QCOMPARE(w.dialogs.questions.last(), QString("Gebiet „Erdkunde“ mit 1 Karte löschen?"));
         QCOMPARE(w.f.store.allSubjects(), QStringList{"Biologie"});
         QCOMPARE(w.labels.last(), QString("Gebiet „Erdkunde“ löschen"));
-        QCOMPARE(w.window.cboGebiet->currentText(), QString("Alle Gebiete"));
+        QCOMPARE(ctl<QComboBox>(w.window, "cboGebiet")->currentText(), QString("Alle Gebiete"));
         QVERIFY(w.f.store.checkInvariants().isEmpty());
     }
 
@@ -387,7 +389,7 @@ private slots:
         w.select({w.f.wien, w.f.bern});
         Store::open(w.f.store.path(), noBackups())->deleteCards({w.f.bern});
         w.dialogs.answers = {"4"};
-        w.window.cmdFach->click();
+        ctl<QPushButton>(w.window, "cmdFach")->click();
         QCOMPARE(w.dialogs.take().size(), 1);
         QCOMPARE(w.f.row(w.f.wien).fach, 1);
         QVERIFY(w.labels.isEmpty());

@@ -39,17 +39,6 @@ public:
     std::vector<qint32> selectedCardIds() const;
     CardListModel &model() { return *m_model; }
 
-    // The controls, for tests and the crash driver (objectName as the member).
-    QComboBox *cboGebiet;
-    QLineEdit *txtSuche;
-    QLabel *lblTreffer;
-    QTableView *tblKarten;
-    QPushButton *cmdBearbeiten;
-    QPushButton *cmdVerschieben;
-    QPushButton *cmdFach;
-    QPushButton *cmdLoeschen;
-    QPushButton *cmdGebietLoeschen;
-
 public slots:
     // Reads subjects and cards afresh, after another window changed the file.
     void refresh();
@@ -67,6 +56,17 @@ signals:
     void changed(const QString &label, const tarlivo::Change &change);
 
 private:
+    // Tests and the crash driver find them by objectName, as named here.
+    QComboBox *cboGebiet;
+    QLineEdit *txtSuche;
+    QLabel *lblTreffer;
+    QTableView *tblKarten;
+    QPushButton *cmdBearbeiten;
+    QPushButton *cmdVerschieben;
+    QPushButton *cmdFach;
+    QPushButton *cmdLoeschen;
+    QPushButton *cmdGebietLoeschen;
+
     void fillSubjects(std::optional<qint32> keep);
     void reloadCards();
     void updateCount();

@@ -75,7 +75,9 @@ void FrmNeu::SaveFrageAntwort()
             session().message(this, text::unknownSubject(subject));
             return;
         }
-        session().db().addCard(*id, txtFrage->text(), txtAntwort->text());
+        Change change;
+        session().db().addCard(*id, txtFrage->text(), txtAntwort->text(), &change);
+        session().record(text::newCardLabel(txtFrage->text()), change, this);
     } catch (const StoreError &error) {
         session().report(this, error);
         return;

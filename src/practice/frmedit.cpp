@@ -61,7 +61,9 @@ void FrmEdit::SaveEdit()
     }
     const qint32 card = *m_card;
     try {
-        session().db().saveCardText(card, txtEditFrage->text(), txtEditAntwort->text());
+        Change change;
+        session().db().saveCardText(card, txtEditFrage->text(), txtEditAntwort->text(), &change);
+        session().record(text::editCardLabel(txtEditFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
             session().message(this, text::cardMissing(card));

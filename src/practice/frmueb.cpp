@@ -7,6 +7,7 @@
 #include "shell/messages.h"
 
 #include <QRegularExpression>
+#include <QShortcut>
 
 #include <limits>
 
@@ -57,6 +58,30 @@ const FormDesign &FrmUeb::layout()
     return design;
 }
 
+namespace {
+
+// Whether the change touched a card of the subject, before or after.
+bool touchesSubject(const Change &change, qint32 subject)
+{
+    for (const RowChange<CardRow> &row : change.cards)
+        if ((row.before && row.before->subjectId == subject) || (row.after && row.after->subjectId == subject))
+            return true;
+    for (const RowChange<SubjectRow> &row : change.subjects)
+        if ((row.before && row.before->id == subject) || (row.after && row.after->id == subject))
+            return true;
+    return false;
+}
+
+const RowChange<CardRow> *rowOf(const Change &change, qint32 card)
+{
+    for (const RowChange<CardRow> &row : change.cards)
+        if ((row.before && row.before->id == card) || (row.after && row.after->id == card))
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
 FrmUeb::FrmUeb(Session &session, Forms &forms)
     : Form(layout(), kId, session, forms), cmdFrage(control<CommandButton>("cmdFrage")),
       cmdZumStart(control<CommandButton>("cmdZumStart")), cmdEdit(control<CommandButton>("cmdEdit")),
@@ -75,6 +100,94 @@ FrmUeb::FrmUeb(Session &session, Forms &forms)
     connect(cmdFastRichtig, &QPushButton::clicked, this, &FrmUeb::cmdFastRichtig_Click);
     connect(cmdFalsch, &QPushButton::clicked, this, &FrmUeb::cmdFalsch_Click);
     connect(cmdEdit, &QPushButton::clicked, this, &FrmUeb::cmdEdit_Click);
+    connect(&session, &Session::changed, this, &FrmUeb::cardsChanged);
+    setUpKeys();
+}
+
+void FrmUeb::setUpKeys()
+{
+    // Window shortcuts: the compartment list's text field takes typed digits and
+    // blanks first, so they never judge a card while the user types a number.
+    const auto key = [this](QKeySequence sequence, auto handler) {
+        auto *shortcut = new QShortcut(sequence, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, handler);
+        return shortcut;
+    };
+    key(Qt::Key_Space, [this] { lblAntwort->isHidden() ? cmdAntwort_Click() : cmdFrage_Click(); });
+    for (const Qt::KeyboardModifier pad : {Qt::NoModifier, Qt::KeypadModifier}) {
+        key(QKeySequence(pad | Qt::Key_1), [this] { cmdFalsch->click(); });
+        key(QKeySequence(pad | Qt::Key_2), [this] { cmdFastRichtig->click(); });
+        key(QKeySequence(pad | Qt::Key_3), [this] { cmdRichtig->click(); });
+    }
+    cmdAntwort->setToolTip(QStringLiteral("Antwort zeigen (Leertaste)"));
+    cmdFrage->setToolTip(QStringLiteral("Antwort verbergen (Leertaste)"));
+    cmdFalsch->setToolTip(QStringLiteral("Falsch (Taste 1)"));
+    cmdFastRichtig->setToolTip(QStringLiteral("Fast Richtig (Taste 2)"));
+    cmdRichtig->setToolTip(QStringLiteral("Richtig (Taste 3)"));
+}
+
+void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
+{
+    if (origin == this || m_subject.isEmpty() || cmbFach->count() == 0)
+        return;
+    std::optional<qint32> subject;
+    try {
+        subject = getIDgebiet(session().db(), m_subject);
+    } catch (const StoreError &) {
+        return;
+    }
+    // An undone verdict: the card is back where it was judged, shown again as if
+    // it had never been judged.
+    if (!origin) {
+        for (const RowChange<LogRow> &log : change.log) {
+            const RowChange<CardRow> *row = log.before ? rowOf(change, log.before->cardId) : nullptr;
+            if (!log.after && row && row->after && subject && row->after->subjectId == *subject) {
+                FillFach(row->after->fach);
+                return;
+            }
+        }
+    }
+    if (const RowChange<CardRow> *row = m_card ? rowOf(change, *m_card) : nullptr) {
+        const std::optional<CardRow> &now = row->after;
+        const bool stays = now && row->before && subject && now->subjectId == *subject && now->fach == row->before->fach
+                           && now->stelle == row->before->stelle;
+        if (stays) {
+            // Only its texts changed: shown as they now read, the answer as it was.
+            lblFrage->setText(now->frage);
+            lblAntwort->setText(now->antwort);
+            return;
+        }
+        // Deleted, moved away or put elsewhere: practice goes on with the next card.
+        if (const std::optional<qint32> fach = listedFach())
+            FillFach(*fach);
+        return;
+    }
+    if (subject && touchesSubject(change, *subject))
+        refreshList();
+}
+
+void FrmUeb::refreshList()
+{
+    // The entries anew; the card on display and the chosen compartment stay.
+    std::vector<qint32> faecher;
+    try {
+        const std::optional<qint32> key = getIDgebiet(session().db(), m_subject);
+        if (!key)
+            return;
+        faecher = session().db().compartments(*key);
+    } catch (const StoreError &) {
+        return;
+    }
+    const QString chosen = cmbFach->text();
+    cmbFach->clear();
+    for (qint32 fach : faecher)
+        cmbFach->addItem(QString::number(fach));
+    const int index = cmbFach->findText(chosen);
+    if (index >= 0)
+        cmbFach->setCurrentIndex(index);
+    else
+        cmbFach->setEditText(chosen);
 }
 
 void FrmUeb::startPractice(const QString &subject)
@@ -229,7 +342,7 @@ void FrmUeb::cmdRichtig_Click()
         session().message(this, text::compartmentLimit());
         return;
     }
-    MoveToFach(*n + 1);
+    MoveToFach(*n + 1, Verdict::Richtig);
 }
 
 void FrmUeb::cmdFastRichtig_Click()
@@ -237,24 +350,26 @@ void FrmUeb::cmdFastRichtig_Click()
     if (!requireCard())
         return;
     if (const std::optional<qint32> n = listedFach())
-        MoveToFach(*n);
+        MoveToFach(*n, Verdict::FastRichtig);
 }
 
 void FrmUeb::cmdFalsch_Click()
 {
     // The list's text is needed after the move; check it before anything is written.
     if (requireCard() && listedFach())
-        MoveToFach(1);
+        MoveToFach(1, Verdict::Falsch);
 }
 
-void FrmUeb::MoveToFach(qint32 NeuFach)
+void FrmUeb::MoveToFach(qint32 NeuFach, Verdict verdict)
 {
     const qint32 card = *m_card;
     const std::optional<qint32> judgedIn = listedFach();
     if (!judgedIn)
         return;
     try {
-        session().db().moveCard(card, NeuFach);
+        // The verdict and its row in the practice log are one write.
+        const Change change = session().db().judgeCard(card, NeuFach, verdict);
+        session().record(text::verdictLabel(verdict, lblFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
             session().message(this, text::cardMissing(card));

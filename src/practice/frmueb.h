@@ -47,7 +47,13 @@ private:
     void cmdFastRichtig_Click();
     void cmdFalsch_Click();
     void cmdEdit_Click();
-    void MoveToFach(qint32 NeuFach);
+    void MoveToFach(qint32 NeuFach, Verdict verdict);
+    // Single keys: Space reveals or hides, 1, 2, 3 judge.
+    void setUpKeys();
+    // Another window or an undo changed the file: the display follows.
+    void cardsChanged(const Change &change, const QObject *origin);
+    // The compartment list anew, the card on display kept.
+    void refreshList();
 
     // The compartment the list's text names, or empty after telling the user.
     std::optional<qint32> listedFach();

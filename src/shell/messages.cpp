@@ -378,15 +378,46 @@ QString setCompartmentLabel(qint32 fach, qint64 count)
 {
     return QStringLiteral("Fach %1 für %2").arg(fach).arg(cardCount(count));
 }
-QString editCardLabel(const QString &frage)
+// The first words of a question name its card in the undo menu.
+QString cardName(const QString &frage)
 {
-    // The first word or so of the question names the card in the undo menu.
     QString shown = frage.section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0).simplified();
     if (shown.size() > 20) {
         const int space = shown.lastIndexOf(QLatin1Char(' '), 20);
         shown = shown.left(space > 0 ? space : 20) + QStringLiteral(" …");
     }
-    return QStringLiteral("Bearbeiten von „%1“").arg(shown);
+    return QStringLiteral("„%1“").arg(shown);
+}
+QString editCardLabel(const QString &frage) { return QStringLiteral("Bearbeiten von ") + cardName(frage); }
+QString verdictLabel(Verdict verdict, const QString &frage)
+{
+    const char *name = verdict == Verdict::Richtig       ? "Richtig"
+                       : verdict == Verdict::FastRichtig ? "Fast Richtig"
+                                                         : "Falsch";
+    return QString::fromUtf8(name) + QStringLiteral(" für ") + cardName(frage);
+}
+QString newCardLabel(const QString &frage) { return QStringLiteral("Neue Karte ") + cardName(frage); }
+QString undoMenu(const QString &step)
+{
+    return step.isEmpty() ? QStringLiteral("&Rückgängig") : QStringLiteral("&Rückgängig: ") + step;
+}
+QString redoMenu(const QString &step)
+{
+    return step.isEmpty() ? QStringLiteral("&Wiederherstellen") : QStringLiteral("&Wiederherstellen: ") + step;
+}
+QString keyHelp()
+{
+    return QStringLiteral("Tasten beim Üben (wenn die Schreibmarke nicht in der Fach-Auswahl steht):\n"
+                          "Leertaste – Antwort zeigen oder verbergen\n"
+                          "1 – Falsch\n"
+                          "2 – Fast Richtig\n"
+                          "3 – Richtig\n\n"
+                          "Überall:\n"
+                          "Strg+Z – Rückgängig\n"
+                          "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
+                          "Strg+L – Kartenliste\n"
+                          "Strg+Q – Beenden\n\n"
+                          "Die Tasten mit Alt und dem unterstrichenen Buchstaben drücken die Schaltflächen.");
 }
 QString deleteSubjectLabel(const QString &name) { return QStringLiteral("Gebiet „%1“ löschen").arg(name); }
 QString cardOrSubjectGone()

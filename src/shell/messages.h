@@ -1,6 +1,7 @@
 #pragma once
 
 #include "legacy/legacyimport.h"
+#include "store/change.h"
 #include "store/storeerror.h"
 
 #include <QString>
@@ -66,6 +67,12 @@ QString deleteCardsLabel(qint64 count);
 QString moveCardsLabel(const QString &subject);
 QString setCompartmentLabel(qint32 fach, qint64 count);
 QString editCardLabel(const QString &frage);
+// Steps in the undo menu, and the menu's own texts.
+QString verdictLabel(Verdict verdict, const QString &frage);
+QString newCardLabel(const QString &frage);
+QString undoMenu(const QString &step);
+QString redoMenu(const QString &step);
+QString keyHelp();
 QString deleteSubjectLabel(const QString &name);
 QString cardOrSubjectGone();
 QString editTitle();

@@ -67,6 +67,58 @@ void Session::end()
         m_setup.endProgram();
 }
 
+void Session::record(const QString &label, const Change &change, const QObject *origin)
+{
+    m_history.record(label, change);
+    emit changed(change, origin);
+}
+
+namespace {
+
+// The step seen from its other side: what undo leaves is what the step found.
+Change reversed(Change change)
+{
+    for (auto &row : change.subjects)
+        std::swap(row.before, row.after);
+    for (auto &row : change.cards)
+        std::swap(row.before, row.after);
+    for (auto &row : change.log)
+        std::swap(row.before, row.after);
+    return change;
+}
+
+} // namespace
+
+bool Session::undo(QWidget *parent)
+{
+    std::optional<Change> change;
+    try {
+        change = m_history.undo(db());
+    } catch (const StoreError &error) {
+        report(parent, error);
+        return false;
+    }
+    if (!change)
+        return false;
+    emit changed(reversed(std::move(*change)), nullptr);
+    return true;
+}
+
+bool Session::redo(QWidget *parent)
+{
+    std::optional<Change> change;
+    try {
+        change = m_history.redo(db());
+    } catch (const StoreError &error) {
+        report(parent, error);
+        return false;
+    }
+    if (!change)
+        return false;
+    emit changed(*change, nullptr);
+    return true;
+}
+
 QString databasePath(const QString &programDir) { return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb")); }
 
 std::optional<qint32> getIDgebiet(Store &db, const QString &GebText) { return db.subjectId(GebText); }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "store/history.h"
 #include "store/store.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -17,9 +19,11 @@ class Dialogs;
 // The two roads from the start window: typing new cards, or practising.
 enum class Road { Entry, Practice };
 
-// What the whole run shares: the data file, its open store and the dialogs. Handed
-// to every window by its constructor; the choices a user makes travel as arguments.
-class Session {
+// What the whole run shares: the data file, its open store, the dialogs and the
+// steps the user can take back. Handed to every window by its constructor; the
+// choices a user makes travel as arguments.
+class Session : public QObject {
+    Q_OBJECT
 public:
     struct Setup {
         QString dataFile; // the database file
@@ -56,6 +60,20 @@ public:
     // "&Ende": the run stops, with no question.
     void end();
 
+    History &history() { return m_history; }
+    // A change the user made in window origin: kept for undo and told to every
+    // other window.
+    void record(const QString &label, const Change &change, const QObject *origin);
+    // Takes back (or again) the newest step; tells the user when the file no longer
+    // holds its rows as the step left them. False when nothing changed.
+    bool undo(QWidget *parent);
+    bool redo(QWidget *parent);
+
+signals:
+    // The rows of the file changed: change.after holds them as they are now. origin
+    // is the window that made the change, or null for an undo or redo.
+    void changed(const tarlivo::Change &change, const QObject *origin);
+
 private:
     friend bool takeOverLegacyFile(Session &session, QWidget *parent);
     void open(); // throws StoreError
@@ -63,6 +81,7 @@ private:
     Dialogs &m_dialogs;
     Setup m_setup;
     std::unique_ptr<Store> m_store;
+    History m_history;
 };
 
 // The data file kept beside the program.

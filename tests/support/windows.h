@@ -45,6 +45,15 @@ T *find(const QWidget *form, const char *name)
         qFatal("no control %s in %s", name, form ? qPrintable(form->objectName()) : "no window");
     return control;
 }
+// A control of a window beyond the designed six, by its objectName.
+template <class T>
+T *ctl(const QWidget &window, const char *name)
+{
+    T *control = window.findChild<T *>(QString::fromUtf8(name));
+    if (!control)
+        qFatal("no control %s in %s", name, qPrintable(window.objectName()));
+    return control;
+}
 inline CommandButton *button(const QWidget &form, const char *name) { return find<CommandButton>(&form, name); }
 inline CommandButton *button(const QWidget *form, const char *name) { return find<CommandButton>(form, name); }
 inline Label *label(const QWidget &form, const char *name) { return find<Label>(&form, name); }
@@ -176,5 +185,6 @@ using tarlivo::ui::FrmUeb;
 using tarlivo::ui::FrmWelcome;
 using windows::button;
 using windows::combo;
+using windows::ctl;
 using windows::label;
 using windows::textBox;
