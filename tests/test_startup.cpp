@@ -260,8 +260,8 @@ private slots:
         for (QWidget *w : about.findChildren<QWidget *>())
             if (w->focusPolicy() != Qt::NoFocus && w->isVisibleTo(&about))
                 QVERIFY2(!w->accessibleName().isEmpty(), w->metaObject()->className());
-        about.openDataFolder->click();
-        about.openBackupFolder->click();
+        about.findChild<QPushButton *>("openDataFolder")->click();
+        about.findChild<QPushButton *>("openBackupFolder")->click();
         QDesktopServices::unsetUrlHandler("file");
         const QUrl folder = QUrl::fromLocalFile(path("xdg/Tarlivo"));
         QCOMPARE(catcher.opened, (QList<QUrl>{folder, folder}));

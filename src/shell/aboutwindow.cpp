@@ -115,6 +115,8 @@ AboutWindow::AboutWindow(const QString &dataFile, QWidget *parent)
 
     auto *buttons = new QDialogButtonBox(this);
     closeButton = buttons->addButton(QStringLiteral("&Schließen"), QDialogButtonBox::RejectRole);
+    openDataFolder->setObjectName(QStringLiteral("openDataFolder"));
+    openBackupFolder->setObjectName(QStringLiteral("openBackupFolder"));
     closeButton->setAccessibleName(QStringLiteral("Schließen"));
     closeButton->setDefault(true);
     layout->addWidget(buttons);

@@ -18,11 +18,11 @@ public:
     QString dataFolder() const { return m_dataFolder; }
     QString backupFolder() const { return m_dataFolder; } // backups lie beside the file
 
+private:
+    // Found by objectName ("openDataFolder", "openBackupFolder") in tests.
     QPushButton *openDataFolder = nullptr;
     QPushButton *openBackupFolder = nullptr;
     QPushButton *closeButton = nullptr;
-
-private:
     QString m_dataFolder;
 };
 

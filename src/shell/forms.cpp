@@ -50,6 +50,8 @@ Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup
 
 Forms::~Forms()
 {
+    for (auto &[kind, window] : m_tools)
+        delete window.data();
     // Windows first, the backdrop last: they may still refer to the session.
     for (std::size_t i = kWindowCount; i-- > 0;)
         delete m_windows[i].data();
@@ -73,6 +75,15 @@ Form *Forms::loaded(const QString &name) const
             return form.data();
     return nullptr;
 }
+
+void Forms::present(QWidget &window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+bool Forms::ensureStore(QWidget *parent) { return m_session.store() || m_session.ConnectDB(parent); }
 
 void Forms::start() { window<FrmWelcome>().showForm(); }
 

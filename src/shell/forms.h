@@ -4,9 +4,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <array>
 #include <functional>
+#include <map>
+#include <string>
+#include <typeinfo>
 
 namespace tarlivo::ui {
 
@@ -45,6 +49,38 @@ public:
     // The loaded window of that name, without creating it; nullptr if not loaded.
     Form *loaded(const QString &name) const;
 
+    // A window beyond the designed six: it too exists at most once, made by make()
+    // the first time it is asked for, and stays until dropped.
+    template <class W, class Make>
+    W &tool(Make &&make)
+    {
+        QPointer<QWidget> &slot = m_tools[typeid(W).name()];
+        if (!slot)
+            slot = make();
+        return static_cast<W &>(*slot);
+    }
+    // The window of that kind, or null.
+    template <class W>
+    W *openTool() const
+    {
+        auto it = m_tools.find(typeid(W).name());
+        return it == m_tools.end() ? nullptr : static_cast<W *>(it->second.data());
+    }
+    // Discards the window of that kind; true when it was on screen.
+    template <class W>
+    bool dropTool()
+    {
+        QPointer<QWidget> &slot = m_tools[typeid(W).name()];
+        const bool shown = slot && slot->isVisible();
+        delete slot.data();
+        return shown;
+    }
+    // Shows a window in front, for the user to work in.
+    static void present(QWidget &window);
+    // The store is open, connecting first when no window has yet; false after
+    // telling the user why not.
+    bool ensureStore(QWidget *parent);
+
     // Program start: creates the start window, whose load shows the backdrop.
     void start();
     // "&Ende": the run stops, with no question.
@@ -65,6 +101,7 @@ private:
 
     Session m_session;
     std::array<QPointer<Form>, kWindowCount> m_windows;
+    std::map<std::string, QPointer<QWidget>> m_tools;
 };
 
 } // namespace tarlivo::ui

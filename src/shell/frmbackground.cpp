@@ -1,5 +1,9 @@
 #include "shell/frmbackground.h"
 
+#include "shell/mainmenu.h"
+
+#include <QMenuBar>
+
 namespace tarlivo::ui {
 
 const FormDesign &FrmBackground::layout()
@@ -8,13 +12,22 @@ const FormDesign &FrmBackground::layout()
     return design;
 }
 
-FrmBackground::FrmBackground(Session &session, Forms &forms) : Form(layout(), kId, session, forms)
+FrmBackground::FrmBackground(Session &session, Forms &forms)
+    : Form(layout(), kId, session, forms), m_menu(new MainMenu(session, forms, this))
 {
     // Behind the other windows wherever the window manager honours it.
     setWindowFlag(Qt::WindowStaysOnBottomHint);
     // The platform fills an empty title with the program's name; a blank keeps the
     // title bar empty as designed.
     setWindowTitle(QStringLiteral(" "));
+}
+
+void FrmBackground::resizeEvent(QResizeEvent *event)
+{
+    Form::resizeEvent(event);
+    // Along the top edge, across the whole width.
+    QMenuBar *bar = m_menu->bar();
+    bar->setGeometry(0, 0, width(), bar->sizeHint().height());
 }
 
 } // namespace tarlivo::ui

@@ -4,13 +4,22 @@
 
 namespace tarlivo::ui {
 
-// The maximised light-yellow backdrop behind all other windows.
+class MainMenu;
+
+// The maximised light-yellow backdrop behind all other windows, carrying the menu
+// bar of the functions beyond the designed windows.
 class FrmBackground : public Form {
     Q_OBJECT
 public:
     static constexpr WindowId kId = WindowId::Background;
     static const FormDesign &layout();
     FrmBackground(Session &session, Forms &forms);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    MainMenu *m_menu;
 };
 
 } // namespace tarlivo::ui

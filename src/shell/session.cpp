@@ -26,8 +26,11 @@ Session::~Session() = default;
 
 void Session::open()
 {
+    if (m_store)
+        emit storeClosing();
     m_store.reset();
     m_store = Store::open(m_setup.dataFile, m_setup.storeOptions);
+    emit storeOpened();
 }
 
 bool Session::ConnectDB(QWidget *parent)

@@ -70,6 +70,10 @@ public:
     bool redo(QWidget *parent);
 
 signals:
+    // The open store is about to be replaced: whoever holds it lets go now.
+    void storeClosing();
+    // A store is open (again).
+    void storeOpened();
     // The rows of the file changed: change.after holds them as they are now. origin
     // is the window that made the change, or null for an undo or redo.
     void changed(const tarlivo::Change &change, const QObject *origin);
