@@ -27,6 +27,10 @@ public:
     // A progress window over parent, shown only once the task has taken half a
     // second, closed when the object is destroyed. By default nothing is shown.
     virtual std::unique_ptr<Progress> progress(QWidget *parent);
+    // The file chooser: a file to read, or a name to write (asking before replacing
+    // one). filter as QFileDialog takes it. Empty when cancelled, as by default.
+    virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
+    virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
 };
 
 // The real boxes.
@@ -35,6 +39,8 @@ public:
     void message(QWidget *parent, const QString &text) override;
     QString input(QWidget *parent, const QString &prompt, const QString &title) override;
     std::unique_ptr<Progress> progress(QWidget *parent) override;
+    QString openFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    QString saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
 };
 
 } // namespace tarlivo::ui

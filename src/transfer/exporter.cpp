@@ -1,0 +1,146 @@
+#include "transfer/exporter.h"
+
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+#include <QSaveFile>
+
+#include <sqlite3.h>
+
+#include <vector>
+
+namespace tarlivo::transfer {
+namespace {
+
+constexpr qsizetype kFlushAt = 1 << 20;
+
+// A field quoted only where a reader would otherwise split it: separator, quote or
+// line break inside, or a leading # that would read as a header line.
+void appendField(QByteArray &out, const char *data, int size, char separator)
+{
+    bool quote = size > 0 && data[0] == '#';
+    for (int i = 0; i < size && !quote; ++i) {
+        const char c = data[i];
+        quote = c == separator || c == '"' || c == '\n' || c == '\r';
+    }
+    if (!quote) {
+        out.append(data, size);
+        return;
+    }
+    out.append('"');
+    for (int i = 0; i < size; ++i) {
+        if (data[i] == '"')
+            out.append('"');
+        out.append(data[i]);
+    }
+    out.append('"');
+}
+
+// A read transaction, so the file shows one moment of the store.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sql::Database &db) : m_db(db) { m_db.exec("BEGIN"); }
+    ~ReadTransaction() { sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+
+private:
+    sql::Database &m_db;
+};
+
+struct StatementReset {
+    sqlite3_stmt *stmt;
+    ~StatementReset()
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+};
+
+} // namespace
+
+ExportResult exportCards(Store &store, const QString &path, const QString &subject,
+                         const std::function<bool(qint64, qint64)> &keepGoing)
+{
+    ExportResult result;
+    const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    const char separator = csv ? ';' : '\t';
+    sql::Database &db = store.database();
+    ReadTransaction read(db);
+
+    std::vector<std::pair<qint64, QByteArray>> subjects;
+    {
+        const std::optional<qint32> wanted = subject.isEmpty() ? std::nullopt : store.subjectId(subject);
+        sql::Statement q(db, "SELECT idGebiet, NameGebiet FROM tblGebiet "
+                             "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+        while (q.step())
+            if (subject.isEmpty() || (wanted && *wanted == q.int64(0)))
+                subjects.emplace_back(q.int64(0), q.text(1).toUtf8());
+    }
+    if (!subject.isEmpty() && subjects.empty())
+        throw TransferError(text::subjectNotFound(subject));
+    qint64 total = 0;
+    {
+        sql::Statement q(db, subject.isEmpty() ? "SELECT COUNT(*) FROM tblPosition"
+                                               : "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = ?1");
+        if (!subject.isEmpty())
+            q.bind(1, subjects.front().first);
+        if (q.step())
+            total = q.int64(0);
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw TransferError(text::exportFailed(path, file.errorString()));
+    QByteArray out;
+    out.reserve(kFlushAt + 65536);
+    auto flush = [&] {
+        if (file.write(out) != out.size())
+            throw TransferError(text::exportFailed(path, file.errorString()));
+        out.clear();
+    };
+    if (csv)
+        out.append("\xEF\xBB\xBF");
+    const QByteArray sep(1, separator);
+    out.append("#separator:").append(csv ? "semicolon" : "tab").append('\n');
+    out.append("#html:false\n");
+    out.append("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n");
+    out.append("#deck column:4\n");
+
+    sqlite3_stmt *cards = db.prepared("SELECT p.Fach, f.Frage, f.Antwort FROM tblPosition AS p "
+                                      "JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
+                                      "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort");
+    for (const auto &[id, name] : subjects) {
+        StatementReset reset{cards};
+        sqlite3_bind_int64(cards, 1, id);
+        int rc;
+        bool any = false;
+        while ((rc = sqlite3_step(cards)) == SQLITE_ROW) {
+            any = true;
+            for (int column : {1, 2}) {
+                appendField(out, reinterpret_cast<const char *>(sqlite3_column_text(cards, column)),
+                            sqlite3_column_bytes(cards, column), separator);
+                out.append(separator);
+            }
+            out.append(QByteArray::number(sqlite3_column_int64(cards, 0)));
+            out.append(separator);
+            appendField(out, name.constData(), int(name.size()), separator);
+            out.append('\n');
+            ++result.cards;
+            if (out.size() >= kFlushAt) {
+                flush();
+                if (keepGoing && !keepGoing(result.cards, total)) {
+                    file.cancelWriting();
+                    return ExportResult{0, 0, true};
+                }
+            }
+        }
+        if (rc != SQLITE_DONE)
+            db.fail(rc);
+        result.subjects += any ? 1 : 0;
+    }
+    flush();
+    if (!file.commit())
+        throw TransferError(text::exportFailed(path, file.errorString()));
+    return result;
+}
+
+} // namespace tarlivo::transfer
