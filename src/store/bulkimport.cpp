@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <limits>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,25 +27,51 @@ size_t cardHash(qint32 subject, const QString &frage, const QString &antwort)
     return qHashMulti(0, subject, frage, antwort);
 }
 
+// A card waiting for its batch to be written.
+struct Pending {
+    QString frage;
+    QString antwort;
+    qint32 subject;
+    qint32 fach;
+    qint64 stelle;
+    size_t hash;
+};
+
+// Cards written so far are known by key; cards still waiting in the batch by
+// -(their index + 1), until the batch is written.
 class DuplicateIndex {
 public:
     explicit DuplicateIndex(sql::Database &db) : m_db(db) {}
 
-    bool contains(qint32 subject, const QString &frage, const QString &antwort)
+    bool contains(size_t hash, const Pending &card, const std::vector<Pending> &pending)
     {
-        const auto range = m_cards.equal_range(cardHash(subject, frage, antwort));
+        const auto range = m_cards.equal_range(hash);
         for (auto it = range.first; it != range.second; ++it) {
+            if (it->second < 0) {
+                const Pending &other = pending[size_t(-it->second - 1)];
+                if (other.subject == card.subject && other.frage == card.frage && other.antwort == card.antwort)
+                    return true;
+                continue;
+            }
             sql::Statement q(m_db, queries::kCardText);
             q.bind(1, it->second);
-            if (q.step() && q.text(0) == textOf(frage) && q.text(1) == textOf(antwort))
+            if (q.step() && textOf(q.text(0)) == card.frage && textOf(q.text(1)) == card.antwort)
                 return true;
         }
         return false;
     }
 
-    void add(qint32 subject, const QString &frage, const QString &antwort, qint32 cardId)
+    void add(size_t hash, qint64 key) { m_cards.emplace(hash, key); }
+
+    // The batch is written: its cards now have keys.
+    void settle(const std::vector<Pending> &pending, const std::vector<qint64> &keys)
     {
-        m_cards.emplace(cardHash(subject, frage, antwort), cardId);
+        for (size_t i = 0; i < pending.size(); ++i) {
+            const auto range = m_cards.equal_range(pending[i].hash);
+            for (auto it = range.first; it != range.second; ++it)
+                if (it->second == -qint64(i) - 1)
+                    it->second = keys[i];
+        }
     }
 
     // The cards the subject holds before the import.
@@ -54,13 +81,61 @@ public:
                                "JOIN tblFrageAntwort AS f USING (idFrageAntwort) WHERE p.idGebiet = ?1");
         q.bind(1, subject);
         while (q.step())
-            add(subject, textOf(q.text(1)), textOf(q.text(2)), qint32(q.int64(0)));
+            add(cardHash(subject, textOf(q.text(1)), textOf(q.text(2))), q.int64(0));
     }
 
 private:
     sql::Database &m_db;
-    std::unordered_multimap<size_t, qint32> m_cards;
+    std::unordered_multimap<size_t, qint64> m_cards;
 };
+
+// Rows go in kBatch at a time, in one statement each: the per-statement costs
+// (and the sequence update of AUTOINCREMENT) are paid once a batch, not once a row.
+constexpr int kBatch = 64;
+
+std::string batchInsert(const char *head, const char *row, int rows)
+{
+    std::string sql = head;
+    for (int i = 0; i < rows; ++i)
+        sql += (i ? "," : "") + std::string(row);
+    return sql;
+}
+
+const std::string &cardInsert(int rows)
+{
+    static const std::string batch =
+        batchInsert("INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES ", "(?,?,?)", kBatch);
+    static const std::string single =
+        batchInsert("INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES ", "(?,?,?)", 1);
+    return rows == kBatch ? batch : single;
+}
+
+const std::string &positionInsert(int rows)
+{
+    static const std::string batch =
+        batchInsert("INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES ", "(?,?,?,?)", kBatch);
+    static const std::string single =
+        batchInsert("INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES ", "(?,?,?,?)", 1);
+    return rows == kBatch ? batch : single;
+}
+
+// Runs a prepared insert whose values are bound; resets it in any case.
+void runInsert(sql::Database &db, sqlite3_stmt *stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (rc != SQLITE_DONE)
+        db.fail(rc);
+}
+
+void bindText(sql::Database &db, sqlite3_stmt *stmt, int index, const QString &text)
+{
+    // UTF-16 as it stands: SQLite converts while it writes, without a copy here.
+    const int rc = sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        db.fail(rc);
+}
 
 } // namespace
 
@@ -68,6 +143,14 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
 {
     BulkImportResult result;
     prepareWrite();
+    // Each row written here refers to one just written or checked in the same
+    // transaction, so SQLite's own key checks would only repeat ours, at a third
+    // of the import's time. They are back on for every other change.
+    struct ForeignKeysOff {
+        sql::Database &db;
+        explicit ForeignKeysOff(sql::Database &d) : db(d) { db.exec("PRAGMA foreign_keys = OFF"); }
+        ~ForeignKeysOff() { sqlite3_exec(db.handle(), "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr); }
+    } keysChecked(m_db);
     sql::WriteTransaction tx(m_db);
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -101,6 +184,48 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         return id;
     };
 
+    std::vector<Pending> pending;
+    pending.reserve(kBatch);
+    std::vector<qint64> keys;
+    // Writes the waiting cards: a whole batch in one statement per table, a rest
+    // at the end row by row.
+    auto flush = [&] {
+        const int n = int(pending.size());
+        if (n == 0)
+            return;
+        const int perStatement = n == kBatch ? kBatch : 1;
+        keys.clear();
+        sqlite3_stmt *cards = m_db.prepared(cardInsert(perStatement).c_str());
+        sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
+        for (int first = 0; first < n; first += perStatement) {
+            for (int i = 0; i < perStatement; ++i) {
+                const Pending &p = pending[size_t(first + i)];
+                sqlite3_bind_int64(cards, 3 * i + 1, p.subject);
+                bindText(m_db, cards, 3 * i + 2, p.frage);
+                bindText(m_db, cards, 3 * i + 3, p.antwort);
+            }
+            runInsert(m_db, cards);
+            // The rows of one statement take consecutive keys, the last one reported.
+            const qint64 last = sqlite3_last_insert_rowid(m_db.handle());
+            if (last > kInt32Max)
+                throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("card key"));
+            for (int i = 0; i < perStatement; ++i) {
+                const Pending &p = pending[size_t(first + i)];
+                const qint64 key = last - perStatement + 1 + i;
+                keys.push_back(key);
+                sqlite3_bind_int64(positions, 4 * i + 1, key);
+                sqlite3_bind_int64(positions, 4 * i + 2, p.fach);
+                sqlite3_bind_int64(positions, 4 * i + 3, p.stelle);
+                sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
+            }
+            runInsert(m_db, positions);
+        }
+        if (options.skipDuplicates)
+            duplicates.settle(pending, keys);
+        result.cardsStored += n;
+        pending.clear();
+    };
+
     qint64 stelle = nextStelle();
     qint64 read = 0;
     BulkCard card;
@@ -113,26 +238,23 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         }
         if (card.fach < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-        const qint32 subject = subjectFor(card.subject);
-        if (options.skipDuplicates && duplicates.contains(subject, card.frage, card.antwort)) {
-            ++result.duplicatesSkipped;
-            continue;
+        Pending p{textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0};
+        if (options.skipDuplicates) {
+            p.hash = cardHash(p.subject, p.frage, p.antwort);
+            if (duplicates.contains(p.hash, p, pending)) {
+                ++result.duplicatesSkipped;
+                continue;
+            }
+            duplicates.add(p.hash, -qint64(pending.size()) - 1);
         }
         if (stelle > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-        sql::Statement insert(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
-        insert.bind(1, subject).bind(2, textOf(card.frage)).bind(3, textOf(card.antwort)).run();
-        const qint64 cardId = sqlite3_last_insert_rowid(m_db.handle());
-        if (cardId > kInt32Max)
-            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("card key"));
-        sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
-                                      "VALUES (?1, ?2, ?3, ?4)");
-        position.bind(1, cardId).bind(2, card.fach).bind(3, stelle).bind(4, subject).run();
         ++stelle;
-        if (options.skipDuplicates)
-            duplicates.add(subject, card.frage, card.antwort, qint32(cardId));
-        ++result.cardsStored;
+        pending.push_back(std::move(p));
+        if (int(pending.size()) == kBatch)
+            flush();
     }
+    flush();
     if (options.keepGoing && !options.keepGoing(read)) {
         result = BulkImportResult();
         result.cancelled = true;
