@@ -3,6 +3,7 @@
 #include "transfer/html.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
+#include "transfer/ziplibrary.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QUrl>
 
 #include <sqlite3.h>
-#include <zip.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -29,10 +29,10 @@ const char *const kCollections[] = {"collection.anki21b", "collection.anki21", "
 constexpr size_t kChunk = 256 * 1024;
 
 struct ZipCloser {
-    void operator()(zip_t *z) const { zip_discard(z); }
+    void operator()(zip_t *z) const { zipLibrary()->discard(z); }
 };
 struct ZipFileCloser {
-    void operator()(zip_file_t *f) const { zip_fclose(f); }
+    void operator()(zip_file_t *f) const { zipLibrary()->fclose(f); }
 };
 struct ZstdCloser {
     void operator()(ZSTD_DCtx *c) const { ZSTD_freeDCtx(c); }
@@ -67,23 +67,26 @@ struct AnkiPackage::Impl {
 AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_path(path)
 {
     // Unpack the collection.
+    const ZipLibrary *zip = zipLibrary();
+    if (!zip)
+        throw TransferError(text::zipLibraryMissing(path));
     int zipError = 0;
     std::unique_ptr<zip_t, ZipCloser> archive(
-        zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
+        zip->open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
     if (!archive) {
         if (zipError == ZIP_ER_NOENT)
             throw TransferError(text::fileMissing(path));
         if (zipError == ZIP_ER_OPEN || zipError == ZIP_ER_READ)
             throw TransferError(text::readFailed(path));
         zip_error_t error;
-        zip_error_init_with_code(&error, zipError);
-        const QString detail = QString::fromUtf8(zip_error_strerror(&error));
-        zip_error_fini(&error);
+        zip->errorInitWithCode(&error, zipError);
+        const QString detail = QString::fromUtf8(zip->errorStrerror(&error));
+        zip->errorFini(&error);
         throw TransferError(text::zipDamaged(path, detail));
     }
     zip_int64_t index = -1;
     for (const char *name : kCollections) {
-        index = zip_name_locate(archive.get(), name, 0);
+        index = zip->nameLocate(archive.get(), name, 0);
         if (index >= 0) {
             m_entry = QString::fromLatin1(name);
             break;
@@ -92,17 +95,17 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
     if (index < 0)
         throw TransferError(text::noCollection(path));
     zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)
+    zip->statInit(&stat);
+    if (zip->statIndex(archive.get(), zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)
         || !(stat.valid & ZIP_STAT_COMP_SIZE))
-        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip_strerror(archive.get()))));
+        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->strerror(archive.get()))));
     const qint64 packed = qint64(std::min<zip_uint64_t>(stat.comp_size, zip_uint64_t(kMaxUnpacked)));
     const qint64 entryLimit = std::min(kMaxUnpacked, kMaxRatio * std::max<qint64>(packed, 1));
     if (stat.size > zip_uint64_t(entryLimit))
         throw TransferError(text::entryTooLarge(path, m_entry));
-    std::unique_ptr<zip_file_t, ZipFileCloser> entry(zip_fopen_index(archive.get(), zip_uint64_t(index), 0));
+    std::unique_ptr<zip_file_t, ZipFileCloser> entry(zip->fopenIndex(archive.get(), zip_uint64_t(index), 0));
     if (!entry)
-        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip_strerror(archive.get()))));
+        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->strerror(archive.get()))));
 
     if (!d->temp.open())
         throw TransferError(text::tempFailed(path, d->temp.errorString()));
@@ -127,9 +130,9 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
             throw TransferError(text::tempFailed(path, d->temp.errorString()));
     };
     for (;;) {
-        const zip_int64_t n = zip_fread(entry.get(), in.data(), in.size());
+        const zip_int64_t n = zip->fread(entry.get(), in.data(), in.size());
         if (n < 0)
-            throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip_file_strerror(entry.get()))));
+            throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->fileStrerror(entry.get()))));
         if (n == 0)
             break;
         readTotal += n;

@@ -123,6 +123,14 @@ QString tempFailed(const QString &path, const QString &detail)
            + nothingStored();
 }
 
+QString zipLibraryMissing(const QString &path)
+{
+    return QStringLiteral("Das Anki-Paket %1 kann nicht gelesen werden: Die Bibliothek libzip fehlt. "
+                          "Bitte installieren Sie Tarlivo neu.")
+               .arg(quoted(path))
+           + nothingStored();
+}
+
 QString noSubjectGiven(const QString &path)
 {
     return file(path)

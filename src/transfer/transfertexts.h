@@ -30,6 +30,7 @@ QString collectionNotSqlite(const QString &path, const QString &entry);
 QString collectionDamaged(const QString &path, const QString &entry, const QString &detail);
 QString collectionLacksTable(const QString &path, const QString &entry, const QString &table);
 QString tempFailed(const QString &path, const QString &detail);
+QString zipLibraryMissing(const QString &path);
 
 // Subjects.
 QString noSubjectGiven(const QString &path);
