@@ -124,6 +124,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QByteArray sqliteHead("SQLite format 3\0", 16);
         QTest::newRow("empty") << "e.txt" << QByteArray() << "ist leer";
+        QTest::newRow("missing") << "m.txt" << QByteArray("missing") << "gibt es nicht";
+        QTest::newRow("unreadable") << "u.txt" << QByteArray("directory") << "kann nicht gelesen werden";
         QTest::newRow("NUL bytes") << "n.txt" << QByteArray("a\tb\0c\n", 6) << "weder eine Textdatei";
         QTest::newRow("unclosed quote") << "q.txt" << QByteArray("a\tb\nc\t\"d\n") << "Zeile 2";
         QTest::newRow("50 MB line") << "l.txt" << QByteArray(50 * 1024 * 1024, 'x') + "\tb\n"
@@ -159,7 +161,9 @@ private slots:
                 content = QByteArray(20 * 1024 * 1024, '\0');
             }
             QVERIFY(ankifiles::zipFile(path, {{QString::fromLatin1(parts[1]), content}}));
-        } else {
+        } else if (bytes == "directory") {
+            QVERIFY(QDir(f.dir.path()).mkdir(name));
+        } else if (bytes != "missing") {
             f.write(name, bytes);
         }
         const QString message = f.import(path);
