@@ -73,7 +73,7 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     skipDuplicatesBox->setAccessibleName(QStringLiteral("Doppelte Fragen überspringen"));
 
     auto *form = new QFormLayout;
-    form->addRow(plainLabel(QStringLiteral("&Datei:"), chooseButton, this), fileRow);
+    form->addRow(plainLabel(QStringLiteral("Datei:"), fileEdit, this), fileRow);
     form->addRow(plainLabel(QStringLiteral("&Trennzeichen:"), separatorBox, this), separatorBox);
     form->addRow(plainLabel(QStringLiteral("Zeichenkodierung:"), nullptr, this), encodingLabel);
     form->addRow(plainLabel(QStringLiteral("&Gebiet:"), subjectBox, this), subjectBox);
