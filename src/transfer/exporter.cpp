@@ -3,9 +3,13 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
-#include <QSaveFile>
+#include <QCoreApplication>
+#include <QFile>
 
 #include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
 
 #include <array>
 #include <cstring>
@@ -70,6 +74,20 @@ private:
     sql::Database &m_db;
 };
 
+// The file being written; removed unless it was renamed into place.
+struct TemporaryOutput : QFile {
+    explicit TemporaryOutput(const QString &target)
+        : QFile(target + QStringLiteral(".tarlivo-%1").arg(QCoreApplication::applicationPid()))
+    {
+    }
+    ~TemporaryOutput() override
+    {
+        if (!kept)
+            remove();
+    }
+    bool kept = false;
+};
+
 struct StatementReset {
     sqlite3_stmt *stmt;
     ~StatementReset()
@@ -111,8 +129,11 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             total = q.int64(0);
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Written beside the target and renamed over it when complete, so the file
+    // appears whole or not at all. Not forced to disk: it is a copy of what the store
+    // keeps safe, and syncing 100 MB would double the time of a large export.
+    TemporaryOutput file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw TransferError(text::exportFailed(path, file.errorString()));
     QByteArray out;
     out.reserve(kFlushAt + 65536);
@@ -152,7 +173,6 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             if (out.size() >= kFlushAt) {
                 flush();
                 if (keepGoing && !keepGoing(result.cards, total)) {
-                    file.cancelWriting();
                     return ExportResult{0, 0, true};
                 }
             }
@@ -162,8 +182,12 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         result.subjects += any ? 1 : 0;
     }
     flush();
-    if (!file.commit())
+    file.close();
+    if (file.error() != QFile::NoError)
         throw TransferError(text::exportFailed(path, file.errorString()));
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw TransferError(text::exportFailed(path, QString::fromLocal8Bit(std::strerror(errno))));
+    file.kept = true;
     return result;
 }
 
