@@ -8,8 +8,8 @@
 
 #include <limits>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tarlivo {
 namespace {
@@ -45,32 +45,40 @@ public:
 
     bool contains(size_t hash, const Pending &card, const std::vector<Pending> &pending)
     {
-        const auto range = m_cards.equal_range(hash);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second < 0) {
-                const Pending &other = pending[size_t(-it->second - 1)];
+        for (size_t i = hash & m_mask; m_slots[i].key != 0; i = (i + 1) & m_mask) {
+            const Slot *it = &m_slots[i];
+            if (it->hash != hash)
+                continue;
+            if (it->key < 0) {
+                const Pending &other = pending[size_t(-it->key - 1)];
                 if (other.subject == card.subject && other.frage == card.frage && other.antwort == card.antwort)
                     return true;
                 continue;
             }
             sql::Statement q(m_db, queries::kCardText);
-            q.bind(1, it->second);
+            q.bind(1, it->key);
             if (q.step() && textOf(q.text(0)) == card.frage && textOf(q.text(1)) == card.antwort)
                 return true;
         }
         return false;
     }
 
-    void add(size_t hash, qint64 key) { m_cards.emplace(hash, key); }
+    void add(size_t hash, qint64 key)
+    {
+        if (2 * (m_used + 1) > m_slots.size())
+            grow();
+        place(hash, key);
+        ++m_used;
+    }
 
     // The batch is written: its cards now have keys.
     void settle(const std::vector<Pending> &pending, const std::vector<qint64> &keys)
     {
-        for (size_t i = 0; i < pending.size(); ++i) {
-            const auto range = m_cards.equal_range(pending[i].hash);
-            for (auto it = range.first; it != range.second; ++it)
-                if (it->second == -qint64(i) - 1)
-                    it->second = keys[i];
+        for (size_t p = 0; p < pending.size(); ++p) {
+            const size_t hash = pending[p].hash;
+            for (size_t i = hash & m_mask; m_slots[i].key != 0; i = (i + 1) & m_mask)
+                if (m_slots[i].hash == hash && m_slots[i].key == -qint64(p) - 1)
+                    m_slots[i].key = keys[p];
         }
     }
 
@@ -85,8 +93,35 @@ public:
     }
 
 private:
+    // Open addressing over a power-of-two table at most half full; key 0 marks a
+    // free slot (card keys start at 1, waiting cards count below 0).
+    struct Slot {
+        size_t hash = 0;
+        qint64 key = 0;
+    };
+
+    void place(size_t hash, qint64 key)
+    {
+        size_t i = hash & m_mask;
+        while (m_slots[i].key != 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = Slot{hash, key};
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        m_mask = m_slots.size() - 1;
+        for (const Slot &slot : old)
+            if (slot.key != 0)
+                place(slot.hash, slot.key);
+    }
+
     sql::Database &m_db;
-    std::unordered_multimap<size_t, qint64> m_cards;
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    size_t m_mask = 1023;
+    size_t m_used = 0;
 };
 
 // Rows go in kBatch at a time, in one statement each: the per-statement costs
@@ -156,10 +191,17 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     QHash<QString, qint32> subjects; // as spelt in the import
     std::unordered_set<qint32> created;
     DuplicateIndex duplicates(m_db);
+    QString lastName;
+    qint32 lastId = 0;
     auto subjectFor = [&](const QString &name) -> qint32 {
+        // Cards come in runs of one subject.
+        if (!lastName.isNull() && name == lastName)
+            return lastId;
         const auto known = subjects.constFind(name);
-        if (known != subjects.constEnd())
-            return *known;
+        if (known != subjects.constEnd()) {
+            lastName = name;
+            return lastId = *known;
+        }
         qint32 id;
         if (const std::optional<qint32> existing = subjectId(name)) {
             id = *existing;
@@ -181,7 +223,8 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             result.subjectsCreated << name;
         }
         subjects.insert(name, id);
-        return id;
+        lastName = name;
+        return lastId = id;
     };
 
     std::vector<Pending> pending;
