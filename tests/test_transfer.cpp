@@ -249,9 +249,18 @@ private slots:
         while (q.step())
             places << QString::number(q.int64(0));
         QCOMPARE(places, (QStringList{"1", "2", "3"}));
+        // Enough cards that the duplicate table grows, each line twice.
+        QByteArray many;
+        for (int i = 0; i < 1500; ++i)
+            many += "q" + QByteArray::number(i) + "\ta\n";
+        auto twice = ImportFile::open(f.write("many.txt", many + many));
+        summary = runImport(*twice, *f.store, {QStringLiteral("Viele"), true});
+        QCOMPARE(summary.cardsStored, 1500);
+        QCOMPARE(summary.duplicatesSkipped, 1500);
         summary = runImport(*file, *f.store, {QStringLiteral("Neu"), false}, [](qint64) { return false; });
         QVERIFY(summary.cancelled);
-        QCOMPARE(f.store->allSubjects(), QStringList{"Ziel"});
+        QCOMPARE(f.store->allSubjects(), (QStringList{"Viele", "Ziel"}));
+        QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
     void backupComesFirst()
