@@ -1,5 +1,7 @@
 #include "transfer/exporter.h"
 
+#include "store/queries.h"
+
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -97,6 +100,85 @@ struct StatementReset {
     }
 };
 
+// One card of the export, in practice order.
+struct Line {
+    qint64 card;
+    qint64 fach;
+    size_t subject;
+};
+
+// Reads the cards' texts table front to back, which is many times faster than a
+// lookup per card in practice order, and hands each line its texts in practice
+// order. Texts are held for one part of the lines at a time, so memory stays
+// bounded however large the export.
+template <typename Write>
+void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write write)
+{
+    constexpr qint64 kPartBytes = 64 * 1024 * 1024;
+    std::vector<std::pair<qint64, size_t>> byCard(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        byCard[i] = {lines[i].card, i};
+    std::sort(byCard.begin(), byCard.end());
+
+    // Calls visit(line index, row) for every row of the scan that belongs to a line.
+    auto scan = [&](const char *sql, auto visit) {
+        sqlite3_stmt *stmt = db.prepared(sql);
+        StatementReset reset{stmt};
+        size_t k = 0;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            const qint64 id = sqlite3_column_int64(stmt, 0);
+            while (k < byCard.size() && byCard[k].first < id)
+                ++k;
+            if (k < byCard.size() && byCard[k].first == id)
+                visit(byCard[k].second, stmt);
+        }
+        if (rc != SQLITE_DONE)
+            db.fail(rc);
+    };
+
+    std::vector<qint64> size(lines.size(), -1); // -1: the card row is missing
+    scan("SELECT idFrageAntwort, length(CAST(Frage AS BLOB)) + length(CAST(Antwort AS BLOB)) "
+         "FROM tblFrageAntwort ORDER BY idFrageAntwort",
+         [&](size_t i, sqlite3_stmt *row) { size[i] = sqlite3_column_int64(row, 1); });
+
+    struct Text {
+        qint64 at = -1;
+        int frage = 0;
+        int antwort = 0;
+    };
+    std::vector<Text> texts;
+    QByteArray arena;
+    for (size_t lo = 0; lo < lines.size();) {
+        size_t hi = lo;
+        qint64 bytes = 0;
+        while (hi < lines.size() && (hi == lo || bytes + std::max<qint64>(size[hi], 0) <= kPartBytes))
+            bytes += std::max<qint64>(size[hi++], 0);
+        texts.assign(hi - lo, Text());
+        arena.clear();
+        arena.reserve(bytes);
+        scan("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort ORDER BY idFrageAntwort",
+             [&](size_t i, sqlite3_stmt *row) {
+                 if (i < lo || i >= hi)
+                     return;
+                 Text &t = texts[i - lo];
+                 t.at = arena.size();
+                 const auto *frage = static_cast<const char *>(sqlite3_column_blob(row, 1));
+                 t.frage = sqlite3_column_bytes(row, 1);
+                 arena.append(frage, t.frage);
+                 const auto *antwort = static_cast<const char *>(sqlite3_column_blob(row, 2));
+                 t.antwort = sqlite3_column_bytes(row, 2);
+                 arena.append(antwort, t.antwort);
+             });
+        for (size_t i = lo; i < hi; ++i) {
+            const Text &t = texts[i - lo];
+            if (t.at >= 0)
+                write(i, arena.constData() + t.at, t.frage, arena.constData() + t.at + t.frage, t.antwort);
+        }
+        lo = hi;
+    }
+}
+
 } // namespace
 
 ExportResult exportCards(Store &store, const QString &path, const QString &subject,
@@ -150,37 +232,77 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     out.append("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n");
     out.append("#deck column:4\n");
 
-    sqlite3_stmt *cards = db.prepared("SELECT p.Fach, f.Frage, f.Antwort FROM tblPosition AS p "
-                                      "JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
-                                      "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort");
-    for (const auto &[id, name] : subjects) {
-        StatementReset reset{cards};
-        sqlite3_bind_int64(cards, 1, id);
+    // The cards in practice order, from the queue index alone.
+    std::vector<Line> lines;
+    lines.reserve(size_t(total));
+    sqlite3_stmt *order = db.prepared("SELECT idFrageAntwort, Fach FROM tblPosition WHERE idGebiet = ?1 "
+                                      "ORDER BY Fach, Stelle, idFrageAntwort");
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        StatementReset reset{order};
+        sqlite3_bind_int64(order, 1, subjects[i].first);
         int rc;
-        bool any = false;
-        while ((rc = sqlite3_step(cards)) == SQLITE_ROW) {
-            any = true;
-            for (int column : {1, 2}) {
-                appendField(out, reinterpret_cast<const char *>(sqlite3_column_text(cards, column)),
-                            sqlite3_column_bytes(cards, column), separator);
-                out.append(separator);
-            }
-            out.append(QByteArray::number(sqlite3_column_int64(cards, 0)));
-            out.append(separator);
-            appendField(out, name.constData(), int(name.size()), separator);
-            out.append('\n');
-            ++result.cards;
-            if (out.size() >= kFlushAt) {
-                flush();
-                if (keepGoing && !keepGoing(result.cards, total)) {
-                    return ExportResult{0, 0, true};
-                }
-            }
-        }
+        while ((rc = sqlite3_step(order)) == SQLITE_ROW)
+            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i});
         if (rc != SQLITE_DONE)
             db.fail(rc);
-        result.subjects += any ? 1 : 0;
     }
+
+    std::vector<bool> written(subjects.size());
+    struct Cancelled {};
+    auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+        appendField(out, frage, frageSize, separator);
+        out.append(separator);
+        appendField(out, antwort, antwortSize, separator);
+        out.append(separator);
+        out.append(QByteArray::number(line.fach));
+        out.append(separator);
+        const QByteArray &name = subjects[line.subject].second;
+        appendField(out, name.constData(), int(name.size()), separator);
+        out.append('\n');
+        ++result.cards;
+        written[line.subject] = true;
+        if (out.size() >= kFlushAt) {
+            flush();
+            if (keepGoing && !keepGoing(result.cards, total))
+                throw Cancelled();
+        }
+    };
+    auto text = [](sqlite3_stmt *stmt, int column) {
+        const char *t = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+        return t ? t : "";
+    };
+
+    try {
+        qint64 allCards = 0;
+        {
+            sql::Statement q(db, "SELECT COUNT(*) FROM tblPosition");
+            if (q.step())
+                allCards = q.int64(0);
+        }
+        if (qint64(lines.size()) * 8 < allCards) {
+            // A few cards of many: each looked up by its key.
+            sqlite3_stmt *card = db.prepared(queries::kCardText);
+            for (const Line &line : lines) {
+                StatementReset reset{card};
+                sqlite3_bind_int64(card, 1, line.card);
+                const int rc = sqlite3_step(card);
+                if (rc == SQLITE_ROW)
+                    writeLine(line, text(card, 0), sqlite3_column_bytes(card, 0), text(card, 1),
+                              sqlite3_column_bytes(card, 1));
+                else if (rc != SQLITE_DONE)
+                    db.fail(rc);
+            }
+        } else {
+            exportByScans(db, lines,
+                          [&](size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+                              writeLine(lines[index], frage, frageSize, antwort, antwortSize);
+                          });
+        }
+    } catch (const Cancelled &) {
+        return ExportResult{0, 0, true};
+    }
+    for (bool w : written)
+        result.subjects += w ? 1 : 0;
     flush();
     file.close();
     if (file.error() != QFile::NoError)
