@@ -14,8 +14,8 @@
 #include <cstdio>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace tarlivo::transfer {
@@ -23,41 +23,52 @@ namespace {
 
 constexpr qsizetype kFlushAt = 1 << 20;
 
-// A field quoted only where a reader would otherwise split it: separator, quote or
-// line break inside, or a leading # that would read as a header line.
-void appendField(QByteArray &out, const char *data, int size, char separator)
+// Whether any byte of the eight in x equals b (exact, no false answers).
+inline bool hasByte(quint64 x, unsigned char b)
 {
-    // Bytes that force quotes, looked up rather than compared one by one: a million
-    // cards pass through here.
-    static const auto special = [] {
-        std::array<std::array<bool, 256>, 2> table{};
-        for (auto &t : table)
-            t['"'] = t['\n'] = t['\r'] = true;
-        table[0]['\t'] = true;
-        table[1][';'] = true;
-        return table;
-    }();
-    const std::array<bool, 256> &forces = special[separator == ';' ? 1 : 0];
-    const auto *bytes = reinterpret_cast<const unsigned char *>(data);
-    bool quote = size > 0 && data[0] == '#';
-    for (int i = 0; i < size && !quote; ++i)
-        quote = forces[bytes[i]];
-    if (!quote) {
-        out.append(data, size);
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    const quint64 v = x ^ (ones * b);
+    return ((v - ones) & ~v & (ones * 0x80)) != 0;
+}
+
+// A field is quoted only where a reader would otherwise split it: a separator,
+// quote or line break inside, or a leading # that would read as a header line.
+// Eight bytes are checked at a time: a million cards pass through here.
+bool needsQuotes(const char *data, int size, char separator)
+{
+    if (size > 0 && data[0] == '#')
+        return true;
+    int i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 x;
+        std::memcpy(&x, data + i, 8);
+        if (hasByte(x, '"') || hasByte(x, '\n') || hasByte(x, '\r') || hasByte(x, (unsigned char)separator))
+            return true;
+    }
+    for (; i < size; ++i)
+        if (data[i] == '"' || data[i] == '\n' || data[i] == '\r' || data[i] == separator)
+            return true;
+    return false;
+}
+
+void appendField(std::string &out, const char *data, int size, char separator)
+{
+    if (!needsQuotes(data, size, separator)) {
+        out.append(data, size_t(size));
         return;
     }
-    out.append('"');
+    out.push_back('"');
     const char *from = data;
     const char *end = data + size;
     while (const char *q = static_cast<const char *>(std::memchr(from, '"', size_t(end - from)))) {
-        out.append(from, q - from + 1).append('"');
+        out.append(from, size_t(q - from + 1));
+        out.push_back('"');
         from = q + 1;
     }
-    out.append(from, end - from);
-    out.append('"');
+    out.append(from, size_t(end - from));
+    out.push_back('"');
 }
 
-// A read transaction, so the file shows one moment of the store.
 // Reading through a memory map spares a copy of every page; the store goes back to
 // plain reads afterwards. Nobody can shorten the file under the read lock.
 class ReadTransaction {
@@ -137,29 +148,31 @@ void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write writ
             db.fail(rc);
     };
 
-    std::vector<qint64> size(lines.size(), -1); // -1: the card row is missing
-    scan("SELECT idFrageAntwort, length(CAST(Frage AS BLOB)) + length(CAST(Antwort AS BLOB)) "
-         "FROM tblFrageAntwort ORDER BY idFrageAntwort",
-         [&](size_t i, sqlite3_stmt *row) { size[i] = sqlite3_column_int64(row, 1); });
+    // How many lines a part holds, from the texts' average length in a sample; a part
+    // that turns out far larger is read again in halves.
+    qint64 average = 1;
+    {
+        sql::Statement q(db, "SELECT AVG(length(CAST(Frage AS BLOB)) + length(CAST(Antwort AS BLOB))) "
+                             "FROM (SELECT Frage, Antwort FROM tblFrageAntwort LIMIT 2000)");
+        if (q.step() && !q.isNull(0))
+            average = std::max<qint64>(1, q.int64(0));
+    }
+    const size_t perPart = size_t(std::max<qint64>(1, kPartBytes / average));
 
     struct Text {
-        qint64 at = -1;
+        qint64 at = -1; // -1: the card row is missing
         int frage = 0;
         int antwort = 0;
     };
     std::vector<Text> texts;
     QByteArray arena;
-    for (size_t lo = 0; lo < lines.size();) {
-        size_t hi = lo;
-        qint64 bytes = 0;
-        while (hi < lines.size() && (hi == lo || bytes + std::max<qint64>(size[hi], 0) <= kPartBytes))
-            bytes += std::max<qint64>(size[hi++], 0);
+    for (size_t lo = 0, hi = std::min(lines.size(), perPart); lo < lines.size();) {
         texts.assign(hi - lo, Text());
         arena.clear();
-        arena.reserve(bytes);
+        bool tooLarge = false;
         scan("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort ORDER BY idFrageAntwort",
              [&](size_t i, sqlite3_stmt *row) {
-                 if (i < lo || i >= hi)
+                 if (i < lo || i >= hi || tooLarge)
                      return;
                  Text &t = texts[i - lo];
                  t.at = arena.size();
@@ -169,13 +182,19 @@ void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write writ
                  const auto *antwort = static_cast<const char *>(sqlite3_column_blob(row, 2));
                  t.antwort = sqlite3_column_bytes(row, 2);
                  arena.append(antwort, t.antwort);
+                 tooLarge = hi - lo > 1 && arena.size() > 4 * kPartBytes;
              });
+        if (tooLarge) {
+            hi = lo + (hi - lo) / 2;
+            continue;
+        }
         for (size_t i = lo; i < hi; ++i) {
             const Text &t = texts[i - lo];
             if (t.at >= 0)
                 write(i, arena.constData() + t.at, t.frage, arena.constData() + t.at + t.frage, t.antwort);
         }
         lo = hi;
+        hi = std::min(lines.size(), lo + perPart);
     }
 }
 
@@ -217,19 +236,19 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     TemporaryOutput file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw TransferError(text::exportFailed(path, file.errorString()));
-    QByteArray out;
+    std::string out;
     out.reserve(kFlushAt + 65536);
     auto flush = [&] {
-        if (file.write(out) != out.size())
+        if (file.write(out.data(), qint64(out.size())) != qint64(out.size()))
             throw TransferError(text::exportFailed(path, file.errorString()));
         out.clear();
     };
     if (csv)
         out.append("\xEF\xBB\xBF");
     const QByteArray sep(1, separator);
-    out.append("#separator:").append(csv ? "semicolon" : "tab").append('\n');
+    out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
     out.append("#html:false\n");
-    out.append("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n");
+    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n").constData());
     out.append("#deck column:4\n");
 
     // The cards in practice order, from the queue index alone.
@@ -251,14 +270,14 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     struct Cancelled {};
     auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
         appendField(out, frage, frageSize, separator);
-        out.append(separator);
+        out.push_back(separator);
         appendField(out, antwort, antwortSize, separator);
-        out.append(separator);
-        out.append(QByteArray::number(line.fach));
-        out.append(separator);
+        out.push_back(separator);
+        out.append(std::to_string(line.fach));
+        out.push_back(separator);
         const QByteArray &name = subjects[line.subject].second;
         appendField(out, name.constData(), int(name.size()), separator);
-        out.append('\n');
+        out.push_back('\n');
         ++result.cards;
         written[line.subject] = true;
         if (out.size() >= kFlushAt) {
