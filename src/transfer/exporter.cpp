@@ -125,7 +125,7 @@ struct Line {
 template <typename Write>
 void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write write)
 {
-    constexpr qint64 kPartBytes = 64 * 1024 * 1024;
+    constexpr qint64 kPartBytes = 80 * 1024 * 1024;
     std::vector<std::pair<qint64, size_t>> byCard(lines.size());
     for (size_t i = 0; i < lines.size(); ++i)
         byCard[i] = {lines[i].card, i};
@@ -169,6 +169,7 @@ void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write writ
     for (size_t lo = 0, hi = std::min(lines.size(), perPart); lo < lines.size();) {
         texts.assign(hi - lo, Text());
         arena.clear();
+        arena.reserve(qsizetype(std::min<qint64>(qint64(hi - lo) * average * 5 / 4, 4 * kPartBytes)));
         bool tooLarge = false;
         scan("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort ORDER BY idFrageAntwort",
              [&](size_t i, sqlite3_stmt *row) {
