@@ -112,7 +112,7 @@ bool ImportFile::next(Item &item)
         item.line = record.line;
         const TextColumns &c = m_text->columns();
         const int fields = int(record.fields.size());
-        int used = 2 + (c.fach >= 0) + (c.gebiet >= 0);
+        const int used = 2 + (c.fach >= 0) + (c.gebiet >= 0);
         item.unusedFields = std::max(0, fields - used);
         if (fields < 2 || fields <= std::max(c.frage, c.antwort))
             return refuse(LineProblem::OneField);
@@ -223,9 +223,8 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
                 ++summary.linesRefused;
                 continue;
             }
+            item.card.subject = subjectFor(file, item, settings, plan);
             card = std::move(item.card);
-            card.subject = anki ? plan.subjectOf.value(card.subject)
-                                : (file.hasGebietColumn() ? card.subject : settings.targetSubject);
             return true;
         }
         return false;
