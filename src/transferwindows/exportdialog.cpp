@@ -51,6 +51,7 @@ ExportDialog::ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     layout->addLayout(form);
     layout->addWidget(hint);
     layout->addWidget(buttons);
+    setMinimumWidth(440);
 
     connect(exportButton, &QPushButton::clicked, this, &ExportDialog::chooseAndExport);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);

@@ -234,9 +234,13 @@ void ImportDialog::showPreview()
             notes << QStringLiteral("Weitere Spalten werden nicht übernommen (bis zu %1 je Zeile).")
                          .arg(m_preview.unusedColumns);
         if (m_preview.mediaDropped > 0)
-            notes << QStringLiteral("%1 Verweise auf Ton oder Bild werden weggelassen.").arg(m_preview.mediaDropped);
+            notes << (m_preview.mediaDropped == 1 ? QStringLiteral("1 Verweis auf Ton oder Bild wird weggelassen.")
+                                                  : QStringLiteral("%1 Verweise auf Ton oder Bild werden weggelassen.")
+                                                        .arg(m_preview.mediaDropped));
         if (m_preview.refusedCount > 0) {
-            notes << QStringLiteral("%1 Zeilen werden nicht übernommen:").arg(m_preview.refusedCount);
+            notes << (m_preview.refusedCount == 1
+                          ? QStringLiteral("1 Zeile wird nicht übernommen:")
+                          : QStringLiteral("%1 Zeilen werden nicht übernommen:").arg(m_preview.refusedCount));
             for (const transfer::RefusedLine &r : m_preview.refused)
                 notes << QStringLiteral("  ") + transfer::text::problem(r);
             if (m_preview.refusedCount > m_preview.refused.size())
