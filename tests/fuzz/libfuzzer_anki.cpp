@@ -1,8 +1,6 @@
 // libFuzzer entry for the anki parser (built with -DTARLIVO_FUZZ=ON under clang).
 #include "fuzztargets.h"
 
-#include <QCoreApplication>
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::anki(data, size);
