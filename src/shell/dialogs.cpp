@@ -3,6 +3,7 @@
 #include "shell/messages.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -58,6 +59,23 @@ QWidget *shownOrNone(QWidget *parent) { return parent && parent->isVisible() ? p
 } // namespace
 
 std::unique_ptr<Progress> Dialogs::progress(QWidget *) { return std::make_unique<NoProgress>(); }
+
+QString Dialogs::openFileName(QWidget *, const QString &, const QString &) { return QString(); }
+
+QString Dialogs::saveFileName(QWidget *, const QString &, const QString &) { return QString(); }
+
+// Qt's own chooser, whose buttons the installed translation makes German.
+QString QtDialogs::openFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(shownOrNone(parent), title, QString(), filter, nullptr,
+                                        QFileDialog::DontUseNativeDialog);
+}
+
+QString QtDialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(shownOrNone(parent), title, QString(), filter, nullptr,
+                                        QFileDialog::DontUseNativeDialog);
+}
 
 std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent)
 {

@@ -29,6 +29,10 @@ public:
     // A progress window over parent, shown only once the task has taken half a
     // second, closed when the object is destroyed. By default nothing is shown.
     virtual std::unique_ptr<Progress> progress(QWidget *parent);
+    // The file chooser: a file to read, or a name to write (asking before replacing
+    // one). filter as QFileDialog takes it. Empty when cancelled, as by default.
+    virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
+    virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
 };
 
 // The real boxes.
@@ -38,6 +42,8 @@ public:
     QString input(QWidget *parent, const QString &prompt, const QString &title) override;
     bool confirm(QWidget *parent, const QString &text) override;
     std::unique_ptr<Progress> progress(QWidget *parent) override;
+    QString openFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    QString saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
 };
 
 } // namespace tarlivo::ui

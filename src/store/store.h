@@ -32,6 +32,31 @@ struct CardListRow {
 
 // The card list's sort columns. Fach sorts like the practice order.
 enum class CardOrder { Practice, Frage, Antwort, Fach, Gebiet };
+// One card of an import, as the file gives it.
+struct BulkCard {
+    QString subject; // the subject's name
+    QString frage;
+    QString antwort;
+    qint32 fach = 1; // 1 and up
+};
+
+struct BulkImportOptions {
+    // Leaves out a card whose Frage and Antwort stand already in its subject, or
+    // earlier in the same import.
+    bool skipDuplicates = true;
+    // Whether a card may go into a subject that exists already; when false every
+    // subject named must be new (the caller has chosen free names).
+    bool joinExistingSubjects = true;
+    // Asked now and then with the cards read so far; false cancels.
+    std::function<bool(qint64 cardsRead)> keepGoing;
+};
+
+struct BulkImportResult {
+    QStringList subjectsCreated;
+    qint64 cardsStored = 0;
+    qint64 duplicatesSkipped = 0;
+    bool cancelled = false; // then nothing was stored
+};
 
 struct StoreOptions {
     // A copy of the file beside it before the first change of each day.
@@ -169,6 +194,13 @@ public:
     std::vector<CardListRow> cardListRows(const std::vector<qint32> &cardIds);
     // The index finds texts of at least this many characters.
     static constexpr int kMinSearchLength = 3;
+
+    // Stores every card next() hands out, in that order, in one write transaction
+    // after the day's backup: each at the end of the queue in its compartment,
+    // creating the subjects named. Cancelled, or anything thrown (also by next()):
+    // nothing is stored. Throws Duplicate for a subject that exists when joining is
+    // off, Internal for an invalid subject name, Limit when the queue is full.
+    BulkImportResult importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options = {});
 
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.

@@ -27,6 +27,8 @@ public:
     };
     QList<std::shared_ptr<ProgressRecord>> progressWindows;
     int cancelProgressAfter = -1; // cancels at that update (counted from 1); -1: never
+    QStringList fileAnswers;      // next file chooser answers; none left means Cancel
+    QStringList fileChoosers;     // title of every file chooser shown
 
     void message(QWidget *, const QString &text) override { messages << text; }
 
@@ -40,6 +42,13 @@ public:
     {
         questions << text;
         return !confirmations.isEmpty() && confirmations.takeFirst();
+    }
+    QString openFileName(QWidget *, const QString &title, const QString &) override { return chooseFile(title); }
+    QString saveFileName(QWidget *, const QString &title, const QString &) override { return chooseFile(title); }
+    QString chooseFile(const QString &title)
+    {
+        fileChoosers << title;
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 
     std::unique_ptr<tarlivo::ui::Progress> progress(QWidget *) override

@@ -1,4 +1,4 @@
-#include "subjects/numbertest.h"
+#include "store/numbertest.h"
 
 #include <QRegularExpression>
 

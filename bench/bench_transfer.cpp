@@ -1,0 +1,172 @@
+// Times import and export: a 100,000-line tab-separated file beside SQLite's own
+// .import of it (sqlite3 command-line tool, same run), 1,000,000 cards exported,
+// an Anki package of 20,000 notes, and the memory an import of 100,000 cards takes
+// above the idle program. Prints "name value" lines.
+//
+//   tarlivo_bench_transfer DATA_DIR [RUNS]
+//   tarlivo_bench_transfer --memory FILE   (one import, reports memory; run by the above)
+
+#include "ankifiles.h"
+#include "store/store.h"
+#include "support.h"
+#include "transfer/exporter.h"
+#include "transfer/importer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace tarlivo;
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+StoreOptions quiet()
+{
+    StoreOptions o;
+    o.backups = false;
+    return o;
+}
+
+// Lines like a vocabulary list: two short texts, all different.
+void writeTextFile(const QString &path, int lines)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    QByteArray out;
+    for (int i = 0; i < lines; ++i)
+        out += "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?\tla palabra número "
+               + QByteArray::number(i * 7 + 3) + "\n";
+    f.write(out);
+}
+
+// Timed import of path into a fresh store in dir; milliseconds.
+double importOnce(const QString &dir, const QString &path, int run)
+{
+    auto store = Store::open(dir + QStringLiteral("/import-%1.mdb").arg(run), quiet());
+    QElapsedTimer timer;
+    timer.start();
+    auto file = transfer::ImportFile::open(path);
+    const transfer::ImportSummary s = transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (s.cardsStored == 0)
+        throw std::runtime_error("nothing imported");
+    return ms;
+}
+
+qint64 procStatus(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+int memoryRun(const QString &path)
+{
+    QTemporaryDir dir;
+    auto store = Store::open(dir.filePath(QStringLiteral("m.mdb")), quiet());
+    const qint64 idle = procStatus("VmRSS:");
+    // Restart the peak from here (Linux 4.0 and later).
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    clear.close();
+    auto file = transfer::ImportFile::open(path);
+    transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
+    const qint64 peak = procStatus("VmHWM:");
+    std::printf("transfer_import_memory_mb %.1f\n", double(peak - idle) / 1024.0);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--memory")
+        return memoryRun(QString::fromLocal8Bit(argv[2]));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s DATA_DIR [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const QString data = QString::fromLocal8Bit(argv[1]);
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+    QTemporaryDir dir;
+    try {
+        const QString text = dir.filePath(QStringLiteral("cards-100000.txt"));
+        writeTextFile(text, 100000);
+
+        std::vector<double> ours, theirs;
+        for (int run = 0; run < runs; ++run) {
+            ours.push_back(importOnce(dir.path(), text, run));
+            // SQLite's own import of the same file into a plain two-column table.
+            const QString db = dir.filePath(QStringLiteral("plain-%1.db").arg(run));
+            QElapsedTimer timer;
+            timer.start();
+            const int rc =
+                QProcess::execute(QStringLiteral("sqlite3"),
+                                  {db, QStringLiteral("CREATE TABLE t (a TEXT, b TEXT)"), QStringLiteral(".mode tabs"),
+                                   QStringLiteral(".import ") + text + QStringLiteral(" t")});
+            theirs.push_back(double(timer.nsecsElapsed()) / 1e6);
+            if (rc != 0)
+                throw std::runtime_error("sqlite3 .import failed");
+        }
+        std::printf("transfer_import_100k_ms %.1f\n", median(ours));
+        std::printf("transfer_sqlite_import_100k_ms %.1f\n", median(theirs));
+
+        const QString big = dir.filePath(QStringLiteral("export.mdb"));
+        bench::copyFile(bench::generatedPath(data, 1000000), big);
+        auto store = Store::open(big, quiet());
+        std::vector<double> exports;
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const transfer::ExportResult r = transfer::exportCards(*store, dir.filePath(QStringLiteral("out.txt")));
+            exports.push_back(double(timer.nsecsElapsed()) / 1e6);
+            if (r.cards != 1000000)
+                throw std::runtime_error("export incomplete");
+        }
+        store.reset();
+        QFile::remove(big);
+        std::printf("transfer_export_1m_ms %.1f\n", median(exports));
+
+        QList<ankifiles::Note> notes;
+        for (int i = 0; i < 20000; ++i)
+            notes.append({QStringLiteral("Sprachen::Spanisch %1").arg(i % 10),
+                          {QStringLiteral("<b>Wort %1</b>").arg(i), QStringLiteral("palabra<br>%1").arg(i)}});
+        const QString apkg = dir.filePath(QStringLiteral("deck.apkg"));
+        if (!ankifiles::package(apkg, ankifiles::Layout::Anki21b, notes))
+            throw std::runtime_error("cannot write the Anki package");
+        std::vector<double> anki;
+        for (int run = 0; run < runs; ++run)
+            anki.push_back(importOnce(dir.path(), apkg, 100 + run));
+        std::printf("transfer_anki_20k_ms %.1f\n", median(anki));
+        std::fflush(stdout);
+
+        // Memory in a process of its own, so the runs above leave no trace in it.
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), text});
+        child.waitForFinished(-1);
+        if (child.exitCode() != 0)
+            throw std::runtime_error("memory run failed");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench failed: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

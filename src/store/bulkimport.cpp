@@ -1,0 +1,310 @@
+#include "store/numbertest.h"
+#include "store/queries.h"
+#include "store/store.h"
+
+#include <QHash>
+
+#include <sqlite3.h>
+
+#include <limits>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace tarlivo {
+namespace {
+
+constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
+// How many cards pass between two questions whether to go on.
+constexpr qint64 kAskEvery = 256;
+
+QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+
+// Duplicates are found by a hash of subject and texts; only a hit reads the card
+// back to compare, so memory stays at a few words a card whatever the texts.
+size_t cardHash(qint32 subject, const QString &frage, const QString &antwort)
+{
+    return qHashMulti(0, subject, frage, antwort);
+}
+
+// A card waiting for its batch to be written.
+struct Pending {
+    QString frage;
+    QString antwort;
+    qint32 subject;
+    qint32 fach;
+    qint64 stelle;
+    size_t hash;
+};
+
+// Cards written so far are known by key; cards still waiting in the batch by
+// -(their index + 1), until the batch is written.
+class DuplicateIndex {
+public:
+    explicit DuplicateIndex(sql::Database &db) : m_db(db) {}
+
+    bool contains(size_t hash, const Pending &card, const std::vector<Pending> &pending)
+    {
+        for (size_t i = hash & m_mask; m_slots[i].key != 0; i = (i + 1) & m_mask) {
+            const Slot *it = &m_slots[i];
+            if (it->hash != hash)
+                continue;
+            if (it->key < 0) {
+                const Pending &other = pending[size_t(-it->key - 1)];
+                if (other.subject == card.subject && other.frage == card.frage && other.antwort == card.antwort)
+                    return true;
+                continue;
+            }
+            sql::Statement q(m_db, queries::kCardText);
+            q.bind(1, it->key);
+            if (q.step() && textOf(q.text(0)) == card.frage && textOf(q.text(1)) == card.antwort)
+                return true;
+        }
+        return false;
+    }
+
+    void add(size_t hash, qint64 key)
+    {
+        if (2 * (m_used + 1) > m_slots.size())
+            grow();
+        place(hash, key);
+        ++m_used;
+    }
+
+    // The batch is written: its cards now have keys.
+    void settle(const std::vector<Pending> &pending, const std::vector<qint64> &keys)
+    {
+        for (size_t p = 0; p < pending.size(); ++p) {
+            const size_t hash = pending[p].hash;
+            for (size_t i = hash & m_mask; m_slots[i].key != 0; i = (i + 1) & m_mask)
+                if (m_slots[i].hash == hash && m_slots[i].key == -qint64(p) - 1)
+                    m_slots[i].key = keys[p];
+        }
+    }
+
+    // The cards the subject holds before the import.
+    void addExisting(qint32 subject)
+    {
+        sql::Statement q(m_db, "SELECT f.idFrageAntwort, f.Frage, f.Antwort FROM tblPosition AS p "
+                               "JOIN tblFrageAntwort AS f USING (idFrageAntwort) WHERE p.idGebiet = ?1");
+        q.bind(1, subject);
+        while (q.step())
+            add(cardHash(subject, textOf(q.text(1)), textOf(q.text(2))), q.int64(0));
+    }
+
+private:
+    // Open addressing over a power-of-two table at most half full; key 0 marks a
+    // free slot (card keys start at 1, waiting cards count below 0).
+    struct Slot {
+        size_t hash = 0;
+        qint64 key = 0;
+    };
+
+    void place(size_t hash, qint64 key)
+    {
+        size_t i = hash & m_mask;
+        while (m_slots[i].key != 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = Slot{hash, key};
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        m_mask = m_slots.size() - 1;
+        for (const Slot &slot : old)
+            if (slot.key != 0)
+                place(slot.hash, slot.key);
+    }
+
+    sql::Database &m_db;
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    size_t m_mask = 1023;
+    size_t m_used = 0;
+};
+
+// Rows go in kBatch at a time, in one statement each: the per-statement costs
+// (and the sequence update of AUTOINCREMENT) are paid once a batch, not once a row.
+constexpr int kBatch = 64;
+
+std::string batchInsert(const char *head, const char *row, int rows)
+{
+    std::string sql = head;
+    for (int i = 0; i < rows; ++i)
+        sql += (i ? "," : "") + std::string(row);
+    return sql;
+}
+
+const std::string &cardInsert(int rows)
+{
+    static const std::string batch =
+        batchInsert("INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES ", "(?,?,?)", kBatch);
+    static const std::string single =
+        batchInsert("INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES ", "(?,?,?)", 1);
+    return rows == kBatch ? batch : single;
+}
+
+const std::string &positionInsert(int rows)
+{
+    static const std::string batch =
+        batchInsert("INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES ", "(?,?,?,?)", kBatch);
+    static const std::string single =
+        batchInsert("INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES ", "(?,?,?,?)", 1);
+    return rows == kBatch ? batch : single;
+}
+
+// Runs a prepared insert whose values are bound; resets it in any case.
+void runInsert(sql::Database &db, sqlite3_stmt *stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (rc != SQLITE_DONE)
+        db.fail(rc);
+}
+
+void bindText(sql::Database &db, sqlite3_stmt *stmt, int index, const QString &text)
+{
+    // UTF-16 as it stands: SQLite converts while it writes, without a copy here.
+    const int rc = sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        db.fail(rc);
+}
+
+} // namespace
+
+BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
+{
+    BulkImportResult result;
+    prepareWrite();
+    // Each row written here refers to one just written or checked in the same
+    // transaction, so SQLite's own key checks would only repeat ours, at a third
+    // of the import's time. They are back on for every other change.
+    struct ForeignKeysOff {
+        sql::Database &db;
+        explicit ForeignKeysOff(sql::Database &d) : db(d) { db.exec("PRAGMA foreign_keys = OFF"); }
+        ~ForeignKeysOff() { sqlite3_exec(db.handle(), "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr); }
+    } keysChecked(m_db);
+    sql::WriteTransaction tx(m_db);
+
+    QHash<QString, qint32> subjects; // as spelt in the import
+    std::unordered_set<qint32> created;
+    DuplicateIndex duplicates(m_db);
+    QString lastName;
+    qint32 lastId = 0;
+    auto subjectFor = [&](const QString &name) -> qint32 {
+        // Cards come in runs of one subject.
+        if (!lastName.isNull() && name == lastName)
+            return lastId;
+        const auto known = subjects.constFind(name);
+        if (known != subjects.constEnd()) {
+            lastName = name;
+            return lastId = *known;
+        }
+        qint32 id;
+        if (const std::optional<qint32> existing = subjectId(name)) {
+            id = *existing;
+            if (!options.joinExistingSubjects && !created.count(id))
+                throw StoreError(StoreErrorKind::Duplicate, path(), name);
+            if (options.skipDuplicates && !created.count(id))
+                duplicates.addExisting(id);
+        } else {
+            // The same checks as for a subject typed in.
+            if (name.isEmpty() || readsAsNumber(name))
+                throw StoreError(StoreErrorKind::Internal, path(), QStringLiteral("invalid subject name"));
+            sql::Statement insert(m_db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)");
+            insert.bind(1, name).run();
+            const qint64 rowid = sqlite3_last_insert_rowid(m_db.handle());
+            if (rowid > kInt32Max)
+                throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("subject key"));
+            id = qint32(rowid);
+            created.insert(id);
+            result.subjectsCreated << name;
+        }
+        subjects.insert(name, id);
+        lastName = name;
+        return lastId = id;
+    };
+
+    std::vector<Pending> pending;
+    pending.reserve(kBatch);
+    std::vector<qint64> keys;
+    // Writes the waiting cards: a whole batch in one statement per table, a rest
+    // at the end row by row.
+    auto flush = [&] {
+        const int n = int(pending.size());
+        if (n == 0)
+            return;
+        const int perStatement = n == kBatch ? kBatch : 1;
+        keys.clear();
+        sqlite3_stmt *cards = m_db.prepared(cardInsert(perStatement).c_str());
+        sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
+        for (int first = 0; first < n; first += perStatement) {
+            for (int i = 0; i < perStatement; ++i) {
+                const Pending &p = pending[size_t(first + i)];
+                sqlite3_bind_int64(cards, 3 * i + 1, p.subject);
+                bindText(m_db, cards, 3 * i + 2, p.frage);
+                bindText(m_db, cards, 3 * i + 3, p.antwort);
+            }
+            runInsert(m_db, cards);
+            // The rows of one statement take consecutive keys, the last one reported.
+            const qint64 last = sqlite3_last_insert_rowid(m_db.handle());
+            if (last > kInt32Max)
+                throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("card key"));
+            for (int i = 0; i < perStatement; ++i) {
+                const Pending &p = pending[size_t(first + i)];
+                const qint64 key = last - perStatement + 1 + i;
+                keys.push_back(key);
+                sqlite3_bind_int64(positions, 4 * i + 1, key);
+                sqlite3_bind_int64(positions, 4 * i + 2, p.fach);
+                sqlite3_bind_int64(positions, 4 * i + 3, p.stelle);
+                sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
+            }
+            runInsert(m_db, positions);
+        }
+        if (options.skipDuplicates)
+            duplicates.settle(pending, keys);
+        result.cardsStored += n;
+        pending.clear();
+    };
+
+    qint64 stelle = nextStelle();
+    qint64 read = 0;
+    BulkCard card;
+    while (next(card)) {
+        ++read;
+        if (options.keepGoing && read % kAskEvery == 0 && !options.keepGoing(read)) {
+            result = BulkImportResult();
+            result.cancelled = true;
+            return result; // the transaction rolls back
+        }
+        if (card.fach < 1)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+        Pending p{textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0};
+        if (options.skipDuplicates) {
+            p.hash = cardHash(p.subject, p.frage, p.antwort);
+            if (duplicates.contains(p.hash, p, pending)) {
+                ++result.duplicatesSkipped;
+                continue;
+            }
+            duplicates.add(p.hash, -qint64(pending.size()) - 1);
+        }
+        if (stelle > kInt32Max)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+        ++stelle;
+        pending.push_back(std::move(p));
+        if (int(pending.size()) == kBatch)
+            flush();
+    }
+    flush();
+    if (options.keepGoing && !options.keepGoing(read)) {
+        result = BulkImportResult();
+        result.cancelled = true;
+        return result;
+    }
+    tx.commit();
+    return result;
+}
+
+} // namespace tarlivo

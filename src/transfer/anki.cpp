@@ -1,0 +1,304 @@
+#include "transfer/anki.h"
+
+#include "transfer/html.h"
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+#include "transfer/ziplibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QUrl>
+
+#include <sqlite3.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace tarlivo::transfer {
+namespace {
+
+// Current Anki first: older collections in the same package are stand-ins.
+const char *const kCollections[] = {"collection.anki21b", "collection.anki21", "collection.anki2"};
+
+constexpr size_t kChunk = 256 * 1024;
+
+struct ZipCloser {
+    void operator()(zip_t *z) const { zipLibrary()->discard(z); }
+};
+struct ZipFileCloser {
+    void operator()(zip_file_t *f) const { zipLibrary()->fclose(f); }
+};
+struct ZstdCloser {
+    void operator()(ZSTD_DCtx *c) const { ZSTD_freeDCtx(c); }
+};
+
+// Anki declares some columns with a collation of its own; for reading they need only exist.
+int compareCaseless(void *, int aLen, const void *a, int bLen, const void *b)
+{
+    const QString sa = QString::fromUtf8(static_cast<const char *>(a), aLen);
+    const QString sb = QString::fromUtf8(static_cast<const char *>(b), bLen);
+    return sa.compare(sb, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+struct AnkiPackage::Impl {
+    QTemporaryFile temp{QDir::temp().filePath(QStringLiteral("tarlivo-anki-XXXXXX.sqlite"))};
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *notes = nullptr;
+    QHash<qint64, QString> deckNames;
+    QHash<qint64, qint64> noteDeck; // note key -> deck key
+    QString fallbackDeck;
+    qint64 number = 0;
+
+    ~Impl()
+    {
+        sqlite3_finalize(notes);
+        sqlite3_close_v2(db);
+    }
+};
+
+AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_path(path)
+{
+    // Unpack the collection.
+    const ZipLibrary *zip = zipLibrary();
+    if (!zip)
+        throw TransferError(text::zipLibraryMissing(path));
+    int zipError = 0;
+    std::unique_ptr<zip_t, ZipCloser> archive(
+        zip->open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
+    if (!archive) {
+        if (zipError == ZIP_ER_NOENT)
+            throw TransferError(text::fileMissing(path));
+        if (zipError == ZIP_ER_OPEN || zipError == ZIP_ER_READ)
+            throw TransferError(text::readFailed(path));
+        zip_error_t error;
+        zip->errorInitWithCode(&error, zipError);
+        const QString detail = QString::fromUtf8(zip->errorStrerror(&error));
+        zip->errorFini(&error);
+        throw TransferError(text::zipDamaged(path, detail));
+    }
+    zip_int64_t index = -1;
+    for (const char *name : kCollections) {
+        index = zip->nameLocate(archive.get(), name, 0);
+        if (index >= 0) {
+            m_entry = QString::fromLatin1(name);
+            break;
+        }
+    }
+    if (index < 0)
+        throw TransferError(text::noCollection(path));
+    zip_stat_t stat;
+    zip->statInit(&stat);
+    if (zip->statIndex(archive.get(), zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)
+        || !(stat.valid & ZIP_STAT_COMP_SIZE))
+        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->strerror(archive.get()))));
+    const qint64 packed = qint64(std::min<zip_uint64_t>(stat.comp_size, zip_uint64_t(kMaxUnpacked)));
+    const qint64 entryLimit = std::min(kMaxUnpacked, kMaxRatio * std::max<qint64>(packed, 1));
+    if (stat.size > zip_uint64_t(entryLimit))
+        throw TransferError(text::entryTooLarge(path, m_entry));
+    std::unique_ptr<zip_file_t, ZipFileCloser> entry(zip->fopenIndex(archive.get(), zip_uint64_t(index), 0));
+    if (!entry)
+        throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->strerror(archive.get()))));
+
+    if (!d->temp.open())
+        throw TransferError(text::tempFailed(path, d->temp.errorString()));
+    const bool zstd = m_entry.endsWith(QLatin1String("b"));
+    std::unique_ptr<ZSTD_DCtx, ZstdCloser> dctx(zstd ? ZSTD_createDCtx() : nullptr);
+    if (zstd) {
+        // At most 128 MiB of window, whatever the frame asks for.
+        ZSTD_DCtx_setParameter(dctx.get(), ZSTD_d_windowLogMax, 27);
+    }
+    std::vector<char> in(kChunk);
+    std::vector<char> out(zstd ? ZSTD_DStreamOutSize() : 0);
+    qint64 readTotal = 0;
+    qint64 written = 0;
+    size_t frameState = 0; // non-zero while a zstd frame is unfinished
+    auto write = [&](const char *data, qint64 size) {
+        written += size;
+        // The zstd stream within the entry meets the same limits as the entry.
+        if (written > kMaxUnpacked
+            || (zstd && written > kMaxRatio * std::max<qint64>(qint64(stat.size), std::max<qint64>(readTotal, 1))))
+            throw TransferError(text::entryTooLarge(path, m_entry));
+        if (d->temp.write(data, size) != size)
+            throw TransferError(text::tempFailed(path, d->temp.errorString()));
+    };
+    for (;;) {
+        const zip_int64_t n = zip->fread(entry.get(), in.data(), in.size());
+        if (n < 0)
+            throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->fileStrerror(entry.get()))));
+        if (n == 0)
+            break;
+        readTotal += n;
+        if (readTotal > entryLimit)
+            throw TransferError(text::entryTooLarge(path, m_entry));
+        if (!zstd) {
+            write(in.data(), n);
+            continue;
+        }
+        ZSTD_inBuffer input{in.data(), size_t(n), 0};
+        while (input.pos < input.size) {
+            ZSTD_outBuffer output{out.data(), out.size(), 0};
+            frameState = ZSTD_decompressStream(dctx.get(), &output, &input);
+            if (ZSTD_isError(frameState))
+                throw TransferError(text::zstdDamaged(path, m_entry, QString::fromUtf8(ZSTD_getErrorName(frameState))));
+            write(out.data(), qint64(output.pos));
+        }
+    }
+    if (zstd) {
+        // Output the decoder may still hold once all input is in.
+        while (frameState != 0) {
+            ZSTD_inBuffer input{nullptr, 0, 0};
+            ZSTD_outBuffer output{out.data(), out.size(), 0};
+            frameState = ZSTD_decompressStream(dctx.get(), &output, &input);
+            if (ZSTD_isError(frameState))
+                throw TransferError(text::zstdDamaged(path, m_entry, QString::fromUtf8(ZSTD_getErrorName(frameState))));
+            if (output.pos == 0)
+                break;
+            write(out.data(), qint64(output.pos));
+        }
+        if (frameState != 0 || readTotal == 0)
+            throw TransferError(text::zstdTruncated(path, m_entry));
+    }
+    if (!d->temp.flush())
+        throw TransferError(text::tempFailed(path, d->temp.errorString()));
+    entry.reset();
+    archive.reset();
+
+    // Open it as the untrusted database it is.
+    d->temp.seek(0);
+    if (d->temp.read(16) != QByteArray("SQLite format 3\0", 16))
+        throw TransferError(text::collectionNotSqlite(path, m_entry));
+    const QByteArray uri = QUrl::fromLocalFile(d->temp.fileName()).toEncoded() + "?immutable=1";
+    int rc = sqlite3_open_v2(uri.constData(), &d->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    auto damaged = [&](int code) {
+        const QString detail =
+            d->db ? QString::fromUtf8(sqlite3_errmsg(d->db)) : QString::fromUtf8(sqlite3_errstr(code));
+        return TransferError(text::collectionDamaged(path, m_entry, detail));
+    };
+    if (rc != SQLITE_OK)
+        throw damaged(rc);
+    sqlite3 *db = d->db;
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 64 * 1024 * 1024);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, 100000);
+    sqlite3_limit(db, SQLITE_LIMIT_COLUMN, 200);
+    sqlite3_limit(db, SQLITE_LIMIT_EXPR_DEPTH, 100);
+    sqlite3_limit(db, SQLITE_LIMIT_COMPOUND_SELECT, 10);
+    sqlite3_limit(db, SQLITE_LIMIT_VDBE_OP, 100000);
+    sqlite3_limit(db, SQLITE_LIMIT_FUNCTION_ARG, 8);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 100);
+    sqlite3_limit(db, SQLITE_LIMIT_VARIABLE_NUMBER, 10);
+    sqlite3_limit(db, SQLITE_LIMIT_TRIGGER_DEPTH, 1);
+    sqlite3_create_collation_v2(db, "unicase", SQLITE_UTF8, nullptr, compareCaseless, nullptr);
+    sqlite3_exec(db, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0; PRAGMA query_only = ON", nullptr, nullptr,
+                 nullptr);
+
+    // Runs a fixed query, each row to row(); a failure is a damaged collection.
+    auto query = [&](const char *sql, auto row) {
+        sqlite3_stmt *stmt = nullptr;
+        int code = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        if (code != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            throw damaged(code);
+        }
+        while ((code = sqlite3_step(stmt)) == SQLITE_ROW)
+            row(stmt);
+        const TransferError error = damaged(code);
+        sqlite3_finalize(stmt);
+        if (code != SQLITE_DONE)
+            throw error;
+    };
+    auto textOf = [](sqlite3_stmt *stmt, int column) {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                                 sqlite3_column_bytes(stmt, column));
+    };
+
+    QStringList tables;
+    query("SELECT name FROM sqlite_master WHERE type = 'table'",
+          [&](sqlite3_stmt *s) { tables << textOf(s, 0).toLower(); });
+    for (const char *needed : {"notes", "cards"})
+        if (!tables.contains(QLatin1String(needed)))
+            throw TransferError(text::collectionLacksTable(path, m_entry, QLatin1String(needed)));
+
+    if (tables.contains(QLatin1String("decks"))) {
+        // Newer collections: a table, the levels of a name parted by 0x1f.
+        query("SELECT id, name FROM decks", [&](sqlite3_stmt *s) {
+            d->deckNames.insert(sqlite3_column_int64(s, 0), textOf(s, 1).replace(QChar(0x1f), QLatin1String("::")));
+        });
+    } else if (tables.contains(QLatin1String("col"))) {
+        // Older ones: a JSON object of decks by key in the collection row.
+        query("SELECT decks FROM col LIMIT 1", [&](sqlite3_stmt *s) {
+            const QJsonObject decks = QJsonDocument::fromJson(textOf(s, 0).toUtf8()).object();
+            for (auto it = decks.begin(); it != decks.end(); ++it) {
+                const QJsonObject deck = it.value().toObject();
+                const qint64 id = deck.contains(QLatin1String("id"))
+                                      ? qint64(deck.value(QLatin1String("id")).toDouble())
+                                      : it.key().toLongLong();
+                d->deckNames.insert(id, deck.value(QLatin1String("name")).toString());
+            }
+        });
+    }
+    d->fallbackDeck = d->deckNames.value(1, QStringLiteral("Default"));
+    // A note's deck is that of its first card.
+    query("SELECT nid, did FROM cards ORDER BY nid, ord, id", [&](sqlite3_stmt *s) {
+        const qint64 nid = sqlite3_column_int64(s, 0);
+        if (!d->noteDeck.contains(nid))
+            d->noteDeck.insert(nid, sqlite3_column_int64(s, 1));
+    });
+    QSet<QString> seen;
+    query("SELECT id FROM notes ORDER BY id", [&](sqlite3_stmt *s) {
+        ++m_noteCount;
+        const auto deck = d->noteDeck.constFind(sqlite3_column_int64(s, 0));
+        const QString name =
+            deck == d->noteDeck.constEnd() ? d->fallbackDeck : d->deckNames.value(*deck, d->fallbackDeck);
+        if (!seen.contains(name)) {
+            seen.insert(name);
+            m_decksInUse << name;
+        }
+    });
+    rc = sqlite3_prepare_v2(db, "SELECT id, flds FROM notes ORDER BY id", -1, &d->notes, nullptr);
+    if (rc != SQLITE_OK)
+        throw damaged(rc);
+}
+
+AnkiPackage::~AnkiPackage() = default;
+
+void AnkiPackage::restart()
+{
+    sqlite3_reset(d->notes);
+    d->number = 0;
+}
+
+bool AnkiPackage::next(Note &note)
+{
+    const int rc = sqlite3_step(d->notes);
+    if (rc == SQLITE_DONE)
+        return false;
+    if (rc != SQLITE_ROW)
+        throw TransferError(text::collectionDamaged(m_path, m_entry, QString::fromUtf8(sqlite3_errmsg(d->db))));
+    note.number = ++d->number;
+    const auto deck = d->noteDeck.constFind(sqlite3_column_int64(d->notes, 0));
+    note.deck = deck == d->noteDeck.constEnd() ? d->fallbackDeck : d->deckNames.value(*deck, d->fallbackDeck);
+    const QString fields = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(d->notes, 1)),
+                                             sqlite3_column_bytes(d->notes, 1));
+    const QList<QStringView> parts = QStringView(fields).split(QChar(0x1f));
+    note.fields = int(parts.size());
+    note.media = 0;
+    note.frage = htmlToText(parts.value(0).toString(), &note.media);
+    note.antwort = parts.size() > 1 ? htmlToText(parts[1].toString(), &note.media) : QString();
+    return true;
+}
+
+} // namespace tarlivo::transfer

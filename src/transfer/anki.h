@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct sqlite3;
+
+namespace tarlivo::transfer {
+
+// The notes of an Anki package (.apkg, .colpkg). The collection is unpacked into a
+// temporary file of our own and read as untrusted: read-only, defensive, without
+// triggers or views, with tight limits.
+class AnkiPackage {
+public:
+    // Unpacked data past this is refused, as is an entry unpacking to more than
+    // kMaxRatio times its packed size.
+    static constexpr qint64 kMaxUnpacked = qint64(2) * 1024 * 1024 * 1024;
+    static constexpr qint64 kMaxRatio = 200;
+
+    struct Note {
+        qint64 number = 0; // from 1, in the order of the notes' keys
+        int fields = 0;
+        QString frage; // plain text
+        QString antwort;
+        QString deck;  // the deck's full name, "Sprachen::Spanisch"
+        int media = 0; // sound and image references dropped
+    };
+
+    // Throws TransferError.
+    explicit AnkiPackage(const QString &path);
+    ~AnkiPackage();
+    AnkiPackage(const AnkiPackage &) = delete;
+    AnkiPackage &operator=(const AnkiPackage &) = delete;
+
+    // Which collection the package holds: "collection.anki21b" and so on.
+    const QString &entryName() const { return m_entry; }
+    qint64 noteCount() const { return m_noteCount; }
+    // The decks that hold notes, in the order of their first note.
+    const QStringList &decks() const { return m_decksInUse; }
+
+    bool next(Note &note);
+    void restart();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    QString m_path;
+    QString m_entry;
+    qint64 m_noteCount = 0;
+    QStringList m_decksInUse;
+};
+
+} // namespace tarlivo::transfer

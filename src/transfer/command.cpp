@@ -1,0 +1,46 @@
+#include "transfer/command.h"
+
+#include "store/numbertest.h"
+#include "store/store.h"
+#include "transfer/exporter.h"
+#include "transfer/importer.h"
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+namespace tarlivo::transfer {
+
+int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
+{
+    try {
+        // The same rules as the windows: a missing file is created, a foreign one refused.
+        std::unique_ptr<Store> store = Store::open(request.dataFile);
+        if (request.action == CommandRequest::Export) {
+            const ExportResult result = exportCards(*store, request.file, request.gebiet);
+            out << text::exportSummary(result.cards, result.subjects, request.file) << Qt::endl;
+            return 0;
+        }
+        std::unique_ptr<ImportFile> file = ImportFile::open(request.file);
+        ImportSettings settings;
+        settings.targetSubject = request.gebiet;
+        if (file->kind() == ImportFile::Kind::Text && !file->hasGebietColumn()) {
+            if (request.gebiet.isEmpty()) {
+                err << text::noSubjectGiven(request.file) << Qt::endl;
+                return 1;
+            }
+            if (readsAsNumber(request.gebiet)) {
+                err << text::invalidSubjectName(request.gebiet) << Qt::endl;
+                return 1;
+            }
+        }
+        const ImportSummary summary = runImport(*file, *store, settings);
+        out << text::importSummary(summary, request.file) << Qt::endl;
+        return 0;
+    } catch (const TransferError &e) {
+        err << e.message() << Qt::endl;
+    } catch (const StoreError &e) {
+        err << text::storeProblem(e) << Qt::endl;
+    }
+    return 1;
+}
+
+} // namespace tarlivo::transfer

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+
+namespace tarlivo::transfer {
+
+// One import or export asked for on the command line.
+struct CommandRequest {
+    enum Action { Import, Export } action;
+    QString dataFile; // the Tarlivo data file
+    QString file;     // the file to read or write
+    QString gebiet;   // the subject: target of a text file without Gebiet column, or the one to export
+};
+
+// Runs it without any window: the summary goes to out, the German reason for
+// refusing to err. Returns 0 on success, 1 on refusal.
+int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err);
+
+} // namespace tarlivo::transfer

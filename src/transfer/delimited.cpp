@@ -1,0 +1,228 @@
+#include "transfer/delimited.h"
+
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+#include <algorithm>
+#include <map>
+
+namespace tarlivo::transfer {
+namespace {
+
+constexpr int kDetectionSample = 50;
+
+// The separator a #separator: line names, by Anki's words or as the character.
+QChar separatorNamed(QStringView value)
+{
+    const QString v = value.trimmed().toString().toLower();
+    if (v == QLatin1String("tab") || v == QLatin1String("\\t") || value == QLatin1String("\t"))
+        return QLatin1Char('\t');
+    if (v == QLatin1String("semicolon") || v == QLatin1String(";"))
+        return QLatin1Char(';');
+    if (v == QLatin1String("comma") || v == QLatin1String(","))
+        return QLatin1Char(',');
+    if (v == QLatin1String("space") || value == QLatin1String(" "))
+        return QLatin1Char(' ');
+    if (v == QLatin1String("pipe") || v == QLatin1String("|"))
+        return QLatin1Char('|');
+    if (v == QLatin1String("colon") || v == QLatin1String(":"))
+        return QLatin1Char(':');
+    return QChar();
+}
+
+bool isTrue(QStringView value)
+{
+    const QString v = value.trimmed().toString().toLower();
+    return v == QLatin1String("true") || v == QLatin1String("1") || v == QLatin1String("yes");
+}
+
+} // namespace
+
+DelimitedText::DelimitedText(QString text, QString path) : m_text(std::move(text)), m_path(std::move(path))
+{
+    readHeader();
+    if (!m_separatorFromHeader)
+        m_separator = detectSeparator();
+    resolveColumns();
+    restart();
+}
+
+void DelimitedText::readHeader()
+{
+    qsizetype pos = 0;
+    qint64 line = 1;
+    while (pos < m_text.size() && m_text[pos] == QLatin1Char('#')) {
+        qsizetype end = m_text.indexOf(QLatin1Char('\n'), pos);
+        if (end < 0)
+            end = m_text.size();
+        QStringView header = QStringView(m_text).mid(pos + 1, end - pos - 1);
+        if (header.endsWith(QLatin1Char('\r')))
+            header.chop(1);
+        const qsizetype colon = header.indexOf(QLatin1Char(':'));
+        if (colon > 0) {
+            const QString key = header.left(colon).trimmed().toString().toLower();
+            const QStringView value = header.mid(colon + 1);
+            if (key == QLatin1String("separator")) {
+                const QChar s = separatorNamed(value);
+                if (!s.isNull()) {
+                    m_separator = s;
+                    m_separatorFromHeader = true;
+                }
+            } else if (key == QLatin1String("html")) {
+                m_html = isTrue(value);
+            } else if (key == QLatin1String("columns")) {
+                m_columnsLine = value.toString();
+            } else if (key == QLatin1String("deck column")) {
+                bool ok = false;
+                const int column = value.trimmed().toInt(&ok);
+                m_deckColumn = ok && column >= 1 ? column - 1 : -1;
+            }
+        }
+        pos = end + 1;
+        ++line;
+    }
+    m_bodyStart = std::min(pos, m_text.size());
+    m_bodyLine = line;
+}
+
+QChar DelimitedText::detectSeparator()
+{
+    // The separator under which most of the first records split alike into two or
+    // more fields; on a tie tab before semicolon before comma.
+    const QChar candidates[] = {QLatin1Char('\t'), QLatin1Char(';'), QLatin1Char(',')};
+    QChar best = candidates[0];
+    int bestScore = 0;
+    for (const QChar candidate : candidates) {
+        m_separator = candidate;
+        restart();
+        std::map<int, int> counts;
+        Record record;
+        try {
+            for (int i = 0; i < kDetectionSample && next(record); ++i)
+                if (record.fields.size() >= 2)
+                    ++counts[int(record.fields.size())];
+        } catch (const TransferError &) {
+            // An unclosed quote under this separator: judge by what was read.
+        }
+        int score = 0;
+        for (const auto &[fields, count] : counts)
+            score = std::max(score, count);
+        if (score > bestScore) {
+            bestScore = score;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+void DelimitedText::setSeparator(QChar separator)
+{
+    m_separator = separator;
+    resolveColumns();
+    restart();
+}
+
+void DelimitedText::resolveColumns()
+{
+    m_columns = TextColumns();
+    if (!m_columnsLine.isEmpty()) {
+        const QStringList names = m_columnsLine.split(m_separator);
+        auto find = [&](const char *name) {
+            for (int i = 0; i < names.size(); ++i)
+                if (names[i].trimmed().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                    return i;
+            return -1;
+        };
+        const int frage = find("Frage");
+        const int antwort = find("Antwort");
+        if (frage >= 0 && antwort >= 0) {
+            m_columns.frage = frage;
+            m_columns.antwort = antwort;
+            m_columns.fach = find("Fach");
+            m_columns.gebiet = find("Gebiet");
+            m_columns.named = true;
+        }
+    }
+    if (m_columns.gebiet < 0 && m_deckColumn >= 0 && m_deckColumn != m_columns.frage
+        && m_deckColumn != m_columns.antwort)
+        m_columns.gebiet = m_deckColumn;
+}
+
+void DelimitedText::restart()
+{
+    m_pos = m_bodyStart;
+    m_line = m_bodyLine;
+}
+
+bool DelimitedText::next(Record &record)
+{
+    const qsizetype n = m_text.size();
+    const QChar *data = m_text.constData();
+    const char16_t sep = m_separator.unicode();
+    for (;;) {
+        if (m_pos >= n)
+            return false;
+        // Blank lines separate nothing.
+        if (data[m_pos] == u'\n') {
+            ++m_pos;
+            ++m_line;
+            continue;
+        }
+        if (data[m_pos] == u'\r' && (m_pos + 1 >= n || data[m_pos + 1] == u'\n')) {
+            m_pos += 2;
+            ++m_line;
+            continue;
+        }
+        break;
+    }
+    record.line = m_line;
+    record.fields.clear();
+    const qsizetype start = m_pos;
+    QString field;
+    for (;;) {
+        field.clear();
+        if (m_pos < n && data[m_pos] == u'"') {
+            const qint64 openedOn = m_line;
+            ++m_pos;
+            for (;;) {
+                const qsizetype quote = m_text.indexOf(QLatin1Char('"'), m_pos);
+                if (quote < 0)
+                    throw TransferError(text::unclosedQuote(m_path, openedOn));
+                const QStringView piece(data + m_pos, quote - m_pos);
+                m_line += piece.count(QLatin1Char('\n'));
+                field += piece;
+                m_pos = quote + 1;
+                if (m_pos < n && data[m_pos] == u'"') {
+                    field += QLatin1Char('"');
+                    ++m_pos;
+                    continue;
+                }
+                break;
+            }
+            if (m_pos - start > kMaxRecord)
+                throw TransferError(text::lineTooLong(m_path, record.line));
+        }
+        // Unquoted text, or what follows a closing quote, up to the separator or the line end.
+        qsizetype end = m_pos;
+        while (end < n && data[end] != sep && data[end] != u'\n' && data[end] != u'\r')
+            ++end;
+        if (end - start > kMaxRecord)
+            throw TransferError(text::lineTooLong(m_path, record.line));
+        field += QStringView(data + m_pos, end - m_pos);
+        m_pos = end;
+        record.fields << field;
+        if (m_pos < n && data[m_pos] == sep) {
+            ++m_pos;
+            continue;
+        }
+        // The line end: LF, CR LF or a lone CR.
+        if (m_pos < n && data[m_pos] == u'\r')
+            ++m_pos;
+        if (m_pos < n && data[m_pos] == u'\n')
+            ++m_pos;
+        ++m_line;
+        return true;
+    }
+}
+
+} // namespace tarlivo::transfer

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarlivo::transfer {
+
+// Where the columns stand; -1 when the file has none.
+struct TextColumns {
+    int frage = 0;
+    int antwort = 1;
+    int fach = -1;
+    int gebiet = -1;
+    bool named = false; // a #columns: line named Frage and Antwort
+};
+
+// Fields separated by tab, semicolon or comma, quoted as spreadsheets write them:
+// a field in double quotes may hold separators, doubled quotes and line breaks.
+// Lines starting with # before the first record are header lines; Anki's
+// #separator:, #html:, #columns: and #deck column: are honoured.
+class DelimitedText {
+public:
+    // The longest record taken, in characters: a card text, not a whole book.
+    static constexpr qsizetype kMaxRecord = 16 * 1024 * 1024;
+
+    struct Record {
+        qint64 line = 0; // where it starts, from 1
+        QStringList fields;
+    };
+
+    DelimitedText(QString text, QString path);
+
+    QChar separator() const { return m_separator; }
+    bool separatorFromHeader() const { return m_separatorFromHeader; }
+    // Another separator: the columns are read anew and reading starts over.
+    void setSeparator(QChar separator);
+    bool html() const { return m_html; }
+    const TextColumns &columns() const { return m_columns; }
+
+    // The next record, false at the end. Blank lines are passed over. Throws
+    // TransferError for an unclosed quote or an overlong record.
+    bool next(Record &record);
+    void restart();
+
+private:
+    void readHeader();
+    void resolveColumns();
+    QChar detectSeparator();
+
+    QString m_text;
+    QString m_path;
+    qsizetype m_bodyStart = 0;
+    qint64 m_bodyLine = 1;
+    qsizetype m_pos = 0;
+    qint64 m_line = 1;
+    QChar m_separator = QLatin1Char('\t');
+    bool m_separatorFromHeader = false;
+    bool m_html = false;
+    QString m_columnsLine;
+    int m_deckColumn = -1;
+    TextColumns m_columns;
+};
+
+} // namespace tarlivo::transfer

@@ -1,0 +1,336 @@
+#include "transfer/exporter.h"
+
+#include "store/queries.h"
+
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace tarlivo::transfer {
+namespace {
+
+constexpr qsizetype kFlushAt = 1 << 20;
+
+// Whether any byte of the eight in x equals b (exact, no false answers).
+inline bool hasByte(quint64 x, unsigned char b)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    const quint64 v = x ^ (ones * b);
+    return ((v - ones) & ~v & (ones * 0x80)) != 0;
+}
+
+// A field is quoted only where a reader would otherwise split it: a separator,
+// quote or line break inside, or a leading # that would read as a header line.
+// Eight bytes are checked at a time: a million cards pass through here.
+bool needsQuotes(const char *data, int size, char separator)
+{
+    if (size > 0 && data[0] == '#')
+        return true;
+    int i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 x;
+        std::memcpy(&x, data + i, 8);
+        if (hasByte(x, '"') || hasByte(x, '\n') || hasByte(x, '\r') || hasByte(x, (unsigned char)separator))
+            return true;
+    }
+    for (; i < size; ++i)
+        if (data[i] == '"' || data[i] == '\n' || data[i] == '\r' || data[i] == separator)
+            return true;
+    return false;
+}
+
+void appendField(std::string &out, const char *data, int size, char separator)
+{
+    if (!needsQuotes(data, size, separator)) {
+        out.append(data, size_t(size));
+        return;
+    }
+    out.push_back('"');
+    const char *from = data;
+    const char *end = data + size;
+    while (const char *q = static_cast<const char *>(std::memchr(from, '"', size_t(end - from)))) {
+        out.append(from, size_t(q - from + 1));
+        out.push_back('"');
+        from = q + 1;
+    }
+    out.append(from, size_t(end - from));
+    out.push_back('"');
+}
+
+// Reading through a memory map spares a copy of every page; the store goes back to
+// plain reads afterwards. Nobody can shorten the file under the read lock.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sql::Database &db) : m_db(db)
+    {
+        m_db.exec("PRAGMA mmap_size = 1073741824");
+        m_db.exec("BEGIN");
+    }
+    ~ReadTransaction()
+    {
+        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db.handle(), "PRAGMA mmap_size = 0", nullptr, nullptr, nullptr);
+    }
+
+private:
+    sql::Database &m_db;
+};
+
+// The file being written; removed unless it was renamed into place.
+struct TemporaryOutput : QFile {
+    explicit TemporaryOutput(const QString &target)
+        : QFile(target + QStringLiteral(".tarlivo-%1").arg(QCoreApplication::applicationPid()))
+    {
+    }
+    ~TemporaryOutput() override
+    {
+        if (!kept)
+            remove();
+    }
+    bool kept = false;
+};
+
+struct StatementReset {
+    sqlite3_stmt *stmt;
+    ~StatementReset()
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+};
+
+// One card of the export, in practice order.
+struct Line {
+    qint64 card;
+    qint64 fach;
+    size_t subject;
+};
+
+// Reads the cards' texts table front to back, which is many times faster than a
+// lookup per card in practice order, and hands each line its texts in practice
+// order. Texts are held for one part of the lines at a time, so memory stays
+// bounded however large the export.
+template <typename Write>
+void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write write)
+{
+    constexpr qint64 kPartBytes = 80 * 1024 * 1024;
+    std::vector<std::pair<qint64, size_t>> byCard(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        byCard[i] = {lines[i].card, i};
+    std::sort(byCard.begin(), byCard.end());
+
+    // Calls visit(line index, row) for every row of the scan that belongs to a line.
+    auto scan = [&](const char *sql, auto visit) {
+        sqlite3_stmt *stmt = db.prepared(sql);
+        StatementReset reset{stmt};
+        size_t k = 0;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            const qint64 id = sqlite3_column_int64(stmt, 0);
+            while (k < byCard.size() && byCard[k].first < id)
+                ++k;
+            if (k < byCard.size() && byCard[k].first == id)
+                visit(byCard[k].second, stmt);
+        }
+        if (rc != SQLITE_DONE)
+            db.fail(rc);
+    };
+
+    // How many lines a part holds, from the texts' average length in a sample; a part
+    // that turns out far larger is read again in halves.
+    qint64 average = 1;
+    {
+        sql::Statement q(db, "SELECT AVG(length(CAST(Frage AS BLOB)) + length(CAST(Antwort AS BLOB))) "
+                             "FROM (SELECT Frage, Antwort FROM tblFrageAntwort LIMIT 2000)");
+        if (q.step() && !q.isNull(0))
+            average = std::max<qint64>(1, q.int64(0));
+    }
+    const size_t perPart = size_t(std::max<qint64>(1, kPartBytes / average));
+
+    struct Text {
+        qint64 at = -1; // -1: the card row is missing
+        int frage = 0;
+        int antwort = 0;
+    };
+    std::vector<Text> texts;
+    QByteArray arena;
+    for (size_t lo = 0, hi = std::min(lines.size(), perPart); lo < lines.size();) {
+        texts.assign(hi - lo, Text());
+        arena.clear();
+        arena.reserve(qsizetype(std::min<qint64>(qint64(hi - lo) * average * 5 / 4, 4 * kPartBytes)));
+        bool tooLarge = false;
+        scan("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort ORDER BY idFrageAntwort",
+             [&](size_t i, sqlite3_stmt *row) {
+                 if (i < lo || i >= hi || tooLarge)
+                     return;
+                 Text &t = texts[i - lo];
+                 t.at = arena.size();
+                 const auto *frage = static_cast<const char *>(sqlite3_column_blob(row, 1));
+                 t.frage = sqlite3_column_bytes(row, 1);
+                 arena.append(frage, t.frage);
+                 const auto *antwort = static_cast<const char *>(sqlite3_column_blob(row, 2));
+                 t.antwort = sqlite3_column_bytes(row, 2);
+                 arena.append(antwort, t.antwort);
+                 tooLarge = hi - lo > 1 && arena.size() > 4 * kPartBytes;
+             });
+        if (tooLarge) {
+            hi = lo + (hi - lo) / 2;
+            continue;
+        }
+        for (size_t i = lo; i < hi; ++i) {
+            const Text &t = texts[i - lo];
+            if (t.at >= 0)
+                write(i, arena.constData() + t.at, t.frage, arena.constData() + t.at + t.frage, t.antwort);
+        }
+        lo = hi;
+        hi = std::min(lines.size(), lo + perPart);
+    }
+}
+
+} // namespace
+
+ExportResult exportCards(Store &store, const QString &path, const QString &subject,
+                         const std::function<bool(qint64, qint64)> &keepGoing)
+{
+    ExportResult result;
+    const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    const char separator = csv ? ';' : '\t';
+    sql::Database &db = store.database();
+    ReadTransaction read(db);
+
+    std::vector<std::pair<qint64, QByteArray>> subjects;
+    {
+        const std::optional<qint32> wanted = subject.isEmpty() ? std::nullopt : store.subjectId(subject);
+        sql::Statement q(db, "SELECT idGebiet, NameGebiet FROM tblGebiet "
+                             "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
+        while (q.step())
+            if (subject.isEmpty() || (wanted && *wanted == q.int64(0)))
+                subjects.emplace_back(q.int64(0), q.text(1).toUtf8());
+    }
+    if (!subject.isEmpty() && subjects.empty())
+        throw TransferError(text::subjectNotFound(subject));
+    qint64 total = 0;
+    {
+        sql::Statement q(db, subject.isEmpty() ? "SELECT COUNT(*) FROM tblPosition"
+                                               : "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = ?1");
+        if (!subject.isEmpty())
+            q.bind(1, subjects.front().first);
+        if (q.step())
+            total = q.int64(0);
+    }
+
+    // Written beside the target and renamed over it when complete, so the file
+    // appears whole or not at all. Not forced to disk: it is a copy of what the store
+    // keeps safe, and syncing 100 MB would double the time of a large export.
+    TemporaryOutput file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw TransferError(text::exportFailed(path, file.errorString()));
+    std::string out;
+    out.reserve(kFlushAt + 65536);
+    auto flush = [&] {
+        if (file.write(out.data(), qint64(out.size())) != qint64(out.size()))
+            throw TransferError(text::exportFailed(path, file.errorString()));
+        out.clear();
+    };
+    if (csv)
+        out.append("\xEF\xBB\xBF");
+    const QByteArray sep(1, separator);
+    out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
+    out.append("#html:false\n");
+    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n").constData());
+    out.append("#deck column:4\n");
+
+    // The cards in practice order, from the queue index alone.
+    std::vector<Line> lines;
+    lines.reserve(size_t(total));
+    sqlite3_stmt *order = db.prepared("SELECT idFrageAntwort, Fach FROM tblPosition WHERE idGebiet = ?1 "
+                                      "ORDER BY Fach, Stelle, idFrageAntwort");
+    for (size_t i = 0; i < subjects.size(); ++i) {
+        StatementReset reset{order};
+        sqlite3_bind_int64(order, 1, subjects[i].first);
+        int rc;
+        while ((rc = sqlite3_step(order)) == SQLITE_ROW)
+            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i});
+        if (rc != SQLITE_DONE)
+            db.fail(rc);
+    }
+
+    std::vector<bool> written(subjects.size());
+    struct Cancelled {};
+    auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+        appendField(out, frage, frageSize, separator);
+        out.push_back(separator);
+        appendField(out, antwort, antwortSize, separator);
+        out.push_back(separator);
+        out.append(std::to_string(line.fach));
+        out.push_back(separator);
+        const QByteArray &name = subjects[line.subject].second;
+        appendField(out, name.constData(), int(name.size()), separator);
+        out.push_back('\n');
+        ++result.cards;
+        written[line.subject] = true;
+        if (out.size() >= kFlushAt) {
+            flush();
+            if (keepGoing && !keepGoing(result.cards, total))
+                throw Cancelled();
+        }
+    };
+    auto text = [](sqlite3_stmt *stmt, int column) {
+        const char *t = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+        return t ? t : "";
+    };
+
+    try {
+        qint64 allCards = 0;
+        {
+            sql::Statement q(db, "SELECT COUNT(*) FROM tblPosition");
+            if (q.step())
+                allCards = q.int64(0);
+        }
+        if (qint64(lines.size()) * 8 < allCards) {
+            // A few cards of many: each looked up by its key.
+            sqlite3_stmt *card = db.prepared(queries::kCardText);
+            for (const Line &line : lines) {
+                StatementReset reset{card};
+                sqlite3_bind_int64(card, 1, line.card);
+                const int rc = sqlite3_step(card);
+                if (rc == SQLITE_ROW)
+                    writeLine(line, text(card, 0), sqlite3_column_bytes(card, 0), text(card, 1),
+                              sqlite3_column_bytes(card, 1));
+                else if (rc != SQLITE_DONE)
+                    db.fail(rc);
+            }
+        } else {
+            exportByScans(db, lines,
+                          [&](size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+                              writeLine(lines[index], frage, frageSize, antwort, antwortSize);
+                          });
+        }
+    } catch (const Cancelled &) {
+        return ExportResult{0, 0, true};
+    }
+    for (bool w : written)
+        result.subjects += w ? 1 : 0;
+    flush();
+    file.close();
+    if (file.error() != QFile::NoError)
+        throw TransferError(text::exportFailed(path, file.errorString()));
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw TransferError(text::exportFailed(path, QString::fromLocal8Bit(std::strerror(errno))));
+    file.kept = true;
+    return result;
+}
+
+} // namespace tarlivo::transfer

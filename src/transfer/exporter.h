@@ -1,0 +1,25 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace tarlivo::transfer {
+
+struct ExportResult {
+    qint64 cards = 0;
+    qint64 subjects = 0;
+    bool cancelled = false; // then the file was not written
+};
+
+// Writes the cards of one subject (or of all when subject is empty) in practice
+// order to a UTF-8 file both Tarlivo and Anki read: tab-separated, or for a name
+// ending in .csv semicolon-separated with a byte order mark. The file appears whole
+// or not at all. keepGoing(cards written, cards in all) false cancels. Throws
+// TransferError, StoreError.
+ExportResult exportCards(Store &store, const QString &path, const QString &subject = {},
+                         const std::function<bool(qint64, qint64)> &keepGoing = {});
+
+} // namespace tarlivo::transfer

@@ -1,0 +1,250 @@
+#include "transfer/importer.h"
+
+#include "store/collation.h"
+#include "store/numbertest.h"
+#include "transfer/anki.h"
+#include "transfer/delimited.h"
+#include "transfer/html.h"
+#include "transfer/textdecode.h"
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+#include <QFile>
+
+#include <limits>
+
+namespace tarlivo::transfer {
+namespace {
+
+bool isZip(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArray("PK\x03\x04", 4) || head == QByteArray("PK\x05\x06", 4);
+}
+
+bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsNumber(name); }
+
+// A compartment as written: a whole number from 1 to 2147483647, blanks around it aside.
+bool parseFach(const QString &text, qint32 *fach)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 10)
+        return false;
+    for (const QChar c : t)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    const qint64 value = t.toLongLong();
+    if (value < 1 || value > std::numeric_limits<qint32>::max())
+        return false;
+    *fach = qint32(value);
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<ImportFile> ImportFile::open(const QString &path)
+{
+    std::unique_ptr<ImportFile> file(new ImportFile);
+    file->m_path = path;
+    if (!QFile::exists(path))
+        throw TransferError(text::fileMissing(path));
+    if (isZip(path)) {
+        file->m_anki = std::make_unique<AnkiPackage>(path);
+        return file;
+    }
+    DecodedText decoded = decodeText(readWholeFile(path, kMaxTextFile), path);
+    file->m_encoding = decoded.encoding;
+    file->m_text = std::make_unique<DelimitedText>(std::move(decoded.text), path);
+    return file;
+}
+
+ImportFile::~ImportFile() = default;
+
+QChar ImportFile::separator() const { return m_text ? m_text->separator() : QChar(); }
+bool ImportFile::separatorFromHeader() const { return m_text && m_text->separatorFromHeader(); }
+void ImportFile::setSeparator(QChar separator)
+{
+    if (m_text)
+        m_text->setSeparator(separator);
+}
+bool ImportFile::hasGebietColumn() const { return m_anki || m_text->columns().gebiet >= 0; }
+bool ImportFile::hasFachColumn() const { return m_text && m_text->columns().fach >= 0; }
+QString ImportFile::collectionName() const { return m_anki ? m_anki->entryName() : QString(); }
+QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStringList(); }
+
+void ImportFile::restart()
+{
+    if (m_anki)
+        m_anki->restart();
+    else
+        m_text->restart();
+}
+
+bool ImportFile::next(Item &item)
+{
+    item.refused = false;
+    item.media = 0;
+    item.unusedFields = 0;
+    item.card = BulkCard();
+    auto refuse = [&](LineProblem problem, const QString &value = QString()) {
+        item.refused = true;
+        item.refusal = RefusedLine{item.line, problem, value};
+        return true;
+    };
+    if (m_anki) {
+        AnkiPackage::Note note;
+        if (!m_anki->next(note))
+            return false;
+        item.line = note.number;
+        item.media = note.media;
+        item.card.subject = note.deck;
+        if (note.fields < 2)
+            return refuse(LineProblem::OneField);
+        item.card.frage = note.frage;
+        item.card.antwort = note.antwort;
+    } else {
+        DelimitedText::Record record;
+        if (!m_text->next(record))
+            return false;
+        item.line = record.line;
+        const TextColumns &c = m_text->columns();
+        const int fields = int(record.fields.size());
+        const int used = 2 + (c.fach >= 0) + (c.gebiet >= 0);
+        item.unusedFields = std::max(0, fields - used);
+        if (fields < 2 || fields <= std::max(c.frage, c.antwort))
+            return refuse(LineProblem::OneField);
+        item.card.frage = record.fields[c.frage];
+        item.card.antwort = record.fields[c.antwort];
+        if (m_text->html()) {
+            item.card.frage = htmlToText(item.card.frage, &item.media);
+            item.card.antwort = htmlToText(item.card.antwort, &item.media);
+        }
+        if (c.fach >= 0 && !parseFach(record.fields.value(c.fach), &item.card.fach))
+            return refuse(LineProblem::BadFach, record.fields.value(c.fach));
+        if (c.gebiet >= 0) {
+            item.card.subject = record.fields.value(c.gebiet);
+            if (!validSubjectName(item.card.subject))
+                return refuse(LineProblem::BadGebiet, item.card.subject);
+        }
+    }
+    if (item.card.frage.isEmpty())
+        return refuse(LineProblem::EmptyFrage);
+    if (item.card.antwort.isEmpty())
+        return refuse(LineProblem::EmptyAntwort);
+    return true;
+}
+
+DeckPlan planDecks(Store &store, const QStringList &decks)
+{
+    DeckPlan plan;
+    QStringList taken;
+    auto free = [&](const QString &name) {
+        if (!validSubjectName(name) || store.subjectExists(name))
+            return false;
+        for (const QString &t : taken)
+            if (compareNames(t, name) == 0)
+                return false;
+        return true;
+    };
+    for (const QString &deck : decks) {
+        QString name = deck;
+        const QString base = deck.isEmpty() ? QStringLiteral("Stapel") : deck;
+        for (int n = 2; !free(name); ++n)
+            name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+        taken << name;
+        plan.subjectOf.insert(deck, name);
+        if (name != deck)
+            plan.renamed << qMakePair(deck, name);
+    }
+    return plan;
+}
+
+namespace {
+
+// The subject a card goes to, or empty when the settings name none.
+QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const ImportSettings &settings,
+                   const DeckPlan &plan)
+{
+    if (file.kind() == ImportFile::Kind::Anki)
+        return plan.subjectOf.value(item.card.subject);
+    return file.hasGebietColumn() ? item.card.subject : settings.targetSubject;
+}
+
+} // namespace
+
+ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings)
+{
+    ImportPreview preview;
+    if (file.kind() == ImportFile::Kind::Anki)
+        preview.decks = planDecks(store, file.decks());
+    file.restart();
+    ImportFile::Item item;
+    while (file.next(item)) {
+        preview.mediaDropped += item.media;
+        preview.unusedColumns = std::max(preview.unusedColumns, item.unusedFields);
+        if (item.refused) {
+            ++preview.refusedCount;
+            if (preview.refused.size() < ImportPreview::kRefusalsListed)
+                preview.refused << item.refusal;
+            continue;
+        }
+        ++preview.cardCount;
+        if (preview.cards.size() < ImportPreview::kCardsShown) {
+            item.card.subject = subjectFor(file, item, settings, preview.decks);
+            preview.cards << item.card;
+        }
+    }
+    file.restart();
+    return preview;
+}
+
+ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &settings,
+                        const std::function<bool(qint64)> &keepGoing)
+{
+    ImportSummary summary;
+    const bool anki = file.kind() == ImportFile::Kind::Anki;
+    if (!anki && !file.hasGebietColumn() && !validSubjectName(settings.targetSubject))
+        throw TransferError(settings.targetSubject.isEmpty() ? text::noSubjectGiven(file.path())
+                                                             : text::invalidSubjectName(settings.targetSubject));
+    DeckPlan plan;
+    if (anki) {
+        plan = planDecks(store, file.decks());
+        summary.renamedDecks = plan.renamed;
+    }
+    file.restart();
+    ImportFile::Item item;
+    auto next = [&](BulkCard &card) {
+        while (file.next(item)) {
+            summary.mediaDropped += item.media;
+            if (item.refused) {
+                ++summary.linesRefused;
+                continue;
+            }
+            item.card.subject = subjectFor(file, item, settings, plan);
+            card = std::move(item.card);
+            return true;
+        }
+        return false;
+    };
+    BulkImportOptions options;
+    options.skipDuplicates = settings.skipDuplicates;
+    // Decks go to subjects of their own; a text file's subjects are joined.
+    options.joinExistingSubjects = !anki;
+    options.keepGoing = keepGoing;
+    const BulkImportResult result = store.importCards(next, options);
+    file.restart();
+    if (result.cancelled) {
+        ImportSummary cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+    }
+    summary.subjectsCreated = result.subjectsCreated;
+    summary.cardsStored = result.cardsStored;
+    summary.duplicatesSkipped = result.duplicatesSkipped;
+    return summary;
+}
+
+} // namespace tarlivo::transfer

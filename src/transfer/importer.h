@@ -1,0 +1,113 @@
+#pragma once
+
+#include "store/store.h"
+#include "transfer/textdecode.h"
+
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace tarlivo::transfer {
+
+class AnkiPackage;
+class DelimitedText;
+
+// Why a line (or an Anki note) is not stored.
+enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet };
+
+struct RefusedLine {
+    qint64 line = 0;
+    LineProblem problem = LineProblem::OneField;
+    QString value; // the Fach or Gebiet refused
+};
+
+// A file chosen for import: delimited text or an Anki package.
+class ImportFile {
+public:
+    enum class Kind { Text, Anki };
+    // The largest text file read: it is held in memory while it is read.
+    static constexpr qint64 kMaxTextFile = 512 * 1024 * 1024;
+
+    // Reads and checks the file; throws TransferError.
+    static std::unique_ptr<ImportFile> open(const QString &path);
+    ~ImportFile();
+
+    Kind kind() const { return m_anki ? Kind::Anki : Kind::Text; }
+    const QString &path() const { return m_path; }
+
+    // Text files.
+    Encoding encoding() const { return m_encoding; }
+    QChar separator() const;
+    bool separatorFromHeader() const;
+    void setSeparator(QChar separator);
+    bool hasGebietColumn() const;
+    bool hasFachColumn() const;
+    // Anki packages.
+    QString collectionName() const;
+    QStringList decks() const;
+
+    struct Item {
+        qint64 line = 0;
+        bool refused = false;
+        RefusedLine refusal;
+        BulkCard card; // subject: the Gebiet column or the deck, else empty
+        int media = 0; // references dropped
+        int unusedFields = 0;
+    };
+    bool next(Item &item);
+    void restart();
+
+private:
+    ImportFile() = default;
+    QString m_path;
+    Encoding m_encoding = Encoding::Utf8;
+    std::unique_ptr<DelimitedText> m_text;
+    std::unique_ptr<AnkiPackage> m_anki;
+};
+
+struct ImportSettings {
+    QString targetSubject; // for a text file without a Gebiet column
+    bool skipDuplicates = true;
+};
+
+// The subject each deck goes to: its own name where that is free and valid, else
+// with " (2)", " (3)" ... appended.
+struct DeckPlan {
+    QHash<QString, QString> subjectOf;
+    QList<QPair<QString, QString>> renamed; // deck, subject
+};
+DeckPlan planDecks(Store &store, const QStringList &decks);
+
+struct ImportPreview {
+    static constexpr int kCardsShown = 50;
+    static constexpr int kRefusalsListed = 200;
+    QList<BulkCard> cards; // the first ones, as they will be stored
+    QList<RefusedLine> refused;
+    qint64 cardCount = 0;
+    qint64 refusedCount = 0;
+    qint64 mediaDropped = 0;
+    int unusedColumns = 0; // further columns the import leaves out
+    DeckPlan decks;
+};
+// Reads the whole file once; throws TransferError, StoreError.
+ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings);
+
+struct ImportSummary {
+    QStringList subjectsCreated;
+    qint64 cardsStored = 0;
+    qint64 duplicatesSkipped = 0;
+    qint64 linesRefused = 0;
+    qint64 mediaDropped = 0;
+    QList<QPair<QString, QString>> renamedDecks;
+    bool cancelled = false;
+};
+// Stores the file's cards, all or nothing. keepGoing(cards read) is asked now and
+// then; false cancels. Throws TransferError, StoreError.
+ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &settings,
+                        const std::function<bool(qint64)> &keepGoing = {});
+
+} // namespace tarlivo::transfer

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "store/storeerror.h"
+#include "transfer/importer.h"
+#include "transfer/textdecode.h"
+
+#include <QString>
+
+// The German texts of import and export, in one place.
+namespace tarlivo::transfer::text {
+
+// Files that cannot be read.
+QString fileMissing(const QString &path);
+QString fileUnreadable(const QString &path);
+QString fileEmpty(const QString &path);
+QString fileTooLarge(const QString &path, qint64 limit);
+QString readFailed(const QString &path);
+QString notText(const QString &path);
+QString lineTooLong(const QString &path, qint64 line);
+QString unclosedQuote(const QString &path, qint64 line);
+QString noCards(const QString &path);
+
+// Anki packages.
+QString zipDamaged(const QString &path, const QString &detail);
+QString noCollection(const QString &path);
+QString entryTooLarge(const QString &path, const QString &entry);
+QString zstdDamaged(const QString &path, const QString &entry, const QString &detail);
+QString zstdTruncated(const QString &path, const QString &entry);
+QString collectionNotSqlite(const QString &path, const QString &entry);
+QString collectionDamaged(const QString &path, const QString &entry, const QString &detail);
+QString collectionLacksTable(const QString &path, const QString &entry, const QString &table);
+QString tempFailed(const QString &path, const QString &detail);
+QString zipLibraryMissing(const QString &path);
+
+// Subjects.
+QString noSubjectGiven(const QString &path);
+QString invalidSubjectName(const QString &name);
+QString subjectNotFound(const QString &name);
+
+// What the dialog and the summary show.
+QString encodingName(Encoding encoding);
+QString separatorName(QChar separator);
+QString problem(const RefusedLine &refused);
+QString importSummary(const ImportSummary &summary, const QString &path);
+QString importCancelled();
+QString exportSummary(qint64 cards, qint64 subjects, const QString &path);
+QString exportFailed(const QString &path, const QString &detail);
+QString storeProblem(const StoreError &error);
+QString legacyDataFile(const QString &path);
+
+} // namespace tarlivo::transfer::text

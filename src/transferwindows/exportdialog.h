@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+
+namespace tarlivo {
+class Store;
+namespace ui {
+class Dialogs;
+}
+} // namespace tarlivo
+
+namespace tarlivo::ui {
+
+// Exports one subject or all ("Alle Gebiete") to a file Tarlivo and Anki read.
+class ExportDialog : public QDialog {
+    Q_OBJECT
+public:
+    ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Writes the chosen subject(s) to path; false (and told) when that failed.
+    bool exportTo(const QString &path);
+
+    QComboBox *subjectBox;
+    QPushButton *exportButton;
+    QPushButton *cancelButton;
+
+public slots:
+    // The save-file choice, then the export.
+    void chooseAndExport();
+
+private:
+    Store &m_store;
+    Dialogs &m_dialogs;
+};
+
+} // namespace tarlivo::ui

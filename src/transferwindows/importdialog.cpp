@@ -1,0 +1,288 @@
+#include "transferwindows/importdialog.h"
+
+#include "shell/dialogs.h"
+#include "store/numbertest.h"
+#include "store/store.h"
+#include "transfer/transfererror.h"
+#include "transfer/transfertexts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace tarlivo::ui {
+namespace {
+
+QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    if (buddy)
+        label->setBuddy(buddy);
+    return label;
+}
+
+QString fileFilter()
+{
+    return QStringLiteral("Karteikarten (*.txt *.tsv *.csv *.apkg *.colpkg);;Textdateien (*.txt *.tsv *.csv);;"
+                          "Anki-Pakete (*.apkg *.colpkg);;Alle Dateien (*)");
+}
+
+} // namespace
+
+ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
+    : QDialog(parent), m_store(store), m_dialogs(dialogs)
+{
+    setWindowTitle(QStringLiteral("Fragen importieren"));
+    setAccessibleName(windowTitle());
+
+    fileEdit = new QLineEdit(this);
+    fileEdit->setReadOnly(true);
+    fileEdit->setAccessibleName(QStringLiteral("Datei"));
+    chooseButton = new QPushButton(QStringLiteral("&Durchsuchen …"), this);
+    chooseButton->setAccessibleName(QStringLiteral("Datei wählen"));
+    chooseButton->setAutoDefault(false);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(fileEdit, 1);
+    fileRow->addWidget(chooseButton);
+
+    separatorBox = new QComboBox(this);
+    separatorBox->setAccessibleName(QStringLiteral("Trennzeichen"));
+    for (const QChar c : {QLatin1Char('\t'), QLatin1Char(';'), QLatin1Char(',')})
+        separatorBox->addItem(transfer::text::separatorName(c), QVariant(c));
+    encodingLabel = plainLabel(QString(), nullptr, this);
+    encodingLabel->setAccessibleName(QStringLiteral("Zeichenkodierung"));
+    subjectBox = new QComboBox(this);
+    subjectBox->setEditable(true);
+    subjectBox->setInsertPolicy(QComboBox::NoInsert);
+    subjectBox->setAccessibleName(QStringLiteral("Ziel-Gebiet"));
+    skipDuplicatesBox = new QCheckBox(QStringLiteral("Doppelte Fragen ü&berspringen (schon im Gebiet oder weiter "
+                                                     "oben in der Datei)"),
+                                      this);
+    skipDuplicatesBox->setChecked(true);
+    skipDuplicatesBox->setAccessibleName(QStringLiteral("Doppelte Fragen überspringen"));
+
+    auto *form = new QFormLayout;
+    form->addRow(plainLabel(QStringLiteral("Datei:"), fileEdit, this), fileRow);
+    form->addRow(plainLabel(QStringLiteral("&Trennzeichen:"), separatorBox, this), separatorBox);
+    form->addRow(plainLabel(QStringLiteral("Zeichenkodierung:"), nullptr, this), encodingLabel);
+    form->addRow(plainLabel(QStringLiteral("&Gebiet:"), subjectBox, this), subjectBox);
+    form->addRow(skipDuplicatesBox);
+
+    previewTable = new QTableWidget(0, 4, this);
+    previewTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Frage"), QStringLiteral("Antwort"), QStringLiteral("Fach"), QStringLiteral("Gebiet")});
+    previewTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    previewTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    previewTable->setTabKeyNavigation(false);
+    previewTable->horizontalHeader()->setStretchLastSection(true);
+    previewTable->setAccessibleName(QStringLiteral("Vorschau der ersten Fragen"));
+    notesView = new QPlainTextEdit(this);
+    notesView->setReadOnly(true);
+    notesView->setTabChangesFocus(true);
+    notesView->setMaximumBlockCount(1000);
+    notesView->setAccessibleName(QStringLiteral("Hinweise zur Datei"));
+
+    auto *buttons = new QDialogButtonBox(this);
+    importButton = buttons->addButton(QStringLiteral("&Importieren"), QDialogButtonBox::AcceptRole);
+    importButton->setAccessibleName(QStringLiteral("Importieren"));
+    importButton->setEnabled(false);
+    importButton->setDefault(true);
+    cancelButton = buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    cancelButton->setAccessibleName(QStringLiteral("Abbrechen"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(plainLabel(QStringLiteral("&Vorschau:"), previewTable, this));
+    layout->addWidget(previewTable, 3);
+    layout->addWidget(plainLabel(QStringLiteral("&Hinweise:"), notesView, this));
+    layout->addWidget(notesView, 1);
+    layout->addWidget(buttons);
+    resize(720, 560);
+
+    connect(chooseButton, &QPushButton::clicked, this, &ImportDialog::chooseFile);
+    connect(separatorBox, QOverload<int>::of(&QComboBox::activated), this, &ImportDialog::separatorChosen);
+    connect(subjectBox, &QComboBox::editTextChanged, this, &ImportDialog::showPreview);
+    connect(importButton, &QPushButton::clicked, this, &ImportDialog::importCards);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    try {
+        subjectBox->addItems(m_store.allSubjects());
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, transfer::text::storeProblem(e));
+    }
+    subjectBox->setCurrentIndex(-1);
+    subjectBox->setEditText(QString());
+}
+
+ImportDialog::~ImportDialog() = default;
+
+bool ImportDialog::chooseFile()
+{
+    const QString path = m_dialogs.openFileName(this, QStringLiteral("Datei zum Importieren wählen"), fileFilter());
+    return !path.isEmpty() && loadFile(path);
+}
+
+bool ImportDialog::loadFile(const QString &path)
+{
+    try {
+        std::unique_ptr<transfer::ImportFile> file = transfer::ImportFile::open(path);
+        m_file = std::move(file);
+    } catch (const transfer::TransferError &e) {
+        m_dialogs.message(this, e.message());
+        return false;
+    }
+    fileEdit->setText(path);
+    const bool text = m_file->kind() == transfer::ImportFile::Kind::Text;
+    separatorBox->setEnabled(text);
+    if (text) {
+        int index = separatorBox->findData(QVariant(m_file->separator()));
+        if (index < 0) {
+            separatorBox->addItem(transfer::text::separatorName(m_file->separator()), QVariant(m_file->separator()));
+            index = separatorBox->count() - 1;
+        }
+        separatorBox->setCurrentIndex(index);
+        encodingLabel->setText(transfer::text::encodingName(m_file->encoding()));
+    } else {
+        encodingLabel->setText(QStringLiteral("Anki-Paket (%1)").arg(m_file->collectionName()));
+    }
+    // Without a Gebiet column the cards need a subject; the file's name is a start.
+    if (text && !m_file->hasGebietColumn() && subjectBox->currentText().isEmpty()) {
+        const QString base = QFileInfo(path).completeBaseName();
+        if (!readsAsNumber(base))
+            subjectBox->setEditText(base);
+    }
+    refreshPreview();
+    return m_file != nullptr;
+}
+
+void ImportDialog::separatorChosen()
+{
+    if (!m_file)
+        return;
+    m_file->setSeparator(separatorBox->currentData().toChar());
+    refreshPreview();
+}
+
+transfer::ImportSettings ImportDialog::settings() const
+{
+    transfer::ImportSettings s;
+    s.targetSubject = subjectBox->currentText();
+    s.skipDuplicates = skipDuplicatesBox->isChecked();
+    return s;
+}
+
+void ImportDialog::refreshPreview()
+{
+    try {
+        m_preview = transfer::previewImport(*m_file, m_store, settings());
+    } catch (const transfer::TransferError &e) {
+        m_dialogs.message(this, e.message());
+        m_file.reset();
+        m_preview = transfer::ImportPreview();
+        fileEdit->clear();
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, transfer::text::storeProblem(e));
+        m_preview = transfer::ImportPreview();
+    }
+    showPreview();
+}
+
+void ImportDialog::showPreview()
+{
+    const bool ownSubjects = m_file && m_file->hasGebietColumn();
+    subjectBox->setEnabled(m_file && !ownSubjects);
+    const QString target = subjectBox->currentText();
+    previewTable->setRowCount(int(m_preview.cards.size()));
+    for (int row = 0; row < m_preview.cards.size(); ++row) {
+        const BulkCard &card = m_preview.cards[row];
+        const QString cells[] = {card.frage, card.antwort, QString::number(card.fach),
+                                 ownSubjects ? card.subject : target};
+        for (int column = 0; column < 4; ++column)
+            previewTable->setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+
+    QStringList notes;
+    if (m_file) {
+        notes << (m_preview.cardCount == 1 ? QStringLiteral("1 Frage wird importiert.")
+                                           : QStringLiteral("%1 Fragen werden importiert.").arg(m_preview.cardCount));
+        if (m_file->kind() == transfer::ImportFile::Kind::Text) {
+            notes << QStringLiteral("Trennzeichen: %1%2")
+                         .arg(transfer::text::separatorName(m_file->separator()),
+                              m_file->separatorFromHeader() ? QStringLiteral(" (laut Kopfzeile)")
+                                                            : QStringLiteral(" (erkannt)"));
+            if (ownSubjects)
+                notes << QStringLiteral("Die Gebiete stehen in der Datei.");
+        } else {
+            notes << QStringLiteral("Jeder Stapel wird ein Gebiet gleichen Namens.");
+            for (const auto &[deck, subject] : m_preview.decks.renamed)
+                notes << QStringLiteral("Den Stapel „%1“ gibt es hier schon (oder er ist kein gültiger Name); "
+                                        "er kommt in das neue Gebiet „%2“.")
+                             .arg(deck, subject);
+        }
+        if (m_preview.unusedColumns > 0)
+            notes << QStringLiteral("Weitere Spalten werden nicht übernommen (bis zu %1 je Zeile).")
+                         .arg(m_preview.unusedColumns);
+        if (m_preview.mediaDropped > 0)
+            notes << (m_preview.mediaDropped == 1 ? QStringLiteral("1 Verweis auf Ton oder Bild wird weggelassen.")
+                                                  : QStringLiteral("%1 Verweise auf Ton oder Bild werden weggelassen.")
+                                                        .arg(m_preview.mediaDropped));
+        if (m_preview.refusedCount > 0) {
+            notes << (m_preview.refusedCount == 1
+                          ? QStringLiteral("1 Zeile wird nicht übernommen:")
+                          : QStringLiteral("%1 Zeilen werden nicht übernommen:").arg(m_preview.refusedCount));
+            for (const transfer::RefusedLine &r : m_preview.refused)
+                notes << QStringLiteral("  ") + transfer::text::problem(r);
+            if (m_preview.refusedCount > m_preview.refused.size())
+                notes << QStringLiteral("  …");
+        }
+    }
+    notesView->setPlainText(notes.join(QLatin1Char('\n')));
+    importButton->setEnabled(m_file && m_preview.cardCount > 0);
+}
+
+void ImportDialog::importCards()
+{
+    if (!m_file)
+        return;
+    const transfer::ImportSettings s = settings();
+    if (!m_file->hasGebietColumn() && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
+        m_dialogs.message(this, transfer::text::invalidSubjectName(s.targetSubject));
+        subjectBox->setFocus();
+        return;
+    }
+    transfer::ImportSummary summary;
+    try {
+        std::unique_ptr<Progress> progress = m_dialogs.progress(this);
+        const qint64 total = m_preview.cardCount + m_preview.refusedCount;
+        summary = transfer::runImport(*m_file, m_store, s, [&](qint64 done) {
+            return progress->update(QStringLiteral("Fragen werden importiert …"), done, total);
+        });
+    } catch (const transfer::TransferError &e) {
+        m_dialogs.message(this, e.message());
+        return;
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, transfer::text::storeProblem(e));
+        return;
+    }
+    if (summary.cancelled) {
+        m_dialogs.message(this, transfer::text::importCancelled());
+        return;
+    }
+    m_dialogs.message(this, transfer::text::importSummary(summary, m_file->path()));
+    if (summary.cardsStored > 0 || !summary.subjectsCreated.isEmpty())
+        emit cardsChanged();
+    accept();
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "transfer/importer.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace tarlivo {
+class Store;
+namespace ui {
+class Dialogs;
+}
+} // namespace tarlivo
+
+namespace tarlivo::ui {
+
+// Imports cards from a text file or an Anki package: the file, a preview of the
+// first cards as they will be stored, separator, encoding, target subject and
+// whether to skip duplicates; "Importieren" stores all or nothing.
+class ImportDialog : public QDialog {
+    Q_OBJECT
+public:
+    ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~ImportDialog() override;
+
+    // Asks for the file through the chooser and reads it for the preview; false when
+    // cancelled or when the file cannot be imported (the user was told why).
+    bool chooseFile();
+    // Reads path for the preview; false (and told) when it cannot be imported.
+    bool loadFile(const QString &path);
+
+    QLineEdit *fileEdit;
+    QPushButton *chooseButton;
+    QComboBox *separatorBox;
+    QLabel *encodingLabel;
+    QComboBox *subjectBox;
+    QCheckBox *skipDuplicatesBox;
+    QTableWidget *previewTable;
+    QPlainTextEdit *notesView;
+    QPushButton *importButton;
+    QPushButton *cancelButton;
+
+signals:
+    // After an import stored something, so that open windows read anew.
+    void cardsChanged();
+
+public slots:
+    void importCards();
+
+private:
+    void separatorChosen();
+    void refreshPreview();
+    void showPreview();
+    transfer::ImportSettings settings() const;
+
+    Store &m_store;
+    Dialogs &m_dialogs;
+    std::unique_ptr<transfer::ImportFile> m_file;
+    transfer::ImportPreview m_preview;
+};
+
+} // namespace tarlivo::ui

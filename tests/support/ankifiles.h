@@ -1,0 +1,145 @@
+#pragma once
+
+// Anki packages made on the spot: a collection written with SQLite in the layout
+// of the Anki version asked for, packed with libzip (and zstd for the newest).
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
+#include <zip.h>
+#include <zstd.h>
+
+namespace ankifiles {
+
+enum class Layout { Anki2, Anki21, Anki21b };
+
+struct Note {
+    QString deck; // "A::B"
+    QStringList fields;
+};
+
+inline const char *entryName(Layout layout)
+{
+    return layout == Layout::Anki21b ? "collection.anki21b"
+                                     : (layout == Layout::Anki21 ? "collection.anki21" : "collection.anki2");
+}
+
+// The bytes of a collection database holding notes, one card each.
+inline QByteArray collection(Layout layout, const QList<Note> &notes)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return {};
+    file.close();
+    sqlite3 *db = nullptr;
+    sqlite3_open(file.fileName().toUtf8().constData(), &db);
+    // Anki's own collation, needed to declare its deck table.
+    sqlite3_create_collation(db, "unicase", SQLITE_UTF8, nullptr,
+                             [](void *, int a, const void *pa, int b, const void *pb) {
+                                 const int r = std::memcmp(pa, pb, size_t(std::min(a, b)));
+                                 return r != 0 ? r : a - b;
+                             });
+    auto exec = [&](const QString &sql) { sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); };
+    exec("BEGIN");
+    exec("CREATE TABLE notes (id integer primary key, guid text, mid integer, mod integer, usn integer, "
+         "tags text, flds text, sfld integer, csum integer, flags integer, data text)");
+    exec("CREATE TABLE cards (id integer primary key, nid integer, did integer, ord integer, mod integer)");
+    exec("CREATE INDEX ix_cards_nid ON cards (nid)");
+    QList<QString> decks;
+    for (const Note &n : notes)
+        if (!decks.contains(n.deck))
+            decks << n.deck;
+    if (layout == Layout::Anki21b) {
+        exec("CREATE TABLE decks (id integer primary key, name text not null collate unicase, mtime_secs integer)");
+        for (int i = 0; i < decks.size(); ++i) {
+            sqlite3_stmt *s = nullptr;
+            sqlite3_prepare_v2(db, "INSERT INTO decks VALUES (?1, ?2, 0)", -1, &s, nullptr);
+            sqlite3_bind_int64(s, 1, 100 + i);
+            const QByteArray name = QString(decks[i]).replace(QStringLiteral("::"), QChar(0x1f)).toUtf8();
+            sqlite3_bind_text(s, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            sqlite3_step(s);
+            sqlite3_finalize(s);
+        }
+    } else {
+        QJsonObject json;
+        for (int i = 0; i < decks.size(); ++i)
+            json.insert(QString::number(100 + i), QJsonObject{{"id", 100 + i}, {"name", decks[i]}});
+        exec("CREATE TABLE col (id integer primary key, crt integer, decks text)");
+        sqlite3_stmt *s = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO col VALUES (1, 0, ?1)", -1, &s, nullptr);
+        const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact);
+        sqlite3_bind_text(s, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        sqlite3_step(s);
+        sqlite3_finalize(s);
+    }
+    sqlite3_stmt *note = nullptr;
+    sqlite3_stmt *card = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO notes (id, flds) VALUES (?1, ?2)", -1, &note, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO cards (id, nid, did, ord) VALUES (?1, ?1, ?2, 0)", -1, &card, nullptr);
+    for (int i = 0; i < notes.size(); ++i) {
+        const QByteArray flds = notes[i].fields.join(QChar(0x1f)).toUtf8();
+        sqlite3_bind_int64(note, 1, 1000 + i);
+        sqlite3_bind_text(note, 2, flds.constData(), int(flds.size()), SQLITE_TRANSIENT);
+        sqlite3_step(note);
+        sqlite3_reset(note);
+        sqlite3_bind_int64(card, 1, 1000 + i);
+        sqlite3_bind_int64(card, 2, 100 + decks.indexOf(notes[i].deck));
+        sqlite3_step(card);
+        sqlite3_reset(card);
+    }
+    sqlite3_finalize(note);
+    sqlite3_finalize(card);
+    exec("COMMIT");
+    sqlite3_close(db);
+    QFile in(file.fileName());
+    in.open(QIODevice::ReadOnly);
+    return in.readAll();
+}
+
+inline QByteArray zstd(const QByteArray &bytes)
+{
+    QByteArray out(qsizetype(ZSTD_compressBound(size_t(bytes.size()))), '\0');
+    const size_t n = ZSTD_compress(out.data(), size_t(out.size()), bytes.constData(), size_t(bytes.size()), 3);
+    out.resize(qsizetype(n));
+    return out;
+}
+
+// A zip at path holding the named entries (deflated); false on failure.
+inline bool zipFile(const QString &path, const QList<QPair<QString, QByteArray>> &entries)
+{
+    QFile::remove(path);
+    int error = 0;
+    zip_t *z = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!z)
+        return false;
+    // libzip reads the buffers at zip_close; entries keeps them alive until then.
+    for (const auto &[name, bytes] : entries) {
+        zip_source_t *src = zip_source_buffer(z, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        if (!src || zip_file_add(z, name.toUtf8().constData(), src, ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(src);
+            zip_discard(z);
+            return false;
+        }
+    }
+    return zip_close(z) == 0;
+}
+
+// A package at path as the given Anki version writes it.
+inline bool package(const QString &path, Layout layout, const QList<Note> &notes)
+{
+    QByteArray bytes = collection(layout, notes);
+    if (layout == Layout::Anki21b)
+        bytes = zstd(bytes);
+    return zipFile(path, {{QString::fromLatin1(entryName(layout)), bytes}, {QStringLiteral("media"), "{}"}});
+}
+
+} // namespace ankifiles

@@ -1,0 +1,370 @@
+#include "ankifiles.h"
+#include "rawdb.h"
+#include "scripteddialogs.h"
+#include "store/store.h"
+#include "testapp.h"
+#include "transfer/command.h"
+#include "transfer/exporter.h"
+#include "transfer/importer.h"
+#include "transfer/transfererror.h"
+#include "transferwindows/exportdialog.h"
+#include "transferwindows/importdialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarlivo;
+using namespace tarlivo::transfer;
+
+namespace {
+
+// Every card as "Gebiet|Fach|Frage|Antwort", in practice order.
+QStringList cardsOf(Store &store)
+{
+    QStringList cards;
+    sql::Statement q(store.database(),
+                     "SELECT g.NameGebiet, p.Fach, f.Frage, f.Antwort FROM tblPosition AS p "
+                     "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
+                     "ORDER BY g.NameGebiet COLLATE TARLIVO_DE, p.Fach, p.Stelle");
+    while (q.step())
+        cards << QStringLiteral("%1|%2|%3|%4").arg(q.text(0)).arg(q.int64(1)).arg(q.text(2), q.text(3));
+    return cards;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<Store> store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
+
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        rawdb::writeBytes(path, bytes);
+        return path;
+    }
+    // The import's outcome: the stored cards, or the message refusing the file.
+    QString import(const QString &path, const QString &subject = QStringLiteral("Ziel"), bool skip = true)
+    {
+        try {
+            auto file = ImportFile::open(path);
+            runImport(*file, *store, {subject, skip});
+            return QString();
+        } catch (const TransferError &e) {
+            return e.message();
+        }
+    }
+};
+
+} // namespace
+
+class TestTransfer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void textFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("cards");
+        QTest::addColumn<QStringList>("refused"); // line numbers
+        QTest::addColumn<QString>("separator");
+
+        QTest::newRow("tabs, blank lines, CR LF")
+            << QByteArray("a\tb\r\n\r\nc\td\te\n") << QStringList{"Ziel|1|a|b", "Ziel|1|c|d"} << QStringList() << "\t";
+        QTest::newRow("semicolons, quoted")
+            << QByteArray("\"x;y\";\"say \"\"hi\"\"\"\n\"two\nlines\";z\n")
+            << QStringList{"Ziel|1|x;y|say \"hi\"", "Ziel|1|two\nlines|z"} << QStringList() << ";";
+        QTest::newRow("commas, refused lines")
+            << QByteArray("a,b\nonly\n,b\na,\nc,d\n") << QStringList{"Ziel|1|a|b", "Ziel|1|c|d"}
+            << QStringList{"2", "3", "4"} << ",";
+        QTest::newRow("Anki header, html")
+            << QByteArray("#separator:tab\n#html:true\n#notetype:Basic\n"
+                          "a<br>b&amp;c\t<div>x</div><div>y [sound:s.mp3]<img src=\"i.png\"></div>\n")
+            << QStringList{"Ziel|1|a\nb&c|x\ny "} << QStringList() << "\t";
+        QTest::newRow("own columns") << QByteArray(
+            "#separator:tab\n#columns:Frage\tAntwort\tFach\tGebiet\n"
+            "f\ta\t3\tSpanisch\nf\ta\t0\tSpanisch\nf\ta\t1\t12\ng\tb\t2147483647\tLatein\n")
+                                     << QStringList{"Latein|2147483647|g|b", "Spanisch|3|f|a"} << QStringList{"4", "5"}
+                                     << "\t";
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF\xC3\xA4\tb\n") << QStringList{"Ziel|1|ä|b"}
+                                        << QStringList() << "\t";
+        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE\xE4\0\t\0b\0\n\0", 10) << QStringList{"Ziel|1|ä|b"}
+                                   << QStringList() << "\t";
+        QTest::newRow("Windows-1252") << QByteArray("\x80\t\xE4\n") << QStringList{"Ziel|1|€|ä"} << QStringList()
+                                      << "\t";
+    }
+    void textFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, cards);
+        QFETCH(QStringList, refused);
+        QFETCH(QString, separator);
+        Fixture f;
+        const QString path = f.write("cards.txt", bytes);
+        auto file = ImportFile::open(path);
+        QCOMPARE(QString(file->separator()), separator);
+        const ImportPreview preview = previewImport(*file, *f.store, {QStringLiteral("Ziel"), true});
+        QStringList lines;
+        for (const RefusedLine &r : preview.refused)
+            lines << QString::number(r.line);
+        QCOMPARE(lines, refused);
+        const ImportSummary summary = runImport(*file, *f.store, {QStringLiteral("Ziel"), true});
+        QCOMPARE(summary.linesRefused, refused.size());
+        QCOMPARE(cardsOf(*f.store), cards);
+        QCOMPARE(f.store->checkInvariants(), QStringList());
+    }
+
+    void badFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        const QByteArray sqliteHead("SQLite format 3\0", 16);
+        QTest::newRow("empty") << "e.txt" << QByteArray() << "ist leer";
+        QTest::newRow("missing") << "m.txt" << QByteArray("missing") << "gibt es nicht";
+        QTest::newRow("unreadable") << "u.txt" << QByteArray("directory") << "kann nicht gelesen werden";
+        QTest::newRow("NUL bytes") << "n.txt" << QByteArray("a\tb\0c\n", 6) << "weder eine Textdatei";
+        QTest::newRow("unclosed quote") << "q.txt" << QByteArray("a\tb\nc\t\"d\n") << "Zeile 2";
+        QTest::newRow("50 MB line") << "l.txt" << QByteArray(50 * 1024 * 1024, 'x') + "\tb\n"
+                                    << "zu lang";
+        QTest::newRow("zip without collection") << "z.apkg" << QByteArray("zip:other") << "keine Sammlung";
+        QTest::newRow("collection not SQLite")
+            << "s.apkg" << QByteArray("zip:collection.anki2:hello") << "keine SQLite";
+        QTest::newRow("damaged collection")
+            << "d.apkg" << QByteArray("zip:collection.anki21:") + sqliteHead + QByteArray(5000, '\x07') << "beschädigt";
+        QTest::newRow("no notes table") << "t.apkg" << QByteArray("zip:collection.anki2:empty-db") << "notes";
+        QTest::newRow("zstd cut short") << "c.apkg" << QByteArray("zip:collection.anki21b:cut") << "unvollständig";
+        QTest::newRow("bomb") << "b.apkg" << QByteArray("zip:collection.anki2:bomb") << "200-Fache";
+        QTest::newRow("broken zip") << "x.apkg" << QByteArray("PK\x03\x04garbage") << "beschädigt";
+    }
+    void badFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        Fixture f;
+        QString path = f.dir.filePath(name);
+        if (bytes.startsWith("zip:")) {
+            const QList<QByteArray> parts = bytes.split(':');
+            QByteArray content = bytes.mid(4 + parts[1].size() + 1);
+            if (content == "empty-db") {
+                QByteArray db = ankifiles::collection(ankifiles::Layout::Anki2, {});
+                rawdb::Connection(f.write("x.db", db)).exec("DROP TABLE notes");
+                content = rawdb::readBytes(f.dir.filePath("x.db"));
+            } else if (content == "cut") {
+                content = ankifiles::zstd(ankifiles::collection(ankifiles::Layout::Anki21b, {{"D", {"f", "a"}}}));
+                content.chop(content.size() / 2);
+            } else if (content == "bomb") {
+                content = QByteArray(20 * 1024 * 1024, '\0');
+            }
+            QVERIFY(ankifiles::zipFile(path, {{QString::fromLatin1(parts[1]), content}}));
+        } else if (bytes == "directory") {
+            QVERIFY(QDir(f.dir.path()).mkdir(name));
+        } else if (bytes != "missing") {
+            f.write(name, bytes);
+        }
+        const QString message = f.import(path);
+        QVERIFY2(message.contains(reason) && message.contains(name), qPrintable(message));
+        QCOMPARE(cardsOf(*f.store), QStringList());
+        QCOMPARE(f.store->allSubjects(), QStringList());
+    }
+
+    void ankiPackages_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::newRow("anki2") << int(ankifiles::Layout::Anki2);
+        QTest::newRow("anki21") << int(ankifiles::Layout::Anki21);
+        QTest::newRow("anki21b (zstd)") << int(ankifiles::Layout::Anki21b);
+    }
+    void ankiPackages()
+    {
+        QFETCH(int, layout);
+        Fixture f;
+        f.store->addSubject(QStringLiteral("spanisch"));
+        const QString path = f.dir.filePath("deck.apkg");
+        QVERIFY(ankifiles::package(path, ankifiles::Layout(layout),
+                                   {{"Sprachen::Spanisch", {"<b>hola</b>", "hallo<br>[sound:h.mp3]", "extra"}},
+                                    {"Spanisch", {"uno", "eins<img src=\"1.png\">"}},
+                                    {"2024", {"f", "a"}},
+                                    {"Spanisch", {"nur eins"}},
+                                    {"Sprachen::Spanisch", {"hola", "hallo"}}}));
+        auto file = ImportFile::open(path);
+        const ImportSummary s = runImport(*file, *f.store, {});
+        QCOMPARE(s.cardsStored, 3);
+        QCOMPARE(s.duplicatesSkipped, 1);
+        QCOMPARE(s.linesRefused, 1);
+        QCOMPARE(s.mediaDropped, 2);
+        QCOMPARE(cardsOf(*f.store),
+                 (QStringList{"2024 (2)|1|f|a", "Spanisch (2)|1|uno|eins", "Sprachen::Spanisch|1|hola|hallo"}));
+        QCOMPARE(f.store->checkInvariants(), QStringList());
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("tab-separated") << "out.txt";
+        QTest::newRow("csv") << "out.csv";
+    }
+    void roundTrip()
+    {
+        QFETCH(QString, name);
+        Fixture from;
+        const QStringList texts = {"tab\there",     "say \"x\"",  "two\r\nlines", "emoji 😀", "עברית טקסט",
+                                   "#not a header", "semi;colon", "lone\rcr",     " blank "};
+        Seeder seed{Store::open(from.dir.filePath("Tarlivo.mdb"), noBackups())};
+        const qint32 a = seed.subject(QStringLiteral("Zeichen\t\"Ä\""));
+        const qint32 b = seed.subject(QStringLiteral("Arabisch عربي"));
+        for (int i = 0; i < texts.size(); ++i) {
+            seed.card(a, texts[i], texts[(i + 1) % texts.size()], 1 + i % 3);
+            seed.card(b, texts[(i + 2) % texts.size()], QString::number(i), 2147483647 - i % 2);
+        }
+        const QString out = from.dir.filePath(name);
+        const ExportResult exported = exportCards(*from.store, out);
+        QCOMPARE(exported.cards, 2 * texts.size());
+        if (name.endsWith(".csv"))
+            QVERIFY(rawdb::readBytes(out).startsWith("\xEF\xBB\xBF#separator:semicolon\n"));
+
+        Fixture to;
+        QCOMPARE(to.import(out), QString());
+        QCOMPARE(cardsOf(*to.store), cardsOf(*from.store));
+    }
+
+    void bulkImportKeepsQueueAndDuplicates()
+    {
+        Fixture f;
+        Seeder seed{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())};
+        const qint32 s = seed.subject(QStringLiteral("Ziel"));
+        seed.card(s, "F", "A");
+        const QString path = f.write("d.txt", "F\tA\nG\tB\nG\tB\nf\tA\n");
+        auto file = ImportFile::open(path);
+        ImportSummary summary = runImport(*file, *f.store, {QStringLiteral("ziel"), true});
+        QCOMPARE(summary.cardsStored, 2);
+        QCOMPARE(summary.duplicatesSkipped, 2);
+        QCOMPARE(summary.subjectsCreated, QStringList());
+        sql::Statement q(f.store->database(), "SELECT Stelle FROM tblPosition ORDER BY Stelle");
+        QStringList places;
+        while (q.step())
+            places << QString::number(q.int64(0));
+        QCOMPARE(places, (QStringList{"1", "2", "3"}));
+        // Enough cards that the duplicate table grows, each line twice.
+        QByteArray many;
+        for (int i = 0; i < 1500; ++i)
+            many += "q" + QByteArray::number(i) + "\ta\n";
+        auto twice = ImportFile::open(f.write("many.txt", many + many));
+        summary = runImport(*twice, *f.store, {QStringLiteral("Viele"), true});
+        QCOMPARE(summary.cardsStored, 1500);
+        QCOMPARE(summary.duplicatesSkipped, 1500);
+        summary = runImport(*file, *f.store, {QStringLiteral("Neu"), false}, [](qint64) { return false; });
+        QVERIFY(summary.cancelled);
+        QCOMPARE(f.store->allSubjects(), (QStringList{"Viele", "Ziel"}));
+        QCOMPARE(f.store->checkInvariants(), QStringList());
+    }
+
+    void backupComesFirst()
+    {
+        QTemporaryDir dir;
+        StoreOptions options;
+        options.today = [] { return QDate(2026, 3, 1); };
+        auto store = Store::open(dir.filePath("Tarlivo.mdb"), options);
+        rawdb::writeBytes(dir.filePath("c.txt"), "f\ta\n");
+        auto file = ImportFile::open(dir.filePath("c.txt"));
+        runImport(*file, *store, {QStringLiteral("Ziel"), true});
+        auto backup = Store::open(dir.filePath("Tarlivo-Sicherung-2026-03-01.mdb"), noBackups());
+        QCOMPARE(backup->allSubjects(), QStringList());
+        QCOMPARE(cardsOf(*store), QStringList{"Ziel|1|f|a"});
+    }
+
+    void command_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("import without subject") << int(CommandRequest::Import) << "" << 1 << "--gebiet";
+        QTest::newRow("import, numeric subject") << int(CommandRequest::Import) << "42" << 1 << "Zahlen";
+        QTest::newRow("import") << int(CommandRequest::Import) << "Neu" << 0 << "1 Frage gespeichert";
+        QTest::newRow("export one") << int(CommandRequest::Export) << "Alt" << 0 << "1 Frage aus 1 Gebiet";
+        QTest::newRow("export unknown") << int(CommandRequest::Export) << "Nix" << 1 << "gibt es nicht";
+    }
+    void command()
+    {
+        QFETCH(int, action);
+        QFETCH(QString, gebiet);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        Fixture f;
+        Seeder{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())}.subject("Alt", 1);
+        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n") : f.dir.filePath("o.txt");
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};
+        QCOMPARE(runCommand(request, o, e), exitCode);
+        QVERIFY2((exitCode ? err : out).contains(said), qPrintable(out + err));
+    }
+
+    void commandRefusesAccessFile()
+    {
+        Fixture f;
+        const QString mdb =
+            f.write("Alt.mdb", QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(200, 0));
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        QCOMPARE(runCommand({CommandRequest::Import, mdb, f.write("c.txt", "f\ta\n"), "X"}, o, e), 1);
+        QVERIFY2(err.contains("starten Sie Tarlivo einmal"), qPrintable(err));
+    }
+
+    void importDialog()
+    {
+        Fixture f;
+        ScriptedDialogs dialogs;
+        dialogs.fileAnswers << f.write("vokabeln.csv", "a;b\nc;d\nnur\n");
+        ui::ImportDialog dialog(*f.store, dialogs);
+        QSignalSpy changed(&dialog, &ui::ImportDialog::cardsChanged);
+        QVERIFY(dialog.chooseFile());
+        QCOMPARE(dialog.separatorBox->currentText(), QStringLiteral("Semikolon"));
+        QCOMPARE(dialog.subjectBox->currentText(), QStringLiteral("vokabeln"));
+        QCOMPARE(dialog.previewTable->rowCount(), 2);
+        QCOMPARE(dialog.previewTable->item(1, 3)->text(), QStringLiteral("vokabeln"));
+        // Another separator: one field per line, nothing to import.
+        dialog.separatorBox->setCurrentIndex(dialog.separatorBox->findText("Tabulator"));
+        emit dialog.separatorBox->activated(dialog.separatorBox->currentIndex());
+        QCOMPARE(dialog.previewTable->rowCount(), 0);
+        QVERIFY(!dialog.importButton->isEnabled());
+        dialog.separatorBox->setCurrentIndex(dialog.separatorBox->findText("Semikolon"));
+        emit dialog.separatorBox->activated(dialog.separatorBox->currentIndex());
+
+        dialogs.cancelProgressAfter = 1;
+        dialog.importButton->click();
+        QCOMPARE(dialogs.take(), QStringList{"Der Import wurde abgebrochen.\nEs wurde nichts gespeichert."});
+        QCOMPARE(cardsOf(*f.store), QStringList());
+        dialogs.cancelProgressAfter = -1;
+        dialog.importButton->click();
+        const QStringList shown = dialogs.take();
+        QVERIFY(shown.size() == 1 && shown[0].contains("2 Fragen gespeichert")
+                && shown[0].contains("1 Zeile abgewiesen"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(cardsOf(*f.store), (QStringList{"vokabeln|1|a|b", "vokabeln|1|c|d"}));
+    }
+
+    void exportDialog()
+    {
+        Fixture f;
+        Seeder seed{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())};
+        seed.subject("Eins", 20);
+        seed.subject("Zwei", 1);
+        ScriptedDialogs dialogs;
+        ui::ExportDialog dialog(*f.store, dialogs);
+        QCOMPARE(dialog.subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
+        dialog.subjectBox->setCurrentIndex(2);
+        dialogs.fileAnswers << f.dir.filePath("z.txt");
+        dialog.exportButton->click();
+        QVERIFY2(dialogs.take().value(0).contains("1 Frage aus 1 Gebiet"), "summary");
+        QVERIFY(rawdb::readBytes(f.dir.filePath("z.txt")).endsWith("\nF0\tA0\t1\tZwei\n"));
+    }
+};
+
+QTEST_MAIN(TestTransfer)
+#include "test_transfer.moc"
