@@ -3,6 +3,7 @@
 #include "shell/messages.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -58,6 +59,13 @@ QWidget *shownOrNone(QWidget *parent) { return parent && parent->isVisible() ? p
 } // namespace
 
 std::unique_ptr<Progress> Dialogs::progress(QWidget *) { return std::make_unique<NoProgress>(); }
+
+QString Dialogs::saveFileName(QWidget *, const QString &, const QString &) { return QString(); }
+
+QString QtDialogs::saveFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(shownOrNone(parent), title, QString(), filter);
+}
 
 std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent)
 {

@@ -29,6 +29,9 @@ public:
     // A progress window over parent, shown only once the task has taken half a
     // second, closed when the object is destroyed. By default nothing is shown.
     virtual std::unique_ptr<Progress> progress(QWidget *parent);
+    // A file name to save under, asked with title and a filter such as "Bild (*.png)";
+    // empty when cancelled. By default nothing is asked.
+    virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
 };
 
 // The real boxes.
@@ -38,6 +41,7 @@ public:
     QString input(QWidget *parent, const QString &prompt, const QString &title) override;
     bool confirm(QWidget *parent, const QString &text) override;
     std::unique_ptr<Progress> progress(QWidget *parent) override;
+    QString saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
 };
 
 } // namespace tarlivo::ui

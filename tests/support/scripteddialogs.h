@@ -16,6 +16,7 @@ public:
     QStringList answers;                       // next input answers; none left means Cancel
     QStringList questions;                     // every confirmation asked, in order
     QList<bool> confirmations;                 // next confirmation answers; none left means "Nein"
+    QStringList saveFileNames;                 // next file names to save under; none left means Cancel
 
     // Every progress window, never shown: what it was told last, and how often.
     struct ProgressRecord {
@@ -40,6 +41,11 @@ public:
     {
         questions << text;
         return !confirmations.isEmpty() && confirmations.takeFirst();
+    }
+
+    QString saveFileName(QWidget *, const QString &, const QString &) override
+    {
+        return saveFileNames.isEmpty() ? QString() : saveFileNames.takeFirst();
     }
 
     std::unique_ptr<tarlivo::ui::Progress> progress(QWidget *) override
