@@ -97,8 +97,9 @@ StatisticsWindow::StatisticsWindow(tarlivo::Store &store, Dialogs &dialogs, QWid
     connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { load(); });
 
     resize(760, 640);
+    // The figures are read when the window is shown, or at once for a subject asked
+    // for before: opened on a subject, the figures of all are never read in vain.
     fillSubjects(std::nullopt);
-    load();
 }
 
 StatisticsWindow::~StatisticsWindow() = default;
@@ -149,8 +150,16 @@ void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
     }
 }
 
+void StatisticsWindow::showEvent(QShowEvent *event)
+{
+    if (m_stale)
+        load();
+    QWidget::showEvent(event);
+}
+
 void StatisticsWindow::load()
 {
+    m_stale = false;
     try {
         m_statistics = m_store.statistics(currentSubject(), kDays);
     } catch (const StoreError &e) {
@@ -174,6 +183,8 @@ void StatisticsWindow::load()
 
 void StatisticsWindow::saveImage()
 {
+    if (m_stale)
+        load();
     QString path = m_dialogs.saveFileName(this, text::saveImageTitle(), text::saveImageFilter());
     if (path.isEmpty())
         return;

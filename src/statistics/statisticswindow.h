@@ -28,7 +28,7 @@ public:
 
     // The subject shown; empty for "Alle Gebiete".
     std::optional<qint32> currentSubject() const;
-    // The figures as last read.
+    // The figures as last read (once shown or given a subject).
     const Statistics &statistics() const { return m_statistics; }
 
     // The controls, for tests (objectName as the member).
@@ -48,6 +48,9 @@ public slots:
     // Asks for a file name and writes both charts there, as PNG or SVG by its ending.
     void saveImage();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void fillSubjects(std::optional<qint32> keep);
     bool selectSubject(std::optional<qint32> subjectId);
@@ -56,6 +59,7 @@ private:
     tarlivo::Store &m_store;
     Dialogs &m_dialogs;
     Statistics m_statistics;
+    bool m_stale = true; // nothing read yet
 };
 
 } // namespace tarlivo::ui
