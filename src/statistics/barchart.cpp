@@ -250,7 +250,8 @@ ChartScene layoutChart(const BarChart &chart, const QSizeF &size, const QFont &f
         scene.texts.push_back(
             {{plotLeft - 4, at + textMiddle}, number(v), ChartScene::Anchor::End, false, false, kAxisText});
     }
-    const qreal barWidth = std::max(1.0, slot * 0.7);
+    // Thin bars for many, but a few do not become blocks.
+    const qreal barWidth = std::clamp(slot * 0.7, 1.0, std::max(1.0, 4 * fm.height()));
     const int last = int(chart.bars.size()) - 1;
     for (int i = 0; i <= last; ++i) {
         const BarChart::Bar &bar = chart.bars[size_t(i)];

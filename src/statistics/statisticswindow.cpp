@@ -152,8 +152,11 @@ void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
 
 void StatisticsWindow::showEvent(QShowEvent *event)
 {
-    if (m_stale)
+    if (m_stale) {
         load();
+        // The layout was made for the empty labels just before.
+        layout()->activate();
+    }
     QWidget::showEvent(event);
 }
 
