@@ -165,6 +165,19 @@ private slots:
         QCOMPARE(run.window.lblKarten->text(), QStringLiteral("Karten: 9"));
     }
 
+    void aFileThatCannotBeReadIsTold()
+    {
+        WindowRun run;
+        run.window.showSubject(run.f.latein);
+        sql::Statement(run.f.store.database(), "DROP TABLE tblUebung").run();
+        run.window.refresh();
+        QCOMPARE(run.dialogs.messages.size(), 1);
+        QVERIFY2(run.dialogs.messages[0].contains(QDir::toNativeSeparators(run.f.store.path())),
+                 qPrintable(run.dialogs.messages[0]));
+        QCOMPARE(run.window.lblKarten->text(), QStringLiteral("Karten: –"));
+        QCOMPARE(run.window.chartTage->chart().emptyText, ui::text::statisticsUnreadable());
+    }
+
     void manyCompartmentsStayLegible_data()
     {
         QTest::addColumn<QList<int>>("compartments"); // one card in each
