@@ -94,11 +94,14 @@ private slots:
         // Statistics: one subject's range of an index; the log only by day ranges.
         QTest::newRow("cards per compartment")
             << QByteArray(queries::kCardsPerCompartment)
-            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)"} << QStringList{};
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=? AND Fach>?)",
+                           "SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=? AND Fach=?)"}
+            << QStringList{"SCAN f"};
         QTest::newRow("cards per compartment, all subjects")
             << QByteArray(queries::kCardsPerCompartmentAll)
-            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"}
-            << QStringList{"SCAN tblPosition USING COVERING INDEX ixPositionQueue"};
+            << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionFach (Fach>?)",
+                           "SEARCH tblPosition USING COVERING INDEX ixPositionFach (Fach=?)"}
+            << QStringList{"SCAN f"};
         QTest::newRow("card count") << QByteArray(queries::kCardCount)
                                     << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
                                                    "(idGebiet=?)"}

@@ -431,4 +431,43 @@ QString chooseSubjectTitle() { return QStringLiteral("In Gebiet verschieben"); }
 QString chooseSubjectPrompt(qint64 cards) { return cardCount(cards) + QStringLiteral(" verschieben nach:"); }
 QString chooseSubjectToDelete() { return QStringLiteral("Welches Gebiet soll gelöscht werden?"); }
 
+// Statistics.
+QString statisticsCards(qint64 cards)
+{
+    return QStringLiteral("Karten: %1").arg(QLocale(QLocale::German).toString(cards));
+}
+QString statisticsToday(qint64 verdicts)
+{
+    return verdicts == 1 ? QStringLiteral("Heute: 1 Urteil")
+                         : QStringLiteral("Heute: %1 Urteile").arg(QLocale(QLocale::German).toString(verdicts));
+}
+QString statisticsStreak(qint32 days) { return QStringLiteral("Tage in Folge geübt: %1").arg(days); }
+QString statisticsUnknown(const QString &caption) { return caption + QStringLiteral(": –"); }
+QString compartmentChartTitle() { return QStringLiteral("Karten je Fach"); }
+QString verdictChartTitle(int days) { return QStringLiteral("Urteile je Tag (letzte %1 Tage)").arg(days); }
+QString compartmentsFrom(qint32 fach) { return QStringLiteral("ab %1").arg(fach); }
+QString verdictRichtig() { return QStringLiteral("Richtig"); }
+QString verdictFastRichtig() { return QStringLiteral("Fast Richtig"); }
+QString verdictFalsch() { return QStringLiteral("Falsch"); }
+QString noCardsToChart() { return QStringLiteral("Hier gibt es noch keine Karten."); }
+QString noVerdictsToChart(int days)
+{
+    return QStringLiteral("In den letzten %1 Tagen wurde hier nicht geübt.").arg(days);
+}
+QString statisticsUnreadable() { return QStringLiteral("Die Statistik konnte nicht gelesen werden."); }
+QString statisticsHeading(const QString &subject) { return QStringLiteral("Statistik – %1").arg(subject); }
+QString saveImageTitle() { return QStringLiteral("Als Bild speichern"); }
+QString saveImageFilter() { return QStringLiteral("PNG-Bild (*.png);;SVG-Grafik (*.svg)"); }
+QString imageTypeUnknown(const QString &path)
+{
+    return QStringLiteral("Das Bild %1 wurde nicht gespeichert: Bilder werden als PNG (Endung .png) oder als SVG "
+                          "(Endung .svg) gespeichert.")
+        .arg(quoted(path));
+}
+QString imageNotSaved(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Das Bild konnte nicht als %1 gespeichert werden:\n%2").arg(quoted(path), reason);
+}
+QString imageNotWritten() { return QStringLiteral("Die Datei konnte nicht vollständig geschrieben werden."); }
+
 } // namespace tarlivo::ui::text

@@ -80,4 +80,25 @@ QString chooseSubjectTitle();
 QString chooseSubjectPrompt(qint64 cards);
 QString chooseSubjectToDelete();
 
+// Statistics.
+QString statisticsCards(qint64 cards);             // "Karten: 1.234"
+QString statisticsToday(qint64 verdicts);          // "Heute: 3 Urteile"
+QString statisticsStreak(qint32 days);             // "Tage in Folge geübt: 4"
+QString statisticsUnknown(const QString &caption); // caption without a figure, after a read failure
+QString compartmentChartTitle();
+QString verdictChartTitle(int days);
+QString compartmentsFrom(qint32 fach); // the bar of all compartments from fach on
+QString verdictRichtig();
+QString verdictFastRichtig();
+QString verdictFalsch();
+QString noCardsToChart();
+QString noVerdictsToChart(int days);
+QString statisticsUnreadable();
+QString statisticsHeading(const QString &subject);
+QString saveImageTitle();
+QString saveImageFilter();
+QString imageTypeUnknown(const QString &path);
+QString imageNotSaved(const QString &path, const QString &reason);
+QString imageNotWritten();
+
 } // namespace tarlivo::ui::text

@@ -47,18 +47,10 @@ std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, 
         if (subjectId)
             q.bind(1, *subjectId);
         q.bind(2, start).bind(3, end);
-        while (q.step()) {
-            switch (Verdict(q.int64(0))) {
-            case Verdict::Richtig:
-                counts.richtig = q.int64(1);
-                break;
-            case Verdict::FastRichtig:
-                counts.fastRichtig = q.int64(1);
-                break;
-            case Verdict::Falsch:
-                counts.falsch = q.int64(1);
-                break;
-            }
+        if (q.step()) {
+            counts.richtig = q.int64(0);
+            counts.fastRichtig = q.int64(1);
+            counts.falsch = q.int64(2);
         }
         result.push_back(counts);
         start = end;

@@ -1,0 +1,154 @@
+// Times the statistics window at 1,000,000 cards and 1,000,000 log rows, from the
+// window's construction (or the choice of a subject) until both charts are painted,
+// on the big subject, beside the same at 10,000 cards from the same run; wall-clock
+// and CPU time, medians.
+// Usage: tarlivo_bench_statistics --data=DIR [--repeats=N]
+#include "shell/dialogs.h"
+#include "statistics/barchart.h"
+#include "statistics/statisticswindow.h"
+#include "store/store.h"
+#include "support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <map>
+
+using namespace tarlivo;
+using namespace tarlivo::bench;
+
+namespace {
+
+class SilentDialogs final : public ui::Dialogs {
+public:
+    int shown = 0;
+    void message(QWidget *, const QString &text) override
+    {
+        ++shown;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    QString input(QWidget *, const QString &, const QString &) override { return QString(); }
+    bool confirm(QWidget *, const QString &) override { return false; }
+};
+
+// Tells when a widget has been painted.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+struct Times {
+    std::vector<double> wall, cpu;
+};
+
+// Runs action, then lets events run until both charts have been painted.
+template <class Action>
+void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&action)
+{
+    PaintWatch faecher, tage;
+    const double cpuStart = processCpuMs();
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    window->chartFaecher->installEventFilter(&faecher);
+    window->chartTage->installEventFilter(&tage);
+    window->show();
+    window->chartFaecher->update();
+    window->chartTage->update();
+    while (!(faecher.painted && tage.painted) && timer.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    times.wall.push_back(double(timer.nsecsElapsed()) / 1e6);
+    times.cpu.push_back(processCpuMs() - cpuStart);
+    window->chartFaecher->removeEventFilter(&faecher);
+    window->chartTage->removeEventFilter(&tage);
+    if (!(faecher.painted && tage.painted))
+        throw std::runtime_error("the charts were never painted");
+}
+
+std::map<std::string, double> measure(const QString &dataDir, int cards, int repeats)
+{
+    StoreOptions options;
+    options.backups = false;
+    options.now = [] { return kLogNow; };
+    // A copy, so that the generated file stays untouched whatever opening does.
+    const QString path = dataDir + QStringLiteral("/statistics-%1.mdb").arg(cards);
+    copyFile(generatedPath(dataDir, cards), path);
+    auto store = Store::open(path, options);
+    const qint32 big = *store->subjectId(kBigSubject);
+    SilentDialogs dialogs;
+    Times open, choose;
+    for (int i = 0; i < repeats; ++i) {
+        ui::StatisticsWindow *window = nullptr;
+        untilChartsPainted(open, window, [&] {
+            window = new ui::StatisticsWindow(*store, dialogs);
+            window->showSubject(big);
+        });
+        if (window->statistics().cards == 0 || window->chartTage->chart().isEmpty())
+            throw std::runtime_error("the big subject showed no cards or no verdicts");
+        window->showSubject(std::nullopt);
+        QCoreApplication::processEvents();
+        untilChartsPainted(choose, window, [&] { window->showSubject(big); });
+        delete window;
+        QCoreApplication::processEvents();
+    }
+    if (dialogs.shown != 0)
+        throw std::runtime_error("a message was shown");
+    return {{"open", quantile(open.wall, 0.5)},
+            {"open_cpu", quantile(open.cpu, 0.5)},
+            {"choose", quantile(choose.wall, 0.5)},
+            {"choose_cpu", quantile(choose.cpu, 0.5)}};
+}
+
+int fail(const char *what)
+{
+    std::fprintf(stderr, "statistics benchmark: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QString dataDir;
+    int repeats = 7;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--data=", 7) == 0)
+            dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
+        else if (std::strncmp(argv[i], "--repeats=", 10) == 0)
+            repeats = std::atoi(argv[i] + 10);
+    }
+    if (dataDir.isEmpty() || repeats <= 0)
+        return fail("usage: tarlivo_bench_statistics --data=DIR [--repeats=N]");
+    try {
+        const auto small = measure(dataDir, 10000, repeats);
+        const auto large = measure(dataDir, 1000000, repeats);
+        // Name, value at 1M, value at 10k: the table puts them side by side.
+        for (const auto &[name, ms] : large)
+            std::printf("statistics_%s_ms %.2f %.2f\n", name.c_str(), ms, small.at(name));
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    }
+    return 0;
+}

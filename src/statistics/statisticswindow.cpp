@@ -1,0 +1,227 @@
+#include "statistics/statisticswindow.h"
+
+#include "shell/dialogs.h"
+#include "shell/messages.h"
+#include "statistics/barchart.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace tarlivo::ui {
+namespace {
+
+QLabel *figureLabel(const char *name, const QString &accessible, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setAccessibleName(accessible);
+    return label;
+}
+
+ChartView *chartView(const char *name, const QString &accessible, QWidget *parent)
+{
+    auto *chart = new ChartView(parent);
+    chart->setObjectName(QLatin1String(name));
+    chart->setAccessibleName(accessible);
+    return chart;
+}
+
+QPushButton *button(const QString &text, const char *name, const QString &accessible, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAccessibleName(accessible);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent), m_store(store), m_dialogs(dialogs)
+{
+    setWindowTitle(QStringLiteral("Statistik"));
+    setObjectName(QStringLiteral("StatisticsWindow"));
+
+    cboGebiet = new QComboBox(this);
+    cboGebiet->setObjectName(QStringLiteral("cboGebiet"));
+    cboGebiet->setAccessibleName(QStringLiteral("Gebiet"));
+    auto *gebiet = new QLabel(QStringLiteral("&Gebiet:"), this);
+    gebiet->setTextFormat(Qt::PlainText);
+    gebiet->setBuddy(cboGebiet);
+    lblKarten = figureLabel("lblKarten", QStringLiteral("Anzahl der Karten"), this);
+    lblHeute = figureLabel("lblHeute", QStringLiteral("Urteile heute"), this);
+    lblFolge = figureLabel("lblFolge", QStringLiteral("Tage in Folge geübt"), this);
+    chartFaecher = chartView("chartFaecher", text::compartmentChartTitle(), this);
+    chartTage = chartView("chartTage", text::verdictChartTitle(kDays), this);
+    cmdSpeichern =
+        button(QStringLiteral("Als &Bild speichern…"), "cmdSpeichern", QStringLiteral("Als Bild speichern"), this);
+    cmdSchliessen = button(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(gebiet);
+    top->addWidget(cboGebiet, 1);
+    auto *figures = new QHBoxLayout;
+    figures->addWidget(lblKarten);
+    figures->addSpacing(24);
+    figures->addWidget(lblHeute);
+    figures->addSpacing(24);
+    figures->addWidget(lblFolge);
+    figures->addStretch(1);
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(cmdSpeichern);
+    actions->addStretch(1);
+    actions->addWidget(cmdSchliessen);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(figures);
+    layout->addWidget(chartFaecher, 1);
+    layout->addWidget(chartTage, 1);
+    layout->addLayout(actions);
+    setTabOrder(cboGebiet, cmdSpeichern);
+    setTabOrder(cmdSpeichern, cmdSchliessen);
+
+    auto *close = new QAction(this);
+    close->setShortcut(QKeySequence::Cancel);
+    addAction(close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdSpeichern, &QPushButton::clicked, this, &StatisticsWindow::saveImage);
+    connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { load(); });
+
+    resize(760, 640);
+    // The figures are read when the window is shown, or at once for a subject asked
+    // for before: opened on a subject, the figures of all are never read in vain.
+    fillSubjects(std::nullopt);
+}
+
+StatisticsWindow::~StatisticsWindow() = default;
+
+std::optional<qint32> StatisticsWindow::currentSubject() const
+{
+    const QVariant key = cboGebiet->currentData();
+    return key.isValid() ? std::optional<qint32>(key.toInt()) : std::nullopt;
+}
+
+void StatisticsWindow::refresh()
+{
+    fillSubjects(currentSubject());
+    load();
+}
+
+void StatisticsWindow::showSubject(std::optional<qint32> subjectId)
+{
+    // A subject added since the list was filled is found after reading it again.
+    if (!selectSubject(subjectId))
+        fillSubjects(subjectId);
+    load();
+}
+
+bool StatisticsWindow::selectSubject(std::optional<qint32> subjectId)
+{
+    const int index = subjectId ? cboGebiet->findData(*subjectId) : 0;
+    if (index < 0)
+        return false;
+    const QSignalBlocker blocker(cboGebiet);
+    cboGebiet->setCurrentIndex(index);
+    return true;
+}
+
+void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
+{
+    const QSignalBlocker blocker(cboGebiet);
+    cboGebiet->clear();
+    cboGebiet->addItem(QStringLiteral("Alle Gebiete"));
+    try {
+        for (const SubjectRow &s : m_store.subjectRows()) {
+            cboGebiet->addItem(s.name, s.id);
+            if (keep && *keep == s.id)
+                cboGebiet->setCurrentIndex(cboGebiet->count() - 1);
+        }
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, text::storeError(e));
+    }
+}
+
+void StatisticsWindow::showEvent(QShowEvent *event)
+{
+    if (m_stale) {
+        load();
+        // The layout was made for the empty labels just before.
+        layout()->activate();
+    }
+    QWidget::showEvent(event);
+}
+
+void StatisticsWindow::load()
+{
+    m_stale = false;
+    try {
+        m_statistics = m_store.statistics(currentSubject(), kDays);
+    } catch (const StoreError &e) {
+        m_statistics = Statistics{};
+        lblKarten->setText(text::statisticsUnknown(QStringLiteral("Karten")));
+        lblHeute->setText(text::statisticsUnknown(QStringLiteral("Heute")));
+        lblFolge->setText(text::statisticsUnknown(QStringLiteral("Tage in Folge geübt")));
+        BarChart unreadable;
+        unreadable.emptyText = text::statisticsUnreadable();
+        chartFaecher->setChart(unreadable);
+        chartTage->setChart(unreadable);
+        m_dialogs.message(this, text::storeError(e));
+        return;
+    }
+    lblKarten->setText(text::statisticsCards(m_statistics.cards));
+    lblHeute->setText(text::statisticsToday(m_statistics.today));
+    lblFolge->setText(text::statisticsStreak(m_statistics.streak));
+    chartFaecher->setChart(compartmentChart(m_statistics));
+    chartTage->setChart(verdictChart(m_statistics));
+}
+
+void StatisticsWindow::saveImage()
+{
+    if (m_stale)
+        load();
+    QString path = m_dialogs.saveFileName(this, text::saveImageTitle(), text::saveImageFilter());
+    if (path.isEmpty())
+        return;
+    QString type = QFileInfo(path).suffix().toLower();
+    if (type.isEmpty()) {
+        path += QStringLiteral(".png");
+        type = QStringLiteral("png");
+    }
+    if (type != QLatin1String("png") && type != QLatin1String("svg")) {
+        m_dialogs.message(this, text::imageTypeUnknown(path));
+        return;
+    }
+    const QString figures =
+        QStringList{lblKarten->text(), lblHeute->text(), lblFolge->text()}.join(QStringLiteral("   "));
+    const ChartScene scene = layoutExport(text::statisticsHeading(cboGebiet->currentText()), figures,
+                                          chartFaecher->chart(), chartTage->chart(), font());
+    // Written beside and moved into place: a failed save leaves no half picture.
+    QSaveFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = file.errorString();
+    } else {
+        const bool svg = type == QLatin1String("svg");
+        const QByteArray text = svg ? svgOfScene(scene, font()) : QByteArray();
+        const bool written = svg ? file.write(text) == text.size() : renderScene(scene, font()).save(&file, "PNG");
+        if (!written) {
+            reason = file.error() != QFileDevice::NoError ? file.errorString() : text::imageNotWritten();
+            file.cancelWriting();
+        } else if (!file.commit()) {
+            reason = file.errorString();
+        }
+    }
+    if (!reason.isNull())
+        m_dialogs.message(this, text::imageNotSaved(path, reason));
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tarlivo::ui {
+
+class ChartView;
+class Dialogs;
+
+// How practice stands, for one subject or for all: the figures, the cards in each
+// compartment and the verdicts of the last 30 days; saved as a picture on request.
+class StatisticsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kDays = 30;
+
+    StatisticsWindow(tarlivo::Store &store, tarlivo::ui::Dialogs &dialogs, QWidget *parent = nullptr);
+    ~StatisticsWindow() override;
+
+    // The subject shown; empty for "Alle Gebiete".
+    std::optional<qint32> currentSubject() const;
+    // The figures as last read (once shown or given a subject).
+    const Statistics &statistics() const { return m_statistics; }
+
+    // The controls, for tests (objectName as the member).
+    QComboBox *cboGebiet;
+    QLabel *lblKarten;
+    QLabel *lblHeute;
+    QLabel *lblFolge;
+    ChartView *chartFaecher;
+    ChartView *chartTage;
+    QPushButton *cmdSpeichern;
+    QPushButton *cmdSchliessen;
+
+public slots:
+    // Reads subjects and figures afresh, after another window changed the file.
+    void refresh();
+    void showSubject(std::optional<qint32> subjectId);
+    // Asks for a file name and writes both charts there, as PNG or SVG by its ending.
+    void saveImage();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void fillSubjects(std::optional<qint32> keep);
+    bool selectSubject(std::optional<qint32> subjectId);
+    void load();
+
+    tarlivo::Store &m_store;
+    Dialogs &m_dialogs;
+    Statistics m_statistics;
+    bool m_stale = true; // nothing read yet
+};
+
+} // namespace tarlivo::ui
