@@ -3,6 +3,7 @@
 #include "shell/datafile.h"
 #include "shell/dialogs.h"
 #include "shell/forms.h"
+#include "transfer/command.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,12 +35,13 @@ int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    // LEAD: call tarlivo::transfer::runCommand here
-    (void)command;
-    (void)dataFile;
-    (void)out;
-    err << "tarlivo: Importieren und Exportieren gibt es in diesem Build nicht.\n";
-    return 1;
+    tarlivo::transfer::CommandRequest request;
+    request.action = command.action == tarlivo::ui::CommandLine::Import ? tarlivo::transfer::CommandRequest::Import
+                                                                        : tarlivo::transfer::CommandRequest::Export;
+    request.dataFile = dataFile;
+    request.file = command.file;
+    request.gebiet = command.gebiet;
+    return tarlivo::transfer::runCommand(request, out, err);
 }
 
 } // namespace

@@ -163,7 +163,7 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
             FillFach(*fach);
         return;
     }
-    if (subject && touchesSubject(change, *subject))
+    if (change.isEmpty() || (subject && touchesSubject(change, *subject)))
         refreshList();
 }
 

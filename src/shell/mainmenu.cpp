@@ -6,6 +6,9 @@
 #include "shell/forms.h"
 #include "shell/messages.h"
 #include "shell/session.h"
+#include "statistics/statisticswindow.h"
+#include "transferwindows/exportdialog.h"
+#include "transferwindows/importdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,10 +50,17 @@ MainMenu::MainMenu(Session &session, Forms &forms, QWidget *backdrop)
     updateUndo();
 
     // Windows working on the store let go of it while it is replaced, and come back.
-    connect(&session, &Session::storeClosing, this, [this] { m_reopenCardList = m_forms.dropTool<CardListWindow>(); });
+    connect(&session, &Session::storeClosing, this, [this] {
+        m_reopenCardList = m_forms.dropTool<CardListWindow>();
+        m_reopenStatistics = m_forms.dropTool<StatisticsWindow>();
+        m_forms.dropTool<ImportDialog>();
+        m_forms.dropTool<ExportDialog>();
+    });
     connect(&session, &Session::storeOpened, this, [this] {
         if (std::exchange(m_reopenCardList, false))
             openCardList();
+        if (std::exchange(m_reopenStatistics, false))
+            openStatistics();
     });
 }
 
@@ -99,11 +109,44 @@ void MainMenu::openCardList()
     Forms::present(list);
 }
 
-void MainMenu::openStatistics() {}
+void MainMenu::openStatistics()
+{
+    if (!m_forms.ensureStore(QApplication::activeWindow()))
+        return;
+    StatisticsWindow &statistics = m_forms.tool<StatisticsWindow>([this] {
+        auto *window = new StatisticsWindow(m_session.db(), m_session.dialogs());
+        connect(&m_session, &Session::changed, window, [window] {
+            if (window->isVisible())
+                window->refresh();
+        });
+        return window;
+    });
+    statistics.refresh();
+    Forms::present(statistics);
+}
 
-void MainMenu::openImport() {}
+void MainMenu::openImport()
+{
+    if (!m_forms.ensureStore(QApplication::activeWindow()))
+        return;
+    ImportDialog &import = m_forms.tool<ImportDialog>([this] {
+        auto *dialog = new ImportDialog(m_session.db(), m_session.dialogs());
+        // An import is not a step to take back; the windows only show the new cards.
+        connect(dialog, &ImportDialog::cardsChanged, &m_session, [this, dialog] { m_session.tell(Change{}, dialog); });
+        return dialog;
+    });
+    if (import.chooseFile())
+        Forms::present(import);
+}
 
-void MainMenu::openExport() {}
+void MainMenu::openExport()
+{
+    if (!m_forms.ensureStore(QApplication::activeWindow()))
+        return;
+    ExportDialog &exporter =
+        m_forms.tool<ExportDialog>([this] { return new ExportDialog(m_session.db(), m_session.dialogs()); });
+    Forms::present(exporter);
+}
 
 void MainMenu::showKeys() { m_session.message(QApplication::activeWindow(), text::keyHelp()); }
 

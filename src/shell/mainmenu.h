@@ -39,6 +39,7 @@ private:
     QAction *m_undo = nullptr;
     QAction *m_redo = nullptr;
     bool m_reopenCardList = false;
+    bool m_reopenStatistics = false;
 };
 
 } // namespace tarlivo::ui

@@ -66,6 +66,8 @@ public:
     void record(const QString &label, const Change &change, const QObject *origin);
     // Takes back (or again) the newest step; tells the user when the file no longer
     // holds its rows as the step left them. False when nothing changed.
+    // A change that is no step to take back (an import): only told to the windows.
+    void tell(const Change &change, const QObject *origin) { emit changed(change, origin); }
     bool undo(QWidget *parent);
     bool redo(QWidget *parent);
 
@@ -74,8 +76,9 @@ signals:
     void storeClosing();
     // A store is open (again).
     void storeOpened();
-    // The rows of the file changed: change.after holds them as they are now. origin
-    // is the window that made the change, or null for an undo or redo.
+    // The rows of the file changed: change.after holds them as they are now (an
+    // empty change: anything may have changed). origin is the window that made the
+    // change, or null for an undo or redo.
     void changed(const tarlivo::Change &change, const QObject *origin);
 
 private:
