@@ -55,6 +55,15 @@ double processCpuMs()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
+// A chart of the window, found by its objectName as a user finds it.
+ui::ChartView *chart(QWidget &window, const char *name)
+{
+    auto *view = window.findChild<ui::ChartView *>(QString::fromLatin1(name));
+    if (!view)
+        throw std::runtime_error(std::string("no chart ") + name);
+    return view;
+}
+
 struct Times {
     std::vector<double> wall, cpu;
 };
@@ -68,17 +77,19 @@ void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&ac
     QElapsedTimer timer;
     timer.start();
     action();
-    window->chartFaecher->installEventFilter(&faecher);
-    window->chartTage->installEventFilter(&tage);
+    QWidget *chartFaecher = chart(*window, "chartFaecher");
+    QWidget *chartTage = chart(*window, "chartTage");
+    chartFaecher->installEventFilter(&faecher);
+    chartTage->installEventFilter(&tage);
     window->show();
-    window->chartFaecher->update();
-    window->chartTage->update();
+    chartFaecher->update();
+    chartTage->update();
     while (!(faecher.painted && tage.painted) && timer.elapsed() < 10000)
         QCoreApplication::processEvents();
     times.wall.push_back(double(timer.nsecsElapsed()) / 1e6);
     times.cpu.push_back(processCpuMs() - cpuStart);
-    window->chartFaecher->removeEventFilter(&faecher);
-    window->chartTage->removeEventFilter(&tage);
+    chartFaecher->removeEventFilter(&faecher);
+    chartTage->removeEventFilter(&tage);
     if (!(faecher.painted && tage.painted))
         throw std::runtime_error("the charts were never painted");
 }
@@ -101,7 +112,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
             window = new ui::StatisticsWindow(*store, dialogs);
             window->showSubject(big);
         });
-        if (window->statistics().cards == 0 || window->chartTage->chart().isEmpty())
+        if (window->statistics().cards == 0 || chart(*window, "chartTage")->chart().isEmpty())
             throw std::runtime_error("the big subject showed no cards or no verdicts");
         window->showSubject(std::nullopt);
         QCoreApplication::processEvents();

@@ -3,6 +3,7 @@
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
 #include "testapp.h"
+#include "windows.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -122,15 +123,18 @@ private slots:
 
         WindowRun run;
         auto &w = run.window;
-        QCOMPARE(w.cboGebiet->itemText(0), QStringLiteral("Alle Gebiete"));
+        auto *cboGebiet = ctl<QComboBox>(w, "cboGebiet");
+        QCOMPARE(cboGebiet->itemText(0), QStringLiteral("Alle Gebiete"));
         // Chosen as a user does, from another subject than the one wanted.
-        w.cboGebiet->setCurrentIndex(w.cboGebiet->findText(subject) == 1 ? 2 : 1);
-        w.cboGebiet->setCurrentIndex(w.cboGebiet->findText(subject));
-        QCOMPARE(w.cboGebiet->currentText(), subject);
+        cboGebiet->setCurrentIndex(cboGebiet->findText(subject) == 1 ? 2 : 1);
+        cboGebiet->setCurrentIndex(cboGebiet->findText(subject));
+        QCOMPARE(cboGebiet->currentText(), subject);
 
-        QCOMPARE((QStringList{w.lblKarten->text(), w.lblHeute->text(), w.lblFolge->text()}), figures);
-        const ui::BarChart &faecher = w.chartFaecher->chart();
-        const ui::BarChart &tage = w.chartTage->chart();
+        QCOMPARE((QStringList{ctl<QLabel>(w, "lblKarten")->text(), ctl<QLabel>(w, "lblHeute")->text(),
+                              ctl<QLabel>(w, "lblFolge")->text()}),
+                 figures);
+        const ui::BarChart &faecher = ctl<ui::ChartView>(w, "chartFaecher")->chart();
+        const ui::BarChart &tage = ctl<ui::ChartView>(w, "chartTage")->chart();
         QCOMPARE(faecher.isEmpty(), compartments.isEmpty());
         QCOMPARE(tage.isEmpty(), lastDays.isEmpty());
         if (!compartments.isEmpty())
@@ -150,19 +154,19 @@ private slots:
     {
         WindowRun run;
         run.window.showSubject(run.f.chemie);
-        QCOMPARE(run.window.lblHeute->text(), QStringLiteral("Heute: 0 Urteile"));
+        QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 0 Urteile"));
         run.f.judge(0, run.f.card(run.f.chemie, 1), 2, Verdict::Richtig);
         run.window.refresh();
         QCOMPARE(run.window.currentSubject(), std::optional<qint32>(run.f.chemie));
-        QCOMPARE(run.window.lblHeute->text(), QStringLiteral("Heute: 1 Urteil"));
-        QCOMPARE(run.window.lblFolge->text(), QStringLiteral("Tage in Folge geübt: 2"));
+        QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 1 Urteil"));
+        QCOMPARE(ctl<QLabel>(run.window, "lblFolge")->text(), QStringLiteral("Tage in Folge geübt: 2"));
 
         const qint32 neu = run.f.seed.subject("Neu", 3);
         run.window.showSubject(neu);
-        QCOMPARE(run.window.cboGebiet->currentText(), QStringLiteral("Neu"));
-        QCOMPARE(run.window.lblKarten->text(), QStringLiteral("Karten: 3"));
+        QCOMPARE(ctl<QComboBox>(run.window, "cboGebiet")->currentText(), QStringLiteral("Neu"));
+        QCOMPARE(ctl<QLabel>(run.window, "lblKarten")->text(), QStringLiteral("Karten: 3"));
         run.window.showSubject(std::nullopt);
-        QCOMPARE(run.window.lblKarten->text(), QStringLiteral("Karten: 9"));
+        QCOMPARE(ctl<QLabel>(run.window, "lblKarten")->text(), QStringLiteral("Karten: 9"));
     }
 
     void aFileThatCannotBeReadIsTold()
@@ -174,8 +178,8 @@ private slots:
         QCOMPARE(run.dialogs.messages.size(), 1);
         QVERIFY2(run.dialogs.messages[0].contains(QDir::toNativeSeparators(run.f.store.path())),
                  qPrintable(run.dialogs.messages[0]));
-        QCOMPARE(run.window.lblKarten->text(), QStringLiteral("Karten: –"));
-        QCOMPARE(run.window.chartTage->chart().emptyText, ui::text::statisticsUnreadable());
+        QCOMPARE(ctl<QLabel>(run.window, "lblKarten")->text(), QStringLiteral("Karten: –"));
+        QCOMPARE(ctl<ui::ChartView>(run.window, "chartTage")->chart().emptyText, ui::text::statisticsUnreadable());
     }
 
     void manyCompartmentsStayLegible_data()
@@ -236,7 +240,7 @@ private slots:
         QTemporaryDir out;
         if (!answer.isEmpty())
             run.dialogs.fileAnswers << out.filePath(answer);
-        run.window.cmdSpeichern->click();
+        ctl<QPushButton>(run.window, "cmdSpeichern")->click();
 
         // Nothing else written, no half file left behind.
         const QStringList files = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
@@ -286,10 +290,10 @@ private slots:
         ScriptedDialogs dialogs;
         ui::StatisticsWindow window(*store, dialogs);
         window.show();
-        QCOMPARE(window.cboGebiet->count(), 1);
-        QCOMPARE(window.lblKarten->text(), QStringLiteral("Karten: 0"));
-        QVERIFY(window.chartFaecher->chart().isEmpty());
-        QVERIFY(window.chartTage->chart().isEmpty());
+        QCOMPARE(ctl<QComboBox>(window, "cboGebiet")->count(), 1);
+        QCOMPARE(ctl<QLabel>(window, "lblKarten")->text(), QStringLiteral("Karten: 0"));
+        QVERIFY(ctl<ui::ChartView>(window, "chartFaecher")->chart().isEmpty());
+        QVERIFY(ctl<ui::ChartView>(window, "chartTage")->chart().isEmpty());
         dialogs.fileAnswers << dir.filePath("leer.svg");
         window.saveImage();
         QFile file(dir.filePath("leer.svg"));

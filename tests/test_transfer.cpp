@@ -9,6 +9,7 @@
 #include "transfer/transfererror.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
+#include "windows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -324,24 +325,27 @@ private slots:
         ui::ImportDialog dialog(*f.store, dialogs);
         QSignalSpy changed(&dialog, &ui::ImportDialog::cardsChanged);
         QVERIFY(dialog.chooseFile());
-        QCOMPARE(dialog.separatorBox->currentText(), QStringLiteral("Semikolon"));
-        QCOMPARE(dialog.subjectBox->currentText(), QStringLiteral("vokabeln"));
-        QCOMPARE(dialog.previewTable->rowCount(), 2);
-        QCOMPARE(dialog.previewTable->item(1, 3)->text(), QStringLiteral("vokabeln"));
+        auto *separatorBox = ctl<QComboBox>(dialog, "separatorBox");
+        auto *previewTable = ctl<QTableWidget>(dialog, "previewTable");
+        auto *importButton = ctl<QPushButton>(dialog, "importButton");
+        QCOMPARE(separatorBox->currentText(), QStringLiteral("Semikolon"));
+        QCOMPARE(ctl<QComboBox>(dialog, "subjectBox")->currentText(), QStringLiteral("vokabeln"));
+        QCOMPARE(previewTable->rowCount(), 2);
+        QCOMPARE(previewTable->item(1, 3)->text(), QStringLiteral("vokabeln"));
         // Another separator: one field per line, nothing to import.
-        dialog.separatorBox->setCurrentIndex(dialog.separatorBox->findText("Tabulator"));
-        emit dialog.separatorBox->activated(dialog.separatorBox->currentIndex());
-        QCOMPARE(dialog.previewTable->rowCount(), 0);
-        QVERIFY(!dialog.importButton->isEnabled());
-        dialog.separatorBox->setCurrentIndex(dialog.separatorBox->findText("Semikolon"));
-        emit dialog.separatorBox->activated(dialog.separatorBox->currentIndex());
+        separatorBox->setCurrentIndex(separatorBox->findText("Tabulator"));
+        emit separatorBox->activated(separatorBox->currentIndex());
+        QCOMPARE(previewTable->rowCount(), 0);
+        QVERIFY(!importButton->isEnabled());
+        separatorBox->setCurrentIndex(separatorBox->findText("Semikolon"));
+        emit separatorBox->activated(separatorBox->currentIndex());
 
         dialogs.cancelProgressAfter = 1;
-        dialog.importButton->click();
+        importButton->click();
         QCOMPARE(dialogs.take(), QStringList{"Der Import wurde abgebrochen.\nEs wurde nichts gespeichert."});
         QCOMPARE(cardsOf(*f.store), QStringList());
         dialogs.cancelProgressAfter = -1;
-        dialog.importButton->click();
+        importButton->click();
         const QStringList shown = dialogs.take();
         QVERIFY(shown.size() == 1 && shown[0].contains("2 Fragen gespeichert")
                 && shown[0].contains("1 Zeile abgewiesen"));
@@ -357,10 +361,11 @@ private slots:
         seed.subject("Zwei", 1);
         ScriptedDialogs dialogs;
         ui::ExportDialog dialog(*f.store, dialogs);
-        QCOMPARE(dialog.subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
-        dialog.subjectBox->setCurrentIndex(2);
+        auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
+        QCOMPARE(subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
+        subjectBox->setCurrentIndex(2);
         dialogs.fileAnswers << f.dir.filePath("z.txt");
-        dialog.exportButton->click();
+        ctl<QPushButton>(dialog, "exportButton")->click();
         QVERIFY2(dialogs.take().value(0).contains("1 Frage aus 1 Gebiet"), "summary");
         QVERIFY(rawdb::readBytes(f.dir.filePath("z.txt")).endsWith("\nF0\tA0\t1\tZwei\n"));
     }

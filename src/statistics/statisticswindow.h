@@ -31,16 +31,6 @@ public:
     // The figures as last read (once shown or given a subject).
     const Statistics &statistics() const { return m_statistics; }
 
-    // The controls, for tests (objectName as the member).
-    QComboBox *cboGebiet;
-    QLabel *lblKarten;
-    QLabel *lblHeute;
-    QLabel *lblFolge;
-    ChartView *chartFaecher;
-    ChartView *chartTage;
-    QPushButton *cmdSpeichern;
-    QPushButton *cmdSchliessen;
-
 public slots:
     // Reads subjects and figures afresh, after another window changed the file.
     void refresh();
@@ -52,6 +42,16 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Tests and benchmarks find them by objectName, as named here.
+    QComboBox *cboGebiet;
+    QLabel *lblKarten;
+    QLabel *lblHeute;
+    QLabel *lblFolge;
+    ChartView *chartFaecher;
+    ChartView *chartTage;
+    QPushButton *cmdSpeichern;
+    QPushButton *cmdSchliessen;
+
     void fillSubjects(std::optional<qint32> keep);
     bool selectSubject(std::optional<qint32> subjectId);
     void load();

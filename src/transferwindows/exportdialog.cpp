@@ -21,6 +21,7 @@ ExportDialog::ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     setWindowTitle(QStringLiteral("Fragen exportieren"));
     setAccessibleName(windowTitle());
     subjectBox = new QComboBox(this);
+    subjectBox->setObjectName(QStringLiteral("subjectBox"));
     subjectBox->setAccessibleName(QStringLiteral("Gebiet"));
     subjectBox->addItem(QStringLiteral("Alle Gebiete"));
     try {
@@ -40,9 +41,11 @@ ExportDialog::ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
 
     auto *buttons = new QDialogButtonBox(this);
     exportButton = buttons->addButton(QStringLiteral("&Exportieren …"), QDialogButtonBox::AcceptRole);
+    exportButton->setObjectName(QStringLiteral("exportButton"));
     exportButton->setAccessibleName(QStringLiteral("Exportieren"));
     exportButton->setDefault(true);
     cancelButton = buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAccessibleName(QStringLiteral("Abbrechen"));
 
     auto *form = new QFormLayout;

@@ -23,15 +23,16 @@ public:
     // Writes the chosen subject(s) to path; false (and told) when that failed.
     bool exportTo(const QString &path);
 
-    QComboBox *subjectBox;
-    QPushButton *exportButton;
-    QPushButton *cancelButton;
-
 public slots:
     // The save-file choice, then the export.
     void chooseAndExport();
 
 private:
+    // Tests find them by objectName, as named here.
+    QComboBox *subjectBox;
+    QPushButton *exportButton;
+    QPushButton *cancelButton;
+
     Store &m_store;
     Dialogs &m_dialogs;
 };

@@ -47,9 +47,11 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     setAccessibleName(windowTitle());
 
     fileEdit = new QLineEdit(this);
+    fileEdit->setObjectName(QStringLiteral("fileEdit"));
     fileEdit->setReadOnly(true);
     fileEdit->setAccessibleName(QStringLiteral("Datei"));
     chooseButton = new QPushButton(QStringLiteral("&Durchsuchen …"), this);
+    chooseButton->setObjectName(QStringLiteral("chooseButton"));
     chooseButton->setAccessibleName(QStringLiteral("Datei wählen"));
     chooseButton->setAutoDefault(false);
     auto *fileRow = new QHBoxLayout;
@@ -57,18 +59,22 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     fileRow->addWidget(chooseButton);
 
     separatorBox = new QComboBox(this);
+    separatorBox->setObjectName(QStringLiteral("separatorBox"));
     separatorBox->setAccessibleName(QStringLiteral("Trennzeichen"));
     for (const QChar c : {QLatin1Char('\t'), QLatin1Char(';'), QLatin1Char(',')})
         separatorBox->addItem(transfer::text::separatorName(c), QVariant(c));
     encodingLabel = plainLabel(QString(), nullptr, this);
+    encodingLabel->setObjectName(QStringLiteral("encodingLabel"));
     encodingLabel->setAccessibleName(QStringLiteral("Zeichenkodierung"));
     subjectBox = new QComboBox(this);
+    subjectBox->setObjectName(QStringLiteral("subjectBox"));
     subjectBox->setEditable(true);
     subjectBox->setInsertPolicy(QComboBox::NoInsert);
     subjectBox->setAccessibleName(QStringLiteral("Ziel-Gebiet"));
     skipDuplicatesBox = new QCheckBox(QStringLiteral("Doppelte Fragen ü&berspringen (schon im Gebiet oder weiter "
                                                      "oben in der Datei)"),
                                       this);
+    skipDuplicatesBox->setObjectName(QStringLiteral("skipDuplicatesBox"));
     skipDuplicatesBox->setChecked(true);
     skipDuplicatesBox->setAccessibleName(QStringLiteral("Doppelte Fragen überspringen"));
 
@@ -80,6 +86,7 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     form->addRow(skipDuplicatesBox);
 
     previewTable = new QTableWidget(0, 4, this);
+    previewTable->setObjectName(QStringLiteral("previewTable"));
     previewTable->setHorizontalHeaderLabels(
         {QStringLiteral("Frage"), QStringLiteral("Antwort"), QStringLiteral("Fach"), QStringLiteral("Gebiet")});
     previewTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -88,6 +95,7 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     previewTable->horizontalHeader()->setStretchLastSection(true);
     previewTable->setAccessibleName(QStringLiteral("Vorschau der ersten Fragen"));
     notesView = new QPlainTextEdit(this);
+    notesView->setObjectName(QStringLiteral("notesView"));
     notesView->setReadOnly(true);
     notesView->setTabChangesFocus(true);
     notesView->setMaximumBlockCount(1000);
@@ -95,10 +103,12 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
 
     auto *buttons = new QDialogButtonBox(this);
     importButton = buttons->addButton(QStringLiteral("&Importieren"), QDialogButtonBox::AcceptRole);
+    importButton->setObjectName(QStringLiteral("importButton"));
     importButton->setAccessibleName(QStringLiteral("Importieren"));
     importButton->setEnabled(false);
     importButton->setDefault(true);
     cancelButton = buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAccessibleName(QStringLiteral("Abbrechen"));
 
     auto *layout = new QVBoxLayout(this);

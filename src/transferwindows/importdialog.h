@@ -38,6 +38,15 @@ public:
     // Reads path for the preview; false (and told) when it cannot be imported.
     bool loadFile(const QString &path);
 
+signals:
+    // After an import stored something, so that open windows read anew.
+    void cardsChanged();
+
+public slots:
+    void importCards();
+
+private:
+    // Tests find them by objectName, as named here.
     QLineEdit *fileEdit;
     QPushButton *chooseButton;
     QComboBox *separatorBox;
@@ -49,14 +58,6 @@ public:
     QPushButton *importButton;
     QPushButton *cancelButton;
 
-signals:
-    // After an import stored something, so that open windows read anew.
-    void cardsChanged();
-
-public slots:
-    void importCards();
-
-private:
     void separatorChosen();
     void refreshPreview();
     void showPreview();
