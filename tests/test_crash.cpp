@@ -49,6 +49,7 @@ private:
                             ? qEnvironmentVariable("TARLIVO_CRASH_DIR") + QStringLiteral("/tarlivo-crash-XXXXXX")
                             : QDir::tempPath() + QStringLiteral("/tarlivo-crash-XXXXXX")};
     rawdb::State m_model;
+    Steps m_steps; // of the run in hand: a new run starts with none
     Figures m_figures;
     std::mt19937 m_rng{20240501};
 
@@ -81,7 +82,7 @@ private:
                     continue;
                 }
                 pending->result = line.section(QLatin1Char(' '), 2, 2);
-                const QString error = apply(m_model, *pending);
+                const QString error = apply(m_model, m_steps, *pending);
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -107,8 +108,10 @@ private:
         }
         if (pending) {
             rawdb::State withPending = m_model;
-            if (apply(withPending, *pending).isEmpty() && state == withPending) {
+            Steps stepsWithPending = m_steps;
+            if (apply(withPending, stepsWithPending, *pending).isEmpty() && state == withPending) {
                 m_model = withPending;
+                m_steps = stepsWithPending;
                 ++m_figures.inFlightCommitted;
                 ++m_figures.opsChecked;
                 return;
@@ -176,6 +179,7 @@ private slots:
                                         .arg(driver.exitCode()));
             else
                 ++m_figures.kills;
+            m_steps = Steps();
             const std::optional<Op> pending = account(output, run);
             if (QFile::exists(dbPath()))
                 check(pending, run);
@@ -188,6 +192,7 @@ private slots:
         QProcess last;
         startDriver(last, arguments(kills, dayOf(kills) + 1, 30));
         QVERIFY(last.waitForFinished(120000));
+        m_steps = Steps();
         QCOMPARE(last.exitStatus(), QProcess::NormalExit);
         QCOMPARE(last.exitCode(), 0);
         QVERIFY(!account(last.readAllStandardOutput(), kills));
