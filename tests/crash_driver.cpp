@@ -255,7 +255,8 @@ private:
         emitLine(undo ? QStringLiteral("> U") : QStringLiteral("> Y"));
         action->trigger();
         windows::settle();
-        if (!refused())
+        // Taking a verdict back or again may empty the compartment on display, as the verdict did.
+        if (!refused(true))
             emitLine(undo ? QStringLiteral("< U") : QStringLiteral("< Y"));
         ++m_changes;
     }
