@@ -17,6 +17,8 @@
 //   > M subject card... < M              card list: move the cards to the subject
 //   > K fach card...    < K              card list: the cards to the end of compartment fach
 //   > G subject         < G              card list: delete the subject with its cards
+//   > U                 < U              undo through the backdrop's menu (nothing when none is left)
+//   > Y                 < Y              redo likewise
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -32,6 +34,7 @@
 #include "shell/messages.h"
 #include "windows.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDate>
@@ -91,6 +94,8 @@ public:
     {
         if (FrmEdit *e = windows::edit(m_forms))
             return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
+        if (!m_options.cardsOnly && chance(0.08))
+            return undoRedo(chance(0.6));
         if (FrmUeb *u = windows::ueb(m_forms))
             return practice(u);
         if (FrmNeu *n = windows::neu(m_forms))
@@ -242,12 +247,31 @@ private:
         }
     }
 
+    // Strg+Z or Strg+Y in whichever window is open: the backdrop's actions.
+    void undoRedo(bool undo)
+    {
+        auto *action = m_forms.window<FrmBackground>().findChild<QAction *>(
+            undo ? QStringLiteral("actRueckgaengig") : QStringLiteral("actWiederherstellen"));
+        emitLine(undo ? QStringLiteral("> U") : QStringLiteral("> Y"));
+        action->trigger();
+        windows::settle();
+        // Taking a verdict back or again may empty the compartment on display, as the verdict did.
+        if (!refused(true))
+            emitLine(undo ? QStringLiteral("< U") : QStringLiteral("< Y"));
+        ++m_changes;
+    }
+
     // The card list, opened while no other window shows a card or subject; closed after one change.
     std::unique_ptr<CardListWindow> cardList()
     {
         if (!m_forms.session().store())
             return nullptr;
         auto window = std::make_unique<CardListWindow>(*m_forms.session().store(), m_dialogs);
+        // As from the menu: each change is a step to take back.
+        QObject::connect(window.get(), &CardListWindow::changed, &m_forms.session(),
+                         [this, w = window.get()](const QString &label, const tarlivo::Change &change) {
+                             m_forms.session().record(label, change, w);
+                         });
         unexpectedMessages();
         return window;
     }

@@ -3,12 +3,14 @@
 // What the driver's reports say the database must hold (see crash_driver.cpp).
 
 #include "rawdb.h"
+#include "store/history.h"
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <optional>
 
 namespace crashmodel {
@@ -178,6 +180,101 @@ inline QString apply(rawdb::State &s, const Op &op)
     default:
         return QStringLiteral("unknown change %1").arg(op.kind);
     }
+}
+
+// Undo and redo ("> U", "> Y"). The program keeps each step as the rows it
+// changed, before and after; so does the model. Each run starts with no steps.
+template <class Row>
+using StepRows = std::map<qint64, std::pair<std::optional<Row>, std::optional<Row>>>; // key: (before, after)
+
+template <class Row>
+std::optional<Row> rowAt(const std::map<qint64, Row> &rows, qint64 key)
+{
+    const auto it = rows.find(key);
+    return it == rows.end() ? std::nullopt : std::optional<Row>(it->second);
+}
+
+template <class Row>
+StepRows<Row> differing(const std::map<qint64, Row> &before, const std::map<qint64, Row> &after)
+{
+    StepRows<Row> rows;
+    for (const auto &[key, row] : before)
+        if (!(rowAt(after, key) == std::optional<Row>(row)))
+            rows[key] = {row, rowAt(after, key)};
+    for (const auto &[key, row] : after)
+        if (!before.count(key))
+            rows[key] = {std::nullopt, row};
+    return rows;
+}
+
+// Whether the rows are as the step left them (undo) or found them (redo).
+template <class Row>
+bool holds(const std::map<qint64, Row> &now, const StepRows<Row> &step, bool undo)
+{
+    for (const auto &[key, sides] : step)
+        if (!(rowAt(now, key) == (undo ? sides.second : sides.first)))
+            return false;
+    return true;
+}
+
+template <class Row>
+void put(std::map<qint64, Row> &now, const StepRows<Row> &step, bool undo)
+{
+    for (const auto &[key, sides] : step) {
+        const std::optional<Row> &row = undo ? sides.first : sides.second;
+        if (row)
+            now[key] = *row;
+        else
+            now.erase(key);
+    }
+}
+
+struct Step {
+    StepRows<QString> subjects;
+    StepRows<rawdb::Card> cards;
+    StepRows<rawdb::Verdict> log;
+};
+
+struct Steps {
+    std::deque<Step> undo;
+    std::deque<Step> redo;
+};
+
+// The changes the program records as steps: not the subject window's.
+inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKG").contains(kind); }
+
+// Takes the newest step back (or again). Keys given stay given: sequences are left alone.
+inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
+{
+    std::deque<Step> &from = undo ? steps.undo : steps.redo;
+    if (from.empty())
+        return {}; // the menu entry is disabled
+    const Step &step = from.back();
+    if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo))
+        return QStringLiteral("%1 of a step whose rows changed since").arg(undo ? "undo" : "redo");
+    put(s.subjects, step.subjects, undo);
+    put(s.cards, step.cards, undo);
+    put(s.log, step.log, undo);
+    (undo ? steps.redo : steps.undo).push_back(std::move(from.back()));
+    from.pop_back();
+    return {};
+}
+
+// apply() for one run of the program, keeping its steps.
+inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
+{
+    if (op.kind == QLatin1Char('U') || op.kind == QLatin1Char('Y'))
+        return takeStep(s, steps, op.kind == QLatin1Char('U'));
+    const rawdb::State before = s;
+    const QString error = apply(s, op);
+    if (!error.isEmpty() || !isStep(op.kind) || s == before)
+        return error; // an empty change is no step
+    steps.undo.push_back(
+        Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards), differing(before.log, s.log)});
+    if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
+        steps.undo.pop_front();
+    steps.redo.clear();
+    return {};
 }
 
 } // namespace crashmodel

@@ -28,6 +28,7 @@ struct Figures {
     int opsChecked = 0;
     int inFlightCommitted = 0;
     int inFlightNotCommitted = 0;
+    int stepsTaken = 0; // undo and redo that took a step back or again
     int violations = 0;
     QStringList firstViolations;
 
@@ -49,6 +50,7 @@ private:
                             ? qEnvironmentVariable("TARLIVO_CRASH_DIR") + QStringLiteral("/tarlivo-crash-XXXXXX")
                             : QDir::tempPath() + QStringLiteral("/tarlivo-crash-XXXXXX")};
     rawdb::State m_model;
+    Steps m_steps; // of the run in hand: a new run starts with none
     Figures m_figures;
     std::mt19937 m_rng{20240501};
 
@@ -81,7 +83,10 @@ private:
                     continue;
                 }
                 pending->result = line.section(QLatin1Char(' '), 2, 2);
-                const QString error = apply(m_model, *pending);
+                const size_t undoable = m_steps.undo.size();
+                const QString error = apply(m_model, m_steps, *pending);
+                if (QStringLiteral("UY").contains(pending->kind) && m_steps.undo.size() != undoable)
+                    ++m_figures.stepsTaken;
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -107,8 +112,10 @@ private:
         }
         if (pending) {
             rawdb::State withPending = m_model;
-            if (apply(withPending, *pending).isEmpty() && state == withPending) {
+            Steps stepsWithPending = m_steps;
+            if (apply(withPending, stepsWithPending, *pending).isEmpty() && state == withPending) {
                 m_model = withPending;
+                m_steps = stepsWithPending;
                 ++m_figures.inFlightCommitted;
                 ++m_figures.opsChecked;
                 return;
@@ -176,6 +183,7 @@ private slots:
                                         .arg(driver.exitCode()));
             else
                 ++m_figures.kills;
+            m_steps = Steps();
             const std::optional<Op> pending = account(output, run);
             if (QFile::exists(dbPath()))
                 check(pending, run);
@@ -188,6 +196,7 @@ private slots:
         QProcess last;
         startDriver(last, arguments(kills, dayOf(kills) + 1, 30));
         QVERIFY(last.waitForFinished(120000));
+        m_steps = Steps();
         QCOMPARE(last.exitStatus(), QProcess::NormalExit);
         QCOMPARE(last.exitCode(), 0);
         QVERIFY(!account(last.readAllStandardOutput(), kills));
@@ -203,16 +212,18 @@ private slots:
         const QStringList leftovers = dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files);
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(QLatin1Char(' '))));
 
-        const QString summary = QStringLiteral("%1 kills survived, %2 operations checked (%3 in flight found "
-                                               "committed, %4 not), %5 subjects, %6 cards, %7 violations, %8 s")
-                                    .arg(m_figures.kills)
-                                    .arg(m_figures.opsChecked)
-                                    .arg(m_figures.inFlightCommitted)
-                                    .arg(m_figures.inFlightNotCommitted)
-                                    .arg(m_model.subjects.size())
-                                    .arg(m_model.cards.size())
-                                    .arg(m_figures.violations)
-                                    .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+        const QString summary =
+            QStringLiteral("%1 kills survived, %2 operations checked (%3 in flight found "
+                           "committed, %4 not; %9 undone or redone), %5 subjects, %6 cards, %7 violations, %8 s")
+                .arg(m_figures.kills)
+                .arg(m_figures.opsChecked)
+                .arg(m_figures.inFlightCommitted)
+                .arg(m_figures.inFlightNotCommitted)
+                .arg(m_model.subjects.size())
+                .arg(m_model.cards.size())
+                .arg(m_figures.violations)
+                .arg(clock.elapsed() / 1000.0, 0, 'f', 1)
+                .arg(m_figures.stepsTaken);
         qInfo().noquote() << summary;
         QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
         QVERIFY(m_figures.kills == kills);
