@@ -129,12 +129,22 @@ void FrmUeb::setUpKeys()
 
 void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
 {
-    if (origin == this || m_subject.isEmpty() || cmbFach->count() == 0)
+    // The edit window hands its texts back itself (showEditedCard).
+    if (origin == this || qobject_cast<const FrmEdit *>(origin) || m_subject.isEmpty() || cmbFach->count() == 0)
         return;
     std::optional<qint32> subject;
     try {
         subject = getIDgebiet(session().db(), m_subject);
     } catch (const StoreError &) {
+        return;
+    }
+    // The subject was deleted, or practice waits hidden: nothing of it stays on
+    // display, and no message comes from a window the user is not working in. The
+    // next start of practice fills the window afresh.
+    const bool shownTouched = m_card && rowOf(change, *m_card);
+    if (!subject || (!isVisible() && (shownTouched || change.isEmpty() || touchesSubject(change, *subject)))) {
+        forgetCard();
+        emptyList();
         return;
     }
     // An undone verdict: the card is back where it was judged, shown again as if
