@@ -3,6 +3,7 @@
 #include "cards/cardlistmodel.h"
 #include "shell/dialogs.h"
 #include "shell/messages.h"
+#include "shell/subjectchooser.h"
 #include "store/store.h"
 
 #include <QAction>
@@ -174,15 +175,8 @@ std::vector<qint32> CardListWindow::selectedCardIds() const
 
 void CardListWindow::fillSubjects(std::optional<qint32> keep)
 {
-    const QSignalBlocker blocker(cboGebiet);
-    cboGebiet->clear();
-    cboGebiet->addItem(QStringLiteral("Alle Gebiete"));
     try {
-        for (const SubjectRow &s : m_store.subjectRows()) {
-            cboGebiet->addItem(s.name, s.id);
-            if (keep && *keep == s.id)
-                cboGebiet->setCurrentIndex(cboGebiet->count() - 1);
-        }
+        fillSubjectChooser(*cboGebiet, m_store, keep);
     } catch (const StoreError &e) {
         showError(e);
     }

@@ -2,6 +2,7 @@
 
 #include "shell/dialogs.h"
 #include "shell/messages.h"
+#include "shell/subjectchooser.h"
 #include "statistics/barchart.h"
 
 #include <QAction>
@@ -136,15 +137,8 @@ bool StatisticsWindow::selectSubject(std::optional<qint32> subjectId)
 
 void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
 {
-    const QSignalBlocker blocker(cboGebiet);
-    cboGebiet->clear();
-    cboGebiet->addItem(QStringLiteral("Alle Gebiete"));
     try {
-        for (const SubjectRow &s : m_store.subjectRows()) {
-            cboGebiet->addItem(s.name, s.id);
-            if (keep && *keep == s.id)
-                cboGebiet->setCurrentIndex(cboGebiet->count() - 1);
-        }
+        fillSubjectChooser(*cboGebiet, m_store, keep);
     } catch (const StoreError &e) {
         m_dialogs.message(this, text::storeError(e));
     }
