@@ -10,6 +10,7 @@
 #include "shell/frmwelcome.h"
 #include "subjects/frmgebiete.h"
 #include "support.h"
+#include "windows.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,7 +124,8 @@ int main(int argc, char *argv[])
         return fail("no card on display after taking the subject");
 
     PaintWatch watch;
-    label(ueb, "lblFrage")->installEventFilter(&watch);
+    // The question scrolls inside its label; the text shown is painted there.
+    label(ueb, "lblFrage")->findChild<QLabel *>()->installEventFilter(&watch);
     std::vector<double> stepMs;
     std::vector<double> stepCpuMs;
     std::vector<double> commitMs;
