@@ -47,25 +47,6 @@ public:
     }
 };
 
-// Tells when a widget has been painted.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
-
-double processCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 int fail(const char *what)
 {
     std::fprintf(stderr, "practice benchmark: %s\n", what);

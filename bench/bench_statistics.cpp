@@ -36,25 +36,6 @@ public:
     bool confirm(QWidget *, const QString &) override { return false; }
 };
 
-// Tells when a widget has been painted.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
-
-double processCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 // A chart of the window, found by its objectName as a user finds it.
 ui::ChartView *chart(QWidget &window, const char *name)
 {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QEvent>
+#include <QObject>
 #include <QString>
+
+#include <ctime>
 
 #include <string>
 #include <vector>
@@ -9,6 +13,26 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace tarlivo::bench {
+
+// Tells when a widget has been painted.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+// The CPU time the process has used, in milliseconds.
+inline double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
 
 // The sizes the benchmarks run at, and the generated file for each.
 inline const std::vector<int> kSizes = {10000, 100000, 1000000};
