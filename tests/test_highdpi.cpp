@@ -3,6 +3,7 @@
 #include "testapp.h"
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -87,6 +88,22 @@ private slots:
                          qPrintable(name + ": \"" + label->text() + "\" is cut"));
             }
         }
+    }
+
+    // The bar is laid out only once the backdrop is on screen, and then across its top.
+    void menuBarLiesAcrossTheBackdrop()
+    {
+        TestApp app;
+        FrmBackground &backdrop = app.forms->window<FrmBackground>();
+        auto *bar = backdrop.findChild<QMenuBar *>();
+        QVERIFY(bar);
+        backdrop.showForm();
+        QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(bar->geometry(), QRect(0, 0, backdrop.width(), bar->sizeHint().height()));
+        QVERIFY(bar->height() > 0);
+        backdrop.resize(backdrop.width() / 2, backdrop.height());
+        QCOMPARE(bar->width(), backdrop.width());
     }
 };
 

@@ -20,14 +20,31 @@ FrmBackground::FrmBackground(Session &session, Forms &forms)
     // The platform fills an empty title with the program's name; a blank keeps the
     // title bar empty as designed.
     setWindowTitle(QStringLiteral(" "));
+    // Laying out the bar loads the fonts. That waits until the window is on screen,
+    // as a plain window's first paint waits for them; the bar shows before that paint.
+    m_menu->bar()->hide();
+}
+
+void FrmBackground::showEvent(QShowEvent *event)
+{
+    Form::showEvent(event);
+    if (!m_menu->bar()->isVisible())
+        QMetaObject::invokeMethod(this, &FrmBackground::placeMenuBar, Qt::QueuedConnection);
 }
 
 void FrmBackground::resizeEvent(QResizeEvent *event)
 {
     Form::resizeEvent(event);
+    if (m_menu->bar()->isVisible())
+        placeMenuBar();
+}
+
+void FrmBackground::placeMenuBar()
+{
     // Along the top edge, across the whole width.
     QMenuBar *bar = m_menu->bar();
     bar->setGeometry(0, 0, width(), bar->sizeHint().height());
+    bar->show();
 }
 
 } // namespace tarlivo::ui

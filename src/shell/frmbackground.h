@@ -16,9 +16,12 @@ public:
     FrmBackground(Session &session, Forms &forms);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void placeMenuBar();
+
     MainMenu *m_menu;
 };
 
