@@ -132,10 +132,12 @@ private slots:
         QTest::newRow("list page of all") << QByteArray(queries::kPageAll) << QStringList{pageScans[1]} << pageScans;
         QTest::newRow("list page of all from the end")
             << QByteArray(queries::kPageAllFromEnd) << QStringList{pageScans[1]} << pageScans;
-        QTest::newRow("list search") << QByteArray(queries::kKeysByPractice[1]) << QStringList{}
-                                     << QStringList{"SCAN s VIRTUAL TABLE INDEX 0:M2"};
-        QTest::newRow("list search by Frage")
-            << QByteArray(queries::kKeysByFrage[1]) << QStringList{} << QStringList{"SCAN s VIRTUAL TABLE INDEX 0:M2"};
+        // The hits: the index's, and the cards it does not hold yet read by key from its mark on.
+        const QStringList hitsRead{"SCAN tblSuche VIRTUAL TABLE INDEX 0:M2",
+                                   "SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid>?)"};
+        const QStringList hitScans{hitsRead[0], "SCAN tblSucheStand", "SCAN s"};
+        QTest::newRow("list search") << QByteArray(queries::kKeysByPractice[1]) << hitsRead << hitScans;
+        QTest::newRow("list search by Frage") << QByteArray(queries::kKeysByFrage[1]) << hitsRead << hitScans;
         QTest::newRow("list row") << QByteArray(queries::kListRow)
                                   << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << QStringList{};
         const QStringList keyList{"SCAN json_each VIRTUAL TABLE INDEX 1:"};

@@ -64,7 +64,8 @@ private slots:
         }
         // As the first version wrote it: no log, no search index, cards bound to their subject.
         QCOMPARE(rawdb::Connection(path).exec(
-                     "DROP TABLE tblSuche; DROP TABLE tblUebung; DROP TRIGGER trgCardSubjectFollows;"
+                     "DROP TABLE tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
+                     "trgCardSubjectFollows;"
                      "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
                      "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "
                      "WHEN NEW.idGebiet IS NOT OLD.idGebiet "

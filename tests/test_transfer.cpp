@@ -1,6 +1,9 @@
 #include "ankifiles.h"
 #include "rawdb.h"
 #include "scripteddialogs.h"
+#include "shell/forms.h"
+#include "shell/searchindexer.h"
+#include "shell/session.h"
 #include "store/store.h"
 #include "testapp.h"
 #include "transfer/command.h"
@@ -262,6 +265,66 @@ private slots:
         QVERIFY(summary.cancelled);
         QCOMPARE(f.store->allSubjects(), (QStringList{"Viele", "Ziel"}));
         QCOMPARE(f.store->checkInvariants(), QStringList());
+    }
+
+    // An import leaves its cards out of the search index; they are found all the
+    // same, change and go like any card, and the index catches up in steps.
+    void importedCardsWaitForTheSearchIndex()
+    {
+        Fixture f;
+        const qint32 alt = f.store->addCard((f.store->addSubject("Alt"), *f.store->subjectId("Alt")), "Äpfel", "x");
+        QByteArray lines = "Birnen\tÄPFEL und Birnen\nKirschen\tk\nPflaumen\tp\n";
+        for (int i = 0; i < 40; ++i)
+            lines += "Wort " + QByteArray::number(i) + "\tw\n";
+        QCOMPARE(f.import(f.write("neu.txt", lines)), QString());
+        QCOMPARE(f.store->searchBacklog(), 43);
+        const qint32 ziel = *f.store->subjectId("Ziel");
+        auto found = [&](const QString &text) { return f.store->cardIds(std::nullopt, text, CardOrder::Practice); };
+        QCOMPARE(found("äpf").size(), size_t(2)); // one indexed, one waiting
+        QCOMPARE(found("äpf").front(), alt);
+        // A waiting card changed, deleted and brought back, and a card added behind them.
+        const std::vector<qint32> waiting = found("Kirsch");
+        QCOMPARE(waiting.size(), size_t(1));
+        f.store->editCard(waiting[0], "Quitten", "q");
+        const Change gone = f.store->deleteCards(found("Pflaum"));
+        f.store->undo(gone);
+        const qint32 added = f.store->addCard(ziel, "Zwetschgen", "z");
+        QCOMPARE(f.store->searchBacklog(), 44);
+        QCOMPARE(found("kirsch").size(), size_t(0));
+        QCOMPARE(found("QUITT"), waiting);
+        QCOMPARE(f.store->checkInvariants(), QStringList());
+
+        QCOMPARE(f.store->catchUpSearchIndex(30), 14);
+        QCOMPARE(f.store->checkInvariants(), QStringList());
+        QCOMPARE(f.store->catchUpSearchIndex(30), 0);
+        QCOMPARE(found("zwetsch"), std::vector<qint32>{added});
+        QCOMPARE(found("pflaum").size(), size_t(1));
+        QCOMPARE(rawdb::count(f.store->path(), "SELECT COUNT(*) FROM tblSuche WHERE tblSuche MATCH '\"quitten\"'"), 1);
+        QCOMPARE(rawdb::violations(f.store->path()), QStringList());
+        // No backlog: a new card goes straight into the index.
+        f.store->addCard(ziel, "Mirabellen", "m");
+        QCOMPARE(f.store->searchBacklog(), 0);
+        QCOMPARE(rawdb::violations(f.store->path()), QStringList());
+    }
+
+    // The program catches up by itself once the import is told.
+    void indexCatchesUpInTheBackground()
+    {
+        TestApp app;
+        ui::Session &session = app.forms->session();
+        QVERIFY(session.ConnectDB(nullptr));
+        QByteArray lines;
+        for (int i = 0; i < 3 * ui::SearchIndexer::kCardsPerStep / 2; ++i)
+            lines += "Frage " + QByteArray::number(i) + "\tAntwort\n";
+        rawdb::writeBytes(app.dir.filePath("viele.txt"), lines);
+        auto file = ImportFile::open(app.dir.filePath("viele.txt"));
+        runImport(*file, session.db(), {QStringLiteral("Viele"), true});
+        QVERIFY(session.db().searchBacklog() > 0);
+        session.tell(Change{}, nullptr);
+        QVERIFY(session.searchIndexer().busy());
+        QTRY_COMPARE(session.db().searchBacklog(), 0);
+        QTRY_VERIFY(!session.searchIndexer().busy());
+        QCOMPARE(rawdb::violations(app.dbPath()), QStringList());
     }
 
     void backupComesFirst()

@@ -4,13 +4,15 @@
 #include "shell/dialogs.h"
 #include "shell/legacytakeover.h"
 #include "shell/messages.h"
+#include "shell/searchindexer.h"
 
 #include <QApplication>
 #include <QDir>
 
 namespace tarlivo::ui {
 
-Session::Session(Dialogs &dialogs, Setup setup) : m_dialogs(dialogs), m_setup(std::move(setup))
+Session::Session(Dialogs &dialogs, Setup setup)
+    : m_dialogs(dialogs), m_setup(std::move(setup)), m_indexer(std::make_unique<SearchIndexer>(*this))
 {
     auto previous = m_setup.storeOptions.backupFailed;
     // A failed backup never blocks the user, and only a full disk is worth a word.

@@ -15,6 +15,7 @@ class QWidget;
 namespace tarlivo::ui {
 
 class Dialogs;
+class SearchIndexer;
 
 // The two roads from the start window: typing new cards, or practising.
 enum class Road { Entry, Practice };
@@ -61,6 +62,8 @@ public:
     void end();
 
     History &history() { return m_history; }
+    // Indexes the cards an import left for later, in the background.
+    SearchIndexer &searchIndexer() { return *m_indexer; }
     // A change the user made in window origin: kept for undo and told to every
     // other window.
     void record(const QString &label, const Change &change, const QObject *origin);
@@ -89,6 +92,7 @@ private:
     Setup m_setup;
     std::unique_ptr<Store> m_store;
     History m_history;
+    std::unique_ptr<SearchIndexer> m_indexer; // after m_store: stops before it goes
 };
 
 // The data file kept beside the program.

@@ -187,6 +187,10 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         ~ForeignKeysOff() { sqlite3_exec(db.handle(), "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr); }
     } keysChecked(m_db);
     sql::WriteTransaction tx(m_db);
+    // Indexing the texts would take four times as long as the rest of the import:
+    // the cards wait for the index instead (Store::catchUpSearchIndex), and a search
+    // reads them meanwhile. Dropped inside this write, the trigger is back when it ends.
+    m_db.exec("DROP TRIGGER trgSucheInsert");
 
     QHash<QString, qint32> subjects; // as spelt in the import
     std::unordered_set<qint32> created;
@@ -303,6 +307,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         result.cancelled = true;
         return result;
     }
+    m_db.exec(queries::kSearchInsertTrigger);
     tx.commit();
     return result;
 }

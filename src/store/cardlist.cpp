@@ -288,7 +288,7 @@ std::vector<qint32> Store::cardIds(std::optional<qint32> subjectId, const QStrin
     }
     sql::Statement q(m_db, queries[filtered ? 1 : 0]);
     if (filtered)
-        q.bind(1, searchPhrase(search));
+        q.bind(1, searchPhrase(search)).bind(3, search);
     if (subjectId)
         q.bind(2, *subjectId);
     else

@@ -17,4 +17,15 @@ inline constexpr const char *kNameCollation = "TARLIVO_DE";
 // Registers kNameCollation on db; false when SQLite refuses.
 bool registerNameCollation(sqlite3 *db);
 
+// Whether text holds needle, letter case aside as the search index folds it.
+bool containsFolded(QStringView text, QStringView needle);
+
+// Name of the SQL function kSearchFunction(frage, antwort, needle): 1 when either
+// text holds needle (containsFolded), else 0. It finds the cards the search index
+// does not hold yet.
+inline constexpr const char *kSearchFunction = "tarlivo_enthaelt";
+
+// Registers kSearchFunction on db; false when SQLite refuses.
+bool registerSearchFunction(sqlite3 *db);
+
 } // namespace tarlivo

@@ -112,13 +112,32 @@ inline constexpr const char *kPageAllFromEnd =
                     "ORDER BY Fach DESC, Stelle DESC, idFrageAntwort DESC LIMIT ?2 OFFSET ?3");
 #undef TARLIVO_PAGE_OF
 
+// A card added one at a time goes into the search index at once, unless cards
+// before it still wait (then it waits with them). An import drops this trigger
+// inside its own write and makes it again at the end: its cards all wait.
+inline constexpr const char *kSearchInsertTrigger = R"sql(
+CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort
+WHEN NEW.idFrageAntwort <= (SELECT BisKarte FROM tblSucheStand)
+  OR NOT EXISTS (SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand)
+                 AND idFrageAntwort <> NEW.idFrageAntwort)
+BEGIN
+    INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (NEW.idFrageAntwort, NEW.Frage, NEW.Antwort);
+    UPDATE tblSucheStand SET BisKarte = NEW.idFrageAntwort WHERE BisKarte < NEW.idFrageAntwort;
+END;
+)sql";
+
 // The keys of a filtered or sorted list. ?1 the search phrase, ?2 the subject or NULL
-// for all. With a search the index hands over the hits, and only those are sorted.
+// for all, ?3 the searched text. With a search the index hands over the hits, and only those are sorted.
 #define TARLIVO_KEYS(from, where, order)                                                                               \
     "SELECT p.idFrageAntwort FROM " from " JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "          \
     "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE " where " ORDER BY " order
-#define TARLIVO_HITS "tblSuche AS s JOIN tblPosition AS p ON p.idFrageAntwort = s.rowid"
-#define TARLIVO_HITS_WHERE "s.tblSuche MATCH ?1 AND (?2 IS NULL OR p.idGebiet = ?2)"
+// The hits: what the index finds for the phrase ?1, and among the cards it does not
+// hold yet (see tblSucheStand) those whose texts hold ?3.
+#define TARLIVO_HITS                                                                                                   \
+    "(SELECT rowid AS id FROM tblSuche WHERE tblSuche MATCH ?1 UNION ALL "                                             \
+    "SELECT idFrageAntwort FROM tblFrageAntwort WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand) "          \
+    "AND tarlivo_enthaelt(Frage, Antwort, ?3)) AS s JOIN tblPosition AS p ON p.idFrageAntwort = s.id"
+#define TARLIVO_HITS_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
 #define TARLIVO_ALL_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
 #define TARLIVO_PRACTICE "p.Fach, p.Stelle, p.idFrageAntwort"
 // In practice order the texts are not needed: the hits are sorted on the position rows alone.

@@ -89,6 +89,31 @@ END;
 INSERT INTO tblSuche (tblSuche) VALUES ('rebuild');
 )sql";
 
+// Version 3: an import of many cards leaves them out of the search index, which
+// catches up in small steps afterwards, so that the import is not held up by it.
+// tblSucheStand says how far: every card whose key is at most BisKarte is in the
+// index, every later one is not yet. (The insert trigger: queries::kSearchInsertTrigger.)
+constexpr const char *kSchemaVersion3 = R"sql(
+CREATE TABLE tblSucheStand (
+    Nr       INTEGER PRIMARY KEY CHECK (Nr = 1),
+    BisKarte INTEGER NOT NULL
+);
+INSERT INTO tblSucheStand (Nr, BisKarte)
+VALUES (1, (SELECT COALESCE(MAX(idFrageAntwort), 0) FROM tblFrageAntwort));
+DROP TRIGGER trgSucheInsert;
+DROP TRIGGER trgSucheDelete;
+DROP TRIGGER trgSucheUpdate;
+CREATE TRIGGER trgSucheDelete AFTER DELETE ON tblFrageAntwort
+WHEN OLD.idFrageAntwort <= (SELECT BisKarte FROM tblSucheStand)
+BEGIN INSERT INTO tblSuche (tblSuche, rowid, Frage, Antwort) VALUES ('delete', OLD.idFrageAntwort, OLD.Frage, OLD.Antwort); END;
+CREATE TRIGGER trgSucheUpdate AFTER UPDATE OF Frage, Antwort ON tblFrageAntwort
+WHEN OLD.idFrageAntwort <= (SELECT BisKarte FROM tblSucheStand)
+BEGIN
+    INSERT INTO tblSuche (tblSuche, rowid, Frage, Antwort) VALUES ('delete', OLD.idFrageAntwort, OLD.Frage, OLD.Antwort);
+    INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (NEW.idFrageAntwort, NEW.Frage, NEW.Antwort);
+END;
+)sql";
+
 bool isWritable(const QString &path)
 {
     struct stat st {};
@@ -204,6 +229,8 @@ void Store::createSchema(sql::Database &db)
     try {
         db.exec(kSchema);
         db.exec(kSchemaVersion2);
+        db.exec(kSchemaVersion3);
+        db.exec(queries::kSearchInsertTrigger);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -221,6 +248,7 @@ void Store::connect(const QString &path)
     m_db.open(path, SQLITE_OPEN_READWRITE);
     sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
     registerNameCollation(m_db.handle());
+    registerSearchFunction(m_db.handle());
     m_db.exec("PRAGMA foreign_keys = ON");
     // A change is on disk before the window shows its result.
     m_db.exec("PRAGMA synchronous = FULL");
@@ -275,6 +303,10 @@ void Store::upgradeSchema(qint64 version)
     }
     if (version < 2)
         m_db.exec(kSchemaVersion2);
+    if (version < 3) {
+        m_db.exec(kSchemaVersion3);
+        m_db.exec(queries::kSearchInsertTrigger);
+    }
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
@@ -589,6 +621,14 @@ QStringList Store::checkInvariants(bool allowSharedStelle)
          "subject names that compare equal"},
         {"SELECT COUNT(*) FROM (SELECT Stelle FROM tblPosition GROUP BY Stelle HAVING COUNT(*) > 1)",
          "queue places held by more than one card"},
+        // The search index holds exactly the cards up to its mark.
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE f.idFrageAntwort <= (SELECT BisKarte FROM tblSucheStand) "
+         "AND NOT EXISTS (SELECT 1 FROM tblSuche_docsize AS d WHERE d.id = f.idFrageAntwort)",
+         "cards missing from the search index"},
+        {"SELECT COUNT(*) FROM tblSuche_docsize AS d WHERE d.id > (SELECT BisKarte FROM tblSucheStand) "
+         "OR NOT EXISTS (SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = d.id)",
+         "search index entries of no indexed card"},
+        {"SELECT (SELECT COUNT(*) FROM tblSucheStand) <> 1", "search index mark not one row"},
     };
     for (const Check &check : checks) {
         if (allowSharedStelle && std::strstr(check.what, "queue places"))

@@ -98,7 +98,7 @@ struct Statistics {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -197,10 +197,17 @@ public:
 
     // Stores every card next() hands out, in that order, in one write transaction
     // after the day's backup: each at the end of the queue in its compartment,
-    // creating the subjects named. Cancelled, or anything thrown (also by next()):
+    // creating the subjects named. The cards wait for the search index
+    // (catchUpSearchIndex). Cancelled, or anything thrown (also by next()):
     // nothing is stored. Throws Duplicate for a subject that exists when joining is
     // off, Internal for an invalid subject name, Limit when the queue is full.
     BulkImportResult importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options = {});
+
+    // The cards an import left out of the search index (they are found all the same,
+    // more slowly). catchUpSearchIndex indexes the next maxCards of them in one write
+    // transaction, without the day's backup, and returns how many still wait.
+    qint64 searchBacklog();
+    qint64 catchUpSearchIndex(int maxCards);
 
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.

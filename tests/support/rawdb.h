@@ -323,12 +323,23 @@ inline QStringList violations(const QString &path)
         {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE NOT EXISTS "
          "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = f.idGebiet)",
          "cards without a subject"},
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE (f.idFrageAntwort <= (SELECT BisKarte FROM tblSucheStand)) "
+         "<> EXISTS (SELECT 1 FROM tblSuche_docsize AS d WHERE d.id = f.idFrageAntwort)",
+         "cards in the search index against its mark"},
+        {"SELECT COUNT(*) FROM tblSuche_docsize AS d WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = d.id)",
+         "search index entries without a card"},
     };
     for (const Check &check : checks) {
         const qint64 n = db.number(check.sql);
         if (n != 0)
             problems << QStringLiteral("%1: %2").arg(QLatin1String(check.what)).arg(n);
     }
+    // The index's own check compares it with the texts, which holds only once no card waits.
+    if (db.number("SELECT COUNT(*) FROM tblFrageAntwort WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand)")
+            == 0
+        && db.exec("INSERT INTO tblSuche (tblSuche) VALUES ('integrity-check')") != SQLITE_OK)
+        problems << QStringLiteral("search index differs from the texts: ") + sqlite3_errmsg(db.handle());
     QStringList names;
     for (const QStringList &row : db.rows("SELECT NameGebiet FROM tblGebiet"))
         names << row.value(0);

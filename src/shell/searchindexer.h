@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+namespace tarlivo::ui {
+
+class Session;
+
+// Brings the search index up to date after an import: a few hundred cards at a
+// time, each step its own short write, while the program waits for the user. Until
+// then the card list finds the waiting cards by reading them.
+class SearchIndexer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kCardsPerStep = 500;
+
+    explicit SearchIndexer(Session &session);
+
+    // Starts on the cards waiting for the index, if there are any.
+    void wake();
+    void stop() { m_timer.stop(); }
+    bool busy() const { return m_timer.isActive(); }
+
+private:
+    void step();
+
+    Session &m_session;
+    QTimer m_timer;
+};
+
+} // namespace tarlivo::ui

@@ -1,0 +1,38 @@
+// The search index's catching up after an import (see tblSucheStand in store.cpp).
+#include "store/store.h"
+
+namespace tarlivo {
+
+qint64 Store::searchBacklog()
+{
+    sql::Statement q(m_db, "SELECT COUNT(*) FROM tblFrageAntwort "
+                           "WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand)");
+    return q.step() ? q.int64(0) : 0;
+}
+
+qint64 Store::catchUpSearchIndex(int maxCards)
+{
+    if (!m_db.isOpen())
+        throw StoreError(StoreErrorKind::NotConnected, path());
+    // Not a change of the user's: no backup is due for it.
+    ensureSameFile();
+    sql::WriteTransaction tx(m_db);
+    // The next cards by key, read where the mark stands now: another running copy
+    // may have moved it meanwhile.
+    sql::Statement(m_db, "INSERT INTO tblSuche (rowid, Frage, Antwort) "
+                         "SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort "
+                         "WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand) "
+                         "ORDER BY idFrageAntwort LIMIT ?1")
+        .bind(1, maxCards)
+        .run();
+    sql::Statement(m_db, "UPDATE tblSucheStand SET BisKarte = COALESCE((SELECT MAX(idFrageAntwort) FROM "
+                         "(SELECT idFrageAntwort FROM tblFrageAntwort WHERE idFrageAntwort > BisKarte "
+                         "ORDER BY idFrageAntwort LIMIT ?1)), BisKarte)")
+        .bind(1, maxCards)
+        .run();
+    const qint64 left = searchBacklog();
+    tx.commit();
+    return left;
+}
+
+} // namespace tarlivo
