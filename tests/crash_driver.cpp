@@ -19,6 +19,9 @@
 //   > G subject         < G              card list: delete the subject with its cards
 //   > U                 < U              undo through the backdrop's menu (nothing when none is left)
 //   > Y                 < Y              redo likewise
+//   > I subject f a ... < I              import of a text file through the menu's window
+//                                        (its cards wait for the search index, which the
+//                                        program catches up on between later changes)
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -32,13 +35,17 @@
 #include "cards/cardlistwindow.h"
 #include "scripteddialogs.h"
 #include "shell/messages.h"
+#include "transferwindows/importdialog.h"
 #include "windows.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableView>
@@ -110,6 +117,8 @@ public:
             return listSetCompartment();
         if (!m_options.cardsOnly && chance(0.02))
             return listDeleteSubject();
+        if (!m_options.cardsOnly && chance(0.03))
+            return importCards();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -258,6 +267,55 @@ private:
         // Taking a verdict back or again may empty the compartment on display, as the verdict did.
         if (!refused(true))
             emitLine(undo ? QStringLiteral("< U") : QStringLiteral("< Y"));
+        ++m_changes;
+    }
+
+    // A few cards from a text file into an existing subject or a new one, through
+    // "Datei → Importieren…"; many at a time now and then, so that the search index
+    // has a while to catch up.
+    void importCards()
+    {
+        tarlivo::Store *store = m_forms.session().store();
+        if (!store)
+            return;
+        const QStringList existing = store->allSubjects();
+        const QString subject = existing.isEmpty() || chance(0.3) ? name() : existing[below(int(existing.size()))];
+        QString line = QStringLiteral("> I %1").arg(hex(subject));
+        QByteArray file;
+        const int cards = chance(0.2) ? 600 + below(1200) : 1 + below(5);
+        for (int i = 0; i < cards; ++i) {
+            // Texts the file carries unchanged: no tabs, quotes, line breaks or markup.
+            const QString frage = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
+            const QString antwort = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
+            file += (frage + QLatin1Char('\t') + antwort + QLatin1Char('\n')).toUtf8();
+            line += QStringLiteral(" %1 %2").arg(hex(frage), hex(antwort));
+        }
+        const QString path = QDir(m_options.dir).filePath(QStringLiteral("import-%1.txt").arg(m_options.tag));
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file) != file.size())
+            std::_Exit(5);
+        out.close();
+        m_dialogs.fileAnswers = {path};
+        m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actImportieren"))->trigger();
+        ImportDialog *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<ImportDialog *>(w); d && d->isVisible())
+                window = d;
+        if (!window)
+            return unexpectedMessages();
+        ctl<QComboBox>(*window, "subjectBox")->setCurrentText(subject);
+        ctl<QCheckBox>(*window, "skipDuplicatesBox")->setChecked(false);
+        emitLine(line);
+        windows::click(ctl<QPushButton>(*window, "importButton"));
+        const QStringList shown = m_dialogs.take();
+        if (shown.size() != 1 || !shown[0].contains(QStringLiteral("gespeichert"))) {
+            for (const QString &m : shown)
+                emitLine(QStringLiteral("! %1").arg(hex(m)));
+            std::_Exit(3);
+        }
+        emitLine(QStringLiteral("< I"));
+        window->close();
+        windows::settle();
         ++m_changes;
     }
 

@@ -169,6 +169,25 @@ inline QString apply(rawdb::State &s, const Op &op)
         }
         return {};
     }
+    case 'I': {
+        // Into the subject of that name, or a new one; each card at the end of compartment 1.
+        const QString name = unhex(f.value(0));
+        std::optional<qint64> subject = subjectNamed(s, name);
+        if (!subject) {
+            subject = nextKey(s.subjects, s.subjectSeq);
+            s.subjects[*subject] = name;
+        }
+        for (int i = 1; i + 1 < f.size(); i += 2) {
+            rawdb::Card c;
+            c.subject = *subject;
+            c.frage = unhex(f[i]);
+            c.antwort = unhex(f[i + 1]);
+            c.fach = 1;
+            c.stelle = largestStelle(s) + 1;
+            s.cards[nextKey(s.cards, s.cardSeq)] = c;
+        }
+        return {};
+    }
     case 'G': {
         const qint64 subject = f.value(0).toLongLong();
         if (s.subjects.erase(subject) != 1)
