@@ -314,7 +314,7 @@ private slots:
         ui::Session &session = app.forms->session();
         QVERIFY(session.ConnectDB(nullptr));
         QByteArray lines;
-        for (int i = 0; i < 3 * ui::SearchIndexer::kCardsPerStep / 2; ++i)
+        for (int i = 0; i < 3 * Store::kSearchIndexStep / 2; ++i)
             lines += "Frage " + QByteArray::number(i) + "\tAntwort\n";
         rawdb::writeBytes(app.dir.filePath("viele.txt"), lines);
         auto file = ImportFile::open(app.dir.filePath("viele.txt"));

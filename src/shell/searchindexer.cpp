@@ -32,7 +32,7 @@ void SearchIndexer::step()
 {
     Store *store = m_session.store();
     try {
-        if (!store || store->catchUpSearchIndex(kCardsPerStep) == 0)
+        if (!store || store->catchUpSearchIndex(Store::kSearchIndexStep) == 0)
             stop();
     } catch (const StoreError &) {
         // Read-only, busy with another copy, replaced: searching still finds every

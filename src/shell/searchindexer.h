@@ -13,8 +13,6 @@ class Session;
 class SearchIndexer : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kCardsPerStep = 500;
-
     explicit SearchIndexer(Session &session);
 
     // Starts on the cards waiting for the index, if there are any.

@@ -208,6 +208,8 @@ public:
     // transaction, without the day's backup, and returns how many still wait.
     qint64 searchBacklog();
     qint64 catchUpSearchIndex(int maxCards);
+    // The cards the program indexes in one step: a few milliseconds' work.
+    static constexpr int kSearchIndexStep = 500;
 
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.
