@@ -254,6 +254,51 @@ private slots:
         for (const CardListRow &row : f.store.cardListRows(hits(f.store, text)))
             found << row.card.antwort;
         QCOMPARE(found, antworten);
+        // Reading the cards in practice order finds the same as the index.
+        QCOMPARE(f.store.firstHits(std::nullopt, text, 10, 10).ids, hits(f.store, text));
+    }
+
+    // A text many cards hold: the first screen at once, the rest counted a slice at a
+    // time, among indexed cards and cards an import left for the index alike.
+    void commonTextShowsItsFirstScreenThenTheRest()
+    {
+        WindowRun w;
+        int i = 0;
+        auto import = [&](int count) {
+            const int end = i + count;
+            w.f.store.importCards([&](BulkCard &card) {
+                card = {QStringLiteral("Viele"), QStringLiteral("Wort %1").arg(i), QStringLiteral("x"), 1 + i % 3};
+                return i++ < end;
+            });
+        };
+        import(2000);
+        QCOMPARE(w.f.store.catchUpSearchIndex(5000), 0);
+        import(1500);
+        const std::vector<qint32> all = hits(w.f.store, "WORT");
+        QCOMPARE(all.size(), size_t(3500));
+        std::vector<HitPlace> sliced;
+        for (HitSlice slice; !slice.done;) {
+            slice = w.f.store.hitSlice(std::nullopt, "wort", slice.last, 700);
+            sliced.insert(sliced.end(), slice.hits.begin(), slice.hits.end());
+        }
+        std::sort(sliced.begin(), sliced.end());
+        QCOMPARE(sliced.size(), all.size());
+        QVERIFY(std::equal(all.begin(), all.end(), sliced.begin(),
+                           [](qint32 id, const HitPlace &h) { return id == h.id; }));
+
+        w.window.refresh();
+        ctl<QLineEdit>(w.window, "txtSuche")->setText("wORT");
+        QVERIFY(w.window.model().counting());
+        QCOMPARE(w.window.model().rowCount(), ui::CardListModel::kPageSize);
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("Mindestens 128 Treffer, Suche läuft …"));
+        w.select({all[5]});
+        QTRY_VERIFY(!w.window.model().counting());
+        QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("3.500 Treffer"));
+        std::vector<qint32> shown;
+        for (int row = 0; row < w.window.model().rowCount(); ++row)
+            shown.push_back(w.window.model().rowAt(row)->card.id);
+        QCOMPARE(shown, all);
+        QCOMPARE(w.window.selectedCardIds(), std::vector<qint32>{all[5]});
     }
 
     void pagesAndOrders()

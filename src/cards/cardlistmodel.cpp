@@ -18,7 +18,11 @@ QString firstLine(const QString &text)
 
 } // namespace
 
-CardListModel::CardListModel(Store &store, QObject *parent) : QAbstractTableModel(parent), m_store(store) {}
+CardListModel::CardListModel(Store &store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
+{
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &CardListModel::countSlice);
+}
 
 bool CardListModel::keyed() const
 {
@@ -41,6 +45,9 @@ void CardListModel::sort(int column, Qt::SortOrder order)
 
 void CardListModel::reload()
 {
+    const bool wasCounting = counting();
+    m_slices.stop();
+    m_counted = {};
     beginResetModel();
     m_pages.clear();
     m_recent.clear();
@@ -56,10 +63,14 @@ void CardListModel::reload()
         throw;
     }
     endResetModel();
+    if (wasCounting && !counting())
+        emit hitsCounted();
 }
 
 void CardListModel::load()
 {
+    if (searching() && loadFirstScreen())
+        return;
     if (!keyed()) {
         m_count = std::min<qint64>(m_store.cardCount(m_subjectId), std::numeric_limits<int>::max());
         return;
@@ -82,6 +93,66 @@ void CardListModel::load()
     if (m_sortOrder == Qt::DescendingOrder && m_sortColumn >= 0)
         std::reverse(m_ids.begin(), m_ids.end());
     m_count = qint64(m_ids.size());
+}
+
+// In practice order, the first hits of a text that many cards hold are found by
+// reading the cards in that order; all hits are then counted a slice at a time.
+// False when the index is the quicker way (a rare text, or another order).
+bool CardListModel::loadFirstScreen()
+{
+    const bool practiceOrder = m_sortColumn < 0 || (m_sortColumn == Fach && m_sortOrder == Qt::AscendingOrder);
+    if (!practiceOrder)
+        return false;
+    FirstHits first = m_store.firstHits(m_subjectId, m_search, kPageSize, kFirstScreenBudget);
+    if (!first.complete && int(first.ids.size()) < kPageSize)
+        return false;
+    m_ids = std::move(first.ids);
+    m_count = qint64(m_ids.size());
+    if (!first.complete) {
+        m_countedTo = 0;
+        m_slices.start();
+    }
+    return true;
+}
+
+void CardListModel::countSlice()
+{
+    try {
+        HitSlice slice = m_store.hitSlice(m_subjectId, m_search, m_countedTo, kSliceCards);
+        m_counted.insert(m_counted.end(), slice.hits.begin(), slice.hits.end());
+        m_countedTo = slice.last;
+        if (!slice.done)
+            return;
+    } catch (const StoreError &) {
+        // The first screen stays; the next refresh counts again.
+        m_slices.stop();
+        m_counted = {};
+        emit hitsCounted();
+        return;
+    }
+    m_slices.stop();
+    std::sort(m_counted.begin(), m_counted.end());
+    std::vector<qint32> ids(m_counted.size());
+    std::transform(m_counted.begin(), m_counted.end(), ids.begin(), [](const HitPlace &h) { return h.id; });
+    m_counted = {};
+    const bool prefix = ids.size() >= m_ids.size() && std::equal(m_ids.begin(), m_ids.end(), ids.begin());
+    if (prefix && ids.size() > m_ids.size()) {
+        beginInsertRows({}, int(m_ids.size()), int(std::min<size_t>(ids.size(), std::numeric_limits<int>::max()) - 1));
+        m_ids = std::move(ids);
+        m_count = std::min<qint64>(qint64(m_ids.size()), std::numeric_limits<int>::max());
+        m_pages.clear();
+        m_recent.clear();
+        endInsertRows();
+    } else if (!prefix) {
+        // The file changed meanwhile: the list as it is now.
+        beginResetModel();
+        m_ids = std::move(ids);
+        m_count = std::min<qint64>(qint64(m_ids.size()), std::numeric_limits<int>::max());
+        m_pages.clear();
+        m_recent.clear();
+        endResetModel();
+    }
+    emit hitsCounted();
 }
 
 const std::vector<CardListRow> &CardListModel::page(int number) const

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QItemSelection>
+#include <QTimer>
 
 #include <list>
 #include <optional>
@@ -28,6 +29,9 @@ public:
     // Texts shorter than Store::kMinSearchLength do not filter.
     void setFilter(std::optional<qint32> subjectId, const QString &search);
     bool searching() const { return m_search.size() >= Store::kMinSearchLength; }
+    // A text many cards hold shows its first screen of hits at once; the rest follow
+    // (appended, the selection kept) once counted while the program waits for the user.
+    bool counting() const { return m_slices.isActive(); }
     // Reads everything afresh, keeping filter and order.
     void reload();
     // column -1 is the practice order.
@@ -42,9 +46,18 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    // Counting the hits has ended (see counting()).
+    void hitsCounted();
+
 private:
+    static constexpr int kFirstScreenBudget = 3000; // cards read for the first screen
+    static constexpr int kSliceCards = 20000;       // cards looked at in one counting step
+
     bool keyed() const;
     void load();
+    bool loadFirstScreen();
+    void countSlice();
     const std::vector<CardListRow> &page(int number) const;
 
     Store &m_store;
@@ -54,6 +67,9 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     qint64 m_count = 0;
     std::vector<qint32> m_ids; // keyed lists only
+    QTimer m_slices;           // counting the hits, a slice at each turn
+    qint64 m_countedTo = 0;
+    std::vector<HitPlace> m_counted;
     // The pages read lately, the most recent first; a handful stay.
     mutable std::unordered_map<int, std::vector<CardListRow>> m_pages;
     mutable std::list<int> m_recent;

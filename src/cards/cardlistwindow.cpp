@@ -152,6 +152,7 @@ CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget 
     connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { reloadCards(); });
     connect(txtSuche, &QLineEdit::textChanged, this, [this] { reloadCards(); });
     connect(m_model, &QAbstractItemModel::modelReset, this, &CardListWindow::updateCount);
+    connect(m_model, &CardListModel::hitsCounted, this, &CardListWindow::updateCount);
     connect(tblKarten->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardListWindow::updateButtons);
     connect(m_model, &QAbstractItemModel::modelReset, this, &CardListWindow::updateButtons);
 
@@ -196,7 +197,9 @@ void CardListWindow::reloadCards()
 void CardListWindow::updateCount()
 {
     const qint64 rows = m_model->rowCount();
-    if (m_model->searching())
+    if (m_model->counting())
+        lblTreffer->setText(text::searchHitsCounting(rows));
+    else if (m_model->searching())
         lblTreffer->setText(text::searchHits(rows));
     else if (!txtSuche->text().isEmpty())
         lblTreffer->setText(text::searchTooShort());

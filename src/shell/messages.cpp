@@ -354,6 +354,10 @@ QString cardCount(qint64 count)
                       : QStringLiteral("%1 Karten").arg(QLocale(QLocale::German).toString(count));
 }
 QString searchHits(qint64 count) { return QStringLiteral("%1 Treffer").arg(QLocale(QLocale::German).toString(count)); }
+QString searchHitsCounting(qint64 found)
+{
+    return QStringLiteral("Mindestens %1 Treffer, Suche läuft …").arg(QLocale(QLocale::German).toString(found));
+}
 QString searchTooShort() { return QStringLiteral("Suche ab 3 Zeichen"); }
 QString deleteCardsQuestion(qint64 count) { return cardCount(count) + QStringLiteral(" löschen?"); }
 QString deleteSubjectQuestion(const QString &name, qint64 cards)

@@ -55,6 +55,8 @@ QString dataHomeUnknown();
 // The card list.
 QString cardCount(qint64 count); // "1 Karte", "3 Karten"
 QString searchHits(qint64 count);
+// While the hits of a common text are still being counted: the ones found so far.
+QString searchHitsCounting(qint64 found);
 QString searchTooShort();
 QString deleteCardsQuestion(qint64 count);
 QString deleteSubjectQuestion(const QString &name, qint64 cards);

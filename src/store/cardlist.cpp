@@ -1,6 +1,7 @@
 // The card list's changes: several cards, or a whole subject, in one write.
 #include "store/store.h"
 
+#include "store/collation.h"
 #include "store/queries.h"
 
 #include <sqlite3.h>
@@ -297,6 +298,61 @@ std::vector<qint32> Store::cardIds(std::optional<qint32> subjectId, const QStrin
     while (q.step())
         ids.push_back(qint32(q.int64(0)));
     return ids;
+}
+
+FirstHits Store::firstHits(std::optional<qint32> subjectId, const QString &search, int limit, int budget)
+{
+    sql::Statement q(m_db, subjectId ? queries::kTextsInPracticeOrder : queries::kAllTextsInPracticeOrder);
+    if (subjectId)
+        q.bind(1, *subjectId);
+    FirstHits first;
+    int read = 0;
+    while (int(first.ids.size()) < limit && read < budget) {
+        if (!q.step()) {
+            first.complete = true;
+            break;
+        }
+        ++read;
+        if (containsFolded(q.text(1), search) || containsFolded(q.text(2), search))
+            first.ids.push_back(qint32(q.int64(0)));
+    }
+    return first;
+}
+
+HitSlice Store::hitSlice(std::optional<qint32> subjectId, const QString &search, qint64 from, int limit)
+{
+    HitSlice slice;
+    slice.last = from;
+    // One read for both parts: the index up to its mark, the cards after it read directly.
+    sql::ReadTransaction tx(m_db);
+    qint64 mark = 0;
+    {
+        sql::Statement q(m_db, "SELECT BisKarte FROM tblSucheStand");
+        if (q.step())
+            mark = q.int64(0);
+    }
+    int looked = 0;
+    auto take = [&](sql::Statement &q) {
+        while (q.step()) {
+            ++looked;
+            slice.last = q.int64(0);
+            if (!q.isNull(1) && (!subjectId || q.int64(3) == *subjectId))
+                slice.hits.push_back({qint32(q.int64(1)), qint32(q.int64(2)), qint32(slice.last)});
+        }
+    };
+    if (from < mark) {
+        sql::Statement q(m_db, queries::kIndexHitSlice);
+        q.bind(1, searchPhrase(search)).bind(2, from).bind(3, mark).bind(4, limit);
+        take(q);
+        if (looked == limit)
+            return slice;
+    }
+    sql::Statement q(m_db, queries::kUnindexedHitSlice);
+    q.bind(1, search).bind(2, std::max(from, mark)).bind(3, limit - looked);
+    const int before = looked;
+    take(q);
+    slice.done = looked - before < limit - before;
+    return slice;
 }
 
 std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)

@@ -160,6 +160,28 @@ inline constexpr const char *kKeysByGebiet[] = {
 #undef TARLIVO_ALL_WHERE
 #undef TARLIVO_PRACTICE
 
+// The texts in practice order, to find the first hits of a common text quickly.
+inline constexpr const char *kTextsInPracticeOrder =
+    "SELECT p.idFrageAntwort, f.Frage, f.Antwort FROM tblPosition AS p "
+    "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
+    "ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
+inline constexpr const char *kAllTextsInPracticeOrder =
+    "SELECT p.idFrageAntwort, f.Frage, f.Antwort FROM tblPosition AS p "
+    "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
+// A slice of the hits in key order, each row a card looked at, with its place and
+// subject when it is a hit (NULL otherwise): the next ?4 cards after key ?2 that the
+// index finds for the phrase ?1, up to its mark ?3; or the next ?3 cards after key
+// ?2, all beyond the mark, read directly for the text ?1.
+inline constexpr const char *kIndexHitSlice =
+    "SELECT h.id, p.Fach, p.Stelle, p.idGebiet FROM (SELECT rowid AS id FROM tblSuche WHERE tblSuche MATCH ?1 "
+    "AND rowid > ?2 AND rowid <= ?3 ORDER BY rowid LIMIT ?4) AS h "
+    "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = h.id ORDER BY h.id";
+inline constexpr const char *kUnindexedHitSlice =
+    "SELECT c.id, p.Fach, p.Stelle, p.idGebiet FROM (SELECT idFrageAntwort AS id, "
+    "tarlivo_enthaelt(Frage, Antwort, ?1) AS hit FROM tblFrageAntwort WHERE idFrageAntwort > ?2 "
+    "ORDER BY idFrageAntwort LIMIT ?3) AS c LEFT JOIN tblPosition AS p ON p.idFrageAntwort = c.id AND c.hit "
+    "ORDER BY c.id";
+
 // Deleting many cards: the keys travel as one JSON array; rows go in key order.
 inline constexpr const char *kDeletePositions =
     "DELETE FROM tblPosition WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";

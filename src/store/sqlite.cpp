@@ -171,4 +171,13 @@ void WriteTransaction::commit()
     m_done = true;
 }
 
+ReadTransaction::ReadTransaction(Database &db) : m_db(db) { Statement(m_db, "BEGIN").run(); }
+
+ReadTransaction::~ReadTransaction()
+{
+    // Nothing was written: ending it either way lets go of the read lock.
+    if (m_db.handle() && !sqlite3_get_autocommit(m_db.handle()))
+        sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
 } // namespace tarlivo::sql

@@ -92,4 +92,16 @@ private:
     bool m_done = false;
 };
 
+// Several reads that must see the file as one moment; ends when it goes out of scope.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database &db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction &) = delete;
+    ReadTransaction &operator=(const ReadTransaction &) = delete;
+
+private:
+    Database &m_db;
+};
+
 } // namespace tarlivo::sql

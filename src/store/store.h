@@ -32,6 +32,28 @@ struct CardListRow {
 
 // The card list's sort columns. Fach sorts like the practice order.
 enum class CardOrder { Practice, Frage, Antwort, Fach, Gebiet };
+// A card found by a search, with its place in the practice order.
+struct HitPlace {
+    qint32 fach;
+    qint32 stelle;
+    qint32 id;
+    bool operator<(const HitPlace &o) const
+    {
+        return fach != o.fach ? fach < o.fach : stelle != o.stelle ? stelle < o.stelle : id < o.id;
+    }
+};
+// Part of the hits of a search, in key order: those among the cards with keys after
+// `from` up to `last` (inclusive); done when no card after `last` is left to look at.
+struct HitSlice {
+    std::vector<HitPlace> hits;
+    qint64 last = 0;
+    bool done = false;
+};
+// The first hits of a search in practice order; complete when every card was looked at.
+struct FirstHits {
+    std::vector<qint32> ids;
+    bool complete = false;
+};
 // One card of an import, as the file gives it.
 struct BulkCard {
     QString subject; // the subject's name
@@ -190,6 +212,12 @@ public:
     // The keys of the cards whose Frage or Antwort contains search (any letter case,
     // umlauts included; an empty text matches all), in the order asked for.
     std::vector<qint32> cardIds(std::optional<qint32> subjectId, const QString &search, CardOrder order);
+    // The same hits in two cheaper parts, for a text that many cards hold: the first
+    // `limit` in practice order, found by reading the cards in that order, at most
+    // `budget` of them; and all of them, a slice at a time, looking at no more than
+    // `limit` cards a slice (sort the slices' hits to have the practice order).
+    FirstHits firstHits(std::optional<qint32> subjectId, const QString &search, int limit, int budget);
+    HitSlice hitSlice(std::optional<qint32> subjectId, const QString &search, qint64 from, int limit);
     // The rows for keys, in their order; keys no longer there are left out.
     std::vector<CardListRow> cardListRows(const std::vector<qint32> &cardIds);
     // The index finds texts of at least this many characters.
