@@ -5,6 +5,7 @@
 // Usage: tarlivo_bench_cardlist --data=DIR
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
+#include "dialogs.h"
 #include "shell/dialogs.h"
 #include "store/store.h"
 #include "support.h"
@@ -33,18 +34,6 @@ T *ctl(QWidget &window, const char *name)
 {
     return window.findChild<T *>(QString::fromLatin1(name));
 }
-
-class YesDialogs final : public ui::Dialogs {
-public:
-    int shown = 0;
-    void message(QWidget *, const QString &text) override
-    {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString input(QWidget *, const QString &, const QString &) override { return QString(); }
-    bool confirm(QWidget *, const QString &) override { return true; }
-};
 
 // Resident memory of this process, in kB.
 long residentKb()
@@ -79,7 +68,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     options.backups = false;
     auto store = Store::open(path, options);
     const qint32 big = *store->subjectId(kBigSubject);
-    YesDialogs dialogs;
+    AnsweringDialogs dialogs(true);
 
     QCoreApplication::processEvents();
     const long idleKb = residentKb();

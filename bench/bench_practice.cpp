@@ -3,6 +3,7 @@
 // A bare SQLite commit on the same file system is timed between the steps, so both
 // see the same disk.
 // Usage: tarlivo_bench_practice --data=DIR [--steps=N]
+#include "dialogs.h"
 #include "practice/frmueb.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
@@ -25,27 +26,6 @@ using namespace tarlivo;
 using namespace tarlivo::bench;
 
 namespace {
-
-// No box ever opens during the steps; one that would is counted as a failed step.
-class SilentDialogs final : public ui::Dialogs {
-public:
-    int shown = 0;
-    void message(QWidget *, const QString &text) override
-    {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString input(QWidget *, const QString &, const QString &) override
-    {
-        ++shown;
-        return QString();
-    }
-    bool confirm(QWidget *, const QString &) override
-    {
-        ++shown;
-        return false;
-    }
-};
 
 int fail(const char *what)
 {
@@ -83,7 +63,8 @@ int main(int argc, char *argv[])
     }
     BareCommit bare(dataDir + QStringLiteral("/practice-bare-commit.db"));
 
-    SilentDialogs dialogs;
+    // No box ever opens during the steps; one that would is counted as a failed step.
+    AnsweringDialogs dialogs(false);
     StoreOptions options;
     options.backups = false; // once a day; not part of a step
     ui::Forms forms(dialogs, {ui::databasePath(programDir), options, [] {}});

@@ -3,6 +3,7 @@
 // on the big subject, beside the same at 10,000 cards from the same run; wall-clock
 // and CPU time, medians.
 // Usage: tarlivo_bench_statistics --data=DIR [--repeats=N]
+#include "dialogs.h"
 #include "shell/dialogs.h"
 #include "statistics/barchart.h"
 #include "statistics/statisticswindow.h"
@@ -23,18 +24,6 @@ using namespace tarlivo;
 using namespace tarlivo::bench;
 
 namespace {
-
-class SilentDialogs final : public ui::Dialogs {
-public:
-    int shown = 0;
-    void message(QWidget *, const QString &text) override
-    {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString input(QWidget *, const QString &, const QString &) override { return QString(); }
-    bool confirm(QWidget *, const QString &) override { return false; }
-};
 
 // A chart of the window, found by its objectName as a user finds it.
 ui::ChartView *chart(QWidget &window, const char *name)
@@ -85,7 +74,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     copyFile(generatedPath(dataDir, cards), path);
     auto store = Store::open(path, options);
     const qint32 big = *store->subjectId(kBigSubject);
-    SilentDialogs dialogs;
+    AnsweringDialogs dialogs(false);
     Times open, choose;
     for (int i = 0; i < repeats; ++i) {
         ui::StatisticsWindow *window = nullptr;
