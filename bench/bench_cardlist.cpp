@@ -6,9 +6,10 @@
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
 #include "dialogs.h"
-#include "shell/dialogs.h"
 #include "store/store.h"
 #include "support.h"
+#include "ui/dialogs.h"
+#include "ui/session.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,16 +67,19 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     copyFile(generatedPath(dataDir, cards), path);
     StoreOptions options;
     options.backups = false;
-    auto store = Store::open(path, options);
-    const qint32 big = *store->subjectId(kBigSubject);
     AnsweringDialogs dialogs(true);
+    ui::Session session(dialogs, {path, options, {}});
+    if (!session.ConnectDB(nullptr))
+        throw std::runtime_error("the data file cannot be opened");
+    Store *store = &session.db();
+    const qint32 big = *store->subjectId(kBigSubject);
 
     QCoreApplication::processEvents();
     const long idleKb = residentKb();
     std::vector<double> first, last, match, none, every, counted;
     long openKb = 0;
     for (int i = 0; i < repeats; ++i) {
-        ui::CardListWindow window(*store, dialogs);
+        ui::CardListWindow window(session);
         window.show();
         QCoreApplication::processEvents();
         first.push_back(timedMs(window, [&] { window.showSubject(big); }));
@@ -124,7 +128,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
 
     // Deleting: a tenth of the file selected at the top of the big subject, at most 10,000.
     {
-        ui::CardListWindow window(*store, dialogs);
+        ui::CardListWindow window(session);
         window.show();
         window.showSubject(big);
         QCoreApplication::processEvents();

@@ -3,14 +3,14 @@
 // A bare SQLite commit on the same file system is timed between the steps, so both
 // see the same disk.
 // Usage: tarlivo_bench_practice --data=DIR [--steps=N]
+#include "app/forms.h"
+#include "app/frmwelcome.h"
 #include "dialogs.h"
 #include "practice/frmueb.h"
-#include "shell/controls.h"
-#include "shell/dialogs.h"
-#include "shell/forms.h"
-#include "shell/frmwelcome.h"
 #include "subjects/frmgebiete.h"
 #include "support.h"
+#include "ui/controls.h"
+#include "ui/dialogs.h"
 #include "windows.h"
 
 #include <QApplication>

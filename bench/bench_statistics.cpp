@@ -4,11 +4,12 @@
 // and CPU time, medians.
 // Usage: tarlivo_bench_statistics --data=DIR [--repeats=N]
 #include "dialogs.h"
-#include "shell/dialogs.h"
 #include "statistics/barchart.h"
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
 #include "support.h"
+#include "ui/dialogs.h"
+#include "ui/session.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,14 +73,17 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     // A copy, so that the generated file stays untouched whatever opening does.
     const QString path = dataDir + QStringLiteral("/statistics-%1.mdb").arg(cards);
     copyFile(generatedPath(dataDir, cards), path);
-    auto store = Store::open(path, options);
-    const qint32 big = *store->subjectId(kBigSubject);
     AnsweringDialogs dialogs(false);
+    ui::Session session(dialogs, {path, options, {}});
+    if (!session.ConnectDB(nullptr))
+        throw std::runtime_error("the data file cannot be opened");
+    Store *store = &session.db();
+    const qint32 big = *store->subjectId(kBigSubject);
     Times open, choose;
     for (int i = 0; i < repeats; ++i) {
         ui::StatisticsWindow *window = nullptr;
         untilChartsPainted(open, window, [&] {
-            window = new ui::StatisticsWindow(*store, dialogs);
+            window = new ui::StatisticsWindow(session);
             window->showSubject(big);
         });
         if (window->statistics().cards == 0 || chart(*window, "chartTage")->chart().isEmpty())

@@ -34,8 +34,8 @@
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
 #include "scripteddialogs.h"
-#include "shell/messages.h"
 #include "transferwindows/importdialog.h"
+#include "ui/messages.h"
 #include "windows.h"
 
 #include <QAction>
@@ -324,7 +324,7 @@ private:
     {
         if (!m_forms.session().store())
             return nullptr;
-        auto window = std::make_unique<CardListWindow>(*m_forms.session().store(), m_dialogs);
+        auto window = std::make_unique<CardListWindow>(m_forms.session());
         // As from the menu: each change is a step to take back.
         QObject::connect(window.get(), &CardListWindow::changed, &m_forms.session(),
                          [this, w = window.get()](const QString &label, const tarlivo::Change &change) {

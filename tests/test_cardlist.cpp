@@ -61,7 +61,8 @@ void inNextDialog(std::function<void(QDialog &)> fill)
 struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
-    ui::CardListWindow window{f.store, dialogs};
+    ui::Session session{dialogs, sessionOn(f.store.path())};
+    ui::CardListWindow window{connected(session)};
     QStringList labels;
     std::vector<Change> changes;
 

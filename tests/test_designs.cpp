@@ -1,6 +1,6 @@
-#include "shell/form.h"
-#include "shell/frmbackground.h"
+#include "app/frmbackground.h"
 #include "testapp.h"
+#include "ui/form.h"
 
 #include <QGuiApplication>
 #include <QScreen>

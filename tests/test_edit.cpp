@@ -1,5 +1,5 @@
 #include "practice.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 using namespace tarlivo::ui;
 

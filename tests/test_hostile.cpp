@@ -4,8 +4,8 @@
 // changed or be taken for markup or for a statement.
 
 #include "rawdb.h"
-#include "shell/messages.h"
 #include "testapp.h"
+#include "ui/messages.h"
 #include "windows.h"
 
 #include <QClipboard>

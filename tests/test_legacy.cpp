@@ -1,8 +1,8 @@
 #include "legacy/legacyimport.h"
 #include "legacy/legacystream.h"
 #include "rawdb.h"
-#include "shell/messages.h"
 #include "testapp.h"
+#include "ui/messages.h"
 
 #include <QDir>
 #include <QFile>

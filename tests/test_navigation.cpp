@@ -1,4 +1,4 @@
-#include "shell/frmbackground.h"
+#include "app/frmbackground.h"
 #include "testapp.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
 #include "practice.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QScrollArea>
 #include <QScrollBar>

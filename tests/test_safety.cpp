@@ -6,8 +6,8 @@
 #include "crashmodel.h"
 #include "faultvfs.h"
 #include "rawdb.h"
-#include "shell/messages.h"
 #include "testapp.h"
+#include "ui/messages.h"
 #include "windows.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
-#include "shell/aboutwindow.h"
-#include "shell/commandline.h"
-#include "shell/datafile.h"
+#include "app/aboutwindow.h"
+#include "app/commandline.h"
+#include "ui/datafile.h"
 
 #include <QDesktopServices>
 #include <QFile>

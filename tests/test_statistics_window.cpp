@@ -1,8 +1,8 @@
-#include "shell/messages.h"
 #include "statistics/barchart.h"
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
 #include "testapp.h"
+#include "ui/messages.h"
 #include "windows.h"
 
 #include <QComboBox>
@@ -66,7 +66,8 @@ struct Fixture {
 struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
-    ui::StatisticsWindow window{f.store, dialogs};
+    ui::Session session{dialogs, sessionOn(f.store.path(), f.options())};
+    ui::StatisticsWindow window{connected(session)};
     WindowRun() { window.show(); }
 };
 
@@ -288,7 +289,8 @@ private slots:
         QTemporaryDir dir;
         auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         ScriptedDialogs dialogs;
-        ui::StatisticsWindow window(*store, dialogs);
+        ui::Session session{dialogs, sessionOn(store->path())};
+        ui::StatisticsWindow window(connected(session));
         window.show();
         QCOMPARE(ctl<QComboBox>(window, "cboGebiet")->count(), 1);
         QCOMPARE(ctl<QLabel>(window, "lblKarten")->text(), QStringLiteral("Karten: 0"));

@@ -1,5 +1,5 @@
 #include "rawdb.h"
-#include "subjects/numbertest.h"
+#include "store/numbertest.h"
 #include "testapp.h"
 
 #include <QDir>

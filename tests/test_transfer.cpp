@@ -1,9 +1,7 @@
 #include "ankifiles.h"
+#include "app/forms.h"
 #include "rawdb.h"
 #include "scripteddialogs.h"
-#include "shell/forms.h"
-#include "shell/searchindexer.h"
-#include "shell/session.h"
 #include "store/store.h"
 #include "testapp.h"
 #include "transfer/command.h"
@@ -12,6 +10,8 @@
 #include "transfer/transfererror.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
+#include "ui/searchindexer.h"
+#include "ui/session.h"
 #include "windows.h"
 
 #include <QCheckBox>
@@ -385,7 +385,8 @@ private slots:
         Fixture f;
         ScriptedDialogs dialogs;
         dialogs.fileAnswers << f.write("vokabeln.csv", "a;b\nc;d\nnur\n");
-        ui::ImportDialog dialog(*f.store, dialogs);
+        ui::Session session{dialogs, sessionOn(f.store->path())};
+        ui::ImportDialog dialog(connected(session));
         QSignalSpy changed(&dialog, &ui::ImportDialog::cardsChanged);
         QVERIFY(dialog.chooseFile());
         auto *separatorBox = ctl<QComboBox>(dialog, "separatorBox");
@@ -423,7 +424,8 @@ private slots:
         seed.subject("Eins", 20);
         seed.subject("Zwei", 1);
         ScriptedDialogs dialogs;
-        ui::ExportDialog dialog(*f.store, dialogs);
+        ui::Session session{dialogs, sessionOn(f.store->path())};
+        ui::ExportDialog dialog(connected(session));
         auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
         QCOMPARE(subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
         subjectBox->setCurrentIndex(2);

@@ -2,7 +2,7 @@
 // practice window's keys, a second copy at work on the same file.
 
 #include "practice.h"
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -18,7 +18,8 @@ QString firstLine(const QString &text)
 
 } // namespace
 
-CardListModel::CardListModel(Store &store, QObject *parent) : QAbstractTableModel(parent), m_store(store)
+CardListModel::CardListModel(std::function<Store &()> store, QObject *parent)
+    : QAbstractTableModel(parent), m_store(std::move(store))
 {
     m_slices.setInterval(0);
     connect(&m_slices, &QTimer::timeout, this, &CardListModel::countSlice);
@@ -72,7 +73,7 @@ void CardListModel::load()
     if (searching() && loadFirstScreen())
         return;
     if (!keyed()) {
-        m_count = std::min<qint64>(m_store.cardCount(m_subjectId), std::numeric_limits<int>::max());
+        m_count = std::min<qint64>(m_store().cardCount(m_subjectId), std::numeric_limits<int>::max());
         return;
     }
     CardOrder order = CardOrder::Practice;
@@ -89,7 +90,7 @@ void CardListModel::load()
     default:
         break;
     }
-    m_ids = m_store.cardIds(m_subjectId, searching() ? m_search : QString(), order);
+    m_ids = m_store().cardIds(m_subjectId, searching() ? m_search : QString(), order);
     if (m_sortOrder == Qt::DescendingOrder && m_sortColumn >= 0)
         std::reverse(m_ids.begin(), m_ids.end());
     m_count = qint64(m_ids.size());
@@ -103,7 +104,7 @@ bool CardListModel::loadFirstScreen()
     const bool practiceOrder = m_sortColumn < 0 || (m_sortColumn == Fach && m_sortOrder == Qt::AscendingOrder);
     if (!practiceOrder)
         return false;
-    FirstHits first = m_store.firstHits(m_subjectId, m_search, kPageSize, kFirstScreenBudget);
+    FirstHits first = m_store().firstHits(m_subjectId, m_search, kPageSize, kFirstScreenBudget);
     if (!first.complete && int(first.ids.size()) < kPageSize)
         return false;
     m_ids = std::move(first.ids);
@@ -118,7 +119,7 @@ bool CardListModel::loadFirstScreen()
 void CardListModel::countSlice()
 {
     try {
-        HitSlice slice = m_store.hitSlice(m_subjectId, m_search, m_countedTo, kSliceCards);
+        HitSlice slice = m_store().hitSlice(m_subjectId, m_search, m_countedTo, kSliceCards);
         m_counted.insert(m_counted.end(), slice.hits.begin(), slice.hits.end());
         m_countedTo = slice.last;
         if (!slice.done)
@@ -168,11 +169,11 @@ const std::vector<CardListRow> &CardListModel::page(int number) const
     const int length = int(std::min<qint64>(kPageSize, m_count - start));
     try {
         if (keyed()) {
-            rows = m_store.cardListRows(std::vector<qint32>(m_ids.begin() + start, m_ids.begin() + start + length));
+            rows = m_store().cardListRows(std::vector<qint32>(m_ids.begin() + start, m_ids.begin() + start + length));
         } else {
             // Counted off from whichever end is nearer.
             const bool fromEnd = start + length / 2 > m_count / 2;
-            rows = m_store.cardPage(m_subjectId, fromEnd ? m_count - start - length : start, length, fromEnd);
+            rows = m_store().cardPage(m_subjectId, fromEnd ? m_count - start - length : start, length, fromEnd);
         }
     } catch (const StoreError &) {
         rows.clear(); // shown empty; the next refresh reads again
@@ -183,6 +184,22 @@ const std::vector<CardListRow> &CardListModel::page(int number) const
     }
     m_recent.push_front(number);
     return m_pages.emplace(number, std::move(rows)).first->second;
+}
+
+int CardListModel::rowOf(qint32 cardId) const
+{
+    if (keyed()) {
+        const auto at = std::find(m_ids.begin(), m_ids.end(), cardId);
+        return at == m_ids.end() ? -1 : int(at - m_ids.begin());
+    }
+    for (const auto &[number, rows] : m_pages)
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].card.id == cardId) {
+                const qint64 index = qint64(number) * kPageSize + qint64(i);
+                const bool backwards = m_sortColumn >= 0 && m_sortOrder == Qt::DescendingOrder;
+                return int(backwards ? m_count - 1 - index : index);
+            }
+    return -1;
 }
 
 const CardListRow *CardListModel::rowAt(int row) const

@@ -6,6 +6,7 @@
 #include <QItemSelection>
 #include <QTimer>
 
+#include <functional>
 #include <list>
 #include <optional>
 #include <unordered_map>
@@ -24,7 +25,8 @@ public:
     enum Column { Frage, Antwort, Fach, Gebiet, ColumnCount };
     static constexpr int kPageSize = 128;
 
-    explicit CardListModel(Store &store, QObject *parent = nullptr);
+    // store: the store as it is open now (the file may be opened afresh meanwhile).
+    explicit CardListModel(std::function<Store &()> store, QObject *parent = nullptr);
 
     // Texts shorter than Store::kMinSearchLength do not filter.
     void setFilter(std::optional<qint32> subjectId, const QString &search);
@@ -38,6 +40,9 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const CardListRow *rowAt(int row) const;
+    // The row showing the card, among the keys of a keyed list or the pages read
+    // lately; -1 when not found there.
+    int rowOf(qint32 cardId) const;
     // The keys of the selected rows, top to bottom.
     std::vector<qint32> cardIds(const QItemSelection &selection) const;
 
@@ -60,7 +65,7 @@ private:
     void countSlice();
     const std::vector<CardListRow> &page(int number) const;
 
-    Store &m_store;
+    std::function<Store &()> m_store;
     std::optional<qint32> m_subjectId;
     QString m_search;
     int m_sortColumn = -1;

@@ -1,10 +1,11 @@
 #include "cards/cardlistwindow.h"
 
 #include "cards/cardlistmodel.h"
-#include "shell/dialogs.h"
-#include "shell/messages.h"
-#include "shell/subjectchooser.h"
 #include "store/store.h"
+#include "ui/dialogs.h"
+#include "ui/messages.h"
+#include "ui/session.h"
+#include "ui/subjectchooser.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,8 +19,11 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace tarlivo::ui {
 namespace {
@@ -67,8 +71,9 @@ std::optional<qint32> compartmentOf(const QString &typed)
 
 } // namespace
 
-CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget *parent)
-    : QWidget(parent), m_store(store), m_dialogs(dialogs), m_model(new CardListModel(store, this))
+CardListWindow::CardListWindow(Session &session, QWidget *parent)
+    : QWidget(parent), m_session(session), m_dialogs(session.dialogs()),
+      m_model(new CardListModel([&session]() -> Store & { return session.db(); }, this))
 {
     setWindowTitle(QStringLiteral("Kartenliste"));
     setObjectName(QStringLiteral("CardListWindow"));
@@ -159,9 +164,54 @@ CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget 
     resize(900, 560);
     fillSubjects(std::nullopt);
     reloadCards();
+
+    // Another window's change, an undo or the file opened afresh: read again now
+    // while on screen, else when next shown; search, subject, sort and selection stay.
+    connect(&session, &Session::changed, this, [this](const Change &, const QObject *origin) {
+        if (origin != this)
+            refreshWhenShown();
+    });
+    connect(&session, &Session::storeOpened, this, &CardListWindow::refreshWhenShown);
+}
+
+void CardListWindow::refreshWhenShown()
+{
+    if (isVisible())
+        refreshKeepingSelection();
+    else
+        m_stale = true;
+}
+
+void CardListWindow::showEvent(QShowEvent *event)
+{
+    if (std::exchange(m_stale, false))
+        refreshKeepingSelection();
+    QWidget::showEvent(event);
+}
+
+void CardListWindow::refreshKeepingSelection()
+{
+    const std::vector<qint32> selected = selectedCardIds();
+    const CardListRow *current = m_model->rowAt(tblKarten->currentIndex().row());
+    const std::optional<qint32> currentId = current ? std::optional<qint32>(current->card.id) : std::nullopt;
+    const QModelIndexList rows = tblKarten->selectionModel()->selectedRows();
+    refresh();
+    // The cards selected before stay selected where the list still shows them (the
+    // pages they were on are read again first).
+    for (const QModelIndex &row : rows)
+        m_model->rowAt(row.row());
+    QItemSelection selection;
+    for (qint32 id : selected)
+        if (const int row = m_model->rowOf(id); row >= 0)
+            selection.select(m_model->index(row, 0), m_model->index(row, CardListModel::ColumnCount - 1));
+    tblKarten->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (const int row = currentId ? m_model->rowOf(*currentId) : -1; row >= 0)
+        tblKarten->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
 }
 
 CardListWindow::~CardListWindow() = default;
+
+Store &CardListWindow::store() const { return m_session.db(); }
 
 std::optional<qint32> CardListWindow::currentSubject() const
 {
@@ -177,7 +227,7 @@ std::vector<qint32> CardListWindow::selectedCardIds() const
 void CardListWindow::fillSubjects(std::optional<qint32> keep)
 {
     try {
-        fillSubjectChooser(*cboGebiet, m_store, keep);
+        fillSubjectChooser(*cboGebiet, store(), keep);
     } catch (const StoreError &e) {
         showError(e);
     }
@@ -316,7 +366,7 @@ void CardListWindow::editSelected()
     if (dialog.exec() != QDialog::Accepted)
         return;
     write(text::editCardLabel(oldFrage),
-          [&] { return m_store.editCard(cardId, frage->toPlainText(), antwort->toPlainText()); });
+          [&] { return store().editCard(cardId, frage->toPlainText(), antwort->toPlainText()); });
 }
 
 void CardListWindow::moveSelected()
@@ -335,7 +385,7 @@ void CardListWindow::moveSelected()
     if (!target)
         return;
     const QString name = cboGebiet->itemText(cboGebiet->findData(*target));
-    write(text::moveCardsLabel(name), [&] { return m_store.moveCardsToSubject(ids, *target); });
+    write(text::moveCardsLabel(name), [&] { return store().moveCardsToSubject(ids, *target); });
 }
 
 void CardListWindow::setSelectedCompartment()
@@ -353,7 +403,7 @@ void CardListWindow::setSelectedCompartment()
         m_dialogs.message(this, text::notAWholeCompartment(typed));
         return;
     }
-    write(text::setCompartmentLabel(*fach, qint64(ids.size())), [&] { return m_store.setCompartment(ids, *fach); });
+    write(text::setCompartmentLabel(*fach, qint64(ids.size())), [&] { return store().setCompartment(ids, *fach); });
 }
 
 void CardListWindow::deleteSelected()
@@ -365,7 +415,7 @@ void CardListWindow::deleteSelected()
     }
     if (!m_dialogs.confirm(this, text::deleteCardsQuestion(qint64(ids.size()))))
         return;
-    write(text::deleteCardsLabel(qint64(ids.size())), [&] { return m_store.deleteCards(ids); });
+    write(text::deleteCardsLabel(qint64(ids.size())), [&] { return store().deleteCards(ids); });
 }
 
 void CardListWindow::deleteSubject()
@@ -381,14 +431,14 @@ void CardListWindow::deleteSubject()
     const QString name = cboGebiet->itemText(cboGebiet->findData(*subject));
     qint64 cards = 0;
     try {
-        cards = m_store.cardCount(subject);
+        cards = store().cardCount(subject);
     } catch (const StoreError &e) {
         showError(e);
         return;
     }
     if (!m_dialogs.confirm(this, text::deleteSubjectQuestion(name, cards)))
         return;
-    write(text::deleteSubjectLabel(name), [&] { return m_store.deleteSubject(*subject); });
+    write(text::deleteSubjectLabel(name), [&] { return store().deleteSubject(*subject); });
 }
 
 } // namespace tarlivo::ui

@@ -22,6 +22,7 @@ namespace tarlivo::ui {
 
 class CardListModel;
 class Dialogs;
+class Session;
 
 // The cards of one subject or of all as a table, found by text as the user types;
 // the selected cards are edited, moved, put into a compartment or deleted, and a
@@ -30,7 +31,7 @@ class CardListWindow : public QWidget {
     Q_OBJECT
 
 public:
-    CardListWindow(tarlivo::Store &store, tarlivo::ui::Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit CardListWindow(Session &session, QWidget *parent = nullptr);
     ~CardListWindow() override;
 
     // The subject shown; empty for "Alle Gebiete".
@@ -67,6 +68,9 @@ private:
     QPushButton *cmdLoeschen;
     QPushButton *cmdGebietLoeschen;
 
+    void showEvent(QShowEvent *event) override;
+    void refreshWhenShown();
+    void refreshKeepingSelection();
     void fillSubjects(std::optional<qint32> keep);
     void reloadCards();
     void updateCount();
@@ -78,9 +82,12 @@ private:
     void write(const QString &label, Write &&run);
     void showError(const tarlivo::StoreError &error);
 
-    tarlivo::Store &m_store;
+    Store &store() const;
+
+    Session &m_session;
     Dialogs &m_dialogs;
     CardListModel *m_model;
+    bool m_stale = false; // the file changed while the list was hidden
 };
 
 } // namespace tarlivo::ui

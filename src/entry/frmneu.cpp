@@ -1,9 +1,7 @@
 #include "entry/frmneu.h"
 
-#include "shell/controls.h"
-#include "shell/forms.h"
-#include "shell/frmwelcome.h"
-#include "shell/messages.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 namespace tarlivo::ui {
 
@@ -30,8 +28,8 @@ const FormDesign &FrmNeu::layout()
     return design;
 }
 
-FrmNeu::FrmNeu(Session &session, Forms &forms)
-    : Form(layout(), kId, session, forms), cmdZumStart(control<CommandButton>("cmdZumStart")),
+FrmNeu::FrmNeu(Session &session, Navigator &navigator)
+    : Form(layout(), kId, session, navigator), cmdZumStart(control<CommandButton>("cmdZumStart")),
       cmdZurueck(control<CommandButton>("cmdZurueck")), cmdUebernahme(control<CommandButton>("cmdUebernahme")),
       txtAntwort(control<TextBox>("txtAntwort")), txtFrage(control<TextBox>("txtFrage")),
       lblAntwort(control<Label>("lblAntwort")), lblFrage(control<Label>("lblFrage"))
@@ -93,13 +91,13 @@ void FrmNeu::SaveFrageAntwort()
 void FrmNeu::cmdZurueck_Click()
 {
     hide();
-    forms().showGebiete(Road::Entry, Upkeep::NewAndRename);
+    navigator().showSubjects(Road::Entry, Upkeep::NewAndRename);
 }
 
 void FrmNeu::cmdZumStart_Click()
 {
     hide();
-    forms().window<FrmWelcome>().showForm();
+    navigator().showStart();
 }
 
 } // namespace tarlivo::ui

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
 
 #include <optional>
 
@@ -16,7 +16,7 @@ class FrmNeu : public Form {
 public:
     static constexpr WindowId kId = WindowId::Neu;
     static const FormDesign &layout();
-    FrmNeu(Session &session, Forms &forms);
+    FrmNeu(Session &session, Navigator &navigator);
 
     // Opens the window for typing cards of subject, named in its caption.
     void startEntry(const QString &subject);

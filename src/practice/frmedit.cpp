@@ -1,8 +1,7 @@
 #include "practice/frmedit.h"
 
-#include "shell/controls.h"
-#include "shell/forms.h"
-#include "shell/messages.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 namespace tarlivo::ui {
 
@@ -27,8 +26,8 @@ const FormDesign &FrmEdit::layout()
     return design;
 }
 
-FrmEdit::FrmEdit(Session &session, Forms &forms)
-    : Form(layout(), kId, session, forms), cmdUebernahme(control<CommandButton>("cmdÜbernahme")),
+FrmEdit::FrmEdit(Session &session, Navigator &navigator)
+    : Form(layout(), kId, session, navigator), cmdUebernahme(control<CommandButton>("cmdÜbernahme")),
       txtEditAntwort(control<TextBox>("txtEditAntwort")), txtEditFrage(control<TextBox>("txtEditFrage"))
 {
     connect(cmdUebernahme, &QPushButton::clicked, this, &FrmEdit::cmdUebernahme_Click);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
 
 #include <optional>
 
@@ -16,7 +16,7 @@ class FrmEdit : public Form {
 public:
     static constexpr WindowId kId = WindowId::Edit;
     static const FormDesign &layout();
-    FrmEdit(Session &session, Forms &forms);
+    FrmEdit(Session &session, Navigator &navigator);
 
     // Shows the window for correcting card of subject, its texts as offered.
     void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort);

@@ -1,10 +1,8 @@
 #include "practice/frmueb.h"
 
 #include "practice/frmedit.h"
-#include "shell/controls.h"
-#include "shell/forms.h"
-#include "shell/frmwelcome.h"
-#include "shell/messages.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 #include <QRegularExpression>
 #include <QShortcut>
@@ -82,8 +80,8 @@ const RowChange<CardRow> *rowOf(const Change &change, qint32 card)
 
 } // namespace
 
-FrmUeb::FrmUeb(Session &session, Forms &forms)
-    : Form(layout(), kId, session, forms), cmdFrage(control<CommandButton>("cmdFrage")),
+FrmUeb::FrmUeb(Session &session, Navigator &navigator)
+    : Form(layout(), kId, session, navigator), cmdFrage(control<CommandButton>("cmdFrage")),
       cmdZumStart(control<CommandButton>("cmdZumStart")), cmdEdit(control<CommandButton>("cmdEdit")),
       cmdFachOk(control<CommandButton>("cmdFachOk")), cmbFach(control<ComboBox>("cmbFach")),
       cmdNeuGebiet(control<CommandButton>("cmdNeuGebiet")), cmdFalsch(control<CommandButton>("cmdFalsch")),
@@ -312,13 +310,13 @@ void FrmUeb::cmdNeuGebiet_Click()
     forgetCard();
     emptyList();
     hide();
-    forms().showGebiete(Road::Practice, Upkeep::RenameOnly);
+    navigator().showSubjects(Road::Practice, Upkeep::RenameOnly);
 }
 
 void FrmUeb::cmdZumStart_Click()
 {
     hide();
-    forms().window<FrmWelcome>().showForm();
+    navigator().showStart();
 }
 
 void FrmUeb::formUnload() { emptyList(); }
@@ -397,10 +395,8 @@ void FrmUeb::cmdEdit_Click()
     const std::optional<qint32> card = requireCard();
     if (!card)
         return;
-    FrmEdit &edit = forms().window<FrmEdit>();
-    connect(&edit, &FrmEdit::saved, this, &FrmUeb::showEditedCard, Qt::UniqueConnection);
     // The texts as shown, the answer also while it is hidden.
-    edit.editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
+    navigator().editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
     hide();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
 
 #include <optional>
 
@@ -17,7 +17,7 @@ class FrmUeb : public Form {
 public:
     static constexpr WindowId kId = WindowId::Ueb;
     static const FormDesign &layout();
-    FrmUeb(Session &session, Forms &forms);
+    FrmUeb(Session &session, Navigator &navigator);
 
     // Starts practising subject (named as typed or picked): the caption, the
     // window shown, and the list filled with no compartment preferred.

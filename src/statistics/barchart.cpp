@@ -1,6 +1,6 @@
 #include "statistics/barchart.h"
 
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

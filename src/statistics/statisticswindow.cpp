@@ -1,9 +1,10 @@
 #include "statistics/statisticswindow.h"
 
-#include "shell/dialogs.h"
-#include "shell/messages.h"
-#include "shell/subjectchooser.h"
 #include "statistics/barchart.h"
+#include "ui/dialogs.h"
+#include "ui/messages.h"
+#include "ui/session.h"
+#include "ui/subjectchooser.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -45,8 +46,8 @@ QPushButton *button(const QString &text, const char *name, const QString &access
 
 } // namespace
 
-StatisticsWindow::StatisticsWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget *parent)
-    : QWidget(parent), m_store(store), m_dialogs(dialogs)
+StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
+    : QWidget(parent), m_session(session), m_dialogs(session.dialogs())
 {
     setWindowTitle(QStringLiteral("Statistik"));
     setObjectName(QStringLiteral("StatisticsWindow"));
@@ -101,6 +102,17 @@ StatisticsWindow::StatisticsWindow(tarlivo::Store &store, Dialogs &dialogs, QWid
     // The figures are read when the window is shown, or at once for a subject asked
     // for before: opened on a subject, the figures of all are never read in vain.
     fillSubjects(std::nullopt);
+
+    // Another window's change, an undo or the file opened afresh: read again now
+    // while on screen, else when next shown.
+    const auto follow = [this] {
+        if (isVisible())
+            refresh();
+        else
+            m_subjectsStale = m_stale = true;
+    };
+    connect(&session, &Session::changed, this, follow);
+    connect(&session, &Session::storeOpened, this, follow);
 }
 
 StatisticsWindow::~StatisticsWindow() = default;
@@ -138,7 +150,7 @@ bool StatisticsWindow::selectSubject(std::optional<qint32> subjectId)
 void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
 {
     try {
-        fillSubjectChooser(*cboGebiet, m_store, keep);
+        fillSubjectChooser(*cboGebiet, store(), keep);
     } catch (const StoreError &e) {
         m_dialogs.message(this, text::storeError(e));
     }
@@ -146,6 +158,10 @@ void StatisticsWindow::fillSubjects(std::optional<qint32> keep)
 
 void StatisticsWindow::showEvent(QShowEvent *event)
 {
+    if (m_subjectsStale) {
+        m_subjectsStale = false;
+        fillSubjects(currentSubject());
+    }
     if (m_stale) {
         load();
         // The layout was made for the empty labels just before.
@@ -158,7 +174,7 @@ void StatisticsWindow::load()
 {
     m_stale = false;
     try {
-        m_statistics = m_store.statistics(currentSubject(), kDays);
+        m_statistics = store().statistics(currentSubject(), kDays);
     } catch (const StoreError &e) {
         m_statistics = Statistics{};
         lblKarten->setText(text::statisticsUnknown(QStringLiteral("Karten")));
@@ -217,5 +233,7 @@ void StatisticsWindow::saveImage()
     if (!reason.isNull())
         m_dialogs.message(this, text::imageNotSaved(path, reason));
 }
+
+Store &StatisticsWindow::store() const { return m_session.db(); }
 
 } // namespace tarlivo::ui

@@ -14,6 +14,7 @@ namespace tarlivo::ui {
 
 class ChartView;
 class Dialogs;
+class Session;
 
 // How practice stands, for one subject or for all: the figures, the cards in each
 // compartment and the verdicts of the last 30 days; saved as a picture on request.
@@ -23,7 +24,7 @@ class StatisticsWindow : public QWidget {
 public:
     static constexpr int kDays = 30;
 
-    StatisticsWindow(tarlivo::Store &store, tarlivo::ui::Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit StatisticsWindow(Session &session, QWidget *parent = nullptr);
     ~StatisticsWindow() override;
 
     // The subject shown; empty for "Alle Gebiete".
@@ -56,10 +57,13 @@ private:
     bool selectSubject(std::optional<qint32> subjectId);
     void load();
 
-    tarlivo::Store &m_store;
+    Store &store() const;
+
+    Session &m_session;
     Dialogs &m_dialogs;
     Statistics m_statistics;
-    bool m_stale = true; // nothing read yet
+    bool m_stale = true;          // nothing read yet
+    bool m_subjectsStale = false; // subjects added, renamed or deleted while hidden
 };
 
 } // namespace tarlivo::ui

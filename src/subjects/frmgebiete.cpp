@@ -1,12 +1,9 @@
 #include "subjects/frmgebiete.h"
 
-#include "entry/frmneu.h"
-#include "practice/frmueb.h"
-#include "shell/controls.h"
-#include "shell/dialogs.h"
-#include "shell/forms.h"
-#include "shell/messages.h"
-#include "subjects/numbertest.h"
+#include "store/numbertest.h"
+#include "ui/controls.h"
+#include "ui/dialogs.h"
+#include "ui/messages.h"
 
 namespace tarlivo::ui {
 
@@ -30,8 +27,8 @@ const FormDesign &FrmGebiete::layout()
     return design;
 }
 
-FrmGebiete::FrmGebiete(Session &session, Forms &forms, Road road)
-    : Form(layout(), kId, session, forms), cmdGebietEdit(control<CommandButton>("cmdGebietEdit")),
+FrmGebiete::FrmGebiete(Session &session, Navigator &navigator, Road road)
+    : Form(layout(), kId, session, navigator), cmdGebietEdit(control<CommandButton>("cmdGebietEdit")),
       cmdUebernahmeGebiet(control<CommandButton>("cmdUebernahmeGebiet")),
       cmdGebietNeu(control<CommandButton>("cmdGebietNeu")), cmbGebiet(control<ComboBox>("cmbGebiet")), m_road(road)
 {
@@ -78,10 +75,10 @@ void FrmGebiete::cmdUebernahmeGebiet_Click()
     // The name as it stands, typed or picked; the next window checks it.
     const QString subject = cmbGebiet->text();
     if (m_road == Road::Practice)
-        forms().window<FrmUeb>().startPractice(subject);
+        navigator().startPractice(subject);
     else
-        forms().window<FrmNeu>().startEntry(subject);
-    forms().unload(*this);
+        navigator().startEntry(subject);
+    navigator().unload(*this);
 }
 
 std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QString &title,
@@ -112,6 +109,14 @@ std::optional<QString> FrmGebiete::askNewName(const QString &prompt, const QStri
     return name;
 }
 
+void FrmGebiete::tellSubject(std::optional<SubjectRow> before, std::optional<SubjectRow> after)
+{
+    // The other windows offer the subject names as they are now.
+    Change change;
+    change.subjects.push_back({std::move(before), std::move(after)});
+    session().tell(change, this);
+}
+
 void FrmGebiete::cmdGebietNeu_Click()
 {
     const std::optional<QString> name =
@@ -121,6 +126,8 @@ void FrmGebiete::cmdGebietNeu_Click()
     try {
         // The store checks the name once more inside its write, against a second copy.
         session().db().addSubject(*name);
+        if (const std::optional<qint32> id = session().db().subjectId(*name))
+            tellSubject(std::nullopt, SubjectRow{*id, *name});
     } catch (const StoreError &error) {
         session().report(this, error);
         return;
@@ -146,7 +153,10 @@ void FrmGebiete::cmdGebietEdit_Click()
     if (!name)
         return;
     try {
+        const std::optional<qint32> id = session().db().subjectId(oldName);
         session().db().renameSubject(oldName, *name);
+        if (id)
+            tellSubject(SubjectRow{*id, oldName}, SubjectRow{*id, *name});
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
             session().message(this, text::unknownSubject(oldName));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
 
 #include <optional>
 
@@ -15,7 +15,7 @@ class FrmGebiete : public Form {
 public:
     static constexpr WindowId kId = WindowId::Gebiete;
     static const FormDesign &layout();
-    FrmGebiete(Session &session, Forms &forms, Road road);
+    FrmGebiete(Session &session, Navigator &navigator, Road road);
 
     // Connects to the database and fills the list for the road.
     void formLoad() override;
@@ -29,6 +29,8 @@ public:
     void setUpkeep(Upkeep upkeep);
 
 private:
+    // Tells the other windows of a subject added or renamed here.
+    void tellSubject(std::optional<SubjectRow> before, std::optional<SubjectRow> after);
     void FillGebiete();
     bool GebietExists(const QString &name);
     // Asks for a subject name, blanks around it dropped, and runs the checks in their

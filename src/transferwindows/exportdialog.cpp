@@ -1,10 +1,11 @@
 #include "transferwindows/exportdialog.h"
 
-#include "shell/dialogs.h"
 #include "store/store.h"
 #include "transfer/exporter.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
+#include "ui/dialogs.h"
+#include "ui/session.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,8 +16,8 @@
 
 namespace tarlivo::ui {
 
-ExportDialog::ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
-    : QDialog(parent), m_store(store), m_dialogs(dialogs)
+ExportDialog::ExportDialog(Session &session, QWidget *parent)
+    : QDialog(parent), m_session(session), m_dialogs(session.dialogs())
 {
     setWindowTitle(QStringLiteral("Fragen exportieren"));
     setAccessibleName(windowTitle());
@@ -25,7 +26,7 @@ ExportDialog::ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     subjectBox->setAccessibleName(QStringLiteral("Gebiet"));
     subjectBox->addItem(QStringLiteral("Alle Gebiete"));
     try {
-        subjectBox->addItems(m_store.subjectsWithCards());
+        subjectBox->addItems(store().subjectsWithCards());
     } catch (const StoreError &e) {
         m_dialogs.message(this, transfer::text::storeProblem(e));
     }
@@ -75,7 +76,7 @@ bool ExportDialog::exportTo(const QString &path)
     try {
         std::unique_ptr<Progress> progress = m_dialogs.progress(this);
         const transfer::ExportResult result =
-            transfer::exportCards(m_store, path, subject, [&](qint64 done, qint64 total) {
+            transfer::exportCards(store(), path, subject, [&](qint64 done, qint64 total) {
                 return progress->update(QStringLiteral("Fragen werden exportiert …"), done, total);
             });
         if (result.cancelled) {
@@ -91,5 +92,7 @@ bool ExportDialog::exportTo(const QString &path)
     }
     return false;
 }
+
+Store &ExportDialog::store() const { return m_session.db(); }
 
 } // namespace tarlivo::ui

@@ -9,7 +9,8 @@ namespace tarlivo {
 class Store;
 namespace ui {
 class Dialogs;
-}
+class Session;
+} // namespace ui
 } // namespace tarlivo
 
 namespace tarlivo::ui {
@@ -18,7 +19,7 @@ namespace tarlivo::ui {
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    ExportDialog(Store &store, Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit ExportDialog(Session &session, QWidget *parent = nullptr);
 
     // Writes the chosen subject(s) to path; false (and told) when that failed.
     bool exportTo(const QString &path);
@@ -33,7 +34,9 @@ private:
     QPushButton *exportButton;
     QPushButton *cancelButton;
 
-    Store &m_store;
+    Store &store() const;
+
+    Session &m_session;
     Dialogs &m_dialogs;
 };
 

@@ -1,10 +1,11 @@
 #include "transferwindows/importdialog.h"
 
-#include "shell/dialogs.h"
 #include "store/numbertest.h"
 #include "store/store.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
+#include "ui/dialogs.h"
+#include "ui/session.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,8 +41,8 @@ QString fileFilter()
 
 } // namespace
 
-ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
-    : QDialog(parent), m_store(store), m_dialogs(dialogs)
+ImportDialog::ImportDialog(Session &session, QWidget *parent)
+    : QDialog(parent), m_session(session), m_dialogs(session.dialogs())
 {
     setWindowTitle(QStringLiteral("Fragen importieren"));
     setAccessibleName(windowTitle());
@@ -127,7 +128,7 @@ ImportDialog::ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent)
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     try {
-        subjectBox->addItems(m_store.allSubjects());
+        subjectBox->addItems(store().allSubjects());
     } catch (const StoreError &e) {
         m_dialogs.message(this, transfer::text::storeProblem(e));
     }
@@ -195,7 +196,7 @@ transfer::ImportSettings ImportDialog::settings() const
 void ImportDialog::refreshPreview()
 {
     try {
-        m_preview = transfer::previewImport(*m_file, m_store, settings());
+        m_preview = transfer::previewImport(*m_file, store(), settings());
     } catch (const transfer::TransferError &e) {
         m_dialogs.message(this, e.message());
         m_file.reset();
@@ -275,7 +276,7 @@ void ImportDialog::importCards()
     try {
         std::unique_ptr<Progress> progress = m_dialogs.progress(this);
         const qint64 total = m_preview.cardCount + m_preview.refusedCount;
-        summary = transfer::runImport(*m_file, m_store, s, [&](qint64 done) {
+        summary = transfer::runImport(*m_file, store(), s, [&](qint64 done) {
             return progress->update(QStringLiteral("Fragen werden importiert …"), done, total);
         });
     } catch (const transfer::TransferError &e) {
@@ -294,5 +295,7 @@ void ImportDialog::importCards()
         emit cardsChanged();
     accept();
 }
+
+Store &ImportDialog::store() const { return m_session.db(); }
 
 } // namespace tarlivo::ui

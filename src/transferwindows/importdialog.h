@@ -18,7 +18,8 @@ namespace tarlivo {
 class Store;
 namespace ui {
 class Dialogs;
-}
+class Session;
+} // namespace ui
 } // namespace tarlivo
 
 namespace tarlivo::ui {
@@ -29,7 +30,7 @@ namespace tarlivo::ui {
 class ImportDialog : public QDialog {
     Q_OBJECT
 public:
-    ImportDialog(Store &store, Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit ImportDialog(Session &session, QWidget *parent = nullptr);
     ~ImportDialog() override;
 
     // Asks for the file through the chooser and reads it for the preview; false when
@@ -63,7 +64,9 @@ private:
     void showPreview();
     transfer::ImportSettings settings() const;
 
-    Store &m_store;
+    Store &store() const;
+
+    Session &m_session;
     Dialogs &m_dialogs;
     std::unique_ptr<transfer::ImportFile> m_file;
     transfer::ImportPreview m_preview;

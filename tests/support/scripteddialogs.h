@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QPair>
 #include <QStringList>

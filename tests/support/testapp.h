@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/forms.h"
 #include "scripteddialogs.h"
-#include "shell/forms.h"
 #include "store/sqlite.h"
 #include "store/store.h"
 #include "windows.h"
@@ -17,6 +17,19 @@ inline tarlivo::StoreOptions noBackups()
     tarlivo::StoreOptions options;
     options.backups = false;
     return options;
+}
+
+// A session over the data file at path, for the windows beyond the six; connect()
+// opens the file.
+inline tarlivo::ui::Session::Setup sessionOn(const QString &path, tarlivo::StoreOptions options = noBackups())
+{
+    return {path, std::move(options), {}};
+}
+inline tarlivo::ui::Session &connected(tarlivo::ui::Session &session)
+{
+    if (!session.ConnectDB(nullptr))
+        qFatal("the test's data file cannot be opened");
+    return session;
 }
 
 // Types a card key by key into the card entry window and presses "&Übernehmen".

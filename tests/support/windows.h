@@ -3,14 +3,14 @@
 // Driving the real windows as a user would: typing, picking list entries and
 // pressing the buttons. Shared by the tests and the crash driver.
 
+#include "app/forms.h"
+#include "app/frmbackground.h"
+#include "app/frmwelcome.h"
 #include "entry/frmneu.h"
 #include "practice/frmedit.h"
 #include "practice/frmueb.h"
-#include "shell/controls.h"
-#include "shell/forms.h"
-#include "shell/frmbackground.h"
-#include "shell/frmwelcome.h"
 #include "subjects/frmgebiete.h"
+#include "ui/controls.h"
 
 #include <QApplication>
 #include <QKeyEvent>

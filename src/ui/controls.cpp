@@ -1,4 +1,4 @@
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>

@@ -1,9 +1,9 @@
-#include "shell/application.h"
-#include "shell/commandline.h"
-#include "shell/datafile.h"
-#include "shell/dialogs.h"
-#include "shell/forms.h"
+#include "app/application.h"
+#include "app/commandline.h"
+#include "app/forms.h"
 #include "transfer/command.h"
+#include "ui/datafile.h"
+#include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QDir>

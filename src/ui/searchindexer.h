@@ -3,9 +3,11 @@
 #include <QObject>
 #include <QTimer>
 
-namespace tarlivo::ui {
+namespace tarlivo {
+class Store;
+}
 
-class Session;
+namespace tarlivo::ui {
 
 // Brings the search index up to date after an import: a few hundred cards at a
 // time, each step its own short write, while the program waits for the user. Until
@@ -13,8 +15,9 @@ class Session;
 class SearchIndexer : public QObject {
     Q_OBJECT
 public:
-    explicit SearchIndexer(Session &session);
-
+    SearchIndexer();
+    // The store to work on; null while there is none.
+    void setStore(Store *store);
     // Starts on the cards waiting for the index, if there are any.
     void wake();
     void stop() { m_timer.stop(); }
@@ -23,7 +26,7 @@ public:
 private:
     void step();
 
-    Session &m_session;
+    Store *m_store = nullptr;
     QTimer m_timer;
 };
 

@@ -1,4 +1,4 @@
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QDir>
 #include <QLocale>

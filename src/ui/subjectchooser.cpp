@@ -1,4 +1,4 @@
-#include "shell/subjectchooser.h"
+#include "ui/subjectchooser.h"
 
 #include "store/store.h"
 

@@ -1,4 +1,4 @@
-#include "shell/commandline.h"
+#include "app/commandline.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

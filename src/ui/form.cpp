@@ -1,7 +1,6 @@
-#include "shell/form.h"
+#include "ui/form.h"
 
-#include "shell/controls.h"
-#include "shell/forms.h"
+#include "ui/controls.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -11,8 +10,8 @@
 
 namespace tarlivo::ui {
 
-Form::Form(const FormDesign &design, WindowId id, Session &session, Forms &forms)
-    : m_design(design), m_id(id), m_session(session), m_forms(forms)
+Form::Form(const FormDesign &design, WindowId id, Session &session, Navigator &navigator)
+    : m_design(design), m_id(id), m_session(session), m_navigator(navigator)
 {
     setObjectName(QString::fromUtf8(design.name));
     setWindowTitle(QString::fromUtf8(design.caption));
@@ -143,7 +142,7 @@ void Form::showForm()
 void Form::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    m_forms.closedByUser(*this);
+    m_navigator.closedByUser(*this);
 }
 
 } // namespace tarlivo::ui

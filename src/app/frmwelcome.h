@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
 
 namespace tarlivo::ui {
 
@@ -12,7 +12,7 @@ class FrmWelcome : public Form {
 public:
     static constexpr WindowId kId = WindowId::Welcome;
     static const FormDesign &layout();
-    FrmWelcome(Session &session, Forms &forms);
+    FrmWelcome(Session &session, Navigator &navigator);
 
     void formLoad() override;
 

@@ -1,4 +1,4 @@
-#include "shell/aboutwindow.h"
+#include "app/aboutwindow.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>

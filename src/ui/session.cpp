@@ -1,10 +1,10 @@
-#include "shell/session.h"
+#include "ui/session.h"
 
-#include "shell/datafile.h"
-#include "shell/dialogs.h"
-#include "shell/legacytakeover.h"
-#include "shell/messages.h"
-#include "shell/searchindexer.h"
+#include "ui/datafile.h"
+#include "ui/dialogs.h"
+#include "ui/legacytakeover.h"
+#include "ui/messages.h"
+#include "ui/searchindexer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,8 +12,11 @@
 namespace tarlivo::ui {
 
 Session::Session(Dialogs &dialogs, Setup setup)
-    : m_dialogs(dialogs), m_setup(std::move(setup)), m_indexer(std::make_unique<SearchIndexer>(*this))
+    : m_dialogs(dialogs), m_setup(std::move(setup)), m_indexer(std::make_unique<SearchIndexer>())
 {
+    connect(this, &Session::storeOpened, m_indexer.get(), [this] { m_indexer->setStore(m_store.get()); });
+    connect(this, &Session::storeClosing, m_indexer.get(), [this] { m_indexer->setStore(nullptr); });
+    connect(this, &Session::changed, m_indexer.get(), &SearchIndexer::wake);
     auto previous = m_setup.storeOptions.backupFailed;
     // A failed backup never blocks the user, and only a full disk is worth a word.
     m_setup.storeOptions.backupFailed = [this, previous](const StoreError &error) {
@@ -41,12 +44,24 @@ bool Session::ConnectDB(QWidget *parent)
         open();
         return true;
     } catch (const StoreError &error) {
-        if (error.kind() == StoreErrorKind::LegacyFormat)
-            return takeOverLegacyFile(*this, parent);
+        if (error.kind() != StoreErrorKind::LegacyFormat
+            || !takeOverLegacyFile(m_setup.dataFile, legacyReaderPath(), m_dialogs, parent)) {
+            if (error.kind() != StoreErrorKind::LegacyFormat)
+                message(parent, text::storeError(error, true));
+            return false;
+        }
+    }
+    // The file taken over is a store now.
+    try {
+        open();
+        return true;
+    } catch (const StoreError &error) {
         message(parent, text::storeError(error, true));
         return false;
     }
 }
+
+bool Session::ensureStore(QWidget *parent) { return m_store || ConnectDB(parent); }
 
 Store &Session::db()
 {
@@ -126,6 +141,6 @@ bool Session::redo(QWidget *parent)
 
 QString databasePath(const QString &programDir) { return QDir(programDir).filePath(QStringLiteral("Tarlivo.mdb")); }
 
-std::optional<qint32> getIDgebiet(Store &db, const QString &GebText) { return db.subjectId(GebText); }
+std::optional<qint32> getIDgebiet(Store &db, const QString &name) { return db.subjectId(name); }
 
 } // namespace tarlivo::ui

@@ -1,26 +1,29 @@
-#include "shell/searchindexer.h"
+#include "ui/searchindexer.h"
 
-#include "shell/session.h"
+#include "store/store.h"
 
 namespace tarlivo::ui {
 
-SearchIndexer::SearchIndexer(Session &session) : m_session(session)
+SearchIndexer::SearchIndexer()
 {
     // Each step is short; between two, the user's input comes first.
     m_timer.setInterval(0);
     connect(&m_timer, &QTimer::timeout, this, &SearchIndexer::step);
-    connect(&session, &Session::storeOpened, this, &SearchIndexer::wake);
-    connect(&session, &Session::storeClosing, this, &SearchIndexer::stop);
-    connect(&session, &Session::changed, this, &SearchIndexer::wake);
+}
+
+void SearchIndexer::setStore(Store *store)
+{
+    stop();
+    m_store = store;
+    wake();
 }
 
 void SearchIndexer::wake()
 {
     if (busy())
         return;
-    Store *store = m_session.store();
     try {
-        if (store && store->searchBacklog() > 0)
+        if (m_store && m_store->searchBacklog() > 0)
             m_timer.start();
     } catch (const StoreError &) {
         // The index is no data of the user's: a file that cannot be read now is
@@ -30,9 +33,8 @@ void SearchIndexer::wake()
 
 void SearchIndexer::step()
 {
-    Store *store = m_session.store();
     try {
-        if (!store || store->catchUpSearchIndex(Store::kSearchIndexStep) == 0)
+        if (!m_store || m_store->catchUpSearchIndex(Store::kSearchIndexStep) == 0)
             stop();
     } catch (const StoreError &) {
         // Read-only, busy with another copy, replaced: searching still finds every

@@ -1,6 +1,6 @@
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
 
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>

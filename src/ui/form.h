@@ -1,7 +1,8 @@
 #pragma once
 
-#include "shell/design.h"
-#include "shell/forms.h"
+#include "ui/design.h"
+#include "ui/navigator.h"
+#include "ui/session.h"
 
 #include <QWidget>
 
@@ -9,15 +10,13 @@
 
 namespace tarlivo::ui {
 
-class Session;
-
 // A top-level window built from its design. The design fixes every control's
 // place, caption, tab order and first visibility; the subclass adds behaviour and
 // keeps its controls to itself.
 class Form : public QWidget {
     Q_OBJECT
 public:
-    Form(const FormDesign &design, WindowId id, Session &session, Forms &forms);
+    Form(const FormDesign &design, WindowId id, Session &session, Navigator &navigator);
 
     const FormDesign &design() const { return m_design; }
     WindowId id() const { return m_id; }
@@ -40,7 +39,7 @@ protected:
     }
 
     Session &session() const { return m_session; }
-    Forms &forms() const { return m_forms; }
+    Navigator &navigator() const { return m_navigator; }
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -50,7 +49,7 @@ private:
     const FormDesign &m_design;
     const WindowId m_id;
     Session &m_session;
-    Forms &m_forms;
+    Navigator &m_navigator;
     bool m_placed = false;
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "shell/form.h"
+#include "ui/form.h"
+
+class QMenuBar;
 
 namespace tarlivo::ui {
-
-class MainMenu;
 
 // The maximised light-yellow backdrop behind all other windows, carrying the menu
 // bar of the functions beyond the designed windows.
@@ -13,7 +13,9 @@ class FrmBackground : public Form {
 public:
     static constexpr WindowId kId = WindowId::Background;
     static const FormDesign &layout();
-    FrmBackground(Session &session, Forms &forms);
+    FrmBackground(Session &session, Navigator &navigator);
+    // The menu bar along the top edge; it shows once the backdrop is on screen.
+    void setMenuBar(QMenuBar *bar);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -22,7 +24,7 @@ protected:
 private:
     void placeMenuBar();
 
-    MainMenu *m_menu;
+    QMenuBar *m_bar = nullptr;
 };
 
 } // namespace tarlivo::ui

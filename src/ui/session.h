@@ -17,9 +17,6 @@ namespace tarlivo::ui {
 class Dialogs;
 class SearchIndexer;
 
-// The two roads from the start window: typing new cards, or practising.
-enum class Road { Entry, Practice };
-
 // What the whole run shares: the data file, its open store, the dialogs and the
 // steps the user can take back. Handed to every window by its constructor; the
 // choices a user makes travel as arguments.
@@ -46,6 +43,9 @@ public:
     // taking over a file of the older Access-based program first. False after
     // telling the user why not; the store is then closed.
     bool ConnectDB(QWidget *parent);
+    // The store is open, connecting first when nothing has yet; false after telling
+    // the user why not.
+    bool ensureStore(QWidget *parent);
     // The open store; throws StoreError(NotConnected) before the first connection.
     Store &db();
     // The open store, or null.
@@ -85,7 +85,6 @@ signals:
     void changed(const tarlivo::Change &change, const QObject *origin);
 
 private:
-    friend bool takeOverLegacyFile(Session &session, QWidget *parent);
     void open(); // throws StoreError
 
     Dialogs &m_dialogs;
@@ -99,6 +98,6 @@ private:
 QString databasePath(const QString &programDir);
 
 // The key of the subject of that name; empty when there is none. Throws StoreError.
-std::optional<qint32> getIDgebiet(Store &db, const QString &GebText);
+std::optional<qint32> getIDgebiet(Store &db, const QString &name);
 
 } // namespace tarlivo::ui

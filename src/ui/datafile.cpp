@@ -1,6 +1,6 @@
-#include "shell/datafile.h"
+#include "ui/datafile.h"
 
-#include "shell/messages.h"
+#include "ui/messages.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,6 @@
-#include "shell/frmwelcome.h"
+#include "app/frmwelcome.h"
 
-#include "shell/controls.h"
-#include "shell/forms.h"
-#include "shell/frmbackground.h"
-#include "subjects/frmgebiete.h"
+#include "ui/controls.h"
 
 namespace tarlivo::ui {
 
@@ -27,8 +24,8 @@ const FormDesign &FrmWelcome::layout()
     return design;
 }
 
-FrmWelcome::FrmWelcome(Session &session, Forms &forms)
-    : Form(layout(), kId, session, forms), cmdEnd(control<CommandButton>("cmdEnd")),
+FrmWelcome::FrmWelcome(Session &session, Navigator &navigator)
+    : Form(layout(), kId, session, navigator), cmdEnd(control<CommandButton>("cmdEnd")),
       cmdUeben(control<CommandButton>("cmdUeben")), cmdNeu(control<CommandButton>("cmdNeu"))
 {
     connect(cmdNeu, &QPushButton::clicked, this, &FrmWelcome::cmdNeu_Click);
@@ -39,21 +36,21 @@ FrmWelcome::FrmWelcome(Session &session, Forms &forms)
 void FrmWelcome::formLoad()
 {
     // The backdrop goes up first, so that everything else opens in front of it.
-    forms().window<FrmBackground>().showForm();
+    navigator().showBackdrop();
 }
 
 void FrmWelcome::cmdNeu_Click()
 {
     hide();
-    forms().showGebiete(Road::Entry, Upkeep::NewAndRename);
+    navigator().showSubjects(Road::Entry, Upkeep::NewAndRename);
 }
 
 void FrmWelcome::cmdUeben_Click()
 {
     hide();
-    forms().showGebiete(Road::Practice, Upkeep::None);
+    navigator().showSubjects(Road::Practice, Upkeep::None);
 }
 
-void FrmWelcome::cmdEnd_Click() { forms().end(); }
+void FrmWelcome::cmdEnd_Click() { navigator().end(); }
 
 } // namespace tarlivo::ui

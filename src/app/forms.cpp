@@ -1,0 +1,129 @@
+#include "app/forms.h"
+
+#include "app/frmbackground.h"
+#include "app/frmwelcome.h"
+#include "app/mainmenu.h"
+#include "entry/frmneu.h"
+#include "practice/frmedit.h"
+#include "practice/frmueb.h"
+#include "subjects/frmgebiete.h"
+
+namespace tarlivo::ui {
+namespace {
+
+// What closing each window through its title bar does, in WindowId order: the
+// start window and the backdrop end the program.
+constexpr bool kClosingEndsProgram[] = {true, true, false, false, false, false};
+static_assert(std::size(kClosingEndsProgram) == kWindowCount);
+
+} // namespace
+
+Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup)), m_tools(m_session) {}
+
+Forms::~Forms()
+{
+    m_tools.closeAll();
+    // Windows first, the backdrop last: they may still refer to the session.
+    for (std::size_t i = kWindowCount; i-- > 0;)
+        delete m_windows[i].data();
+}
+
+Form *Forms::create(WindowId id, Road road)
+{
+    switch (id) {
+    case WindowId::Welcome:
+        return new FrmWelcome(m_session, *this);
+    case WindowId::Background: {
+        auto *backdrop = new FrmBackground(m_session, *this);
+        backdrop->setMenuBar((new MainMenu(m_session, m_tools, backdrop))->bar());
+        return backdrop;
+    }
+    case WindowId::Gebiete:
+        return new FrmGebiete(m_session, *this, road);
+    case WindowId::Neu:
+        return new FrmNeu(m_session, *this);
+    case WindowId::Ueb:
+        return new FrmUeb(m_session, *this);
+    case WindowId::Edit:
+        return new FrmEdit(m_session, *this);
+    }
+    Q_UNREACHABLE();
+}
+
+Form &Forms::get(WindowId id, Road road)
+{
+    QPointer<Form> &slot = m_windows[std::size_t(id)];
+    if (!slot) {
+        slot = create(id, road);
+        // The slot is set before the load runs, so the load may refer to its own window.
+        slot->formLoad();
+    }
+    return *slot;
+}
+
+Form *Forms::loaded(const QString &name) const
+{
+    for (const QPointer<Form> &form : m_windows)
+        if (form && form->objectName() == name)
+            return form.data();
+    return nullptr;
+}
+
+void Forms::start() { showStart(); }
+
+void Forms::showStart() { window<FrmWelcome>().showForm(); }
+
+void Forms::showBackdrop() { window<FrmBackground>().showForm(); }
+
+bool Forms::showSubjects(Road road, Upkeep upkeep) { return showGebiete(road, upkeep) != nullptr; }
+
+FrmGebiete *Forms::showGebiete(Road road, Upkeep upkeep)
+{
+    auto &gebiete = static_cast<FrmGebiete &>(get(WindowId::Gebiete, road));
+    gebiete.setRoad(road);
+    if (!gebiete.isConnected()) {
+        unload(gebiete);
+        showStart();
+        return nullptr;
+    }
+    gebiete.showForm();
+    gebiete.setUpkeep(upkeep);
+    return &gebiete;
+}
+
+void Forms::startEntry(const QString &subject) { window<FrmNeu>().startEntry(subject); }
+
+void Forms::startPractice(const QString &subject) { window<FrmUeb>().startPractice(subject); }
+
+void Forms::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
+{
+    FrmEdit &edit = window<FrmEdit>();
+    QObject::connect(&edit, &FrmEdit::saved, &window<FrmUeb>(), &FrmUeb::showEditedCard, Qt::UniqueConnection);
+    edit.editCard(card, subject, frage, antwort);
+}
+
+void Forms::unload(Form &form)
+{
+    form.formUnload();
+    form.hide();
+    // Clear the slot now: the next use builds the window afresh even before the
+    // old one is gone. Deletion waits, since form may be running a handler.
+    for (QPointer<Form> &slot : m_windows)
+        if (slot == &form)
+            slot.clear();
+    form.deleteLater();
+}
+
+void Forms::closedByUser(Form &form)
+{
+    // Any window but the start window and the backdrop is unloaded, and the start
+    // window offers the way on.
+    if (kClosingEndsProgram[std::size_t(form.id())]) {
+        end();
+        return;
+    }
+    unload(form);
+    showStart();
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/toolwindows.h"
+#include "ui/navigator.h"
+#include "ui/session.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <array>
+
+namespace tarlivo::ui {
+
+class Dialogs;
+class Form;
+class FrmGebiete;
+
+// Owns the six windows and the rule of their lives: each exists at most once, is
+// created on first use and stays loaded; only the subject window is unloaded and
+// comes back from its design. It carries out the windows' ways to each other, and
+// keeps the session and the windows beyond the six.
+class Forms final : public Navigator {
+public:
+    using Setup = Session::Setup;
+
+    Forms(Dialogs &dialogs, Setup setup);
+    ~Forms() override;
+    Forms(const Forms &) = delete;
+    Forms &operator=(const Forms &) = delete;
+
+    Session &session() { return m_session; }
+    ToolWindows &tools() { return m_tools; }
+
+    // The window, created and loaded on first use.
+    template <class F>
+    F &window()
+    {
+        return static_cast<F &>(get(F::kId));
+    }
+    // The loaded window of that name, without creating it; nullptr if not loaded.
+    Form *loaded(const QString &name) const;
+
+    // Program start: creates the start window, whose load shows the backdrop.
+    void start();
+    // Shows the subject window for road, loading it, with the upkeep buttons named.
+    // When the database cannot serve, the user has been told why, is back at the
+    // start window, and the result is null.
+    FrmGebiete *showGebiete(Road road, Upkeep upkeep);
+
+    // Navigator
+    void showStart() override;
+    void showBackdrop() override;
+    bool showSubjects(Road road, Upkeep upkeep) override;
+    void startEntry(const QString &subject) override;
+    void startPractice(const QString &subject) override;
+    void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) override;
+    void unload(Form &form) override;
+    void closedByUser(Form &form) override;
+    void end() override { m_session.end(); }
+
+private:
+    // road: what the subject window lists when it is created now.
+    Form &get(WindowId id, Road road = Road::Entry);
+    Form *create(WindowId id, Road road);
+
+    Session m_session;
+    ToolWindows m_tools;
+    std::array<QPointer<Form>, kWindowCount> m_windows;
+};
+
+} // namespace tarlivo::ui

@@ -1,0 +1,79 @@
+#include "app/toolwindows.h"
+
+#include "app/aboutwindow.h"
+#include "cards/cardlistwindow.h"
+#include "statistics/statisticswindow.h"
+#include "transferwindows/exportdialog.h"
+#include "transferwindows/importdialog.h"
+#include "ui/session.h"
+
+#include <QApplication>
+
+namespace tarlivo::ui {
+
+void ToolWindows::present(QWidget &window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void ToolWindows::closeAll()
+{
+    for (auto &[kind, window] : m_windows)
+        delete window.data();
+    m_windows.clear();
+}
+
+void ToolWindows::openCardList()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    CardListWindow &list = window<CardListWindow>([this] {
+        auto *window = new CardListWindow(m_session);
+        QObject::connect(
+            window, &CardListWindow::changed, &m_session,
+            [this, window](const QString &label, const Change &change) { m_session.record(label, change, window); });
+        return window;
+    });
+    list.refresh();
+    present(list);
+}
+
+void ToolWindows::openStatistics()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    StatisticsWindow &statistics = window<StatisticsWindow>([this] { return new StatisticsWindow(m_session); });
+    statistics.refresh();
+    present(statistics);
+}
+
+void ToolWindows::openImport()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    ImportDialog &import = window<ImportDialog>([this] {
+        auto *dialog = new ImportDialog(m_session);
+        // An import is not a step to take back; the windows only show the new cards.
+        QObject::connect(dialog, &ImportDialog::cardsChanged, &m_session,
+                         [this, dialog] { m_session.tell(Change{}, dialog); });
+        return dialog;
+    });
+    if (import.chooseFile())
+        present(import);
+}
+
+void ToolWindows::openExport()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    present(window<ExportDialog>([this] { return new ExportDialog(m_session); }));
+}
+
+void ToolWindows::openAbout()
+{
+    present(window<AboutWindow>([this] { return new AboutWindow(m_session.dataFile()); }));
+}
+
+} // namespace tarlivo::ui

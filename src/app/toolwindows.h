@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <map>
+#include <string>
+#include <typeinfo>
+
+namespace tarlivo::ui {
+
+class Session;
+
+// The windows beyond the designed six: each exists at most once, made the first
+// time it is asked for, and stays with its state (a search, a chosen subject, a
+// selection) until the program ends; it follows the session's store when the file
+// is opened afresh.
+class ToolWindows {
+public:
+    explicit ToolWindows(Session &session) : m_session(session) {}
+    ToolWindows(const ToolWindows &) = delete;
+    ToolWindows &operator=(const ToolWindows &) = delete;
+
+    void openCardList();
+    void openStatistics();
+    void openImport();
+    void openExport();
+    void openAbout();
+
+    // The window of that kind, or null.
+    template <class W>
+    W *find() const
+    {
+        auto it = m_windows.find(typeid(W).name());
+        return it == m_windows.end() ? nullptr : static_cast<W *>(it->second.data());
+    }
+    void closeAll();
+
+private:
+    template <class W, class Make>
+    W &window(Make &&make)
+    {
+        QPointer<QWidget> &slot = m_windows[typeid(W).name()];
+        if (!slot)
+            slot = make();
+        return static_cast<W &>(*slot);
+    }
+    // Shows a window in front, for the user to work in.
+    static void present(QWidget &window);
+
+    Session &m_session;
+    std::map<std::string, QPointer<QWidget>> m_windows;
+};
+
+} // namespace tarlivo::ui
