@@ -371,15 +371,11 @@ private:
         const int target = 1 + below(ctl<QComboBox>(*w, "cboGebiet")->count() - 1);
         const qint32 subject = ctl<QComboBox>(*w, "cboGebiet")->itemData(target).toInt();
         emitLine(QStringLiteral("> M %1 %2").arg(subject).arg(ids));
-        // The subject dialog is modal: chosen and confirmed from the event loop it runs.
-        QTimer::singleShot(0, [subject] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            auto *box = dialog->findChild<QComboBox *>(QStringLiteral("cboZiel"));
+        m_dialogs.dialogAnswers << [subject](QDialog &dialog) {
+            auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cboZiel"));
             box->setCurrentIndex(box->findData(subject));
-            dialog->accept();
-        });
+            dialog.accept();
+        };
         windows::click(ctl<QPushButton>(*w, "cmdVerschieben"));
         if (!refused())
             emitLine(QStringLiteral("< M"));

@@ -43,18 +43,13 @@ std::vector<qint32> hits(Store &store, const QString &text, std::optional<qint32
     return store.cardIds(subject, text, CardOrder::Practice);
 }
 
-// Does what a user does in the next modal dialog, then presses OK.
-void inNextDialog(std::function<void(QDialog &)> fill)
+// Does what a user does in the window's next dialog, then presses OK.
+std::function<void(QDialog &)> thenOk(std::function<void(QDialog &)> fill)
 {
-    QTimer::singleShot(0, [fill] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        fill(*dialog);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-        // Still open (refused input): cancel, so the test goes on.
-        if (dialog->isVisible())
-            dialog->reject();
-    });
+    return [fill](QDialog &dialog) {
+        fill(dialog);
+        dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    };
 }
 
 // The window over the fixture's store, with scripted answers and every change recorded.
@@ -403,17 +398,19 @@ private slots:
     {
         WindowRun w;
         w.select({w.f.wien, w.f.paris});
-        inNextDialog([](QDialog &d) { d.findChild<QComboBox *>("cboZiel")->setCurrentText("Biologie"); });
+        w.dialogs.dialogAnswers << thenOk(
+            [](QDialog &d) { d.findChild<QComboBox *>("cboZiel")->setCurrentText("Biologie"); });
         ctl<QPushButton>(w.window, "cmdVerschieben")->click();
         QCOMPARE(w.f.row(w.f.paris).subjectId, w.f.biologie);
         QCOMPARE(w.labels.last(), QString("Verschieben nach „Biologie“"));
 
         w.select({w.f.bern});
-        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
+        w.dialogs.dialogAnswers << thenOk([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
         ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.dialogs.take(), QStringList{"Fehlende Eingabe!"});
         QCOMPARE(w.f.row(w.f.bern).antwort, QString("Bern"));
-        inNextDialog([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
+        w.dialogs.dialogAnswers << thenOk(
+            [](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
         ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
         QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));

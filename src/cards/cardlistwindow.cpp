@@ -1,11 +1,13 @@
 #include "cards/cardlistwindow.h"
 
 #include "cards/cardlistmodel.h"
+#include "store/numbertest.h"
 #include "store/store.h"
 #include "ui/dialogs.h"
 #include "ui/messages.h"
 #include "ui/session.h"
 #include "ui/subjectchooser.h"
+#include "ui/toolwidgets.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,51 +28,6 @@
 #include <utility>
 
 namespace tarlivo::ui {
-namespace {
-
-QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton *button(const QString &text, const char *name, const QString &accessible, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAccessibleName(accessible);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QDialogButtonBox *okCancel(QDialog *dialog)
-{
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(text::cancel());
-    buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(text::cancel());
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
-// A whole number 1..2147483647, digits only (blanks around it allowed); else empty.
-std::optional<qint32> compartmentOf(const QString &typed)
-{
-    static const QRegularExpression digits(QStringLiteral("^\\s*\\+?([0-9]{1,10})\\s*$"));
-    const QRegularExpressionMatch m = digits.match(typed);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const qint64 value = m.captured(1).toLongLong();
-    if (value < 1 || value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return qint32(value);
-}
-
-} // namespace
-
 CardListWindow::CardListWindow(Session &session, QWidget *parent)
     : QWidget(parent), m_session(session), m_dialogs(session.dialogs()),
       m_model(new CardListModel([&session]() -> Store & { return session.db(); }, this))
@@ -109,13 +66,13 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     tblKarten->setColumnWidth(CardListModel::Antwort, 280);
     tblKarten->setColumnWidth(CardListModel::Fach, 60);
 
-    cmdBearbeiten = button(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
-    cmdVerschieben = button(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
-                            QStringLiteral("In Gebiet verschieben"), this);
-    cmdFach = button(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
-    cmdLoeschen = button(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
+    cmdBearbeiten = toolButton(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
+    cmdVerschieben = toolButton(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
+                                QStringLiteral("In Gebiet verschieben"), this);
+    cmdFach = toolButton(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
+    cmdLoeschen = toolButton(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
     cmdGebietLoeschen =
-        button(QStringLiteral("Gebiet &löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
+        toolButton(QStringLiteral("Gebiet &löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(plainLabel(QStringLiteral("Gebie&t:"), cboGebiet, this));
@@ -193,7 +150,7 @@ void CardListWindow::refreshKeepingSelection()
 {
     const std::vector<qint32> selected = selectedCardIds();
     const CardListRow *current = m_model->rowAt(tblKarten->currentIndex().row());
-    const std::optional<qint32> currentId = current ? std::optional<qint32>(current->card.id) : std::nullopt;
+    const qint32 currentId = current ? current->card.id : 0; // keys start at 1
     const QModelIndexList rows = tblKarten->selectionModel()->selectedRows();
     refresh();
     // The cards selected before stay selected where the list still shows them (the
@@ -205,7 +162,7 @@ void CardListWindow::refreshKeepingSelection()
         if (const int row = m_model->rowOf(id); row >= 0)
             selection.select(m_model->index(row, 0), m_model->index(row, CardListModel::ColumnCount - 1));
     tblKarten->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (const int row = currentId ? m_model->rowOf(*currentId) : -1; row >= 0)
+    if (const int row = currentId > 0 ? m_model->rowOf(currentId) : -1; row >= 0)
         tblKarten->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
 }
 
@@ -322,7 +279,7 @@ std::optional<qint32> CardListWindow::chooseSubject(const QString &title, const 
     layout->addWidget(plainLabel(prompt, box, &dialog));
     layout->addWidget(box);
     layout->addWidget(buttons);
-    if (dialog.exec() != QDialog::Accepted || box->currentIndex() < 0)
+    if (!m_dialogs.run(dialog) || box->currentIndex() < 0)
         return std::nullopt;
     return box->currentData().toInt();
 }
@@ -336,8 +293,6 @@ void CardListWindow::editSelected()
         return;
     }
     const qint32 cardId = row->card.id;
-    const QString oldFrage = row->card.frage;
-
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dlgBearbeiten"));
     dialog.setWindowTitle(text::editTitle());
@@ -363,9 +318,9 @@ void CardListWindow::editSelected()
     layout->addWidget(antwort);
     layout->addWidget(buttons);
     dialog.resize(520, 360);
-    if (dialog.exec() != QDialog::Accepted)
+    if (!m_dialogs.run(dialog))
         return;
-    write(text::editCardLabel(oldFrage),
+    write(text::editCardLabel(frage->toPlainText()),
           [&] { return store().editCard(cardId, frage->toPlainText(), antwort->toPlainText()); });
 }
 
@@ -398,7 +353,7 @@ void CardListWindow::setSelectedCompartment()
     const QString typed = m_dialogs.input(this, text::compartmentPrompt(), text::compartmentTitle());
     if (typed.isEmpty())
         return; // cancelled
-    const std::optional<qint32> fach = compartmentOf(typed);
+    const std::optional<qint32> fach = parseCompartment(typed);
     if (!fach) {
         m_dialogs.message(this, text::notAWholeCompartment(typed));
         return;

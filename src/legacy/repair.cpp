@@ -2,6 +2,8 @@
 
 #include "legacy/importerror.h"
 #include "store/collation.h"
+#include "store/names.h"
+#include "store/numbertest.h"
 #include "store/store.h"
 
 #include <QFileInfo>
@@ -20,8 +22,6 @@ using Error = LegacyImportError;
 using legacy::tableError;
 using legacy::writeFailed;
 
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
-
 // Names that compare equal the program's way, looked up quickly.
 class NameSet {
 public:
@@ -37,9 +37,7 @@ public:
     // base itself when free, else the first free of "base (2)", "base (3)" ...; now taken.
     QString claim(const QString &base)
     {
-        QString name = base;
-        for (int n = 2; contains(name); ++n)
-            name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+        const QString name = firstFreeName(base, [this](const QString &n) { return !contains(n); });
         insert(name);
         return name;
     }

@@ -2,6 +2,7 @@
 
 #include "legacy/importerror.h"
 #include "legacy/legacystream.h"
+#include "store/numbertest.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -17,7 +18,6 @@ using Error = LegacyImportError;
 using legacy::tableError;
 
 constexpr qint64 kInt32Min = std::numeric_limits<qint32>::min();
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
 constexpr qsizetype kMaxReaderErrors = 64 * 1024;
 
 // Takes the reader's stream apart as it arrives, into LegacyData.

@@ -1,6 +1,7 @@
 #include "practice/frmueb.h"
 
 #include "practice/frmedit.h"
+#include "store/numbertest.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
 
@@ -10,22 +11,6 @@
 #include <limits>
 
 namespace tarlivo::ui {
-namespace {
-
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
-
-// The list's text as a whole number: blanks around it aside, an optional sign and
-// digits, nothing else ("3.0", "0x10" and "1; DROP TABLE" are not).
-std::optional<qint64> wholeNumber(const QString &text)
-{
-    static const QRegularExpression digits(QStringLiteral(R"(\A[+-]?[0-9]{1,18}\z)"));
-    const QString trimmed = text.trimmed();
-    if (!digits.match(trimmed).hasMatch())
-        return std::nullopt;
-    return trimmed.toLongLong();
-}
-
-} // namespace
 
 const FormDesign &FrmUeb::layout()
 {
@@ -217,12 +202,10 @@ std::optional<qint32> FrmUeb::subjectKey()
 std::optional<qint32> FrmUeb::listedFach()
 {
     const QString typed = cmbFach->text();
-    const std::optional<qint64> n = wholeNumber(typed);
-    if (!n || *n < 1 || *n > kInt32Max) {
+    const std::optional<qint32> fach = parseCompartment(typed);
+    if (!fach)
         session().message(this, text::notACompartment(typed));
-        return std::nullopt;
-    }
-    return qint32(*n);
+    return fach;
 }
 
 void FrmUeb::FillFach(qint32 LastFach)

@@ -5,6 +5,7 @@
 #include "ui/messages.h"
 #include "ui/session.h"
 #include "ui/subjectchooser.h"
+#include "ui/toolwidgets.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,30 +19,12 @@
 namespace tarlivo::ui {
 namespace {
 
-QLabel *figureLabel(const char *name, const QString &accessible, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setAccessibleName(accessible);
-    return label;
-}
-
 ChartView *chartView(const char *name, const QString &accessible, QWidget *parent)
 {
     auto *chart = new ChartView(parent);
     chart->setObjectName(QLatin1String(name));
     chart->setAccessibleName(accessible);
     return chart;
-}
-
-QPushButton *button(const QString &text, const char *name, const QString &accessible, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAccessibleName(accessible);
-    b->setAutoDefault(false);
-    return b;
 }
 
 } // namespace
@@ -64,8 +47,8 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     chartFaecher = chartView("chartFaecher", text::compartmentChartTitle(), this);
     chartTage = chartView("chartTage", text::verdictChartTitle(kDays), this);
     cmdSpeichern =
-        button(QStringLiteral("Als &Bild speichern…"), "cmdSpeichern", QStringLiteral("Als Bild speichern"), this);
-    cmdSchliessen = button(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
+        toolButton(QStringLiteral("Als &Bild speichern…"), "cmdSpeichern", QStringLiteral("Als Bild speichern"), this);
+    cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(gebiet);

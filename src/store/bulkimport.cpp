@@ -14,7 +14,6 @@
 namespace tarlivo {
 namespace {
 
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
 // How many cards pass between two questions whether to go on.
 constexpr qint64 kAskEvery = 256;
 

@@ -1,4 +1,6 @@
 // The card list's changes: several cards, or a whole subject, in one write.
+
+#include "store/numbertest.h"
 #include "store/store.h"
 
 #include "store/collation.h"
@@ -12,8 +14,6 @@
 
 namespace tarlivo {
 namespace {
-
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
 
 // Each key once, in the order given: a selection may name a card twice.
 std::vector<qint32> distinct(const std::vector<qint32> &ids)

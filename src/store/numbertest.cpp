@@ -11,4 +11,16 @@ bool readsAsNumber(const QString &text)
     return number.match(text.trimmed()).hasMatch();
 }
 
+std::optional<qint32> parseCompartment(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral(R"(\A\+?0*([0-9]{1,10})\z)"));
+    const QRegularExpressionMatch m = digits.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const qint64 value = m.captured(1).toLongLong();
+    if (value < 1 || value > kInt32Max)
+        return std::nullopt;
+    return qint32(value);
+}
+
 } // namespace tarlivo

@@ -2,6 +2,7 @@
 
 #include "store/collation.h"
 #include "store/files.h"
+#include "store/numbertest.h"
 #include "store/queries.h"
 
 #include <QDateTime>
@@ -21,8 +22,6 @@
 
 namespace tarlivo {
 namespace {
-
-constexpr qint64 kInt32Max = std::numeric_limits<qint32>::max();
 
 // The tables as the rest of the program knows them, plus the subject key on each
 // position row: with it the practice questions are answered from one index instead

@@ -1,6 +1,7 @@
 #include "transfer/importer.h"
 
 #include "store/collation.h"
+#include "store/names.h"
 #include "store/numbertest.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
@@ -27,20 +28,12 @@ bool isZip(const QString &path)
 
 bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsNumber(name); }
 
-// A compartment as written: a whole number from 1 to 2147483647, blanks around it aside.
 bool parseFach(const QString &text, qint32 *fach)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty() || t.size() > 10)
-        return false;
-    for (const QChar c : t)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    const qint64 value = t.toLongLong();
-    if (value < 1 || value > std::numeric_limits<qint32>::max())
-        return false;
-    *fach = qint32(value);
-    return true;
+    const std::optional<qint32> parsed = parseCompartment(text);
+    if (parsed)
+        *fach = *parsed;
+    return parsed.has_value();
 }
 
 } // namespace
@@ -150,10 +143,7 @@ DeckPlan planDecks(Store &store, const QStringList &decks)
         return true;
     };
     for (const QString &deck : decks) {
-        QString name = deck;
-        const QString base = deck.isEmpty() ? QStringLiteral("Stapel") : deck;
-        for (int n = 2; !free(name); ++n)
-            name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+        const QString name = firstFreeName(deck.isEmpty() ? QStringLiteral("Stapel") : deck, free);
         taken << name;
         plan.subjectOf.insert(deck, name);
         if (name != deck)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/store.h"
+#include "transfer/importtypes.h"
 #include "transfer/textdecode.h"
 
 #include <QHash>
@@ -15,15 +16,6 @@ namespace tarlivo::transfer {
 
 class AnkiPackage;
 class DelimitedText;
-
-// Why a line (or an Anki note) is not stored.
-enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet };
-
-struct RefusedLine {
-    qint64 line = 0;
-    LineProblem problem = LineProblem::OneField;
-    QString value; // the Fach or Gebiet refused
-};
 
 // A file chosen for import: delimited text or an Anki package.
 class ImportFile {
@@ -96,15 +88,6 @@ struct ImportPreview {
 // Reads the whole file once; throws TransferError, StoreError.
 ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings);
 
-struct ImportSummary {
-    QStringList subjectsCreated;
-    qint64 cardsStored = 0;
-    qint64 duplicatesSkipped = 0;
-    qint64 linesRefused = 0;
-    qint64 mediaDropped = 0;
-    QList<QPair<QString, QString>> renamedDecks;
-    bool cancelled = false;
-};
 // Stores the file's cards, all or nothing. keepGoing(cards read) is asked now and
 // then; false cancels. Throws TransferError, StoreError.
 ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &settings,

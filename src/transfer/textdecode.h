@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-namespace tarlivo::transfer {
+#include "transfer/importtypes.h"
 
-enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Windows1252 };
+namespace tarlivo::transfer {
 
 struct DecodedText {
     QString text;

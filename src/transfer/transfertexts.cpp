@@ -1,17 +1,18 @@
 #include "transfer/transfertexts.h"
 
+#include "texts/wording.h"
+
 #include <QDir>
 
 namespace tarlivo::transfer::text {
 namespace {
 
-QString quoted(const QString &s) { return QStringLiteral("„%1“").arg(QDir::toNativeSeparators(s)); }
+using texts::byNumber;
+using texts::quoted;
 
 QString file(const QString &path) { return QStringLiteral("Die Datei %1").arg(quoted(path)); }
 
 QString nothingStored() { return QStringLiteral("\nEs wurde nichts gespeichert."); }
-
-QString byNumber(qint64 n, const char *one, const char *many) { return QString::fromUtf8(n == 1 ? one : many).arg(n); }
 
 QString package(const QString &path, const QString &entry)
 {
@@ -240,18 +241,13 @@ QString exportFailed(const QString &path, const QString &detail)
 
 QString storeProblem(const StoreError &error)
 {
+    // Where an import says more than the windows do, or less.
     QString reason;
     switch (error.kind()) {
     case StoreErrorKind::LegacyFormat:
         return legacyDataFile(error.path());
     case StoreErrorKind::Busy:
         reason = QStringLiteral("Die Datei wird gerade von einem anderen laufenden Tarlivo benutzt.");
-        break;
-    case StoreErrorKind::Full:
-        reason = QStringLiteral("Der Datenträger ist voll.");
-        break;
-    case StoreErrorKind::ReadOnly:
-        reason = QStringLiteral("Die Datei oder ihr Verzeichnis ist schreibgeschützt.");
         break;
     case StoreErrorKind::Duplicate:
         reason = QStringLiteral("Das Gebiet %1 wurde inzwischen angelegt; bitte importieren Sie noch einmal.")
@@ -260,18 +256,13 @@ QString storeProblem(const StoreError &error)
     case StoreErrorKind::Limit:
         reason = QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2147483647) ist erreicht.");
         break;
-    case StoreErrorKind::NotADatabase:
     case StoreErrorKind::SchemaMismatch:
         reason = QStringLiteral("Die Datei ist keine Tarlivo-Datenbank.");
         break;
-    case StoreErrorKind::NewerVersion:
-        reason = QStringLiteral("Die Datei wurde von einer neueren Version von Tarlivo geschrieben.");
-        break;
-    case StoreErrorKind::Corrupt:
-        reason = QStringLiteral("Die Datei ist beschädigt.");
-        break;
     default:
-        reason = QStringLiteral("Die Datenbank meldet: %1").arg(error.detail());
+        reason = texts::storeReason(error);
+        if (reason.isEmpty())
+            reason = QStringLiteral("Die Datenbank meldet: %1").arg(error.detail());
         break;
     }
     return QStringLiteral("Fehler in der Datenbank %1:\n%2").arg(quoted(error.path()), reason) + nothingStored();

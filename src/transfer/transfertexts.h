@@ -1,8 +1,7 @@
 #pragma once
 
 #include "store/storeerror.h"
-#include "transfer/importer.h"
-#include "transfer/textdecode.h"
+#include "transfer/importtypes.h"
 
 #include <QString>
 

@@ -3,7 +3,10 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollArea>
+
+#include <algorithm>
 
 namespace tarlivo::ui {
 namespace {
@@ -87,11 +90,54 @@ Label::Label(QWidget *parent) : QLabel(parent)
     setTextInteractionFlags(Qt::NoTextInteraction);
 }
 
+namespace {
+
+// The caption of a scrolling label as the area shows it. Painted, not a label of its
+// own: a screen reader meets the designed label alone, with its text.
+class CaptionPane : public QWidget {
+public:
+    CaptionPane(const Label &label, QWidget *parent) : QWidget(parent), m_label(label)
+    {
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return textRect(width).height(); }
+    QSize sizeHint() const override { return {m_label.width(), heightForWidth(m_label.width())}; }
+    QSize minimumSizeHint() const override { return {0, heightForWidth(width())}; }
+    void textChanged()
+    {
+        updateGeometry();
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), flags(), m_label.text());
+    }
+
+private:
+    int flags() const { return int(m_label.alignment()) | (m_label.wordWrap() ? Qt::TextWordWrap : 0); }
+    QRect textRect(int width) const
+    {
+        return fontMetrics().boundingRect(QRect(0, 0, std::max(width, 1), 1 << 24), flags(), m_label.text());
+    }
+
+    const Label &m_label;
+};
+
+} // namespace
+
 void Label::setText(const QString &text)
 {
     QLabel::setText(text);
     if (m_shown)
-        m_shown->setText(text);
+        static_cast<CaptionPane *>(m_shown)->textChanged();
 }
 
 void Label::setScrolling()
@@ -106,13 +152,7 @@ void Label::setScrolling()
     // The design's tab order knows no such stop; the wheel and the bar still scroll it.
     m_area->setFocusPolicy(Qt::NoFocus);
     m_area->viewport()->setAutoFillBackground(false);
-    m_shown = new QLabel(m_area);
-    m_shown->setTextFormat(Qt::PlainText);
-    m_shown->setWordWrap(wordWrap());
-    m_shown->setAlignment(alignment());
-    m_shown->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_shown->setFocusPolicy(Qt::NoFocus);
-    m_shown->setText(text());
+    m_shown = new CaptionPane(*this, m_area);
     m_area->setWidget(m_shown);
     m_area->setGeometry(rect());
 }

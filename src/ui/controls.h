@@ -53,7 +53,7 @@ protected:
 
 private:
     QScrollArea *m_area = nullptr;
-    QLabel *m_shown = nullptr; // what the scrolling area shows
+    QWidget *m_shown = nullptr; // paints the caption inside the scrolling area
 };
 
 // An editable drop-down list: never sorts, never adds typed text as an entry,

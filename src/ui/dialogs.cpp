@@ -2,6 +2,8 @@
 
 #include "ui/messages.h"
 
+#include <QDialog>
+
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -63,6 +65,10 @@ std::unique_ptr<Progress> Dialogs::progress(QWidget *) { return std::make_unique
 QString Dialogs::openFileName(QWidget *, const QString &, const QString &) { return QString(); }
 
 QString Dialogs::saveFileName(QWidget *, const QString &, const QString &) { return QString(); }
+
+bool Dialogs::run(QDialog &) { return false; }
+
+bool QtDialogs::run(QDialog &dialog) { return dialog.exec() == QDialog::Accepted; }
 
 // Qt's own chooser, whose buttons the installed translation makes German.
 QString QtDialogs::openFileName(QWidget *parent, const QString &title, const QString &filter)

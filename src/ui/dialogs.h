@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class QDialog;
 class QWidget;
 
 namespace tarlivo::ui {
@@ -33,6 +34,9 @@ public:
     // one). filter as QFileDialog takes it. Empty when cancelled, as by default.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
+    // A window's own modal dialog, built by the caller: true when the user accepted
+    // it. By default it is cancelled.
+    virtual bool run(QDialog &dialog);
 };
 
 // The real boxes.
@@ -44,6 +48,7 @@ public:
     std::unique_ptr<Progress> progress(QWidget *parent) override;
     QString openFileName(QWidget *parent, const QString &title, const QString &filter) override;
     QString saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    bool run(QDialog &dialog) override;
 };
 
 } // namespace tarlivo::ui

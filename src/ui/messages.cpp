@@ -1,5 +1,7 @@
 #include "ui/messages.h"
 
+#include "texts/wording.h"
+
 #include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
@@ -7,10 +9,8 @@
 namespace tarlivo::ui::text {
 namespace {
 
-QString quoted(const QString &s) { return QStringLiteral("„%1“").arg(QDir::toNativeSeparators(s)); }
-
-// One of two sentences by number, with the number put in for %1.
-QString byNumber(qint64 n, const char *one, const char *many) { return QString::fromUtf8(n == 1 ? one : many).arg(n); }
+using texts::byNumber;
+using texts::quoted;
 
 } // namespace
 
@@ -92,66 +92,18 @@ QString undoConflict(bool redo)
 
 QString storeError(const StoreError &error, bool whileOpening)
 {
-    const QString file = quoted(error.path());
-    QString reason;
     switch (error.kind()) {
     case StoreErrorKind::NotConnected:
         return QStringLiteral("Es ist keine Datenbank geöffnet.\nBitte wählen Sie zuerst ein Gebiet.");
-    case StoreErrorKind::NotADatabase:
-        reason = QStringLiteral("Die Datei ist keine Tarlivo-Datenbank.");
-        break;
-    case StoreErrorKind::LegacyFormat:
-        reason = QStringLiteral(
-            "Die Datei stammt von der älteren Access-Version von Tarlivo und kann nicht gelesen werden.");
-        break;
-    case StoreErrorKind::SchemaMismatch:
-        reason = QStringLiteral("Die Datei ist eine Datenbank, aber ihr fehlen die Tabellen von Tarlivo.");
-        break;
-    case StoreErrorKind::NewerVersion:
-        reason = QStringLiteral("Die Datei wurde von einer neueren Version von Tarlivo geschrieben.");
-        break;
-    case StoreErrorKind::CannotCreate:
-        reason = QStringLiteral("Die Datei fehlt und kann in diesem Verzeichnis nicht angelegt werden.");
-        break;
-    case StoreErrorKind::CannotOpen:
-        reason = QStringLiteral("Die Datei kann nicht gelesen werden; bitte prüfen Sie die Zugriffsrechte.");
-        break;
-    case StoreErrorKind::Busy:
-        reason = QStringLiteral("Die Datei wird gerade von einem anderen laufenden Tarlivo benutzt.\n"
-                                "Bitte versuchen Sie es gleich noch einmal.");
-        break;
-    case StoreErrorKind::Full:
-        reason = QStringLiteral("Der Datenträger ist voll.");
-        break;
-    case StoreErrorKind::ReadOnly:
-        reason = QStringLiteral("Die Datei oder ihr Verzeichnis ist schreibgeschützt.");
-        break;
-    case StoreErrorKind::FileChanged:
-        reason = error.detail() == QLatin1String("deleted")
-                     ? QStringLiteral("Die Datei wurde gelöscht, während Tarlivo lief.")
-                     : QStringLiteral("Die Datei wurde ersetzt, während Tarlivo lief.");
-        reason += QStringLiteral("\nBitte wählen Sie das Gebiet neu.");
-        break;
-    case StoreErrorKind::Corrupt:
-        reason = QStringLiteral("Die Datei ist beschädigt.");
-        break;
-    case StoreErrorKind::Io:
-        reason = QStringLiteral("Beim Lesen oder Schreiben der Datei ist ein Fehler aufgetreten.");
-        break;
-    case StoreErrorKind::NotFound:
-        reason = QStringLiteral("Ein Eintrag fehlt in der Datei, sie ist beschädigt.");
-        break;
     case StoreErrorKind::Duplicate:
         return subjectExists();
-    case StoreErrorKind::Limit:
-        reason = QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2147483647).");
-        break;
     case StoreErrorKind::Conflict:
         return undoConflict(error.detail().startsWith(QLatin1String("redo")));
-    case StoreErrorKind::Internal:
-        reason = QStringLiteral("Die Datenbank meldet: %1").arg(error.detail());
+    default:
         break;
     }
+    const QString file = quoted(error.path());
+    const QString reason = texts::storeReason(error);
     if (whileOpening)
         return QStringLiteral("Die Datenbank %1 kann nicht geöffnet werden.\n%2\nDie Datei wurde nicht verändert.")
             .arg(file, reason);

@@ -2,9 +2,11 @@
 
 #include "ui/dialogs.h"
 
+#include <QDialog>
 #include <QPair>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // Answers message and input boxes in tests: records what the program showed and
@@ -28,7 +30,12 @@ public:
     QList<std::shared_ptr<ProgressRecord>> progressWindows;
     int cancelProgressAfter = -1; // cancels at that update (counted from 1); -1: never
     QStringList fileAnswers;      // next file chooser answers; none left means Cancel
-    QStringList fileChoosers;     // title of every file chooser shown
+    // What the user does in the next dialogs of a window's own, each never shown: it
+    // counts as accepted when the answer accepted it (pressed OK, say). None left
+    // means Cancel.
+    QList<std::function<void(QDialog &)>> dialogAnswers;
+    QStringList dialogsRun;   // objectName of every such dialog, in order
+    QStringList fileChoosers; // title of every file chooser shown
 
     void message(QWidget *, const QString &text) override { messages << text; }
 
@@ -49,6 +56,16 @@ public:
     {
         fileChoosers << title;
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+
+    bool run(QDialog &dialog) override
+    {
+        dialogsRun << dialog.objectName();
+        if (dialogAnswers.isEmpty())
+            return false;
+        dialog.setResult(QDialog::Rejected);
+        dialogAnswers.takeFirst()(dialog);
+        return dialog.result() == QDialog::Accepted;
     }
 
     std::unique_ptr<tarlivo::ui::Progress> progress(QWidget *) override

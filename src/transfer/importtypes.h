@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// What an import reports, apart from the readers that find it: the texts word it.
+namespace tarlivo::transfer {
+
+enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Windows1252 };
+
+// Why a line (or an Anki note) is not stored.
+enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet };
+
+struct RefusedLine {
+    qint64 line = 0;
+    LineProblem problem = LineProblem::OneField;
+    QString value; // the Fach or Gebiet refused
+};
+
+struct ImportSummary {
+    QStringList subjectsCreated;
+    qint64 cardsStored = 0;
+    qint64 duplicatesSkipped = 0;
+    qint64 linesRefused = 0;
+    qint64 mediaDropped = 0;
+    QList<QPair<QString, QString>> renamedDecks;
+    bool cancelled = false;
+};
+
+} // namespace tarlivo::transfer
