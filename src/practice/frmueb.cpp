@@ -208,7 +208,7 @@ std::optional<qint32> FrmUeb::listedFach()
     return fach;
 }
 
-void FrmUeb::FillFach(qint32 LastFach)
+void FrmUeb::FillFach(qint32 preferred)
 {
     emptyList();
     std::vector<qint32> faecher;
@@ -231,17 +231,17 @@ void FrmUeb::FillFach(qint32 LastFach)
     int matchIndex = 0;
     bool matchFound = false;
     for (std::size_t i = 0; i < faecher.size(); ++i) {
-        if (faecher[i] == LastFach) {
+        if (faecher[i] == preferred) {
             matchFound = true;
             matchIndex = int(i);
         }
         cmbFach->addItem(QString::number(faecher[i]));
     }
     cmbFach->setCurrentIndex(matchIndex);
-    if (LastFach == 0 || matchFound)
+    if (preferred == 0 || matchFound)
         FrageDisplay();
     else
-        session().message(this, text::compartmentEmpty(LastFach));
+        session().message(this, text::compartmentEmpty(preferred));
 }
 
 void FrmUeb::FrageDisplay()
@@ -351,7 +351,7 @@ void FrmUeb::cmdFalsch_Click()
         MoveToFach(1, Verdict::Falsch);
 }
 
-void FrmUeb::MoveToFach(qint32 NeuFach, Verdict verdict)
+void FrmUeb::MoveToFach(qint32 newFach, Verdict verdict)
 {
     const qint32 card = *m_card;
     const std::optional<qint32> judgedIn = listedFach();
@@ -359,7 +359,7 @@ void FrmUeb::MoveToFach(qint32 NeuFach, Verdict verdict)
         return;
     try {
         // The verdict and its row in the practice log are one write.
-        const Change change = session().db().judgeCard(card, NeuFach, verdict);
+        const Change change = session().db().judgeCard(card, newFach, verdict);
         session().record(text::verdictLabel(verdict, lblFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)

@@ -27,9 +27,9 @@ public:
     // The key of the card on display, which the verdicts and "&Edit" act on.
     std::optional<qint32> shownCard() const { return m_card; }
 
-    // Rebuilds the compartment list, preferring LastFach (0: none), and shows the
-    // head card, or tells that LastFach has run empty.
-    void FillFach(qint32 LastFach);
+    // Rebuilds the compartment list, preferring preferred (0: none), and shows the
+    // head card, or tells that preferred has run empty.
+    void FillFach(qint32 preferred);
     // Shows the head card of the compartment named by the list's text.
     void FrageDisplay();
     // Back from the edit window: the card on display now reads so; shows the window.
@@ -47,7 +47,7 @@ private:
     void cmdFastRichtig_Click();
     void cmdFalsch_Click();
     void cmdEdit_Click();
-    void MoveToFach(qint32 NeuFach, Verdict verdict);
+    void MoveToFach(qint32 newFach, Verdict verdict);
     // Single keys: Space reveals or hides, 1, 2, 3 judge.
     void setUpKeys();
     // Another window or an undo changed the file: the display follows.
