@@ -27,8 +27,8 @@ public:
     // The key of the card on display, which the verdicts and "&Edit" act on.
     std::optional<qint32> shownCard() const { return m_card; }
 
-    // Rebuilds the compartment list, preferring preferred (0: none), and shows the
-    // head card, or tells that preferred has run empty.
+    // Rebuilds the compartment list, choosing preferred (0: the first), and shows
+    // its head card, or tells that preferred has run empty.
     void FillFach(qint32 preferred);
     // Shows the head card of the compartment named by the list's text.
     void FrageDisplay();
