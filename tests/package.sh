@@ -21,9 +21,11 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends not read 
 
 # Errors fail; warnings and notes are printed for the record.
 status=0
-lintian --fail-on error --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 || status=$?
+lintian --fail-on error --display-info --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 || status=$?
 grep -v 'root privileges' "$scratch/lintian.log" >&2 || true
 [ "$status" -eq 0 ] || fail "lintian"
+# The program is built with the hardening Debian's own packages get.
+! grep -q 'hardening-' "$scratch/lintian.log" || fail "lintian finds hardening missing"
 
 root=$scratch/root
 dpkg -x "$deb" "$root"

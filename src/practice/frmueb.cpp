@@ -91,7 +91,7 @@ void FrmUeb::setUpKeys()
 {
     // Window shortcuts: the compartment list's text field takes typed digits and
     // blanks first, so they never judge a card while the user types a number.
-    const auto key = [this](QKeySequence sequence, auto handler) {
+    const auto key = [this](const QKeySequence &sequence, auto handler) {
         auto *shortcut = new QShortcut(sequence, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, handler);

@@ -245,7 +245,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
         for (int first = 0; first < n; first += perStatement) {
             for (int i = 0; i < perStatement; ++i) {
-                const Pending &p = pending[size_t(first + i)];
+                const Pending &p = pending[size_t(first) + size_t(i)];
                 sqlite3_bind_int64(cards, 3 * i + 1, p.subject);
                 bindText(m_db, cards, 3 * i + 2, p.frage);
                 bindText(m_db, cards, 3 * i + 3, p.antwort);
@@ -256,7 +256,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             if (last > kInt32Max)
                 throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("card key"));
             for (int i = 0; i < perStatement; ++i) {
-                const Pending &p = pending[size_t(first + i)];
+                const Pending &p = pending[size_t(first) + size_t(i)];
                 const qint64 key = last - perStatement + 1 + i;
                 keys.push_back(key);
                 sqlite3_bind_int64(positions, 4 * i + 1, key);

@@ -20,6 +20,7 @@ std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> s
     while (q.step())
         counts[qint32(q.int64(0))] += q.int64(1);
     std::vector<CompartmentCount> result;
+    result.reserve(counts.size());
     for (const auto &[fach, count] : counts)
         result.push_back({fach, count});
     return result;

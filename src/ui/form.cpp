@@ -96,6 +96,7 @@ std::vector<QWidget *> Form::tabOrder() const
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const ControlDesign *a, const ControlDesign *b) { return a->tabIndex < b->tabIndex; });
     std::vector<QWidget *> widgets;
+    widgets.reserve(sorted.size());
     for (const ControlDesign *c : sorted)
         widgets.push_back(control<QWidget>(c->name));
     return widgets;

@@ -31,7 +31,7 @@ public:
     };
 
     Session(Dialogs &dialogs, Setup setup);
-    ~Session();
+    ~Session() override;
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
