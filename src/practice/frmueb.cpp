@@ -169,8 +169,7 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
             return;
         }
         // Deleted, moved away or put elsewhere: practice goes on with the next card.
-        if (const std::optional<qint32> fach = listedFach())
-            FillFach(*fach);
+        FillFach(namedFach().value_or(0));
         return;
     }
     if (change.isEmpty() || (subject && touchesSubject(change, *subject)))
@@ -216,18 +215,25 @@ std::optional<qint32> FrmUeb::subjectKey()
     return key;
 }
 
-std::optional<qint32> FrmUeb::listedFach()
+std::optional<qint32> FrmUeb::namedFach() const
 {
-    const QString typed = cmbFach->text();
-    const std::optional<qint64> n = wholeNumber(typed);
-    if (!n || *n < 1 || *n > kInt32Max) {
-        session().message(this, text::notACompartment(typed));
+    const std::optional<qint64> n = wholeNumber(cmbFach->text());
+    if (!n || *n < 1 || *n > kInt32Max)
         return std::nullopt;
-    }
     return qint32(*n);
 }
 
-void FrmUeb::FillFach(qint32 LastFach)
+std::optional<qint32> FrmUeb::listedFach()
+{
+    const std::optional<qint32> fach = namedFach();
+    if (!fach)
+        session().message(this, text::notACompartment(cmbFach->text()));
+    return fach;
+}
+
+void FrmUeb::FillFach(qint32 LastFach) { fillList(LastFach, false); }
+
+void FrmUeb::fillList(qint32 LastFach, bool firstIfGone)
 {
     emptyList();
     std::vector<qint32> faecher;
@@ -257,7 +263,7 @@ void FrmUeb::FillFach(qint32 LastFach)
         cmbFach->addItem(QString::number(faecher[i]));
     }
     cmbFach->setCurrentIndex(matchIndex);
-    if (LastFach == 0 || matchFound)
+    if (LastFach == 0 || matchFound || firstIfGone)
         FrageDisplay();
     else
         session().message(this, text::compartmentEmpty(LastFach));
@@ -341,55 +347,46 @@ std::optional<qint32> FrmUeb::requireCard()
     return m_card;
 }
 
-void FrmUeb::cmdRichtig_Click()
-{
-    if (!requireCard())
-        return;
-    const std::optional<qint32> n = listedFach();
-    if (!n)
-        return;
-    if (*n == kInt32Max) {
-        session().message(this, text::compartmentLimit());
-        return;
-    }
-    MoveToFach(*n + 1, Verdict::Richtig);
-}
+void FrmUeb::cmdRichtig_Click() { MoveToFach(Verdict::Richtig); }
 
-void FrmUeb::cmdFastRichtig_Click()
-{
-    if (!requireCard())
-        return;
-    if (const std::optional<qint32> n = listedFach())
-        MoveToFach(*n, Verdict::FastRichtig);
-}
+void FrmUeb::cmdFastRichtig_Click() { MoveToFach(Verdict::FastRichtig); }
 
-void FrmUeb::cmdFalsch_Click()
-{
-    // The list's text is needed after the move; check it before anything is written.
-    if (requireCard() && listedFach())
-        MoveToFach(1, Verdict::Falsch);
-}
+void FrmUeb::cmdFalsch_Click() { MoveToFach(Verdict::Falsch); }
 
-void FrmUeb::MoveToFach(qint32 NeuFach, Verdict verdict)
+void FrmUeb::MoveToFach(Verdict verdict)
 {
-    const qint32 card = *m_card;
-    const std::optional<qint32> judgedIn = listedFach();
-    if (!judgedIn)
+    const std::optional<qint32> card = requireCard();
+    if (!card)
         return;
+    // The card moves from where the file holds it; the list only names where
+    // practice goes on, and text there that names no compartment blocks nothing.
+    const std::optional<qint32> listed = namedFach();
+    Change change;
     try {
         // The verdict and its row in the practice log are one write.
-        const Change change = session().db().judgeCard(card, NeuFach, verdict);
+        change = session().db().judgeCard(*card, verdict);
         session().record(text::verdictLabel(verdict, lblFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
-            session().message(this, text::cardMissing(card));
+            cardLost(*card);
         else if (error.kind() == StoreErrorKind::Limit)
-            session().message(this, text::queueLimit());
+            session().message(this, error.detail() == QLatin1String(Store::kTopCompartment) ? text::compartmentLimit()
+                                                                                            : text::queueLimit());
         else
             session().report(this, error);
         return;
     }
-    FillFach(*judgedIn);
+    FillFach(listed.value_or(change.cards.front().before->fach));
+}
+
+void FrmUeb::cardLost(qint32 card)
+{
+    if (!reportMissingCard(session(), this, card))
+        return;
+    // Deleted meanwhile: practice goes on where the list points, or at its start.
+    const qint32 listed = namedFach().value_or(0);
+    forgetCard();
+    fillList(listed, true);
 }
 
 void FrmUeb::cmdEdit_Click()
@@ -399,9 +396,18 @@ void FrmUeb::cmdEdit_Click()
         return;
     FrmEdit &edit = forms().window<FrmEdit>();
     connect(&edit, &FrmEdit::saved, this, &FrmUeb::showEditedCard, Qt::UniqueConnection);
+    connect(&edit, &FrmEdit::cardGone, this, &FrmUeb::goOnAfterEdit, Qt::UniqueConnection);
     // The texts as shown, the answer also while it is hidden.
     edit.editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
     hide();
+}
+
+void FrmUeb::goOnAfterEdit()
+{
+    showForm();
+    const qint32 listed = namedFach().value_or(0);
+    forgetCard();
+    fillList(listed, true);
 }
 
 void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)

@@ -63,6 +63,12 @@ QString cardMissing(qint64 cardId)
         .arg(cardId);
 }
 
+QString cardGone()
+{
+    return QStringLiteral(
+        "Diese Frage gibt es nicht mehr; sie wurde inzwischen gelöscht. Es wurde nichts gespeichert.");
+}
+
 QString compartmentLimit()
 {
     return QStringLiteral("Die Frage ist schon im höchsten Fach (2147483647) und kann nicht weiter aufsteigen.\n"
