@@ -224,6 +224,20 @@ QString importSummary(const ImportSummary &s, const QString &path)
     return lines.join(QLatin1Char('\n'));
 }
 
+QString previewCount(qint64 cards, qint64 duplicates)
+{
+    if (duplicates == 0)
+        return cards == 1 ? QStringLiteral("1 Frage wird importiert.")
+                          : QStringLiteral("%1 Fragen werden importiert.").arg(cards);
+    const qint64 stored = cards - duplicates;
+    return QStringLiteral("%1, davon %2 schon vorhanden: %3.")
+        .arg(byNumber(cards, "%1 Frage", "%1 Fragen"))
+        .arg(duplicates)
+        .arg(stored == 0   ? QStringLiteral("keine wird importiert")
+             : stored == 1 ? QStringLiteral("1 wird importiert")
+                           : QStringLiteral("%1 werden importiert").arg(stored));
+}
+
 QString importCancelled() { return QStringLiteral("Der Import wurde abgebrochen.") + nothingStored(); }
 
 QString exportSummary(qint64 cards, qint64 subjects, const QString &path)
