@@ -357,11 +357,23 @@ private slots:
         QTest::addColumn<QString>("gebiet");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
-        QTest::newRow("import without subject") << int(CommandRequest::Import) << "" << 1 << "--gebiet";
-        QTest::newRow("import, numeric subject") << int(CommandRequest::Import) << "42" << 1 << "Zahlen";
-        QTest::newRow("import") << int(CommandRequest::Import) << "Neu" << 0 << "1 Frage gespeichert";
-        QTest::newRow("export one") << int(CommandRequest::Export) << "Alt" << 0 << "1 Frage aus 1 Gebiet";
-        QTest::newRow("export unknown") << int(CommandRequest::Export) << "Nix" << 1 << "gibt es nicht";
+        QTest::addColumn<QString>("target"); // of an export; empty: o.txt
+        const int import = CommandRequest::Import, exp = CommandRequest::Export;
+        QTest::newRow("import without subject") << import << "" << 1 << "--gebiet"
+                                                << "";
+        QTest::newRow("import, numeric subject") << import << "42" << 1 << "Zahlen"
+                                                 << "";
+        QTest::newRow("import") << import << "Neu" << 0 << "1 Frage gespeichert"
+                                << "";
+        QTest::newRow("export one") << exp << "Alt" << 0 << "1 Frage aus 1 Gebiet"
+                                    << "";
+        QTest::newRow("export unknown") << exp << "Nix" << 1 << "gibt es nicht"
+                                        << "";
+        // The reasons in the program's own German words, not the system's.
+        QTest::newRow("export into a missing folder") << exp << "Alt" << 1 << "(Datei oder Ordner nicht vorhanden)"
+                                                      << "fehlt/o.txt";
+        QTest::newRow("export onto a folder") << exp << "Alt" << 1 << "(das ist ein Ordner, keine Datei)"
+                                              << "ordner";
     }
     void command()
     {
@@ -369,9 +381,12 @@ private slots:
         QFETCH(QString, gebiet);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
+        QFETCH(QString, target);
         Fixture f;
         Seeder{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())}.subject("Alt", 1);
-        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n") : f.dir.filePath("o.txt");
+        QDir(f.dir.path()).mkdir("ordner");
+        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n")
+                                                              : f.dir.filePath(target.isEmpty() ? "o.txt" : target);
         QString out, err;
         QTextStream o(&out), e(&err);
         const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};

@@ -1,6 +1,7 @@
 #include "shell/datafile.h"
 
 #include "shell/messages.h"
+#include "store/files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -78,8 +79,7 @@ bool makeDataFolder(DataFileChoice &choice)
     // mkpath reports no reason; the reason is what the user needs.
     errno = 0;
     if (!QDir().mkpath(folder)) {
-        const QString reason =
-            errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("unbekannter Grund");
+        const QString reason = files::errnoText();
         choice.error = text::dataFolderCannotCreate(folder, reason);
         choice.path.clear();
         return false;

@@ -71,13 +71,13 @@ QString cardGone()
 
 QString compartmentLimit()
 {
-    return QStringLiteral("Die Frage ist schon im höchsten Fach (2147483647) und kann nicht weiter aufsteigen.\n"
+    return QStringLiteral("Die Frage ist schon im höchsten Fach (2.147.483.647) und kann nicht weiter aufsteigen.\n"
                           "Es wurde nichts gespeichert.");
 }
 
 QString queueLimit()
 {
-    return QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2147483647) ist erreicht.\n"
+    return QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2.147.483.647) ist erreicht.\n"
                           "Es wurde nichts gespeichert.");
 }
 
@@ -150,7 +150,7 @@ QString storeError(const StoreError &error, bool whileOpening)
     case StoreErrorKind::Duplicate:
         return subjectExists();
     case StoreErrorKind::Limit:
-        reason = QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2147483647).");
+        reason = QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2.147.483.647).");
         break;
     case StoreErrorKind::Conflict:
         return undoConflict(error.detail().startsWith(QLatin1String("redo")));
@@ -372,11 +372,11 @@ QString deleteSubjectQuestion(const QString &name, qint64 cards)
         return QStringLiteral("Gebiet „%1“ (ohne Karten) löschen?").arg(name);
     return QStringLiteral("Gebiet „%1“ mit %2 löschen?").arg(name, cardCount(cards));
 }
-QString compartmentPrompt() { return QStringLiteral("In welches Fach (1 bis 2147483647)?"); }
+QString compartmentPrompt() { return QStringLiteral("In welches Fach (1 bis 2.147.483.647)?"); }
 QString compartmentTitle() { return QStringLiteral("In Fach setzen"); }
 QString notAWholeCompartment(const QString &typed)
 {
-    return QStringLiteral("Ungültige Eingabe, „%1“ ist keine ganze Zahl von 1 bis 2147483647.\n"
+    return QStringLiteral("Ungültige Eingabe, „%1“ ist keine ganze Zahl von 1 bis 2.147.483.647.\n"
                           "Es wurde nichts geändert.")
         .arg(typed);
 }

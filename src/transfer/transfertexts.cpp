@@ -199,7 +199,7 @@ QString problem(const RefusedLine &r)
         why = QStringLiteral("die Antwort ist leer");
         break;
     case LineProblem::BadFach:
-        why = QStringLiteral("%1 ist kein Fach (eine ganze Zahl von 1 bis 2147483647)").arg(quoted(r.value));
+        why = QStringLiteral("%1 ist kein Fach (eine ganze Zahl von 1 bis 2.147.483.647)").arg(quoted(r.value));
         break;
     case LineProblem::BadGebiet:
         why = r.value.isEmpty() ? QStringLiteral("das Gebiet ist leer")
@@ -272,7 +272,7 @@ QString storeProblem(const StoreError &error)
                      .arg(quoted(error.detail()));
         break;
     case StoreErrorKind::Limit:
-        reason = QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2147483647) ist erreicht.");
+        reason = QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2.147.483.647) ist erreicht.");
         break;
     case StoreErrorKind::NotADatabase:
     case StoreErrorKind::SchemaMismatch:
