@@ -102,7 +102,9 @@ CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget 
     tblKarten->setSortingEnabled(true);
     tblKarten->setColumnWidth(CardListModel::Frage, 280);
     tblKarten->setColumnWidth(CardListModel::Antwort, 280);
-    tblKarten->setColumnWidth(CardListModel::Fach, 60);
+    // Room for the highest compartment, ten digits, beside the sort arrow.
+    tblKarten->setColumnWidth(CardListModel::Fach,
+                              tblKarten->fontMetrics().horizontalAdvance(QStringLiteral("2147483647")) + 32);
 
     cmdBearbeiten = button(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
     cmdVerschieben = button(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
@@ -110,7 +112,7 @@ CardListWindow::CardListWindow(tarlivo::Store &store, Dialogs &dialogs, QWidget 
     cmdFach = button(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
     cmdLoeschen = button(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
     cmdGebietLoeschen =
-        button(QStringLiteral("Gebiet &löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
+        button(QStringLiteral("G&ebiet löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(plainLabel(QStringLiteral("Gebie&t:"), cboGebiet, this));
