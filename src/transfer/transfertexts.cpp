@@ -284,6 +284,19 @@ QString storeProblem(const StoreError &error)
     case StoreErrorKind::Corrupt:
         reason = QStringLiteral("Die Datei ist beschädigt.");
         break;
+    // The store's details are for logs, in English; the user reads German.
+    case StoreErrorKind::CannotCreate:
+        reason = QStringLiteral("Die Datei fehlt und kann in diesem Verzeichnis nicht angelegt werden.");
+        break;
+    case StoreErrorKind::CannotOpen:
+        reason = QStringLiteral("Die Datei kann nicht gelesen werden; bitte prüfen Sie die Zugriffsrechte.");
+        break;
+    case StoreErrorKind::FileChanged:
+        reason = QStringLiteral("Die Datei wurde gelöscht oder ersetzt, während Tarlivo lief.");
+        break;
+    case StoreErrorKind::Io:
+        reason = QStringLiteral("Beim Lesen oder Schreiben der Datei ist ein Fehler aufgetreten.");
+        break;
     default:
         reason = QStringLiteral("Die Datenbank meldet: %1").arg(error.detail());
         break;
