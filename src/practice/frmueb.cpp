@@ -381,8 +381,12 @@ void FrmUeb::MoveToFach(Verdict verdict)
 
 void FrmUeb::cardLost(qint32 card)
 {
-    if (!reportMissingCard(session(), this, card))
-        return;
+    if (reportMissingCard(session(), this, card))
+        goOnWithoutCard();
+}
+
+void FrmUeb::goOnWithoutCard()
+{
     // Deleted meanwhile: practice goes on where the list points, or at its start.
     const qint32 listed = namedFach().value_or(0);
     forgetCard();
@@ -405,9 +409,7 @@ void FrmUeb::cmdEdit_Click()
 void FrmUeb::goOnAfterEdit()
 {
     showForm();
-    const qint32 listed = namedFach().value_or(0);
-    forgetCard();
-    fillList(listed, true);
+    goOnWithoutCard();
 }
 
 void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)

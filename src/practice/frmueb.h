@@ -55,6 +55,8 @@ private:
     void cardLost(qint32 card);
     // The edit window found its card deleted: practice shows again and goes on.
     void goOnAfterEdit();
+    // The card on display is gone: the next one where the list points, or at its start.
+    void goOnWithoutCard();
     // FillFach; with firstIfGone, a compartment that no longer holds cards gives
     // way to the list's first entry without a message.
     void fillList(qint32 LastFach, bool firstIfGone);
