@@ -149,7 +149,7 @@ void saveCardText(Fixture &s, int i)
 void judgeCard(Fixture &s, int i)
 {
     const Verdict verdicts[3] = {Verdict::Richtig, Verdict::FastRichtig, Verdict::Falsch};
-    s.verdict = s.store->judgeCard(s.walk.next(s.cards), 1 + i % 8, verdicts[i % 3]);
+    s.verdict = s.store->judgeCard(s.walk.next(s.cards), verdicts[i % 3]);
 }
 
 // Timed alone: the verdict it takes back is given before the clock starts.

@@ -213,6 +213,11 @@ private:
             QAbstractButton *verdict = kind == 0   ? button(u, "cmdRichtig")
                                        : kind == 1 ? button(u, "cmdFastRichtig")
                                                    : button(u, "cmdFalsch");
+            // Now and then the list names another compartment, or none, without
+            // "&Übernehmen": the verdict still counts from the card's own.
+            if (chance(0.15))
+                windows::choose(combo(u, "cmbFach"),
+                                chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
             emitLine(QStringLiteral("> V %1 %2 %3")
                          .arg(QLatin1Char("RFX"[kind]))
                          .arg(card)

@@ -120,11 +120,11 @@ inline QString apply(rawdb::State &s, const Op &op)
         auto it = s.cards.find(card);
         if (it == s.cards.end())
             return QStringLiteral("verdict on card %1, which is not there").arg(card);
-        const qint64 n = unhex(f.value(2)).trimmed().toLongLong();
+        // The card moves from its own compartment, whatever the list's text says.
         const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
         const qint64 stelle = largestStelle(s) + 1;
         const qint64 before = it->second.fach;
-        it->second.fach = kind == QLatin1Char('R') ? n + 1 : kind == QLatin1Char('F') ? n : 1;
+        it->second.fach = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
         it->second.stelle = stelle;
         // One log row per verdict, with the compartments before and after.
         const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;

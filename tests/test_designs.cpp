@@ -325,6 +325,46 @@ private slots:
         QCOMPARE(store.count(), 0);
     }
 
+    // Alt+Ü with "&Übernehmen" hidden used to type "ü" into the question.
+    void altWithAKeyNeverTypes_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("Alt+Ü, its button hidden") << int(Qt::Key_Udiaeresis) << int(Qt::AltModifier) << "ü"
+                                                  << "";
+        QTest::newRow("Alt+Umschalt+A") << int(Qt::Key_A) << int(Qt::AltModifier | Qt::ShiftModifier) << "A"
+                                        << "";
+        QTest::newRow("AltGr+Q") << int(Qt::Key_At) << int(Qt::GroupSwitchModifier) << "@"
+                                 << "@";
+        QTest::newRow("AltGr as Strg+Alt") << int(Qt::Key_At) << int(Qt::ControlModifier | Qt::AltModifier) << "@"
+                                           << "@";
+        QTest::newRow("plain key") << int(Qt::Key_Udiaeresis) << int(Qt::NoModifier) << "ü"
+                                   << "ü";
+    }
+
+    void altWithAKeyNeverTypes()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(QString, typed);
+        TestApp app;
+        app.seed({{"Mathe", 0}});
+        app.forms->start();
+        FrmNeu &entry = app.startEntry("Mathe");
+        QVERIFY(QTest::qWaitForWindowActive(&entry));
+        TextBox *frage = textBox(entry, "txtFrage");
+        frage->setFocus();
+        QSignalSpy typedSpy(frage, &TextBox::characterTyped);
+        // As a keyboard sends it, with its text (QTest leaves that out for Alt).
+        QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+        QApplication::sendEvent(frage, &press);
+        QCOMPARE(frage->text(), typed);
+        QCOMPARE(typedSpy.count(), typed.isEmpty() ? 0 : 1);
+    }
+
     void textBoxesTakeLinesAndPassTheFocusOn_data()
     {
         QTest::addColumn<QString>("window");

@@ -321,13 +321,14 @@ private slots:
         QCOMPARE(label(app.ueb(), "lblAntwort")->text(), QString("B"));
         QCOMPARE(app.answerShown(), revealed);
 
-        // The next verdict counts from the list's first entry: 1 + 1.
+        // The next verdict counts from the card's own compartment, 3 + 1; practice
+        // goes on in the list's 1.
         button(app.ueb(), "cmdRichtig")->click();
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(app.position(b), (Position{2, 5}));
+        QCOMPARE(app.position(b), (Position{4, 5}));
         QCOMPARE(app.position(a1), (Position{1, 1}));
         QCOMPARE(app.position(a2), (Position{1, 2}));
-        QCOMPARE(app.entries(), QStringList({"1", "2"}));
+        QCOMPARE(app.entries(), QStringList({"1", "4"}));
         QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("1"));
         QCOMPARE(app.akt(), a1);
         QVERIFY(!app.answerShown());
@@ -365,27 +366,82 @@ private slots:
         QCOMPARE(app.akt(), d2);
     }
 
-    void verdictCountsFromTheChosenEntry()
+    // The card moves from its own compartment; the list's text only says where
+    // practice goes on, and text that names no compartment blocks nothing.
+    void verdictCountsFromTheCardOnDisplay_data()
     {
+        QTest::addColumn<QString>("shown"); // the card judged: a1, a2 in 1, c in 3, e in 5
+        QTest::addColumn<QString>("typed"); // into the list, without "&Übernehmen"
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<qint64>("newFach"); // of the card judged
+        QTest::addColumn<QString>("listAfter");
+        QTest::addColumn<QString>("nextCard"); // on display afterwards
+        QTest::addColumn<QString>("message");
+        QTest::newRow("picked entry 5") << "a1"
+                                        << "5"
+                                        << "Richtig" << qint64(2) << "5"
+                                        << "e"
+                                        << "";
+        QTest::newRow("typed 4, no cards there") << "a1"
+                                                 << "4"
+                                                 << "Richtig" << qint64(2) << "1"
+                                                 << "a1" << text::compartmentEmpty(4);
+        QTest::newRow("typed 3, cards there") << "a1"
+                                              << " 3 "
+                                              << "Fast Richtig" << qint64(1) << "3"
+                                              << "c"
+                                              << "";
+        QTest::newRow("garbage: on in the card's own") << "a1"
+                                                       << "abc"
+                                                       << "Richtig" << qint64(2) << "1"
+                                                       << "a2"
+                                                       << "";
+        QTest::newRow("empty text") << "a1"
+                                    << ""
+                                    << "Fast Richtig" << qint64(1) << "1"
+                                    << "a2"
+                                    << "";
+        QTest::newRow("garbage, card's own emptied") << "e"
+                                                     << "9x"
+                                                     << "Falsch" << qint64(1) << "1"
+                                                     << "e" << text::compartmentEmpty(5);
+        QTest::newRow("listed compartment emptied") << "c"
+                                                    << "3"
+                                                    << "Richtig" << qint64(4) << "1"
+                                                    << "c" << text::compartmentEmpty(3);
+    }
+
+    void verdictCountsFromTheCardOnDisplay()
+    {
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(QString, verdict);
+        QFETCH(qint64, newFach);
+        QFETCH(QString, listAfter);
+        QFETCH(QString, nextCard);
+        QFETCH(QString, message);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
-        const qint32 a = app.card(s, "a", "A", 1);
-        const qint32 e1 = app.card(s, "e1", "E1", 5);
-        const qint32 e2 = app.card(s, "e2", "E2", 5);
+        const std::map<QString, qint32> cards{{"a1", app.card(s, "a1", "A", 1)},
+                                              {"a2", app.card(s, "a2", "A", 1)},
+                                              {"c", app.card(s, "c", "C", 3)},
+                                              {"e", app.card(s, "e", "E", 5)}};
+        const qint32 card = cards.at(shown);
         app.startPractice("Latein");
-        QCOMPARE(app.akt(), a);
-        app.choose("5"); // without "&Übernehmen": a stays on display
-        QCOMPARE(app.akt(), a);
-        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("a"));
-        button(app.ueb(), "cmdRichtig")->click();
-        QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(app.position(a), (Position{6, 4}));
-        QCOMPARE(app.position(e1), (Position{5, 2}));
-        QCOMPARE(app.position(e2), (Position{5, 3}));
-        QCOMPARE(app.entries(), QStringList({"5", "6"}));
-        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString("5"));
-        QCOMPARE(app.akt(), e1);
-        QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("e1"));
+        app.takeCompartment(QString::number(app.position(card).fach));
+        QCOMPARE(app.akt(), card);
+        const qint64 before = app.position(card).fach;
+        app.choose(typed);
+
+        captioned(app.ueb(), verdict)->click();
+        QCOMPARE(app.dialogs.take(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(app.position(card).fach, newFach);
+        // The practice log tells the same move.
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT FachVorher, FachNachher FROM tblUebung"),
+                 QStringList{QStringLiteral("%1|%2").arg(before).arg(newFach)});
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), listAfter);
+        QCOMPARE(app.akt(), cards.at(nextCard));
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), nextCard);
     }
 
     // ---- Leaving the practice window ----
@@ -449,12 +505,11 @@ private slots:
 
     // ---- What the program refuses, telling the user and writing nothing ----
 
-    // Text typed into the compartment list: only a whole number from 1 up counts,
-    // blanks around it aside; anything else is refused before anything is written.
+    // Text typed into the compartment list, then "&Übernehmen": only a whole number
+    // from 1 up counts, blanks around it aside; anything else is refused.
     void listTextCountsOnlyAsAWholeNumber_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("pressed");
         QTest::addColumn<qint64>("fach"); // the compartment it names; 0: none
         const struct {
             const char *typed;
@@ -485,15 +540,12 @@ private slots:
             {" 9 ", 9},
         };
         for (const auto &t : texts)
-            for (const char *pressed : {"&Übernehmen", "Richtig", "Fast Richtig", "Falsch"})
-                QTest::addRow("\"%s\", %s", t.typed, pressed)
-                    << QString::fromUtf8(t.typed) << QString::fromUtf8(pressed) << t.fach;
+            QTest::addRow("\"%s\"", t.typed) << QString::fromUtf8(t.typed) << t.fach;
     }
 
     void listTextCountsOnlyAsAWholeNumber()
     {
         QFETCH(QString, typed);
-        QFETCH(QString, pressed);
         QFETCH(qint64, fach);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
@@ -508,20 +560,13 @@ private slots:
         const auto file = app.snapshot();
 
         if (fach == 0) {
-            app.pressRefused(captioned(app.ueb(), pressed), text::notACompartment(typed));
-        } else if (pressed == "&Übernehmen" && fach != 3) {
+            app.pressRefused(button(app.ueb(), "cmdFachOk"), text::notACompartment(typed));
+        } else if (fach != 3) {
             app.pressRefused(button(app.ueb(), "cmdFachOk"), text::compartmentEmpty(fach));
-        } else if (pressed == "Richtig" && fach == 2147483647) {
-            app.pressRefused(button(app.ueb(), "cmdRichtig"), text::compartmentLimit());
-        } else if (pressed == "&Übernehmen") {
+        } else {
             button(app.ueb(), "cmdFachOk")->click();
             QCOMPARE(app.snapshot(), file);
             QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("drei"));
-        } else {
-            captioned(app.ueb(), pressed)->click();
-            const qint64 expected = pressed == "Richtig" ? fach + 1 : pressed == "Fast Richtig" ? fach : 1;
-            QCOMPARE(app.position(eins).fach, expected);
-            QVERIFY(app.position(eins).stelle > file.positions.value(eins).stelle);
         }
         QVERIFY(rawdb::violations(app.dbPath()).isEmpty());
     }
@@ -817,9 +862,11 @@ private slots:
             if (random() % 3 == 0)
                 button(app.ueb(), "cmdAntwort")->click();
 
+            // The card moves from its own compartment; practice goes on in the list's.
             const qint64 n = listText.toLongLong();
+            const qint64 own = pos[onDisplay].fach;
             const unsigned kind = random() % 100 < 55 ? 0 : (random() % 2 ? 1 : 2);
-            const qint64 newFach = kind == 0 ? n + 1 : kind == 1 ? n : 1;
+            const qint64 newFach = kind == 0 ? own + 1 : kind == 1 ? own : 1;
             ++verdicts[kind];
             (kind == 0   ? button(app.ueb(), "cmdRichtig")
              : kind == 1 ? button(app.ueb(), "cmdFastRichtig")

@@ -75,20 +75,19 @@ private slots:
             int day;
             QTime time;
             qint32 card;
-            qint32 fach;
             Verdict verdict;
         };
         const Given given[] = {
-            {0, QTime(0, 0), 1, 2, Verdict::Richtig}, // the first second of the day
-            {0, QTime(9, 0), 2, 1, Verdict::Falsch},
-            {-1, QTime(23, 59, 59), 3, 1, Verdict::FastRichtig}, // the last second of the day before
-            {-2, QTime(12, 0), 1, 3, Verdict::Richtig},
-            {-4, QTime(12, 0), 4, 2, Verdict::Richtig}, // a day without verdicts between
-            {-2, QTime(8, 0), 5, 1, Verdict::Falsch},
+            {0, QTime(0, 0), 1, Verdict::Richtig}, // the first second of the day
+            {0, QTime(9, 0), 2, Verdict::Falsch},
+            {-1, QTime(23, 59, 59), 3, Verdict::FastRichtig}, // the last second of the day before
+            {-2, QTime(12, 0), 1, Verdict::Richtig},
+            {-4, QTime(12, 0), 4, Verdict::Richtig}, // a day without verdicts between
+            {-2, QTime(8, 0), 5, Verdict::Falsch},
         };
         for (const Given &g : given) {
             clock = at(g.day, g.time);
-            store.judgeCard(g.card, g.fach, g.verdict);
+            store.judgeCard(g.card, g.verdict);
         }
 
         clock = at(clockDay, QTime(12, 0));

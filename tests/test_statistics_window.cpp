@@ -45,21 +45,21 @@ struct Fixture {
         return o;
     }
     qint32 card(qint32 subject, int n) { return store.cardIds(subject, QString(), CardOrder::Practice).at(size_t(n)); }
-    void judge(int day, qint32 cardId, qint32 fach, Verdict verdict)
+    void judge(int day, qint32 cardId, Verdict verdict)
     {
         clock = noonOf(day);
-        store.judgeCard(cardId, fach, verdict);
+        store.judgeCard(cardId, verdict);
         clock = noonOf(0);
     }
 
     Fixture()
     {
         const qint32 l0 = card(latein, 0), l1 = card(latein, 1), l2 = card(latein, 2), c0 = card(chemie, 0);
-        judge(-2, l0, 2, Verdict::Richtig);
-        judge(-1, l1, 1, Verdict::Falsch);
-        judge(-1, c0, 2, Verdict::FastRichtig);
-        judge(0, l0, 3, Verdict::Richtig);
-        judge(0, l2, 1, Verdict::FastRichtig);
+        judge(-2, l0, Verdict::Richtig);
+        judge(-1, l1, Verdict::Falsch);
+        judge(-1, c0, Verdict::FastRichtig);
+        judge(0, l0, Verdict::Richtig);
+        judge(0, l2, Verdict::FastRichtig);
     }
 };
 
@@ -102,13 +102,13 @@ private slots:
 
         const QString days = QStringLiteral("%1:%4 %2:%5 %3:%6").arg(dayLabel(-2), dayLabel(-1), dayLabel(0));
         QTest::newRow("all") << "Alle Gebiete" << QStringList{"Karten: 6", "Heute: 2 Urteile", "Tage in Folge geübt: 3"}
-                             << "1:4 2:1 3:1" << days.arg("1/0/0", "0/1/1", "1/1/0");
+                             << "1:5 2:0 3:1" << days.arg("1/0/0", "0/1/1", "1/1/0");
         QTest::newRow("one subject") << kLatein
                                      << QStringList{"Karten: 4", "Heute: 2 Urteile", "Tage in Folge geübt: 3"}
                                      << "1:3 2:0 3:1" << days.arg("1/0/0", "0/0/1", "1/1/0");
         // Practised yesterday, not yet today: the run goes on.
         QTest::newRow("not practised today")
-            << "Chemie" << QStringList{"Karten: 2", "Heute: 0 Urteile", "Tage in Folge geübt: 1"} << "1:1 2:1"
+            << "Chemie" << QStringList{"Karten: 2", "Heute: 0 Urteile", "Tage in Folge geübt: 1"} << "1:2"
             << days.arg("0/0/0", "0/1/0", "0/0/0");
         QTest::newRow("no cards") << "Leer" << QStringList{"Karten: 0", "Heute: 0 Urteile", "Tage in Folge geübt: 0"}
                                   << ""
@@ -156,7 +156,7 @@ private slots:
         WindowRun run;
         run.window.showSubject(run.f.chemie);
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 0 Urteile"));
-        run.f.judge(0, run.f.card(run.f.chemie, 1), 2, Verdict::Richtig);
+        run.f.judge(0, run.f.card(run.f.chemie, 1), Verdict::Richtig);
         run.window.refresh();
         QCOMPARE(run.window.currentSubject(), std::optional<qint32>(run.f.chemie));
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 1 Urteil"));

@@ -16,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -93,6 +94,15 @@ private slots:
             "f\ta\t3\tSpanisch\nf\ta\t0\tSpanisch\nf\ta\t1\t12\ng\tb\t2147483647\tLatein\n")
                                      << QStringList{"Latein|2147483647|g|b", "Spanisch|3|f|a"} << QStringList{"4", "5"}
                                      << "\t";
+        // A first line naming every column is the header, in any case; Seit is left out.
+        QTest::newRow("spreadsheet header")
+            << QByteArray("Frage;Antwort\nx;y\n") << QStringList{"Ziel|1|x|y"} << QStringList() << ";";
+        QTest::newRow("English header, empty compartment")
+            << QByteArray("front,BACK,Seit,Fach\nq,a,2024-01-01,\nr,b,,3\n") << QStringList{"Ziel|1|q|a", "Ziel|3|r|b"}
+            << QStringList() << ",";
+        QTest::newRow("one unknown name: no header")
+            << QByteArray("Frage\tWort\nx\ty\n") << QStringList{"Ziel|1|Frage|Wort", "Ziel|1|x|y"} << QStringList()
+            << "\t";
         QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF\xC3\xA4\tb\n") << QStringList{"Ziel|1|ä|b"}
                                         << QStringList() << "\t";
         QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE\xE4\0\t\0b\0\n\0", 10) << QStringList{"Ziel|1|ä|b"}
@@ -347,11 +357,23 @@ private slots:
         QTest::addColumn<QString>("gebiet");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
-        QTest::newRow("import without subject") << int(CommandRequest::Import) << "" << 1 << "--gebiet";
-        QTest::newRow("import, numeric subject") << int(CommandRequest::Import) << "42" << 1 << "Zahlen";
-        QTest::newRow("import") << int(CommandRequest::Import) << "Neu" << 0 << "1 Frage gespeichert";
-        QTest::newRow("export one") << int(CommandRequest::Export) << "Alt" << 0 << "1 Frage aus 1 Gebiet";
-        QTest::newRow("export unknown") << int(CommandRequest::Export) << "Nix" << 1 << "gibt es nicht";
+        QTest::addColumn<QString>("target"); // of an export; empty: o.txt
+        const int import = CommandRequest::Import, exp = CommandRequest::Export;
+        QTest::newRow("import without subject") << import << "" << 1 << "--gebiet"
+                                                << "";
+        QTest::newRow("import, numeric subject") << import << "42" << 1 << "Zahlen"
+                                                 << "";
+        QTest::newRow("import") << import << "Neu" << 0 << "1 Frage gespeichert"
+                                << "";
+        QTest::newRow("export one") << exp << "Alt" << 0 << "1 Frage aus 1 Gebiet"
+                                    << "";
+        QTest::newRow("export unknown") << exp << "Nix" << 1 << "gibt es nicht"
+                                        << "";
+        // The reasons in the program's own German words, not the system's.
+        QTest::newRow("export into a missing folder") << exp << "Alt" << 1 << "(Datei oder Ordner nicht vorhanden)"
+                                                      << "fehlt/o.txt";
+        QTest::newRow("export onto a folder") << exp << "Alt" << 1 << "(das ist ein Ordner, keine Datei)"
+                                              << "ordner";
     }
     void command()
     {
@@ -359,9 +381,12 @@ private slots:
         QFETCH(QString, gebiet);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
+        QFETCH(QString, target);
         Fixture f;
         Seeder{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())}.subject("Alt", 1);
-        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n") : f.dir.filePath("o.txt");
+        QDir(f.dir.path()).mkdir("ordner");
+        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n")
+                                                              : f.dir.filePath(target.isEmpty() ? "o.txt" : target);
         QString out, err;
         QTextStream o(&out), e(&err);
         const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};
@@ -415,6 +440,15 @@ private slots:
                 && shown[0].contains("1 Zeile abgewiesen"));
         QCOMPARE(changed.count(), 1);
         QCOMPARE(cardsOf(*f.store), (QStringList{"vokabeln|1|a|b", "vokabeln|1|c|d"}));
+
+        // The same file again: the count says that nothing new would be stored.
+        ui::ImportDialog again(session);
+        QVERIFY(again.loadFile(f.dir.filePath("vokabeln.csv")));
+        const QString notes = ctl<QPlainTextEdit>(again, "notesView")->toPlainText();
+        QVERIFY2(notes.startsWith("2 Fragen, davon 2 schon vorhanden: keine wird importiert."), qPrintable(notes));
+        QVERIFY(!ctl<QPushButton>(again, "importButton")->isEnabled());
+        ctl<QCheckBox>(again, "skipDuplicatesBox")->setChecked(false);
+        QVERIFY(ctl<QPlainTextEdit>(again, "notesView")->toPlainText().startsWith("2 Fragen werden importiert."));
     }
 
     void exportDialog()

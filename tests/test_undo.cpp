@@ -43,9 +43,9 @@ struct Fixture {
     {
         Change c;
         if (kind == "verdict")
-            c = store().judgeCard(2, 4, Verdict::Richtig);
+            c = store().judgeCard(2, Verdict::Richtig);
         else if (kind == "verdict falsch")
-            c = store().judgeCard(nullCard, 1, Verdict::Falsch);
+            c = store().judgeCard(nullCard, Verdict::Falsch);
         else if (kind == "new card")
             store().addCard(chemie, "Säure", "pH < 7", &c);
         else if (kind == "edit")
@@ -111,18 +111,19 @@ private slots:
     {
         Fixture f;
         f.clock = 1'765'000'123;
-        const Change c = f.store().judgeCard(f.nullCard, 3, Verdict::FastRichtig);
+        const Change c = f.store().judgeCard(f.nullCard, Verdict::FastRichtig);
         QCOMPARE(c.log.size(), size_t(1));
         QVERIFY(!c.log[0].before);
         QCOMPARE(
             rawdb::rows(f.path, "SELECT idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, FachNachher, "
                                 "Urteil FROM tblUebung"),
             QStringList{
-                QStringLiteral("%1|1765000123|%2|%3|2|3|2").arg(c.log[0].after->id).arg(f.nullCard).arg(f.latein)});
+                QStringLiteral("%1|1765000123|%2|%3|2|2|2").arg(c.log[0].after->id).arg(f.nullCard).arg(f.latein)});
         QCOMPARE(c.cards.at(0).after->stelle, 51); // behind the largest place, as moveCard
         // The card and its log row go together: a refused verdict logs nothing.
-        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, 2, Verdict::Richtig));
-        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(1, 0, Verdict::Richtig));
+        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, Verdict::Richtig));
+        sql::Statement(f.store().database(), "UPDATE tblPosition SET Fach = 2147483647 WHERE idFrageAntwort = 1").run();
+        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(1, Verdict::Richtig));
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblUebung"), 1);
     }
 

@@ -98,7 +98,9 @@ void Forms::startPractice(const QString &subject) { window<FrmUeb>().startPracti
 void Forms::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
 {
     FrmEdit &edit = window<FrmEdit>();
-    QObject::connect(&edit, &FrmEdit::saved, &window<FrmUeb>(), &FrmUeb::showEditedCard, Qt::UniqueConnection);
+    FrmUeb &practice = window<FrmUeb>();
+    QObject::connect(&edit, &FrmEdit::saved, &practice, &FrmUeb::showEditedCard, Qt::UniqueConnection);
+    QObject::connect(&edit, &FrmEdit::cardGone, &practice, &FrmUeb::goOnAfterEdit, Qt::UniqueConnection);
     edit.editCard(card, subject, frage, antwort);
 }
 

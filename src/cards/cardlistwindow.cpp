@@ -64,7 +64,9 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     tblKarten->setSortingEnabled(true);
     tblKarten->setColumnWidth(CardListModel::Frage, 280);
     tblKarten->setColumnWidth(CardListModel::Antwort, 280);
-    tblKarten->setColumnWidth(CardListModel::Fach, 60);
+    // Room for the highest compartment, ten digits, beside the sort arrow.
+    tblKarten->setColumnWidth(CardListModel::Fach,
+                              tblKarten->fontMetrics().horizontalAdvance(QStringLiteral("2147483647")) + 32);
 
     cmdBearbeiten = toolButton(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
     cmdVerschieben = toolButton(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
@@ -72,7 +74,7 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     cmdFach = toolButton(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
     cmdLoeschen = toolButton(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
     cmdGebietLoeschen =
-        toolButton(QStringLiteral("Gebiet &löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
+        toolButton(QStringLiteral("G&ebiet löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(plainLabel(QStringLiteral("Gebie&t:"), cboGebiet, this));

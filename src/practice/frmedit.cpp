@@ -5,6 +5,19 @@
 
 namespace tarlivo::ui {
 
+bool reportMissingCard(Session &session, QWidget *window, qint32 card)
+{
+    bool gone = true;
+    try {
+        gone = !session.db().cardRow(card);
+    } catch (const StoreError &error) {
+        session.report(window, error);
+        return false;
+    }
+    session.message(window, gone ? text::cardGone() : text::cardMissing(card));
+    return gone;
+}
+
 const FormDesign &FrmEdit::layout()
 {
     // clang-format off: one row per control, as the design table reads
@@ -64,10 +77,13 @@ void FrmEdit::SaveEdit()
         session().db().saveCardText(card, txtEditFrage->text(), txtEditAntwort->text(), &change);
         session().record(text::editCardLabel(txtEditFrage->text()), change, this);
     } catch (const StoreError &error) {
-        if (error.kind() == StoreErrorKind::NotFound)
-            session().message(this, text::cardMissing(card));
-        else
+        if (error.kind() != StoreErrorKind::NotFound) {
             session().report(this, error);
+        } else if (reportMissingCard(session(), this, card)) {
+            m_card.reset();
+            hide();
+            emit cardGone();
+        }
         return;
     }
     emit saved(txtEditFrage->text(), txtEditAntwort->text());

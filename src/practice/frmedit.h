@@ -10,6 +10,10 @@ class CommandButton;
 class Label;
 class TextBox;
 
+// Tells the user that card, which a change needed, is missing: deleted meanwhile
+// (true) or, when one of its rows is left, lost through damage to the file (false).
+bool reportMissingCard(Session &session, QWidget *window, qint32 card);
+
 // Correcting the texts of the card on display.
 class FrmEdit : public Form {
     Q_OBJECT
@@ -24,6 +28,9 @@ public:
 signals:
     // The card's texts were written as they now read; the window has gone.
     void saved(const QString &frage, const QString &antwort);
+    // The card was deleted meanwhile (here or by another running copy); the user was
+    // told and the window has gone.
+    void cardGone();
 
 private:
     void cmdUebernahme_Click();

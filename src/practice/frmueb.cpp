@@ -152,8 +152,7 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
             return;
         }
         // Deleted, moved away or put elsewhere: practice goes on with the next card.
-        if (const std::optional<qint32> fach = listedFach())
-            FillFach(*fach);
+        FillFach(namedFach().value_or(0));
         return;
     }
     if (change.isEmpty() || (subject && touchesSubject(change, *subject)))
@@ -199,16 +198,19 @@ std::optional<qint32> FrmUeb::subjectKey()
     return key;
 }
 
+std::optional<qint32> FrmUeb::namedFach() const { return parseCompartment(cmbFach->text()); }
+
 std::optional<qint32> FrmUeb::listedFach()
 {
-    const QString typed = cmbFach->text();
-    const std::optional<qint32> fach = parseCompartment(typed);
+    const std::optional<qint32> fach = namedFach();
     if (!fach)
-        session().message(this, text::notACompartment(typed));
+        session().message(this, text::notACompartment(cmbFach->text()));
     return fach;
 }
 
-void FrmUeb::FillFach(qint32 preferred)
+void FrmUeb::FillFach(qint32 preferred) { fillList(preferred, false); }
+
+void FrmUeb::fillList(qint32 preferred, bool firstIfGone)
 {
     emptyList();
     std::vector<qint32> faecher;
@@ -238,7 +240,7 @@ void FrmUeb::FillFach(qint32 preferred)
         cmbFach->addItem(QString::number(faecher[i]));
     }
     cmbFach->setCurrentIndex(matchIndex);
-    if (preferred == 0 || matchFound)
+    if (preferred == 0 || matchFound || firstIfGone)
         FrageDisplay();
     else
         session().message(this, text::compartmentEmpty(preferred));
@@ -322,55 +324,50 @@ std::optional<qint32> FrmUeb::requireCard()
     return m_card;
 }
 
-void FrmUeb::cmdRichtig_Click()
-{
-    if (!requireCard())
-        return;
-    const std::optional<qint32> n = listedFach();
-    if (!n)
-        return;
-    if (*n == kInt32Max) {
-        session().message(this, text::compartmentLimit());
-        return;
-    }
-    MoveToFach(*n + 1, Verdict::Richtig);
-}
+void FrmUeb::cmdRichtig_Click() { MoveToFach(Verdict::Richtig); }
 
-void FrmUeb::cmdFastRichtig_Click()
-{
-    if (!requireCard())
-        return;
-    if (const std::optional<qint32> n = listedFach())
-        MoveToFach(*n, Verdict::FastRichtig);
-}
+void FrmUeb::cmdFastRichtig_Click() { MoveToFach(Verdict::FastRichtig); }
 
-void FrmUeb::cmdFalsch_Click()
-{
-    // The list's text is needed after the move; check it before anything is written.
-    if (requireCard() && listedFach())
-        MoveToFach(1, Verdict::Falsch);
-}
+void FrmUeb::cmdFalsch_Click() { MoveToFach(Verdict::Falsch); }
 
-void FrmUeb::MoveToFach(qint32 newFach, Verdict verdict)
+void FrmUeb::MoveToFach(Verdict verdict)
 {
-    const qint32 card = *m_card;
-    const std::optional<qint32> judgedIn = listedFach();
-    if (!judgedIn)
+    const std::optional<qint32> card = requireCard();
+    if (!card)
         return;
+    // The card moves from where the file holds it; the list only names where
+    // practice goes on, and text there that names no compartment blocks nothing.
+    const std::optional<qint32> listed = namedFach();
+    Change change;
     try {
         // The verdict and its row in the practice log are one write.
-        const Change change = session().db().judgeCard(card, newFach, verdict);
+        change = session().db().judgeCard(*card, verdict);
         session().record(text::verdictLabel(verdict, lblFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
-            session().message(this, text::cardMissing(card));
+            cardLost(*card);
         else if (error.kind() == StoreErrorKind::Limit)
-            session().message(this, text::queueLimit());
+            session().message(this, error.detail() == QLatin1String(Store::kTopCompartment) ? text::compartmentLimit()
+                                                                                            : text::queueLimit());
         else
             session().report(this, error);
         return;
     }
-    FillFach(*judgedIn);
+    FillFach(listed.value_or(change.cards.front().before->fach));
+}
+
+void FrmUeb::cardLost(qint32 card)
+{
+    if (reportMissingCard(session(), this, card))
+        goOnWithoutCard();
+}
+
+void FrmUeb::goOnWithoutCard()
+{
+    // Deleted meanwhile: practice goes on where the list points, or at its start.
+    const qint32 listed = namedFach().value_or(0);
+    forgetCard();
+    fillList(listed, true);
 }
 
 void FrmUeb::cmdEdit_Click()
@@ -381,6 +378,12 @@ void FrmUeb::cmdEdit_Click()
     // The texts as shown, the answer also while it is hidden.
     navigator().editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
     hide();
+}
+
+void FrmUeb::goOnAfterEdit()
+{
+    showForm();
+    goOnWithoutCard();
 }
 
 void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)

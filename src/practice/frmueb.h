@@ -34,6 +34,8 @@ public:
     void FrageDisplay();
     // Back from the edit window: the card on display now reads so; shows the window.
     void showEditedCard(const QString &frage, const QString &antwort);
+    // The edit window found its card deleted: practice shows again and goes on.
+    void goOnAfterEdit();
 
     void formUnload() override;
 
@@ -47,7 +49,17 @@ private:
     void cmdFastRichtig_Click();
     void cmdFalsch_Click();
     void cmdEdit_Click();
-    void MoveToFach(qint32 newFach, Verdict verdict);
+    // A verdict on the card on display; practice goes on in the compartment the
+    // list names, else in the one the card was judged in.
+    void MoveToFach(Verdict verdict);
+    // A verdict found the card missing: says why; a card deleted meanwhile leaves
+    // the display and practice goes on.
+    void cardLost(qint32 card);
+    // The card on display is gone: the next one where the list points, or at its start.
+    void goOnWithoutCard();
+    // FillFach; with firstIfGone, a compartment that no longer holds cards gives
+    // way to the list's first entry without a message.
+    void fillList(qint32 preferred, bool firstIfGone);
     // Single keys: Space reveals or hides, 1, 2, 3 judge.
     void setUpKeys();
     // Another window or an undo changed the file: the display follows.
@@ -57,6 +69,8 @@ private:
 
     // The compartment the list's text names, or empty after telling the user.
     std::optional<qint32> listedFach();
+    // The same without a message.
+    std::optional<qint32> namedFach() const;
     // The subject's key, or empty after telling the user.
     std::optional<qint32> subjectKey();
     // Nothing of the subject can be shown: a card left from an earlier subject

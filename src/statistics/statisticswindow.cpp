@@ -1,6 +1,7 @@
 #include "statistics/statisticswindow.h"
 
 #include "statistics/barchart.h"
+#include "store/files.h"
 #include "ui/dialogs.h"
 #include "ui/messages.h"
 #include "ui/session.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+#include <cerrno>
 
 namespace tarlivo::ui {
 namespace {
@@ -200,17 +202,18 @@ void StatisticsWindow::saveImage()
     // Written beside and moved into place: a failed save leaves no half picture.
     QSaveFile file(path);
     QString reason;
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
+        reason = files::fileReason(file);
     } else {
         const bool svg = type == QLatin1String("svg");
         const QByteArray text = svg ? svgOfScene(scene, font()) : QByteArray();
         const bool written = svg ? file.write(text) == text.size() : renderScene(scene, font()).save(&file, "PNG");
         if (!written) {
-            reason = file.error() != QFileDevice::NoError ? file.errorString() : text::imageNotWritten();
+            reason = file.error() != QFileDevice::NoError ? files::fileReason(file) : text::imageNotWritten();
             file.cancelWriting();
         } else if (!file.commit()) {
-            reason = file.errorString();
+            reason = files::fileReason(file);
         }
     }
     if (!reason.isNull())

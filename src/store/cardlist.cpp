@@ -245,12 +245,17 @@ namespace {
 
 CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q), q.text(6)}; }
 
-// The phrase the trigram index finds as a substring, letter case folded.
+// The query the trigram index answers: each spelling of the text as a phrase it
+// finds as a substring, letter case folded. A spelling shorter than three letters
+// ("ßa" for "ssa") the index cannot find.
 QString searchPhrase(const QString &text)
 {
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    QStringList phrases;
+    for (QString v : searchVariants(text)) {
+        v.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        phrases << QLatin1Char('"') + v + QLatin1Char('"');
+    }
+    return phrases.join(QLatin1String(" OR "));
 }
 
 } // namespace
@@ -305,6 +310,7 @@ FirstHits Store::firstHits(std::optional<qint32> subjectId, const QString &searc
     sql::Statement q(m_db, subjectId ? queries::kTextsInPracticeOrder : queries::kAllTextsInPracticeOrder);
     if (subjectId)
         q.bind(1, *subjectId);
+    const QStringList variants = searchVariants(search);
     FirstHits first;
     int read = 0;
     while (int(first.ids.size()) < limit && read < budget) {
@@ -313,7 +319,7 @@ FirstHits Store::firstHits(std::optional<qint32> subjectId, const QString &searc
             break;
         }
         ++read;
-        if (containsFolded(q.text(1), search) || containsFolded(q.text(2), search))
+        if (containsFolded(q.text(1), variants) || containsFolded(q.text(2), variants))
             first.ids.push_back(qint32(q.int64(0)));
     }
     return first;

@@ -1,9 +1,12 @@
 #include "store/collation.h"
 
+#include <QStringList>
+
 #include <sqlite3.h>
 #include <unicode/ucol.h>
 
 #include <string>
+#include <vector>
 
 namespace tarlivo {
 namespace {
@@ -52,14 +55,30 @@ QStringView textOf(sqlite3_value *value)
     return QStringView(static_cast<const char16_t *>(text), sqlite3_value_bytes16(value) / 2);
 }
 
+void deleteVariants(void *variants) { delete static_cast<QStringList *>(variants); }
+
 void sqliteContains(sqlite3_context *context, int, sqlite3_value **args)
 {
-    // The needle first: the texts' views must be taken after it, each used at once.
-    const QString needle = textOf(args[2]).toString();
-    const bool found =
-        !needle.isEmpty() && (containsFolded(textOf(args[0]), needle) || containsFolded(textOf(args[1]), needle));
+    // The needle's spellings are worked out once per statement, kept with SQLite
+    // for as long as the bound text stays. They come first: the texts' views must
+    // be taken after them, each used at once.
+    auto *variants = static_cast<QStringList *>(sqlite3_get_auxdata(context, 2));
+    if (!variants) {
+        variants = new QStringList(searchVariants(textOf(args[2]).toString()));
+        sqlite3_set_auxdata(context, 2, variants, deleteVariants);
+        // SQLite may have dropped it at once (out of memory): read it back.
+        variants = static_cast<QStringList *>(sqlite3_get_auxdata(context, 2));
+        if (!variants) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+    }
+    const bool found = containsFolded(textOf(args[0]), *variants) || containsFolded(textOf(args[1]), *variants);
     sqlite3_result_int(context, found ? 1 : 0);
 }
+
+bool isSharpS(QChar c) { return c == QChar(0x00DF) || c == QChar(0x1E9E); }
+bool isS(QChar c) { return c == QLatin1Char('s') || c == QLatin1Char('S'); }
 
 } // namespace
 
@@ -70,7 +89,39 @@ int compareNames(const QString &a, const QString &b)
     return compareUtf8(ua.constData(), int32_t(ua.size()), ub.constData(), int32_t(ub.size()));
 }
 
-bool containsFolded(QStringView text, QStringView needle) { return text.contains(needle, Qt::CaseInsensitive); }
+QStringList searchVariants(const QString &text)
+{
+    // Each spelling is a path through the text; where it forks, the other spelling
+    // is followed later from where the fork left it.
+    struct Partial {
+        QString head;
+        qsizetype at;
+    };
+    QStringList done;
+    std::vector<Partial> open{{QString(), 0}};
+    while (!open.empty()) {
+        Partial p = std::move(open.back());
+        open.pop_back();
+        while (p.at < text.size()) {
+            const QChar c = text[p.at];
+            const bool pair = isS(c) && p.at + 1 < text.size() && isS(text[p.at + 1]);
+            if ((pair || isSharpS(c)) && done.size() + qsizetype(open.size()) + 2 <= kMaxSearchVariants)
+                open.push_back({p.head + (pair ? QStringLiteral("ß") : QStringLiteral("ss")), p.at + (pair ? 2 : 1)});
+            p.head += c;
+            ++p.at;
+        }
+        done << p.head;
+    }
+    return done;
+}
+
+bool containsFolded(QStringView text, const QStringList &variants)
+{
+    for (const QString &v : variants)
+        if (!v.isEmpty() && text.contains(v, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
 
 bool registerSearchFunction(sqlite3 *db)
 {

@@ -17,8 +17,14 @@ inline constexpr const char *kNameCollation = "TARLIVO_DE";
 // Registers kNameCollation on db; false when SQLite refuses.
 bool registerNameCollation(sqlite3 *db);
 
-// Whether text holds needle, letter case aside as the search index folds it.
-bool containsFolded(QStringView text, QStringView needle);
+// The spellings a search text stands for: each "ss" (any case) also as "ß", each
+// "ß" (or "ẞ") also as "ss", as German readers take them for one another; at most
+// kMaxSearchVariants, the rest of the text then taken as typed. The first is the text.
+inline constexpr int kMaxSearchVariants = 16;
+QStringList searchVariants(const QString &text);
+
+// Whether text holds one of the variants, letter case aside as the search index folds it.
+bool containsFolded(QStringView text, const QStringList &variants);
 
 // Name of the SQL function kSearchFunction(frage, antwort, needle): 1 when either
 // text holds needle (containsFolded), else 0. It finds the cards the search index

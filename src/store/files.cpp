@@ -33,7 +33,78 @@ bool syncFile(const QString &path)
     return ok;
 }
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString reasonText(int error)
+{
+    // Worded here, not by the system: its texts follow the system's language.
+    switch (error) {
+    case 0:
+        return QStringLiteral("unbekannter Grund");
+    case ENOENT:
+        return QStringLiteral("Datei oder Ordner nicht vorhanden");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("keine Berechtigung");
+    case ENOSPC:
+        return QStringLiteral("der Datenträger ist voll");
+    case EDQUOT:
+        return QStringLiteral("der zugeteilte Speicherplatz ist aufgebraucht");
+    case EROFS:
+        return QStringLiteral("der Datenträger ist schreibgeschützt");
+    case EISDIR:
+        return QStringLiteral("das ist ein Ordner, keine Datei");
+    case ENOTDIR:
+        return QStringLiteral("ein Teil des Pfads ist kein Ordner");
+    case EEXIST:
+        return QStringLiteral("die Datei gibt es schon");
+    case ENOTEMPTY:
+        return QStringLiteral("der Ordner ist nicht leer");
+    case ENAMETOOLONG:
+        return QStringLiteral("der Name ist zu lang");
+    case ELOOP:
+        return QStringLiteral("zu viele verkettete Verknüpfungen im Pfad");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("zu viele Dateien sind geöffnet");
+    case EFBIG:
+        return QStringLiteral("die Datei wird zu groß");
+    case EXDEV:
+        return QStringLiteral("die Dateien liegen auf verschiedenen Datenträgern");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("die Datei wird gerade benutzt");
+    case ENOMEM:
+        return QStringLiteral("nicht genug Arbeitsspeicher");
+    case EIO:
+        return QStringLiteral("Lese- oder Schreibfehler des Datenträgers");
+    case ENXIO:
+    case ENODEV:
+        return QStringLiteral("das Gerät ist nicht erreichbar");
+    default:
+        return QStringLiteral("Systemfehler Nr. %1").arg(error);
+    }
+}
+
+QString errnoText() { return reasonText(errno); }
+
+QString fileReason(const QFileDevice &file)
+{
+    if (errno != 0)
+        return reasonText(errno);
+    switch (file.error()) {
+    case QFileDevice::ReadError:
+        return QStringLiteral("die Datei kann nicht gelesen werden");
+    case QFileDevice::WriteError:
+        return QStringLiteral("die Datei kann nicht geschrieben werden");
+    case QFileDevice::OpenError:
+        return QStringLiteral("die Datei kann nicht geöffnet werden");
+    case QFileDevice::PermissionsError:
+        return reasonText(EACCES);
+    case QFileDevice::ResourceError:
+        return reasonText(ENOSPC);
+    default:
+        return reasonText(0);
+    }
+}
 
 void removeStaleTemporaries(const QDir &dir, const QString &base, const QString &marker)
 {

@@ -4,6 +4,7 @@
 // appear whole or not at all.
 
 #include <QDir>
+#include <QFileDevice>
 #include <QString>
 
 namespace tarlivo::files {
@@ -14,8 +15,13 @@ void syncDirectory(const QString &dir);
 // Flushes the file's contents to disk; false with errno set on failure.
 bool syncFile(const QString &path);
 
-// The text of the current errno, in the system's words.
+// Why a file step failed, in German, for an errno value (0: not known).
+QString reasonText(int error);
+// The same for the current errno.
 QString errnoText();
+// Why a step of file failed: by errno when it is set (clear it before the step),
+// else by the file's error.
+QString fileReason(const QFileDevice &file);
 
 // Removes half-made files "<base>*.<marker>-<pid>" whose writer is gone (killed, or
 // the machine went down); a file another running Tarlivo is writing right now stays.

@@ -531,15 +531,20 @@ void Store::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     }
 }
 
-Change Store::judgeCard(qint32 cardId, qint32 newFach, Verdict verdict)
+Change Store::judgeCard(qint32 cardId, Verdict verdict)
 {
-    if (newFach < 1)
-        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
     prepareWrite();
     sql::WriteTransaction tx(m_db);
+    // The compartment the card is in now, read inside this write: another window or
+    // running copy may have moved it since it was shown.
     const std::optional<CardRow> before = cardRow(cardId);
     if (!before || before->fach < 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    if (verdict == Verdict::Richtig && before->fach == kInt32Max)
+        throw StoreError(StoreErrorKind::Limit, path(), QString::fromLatin1(kTopCompartment));
+    const qint32 newFach = verdict == Verdict::Richtig       ? before->fach + 1
+                           : verdict == Verdict::FastRichtig ? before->fach
+                                                             : 1;
     const qint32 stelle = nextStelle();
     sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
     update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();

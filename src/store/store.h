@@ -157,9 +157,13 @@ public:
     std::optional<CardText> cardText(qint32 cardId);
     // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
     void moveCard(qint32 cardId, qint32 newFach);
-    // A verdict: moves the card as moveCard does and logs the verdict, in one
-    // transaction. Throws Limit, NotFound. Returns the rows touched, for undo.
-    Change judgeCard(qint32 cardId, qint32 newFach, Verdict verdict);
+    // A verdict on the card, counted from the compartment the file holds for it:
+    // Richtig one up, Fast Richtig the same, Falsch 1; the card goes to the end of
+    // the queue and the verdict into the log, in one transaction. Throws NotFound,
+    // Limit (detail kTopCompartment for a Richtig in the top compartment). Returns
+    // the rows touched, for undo.
+    Change judgeCard(qint32 cardId, Verdict verdict);
+    static constexpr const char *kTopCompartment = "top compartment";
     // Throws NotFound when the card row is missing. When change is given it receives
     // the card as it was and as it is now, for undo.
     void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change = nullptr);

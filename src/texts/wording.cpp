@@ -47,7 +47,7 @@ QString storeReason(const StoreError &error)
     case StoreErrorKind::NotFound:
         return QStringLiteral("Ein Eintrag fehlt in der Datei, sie ist beschädigt.");
     case StoreErrorKind::Limit:
-        return QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2147483647).");
+        return QStringLiteral("Ein Wert liegt außerhalb des erlaubten Bereichs (höchstens 2.147.483.647).");
     case StoreErrorKind::Internal:
         break;
     }

@@ -1,5 +1,6 @@
 #include "transfer/anki.h"
 
+#include "store/files.h"
 #include "transfer/html.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
@@ -18,6 +19,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace tarlivo::transfer {
@@ -107,8 +109,9 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
     if (!entry)
         throw TransferError(text::zipDamaged(path, QString::fromUtf8(zip->strerror(archive.get()))));
 
+    errno = 0; // read by fileReason
     if (!d->temp.open())
-        throw TransferError(text::tempFailed(path, d->temp.errorString()));
+        throw TransferError(text::tempFailed(path, files::fileReason(d->temp)));
     const bool zstd = m_entry.endsWith(QLatin1String("b"));
     std::unique_ptr<ZSTD_DCtx, ZstdCloser> dctx(zstd ? ZSTD_createDCtx() : nullptr);
     if (zstd) {
@@ -126,8 +129,9 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
         if (written > kMaxUnpacked
             || (zstd && written > kMaxRatio * std::max<qint64>(qint64(stat.size), std::max<qint64>(readTotal, 1))))
             throw TransferError(text::entryTooLarge(path, m_entry));
+        errno = 0;
         if (d->temp.write(data, size) != size)
-            throw TransferError(text::tempFailed(path, d->temp.errorString()));
+            throw TransferError(text::tempFailed(path, files::fileReason(d->temp)));
     };
     for (;;) {
         const zip_int64_t n = zip->fread(entry.get(), in.data(), in.size());
@@ -166,8 +170,9 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
         if (frameState != 0 || readTotal == 0)
             throw TransferError(text::zstdTruncated(path, m_entry));
     }
+    errno = 0;
     if (!d->temp.flush())
-        throw TransferError(text::tempFailed(path, d->temp.errorString()));
+        throw TransferError(text::tempFailed(path, files::fileReason(d->temp)));
     entry.reset();
     archive.reset();
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace tarlivo::transfer {
 namespace {
@@ -81,8 +82,8 @@ void DelimitedText::readHeader()
         pos = end + 1;
         ++line;
     }
-    m_bodyStart = std::min(pos, m_text.size());
-    m_bodyLine = line;
+    m_headerEnd = m_bodyStart = std::min(pos, m_text.size());
+    m_headerEndLine = m_bodyLine = line;
 }
 
 QChar DelimitedText::detectSeparator()
@@ -122,25 +123,90 @@ void DelimitedText::setSeparator(QChar separator)
     restart();
 }
 
+namespace {
+
+enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Ignored };
+
+// A column a header may name, in German or as Anki and spreadsheets call it.
+Column columnNamed(const QString &name)
+{
+    static const struct {
+        const char *name;
+        Column column;
+    } known[] = {
+        {"frage", Column::Frage},    {"question", Column::Frage},
+        {"front", Column::Frage},    {"antwort", Column::Antwort},
+        {"answer", Column::Antwort}, {"back", Column::Antwort},
+        {"fach", Column::Fach},      {"gebiet", Column::Gebiet},
+        {"seit", Column::Ignored}, // the date of the last move: not taken over
+    };
+    const QString n = name.trimmed().toLower();
+    for (const auto &k : known)
+        if (n == QLatin1String(k.name))
+            return k.column;
+    return Column::Unknown;
+}
+
+// The columns the names give, when they name a question and an answer.
+std::optional<TextColumns> columnsNamed(const QStringList &names, bool allKnown)
+{
+    TextColumns c;
+    c.frage = c.antwort = -1;
+    for (int i = 0; i < names.size(); ++i) {
+        int *slot = nullptr;
+        switch (columnNamed(names[i])) {
+        case Column::Frage:
+            slot = &c.frage;
+            break;
+        case Column::Antwort:
+            slot = &c.antwort;
+            break;
+        case Column::Fach:
+            slot = &c.fach;
+            break;
+        case Column::Gebiet:
+            slot = &c.gebiet;
+            break;
+        case Column::Ignored:
+            break;
+        case Column::Unknown:
+            if (allKnown)
+                return std::nullopt;
+            break;
+        }
+        if (slot && *slot < 0)
+            *slot = i;
+    }
+    if (c.frage < 0 || c.antwort < 0)
+        return std::nullopt;
+    c.named = true;
+    return c;
+}
+
+} // namespace
+
 void DelimitedText::resolveColumns()
 {
     m_columns = TextColumns();
+    m_bodyStart = m_headerEnd;
+    m_bodyLine = m_headerEndLine;
     if (!m_columnsLine.isEmpty()) {
-        const QStringList names = m_columnsLine.split(m_separator);
-        auto find = [&](const char *name) {
-            for (int i = 0; i < names.size(); ++i)
-                if (names[i].trimmed().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                    return i;
-            return -1;
-        };
-        const int frage = find("Frage");
-        const int antwort = find("Antwort");
-        if (frage >= 0 && antwort >= 0) {
-            m_columns.frage = frage;
-            m_columns.antwort = antwort;
-            m_columns.fach = find("Fach");
-            m_columns.gebiet = find("Gebiet");
-            m_columns.named = true;
+        if (const std::optional<TextColumns> named = columnsNamed(m_columnsLine.split(m_separator), false))
+            m_columns = *named;
+    } else {
+        // A spreadsheet's first line naming every column ("Frage;Antwort") is no card.
+        restart();
+        Record first;
+        try {
+            if (next(first) && first.fields.size() >= 2) {
+                if (const std::optional<TextColumns> named = columnsNamed(first.fields, true)) {
+                    m_columns = *named;
+                    m_bodyStart = m_pos;
+                    m_bodyLine = m_line;
+                }
+            }
+        } catch (const TransferError &) {
+            // Read again, and told, as a record.
         }
     }
     if (m_columns.gebiet < 0 && m_deckColumn >= 0 && m_deckColumn != m_columns.frage

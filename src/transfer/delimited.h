@@ -11,13 +11,15 @@ struct TextColumns {
     int antwort = 1;
     int fach = -1;
     int gebiet = -1;
-    bool named = false; // a #columns: line named Frage and Antwort
+    bool named = false; // a #columns: line or a first line named Frage and Antwort
 };
 
 // Fields separated by tab, semicolon or comma, quoted as spreadsheets write them:
 // a field in double quotes may hold separators, doubled quotes and line breaks.
 // Lines starting with # before the first record are header lines; Anki's
-// #separator:, #html:, #columns: and #deck column: are honoured.
+// #separator:, #html:, #columns: and #deck column: are honoured. Without #columns:,
+// a first line whose every field names a known column (Frage, Antwort, Fach, Gebiet,
+// Seit; Question, Answer, Front, Back; any case) names the columns.
 class DelimitedText {
 public:
     // The longest record taken, in characters: a card text, not a whole book.
@@ -49,7 +51,9 @@ private:
 
     QString m_text;
     QString m_path;
-    qsizetype m_bodyStart = 0;
+    qsizetype m_headerEnd = 0; // after the # lines
+    qint64 m_headerEndLine = 1;
+    qsizetype m_bodyStart = 0; // after a line of column names too
     qint64 m_bodyLine = 1;
     qsizetype m_pos = 0;
     qint64 m_line = 1;

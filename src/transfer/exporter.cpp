@@ -1,5 +1,6 @@
 #include "transfer/exporter.h"
 
+#include "store/files.h"
 #include "store/queries.h"
 
 #include "transfer/transfererror.h"
@@ -235,13 +236,14 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     // appears whole or not at all. Not forced to disk: it is a copy of what the store
     // keeps safe, and syncing 100 MB would double the time of a large export.
     TemporaryOutput file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw TransferError(text::exportFailed(path, file.errorString()));
+        throw TransferError(text::exportFailed(path, files::fileReason(file)));
     std::string out;
     out.reserve(kFlushAt + 65536);
     auto flush = [&] {
         if (file.write(out.data(), qint64(out.size())) != qint64(out.size()))
-            throw TransferError(text::exportFailed(path, file.errorString()));
+            throw TransferError(text::exportFailed(path, files::fileReason(file)));
         out.clear();
     };
     if (csv)
@@ -326,9 +328,9 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     flush();
     file.close();
     if (file.error() != QFile::NoError)
-        throw TransferError(text::exportFailed(path, file.errorString()));
+        throw TransferError(text::exportFailed(path, files::fileReason(file)));
     if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw TransferError(text::exportFailed(path, QString::fromLocal8Bit(std::strerror(errno))));
+        throw TransferError(text::exportFailed(path, files::errnoText()));
     file.kept = true;
     return result;
 }

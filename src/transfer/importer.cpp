@@ -11,8 +11,11 @@
 #include "transfer/transfertexts.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
 #include <limits>
+#include <unordered_map>
 
 namespace tarlivo::transfer {
 namespace {
@@ -115,8 +118,10 @@ bool ImportFile::next(Item &item)
             item.card.frage = htmlToText(item.card.frage, &item.media);
             item.card.antwort = htmlToText(item.card.antwort, &item.media);
         }
-        if (c.fach >= 0 && !parseFach(record.fields.value(c.fach), &item.card.fach))
-            return refuse(LineProblem::BadFach, record.fields.value(c.fach));
+        // An empty cell means compartment 1, as a card without a compartment has everywhere.
+        const QString fach = c.fach >= 0 ? record.fields.value(c.fach) : QString();
+        if (!fach.trimmed().isEmpty() && !parseFach(fach, &item.card.fach))
+            return refuse(LineProblem::BadFach, fach);
         if (c.gebiet >= 0) {
             item.card.subject = record.fields.value(c.gebiet);
             if (!validSubjectName(item.card.subject))
@@ -165,11 +170,64 @@ QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const I
 
 } // namespace
 
+namespace {
+
+// The cards an import would leave out as duplicates: their texts stand already in
+// their subject, or earlier in the file. Texts are compared by a 64-bit hash.
+class DuplicateCounter {
+public:
+    explicit DuplicateCounter(Store &store) : m_store(store) {}
+
+    bool isDuplicate(const BulkCard &card)
+    {
+        QSet<size_t> &seen = cardsOf(card.subject);
+        const qsizetype before = seen.size();
+        seen.insert(qHashMulti(0, card.frage, card.antwort));
+        return seen.size() == before;
+    }
+
+private:
+    QSet<size_t> &cardsOf(const QString &subject)
+    {
+        if (m_last && subject == m_lastName)
+            return *m_last;
+        // Subjects are one ignoring case, as the store names them.
+        const std::optional<qint32> id = m_store.subjectId(subject);
+        const QString key = id ? QString::number(*id) : QStringLiteral("new:") + subject.toCaseFolded();
+        m_lastName = subject;
+        auto it = m_subjects.find(key);
+        if (it != m_subjects.end())
+            return *(m_last = &it->second);
+        QSet<size_t> &seen = *(m_last = &m_subjects[key]);
+        for (qint64 offset = 0; id;) {
+            const std::vector<CardListRow> page = m_store.cardPage(*id, offset, kPage, false);
+            for (const CardListRow &row : page)
+                seen.insert(qHashMulti(0, row.card.frage, row.card.antwort));
+            if (int(page.size()) < kPage)
+                break;
+            offset += kPage;
+        }
+        return seen;
+    }
+
+    static constexpr int kPage = 20000;
+    Store &m_store;
+    // Node-based, so that m_last stays valid while subjects are added.
+    std::unordered_map<QString, QSet<size_t>> m_subjects;
+    QString m_lastName;
+    QSet<size_t> *m_last = nullptr;
+};
+
+} // namespace
+
 ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings)
 {
     ImportPreview preview;
     if (file.kind() == ImportFile::Kind::Anki)
         preview.decks = planDecks(store, file.decks());
+    const bool toSubject =
+        file.kind() == ImportFile::Kind::Anki || file.hasGebietColumn() || validSubjectName(settings.targetSubject);
+    DuplicateCounter duplicates(store);
     file.restart();
     ImportFile::Item item;
     while (file.next(item)) {
@@ -182,10 +240,11 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
             continue;
         }
         ++preview.cardCount;
-        if (preview.cards.size() < ImportPreview::kCardsShown) {
-            item.card.subject = subjectFor(file, item, settings, preview.decks);
+        item.card.subject = subjectFor(file, item, settings, preview.decks);
+        if (settings.skipDuplicates && toSubject && duplicates.isDuplicate(item.card))
+            ++preview.duplicateCount;
+        if (preview.cards.size() < ImportPreview::kCardsShown)
             preview.cards << item.card;
-        }
     }
     file.restart();
     return preview;

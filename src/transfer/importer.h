@@ -79,7 +79,8 @@ struct ImportPreview {
     static constexpr int kRefusalsListed = 200;
     QList<BulkCard> cards; // the first ones, as they will be stored
     QList<RefusedLine> refused;
-    qint64 cardCount = 0;
+    qint64 cardCount = 0;      // the cards read, duplicates included
+    qint64 duplicateCount = 0; // of those, left out as already there (when skipped)
     qint64 refusedCount = 0;
     qint64 mediaDropped = 0;
     int unusedColumns = 0; // further columns the import leaves out

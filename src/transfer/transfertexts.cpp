@@ -200,7 +200,7 @@ QString problem(const RefusedLine &r)
         why = QStringLiteral("die Antwort ist leer");
         break;
     case LineProblem::BadFach:
-        why = QStringLiteral("%1 ist kein Fach (eine ganze Zahl von 1 bis 2147483647)").arg(quoted(r.value));
+        why = QStringLiteral("%1 ist kein Fach (eine ganze Zahl von 1 bis 2.147.483.647)").arg(quoted(r.value));
         break;
     case LineProblem::BadGebiet:
         why = r.value.isEmpty() ? QStringLiteral("das Gebiet ist leer")
@@ -223,6 +223,20 @@ QString importSummary(const ImportSummary &s, const QString &path)
     for (const auto &[deck, subject] : s.renamedDecks)
         lines << QStringLiteral("Der Stapel %1 heißt hier %2.").arg(quoted(deck), quoted(subject));
     return lines.join(QLatin1Char('\n'));
+}
+
+QString previewCount(qint64 cards, qint64 duplicates)
+{
+    if (duplicates == 0)
+        return cards == 1 ? QStringLiteral("1 Frage wird importiert.")
+                          : QStringLiteral("%1 Fragen werden importiert.").arg(cards);
+    const qint64 stored = cards - duplicates;
+    return QStringLiteral("%1, davon %2 schon vorhanden: %3.")
+        .arg(byNumber(cards, "%1 Frage", "%1 Fragen"))
+        .arg(duplicates)
+        .arg(stored == 0   ? QStringLiteral("keine wird importiert")
+             : stored == 1 ? QStringLiteral("1 wird importiert")
+                           : QStringLiteral("%1 werden importiert").arg(stored));
 }
 
 QString importCancelled() { return QStringLiteral("Der Import wurde abgebrochen.") + nothingStored(); }
@@ -254,10 +268,13 @@ QString storeProblem(const StoreError &error)
                      .arg(quoted(error.detail()));
         break;
     case StoreErrorKind::Limit:
-        reason = QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2147483647) ist erreicht.");
+        reason = QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2.147.483.647) ist erreicht.");
         break;
     case StoreErrorKind::SchemaMismatch:
         reason = QStringLiteral("Die Datei ist keine Tarlivo-Datenbank.");
+        break;
+    case StoreErrorKind::FileChanged:
+        reason = QStringLiteral("Die Datei wurde gelöscht oder ersetzt, während Tarlivo lief.");
         break;
     default:
         reason = texts::storeReason(error);

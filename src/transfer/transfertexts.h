@@ -41,6 +41,8 @@ QString encodingName(Encoding encoding);
 QString separatorName(QChar separator);
 QString problem(const RefusedLine &refused);
 QString importSummary(const ImportSummary &summary, const QString &path);
+// The preview's count: cards read, of them already there (and left out).
+QString previewCount(qint64 cards, qint64 duplicates);
 QString importCancelled();
 QString exportSummary(qint64 cards, qint64 subjects, const QString &path);
 QString exportFailed(const QString &path, const QString &detail);

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarlivo::ui {
@@ -123,7 +124,20 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
 
     connect(chooseButton, &QPushButton::clicked, this, &ImportDialog::chooseFile);
     connect(separatorBox, QOverload<int>::of(&QComboBox::activated), this, &ImportDialog::separatorChosen);
-    connect(subjectBox, &QComboBox::editTextChanged, this, &ImportDialog::showPreview);
+    m_subjectTyped = new QTimer(this);
+    m_subjectTyped->setSingleShot(true);
+    m_subjectTyped->setInterval(250);
+    connect(m_subjectTyped, &QTimer::timeout, this, &ImportDialog::refreshPreview);
+    connect(subjectBox, &QComboBox::editTextChanged, this, [this] {
+        showPreview();
+        // Which cards are there already depends on the subject.
+        if (m_file && !m_file->hasGebietColumn() && skipDuplicatesBox->isChecked())
+            m_subjectTyped->start();
+    });
+    connect(skipDuplicatesBox, &QCheckBox::toggled, this, [this] {
+        if (m_file)
+            refreshPreview();
+    });
     connect(importButton, &QPushButton::clicked, this, &ImportDialog::importCards);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -195,6 +209,9 @@ transfer::ImportSettings ImportDialog::settings() const
 
 void ImportDialog::refreshPreview()
 {
+    m_subjectTyped->stop();
+    if (!m_file)
+        return;
     try {
         m_preview = transfer::previewImport(*m_file, store(), settings());
     } catch (const transfer::TransferError &e) {
@@ -225,8 +242,7 @@ void ImportDialog::showPreview()
 
     QStringList notes;
     if (m_file) {
-        notes << (m_preview.cardCount == 1 ? QStringLiteral("1 Frage wird importiert.")
-                                           : QStringLiteral("%1 Fragen werden importiert.").arg(m_preview.cardCount));
+        notes << transfer::text::previewCount(m_preview.cardCount, m_preview.duplicateCount);
         if (m_file->kind() == transfer::ImportFile::Kind::Text) {
             notes << QStringLiteral("Trennzeichen: %1%2")
                          .arg(transfer::text::separatorName(m_file->separator()),
@@ -259,13 +275,18 @@ void ImportDialog::showPreview()
         }
     }
     notesView->setPlainText(notes.join(QLatin1Char('\n')));
-    importButton->setEnabled(m_file && m_preview.cardCount > 0);
+    importButton->setEnabled(m_file && m_preview.cardCount > m_preview.duplicateCount);
 }
 
 void ImportDialog::importCards()
 {
     if (!m_file)
         return;
+    if (m_subjectTyped->isActive()) {
+        refreshPreview();
+        if (!importButton->isEnabled())
+            return;
+    }
     const transfer::ImportSettings s = settings();
     if (!m_file->hasGebietColumn() && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
         m_dialogs.message(this, transfer::text::invalidSubjectName(s.targetSubject));

@@ -13,6 +13,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace tarlivo {
 class Store;
@@ -68,6 +69,8 @@ private:
 
     Session &m_session;
     Dialogs &m_dialogs;
+    // A typed subject name counts duplicates anew once typing pauses.
+    QTimer *m_subjectTyped;
     std::unique_ptr<transfer::ImportFile> m_file;
     transfer::ImportPreview m_preview;
 };

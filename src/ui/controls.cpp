@@ -65,6 +65,14 @@ void TextBox::fitWrapping(const QString &text, bool onlyLoosen)
 
 void TextBox::keyPressEvent(QKeyEvent *event)
 {
+    // Alt with a key is an access key, also when its control is hidden or disabled
+    // and the window takes it for nothing: it never types. AltGr (Ctrl+Alt on
+    // some systems) types, as "@" on a German keyboard.
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !event->text().isEmpty()) {
+        event->ignore();
+        return;
+    }
     // Character keys carry text; Delete carries a control character but types nothing.
     const bool typesCharacter = !event->text().isEmpty() && event->key() != Qt::Key_Delete
                                 && event->key() != Qt::Key_Escape && event->key() != Qt::Key_Tab

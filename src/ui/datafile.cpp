@@ -1,5 +1,6 @@
 #include "ui/datafile.h"
 
+#include "store/files.h"
 #include "ui/messages.h"
 
 #include <QDir>
@@ -78,8 +79,7 @@ bool makeDataFolder(DataFileChoice &choice)
     // mkpath reports no reason; the reason is what the user needs.
     errno = 0;
     if (!QDir().mkpath(folder)) {
-        const QString reason =
-            errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("unbekannter Grund");
+        const QString reason = files::errnoText();
         choice.error = text::dataFolderCannotCreate(folder, reason);
         choice.path.clear();
         return false;

@@ -63,15 +63,21 @@ QString cardMissing(qint64 cardId)
         .arg(cardId);
 }
 
+QString cardGone()
+{
+    return QStringLiteral(
+        "Diese Frage gibt es nicht mehr; sie wurde inzwischen gelöscht. Es wurde nichts gespeichert.");
+}
+
 QString compartmentLimit()
 {
-    return QStringLiteral("Die Frage ist schon im höchsten Fach (2147483647) und kann nicht weiter aufsteigen.\n"
+    return QStringLiteral("Die Frage ist schon im höchsten Fach (2.147.483.647) und kann nicht weiter aufsteigen.\n"
                           "Es wurde nichts gespeichert.");
 }
 
 QString queueLimit()
 {
-    return QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2147483647) ist erreicht.\n"
+    return QStringLiteral("Die Warteschlange ist voll: Die höchste Stelle (2.147.483.647) ist erreicht.\n"
                           "Es wurde nichts gespeichert.");
 }
 
@@ -318,11 +324,11 @@ QString deleteSubjectQuestion(const QString &name, qint64 cards)
         return QStringLiteral("Gebiet „%1“ (ohne Karten) löschen?").arg(name);
     return QStringLiteral("Gebiet „%1“ mit %2 löschen?").arg(name, cardCount(cards));
 }
-QString compartmentPrompt() { return QStringLiteral("In welches Fach (1 bis 2147483647)?"); }
+QString compartmentPrompt() { return QStringLiteral("In welches Fach (1 bis 2.147.483.647)?"); }
 QString compartmentTitle() { return QStringLiteral("In Fach setzen"); }
 QString notAWholeCompartment(const QString &typed)
 {
-    return QStringLiteral("Ungültige Eingabe, „%1“ ist keine ganze Zahl von 1 bis 2147483647.\n"
+    return QStringLiteral("Ungültige Eingabe, „%1“ ist keine ganze Zahl von 1 bis 2.147.483.647.\n"
                           "Es wurde nichts geändert.")
         .arg(typed);
 }

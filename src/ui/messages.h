@@ -32,6 +32,8 @@ QString subjectWithoutCards(const QString &name);
 QString notACompartment(const QString &typed);
 QString noCardOnDisplay();
 QString cardMissing(qint64 cardId);
+// The card was deleted meanwhile (the file is sound).
+QString cardGone();
 QString compartmentLimit();
 QString queueLimit();
 QString backupDiskFull(const QString &path);
