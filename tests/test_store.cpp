@@ -62,9 +62,11 @@ private slots:
             store->addSubject("Biologie");
             store->addCard(*store->subjectId("Erdkunde"), "Hauptstadt von Österreich", "Wien");
         }
-        // As the first version wrote it: no log, no search index, cards bound to their subject.
+        // As the first version wrote it: no log, no search index, no calendar, cards bound to their subject.
         QCOMPARE(rawdb::Connection(path).exec(
-                     "DROP TABLE tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
+                     "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
+                     "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
+                     "DROP TRIGGER trgFaelligPositionDelete; DROP TRIGGER trgFaelligPositionUpdate; DROP TABLE tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
                      "trgCardSubjectFollows;"
                      "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
                      "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "

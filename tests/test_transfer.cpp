@@ -430,7 +430,11 @@ private slots:
         dialogs.fileAnswers << f.dir.filePath("z.txt");
         ctl<QPushButton>(dialog, "exportButton")->click();
         QVERIFY2(dialogs.take().value(0).contains("1 Frage aus 1 Gebiet"), "summary");
-        QVERIFY(rawdb::readBytes(f.dir.filePath("z.txt")).endsWith("\nF0\tA0\t1\tZwei\n"));
+        const QString written = QString::fromUtf8(rawdb::readBytes(f.dir.filePath("z.txt")));
+        QVERIFY2(QRegularExpression("\nF0\tA0\t1\tZwei\t\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\n$")
+                     .match(written)
+                     .hasMatch(),
+                 qPrintable(written));
     }
 };
 

@@ -35,6 +35,11 @@ struct Fixture {
         sql::Statement p(store().database(),
                          "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, 2, 50, ?2)");
         p.bind(1, nullCard).bind(2, latein).run();
+        sql::Statement(store().database(), "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)")
+            .bind(1, nullCard)
+            .bind(2, clock - 86400)
+            .bind(3, Store::learningDay(clock - 86400))
+            .run();
     }
     Store &store() { return *seed.store; }
 
@@ -138,7 +143,7 @@ private slots:
         for (const auto &[id, row] : full.cards)
             if (row.subject == f.chemie)
                 c.cards.push_back(
-                    {CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach), qint32(row.stelle)},
+                    {CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach), qint32(row.stelle), row.seit},
                      std::nullopt});
         QCOMPARE(c.cards.size(), size_t(3));
         f.store().redo(c);
@@ -162,6 +167,8 @@ private slots:
             << "verdict" << false << QByteArray("UPDATE tblPosition SET Fach = 7 WHERE idFrageAntwort = 2");
         QTest::newRow("verdict: old place taken")
             << "verdict" << false << QByteArray("UPDATE tblPosition SET Stelle = 2 WHERE idFrageAntwort = 3");
+        QTest::newRow("verdict: its time set again")
+            << "verdict" << false << QByteArray("UPDATE tblFachSeit SET Seit = Seit + 1 WHERE idFrageAntwort = 2");
         QTest::newRow("verdict: log row gone") << "verdict" << false << QByteArray("DELETE FROM tblUebung");
         QTest::newRow("verdict: card edited")
             << "verdict" << false << QByteArray("UPDATE tblFrageAntwort SET Frage = 'x' WHERE idFrageAntwort = 2");

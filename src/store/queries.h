@@ -37,8 +37,9 @@ inline constexpr const char *kCardText = "SELECT Frage, Antwort FROM tblFrageAnt
 
 // A card's text row with its position row, as undo compares them.
 inline constexpr const char *kCardRow =
-    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle FROM tblFrageAntwort AS f "
-    "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
+    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit FROM tblFrageAntwort AS f "
+    "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
 
 inline constexpr const char *kCardsAtStelle = "SELECT COUNT(*) FROM tblPosition WHERE Stelle = ?1";
 
@@ -79,13 +80,15 @@ inline constexpr const char *kPractisedBetweenAll =
     "SELECT 1 FROM tblUebung WHERE Zeitpunkt >= ?2 AND Zeitpunkt < ?3 LIMIT 1";
 // The card list.
 inline constexpr const char *kCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
     "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort "
     "WHERE f.idFrageAntwort IN (SELECT value FROM json_each(?1))";
 
 inline constexpr const char *kSubjectCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
     "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
 
 inline constexpr const char *kSubjectRows =
@@ -193,5 +196,89 @@ inline constexpr const char *kListRow =
     "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
     "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE p.idFrageAntwort = ?1";
+
+// ---- The calendar ----------------------------------------------------------
+
+// The day buckets tblFaellig count the cards of each (subject, compartment) by the
+// learning day on which they came into it, so that the due counts read a few
+// thousand bucket rows instead of every card. These triggers keep them exact; each
+// reads the other table as it stands, so the position and its time may be written
+// in either order. A position without its time counts on day 0 until the time
+// comes. An import drops them inside its write and adds its counts at the end.
+#define TARLIVO_BUCKET_ADD(g, f, t)                                                                                    \
+    "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) SELECT " g ", 0, " f ", " t ", 1 WHERE true "      \
+    "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;"
+#define TARLIVO_BUCKET_TAKE(g, f, t)                                                                                   \
+    "UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = " g " AND Richtung = 0 AND Fach = " f                 \
+    " AND Tag = " t ";"                                                                                                \
+    "DELETE FROM tblFaellig WHERE idGebiet = " g " AND Richtung = 0 AND Fach = " f " AND Tag = " t " AND Anzahl <= 0;"
+// The same at the card's position, nothing when it has none.
+#define TARLIVO_AT_POSITION_ADD(card, t)                                                                               \
+    "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) SELECT p.idGebiet, 0, p.Fach, " t ", 1 "          \
+    "FROM tblPosition AS p WHERE p.idFrageAntwort = " card " ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;"
+#define TARLIVO_AT_POSITION_TAKE(card, t)                                                                              \
+    TARLIVO_BUCKET_TAKE("(SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = " card ")",                          \
+                        "(SELECT Fach FROM tblPosition WHERE idFrageAntwort = " card ")", t)
+#define TARLIVO_TAG_OF(card) "COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = " card "), 0)"
+inline constexpr const char *kBucketTriggerNames[] = {"trgFaelligPositionInsert", "trgFaelligPositionDelete",
+                                                      "trgFaelligPositionUpdate", "trgFaelligSeitInsert",
+                                                      "trgFaelligSeitDelete",     "trgFaelligSeitUpdate"};
+inline constexpr const char *kBucketTriggers =
+    "CREATE TRIGGER trgFaelligPositionInsert AFTER INSERT ON tblPosition BEGIN " TARLIVO_BUCKET_ADD(
+        "NEW.idGebiet", "NEW.Fach", TARLIVO_TAG_OF("NEW.idFrageAntwort")) " END;"
+    "CREATE TRIGGER trgFaelligPositionDelete AFTER DELETE ON tblPosition BEGIN " TARLIVO_BUCKET_TAKE(
+        "OLD.idGebiet", "OLD.Fach", TARLIVO_TAG_OF("OLD.idFrageAntwort")) " END;"
+    "CREATE TRIGGER trgFaelligPositionUpdate AFTER UPDATE OF idGebiet, Fach, idFrageAntwort ON tblPosition "
+    "WHEN OLD.idGebiet IS NOT NEW.idGebiet OR OLD.Fach IS NOT NEW.Fach OR OLD.idFrageAntwort IS NOT "
+    "NEW.idFrageAntwort BEGIN " TARLIVO_BUCKET_TAKE("OLD.idGebiet", "OLD.Fach", TARLIVO_TAG_OF("OLD.idFrageAntwort"))
+        TARLIVO_BUCKET_ADD("NEW.idGebiet", "NEW.Fach", TARLIVO_TAG_OF("NEW.idFrageAntwort")) " END;"
+    "CREATE TRIGGER trgFaelligSeitInsert AFTER INSERT ON tblFachSeit WHEN NEW.Tag IS NOT 0 BEGIN "
+        TARLIVO_AT_POSITION_TAKE("NEW.idFrageAntwort", "0") TARLIVO_AT_POSITION_ADD("NEW.idFrageAntwort", "NEW.Tag") " END;"
+    "CREATE TRIGGER trgFaelligSeitDelete AFTER DELETE ON tblFachSeit WHEN OLD.Tag IS NOT 0 BEGIN "
+        TARLIVO_AT_POSITION_TAKE("OLD.idFrageAntwort", "OLD.Tag") TARLIVO_AT_POSITION_ADD("OLD.idFrageAntwort", "0") " END;"
+    "CREATE TRIGGER trgFaelligSeitUpdate AFTER UPDATE OF Tag, idFrageAntwort ON tblFachSeit "
+    "WHEN OLD.Tag IS NOT NEW.Tag OR OLD.idFrageAntwort IS NOT NEW.idFrageAntwort BEGIN "
+        TARLIVO_AT_POSITION_TAKE("OLD.idFrageAntwort", "OLD.Tag") TARLIVO_AT_POSITION_ADD("OLD.idFrageAntwort", "0")
+            TARLIVO_AT_POSITION_TAKE("NEW.idFrageAntwort", "0") TARLIVO_AT_POSITION_ADD("NEW.idFrageAntwort", "NEW.Tag") " END;";
+#undef TARLIVO_BUCKET_ADD
+#undef TARLIVO_BUCKET_TAKE
+#undef TARLIVO_AT_POSITION_ADD
+#undef TARLIVO_AT_POSITION_TAKE
+#undef TARLIVO_TAG_OF
+
+
+// A bucket's due day: its day plus the compartment's interval, changed or default
+// (Store::defaultInterval, the same rule). ?1 is today's learning day throughout.
+#define TARLIVO_DUE_DAY                                                                                                \
+    "b.Tag + COALESCE((SELECT i.Tage FROM tblIntervall AS i WHERE i.idGebiet = b.idGebiet AND i.Fach = b.Fach), "      \
+    "CASE WHEN b.Fach <= 1 THEN 0 WHEN b.Fach >= 11 THEN 365 ELSE 1 << (b.Fach - 2) END)"
+#define TARLIVO_FIGURES                                                                                                \
+    "SUM(Anzahl) FILTER (WHERE Faellig <= ?1), SUM(Anzahl) FILTER (WHERE Faellig <= ?1 + 6), SUM(Anzahl), "            \
+    "MIN(Faellig)"
+inline constexpr const char *kDueBySubject =
+    "SELECT idGebiet, " TARLIVO_FIGURES " FROM (SELECT b.idGebiet, b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
+    "FROM tblFaellig AS b WHERE b.Richtung = 0) GROUP BY idGebiet";
+inline constexpr const char *kDueOfSubject =
+    "SELECT " TARLIVO_FIGURES " FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
+    "FROM tblFaellig AS b WHERE b.idGebiet = ?2 AND b.Richtung = 0)";
+inline constexpr const char *kDueByCompartment =
+    "SELECT Fach, " TARLIVO_FIGURES " FROM (SELECT b.Fach, b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
+    "FROM tblFaellig AS b WHERE b.idGebiet = ?2 AND b.Richtung = 0) GROUP BY Fach";
+// Cards falling due on each day up to ?2, those overdue on day ?1.
+inline constexpr const char *kForecast =
+    "SELECT MAX(Faellig, ?1), SUM(Anzahl) FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
+    "FROM tblFaellig AS b WHERE b.idGebiet = ?3 AND b.Richtung = 0) WHERE Faellig <= ?2 GROUP BY 1";
+inline constexpr const char *kForecastAll =
+    "SELECT MAX(Faellig, ?1), SUM(Anzahl) FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
+    "FROM tblFaellig AS b WHERE b.Richtung = 0) WHERE Faellig <= ?2 GROUP BY 1";
+#undef TARLIVO_FIGURES
+#undef TARLIVO_DUE_DAY
+
+// A card's compartment, subject and learning day, to tell whether it is due.
+inline constexpr const char *kCardDay = "SELECT p.idGebiet, p.Fach, s.Tag FROM tblPosition AS p "
+                                        "JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
+                                        "WHERE p.idFrageAntwort = ?1";
+inline constexpr const char *kInterval = "SELECT Tage FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2";
+inline constexpr const char *kIntervalsOfSubject = "SELECT Fach, Tage FROM tblIntervall WHERE idGebiet = ?1";
 
 } // namespace tarlivo::queries

@@ -140,6 +140,7 @@ void DelimitedText::resolveColumns()
             m_columns.antwort = antwort;
             m_columns.fach = find("Fach");
             m_columns.gebiet = find("Gebiet");
+            m_columns.seit = find("Seit");
             m_columns.named = true;
         }
     }

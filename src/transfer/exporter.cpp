@@ -6,6 +6,7 @@
 #include "transfer/transfertexts.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 
 #include <sqlite3.h>
@@ -15,6 +16,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,6 +119,36 @@ struct Line {
     qint64 card;
     qint64 fach;
     size_t subject;
+    std::optional<qint64> seit;
+};
+
+// ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
+// cards pass through here: the offset is asked of the time zone once a quarter
+// hour (zones change their offsets only at such times), the rest is arithmetic.
+class SeitFormat {
+public:
+    void append(std::string &out, qint64 seit)
+    {
+        const qint64 quarter = seit >= 0 ? seit / 900 : (seit - 899) / 900;
+        if (quarter != m_quarter) {
+            m_quarter = quarter;
+            m_offset = QDateTime::fromSecsSinceEpoch(quarter * 900).offsetFromUtc();
+        }
+        const qint64 local = seit + m_offset;
+        const qint64 days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+        const qint64 secs = local - days * 86400;
+        const QDate date = QDate::fromJulianDay(days + 2440588);
+        char buffer[40];
+        const int offset = m_offset < 0 ? -m_offset : m_offset;
+        const int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year(),
+                                    date.month(), date.day(), int(secs / 3600), int(secs / 60 % 60), int(secs % 60),
+                                    m_offset < 0 ? '-' : '+', offset / 3600, offset / 60 % 60);
+        out.append(buffer, size_t(n));
+    }
+
+private:
+    qint64 m_quarter = std::numeric_limits<qint64>::min();
+    int m_offset = 0;
 };
 
 // Reads the cards' texts table front to back, which is many times faster than a
@@ -249,25 +282,30 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     const QByteArray sep(1, separator);
     out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
     out.append("#html:false\n");
-    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n").constData());
+    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
     out.append("#deck column:4\n");
 
     // The cards in practice order, from the queue index alone.
     std::vector<Line> lines;
     lines.reserve(size_t(total));
-    sqlite3_stmt *order = db.prepared("SELECT idFrageAntwort, Fach FROM tblPosition WHERE idGebiet = ?1 "
-                                      "ORDER BY Fach, Stelle, idFrageAntwort");
+    sqlite3_stmt *order = db.prepared("SELECT p.idFrageAntwort, p.Fach, s.Seit FROM tblPosition AS p "
+                                      "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
+                                      "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort");
     for (size_t i = 0; i < subjects.size(); ++i) {
         StatementReset reset{order};
         sqlite3_bind_int64(order, 1, subjects[i].first);
         int rc;
         while ((rc = sqlite3_step(order)) == SQLITE_ROW)
-            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i});
+            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i,
+                             sqlite3_column_type(order, 2) == SQLITE_NULL
+                                 ? std::nullopt
+                                 : std::optional<qint64>(sqlite3_column_int64(order, 2))});
         if (rc != SQLITE_DONE)
             db.fail(rc);
     }
 
     std::vector<bool> written(subjects.size());
+    SeitFormat seitFormat;
     struct Cancelled {};
     auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
         appendField(out, frage, frageSize, separator);
@@ -278,6 +316,9 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         out.push_back(separator);
         const QByteArray &name = subjects[line.subject].second;
         appendField(out, name.constData(), int(name.size()), separator);
+        out.push_back(separator);
+        if (line.seit)
+            seitFormat.append(out, *line.seit);
         out.push_back('\n');
         ++result.cards;
         written[line.subject] = true;
