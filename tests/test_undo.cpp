@@ -40,12 +40,15 @@ struct Fixture {
             .bind(2, clock - 86400)
             .bind(3, Store::learningDay(clock - 86400))
             .run();
+        store().setInterval(chemie, 2, 5);
     }
     Store &store() { return *seed.store; }
 
     // One user action of the kind named.
     Change act(const QString &kind)
     {
+        // A day later, so that a time set anew differs from the one before.
+        clock += 86400;
         Change c;
         if (kind == "verdict")
             c = store().judgeCard(2, 4, Verdict::Richtig);
@@ -57,6 +60,14 @@ struct Fixture {
             store().saveCardText(1, "neu", QString(), &c);
         else if (kind == "edit of NULL texts")
             store().saveCardText(nullCard, "jetzt", "Text", &c);
+        else if (kind == "set compartment")
+            c = store().setCompartment({1, 2}, 3);
+        else if (kind == "interval changed")
+            c = store().setInterval(latein, 3, 10);
+        else if (kind == "interval back to its default")
+            c = store().setInterval(chemie, 2, std::nullopt);
+        else if (kind == "subject deleted")
+            c = store().deleteSubject(chemie);
         return c;
     }
 };
@@ -81,7 +92,8 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts"})
+        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
+                                 "interval changed", "interval back to its default", "subject deleted"})
             QTest::newRow(kind) << QString(kind);
     }
 

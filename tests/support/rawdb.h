@@ -202,11 +202,15 @@ struct State {
     std::map<qint64, QString> subjects;
     std::map<qint64, Card> cards;
     std::map<qint64, Verdict> log;
+    std::map<std::pair<qint64, qint64>, qint64> intervals; // (subject, compartment) -> days
     // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
     qint64 subjectSeq = 0;
     qint64 cardSeq = 0;
     qint64 logSeq = 0;
-    bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards && log == o.log; }
+    bool operator==(const State &o) const
+    {
+        return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals;
+    }
     bool operator!=(const State &o) const { return !(*this == o); }
 
     // The first difference, for a failure message.
@@ -264,6 +268,8 @@ struct State {
         for (const auto &[id, v] : o.log)
             if (!log.count(id))
                 return QStringLiteral("log row %1 (card %2) only on the other side").arg(id).arg(v.card);
+        if (intervals != o.intervals)
+            return QStringLiteral("intervals differ: %1 here, %2 there").arg(intervals.size()).arg(o.intervals.size());
         return QString();
     }
 };
@@ -290,6 +296,8 @@ inline State read(Connection &db)
          db.rows("SELECT idUebung, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil FROM tblUebung"))
         state.log[row[0].toLongLong()] = Verdict{row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(),
                                                  row[4].toLongLong(), row[5].toLongLong()};
+    for (const QStringList &row : db.rows("SELECT idGebiet, Fach, Tage FROM tblIntervall"))
+        state.intervals[{row[0].toLongLong(), row[1].toLongLong()}] = row[2].toLongLong();
     for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
         if (row[0] == QLatin1String("tblGebiet"))
             state.subjectSeq = row[1].toLongLong();
