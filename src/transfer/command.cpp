@@ -20,7 +20,9 @@ int reportDue(const CommandRequest &request, QTextStream &out, QTextStream &err)
         err << text::noDataFile(request.dataFile) << Qt::endl;
         return 1;
     }
-    std::unique_ptr<Store> store = Store::open(request.dataFile);
+    StoreOptions options;
+    options.now = request.now;
+    std::unique_ptr<Store> store = Store::open(request.dataFile, options);
     std::optional<qint32> only;
     if (!request.gebiet.isEmpty()) {
         only = store->subjectId(request.gebiet);
