@@ -146,6 +146,24 @@ private slots:
         QTest::newRow("delete cards by key list")
             << QByteArray(queries::kDeleteCards)
             << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        // The calendar: the day buckets, a subject's range of them or all; a card by its key.
+        const QStringList intervalLookup{"SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
+        const QStringList subjectBuckets{"SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=?)",
+                                         intervalLookup[0]};
+        QTest::newRow("due by subject") << QByteArray(queries::kDueBySubject) << intervalLookup << QStringList{"SCAN b"};
+        QTest::newRow("due of a subject") << QByteArray(queries::kDueOfSubject) << subjectBuckets << QStringList{};
+        QTest::newRow("due by compartment")
+            << QByteArray(queries::kDueByCompartment) << subjectBuckets << QStringList{};
+        QTest::newRow("forecast") << QByteArray(queries::kForecast) << subjectBuckets << QStringList{};
+        QTest::newRow("forecast, all subjects")
+            << QByteArray(queries::kForecastAll) << intervalLookup << QStringList{"SCAN b"};
+        QTest::newRow("a card's day") << QByteArray(queries::kCardDay)
+                                      << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)",
+                                                     "SEARCH s USING INTEGER PRIMARY KEY (rowid=?)"}
+                                      << QStringList{};
+        QTest::newRow("interval") << QByteArray(queries::kInterval)
+                                  << QStringList{"SEARCH tblIntervall USING PRIMARY KEY (idGebiet=? AND Fach=?)"}
+                                  << QStringList{};
         QTest::newRow("delete positions by key list")
             << QByteArray(queries::kDeletePositions)
             << QStringList{"SEARCH tblPosition USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
