@@ -60,7 +60,7 @@ struct BulkCard {
     QString frage;
     QString antwort;
     qint32 fach = 1; // 1 and up
-    std::optional<qint64> seit; // when it came into its compartment; none: now
+    std::optional<qint64> seit = {}; // when it came into its compartment; none: now
 };
 
 struct BulkImportOptions {
