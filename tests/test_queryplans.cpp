@@ -146,17 +146,14 @@ private slots:
         QTest::newRow("delete cards by key list")
             << QByteArray(queries::kDeleteCards)
             << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
-        // The calendar: the day buckets, a subject's range of them or all; a card by its key.
-        const QStringList intervalLookup{"SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
-        const QStringList subjectBuckets{"SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=?)",
-                                         intervalLookup[0]};
-        QTest::newRow("due by subject") << QByteArray(queries::kDueBySubject) << intervalLookup << QStringList{"SCAN b"};
-        QTest::newRow("due of a subject") << QByteArray(queries::kDueOfSubject) << subjectBuckets << QStringList{};
-        QTest::newRow("due by compartment")
-            << QByteArray(queries::kDueByCompartment) << subjectBuckets << QStringList{};
-        QTest::newRow("forecast") << QByteArray(queries::kForecast) << subjectBuckets << QStringList{};
-        QTest::newRow("forecast, all subjects")
-            << QByteArray(queries::kForecastAll) << intervalLookup << QStringList{"SCAN b"};
+        // The calendar: each compartment's day buckets as ranges of their key; a card by its keys.
+        const QStringList buckets{"SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach=? AND Tag<?)",
+                                  "SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach>?)",
+                                  "SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
+        const QStringList bucketScans{"SCAN g", "SCAN f", "SCAN k"};
+        QTest::newRow("due by subject") << QByteArray(queries::kDueBySubject) << buckets << bucketScans;
+        QTest::newRow("due by compartment") << QByteArray(queries::kDueByCompartment) << buckets << bucketScans;
+        QTest::newRow("forecast") << QByteArray(queries::kForecast) << buckets << bucketScans;
         QTest::newRow("a card's day") << QByteArray(queries::kCardDay)
                                       << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)",
                                                      "SEARCH s USING INTEGER PRIMARY KEY (rowid=?)"}

@@ -104,7 +104,7 @@ std::vector<SubjectDue> Store::dueBySubject()
     std::map<qint32, DueFigures> figures;
     {
         sql::Statement q(m_db, queries::kDueBySubject);
-        q.bind(1, learningToday());
+        q.bind(1, learningToday()).bindNull(2);
         while (q.step())
             figures[qint32(q.int64(0))] = figuresOf(q, 1);
     }
@@ -119,17 +119,16 @@ std::vector<SubjectDue> Store::dueBySubject()
 
 DueFigures Store::dueFigures(std::optional<qint32> subjectId)
 {
-    if (!subjectId) {
-        DueFigures sum;
-        sql::Statement q(m_db, queries::kDueBySubject);
-        q.bind(1, learningToday());
-        while (q.step())
-            add(sum, figuresOf(q, 1));
-        return sum;
-    }
-    sql::Statement q(m_db, queries::kDueOfSubject);
-    q.bind(1, learningToday()).bind(2, *subjectId);
-    return q.step() ? figuresOf(q, 0) : DueFigures{};
+    DueFigures sum;
+    sql::Statement q(m_db, queries::kDueBySubject);
+    q.bind(1, learningToday());
+    if (subjectId)
+        q.bind(2, *subjectId);
+    else
+        q.bindNull(2);
+    while (q.step())
+        add(sum, figuresOf(q, 1));
+    return sum;
 }
 
 std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
@@ -142,9 +141,10 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
         q.bind(1, learningToday()).bind(2, subjectId);
         while (q.step()) {
             const qint32 fach = qint32(q.int64(0));
-            byFach[fach] = CompartmentDue{fach, defaultInterval(fach), figuresOf(q, 1)};
+            byFach[fach] = CompartmentDue{fach, qint32(q.int64(5)), figuresOf(q, 1)};
         }
     }
+    // Compartments without cards show their interval too.
     {
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
         q.bind(1, subjectId);
@@ -185,12 +185,15 @@ std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
     if (days <= 0)
         return result;
     const qint64 today = learningToday();
-    sql::Statement q(m_db, subjectId ? queries::kForecast : queries::kForecastAll);
-    q.bind(1, today).bind(2, today + days - 1);
+    sql::Statement q(m_db, queries::kForecast);
+    q.bind(1, today).bind(3, today + days - 1);
     if (subjectId)
-        q.bind(3, *subjectId);
+        q.bind(2, *subjectId);
+    else
+        q.bindNull(2);
     while (q.step())
-        result[size_t(q.int64(0) - today)] += q.int64(1);
+        if (!q.isNull(1))
+            result[size_t(q.int64(0) - today)] += q.int64(1);
     return result;
 }
 

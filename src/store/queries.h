@@ -247,32 +247,49 @@ inline constexpr const char *kBucketTriggers =
 #undef TARLIVO_TAG_OF
 
 
-// A bucket's due day: its day plus the compartment's interval, changed or default
-// (Store::defaultInterval, the same rule). ?1 is today's learning day throughout.
-#define TARLIVO_DUE_DAY                                                                                                \
-    "b.Tag + COALESCE((SELECT i.Tage FROM tblIntervall AS i WHERE i.idGebiet = b.idGebiet AND i.Fach = b.Fach), "      \
-    "CASE WHEN b.Fach <= 1 THEN 0 WHEN b.Fach >= 11 THEN 365 ELSE 1 << (b.Fach - 2) END)"
-#define TARLIVO_FIGURES                                                                                                \
-    "SUM(Anzahl) FILTER (WHERE Faellig <= ?1), SUM(Anzahl) FILTER (WHERE Faellig <= ?1 + 6), SUM(Anzahl), "            \
-    "MIN(Faellig)"
+// The due figures. The buckets of one (subject, compartment) share its interval, so
+// it is looked up once per compartment, not once per bucket: the compartments holding
+// cards are found by hopping through the buckets' key (k: subject g, compartment
+// Fach, interval iv), and each compartment's buckets are summed as three ranges of
+// days: due now, due within the week, later. Every bucket row is read once. ?1 is
+// today's learning day, ?2 the subject (NULL: all).
+#define TARLIVO_COMPARTMENTS                                                                                           \
+    "WITH RECURSIVE f (g, Fach) AS ("                                                                                  \
+    " SELECT g.idGebiet, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = g.idGebiet AND b.Richtung = 0)"   \
+    " FROM tblGebiet AS g WHERE ?2 IS NULL OR g.idGebiet = ?2"                                                         \
+    " UNION ALL"                                                                                                       \
+    " SELECT f.g, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = 0"                 \
+    " AND b.Fach > f.Fach) FROM f WHERE f.Fach IS NOT NULL),"                                                          \
+    " k (g, Fach, iv) AS (SELECT f.g, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                          \
+    " WHERE i.idGebiet = f.g AND i.Fach = f.Fach),"                                                                    \
+    " CASE WHEN f.Fach <= 1 THEN 0 WHEN f.Fach >= 11 THEN 365 ELSE 1 << (f.Fach - 2) END)"                             \
+    " FROM f WHERE f.Fach IS NOT NULL) "
+#define TARLIVO_RANGE(condition)                                                                                       \
+    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 AND b.Fach = k.Fach "       \
+    "AND " condition ")"
+#define TARLIVO_PER_COMPARTMENT                                                                                        \
+    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, " TARLIVO_RANGE(                     \
+        "b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, " TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv")           \
+        " AS spaeter, (SELECT MIN(b.Tag) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 "              \
+        "AND b.Fach = k.Fach) + k.iv AS naechst FROM k"
+// Per subject: due now, within the week, all, the earliest due day.
 inline constexpr const char *kDueBySubject =
-    "SELECT idGebiet, " TARLIVO_FIGURES " FROM (SELECT b.idGebiet, b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
-    "FROM tblFaellig AS b WHERE b.Richtung = 0) GROUP BY idGebiet";
-inline constexpr const char *kDueOfSubject =
-    "SELECT " TARLIVO_FIGURES " FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
-    "FROM tblFaellig AS b WHERE b.idGebiet = ?2 AND b.Richtung = 0)";
+    TARLIVO_COMPARTMENTS "SELECT g, SUM(jetzt), SUM(COALESCE(jetzt, 0) + COALESCE(woche, 0)), "
+                         "SUM(COALESCE(jetzt, 0) + COALESCE(woche, 0) + COALESCE(spaeter, 0)), MIN(naechst) "
+                         "FROM (" TARLIVO_PER_COMPARTMENT ") GROUP BY g";
+// Per compartment of one subject, with its interval.
 inline constexpr const char *kDueByCompartment =
-    "SELECT Fach, " TARLIVO_FIGURES " FROM (SELECT b.Fach, b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
-    "FROM tblFaellig AS b WHERE b.idGebiet = ?2 AND b.Richtung = 0) GROUP BY Fach";
-// Cards falling due on each day up to ?2, those overdue on day ?1.
+    TARLIVO_COMPARTMENTS "SELECT Fach, jetzt, COALESCE(jetzt, 0) + COALESCE(woche, 0), "
+                         "COALESCE(jetzt, 0) + COALESCE(woche, 0) + COALESCE(spaeter, 0), naechst, iv "
+                         "FROM (" TARLIVO_PER_COMPARTMENT ")";
+// Cards falling due on each day from today (?1, with all those overdue) to ?3.
 inline constexpr const char *kForecast =
-    "SELECT MAX(Faellig, ?1), SUM(Anzahl) FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
-    "FROM tblFaellig AS b WHERE b.idGebiet = ?3 AND b.Richtung = 0) WHERE Faellig <= ?2 GROUP BY 1";
-inline constexpr const char *kForecastAll =
-    "SELECT MAX(Faellig, ?1), SUM(Anzahl) FROM (SELECT b.Anzahl, " TARLIVO_DUE_DAY " AS Faellig "
-    "FROM tblFaellig AS b WHERE b.Richtung = 0) WHERE Faellig <= ?2 GROUP BY 1";
-#undef TARLIVO_FIGURES
-#undef TARLIVO_DUE_DAY
+    TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " FROM k "
+                         "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
+                         "AND b.Richtung = 0 AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
+#undef TARLIVO_COMPARTMENTS
+#undef TARLIVO_RANGE
+#undef TARLIVO_PER_COMPARTMENT
 
 // A card's compartment, subject and learning day, to tell whether it is due.
 inline constexpr const char *kCardDay = "SELECT p.idGebiet, p.Fach, s.Tag FROM tblPosition AS p "
