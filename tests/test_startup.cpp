@@ -75,10 +75,9 @@ private slots:
                                     << ""
                                     << ""
                                     << "";
-        QTest::newRow("due report with import")
-            << QStringList{"--faellig", "--importieren", "a"} << err << 0 << ""
-            << ""
-            << "nicht zugleich";
+        QTest::newRow("due report with import") << QStringList{"--faellig", "--importieren", "a"} << err << 0 << ""
+                                                << ""
+                                                << "nicht zugleich";
         QTest::newRow("help") << QStringList{"-h"} << int(ParsedCommandLine::Help) << 0 << ""
                               << ""
                               << "--datei PFAD";

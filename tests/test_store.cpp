@@ -57,17 +57,17 @@ private slots:
 
         const QDate march10(2026, 3, 10);
         QTest::newRow("compartment 1 at once") << berlin(march10, 10) << 1 << -1 << berlin(march10, 10) << true;
-        QTest::newRow("compartment 2 before 04:00") << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 3, 59)
-                                                    << false;
-        QTest::newRow("compartment 2 from 04:00") << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 4)
-                                                  << true;
+        QTest::newRow("compartment 2 before 04:00")
+            << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 3, 59) << false;
+        QTest::newRow("compartment 2 from 04:00")
+            << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 4) << true;
         QTest::newRow("after midnight is the evening before")
             << berlin(march10.addDays(1), 2) << 2 << -1 << berlin(march10.addDays(1), 4) << true;
-        QTest::newRow("compartment 5 waits 8 days") << berlin(march10, 12) << 5 << -1 << berlin(march10.addDays(7), 23)
-                                                    << false;
+        QTest::newRow("compartment 5 waits 8 days")
+            << berlin(march10, 12) << 5 << -1 << berlin(march10.addDays(7), 23) << false;
         const QDate year(2025, 1, 1);
-        QTest::newRow("compartment 11: a year, not yet") << berlin(year, 12) << 11 << -1
-                                                         << berlin(year.addDays(365), 3, 59) << false;
+        QTest::newRow("compartment 11: a year, not yet")
+            << berlin(year, 12) << 11 << -1 << berlin(year.addDays(365), 3, 59) << false;
         QTest::newRow("compartment 11: a year") << berlin(year, 12) << 11 << -1 << berlin(year.addDays(365), 4) << true;
         QTest::newRow("compartment 30 waits no longer")
             << berlin(year, 12) << 30 << -1 << berlin(year.addDays(365), 4) << true;
@@ -147,7 +147,8 @@ private slots:
         QCOMPARE(rawdb::Connection(path).exec(
                      "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
                      "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
-                     "DROP TRIGGER trgFaelligPositionDelete; DROP TRIGGER trgFaelligPositionUpdate; DROP TABLE tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
+                     "DROP TRIGGER trgFaelligPositionDelete; DROP TRIGGER trgFaelligPositionUpdate; DROP TABLE "
+                     "tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
                      "trgCardSubjectFollows;"
                      "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
                      "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "

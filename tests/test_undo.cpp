@@ -92,8 +92,9 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
-                                 "interval changed", "interval back to its default", "subject deleted"})
+        for (const char *kind :
+             {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
+              "interval changed", "interval back to its default", "subject deleted"})
             QTest::newRow(kind) << QString(kind);
     }
 
@@ -154,9 +155,9 @@ private slots:
         c.subjects.push_back({SubjectRow{f.chemie, "Chemie"}, std::nullopt});
         for (const auto &[id, row] : full.cards)
             if (row.subject == f.chemie)
-                c.cards.push_back(
-                    {CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach), qint32(row.stelle), row.seit},
-                     std::nullopt});
+                c.cards.push_back({CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach),
+                                           qint32(row.stelle), row.seit},
+                                   std::nullopt});
         QCOMPARE(c.cards.size(), size_t(3));
         f.store().redo(c);
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblFrageAntwort"), 4);

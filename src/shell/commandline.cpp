@@ -27,7 +27,8 @@ struct Options {
 // until a translation is loaded, and none is before the arguments are read.
 QString helpText(const QString &program)
 {
-    return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI | --faellig] [--gebiet NAME]\n"
+    return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI | --faellig]"
+                          " [--gebiet NAME]\n"
                           "\n"
                           "Tarlivo, der Karteikasten zum Lernen mit Fragen und Antworten.\n"
                           "Ohne Optionen öffnet sich das Startfenster.\n"

@@ -318,8 +318,8 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             lastSeit = seit;
             lastTag = learningDay(seit);
         }
-        Pending p{textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit,
-                  lastTag};
+        Pending p{
+            textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag};
         if (options.skipDuplicates) {
             p.hash = cardHash(p.subject, p.frage, p.antwort);
             if (duplicates.contains(p.hash, p, pending)) {
@@ -342,8 +342,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         return result;
     }
     for (const auto &[key, count] : buckets)
-        sql::Statement(m_db, "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (?1, 0, ?2, ?3, ?4) "
-                             "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + excluded.Anzahl")
+        sql::Statement(m_db,
+                       "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (?1, 0, ?2, ?3, ?4) "
+                       "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + excluded.Anzahl")
             .bind(1, std::get<0>(key))
             .bind(2, std::get<1>(key))
             .bind(3, std::get<2>(key))

@@ -29,8 +29,8 @@ struct CardRow {
     bool operator==(const CardRow &o) const
     {
         return id == o.id && subjectId == o.subjectId && frage.isNull() == o.frage.isNull() && frage == o.frage
-               && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach
-               && stelle == o.stelle && seit == o.seit;
+               && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach && stelle == o.stelle
+               && seit == o.seit;
     }
 };
 
@@ -40,10 +40,7 @@ struct IntervalRow {
     qint32 subjectId = 0;
     qint32 fach = 0;
     qint32 tage = 0;
-    bool operator==(const IntervalRow &o) const
-    {
-        return subjectId == o.subjectId && fach == o.fach && tage == o.tage;
-    }
+    bool operator==(const IntervalRow &o) const { return subjectId == o.subjectId && fach == o.fach && tage == o.tage; }
 };
 
 enum class Verdict { Falsch = 1, FastRichtig = 2, Richtig = 3 };

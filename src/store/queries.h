@@ -205,47 +205,80 @@ inline constexpr const char *kListRow =
 // reads the other table as it stands, so the position and its time may be written
 // in either order. A position without its time counts on day 0 until the time
 // comes. An import drops them inside its write and adds its counts at the end.
-#define TARLIVO_BUCKET_ADD(g, f, t)                                                                                    \
-    "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) SELECT " g ", 0, " f ", " t ", 1 WHERE true "      \
-    "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;"
-#define TARLIVO_BUCKET_TAKE(g, f, t)                                                                                   \
-    "UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = " g " AND Richtung = 0 AND Fach = " f                 \
-    " AND Tag = " t ";"                                                                                                \
-    "DELETE FROM tblFaellig WHERE idGebiet = " g " AND Richtung = 0 AND Fach = " f " AND Tag = " t " AND Anzahl <= 0;"
-// The same at the card's position, nothing when it has none.
-#define TARLIVO_AT_POSITION_ADD(card, t)                                                                               \
-    "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) SELECT p.idGebiet, 0, p.Fach, " t ", 1 "          \
-    "FROM tblPosition AS p WHERE p.idFrageAntwort = " card " ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;"
-#define TARLIVO_AT_POSITION_TAKE(card, t)                                                                              \
-    TARLIVO_BUCKET_TAKE("(SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = " card ")",                          \
-                        "(SELECT Fach FROM tblPosition WHERE idFrageAntwort = " card ")", t)
-#define TARLIVO_TAG_OF(card) "COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = " card "), 0)"
-inline constexpr const char *kBucketTriggerNames[] = {"trgFaelligPositionInsert", "trgFaelligPositionDelete",
-                                                      "trgFaelligPositionUpdate", "trgFaelligSeitInsert",
-                                                      "trgFaelligSeitDelete",     "trgFaelligSeitUpdate"};
-inline constexpr const char *kBucketTriggers =
-    "CREATE TRIGGER trgFaelligPositionInsert AFTER INSERT ON tblPosition BEGIN " TARLIVO_BUCKET_ADD(
-        "NEW.idGebiet", "NEW.Fach", TARLIVO_TAG_OF("NEW.idFrageAntwort")) " END;"
-    "CREATE TRIGGER trgFaelligPositionDelete AFTER DELETE ON tblPosition BEGIN " TARLIVO_BUCKET_TAKE(
-        "OLD.idGebiet", "OLD.Fach", TARLIVO_TAG_OF("OLD.idFrageAntwort")) " END;"
-    "CREATE TRIGGER trgFaelligPositionUpdate AFTER UPDATE OF idGebiet, Fach, idFrageAntwort ON tblPosition "
-    "WHEN OLD.idGebiet IS NOT NEW.idGebiet OR OLD.Fach IS NOT NEW.Fach OR OLD.idFrageAntwort IS NOT "
-    "NEW.idFrageAntwort BEGIN " TARLIVO_BUCKET_TAKE("OLD.idGebiet", "OLD.Fach", TARLIVO_TAG_OF("OLD.idFrageAntwort"))
-        TARLIVO_BUCKET_ADD("NEW.idGebiet", "NEW.Fach", TARLIVO_TAG_OF("NEW.idFrageAntwort")) " END;"
-    "CREATE TRIGGER trgFaelligSeitInsert AFTER INSERT ON tblFachSeit WHEN NEW.Tag IS NOT 0 BEGIN "
-        TARLIVO_AT_POSITION_TAKE("NEW.idFrageAntwort", "0") TARLIVO_AT_POSITION_ADD("NEW.idFrageAntwort", "NEW.Tag") " END;"
-    "CREATE TRIGGER trgFaelligSeitDelete AFTER DELETE ON tblFachSeit WHEN OLD.Tag IS NOT 0 BEGIN "
-        TARLIVO_AT_POSITION_TAKE("OLD.idFrageAntwort", "OLD.Tag") TARLIVO_AT_POSITION_ADD("OLD.idFrageAntwort", "0") " END;"
-    "CREATE TRIGGER trgFaelligSeitUpdate AFTER UPDATE OF Tag, idFrageAntwort ON tblFachSeit "
-    "WHEN OLD.Tag IS NOT NEW.Tag OR OLD.idFrageAntwort IS NOT NEW.idFrageAntwort BEGIN "
-        TARLIVO_AT_POSITION_TAKE("OLD.idFrageAntwort", "OLD.Tag") TARLIVO_AT_POSITION_ADD("OLD.idFrageAntwort", "0")
-            TARLIVO_AT_POSITION_TAKE("NEW.idFrageAntwort", "0") TARLIVO_AT_POSITION_ADD("NEW.idFrageAntwort", "NEW.Tag") " END;";
-#undef TARLIVO_BUCKET_ADD
-#undef TARLIVO_BUCKET_TAKE
-#undef TARLIVO_AT_POSITION_ADD
-#undef TARLIVO_AT_POSITION_TAKE
-#undef TARLIVO_TAG_OF
-
+inline constexpr const char *kBucketTriggerNames[] = {
+    "trgFaelligPositionInsert", "trgFaelligPositionDelete", "trgFaelligPositionUpdate", "trgFaelligSeitInsert",
+    "trgFaelligSeitDelete",     "trgFaelligSeitUpdate",     "trgFaelligSeitRekey"};
+// A position counts one at its card's day (0 while it has none); a time moves the
+// count of its card's position, if there is one, between its days.
+inline constexpr const char *kBucketTriggers = R"sql(
+CREATE TRIGGER trgFaelligPositionInsert AFTER INSERT ON tblPosition BEGIN
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT NEW.idGebiet, 0, NEW.Fach, COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = NEW.idFrageAntwort), 0), 1
+    WHERE true ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligPositionDelete AFTER DELETE ON tblPosition BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0);
+    DELETE FROM tblFaellig WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0) AND Anzahl <= 0;
+END;
+CREATE TRIGGER trgFaelligPositionUpdate AFTER UPDATE OF idGebiet, Fach, idFrageAntwort ON tblPosition
+WHEN OLD.idGebiet IS NOT NEW.idGebiet OR OLD.Fach IS NOT NEW.Fach OR OLD.idFrageAntwort IS NOT NEW.idFrageAntwort
+BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0);
+    DELETE FROM tblFaellig WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0) AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT NEW.idGebiet, 0, NEW.Fach, COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = NEW.idFrageAntwort), 0), 1
+    WHERE true ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitInsert AFTER INSERT ON tblFachSeit WHEN NEW.Tag IS NOT 0 BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0 AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitDelete AFTER DELETE ON tblFachSeit WHEN OLD.Tag IS NOT 0 BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, 0, 1 FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitUpdate AFTER UPDATE OF Tag ON tblFachSeit
+WHEN OLD.idFrageAntwort IS NEW.idFrageAntwort AND OLD.Tag IS NOT NEW.Tag BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitRekey AFTER UPDATE OF idFrageAntwort ON tblFachSeit
+WHEN OLD.idFrageAntwort IS NOT NEW.idFrageAntwort BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, 0, 1 FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0 AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+)sql";
 
 // The due figures. The buckets of one (subject, compartment) share its interval, so
 // it is looked up once per compartment, not once per bucket: the compartments holding
@@ -258,20 +291,45 @@ inline constexpr const char *kBucketTriggers =
     " SELECT g.idGebiet, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = g.idGebiet AND b.Richtung = 0)"   \
     " FROM tblGebiet AS g WHERE ?2 IS NULL OR g.idGebiet = ?2"                                                         \
     " UNION ALL"                                                                                                       \
-    " SELECT f.g, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = 0"                 \
+    " SELECT f.g, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = 0"                  \
     " AND b.Fach > f.Fach) FROM f WHERE f.Fach IS NOT NULL),"                                                          \
     " k (g, Fach, iv) AS (SELECT f.g, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                          \
     " WHERE i.idGebiet = f.g AND i.Fach = f.Fach),"                                                                    \
     " CASE WHEN f.Fach <= 1 THEN 0 WHEN f.Fach >= 11 THEN 365 ELSE 1 << (f.Fach - 2) END)"                             \
     " FROM f WHERE f.Fach IS NOT NULL) "
 #define TARLIVO_RANGE(condition)                                                                                       \
-    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 AND b.Fach = k.Fach "       \
+    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 AND b.Fach = k.Fach "        \
     "AND " condition ")"
 #define TARLIVO_PER_COMPARTMENT                                                                                        \
-    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, " TARLIVO_RANGE(                     \
-        "b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, " TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv")           \
-        " AS spaeter, (SELECT MIN(b.Tag) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 "              \
-        "AND b.Fach = k.Fach) + k.iv AS naechst FROM k"
+    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, " TARLIVO_RANGE(                      \
+        "b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, " TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv") " AS "    \
+                                                                                                             "spaeter" \
+                                                                                                             ", "      \
+                                                                                                             "(SELECT" \
+                                                                                                             " MIN(b." \
+                                                                                                             "Tag) "   \
+                                                                                                             "FROM "   \
+                                                                                                             "tblFael" \
+                                                                                                             "lig AS " \
+                                                                                                             "b "      \
+                                                                                                             "WHERE "  \
+                                                                                                             "b."      \
+                                                                                                             "idGebie" \
+                                                                                                             "t = "    \
+                                                                                                             "k.g "    \
+                                                                                                             "AND "    \
+                                                                                                             "b."      \
+                                                                                                             "Richtun" \
+                                                                                                             "g = 0 "  \
+                                                                                                             "AND "    \
+                                                                                                             "b.Fach " \
+                                                                                                             "= "      \
+                                                                                                             "k.Fach)" \
+                                                                                                             " + "     \
+                                                                                                             "k.iv "   \
+                                                                                                             "AS "     \
+                                                                                                             "naechst" \
+                                                                                                             " FROM k"
 // Per subject: due now, within the week, all, the earliest due day.
 inline constexpr const char *kDueBySubject =
     TARLIVO_COMPARTMENTS "SELECT g, SUM(jetzt), SUM(COALESCE(jetzt, 0) + COALESCE(woche, 0)), "
@@ -283,10 +341,10 @@ inline constexpr const char *kDueByCompartment =
                          "COALESCE(jetzt, 0) + COALESCE(woche, 0) + COALESCE(spaeter, 0), naechst, iv "
                          "FROM (" TARLIVO_PER_COMPARTMENT ")";
 // Cards falling due on each day from today (?1, with all those overdue) to ?3.
-inline constexpr const char *kForecast =
-    TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " FROM k "
-                         "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
-                         "AND b.Richtung = 0 AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
+inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(
+    "b.Tag <= ?1 - k.iv") " FROM k "
+                          "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
+                          "AND b.Richtung = 0 AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
 #undef TARLIVO_COMPARTMENTS
 #undef TARLIVO_RANGE
 #undef TARLIVO_PER_COMPARTMENT

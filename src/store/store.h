@@ -59,7 +59,7 @@ struct BulkCard {
     QString subject; // the subject's name
     QString frage;
     QString antwort;
-    qint32 fach = 1; // 1 and up
+    qint32 fach = 1;                 // 1 and up
     std::optional<qint64> seit = {}; // when it came into its compartment; none: now
 };
 

@@ -147,10 +147,7 @@ QString invalidSubjectName(const QString &name)
            + nothingStored();
 }
 
-QString noDataFile(const QString &path)
-{
-    return QStringLiteral("Die Datendatei %1 gibt es nicht.").arg(quoted(path));
-}
+QString noDataFile(const QString &path) { return QStringLiteral("Die Datendatei %1 gibt es nicht.").arg(quoted(path)); }
 
 QString subjectNotFound(const QString &name)
 {

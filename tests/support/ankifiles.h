@@ -97,8 +97,9 @@ inline QByteArray collection(Layout layout, const QList<Note> &notes, qint64 crt
     sqlite3_stmt *note = nullptr;
     sqlite3_stmt *card = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO notes (id, flds) VALUES (?1, ?2)", -1, &note, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO cards (id, nid, did, ord, type, queue, ivl, due) VALUES (?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)",
-                       -1, &card, nullptr);
+    sqlite3_prepare_v2(
+        db, "INSERT INTO cards (id, nid, did, ord, type, queue, ivl, due) VALUES (?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)", -1,
+        &card, nullptr);
     for (int i = 0; i < notes.size(); ++i) {
         const QByteArray flds = notes[i].fields.join(QChar(0x1f)).toUtf8();
         sqlite3_bind_int64(note, 1, 1000 + i);
