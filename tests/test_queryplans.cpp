@@ -151,7 +151,6 @@ private slots:
                                   "SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach>?)",
                                   "SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
         const QStringList bucketScans{"SCAN g", "SCAN f", "SCAN k"};
-        QTest::newRow("due by subject") << QByteArray(queries::kDueBySubject) << buckets << bucketScans;
         QTest::newRow("due by compartment") << QByteArray(queries::kDueByCompartment) << buckets << bucketScans;
         QTest::newRow("forecast") << QByteArray(queries::kForecast) << buckets << bucketScans;
         QTest::newRow("a card's day") << QByteArray(queries::kCardDay)

@@ -11,15 +11,24 @@
 namespace tarlivo {
 namespace {
 
-DueFigures figuresOf(const sql::Statement &q, int first)
+// One row of queries::kDueByCompartment.
+struct CompartmentRow {
+    qint32 subjectId;
+    qint32 fach;
+    qint32 tage;
+    DueFigures figures;
+};
+
+CompartmentRow compartmentOf(const sql::Statement &q)
 {
-    DueFigures f;
-    f.dueNow = q.isNull(first) ? 0 : q.int64(first);
-    f.dueWithinWeek = q.isNull(first + 1) ? 0 : q.int64(first + 1);
-    f.cards = q.isNull(first + 2) ? 0 : q.int64(first + 2);
-    if (!q.isNull(first + 3))
-        f.nextDueDay = q.int64(first + 3);
-    return f;
+    const auto count = [&](int column) { return q.isNull(column) ? 0 : q.int64(column); };
+    CompartmentRow row{qint32(q.int64(0)), qint32(q.int64(1)), qint32(q.int64(2)), {}};
+    row.figures.dueNow = count(3);
+    row.figures.dueWithinWeek = row.figures.dueNow + count(4);
+    row.figures.cards = row.figures.dueWithinWeek + count(5);
+    if (!q.isNull(6))
+        row.figures.nextDueDay = q.int64(6);
+    return row;
 }
 
 void add(DueFigures &sum, const DueFigures &f)
@@ -103,10 +112,12 @@ std::vector<SubjectDue> Store::dueBySubject()
 {
     std::map<qint32, DueFigures> figures;
     {
-        sql::Statement q(m_db, queries::kDueBySubject);
+        sql::Statement q(m_db, queries::kDueByCompartment);
         q.bind(1, learningToday()).bindNull(2);
-        while (q.step())
-            figures[qint32(q.int64(0))] = figuresOf(q, 1);
+        while (q.step()) {
+            const CompartmentRow row = compartmentOf(q);
+            add(figures[row.subjectId], row.figures);
+        }
     }
     std::vector<SubjectDue> result;
     for (const SubjectRow &subject : subjectRows()) {
@@ -120,14 +131,14 @@ std::vector<SubjectDue> Store::dueBySubject()
 DueFigures Store::dueFigures(std::optional<qint32> subjectId)
 {
     DueFigures sum;
-    sql::Statement q(m_db, queries::kDueBySubject);
+    sql::Statement q(m_db, queries::kDueByCompartment);
     q.bind(1, learningToday());
     if (subjectId)
         q.bind(2, *subjectId);
     else
         q.bindNull(2);
     while (q.step())
-        add(sum, figuresOf(q, 1));
+        add(sum, compartmentOf(q).figures);
     return sum;
 }
 
@@ -140,8 +151,8 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
         sql::Statement q(m_db, queries::kDueByCompartment);
         q.bind(1, learningToday()).bind(2, subjectId);
         while (q.step()) {
-            const qint32 fach = qint32(q.int64(0));
-            byFach[fach] = CompartmentDue{fach, qint32(q.int64(5)), figuresOf(q, 1)};
+            const CompartmentRow row = compartmentOf(q);
+            byFach[row.fach] = CompartmentDue{row.fach, row.tage, row.figures};
         }
     }
     // Compartments without cards show their interval too.

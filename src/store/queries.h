@@ -330,16 +330,10 @@ END;
                                                                                                              "AS "     \
                                                                                                              "naechst" \
                                                                                                              " FROM k"
-// Per subject: due now, within the week, all, the earliest due day.
-inline constexpr const char *kDueBySubject =
-    TARLIVO_COMPARTMENTS "SELECT g, SUM(jetzt), SUM(COALESCE(jetzt, 0) + COALESCE(woche, 0)), "
-                         "SUM(COALESCE(jetzt, 0) + COALESCE(woche, 0) + COALESCE(spaeter, 0)), MIN(naechst) "
-                         "FROM (" TARLIVO_PER_COMPARTMENT ") GROUP BY g";
-// Per compartment of one subject, with its interval.
-inline constexpr const char *kDueByCompartment =
-    TARLIVO_COMPARTMENTS "SELECT Fach, jetzt, COALESCE(jetzt, 0) + COALESCE(woche, 0), "
-                         "COALESCE(jetzt, 0) + COALESCE(woche, 0) + COALESCE(spaeter, 0), naechst, iv "
-                         "FROM (" TARLIVO_PER_COMPARTMENT ")";
+// Per compartment of one subject (?2) or all: subject, compartment, interval, cards due
+// now, due later in the week, due after it, the earliest due day. Summed up by the
+// caller: summed here, SQLite would repeat each compartment's ranges once per sum.
+inline constexpr const char *kDueByCompartment = TARLIVO_COMPARTMENTS TARLIVO_PER_COMPARTMENT;
 // Cards falling due on each day from today (?1, with all those overdue) to ?3.
 inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(
     "b.Tag <= ?1 - k.iv") " FROM k "
