@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <numeric>
+
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -111,7 +114,19 @@ private slots:
         QCOMPARE(store->dueFigures(subject).dueNow, due ? 1 : 0);
         QCOMPARE(store->dueFigures(std::nullopt).dueNow, due ? 1 : 0);
         QCOMPARE(store->highestDueCompartment(subject), due ? std::optional<qint32>(fach) : std::nullopt);
-        QCOMPARE(store->forecast(subject, 30).front(), due ? 1 : 0);
+        const std::vector<qint64> days = store->forecast(subject, 4000);
+        QCOMPARE(days.front(), due ? 1 : 0);
+        QCOMPARE(std::accumulate(days.begin(), days.end(), qint64(0)), 1);
+        // The day it falls due, and the compartment's figures with its interval.
+        const qint32 tage = interval >= 0 ? interval : Store::defaultInterval(fach);
+        QCOMPARE(store->dueFigures(subject).nextDueDay, std::optional<qint64>(Store::learningDay(entered) + tage));
+        const std::vector<CompartmentDue> plan = store->dueByCompartment(subject);
+        const auto it = std::find_if(plan.begin(), plan.end(), [&](const CompartmentDue &c) { return c.fach == fach; });
+        QVERIFY(it != plan.end());
+        QCOMPARE(it->tage, tage);
+        QCOMPARE(it->figures.dueNow, due ? 1 : 0);
+        QCOMPARE(it->figures.cards, 1);
+        QCOMPARE(plan.size(), size_t(fach > 10 ? 11 : 10)); // 1 to 10, and a higher one holding cards
         QCOMPARE(store->checkInvariants(), QStringList());
     }
 
