@@ -1,6 +1,8 @@
 // Writes a large store for the benchmarks: N cards in 20 subjects, one subject
 // holding half of them, compartments 1 to 8, every queue place used once, and a
 // practice log of N verdicts over the last 60 days, most of them in the big subject.
+// Version 2: each card came into its compartment at some time in the last year, so
+// that the day buckets hold what a year of practice leaves.
 // Usage: tarlivo_gendb CARDS OUTPUT
 #include "store/sqlite.h"
 #include "store/store.h"
@@ -76,6 +78,9 @@ void generate(int cards, const QString &path)
         sql::Statement position(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                                     "VALUES (?1, ?2, ?3, ?4)");
         position.bind(1, id).bind(2, fach).bind(3, stelle[std::size_t(i)]).bind(4, subject).run();
+        const qint64 seit = bench::kLogNow - qint64(random() % (365 * 86400));
+        sql::Statement time(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)");
+        time.bind(1, id).bind(2, seit).bind(3, Store::learningDay(seit)).run();
     }
     // The log in time order, as it grows: four verdicts in five on the big subject,
     // the rest on any card; every day has some.

@@ -79,6 +79,17 @@ inline std::optional<qint64> subjectNamed(const rawdb::State &s, const QString &
     return std::nullopt;
 }
 
+// A card's time set anew by a change: the driver's clock is real, so the model
+// knows only that it is no earlier than any time the file held before.
+inline void freshSeit(const rawdb::State &s, rawdb::Card &card)
+{
+    qint64 floor = 0;
+    for (const auto &entry : s.cards)
+        floor = std::max(floor, entry.second.seit);
+    card.seit = floor;
+    card.seitFresh = true;
+}
+
 // Applies op to state as the program must have; an error text when it cannot
 // have happened so (or the reported key is not the one the store must assign).
 inline QString apply(rawdb::State &s, const Op &op)
@@ -112,6 +123,7 @@ inline QString apply(rawdb::State &s, const Op &op)
         c.antwort = unhex(f.value(2));
         c.fach = 1;
         c.stelle = largestStelle(s) + 1;
+        freshSeit(s, c);
         s.cards[id] = c;
         return {};
     }
@@ -126,6 +138,7 @@ inline QString apply(rawdb::State &s, const Op &op)
         const qint64 before = it->second.fach;
         it->second.fach = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
         it->second.stelle = stelle;
+        freshSeit(s, it->second);
         // One log row per verdict, with the compartments before and after.
         const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
         s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
@@ -166,6 +179,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             const qint64 stelle = largestStelle(s) + 1;
             it->second.fach = fach;
             it->second.stelle = stelle;
+            freshSeit(s, it->second);
         }
         return {};
     }
@@ -184,6 +198,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             c.antwort = unhex(f[i + 1]);
             c.fach = 1;
             c.stelle = largestStelle(s) + 1;
+            freshSeit(s, c);
             s.cards[nextKey(s.cards, s.cardSeq)] = c;
         }
         return {};

@@ -1,6 +1,6 @@
+#include "app/aboutwindow.h"
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
-#include "app/aboutwindow.h"
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
 #include "testapp.h"

@@ -146,6 +146,20 @@ private slots:
         QTest::newRow("delete cards by key list")
             << QByteArray(queries::kDeleteCards)
             << QStringList{"SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;
+        // The calendar: each compartment's day buckets as ranges of their key; a card by its keys.
+        const QStringList buckets{"SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach=? AND Tag<?)",
+                                  "SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach>?)",
+                                  "SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
+        const QStringList bucketScans{"SCAN g", "SCAN f", "SCAN k"};
+        QTest::newRow("due by compartment") << QByteArray(queries::kDueByCompartment) << buckets << bucketScans;
+        QTest::newRow("forecast") << QByteArray(queries::kForecast) << buckets << bucketScans;
+        QTest::newRow("a card's day") << QByteArray(queries::kCardDay)
+                                      << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)",
+                                                     "SEARCH s USING INTEGER PRIMARY KEY (rowid=?)"}
+                                      << QStringList{};
+        QTest::newRow("interval") << QByteArray(queries::kInterval)
+                                  << QStringList{"SEARCH tblIntervall USING PRIMARY KEY (idGebiet=? AND Fach=?)"}
+                                  << QStringList{};
         QTest::newRow("delete positions by key list")
             << QByteArray(queries::kDeletePositions)
             << QStringList{"SEARCH tblPosition USING INTEGER PRIMARY KEY (rowid=?)"} << keyList;

@@ -71,6 +71,13 @@ private slots:
         QTest::newRow("import") << QStringList{"--importieren", "in.apkg"} << run << int(CommandLine::Import) << ""
                                 << "in.apkg"
                                 << "";
+        QTest::newRow("due report") << QStringList{"--faellig", "--gebiet", "Mathe"} << run << int(CommandLine::Due)
+                                    << ""
+                                    << ""
+                                    << "";
+        QTest::newRow("due report with import") << QStringList{"--faellig", "--importieren", "a"} << err << 0 << ""
+                                                << ""
+                                                << "nicht zugleich";
         QTest::newRow("help") << QStringList{"-h"} << int(ParsedCommandLine::Help) << 0 << ""
                               << ""
                               << "--datei PFAD";

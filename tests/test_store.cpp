@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <numeric>
+
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace tarlivo;
@@ -28,12 +32,104 @@ Position positionOf(Store &store, qint32 card)
     return {q.int64(0), q.int64(1)};
 }
 
+qint64 berlin(const QDate &date, int hour, int minute = 0)
+{
+    return QDateTime(date, QTime(hour, minute)).toSecsSinceEpoch();
+}
+
 } // namespace
 
 class TestStore : public QObject {
     Q_OBJECT
 
 private slots:
+    // The calendar's days are local: a zone with summer time shows they stay put.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
+    void dueFromTheDayItsIntervalAfterItCame_data()
+    {
+        QTest::addColumn<qint64>("entered");
+        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("interval"); // -1: the default
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<bool>("due");
+
+        const QDate march10(2026, 3, 10);
+        QTest::newRow("compartment 1 at once") << berlin(march10, 10) << 1 << -1 << berlin(march10, 10) << true;
+        QTest::newRow("compartment 2 before 04:00")
+            << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 3, 59) << false;
+        QTest::newRow("compartment 2 from 04:00")
+            << berlin(march10, 22) << 2 << -1 << berlin(march10.addDays(1), 4) << true;
+        QTest::newRow("after midnight is the evening before")
+            << berlin(march10.addDays(1), 2) << 2 << -1 << berlin(march10.addDays(1), 4) << true;
+        QTest::newRow("compartment 5 waits 8 days")
+            << berlin(march10, 12) << 5 << -1 << berlin(march10.addDays(7), 23) << false;
+        const QDate year(2025, 1, 1);
+        QTest::newRow("compartment 11: a year, not yet")
+            << berlin(year, 12) << 11 << -1 << berlin(year.addDays(365), 3, 59) << false;
+        QTest::newRow("compartment 11: a year") << berlin(year, 12) << 11 << -1 << berlin(year.addDays(365), 4) << true;
+        QTest::newRow("compartment 30 waits no longer")
+            << berlin(year, 12) << 30 << -1 << berlin(year.addDays(365), 4) << true;
+        QTest::newRow("changed to 3650, a day short")
+            << berlin(year, 12) << 11 << 3650 << berlin(year.addDays(3649), 12) << false;
+        QTest::newRow("changed to 3650") << berlin(year, 12) << 11 << 3650 << berlin(year.addDays(3650), 4) << true;
+        QTest::newRow("compartment 1 changed to 2 days")
+            << berlin(march10, 12) << 1 << 2 << berlin(march10.addDays(1), 12) << false;
+        // 29 March 2026 the clocks go from 02:00 to 03:00, 25 October from 03:00 back to 02:00.
+        QTest::newRow("spring: 04:00 on the wall clock")
+            << berlin(QDate(2026, 3, 28), 4) << 2 << -1 << berlin(QDate(2026, 3, 29), 4) << true;
+        QTest::newRow("spring: 03:59") << berlin(QDate(2026, 3, 28), 4) << 2 << -1 << berlin(QDate(2026, 3, 29), 3, 59)
+                                       << false;
+        QTest::newRow("autumn: 03:30 after the change")
+            << berlin(QDate(2026, 10, 24), 12) << 2 << -1 << berlin(QDate(2026, 10, 25), 4) - 1800 << false;
+        QTest::newRow("autumn: 04:00") << berlin(QDate(2026, 10, 24), 12) << 2 << -1 << berlin(QDate(2026, 10, 25), 4)
+                                       << true;
+    }
+
+    void dueFromTheDayItsIntervalAfterItCame()
+    {
+        QFETCH(qint64, entered);
+        QFETCH(int, fach);
+        QFETCH(int, interval);
+        QFETCH(qint64, now);
+        QFETCH(bool, due);
+        QTemporaryDir dir;
+        qint64 clock = entered;
+        StoreOptions options = noBackups();
+        options.now = [&clock] { return clock; };
+        auto store = Store::open(dir.filePath("Tarlivo.mdb"), options);
+        store->addSubject("A");
+        const qint32 subject = *store->subjectId("A");
+        const qint32 card = store->addCard(subject, "q", "a");
+        store->setCompartment({card}, fach);
+        if (interval >= 0)
+            store->setInterval(subject, fach, interval);
+        clock = now;
+        // The card's own answer and the buckets' must agree.
+        QCOMPARE(store->isDue(card), due);
+        QCOMPARE(store->dueFigures(subject).dueNow, due ? 1 : 0);
+        QCOMPARE(store->dueFigures(std::nullopt).dueNow, due ? 1 : 0);
+        QCOMPARE(store->highestDueCompartment(subject), due ? std::optional<qint32>(fach) : std::nullopt);
+        const std::vector<qint64> days = store->forecast(subject, 4000);
+        QCOMPARE(days.front(), due ? 1 : 0);
+        QCOMPARE(std::accumulate(days.begin(), days.end(), qint64(0)), 1);
+        // The day it falls due, and the compartment's figures with its interval.
+        const qint32 tage = interval >= 0 ? interval : Store::defaultInterval(fach);
+        QCOMPARE(store->dueFigures(subject).nextDueDay, std::optional<qint64>(Store::learningDay(entered) + tage));
+        const std::vector<CompartmentDue> plan = store->dueByCompartment(subject);
+        const auto it = std::find_if(plan.begin(), plan.end(), [&](const CompartmentDue &c) { return c.fach == fach; });
+        QVERIFY(it != plan.end());
+        QCOMPARE(it->tage, tage);
+        QCOMPARE(it->figures.dueNow, due ? 1 : 0);
+        QCOMPARE(it->figures.cards, 1);
+        QCOMPARE(plan.size(), size_t(fach > 10 ? 11 : 10)); // 1 to 10, and a higher one holding cards
+        QCOMPARE(store->checkInvariants(), QStringList());
+    }
+
     void missingFileIsCreatedAndReadableWithoutTheProgram()
     {
         QTemporaryDir dir;
@@ -62,9 +158,12 @@ private slots:
             store->addSubject("Biologie");
             store->addCard(*store->subjectId("Erdkunde"), "Hauptstadt von Österreich", "Wien");
         }
-        // As the first version wrote it: no log, no search index, cards bound to their subject.
+        // As the first version wrote it: no log, no search index, no calendar, cards bound to their subject.
         QCOMPARE(rawdb::Connection(path).exec(
-                     "DROP TABLE tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
+                     "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
+                     "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
+                     "DROP TRIGGER trgFaelligPositionDelete; DROP TRIGGER trgFaelligPositionUpdate; DROP TABLE "
+                     "tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
                      "trgCardSubjectFollows;"
                      "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
                      "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "
@@ -88,6 +187,42 @@ private slots:
         QCOMPARE(rawdb::count(path, "SELECT COUNT(*) FROM tblPosition AS p JOIN tblGebiet AS g USING (idGebiet) "
                                     "WHERE g.NameGebiet = 'Biologie'"),
                  1);
+    }
+
+    // A card of an earlier version came into its compartment with its last verdict;
+    // one never judged is due at once.
+    void fileOfVersionThreeGetsTheTimes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        qint64 clock = berlin(QDate(2026, 5, 4), 18);
+        StoreOptions options = noBackups();
+        options.now = [&clock] { return clock; };
+        qint32 judged = 0;
+        qint32 untouched = 0;
+        {
+            auto store = Store::open(path, options);
+            store->addSubject("A");
+            const qint32 a = *store->subjectId("A");
+            judged = store->addCard(a, "q1", "a1");
+            untouched = store->addCard(a, "q2", "a2");
+            store->judgeCard(judged, Verdict::Richtig);
+            clock += 3600;
+            store->judgeCard(judged, Verdict::Richtig);
+        }
+        QCOMPARE(rawdb::Connection(path).exec("DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
+                                              "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
+                                              "DROP TRIGGER trgFaelligPositionDelete; "
+                                              "DROP TRIGGER trgFaelligPositionUpdate; PRAGMA user_version = 3;"),
+                 SQLITE_OK);
+        clock += 10 * 86400;
+        auto store = Store::open(path, options);
+        QCOMPARE(rawdb::count(path, "PRAGMA user_version"), Store::kSchemaVersion);
+        QCOMPARE(store->cardRow(judged)->seit, berlin(QDate(2026, 5, 4), 19));
+        QCOMPARE(store->cardRow(untouched)->seit, 0);
+        QCOMPARE(store->checkInvariants(), QStringList());
+        // Compartment 3 waits two days: due by now, as is the card never judged.
+        QCOMPARE(store->dueFigures(std::nullopt).dueNow, 2);
     }
 
     void halfMadeStoreOfAKilledRunIsRemoved()

@@ -26,6 +26,8 @@
 using namespace tarlivo;
 using namespace tarlivo::transfer;
 
+Q_DECLARE_METATYPE(ankifiles::Card)
+
 namespace {
 
 // Every card as "Gebiet|Fach|Frage|Antwort", in practice order.
@@ -228,7 +230,11 @@ private slots:
         Fixture from;
         const QStringList texts = {"tab\there",     "say \"x\"",  "two\r\nlines", "emoji 😀", "עברית טקסט",
                                    "#not a header", "semi;colon", "lone\rcr",     " blank "};
-        Seeder seed{Store::open(from.dir.filePath("Tarlivo.mdb"), noBackups())};
+        // Cards that came into their compartments in summer and in winter time.
+        qint64 clock = 1'780'000'000;
+        StoreOptions options = noBackups();
+        options.now = [&clock] { return clock += 86400 * 17 + 3601; };
+        Seeder seed{Store::open(from.dir.filePath("Tarlivo.mdb"), options)};
         const qint32 a = seed.subject(QStringLiteral("Zeichen\t\"Ä\""));
         const qint32 b = seed.subject(QStringLiteral("Arabisch عربي"));
         for (int i = 0; i < texts.size(); ++i) {
@@ -244,6 +250,49 @@ private slots:
         Fixture to;
         QCOMPARE(to.import(out), QString());
         QCOMPARE(cardsOf(*to.store), cardsOf(*from.store));
+        // The times come back too: the file made again is the same to the byte.
+        const QString again = to.dir.filePath(name);
+        exportCards(*to.store, again);
+        QCOMPARE(rawdb::readBytes(again), rawdb::readBytes(out));
+        QCOMPARE(to.store->checkInvariants(), QStringList());
+    }
+
+    // A card Anki has in review keeps its progress; the rest start in compartment 1.
+    void ankiProgress_data()
+    {
+        using C = ankifiles::Card;
+        QTest::addColumn<QList<ankifiles::Card>>("cards");
+        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("due"); // days from the collection's creation; -1: at once
+        QTest::newRow("review, 1 day") << QList<C>{{0, 2, 1, 10}} << 2 << 10;
+        QTest::newRow("review, 3 days") << QList<C>{{0, 2, 3, 340}} << 4 << 340;
+        QTest::newRow("review, 4 days") << QList<C>{{0, 2, 4, 341}} << 4 << 341;
+        QTest::newRow("review beyond a year") << QList<C>{{0, 2, 400, 900}} << 11 << 900;
+        QTest::newRow("new") << QList<C>{{0, 0, 0, 7}} << 1 << -1;
+        QTest::newRow("learning") << QList<C>{{0, 1, 0, 1767240000}} << 1 << -1;
+        QTest::newRow("relearning") << QList<C>{{0, 3, 2, 1767240000}} << 1 << -1;
+        QTest::newRow("first card new, another in review") << QList<C>{{1, 2, 5, 20}, {0, 0, 0, 0}} << 1 << -1;
+        QTest::newRow("first card in review, another new") << QList<C>{{1, 0, 0, 0}, {0, 2, 5, 20}} << 5 << 20;
+    }
+    void ankiProgress()
+    {
+        QFETCH(QList<ankifiles::Card>, cards);
+        QFETCH(int, fach);
+        QFETCH(int, due);
+        Fixture f;
+        const QDate created(2026, 1, 1);
+        const QString path = f.dir.filePath("deck.apkg");
+        QVERIFY(ankifiles::package(path, ankifiles::Layout::Anki21b, {{"Deck", {"f", "a"}, cards}},
+                                   QDateTime(created, QTime(4, 0)).toSecsSinceEpoch()));
+        auto file = ImportFile::open(path);
+        QCOMPARE(runImport(*file, *f.store, {}).cardsStored, 1);
+        const CardRow card = *f.store->cardRow(1);
+        QCOMPARE(card.fach, fach);
+        if (due < 0)
+            QVERIFY(f.store->isDue(1));
+        else
+            QCOMPARE(Store::learningDay(card.seit) + Store::defaultInterval(fach), created.toJulianDay() + due);
+        QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
     void bulkImportKeepsQueueAndDuplicates()
@@ -394,6 +443,51 @@ private slots:
         QVERIFY2((exitCode ? err : out).contains(said), qPrintable(out + err));
     }
 
+    void dueReport_data()
+    {
+        QTest::addColumn<int>("daysLater");
+        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<bool>("dataFile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        const QString head = "Gebiet\tFällig\tKarten\n";
+        QTest::newRow("today") << 0 << "" << true << 0 << head + "Eins\t1\t1\nZwei\t1\t2\n";
+        QTest::newRow("a day later") << 1 << "" << true << 0 << head + "Eins\t1\t1\nZwei\t2\t2\n";
+        QTest::newRow("one subject") << 0 << "zwei" << true << 0 << head + "Zwei\t1\t2\n";
+        QTest::newRow("unknown subject") << 0 << "Nix" << true << 1 << "Das Gebiet „Nix“ gibt es nicht.";
+        QTest::newRow("no data file") << 0 << "" << false << 1 << "Die Datendatei";
+    }
+    void dueReport()
+    {
+        QFETCH(int, daysLater);
+        QFETCH(QString, gebiet);
+        QFETCH(bool, dataFile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        Fixture f;
+        qint64 clock = 1'780'000'000;
+        StoreOptions options = noBackups();
+        options.now = [&clock] { return clock; };
+        {
+            Seeder seed{Store::open(f.dir.filePath("Tarlivo.mdb"), options)};
+            seed.subject("Zwei", 2);
+            seed.subject("Eins", 1);
+            seed.subject("Leer");
+            seed.store->setCompartment({1}, 2);
+        }
+        const QString data = f.dir.filePath(dataFile ? "Tarlivo.mdb" : "Fehlt.mdb");
+        clock += daysLater * 86400;
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const CommandRequest request{CommandRequest::Due, data, {}, gebiet, [&clock] { return clock; }};
+        QCOMPARE(runCommand(request, o, e), exitCode);
+        if (exitCode == 0)
+            QCOMPARE(out, said);
+        else
+            QVERIFY2(err.contains(said), qPrintable(out + err));
+        QCOMPARE(QFileInfo::exists(data), dataFile);
+    }
+
     void commandRefusesAccessFile()
     {
         Fixture f;
@@ -466,7 +560,11 @@ private slots:
         dialogs.fileAnswers << f.dir.filePath("z.txt");
         ctl<QPushButton>(dialog, "exportButton")->click();
         QVERIFY2(dialogs.take().value(0).contains("1 Frage aus 1 Gebiet"), "summary");
-        QVERIFY(rawdb::readBytes(f.dir.filePath("z.txt")).endsWith("\nF0\tA0\t1\tZwei\n"));
+        const QString written = QString::fromUtf8(rawdb::readBytes(f.dir.filePath("z.txt")));
+        QVERIFY2(QRegularExpression("\nF0\tA0\t1\tZwei\t\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\n$")
+                     .match(written)
+                     .hasMatch(),
+                 qPrintable(written));
     }
 };
 

@@ -35,12 +35,20 @@ struct Fixture {
         sql::Statement p(store().database(),
                          "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, 2, 50, ?2)");
         p.bind(1, nullCard).bind(2, latein).run();
+        sql::Statement(store().database(), "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)")
+            .bind(1, nullCard)
+            .bind(2, clock - 86400)
+            .bind(3, Store::learningDay(clock - 86400))
+            .run();
+        store().setInterval(chemie, 2, 5);
     }
     Store &store() { return *seed.store; }
 
     // One user action of the kind named.
     Change act(const QString &kind)
     {
+        // A day later, so that a time set anew differs from the one before.
+        clock += 86400;
         Change c;
         if (kind == "verdict")
             c = store().judgeCard(2, Verdict::Richtig);
@@ -52,6 +60,14 @@ struct Fixture {
             store().saveCardText(1, "neu", QString(), &c);
         else if (kind == "edit of NULL texts")
             store().saveCardText(nullCard, "jetzt", "Text", &c);
+        else if (kind == "set compartment")
+            c = store().setCompartment({1, 2}, 3);
+        else if (kind == "interval changed")
+            c = store().setInterval(latein, 3, 10);
+        else if (kind == "interval back to its default")
+            c = store().setInterval(chemie, 2, std::nullopt);
+        else if (kind == "subject deleted")
+            c = store().deleteSubject(chemie);
         return c;
     }
 };
@@ -76,7 +92,9 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts"})
+        for (const char *kind :
+             {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
+              "interval changed", "interval back to its default", "subject deleted"})
             QTest::newRow(kind) << QString(kind);
     }
 
@@ -138,9 +156,9 @@ private slots:
         c.subjects.push_back({SubjectRow{f.chemie, "Chemie"}, std::nullopt});
         for (const auto &[id, row] : full.cards)
             if (row.subject == f.chemie)
-                c.cards.push_back(
-                    {CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach), qint32(row.stelle)},
-                     std::nullopt});
+                c.cards.push_back({CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach),
+                                           qint32(row.stelle), row.seit},
+                                   std::nullopt});
         QCOMPARE(c.cards.size(), size_t(3));
         f.store().redo(c);
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblFrageAntwort"), 4);
@@ -163,6 +181,8 @@ private slots:
             << "verdict" << false << QByteArray("UPDATE tblPosition SET Fach = 7 WHERE idFrageAntwort = 2");
         QTest::newRow("verdict: old place taken")
             << "verdict" << false << QByteArray("UPDATE tblPosition SET Stelle = 2 WHERE idFrageAntwort = 3");
+        QTest::newRow("verdict: its time set again")
+            << "verdict" << false << QByteArray("UPDATE tblFachSeit SET Seit = Seit + 1 WHERE idFrageAntwort = 2");
         QTest::newRow("verdict: log row gone") << "verdict" << false << QByteArray("DELETE FROM tblUebung");
         QTest::newRow("verdict: card edited")
             << "verdict" << false << QByteArray("UPDATE tblFrageAntwort SET Frage = 'x' WHERE idFrageAntwort = 2");

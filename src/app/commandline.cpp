@@ -16,6 +16,7 @@ struct Options {
     QCommandLineOption importieren{QStringLiteral("importieren"), {}, QStringLiteral("DATEI")};
     QCommandLineOption exportieren{QStringLiteral("exportieren"), {}, QStringLiteral("DATEI")};
     QCommandLineOption gebiet{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
+    QCommandLineOption faellig{QStringLiteral("faellig")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
 
@@ -26,7 +27,8 @@ struct Options {
 // until a translation is loaded, and none is before the arguments are read.
 QString helpText(const QString &program)
 {
-    return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI [--gebiet NAME]]\n"
+    return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI | --faellig]"
+                          " [--gebiet NAME]\n"
                           "\n"
                           "Tarlivo, der Karteikasten zum Lernen mit Fragen und Antworten.\n"
                           "Ohne Optionen öffnet sich das Startfenster.\n"
@@ -38,7 +40,10 @@ QString helpText(const QString &program)
                           "  --importieren DATEI   Fragen und Antworten aus DATEI in die Datendatei\n"
                           "                        übernehmen, ohne Fenster\n"
                           "  --exportieren DATEI   Fragen und Antworten in DATEI schreiben, ohne Fenster\n"
-                          "  --gebiet NAME         beim Importieren oder Exportieren nur das Gebiet NAME\n"
+                          "  --faellig             je Gebiet mit Karten zeigen, wie viele jetzt fällig\n"
+                          "                        sind, ohne Fenster (Gebiet, Fällig, Karten)\n"
+                          "  --gebiet NAME         beim Importieren, Exportieren oder --faellig nur das\n"
+                          "                        Gebiet NAME\n"
                           "  -h, --help            diese Hilfe zeigen\n"
                           "  -v, --version         die Version zeigen\n"
                           "\n"
@@ -70,6 +75,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     for (const QCommandLineOption *option : o.withValue())
         parser.addOption(*option);
+    parser.addOption(o.faellig);
     parser.addOption(o.help);
     parser.addOption(o.version);
 
@@ -84,7 +90,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         for (const QCommandLineOption *option : o.withValue())
             if (arguments.size() > 1 && arguments.last() == QStringLiteral("--") + option->names().first())
                 return error(program, QStringLiteral("Nach „%1“ fehlt der Wert.").arg(arguments.last()));
-        return error(program, QStringLiteral("Die Optionen --help und --version nehmen keinen Wert."));
+        return error(program, QStringLiteral("Die Optionen --faellig, --help und --version nehmen keinen Wert."));
     }
     if (!parser.positionalArguments().isEmpty())
         return error(program, QStringLiteral("Unerwartetes Argument „%1“.").arg(parser.positionalArguments().first()));
@@ -111,13 +117,19 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     const bool import = parser.isSet(o.importieren);
     const bool exportTo = parser.isSet(o.exportieren);
+    const bool due = parser.isSet(o.faellig);
     if (import && exportTo)
         return error(program, QStringLiteral("--importieren und --exportieren gehen nicht zugleich."));
-    if (parser.isSet(o.gebiet) && !import && !exportTo)
-        return error(program, QStringLiteral("--gebiet gilt nur mit --importieren oder --exportieren."));
+    if (due && (import || exportTo))
+        return error(program, QStringLiteral("--faellig geht nicht zugleich mit --importieren oder --exportieren."));
+    if (parser.isSet(o.gebiet) && !import && !exportTo && !due)
+        return error(program, QStringLiteral("--gebiet gilt nur mit --importieren, --exportieren oder --faellig."));
 
     CommandLine &command = result.command;
-    command.action = import ? CommandLine::Import : exportTo ? CommandLine::Export : CommandLine::Start;
+    command.action = import     ? CommandLine::Import
+                     : exportTo ? CommandLine::Export
+                     : due      ? CommandLine::Due
+                                : CommandLine::Start;
     command.dataFile = parser.value(o.datei);
     command.file = import ? parser.value(o.importieren) : parser.value(o.exportieren);
     command.gebiet = parser.value(o.gebiet);

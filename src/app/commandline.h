@@ -7,7 +7,7 @@ namespace tarlivo::ui {
 
 // What the command line asks for.
 struct CommandLine {
-    enum Action { Start, Import, Export };
+    enum Action { Start, Import, Export, Due };
     Action action = Start;
     QString dataFile; // --datei as given; empty: the usual place
     QString file;     // the file to import from or export to

@@ -36,8 +36,10 @@ int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
     QTextStream out(stdout);
     QTextStream err(stderr);
     tarlivo::transfer::CommandRequest request;
-    request.action = command.action == tarlivo::ui::CommandLine::Import ? tarlivo::transfer::CommandRequest::Import
-                                                                        : tarlivo::transfer::CommandRequest::Export;
+    using Request = tarlivo::transfer::CommandRequest;
+    request.action = command.action == tarlivo::ui::CommandLine::Import ? Request::Import
+                     : command.action == tarlivo::ui::CommandLine::Due  ? Request::Due
+                                                                        : Request::Export;
     request.dataFile = dataFile;
     request.file = command.file;
     request.gebiet = command.gebiet;
@@ -65,7 +67,9 @@ int main(int argc, char *argv[])
 
     DataFileChoice data =
         chooseDataFile(command.dataFile, programDir(), QProcessEnvironment::systemEnvironment(), QDir::currentPath());
-    makeDataFolder(data);
+    // A report of what is due reads the file where it is and never makes one.
+    if (command.action != CommandLine::Due)
+        makeDataFolder(data);
 
     if (command.action != CommandLine::Start) {
         QCoreApplication app(argc, argv);

@@ -184,6 +184,11 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
                 .bind(3, *places[i]->stelle)
                 .bind(4, subjectOf[i])
                 .run();
+        // The older program kept no times: every card is due at once.
+        sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) "
+                           "SELECT idFrageAntwort, 0, ?1 FROM tblFrageAntwort")
+            .bind(1, Store::learningDay(0))
+            .run();
         tx.commit();
     } catch (const StoreError &error) {
         throw writeFailed(storePath, error);

@@ -7,7 +7,9 @@
 #include <sqlite3.h>
 
 #include <limits>
+#include <map>
 #include <string>
+#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -34,6 +36,8 @@ struct Pending {
     qint32 fach;
     qint64 stelle;
     size_t hash;
+    qint64 seit;
+    qint64 tag;
 };
 
 // Cards written so far are known by key; cards still waiting in the batch by
@@ -153,6 +157,15 @@ const std::string &positionInsert(int rows)
     return rows == kBatch ? batch : single;
 }
 
+const std::string &seitInsert(int rows)
+{
+    static const std::string batch =
+        batchInsert("INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES ", "(?,?,?)", kBatch);
+    static const std::string single =
+        batchInsert("INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES ", "(?,?,?)", 1);
+    return rows == kBatch ? batch : single;
+}
+
 // Runs a prepared insert whose values are bound; resets it in any case.
 void runInsert(sql::Database &db, sqlite3_stmt *stmt)
 {
@@ -190,6 +203,11 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     // the cards wait for the index instead (Store::catchUpSearchIndex), and a search
     // reads them meanwhile. Dropped inside this write, the trigger is back when it ends.
     m_db.exec("DROP TRIGGER trgSucheInsert");
+    // The day buckets likewise: counted here and added once at the end, instead of
+    // two bucket writes per card.
+    for (const char *trigger : queries::kBucketTriggerNames)
+        m_db.exec(("DROP TRIGGER " + std::string(trigger)).c_str());
+    std::map<std::tuple<qint32, qint32, qint64>, qint64> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
     std::unordered_set<qint32> created;
@@ -243,6 +261,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         keys.clear();
         sqlite3_stmt *cards = m_db.prepared(cardInsert(perStatement).c_str());
         sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
+        sqlite3_stmt *times = m_db.prepared(seitInsert(perStatement).c_str());
         for (int first = 0; first < n; first += perStatement) {
             for (int i = 0; i < perStatement; ++i) {
                 const Pending &p = pending[size_t(first) + size_t(i)];
@@ -263,8 +282,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
                 sqlite3_bind_int64(positions, 4 * i + 2, p.fach);
                 sqlite3_bind_int64(positions, 4 * i + 3, p.stelle);
                 sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
+                sqlite3_bind_int64(times, 3 * i + 1, key);
+                sqlite3_bind_int64(times, 3 * i + 2, p.seit);
+                sqlite3_bind_int64(times, 3 * i + 3, p.tag);
+                ++buckets[{p.subject, p.fach, p.tag}];
             }
             runInsert(m_db, positions);
+            runInsert(m_db, times);
         }
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
@@ -273,6 +297,10 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     };
 
     qint64 stelle = nextStelle();
+    const qint64 nowSeit = now();
+    const qint64 nowTag = learningDay(nowSeit);
+    qint64 lastSeit = nowSeit;
+    qint64 lastTag = nowTag;
     qint64 read = 0;
     BulkCard card;
     while (next(card)) {
@@ -284,7 +312,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         }
         if (card.fach < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-        Pending p{textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0};
+        const qint64 seit = card.seit.value_or(nowSeit);
+        if (seit != lastSeit) {
+            lastSeit = seit;
+            lastTag = learningDay(seit);
+        }
+        Pending p{
+            textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag};
         if (options.skipDuplicates) {
             p.hash = cardHash(p.subject, p.frage, p.antwort);
             if (duplicates.contains(p.hash, p, pending)) {
@@ -306,7 +340,17 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         result.cancelled = true;
         return result;
     }
+    for (const auto &[key, count] : buckets)
+        sql::Statement(m_db,
+                       "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (?1, 0, ?2, ?3, ?4) "
+                       "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + excluded.Anzahl")
+            .bind(1, std::get<0>(key))
+            .bind(2, std::get<1>(key))
+            .bind(3, std::get<2>(key))
+            .bind(4, count)
+            .run();
     m_db.exec(queries::kSearchInsertTrigger);
+    m_db.exec(queries::kBucketTriggers);
     tx.commit();
     return result;
 }

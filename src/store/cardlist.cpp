@@ -67,7 +67,8 @@ QString keyList(const std::vector<qint32> &ids)
     return list + QLatin1Char(']');
 }
 
-CardRow cardRowOf(const sql::Statement &q)
+// seitColumn: where the statement reads the card's time; the list's rows go without it.
+CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
 {
     CardRow row;
     row.id = qint32(q.int64(0));
@@ -76,6 +77,8 @@ CardRow cardRowOf(const sql::Statement &q)
     row.antwort = q.text(3);
     row.fach = qint32(q.int64(4));
     row.stelle = qint32(q.int64(5));
+    if (seitColumn >= 0)
+        row.seit = q.isNull(seitColumn) ? std::numeric_limits<qint64>::min() : q.int64(seitColumn);
     return row;
 }
 
@@ -175,15 +178,18 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach)
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     qint32 stelle = qint32(first);
+    const qint64 seit = now();
     for (CardRow &row : rows) {
         sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
             .bind(1, fach)
             .bind(2, stelle)
             .bind(3, row.id)
             .run();
+        writeSeit(row.id, seit);
         CardRow after = row;
         after.fach = fach;
         after.stelle = stelle++;
+        after.seit = seit;
         change.cards.push_back({std::move(row), std::move(after)});
     }
     tx.commit();
@@ -204,6 +210,13 @@ Change Store::deleteSubject(qint32 subjectId)
         while (q.step())
             change.cards.push_back({cardRowOf(q), std::nullopt});
     }
+    {
+        sql::Statement q(m_db, queries::kIntervalsOfSubject);
+        q.bind(1, subjectId);
+        while (q.step())
+            change.intervals.push_back({IntervalRow{subjectId, qint32(q.int64(0)), qint32(q.int64(1))}, std::nullopt});
+    }
+    sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblPosition WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblGebiet WHERE idGebiet = ?1").bind(1, subjectId).run();
@@ -243,7 +256,7 @@ std::vector<SubjectRow> Store::subjectRows()
 
 namespace {
 
-CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q), q.text(6)}; }
+CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q, -1), q.text(6)}; }
 
 // The query the trigram index answers: each spelling of the text as a phrase it
 // finds as a substring, letter case folded. A spelling shorter than three letters

@@ -25,12 +25,22 @@ struct CardRow {
     QString antwort;
     qint32 fach = 1;
     qint32 stelle = 0;
+    qint64 seit = 0; // when it came into its compartment, seconds since 1970 UTC
     bool operator==(const CardRow &o) const
     {
         return id == o.id && subjectId == o.subjectId && frage.isNull() == o.frage.isNull() && frage == o.frage
-               && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach
-               && stelle == o.stelle;
+               && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach && stelle == o.stelle
+               && seit == o.seit;
     }
+};
+
+// A compartment's interval changed from its default; a subject's compartment
+// without a row waits the default.
+struct IntervalRow {
+    qint32 subjectId = 0;
+    qint32 fach = 0;
+    qint32 tage = 0;
+    bool operator==(const IntervalRow &o) const { return subjectId == o.subjectId && fach == o.fach && tage == o.tage; }
 };
 
 enum class Verdict { Falsch = 1, FastRichtig = 2, Richtig = 3 };
@@ -61,8 +71,10 @@ struct Change {
     std::vector<RowChange<SubjectRow>> subjects;
     std::vector<RowChange<CardRow>> cards;
     std::vector<RowChange<LogRow>> log;
+    // Absent before or after: the compartment waits its default.
+    std::vector<RowChange<IntervalRow>> intervals;
 
-    bool isEmpty() const { return subjects.empty() && cards.empty() && log.empty(); }
+    bool isEmpty() const { return subjects.empty() && cards.empty() && log.empty() && intervals.empty(); }
 };
 
 } // namespace tarlivo

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -150,27 +151,16 @@ bool copyNew(const QString &from, const QString &to)
         errno = saved;
         return false;
     }
-    char buffer[1 << 16];
+    // The kernel copies, without a buffer of ours on the way.
     bool ok = true;
     for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        const ssize_t n = ::sendfile(out, in, nullptr, 1 << 24);
         if (n == 0)
             break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno != EINTR) {
             ok = false;
             break;
         }
-        for (ssize_t done = 0; ok && done < n;) {
-            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
-            if (w < 0 && errno != EINTR)
-                ok = false;
-            else if (w > 0)
-                done += w;
-        }
-        if (!ok)
-            break;
     }
     if (ok && ::fsync(out) != 0)
         ok = false;

@@ -37,8 +37,9 @@ inline constexpr const char *kCardText = "SELECT Frage, Antwort FROM tblFrageAnt
 
 // A card's text row with its position row, as undo compares them.
 inline constexpr const char *kCardRow =
-    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle FROM tblFrageAntwort AS f "
-    "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
+    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit FROM tblFrageAntwort AS f "
+    "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
 
 inline constexpr const char *kCardsAtStelle = "SELECT COUNT(*) FROM tblPosition WHERE Stelle = ?1";
 
@@ -79,13 +80,15 @@ inline constexpr const char *kPractisedBetweenAll =
     "SELECT 1 FROM tblUebung WHERE Zeitpunkt >= ?2 AND Zeitpunkt < ?3 LIMIT 1";
 // The card list.
 inline constexpr const char *kCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
     "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort "
     "WHERE f.idFrageAntwort IN (SELECT value FROM json_each(?1))";
 
 inline constexpr const char *kSubjectCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
     "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
 
 inline constexpr const char *kSubjectRows =
@@ -193,5 +196,158 @@ inline constexpr const char *kListRow =
     "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
     "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE p.idFrageAntwort = ?1";
+
+// ---- The calendar ----------------------------------------------------------
+
+// The day buckets tblFaellig count the cards of each (subject, compartment) by the
+// learning day on which they came into it, so that the due counts read a few
+// thousand bucket rows instead of every card. These triggers keep them exact; each
+// reads the other table as it stands, so the position and its time may be written
+// in either order. A position without its time counts on day 0 until the time
+// comes. An import drops them inside its write and adds its counts at the end.
+inline constexpr const char *kBucketTriggerNames[] = {
+    "trgFaelligPositionInsert", "trgFaelligPositionDelete", "trgFaelligPositionUpdate", "trgFaelligSeitInsert",
+    "trgFaelligSeitDelete",     "trgFaelligSeitUpdate",     "trgFaelligSeitRekey"};
+// A position counts one at its card's day (0 while it has none); a time moves the
+// count of its card's position, if there is one, between its days.
+inline constexpr const char *kBucketTriggers = R"sql(
+CREATE TRIGGER trgFaelligPositionInsert AFTER INSERT ON tblPosition BEGIN
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT NEW.idGebiet, 0, NEW.Fach, COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = NEW.idFrageAntwort), 0), 1
+    WHERE true ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligPositionDelete AFTER DELETE ON tblPosition BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0);
+    DELETE FROM tblFaellig WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0) AND Anzahl <= 0;
+END;
+CREATE TRIGGER trgFaelligPositionUpdate AFTER UPDATE OF idGebiet, Fach, idFrageAntwort ON tblPosition
+WHEN OLD.idGebiet IS NOT NEW.idGebiet OR OLD.Fach IS NOT NEW.Fach OR OLD.idFrageAntwort IS NOT NEW.idFrageAntwort
+BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0);
+    DELETE FROM tblFaellig WHERE idGebiet = OLD.idGebiet AND Richtung = 0 AND Fach = OLD.Fach
+    AND Tag = COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort), 0) AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT NEW.idGebiet, 0, NEW.Fach, COALESCE((SELECT Tag FROM tblFachSeit WHERE idFrageAntwort = NEW.idFrageAntwort), 0), 1
+    WHERE true ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitInsert AFTER INSERT ON tblFachSeit WHEN NEW.Tag IS NOT 0 BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0 AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitDelete AFTER DELETE ON tblFachSeit WHEN OLD.Tag IS NOT 0 BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, 0, 1 FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitUpdate AFTER UPDATE OF Tag ON tblFachSeit
+WHEN OLD.idFrageAntwort IS NEW.idFrageAntwort AND OLD.Tag IS NOT NEW.Tag BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgFaelligSeitRekey AFTER UPDATE OF idFrageAntwort ON tblFachSeit
+WHEN OLD.idFrageAntwort IS NOT NEW.idFrageAntwort BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort) AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, 0, 1 FROM tblPosition WHERE idFrageAntwort = OLD.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1 WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0;
+    DELETE FROM tblFaellig WHERE idGebiet = (SELECT idGebiet FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort)
+    AND Richtung = 0 AND Fach = (SELECT Fach FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort) AND Tag = 0 AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+    SELECT idGebiet, 0, Fach, NEW.Tag, 1 FROM tblPosition WHERE idFrageAntwort = NEW.idFrageAntwort
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+)sql";
+
+// The due figures. The buckets of one (subject, compartment) share its interval, so
+// it is looked up once per compartment, not once per bucket: the compartments holding
+// cards are found by hopping through the buckets' key (k: subject g, compartment
+// Fach, interval iv), and each compartment's buckets are summed as three ranges of
+// days: due now, due within the week, later. Every bucket row is read once. ?1 is
+// today's learning day, ?2 the subject (NULL: all).
+#define TARLIVO_COMPARTMENTS                                                                                           \
+    "WITH RECURSIVE f (g, Fach) AS ("                                                                                  \
+    " SELECT g.idGebiet, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = g.idGebiet AND b.Richtung = 0)"   \
+    " FROM tblGebiet AS g WHERE ?2 IS NULL OR g.idGebiet = ?2"                                                         \
+    " UNION ALL"                                                                                                       \
+    " SELECT f.g, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = 0"                  \
+    " AND b.Fach > f.Fach) FROM f WHERE f.Fach IS NOT NULL),"                                                          \
+    " k (g, Fach, iv) AS (SELECT f.g, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                          \
+    " WHERE i.idGebiet = f.g AND i.Fach = f.Fach),"                                                                    \
+    " CASE WHEN f.Fach <= 1 THEN 0 WHEN f.Fach >= 11 THEN 365 ELSE 1 << (f.Fach - 2) END)"                             \
+    " FROM f WHERE f.Fach IS NOT NULL) "
+#define TARLIVO_RANGE(condition)                                                                                       \
+    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 AND b.Fach = k.Fach "        \
+    "AND " condition ")"
+#define TARLIVO_PER_COMPARTMENT                                                                                        \
+    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, " TARLIVO_RANGE(                      \
+        "b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, " TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv") " AS "    \
+                                                                                                             "spaeter" \
+                                                                                                             ", "      \
+                                                                                                             "(SELECT" \
+                                                                                                             " MIN(b." \
+                                                                                                             "Tag) "   \
+                                                                                                             "FROM "   \
+                                                                                                             "tblFael" \
+                                                                                                             "lig AS " \
+                                                                                                             "b "      \
+                                                                                                             "WHERE "  \
+                                                                                                             "b."      \
+                                                                                                             "idGebie" \
+                                                                                                             "t = "    \
+                                                                                                             "k.g "    \
+                                                                                                             "AND "    \
+                                                                                                             "b."      \
+                                                                                                             "Richtun" \
+                                                                                                             "g = 0 "  \
+                                                                                                             "AND "    \
+                                                                                                             "b.Fach " \
+                                                                                                             "= "      \
+                                                                                                             "k.Fach)" \
+                                                                                                             " + "     \
+                                                                                                             "k.iv "   \
+                                                                                                             "AS "     \
+                                                                                                             "naechst" \
+                                                                                                             " FROM k"
+// Per compartment of one subject (?2) or all: subject, compartment, interval, cards due
+// now, due later in the week, due after it, the earliest due day. Summed up by the
+// caller: summed here, SQLite would repeat each compartment's ranges once per sum.
+inline constexpr const char *kDueByCompartment = TARLIVO_COMPARTMENTS TARLIVO_PER_COMPARTMENT;
+// Cards falling due on each day from today (?1, with all those overdue) to ?3.
+inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(
+    "b.Tag <= ?1 - k.iv") " FROM k "
+                          "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
+                          "AND b.Richtung = 0 AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
+#undef TARLIVO_COMPARTMENTS
+#undef TARLIVO_RANGE
+#undef TARLIVO_PER_COMPARTMENT
+
+// A card's compartment, subject and learning day, to tell whether it is due.
+inline constexpr const char *kCardDay = "SELECT p.idGebiet, p.Fach, s.Tag FROM tblPosition AS p "
+                                        "JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
+                                        "WHERE p.idFrageAntwort = ?1";
+inline constexpr const char *kInterval = "SELECT Tage FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2";
+inline constexpr const char *kIntervalsOfSubject = "SELECT Fach, Tage FROM tblIntervall WHERE idGebiet = ?1";
 
 } // namespace tarlivo::queries

@@ -23,6 +23,9 @@
 namespace tarlivo {
 namespace {
 
+// A card without its time reads so, which no recorded row holds.
+constexpr qint64 kNoSeit = std::numeric_limits<qint64>::min();
+
 // The tables as the rest of the program knows them, plus the subject key on each
 // position row: with it the practice questions are answered from one index instead
 // of a join over every card. Triggers keep that copy equal to the card's subject.
@@ -112,6 +115,52 @@ BEGIN
     INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (NEW.idFrageAntwort, NEW.Frage, NEW.Antwort);
 END;
 )sql";
+
+// Version 4: the calendar. When each card came into its compartment (Seit, and its
+// learning day Tag, kept beside it so that the day buckets need not convert times),
+// the intervals a subject changed from the default, and the day buckets that
+// answer the due counts (queries::kBucketTriggers). A card's time goes with it.
+constexpr const char *kSchemaVersion4 = R"sql(
+CREATE TABLE tblFachSeit (
+    idFrageAntwort INTEGER PRIMARY KEY,
+    Seit           INTEGER NOT NULL,
+    Tag            INTEGER NOT NULL
+);
+CREATE TABLE tblIntervall (
+    idGebiet INTEGER NOT NULL,
+    Fach     INTEGER NOT NULL,
+    Tage     INTEGER NOT NULL CHECK (Tage BETWEEN 0 AND 3650),
+    PRIMARY KEY (idGebiet, Fach)
+) WITHOUT ROWID;
+CREATE TABLE tblFaellig (
+    idGebiet INTEGER NOT NULL,
+    Richtung INTEGER NOT NULL DEFAULT 0,
+    Fach     INTEGER NOT NULL,
+    Tag      INTEGER NOT NULL,
+    Anzahl   INTEGER NOT NULL,
+    PRIMARY KEY (idGebiet, Richtung, Fach, Tag)
+) WITHOUT ROWID;
+CREATE TRIGGER trgFachSeitDelete AFTER DELETE ON tblFrageAntwort
+BEGIN DELETE FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort; END;
+)sql";
+
+// A card of an earlier version came into its compartment with its last verdict;
+// one never judged is due at once.
+constexpr const char *kFillSeit = R"sql(
+INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag)
+SELECT f.idFrageAntwort, COALESCE(u.Seit, 0), tarlivo_lerntag(COALESCE(u.Seit, 0))
+FROM tblFrageAntwort AS f
+LEFT JOIN (SELECT idFrageAntwort, MAX(Zeitpunkt) AS Seit FROM tblUebung GROUP BY idFrageAntwort) AS u
+ON u.idFrageAntwort = f.idFrageAntwort;
+INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl)
+SELECT p.idGebiet, 0, p.Fach, COALESCE(s.Tag, 0), COUNT(*) FROM tblPosition AS p
+LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort GROUP BY 1, 3, 4;
+)sql";
+
+void learningDayFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    sqlite3_result_int64(context, Store::learningDay(sqlite3_value_int64(argv[0])));
+}
 
 bool isWritable(const QString &path)
 {
@@ -230,6 +279,8 @@ void Store::createSchema(sql::Database &db)
         db.exec(kSchemaVersion2);
         db.exec(kSchemaVersion3);
         db.exec(queries::kSearchInsertTrigger);
+        db.exec(kSchemaVersion4);
+        db.exec(queries::kBucketTriggers);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -248,6 +299,9 @@ void Store::connect(const QString &path)
     sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
     registerNameCollation(m_db.handle());
     registerSearchFunction(m_db.handle());
+    // Local time: not deterministic, so SQLite never keeps its results.
+    sqlite3_create_function(m_db.handle(), "tarlivo_lerntag", 1, SQLITE_UTF8, nullptr, learningDayFunction, nullptr,
+                            nullptr);
     m_db.exec("PRAGMA foreign_keys = ON");
     // A change is on disk before the window shows its result.
     m_db.exec("PRAGMA synchronous = FULL");
@@ -305,6 +359,11 @@ void Store::upgradeSchema(qint64 version)
     if (version < 3) {
         m_db.exec(kSchemaVersion3);
         m_db.exec(queries::kSearchInsertTrigger);
+    }
+    if (version < 4) {
+        m_db.exec(kSchemaVersion4);
+        m_db.exec(kFillSeit);
+        m_db.exec(queries::kBucketTriggers);
     }
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
@@ -460,10 +519,13 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
     sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                                   "VALUES (?1, 1, ?2, ?3)");
     position.bind(1, cardId).bind(2, stelle).bind(3, subjectId).run();
+    const qint64 seit = now();
+    writeSeit(cardId, seit);
     tx.commit();
     if (change) {
         *change = Change{};
-        change->cards.push_back({std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle}});
+        change->cards.push_back(
+            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit}});
     }
     return cardId;
 }
@@ -507,7 +569,20 @@ void Store::moveCard(qint32 cardId, qint32 newFach)
     update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    writeSeit(cardId, now());
     tx.commit();
+}
+
+void Store::writeSeit(qint32 cardId, qint64 seit)
+{
+    if (seit == kNoSeit) {
+        // Undo brings back a card as it was read: without its time.
+        sql::Statement(m_db, "DELETE FROM tblFachSeit WHERE idFrageAntwort = ?1").bind(1, cardId).run();
+        return;
+    }
+    sql::Statement q(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
+                           "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag");
+    q.bind(1, cardId).bind(2, seit).bind(3, learningDay(seit)).run();
 }
 
 void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
@@ -550,7 +625,9 @@ Change Store::judgeCard(qint32 cardId, Verdict verdict)
     update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    LogRow log{0, now(), cardId, before->subjectId, before->fach, newFach, verdict};
+    const qint64 at = now();
+    writeSeit(cardId, at);
+    LogRow log{0, at, cardId, before->subjectId, before->fach, newFach, verdict};
     sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                                 "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
     insert.bind(1, log.zeitpunkt)
@@ -567,6 +644,7 @@ Change Store::judgeCard(qint32 cardId, Verdict verdict)
     CardRow after = *before;
     after.fach = newFach;
     after.stelle = stelle;
+    after.seit = at;
     change.cards.push_back({before, after});
     change.log.push_back({std::nullopt, log});
     return change;
@@ -588,6 +666,7 @@ std::optional<CardRow> Store::cardRow(qint32 cardId)
     row.antwort = q.text(2);
     row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
     row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
+    row.seit = q.isNull(5) ? kNoSeit : q.int64(5);
     return row;
 }
 
@@ -633,6 +712,24 @@ QStringList Store::checkInvariants(bool allowSharedStelle)
          "OR NOT EXISTS (SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = d.id)",
          "search index entries of no indexed card"},
         {"SELECT (SELECT COUNT(*) FROM tblSucheStand) <> 1", "search index mark not one row"},
+        // The calendar: one time per card, and the buckets exactly the count of the cards.
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFachSeit AS s WHERE s.idFrageAntwort = f.idFrageAntwort)",
+         "cards without their time in the compartment"},
+        {"SELECT COUNT(*) FROM tblFachSeit AS s WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = s.idFrageAntwort)",
+         "times of no card"},
+        {"SELECT COUNT(*) FROM (SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 0 "
+         "EXCEPT SELECT p.idGebiet, p.Fach, COALESCE(s.Tag, 0), COUNT(*) FROM tblPosition AS p "
+         "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort GROUP BY 1, 2, 3)",
+         "day buckets that differ from the cards"},
+        {"SELECT (SELECT COUNT(*) FROM tblFaellig WHERE Richtung = 0) - (SELECT COUNT(*) FROM (SELECT 1 "
+         "FROM tblPosition AS p LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
+         "GROUP BY p.idGebiet, p.Fach, COALESCE(s.Tag, 0)))",
+         "day buckets missing or left over"},
+        {"SELECT COUNT(*) FROM tblIntervall AS i WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = i.idGebiet) OR Fach < 1",
+         "intervals of no subject"},
     };
     for (const Check &check : checks) {
         if (allowSharedStelle && std::strstr(check.what, "queue places"))

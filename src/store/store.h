@@ -59,7 +59,8 @@ struct BulkCard {
     QString subject; // the subject's name
     QString frage;
     QString antwort;
-    qint32 fach = 1; // 1 and up
+    qint32 fach = 1;                 // 1 and up
+    std::optional<qint64> seit = {}; // when it came into its compartment; none: now
 };
 
 struct BulkImportOptions {
@@ -115,12 +116,31 @@ struct Statistics {
     qint32 streak = 0;             // see Store::practiceStreak
 };
 
+// What is due of one subject, one compartment or all. Days are learning days
+// (Store::learningDay).
+struct DueFigures {
+    qint64 dueNow = 0;
+    qint64 dueWithinWeek = 0; // today and the six days after
+    qint64 cards = 0;
+    std::optional<qint64> nextDueDay; // the earliest due day of its cards; none without cards
+};
+struct SubjectDue {
+    qint32 subjectId = 0;
+    QString name;
+    DueFigures figures;
+};
+struct CompartmentDue {
+    qint32 fach = 0;
+    qint32 tage = 0; // its interval
+    DueFigures figures;
+};
+
 // The card store: subjects, cards and their places, in one SQLite file. Every method
 // reads the file afresh (nothing is cached but prepared statements), every change is
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -191,6 +211,32 @@ public:
     Statistics statistics(std::optional<qint32> subjectId, int days = 30);
     // The local date now, by StoreOptions::now.
     QDate today() const;
+
+    // The calendar (store/calendar.cpp). A learning day begins at 04:00 local wall-clock
+    // time, so that practice after midnight still counts for the evening before; it
+    // is told by its Julian day number. A card is due from the learning day its
+    // interval after the one on which it came into its compartment.
+    static qint64 learningDay(qint64 secsSinceEpoch);
+    qint64 learningToday() const { return learningDay(now()); }
+    // Compartment 1 is due at once, compartment n waits 2^(n-2) days, at most a year.
+    static qint32 defaultInterval(qint32 fach);
+    static constexpr qint32 kMaxInterval = 3650;
+    qint32 interval(qint32 subjectId, qint32 fach);
+    // Sets one compartment's interval (0 to kMaxInterval days; nullopt: the
+    // default). Throws Limit, NotFound. Returns the row touched, for undo.
+    Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
+    // Every subject holding cards, in the order of allSubjects().
+    std::vector<SubjectDue> dueBySubject();
+    // One subject, or (nullopt) all.
+    DueFigures dueFigures(std::optional<qint32> subjectId);
+    // Compartments 1 to 10 and every higher one holding cards, ascending.
+    std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
+    bool isDue(qint32 cardId);
+    // The highest compartment of the subject whose head card is due.
+    std::optional<qint32> highestDueCompartment(qint32 subjectId);
+    // Cards falling due on each of the next `days` learning days; the first entry,
+    // today, holds every card due now.
+    std::vector<qint64> forecast(std::optional<qint32> subjectId, int days = 30);
 
     // The card list (store/cardlist.cpp). Each change is one write transaction and
     // returns the rows it touched. A card or subject that is gone (another running copy
@@ -265,6 +311,9 @@ private:
     // The rows as the file holds them now.
     std::optional<SubjectRow> subjectRow(qint32 subjectId);
     std::optional<LogRow> logRow(qint64 logId);
+    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
+    // Records that the card came into its compartment at `seit`.
+    void writeSeit(qint32 cardId, qint64 seit);
     void applyStep(const Change &change, bool forward);
     // Seconds since 1970 UTC at which the local day begins.
     static qint64 dayStart(QDate day);

@@ -97,6 +97,11 @@ void Store::applyStep(const Change &change, bool forward)
         if (!(logRow(keyOf(c)) == fromSide(c, forward)))
             conflict(QStringLiteral("log row %1").arg(keyOf(c)));
     }
+    for (const auto &c : change.intervals) {
+        const IntervalRow &key = c.before ? *c.before : *c.after;
+        if (!(intervalRow(key.subjectId, key.fach) == fromSide(c, forward)))
+            conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+    }
 
     // Subjects come before their cards and go after them.
     for (const auto &c : change.subjects) {
@@ -140,6 +145,8 @@ void Store::applyStep(const Change &change, bool forward)
                 sql::Statement q(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
                 q.bind(1, to->fach).bind(2, to->stelle).bind(3, to->id).run();
             }
+            if (from->seit != to->seit)
+                writeSeit(to->id, to->seit);
         } else {
             sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
                                       "VALUES (?1, ?2, ?3, ?4)");
@@ -147,6 +154,22 @@ void Store::applyStep(const Change &change, bool forward)
             sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                                           "VALUES (?1, ?2, ?3, ?4)");
             position.bind(1, to->id).bind(2, to->fach).bind(3, to->stelle).bind(4, to->subjectId).run();
+            writeSeit(to->id, to->seit);
+        }
+    }
+    // Intervals after their subject came back, before it goes.
+    for (const auto &c : change.intervals) {
+        const auto &to = toSide(c, forward);
+        const IntervalRow &key = c.before ? *c.before : *c.after;
+        if (to) {
+            if (!subjectRow(to->subjectId))
+                conflict(QStringLiteral("subject %1 of an interval").arg(to->subjectId));
+            sql::Statement q(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
+                                   "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage");
+            q.bind(1, to->subjectId).bind(2, to->fach).bind(3, to->tage).run();
+        } else {
+            sql::Statement q(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2");
+            q.bind(1, key.subjectId).bind(2, key.fach).run();
         }
     }
     for (const auto &c : change.subjects) {

@@ -1,6 +1,8 @@
 #include "transfer/anki.h"
 
 #include "store/files.h"
+#include "store/store.h"
+
 #include "transfer/html.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
@@ -56,6 +58,11 @@ struct AnkiPackage::Impl {
     sqlite3_stmt *notes = nullptr;
     QHash<qint64, QString> deckNames;
     QHash<qint64, qint64> noteDeck; // note key -> deck key
+    struct Progress {
+        qint64 ivl;
+        qint64 due;
+    };
+    QHash<qint64, Progress> noteReview; // note key -> its first card's, when in review
     QString fallbackDeck;
     qint64 number = 0;
 
@@ -256,12 +263,27 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
         });
     }
     d->fallbackDeck = d->deckNames.value(1, QStringLiteral("Default"));
-    // A note's deck is that of its first card.
-    query("SELECT nid, did FROM cards ORDER BY nid, ord, id", [&](sqlite3_stmt *s) {
-        const qint64 nid = sqlite3_column_int64(s, 0);
-        if (!d->noteDeck.contains(nid))
-            d->noteDeck.insert(nid, sqlite3_column_int64(s, 1));
+    qint64 crt = 0;
+    if (tables.contains(QLatin1String("col")))
+        query("SELECT crt FROM col LIMIT 1", [&](sqlite3_stmt *s) { crt = sqlite3_column_int64(s, 0); });
+    // Anki's day begins at crt: its middle tells the date whatever hour Anki's day starts.
+    m_collectionDay = Store::learningDay(crt + 12 * 3600);
+    // A note's deck and progress are those of its first card. A collection
+    // without progress columns has every card new.
+    bool progress = false;
+    query("SELECT name FROM pragma_table_info('cards')", [&](sqlite3_stmt *s) {
+        progress = progress || textOf(s, 0).compare(QLatin1String("ivl"), Qt::CaseInsensitive) == 0;
     });
+    query(progress ? "SELECT nid, did, type, ivl, due FROM cards ORDER BY nid, ord, id"
+                   : "SELECT nid, did, 0, 0, 0 FROM cards ORDER BY nid, ord, id",
+          [&](sqlite3_stmt *s) {
+              const qint64 nid = sqlite3_column_int64(s, 0);
+              if (d->noteDeck.contains(nid))
+                  return;
+              d->noteDeck.insert(nid, sqlite3_column_int64(s, 1));
+              if (sqlite3_column_int64(s, 2) == 2)
+                  d->noteReview.insert(nid, {sqlite3_column_int64(s, 3), sqlite3_column_int64(s, 4)});
+          });
     QSet<QString> seen;
     query("SELECT id FROM notes ORDER BY id", [&](sqlite3_stmt *s) {
         ++m_noteCount;
@@ -294,7 +316,12 @@ bool AnkiPackage::next(Note &note)
     if (rc != SQLITE_ROW)
         throw TransferError(text::collectionDamaged(m_path, m_entry, QString::fromUtf8(sqlite3_errmsg(d->db))));
     note.number = ++d->number;
-    const auto deck = d->noteDeck.constFind(sqlite3_column_int64(d->notes, 0));
+    const qint64 nid = sqlite3_column_int64(d->notes, 0);
+    const auto review = d->noteReview.constFind(nid);
+    note.review = review != d->noteReview.constEnd();
+    note.ivl = note.review ? review->ivl : 0;
+    note.due = note.review ? review->due : 0;
+    const auto deck = d->noteDeck.constFind(nid);
     note.deck = deck == d->noteDeck.constEnd() ? d->fallbackDeck : d->deckNames.value(*deck, d->fallbackDeck);
     const QString fields = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(d->notes, 1)),
                                              sqlite3_column_bytes(d->notes, 1));

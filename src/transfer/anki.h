@@ -26,7 +26,14 @@ public:
         QString antwort;
         QString deck;  // the deck's full name, "Sprachen::Spanisch"
         int media = 0; // sound and image references dropped
+        // The progress of the note's first card: in review, with its interval and
+        // its due day (days from the collection's creation, collectionDay()).
+        bool review = false;
+        qint64 ivl = 0;
+        qint64 due = 0;
     };
+    // The learning day (Store::learningDay) on which the collection was created.
+    qint64 collectionDay() const { return m_collectionDay; }
 
     // Throws TransferError.
     explicit AnkiPackage(const QString &path);
@@ -49,6 +56,7 @@ private:
     QString m_path;
     QString m_entry;
     qint64 m_noteCount = 0;
+    qint64 m_collectionDay = 0;
     QStringList m_decksInUse;
 };
 

@@ -7,11 +7,45 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
+#include <QFileInfo>
+
 namespace tarlivo::transfer {
+namespace {
+
+// What is due, one line per subject holding cards, for a reminder to read: a
+// report never creates the data file it is asked about.
+int reportDue(const CommandRequest &request, QTextStream &out, QTextStream &err)
+{
+    if (!QFileInfo::exists(request.dataFile)) {
+        err << text::noDataFile(request.dataFile) << Qt::endl;
+        return 1;
+    }
+    StoreOptions options;
+    options.now = request.now;
+    std::unique_ptr<Store> store = Store::open(request.dataFile, options);
+    std::optional<qint32> only;
+    if (!request.gebiet.isEmpty()) {
+        only = store->subjectId(request.gebiet);
+        if (!only) {
+            err << text::subjectNotFound(request.gebiet) << Qt::endl;
+            return 1;
+        }
+    }
+    out << QStringLiteral("Gebiet\tFällig\tKarten") << '\n';
+    for (const SubjectDue &subject : store->dueBySubject())
+        if (!only || subject.subjectId == *only)
+            out << subject.name << '\t' << subject.figures.dueNow << '\t' << subject.figures.cards << '\n';
+    out.flush();
+    return 0;
+}
+
+} // namespace
 
 int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err)
 {
     try {
+        if (request.action == CommandRequest::Due)
+            return reportDue(request, out, err);
         // The same rules as the windows: a missing file is created, a foreign one refused.
         std::unique_ptr<Store> store = Store::open(request.dataFile);
         if (request.action == CommandRequest::Export) {

@@ -125,7 +125,7 @@ void DelimitedText::setSeparator(QChar separator)
 
 namespace {
 
-enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Ignored };
+enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Seit };
 
 // A column a header may name, in German or as Anki and spreadsheets call it.
 Column columnNamed(const QString &name)
@@ -134,11 +134,9 @@ Column columnNamed(const QString &name)
         const char *name;
         Column column;
     } known[] = {
-        {"frage", Column::Frage},    {"question", Column::Frage},
-        {"front", Column::Frage},    {"antwort", Column::Antwort},
-        {"answer", Column::Antwort}, {"back", Column::Antwort},
-        {"fach", Column::Fach},      {"gebiet", Column::Gebiet},
-        {"seit", Column::Ignored}, // the date of the last move: not taken over
+        {"frage", Column::Frage},     {"question", Column::Frage}, {"front", Column::Frage},
+        {"antwort", Column::Antwort}, {"answer", Column::Antwort}, {"back", Column::Antwort},
+        {"fach", Column::Fach},       {"gebiet", Column::Gebiet},  {"seit", Column::Seit},
     };
     const QString n = name.trimmed().toLower();
     for (const auto &k : known)
@@ -167,7 +165,8 @@ std::optional<TextColumns> columnsNamed(const QStringList &names, bool allKnown)
         case Column::Gebiet:
             slot = &c.gebiet;
             break;
-        case Column::Ignored:
+        case Column::Seit:
+            slot = &c.seit;
             break;
         case Column::Unknown:
             if (allKnown)

@@ -11,6 +11,7 @@ struct TextColumns {
     int antwort = 1;
     int fach = -1;
     int gebiet = -1;
+    int seit = -1;      // when the card came into its compartment
     bool named = false; // a #columns: line or a first line named Frage and Antwort
 };
 

@@ -7,6 +7,7 @@
 #include "transfer/transfertexts.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 
 #include <sqlite3.h>
@@ -16,7 +17,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tarlivo::transfer {
@@ -117,6 +120,56 @@ struct Line {
     qint64 card;
     qint64 fach;
     size_t subject;
+    std::optional<qint64> seit;
+};
+
+// ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
+// cards pass through here, their times spread over the year: asking the time zone
+// for each would double the export. It is asked twice per UTC day, at the day's
+// start and end; only a day on which the offset changes asks for each time.
+class SeitFormat {
+public:
+    void append(std::string &out, qint64 seit)
+    {
+        const qint64 day = seit >= 0 ? seit / 86400 : (seit - 86399) / 86400;
+        auto it = m_days.find(day);
+        if (it == m_days.end())
+            it = m_days.emplace(day, std::make_pair(offsetAt(day * 86400), offsetAt(day * 86400 + 86399))).first;
+        const int offset = it->second.first == it->second.second ? it->second.first : offsetAt(seit);
+        const qint64 local = seit + offset;
+        const qint64 localDay = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+        const qint64 secs = local - localDay * 86400;
+        int year, month, dayOfMonth;
+        QDate::fromJulianDay(localDay + 2440588).getDate(&year, &month, &dayOfMonth);
+        if (year < 1 || year > 9999) {
+            // Four digits do not hold it: as Qt writes it, which Qt reads back.
+            out.append(QDateTime::fromSecsSinceEpoch(seit).toString(Qt::ISODate).toStdString());
+            return;
+        }
+        const int away = offset < 0 ? -offset : offset;
+        char text[] = "0000-00-00T00:00:00+00:00";
+        put(text, 4, year);
+        put(text + 5, 2, month);
+        put(text + 8, 2, dayOfMonth);
+        put(text + 11, 2, int(secs / 3600));
+        put(text + 14, 2, int(secs / 60 % 60));
+        put(text + 17, 2, int(secs % 60));
+        text[19] = offset < 0 ? '-' : '+';
+        put(text + 20, 2, away / 3600);
+        put(text + 23, 2, away / 60 % 60);
+        out.append(text, sizeof text - 1);
+    }
+
+private:
+    static int offsetAt(qint64 seit) { return QDateTime::fromSecsSinceEpoch(seit).offsetFromUtc(); }
+    // Writes value as `digits` decimal digits, from the right.
+    static void put(char *at, int digits, int value)
+    {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            at[i] = char('0' + value % 10);
+    }
+
+    std::unordered_map<qint64, std::pair<int, int>> m_days;
 };
 
 // Reads the cards' texts table front to back, which is many times faster than a
@@ -200,6 +253,43 @@ void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write writ
     }
 }
 
+// The times the cards came into their compartments: for a few cards of many each
+// looked up by its key, else the table read front to back beside the lines sorted
+// by key, which at a million cards is many times faster than a lookup per line.
+void readTimes(sql::Database &db, std::vector<Line> &lines, bool few)
+{
+    if (few) {
+        sqlite3_stmt *time = db.prepared("SELECT Seit FROM tblFachSeit WHERE idFrageAntwort = ?1");
+        for (Line &line : lines) {
+            StatementReset reset{time};
+            sqlite3_bind_int64(time, 1, line.card);
+            const int rc = sqlite3_step(time);
+            if (rc == SQLITE_ROW)
+                line.seit = sqlite3_column_int64(time, 0);
+            else if (rc != SQLITE_DONE)
+                db.fail(rc);
+        }
+        return;
+    }
+    std::vector<std::pair<qint64, size_t>> byCard(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        byCard[i] = {lines[i].card, i};
+    std::sort(byCard.begin(), byCard.end());
+    sqlite3_stmt *times = db.prepared("SELECT idFrageAntwort, Seit FROM tblFachSeit ORDER BY idFrageAntwort");
+    StatementReset reset{times};
+    size_t k = 0;
+    int rc = SQLITE_DONE;
+    while (k < byCard.size() && (rc = sqlite3_step(times)) == SQLITE_ROW) {
+        const qint64 id = sqlite3_column_int64(times, 0);
+        while (k < byCard.size() && byCard[k].first < id)
+            ++k;
+        if (k < byCard.size() && byCard[k].first == id)
+            lines[byCard[k].second].seit = sqlite3_column_int64(times, 1);
+    }
+    if (k < byCard.size() && rc != SQLITE_DONE)
+        db.fail(rc);
+}
+
 } // namespace
 
 ExportResult exportCards(Store &store, const QString &path, const QString &subject,
@@ -251,7 +341,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     const QByteArray sep(1, separator);
     out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
     out.append("#html:false\n");
-    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet\n").constData());
+    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
     out.append("#deck column:4\n");
 
     // The cards in practice order, from the queue index alone.
@@ -264,12 +354,13 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         sqlite3_bind_int64(order, 1, subjects[i].first);
         int rc;
         while ((rc = sqlite3_step(order)) == SQLITE_ROW)
-            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i});
+            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i, std::nullopt});
         if (rc != SQLITE_DONE)
             db.fail(rc);
     }
 
     std::vector<bool> written(subjects.size());
+    SeitFormat seitFormat;
     struct Cancelled {};
     auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
         appendField(out, frage, frageSize, separator);
@@ -280,6 +371,9 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         out.push_back(separator);
         const QByteArray &name = subjects[line.subject].second;
         appendField(out, name.constData(), int(name.size()), separator);
+        out.push_back(separator);
+        if (line.seit)
+            seitFormat.append(out, *line.seit);
         out.push_back('\n');
         ++result.cards;
         written[line.subject] = true;
@@ -301,6 +395,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             if (q.step())
                 allCards = q.int64(0);
         }
+        readTimes(db, lines, qint64(lines.size()) * 8 < allCards);
         if (qint64(lines.size()) * 8 < allCards) {
             // A few cards of many: each looked up by its key.
             sqlite3_stmt *card = db.prepared(queries::kCardText);

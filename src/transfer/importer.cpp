@@ -10,6 +10,7 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -37,6 +38,33 @@ bool parseFach(const QString &text, qint32 *fach)
     if (parsed)
         *fach = *parsed;
     return parsed.has_value();
+}
+
+// A time as the export writes it (ISO 8601, with or without its UTC offset); none
+// for an empty or unreadable cell, and the card then counts from now.
+std::optional<qint64> parseSeit(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    const QDateTime at = QDateTime::fromString(t, Qt::ISODate);
+    if (!at.isValid())
+        return std::nullopt;
+    return at.toSecsSinceEpoch();
+}
+
+// A card Anki has in review goes into the compartment whose interval is the smallest
+// at least as long as Anki's, entered so that it falls due on Anki's due day. A
+// deck becomes a subject of its own, so the default intervals apply.
+void keepAnkiProgress(qint64 ivl, qint64 dueDay, BulkCard &card)
+{
+    qint32 fach = 1;
+    while (Store::defaultInterval(fach) < ivl && Store::defaultInterval(fach + 1) > Store::defaultInterval(fach))
+        ++fach;
+    card.fach = fach;
+    // Noon of the learning day: far from the day's start on either side.
+    const QDate entered = QDate::fromJulianDay(dueDay - Store::defaultInterval(fach));
+    card.seit = QDateTime(entered, QTime(12, 0)).toSecsSinceEpoch();
 }
 
 } // namespace
@@ -101,6 +129,8 @@ bool ImportFile::next(Item &item)
             return refuse(LineProblem::OneField);
         item.card.frage = note.frage;
         item.card.antwort = note.antwort;
+        if (note.review)
+            keepAnkiProgress(note.ivl, m_anki->collectionDay() + note.due, item.card);
     } else {
         DelimitedText::Record record;
         if (!m_text->next(record))
@@ -108,7 +138,7 @@ bool ImportFile::next(Item &item)
         item.line = record.line;
         const TextColumns &c = m_text->columns();
         const int fields = int(record.fields.size());
-        const int used = 2 + (c.fach >= 0) + (c.gebiet >= 0);
+        const int used = 2 + (c.fach >= 0) + (c.gebiet >= 0) + (c.seit >= 0);
         item.unusedFields = std::max(0, fields - used);
         if (fields < 2 || fields <= std::max(c.frage, c.antwort))
             return refuse(LineProblem::OneField);
@@ -122,6 +152,8 @@ bool ImportFile::next(Item &item)
         const QString fach = c.fach >= 0 ? record.fields.value(c.fach) : QString();
         if (!fach.trimmed().isEmpty() && !parseFach(fach, &item.card.fach))
             return refuse(LineProblem::BadFach, fach);
+        if (c.seit >= 0)
+            item.card.seit = parseSeit(record.fields.value(c.seit));
         if (c.gebiet >= 0) {
             item.card.subject = record.fields.value(c.gebiet);
             if (!validSubjectName(item.card.subject))

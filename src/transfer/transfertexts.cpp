@@ -148,6 +148,8 @@ QString invalidSubjectName(const QString &name)
            + nothingStored();
 }
 
+QString noDataFile(const QString &path) { return QStringLiteral("Die Datendatei %1 gibt es nicht.").arg(quoted(path)); }
+
 QString subjectNotFound(const QString &name)
 {
     return QStringLiteral("Das Gebiet %1 gibt es nicht.").arg(quoted(name));

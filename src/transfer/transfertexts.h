@@ -35,6 +35,7 @@ QString zipLibraryMissing(const QString &path);
 QString noSubjectGiven(const QString &path);
 QString invalidSubjectName(const QString &name);
 QString subjectNotFound(const QString &name);
+QString noDataFile(const QString &path);
 
 // What the dialog and the summary show.
 QString encodingName(Encoding encoding);

@@ -22,9 +22,19 @@ namespace ankifiles {
 
 enum class Layout { Anki2, Anki21, Anki21b };
 
+// One card of a note and Anki's progress on it: type 0 new, 1 learning, 2 review,
+// 3 relearning; ivl in days; due for a review card in days from the collection's crt.
+struct Card {
+    int ord = 0;
+    int type = 0;
+    int ivl = 0;
+    int due = 0;
+};
+
 struct Note {
     QString deck; // "A::B"
     QStringList fields;
+    QList<Card> cards = {Card()}; // written in this order, so with rising keys
 };
 
 inline const char *entryName(Layout layout)
@@ -33,8 +43,8 @@ inline const char *entryName(Layout layout)
                                      : (layout == Layout::Anki21 ? "collection.anki21" : "collection.anki2");
 }
 
-// The bytes of a collection database holding notes, one card each.
-inline QByteArray collection(Layout layout, const QList<Note> &notes)
+// The bytes of a collection database holding notes with their cards, created at crt.
+inline QByteArray collection(Layout layout, const QList<Note> &notes, qint64 crt = 0)
 {
     QTemporaryFile file;
     if (!file.open())
@@ -52,7 +62,11 @@ inline QByteArray collection(Layout layout, const QList<Note> &notes)
     exec("BEGIN");
     exec("CREATE TABLE notes (id integer primary key, guid text, mid integer, mod integer, usn integer, "
          "tags text, flds text, sfld integer, csum integer, flags integer, data text)");
-    exec("CREATE TABLE cards (id integer primary key, nid integer, did integer, ord integer, mod integer)");
+    exec("CREATE TABLE cards (id integer primary key, nid integer, did integer, ord integer, mod integer, "
+         "type integer default 0, queue integer default 0, due integer default 0, ivl integer default 0)");
+    exec(QStringLiteral("CREATE TABLE col (id integer primary key, crt integer, decks text); "
+                        "INSERT INTO col (id, crt, decks) VALUES (1, %1, '{}')")
+             .arg(crt));
     exec("CREATE INDEX ix_cards_nid ON cards (nid)");
     QList<QString> decks;
     for (const Note &n : notes)
@@ -73,9 +87,8 @@ inline QByteArray collection(Layout layout, const QList<Note> &notes)
         QJsonObject json;
         for (int i = 0; i < decks.size(); ++i)
             json.insert(QString::number(100 + i), QJsonObject{{"id", 100 + i}, {"name", decks[i]}});
-        exec("CREATE TABLE col (id integer primary key, crt integer, decks text)");
         sqlite3_stmt *s = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO col VALUES (1, 0, ?1)", -1, &s, nullptr);
+        sqlite3_prepare_v2(db, "UPDATE col SET decks = ?1", -1, &s, nullptr);
         const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact);
         sqlite3_bind_text(s, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         sqlite3_step(s);
@@ -84,17 +97,27 @@ inline QByteArray collection(Layout layout, const QList<Note> &notes)
     sqlite3_stmt *note = nullptr;
     sqlite3_stmt *card = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO notes (id, flds) VALUES (?1, ?2)", -1, &note, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO cards (id, nid, did, ord) VALUES (?1, ?1, ?2, 0)", -1, &card, nullptr);
+    sqlite3_prepare_v2(
+        db, "INSERT INTO cards (id, nid, did, ord, type, queue, ivl, due) VALUES (?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)", -1,
+        &card, nullptr);
     for (int i = 0; i < notes.size(); ++i) {
         const QByteArray flds = notes[i].fields.join(QChar(0x1f)).toUtf8();
         sqlite3_bind_int64(note, 1, 1000 + i);
         sqlite3_bind_text(note, 2, flds.constData(), int(flds.size()), SQLITE_TRANSIENT);
         sqlite3_step(note);
         sqlite3_reset(note);
-        sqlite3_bind_int64(card, 1, 1000 + i);
-        sqlite3_bind_int64(card, 2, 100 + decks.indexOf(notes[i].deck));
-        sqlite3_step(card);
-        sqlite3_reset(card);
+        for (int k = 0; k < notes[i].cards.size(); ++k) {
+            const Card &c = notes[i].cards[k];
+            sqlite3_bind_int64(card, 1, 100000 + 100 * i + k);
+            sqlite3_bind_int64(card, 2, 1000 + i);
+            sqlite3_bind_int64(card, 3, 100 + decks.indexOf(notes[i].deck));
+            sqlite3_bind_int64(card, 4, c.ord);
+            sqlite3_bind_int64(card, 5, c.type);
+            sqlite3_bind_int64(card, 6, c.ivl);
+            sqlite3_bind_int64(card, 7, c.due);
+            sqlite3_step(card);
+            sqlite3_reset(card);
+        }
     }
     sqlite3_finalize(note);
     sqlite3_finalize(card);
@@ -134,9 +157,9 @@ inline bool zipFile(const QString &path, const QList<QPair<QString, QByteArray>>
 }
 
 // A package at path as the given Anki version writes it.
-inline bool package(const QString &path, Layout layout, const QList<Note> &notes)
+inline bool package(const QString &path, Layout layout, const QList<Note> &notes, qint64 crt = 0)
 {
-    QByteArray bytes = collection(layout, notes);
+    QByteArray bytes = collection(layout, notes, crt);
     if (layout == Layout::Anki21b)
         bytes = zstd(bytes);
     return zipFile(path, {{QString::fromLatin1(entryName(layout)), bytes}, {QStringLiteral("media"), "{}"}});

@@ -164,10 +164,21 @@ struct Card {
     QString antwort;
     qint64 fach = -1; // -1: no position row
     qint64 stelle = -1;
+    // When it came into its compartment; -1: no row. A model that cannot know the
+    // clock's reading marks a time set anew as fresh: any time from seit on.
+    qint64 seit = -1;
+    bool seitFresh = false;
+    bool seitMatches(const Card &o) const
+    {
+        if (seitFresh == o.seitFresh)
+            return seit == o.seit;
+        return seitFresh ? o.seit >= seit : seit >= o.seit;
+    }
     bool operator==(const Card &o) const
     {
         return std::tie(subject, frage, antwort, fach, stelle)
-               == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle);
+                   == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle)
+               && seitMatches(o);
     }
     bool operator!=(const Card &o) const { return !(*this == o); }
 };
@@ -191,11 +202,15 @@ struct State {
     std::map<qint64, QString> subjects;
     std::map<qint64, Card> cards;
     std::map<qint64, Verdict> log;
+    std::map<std::pair<qint64, qint64>, qint64> intervals; // (subject, compartment) -> days
     // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
     qint64 subjectSeq = 0;
     qint64 cardSeq = 0;
     qint64 logSeq = 0;
-    bool operator==(const State &o) const { return subjects == o.subjects && cards == o.cards && log == o.log; }
+    bool operator==(const State &o) const
+    {
+        return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals;
+    }
     bool operator!=(const State &o) const { return !(*this == o); }
 
     // The first difference, for a failure message.
@@ -219,7 +234,7 @@ struct State {
                 return QStringLiteral("card %1 missing on the other side").arg(id);
             const Card &c = other->second;
             if (card != c)
-                return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8")
+                return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8 seit %9/%10")
                     .arg(id)
                     .arg(card.subject)
                     .arg(c.subject)
@@ -227,7 +242,9 @@ struct State {
                     .arg(c.fach)
                     .arg(card.stelle)
                     .arg(c.stelle)
-                    .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ");
+                    .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ")
+                    .arg(card.seitFresh ? QStringLiteral(">=%1").arg(card.seit) : QString::number(card.seit))
+                    .arg(c.seitFresh ? QStringLiteral(">=%1").arg(c.seit) : QString::number(c.seit));
         }
         for (const auto &[id, card] : o.cards)
             if (!cards.count(id))
@@ -251,6 +268,8 @@ struct State {
         for (const auto &[id, v] : o.log)
             if (!log.count(id))
                 return QStringLiteral("log row %1 (card %2) only on the other side").arg(id).arg(v.card);
+        if (intervals != o.intervals)
+            return QStringLiteral("intervals differ: %1 here, %2 there").arg(intervals.size()).arg(o.intervals.size());
         return QString();
     }
 };
@@ -261,20 +280,24 @@ inline State read(Connection &db)
     for (const QStringList &row : db.rows("SELECT idGebiet, NameGebiet FROM tblGebiet"))
         state.subjects[row[0].toLongLong()] = row[1];
     for (const QStringList &row :
-         db.rows("SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle "
-                 "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort)")) {
+         db.rows("SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
+                 "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort) "
+                 "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort)")) {
         Card c;
         c.subject = row[1].toLongLong();
         c.frage = row[2];
         c.antwort = row[3];
         c.fach = row[4].isNull() ? -1 : row[4].toLongLong();
         c.stelle = row[5].isNull() ? -1 : row[5].toLongLong();
+        c.seit = row[6].isNull() ? -1 : row[6].toLongLong();
         state.cards[row[0].toLongLong()] = c;
     }
     for (const QStringList &row :
          db.rows("SELECT idUebung, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil FROM tblUebung"))
         state.log[row[0].toLongLong()] = Verdict{row[1].toLongLong(), row[2].toLongLong(), row[3].toLongLong(),
                                                  row[4].toLongLong(), row[5].toLongLong()};
+    for (const QStringList &row : db.rows("SELECT idGebiet, Fach, Tage FROM tblIntervall"))
+        state.intervals[{row[0].toLongLong(), row[1].toLongLong()}] = row[2].toLongLong();
     for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
         if (row[0] == QLatin1String("tblGebiet"))
             state.subjectSeq = row[1].toLongLong();
@@ -329,6 +352,21 @@ inline QStringList violations(const QString &path)
         {"SELECT COUNT(*) FROM tblSuche_docsize AS d WHERE NOT EXISTS "
          "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = d.id)",
          "search index entries without a card"},
+        {"SELECT COUNT(*) FROM tblFrageAntwort AS f WHERE "
+         "(SELECT COUNT(*) FROM tblFachSeit AS s WHERE s.idFrageAntwort = f.idFrageAntwort) <> 1",
+         "cards without exactly one time in their compartment"},
+        {"SELECT COUNT(*) FROM tblFachSeit AS s WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = s.idFrageAntwort)",
+         "times without a card"},
+        // The day buckets against the cards, both ways.
+        {"SELECT COUNT(*) FROM (SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 0 "
+         "EXCEPT SELECT p.idGebiet, p.Fach, s.Tag, COUNT(*) FROM tblPosition AS p "
+         "JOIN tblFachSeit AS s USING (idFrageAntwort) GROUP BY 1, 2, 3)",
+         "day buckets not as the cards"},
+        {"SELECT COUNT(*) FROM (SELECT p.idGebiet, p.Fach, s.Tag, COUNT(*) FROM tblPosition AS p "
+         "JOIN tblFachSeit AS s USING (idFrageAntwort) GROUP BY 1, 2, 3 "
+         "EXCEPT SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 0)",
+         "cards missing from the day buckets"},
     };
     for (const Check &check : checks) {
         const qint64 n = db.number(check.sql);

@@ -1,0 +1,211 @@
+// The calendar: when cards fall due, counted from the day buckets.
+#include "store/store.h"
+
+#include "store/queries.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <map>
+
+namespace tarlivo {
+namespace {
+
+// One row of queries::kDueByCompartment.
+struct CompartmentRow {
+    qint32 subjectId;
+    qint32 fach;
+    qint32 tage;
+    DueFigures figures;
+};
+
+CompartmentRow compartmentOf(const sql::Statement &q)
+{
+    const auto count = [&](int column) { return q.isNull(column) ? 0 : q.int64(column); };
+    CompartmentRow row{qint32(q.int64(0)), qint32(q.int64(1)), qint32(q.int64(2)), {}};
+    row.figures.dueNow = count(3);
+    row.figures.dueWithinWeek = row.figures.dueNow + count(4);
+    row.figures.cards = row.figures.dueWithinWeek + count(5);
+    if (!q.isNull(6))
+        row.figures.nextDueDay = q.int64(6);
+    return row;
+}
+
+void add(DueFigures &sum, const DueFigures &f)
+{
+    sum.dueNow += f.dueNow;
+    sum.dueWithinWeek += f.dueWithinWeek;
+    sum.cards += f.cards;
+    if (f.nextDueDay)
+        sum.nextDueDay = sum.nextDueDay ? std::min(*sum.nextDueDay, *f.nextDueDay) : *f.nextDueDay;
+}
+
+} // namespace
+
+qint64 Store::learningDay(qint64 secsSinceEpoch)
+{
+    // The wall clock, not the seconds less four hours: on the days the clocks
+    // change the day still begins at 04:00.
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(secsSinceEpoch);
+    const QDate date = local.date();
+    return (local.time().hour() < 4 ? date.addDays(-1) : date).toJulianDay();
+}
+
+qint32 Store::defaultInterval(qint32 fach)
+{
+    // Written out as a CASE in queries.h as well.
+    if (fach <= 1)
+        return 0;
+    if (fach >= 11)
+        return 365;
+    return qint32(1) << (fach - 2);
+}
+
+std::optional<IntervalRow> Store::intervalRow(qint32 subjectId, qint32 fach)
+{
+    sql::Statement q(m_db, queries::kInterval);
+    if (!q.bind(1, subjectId).bind(2, fach).step())
+        return std::nullopt;
+    return IntervalRow{subjectId, fach, qint32(q.int64(0))};
+}
+
+qint32 Store::interval(qint32 subjectId, qint32 fach)
+{
+    const std::optional<IntervalRow> row = intervalRow(subjectId, fach);
+    return row ? row->tage : defaultInterval(fach);
+}
+
+Change Store::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+{
+    if (fach < 1 || (days && (*days < 0 || *days > kMaxInterval)))
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("interval"));
+    // The default is kept as no row, so that a later change of the default reaches it.
+    const qint32 tage = days.value_or(defaultInterval(fach));
+    const bool changed = tage != defaultInterval(fach);
+    Change change;
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    requireSubject(subjectId, nullptr);
+    const std::optional<IntervalRow> before = intervalRow(subjectId, fach);
+    std::optional<IntervalRow> after;
+    if (changed) {
+        after = IntervalRow{subjectId, fach, tage};
+        sql::Statement(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
+                             "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage")
+            .bind(1, subjectId)
+            .bind(2, fach)
+            .bind(3, tage)
+            .run();
+    } else {
+        sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2")
+            .bind(1, subjectId)
+            .bind(2, fach)
+            .run();
+    }
+    tx.commit();
+    if (!(before == after))
+        change.intervals.push_back({before, after});
+    return change;
+}
+
+std::vector<SubjectDue> Store::dueBySubject()
+{
+    std::map<qint32, DueFigures> figures;
+    {
+        sql::Statement q(m_db, queries::kDueByCompartment);
+        q.bind(1, learningToday()).bindNull(2);
+        while (q.step()) {
+            const CompartmentRow row = compartmentOf(q);
+            add(figures[row.subjectId], row.figures);
+        }
+    }
+    std::vector<SubjectDue> result;
+    for (const SubjectRow &subject : subjectRows()) {
+        const auto it = figures.find(subject.id);
+        if (it != figures.end() && it->second.cards > 0)
+            result.push_back({subject.id, subject.name, it->second});
+    }
+    return result;
+}
+
+DueFigures Store::dueFigures(std::optional<qint32> subjectId)
+{
+    DueFigures sum;
+    sql::Statement q(m_db, queries::kDueByCompartment);
+    q.bind(1, learningToday());
+    if (subjectId)
+        q.bind(2, *subjectId);
+    else
+        q.bindNull(2);
+    while (q.step())
+        add(sum, compartmentOf(q).figures);
+    return sum;
+}
+
+std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
+{
+    std::map<qint32, CompartmentDue> byFach;
+    for (qint32 fach = 1; fach <= 10; ++fach)
+        byFach[fach] = CompartmentDue{fach, defaultInterval(fach), {}};
+    {
+        sql::Statement q(m_db, queries::kDueByCompartment);
+        q.bind(1, learningToday()).bind(2, subjectId);
+        while (q.step()) {
+            const CompartmentRow row = compartmentOf(q);
+            byFach[row.fach] = CompartmentDue{row.fach, row.tage, row.figures};
+        }
+    }
+    // Compartments without cards show their interval too.
+    {
+        sql::Statement q(m_db, queries::kIntervalsOfSubject);
+        q.bind(1, subjectId);
+        while (q.step()) {
+            const auto it = byFach.find(qint32(q.int64(0)));
+            if (it != byFach.end())
+                it->second.tage = qint32(q.int64(1));
+        }
+    }
+    std::vector<CompartmentDue> result;
+    for (auto &entry : byFach)
+        result.push_back(std::move(entry.second));
+    return result;
+}
+
+bool Store::isDue(qint32 cardId)
+{
+    sql::Statement q(m_db, queries::kCardDay);
+    if (!q.bind(1, cardId).step())
+        return false;
+    return q.int64(2) + interval(qint32(q.int64(0)), qint32(q.int64(1))) <= learningToday();
+}
+
+std::optional<qint32> Store::highestDueCompartment(qint32 subjectId)
+{
+    const std::vector<qint32> held = compartments(subjectId);
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        const std::optional<qint32> head = headCard(subjectId, *it);
+        if (head && isDue(*head))
+            return *it;
+    }
+    return std::nullopt;
+}
+
+std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
+{
+    std::vector<qint64> result(size_t(std::max(days, 0)), 0);
+    if (days <= 0)
+        return result;
+    const qint64 today = learningToday();
+    sql::Statement q(m_db, queries::kForecast);
+    q.bind(1, today).bind(3, today + days - 1);
+    if (subjectId)
+        q.bind(2, *subjectId);
+    else
+        q.bindNull(2);
+    while (q.step())
+        if (!q.isNull(1))
+            result[size_t(q.int64(0) - today)] += q.int64(1);
+    return result;
+}
+
+} // namespace tarlivo
