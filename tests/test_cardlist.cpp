@@ -1,21 +1,28 @@
 #include "app/aboutwindow.h"
+#include "app/frmbackground.h"
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
+#include "entry/frmneu.h"
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
+#include "subjects/frmgebiete.h"
 #include "testapp.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -479,6 +486,54 @@ private slots:
         }
     }
 
+    // What the user was doing in the windows beyond the six stays when the subject
+    // window opens the file afresh; a subject added there shows in the list at once; a
+    // hidden list reads the file again only when shown.
+    void toolWindowsFollowTheSessionAndKeepTheirState()
+    {
+        TestApp app;
+        app.seed({{"Erdkunde", 3}, {"Biologie", 2}});
+        app.forms->start();
+        const auto action = [&](const char *name) {
+            return app.forms->window<ui::FrmBackground>().findChild<QAction *>(QLatin1String(name));
+        };
+        action("actKartenliste")->trigger();
+        QPointer<ui::CardListWindow> list = app.forms->tools().find<ui::CardListWindow>();
+        QVERIFY(list && list->isVisible());
+        auto *subjects = ctl<QComboBox>(*list, "cboGebiet");
+        subjects->setCurrentIndex(subjects->findText("Erdkunde"));
+        auto *view = ctl<QTableView>(*list, "tblKarten");
+        view->selectRow(1);
+        const std::vector<qint32> selected = list->selectedCardIds();
+        QCOMPARE(selected.size(), std::size_t(1));
+        app.dialogs.fileAnswers << app.dir.filePath("karten.csv");
+        QFile csv(app.dir.filePath("karten.csv"));
+        QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("a;b\n") > 0);
+        csv.close();
+        action("actImportieren")->trigger();
+        QPointer<ui::ImportDialog> import = app.forms->tools().find<ui::ImportDialog>();
+        QVERIFY(import && import->isVisible());
+
+        ui::FrmGebiete *gebiete = app.forms->showGebiete(ui::Road::Entry, ui::Upkeep::NewAndRename);
+        QVERIFY(gebiete);
+        QVERIFY(list && import && import->isVisible());
+        QCOMPARE(subjects->currentText(), QString("Erdkunde"));
+        QCOMPARE(list->selectedCardIds(), selected);
+
+        app.dialogs.answers << "Chemie";
+        button(*gebiete, "cmdGebietNeu")->click();
+        QVERIFY(subjects->findText("Chemie") >= 0);
+
+        list->hide();
+        QSignalSpy reads(&list->model(), &QAbstractItemModel::modelReset);
+        app.takeSubject("Erdkunde");
+        keyInCard(app.forms->window<ui::FrmNeu>(), "Neu", "Karte");
+        QCOMPARE(reads.count(), 0);
+        list->show();
+        QCOMPARE(reads.count(), 1);
+        QCOMPARE(list->model().rowCount(), 4);
+    }
+
     void moveEditAndDeleteSubjectThroughTheirDialogs()
     {
         WindowRun w;
@@ -499,6 +554,13 @@ private slots:
         ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
         QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));
+        // The step names the card as the user last saw it: with the text typed.
+        w.select({w.f.bern});
+        w.dialogs.dialogAnswers << thenOk(
+            [](QDialog &d) { d.findChild<QPlainTextEdit *>("txtFrage")->setPlainText("Bern?"); });
+        ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
+        QCOMPARE(w.labels.last(), QString("Bearbeiten von „Bern?“"));
+        QCOMPARE(w.dialogs.dialogsRun, (QStringList{"dlgGebiet", "dlgBearbeiten", "dlgBearbeiten", "dlgBearbeiten"}));
 
         w.window.showSubject(w.f.erdkunde);
         w.dialogs.confirmations = {true};

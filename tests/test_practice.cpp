@@ -1,6 +1,8 @@
 #include "practice.h"
 #include "ui/messages.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -166,6 +168,10 @@ private slots:
         const QWidget *shown = area->widget();
         QVERIFY(shown->mapTo(area->viewport(), QPoint(0, shown->height())).y() <= area->viewport()->height());
         QCOMPARE(label(w, "lblFrage")->geometry(), designed);
+        // A screen reader meets the designed labels alone, each with its text once.
+        QCOMPARE(w.findChildren<QLabel *>().size(), 3);
+        QCOMPARE(QAccessible::queryAccessibleInterface(label(w, "lblFrage"))->text(QAccessible::Name),
+                 lines.join('\n'));
 
         // A short text shows no bar.
         button(w, "cmdAntwort")->click();

@@ -218,6 +218,30 @@ private slots:
         QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
+    // A deck's name beside the subjects there: itself when free, else numbered; a name
+    // holding "%1" keeps it as typed, a deck without a name is "Stapel".
+    void deckNamesTakeTheFirstFreeName_data()
+    {
+        QTest::addColumn<QString>("deck");
+        QTest::addColumn<QString>("subject");
+        QTest::newRow("free") << "Chemie"
+                              << "Chemie";
+        QTest::newRow("taken in other capitals") << "kapitel %1"
+                                                 << "kapitel %1 (2)";
+        QTest::newRow("no name") << ""
+                                 << "Stapel";
+        QTest::newRow("a number") << "2024"
+                                  << "2024 (2)";
+    }
+    void deckNamesTakeTheFirstFreeName()
+    {
+        QFETCH(QString, deck);
+        QFETCH(QString, subject);
+        Fixture f;
+        f.store->addSubject(QStringLiteral("Kapitel %1"));
+        QCOMPARE(planDecks(*f.store, {deck}).subjectOf.value(deck), subject);
+    }
+
     void roundTrip_data()
     {
         QTest::addColumn<QString>("name");
