@@ -166,8 +166,9 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
         }
     }
     std::vector<CompartmentDue> result;
-    for (auto &entry : byFach)
-        result.push_back(std::move(entry.second));
+    result.reserve(byFach.size());
+    for (const auto &entry : byFach)
+        result.push_back(entry.second);
     return result;
 }
 
