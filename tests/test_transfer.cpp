@@ -620,7 +620,7 @@ private slots:
         QTest::addColumn<QString>("gebiet");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
-        QTest::addColumn<QString>("target"); // of an export; empty: o.txt
+        QTest::addColumn<QString>("target"); // of an export; empty: o.txt (an import: c.txt)
         const int import = CommandRequest::Import, exp = CommandRequest::Export;
         QTest::newRow("import without subject") << import << "" << 1 << "--gebiet"
                                                 << "";
@@ -628,6 +628,10 @@ private slots:
                                                  << "";
         QTest::newRow("import") << import << "Neu" << 0 << "1 Frage gespeichert"
                                 << "";
+        QTest::newRow("import kvtml, its lessons") << import << "" << 0 << "1 Frage mit ihrem Lernstand"
+                                                   << "c.kvtml";
+        QTest::newRow("import kvtml, numeric subject") << import << "42" << 1 << "Zahlen"
+                                                       << "c.kvtml";
         QTest::newRow("export one") << exp << "Alt" << 0 << "1 Frage aus 1 Gebiet"
                                     << "";
         QTest::newRow("export unknown") << exp << "Nix" << 1 << "gibt es nicht"
@@ -648,8 +652,12 @@ private slots:
         Fixture f;
         Seeder{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())}.subject("Alt", 1);
         QDir(f.dir.path()).mkdir("ordner");
-        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n")
-                                                              : f.dir.filePath(target.isEmpty() ? "o.txt" : target);
+        const QString file =
+            action != CommandRequest::Import ? f.dir.filePath(target.isEmpty() ? "o.txt" : target)
+            : target.isEmpty()
+                ? f.write("c.txt", "f\ta\n")
+                : f.write(target, kvtml2(entry(0, "f", "a", grade(2)), "<container><name>L</name><entry id=\"0\"/>"
+                                                                       "</container>"));
         QString out, err;
         QTextStream o(&out), e(&err);
         const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};
