@@ -160,15 +160,17 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
             entries.back().card.seit = localTime(elementText(xml, path, entries.back().card.number));
             continue;
         } else if (depth >= 1 && open[0].first == QLatin1String("lessons")
-                   && (depth == 1 || parent == QLatin1String("container"))) {
+                   && (depth == 1 || open.back().second == Opened::Lesson)) {
+            // Only a lesson's own children count: a container inside anything else is no lesson.
+            const bool inLesson = depth > 1;
             if (name == QLatin1String("container")) {
                 lessons.push_back(Lesson{lessonStack.empty() ? -1 : lessonStack.back(), QString()});
                 lessonStack.push_back(int(lessons.size()) - 1);
                 opened = Opened::Lesson;
-            } else if (depth > 1 && name == QLatin1String("name")) {
+            } else if (inLesson && name == QLatin1String("name")) {
                 lessons[size_t(lessonStack.back())].name = elementText(xml, path, 0);
                 continue;
-            } else if (depth > 1 && name == QLatin1String("entry")) {
+            } else if (inLesson && name == QLatin1String("entry")) {
                 references.emplace_back(xml.attributes().value(QLatin1String("id")).toString(), lessonStack.back());
             }
         }
