@@ -266,7 +266,7 @@ private slots:
             }
             QVERIFY(ankifiles::zipFile(path, {{QString::fromLatin1(parts[1]), content}}));
         } else if (bytes == "gz-bomb") {
-            f.write(name, gzip(QByteArray(30 * 1024 * 1024, '<')));
+            f.write(name, gzip("<Lesson>" + QByteArray(30 * 1024 * 1024, ' ')));
         } else if (bytes == "gz-cut") {
             f.write(name, gzip("<Lesson><Batch/></Lesson>").chopped(10));
         } else if (bytes.startsWith("gz:")) {

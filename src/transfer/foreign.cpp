@@ -1,56 +1,102 @@
 #include "transfer/foreign.h"
 
+#include "transfer/kvtml.h"
+#include "transfer/pauker.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
 #include <QFileInfo>
+#include <QIODevice>
 #include <QXmlStreamReader>
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace tarlivo::transfer::foreign {
 
-bool isGzip(const QByteArray &data) { return data.size() >= 2 && data[0] == '\x1f' && data[1] == '\x8b'; }
+bool isGzip(const QByteArray &head) { return head.size() >= 2 && head[0] == '\x1f' && head[1] == '\x8b'; }
 
-QByteArray gunzip(const QByteArray &packed, const QString &path)
-{
-    const qint64 limit = std::min(kMaxUnpacked, kMaxRatio * std::max<qint64>(packed.size(), 1));
-    z_stream stream{};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
-        throw TransferError(text::gzipDamaged(path, QStringLiteral("zlib")));
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.constData()));
-    stream.avail_in = uInt(packed.size());
-    QByteArray out;
-    int rc = Z_OK;
-    // Unpacked a piece at a time, so that a bomb is stopped at the limit, not after.
-    while (rc != Z_STREAM_END) {
-        const qsizetype at = out.size();
-        const qsizetype piece = 256 * 1024;
-        out.resize(at + piece);
-        stream.next_out = reinterpret_cast<Bytef *>(out.data() + at);
-        stream.avail_out = uInt(piece);
-        rc = inflate(&stream, Z_NO_FLUSH);
-        out.resize(at + piece - qsizetype(stream.avail_out));
-        if (rc == Z_BUF_ERROR && stream.avail_in == 0) {
-            inflateEnd(&stream);
-            throw TransferError(text::gzipDamaged(path, QStringLiteral("unvollständig")));
-        }
-        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-            const QString why = stream.msg ? QString::fromLatin1(stream.msg) : QString::number(rc);
-            inflateEnd(&stream);
-            throw TransferError(text::gzipDamaged(path, why));
-        }
-        if (out.size() > limit) {
-            inflateEnd(&stream);
-            throw TransferError(text::gzipTooLarge(path));
-        }
+namespace {
+
+// A gzip stream unpacked as it is read. Past kMaxUnpacked, or kMaxRatio times the
+// packed size, it fails: a bomb is stopped there, never unpacked whole.
+class GzipDevice : public QIODevice {
+public:
+    GzipDevice(QIODevice &source, QString path) : m_source(source), m_path(std::move(path)), m_in(1 << 16, '\0')
+    {
+        m_limit = std::min(kMaxUnpacked, kMaxRatio * std::max<qint64>(source.size(), 1));
+        m_ready = inflateInit2(&m_stream, 16 + MAX_WBITS) == Z_OK;
+        open(QIODevice::ReadOnly);
     }
-    inflateEnd(&stream);
-    return out;
-}
+    ~GzipDevice() override
+    {
+        if (m_ready)
+            inflateEnd(&m_stream);
+    }
+    bool isSequential() const override { return true; }
+    // Why the stream failed, or empty.
+    const QString &failure() const { return m_failure; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (!m_failure.isEmpty())
+            return -1;
+        if (!m_ready)
+            return fail(text::gzipDamaged(m_path, QStringLiteral("zlib")));
+        if (m_done)
+            return 0;
+        m_stream.next_out = reinterpret_cast<Bytef *>(data);
+        m_stream.avail_out = uInt(std::min<qint64>(maxSize, 1 << 20));
+        const uInt wanted = m_stream.avail_out;
+        while (m_stream.avail_out > 0) {
+            if (m_stream.avail_in == 0) {
+                const qint64 n = m_source.read(m_in.data(), m_in.size());
+                if (n < 0)
+                    return fail(text::readFailed(m_path));
+                if (n == 0)
+                    return fail(text::gzipDamaged(m_path, QStringLiteral("unvollständig")));
+                m_stream.next_in = reinterpret_cast<Bytef *>(m_in.data());
+                m_stream.avail_in = uInt(n);
+            }
+            const int rc = inflate(&m_stream, Z_NO_FLUSH);
+            if (rc == Z_STREAM_END) {
+                m_done = true;
+                break;
+            }
+            if (rc != Z_OK)
+                return fail(
+                    text::gzipDamaged(m_path, m_stream.msg ? QString::fromLatin1(m_stream.msg) : QString::number(rc)));
+        }
+        const qint64 produced = qint64(wanted - m_stream.avail_out);
+        m_total += produced;
+        if (m_total > m_limit)
+            return fail(text::gzipTooLarge(m_path));
+        return produced;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    qint64 fail(const QString &why)
+    {
+        m_failure = why;
+        return -1;
+    }
+    QIODevice &m_source;
+    QString m_path;
+    QByteArray m_in;
+    z_stream m_stream{};
+    bool m_ready = false;
+    bool m_done = false;
+    qint64 m_total = 0;
+    qint64 m_limit = 0;
+    QString m_failure;
+};
+
+} // namespace
 
 void readToken(QXmlStreamReader &xml, const QString &path)
 {
@@ -61,19 +107,10 @@ void readToken(QXmlStreamReader &xml, const QString &path)
 
 void checkEnd(const QXmlStreamReader &xml, const QString &path)
 {
+    if (const auto *gzip = dynamic_cast<const GzipDevice *>(xml.device()); gzip && !gzip->failure().isEmpty())
+        throw TransferError(gzip->failure());
     if (xml.hasError())
         throw TransferError(text::notWellFormed(path, xml.lineNumber(), xml.errorString()));
-}
-
-QString rootElement(const QByteArray &data, const QString &path)
-{
-    QXmlStreamReader xml(data);
-    while (!xml.atEnd()) {
-        readToken(xml, path);
-        if (xml.isStartElement())
-            return xml.name().toString();
-    }
-    return QString();
 }
 
 QString elementText(QXmlStreamReader &xml, const QString &path, qint64 number)
@@ -112,3 +149,30 @@ void sortForQueue(std::vector<ForeignCard> &cards)
 }
 
 } // namespace tarlivo::transfer::foreign
+
+namespace tarlivo::transfer {
+
+ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind)
+{
+    std::unique_ptr<foreign::GzipDevice> gzip;
+    if (foreign::isGzip(device.peek(2)))
+        gzip = std::make_unique<foreign::GzipDevice>(device, path);
+    QXmlStreamReader xml(gzip ? static_cast<QIODevice *>(gzip.get()) : &device);
+    while (!xml.atEnd() && !xml.isStartElement())
+        foreign::readToken(xml, path);
+    foreign::checkEnd(xml, path);
+    ForeignCards cards;
+    if (xml.name() == QLatin1String("kvtml")) {
+        *kind = ForeignKind::Kvtml;
+        cards = readKvtml(xml, path);
+    } else if (xml.name() == QLatin1String("Lesson")) {
+        *kind = ForeignKind::Pauker;
+        cards = readPauker(xml, path);
+    } else {
+        throw TransferError(text::unknownKind(path));
+    }
+    foreign::sortForQueue(cards.cards);
+    return cards;
+}
+
+} // namespace tarlivo::transfer

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
 class QXmlStreamReader;
 
 // What the readers of other trainers' files (kvtml, Pauker) share: the cards they
@@ -28,6 +29,13 @@ struct ForeignCards {
     std::vector<RefusedLine> refused; // entries left out, and why
 };
 
+enum class ForeignKind { Kvtml, Pauker };
+
+// Reads a kvtml file or a Pauker lesson, gzipped or not, from the device as it
+// comes, so that only the cards stay in memory; the first element says which.
+// Throws TransferError.
+ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind);
+
 namespace foreign {
 
 // Unpacked data past this is refused, as is more than kMaxRatio times the packed size.
@@ -36,18 +44,13 @@ inline constexpr qint64 kMaxRatio = 200;
 // A text the store would hold is far shorter; the text import draws the same line.
 inline constexpr qsizetype kMaxText = 16 * 1024 * 1024;
 
-bool isGzip(const QByteArray &data);
-// Throws TransferError for a damaged stream or one that unpacks too far.
-QByteArray gunzip(const QByteArray &packed, const QString &path);
-
-// The name of the file's first element, read up to it; empty for no XML. Throws
-// TransferError for a DOCTYPE that declares entities.
-QString rootElement(const QByteArray &xml, const QString &path);
+bool isGzip(const QByteArray &head);
 
 // Reads one token and refuses a DOCTYPE with entities before anything is expanded.
 // Throws TransferError.
 void readToken(QXmlStreamReader &xml, const QString &path);
-// After the loop: throws TransferError when the document is not well-formed.
+// After the loop: throws TransferError when the document is not well-formed, or
+// its gzip stream is damaged or unpacks too far.
 void checkEnd(const QXmlStreamReader &xml, const QString &path);
 // An element's text, refused when longer than kMaxText. Throws TransferError.
 QString elementText(QXmlStreamReader &xml, const QString &path, qint64 number);

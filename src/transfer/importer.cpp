@@ -6,8 +6,6 @@
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
 #include "transfer/html.h"
-#include "transfer/kvtml.h"
-#include "transfer/pauker.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
@@ -96,24 +94,19 @@ std::unique_ptr<ImportFile> ImportFile::open(const QString &path)
         file->m_kind = Kind::Anki;
         return file;
     }
-    QByteArray data = readWholeFile(path, kMaxTextFile);
-    const bool packed = foreign::isGzip(data);
-    if (packed)
-        data = foreign::gunzip(data, path);
-    if (packed || meantAsXml(data, path)) {
-        const QString root = foreign::rootElement(data, path);
-        if (root == QLatin1String("kvtml")) {
-            file->m_kind = Kind::Kvtml;
-            file->m_foreign = readKvtml(data, path);
-        } else if (root == QLatin1String("Lesson")) {
-            file->m_kind = Kind::Pauker;
-            file->m_foreign = readPauker(data, path);
-        } else {
-            throw TransferError(text::unknownKind(path));
+    {
+        QFile in(path);
+        if (in.open(QIODevice::ReadOnly)) {
+            const QByteArray head = in.peek(64);
+            if (foreign::isGzip(head) || meantAsXml(head, path)) {
+                ForeignKind kind;
+                file->m_foreign = readForeign(in, path, &kind);
+                file->m_kind = kind == ForeignKind::Kvtml ? Kind::Kvtml : Kind::Pauker;
+                return file;
+            }
         }
-        foreign::sortForQueue(file->m_foreign.cards);
-        return file;
     }
+    const QByteArray data = readWholeFile(path, kMaxTextFile);
     DecodedText decoded = decodeText(data, path);
     file->m_encoding = decoded.encoding;
     file->m_text = std::make_unique<DelimitedText>(std::move(decoded.text), path);

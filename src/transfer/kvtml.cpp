@@ -79,11 +79,15 @@ ForeignCards finish(std::vector<Entry> &entries, const std::vector<int> &lessonO
 ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
 {
     enum class Opened { Other, Entry, Translation, Grade, Lesson };
-    std::vector<std::pair<QString, Opened>> open; // below the root
+    // The sections below the root that matter; names are compared only there.
+    enum class Section { Other, Information, Entries, Lessons };
+    std::vector<Opened> open; // below the root
+    Section section = Section::Other;
     std::vector<Entry> entries;
-    QHash<QString, size_t> entryById;
+    // KDE numbers its entries; an id that is no number refers to nothing.
+    QHash<qint64, size_t> entryById;
     std::vector<Lesson> lessons;
-    std::vector<std::pair<QString, int>> references; // entry id, lesson
+    std::vector<std::pair<qint64, int>> references; // entry id, lesson
     std::vector<int> lessonStack;
     QString title;
     QString translation; // the id of the translation being read
@@ -95,7 +99,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
         if (xml.isEndElement()) {
             if (open.empty())
                 break;
-            switch (open.back().second) {
+            switch (open.back()) {
             case Opened::Entry:
                 translation.clear();
                 break;
@@ -119,17 +123,24 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
             continue;
         const QStringView name = xml.name();
         const size_t depth = open.size();
-        const QString parent = depth ? open.back().first : QString();
-        const bool inEntry = depth >= 2 && open[1].second == Opened::Entry;
+        if (depth == 0)
+            section = name == QLatin1String("information") ? Section::Information
+                      : name == QLatin1String("entries")   ? Section::Entries
+                      : name == QLatin1String("lessons")   ? Section::Lessons
+                                                           : Section::Other;
+        const bool inEntry = depth >= 2 && open[1] == Opened::Entry;
         Opened opened = Opened::Other;
-        if (depth == 1 && parent == QLatin1String("information") && name == QLatin1String("title")) {
+        if (depth == 1 && section == Section::Information && name == QLatin1String("title")) {
             title = elementText(xml, path, 0);
             continue;
         }
-        if (depth == 1 && parent == QLatin1String("entries") && name == QLatin1String("entry")) {
+        if (depth == 1 && section == Section::Entries && name == QLatin1String("entry")) {
             Entry entry;
             entry.card.number = qint64(entries.size()) + 1;
-            entryById.insert(xml.attributes().value(QLatin1String("id")).toString(), entries.size());
+            bool numbered = false;
+            const qint64 id = xml.attributes().value(QLatin1String("id")).toLongLong(&numbered);
+            if (numbered)
+                entryById.insert(id, entries.size());
             entries.push_back(std::move(entry));
             opened = Opened::Entry;
         } else if (inEntry && depth == 2 && name == QLatin1String("deactivated")) {
@@ -139,7 +150,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
         } else if (inEntry && depth == 2 && name == QLatin1String("translation")) {
             translation = xml.attributes().value(QLatin1String("id")).toString();
             opened = Opened::Translation;
-        } else if (inEntry && depth == 3 && parent == QLatin1String("translation") && name == QLatin1String("text")) {
+        } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == QLatin1String("text")) {
             Entry &entry = entries.back();
             const QString text = elementText(xml, path, entry.card.number);
             if (translation == QLatin1String("0") && entry.card.frage.isEmpty())
@@ -159,8 +170,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
         } else if (inGrade && depth == 4 && name == QLatin1String("date")) {
             entries.back().card.seit = localTime(elementText(xml, path, entries.back().card.number));
             continue;
-        } else if (depth >= 1 && open[0].first == QLatin1String("lessons")
-                   && (depth == 1 || open.back().second == Opened::Lesson)) {
+        } else if (depth >= 1 && section == Section::Lessons && (depth == 1 || open.back() == Opened::Lesson)) {
             // Only a lesson's own children count: a container inside anything else is no lesson.
             const bool inLesson = depth > 1;
             if (name == QLatin1String("container")) {
@@ -171,10 +181,13 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
                 lessons[size_t(lessonStack.back())].name = elementText(xml, path, 0);
                 continue;
             } else if (inLesson && name == QLatin1String("entry")) {
-                references.emplace_back(xml.attributes().value(QLatin1String("id")).toString(), lessonStack.back());
+                bool numbered = false;
+                const qint64 id = xml.attributes().value(QLatin1String("id")).toLongLong(&numbered);
+                if (numbered)
+                    references.emplace_back(id, lessonStack.back());
             }
         }
-        open.emplace_back(name.toString(), opened);
+        open.push_back(opened);
     }
     foreign::checkEnd(xml, path);
     std::vector<int> lessonOf(entries.size(), -1);
@@ -252,14 +265,8 @@ ForeignCards readVersion1(QXmlStreamReader &xml, const QString &path, const QStr
 
 } // namespace
 
-ForeignCards readKvtml(const QByteArray &data, const QString &path)
+ForeignCards readKvtml(QXmlStreamReader &xml, const QString &path)
 {
-    QXmlStreamReader xml(data);
-    while (!xml.atEnd() && !xml.isStartElement())
-        readToken(xml, path);
-    foreign::checkEnd(xml, path);
-    if (xml.name() != QLatin1String("kvtml"))
-        throw TransferError(text::unknownKind(path));
     const QXmlStreamAttributes attributes = xml.attributes();
     if (attributes.value(QLatin1String("version")).startsWith(u'2'))
         return readVersion2(xml, path);

@@ -11,15 +11,8 @@ namespace tarlivo::transfer {
 // <Card>s. A card's sides are <FrontSide> and <ReverseSide> (<BackSide> in older
 // files), each with its <Text>; the front side's LearnedTimestamp (milliseconds
 // since 1970) says when the card came into its long-term batch.
-ForeignCards readPauker(const QByteArray &data, const QString &path)
+ForeignCards readPauker(QXmlStreamReader &xml, const QString &path)
 {
-    QXmlStreamReader xml(foreign::isGzip(data) ? foreign::gunzip(data, path) : data);
-    while (!xml.atEnd() && !xml.isStartElement())
-        foreign::readToken(xml, path);
-    foreign::checkEnd(xml, path);
-    if (xml.name() != QLatin1String("Lesson"))
-        throw TransferError(text::unknownKind(path));
-
     ForeignCards result;
     QString description;
     qint64 number = 0;

@@ -3,12 +3,12 @@
 #include "ankifiles.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
+#include "transfer/foreign.h"
 #include "transfer/html.h"
-#include "transfer/kvtml.h"
-#include "transfer/pauker.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QTemporaryFile>
 
@@ -99,7 +99,11 @@ QByteArray gzip(const QByteArray &data)
 void kvtml(const uint8_t *data, size_t size)
 {
     try {
-        checkCards(readKvtml(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)), "fuzz"));
+        QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        ForeignKind kind;
+        checkCards(readForeign(buffer, "fuzz", &kind));
     } catch (const TransferError &) {
     }
 }
@@ -112,7 +116,10 @@ void pauker(const uint8_t *data, size_t size)
     if (size > 0 && data[0] == 'G')
         bytes = gzip(bytes.mid(1));
     try {
-        checkCards(readPauker(bytes, "fuzz"));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        ForeignKind kind;
+        checkCards(readForeign(buffer, "fuzz", &kind));
     } catch (const TransferError &) {
     }
 }
