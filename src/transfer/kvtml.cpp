@@ -15,10 +15,22 @@ namespace {
 using foreign::elementText;
 using foreign::readToken;
 
-struct Entry {
-    ForeignCard card;
-    bool deactivated = false;
-    bool graded = false; // the answer's first grade is read; later ones are history
+// The entries as read, with what is known of each beside them, so that the cards
+// become the result in place.
+struct Entries {
+    enum : quint8 { Deactivated = 1, Graded = 2 }; // graded: the answer's first grade is read
+    std::vector<ForeignCard> cards;
+    std::vector<quint8> state;
+
+    ForeignCard &add()
+    {
+        cards.emplace_back();
+        cards.back().number = qint64(cards.size());
+        state.push_back(0);
+        return cards.back();
+    }
+    ForeignCard &last() { return cards.back(); }
+    size_t size() const { return cards.size(); }
 };
 
 struct Lesson {
@@ -37,7 +49,7 @@ std::optional<qint64> localTime(const QString &text)
 
 // Entries become cards, or refusals, in file order; each goes to its lesson's
 // subject, else to the default one.
-ForeignCards finish(std::vector<Entry> &entries, const std::vector<int> &lessonOf, const std::vector<Lesson> &lessons,
+ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const std::vector<Lesson> &lessons,
                     const QString &defaultName)
 {
     auto nameOf = [&](int lesson) {
@@ -53,11 +65,11 @@ ForeignCards finish(std::vector<Entry> &entries, const std::vector<int> &lessonO
     for (size_t l = 0; l < lessons.size(); ++l)
         subjectNames[l] = nameOf(int(l));
     ForeignCards result;
-    result.cards.reserve(entries.size());
+    size_t kept = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
-        ForeignCard &card = entries[i].card;
+        ForeignCard &card = entries.cards[i];
         LineProblem problem = LineProblem::OneField;
-        if (entries[i].deactivated)
+        if (entries.state[i] & Entries::Deactivated)
             problem = LineProblem::Deactivated;
         else if (card.frage.trimmed().isEmpty())
             problem = LineProblem::EmptyFrage;
@@ -68,8 +80,12 @@ ForeignCards finish(std::vector<Entry> &entries, const std::vector<int> &lessonO
             continue;
         }
         card.subject = lessonOf[i] >= 0 ? subjectNames[size_t(lessonOf[i])] : defaultName;
-        result.cards.push_back(std::move(card));
+        if (kept != i)
+            entries.cards[kept] = std::move(card);
+        ++kept;
     }
+    entries.cards.resize(kept);
+    result.cards = std::move(entries.cards);
     return result;
 }
 
@@ -83,7 +99,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
     enum class Section { Other, Information, Entries, Lessons };
     std::vector<Opened> open; // below the root
     Section section = Section::Other;
-    std::vector<Entry> entries;
+    Entries entries;
     // KDE numbers its entries; an id that is no number refers to nothing.
     QHash<qint64, size_t> entryById;
     std::vector<Lesson> lessons;
@@ -107,7 +123,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
                 translation.clear();
                 break;
             case Opened::Grade:
-                entries.back().card.fach = fachOfGrade(gradeValue);
+                entries.last().fach = fachOfGrade(gradeValue);
                 inGrade = false;
                 break;
             case Opened::Lesson:
@@ -135,40 +151,38 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
             continue;
         }
         if (depth == 1 && section == Section::Entries && name == QLatin1String("entry")) {
-            Entry entry;
-            entry.card.number = qint64(entries.size()) + 1;
             bool numbered = false;
             const qint64 id = xml.attributes().value(QLatin1String("id")).toLongLong(&numbered);
             if (numbered)
                 entryById.insert(id, entries.size());
-            entries.push_back(std::move(entry));
+            entries.add();
             opened = Opened::Entry;
         } else if (inEntry && depth == 2 && name == QLatin1String("deactivated")) {
-            entries.back().deactivated =
-                elementText(xml, path, entries.back().card.number).trimmed() == QLatin1String("true");
+            if (elementText(xml, path, entries.last().number).trimmed() == QLatin1String("true"))
+                entries.state.back() |= Entries::Deactivated;
             continue;
         } else if (inEntry && depth == 2 && name == QLatin1String("translation")) {
             translation = xml.attributes().value(QLatin1String("id")).toString();
             opened = Opened::Translation;
         } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == QLatin1String("text")) {
-            Entry &entry = entries.back();
-            const QString text = elementText(xml, path, entry.card.number);
-            if (translation == QLatin1String("0") && entry.card.frage.isEmpty())
-                entry.card.frage = text;
-            else if (translation == QLatin1String("1") && entry.card.antwort.isEmpty())
-                entry.card.antwort = text;
+            ForeignCard &card = entries.last();
+            const QString text = elementText(xml, path, card.number);
+            if (translation == QLatin1String("0") && card.frage.isEmpty())
+                card.frage = text;
+            else if (translation == QLatin1String("1") && card.antwort.isEmpty())
+                card.antwort = text;
             continue;
         } else if (inEntry && depth == 3 && translation == QLatin1String("1") && name == QLatin1String("grade")
-                   && !entries.back().graded) {
-            entries.back().graded = true;
+                   && !(entries.state.back() & Entries::Graded)) {
+            entries.state.back() |= Entries::Graded;
             inGrade = true;
             gradeValue = 0;
             opened = Opened::Grade;
         } else if (inGrade && depth == 4 && name == QLatin1String("currentgrade")) {
-            gradeValue = elementText(xml, path, entries.back().card.number).trimmed().toLongLong();
+            gradeValue = elementText(xml, path, entries.last().number).trimmed().toLongLong();
             continue;
         } else if (inGrade && depth == 4 && name == QLatin1String("date")) {
-            entries.back().card.seit = localTime(elementText(xml, path, entries.back().card.number));
+            entries.last().seit = localTime(elementText(xml, path, entries.last().number));
             continue;
         } else if (depth >= 1 && section == Section::Lessons && (depth == 1 || open.back() == Opened::Lesson)) {
             // Only a lesson's own children count: a container inside anything else is no lesson.
@@ -204,7 +218,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
 // the lessons' names in <lesson><desc no="...">; grade and date "from;to".
 ForeignCards readVersion1(QXmlStreamReader &xml, const QString &path, const QString &title)
 {
-    std::vector<Entry> entries;
+    Entries entries;
     std::vector<Lesson> lessons;
     QHash<QString, int> lessonByNumber;
     std::vector<QString> lessonRef;
@@ -224,29 +238,27 @@ ForeignCards readVersion1(QXmlStreamReader &xml, const QString &path, const QStr
         const QStringView name = xml.name();
         const QXmlStreamAttributes attributes = xml.attributes();
         if (depth == 1 && name == QLatin1String("e")) {
-            Entry entry;
-            entry.card.number = qint64(entries.size()) + 1;
-            entries.push_back(std::move(entry));
+            entries.add();
             lessonRef.push_back(attributes.value(QLatin1String("m")).toString());
             inEntry = true;
         } else if (inEntry && depth == 2 && name == QLatin1String("o")) {
-            Entry &entry = entries.back();
-            const QString text = elementText(xml, path, entry.card.number);
-            if (entry.card.frage.isEmpty())
-                entry.card.frage = text;
+            ForeignCard &card = entries.last();
+            const QString text = elementText(xml, path, card.number);
+            if (card.frage.isEmpty())
+                card.frage = text;
             continue;
         } else if (inEntry && depth == 2 && name == QLatin1String("t")) {
-            Entry &entry = entries.back();
-            if (!entry.graded) {
-                entry.graded = true;
-                entry.card.fach = fachOfGrade(attributes.value(QLatin1String("g")).split(u';').first().toLongLong());
+            ForeignCard &card = entries.last();
+            if (!(entries.state.back() & Entries::Graded)) {
+                entries.state.back() |= Entries::Graded;
+                card.fach = fachOfGrade(attributes.value(QLatin1String("g")).split(u';').first().toLongLong());
                 const qint64 date = attributes.value(QLatin1String("d")).split(u';').first().toLongLong();
                 if (date > 0)
-                    entry.card.seit = date;
+                    card.seit = date;
             }
-            const QString text = elementText(xml, path, entry.card.number);
-            if (entry.card.antwort.isEmpty())
-                entry.card.antwort = text;
+            const QString text = elementText(xml, path, card.number);
+            if (card.antwort.isEmpty())
+                card.antwort = text;
             continue;
         } else if (depth == 2 && name == QLatin1String("desc")) {
             const QString number = attributes.value(QLatin1String("no")).toString();
