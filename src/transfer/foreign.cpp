@@ -1,7 +1,5 @@
 #include "transfer/foreign.h"
 
-#include "transfer/kvtml.h"
-#include "transfer/pauker.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
@@ -13,7 +11,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <memory>
 
 namespace tarlivo::transfer::foreign {
 
@@ -105,6 +102,11 @@ void readToken(QXmlStreamReader &xml, const QString &path)
         throw TransferError(text::xmlEntities(path));
 }
 
+std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path)
+{
+    return std::make_unique<GzipDevice>(source, path);
+}
+
 void checkEnd(const QXmlStreamReader &xml, const QString &path)
 {
     if (const auto *gzip = dynamic_cast<const GzipDevice *>(xml.device()); gzip && !gzip->failure().isEmpty())
@@ -149,30 +151,3 @@ void sortForQueue(std::vector<ForeignCard> &cards)
 }
 
 } // namespace tarlivo::transfer::foreign
-
-namespace tarlivo::transfer {
-
-ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind)
-{
-    std::unique_ptr<foreign::GzipDevice> gzip;
-    if (foreign::isGzip(device.peek(2)))
-        gzip = std::make_unique<foreign::GzipDevice>(device, path);
-    QXmlStreamReader xml(gzip ? static_cast<QIODevice *>(gzip.get()) : &device);
-    while (!xml.atEnd() && !xml.isStartElement())
-        foreign::readToken(xml, path);
-    foreign::checkEnd(xml, path);
-    ForeignCards cards;
-    if (xml.name() == QLatin1String("kvtml")) {
-        *kind = ForeignKind::Kvtml;
-        cards = readKvtml(xml, path);
-    } else if (xml.name() == QLatin1String("Lesson")) {
-        *kind = ForeignKind::Pauker;
-        cards = readPauker(xml, path);
-    } else {
-        throw TransferError(text::unknownKind(path));
-    }
-    foreign::sortForQueue(cards.cards);
-    return cards;
-}
-
-} // namespace tarlivo::transfer

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -29,13 +30,6 @@ struct ForeignCards {
     std::vector<RefusedLine> refused; // entries left out, and why
 };
 
-enum class ForeignKind { Kvtml, Pauker };
-
-// Reads a kvtml file or a Pauker lesson, gzipped or not, from the device as it
-// comes, so that only the cards stay in memory; the first element says which.
-// Throws TransferError.
-ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind);
-
 namespace foreign {
 
 // Unpacked data past this is refused, as is more than kMaxRatio times the packed size.
@@ -45,6 +39,9 @@ inline constexpr qint64 kMaxRatio = 200;
 inline constexpr qsizetype kMaxText = 16 * 1024 * 1024;
 
 bool isGzip(const QByteArray &head);
+// The source's gzip stream unpacked as it is read; it fails past the limits above,
+// and checkEnd then says why.
+std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path);
 
 // Reads one token and refuses a DOCTYPE with entities before anything is expanded.
 // Throws TransferError.

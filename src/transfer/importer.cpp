@@ -5,6 +5,7 @@
 #include "store/numbertest.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
+#include "transfer/foreignfile.h"
 #include "transfer/html.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"

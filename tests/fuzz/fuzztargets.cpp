@@ -3,7 +3,7 @@
 #include "ankifiles.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
-#include "transfer/foreign.h"
+#include "transfer/foreignfile.h"
 #include "transfer/html.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
