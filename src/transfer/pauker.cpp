@@ -5,6 +5,8 @@
 
 #include <QXmlStreamReader>
 
+#include <utility>
+
 namespace tarlivo::transfer {
 
 // <Lesson> holds an optional <Description> and the <Batch>es in order, each with its
@@ -37,7 +39,7 @@ ForeignCards readPauker(QXmlStreamReader &xml, const QString &path)
                 else if (card.antwort.trimmed().isEmpty())
                     result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
                 else
-                    result.cards.push_back(std::move(card));
+                    result.cards.push_back(std::exchange(card, ForeignCard()));
             }
             continue;
         }
