@@ -767,6 +767,29 @@ private slots:
         QVERIFY(ctl<QPlainTextEdit>(again, "notesView")->toPlainText().startsWith("2 Fragen werden importiert."));
     }
 
+    // A kvtml file brings its lessons; a subject typed takes all cards, a number is refused.
+    void importDialogForeign()
+    {
+        Fixture f;
+        ScriptedDialogs dialogs;
+        ui::Session session{dialogs, sessionOn(f.store->path())};
+        ui::ImportDialog dialog(connected(session));
+        QVERIFY(dialog.loadFile(f.write("w.kvtml", kvtml2(entry(0, "f", "a", grade(2)),
+                                                          "<container><name>L</name><entry id=\"0\"/></container>"))));
+        auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
+        auto *previewTable = ctl<QTableWidget>(dialog, "previewTable");
+        QVERIFY(subjectBox->isEnabled());
+        QCOMPARE(previewTable->item(0, 2)->text(), QStringLiteral("3"));
+        QCOMPARE(previewTable->item(0, 3)->text(), QStringLiteral("L"));
+        subjectBox->setEditText(QStringLiteral("2024"));
+        ctl<QPushButton>(dialog, "importButton")->click();
+        QVERIFY2(dialogs.take().value(0).contains("2024"), "numeric subject refused");
+        subjectBox->setEditText(QStringLiteral("Alles"));
+        ctl<QPushButton>(dialog, "importButton")->click();
+        QVERIFY2(dialogs.take().value(0).contains("1 Frage mit ihrem Lernstand"), "summary");
+        QCOMPARE(cardsOf(*f.store), QStringList{"Alles|3|f|a"});
+    }
+
     void exportDialog()
     {
         Fixture f;
