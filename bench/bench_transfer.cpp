@@ -1,10 +1,11 @@
 // Times import and export: a 100,000-line tab-separated file beside SQLite's own
-// .import of it (sqlite3 command-line tool, same run), 1,000,000 cards exported,
-// an Anki package of 20,000 notes, and the memory an import of 100,000 cards takes
-// above the idle program. Prints "name value" lines.
+// .import of it (sqlite3 command-line tool, same run), the same cards as a kvtml
+// file and as a gzipped Pauker lesson, 1,000,000 cards exported, an Anki package of
+// 20,000 notes, and the memory an import of 100,000 cards takes above the idle
+// program, for each kind. Prints "name value" lines.
 //
 //   tarlivo_bench_transfer DATA_DIR [RUNS]
-//   tarlivo_bench_transfer --memory FILE   (one import, reports memory; run by the above)
+//   tarlivo_bench_transfer --memory FILE NAME   (one import, reports memory; run by the above)
 
 #include "ankifiles.h"
 #include "store/store.h"
@@ -17,6 +18,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +42,9 @@ StoreOptions quiet()
     return o;
 }
 
+QByteArray frage(int i) { return "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?"; }
+QByteArray antwort(int i) { return "la palabra número " + QByteArray::number(i * 7 + 3); }
+
 // Lines like a vocabulary list: two short texts, all different.
 void writeTextFile(const QString &path, int lines)
 {
@@ -46,9 +52,62 @@ void writeTextFile(const QString &path, int lines)
     f.open(QIODevice::WriteOnly);
     QByteArray out;
     for (int i = 0; i < lines; ++i)
-        out += "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?\tla palabra número "
-               + QByteArray::number(i * 7 + 3) + "\n";
+        out += frage(i) + "\t" + antwort(i) + "\n";
     f.write(out);
+}
+
+// The same cards as kvtml 2, in ten lessons, with grades and dates.
+void writeKvtmlFile(const QString &path, int entries)
+{
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kvtml version=\"2.0\"><entries>\n";
+    for (int i = 0; i < entries; ++i)
+        out += "<entry id=\"" + QByteArray::number(i) + "\"><translation id=\"0\"><text>" + frage(i)
+               + "</text></translation><translation id=\"1\"><text>" + antwort(i) + "</text><grade><currentgrade>"
+               + QByteArray::number(i % 8) + "</currentgrade><count>1</count><errorcount>0</errorcount><date>2024-0"
+               + QByteArray::number(1 + i % 9) + "-1" + QByteArray::number(i % 10) + "T10:2"
+               + QByteArray::number(i % 10) + ":00</date></grade></translation></entry>\n";
+    out += "</entries><lessons>\n";
+    for (int l = 0; l < 10; ++l) {
+        out += "<container><name>Lektion " + QByteArray::number(l) + "</name>";
+        for (int i = l; i < entries; i += 10)
+            out += "<entry id=\"" + QByteArray::number(i) + "\"/>";
+        out += "</container>\n";
+    }
+    out += "</lessons></kvtml>\n";
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(out);
+}
+
+// The same cards as a gzipped Pauker lesson, spread over its batches.
+void writePaukerFile(const QString &path, int cards)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Lesson LessonFormat=\"1.7\">"
+                     "<Description>Spanisch</Description>\n";
+    constexpr int batches = 8;
+    for (int b = 0; b < batches; ++b) {
+        xml += "<Batch>\n";
+        for (int i = b; i < cards; i += batches)
+            xml += "<Card><FrontSide LearnedTimestamp=\"" + QByteArray::number(1'700'000'000'000LL + qint64(i) * 60000)
+                   + "\" Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + frage(i)
+                   + "</Text></FrontSide><ReverseSide Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + antwort(i)
+                   + "</Text></ReverseSide></Card>\n";
+        xml += "</Batch>\n";
+    }
+    xml += "</Lesson>\n";
+    QByteArray packed(qsizetype(compressBound(uLong(xml.size()))) + 64, '\0');
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef *>(xml.data());
+    z.avail_in = uInt(xml.size());
+    z.next_out = reinterpret_cast<Bytef *>(packed.data());
+    z.avail_out = uInt(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(packed);
 }
 
 // Timed import of path into a fresh store in dir; milliseconds. With catchUp, the
@@ -82,7 +141,7 @@ qint64 procStatus(const char *key)
     return -1;
 }
 
-int memoryRun(const QString &path)
+int memoryRun(const QString &path, const char *name)
 {
     QTemporaryDir dir;
     auto store = Store::open(dir.filePath(QStringLiteral("m.mdb")), quiet());
@@ -95,7 +154,7 @@ int memoryRun(const QString &path)
     auto file = transfer::ImportFile::open(path);
     transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
     const qint64 peak = procStatus("VmHWM:");
-    std::printf("transfer_import_memory_mb %.1f\n", double(peak - idle) / 1024.0);
+    std::printf("%s %.1f\n", name, double(peak - idle) / 1024.0);
     return 0;
 }
 
@@ -104,8 +163,8 @@ int memoryRun(const QString &path)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && QByteArray(argv[1]) == "--memory")
-        return memoryRun(QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && QByteArray(argv[1]) == "--memory")
+        return memoryRun(QString::fromLocal8Bit(argv[2]), argv[3]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s DATA_DIR [RUNS]\n", argv[0]);
         return 2;
@@ -116,11 +175,17 @@ int main(int argc, char *argv[])
     try {
         const QString text = dir.filePath(QStringLiteral("cards-100000.txt"));
         writeTextFile(text, 100000);
+        const QString kvtml = dir.filePath(QStringLiteral("cards-100000.kvtml"));
+        writeKvtmlFile(kvtml, 100000);
+        const QString pauker = dir.filePath(QStringLiteral("cards-100000.pau.gz"));
+        writePaukerFile(pauker, 100000);
 
-        std::vector<double> ours, theirs, catchUps;
+        std::vector<double> ours, theirs, catchUps, kvtmls, paukers;
         for (int run = 0; run < runs; ++run) {
             double catchUp = 0;
             ours.push_back(importOnce(dir.path(), text, run, &catchUp));
+            kvtmls.push_back(importOnce(dir.path(), kvtml, 200 + run));
+            paukers.push_back(importOnce(dir.path(), pauker, 300 + run));
             catchUps.push_back(catchUp);
             // SQLite's own import of the same file into a plain two-column table.
             const QString db = dir.filePath(QStringLiteral("plain-%1.db").arg(run));
@@ -137,6 +202,8 @@ int main(int argc, char *argv[])
         std::printf("transfer_import_100k_ms %.1f\n", median(ours));
         std::printf("transfer_sqlite_import_100k_ms %.1f\n", median(theirs));
         std::printf("transfer_index_catch_up_100k_ms %.1f\n", median(catchUps));
+        std::printf("transfer_kvtml_100k_ms %.1f\n", median(kvtmls));
+        std::printf("transfer_pauker_100k_ms %.1f\n", median(paukers));
 
         const QString big = dir.filePath(QStringLiteral("export.mdb"));
         bench::copyFile(bench::generatedPath(data, 1000000), big);
@@ -168,12 +235,17 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
 
         // Memory in a process of its own, so the runs above leave no trace in it.
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), text});
-        child.waitForFinished(-1);
-        if (child.exitCode() != 0)
-            throw std::runtime_error("memory run failed");
+        const std::pair<QString, QString> memoryRuns[] = {{text, QStringLiteral("transfer_import_memory_mb")},
+                                                          {kvtml, QStringLiteral("transfer_kvtml_memory_mb")},
+                                                          {pauker, QStringLiteral("transfer_pauker_memory_mb")}};
+        for (const auto &[file, name] : memoryRuns) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), file, name});
+            child.waitForFinished(-1);
+            if (child.exitCode() != 0)
+                throw std::runtime_error("memory run failed");
+        }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench failed: %s\n", e.what());
         return 1;

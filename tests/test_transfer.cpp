@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <zlib.h>
+
 using namespace tarlivo;
 using namespace tarlivo::transfer;
 
@@ -41,6 +43,79 @@ QStringList cardsOf(Store &store)
     while (q.step())
         cards << QStringLiteral("%1|%2|%3|%4").arg(q.text(0)).arg(q.int64(1)).arg(q.text(2), q.text(3));
     return cards;
+}
+
+// Every card as "Gebiet|Fach|Frage|Antwort|Seit", in practice order; Seit in
+// seconds, or "jetzt" for a time the import gave (no time from the file).
+QStringList cardsWithTimes(Store &store)
+{
+    QStringList cards;
+    sql::Statement q(store.database(),
+                     "SELECT g.NameGebiet, p.Fach, f.Frage, f.Antwort, s.Seit FROM tblPosition AS p "
+                     "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
+                     "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort) "
+                     "ORDER BY g.NameGebiet COLLATE TARLIVO_DE, p.Fach, p.Stelle");
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    while (q.step()) {
+        const qint64 seit = q.int64(4);
+        cards << QStringLiteral("%1|%2|%3|%4|%5")
+                     .arg(q.text(0))
+                     .arg(q.int64(1))
+                     .arg(q.text(2), q.text(3),
+                          std::abs(seit - now) < 3600 ? QStringLiteral("jetzt") : QString::number(seit));
+    }
+    return cards;
+}
+
+QByteArray gzip(const QByteArray &data)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+// Local time as KDE writes it, in seconds.
+QString local(const char *iso)
+{
+    return QString::number(QDateTime::fromString(QLatin1String(iso), Qt::ISODate).toSecsSinceEpoch());
+}
+
+QByteArray kvtml2(const QByteArray &entries, const QByteArray &lessons, const QByteArray &title = "Wörter.kvtml")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE kvtml PUBLIC \"kvtml2.dtd\" "
+           "\"http://edu.kde.org/kvtml/kvtml2.dtd\">\n<kvtml version=\"2.0\"><information><title>"
+           + title + "</title></information><entries>" + entries + "</entries><lessons>" + lessons
+           + "</lessons><wordtypes><container><name>Nomen</name><entry id=\"1\"><translation id=\"0\"/></entry>"
+             "</container></wordtypes></kvtml>";
+}
+
+QByteArray entry(int id, const QByteArray &frage, const QByteArray &antwort, const QByteArray &grade = {})
+{
+    return "<entry id=\"" + QByteArray::number(id) + "\"><translation id=\"0\"><text>" + frage
+           + "</text><grade><currentgrade>5</currentgrade></grade></translation><translation id=\"1\"><text>" + antwort
+           + "</text>" + grade + "</translation></entry>";
+}
+
+QByteArray grade(int g, const char *date = nullptr)
+{
+    return "<grade><currentgrade>" + QByteArray::number(g) + "</currentgrade>"
+           + (date ? "<date>" + QByteArray(date) + "</date>" : QByteArray())
+           + "</grade><grade><currentgrade>1</currentgrade></grade>";
+}
+
+QByteArray paukerCard(const QByteArray &front, const QByteArray &back, qint64 learned = 0,
+                      const char *reverse = "ReverseSide")
+{
+    return "<Card><FrontSide LearnedTimestamp=\"" + QByteArray::number(learned) + "\"><Text>" + front
+           + "</Text></FrontSide><" + reverse + "><Text>" + back + "</Text></" + reverse + "></Card>";
 }
 
 struct Fixture {
@@ -155,6 +230,19 @@ private slots:
         QTest::newRow("zstd cut short") << "c.apkg" << QByteArray("zip:collection.anki21b:cut") << "unvollständig";
         QTest::newRow("bomb") << "b.apkg" << QByteArray("zip:collection.anki2:bomb") << "200-Fache";
         QTest::newRow("broken zip") << "x.apkg" << QByteArray("PK\x03\x04garbage") << "beschädigt";
+        QTest::newRow("kvtml not well-formed")
+            << "k.kvtml" << kvtml2(entry(0, "a", "b"), "").replace("</entries>", "</entry>") << "kein gültiges XML";
+        QTest::newRow("entities") << "l.kvtml"
+                                  << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE kvtml [<!ENTITY a \"lol\">"
+                                                "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
+                                                "<kvtml version=\"2.0\"><entries>&b;</entries></kvtml>")
+                                  << "Entitäten";
+        QTest::newRow("gzip bomb") << "g.pau.gz" << QByteArray("gz-bomb") << "200-Fache";
+        QTest::newRow("gzip cut short") << "c.pau.gz" << QByteArray("gz-cut") << "beschädigt";
+        QTest::newRow("unknown XML") << "u.xml" << QByteArray("<?xml version=\"1.0\"?><html/>") << "weder";
+        QTest::newRow("unknown gzip") << "u.gz" << QByteArray("gz:<Other/>") << "weder";
+        QTest::newRow("text over the limit")
+            << "t.kvtml" << kvtml2(entry(0, "a", QByteArray(17 * 1024 * 1024, 'x')), "") << "zu lang";
     }
     void badFiles()
     {
@@ -177,6 +265,12 @@ private slots:
                 content = QByteArray(20 * 1024 * 1024, '\0');
             }
             QVERIFY(ankifiles::zipFile(path, {{QString::fromLatin1(parts[1]), content}}));
+        } else if (bytes == "gz-bomb") {
+            f.write(name, gzip("<Lesson>" + QByteArray(30 * 1024 * 1024, ' ')));
+        } else if (bytes == "gz-cut") {
+            f.write(name, gzip("<Lesson><Batch/></Lesson>").chopped(10));
+        } else if (bytes.startsWith("gz:")) {
+            f.write(name, gzip(bytes.mid(3)));
         } else if (bytes == "directory") {
             QVERIFY(QDir(f.dir.path()).mkdir(name));
         } else if (bytes != "missing") {
@@ -186,6 +280,92 @@ private slots:
         QVERIFY2(message.contains(reason) && message.contains(name), qPrintable(message));
         QCOMPARE(cardsOf(*f.store), QStringList());
         QCOMPARE(f.store->allSubjects(), QStringList());
+    }
+
+    // kvtml and Pauker files: cards, subjects, compartments and times.
+    void foreignFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("subject"); // the one chosen for all cards, or none
+        QTest::addColumn<QStringList>("cards");
+        QTest::addColumn<int>("refused");
+        const QByteArray entries = entry(0, "eins", "one", grade(0, "2020-03-01T08:00:00"))
+                                   + entry(1, "zwei", "two", grade(3, "2021-06-01T12:30:00"))
+                                   + entry(2, "drei", "three", grade(3, "2020-06-01T12:30:00"))
+                                   + entry(3, "vier", "four", grade(12, "2019-01-02T03:04:05"))
+                                   + entry(4, "fünf", "five", "<grade><pregrade>2</pregrade></grade>")
+                                   + entry(5, "sechs", "six")
+                                   + "<entry id=\"6\"><deactivated>true</deactivated><translation id=\"0\"><text>aus"
+                                     "</text></translation><translation id=\"1\"><text>off</text></translation>"
+                                     "</entry>"
+                                   + entry(7, "leer", " ") + entry(8, "sieben &amp; acht", "seven");
+        const QByteArray lessons = "<container><name>Zahlen</name><entry id=\"0\"/><entry id=\"1\"/>"
+                                   "<container><name>Groß</name><entry id=\"2\"/><entry id=\"3\"/></container>"
+                                   "</container><container><name>Default Lesson</name><entry id=\"4\"/>"
+                                   "<entry id=\"0\"/></container>";
+        QTest::newRow("kvtml 2") << "w.kvtml" << kvtml2(entries, lessons) << QString()
+                                 << QStringList{"Wörter|1|fünf|five|jetzt",
+                                                "Wörter|1|sechs|six|jetzt",
+                                                "Wörter|1|sieben & acht|seven|jetzt",
+                                                "Zahlen|1|eins|one|" + local("2020-03-01T08:00:00"),
+                                                "Zahlen|4|zwei|two|" + local("2021-06-01T12:30:00"),
+                                                "Zahlen::Groß|4|drei|three|" + local("2020-06-01T12:30:00"),
+                                                "Zahlen::Groß|8|vier|four|" + local("2019-01-02T03:04:05")}
+                                 << 2;
+        QTest::newRow("kvtml 2, one subject chosen, no title")
+            << "Liste.v2.kvtml" << kvtml2(entries, lessons, "") << "Ziel"
+            << QStringList{"Ziel|1|eins|one|" + local("2020-03-01T08:00:00"),
+                           "Ziel|1|fünf|five|jetzt",
+                           "Ziel|1|sechs|six|jetzt",
+                           "Ziel|1|sieben & acht|seven|jetzt",
+                           "Ziel|4|drei|three|" + local("2020-06-01T12:30:00"),
+                           "Ziel|4|zwei|two|" + local("2021-06-01T12:30:00"),
+                           "Ziel|8|vier|four|" + local("2019-01-02T03:04:05")}
+            << 2;
+        QTest::newRow("kvtml 2, default lesson without title")
+            << "Liste.v2.kvtml" << kvtml2(entry(0, "a", "b"), "<container><name>Default Lesson</name></container>", "")
+            << QString() << QStringList{"Liste.v2|1|a|b|jetzt"} << 0;
+        QTest::newRow("kvtml 1")
+            << "alt.kvtml"
+            << QByteArray("<?xml version=\"1.0\"?><kvtml title=\"Alt\"><lesson><desc no=\"1\">Tiere</desc>"
+                          "</lesson><e m=\"1\"><o>Hund</o><t g=\"2;5\" d=\"1600000000;1\">dog</t></e>"
+                          "<e><o>Katze</o><t>cat</t></e><e m=\"1\"><o></o><t>x</t></e></kvtml>")
+            << QString() << QStringList{"Alt|1|Katze|cat|jetzt", "Tiere|3|Hund|dog|1600000000"} << 1;
+        const QByteArray lesson =
+            "<Lesson LessonFormat=\"1.7\"><Description>  Englisch\nVokabeln</Description>"
+            "<Batch>"
+            + paukerCard("neu", "new", 1'500'000'000'000) + "</Batch><Batch>" + paukerCard("kurz", "short")
+            + "</Batch><Batch></Batch><Batch>" + paukerCard("spät", "late", 1'600'000'500'000)
+            + paukerCard("früh", "early", 1'600'000'000'999) + paukerCard("", "leer") + "</Batch><Batch>"
+            + paukerCard("oben", "top", 1'500'000'000'000) + "</Batch></Lesson>";
+        const QStringList paukerCards{"Englisch|1|neu|new|jetzt", "Englisch|1|kurz|short|jetzt",
+                                      "Englisch|2|früh|early|1600000000", "Englisch|2|spät|late|1600000500",
+                                      "Englisch|3|oben|top|1500000000"};
+        QTest::newRow("Pauker") << "e.xml" << lesson << QString() << paukerCards << 1;
+        QTest::newRow("Pauker gzipped") << "e.pau.gz" << gzip(lesson) << QString() << paukerCards << 1;
+        QTest::newRow("Pauker 1.4") << "Alte Lektion.pau.gz"
+                                    << gzip("<Lesson Pauker-Version=\"1.4\"><Batch>"
+                                            + paukerCard("vorn", "hinten", 0, "BackSide") + "</Batch></Lesson>")
+                                    << QString() << QStringList{"Alte Lektion|1|vorn|hinten|jetzt"} << 0;
+    }
+    void foreignFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, subject);
+        QFETCH(QStringList, cards);
+        QFETCH(int, refused);
+        Fixture f;
+        auto file = ImportFile::open(f.write(name, bytes));
+        const ImportSummary s = runImport(*file, *f.store, {subject, true});
+        QCOMPARE(cardsWithTimes(*f.store), cards);
+        QCOMPARE(s.linesRefused, refused);
+        qint64 kept = 0;
+        for (const QString &card : cards)
+            kept += card.section(u'|', 1, 1) != "1" || !card.endsWith("jetzt");
+        QCOMPARE(s.progressKept, kept);
+        QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
     void ankiPackages_data()
@@ -279,6 +459,40 @@ private slots:
         exportCards(*to.store, again);
         QCOMPARE(rawdb::readBytes(again), rawdb::readBytes(out));
         QCOMPARE(to.store->checkInvariants(), QStringList());
+    }
+
+    // Out to kvtml and back: subjects, cards, compartments (up to 8) and times.
+    void kvtmlRoundTrip()
+    {
+        Fixture from;
+        const QStringList texts = {"a & <b>", "two\r\nlines", "emoji 😀", " blank ", "tab\there"};
+        qint64 i = 0;
+        from.store->importCards(
+            [&](BulkCard &card) {
+                if (i == 24)
+                    return false;
+                card = BulkCard{i % 2 ? QStringLiteral("Zahlen::Groß") : QStringLiteral("Wörter & Sätze"),
+                                texts[i % 5] + QString::number(i), texts[(i + 1) % 5], qint32(1 + i % 12),
+                                i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
+                ++i;
+                return true;
+            },
+            {});
+        const QString out = from.dir.filePath("out.kvtml");
+        QCOMPARE(exportCards(*from.store, out).cards, 24);
+        Fixture to;
+        QCOMPARE(to.import(out, QString()), QString());
+        QStringList expected;
+        for (QString card : cardsWithTimes(*from.store)) {
+            QStringList parts = card.split(u'|');
+            parts[1] = QString::number(std::min(parts[1].toInt(), 8));
+            expected << parts.join(u'|');
+        }
+        QStringList got = cardsWithTimes(*to.store);
+        // Compartments above 8 are one now, ordered by their times.
+        expected.sort();
+        got.sort();
+        QCOMPARE(got, expected);
     }
 
     // A card Anki has in review keeps its progress; the rest start in compartment 1.
@@ -430,7 +644,7 @@ private slots:
         QTest::addColumn<QString>("gebiet");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
-        QTest::addColumn<QString>("target"); // of an export; empty: o.txt
+        QTest::addColumn<QString>("target"); // of an export; empty: o.txt (an import: c.txt)
         const int import = CommandRequest::Import, exp = CommandRequest::Export;
         QTest::newRow("import without subject") << import << "" << 1 << "--gebiet"
                                                 << "";
@@ -438,6 +652,10 @@ private slots:
                                                  << "";
         QTest::newRow("import") << import << "Neu" << 0 << "1 Frage gespeichert"
                                 << "";
+        QTest::newRow("import kvtml, its lessons") << import << "" << 0 << "1 Frage mit ihrem Lernstand"
+                                                   << "c.kvtml";
+        QTest::newRow("import kvtml, numeric subject") << import << "42" << 1 << "Zahlen"
+                                                       << "c.kvtml";
         QTest::newRow("export one") << exp << "Alt" << 0 << "1 Frage aus 1 Gebiet"
                                     << "";
         QTest::newRow("export unknown") << exp << "Nix" << 1 << "gibt es nicht"
@@ -458,8 +676,12 @@ private slots:
         Fixture f;
         Seeder{Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())}.subject("Alt", 1);
         QDir(f.dir.path()).mkdir("ordner");
-        const QString file = action == CommandRequest::Import ? f.write("c.txt", "f\ta\n")
-                                                              : f.dir.filePath(target.isEmpty() ? "o.txt" : target);
+        const QString file =
+            action != CommandRequest::Import ? f.dir.filePath(target.isEmpty() ? "o.txt" : target)
+            : target.isEmpty()
+                ? f.write("c.txt", "f\ta\n")
+                : f.write(target, kvtml2(entry(0, "f", "a", grade(2)), "<container><name>L</name><entry id=\"0\"/>"
+                                                                       "</container>"));
         QString out, err;
         QTextStream o(&out), e(&err);
         const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};
@@ -567,6 +789,29 @@ private slots:
         QVERIFY(!ctl<QPushButton>(again, "importButton")->isEnabled());
         ctl<QCheckBox>(again, "skipDuplicatesBox")->setChecked(false);
         QVERIFY(ctl<QPlainTextEdit>(again, "notesView")->toPlainText().startsWith("2 Fragen werden importiert."));
+    }
+
+    // A kvtml file brings its lessons; a subject typed takes all cards, a number is refused.
+    void importDialogForeign()
+    {
+        Fixture f;
+        ScriptedDialogs dialogs;
+        ui::Session session{dialogs, sessionOn(f.store->path())};
+        ui::ImportDialog dialog(connected(session));
+        QVERIFY(dialog.loadFile(f.write("w.kvtml", kvtml2(entry(0, "f", "a", grade(2)),
+                                                          "<container><name>L</name><entry id=\"0\"/></container>"))));
+        auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
+        auto *previewTable = ctl<QTableWidget>(dialog, "previewTable");
+        QVERIFY(subjectBox->isEnabled());
+        QCOMPARE(previewTable->item(0, 2)->text(), QStringLiteral("3"));
+        QCOMPARE(previewTable->item(0, 3)->text(), QStringLiteral("L"));
+        subjectBox->setEditText(QStringLiteral("2024"));
+        ctl<QPushButton>(dialog, "importButton")->click();
+        QVERIFY2(dialogs.take().value(0).contains("2024"), "numeric subject refused");
+        subjectBox->setEditText(QStringLiteral("Alles"));
+        ctl<QPushButton>(dialog, "importButton")->click();
+        QVERIFY2(dialogs.take().value(0).contains("1 Frage mit ihrem Lernstand"), "summary");
+        QCOMPARE(cardsOf(*f.store), QStringList{"Alles|3|f|a"});
     }
 
     void exportDialog()

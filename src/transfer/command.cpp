@@ -56,6 +56,11 @@ int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err
         std::unique_ptr<ImportFile> file = ImportFile::open(request.file);
         ImportSettings settings;
         settings.targetSubject = request.gebiet;
+        // kvtml and Pauker: a subject given takes all cards instead of the lessons.
+        if (file->foreign() && !request.gebiet.isEmpty() && readsAsNumber(request.gebiet)) {
+            err << text::invalidSubjectName(request.gebiet) << Qt::endl;
+            return 1;
+        }
         if (file->kind() == ImportFile::Kind::Text && !file->hasGebietColumn()) {
             if (request.gebiet.isEmpty()) {
                 err << text::noSubjectGiven(request.file) << Qt::endl;

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
@@ -73,6 +74,32 @@ void appendField(std::string &out, const char *data, int size, char separator)
     out.push_back('"');
 }
 
+// Text as XML element content. Control characters XML 1.0 cannot hold are left
+// out; a carriage return is written as a reference, so that reading keeps it.
+void appendXml(std::string &out, const char *data, int size)
+{
+    for (int i = 0; i < size; ++i) {
+        const char c = data[i];
+        switch (c) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '\r':
+            out.append("&#13;");
+            break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
+                out.push_back(c);
+        }
+    }
+}
+
 // Reading through a memory map spares a copy of every page; the store goes back to
 // plain reads afterwards. Nobody can shorten the file under the read lock.
 class ReadTransaction {
@@ -129,7 +156,8 @@ struct Line {
 // start and end; only a day on which the offset changes asks for each time.
 class SeitFormat {
 public:
-    void append(std::string &out, qint64 seit)
+    // KDE's files write local time without the offset (zone false).
+    void append(std::string &out, qint64 seit, bool zone = true)
     {
         const qint64 day = seit >= 0 ? seit / 86400 : (seit - 86399) / 86400;
         auto it = m_days.find(day);
@@ -143,7 +171,9 @@ public:
         QDate::fromJulianDay(localDay + 2440588).getDate(&year, &month, &dayOfMonth);
         if (year < 1 || year > 9999) {
             // Four digits do not hold it: as Qt writes it, which Qt reads back.
-            out.append(QDateTime::fromSecsSinceEpoch(seit).toString(Qt::ISODate).toStdString());
+            const QDateTime at = QDateTime::fromSecsSinceEpoch(seit);
+            out.append(
+                (zone ? at.toString(Qt::ISODate) : at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))).toStdString());
             return;
         }
         const int away = offset < 0 ? -offset : offset;
@@ -157,7 +187,7 @@ public:
         text[19] = offset < 0 ? '-' : '+';
         put(text + 20, 2, away / 3600);
         put(text + 23, 2, away / 60 % 60);
-        out.append(text, sizeof text - 1);
+        out.append(text, zone ? sizeof text - 1 : 19);
     }
 
 private:
@@ -297,6 +327,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
 {
     ExportResult result;
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    const bool kvtml = path.endsWith(QLatin1String(".kvtml"), Qt::CaseInsensitive);
     const char separator = csv ? ';' : '\t';
     sql::Database &db = store.database();
     ReadTransaction read(db);
@@ -336,13 +367,26 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             throw TransferError(text::exportFailed(path, files::fileReason(file)));
         out.clear();
     };
-    if (csv)
-        out.append("\xEF\xBB\xBF");
-    const QByteArray sep(1, separator);
-    out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
-    out.append("#html:false\n");
-    out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
-    out.append("#deck column:4\n");
+    if (kvtml) {
+        // kvtml 2 as KWordQuiz and Parley write it; the DTD named is never fetched.
+        out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                   "<!DOCTYPE kvtml PUBLIC \"kvtml2.dtd\" \"http://edu.kde.org/kvtml/kvtml2.dtd\">\n"
+                   "<kvtml version=\"2.0\">\n <information>\n  <generator>Tarlivo</generator>\n  <title>");
+        const QByteArray title = QFileInfo(path).completeBaseName().toUtf8();
+        appendXml(out, title.constData(), int(title.size()));
+        out.append("</title>\n </information>\n <identifiers>\n"
+                   "  <identifier id=\"0\">\n   <name>Frage</name>\n   <locale>de</locale>\n  </identifier>\n"
+                   "  <identifier id=\"1\">\n   <name>Antwort</name>\n   <locale>de</locale>\n  </identifier>\n"
+                   " </identifiers>\n <entries>\n");
+    } else {
+        if (csv)
+            out.append("\xEF\xBB\xBF");
+        const QByteArray sep(1, separator);
+        out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
+        out.append("#html:false\n");
+        out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
+        out.append("#deck column:4\n");
+    }
 
     // The cards in practice order, from the queue index alone.
     std::vector<Line> lines;
@@ -360,9 +404,35 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     }
 
     std::vector<bool> written(subjects.size());
+    // kvtml: each subject's entries, numbered from 0 in file order, are one run.
+    std::vector<std::pair<qint64, qint64>> entriesOf(subjects.size(), {-1, -1});
     SeitFormat seitFormat;
     struct Cancelled {};
-    auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+    auto writeEntry = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+        const qint64 id = result.cards;
+        std::pair<qint64, qint64> &run = entriesOf[line.subject];
+        if (run.first < 0)
+            run.first = id;
+        run.second = id;
+        out.append("  <entry id=\"").append(std::to_string(id)).append("\">\n   <translation id=\"0\">\n    <text>");
+        appendXml(out, frage, frageSize);
+        out.append("</text>\n   </translation>\n   <translation id=\"1\">\n    <text>");
+        appendXml(out, antwort, antwortSize);
+        out.append("</text>\n");
+        if (line.fach > 1 || line.seit) {
+            out.append("    <grade>\n     <currentgrade>")
+                .append(std::to_string(std::min<qint64>(line.fach - 1, 7)))
+                .append("</currentgrade>\n     <count>0</count>\n     <errorcount>0</errorcount>\n");
+            if (line.seit) {
+                out.append("     <date>");
+                seitFormat.append(out, *line.seit, false);
+                out.append("</date>\n");
+            }
+            out.append("    </grade>\n");
+        }
+        out.append("   </translation>\n  </entry>\n");
+    };
+    auto writeText = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
         appendField(out, frage, frageSize, separator);
         out.push_back(separator);
         appendField(out, antwort, antwortSize, separator);
@@ -375,6 +445,12 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         if (line.seit)
             seitFormat.append(out, *line.seit);
         out.push_back('\n');
+    };
+    auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+        if (kvtml)
+            writeEntry(line, frage, frageSize, antwort, antwortSize);
+        else
+            writeText(line, frage, frageSize, antwort, antwortSize);
         ++result.cards;
         written[line.subject] = true;
         if (out.size() >= kFlushAt) {
@@ -420,6 +496,20 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     }
     for (bool w : written)
         result.subjects += w ? 1 : 0;
+    if (kvtml) {
+        out.append(" </entries>\n <lessons>\n");
+        for (size_t i = 0; i < subjects.size(); ++i) {
+            if (entriesOf[i].first < 0)
+                continue;
+            out.append("  <container>\n   <name>");
+            appendXml(out, subjects[i].second.constData(), int(subjects[i].second.size()));
+            out.append("</name>\n   <inpractice>true</inpractice>\n");
+            for (qint64 id = entriesOf[i].first; id <= entriesOf[i].second; ++id)
+                out.append("   <entry id=\"").append(std::to_string(id)).append("\"/>\n");
+            out.append("  </container>\n");
+        }
+        out.append(" </lessons>\n</kvtml>\n");
+    }
     flush();
     file.close();
     if (file.error() != QFile::NoError)

@@ -16,7 +16,9 @@ struct ExportResult {
 
 // Writes the cards of one subject (or of all when subject is empty) in practice
 // order to a UTF-8 file both Tarlivo and Anki read: tab-separated, or for a name
-// ending in .csv semicolon-separated with a byte order mark. The file appears whole
+// ending in .csv semicolon-separated with a byte order mark; for a name ending in
+// .kvtml as kvtml 2 for KWordQuiz and Parley, one lesson per subject and each
+// card's compartment as its answer's grade. The file appears whole
 // or not at all. keepGoing(cards written, cards in all) false cancels. Throws
 // TransferError, StoreError.
 ExportResult exportCards(Store &store, const QString &path, const QString &subject = {},

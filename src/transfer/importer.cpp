@@ -5,6 +5,7 @@
 #include "store/numbertest.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
+#include "transfer/foreignfile.h"
 #include "transfer/html.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
@@ -28,6 +29,20 @@ bool isZip(const QString &path)
         return false;
     const QByteArray head = file.read(4);
     return head == QByteArray("PK\x03\x04", 4) || head == QByteArray("PK\x05\x06", 4);
+}
+
+// Whether the bytes open as XML (after a byte order mark and blanks), or the name
+// says the file is kvtml or Pauker: such a file is never taken for text.
+bool meantAsXml(const QByteArray &data, const QString &path)
+{
+    for (const char *suffix : {".kvtml", ".pau", ".xml"})
+        if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+            return true;
+    qsizetype i = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (i < data.size() && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
+        ++i;
+    const QByteArray head = data.mid(i, 6);
+    return head == "<?xml " || head == "<kvtml" || head == "<Lesso";
 }
 
 bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsNumber(name); }
@@ -77,9 +92,23 @@ std::unique_ptr<ImportFile> ImportFile::open(const QString &path)
         throw TransferError(text::fileMissing(path));
     if (isZip(path)) {
         file->m_anki = std::make_unique<AnkiPackage>(path);
+        file->m_kind = Kind::Anki;
         return file;
     }
-    DecodedText decoded = decodeText(readWholeFile(path, kMaxTextFile), path);
+    {
+        QFile in(path);
+        if (in.open(QIODevice::ReadOnly)) {
+            const QByteArray head = in.peek(64);
+            if (foreign::isGzip(head) || meantAsXml(head, path)) {
+                ForeignKind kind;
+                file->m_foreign = readForeign(in, path, &kind);
+                file->m_kind = kind == ForeignKind::Kvtml ? Kind::Kvtml : Kind::Pauker;
+                return file;
+            }
+        }
+    }
+    const QByteArray data = readWholeFile(path, kMaxTextFile);
+    DecodedText decoded = decodeText(data, path);
     file->m_encoding = decoded.encoding;
     file->m_text = std::make_unique<DelimitedText>(std::move(decoded.text), path);
     return file;
@@ -94,14 +123,16 @@ void ImportFile::setSeparator(QChar separator)
     if (m_text)
         m_text->setSeparator(separator);
 }
-bool ImportFile::hasGebietColumn() const { return m_anki || m_text->columns().gebiet >= 0; }
+bool ImportFile::hasGebietColumn() const { return m_kind != Kind::Text || m_text->columns().gebiet >= 0; }
 bool ImportFile::hasFachColumn() const { return m_text && m_text->columns().fach >= 0; }
 QString ImportFile::collectionName() const { return m_anki ? m_anki->entryName() : QString(); }
 QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStringList(); }
 
 void ImportFile::restart()
 {
-    if (m_anki)
+    if (foreign())
+        m_foreignNext = 0;
+    else if (m_anki)
         m_anki->restart();
     else
         m_text->restart();
@@ -118,6 +149,25 @@ bool ImportFile::next(Item &item)
         item.refusal = RefusedLine{item.line, problem, value};
         return true;
     };
+    if (foreign()) {
+        const size_t refused = m_foreign.refused.size();
+        if (m_foreignNext < refused) {
+            item.refused = true;
+            item.refusal = m_foreign.refused[m_foreignNext++];
+            item.line = item.refusal.line;
+            return true;
+        }
+        if (m_foreignNext - refused >= m_foreign.cards.size())
+            return false;
+        const ForeignCard &card = m_foreign.cards[m_foreignNext++ - refused];
+        item.line = card.number;
+        item.card = BulkCard{card.subject, card.frage, card.antwort, card.fach, card.seit};
+        if (!validSubjectName(card.subject)) {
+            refuse(LineProblem::BadGebiet, card.subject);
+            item.refusal.entry = true;
+        }
+        return true;
+    }
     if (m_anki) {
         AnkiPackage::Note note;
         if (!m_anki->next(note))
@@ -197,6 +247,8 @@ QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const I
 {
     if (file.kind() == ImportFile::Kind::Anki)
         return plan.subjectOf.value(item.card.subject);
+    if (file.foreign())
+        return validSubjectName(settings.targetSubject) ? settings.targetSubject : item.card.subject;
     return file.hasGebietColumn() ? item.card.subject : settings.targetSubject;
 }
 
@@ -295,8 +347,23 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
         plan = planDecks(store, file.decks());
         summary.renamedDecks = plan.renamed;
     }
-    file.restart();
+    // kvtml and Pauker: the duplicates are found beforehand, so that the report
+    // counts the cards that kept their progress among those stored.
+    std::vector<bool> duplicate;
     ImportFile::Item item;
+    if (file.foreign() && settings.skipDuplicates) {
+        DuplicateCounter duplicates(store);
+        file.restart();
+        while (file.next(item)) {
+            if (item.refused)
+                continue;
+            item.card.subject = subjectFor(file, item, settings, plan);
+            duplicate.push_back(duplicates.isDuplicate(item.card));
+        }
+    }
+    file.restart();
+    size_t read = 0;
+    qint64 foundDuplicates = 0;
     auto next = [&](BulkCard &card) {
         while (file.next(item)) {
             summary.mediaDropped += item.media;
@@ -304,8 +371,14 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
                 ++summary.linesRefused;
                 continue;
             }
+            if (read < duplicate.size() && duplicate[read++]) {
+                ++foundDuplicates;
+                continue;
+            }
             item.card.subject = subjectFor(file, item, settings, plan);
             card = std::move(item.card);
+            if (file.foreign() && (card.fach > 1 || card.seit))
+                ++summary.progressKept;
             return true;
         }
         return false;
@@ -324,7 +397,7 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
     }
     summary.subjectsCreated = result.subjectsCreated;
     summary.cardsStored = result.cardsStored;
-    summary.duplicatesSkipped = result.duplicatesSkipped;
+    summary.duplicatesSkipped = result.duplicatesSkipped + foundDuplicates;
     return summary;
 }
 

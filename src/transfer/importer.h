@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/store.h"
+#include "transfer/foreign.h"
 #include "transfer/importtypes.h"
 #include "transfer/textdecode.h"
 
@@ -17,10 +18,11 @@ namespace tarlivo::transfer {
 class AnkiPackage;
 class DelimitedText;
 
-// A file chosen for import: delimited text or an Anki package.
+// A file chosen for import: delimited text, an Anki package, a KWordQuiz or Parley
+// file (kvtml) or a Pauker lesson.
 class ImportFile {
 public:
-    enum class Kind { Text, Anki };
+    enum class Kind { Text, Anki, Kvtml, Pauker };
     // The largest text file read: it is held in memory while it is read.
     static constexpr qint64 kMaxTextFile = 512 * 1024 * 1024;
 
@@ -28,7 +30,9 @@ public:
     static std::unique_ptr<ImportFile> open(const QString &path);
     ~ImportFile();
 
-    Kind kind() const { return m_anki ? Kind::Anki : Kind::Text; }
+    Kind kind() const { return m_kind; }
+    // kvtml and Pauker: the cards come with their subjects and their progress.
+    bool foreign() const { return m_kind == Kind::Kvtml || m_kind == Kind::Pauker; }
     const QString &path() const { return m_path; }
 
     // Text files.
@@ -59,10 +63,16 @@ private:
     Encoding m_encoding = Encoding::Utf8;
     std::unique_ptr<DelimitedText> m_text;
     std::unique_ptr<AnkiPackage> m_anki;
+    Kind m_kind = Kind::Text;
+    // kvtml and Pauker: read whole, refusals first, then the cards in queue order.
+    ForeignCards m_foreign;
+    size_t m_foreignNext = 0;
 };
 
 struct ImportSettings {
-    QString targetSubject; // for a text file without a Gebiet column
+    // For a text file without a Gebiet column; for kvtml and Pauker, when given,
+    // the one subject for all cards instead of the file's lessons.
+    QString targetSubject;
     bool skipDuplicates = true;
 };
 

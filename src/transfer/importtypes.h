@@ -11,12 +11,13 @@ namespace tarlivo::transfer {
 enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Windows1252 };
 
 // Why a line (or an Anki note) is not stored.
-enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet };
+enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet, Deactivated };
 
 struct RefusedLine {
     qint64 line = 0;
     LineProblem problem = LineProblem::OneField;
-    QString value; // the Fach or Gebiet refused
+    QString value;      // the Fach or Gebiet refused
+    bool entry = false; // line counts the entries of an XML file
 };
 
 struct ImportSummary {
@@ -25,6 +26,7 @@ struct ImportSummary {
     qint64 duplicatesSkipped = 0;
     qint64 linesRefused = 0;
     qint64 mediaDropped = 0;
+    qint64 progressKept = 0; // cards stored beyond compartment 1 or with their time
     QList<QPair<QString, QString>> renamedDecks;
     bool cancelled = false;
 };

@@ -71,6 +71,50 @@ QString unclosedQuote(const QString &path, qint64 line)
 
 QString noCards(const QString &path) { return file(path) + QStringLiteral(" enthält keine Fragen.") + nothingStored(); }
 
+QString notWellFormed(const QString &path, qint64 line, const QString &detail)
+{
+    return file(path) + QStringLiteral(" ist kein gültiges XML (Zeile %1: %2).").arg(line).arg(detail)
+           + nothingStored();
+}
+
+QString xmlEntities(const QString &path)
+{
+    return file(path)
+           + QStringLiteral(" erklärt in ihrer DOCTYPE-Angabe eigene Entitäten; solche Dateien werden "
+                            "nicht gelesen, denn sie können beim Lesen ins Unermessliche wachsen.")
+           + nothingStored();
+}
+
+QString gzipDamaged(const QString &path, const QString &detail)
+{
+    return file(path) + QStringLiteral(" ist gepackt (gzip), aber beschädigt (%1).").arg(detail) + nothingStored();
+}
+
+QString gzipTooLarge(const QString &path)
+{
+    return file(path)
+           + QStringLiteral(" würde entpackt mehr als 200 MB oder mehr als das 200-Fache ihrer gepackten "
+                            "Größe belegen.")
+           + nothingStored();
+}
+
+QString unknownKind(const QString &path)
+{
+    return file(path)
+           + QStringLiteral(" ist weder eine Datei von KWordQuiz oder Parley (kvtml) noch eine Pauker-Lektion "
+                            "noch eine Textdatei oder ein Anki-Paket.")
+           + nothingStored();
+}
+
+QString entryTooLong(const QString &path, qint64 entry)
+{
+    return file(path)
+           + QStringLiteral(": Ein Text im Eintrag %1 ist zu lang (mehr als 16 Millionen Zeichen); "
+                            "das ist keine Karteikarte.")
+                 .arg(entry)
+           + nothingStored();
+}
+
 QString zipDamaged(const QString &path, const QString &detail)
 {
     return QStringLiteral("Das Anki-Paket %1 ist beschädigt (%2).").arg(quoted(path), detail) + nothingStored();
@@ -208,8 +252,11 @@ QString problem(const RefusedLine &r)
         why = r.value.isEmpty() ? QStringLiteral("das Gebiet ist leer")
                                 : QStringLiteral("%1 ist kein gültiger Gebietsname").arg(quoted(r.value));
         break;
+    case LineProblem::Deactivated:
+        why = QStringLiteral("der Eintrag ist abgeschaltet");
+        break;
     }
-    return QStringLiteral("Zeile %1: %2").arg(r.line).arg(why);
+    return (r.entry ? QStringLiteral("Eintrag %1: %2") : QStringLiteral("Zeile %1: %2")).arg(r.line).arg(why);
 }
 
 QString importSummary(const ImportSummary &s, const QString &path)
@@ -220,6 +267,9 @@ QString importSummary(const ImportSummary &s, const QString &path)
     lines << byNumber(s.subjectsCreated.size(), "%1 Gebiet neu angelegt", "%1 Gebiete neu angelegt");
     lines << byNumber(s.duplicatesSkipped, "%1 doppelte Frage übersprungen", "%1 doppelte Fragen übersprungen");
     lines << byNumber(s.linesRefused, "%1 Zeile abgewiesen", "%1 Zeilen abgewiesen");
+    if (s.progressKept > 0)
+        lines << byNumber(s.progressKept, "%1 Frage mit ihrem Lernstand übernommen",
+                          "%1 Fragen mit ihrem Lernstand übernommen");
     lines << byNumber(s.mediaDropped, "%1 Verweis auf Ton oder Bild weggelassen",
                       "%1 Verweise auf Ton oder Bild weggelassen");
     for (const auto &[deck, subject] : s.renamedDecks)

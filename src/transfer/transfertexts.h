@@ -31,6 +31,14 @@ QString collectionLacksTable(const QString &path, const QString &entry, const QS
 QString tempFailed(const QString &path, const QString &detail);
 QString zipLibraryMissing(const QString &path);
 
+// XML and gzip files (kvtml, Pauker).
+QString notWellFormed(const QString &path, qint64 line, const QString &detail);
+QString xmlEntities(const QString &path);
+QString gzipDamaged(const QString &path, const QString &detail);
+QString gzipTooLarge(const QString &path);
+QString unknownKind(const QString &path);
+QString entryTooLong(const QString &path, qint64 entry);
+
 // Subjects.
 QString noSubjectGiven(const QString &path);
 QString invalidSubjectName(const QString &name);

@@ -35,7 +35,8 @@ ExportDialog::ExportDialog(Session &session, QWidget *parent)
     label->setBuddy(subjectBox);
     auto *hint = new QLabel(QStringLiteral("Die Datei ist UTF-8 und durch Tabulatoren getrennt; "
                                            "mit der Endung .csv durch Semikolons, für Tabellenkalkulationen.\n"
-                                           "Tarlivo und Anki lesen sie wieder ein."),
+                                           "Tarlivo und Anki lesen sie wieder ein. Mit der Endung .kvtml "
+                                           "entsteht eine Datei für KWordQuiz und Parley, mit dem Fach jeder Frage."),
                             this);
     hint->setTextFormat(Qt::PlainText);
     hint->setWordWrap(true);
@@ -65,7 +66,8 @@ void ExportDialog::chooseAndExport()
 {
     const QString path = m_dialogs.saveFileName(
         this, QStringLiteral("Exportieren nach"),
-        QStringLiteral("Tabulator-getrennt (*.txt *.tsv);;CSV für Tabellenkalkulationen (*.csv)"));
+        QStringLiteral("Tabulator-getrennt (*.txt *.tsv);;CSV für Tabellenkalkulationen (*.csv);;"
+                       "KWordQuiz und Parley (*.kvtml)"));
     if (!path.isEmpty() && exportTo(path))
         accept();
 }

@@ -36,8 +36,10 @@ QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
 
 QString fileFilter()
 {
-    return QStringLiteral("Karteikarten (*.txt *.tsv *.csv *.apkg *.colpkg);;Textdateien (*.txt *.tsv *.csv);;"
-                          "Anki-Pakete (*.apkg *.colpkg);;Alle Dateien (*)");
+    return QStringLiteral("Karteikarten (*.txt *.tsv *.csv *.apkg *.colpkg *.kvtml *.pau.gz *.pau *.xml);;"
+                          "Textdateien (*.txt *.tsv *.csv);;Anki-Pakete (*.apkg *.colpkg);;"
+                          "KWordQuiz und Parley (*.kvtml);;Pauker-Lektionen (*.pau.gz *.pau *.xml);;"
+                          "Alle Dateien (*)");
 }
 
 } // namespace
@@ -131,7 +133,7 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
     connect(subjectBox, &QComboBox::editTextChanged, this, [this] {
         showPreview();
         // Which cards are there already depends on the subject.
-        if (m_file && !m_file->hasGebietColumn() && skipDuplicatesBox->isChecked())
+        if (m_file && (!m_file->hasGebietColumn() || m_file->foreign()) && skipDuplicatesBox->isChecked())
             m_subjectTyped->start();
     });
     connect(skipDuplicatesBox, &QCheckBox::toggled, this, [this] {
@@ -178,8 +180,12 @@ bool ImportDialog::loadFile(const QString &path)
         }
         separatorBox->setCurrentIndex(index);
         encodingLabel->setText(transfer::text::encodingName(m_file->encoding()));
-    } else {
+    } else if (m_file->kind() == transfer::ImportFile::Kind::Anki) {
         encodingLabel->setText(QStringLiteral("Anki-Paket (%1)").arg(m_file->collectionName()));
+    } else {
+        encodingLabel->setText(m_file->kind() == transfer::ImportFile::Kind::Kvtml
+                                   ? QStringLiteral("KWordQuiz oder Parley (kvtml)")
+                                   : QStringLiteral("Pauker-Lektion"));
     }
     // Without a Gebiet column the cards need a subject; the file's name is a start.
     if (text && !m_file->hasGebietColumn() && subjectBox->currentText().isEmpty()) {
@@ -228,8 +234,10 @@ void ImportDialog::refreshPreview()
 
 void ImportDialog::showPreview()
 {
+    // kvtml and Pauker bring their lessons; a subject chosen takes all cards instead.
+    const bool foreign = m_file && m_file->foreign();
     const bool ownSubjects = m_file && m_file->hasGebietColumn();
-    subjectBox->setEnabled(m_file && !ownSubjects);
+    subjectBox->setEnabled(m_file && (!ownSubjects || foreign));
     const QString target = subjectBox->currentText();
     previewTable->setRowCount(int(m_preview.cards.size()));
     for (int row = 0; row < m_preview.cards.size(); ++row) {
@@ -250,6 +258,11 @@ void ImportDialog::showPreview()
                                                             : QStringLiteral(" (erkannt)"));
             if (ownSubjects)
                 notes << QStringLiteral("Die Gebiete stehen in der Datei.");
+        } else if (foreign) {
+            notes << (target.isEmpty() ? QStringLiteral("Jede Lektion wird ein Gebiet gleichen Namens; "
+                                                        "ein gewähltes Gebiet nimmt alle Fragen auf.")
+                                       : QStringLiteral("Alle Fragen kommen in das gewählte Gebiet."));
+            notes << QStringLiteral("Fach und Zeitpunkt jeder Frage werden übernommen.");
         } else {
             notes << QStringLiteral("Jeder Stapel wird ein Gebiet gleichen Namens.");
             for (const auto &[deck, subject] : m_preview.decks.renamed)
@@ -288,7 +301,8 @@ void ImportDialog::importCards()
             return;
     }
     const transfer::ImportSettings s = settings();
-    if (!m_file->hasGebietColumn() && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
+    const bool subjectNeeded = !m_file->hasGebietColumn() || (m_file->foreign() && !s.targetSubject.isEmpty());
+    if (subjectNeeded && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
         m_dialogs.message(this, transfer::text::invalidSubjectName(s.targetSubject));
         subjectBox->setFocus();
         return;

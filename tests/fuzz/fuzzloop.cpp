@@ -64,7 +64,9 @@ int main(int argc, char *argv[])
     };
     const Target targets[] = {{"text", fuzz::text, fuzz::textSeeds()},
                               {"html", fuzz::html, fuzz::htmlSeeds()},
-                              {"anki", fuzz::anki, fuzz::ankiSeeds()}};
+                              {"anki", fuzz::anki, fuzz::ankiSeeds()},
+                              {"kvtml", fuzz::kvtml, fuzz::kvtmlSeeds()},
+                              {"pauker", fuzz::pauker, fuzz::paukerSeeds()}};
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--seeds")) {
         for (const Target &t : targets) {

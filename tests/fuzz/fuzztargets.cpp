@@ -3,12 +3,16 @@
 #include "ankifiles.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
+#include "transfer/foreignfile.h"
 #include "transfer/html.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QTemporaryFile>
+
+#include <zlib.h>
 
 namespace fuzz {
 
@@ -64,6 +68,62 @@ void anki(const uint8_t *data, size_t size)
     }
 }
 
+namespace {
+
+// Whatever a reader of foreign files finds must be a card it could store.
+void checkCards(const ForeignCards &cards)
+{
+    for (const ForeignCard &card : cards.cards)
+        if (card.fach < 1 || card.frage.trimmed().isEmpty() || card.antwort.trimmed().isEmpty())
+            __builtin_trap();
+}
+
+QByteArray gzip(const QByteArray &data)
+{
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+} // namespace
+
+void kvtml(const uint8_t *data, size_t size)
+{
+    try {
+        QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        ForeignKind kind;
+        checkCards(readForeign(buffer, "fuzz", &kind));
+    } catch (const TransferError &) {
+    }
+}
+
+// The first byte 'G' packs the rest with gzip here, so that mutations reach the XML
+// rather than stopping at gzip's checksum; anything else is read as it is.
+void pauker(const uint8_t *data, size_t size)
+{
+    QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (size > 0 && data[0] == 'G')
+        bytes = gzip(bytes.mid(1));
+    try {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        ForeignKind kind;
+        checkCards(readForeign(buffer, "fuzz", &kind));
+    } catch (const TransferError &) {
+    }
+}
+
 QList<QByteArray> textSeeds()
 {
     return {"Frage\tAntwort\nf2\ta2\n",
@@ -98,6 +158,32 @@ QList<QByteArray> ankiSeeds()
         }
     }
     return seeds;
+}
+
+QList<QByteArray> kvtmlSeeds()
+{
+    return {"<?xml version=\"1.0\"?><kvtml version=\"2.0\"><information><title>T.kvtml</title></information>"
+            "<entries><entry id=\"0\"><translation id=\"0\"><text>f</text></translation><translation id=\"1\">"
+            "<text>a</text><grade><currentgrade>3</currentgrade><date>2020-03-01T08:00:00</date></grade>"
+            "</translation></entry><entry id=\"1\"><deactivated>true</deactivated><translation id=\"0\"><text>x"
+            "</text></translation></entry></entries><lessons><container><name>L</name><entry id=\"0\"/>"
+            "<container><name>Default Lesson</name><entry id=\"1\"/></container></container></lessons></kvtml>",
+            "<kvtml title=\"A\"><lesson><desc no=\"1\">T</desc></lesson><e m=\"1\"><o>H</o>"
+            "<t g=\"2;5\" d=\"1600000000;1\">d</t></e><e><o>K</o><t>c</t></e></kvtml>",
+            "<!DOCTYPE kvtml [<!ENTITY a \"b\">]><kvtml>&a;</kvtml>"};
+}
+
+QList<QByteArray> paukerSeeds()
+{
+    const QByteArray lesson = "<Lesson LessonFormat=\"1.7\"><Description>E\nV</Description><Batch><Card>"
+                              "<FrontSide LearnedTimestamp=\"1500000000000\"><Text>n</Text></FrontSide>"
+                              "<ReverseSide><Text>w</Text></ReverseSide></Card></Batch><Batch/><Batch/><Batch>"
+                              "<Card><FrontSide LearnedTimestamp=\"1600000000999\"><Text>f</Text></FrontSide>"
+                              "<ReverseSide><Text>e</Text></ReverseSide></Card></Batch></Lesson>";
+    return {lesson, "G" + lesson,
+            "<Lesson Pauker-Version=\"1.4\"><Batch><Card><FrontSide><Text>v</Text></FrontSide><BackSide><Text>h"
+            "</Text></BackSide></Card></Batch></Lesson>",
+            gzip(lesson)};
 }
 
 } // namespace fuzz
