@@ -1,6 +1,16 @@
 #include "app/frmbackground.h"
 
+#include "store/store.h"
+#include "ui/messages.h"
+#include "ui/session.h"
+
+#include <QDateTime>
+#include <QLabel>
 #include <QMenuBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 namespace tarlivo::ui {
 
@@ -17,6 +27,66 @@ FrmBackground::FrmBackground(Session &session, Navigator &navigator) : Form(layo
     // The platform fills an empty title with the program's name; a blank keeps the
     // title bar empty as designed.
     setWindowTitle(QStringLiteral(" "));
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblFaellig"));
+    m_status->setAccessibleName(QStringLiteral("Heute fällig"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setContentsMargins(6, 2, 6, 2);
+    m_status->hide();
+    m_recount = new QTimer(this);
+    m_recount->setSingleShot(true);
+    m_recount->setInterval(0);
+    connect(m_recount, &QTimer::timeout, this, &FrmBackground::recount);
+    m_dayChange = new QTimer(this);
+    m_dayChange->setObjectName(QStringLiteral("tmrTageswechsel"));
+    m_dayChange->setSingleShot(true);
+    m_dayChange->setTimerType(Qt::VeryCoarseTimer);
+    connect(m_dayChange, &QTimer::timeout, this, [this] {
+        recount();
+        armDayChange();
+    });
+    connect(&session, &Session::changed, this, &FrmBackground::recountLater);
+    connect(&session, &Session::storeOpened, this, &FrmBackground::recountLater);
+}
+
+void FrmBackground::recountLater()
+{
+    if (m_onScreen)
+        m_recount->start();
+}
+
+void FrmBackground::recount()
+{
+    Store *store = session().store();
+    if (!store) {
+        m_status->clear();
+        return;
+    }
+    qint64 cards = 0;
+    qint64 subjects = 0;
+    try {
+        for (const SubjectDue &due : store->dueBySubject())
+            if (due.figures.dueNow > 0) {
+                cards += due.figures.dueNow;
+                ++subjects;
+            }
+    } catch (const StoreError &) {
+        // The windows the user works in tell about a file that cannot serve.
+        m_status->clear();
+        return;
+    }
+    m_status->setText(text::dueToday(cards, subjects));
+}
+
+void FrmBackground::armDayChange()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime next(now.date(), QTime(4, 0));
+    if (next <= now)
+        next = QDateTime(now.date().addDays(1), QTime(4, 0));
+    // A second late, so that the count surely falls into the new day.
+    m_dayChange->start(int(std::min<qint64>(now.msecsTo(next) + 1000, std::numeric_limits<int>::max())));
 }
 
 void FrmBackground::setMenuBar(QMenuBar *bar)
@@ -32,6 +102,8 @@ void FrmBackground::showEvent(QShowEvent *event)
     Form::showEvent(event);
     if (m_bar && !m_bar->isVisible())
         QMetaObject::invokeMethod(this, &FrmBackground::placeMenuBar, Qt::QueuedConnection);
+    if (!m_onScreen)
+        QMetaObject::invokeMethod(this, &FrmBackground::placeStatusLine, Qt::QueuedConnection);
 }
 
 void FrmBackground::resizeEvent(QResizeEvent *event)
@@ -39,6 +111,8 @@ void FrmBackground::resizeEvent(QResizeEvent *event)
     Form::resizeEvent(event);
     if (m_bar && m_bar->isVisible())
         placeMenuBar();
+    if (m_onScreen)
+        placeStatusLine();
 }
 
 void FrmBackground::placeMenuBar()
@@ -46,6 +120,23 @@ void FrmBackground::placeMenuBar()
     // Along the top edge, across the whole width.
     m_bar->setGeometry(0, 0, width(), m_bar->sizeHint().height());
     m_bar->show();
+}
+
+} // namespace tarlivo::ui
+
+namespace tarlivo::ui {
+
+void FrmBackground::placeStatusLine()
+{
+    // Along the bottom edge, across the whole width.
+    const int height = m_status->sizeHint().height();
+    m_status->setGeometry(0, this->height() - height, width(), height);
+    if (m_onScreen)
+        return;
+    m_onScreen = true;
+    m_status->show();
+    recount();
+    armDayChange();
 }
 
 } // namespace tarlivo::ui

@@ -2,7 +2,9 @@
 
 #include "ui/form.h"
 
+class QLabel;
 class QMenuBar;
+class QTimer;
 
 namespace tarlivo::ui {
 
@@ -16,6 +18,8 @@ public:
     FrmBackground(Session &session, Navigator &navigator);
     // The menu bar along the top edge; it shows once the backdrop is on screen.
     void setMenuBar(QMenuBar *bar);
+    // The status line along the bottom edge: what is due today.
+    QLabel *statusLine() const { return m_status; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -23,8 +27,19 @@ protected:
 
 private:
     void placeMenuBar();
+    void placeStatusLine();
+    // Changes come in bursts (a verdict, an import): one count after them, never
+    // inside the change's own path.
+    void recountLater();
+    void recount();
+    // The day changes at 04:00; the line then counts again.
+    void armDayChange();
 
     QMenuBar *m_bar = nullptr;
+    QLabel *m_status = nullptr;
+    QTimer *m_recount = nullptr;
+    QTimer *m_dayChange = nullptr;
+    bool m_onScreen = false; // filled only once the first window showed
 };
 
 } // namespace tarlivo::ui
