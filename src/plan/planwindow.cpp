@@ -255,8 +255,7 @@ void PlanWindow::compartmentChosen()
     const std::optional<qint32> fach = currentCompartment();
     txtAbstand->setEnabled(fach.has_value());
     cmdAbstand->setEnabled(fach.has_value());
-    txtAbstand->setText(fach ? QString::number(m_compartments[std::size_t(tblFaecher->currentRow())].tage)
-                             : QString());
+    txtAbstand->setText(fach ? QString::number(m_compartments[std::size_t(tblFaecher->currentRow())].tage) : QString());
 }
 
 void PlanWindow::saveInterval()

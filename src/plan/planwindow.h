@@ -70,7 +70,7 @@ private:
     Session &m_session;
     Navigator &m_navigator;
     Dialogs &m_dialogs;
-    std::vector<SubjectRow> m_subjects;        // in the table's order
+    std::vector<SubjectRow> m_subjects;         // in the table's order
     std::vector<CompartmentDue> m_compartments; // of the chosen subject
     qint64 m_today = 0;
     bool m_stale = true;
