@@ -236,8 +236,8 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
         const CompartmentDue &c = m_compartments[i];
         const DueFigures &f = c.figures;
         setRow(*tblFaecher, int(i),
-               {number(c.fach), number(c.tage), number(f.dueNow), number(f.dueWithinWeek), number(f.cards),
-                dayText(f.nextDueDay)});
+               {QString::number(c.fach), QString::number(c.tage), number(f.dueNow), number(f.dueWithinWeek),
+                number(f.cards), dayText(f.nextDueDay)});
         if (keepFach && c.fach == *keepFach)
             chosen = int(i);
     }
