@@ -378,6 +378,7 @@ QString keyHelp()
                           "Strg+Z – Rückgängig\n"
                           "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
                           "Strg+L – Kartenliste\n"
+                          "Strg+P – Lernplan\n"
                           "Strg+Q – Beenden\n\n"
                           "Die Tasten mit Alt und dem unterstrichenen Buchstaben drücken die Schaltflächen.");
 }
