@@ -46,7 +46,7 @@ FrmBackground::FrmBackground(Session &session, Navigator &navigator) : Form(layo
         recount();
         armDayChange();
     });
-    connect(&session, &Session::changed, this, &FrmBackground::recountLater);
+    connect(&session, &Session::changed, this, &FrmBackground::follow);
     connect(&session, &Session::storeOpened, this, &FrmBackground::recountLater);
 }
 
@@ -58,25 +58,70 @@ void FrmBackground::recountLater()
 
 void FrmBackground::recount()
 {
+    m_recount->stop();
+    m_counted = false;
+    m_due.clear();
     Store *store = session().store();
     if (!store) {
         m_status->clear();
         return;
     }
-    qint64 cards = 0;
-    qint64 subjects = 0;
     try {
+        m_countedDay = store->learningToday();
         for (const SubjectDue &due : store->dueBySubject())
-            if (due.figures.dueNow > 0) {
-                cards += due.figures.dueNow;
-                ++subjects;
-            }
+            if (due.figures.dueNow > 0)
+                m_due[due.subjectId] = due.figures.dueNow;
     } catch (const StoreError &) {
         // The windows the user works in tell about a file that cannot serve.
+        m_due.clear();
         m_status->clear();
         return;
     }
-    m_status->setText(text::dueToday(cards, subjects));
+    m_counted = true;
+    showCounts();
+}
+
+void FrmBackground::follow(const Change &change)
+{
+    if (!m_onScreen)
+        return;
+    constexpr std::size_t kMostCardsFollowed = 64;
+    Store *store = session().store();
+    // Anything may have changed, or what makes cards due did: counted afresh.
+    if (!store || !m_counted || m_recount->isActive() || change.isEmpty() || !change.subjects.empty()
+        || !change.intervals.empty() || change.cards.size() > kMostCardsFollowed) {
+        recountLater();
+        return;
+    }
+    try {
+        const qint64 today = store->learningToday();
+        if (today != m_countedDay) {
+            recountLater();
+            return;
+        }
+        // As Store::isDue judges a card, from the rows the change holds.
+        const auto due = [store, today](const CardRow &row) {
+            return Store::learningDay(row.seit) + store->interval(row.subjectId, row.fach) <= today;
+        };
+        for (const RowChange<CardRow> &row : change.cards) {
+            if (row.before && due(*row.before) && --m_due[row.before->subjectId] <= 0)
+                m_due.erase(row.before->subjectId);
+            if (row.after && due(*row.after))
+                ++m_due[row.after->subjectId];
+        }
+    } catch (const StoreError &) {
+        recountLater();
+        return;
+    }
+    showCounts();
+}
+
+void FrmBackground::showCounts()
+{
+    qint64 cards = 0;
+    for (const auto &[subject, count] : m_due)
+        cards += count;
+    m_status->setText(text::dueToday(cards, qint64(m_due.size())));
 }
 
 void FrmBackground::armDayChange()

@@ -2,6 +2,8 @@
 
 #include "ui/form.h"
 
+#include <map>
+
 class QLabel;
 class QMenuBar;
 class QTimer;
@@ -28,10 +30,14 @@ protected:
 private:
     void placeMenuBar();
     void placeStatusLine();
-    // Changes come in bursts (a verdict, an import): one count after them, never
+    // Changes come in bursts (an import, a deletion): one count after them, never
     // inside the change's own path.
     void recountLater();
     void recount();
+    // A few cards changed (a verdict, an edit): the counts follow them card by card,
+    // at the cost of a look-up each, so that a practice step never waits for a count.
+    void follow(const Change &change);
+    void showCounts();
     // The day changes at 04:00; the line then counts again.
     void armDayChange();
 
@@ -40,6 +46,9 @@ private:
     QTimer *m_recount = nullptr;
     QTimer *m_dayChange = nullptr;
     bool m_onScreen = false; // filled only once the first window showed
+    bool m_counted = false;  // m_due holds the counts of learning day m_countedDay
+    qint64 m_countedDay = 0;
+    std::map<qint32, qint64> m_due; // subject -> cards due now
 };
 
 } // namespace tarlivo::ui
