@@ -180,6 +180,9 @@ void FrmBackground::placeStatusLine()
         return;
     m_onScreen = true;
     m_status->show();
+    // The first window is on screen: the file may be opened now, to tell what is due
+    // before the user goes anywhere.
+    session().openQuietly();
     recount();
     armDayChange();
 }
