@@ -2,8 +2,8 @@
 // painted, through the real windows on the offscreen platform, at 1,000,000 cards
 // (or --cards), with the backdrop's status line kept current. A bare SQLite commit
 // on the same file system is timed between the steps, so both see the same disk;
-// then the events the step left run (the status line's recount), as they run while
-// the user reads the next card, timed on their own.
+// then whatever events the step left run, as they would while the user reads the
+// next card, timed on their own (a recount of the status line would show there).
 // Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]
 #include "app/forms.h"
 #include "app/frmbackground.h"
