@@ -140,7 +140,6 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         if (store->cardCount(std::nullopt) != before - rows || dialogs.shown != 0)
             throw std::runtime_error("deleting the selected cards failed");
     }
-    store.reset();
     QFile::remove(path);
     return result;
 }

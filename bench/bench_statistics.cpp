@@ -1,5 +1,5 @@
 // Times the statistics window at 1,000,000 cards and 1,000,000 log rows, from the
-// window's construction (or the choice of a subject) until both charts are painted,
+// window's construction (or the choice of a subject) until its charts are painted,
 // on the big subject, beside the same at 10,000 cards from the same run; wall-clock
 // and CPU time, medians.
 // Usage: tarlivo_bench_statistics --data=DIR [--repeats=N]
@@ -39,29 +39,33 @@ struct Times {
     std::vector<double> wall, cpu;
 };
 
-// Runs action, then lets events run until both charts have been painted.
+// Runs action, then lets events run until the three charts have been painted.
 template <class Action>
 void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&action)
 {
-    PaintWatch faecher, tage;
+    PaintWatch faecher, tage, prognose;
     const double cpuStart = processCpuMs();
     QElapsedTimer timer;
     timer.start();
     action();
     QWidget *chartFaecher = chart(*window, "chartFaecher");
     QWidget *chartTage = chart(*window, "chartTage");
+    QWidget *chartPrognose = chart(*window, "chartPrognose");
     chartFaecher->installEventFilter(&faecher);
     chartTage->installEventFilter(&tage);
+    chartPrognose->installEventFilter(&prognose);
     window->show();
     chartFaecher->update();
     chartTage->update();
-    while (!(faecher.painted && tage.painted) && timer.elapsed() < 10000)
+    chartPrognose->update();
+    while (!(faecher.painted && tage.painted && prognose.painted) && timer.elapsed() < 10000)
         QCoreApplication::processEvents();
     times.wall.push_back(double(timer.nsecsElapsed()) / 1e6);
     times.cpu.push_back(processCpuMs() - cpuStart);
     chartFaecher->removeEventFilter(&faecher);
     chartTage->removeEventFilter(&tage);
-    if (!(faecher.painted && tage.painted))
+    chartPrognose->removeEventFilter(&prognose);
+    if (!(faecher.painted && tage.painted && prognose.painted))
         throw std::runtime_error("the charts were never painted");
 }
 

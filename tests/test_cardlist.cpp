@@ -1,3 +1,4 @@
+#include "accesskeys.h"
 #include "app/aboutwindow.h"
 #include "app/frmbackground.h"
 #include "cards/cardlistmodel.h"
@@ -63,32 +64,6 @@ std::function<void(QDialog &)> thenOk(std::function<void(QDialog &)> fill)
         fill(dialog);
         dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     };
-}
-
-// The access keys that more than one button, check box or label with a buddy
-// of the window uses, each as its captions.
-QStringList sharedAccessKeys(const QWidget &window)
-{
-    std::map<QChar, QStringList> users;
-    auto add = [&](const QString &caption) {
-        for (qsizetype i = caption.indexOf(QLatin1Char('&')); i >= 0 && i + 1 < caption.size();
-             i = caption.indexOf(QLatin1Char('&'), i + 2)) {
-            if (caption[i + 1] != QLatin1Char('&')) {
-                users[caption[i + 1].toLower()] << caption;
-                return;
-            }
-        }
-    };
-    for (const QAbstractButton *b : window.findChildren<QAbstractButton *>())
-        add(b->text());
-    for (const QLabel *l : window.findChildren<QLabel *>())
-        if (l->buddy())
-            add(l->text());
-    QStringList shared;
-    for (const auto &[key, captions] : users)
-        if (captions.size() > 1)
-            shared << captions.join(QStringLiteral(" / "));
-    return shared;
 }
 
 // The window over the fixture's store, with scripted answers and every change recorded.

@@ -274,8 +274,10 @@ private slots:
                 texts << xml.readElementText();
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        // Compartments 1 and 3; then 1, 1 and 2 verdict kinds on the three days.
-        QCOMPARE(bars, 2 + 1 + 1 + 2);
+        // Compartments 1 and 3; then 1, 1 and 2 verdict kinds on the three days; then
+        // the three cards of compartment 1 due today and the one of compartment 3 in two days.
+        QCOMPARE(bars, 2 + 1 + 1 + 2 + 2);
+        QVERIFY(texts.contains(ui::text::forecastChartTitle(ui::StatisticsWindow::kDays)));
         QVERIFY(texts.contains(ui::text::statisticsHeading(QString(kLatein).remove(QChar(1)))));
         QVERIFY(texts.contains(ui::text::verdictFastRichtig()));
         QVERIFY(texts.contains(dayLabel(0)));

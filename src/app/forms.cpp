@@ -18,7 +18,7 @@ static_assert(std::size(kClosingEndsProgram) == kWindowCount);
 
 } // namespace
 
-Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup)), m_tools(m_session) {}
+Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup)), m_tools(m_session, *this) {}
 
 Forms::~Forms()
 {
@@ -94,6 +94,8 @@ FrmGebiete *Forms::showGebiete(Road road, Upkeep upkeep)
 void Forms::startEntry(const QString &subject) { window<FrmNeu>().startEntry(subject); }
 
 void Forms::startPractice(const QString &subject) { window<FrmUeb>().startPractice(subject); }
+
+void Forms::startDuePractice(const QString &subject) { window<FrmUeb>().startDuePractice(subject); }
 
 void Forms::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
 {

@@ -53,6 +53,7 @@ public:
     bool showSubjects(Road road, Upkeep upkeep) override;
     void startEntry(const QString &subject) override;
     void startPractice(const QString &subject) override;
+    void startDuePractice(const QString &subject) override;
     void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) override;
     void unload(Form &form) override;
     void closedByUser(Form &form) override;

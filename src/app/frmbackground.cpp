@@ -1,6 +1,16 @@
 #include "app/frmbackground.h"
 
+#include "store/store.h"
+#include "ui/messages.h"
+#include "ui/session.h"
+
+#include <QDateTime>
+#include <QLabel>
 #include <QMenuBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 namespace tarlivo::ui {
 
@@ -17,6 +27,111 @@ FrmBackground::FrmBackground(Session &session, Navigator &navigator) : Form(layo
     // The platform fills an empty title with the program's name; a blank keeps the
     // title bar empty as designed.
     setWindowTitle(QStringLiteral(" "));
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblFaellig"));
+    m_status->setAccessibleName(QStringLiteral("Heute fällig"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setContentsMargins(6, 2, 6, 2);
+    m_status->hide();
+    m_recount = new QTimer(this);
+    m_recount->setSingleShot(true);
+    m_recount->setInterval(0);
+    connect(m_recount, &QTimer::timeout, this, &FrmBackground::recount);
+    m_dayChange = new QTimer(this);
+    m_dayChange->setObjectName(QStringLiteral("tmrTageswechsel"));
+    m_dayChange->setSingleShot(true);
+    m_dayChange->setTimerType(Qt::VeryCoarseTimer);
+    connect(m_dayChange, &QTimer::timeout, this, [this] {
+        recount();
+        armDayChange();
+    });
+    connect(&session, &Session::changed, this, &FrmBackground::follow);
+    connect(&session, &Session::storeOpened, this, &FrmBackground::recountLater);
+}
+
+void FrmBackground::recountLater()
+{
+    if (m_onScreen)
+        m_recount->start();
+}
+
+void FrmBackground::recount()
+{
+    m_recount->stop();
+    m_counted = false;
+    m_due.clear();
+    Store *store = session().store();
+    if (!store) {
+        m_status->clear();
+        return;
+    }
+    try {
+        m_countedDay = store->learningToday();
+        for (const SubjectDue &due : store->dueBySubject())
+            if (due.figures.dueNow > 0)
+                m_due[due.subjectId] = due.figures.dueNow;
+    } catch (const StoreError &) {
+        // The windows the user works in tell about a file that cannot serve.
+        m_due.clear();
+        m_status->clear();
+        return;
+    }
+    m_counted = true;
+    showCounts();
+}
+
+void FrmBackground::follow(const Change &change)
+{
+    if (!m_onScreen)
+        return;
+    constexpr std::size_t kMostCardsFollowed = 64;
+    Store *store = session().store();
+    // Anything may have changed, or what makes cards due did: counted afresh.
+    if (!store || !m_counted || m_recount->isActive() || change.isEmpty() || !change.subjects.empty()
+        || !change.intervals.empty() || change.cards.size() > kMostCardsFollowed) {
+        recountLater();
+        return;
+    }
+    try {
+        const qint64 today = store->learningToday();
+        if (today != m_countedDay) {
+            recountLater();
+            return;
+        }
+        // As Store::isDue judges a card, from the rows the change holds.
+        const auto due = [store, today](const CardRow &row) {
+            return Store::learningDay(row.seit) + store->interval(row.subjectId, row.fach) <= today;
+        };
+        for (const RowChange<CardRow> &row : change.cards) {
+            if (row.before && due(*row.before) && --m_due[row.before->subjectId] <= 0)
+                m_due.erase(row.before->subjectId);
+            if (row.after && due(*row.after))
+                ++m_due[row.after->subjectId];
+        }
+    } catch (const StoreError &) {
+        recountLater();
+        return;
+    }
+    showCounts();
+}
+
+void FrmBackground::showCounts()
+{
+    qint64 cards = 0;
+    for (const auto &[subject, count] : m_due)
+        cards += count;
+    m_status->setText(text::dueToday(cards, qint64(m_due.size())));
+}
+
+void FrmBackground::armDayChange()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime next(now.date(), QTime(4, 0));
+    if (next <= now)
+        next = QDateTime(now.date().addDays(1), QTime(4, 0));
+    // A second late, so that the count surely falls into the new day.
+    m_dayChange->start(int(std::min<qint64>(now.msecsTo(next) + 1000, std::numeric_limits<int>::max())));
 }
 
 void FrmBackground::setMenuBar(QMenuBar *bar)
@@ -32,6 +147,8 @@ void FrmBackground::showEvent(QShowEvent *event)
     Form::showEvent(event);
     if (m_bar && !m_bar->isVisible())
         QMetaObject::invokeMethod(this, &FrmBackground::placeMenuBar, Qt::QueuedConnection);
+    if (!m_onScreen)
+        QMetaObject::invokeMethod(this, &FrmBackground::placeStatusLine, Qt::QueuedConnection);
 }
 
 void FrmBackground::resizeEvent(QResizeEvent *event)
@@ -39,6 +156,8 @@ void FrmBackground::resizeEvent(QResizeEvent *event)
     Form::resizeEvent(event);
     if (m_bar && m_bar->isVisible())
         placeMenuBar();
+    if (m_onScreen)
+        placeStatusLine();
 }
 
 void FrmBackground::placeMenuBar()
@@ -46,6 +165,26 @@ void FrmBackground::placeMenuBar()
     // Along the top edge, across the whole width.
     m_bar->setGeometry(0, 0, width(), m_bar->sizeHint().height());
     m_bar->show();
+}
+
+} // namespace tarlivo::ui
+
+namespace tarlivo::ui {
+
+void FrmBackground::placeStatusLine()
+{
+    // Along the bottom edge, across the whole width.
+    const int height = m_status->sizeHint().height();
+    m_status->setGeometry(0, this->height() - height, width(), height);
+    if (m_onScreen)
+        return;
+    m_onScreen = true;
+    m_status->show();
+    // The first window is on screen: the file may be opened now, to tell what is due
+    // before the user goes anywhere.
+    session().openQuietly();
+    recount();
+    armDayChange();
 }
 
 } // namespace tarlivo::ui

@@ -2,7 +2,11 @@
 
 #include "ui/form.h"
 
+#include <map>
+
+class QLabel;
 class QMenuBar;
+class QTimer;
 
 namespace tarlivo::ui {
 
@@ -16,6 +20,8 @@ public:
     FrmBackground(Session &session, Navigator &navigator);
     // The menu bar along the top edge; it shows once the backdrop is on screen.
     void setMenuBar(QMenuBar *bar);
+    // The status line along the bottom edge: what is due today.
+    QLabel *statusLine() const { return m_status; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -23,8 +29,26 @@ protected:
 
 private:
     void placeMenuBar();
+    void placeStatusLine();
+    // Changes come in bursts (an import, a deletion): one count after them, never
+    // inside the change's own path.
+    void recountLater();
+    void recount();
+    // A few cards changed (a verdict, an edit): the counts follow them card by card,
+    // at the cost of a look-up each, so that a practice step never waits for a count.
+    void follow(const Change &change);
+    void showCounts();
+    // The day changes at 04:00; the line then counts again.
+    void armDayChange();
 
     QMenuBar *m_bar = nullptr;
+    QLabel *m_status = nullptr;
+    QTimer *m_recount = nullptr;
+    QTimer *m_dayChange = nullptr;
+    bool m_onScreen = false; // filled only once the first window showed
+    bool m_counted = false;  // m_due holds the counts of learning day m_countedDay
+    qint64 m_countedDay = 0;
+    std::map<qint32, qint64> m_due; // subject -> cards due now
 };
 
 } // namespace tarlivo::ui

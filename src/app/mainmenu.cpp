@@ -39,6 +39,9 @@ MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
         tools.openCardList();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     add(QStringLiteral("&Statistik…"), "actStatistik", karten, [&tools] { tools.openStatistics(); });
+    add(QStringLiteral("L&ernplan…"), "actLernplan", karten, [&tools] {
+        tools.openPlan();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
 
     QMenu *hilfe = m_bar->addMenu(QStringLiteral("&Hilfe"));
     add(QStringLiteral("&Tastenkürzel"), "actTastenkuerzel", hilfe,

@@ -2,6 +2,7 @@
 
 #include "app/aboutwindow.h"
 #include "cards/cardlistwindow.h"
+#include "plan/planwindow.h"
 #include "statistics/statisticswindow.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
@@ -47,6 +48,21 @@ void ToolWindows::openStatistics()
     StatisticsWindow &statistics = window<StatisticsWindow>([this] { return new StatisticsWindow(m_session); });
     statistics.refresh();
     present(statistics);
+}
+
+void ToolWindows::openPlan()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    PlanWindow &plan = window<PlanWindow>([this] {
+        auto *window = new PlanWindow(m_session, m_navigator);
+        QObject::connect(
+            window, &PlanWindow::changed, &m_session,
+            [this, window](const QString &label, const Change &change) { m_session.record(label, change, window); });
+        return window;
+    });
+    plan.refresh();
+    present(plan);
 }
 
 void ToolWindows::openImport()

@@ -9,6 +9,7 @@
 
 namespace tarlivo::ui {
 
+class Navigator;
 class Session;
 
 // The windows beyond the designed six: each exists at most once, made the first
@@ -17,12 +18,13 @@ class Session;
 // is opened afresh.
 class ToolWindows {
 public:
-    explicit ToolWindows(Session &session) : m_session(session) {}
+    ToolWindows(Session &session, Navigator &navigator) : m_session(session), m_navigator(navigator) {}
     ToolWindows(const ToolWindows &) = delete;
     ToolWindows &operator=(const ToolWindows &) = delete;
 
     void openCardList();
     void openStatistics();
+    void openPlan();
     void openImport();
     void openExport();
     void openAbout();
@@ -49,6 +51,7 @@ private:
     static void present(QWidget &window);
 
     Session &m_session;
+    Navigator &m_navigator;
     std::map<std::string, QPointer<QWidget>> m_windows;
 };
 

@@ -184,10 +184,64 @@ void FrmUeb::refreshList()
 
 void FrmUeb::startPractice(const QString &subject)
 {
+    m_dueOnly = false;
     m_subject = subject;
     setWindowTitle(subject);
     showForm();
     FillFach(0);
+}
+
+void FrmUeb::startDuePractice(const QString &subject)
+{
+    m_subject = subject;
+    setWindowTitle(subject);
+    showForm();
+    std::optional<qint32> fach;
+    try {
+        if (const std::optional<qint32> key = getIDgebiet(session().db(), subject))
+            fach = session().db().highestDueCompartment(*key);
+    } catch (const StoreError &) {
+        // FillFach below reads the file again and tells the user.
+    }
+    m_dueOnly = fach.has_value();
+    if (!fach)
+        session().message(this, text::allDuePractised());
+    FillFach(fach.value_or(0));
+}
+
+bool FrmUeb::goOnDue(qint32 subject, qint32 fach)
+{
+    std::optional<qint32> next;
+    try {
+        Store &db = session().db();
+        const auto headDue = [&db, subject](qint32 f) {
+            const std::optional<qint32> head = db.headCard(subject, f);
+            return head && db.isDue(*head);
+        };
+        // The due cards of a compartment are a prefix of its queue: its head tells.
+        if (headDue(fach)) {
+            next = fach;
+        } else {
+            const std::vector<qint32> faecher = db.compartments(subject);
+            for (auto it = faecher.rbegin(); it != faecher.rend() && !next; ++it)
+                if (*it < fach && headDue(*it))
+                    next = *it;
+            // A card above may have fallen due meanwhile (a day change, an interval of 0).
+            if (!next)
+                next = db.highestDueCompartment(subject);
+        }
+    } catch (const StoreError &error) {
+        m_dueOnly = false;
+        session().report(this, error);
+        return false;
+    }
+    if (next) {
+        FillFach(*next);
+        return true;
+    }
+    m_dueOnly = false;
+    session().message(this, text::allDuePractised());
+    return false;
 }
 
 std::optional<qint32> FrmUeb::subjectKey()
@@ -353,7 +407,10 @@ void FrmUeb::MoveToFach(Verdict verdict)
             session().report(this, error);
         return;
     }
-    FillFach(listed.value_or(change.cards.front().before->fach));
+    const CardRow &judged = *change.cards.front().before;
+    if (m_dueOnly && goOnDue(judged.subjectId, judged.fach))
+        return;
+    FillFach(listed.value_or(judged.fach));
 }
 
 void FrmUeb::cardLost(qint32 card)

@@ -22,6 +22,12 @@ public:
     // Starts practising subject (named as typed or picked): the caption, the
     // window shown, and the list filled with no compartment preferred.
     void startPractice(const QString &subject);
+    // The same for the subject's due cards: the highest compartment holding one is
+    // chosen, and each verdict goes on with the next due card, down the compartments,
+    // until none is left; then practice goes on as started above.
+    void startDuePractice(const QString &subject);
+    // Whether practice still keeps to the due cards.
+    bool practisingDue() const { return m_dueOnly; }
     // The subject practised, as it was handed over.
     const QString &subject() const { return m_subject; }
     // The key of the card on display, which the verdicts and "&Edit" act on.
@@ -67,6 +73,11 @@ private:
     // The compartment list anew, the card on display kept.
     void refreshList();
 
+    // Due practice after a verdict on a card of fach: that compartment again while its
+    // head card is due, else the next lower one holding a due card. False when none
+    // is left: the user has been told, and practice goes on as usual.
+    bool goOnDue(qint32 subject, qint32 fach);
+
     // The compartment the list's text names, or empty after telling the user.
     std::optional<qint32> listedFach();
     // The same without a message.
@@ -99,6 +110,7 @@ private:
     // The card the labels show; empty once they were emptied, so that no verdict
     // or edit reaches a card the user no longer sees.
     std::optional<qint32> m_card;
+    bool m_dueOnly = false;
 };
 
 } // namespace tarlivo::ui

@@ -19,6 +19,7 @@ const QColor kAxisText(0x50, 0x50, 0x50);
 const QColor kGrid(0xdd, 0xdd, 0xdd);
 const QColor kAxis(0x80, 0x80, 0x80);
 const QColor kCompartmentBar(0x3f, 0x6f, 0xb0);
+const QColor kForecast(0x6a, 0x4c, 0x93);
 // Told apart by lightness as well as hue, so they stay distinct without colour vision.
 const QColor kRichtig(0x1e, 0x8a, 0x4a);
 const QColor kFastRichtig(0xf2, 0xc1, 0x4e);
@@ -170,6 +171,18 @@ BarChart verdictChart(const Statistics &s)
     return chart;
 }
 
+BarChart forecastChart(const std::vector<qint64> &perDay, QDate today)
+{
+    BarChart chart;
+    const int days = int(perDay.size());
+    chart.title = text::forecastChartTitle(days);
+    chart.colors = {kForecast};
+    chart.emptyText = text::nothingFallsDue(days);
+    for (int i = 0; i < days; ++i)
+        chart.bars.push_back({today.addDays(i).toString(QStringLiteral("d.M.")), {perDay[std::size_t(i)]}});
+    return chart;
+}
+
 void ChartScene::append(const ChartScene &other, qreal dy)
 {
     for (Rect r : other.rects) {
@@ -286,7 +299,7 @@ ChartScene layoutChart(const BarChart &chart, const QSizeF &size, const QFont &f
     return scene;
 }
 
-ChartScene layoutExport(const QString &heading, const QString &figures, const BarChart &top, const BarChart &bottom,
+ChartScene layoutExport(const QString &heading, const QString &figures, const std::vector<BarChart> &charts,
                         const QFont &font)
 {
     constexpr qreal kWidth = 800;
@@ -295,7 +308,7 @@ ChartScene layoutExport(const QString &heading, const QString &figures, const Ba
     const QFontMetricsF fmBold(boldOf(font));
     const qreal header = kMargin + fmBold.height() + 4 + fm.height() + 4;
     ChartScene scene;
-    scene.size = QSizeF(kWidth, header + 2 * kChartHeight);
+    scene.size = QSizeF(kWidth, header + qreal(charts.size()) * kChartHeight);
     scene.rects.push_back({QRectF(QPointF(0, 0), scene.size), Qt::white, QStringLiteral("background")});
     scene.texts.push_back(
         {{kMargin, kMargin + fmBold.ascent()}, heading, ChartScene::Anchor::Start, false, true, kInk});
@@ -305,8 +318,8 @@ ChartScene layoutExport(const QString &heading, const QString &figures, const Ba
                            false,
                            false,
                            kInk});
-    scene.append(layoutChart(top, QSizeF(kWidth, kChartHeight), font), header);
-    scene.append(layoutChart(bottom, QSizeF(kWidth, kChartHeight), font), header + kChartHeight);
+    for (std::size_t i = 0; i < charts.size(); ++i)
+        scene.append(layoutChart(charts[i], QSizeF(kWidth, kChartHeight), font), header + qreal(i) * kChartHeight);
     return scene;
 }
 

@@ -3,6 +3,7 @@
 #include "store/store.h"
 
 #include <QColor>
+#include <QDate>
 #include <QFont>
 #include <QLineF>
 #include <QRectF>
@@ -47,6 +48,9 @@ constexpr int kMaxCompartmentBars = 20;
 BarChart compartmentChart(const Statistics &s);
 // Richtig, Fast Richtig, Falsch per day, stacked, oldest day first.
 BarChart verdictChart(const Statistics &s);
+// Cards falling due on each learning day from today on; today's bar holds every card
+// due now.
+BarChart forecastChart(const std::vector<qint64> &perDay, QDate today);
 
 // A chart laid out for one size and font: the shapes both the screen and the SVG
 // file are drawn from, so the two always agree.
@@ -79,8 +83,8 @@ struct ChartScene {
 };
 
 ChartScene layoutChart(const BarChart &chart, const QSizeF &size, const QFont &font);
-// The saved picture: a heading, a line of figures and both charts one below the other.
-ChartScene layoutExport(const QString &heading, const QString &figures, const BarChart &top, const BarChart &bottom,
+// The saved picture: a heading, a line of figures and the charts one below the other.
+ChartScene layoutExport(const QString &heading, const QString &figures, const std::vector<BarChart> &charts,
                         const QFont &font);
 
 void paintScene(QPainter &painter, const ChartScene &scene, const QFont &font);

@@ -48,6 +48,7 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     lblFolge = figureLabel("lblFolge", QStringLiteral("Tage in Folge geübt"), this);
     chartFaecher = chartView("chartFaecher", text::compartmentChartTitle(), this);
     chartTage = chartView("chartTage", text::verdictChartTitle(kDays), this);
+    chartPrognose = chartView("chartPrognose", text::forecastChartTitle(kDays), this);
     cmdSpeichern =
         toolButton(QStringLiteral("Als &Bild speichern…"), "cmdSpeichern", QStringLiteral("Als Bild speichern"), this);
     cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
@@ -71,6 +72,7 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     layout->addLayout(figures);
     layout->addWidget(chartFaecher, 1);
     layout->addWidget(chartTage, 1);
+    layout->addWidget(chartPrognose, 1);
     layout->addLayout(actions);
     setTabOrder(cboGebiet, cmdSpeichern);
     setTabOrder(cmdSpeichern, cmdSchliessen);
@@ -83,7 +85,7 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     connect(cmdSpeichern, &QPushButton::clicked, this, &StatisticsWindow::saveImage);
     connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { load(); });
 
-    resize(760, 640);
+    resize(760, 860);
     // The figures are read when the window is shown, or at once for a subject asked
     // for before: opened on a subject, the figures of all are never read in vain.
     fillSubjects(std::nullopt);
@@ -158,8 +160,12 @@ void StatisticsWindow::showEvent(QShowEvent *event)
 void StatisticsWindow::load()
 {
     m_stale = false;
+    std::vector<qint64> forecast;
+    QDate today;
     try {
         m_statistics = store().statistics(currentSubject(), kDays);
+        forecast = store().forecast(currentSubject(), kDays);
+        today = QDate::fromJulianDay(store().learningToday());
     } catch (const StoreError &e) {
         m_statistics = Statistics{};
         lblKarten->setText(text::statisticsUnknown(QStringLiteral("Karten")));
@@ -169,6 +175,7 @@ void StatisticsWindow::load()
         unreadable.emptyText = text::statisticsUnreadable();
         chartFaecher->setChart(unreadable);
         chartTage->setChart(unreadable);
+        chartPrognose->setChart(unreadable);
         m_dialogs.message(this, text::storeError(e));
         return;
     }
@@ -177,6 +184,7 @@ void StatisticsWindow::load()
     lblFolge->setText(text::statisticsStreak(m_statistics.streak));
     chartFaecher->setChart(compartmentChart(m_statistics));
     chartTage->setChart(verdictChart(m_statistics));
+    chartPrognose->setChart(forecastChart(forecast, today));
 }
 
 void StatisticsWindow::saveImage()
@@ -198,7 +206,7 @@ void StatisticsWindow::saveImage()
     const QString figures =
         QStringList{lblKarten->text(), lblHeute->text(), lblFolge->text()}.join(QStringLiteral("   "));
     const ChartScene scene = layoutExport(text::statisticsHeading(cboGebiet->currentText()), figures,
-                                          chartFaecher->chart(), chartTage->chart(), font());
+                                          {chartFaecher->chart(), chartTage->chart(), chartPrognose->chart()}, font());
     // Written beside and moved into place: a failed save leaves no half picture.
     QSaveFile file(path);
     QString reason;

@@ -50,6 +50,7 @@ private:
     QLabel *lblFolge;
     ChartView *chartFaecher;
     ChartView *chartTage;
+    ChartView *chartPrognose;
     QPushButton *cmdSpeichern;
     QPushButton *cmdSchliessen;
 

@@ -378,6 +378,7 @@ QString keyHelp()
                           "Strg+Z – Rückgängig\n"
                           "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
                           "Strg+L – Kartenliste\n"
+                          "Strg+P – Lernplan\n"
                           "Strg+Q – Beenden\n\n"
                           "Die Tasten mit Alt und dem unterstrichenen Buchstaben drücken die Schaltflächen.");
 }
@@ -431,5 +432,34 @@ QString imageNotSaved(const QString &path, const QString &reason)
     return QStringLiteral("Das Bild konnte nicht als %1 gespeichert werden:\n%2").arg(quoted(path), reason);
 }
 QString imageNotWritten() { return QStringLiteral("Die Datei konnte nicht vollständig geschrieben werden."); }
+QString forecastChartTitle(int days) { return QStringLiteral("Fällige Karten je Tag (nächste %1 Tage)").arg(days); }
+QString nothingFallsDue(int days)
+{
+    return QStringLiteral("In den nächsten %1 Tagen wird hier nichts fällig.").arg(days);
+}
+
+QString allDuePractised() { return QStringLiteral("Alle fälligen Karten sind geübt."); }
+QString dueToday(qint64 cards, qint64 subjects)
+{
+    if (cards == 0)
+        return QStringLiteral("Heute ist nichts fällig.");
+    const QLocale german(QLocale::German, QLocale::Germany);
+    return QStringLiteral("Heute fällig: %1 %2 in %3 %4")
+        .arg(german.toString(cards), cards == 1 ? QStringLiteral("Karte") : QStringLiteral("Karten"),
+             german.toString(subjects), subjects == 1 ? QStringLiteral("Gebiet") : QStringLiteral("Gebieten"));
+}
+QString intervalLabel(qint32 fach, const QString &subject)
+{
+    return QStringLiteral("Abstand von Fach %1 in „%2“").arg(fach).arg(subject);
+}
+QString intervalInvalid(const QString &typed, qint32 max)
+{
+    return QStringLiteral("Ungültiger Abstand „%1“: bitte eine ganze Zahl von Tagen von 0 bis %2 eingeben. "
+                          "Nichts wurde gespeichert.")
+        .arg(typed)
+        .arg(max);
+}
+QString noDueCard() { return QStringLiteral("–"); }
+QString planChooseSubject() { return QStringLiteral("Wählen Sie oben ein Gebiet, um seine Fächer zu sehen."); }
 
 } // namespace tarlivo::ui::text

@@ -104,5 +104,15 @@ QString saveImageFilter();
 QString imageTypeUnknown(const QString &path);
 QString imageNotSaved(const QString &path, const QString &reason);
 QString imageNotWritten();
+QString forecastChartTitle(int days);
+QString nothingFallsDue(int days);
+
+// The plan, due practice and the backdrop's status line.
+QString allDuePractised();
+QString dueToday(qint64 cards, qint64 subjects); // "Heute fällig: 37 Karten in 3 Gebieten"
+QString intervalLabel(qint32 fach, const QString &subject);
+QString intervalInvalid(const QString &typed, qint32 max);
+QString noDueCard(); // the next due date of nothing
+QString planChooseSubject();
 
 } // namespace tarlivo::ui::text

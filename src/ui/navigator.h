@@ -37,6 +37,9 @@ public:
     // Card entry or practice of subject, named as typed or picked.
     virtual void startEntry(const QString &subject) = 0;
     virtual void startPractice(const QString &subject) = 0;
+    // Practice of subject's due cards: the highest compartment holding a due card
+    // first, then down, until none is left.
+    virtual void startDuePractice(const QString &subject) = 0;
     // The edit window on the card on display in practice, with its texts as shown.
     virtual void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) = 0;
     // Discards a window; its next use builds it afresh from its design.

@@ -63,6 +63,20 @@ bool Session::ConnectDB(QWidget *parent)
 
 bool Session::ensureStore(QWidget *parent) { return m_store || ConnectDB(parent); }
 
+bool Session::openQuietly()
+{
+    if (m_store)
+        return true;
+    if (sniffFormat(m_setup.dataFile) != FileFormat::SQLite)
+        return false;
+    try {
+        open();
+        return true;
+    } catch (const StoreError &) {
+        return false;
+    }
+}
+
 Store &Session::db()
 {
     if (!m_store)

@@ -46,6 +46,10 @@ public:
     // The store is open, connecting first when nothing has yet; false after telling
     // the user why not.
     bool ensureStore(QWidget *parent);
+    // Opens the store without a word when the data file already is one; a missing
+    // file, one of the older program or one that cannot serve waits for the window
+    // that tells the user why. False when no store is open.
+    bool openQuietly();
     // The open store; throws StoreError(NotConnected) before the first connection.
     Store &db();
     // The open store, or null.

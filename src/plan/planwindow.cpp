@@ -1,0 +1,298 @@
+#include "plan/planwindow.h"
+
+#include "ui/dialogs.h"
+#include "ui/messages.h"
+#include "ui/navigator.h"
+#include "ui/session.h"
+#include "ui/toolwidgets.h"
+
+#include <QAction>
+#include <QDate>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <unordered_map>
+
+namespace tarlivo::ui {
+namespace {
+
+QTableWidget *table(const char *name, const QString &accessible, const QStringList &headers, QWidget *parent)
+{
+    auto *t = new QTableWidget(0, int(headers.size()), parent);
+    t->setObjectName(QLatin1String(name));
+    t->setAccessibleName(accessible);
+    t->setHorizontalHeaderLabels(headers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table, the arrows move within it.
+    t->setTabKeyNavigation(false);
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+void setRow(QTableWidget &t, int row, const QStringList &cells)
+{
+    for (int column = 0; column < cells.size(); ++column) {
+        auto *item = new QTableWidgetItem(cells[column]);
+        if (column > 0)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        t.setItem(row, column, item);
+    }
+}
+
+QString number(qint64 n) { return QLocale(QLocale::German, QLocale::Germany).toString(n); }
+
+} // namespace
+
+PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
+    : QWidget(parent), m_session(session), m_navigator(navigator), m_dialogs(session.dialogs())
+{
+    setWindowTitle(QStringLiteral("Lernplan"));
+    setObjectName(QStringLiteral("PlanWindow"));
+
+    const QStringList figures{QStringLiteral("Fällig"), QStringLiteral("In 7 Tagen"), QStringLiteral("Karten"),
+                              QStringLiteral("Nächste fällig")};
+    tblGebiete = table("tblGebiete", QStringLiteral("Gebiete"), QStringList{QStringLiteral("Gebiet")} + figures, this);
+    tblFaecher = table("tblFaecher", QStringLiteral("Fächer des Gebiets"),
+                       QStringList{QStringLiteral("Fach"), QStringLiteral("Abstand (Tage)")} + figures, this);
+    txtAbstand = new QLineEdit(this);
+    txtAbstand->setObjectName(QStringLiteral("txtAbstand"));
+    txtAbstand->setAccessibleName(QStringLiteral("Abstand des Fachs in Tagen"));
+    lblHinweis = new QLabel(text::planChooseSubject(), this);
+    lblHinweis->setObjectName(QStringLiteral("lblHinweis"));
+    lblHinweis->setTextFormat(Qt::PlainText);
+    lblHinweis->setAccessibleName(QStringLiteral("Hinweis"));
+    cmdAbstand =
+        toolButton(QStringLiteral("Abstand &speichern"), "cmdAbstand", QStringLiteral("Abstand speichern"), this);
+    cmdUeben = toolButton(QStringLiteral("&Fällige üben"), "cmdUeben", QStringLiteral("Fällige üben"), this);
+    cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
+
+    auto *interval = new QHBoxLayout;
+    interval->addWidget(plainLabel(QStringLiteral("&Abstand in Tagen:"), txtAbstand, this));
+    interval->addWidget(txtAbstand);
+    interval->addWidget(cmdAbstand);
+    interval->addStretch(1);
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(cmdUeben);
+    actions->addStretch(1);
+    actions->addWidget(cmdSchliessen);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(plainLabel(QStringLiteral("&Gebiete:"), tblGebiete, this));
+    layout->addWidget(tblGebiete, 1);
+    layout->addWidget(plainLabel(QStringLiteral("Fäc&her:"), tblFaecher, this));
+    layout->addWidget(lblHinweis);
+    layout->addWidget(tblFaecher, 2);
+    layout->addLayout(interval);
+    layout->addLayout(actions);
+    setTabOrder(tblGebiete, tblFaecher);
+    setTabOrder(tblFaecher, txtAbstand);
+    setTabOrder(txtAbstand, cmdAbstand);
+    setTabOrder(cmdAbstand, cmdUeben);
+    setTabOrder(cmdUeben, cmdSchliessen);
+
+    auto *close = new QAction(this);
+    close->setShortcut(QKeySequence::Cancel);
+    addAction(close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdAbstand, &QPushButton::clicked, this, &PlanWindow::saveInterval);
+    connect(txtAbstand, &QLineEdit::returnPressed, this, &PlanWindow::saveInterval);
+    connect(cmdUeben, &QPushButton::clicked, this, &PlanWindow::practiseDue);
+    connect(tblGebiete, &QTableWidget::itemSelectionChanged, this, [this] { fillCompartments(std::nullopt); });
+    connect(tblFaecher, &QTableWidget::itemSelectionChanged, this, &PlanWindow::compartmentChosen);
+    // Enter on a subject goes on to its compartments.
+    connect(tblGebiete, &QTableWidget::activated, this, [this] { tblFaecher->setFocus(); });
+
+    resize(720, 600);
+    // Another window's change, an undo or the file opened afresh: read again now
+    // while on screen, else when next shown.
+    const auto follow = [this] {
+        if (isVisible())
+            refresh();
+        else
+            m_stale = true;
+    };
+    connect(&session, &Session::changed, this, follow);
+    connect(&session, &Session::storeOpened, this, follow);
+}
+
+PlanWindow::~PlanWindow() = default;
+
+std::optional<qint32> PlanWindow::currentSubject() const
+{
+    const int row = tblGebiete->currentRow();
+    if (row < 0 || std::size_t(row) >= m_subjects.size() || tblGebiete->selectedItems().isEmpty())
+        return std::nullopt;
+    return m_subjects[std::size_t(row)].id;
+}
+
+std::optional<qint32> PlanWindow::currentCompartment() const
+{
+    const int row = tblFaecher->currentRow();
+    if (row < 0 || std::size_t(row) >= m_compartments.size() || tblFaecher->selectedItems().isEmpty())
+        return std::nullopt;
+    return m_compartments[std::size_t(row)].fach;
+}
+
+void PlanWindow::showEvent(QShowEvent *event)
+{
+    if (m_stale)
+        refresh();
+    QWidget::showEvent(event);
+}
+
+void PlanWindow::refresh()
+{
+    const std::optional<qint32> fach = currentCompartment();
+    fillSubjects(currentSubject());
+    fillCompartments(fach);
+}
+
+void PlanWindow::showSubject(qint32 subjectId)
+{
+    if (m_stale)
+        refresh();
+    for (std::size_t i = 0; i < m_subjects.size(); ++i)
+        if (m_subjects[i].id == subjectId)
+            tblGebiete->selectRow(int(i));
+}
+
+void PlanWindow::showCompartment(qint32 fach)
+{
+    for (std::size_t i = 0; i < m_compartments.size(); ++i)
+        if (m_compartments[i].fach == fach)
+            tblFaecher->selectRow(int(i));
+}
+
+QString PlanWindow::dayText(const std::optional<qint64> &day) const
+{
+    if (!day)
+        return text::noDueCard();
+    // A card due since an earlier day is due today.
+    return QDate::fromJulianDay(std::max(*day, m_today)).toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+void PlanWindow::fillSubjects(std::optional<qint32> keep)
+{
+    m_stale = false;
+    std::vector<SubjectDue> due;
+    try {
+        Store &store = m_session.db();
+        m_today = store.learningToday();
+        m_subjects = store.subjectRows();
+        due = store.dueBySubject();
+    } catch (const StoreError &e) {
+        m_subjects.clear();
+        m_dialogs.message(this, text::storeError(e));
+    }
+    std::unordered_map<qint32, const DueFigures *> figures;
+    for (const SubjectDue &d : due)
+        figures[d.subjectId] = &d.figures;
+    const QSignalBlocker blocker(tblGebiete);
+    tblGebiete->clearContents();
+    tblGebiete->setRowCount(int(m_subjects.size()));
+    int chosen = -1;
+    static const DueFigures none;
+    for (std::size_t i = 0; i < m_subjects.size(); ++i) {
+        const auto it = figures.find(m_subjects[i].id);
+        const DueFigures &f = it == figures.end() ? none : *it->second;
+        setRow(*tblGebiete, int(i),
+               {m_subjects[i].name, number(f.dueNow), number(f.dueWithinWeek), number(f.cards), dayText(f.nextDueDay)});
+        if (keep && m_subjects[i].id == *keep)
+            chosen = int(i);
+    }
+    if (chosen >= 0)
+        tblGebiete->selectRow(chosen);
+    else
+        tblGebiete->clearSelection();
+}
+
+void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
+{
+    const std::optional<qint32> subject = currentSubject();
+    m_compartments.clear();
+    if (subject) {
+        try {
+            m_compartments = m_session.db().dueByCompartment(*subject);
+        } catch (const StoreError &e) {
+            m_dialogs.message(this, text::storeError(e));
+        }
+    }
+    const QSignalBlocker blocker(tblFaecher);
+    tblFaecher->clearContents();
+    tblFaecher->setRowCount(int(m_compartments.size()));
+    int chosen = -1;
+    for (std::size_t i = 0; i < m_compartments.size(); ++i) {
+        const CompartmentDue &c = m_compartments[i];
+        const DueFigures &f = c.figures;
+        setRow(*tblFaecher, int(i),
+               {QString::number(c.fach), QString::number(c.tage), number(f.dueNow), number(f.dueWithinWeek),
+                number(f.cards), dayText(f.nextDueDay)});
+        if (keepFach && c.fach == *keepFach)
+            chosen = int(i);
+    }
+    lblHinweis->setVisible(!subject);
+    cmdUeben->setEnabled(subject.has_value());
+    if (chosen >= 0)
+        tblFaecher->selectRow(chosen);
+    else
+        tblFaecher->clearSelection();
+    compartmentChosen();
+}
+
+void PlanWindow::compartmentChosen()
+{
+    const std::optional<qint32> fach = currentCompartment();
+    txtAbstand->setEnabled(fach.has_value());
+    cmdAbstand->setEnabled(fach.has_value());
+    txtAbstand->setText(fach ? QString::number(m_compartments[std::size_t(tblFaecher->currentRow())].tage) : QString());
+}
+
+void PlanWindow::saveInterval()
+{
+    const std::optional<qint32> subject = currentSubject();
+    const std::optional<qint32> fach = currentCompartment();
+    if (!subject || !fach)
+        return;
+    const QString typed = txtAbstand->text();
+    static const QRegularExpression wholeDays(QStringLiteral("^\\s*\\d{1,4}\\s*$"));
+    const int days = typed.trimmed().toInt();
+    if (!wholeDays.match(typed).hasMatch() || days > Store::kMaxInterval) {
+        m_dialogs.message(this, text::intervalInvalid(typed, Store::kMaxInterval));
+        txtAbstand->setFocus();
+        txtAbstand->selectAll();
+        return;
+    }
+    const QString name = m_subjects[std::size_t(tblGebiete->currentRow())].name;
+    Change change;
+    try {
+        change = m_session.db().setInterval(*subject, *fach, days);
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, text::storeError(e));
+        refresh();
+        return;
+    }
+    // Recording tells every window, this one too, which reads its figures again.
+    if (!change.isEmpty())
+        emit changed(text::intervalLabel(*fach, name), change);
+}
+
+void PlanWindow::practiseDue()
+{
+    if (!currentSubject())
+        return;
+    const QString name = m_subjects[std::size_t(tblGebiete->currentRow())].name;
+    m_navigator.startDuePractice(name);
+}
+
+} // namespace tarlivo::ui

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace tarlivo::ui {
+
+class Dialogs;
+class Navigator;
+class Session;
+
+// What is due: every subject with its due cards, and the compartments of the chosen
+// one with their intervals, which are edited here; practice of the due cards starts
+// from here.
+class PlanWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    enum SubjectColumn { Gebiet, SubjectFaellig, SubjectWoche, SubjectKarten, SubjectNaechste };
+    enum CompartmentColumn { Fach, Abstand, FachFaellig, FachWoche, FachKarten, FachNaechste };
+
+    PlanWindow(Session &session, Navigator &navigator, QWidget *parent = nullptr);
+    ~PlanWindow() override;
+
+    // The subject chosen, or empty.
+    std::optional<qint32> currentSubject() const;
+    std::optional<qint32> currentCompartment() const;
+
+public slots:
+    // Reads everything afresh, keeping the subject and compartment chosen.
+    void refresh();
+    void showSubject(qint32 subjectId);
+    void showCompartment(qint32 fach);
+    // The interval typed for the chosen compartment, saved; refused with a message
+    // when it is no whole number of days from 0 to Store::kMaxInterval.
+    void saveInterval();
+    void practiseDue();
+
+signals:
+    // A change the user made here, to be kept for undo.
+    void changed(const QString &label, const tarlivo::Change &change);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Tests and benchmarks find them by objectName, as named here.
+    QTableWidget *tblGebiete;
+    QTableWidget *tblFaecher;
+    QLineEdit *txtAbstand;
+    QPushButton *cmdAbstand;
+    QPushButton *cmdUeben;
+    QPushButton *cmdSchliessen;
+    QLabel *lblHinweis;
+
+    void fillSubjects(std::optional<qint32> keep);
+    void fillCompartments(std::optional<qint32> keepFach);
+    void compartmentChosen();
+    QString dayText(const std::optional<qint64> &day) const;
+
+    Session &m_session;
+    Navigator &m_navigator;
+    Dialogs &m_dialogs;
+    std::vector<SubjectRow> m_subjects;         // in the table's order
+    std::vector<CompartmentDue> m_compartments; // of the chosen subject
+    qint64 m_today = 0;
+    bool m_stale = true;
+};
+
+} // namespace tarlivo::ui
