@@ -106,12 +106,6 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
             {"choose_cpu", quantile(choose.cpu, 0.5)}};
 }
 
-int fail(const char *what)
-{
-    std::fprintf(stderr, "statistics benchmark: %s\n", what);
-    return 1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -119,25 +113,5 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-
-    QString dataDir;
-    int repeats = 7;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--data=", 7) == 0)
-            dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
-        else if (std::strncmp(argv[i], "--repeats=", 10) == 0)
-            repeats = std::atoi(argv[i] + 10);
-    }
-    if (dataDir.isEmpty() || repeats <= 0)
-        return fail("usage: tarlivo_bench_statistics --data=DIR [--repeats=N]");
-    try {
-        const auto small = measure(dataDir, 10000, repeats);
-        const auto large = measure(dataDir, 1000000, repeats);
-        // Name, value at 1M, value at 10k: the table puts them side by side.
-        for (const auto &[name, ms] : large)
-            std::printf("statistics_%s_ms %.2f %.2f\n", name.c_str(), ms, small.at(name));
-    } catch (const std::exception &e) {
-        return fail(e.what());
-    }
-    return 0;
+    return runWindowBenchmark(argc, argv, "statistics", measure);
 }

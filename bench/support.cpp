@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sqlite3.h>
@@ -7,6 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace tarlivo::bench {
@@ -85,6 +89,34 @@ double quantile(std::vector<double> &samples, double q)
     std::sort(samples.begin(), samples.end());
     const std::size_t index = std::min(samples.size() - 1, std::size_t(q * double(samples.size() - 1) + 0.5));
     return samples[index];
+}
+
+int runWindowBenchmark(int argc, char *argv[], const char *prefix,
+                       const std::function<std::map<std::string, double>(const QString &, int, int)> &measure)
+{
+    QString dataDir;
+    int repeats = 7;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--data=", 7) == 0)
+            dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
+        else if (std::strncmp(argv[i], "--repeats=", 10) == 0)
+            repeats = std::atoi(argv[i] + 10);
+    }
+    if (dataDir.isEmpty() || repeats <= 0) {
+        std::fprintf(stderr, "usage: %s --data=DIR [--repeats=N]\n", argv[0]);
+        return 2;
+    }
+    try {
+        const auto small = measure(dataDir, 10000, repeats);
+        const auto large = measure(dataDir, 1000000, repeats);
+        // Name, value at 1M, value at 10k: the table puts them side by side.
+        for (const auto &[name, ms] : large)
+            std::printf("%s_%s_ms %.2f %.2f\n", prefix, name.c_str(), ms, small.at(name));
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s benchmark: %s\n", prefix, e.what());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace tarlivo::bench

@@ -6,6 +6,8 @@
 
 #include <ctime>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -76,5 +78,11 @@ private:
 
 // Median and another quantile of samples (sorted in place).
 double quantile(std::vector<double> &samples, double q);
+
+// The main of a window benchmark: reads --data=DIR and --repeats=N (default 7), runs
+// measure(dataDir, cards, repeats) at 10,000 and 1,000,000 cards and prints each
+// figure as "<prefix>_<name>_ms <at 1M> <at 10k>". The exit status to return.
+int runWindowBenchmark(int argc, char *argv[], const char *prefix,
+                       const std::function<std::map<std::string, double>(const QString &, int, int)> &measure);
 
 } // namespace tarlivo::bench
