@@ -33,6 +33,7 @@
 
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
+#include "plan/planwindow.h"
 #include "scripteddialogs.h"
 #include "transferwindows/importdialog.h"
 #include "ui/messages.h"
@@ -47,6 +48,7 @@
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -119,6 +121,8 @@ public:
             return listDeleteSubject();
         if (!m_options.cardsOnly && chance(0.03))
             return importCards();
+        if (!m_options.cardsOnly && chance(0.03))
+            return planInterval();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -385,6 +389,35 @@ private:
         if (!refused())
             emitLine(QStringLiteral("< M"));
         ++m_changes;
+    }
+
+    // A compartment's interval typed into "Karten → Lernplan …" and saved.
+    void planInterval()
+    {
+        tarlivo::Store *store = m_forms.session().store();
+        if (!store)
+            return;
+        const QStringList names = store->allSubjects();
+        if (names.isEmpty())
+            return;
+        const std::optional<qint32> subject = store->subjectId(names[below(int(names.size()))]);
+        if (!subject)
+            return;
+        m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actLernplan"))->trigger();
+        auto *plan = m_forms.tools().find<PlanWindow>();
+        if (!plan)
+            return;
+        const qint32 fach = 1 + below(6);
+        const qint32 days = pick({"0", "1", "2", "7", "30", "365", "3650"}).toInt();
+        plan->showSubject(*subject);
+        plan->showCompartment(fach);
+        emitLine(QStringLiteral("> A %1 %2 %3").arg(*subject).arg(fach).arg(days));
+        ctl<QLineEdit>(*plan, "txtAbstand")->setText(QString::number(days));
+        windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
+        if (!refused())
+            emitLine(QStringLiteral("< A"));
+        ++m_changes;
+        plan->hide();
     }
 
     void listSetCompartment()

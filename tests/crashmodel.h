@@ -209,6 +209,22 @@ inline QString apply(rawdb::State &s, const Op &op)
             return QStringLiteral("deleted subject %1, which is not there").arg(subject);
         for (auto it = s.cards.begin(); it != s.cards.end();)
             it = it->second.subject == subject ? s.cards.erase(it) : std::next(it);
+        for (auto it = s.intervals.begin(); it != s.intervals.end();)
+            it = it->first.first == subject ? s.intervals.erase(it) : std::next(it);
+        return {};
+    }
+    case 'A': {
+        // A compartment's interval; the default one is kept as no row.
+        const qint64 subject = f.value(0).toLongLong();
+        const qint64 fach = f.value(1).toLongLong();
+        const qint64 days = f.value(2).toLongLong();
+        if (!s.subjects.count(subject))
+            return QStringLiteral("interval of subject %1, which is not there").arg(subject);
+        const qint64 standard = fach <= 1 ? 0 : std::min<qint64>(qint64(1) << std::min<qint64>(fach - 2, 20), 365);
+        if (days == standard)
+            s.intervals.erase({subject, fach});
+        else
+            s.intervals[{subject, fach}] = days;
         return {};
     }
     default:
@@ -218,20 +234,20 @@ inline QString apply(rawdb::State &s, const Op &op)
 
 // Undo and redo ("> U", "> Y"). The program keeps each step as the rows it
 // changed, before and after; so does the model. Each run starts with no steps.
-template <class Row>
-using StepRows = std::map<qint64, std::pair<std::optional<Row>, std::optional<Row>>>; // key: (before, after)
+template <class Row, class Key = qint64>
+using StepRows = std::map<Key, std::pair<std::optional<Row>, std::optional<Row>>>; // key: (before, after)
 
-template <class Row>
-std::optional<Row> rowAt(const std::map<qint64, Row> &rows, qint64 key)
+template <class Key, class Row>
+std::optional<Row> rowAt(const std::map<Key, Row> &rows, const Key &key)
 {
     const auto it = rows.find(key);
     return it == rows.end() ? std::nullopt : std::optional<Row>(it->second);
 }
 
-template <class Row>
-StepRows<Row> differing(const std::map<qint64, Row> &before, const std::map<qint64, Row> &after)
+template <class Key, class Row>
+StepRows<Row, Key> differing(const std::map<Key, Row> &before, const std::map<Key, Row> &after)
 {
-    StepRows<Row> rows;
+    StepRows<Row, Key> rows;
     for (const auto &[key, row] : before)
         if (!(rowAt(after, key) == std::optional<Row>(row)))
             rows[key] = {row, rowAt(after, key)};
@@ -242,8 +258,8 @@ StepRows<Row> differing(const std::map<qint64, Row> &before, const std::map<qint
 }
 
 // Whether the rows are as the step left them (undo) or found them (redo).
-template <class Row>
-bool holds(const std::map<qint64, Row> &now, const StepRows<Row> &step, bool undo)
+template <class Key, class Row>
+bool holds(const std::map<Key, Row> &now, const StepRows<Row, Key> &step, bool undo)
 {
     for (const auto &[key, sides] : step)
         if (!(rowAt(now, key) == (undo ? sides.second : sides.first)))
@@ -251,8 +267,8 @@ bool holds(const std::map<qint64, Row> &now, const StepRows<Row> &step, bool und
     return true;
 }
 
-template <class Row>
-void put(std::map<qint64, Row> &now, const StepRows<Row> &step, bool undo)
+template <class Key, class Row>
+void put(std::map<Key, Row> &now, const StepRows<Row, Key> &step, bool undo)
 {
     for (const auto &[key, sides] : step) {
         const std::optional<Row> &row = undo ? sides.first : sides.second;
@@ -267,6 +283,7 @@ struct Step {
     StepRows<QString> subjects;
     StepRows<rawdb::Card> cards;
     StepRows<rawdb::Verdict> log;
+    StepRows<qint64, std::pair<qint64, qint64>> intervals;
 };
 
 struct Steps {
@@ -275,7 +292,7 @@ struct Steps {
 };
 
 // The changes the program records as steps: not the subject window's.
-inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKG").contains(kind); }
+inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGA").contains(kind); }
 
 // Takes the newest step back (or again). Keys given stay given: sequences are left alone.
 inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
@@ -284,11 +301,13 @@ inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
     if (from.empty())
         return {}; // the menu entry is disabled
     const Step &step = from.back();
-    if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo))
+    if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo)
+        || !holds(s.intervals, step.intervals, undo))
         return QStringLiteral("%1 of a step whose rows changed since").arg(undo ? "undo" : "redo");
     put(s.subjects, step.subjects, undo);
     put(s.cards, step.cards, undo);
     put(s.log, step.log, undo);
+    put(s.intervals, step.intervals, undo);
     (undo ? steps.redo : steps.undo).push_back(std::move(from.back()));
     from.pop_back();
     return {};
@@ -303,8 +322,8 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
     const QString error = apply(s, op);
     if (!error.isEmpty() || !isStep(op.kind) || s == before)
         return error; // an empty change is no step
-    steps.undo.push_back(
-        Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards), differing(before.log, s.log)});
+    steps.undo.push_back(Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards),
+                              differing(before.log, s.log), differing(before.intervals, s.intervals)});
     if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();
