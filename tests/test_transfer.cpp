@@ -1,5 +1,6 @@
 #include "ankifiles.h"
 #include "app/forms.h"
+#include "gzip.h"
 #include "rawdb.h"
 #include "scripteddialogs.h"
 #include "store/store.h"
@@ -22,8 +23,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <zlib.h>
 
 using namespace tarlivo;
 using namespace tarlivo::transfer;
@@ -65,21 +64,6 @@ QStringList cardsWithTimes(Store &store)
                           std::abs(seit - now) < 3600 ? QStringLiteral("jetzt") : QString::number(seit));
     }
     return cards;
-}
-
-QByteArray gzip(const QByteArray &data)
-{
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
 }
 
 // Local time as KDE writes it, in seconds.

@@ -1,6 +1,7 @@
 #include "fuzztargets.h"
 
 #include "ankifiles.h"
+#include "gzip.h"
 #include "transfer/anki.h"
 #include "transfer/delimited.h"
 #include "transfer/foreignfile.h"
@@ -11,8 +12,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QTemporaryFile>
-
-#include <zlib.h>
 
 namespace fuzz {
 
@@ -76,22 +75,6 @@ void checkCards(const ForeignCards &cards)
     for (const ForeignCard &card : cards.cards)
         if (card.fach < 1 || card.frage.trimmed().isEmpty() || card.antwort.trimmed().isEmpty())
             __builtin_trap();
-}
-
-QByteArray gzip(const QByteArray &data)
-{
-    z_stream z{};
-    if (deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
-    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
 }
 
 } // namespace
