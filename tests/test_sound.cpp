@@ -186,6 +186,38 @@ private slots:
         QCOMPARE(label(ueb, "lblFrage")->text(), frage);
     }
 
+    void damagedSoundThroughThePlugin_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QByteArray noise(4096, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QTest::newRow("noise called MP3") << noise << "laut.mp3";
+        QTest::newRow("WAV cut inside its header") << QByteArray("RIFF\x24\x10\0\0WAVEfmt ", 16) << "kurz.wav";
+        QTest::newRow("empty OGG") << QByteArray() << "leer.ogg";
+    }
+
+    // The real player: told, within seconds, and still able to play the next one.
+    void damagedSoundThroughThePlugin()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, name);
+        QString error;
+        const TarlivoMakeSoundPlayer make = media::soundPlayerMaker(&error, {QStringLiteral(TARLIVO_PLUGIN_DIR)});
+        QVERIFY2(make, qPrintable(error));
+        std::unique_ptr<media::SoundPlayer> player(make());
+        QStringList failed;
+        player->onFailure([&failed](const QString &file) { failed << file; });
+        player->play(bytes, name);
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 10000);
+        QCOMPARE(failed.first(), name);
+        player->stop();
+        failed.clear();
+        player->play(bytes, name);
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 10000);
+    }
+
     void settingsSurviveReopening_data()
     {
         QTest::addColumn<QString>("control"); // what the user changes
