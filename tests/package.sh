@@ -18,6 +18,7 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/cpack" >"$scratch/
     { cat "$scratch/cpack.log" >&2; fail "cpack"; }
 deb=$(ls "$scratch"/cpack/tarlivo_*.deb)
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends not read from the linked libraries"
+dpkg-deb -f "$deb" Recommends | grep -q 'speech-dispatcher' || fail "Recommends lack the speech service"
 
 # Errors fail; warnings and notes are printed for the record.
 status=0
@@ -35,7 +36,8 @@ dpkg -x "$deb" "$root"
 bin=$root/usr/bin/tarlivo
 for f in usr/libexec/tarlivo/tarlivo-mdb-reader usr/share/applications/de.velmorin.Tarlivo.desktop \
     usr/share/metainfo/de.velmorin.Tarlivo.metainfo.xml usr/share/icons/hicolor/scalable/apps/de.velmorin.Tarlivo.svg \
-    usr/share/man/man1/tarlivo.1.gz usr/share/doc/tarlivo/copyright; do
+    usr/share/man/man1/tarlivo.1.gz usr/share/doc/tarlivo/copyright \
+    usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_sound.so usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_voice.so; do
     [ -f "$root/$f" ] || fail "$f missing"
 done
 
@@ -45,6 +47,9 @@ mkdir -p "$HOME"
 if "$bin" --unbekannt 2>"$scratch/err"; then fail "unknown option accepted"; fi
 grep -q 'Unbekannte Option' "$scratch/err" || fail "no German message for an unknown option"
 [ ! -e "$XDG_DATA_HOME" ] || fail "a refused command line created the data folder"
+
+# Sound and reading aloud come with their plugins only: the program links neither.
+! readelf -d "$bin" | grep -q -E 'libQt6(Multimedia|TextToSpeech)' || fail "the program links Qt Multimedia or TextToSpeech"
 
 # The reader the program finds relative to itself runs with the package's dependencies.
 "$root/usr/libexec/tarlivo/tarlivo-mdb-reader" "$source/tests/data/legacy/small.mdb" >/dev/null ||

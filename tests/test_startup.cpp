@@ -1,5 +1,7 @@
 #include "app/aboutwindow.h"
 #include "app/commandline.h"
+#include "media/plugins.h"
+#include "testapp.h"
 #include "ui/datafile.h"
 
 #include <QDesktopServices>
@@ -274,6 +276,37 @@ private slots:
         QCOMPARE(catcher.opened, (QList<QUrl>{folder, folder}));
         QTest::keyClick(&about, Qt::Key_Escape);
         QVERIFY(!about.isVisible());
+    }
+
+    void mediaLibrariesLoadOnFirstUse_data()
+    {
+        QTest::addColumn<bool>("voice");
+        QTest::addColumn<QString>("library");
+        QTest::newRow("sound") << false << "libQt6Multimedia.so";
+        QTest::newRow("reading aloud") << true << "libQt6TextToSpeech.so";
+    }
+
+    // A started program, practising a card, has neither library mapped; its plugin
+    // brings it.
+    void mediaLibrariesLoadOnFirstUse()
+    {
+        QFETCH(bool, voice);
+        QFETCH(QString, library);
+        const auto mapped = [&library] {
+            QFile maps("/proc/self/maps");
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library.toLatin1());
+        };
+        TestApp app;
+        app.seed({{"Vokabeln", 1}});
+        app.startPractice("Vokabeln");
+        QVERIFY(app.forms->window<FrmUeb>().shownCard().has_value());
+        QVERIFY2(!mapped(), qPrintable(library));
+        QString error;
+        const QStringList folders{QStringLiteral(TARLIVO_PLUGIN_DIR)};
+        const bool loaded = voice ? tarlivo::media::voiceMaker(&error, folders) != nullptr
+                                  : tarlivo::media::soundPlayerMaker(&error, folders) != nullptr;
+        QVERIFY2(loaded, qPrintable(error));
+        QVERIFY(mapped());
     }
 };
 

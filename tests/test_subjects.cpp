@@ -95,11 +95,12 @@ private slots:
         QVERIFY(gebiete.isVisible());
         QCOMPARE(app.forms->session().dataFile(), app.dbPath());
         // The search index's own tables (tblSuche_*) aside.
-        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
-                                           "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
-                                           "ORDER BY name"),
-                 (QStringList{"tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet", "tblIntervall",
-                              "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
+        QCOMPARE(
+            rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
+                                      "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
+                                      "ORDER BY name"),
+            (QStringList{"tblEinstellung", "tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet",
+                         "tblGebietSprache", "tblIntervall", "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 

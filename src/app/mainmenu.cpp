@@ -2,6 +2,7 @@
 
 #include "app/toolwindows.h"
 #include "ui/messages.h"
+#include "ui/playback.h"
 #include "ui/session.h"
 
 #include <QAction>
@@ -43,6 +44,8 @@ MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
         tools.openPlan();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
 
+    addSoundMenu();
+
     QMenu *hilfe = m_bar->addMenu(QStringLiteral("&Hilfe"));
     add(QStringLiteral("&Tastenkürzel"), "actTastenkuerzel", hilfe,
         [this] { m_session.message(QApplication::activeWindow(), text::keyHelp()); });
@@ -63,6 +66,45 @@ QAction *MainMenu::add(const QString &text, const char *name, QMenu *menu, const
     // An action reacts to its keys only while it belongs to a widget that exists.
     m_bar->parentWidget()->addAction(action);
     return action;
+}
+
+QAction *MainMenu::addSwitch(const QString &text, const char *name, QMenu *menu, const std::function<void(bool)> &set)
+{
+    auto *action = new QAction(text, menu);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(true);
+    // Only the user's pick: setChecked, when the file changes, saves nothing.
+    connect(action, &QAction::triggered, this, set);
+    menu->addAction(action);
+    return action;
+}
+
+void MainMenu::addSoundMenu()
+{
+    Playback &playback = m_session.playback();
+    QMenu *ton = m_bar->addMenu(QStringLiteral("&Ton"));
+    // V itself belongs to the practice window, whose text field must be able to take
+    // a "v": the menu only names it.
+    add(QStringLiteral("&Vorlesen\tV"), "actVorlesen", ton, [&playback] { playback.requestReading(); });
+    ton->addSeparator();
+    // Kept in the data file: opened first when nothing has opened it yet.
+    QAction *playOnShow =
+        addSwitch(QStringLiteral("&Ton beim Zeigen abspielen"), "actTonBeimZeigen", ton, [this, &playback](bool on) {
+            m_session.openQuietly();
+            playback.setPlaysOnShow(on);
+        });
+    QAction *readOnShow =
+        addSwitch(QStringLiteral("Beim Zeigen vor&lesen"), "actVorlesenBeimZeigen", ton, [this, &playback](bool on) {
+            m_session.openQuietly();
+            playback.setReadsOnShow(on);
+        });
+    // The data file keeps the settings: the marks follow the file opened.
+    const auto follow = [&playback, playOnShow, readOnShow] {
+        playOnShow->setChecked(playback.playsOnShow());
+        readOnShow->setChecked(playback.readsOnShow());
+    };
+    connect(&playback, &Playback::settingsChanged, this, follow);
+    follow();
 }
 
 void MainMenu::updateUndo()

@@ -25,6 +25,10 @@ public:
 
 private:
     QAction *add(const QString &text, const char *name, QMenu *menu, const std::function<void()> &run);
+    // A checkable entry; set is told the new state when the user picks it.
+    QAction *addSwitch(const QString &text, const char *name, QMenu *menu, const std::function<void(bool)> &set);
+    // Reading aloud and the sound settings.
+    void addSoundMenu();
     void updateUndo();
 
     Session &m_session;

@@ -7,6 +7,7 @@
 #include "ui/toolwidgets.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -52,6 +53,43 @@ void setRow(QTableWidget &t, int row, const QStringList &cells)
 
 QString number(qint64 n) { return QLocale(QLocale::German, QLocale::Germany).toString(n); }
 
+// The languages offered for reading aloud, by the name the voices know them by.
+struct ReadingLanguage {
+    const char *code;
+    const char *name;
+};
+// clang-format off: one language a line
+constexpr ReadingLanguage kReadingLanguages[] = {
+    {"", "(keine)"},          {"ar", "Arabisch"},    {"zh", "Chinesisch"}, {"da", "Dänisch"},
+    {"de", "Deutsch"},        {"en", "Englisch"},    {"fi", "Finnisch"},   {"fr", "Französisch"},
+    {"el", "Griechisch"},     {"it", "Italienisch"}, {"ja", "Japanisch"},  {"la", "Latein"},
+    {"nl", "Niederländisch"}, {"nb", "Norwegisch"},  {"pl", "Polnisch"},   {"pt", "Portugiesisch"},
+    {"ru", "Russisch"},       {"sv", "Schwedisch"},  {"es", "Spanisch"},   {"cs", "Tschechisch"},
+    {"tr", "Türkisch"},       {"uk", "Ukrainisch"},
+};
+// clang-format on
+
+QComboBox *languageBox(const char *name, const QString &accessible, QWidget *parent)
+{
+    auto *box = new QComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setAccessibleName(accessible);
+    for (const ReadingLanguage &language : kReadingLanguages)
+        box->addItem(QString::fromUtf8(language.name), QString::fromLatin1(language.code));
+    return box;
+}
+
+// Chooses code, adding it when the file names one the list lacks.
+void chooseLanguage(QComboBox &box, const QString &code)
+{
+    int index = box.findData(code);
+    if (index < 0) {
+        box.addItem(code, code);
+        index = box.count() - 1;
+    }
+    box.setCurrentIndex(index);
+}
+
 } // namespace
 
 PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
@@ -93,11 +131,14 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     layout->addWidget(lblHinweis);
     layout->addWidget(tblFaecher, 2);
     layout->addLayout(interval);
+    layout->addLayout(makeLanguageRow());
     layout->addLayout(actions);
     setTabOrder(tblGebiete, tblFaecher);
     setTabOrder(tblFaecher, txtAbstand);
     setTabOrder(txtAbstand, cmdAbstand);
-    setTabOrder(cmdAbstand, cmdUeben);
+    setTabOrder(cmdAbstand, cmbSpracheFrage);
+    setTabOrder(cmbSpracheFrage, cmbSpracheAntwort);
+    setTabOrder(cmbSpracheAntwort, cmdUeben);
     setTabOrder(cmdUeben, cmdSchliessen);
 
     auto *close = new QAction(this);
@@ -242,6 +283,7 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
             chosen = int(i);
     }
     lblHinweis->setVisible(!subject);
+    showLanguages();
     cmdUeben->setEnabled(subject.has_value());
     if (chosen >= 0)
         tblFaecher->selectRow(chosen);
@@ -285,6 +327,53 @@ void PlanWindow::saveInterval()
     // Recording tells every window, this one too, which reads its figures again.
     if (!change.isEmpty())
         emit changed(text::intervalLabel(*fach, name), change);
+}
+
+QLayout *PlanWindow::makeLanguageRow()
+{
+    cmbSpracheFrage = languageBox("cmbSpracheFrage", QStringLiteral("Sprache der Fragen beim Vorlesen"), this);
+    cmbSpracheAntwort = languageBox("cmbSpracheAntwort", QStringLiteral("Sprache der Antworten beim Vorlesen"), this);
+    for (QComboBox *box : {cmbSpracheFrage, cmbSpracheAntwort})
+        connect(box, &QComboBox::activated, this, &PlanWindow::saveLanguages);
+    auto *row = new QHBoxLayout;
+    row->addWidget(plainLabel(QStringLiteral("Vorlesen – Sprache der F&ragen:"), cmbSpracheFrage, this));
+    row->addWidget(cmbSpracheFrage);
+    row->addWidget(plainLabel(QStringLiteral("der Ant&worten:"), cmbSpracheAntwort, this));
+    row->addWidget(cmbSpracheAntwort);
+    row->addStretch(1);
+    return row;
+}
+
+void PlanWindow::showLanguages()
+{
+    const std::optional<qint32> subject = currentSubject();
+    SubjectLanguages languages;
+    if (subject) {
+        try {
+            languages = m_session.db().subjectLanguages(*subject);
+        } catch (const StoreError &e) {
+            m_dialogs.message(this, text::storeError(e));
+        }
+    }
+    chooseLanguage(*cmbSpracheFrage, languages.frage);
+    chooseLanguage(*cmbSpracheAntwort, languages.antwort);
+    cmbSpracheFrage->setEnabled(subject.has_value());
+    cmbSpracheAntwort->setEnabled(subject.has_value());
+}
+
+void PlanWindow::saveLanguages()
+{
+    const std::optional<qint32> subject = currentSubject();
+    if (!subject)
+        return;
+    try {
+        // A setting, like a window's size: kept at once, not a step to take back.
+        m_session.db().setSubjectLanguages(
+            *subject, {cmbSpracheFrage->currentData().toString(), cmbSpracheAntwort->currentData().toString()});
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, text::storeError(e));
+        showLanguages();
+    }
 }
 
 void PlanWindow::practiseDue()

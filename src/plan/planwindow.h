@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,11 +62,19 @@ private:
     QPushButton *cmdUeben;
     QPushButton *cmdSchliessen;
     QLabel *lblHinweis;
+    // The languages the chosen subject's questions and answers are read aloud in.
+    QComboBox *cmbSpracheFrage;
+    QComboBox *cmbSpracheAntwort;
 
     void fillSubjects(std::optional<qint32> keep);
     void fillCompartments(std::optional<qint32> keepFach);
     void compartmentChosen();
     QString dayText(const std::optional<qint64> &day) const;
+    // Reading aloud: the combo boxes made and laid out, filled for the chosen
+    // subject, and a choice saved.
+    QLayout *makeLanguageRow();
+    void showLanguages();
+    void saveLanguages();
 
     Session &m_session;
     Navigator &m_navigator;

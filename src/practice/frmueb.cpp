@@ -1,6 +1,7 @@
 #include "practice/frmueb.h"
 
 #include "practice/frmedit.h"
+#include "practice/sidesound.h"
 #include "store/numbertest.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
@@ -108,6 +109,57 @@ void FrmUeb::setUpKeys()
     cmdFalsch->setToolTip(QStringLiteral("Falsch (Taste 1)"));
     cmdFastRichtig->setToolTip(QStringLiteral("Fast Richtig (Taste 2)"));
     cmdRichtig->setToolTip(QStringLiteral("Richtig (Taste 3)"));
+
+    // Sound and reading aloud: the same window shortcuts, so that typing a "t" or "v"
+    // into the compartment list's text field neither plays nor reads.
+    key(Qt::Key_T, [this] { playSideSound(); });
+    key(Qt::Key_V, [this] { readSideAloud(); });
+    // "Vorlesen" in the menu bar reads what practice shows, while it is on screen.
+    connect(&session().playback(), &Playback::readingRequested, this, [this] {
+        if (isVisible())
+            readSideAloud();
+    });
+}
+
+ShownSide FrmUeb::shownSide()
+{
+    ShownSide side;
+    if (!m_card)
+        return side;
+    const bool answer = !lblAntwort->isHidden();
+    side.text = answer ? lblAntwort->text() : lblFrage->text();
+    try {
+        Store &db = session().db();
+        if (const std::optional<qint32> subject = getIDgebiet(db, m_subject)) {
+            const SubjectLanguages languages = db.subjectLanguages(*subject);
+            side.language = answer ? languages.antwort : languages.frage;
+        }
+        const SoundSource &source = session().setup().sideSound;
+        side.sound = source ? source(db, *m_card, answer) : sideSound(db, *m_card, answer);
+    } catch (const StoreError &) {
+        // Nothing to play or read; the next verdict or edit tells what is wrong.
+    }
+    return side;
+}
+
+void FrmUeb::sideShown() { session().playback().shown(shownSide(), this); }
+
+void FrmUeb::playSideSound()
+{
+    if (m_card)
+        session().playback().playSound(shownSide(), this);
+}
+
+void FrmUeb::readSideAloud()
+{
+    if (m_card)
+        session().playback().readAloud(shownSide(), this);
+}
+
+void FrmUeb::hideEvent(QHideEvent *event)
+{
+    session().playback().stop();
+    Form::hideEvent(event);
 }
 
 void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
@@ -333,6 +385,7 @@ void FrmUeb::FrageDisplay()
     // Hidden before it takes the new answer, so that it never shows unasked.
     lblAntwort->setVisible(false);
     lblAntwort->setText(texts->antwort);
+    sideShown();
 }
 
 void FrmUeb::forgetCard()
@@ -340,6 +393,7 @@ void FrmUeb::forgetCard()
     lblFrage->setText(QString());
     lblAntwort->setText(QString());
     m_card.reset();
+    session().playback().stop();
 }
 
 void FrmUeb::cmdFachOk_Click() { FrageDisplay(); }
@@ -367,9 +421,21 @@ void FrmUeb::emptyList()
     cmbFach->clearEditText();
 }
 
-void FrmUeb::cmdAntwort_Click() { lblAntwort->setVisible(true); }
+void FrmUeb::cmdAntwort_Click()
+{
+    // Heard once when it comes on display, not again at each press.
+    const bool coming = lblAntwort->isHidden();
+    lblAntwort->setVisible(true);
+    if (coming)
+        sideShown();
+}
 
-void FrmUeb::cmdFrage_Click() { lblAntwort->setVisible(false); }
+void FrmUeb::cmdFrage_Click()
+{
+    // Back to the question, which was heard already: the answer's sound stops.
+    lblAntwort->setVisible(false);
+    session().playback().stop();
+}
 
 std::optional<qint32> FrmUeb::requireCard()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/form.h"
+#include "ui/playback.h"
 
 #include <optional>
 
@@ -45,6 +46,10 @@ public:
 
     void formUnload() override;
 
+protected:
+    // Whatever plays stops when practice leaves the screen.
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void cmdFachOk_Click();
     void cmdNeuGebiet_Click();
@@ -68,6 +73,13 @@ private:
     void fillList(qint32 preferred, bool firstIfGone);
     // Single keys: Space reveals or hides, 1, 2, 3 judge.
     void setUpKeys();
+    // The side on display with its language and sound; empty text without a card.
+    ShownSide shownSide();
+    // A side came on display: its sound plays or it is read, as set.
+    void sideShown();
+    // T and V: the shown side's sound again, and the side read aloud.
+    void playSideSound();
+    void readSideAloud();
     // Another window or an undo changed the file: the display follows.
     void cardsChanged(const Change &change, const QObject *origin);
     // The compartment list anew, the card on display kept.

@@ -144,6 +144,23 @@ CREATE TRIGGER trgFachSeitDelete AFTER DELETE ON tblFrageAntwort
 BEGIN DELETE FROM tblFachSeit WHERE idFrageAntwort = OLD.idFrageAntwort; END;
 )sql";
 
+// Reading aloud and sound: the language of each subject's questions and answers (a
+// subject without a row has none), and the practice settings the user switched away
+// from their defaults. The rows of a deleted subject stay (its key is never used
+// again), so that undoing the deletion brings its languages back. IF NOT EXISTS: a
+// file that holds them already, whatever its version number says, still upgrades.
+constexpr const char *kReadAloudTables = R"sql(
+CREATE TABLE IF NOT EXISTS tblGebietSprache (
+    idGebiet       INTEGER PRIMARY KEY,
+    SpracheFrage   TEXT NOT NULL,
+    SpracheAntwort TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS tblEinstellung (
+    Name TEXT PRIMARY KEY,
+    Wert INTEGER NOT NULL
+) WITHOUT ROWID;
+)sql";
+
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
 constexpr const char *kFillSeit = R"sql(
@@ -281,6 +298,7 @@ void Store::createSchema(sql::Database &db)
         db.exec(queries::kSearchInsertTrigger);
         db.exec(kSchemaVersion4);
         db.exec(queries::kBucketTriggers);
+        db.exec(kReadAloudTables);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -365,6 +383,8 @@ void Store::upgradeSchema(qint64 version)
         m_db.exec(kFillSeit);
         m_db.exec(queries::kBucketTriggers);
     }
+    if (version < 5)
+        m_db.exec(kReadAloudTables);
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }

@@ -135,12 +135,18 @@ struct CompartmentDue {
     DueFigures figures;
 };
 
+struct SubjectLanguages {
+    QString frage;
+    QString antwort;
+    bool operator==(const SubjectLanguages &o) const { return frage == o.frage && antwort == o.antwort; }
+};
+
 // The card store: subjects, cards and their places, in one SQLite file. Every method
 // reads the file afresh (nothing is cached but prepared statements), every change is
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -237,6 +243,15 @@ public:
     // Cards falling due on each of the next `days` learning days; the first entry,
     // today, holds every card due now.
     std::vector<qint64> forecast(std::optional<qint32> subjectId, int days = 30);
+
+    // Reading aloud (store/readaloud.cpp). The languages a subject's questions and
+    // answers are read in, as locale names ("fr", "en_GB"); empty: none. Throws
+    // NotFound for a subject that is gone.
+    SubjectLanguages subjectLanguages(qint32 subjectId);
+    void setSubjectLanguages(qint32 subjectId, const SubjectLanguages &languages);
+    // A practice setting that is on or off, fallback while the user never changed it.
+    bool setting(const QString &name, bool fallback);
+    void setSetting(const QString &name, bool on);
 
     // The card list (store/cardlist.cpp). Each change is one write transaction and
     // returns the rows it touched. A card or subject that is gone (another running copy

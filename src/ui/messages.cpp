@@ -373,7 +373,9 @@ QString keyHelp()
                           "Leertaste – Antwort zeigen oder verbergen\n"
                           "1 – Falsch\n"
                           "2 – Fast Richtig\n"
-                          "3 – Richtig\n\n"
+                          "3 – Richtig\n"
+                          "T – den Ton der gezeigten Seite noch einmal abspielen\n"
+                          "V – die gezeigte Seite vorlesen\n\n"
                           "Überall:\n"
                           "Strg+Z – Rückgängig\n"
                           "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
@@ -461,5 +463,40 @@ QString intervalInvalid(const QString &typed, qint32 max)
 }
 QString noDueCard() { return QStringLiteral("–"); }
 QString planChooseSubject() { return QStringLiteral("Wählen Sie oben ein Gebiet, um seine Fächer zu sehen."); }
+
+QString noReadingLanguage()
+{
+    return QStringLiteral("Für diese Seite der Karten ist keine Sprache eingestellt.\n"
+                          "Im Lernplan (Karten → Lernplan …) lässt sich für jedes Gebiet die Sprache der Fragen "
+                          "und der Antworten wählen.");
+}
+QString noSpeechService()
+{
+    return QStringLiteral("Vorlesen ist nicht möglich: Es antwortet kein Sprachdienst.\n"
+                          "Installieren Sie die Pakete „speech-dispatcher“, „espeak-ng“ und "
+                          "„qt6-speech-speechd-plugin“ (zum Beispiel mit „sudo apt install speech-dispatcher "
+                          "espeak-ng qt6-speech-speechd-plugin“) und starten Sie Tarlivo neu.\n"
+                          "Das Üben geht ohne Vorlesen weiter.");
+}
+QString noVoiceFor(const QString &languageName, const QString &locale)
+{
+    return QStringLiteral("Für die Sprache „%1“ (%2) gibt es keine Stimme.\n"
+                          "Installieren Sie „espeak-ng“, das Stimmen für viele Sprachen mitbringt, und "
+                          "„speech-dispatcher“ (zum Beispiel mit „sudo apt install espeak-ng speech-dispatcher“).\n"
+                          "Das Üben geht ohne Vorlesen weiter.")
+        .arg(languageName.isEmpty() ? locale : languageName, locale);
+}
+QString noSoundOutput()
+{
+    return QStringLiteral("Töne können nicht abgespielt werden: Qt Multimedia fehlt.\n"
+                          "Installieren Sie das Paket „libqt6multimedia6“ mit „gstreamer1.0-plugins-good“.\n"
+                          "Das Üben geht ohne Ton weiter.");
+}
+QString soundUnplayable(const QString &fileName)
+{
+    return QStringLiteral("Der Ton „%1“ lässt sich nicht abspielen; die Datei ist vermutlich beschädigt "
+                          "oder in einem unbekannten Format.")
+        .arg(fileName);
+}
 
 } // namespace tarlivo::ui::text

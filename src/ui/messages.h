@@ -115,4 +115,11 @@ QString intervalInvalid(const QString &typed, qint32 max);
 QString noDueCard(); // the next due date of nothing
 QString planChooseSubject();
 
+// Sound and reading aloud.
+QString noReadingLanguage();
+QString noSpeechService();
+QString noVoiceFor(const QString &languageName, const QString &locale);
+QString noSoundOutput();
+QString soundUnplayable(const QString &fileName);
+
 } // namespace tarlivo::ui::text

@@ -17,6 +17,10 @@ Session::Session(Dialogs &dialogs, Setup setup)
     connect(this, &Session::storeOpened, m_indexer.get(), [this] { m_indexer->setStore(m_store.get()); });
     connect(this, &Session::storeClosing, m_indexer.get(), [this] { m_indexer->setStore(nullptr); });
     connect(this, &Session::changed, m_indexer.get(), &SearchIndexer::wake);
+    m_playback = std::make_unique<Playback>(dialogs, m_setup.soundPlayer, m_setup.voice);
+    // The settings live in the data file and follow it.
+    connect(this, &Session::storeOpened, m_playback.get(), [this] { m_playback->useStore(m_store.get()); });
+    connect(this, &Session::storeClosing, m_playback.get(), [this] { m_playback->useStore(nullptr); });
     auto previous = m_setup.storeOptions.backupFailed;
     // A failed backup never blocks the user, and only a full disk is worth a word.
     m_setup.storeOptions.backupFailed = [this, previous](const StoreError &error) {

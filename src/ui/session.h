@@ -2,6 +2,7 @@
 
 #include "store/history.h"
 #include "store/store.h"
+#include "ui/playback.h"
 
 #include <QObject>
 #include <QString>
@@ -26,8 +27,11 @@ public:
     struct Setup {
         QString dataFile; // the database file
         StoreOptions storeOptions;
-        std::function<void()> endProgram; // stops the run
-        QString legacyReader = {};        // reader of old Access files; empty: beside the program
+        std::function<void()> endProgram;       // stops the run
+        QString legacyReader = {};              // reader of old Access files; empty: beside the program
+        Playback::PlayerMaker soundPlayer = {}; // empty: the sound plugin, on first use
+        Playback::VoiceMaker voice = {};        // empty: the voice plugin, on first use
+        SoundSource sideSound = {};             // empty: the data file's sounds
     };
 
     Session(Dialogs &dialogs, Setup setup);
@@ -66,6 +70,8 @@ public:
     void end();
 
     History &history() { return m_history; }
+    // Sounds and reading aloud while practising.
+    Playback &playback() { return *m_playback; }
     // Indexes the cards an import left for later, in the background.
     SearchIndexer &searchIndexer() { return *m_indexer; }
     // A change the user made in window origin: kept for undo and told to every
@@ -96,6 +102,7 @@ private:
     std::unique_ptr<Store> m_store;
     History m_history;
     std::unique_ptr<SearchIndexer> m_indexer; // after m_store: stops before it goes
+    std::unique_ptr<Playback> m_playback;
 };
 
 // The data file kept beside the program.

@@ -1,0 +1,51 @@
+#include "store/store.h"
+
+namespace tarlivo {
+
+SubjectLanguages Store::subjectLanguages(qint32 subjectId)
+{
+    sql::Statement q(m_db, "SELECT SpracheFrage, SpracheAntwort FROM tblGebietSprache WHERE idGebiet = ?1");
+    if (q.bind(1, subjectId).step())
+        return {q.text(0), q.text(1)};
+    return {};
+}
+
+void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &languages)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    requireSubject(subjectId, nullptr);
+    // No language on either side is kept as no row.
+    if (languages.frage.isEmpty() && languages.antwort.isEmpty()) {
+        sql::Statement(m_db, "DELETE FROM tblGebietSprache WHERE idGebiet = ?1").bind(1, subjectId).run();
+    } else {
+        sql::Statement(m_db,
+                       "INSERT INTO tblGebietSprache (idGebiet, SpracheFrage, SpracheAntwort) VALUES (?1, ?2, ?3) "
+                       "ON CONFLICT (idGebiet) DO UPDATE SET SpracheFrage = excluded.SpracheFrage, "
+                       "SpracheAntwort = excluded.SpracheAntwort")
+            .bind(1, subjectId)
+            .bind(2, languages.frage.isNull() ? QStringLiteral("") : languages.frage)
+            .bind(3, languages.antwort.isNull() ? QStringLiteral("") : languages.antwort)
+            .run();
+    }
+    tx.commit();
+}
+
+bool Store::setting(const QString &name, bool fallback)
+{
+    sql::Statement q(m_db, "SELECT Wert FROM tblEinstellung WHERE Name = ?1");
+    return q.bind(1, name).step() ? q.int64(0) != 0 : fallback;
+}
+
+void Store::setSetting(const QString &name, bool on)
+{
+    prepareWrite();
+    // One statement, one row: nothing read first.
+    sql::Statement(m_db, "INSERT INTO tblEinstellung (Name, Wert) VALUES (?1, ?2) "
+                         "ON CONFLICT (Name) DO UPDATE SET Wert = excluded.Wert")
+        .bind(1, name)
+        .bind(2, qint64(on ? 1 : 0))
+        .run();
+}
+
+} // namespace tarlivo
