@@ -131,6 +131,13 @@ class TestTransfer : public QObject {
     Q_OBJECT
 
 private slots:
+    // Times in other trainers' files are local: a zone with summer time tries them.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void textFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -221,6 +228,9 @@ private slots:
                                                 "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
                                                 "<kvtml version=\"2.0\"><entries>&b;</entries></kvtml>")
                                   << "Entitäten";
+        QTest::newRow("parameter entities")
+            << "p.pau" << QByteArray("<!DOCTYPE Lesson [<!ENTITY % a \"<!ENTITY b 'x'>\">%a;]><Lesson>&b;</Lesson>")
+            << "Entitäten";
         QTest::newRow("gzip bomb") << "g.pau.gz" << QByteArray("gz-bomb") << "200-Fache";
         QTest::newRow("gzip cut short") << "c.pau.gz" << QByteArray("gz-cut") << "beschädigt";
         QTest::newRow("unknown XML") << "u.xml" << QByteArray("<?xml version=\"1.0\"?><html/>") << "weder";
@@ -332,6 +342,31 @@ private slots:
                                     << gzip("<Lesson Pauker-Version=\"1.4\"><Batch>"
                                             + paukerCard("vorn", "hinten", 0, "BackSide") + "</Batch></Lesson>")
                                     << QString() << QStringList{"Alte Lektion|1|vorn|hinten|jetzt"} << 0;
+        // As Pauker 1.4 writes them: texts in the sides, learned dates local, the
+        // summer-time gap and the end of summer time among them.
+        auto oldCard = [](const QByteArray &front, const QByteArray &back, const QByteArray &learned = {}) {
+            return "<Card RepeatByTyping=\"false\"><FrontSide>" + front + "</FrontSide><BackSide>" + back
+                   + "</BackSide>" + (learned.isEmpty() ? "" : "<Learned_Date>" + learned + "</Learned_Date>")
+                   + "</Card>";
+        };
+        QTest::newRow("Pauker 1.4, learned dates")
+            << "alt.pau"
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!--This is a Pauker lesson--><Lesson "
+               "Pauker-Version=\"1.4\"><Description>Alt</Description><Batch>"
+                   + oldCard("neu", "new") + "</Batch><Batch>" + oldCard("kurz", "short", "01.02.2005 10:00:00")
+                   + "</Batch><Batch/><Batch>" + oldCard("lang", "long", "28.03.2004 02:30:00")
+                   + oldCard("knapp", "brief", "1.3.2004 3:04:05") + oldCard("ohne", "none")
+                   + oldCard("kaputt", "broken", "31.02.2004 10:00:00") + "</Batch><Batch>"
+                   + oldCard("oben", "top", "31.10.2004 03:30:00") + "</Batch></Lesson>"
+            << QString()
+            << QStringList{"Alt|1|neu|new|jetzt",
+                           "Alt|1|kurz|short|jetzt",
+                           "Alt|1|ohne|none|jetzt",
+                           "Alt|1|kaputt|broken|jetzt",
+                           "Alt|2|knapp|brief|" + local("2004-03-01T03:04:05"),
+                           "Alt|2|lang|long|" + local("2004-03-28T03:30:00"),
+                           "Alt|3|oben|top|" + local("2004-10-31T03:30:00")}
+            << 0;
     }
     void foreignFiles()
     {
