@@ -167,8 +167,11 @@ public:
         qint64 n = device.read(chunk.data(), 4);
         if (n < 0)
             failRead(device);
+        // libxml2 tells some faults (of encodings) on stderr besides: the message here
+        // says what matters. The setting is the thread's own.
+        xmlSetGenericErrorFunc(nullptr, &SaxDriver::silent);
         std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(
-            xmlCreatePushParserCtxt(&sax, this, chunk.constData(), int(n), nullptr), &xmlFreeParserCtxt);
+            xmlCreatePushParserCtxt(&sax, this, chunk.constData(), int(n), nullptr), &SaxDriver::freeContext);
         if (!ctxt)
             throw TransferError(text::notWellFormed(m_path, 0, faultText(XML_ERR_NO_MEMORY, 0)));
         m_ctxt = ctxt.get();
@@ -193,6 +196,14 @@ public:
 
 private:
     static SaxDriver &of(void *ctx) { return *static_cast<SaxDriver *>(ctx); }
+    static void silent(void *, const char *, ...) {}
+    // An entity declaration leaves a document behind, even in SAX mode.
+    static void freeContext(xmlParserCtxtPtr ctxt)
+    {
+        if (ctxt->myDoc)
+            xmlFreeDoc(ctxt->myDoc);
+        xmlFreeParserCtxt(ctxt);
+    }
 
     [[noreturn]] void failRead(QIODevice &device)
     {
