@@ -412,6 +412,10 @@ private slots:
             kept += card.section(u'|', 1, 1) != "1" || !card.endsWith("jetzt");
         QCOMPARE(s.progressKept, kept);
         QCOMPARE(f.store->checkInvariants(), QStringList());
+        // The import's learning days, converted once per quarter hour, are those of the times.
+        sql::Statement days(f.store->database(), "SELECT COUNT(*) FROM tblFachSeit WHERE Tag <> tarlivo_lerntag(Seit)");
+        QVERIFY(days.step());
+        QCOMPARE(days.int64(0), 0);
     }
 
     void ankiPackages_data()

@@ -185,7 +185,8 @@ public:
             if (n < 0)
                 failRead(device);
             xmlParseChunk(m_ctxt, chunk.constData(), int(n), n == 0);
-            if (n == 0)
+            // After a fatal error the parser takes nothing more: the rest is not read.
+            if (n == 0 || m_ctxt->disableSAX)
                 break;
         }
         if (m_failure)
