@@ -574,6 +574,34 @@ private slots:
         QCOMPARE(got, expected);
     }
 
+    // KWordQuiz's own examples (Debian's kwordquiz package) import whole; the counts
+    // are those KDE's library reads.
+    void kwordquizExamples_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<qint64>("refused"); // entries with an empty side
+        QTest::newRow("example") << "example" << qint64(9) << qint64(0);
+        QTest::newRow("fill_in_the_blank") << "fill_in_the_blank" << qint64(15) << qint64(0);
+        QTest::newRow("french_verbs") << "french_verbs" << qint64(32) << qint64(3);
+        QTest::newRow("us_states_and_capitals") << "us_states_and_capitals" << qint64(50) << qint64(0);
+    }
+    void kwordquizExamples()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, stored);
+        QFETCH(qint64, refused);
+        const QString path = qEnvironmentVariable("TARLIVO_KWORDQUIZ_EXAMPLES") + "/" + name + ".kvtml";
+        if (!QFile::exists(path))
+            QSKIP("KWordQuiz's examples could not be fetched");
+        Fixture f;
+        auto file = ImportFile::open(path);
+        const ImportSummary s = runImport(*file, *f.store, {QString(), false});
+        QCOMPARE(s.cardsStored, stored);
+        QCOMPARE(s.linesRefused, refused);
+        QCOMPARE(f.store->allSubjects(), QStringList{name});
+    }
+
     // A card Anki has in review keeps its progress; the rest start in compartment 1.
     void ankiProgress_data()
     {
