@@ -17,7 +17,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -125,12 +129,42 @@ struct Fixture {
     }
 };
 
+// Two subjects of 24 cards, with texts XML must take care of, compartments 1 to 12,
+// and times or none, exported to kvtml.
+QString exportedKvtml(Fixture &f)
+{
+    const QStringList texts = {"a & <b>", "two\r\nlines", "emoji 😀", " blank ", "tab\there"};
+    qint64 i = 0;
+    f.store->importCards(
+        [&](BulkCard &card) {
+            if (i == 24)
+                return false;
+            card = BulkCard{i % 2 ? QStringLiteral("Zahlen::Groß") : QStringLiteral("Wörter & Sätze"),
+                            texts[i % 5] + QString::number(i), texts[(i + 1) % 5], qint32(1 + i % 12),
+                            i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
+            ++i;
+            return true;
+        },
+        {});
+    const QString out = f.dir.filePath("out.kvtml");
+    if (exportCards(*f.store, out).cards != 24)
+        return QString();
+    return out;
+}
+
 } // namespace
 
 class TestTransfer : public QObject {
     Q_OBJECT
 
 private slots:
+    // Times in other trainers' files are local: a zone with summer time tries them.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void textFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -221,6 +255,9 @@ private slots:
                                                 "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
                                                 "<kvtml version=\"2.0\"><entries>&b;</entries></kvtml>")
                                   << "Entitäten";
+        QTest::newRow("parameter entities")
+            << "p.pau" << QByteArray("<!DOCTYPE Lesson [<!ENTITY % a \"<!ENTITY b 'x'>\">%a;]><Lesson>&b;</Lesson>")
+            << "Entitäten";
         QTest::newRow("gzip bomb") << "g.pau.gz" << QByteArray("gz-bomb") << "200-Fache";
         QTest::newRow("gzip cut short") << "c.pau.gz" << QByteArray("gz-cut") << "beschädigt";
         QTest::newRow("unknown XML") << "u.xml" << QByteArray("<?xml version=\"1.0\"?><html/>") << "weder";
@@ -332,6 +369,31 @@ private slots:
                                     << gzip("<Lesson Pauker-Version=\"1.4\"><Batch>"
                                             + paukerCard("vorn", "hinten", 0, "BackSide") + "</Batch></Lesson>")
                                     << QString() << QStringList{"Alte Lektion|1|vorn|hinten|jetzt"} << 0;
+        // As Pauker 1.4 writes them: texts in the sides, learned dates local, the
+        // summer-time gap and the end of summer time among them.
+        auto oldCard = [](const QByteArray &front, const QByteArray &back, const QByteArray &learned = {}) {
+            return "<Card RepeatByTyping=\"false\"><FrontSide>" + front + "</FrontSide><BackSide>" + back
+                   + "</BackSide>" + (learned.isEmpty() ? "" : "<Learned_Date>" + learned + "</Learned_Date>")
+                   + "</Card>";
+        };
+        QTest::newRow("Pauker 1.4, learned dates")
+            << "alt.pau"
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!--This is a Pauker lesson--><Lesson "
+               "Pauker-Version=\"1.4\"><Description>Alt</Description><Batch>"
+                   + oldCard("neu", "new") + "</Batch><Batch>" + oldCard("kurz", "short", "01.02.2005 10:00:00")
+                   + "</Batch><Batch/><Batch>" + oldCard("lang", "long", "28.03.2004 02:30:00")
+                   + oldCard("knapp", "brief", "1.3.2004 3:04:05") + oldCard("ohne", "none")
+                   + oldCard("kaputt", "broken", "31.02.2004 10:00:00") + "</Batch><Batch>"
+                   + oldCard("oben", "top", "31.10.2004 03:30:00") + "</Batch></Lesson>"
+            << QString()
+            << QStringList{"Alt|1|neu|new|jetzt",
+                           "Alt|1|kurz|short|jetzt",
+                           "Alt|1|ohne|none|jetzt",
+                           "Alt|1|kaputt|broken|jetzt",
+                           "Alt|2|knapp|brief|" + local("2004-03-01T03:04:05"),
+                           "Alt|2|lang|long|" + local("2004-03-28T03:30:00"),
+                           "Alt|3|oben|top|" + local("2004-10-31T03:30:00")}
+            << 0;
     }
     void foreignFiles()
     {
@@ -350,6 +412,10 @@ private slots:
             kept += card.section(u'|', 1, 1) != "1" || !card.endsWith("jetzt");
         QCOMPARE(s.progressKept, kept);
         QCOMPARE(f.store->checkInvariants(), QStringList());
+        // The import's learning days, converted once per quarter hour, are those of the times.
+        sql::Statement days(f.store->database(), "SELECT COUNT(*) FROM tblFachSeit WHERE Tag <> tarlivo_lerntag(Seit)");
+        QVERIFY(days.step());
+        QCOMPARE(days.int64(0), 0);
     }
 
     void ankiPackages_data()
@@ -449,21 +515,7 @@ private slots:
     void kvtmlRoundTrip()
     {
         Fixture from;
-        const QStringList texts = {"a & <b>", "two\r\nlines", "emoji 😀", " blank ", "tab\there"};
-        qint64 i = 0;
-        from.store->importCards(
-            [&](BulkCard &card) {
-                if (i == 24)
-                    return false;
-                card = BulkCard{i % 2 ? QStringLiteral("Zahlen::Groß") : QStringLiteral("Wörter & Sätze"),
-                                texts[i % 5] + QString::number(i), texts[(i + 1) % 5], qint32(1 + i % 12),
-                                i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
-                ++i;
-                return true;
-            },
-            {});
-        const QString out = from.dir.filePath("out.kvtml");
-        QCOMPARE(exportCards(*from.store, out).cards, 24);
+        const QString out = exportedKvtml(from);
         Fixture to;
         QCOMPARE(to.import(out, QString()), QString());
         QStringList expected;
@@ -477,6 +529,77 @@ private slots:
         expected.sort();
         got.sort();
         QCOMPARE(got, expected);
+    }
+
+    // KWordQuiz and Parley read the export through KDE's library (run by a checker of
+    // its own build, Qt 5): every lesson, text, grade and date as exported.
+    void kvtmlExportReadByKdeLibrary()
+    {
+        const QString checker = qEnvironmentVariable("TARLIVO_KVTMLCHECK");
+        if (checker.isEmpty())
+            QSKIP("KDE's vocabulary library (libkeduvocdocument-dev) is not installed");
+        Fixture from;
+        QProcess read;
+        read.start(checker, {exportedKvtml(from)});
+        QVERIFY(read.waitForFinished(60000));
+        QCOMPARE(read.exitCode(), 0);
+        const QJsonObject found = QJsonDocument::fromJson(read.readAllStandardOutput()).object();
+        QCOMPARE(found["identifiers"].toArray(), QJsonArray({"Frage", "Antwort"}));
+        QStringList subjects = from.store->allSubjects(), lessons;
+        for (const QJsonValue lesson : found["lessons"].toArray())
+            lessons << lesson.toString();
+        subjects.sort();
+        lessons.sort();
+        QCOMPARE(lessons, subjects);
+        QStringList expected, got;
+        for (const QString &card : cardsWithTimes(*from.store)) {
+            QStringList parts = card.split(u'|');
+            parts[1] = QString::number(std::min(parts[1].toInt() - 1, 7));
+            // The library reads texts simplified: white space one blank, none at the ends.
+            parts[2] = parts[2].simplified();
+            parts[3] = parts[3].simplified();
+            expected << parts.join(u'|');
+        }
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        for (const QJsonValue value : found["entries"].toArray()) {
+            const QJsonObject e = value.toObject();
+            const qint64 date = e["date"].toInteger(-1);
+            got << QStringList{e["lesson"].toString(), QString::number(e["grade"].toInt()), e["question"].toString(),
+                               e["answer"].toString(),
+                               std::abs(date - now) < 3600 ? QStringLiteral("jetzt") : QString::number(date)}
+                       .join(u'|');
+        }
+        expected.sort();
+        got.sort();
+        QCOMPARE(got, expected);
+    }
+
+    // KWordQuiz's own examples (Debian's kwordquiz package) import whole; the counts
+    // are those KDE's library reads.
+    void kwordquizExamples_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<qint64>("refused"); // entries with an empty side
+        QTest::newRow("example") << "example" << qint64(9) << qint64(0);
+        QTest::newRow("fill_in_the_blank") << "fill_in_the_blank" << qint64(15) << qint64(0);
+        QTest::newRow("french_verbs") << "french_verbs" << qint64(32) << qint64(3);
+        QTest::newRow("us_states_and_capitals") << "us_states_and_capitals" << qint64(50) << qint64(0);
+    }
+    void kwordquizExamples()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, stored);
+        QFETCH(qint64, refused);
+        const QString path = qEnvironmentVariable("TARLIVO_KWORDQUIZ_EXAMPLES") + "/" + name + ".kvtml";
+        if (!QFile::exists(path))
+            QSKIP("KWordQuiz's examples could not be fetched");
+        Fixture f;
+        auto file = ImportFile::open(path);
+        const ImportSummary s = runImport(*file, *f.store, {QString(), false});
+        QCOMPARE(s.cardsStored, stored);
+        QCOMPARE(s.linesRefused, refused);
+        QCOMPARE(f.store->allSubjects(), QStringList{name});
     }
 
     // A card Anki has in review keeps its progress; the rest start in compartment 1.

@@ -2,6 +2,7 @@
 #include "store/queries.h"
 #include "store/store.h"
 
+#include <QDateTime>
 #include <QHash>
 
 #include <sqlite3.h>
@@ -15,6 +16,29 @@
 
 namespace tarlivo {
 namespace {
+
+// The learning day of many times, such as a file of another trainer brings: the
+// C library reads the zone file again for every local time. Within a quarter of an
+// hour whose ends have the same UTC offset the clocks did not change, so it holds
+// one learning day when its ends do.
+class LearningDays {
+public:
+    qint64 of(qint64 seit)
+    {
+        const qint64 quarter = seit - (seit % 900 + 900) % 900;
+        if (const auto it = m_quarters.constFind(quarter); it != m_quarters.constEnd())
+            return *it == kMixed ? Store::learningDay(seit) : *it;
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(quarter), end = start.addSecs(899);
+        const qint64 day = Store::learningDay(quarter);
+        const bool even = start.offsetFromUtc() == end.offsetFromUtc() && Store::learningDay(quarter + 899) == day;
+        m_quarters.insert(quarter, even ? day : kMixed);
+        return even ? day : Store::learningDay(seit);
+    }
+
+private:
+    static constexpr qint64 kMixed = std::numeric_limits<qint64>::min();
+    QHash<qint64, qint64> m_quarters;
+};
 
 // How many cards pass between two questions whether to go on.
 constexpr qint64 kAskEvery = 256;
@@ -301,6 +325,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     const qint64 nowTag = learningDay(nowSeit);
     qint64 lastSeit = nowSeit;
     qint64 lastTag = nowTag;
+    LearningDays learningDays;
     qint64 read = 0;
     BulkCard card;
     while (next(card)) {
@@ -315,7 +340,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         const qint64 seit = card.seit.value_or(nowSeit);
         if (seit != lastSeit) {
             lastSeit = seit;
-            lastTag = learningDay(seit);
+            lastTag = learningDays.of(seit);
         }
         Pending p{
             textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag};

@@ -8,7 +8,11 @@ bool readsAsNumber(const QString &text)
 {
     static const QRegularExpression number(
         QStringLiteral(R"(\A[+-]?(?:[0-9]+(?:[.,][0-9]*)?|[.,][0-9]+)(?:[eE][+-]?[0-9]+)?\z)"));
-    return number.match(text.trimmed()).hasMatch();
+    const QString t = text.trimmed();
+    // Most names start with a letter: no need to ask the expression, an import asks per card.
+    if (t.isEmpty() || !(t[0].isDigit() || QStringView(u"+-.,").contains(t[0])))
+        return false;
+    return number.match(t).hasMatch();
 }
 
 std::optional<qint32> parseCompartment(const QString &text)

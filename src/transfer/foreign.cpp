@@ -3,14 +3,18 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QXmlStreamReader>
 
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
+#include <string>
 
 namespace tarlivo::transfer::foreign {
 
@@ -26,7 +30,8 @@ public:
     {
         m_limit = std::min(kMaxUnpacked, kMaxRatio * std::max<qint64>(source.size(), 1));
         m_ready = inflateInit2(&m_stream, 16 + MAX_WBITS) == Z_OK;
-        open(QIODevice::ReadOnly);
+        // The parser reads in large chunks: a buffer here would only copy them.
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     ~GzipDevice() override
     {
@@ -95,11 +100,223 @@ private:
 
 } // namespace
 
-void readToken(QXmlStreamReader &xml, const QString &path)
+namespace {
+
+// German words for the faults a reader meets most; the rest by libxml2's number.
+QString faultText(int code, int column)
 {
-    if (xml.readNext() == QXmlStreamReader::DTD
-        && (!xml.entityDeclarations().isEmpty() || xml.text().contains(QLatin1String("<!ENTITY"))))
-        throw TransferError(text::xmlEntities(path));
+    QString what;
+    switch (code) {
+    case XML_ERR_DOCUMENT_EMPTY:
+        what = QStringLiteral("kein Inhalt");
+        break;
+    case XML_ERR_DOCUMENT_END:
+        what = QStringLiteral("Inhalt nach dem Ende des Dokuments");
+        break;
+    case XML_ERR_TAG_NAME_MISMATCH:
+        what = QStringLiteral("Anfangs- und Endmarke passen nicht zusammen");
+        break;
+    case XML_ERR_TAG_NOT_FINISHED:
+    case XML_ERR_LTSLASH_REQUIRED:
+        what = QStringLiteral("ein Element wird nicht geschlossen");
+        break;
+    case XML_ERR_INVALID_CHAR:
+    case XML_ERR_INVALID_ENCODING:
+    case XML_ERR_INVALID_DEC_CHARREF:
+    case XML_ERR_INVALID_HEX_CHARREF:
+    case XML_ERR_INVALID_CHARREF:
+        what = QStringLiteral("ungültiges Zeichen");
+        break;
+    case XML_ERR_UNDECLARED_ENTITY:
+        what = QStringLiteral("unbekannte Entität");
+        break;
+    case XML_ERR_UNSUPPORTED_ENCODING:
+        what = QStringLiteral("unbekannte Zeichenkodierung");
+        break;
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+        what = QStringLiteral("ein Attribut steht zweimal");
+        break;
+    default:
+        what = QStringLiteral("Fehler %1").arg(code);
+        break;
+    }
+    return QStringLiteral("Spalte %1, %2").arg(column).arg(what);
+}
+
+// Hands libxml2's SAX events to the handler: the parser builds no tree, and a text
+// asked for is gathered here as UTF-8 and handed over once, at its element's end.
+class SaxDriver {
+public:
+    SaxDriver(XmlHandler &handler, const QString &path) : m_handler(handler), m_path(path) {}
+
+    void parse(QIODevice &device)
+    {
+        static const bool initialised = (xmlInitParser(), true);
+        (void)initialised;
+        xmlSAXHandler sax{};
+        sax.initialized = XML_SAX2_MAGIC;
+        sax.startElementNs = &SaxDriver::onStart;
+        sax.endElementNs = &SaxDriver::onEnd;
+        sax.characters = &SaxDriver::onText;
+        sax.cdataBlock = &SaxDriver::onText;
+        sax.ignorableWhitespace = &SaxDriver::onText;
+        sax.entityDecl = &SaxDriver::onEntity;
+        sax.serror = &SaxDriver::onError;
+
+        QByteArray chunk(1 << 16, '\0');
+        qint64 n = device.read(chunk.data(), 4);
+        if (n < 0)
+            failRead(device);
+        // libxml2 tells some faults (of encodings) on stderr besides: the message here
+        // says what matters. The setting is the thread's own.
+        xmlSetGenericErrorFunc(nullptr, &SaxDriver::silent);
+        std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(
+            xmlCreatePushParserCtxt(&sax, this, chunk.constData(), int(n), nullptr), &SaxDriver::freeContext);
+        if (!ctxt)
+            throw TransferError(text::notWellFormed(m_path, 0, faultText(XML_ERR_NO_MEMORY, 0)));
+        m_ctxt = ctxt.get();
+        // No entity expansion, no DTD loaded or checked, nothing from the network.
+        xmlCtxtUseOptions(m_ctxt, XML_PARSE_NONET);
+        m_ctxt->replaceEntities = 0;
+        m_ctxt->loadsubset = 0;
+        m_ctxt->validate = 0;
+        while (!m_stopped) {
+            n = device.read(chunk.data(), chunk.size());
+            if (n < 0)
+                failRead(device);
+            xmlParseChunk(m_ctxt, chunk.constData(), int(n), n == 0);
+            // After a fatal error the parser takes nothing more: the rest is not read.
+            if (n == 0 || m_ctxt->disableSAX)
+                break;
+        }
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        if (!m_ctxt->wellFormed)
+            throw TransferError(text::notWellFormed(m_path, m_line, faultText(m_code, m_column)));
+    }
+
+private:
+    static SaxDriver &of(void *ctx) { return *static_cast<SaxDriver *>(ctx); }
+    static void silent(void *, const char *, ...) {}
+    // An entity declaration leaves a document behind, even in SAX mode.
+    static void freeContext(xmlParserCtxtPtr ctxt)
+    {
+        if (ctxt->myDoc)
+            xmlFreeDoc(ctxt->myDoc);
+        xmlFreeParserCtxt(ctxt);
+    }
+
+    [[noreturn]] void failRead(QIODevice &device)
+    {
+        if (const auto *gzip = dynamic_cast<const GzipDevice *>(&device); gzip && !gzip->failure().isEmpty())
+            throw TransferError(gzip->failure());
+        throw TransferError(text::readFailed(m_path));
+    }
+
+    // What the handler throws must not cross the C parser: it stops it instead.
+    template <typename F>
+    void guarded(F &&f)
+    {
+        try {
+            f();
+        } catch (...) {
+            m_failure = std::current_exception();
+            m_stopped = true;
+            xmlStopParser(m_ctxt);
+        }
+    }
+
+    static void onStart(void *ctx, const xmlChar *localname, const xmlChar *, const xmlChar *, int, const xmlChar **,
+                        int attributeCount, int, const xmlChar **attributes)
+    {
+        SaxDriver &d = of(ctx);
+        const int depth = d.m_depth++;
+        if (d.m_stopped || d.m_textDepth >= 0)
+            return;
+        d.guarded([&] {
+            const XmlAttributes view(reinterpret_cast<const void *const *>(attributes), attributeCount);
+            if (d.m_handler.start(depth, reinterpret_cast<const char *>(localname), view)) {
+                d.m_textDepth = depth;
+                d.m_text.clear();
+            }
+        });
+    }
+
+    static void onEnd(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
+    {
+        SaxDriver &d = of(ctx);
+        const int depth = --d.m_depth;
+        if (d.m_stopped || (d.m_textDepth >= 0 && depth > d.m_textDepth))
+            return;
+        d.guarded([&] {
+            if (d.m_textDepth < 0) {
+                d.m_handler.end(depth);
+                return;
+            }
+            d.m_textDepth = -1;
+            d.m_handler.text(depth, d.m_text);
+        });
+    }
+
+    static void onText(void *ctx, const xmlChar *ch, int length)
+    {
+        SaxDriver &d = of(ctx);
+        // Past three bytes a character the text is too long whatever it holds; the
+        // handler then says so. Gathering stops there, so memory stays bounded.
+        static constexpr size_t cap = 3 * size_t(kMaxText) + 3;
+        if (d.m_textDepth >= 0 && d.m_text.size() < cap)
+            d.m_text.append(reinterpret_cast<const char *>(ch), std::min(size_t(length), cap - d.m_text.size()));
+    }
+
+    static void onEntity(void *ctx, const xmlChar *, int, const xmlChar *, const xmlChar *, xmlChar *)
+    {
+        SaxDriver &d = of(ctx);
+        d.guarded([&] { throw TransferError(text::xmlEntities(d.m_path)); });
+    }
+
+    static void onError(void *ctx, xmlErrorPtr error)
+    {
+        SaxDriver &d = of(ctx);
+        if (d.m_code == 0 && error && error->level == XML_ERR_FATAL) {
+            d.m_code = error->code;
+            d.m_line = error->line;
+            d.m_column = error->int2;
+        }
+    }
+
+    XmlHandler &m_handler;
+    const QString &m_path;
+    xmlParserCtxtPtr m_ctxt = nullptr;
+    int m_depth = 0;
+    int m_textDepth = -1; // the element whose text is gathered, or -1
+    std::string m_text;
+    bool m_stopped = false;
+    std::exception_ptr m_failure;
+    int m_code = 0; // the first fatal error
+    int m_line = 0;
+    int m_column = 0;
+};
+
+} // namespace
+
+std::string_view XmlAttributes::value(std::string_view name) const
+{
+    for (int i = 0; i < m_count; ++i) {
+        const auto *const *a = reinterpret_cast<const char *const *>(m_raw) + 5 * i;
+        if (!a[1] && name == a[0])
+            return std::string_view(a[3], size_t(a[4] - a[3]));
+    }
+    return {};
+}
+
+bool XmlAttributes::has(std::string_view name) const
+{
+    for (int i = 0; i < m_count; ++i) {
+        const auto *const *a = reinterpret_cast<const char *const *>(m_raw) + 5 * i;
+        if (!a[1] && name == a[0])
+            return true;
+    }
+    return false;
 }
 
 std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path)
@@ -107,20 +324,40 @@ std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path)
     return std::make_unique<GzipDevice>(source, path);
 }
 
-void checkEnd(const QXmlStreamReader &xml, const QString &path)
-{
-    if (const auto *gzip = dynamic_cast<const GzipDevice *>(xml.device()); gzip && !gzip->failure().isEmpty())
-        throw TransferError(gzip->failure());
-    if (xml.hasError())
-        throw TransferError(text::notWellFormed(path, xml.lineNumber(), xml.errorString()));
-}
+void parseXml(QIODevice &device, const QString &path, XmlHandler &handler) { SaxDriver(handler, path).parse(device); }
 
-QString elementText(QXmlStreamReader &xml, const QString &path, qint64 number)
+QString textOf(std::string_view utf8, const QString &path, qint64 number)
 {
-    QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+    QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
     if (text.size() > kMaxText)
         throw TransferError(text::entryTooLong(path, number));
     return text;
+}
+
+qint64 toNumber(std::string_view text, bool *ok)
+{
+    return QByteArray::fromRawData(text.data(), qsizetype(text.size())).toLongLong(ok);
+}
+
+std::optional<qint64> LocalTimes::seconds(QDate date, QTime time)
+{
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    const qint64 key = date.toJulianDay() * 24 + time.hour();
+    auto it = m_hourStarts.constFind(key);
+    if (it == m_hourStarts.constEnd()) {
+        const QDateTime start(date, QTime(time.hour(), 0)), end(date, QTime(time.hour(), 59, 59));
+        const bool even = start.isValid() && end.isValid() && start.secsTo(end) == 3599;
+        it = m_hourStarts.insert(key, even ? start.toSecsSinceEpoch() : kUneven);
+    }
+    if (*it != kUneven)
+        return *it + time.minute() * 60 + time.second();
+    // The hour the clocks change in: each time on its own. A time the clocks skip
+    // counts on from the day before, as if the change had not come yet.
+    QDateTime at(date, time);
+    if (!at.isValid())
+        at = QDateTime(date.addDays(-1), time).addSecs(24 * 3600);
+    return at.isValid() ? std::optional<qint64>(at.toSecsSinceEpoch()) : std::nullopt;
 }
 
 QString defaultSubject(const QString &title, const QString &path)

@@ -3,14 +3,18 @@
 #include "transfer/importtypes.h"
 
 #include <QByteArray>
+#include <QDate>
+#include <QHash>
 #include <QString>
+#include <QTime>
 
+#include <limits>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 class QIODevice;
-class QXmlStreamReader;
 
 // What the readers of other trainers' files (kvtml, Pauker) share: the cards they
 // find, with where each stands, and the checks every such file goes through.
@@ -40,17 +44,62 @@ inline constexpr qsizetype kMaxText = 16 * 1024 * 1024;
 
 bool isGzip(const QByteArray &head);
 // The source's gzip stream unpacked as it is read; it fails past the limits above,
-// and checkEnd then says why.
+// and parseXml then says why.
 std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path);
 
-// Reads one token and refuses a DOCTYPE with entities before anything is expanded.
-// Throws TransferError.
-void readToken(QXmlStreamReader &xml, const QString &path);
-// After the loop: throws TransferError when the document is not well-formed, or
-// its gzip stream is damaged or unpacks too far.
-void checkEnd(const QXmlStreamReader &xml, const QString &path);
-// An element's text, refused when longer than kMaxText. Throws TransferError.
-QString elementText(QXmlStreamReader &xml, const QString &path, qint64 number);
+// One element's attributes as the parser hands them over: valid only during start().
+class XmlAttributes {
+public:
+    XmlAttributes(const void *const *raw, int count) : m_raw(raw), m_count(count) {}
+    // The value of the attribute without a prefix of that name, or empty.
+    std::string_view value(std::string_view name) const;
+    bool has(std::string_view name) const;
+
+private:
+    const void *const *m_raw; // libxml2's five pointers per attribute
+    int m_count;
+};
+
+// What a reader does with the elements as they come.
+class XmlHandler {
+public:
+    virtual ~XmlHandler() = default;
+    // An element opens at depth (the root 0). Returning true asks for its text, its
+    // children's included; it then comes to text(), in UTF-8, instead of the children
+    // and end(). A text is cut past 3 * kMaxText + 3 bytes: too long either way.
+    virtual bool start(int depth, std::string_view name, const XmlAttributes &attributes) = 0;
+    virtual void text(int depth, std::string_view utf8) = 0;
+    virtual void end(int depth) = 0;
+};
+
+// A reader of one kind of file: the cards once the parse is done.
+class ForeignReader : public XmlHandler {
+public:
+    virtual ForeignCards finish() = 0;
+};
+
+// Parses the device's XML (libxml2, as a stream: no tree is built) and hands it to
+// the handler. Entities are never expanded and nothing is loaded from elsewhere; a
+// DOCTYPE that declares entities is refused as soon as it is read. What the
+// handler throws ends the parse and comes out here. Throws TransferError.
+void parseXml(QIODevice &device, const QString &path, XmlHandler &handler);
+
+// The text, refused when longer than kMaxText. Throws TransferError.
+QString textOf(std::string_view utf8, const QString &path, qint64 number);
+// A whole number, blanks around it allowed; ok tells whether it was one.
+qint64 toNumber(std::string_view text, bool *ok = nullptr);
+
+// Local wall-clock times as seconds since 1970 UTC. The C library reads the zone
+// file again for every conversion; within an hour without a change of the clocks
+// the offset holds, so such an hour is converted once.
+class LocalTimes {
+public:
+    std::optional<qint64> seconds(QDate date, QTime time);
+
+private:
+    static constexpr qint64 kUneven = std::numeric_limits<qint64>::min(); // the clocks change in it
+    QHash<qint64, qint64> m_hourStarts;                                   // by day * 24 + hour
+};
 
 // The subject for cards in no lesson: the given title without a trailing
 // extension, else the file's name without its extensions.

@@ -275,14 +275,18 @@ private:
     {
         if (m_last && subject == m_lastName)
             return *m_last;
+        m_lastName = subject;
+        // Cards of a kvtml or Pauker file come in queue order, their subjects mixed:
+        // a name seen before is not looked up again.
+        if (QSet<size_t> *known = m_byName.value(subject))
+            return *(m_last = known);
         // Subjects are one ignoring case, as the store names them.
         const std::optional<qint32> id = m_store.subjectId(subject);
         const QString key = id ? QString::number(*id) : QStringLiteral("new:") + subject.toCaseFolded();
-        m_lastName = subject;
         auto it = m_subjects.find(key);
         if (it != m_subjects.end())
-            return *(m_last = &it->second);
-        QSet<size_t> &seen = *(m_last = &m_subjects[key]);
+            return *(m_byName[subject] = m_last = &it->second);
+        QSet<size_t> &seen = *(m_byName[subject] = m_last = &m_subjects[key]);
         for (qint64 offset = 0; id;) {
             const std::vector<CardListRow> page = m_store.cardPage(*id, offset, kPage, false);
             for (const CardListRow &row : page)
@@ -298,6 +302,7 @@ private:
     Store &m_store;
     // Node-based, so that m_last stays valid while subjects are added.
     std::unordered_map<QString, QSet<size_t>> m_subjects;
+    QHash<QString, QSet<size_t> *> m_byName; // as spelt in the file
     QString m_lastName;
     QSet<size_t> *m_last = nullptr;
 };

@@ -5,15 +5,16 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QXmlStreamReader>
 
 #include <algorithm>
+#include <memory>
 
 namespace tarlivo::transfer {
 namespace {
 
-using foreign::elementText;
-using foreign::readToken;
+using foreign::ForeignReader;
+using foreign::XmlAttributes;
+using foreign::XmlHandler;
 
 // The entries as read, with what is known of each beside them, so that the cards
 // become the result in place.
@@ -40,10 +41,40 @@ struct Lesson {
 
 qint32 fachOfGrade(qint64 grade) { return grade <= 0 ? 1 : qint32(std::min<qint64>(grade, 7)) + 1; }
 
-// KDE writes local time without a zone; Qt reads such a time as local time too.
-std::optional<qint64> localTime(const QString &text)
+std::string_view trimmed(std::string_view text)
 {
-    const QDateTime at = QDateTime::fromString(text.trimmed(), Qt::ISODate);
+    const size_t from = text.find_first_not_of(" \t\r\n");
+    if (from == std::string_view::npos)
+        return {};
+    return text.substr(from, text.find_last_not_of(" \t\r\n") - from + 1);
+}
+
+// The number written at text[from, from + digits), or -1.
+int digitsAt(std::string_view text, size_t from, size_t digits)
+{
+    int value = 0;
+    for (size_t i = from; i < from + digits; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// KDE writes local time without a zone, as yyyy-MM-ddTHH:mm:ss, read here digit by
+// digit; other ISO forms go the slow way, through QDateTime, which reads them as
+// local time too.
+std::optional<qint64> localTime(std::string_view utf8, foreign::LocalTimes &clock)
+{
+    const std::string_view t = trimmed(utf8);
+    if (t.size() == 19 && t[4] == '-' && t[7] == '-' && t[10] == 'T' && t[13] == ':' && t[16] == ':') {
+        const QDate date(digitsAt(t, 0, 4), digitsAt(t, 5, 2), digitsAt(t, 8, 2));
+        const QTime time(digitsAt(t, 11, 2), digitsAt(t, 14, 2), digitsAt(t, 17, 2));
+        if (date.isValid() && time.isValid())
+            return clock.seconds(date, time);
+    }
+    const QDateTime at =
+        QDateTime::fromString(QString::fromUtf8(t.data(), qsizetype(std::min<size_t>(t.size(), 64))), Qt::ISODate);
     return at.isValid() ? std::optional<qint64>(at.toSecsSinceEpoch()) : std::nullopt;
 }
 
@@ -92,197 +123,253 @@ ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const st
 // kvtml 2: <entries> holds the entries, <lessons> nested <container>s referring to
 // them by id. Elements elsewhere that refer to entries (word types, synonyms) are
 // passed over.
-ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
-{
-    enum class Opened { Other, Entry, Translation, Grade, Lesson };
-    // The sections below the root that matter; names are compared only there.
-    enum class Section { Other, Information, Entries, Lessons };
-    std::vector<Opened> open; // below the root
-    Section section = Section::Other;
-    Entries entries;
-    // KDE numbers its entries; an id that is no number refers to nothing.
-    QHash<qint64, size_t> entryById;
-    std::vector<Lesson> lessons;
-    std::vector<std::pair<qint64, int>> references; // entry id, lesson
-    std::vector<int> lessonStack;
-    QString title;
-    QString translation; // the id of the translation being read
-    bool inGrade = false;
-    qint64 gradeValue = 0;
+class Version2Reader : public ForeignReader {
+public:
+    explicit Version2Reader(const QString &path) : m_path(path) {}
 
-    while (!xml.atEnd()) {
-        readToken(xml, path);
-        if (xml.isEndElement()) {
-            if (open.empty())
-                break;
-            switch (open.back()) {
-            case Opened::Entry:
-                translation.clear();
-                break;
-            case Opened::Translation:
-                translation.clear();
-                break;
-            case Opened::Grade:
-                entries.last().fach = fachOfGrade(gradeValue);
-                inGrade = false;
-                break;
-            case Opened::Lesson:
-                lessonStack.pop_back();
-                break;
-            case Opened::Other:
-                break;
-            }
-            open.pop_back();
-            continue;
-        }
-        if (!xml.isStartElement())
-            continue;
-        const QStringView name = xml.name();
-        const size_t depth = open.size();
+    bool start(int rootDepth, std::string_view name, const XmlAttributes &attributes) override
+    {
+        const size_t depth = size_t(rootDepth - 1); // below the root
         if (depth == 0)
-            section = name == QLatin1String("information") ? Section::Information
-                      : name == QLatin1String("entries")   ? Section::Entries
-                      : name == QLatin1String("lessons")   ? Section::Lessons
-                                                           : Section::Other;
+            section = name == "information" ? Section::Information
+                      : name == "entries"   ? Section::Entries
+                      : name == "lessons"   ? Section::Lessons
+                                            : Section::Other;
         const bool inEntry = depth >= 2 && open[1] == Opened::Entry;
         Opened opened = Opened::Other;
-        if (depth == 1 && section == Section::Information && name == QLatin1String("title")) {
-            title = elementText(xml, path, 0);
-            continue;
-        }
-        if (depth == 1 && section == Section::Entries && name == QLatin1String("entry")) {
+        if (depth == 1 && section == Section::Information && name == "title")
+            return want(Text::Title);
+        if (depth == 1 && section == Section::Entries && name == "entry") {
             bool numbered = false;
-            const qint64 id = xml.attributes().value(QLatin1String("id")).toLongLong(&numbered);
+            const qint64 id = foreign::toNumber(attributes.value("id"), &numbered);
             if (numbered)
-                entryById.insert(id, entries.size());
+                entryIds.emplace_back(id, entries.size());
             entries.add();
             opened = Opened::Entry;
-        } else if (inEntry && depth == 2 && name == QLatin1String("deactivated")) {
-            if (elementText(xml, path, entries.last().number).trimmed() == QLatin1String("true"))
-                entries.state.back() |= Entries::Deactivated;
-            continue;
-        } else if (inEntry && depth == 2 && name == QLatin1String("translation")) {
-            translation = xml.attributes().value(QLatin1String("id")).toString();
+        } else if (inEntry && depth == 2 && name == "deactivated") {
+            return want(Text::Deactivated);
+        } else if (inEntry && depth == 2 && name == "translation") {
+            const std::string_view id = attributes.value("id");
+            translation = id == "0" ? 0 : id == "1" ? 1 : -1;
             opened = Opened::Translation;
-        } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == QLatin1String("text")) {
-            ForeignCard &card = entries.last();
-            const QString text = elementText(xml, path, card.number);
-            if (translation == QLatin1String("0") && card.frage.isEmpty())
-                card.frage = text;
-            else if (translation == QLatin1String("1") && card.antwort.isEmpty())
-                card.antwort = text;
-            continue;
-        } else if (inEntry && depth == 3 && translation == QLatin1String("1") && name == QLatin1String("grade")
+        } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == "text") {
+            return translation >= 0 && want(Text::Translation);
+        } else if (inEntry && depth == 3 && translation == 1 && name == "grade"
                    && !(entries.state.back() & Entries::Graded)) {
             entries.state.back() |= Entries::Graded;
             inGrade = true;
             gradeValue = 0;
             opened = Opened::Grade;
-        } else if (inGrade && depth == 4 && name == QLatin1String("currentgrade")) {
-            gradeValue = elementText(xml, path, entries.last().number).trimmed().toLongLong();
-            continue;
-        } else if (inGrade && depth == 4 && name == QLatin1String("date")) {
-            entries.last().seit = localTime(elementText(xml, path, entries.last().number));
-            continue;
+        } else if (inGrade && depth == 4 && name == "currentgrade") {
+            return want(Text::CurrentGrade);
+        } else if (inGrade && depth == 4 && name == "date") {
+            return want(Text::Date);
         } else if (depth >= 1 && section == Section::Lessons && (depth == 1 || open.back() == Opened::Lesson)) {
             // Only a lesson's own children count: a container inside anything else is no lesson.
             const bool inLesson = depth > 1;
-            if (name == QLatin1String("container")) {
+            if (name == "container") {
                 lessons.push_back(Lesson{lessonStack.empty() ? -1 : lessonStack.back(), QString()});
                 lessonStack.push_back(int(lessons.size()) - 1);
                 opened = Opened::Lesson;
-            } else if (inLesson && name == QLatin1String("name")) {
-                lessons[size_t(lessonStack.back())].name = elementText(xml, path, 0);
-                continue;
-            } else if (inLesson && name == QLatin1String("entry")) {
+            } else if (inLesson && name == "name") {
+                return want(Text::LessonName);
+            } else if (inLesson && name == "entry") {
                 bool numbered = false;
-                const qint64 id = xml.attributes().value(QLatin1String("id")).toLongLong(&numbered);
+                const qint64 id = foreign::toNumber(attributes.value("id"), &numbered);
                 if (numbered)
                     references.emplace_back(id, lessonStack.back());
             }
         }
         open.push_back(opened);
+        return false;
     }
-    foreign::checkEnd(xml, path);
-    std::vector<int> lessonOf(entries.size(), -1);
-    for (const auto &[id, lesson] : references) {
-        const auto it = entryById.constFind(id);
-        // An entry in several lessons goes to the first.
-        if (it != entryById.constEnd() && lessonOf[*it] < 0)
-            lessonOf[*it] = lesson;
+
+    void text(int, std::string_view utf8) override
+    {
+        switch (m_wanted) {
+        case Text::Title:
+            title = foreign::textOf(utf8, m_path, 0);
+            break;
+        case Text::LessonName:
+            lessons[size_t(lessonStack.back())].name = foreign::textOf(utf8, m_path, 0);
+            break;
+        case Text::Deactivated:
+            if (trimmed(utf8) == "true")
+                entries.state.back() |= Entries::Deactivated;
+            break;
+        case Text::Translation: {
+            ForeignCard &card = entries.last();
+            QString &side = translation == 0 ? card.frage : card.antwort;
+            if (side.isEmpty())
+                side = foreign::textOf(utf8, m_path, card.number);
+            break;
+        }
+        case Text::CurrentGrade:
+            gradeValue = foreign::toNumber(utf8);
+            break;
+        case Text::Date:
+            entries.last().seit = localTime(utf8, clock);
+            break;
+        }
     }
-    return finish(entries, lessonOf, lessons, foreign::defaultSubject(title, path));
-}
+
+    void end(int) override
+    {
+        if (open.empty())
+            return;
+        switch (open.back()) {
+        case Opened::Entry:
+        case Opened::Translation:
+            translation = -1;
+            break;
+        case Opened::Grade:
+            entries.last().fach = fachOfGrade(gradeValue);
+            inGrade = false;
+            break;
+        case Opened::Lesson:
+            lessonStack.pop_back();
+            break;
+        case Opened::Other:
+            break;
+        }
+        open.pop_back();
+    }
+
+    ForeignCards finish() override
+    {
+        // Of entries with the same id, the last counts.
+        std::stable_sort(entryIds.begin(), entryIds.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        std::vector<int> lessonOf(entries.size(), -1);
+        for (const auto &[id, lesson] : references) {
+            const auto it = std::upper_bound(entryIds.begin(), entryIds.end(), id,
+                                             [](qint64 value, const auto &e) { return value < e.first; });
+            // An entry in several lessons goes to the first.
+            if (it != entryIds.begin() && std::prev(it)->first == id && lessonOf[std::prev(it)->second] < 0)
+                lessonOf[std::prev(it)->second] = lesson;
+        }
+        return transfer::finish(entries, lessonOf, lessons, foreign::defaultSubject(title, m_path));
+    }
+
+private:
+    enum class Opened { Other, Entry, Translation, Grade, Lesson };
+    // The sections below the root that matter; names are compared only there.
+    enum class Section { Other, Information, Entries, Lessons };
+    // What the text asked for is.
+    enum class Text { Title, Deactivated, Translation, CurrentGrade, Date, LessonName };
+
+    bool want(Text what)
+    {
+        m_wanted = what;
+        return true;
+    }
+
+    const QString &m_path;
+    Text m_wanted = Text::Title;
+    std::vector<Opened> open; // below the root
+    Section section = Section::Other;
+    Entries entries;
+    // KDE numbers its entries; an id that is no number refers to nothing.
+    std::vector<std::pair<qint64, size_t>> entryIds; // id, entry
+
+    std::vector<Lesson> lessons;
+    std::vector<std::pair<qint64, int>> references; // entry id, lesson
+    std::vector<int> lessonStack;
+    QString title;
+    int translation = -1; // the id of the translation being read: 0, 1, or another
+    bool inGrade = false;
+    qint64 gradeValue = 0;
+    foreign::LocalTimes clock;
+};
 
 // kvtml 1: <e> entries with <o> and <t>, the lesson in the entry's "m" attribute,
 // the lessons' names in <lesson><desc no="...">; grade and date "from;to".
-ForeignCards readVersion1(QXmlStreamReader &xml, const QString &path, const QString &title)
-{
+class Version1Reader : public ForeignReader {
+public:
+    Version1Reader(const QString &path, QString title) : m_path(path), title(std::move(title)) {}
+
+    bool start(int depth, std::string_view name, const XmlAttributes &attributes) override
+    {
+        if (depth == 1 && name == "e") {
+            entries.add();
+            lessonRef.push_back(QString::fromUtf8(attributes.value("m")));
+            inEntry = true;
+        } else if (inEntry && depth == 2 && name == "o") {
+            return want(Text::Question);
+        } else if (inEntry && depth == 2 && name == "t") {
+            ForeignCard &card = entries.last();
+            if (!(entries.state.back() & Entries::Graded)) {
+                entries.state.back() |= Entries::Graded;
+                card.fach = fachOfGrade(foreign::toNumber(firstOf(attributes.value("g"))));
+                const qint64 date = foreign::toNumber(firstOf(attributes.value("d")));
+                if (date > 0)
+                    card.seit = date;
+            }
+            return want(Text::Answer);
+        } else if (depth == 2 && name == "desc") {
+            lessonByNumber.insert(QString::fromUtf8(attributes.value("no")), int(lessons.size()));
+            lessons.push_back(Lesson{-1, QString()});
+            return want(Text::LessonName);
+        }
+        return false;
+    }
+
+    void text(int, std::string_view utf8) override
+    {
+        if (m_wanted == Text::LessonName) {
+            lessons.back().name = foreign::textOf(utf8, m_path, 0);
+            return;
+        }
+        ForeignCard &card = entries.last();
+        QString &side = m_wanted == Text::Question ? card.frage : card.antwort;
+        const QString text = foreign::textOf(utf8, m_path, card.number);
+        if (side.isEmpty())
+            side = text;
+    }
+
+    void end(int depth) override
+    {
+        if (depth == 1)
+            inEntry = false;
+    }
+
+    ForeignCards finish() override
+    {
+        std::vector<int> lessonOf(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            lessonOf[i] = lessonByNumber.value(lessonRef[i], -1);
+        return transfer::finish(entries, lessonOf, lessons, foreign::defaultSubject(title, m_path));
+    }
+
+private:
+    enum class Text { Question, Answer, LessonName };
+
+    // "from;to": the from side is the question -> answer direction.
+    static std::string_view firstOf(std::string_view pair) { return pair.substr(0, pair.find(';')); }
+
+    bool want(Text what)
+    {
+        m_wanted = what;
+        return true;
+    }
+
+    const QString &m_path;
+    QString title;
+    Text m_wanted = Text::Question;
     Entries entries;
     std::vector<Lesson> lessons;
     QHash<QString, int> lessonByNumber;
     std::vector<QString> lessonRef;
-    int depth = 1;
     bool inEntry = false;
-    while (!xml.atEnd()) {
-        readToken(xml, path);
-        if (xml.isEndElement()) {
-            if (--depth == 0)
-                break;
-            if (depth == 1)
-                inEntry = false;
-            continue;
-        }
-        if (!xml.isStartElement())
-            continue;
-        const QStringView name = xml.name();
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (depth == 1 && name == QLatin1String("e")) {
-            entries.add();
-            lessonRef.push_back(attributes.value(QLatin1String("m")).toString());
-            inEntry = true;
-        } else if (inEntry && depth == 2 && name == QLatin1String("o")) {
-            ForeignCard &card = entries.last();
-            const QString text = elementText(xml, path, card.number);
-            if (card.frage.isEmpty())
-                card.frage = text;
-            continue;
-        } else if (inEntry && depth == 2 && name == QLatin1String("t")) {
-            ForeignCard &card = entries.last();
-            if (!(entries.state.back() & Entries::Graded)) {
-                entries.state.back() |= Entries::Graded;
-                card.fach = fachOfGrade(attributes.value(QLatin1String("g")).split(u';').first().toLongLong());
-                const qint64 date = attributes.value(QLatin1String("d")).split(u';').first().toLongLong();
-                if (date > 0)
-                    card.seit = date;
-            }
-            const QString text = elementText(xml, path, card.number);
-            if (card.antwort.isEmpty())
-                card.antwort = text;
-            continue;
-        } else if (depth == 2 && name == QLatin1String("desc")) {
-            const QString number = attributes.value(QLatin1String("no")).toString();
-            lessonByNumber.insert(number, int(lessons.size()));
-            lessons.push_back(Lesson{-1, elementText(xml, path, 0)});
-            continue;
-        }
-        ++depth;
-    }
-    foreign::checkEnd(xml, path);
-    std::vector<int> lessonOf(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        lessonOf[i] = lessonByNumber.value(lessonRef[i], -1);
-    return finish(entries, lessonOf, lessons, foreign::defaultSubject(title, path));
-}
+};
 
 } // namespace
 
-ForeignCards readKvtml(QXmlStreamReader &xml, const QString &path)
+std::unique_ptr<foreign::ForeignReader> kvtmlReader(const foreign::XmlAttributes &root, const QString &path)
 {
-    const QXmlStreamAttributes attributes = xml.attributes();
-    if (attributes.value(QLatin1String("version")).startsWith(u'2'))
-        return readVersion2(xml, path);
-    return readVersion1(xml, path, attributes.value(QLatin1String("title")).toString());
+    if (root.value("version").substr(0, 1) == "2")
+        return std::make_unique<Version2Reader>(path);
+    return std::make_unique<Version1Reader>(path, QString::fromUtf8(root.value("title")));
 }
 
 } // namespace tarlivo::transfer

@@ -3,86 +3,136 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
-#include <QXmlStreamReader>
-
 #include <utility>
 
 namespace tarlivo::transfer {
+namespace {
+
+using foreign::ForeignReader;
+using foreign::XmlAttributes;
+using foreign::XmlHandler;
 
 // <Lesson> holds an optional <Description> and the <Batch>es in order, each with its
-// <Card>s. A card's sides are <FrontSide> and <ReverseSide> (<BackSide> in older
-// files), each with its <Text>; the front side's LearnedTimestamp (milliseconds
-// since 1970) says when the card came into its long-term batch.
-ForeignCards readPauker(QXmlStreamReader &xml, const QString &path)
-{
-    ForeignCards result;
-    QString description;
-    qint64 number = 0;
-    int batch = -1;
-    int depth = 1;
-    // Within a card: which side is open (0 front, 1 reverse, -1 none).
-    bool inCard = false;
-    int side = -1;
-    ForeignCard card;
-    while (!xml.atEnd()) {
-        foreign::readToken(xml, path);
-        if (xml.isEndElement()) {
-            --depth;
-            if (depth == 0)
-                break;
-            if (depth == 3)
-                side = -1;
-            if (depth == 2 && inCard) {
-                inCard = false;
-                if (card.frage.trimmed().isEmpty())
-                    result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
-                else if (card.antwort.trimmed().isEmpty())
-                    result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
-                else
-                    result.cards.push_back(std::exchange(card, ForeignCard()));
-            }
-            continue;
-        }
-        if (!xml.isStartElement())
-            continue;
-        const QStringView name = xml.name();
-        if (depth == 1 && name == QLatin1String("Description")) {
-            description = foreign::elementText(xml, path, 0);
-            continue;
-        }
-        if (depth == 1 && name == QLatin1String("Batch")) {
+// <Card>s. A card's sides are <FrontSide> and <ReverseSide>, each with its <Text>;
+// the front side's LearnedTimestamp (milliseconds since 1970) says when the card
+// came into its long-term batch. Lessons of Pauker 1.4 and before (Pauker-Version
+// on the root) hold each side's text in <FrontSide> and <BackSide> themselves, and
+// the time a card was learned in <Learned_Date>, local time as dd.MM.yyyy HH:mm:ss;
+// a card without one is not learned, wherever it stands.
+class PaukerReader : public ForeignReader {
+public:
+    PaukerReader(const QString &path, bool old) : m_path(path), m_old(old) {}
+
+    bool start(int depth, std::string_view name, const XmlAttributes &attributes) override
+    {
+        if (depth == 1 && name == "Description")
+            return want(Text::Description);
+        if (depth == 1 && name == "Batch") {
             ++batch;
-        } else if (depth == 2 && batch >= 0 && name == QLatin1String("Card")) {
+        } else if (depth == 2 && batch >= 0 && name == "Card") {
             card = ForeignCard();
             card.number = ++number;
             // The not-learned batch and the two short-term ones are due at once.
             card.fach = batch >= 3 ? batch - 1 : 1;
             inCard = true;
+        } else if (depth == 3 && inCard && m_old) {
+            if (name == "FrontSide")
+                return want(Text::Front);
+            if (name == "BackSide")
+                return want(Text::Back);
+            if (name == "Learned_Date")
+                return want(Text::Learned);
         } else if (depth == 3 && inCard) {
-            if (name == QLatin1String("FrontSide")) {
+            if (name == "FrontSide") {
                 side = 0;
                 bool ok = false;
-                const qint64 learned = xml.attributes().value(QLatin1String("LearnedTimestamp")).toLongLong(&ok);
+                const qint64 learned = foreign::toNumber(attributes.value("LearnedTimestamp"), &ok);
                 if (ok && batch >= 3 && learned > 0)
                     card.seit = learned / 1000;
-            } else if (name == QLatin1String("ReverseSide") || name == QLatin1String("BackSide")) {
+            } else if (name == "ReverseSide" || name == "BackSide") {
                 side = 1;
             }
-        } else if (depth == 4 && side >= 0 && name == QLatin1String("Text")) {
-            QString &text = side == 0 ? card.frage : card.antwort;
-            const QString read = foreign::elementText(xml, path, card.number);
-            if (text.isEmpty())
-                text = read;
-            continue;
+        } else if (depth == 4 && side >= 0 && name == "Text") {
+            return want(side == 0 ? Text::Front : Text::Back);
         }
-        ++depth;
+        return false;
     }
-    foreign::checkEnd(xml, path);
-    const QString subject =
-        foreign::defaultSubject(description.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), path);
-    for (ForeignCard &c : result.cards)
-        c.subject = subject;
-    return result;
+
+    void text(int, std::string_view utf8) override
+    {
+        const QString text = foreign::textOf(utf8, m_path, m_wanted == Text::Description ? 0 : card.number);
+        if (m_wanted == Text::Description) {
+            description = text;
+        } else if (m_wanted == Text::Learned) {
+            // Java's lenient reading takes one digit where two are written.
+            const QString t = text.simplified();
+            const qsizetype blank = t.indexOf(u' ');
+            learned = clock.seconds(QDate::fromString(t.left(blank), QStringLiteral("d.M.yyyy")),
+                                    QTime::fromString(t.mid(blank + 1), QStringLiteral("H:m:s")));
+        } else {
+            QString &side = m_wanted == Text::Front ? card.frage : card.antwort;
+            if (side.isEmpty())
+                side = text;
+        }
+    }
+
+    void end(int depth) override
+    {
+        if (depth == 3)
+            side = -1;
+        if (depth != 2 || !inCard)
+            return;
+        inCard = false;
+        if (m_old) {
+            card.fach = learned && batch >= 3 ? batch - 1 : 1;
+            card.seit = card.fach > 1 ? learned : std::nullopt;
+            learned.reset();
+        }
+        if (card.frage.trimmed().isEmpty())
+            result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
+        else if (card.antwort.trimmed().isEmpty())
+            result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
+        else
+            result.cards.push_back(std::exchange(card, ForeignCard()));
+    }
+
+    ForeignCards finish() override
+    {
+        const QString subject =
+            foreign::defaultSubject(description.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), m_path);
+        for (ForeignCard &c : result.cards)
+            c.subject = subject;
+        return std::move(result);
+    }
+
+private:
+    enum class Text { Description, Front, Back, Learned };
+
+    bool want(Text what)
+    {
+        m_wanted = what;
+        return true;
+    }
+
+    const QString &m_path;
+    const bool m_old;
+    Text m_wanted = Text::Description;
+    ForeignCards result;
+    QString description;
+    qint64 number = 0;
+    int batch = -1;
+    bool inCard = false;
+    int side = -1; // within a card of the newer kind: 0 front, 1 reverse, -1 none
+    ForeignCard card;
+    std::optional<qint64> learned; // of the older kind's card being read
+    foreign::LocalTimes clock;
+};
+
+} // namespace
+
+std::unique_ptr<foreign::ForeignReader> paukerReader(const foreign::XmlAttributes &root, const QString &path)
+{
+    return std::make_unique<PaukerReader>(path, root.has("Pauker-Version"));
 }
 
 } // namespace tarlivo::transfer

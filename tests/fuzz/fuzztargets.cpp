@@ -166,6 +166,8 @@ QList<QByteArray> paukerSeeds()
     return {lesson, "G" + lesson,
             "<Lesson Pauker-Version=\"1.4\"><Batch><Card><FrontSide><Text>v</Text></FrontSide><BackSide><Text>h"
             "</Text></BackSide></Card></Batch></Lesson>",
+            "<Lesson Pauker-Version=\"1.4\"><Batch/><Batch/><Batch/><Batch><Card><FrontSide>v</FrontSide>"
+            "<BackSide>h</BackSide><Learned_Date>28.03.2004 02:30:00</Learned_Date></Card></Batch></Lesson>",
             gzip(lesson)};
 }
 
