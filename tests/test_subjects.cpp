@@ -99,7 +99,7 @@ private slots:
                                            "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
                                            "ORDER BY name"),
                  (QStringList{"tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet", "tblIntervall",
-                              "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
+                              "tblKarteMedium", "tblMedium", "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
