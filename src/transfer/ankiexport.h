@@ -1,0 +1,16 @@
+#pragma once
+
+#include "store/store.h"
+#include "transfer/exporter.h"
+
+namespace tarlivo::transfer {
+
+// Writes an Anki package (collection.anki2 in the classic layout every Anki version
+// and AnkiDroid read): one deck per subject, one note of the type "Basic" (fields
+// Frage, Antwort) per card, its pictures as <img> and its sounds as [sound:...] with
+// the files in the package. A card beyond compartment 1 is in review, with its
+// compartment's default interval and due on the day it falls due here.
+ExportResult exportAnkiPackage(Store &store, const QString &path, const QString &subject,
+                               const std::function<bool(qint64, qint64)> &keepGoing);
+
+} // namespace tarlivo::transfer
