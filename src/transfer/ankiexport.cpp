@@ -205,8 +205,8 @@ struct ZipDiscard {
 
 } // namespace
 
-ExportResult exportAnkiPackage(Store &store, const QString &path, const QString &subject,
-                               const std::function<bool(qint64, qint64)> &keepGoing)
+AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &subject,
+                             const std::function<bool(qint64, qint64)> &keepGoing)
 {
     const ZipLibrary *zip = zipLibrary();
     if (!zip)
@@ -358,7 +358,7 @@ ExportResult exportAnkiPackage(Store &store, const QString &path, const QString 
                 .bind(7, review ? Store::defaultInterval(c.fach) : 0)
                 .run();
             if (keepGoing && i % 256 == 255 && !keepGoing(qint64(i) + 1, qint64(cards.size())))
-                return ExportResult{0, 0, true};
+                return AnkiExport{0, 0, true};
         }
         out.exec("COMMIT");
         out.close();
@@ -406,13 +406,13 @@ ExportResult exportAnkiPackage(Store &store, const QString &path, const QString 
         QFile::remove(temp);
         throw TransferError(text::exportFailed(path, detail));
     }
-    archive.release();
+    static_cast<void>(archive.release()); // freed by zip_close
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
         const QString detail = files::errnoText();
         QFile::remove(temp);
         throw TransferError(text::exportFailed(path, detail));
     }
-    return ExportResult{qint64(cards.size()), qint64(subjects.size()), false};
+    return AnkiExport{qint64(cards.size()), qint64(subjects.size()), false};
 }
 
 } // namespace tarlivo::transfer

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "store/store.h"
-#include "transfer/exporter.h"
+
+#include <QString>
+
+#include <functional>
 
 namespace tarlivo::transfer {
 
@@ -10,7 +13,14 @@ namespace tarlivo::transfer {
 // Frage, Antwort) per card, its pictures as <img> and its sounds as [sound:...] with
 // the files in the package. A card beyond compartment 1 is in review, with its
 // compartment's default interval and due on the day it falls due here.
-ExportResult exportAnkiPackage(Store &store, const QString &path, const QString &subject,
-                               const std::function<bool(qint64, qint64)> &keepGoing);
+// exportCards hands a name ending in .apkg here. keepGoing(cards written, cards in
+// all) false cancels; nothing is written then.
+struct AnkiExport {
+    qint64 cards = 0;
+    qint64 subjects = 0;
+    bool cancelled = false;
+};
+AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &subject,
+                             const std::function<bool(qint64, qint64)> &keepGoing);
 
 } // namespace tarlivo::transfer

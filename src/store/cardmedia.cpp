@@ -1,4 +1,4 @@
-// Pictures and sounds on cards: each content once in tblMedium, linked to card
+// Pictures and sounds on cards (store/media.h): each content once in tblMedium, linked to card
 // sides by tblKarteMedium. Triggers drop a content with its last link.
 
 #include "store/media.h"
