@@ -4,7 +4,9 @@
 // on the same file system is timed between the steps, so both see the same disk;
 // then whatever events the step left run, as they would while the user reads the
 // next card, timed on their own (a recount of the status line would show there).
-// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]
+// With --picture, every card of the big subject shows a picture of one megapixel
+// below its question, decoded and painted at every step.
+// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N] [--picture]
 #include "app/forms.h"
 #include "app/frmbackground.h"
 #include "app/frmwelcome.h"
@@ -17,9 +19,12 @@
 #include "windows.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QImage>
+#include <QRandomGenerator>
 #include <QScrollArea>
 
 #include <cstdio>
@@ -37,6 +42,44 @@ int fail(const char *what)
     return 1;
 }
 
+// A photograph's worth of detail: a gradient with noise, 1000 x 1000 pixels, as JPEG.
+QByteArray megapixelPicture()
+{
+    QImage image(1000, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int noise = int(random.bounded(40));
+            line[x] = qRgb((x / 4 + noise) & 255, (y / 4 + noise) & 255, ((x + y) / 8) & 255);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+// Links the picture to the question of every card of the big subject, in the copy.
+void addPictures(const QString &path)
+{
+    StoreOptions options;
+    options.backups = false;
+    auto store = Store::open(path, options);
+    sql::Database &db = store->database();
+    db.exec("BEGIN");
+    sql::Statement(db, "INSERT INTO tblMedium (Name, Art, Inhalt, Pruefsumme) VALUES ('bild.jpg', 0, ?1, x'01')")
+        .bindBlob(1, megapixelPicture())
+        .run();
+    sql::Statement(db, "INSERT INTO tblKarteMedium (idFrageAntwort, Seite, Art, idMedium) "
+                       "SELECT p.idFrageAntwort, 0, 0, last_insert_rowid() FROM tblPosition AS p "
+                       "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE g.NameGebiet = ?1")
+        .bind(1, kBigSubject)
+        .run();
+    db.exec("COMMIT");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -48,6 +91,7 @@ int main(int argc, char *argv[])
     QString dataDir;
     int steps = 500;
     int cards = 1000000;
+    bool picture = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--data=", 7) == 0)
             dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
@@ -55,15 +99,19 @@ int main(int argc, char *argv[])
             steps = std::atoi(argv[i] + 8);
         else if (std::strncmp(argv[i], "--cards=", 8) == 0)
             cards = std::atoi(argv[i] + 8);
+        else if (std::strcmp(argv[i], "--picture") == 0)
+            picture = true;
     }
     if (dataDir.isEmpty() || steps <= 0)
         return fail("usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]");
 
     // The program looks for its database beside itself; here the directory is given.
-    const QString programDir = dataDir + QStringLiteral("/practice-%1").arg(cards);
+    const QString programDir = dataDir + QStringLiteral("/practice-%1%2").arg(cards).arg(picture ? "-bild" : "");
     QDir().mkpath(programDir);
     try {
         copyFile(generatedPath(dataDir, cards), ui::databasePath(programDir));
+        if (picture)
+            addPictures(ui::databasePath(programDir));
     } catch (const std::exception &e) {
         return fail(e.what());
     }
@@ -121,6 +169,8 @@ int main(int argc, char *argv[])
         stepCpuMs.push_back(processCpuMs() - cpuStart);
         if (label(ueb, "lblFrage")->text() == before || dialogs.shown != 0)
             return fail("a step did not show the next card");
+        if (picture && label(ueb, "lblFrage")->picture().isNull())
+            return fail("the next card's picture was not shown");
 
         timer.start();
         bare.commitOneRow();

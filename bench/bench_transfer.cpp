@@ -112,6 +112,21 @@ void writePaukerFile(const QString &path, int cards)
 
 // Timed import of path into a fresh store in dir; milliseconds. With catchUp, the
 // time the program then spends in the background on the search index.
+// Bytes standing in for a JPEG picture of about 50 KB, different for each i: the
+// import stores them without decoding, and noise does not compress.
+QByteArray picture(int i)
+{
+    QByteArray bytes("\xff\xd8\xff\xe0", 4);
+    quint32 state = 2463534242u + quint32(i);
+    while (bytes.size() < 50 * 1024) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes += char(state);
+    }
+    return bytes;
+}
+
 double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr)
 {
     auto store = Store::open(dir + QStringLiteral("/import-%1.mdb").arg(run), quiet());
@@ -232,6 +247,34 @@ int main(int argc, char *argv[])
         for (int run = 0; run < runs; ++run)
             anki.push_back(importOnce(dir.path(), apkg, 100 + run));
         std::printf("transfer_anki_20k_ms %.1f\n", median(anki));
+
+        // 1,000 notes, each with a picture of its own of about 50 KB.
+        QList<ankifiles::Note> pictured;
+        QList<QPair<QString, QByteArray>> pictures;
+        for (int i = 0; i < 1000; ++i) {
+            pictured.append(
+                {QStringLiteral("Bilder"),
+                 {QStringLiteral("Karte %1<br><img src=\"karte%1.jpg\">").arg(i), QStringLiteral("Ort %1").arg(i)}});
+            pictures.append({QStringLiteral("karte%1.jpg").arg(i), picture(i)});
+        }
+        const QString mediaApkg = dir.filePath(QStringLiteral("bilder.apkg"));
+        if (!ankifiles::packageWithMedia(mediaApkg, ankifiles::Layout::Anki21, pictured, pictures))
+            throw std::runtime_error("cannot write the Anki package with pictures");
+        std::vector<double> mediaImports;
+        std::vector<double> mediaExports;
+        for (int run = 0; run < runs; ++run) {
+            mediaImports.push_back(importOnce(dir.path(), mediaApkg, 400 + run));
+            auto imported = Store::open(dir.path() + QStringLiteral("/import-%1.mdb").arg(400 + run), quiet());
+            QElapsedTimer timer;
+            timer.start();
+            const transfer::ExportResult r =
+                transfer::exportCards(*imported, dir.filePath(QStringLiteral("bilder-%1.apkg").arg(run)));
+            mediaExports.push_back(double(timer.nsecsElapsed()) / 1e6);
+            if (r.cards != 1000 || imported->cardMedia(1, CardSide::Question).empty())
+                throw std::runtime_error("pictures not imported or exported");
+        }
+        std::printf("transfer_anki_pictures_1k_ms %.1f\n", median(mediaImports));
+        std::printf("transfer_apkg_export_1k_ms %.1f\n", median(mediaExports));
         std::fflush(stdout);
 
         // Memory in a process of its own, so the runs above leave no trace in it.

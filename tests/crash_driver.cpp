@@ -19,6 +19,8 @@
 //   > G subject         < G              card list: delete the subject with its cards
 //   > U                 < U              undo through the backdrop's menu (nothing when none is left)
 //   > Y                 < Y              redo likewise
+//   > B card name       < B              card list: the edit dialog puts the picture of
+//                                        that name on the card's question ("-": removes it)
 //   > I subject f a ... < I              import of a text file through the menu's window
 //                                        (its cards wait for the search index, which the
 //                                        program catches up on between later changes)
@@ -45,8 +47,10 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,6 +127,8 @@ public:
             return importCards();
         if (!m_options.cardsOnly && chance(0.03))
             return planInterval();
+        if (!m_options.cardsOnly && chance(0.06))
+            return listPicture();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -432,6 +438,47 @@ private:
         windows::click(ctl<QPushButton>(*w, "cmdFach"));
         if (!refused())
             emitLine(QStringLiteral("< K"));
+        ++m_changes;
+    }
+
+    // One of three pictures of its own colour, written beside the file on first use.
+    QString picturePath(int which)
+    {
+        const QString path = QDir(m_options.dir).filePath(QStringLiteral("bild%1.png").arg(which));
+        if (!QFile::exists(path)) {
+            QImage image(8, 8, QImage::Format_RGB32);
+            image.fill(QColor::fromHsv(100 * which, 255, 255));
+            image.save(path + QStringLiteral(".part"), "PNG");
+            QFile::rename(path + QStringLiteral(".part"), path);
+        }
+        return path;
+    }
+
+    void listPicture()
+    {
+        auto w = cardList();
+        if (!w || w->model().rowCount() == 0)
+            return;
+        const int row = below(w->model().rowCount());
+        const qint32 card = w->model().rowAt(row)->card.id;
+        ctl<QTableView>(*w, "tblKarten")->setCurrentIndex(w->model().index(row, 0));
+        const int which = below(4);
+        const bool removing = which == 3;
+        emitLine(QStringLiteral("> B %1 %2")
+                     .arg(card)
+                     .arg(removing ? QStringLiteral("-") : QStringLiteral("bild%1.png").arg(which)));
+        if (!removing)
+            m_dialogs.fileAnswers = {picturePath(which)};
+        m_dialogs.dialogAnswers << [removing](QDialog &dialog) {
+            dialog
+                .findChild<QPushButton *>(removing ? QStringLiteral("cmdBildEntfernenFrage")
+                                                   : QStringLiteral("cmdBildWaehlenFrage"))
+                ->click();
+            dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        };
+        windows::click(ctl<QPushButton>(*w, "cmdBearbeiten"));
+        if (!refused())
+            emitLine(QStringLiteral("< B"));
         ++m_changes;
     }
 

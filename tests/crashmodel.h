@@ -232,6 +232,26 @@ inline QString apply(rawdb::State &s, const Op &op)
     }
 }
 
+// A picture put on a card's question, or removed ("> B card name").
+inline QString applyPicture(rawdb::State &s, const Op &op)
+{
+    const qint64 card = op.fields.value(0).toLongLong();
+    if (!s.cards.count(card))
+        return QStringLiteral("picture on card %1, which is not there").arg(card);
+    if (op.fields.value(1) == QLatin1String("-"))
+        s.pictures.erase(card);
+    else
+        s.pictures[card] = op.fields.value(1);
+    return {};
+}
+
+// A card's pictures go with it.
+inline void dropPicturesOfGoneCards(rawdb::State &s)
+{
+    for (auto it = s.pictures.begin(); it != s.pictures.end();)
+        it = s.cards.count(it->first) ? std::next(it) : s.pictures.erase(it);
+}
+
 // Undo and redo ("> U", "> Y"). The program keeps each step as the rows it
 // changed, before and after; so does the model. Each run starts with no steps.
 template <class Row, class Key = qint64>
@@ -284,6 +304,7 @@ struct Step {
     StepRows<rawdb::Card> cards;
     StepRows<rawdb::Verdict> log;
     StepRows<qint64, std::pair<qint64, qint64>> intervals;
+    StepRows<QString> pictures;
 };
 
 struct Steps {
@@ -292,7 +313,7 @@ struct Steps {
 };
 
 // The changes the program records as steps: not the subject window's.
-inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGA").contains(kind); }
+inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGAB").contains(kind); }
 
 // Takes the newest step back (or again). Keys given stay given: sequences are left alone.
 inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
@@ -302,12 +323,13 @@ inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
         return {}; // the menu entry is disabled
     const Step &step = from.back();
     if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo)
-        || !holds(s.intervals, step.intervals, undo))
+        || !holds(s.intervals, step.intervals, undo) || !holds(s.pictures, step.pictures, undo))
         return QStringLiteral("%1 of a step whose rows changed since").arg(undo ? "undo" : "redo");
     put(s.subjects, step.subjects, undo);
     put(s.cards, step.cards, undo);
     put(s.log, step.log, undo);
     put(s.intervals, step.intervals, undo);
+    put(s.pictures, step.pictures, undo);
     (undo ? steps.redo : steps.undo).push_back(std::move(from.back()));
     from.pop_back();
     return {};
@@ -319,11 +341,13 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
     if (op.kind == QLatin1Char('U') || op.kind == QLatin1Char('Y'))
         return takeStep(s, steps, op.kind == QLatin1Char('U'));
     const rawdb::State before = s;
-    const QString error = apply(s, op);
+    const QString error = op.kind == QLatin1Char('B') ? applyPicture(s, op) : apply(s, op);
+    dropPicturesOfGoneCards(s);
     if (!error.isEmpty() || !isStep(op.kind) || s == before)
         return error; // an empty change is no step
     steps.undo.push_back(Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards),
-                              differing(before.log, s.log), differing(before.intervals, s.intervals)});
+                              differing(before.log, s.log), differing(before.intervals, s.intervals),
+                              differing(before.pictures, s.pictures)});
     if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();

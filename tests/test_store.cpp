@@ -161,6 +161,7 @@ private slots:
         // As the first version wrote it: no log, no search index, no calendar, cards bound to their subject.
         QCOMPARE(rawdb::Connection(path).exec(
                      "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
+                     "DROP TRIGGER trgKarteMediumKarte; DROP TABLE tblKarteMedium; DROP TABLE tblMedium; "
                      "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
                      "DROP TRIGGER trgFaelligPositionDelete; DROP TRIGGER trgFaelligPositionUpdate; DROP TABLE "
                      "tblSuche; DROP TABLE tblSucheStand; DROP TABLE tblUebung; DROP TRIGGER "
@@ -210,7 +211,9 @@ private slots:
             clock += 3600;
             store->judgeCard(judged, Verdict::Richtig);
         }
-        QCOMPARE(rawdb::Connection(path).exec("DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
+        QCOMPARE(rawdb::Connection(path).exec("DROP TRIGGER trgKarteMediumKarte; DROP TABLE tblKarteMedium; "
+                                              "DROP TABLE tblMedium; "
+                                              "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
                                               "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
                                               "DROP TRIGGER trgFaelligPositionDelete; "
                                               "DROP TRIGGER trgFaelligPositionUpdate; PRAGMA user_version = 3;"),

@@ -100,7 +100,8 @@ private slots:
                                       "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
                                       "ORDER BY name"),
             (QStringList{"tblEinstellung", "tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet",
-                         "tblGebietSprache", "tblIntervall", "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
+                         "tblGebietSprache", "tblIntervall", "tblKarteMedium", "tblMedium", "tblPosition", "tblSuche",
+                         "tblSucheStand", "tblUebung"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 

@@ -1,6 +1,9 @@
 #include "cards/cardlistmodel.h"
 
+#include <QApplication>
+#include <QIcon>
 #include <QRegularExpression>
+#include <QStyle>
 
 #include <algorithm>
 #include <limits>
@@ -51,6 +54,7 @@ void CardListModel::reload()
     m_counted = {};
     beginResetModel();
     m_pages.clear();
+    m_withMedia.clear();
     m_recent.clear();
     m_ids.clear();
     m_count = 0;
@@ -142,6 +146,7 @@ void CardListModel::countSlice()
         m_ids = std::move(ids);
         m_count = std::min<qint64>(qint64(m_ids.size()), std::numeric_limits<int>::max());
         m_pages.clear();
+        m_withMedia.clear();
         m_recent.clear();
         endInsertRows();
     } else if (!prefix) {
@@ -150,6 +155,7 @@ void CardListModel::countSlice()
         m_ids = std::move(ids);
         m_count = std::min<qint64>(qint64(m_ids.size()), std::numeric_limits<int>::max());
         m_pages.clear();
+        m_withMedia.clear();
         m_recent.clear();
         endResetModel();
     }
@@ -175,6 +181,12 @@ const std::vector<CardListRow> &CardListModel::page(int number) const
             const bool fromEnd = start + length / 2 > m_count / 2;
             rows = m_store().cardPage(m_subjectId, fromEnd ? m_count - start - length : start, length, fromEnd);
         }
+        std::vector<qint32> ids;
+        ids.reserve(rows.size());
+        for (const CardListRow &row : rows)
+            ids.push_back(row.card.id);
+        for (qint32 id : m_store().cardsWithMedia(ids))
+            m_withMedia.insert(id);
     } catch (const StoreError &) {
         rows.clear(); // shown empty; the next refresh reads again
     }
@@ -238,8 +250,18 @@ int CardListModel::rowCount(const QModelIndex &parent) const { return parent.isV
 
 int CardListModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
+bool CardListModel::hasMedia(int row) const
+{
+    const CardListRow *r = rowAt(row);
+    return r && m_withMedia.count(r->card.id);
+}
+
 QVariant CardListModel::data(const QModelIndex &index, int role) const
 {
+    if (role == Qt::DecorationRole && index.isValid() && index.column() == Frage && hasMedia(index.row())) {
+        static const QIcon mark = QApplication::style()->standardIcon(QStyle::SP_FileDialogContentsView);
+        return mark;
+    }
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::TextAlignmentRole))
         return {};
     if (role == Qt::TextAlignmentRole)
@@ -250,6 +272,8 @@ QVariant CardListModel::data(const QModelIndex &index, int role) const
     const bool tip = role == Qt::ToolTipRole;
     switch (index.column()) {
     case Frage:
+        if (tip && m_withMedia.count(row->card.id))
+            return row->card.frage + QStringLiteral("\n(mit Bild oder Ton)");
         return tip ? row->card.frage : firstLine(row->card.frage);
     case Antwort:
         return tip ? row->card.antwort : firstLine(row->card.antwort);

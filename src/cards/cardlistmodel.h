@@ -10,6 +10,7 @@
 #include <list>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tarlivo::ui {
@@ -40,6 +41,8 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     const CardListRow *rowAt(int row) const;
+    // Whether the card of that row holds a picture or a sound (its Frage cell bears a mark).
+    bool hasMedia(int row) const;
     // The row showing the card, among the keys of a keyed list or the pages read
     // lately; -1 when not found there.
     int rowOf(qint32 cardId) const;
@@ -78,6 +81,8 @@ private:
     // The pages read lately, the most recent first; a handful stay.
     mutable std::unordered_map<int, std::vector<CardListRow>> m_pages;
     mutable std::list<int> m_recent;
+    // The cards of the pages read that hold a picture or a sound: they carry a mark.
+    mutable std::unordered_set<qint32> m_withMedia;
 };
 
 } // namespace tarlivo::ui

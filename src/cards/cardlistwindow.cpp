@@ -1,6 +1,7 @@
 #include "cards/cardlistwindow.h"
 
 #include "cards/cardlistmodel.h"
+#include "cards/mediaeditor.h"
 #include "store/numbertest.h"
 #include "store/store.h"
 #include "ui/dialogs.h"
@@ -306,9 +307,20 @@ void CardListWindow::editSelected()
     antwort->setObjectName(QStringLiteral("txtAntwort"));
     antwort->setAccessibleName(QStringLiteral("Antwort"));
     antwort->setTabChangesFocus(true);
+    MediaEditor *frageMedia = nullptr;
+    MediaEditor *antwortMedia = nullptr;
+    try {
+        frageMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Question, &dialog);
+        antwortMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Answer, &dialog);
+    } catch (const StoreError &error) {
+        showError(error);
+        return;
+    }
     auto *buttons = okCancel(&dialog);
+    // A side showing a picture or playing a sound needs no text.
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if (frage->toPlainText().isEmpty() || antwort->toPlainText().isEmpty())
+        if ((frage->toPlainText().isEmpty() && !frageMedia->hasMedia())
+            || (antwort->toPlainText().isEmpty() && !antwortMedia->hasMedia()))
             m_dialogs.message(&dialog, text::missingInput());
         else
             dialog.accept();
@@ -316,14 +328,19 @@ void CardListWindow::editSelected()
     auto *layout = new QVBoxLayout(&dialog);
     layout->addWidget(plainLabel(QStringLiteral("&Frage:"), frage, &dialog));
     layout->addWidget(frage);
+    layout->addWidget(frageMedia);
     layout->addWidget(plainLabel(QStringLiteral("&Antwort:"), antwort, &dialog));
     layout->addWidget(antwort);
+    layout->addWidget(antwortMedia);
     layout->addWidget(buttons);
-    dialog.resize(520, 360);
+    dialog.resize(520, 420);
     if (!m_dialogs.run(dialog))
         return;
+    std::vector<MediaEdit> media = frageMedia->edits();
+    for (MediaEdit &edit : antwortMedia->edits())
+        media.push_back(std::move(edit));
     write(text::editCardLabel(frage->toPlainText()),
-          [&] { return store().editCard(cardId, frage->toPlainText(), antwort->toPlainText()); });
+          [&] { return store().editCard(cardId, frage->toPlainText(), antwort->toPlainText(), media); });
 }
 
 void CardListWindow::moveSelected()

@@ -57,8 +57,17 @@ void FrmEdit::editCard(qint32 card, const QString &subject, const QString &frage
 
 void FrmEdit::cmdUebernahme_Click()
 {
-    // Only a box without any character is empty; a single space is a text.
-    if (txtEditAntwort->text().isEmpty() || txtEditFrage->text().isEmpty()) {
+    // Only a box without any character is empty; a single space is a text, and so
+    // is a picture or sound on that side.
+    const auto sideHasMedia = [this](CardSide side) {
+        try {
+            return m_card && !session().db().cardMedia(*m_card, side).empty();
+        } catch (const StoreError &) {
+            return false;
+        }
+    };
+    if ((txtEditAntwort->text().isEmpty() && !sideHasMedia(CardSide::Answer))
+        || (txtEditFrage->text().isEmpty() && !sideHasMedia(CardSide::Question))) {
         session().message(this, text::missingInput());
         return;
     }

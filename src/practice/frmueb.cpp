@@ -201,11 +201,19 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
             // Only its texts changed: shown as they now read, the answer as it was.
             lblFrage->setText(now->frage);
             lblAntwort->setText(now->antwort);
+            showPictures(m_card);
             return;
         }
         // Deleted, moved away or put elsewhere: practice goes on with the next card.
         FillFach(namedFach().value_or(0));
         return;
+    }
+    for (const RowChange<MediaLinkRow> &link : change.mediaLinks) {
+        const MediaLinkRow &row = link.before ? *link.before : *link.after;
+        if (m_card && row.cardId == *m_card) {
+            showPictures(m_card);
+            return;
+        }
     }
     if (change.isEmpty() || (subject && touchesSubject(change, *subject)))
         refreshList();
@@ -386,12 +394,29 @@ void FrmUeb::FrageDisplay()
     lblAntwort->setVisible(false);
     lblAntwort->setText(texts->antwort);
     sideShown();
+    showPictures(card);
+}
+
+void FrmUeb::showPictures(std::optional<qint32> card)
+{
+    for (const auto &[label, side] : {std::pair{lblFrage, CardSide::Question}, {lblAntwort, CardSide::Answer}}) {
+        QByteArray bytes;
+        try {
+            for (const MediaFile &file : card ? session().db().cardMedia(*card, side) : std::vector<MediaFile>())
+                if (file.kind == MediaKind::Picture)
+                    bytes = session().db().mediaBytes(file.id);
+        } catch (const StoreError &) {
+            // The texts are on display; a picture the file cannot give is left out.
+        }
+        label->setPicture(bytes);
+    }
 }
 
 void FrmUeb::forgetCard()
 {
     lblFrage->setText(QString());
     lblAntwort->setText(QString());
+    showPictures(std::nullopt);
     m_card.reset();
     session().playback().stop();
 }
@@ -513,6 +538,7 @@ void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)
 {
     lblFrage->setText(frage);
     lblAntwort->setText(antwort);
+    showPictures(m_card);
     showForm();
 }
 

@@ -102,6 +102,9 @@ private:
     // The card there is to judge or edit; tells the user when there is none.
     // Checked first: without a card, the list's text is beside the point.
     std::optional<qint32> requireCard();
+    // Each label's picture of the card (none: no pictures); a picture that cannot be
+    // read leaves the texts alone.
+    void showPictures(std::optional<qint32> card);
     // Removes the entries and whatever was typed into the list.
     void emptyList();
 

@@ -1,15 +1,15 @@
 #include "practice/sidesound.h"
 
+#include "store/media.h"
 #include "store/store.h"
 
 namespace tarlivo::ui {
 
 std::optional<SideSound> sideSound(Store &store, qint32 cardId, bool answer)
 {
-    // The data file holds no media yet: no card has a sound of its own.
-    Q_UNUSED(store);
-    Q_UNUSED(cardId);
-    Q_UNUSED(answer);
+    for (const MediaFile &file : store.cardMedia(cardId, answer ? CardSide::Answer : CardSide::Question))
+        if (file.kind == MediaKind::Sound)
+            return SideSound{store.mediaBytes(file.id), file.name};
     return std::nullopt;
 }
 

@@ -62,6 +62,7 @@ struct Pending {
     size_t hash;
     qint64 seit;
     qint64 tag;
+    std::vector<MediaInput> media;
 };
 
 // Cards written so far are known by key; cards still waiting in the batch by
@@ -314,6 +315,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             runInsert(m_db, positions);
             runInsert(m_db, times);
         }
+        for (size_t p = 0; p < pending.size(); ++p)
+            for (const MediaInput &m : pending[p].media)
+                linkMedia(qint32(keys[p]), m.side, m.kind, storeMedia(m.name, m.kind, m.bytes, nullptr));
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
         result.cardsStored += n;
@@ -343,8 +347,12 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             lastTag = learningDays.of(seit);
         }
         Pending p{
-            textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag};
-        if (options.skipDuplicates) {
+            textOf(card.frage),   textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag,
+            std::move(card.media)};
+        card.media.clear();
+        // A card with a picture or sound is never a duplicate: the same words may ask
+        // about many maps.
+        if (options.skipDuplicates && p.media.empty()) {
             p.hash = cardHash(p.subject, p.frage, p.antwort);
             if (duplicates.contains(p.hash, p, pending)) {
                 ++result.duplicatesSkipped;

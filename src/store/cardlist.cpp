@@ -128,6 +128,7 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     // Two statements over all the keys, the positions first (they refer to the cards).
     const QString keys = keyList(ids);
+    recordMediaOfCards(keys, change);
     sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
     sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
     tx.commit();
@@ -211,6 +212,13 @@ Change Store::deleteSubject(qint32 subjectId)
             change.cards.push_back({cardRowOf(q), std::nullopt});
     }
     {
+        std::vector<qint32> ids;
+        ids.reserve(change.cards.size());
+        for (const auto &c : change.cards)
+            ids.push_back(c.before->id);
+        recordMediaOfCards(keyList(ids), change);
+    }
+    {
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
         q.bind(1, subjectId);
         while (q.step())
@@ -225,7 +233,7 @@ Change Store::deleteSubject(qint32 subjectId)
     return change;
 }
 
-Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort)
+Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
 {
     Change change;
     prepareWrite();
@@ -239,6 +247,7 @@ Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwo
         .bind(2, after.antwort)
         .bind(3, cardId)
         .run();
+    applyMediaEdits(cardId, media, change);
     tx.commit();
     if (!(after == rows.front()))
         change.cards.push_back({std::move(rows.front()), std::move(after)});

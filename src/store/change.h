@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/media.h"
+
 #include <QString>
 
 #include <optional>
@@ -73,8 +75,15 @@ struct Change {
     std::vector<RowChange<LogRow>> log;
     // Absent before or after: the compartment waits its default.
     std::vector<RowChange<IntervalRow>> intervals;
+    // A card side's files, and the files themselves when they came or went with it.
+    std::vector<RowChange<MediaLinkRow>> mediaLinks;
+    std::vector<RowChange<MediaRow>> media;
 
-    bool isEmpty() const { return subjects.empty() && cards.empty() && log.empty() && intervals.empty(); }
+    bool isEmpty() const
+    {
+        return subjects.empty() && cards.empty() && log.empty() && intervals.empty() && mediaLinks.empty()
+               && media.empty();
+    }
 };
 
 } // namespace tarlivo

@@ -125,6 +125,16 @@ Statement &Statement::bindNull(int index)
     return *this;
 }
 
+Statement &Statement::bindBlob(int index, const QByteArray &bytes)
+{
+    // A zero-length blob, not NULL, for an empty file.
+    const int rc = sqlite3_bind_blob64(m_stmt, index, bytes.isEmpty() ? "" : bytes.constData(),
+                                       sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        m_db.fail(rc);
+    return *this;
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -145,6 +155,13 @@ void Statement::run()
 bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
 
 qint64 Statement::int64(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+QByteArray Statement::blob(int column) const
+{
+    const void *data = sqlite3_column_blob(m_stmt, column);
+    const int bytes = sqlite3_column_bytes(m_stmt, column);
+    return data ? QByteArray(static_cast<const char *>(data), bytes) : QByteArray();
+}
 
 QString Statement::text(int column) const
 {

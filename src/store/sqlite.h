@@ -2,6 +2,7 @@
 
 #include "store/storeerror.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -60,6 +61,7 @@ public:
     Statement &bind(int index, qint64 value);
     Statement &bind(int index, const QString &text); // a null QString binds NULL
     Statement &bindNull(int index);
+    Statement &bindBlob(int index, const QByteArray &bytes);
 
     // Advances to the next row; false when there is none. Throws StoreError.
     bool step();
@@ -69,6 +71,7 @@ public:
     bool isNull(int column) const;
     qint64 int64(int column) const;
     QString text(int column) const; // NULL reads as a null QString
+    QByteArray blob(int column) const;
 
 private:
     Database &m_db;

@@ -161,6 +161,31 @@ CREATE TABLE IF NOT EXISTS tblEinstellung (
 ) WITHOUT ROWID;
 )sql";
 
+// Pictures and sounds: each content once (its checksum is unique), linked to the
+// card sides that show it. A content goes with its last link, a link with its card.
+constexpr const char *kMediaTables = R"sql(
+CREATE TABLE tblMedium (
+    idMedium   INTEGER PRIMARY KEY AUTOINCREMENT,
+    Name       TEXT NOT NULL,
+    Art        INTEGER NOT NULL CHECK (Art IN (0, 1)),
+    Inhalt     BLOB NOT NULL,
+    Pruefsumme BLOB NOT NULL UNIQUE
+);
+CREATE TABLE tblKarteMedium (
+    idFrageAntwort INTEGER NOT NULL,
+    Seite          INTEGER NOT NULL CHECK (Seite IN (0, 1)),
+    Art            INTEGER NOT NULL CHECK (Art IN (0, 1)),
+    idMedium       INTEGER NOT NULL REFERENCES tblMedium (idMedium),
+    PRIMARY KEY (idFrageAntwort, Seite, Art)
+) WITHOUT ROWID;
+CREATE INDEX ixKarteMediumMedium ON tblKarteMedium (idMedium);
+CREATE TRIGGER trgKarteMediumKarte AFTER DELETE ON tblFrageAntwort
+BEGIN DELETE FROM tblKarteMedium WHERE idFrageAntwort = OLD.idFrageAntwort; END;
+CREATE TRIGGER trgMediumUnbenutzt AFTER DELETE ON tblKarteMedium
+WHEN NOT EXISTS (SELECT 1 FROM tblKarteMedium WHERE idMedium = OLD.idMedium)
+BEGIN DELETE FROM tblMedium WHERE idMedium = OLD.idMedium; END;
+)sql";
+
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
 constexpr const char *kFillSeit = R"sql(
@@ -299,6 +324,7 @@ void Store::createSchema(sql::Database &db)
         db.exec(kSchemaVersion4);
         db.exec(queries::kBucketTriggers);
         db.exec(kReadAloudTables);
+        db.exec(kMediaTables);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -385,6 +411,8 @@ void Store::upgradeSchema(qint64 version)
     }
     if (version < 5)
         m_db.exec(kReadAloudTables);
+    if (version < 6)
+        m_db.exec(kMediaTables);
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
@@ -747,6 +775,15 @@ QStringList Store::checkInvariants(bool allowSharedStelle)
          "FROM tblPosition AS p LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
          "GROUP BY p.idGebiet, p.Fach, COALESCE(s.Tag, 0)))",
          "day buckets missing or left over"},
+        {"SELECT COUNT(*) FROM tblKarteMedium AS k WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = k.idFrageAntwort)",
+         "media links of no card"},
+        {"SELECT COUNT(*) FROM tblKarteMedium AS k WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblMedium AS m WHERE m.idMedium = k.idMedium AND m.Art = k.Art)",
+         "media links of no file of their kind"},
+        {"SELECT COUNT(*) FROM tblMedium AS m WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblKarteMedium AS k WHERE k.idMedium = m.idMedium)",
+         "media files of no card"},
         {"SELECT COUNT(*) FROM tblIntervall AS i WHERE NOT EXISTS "
          "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = i.idGebiet) OR Fach < 1",
          "intervals of no subject"},

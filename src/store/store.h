@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/change.h"
+#include "store/media.h"
 #include "store/sqlite.h"
 #include "store/storeerror.h"
 
@@ -59,8 +60,9 @@ struct BulkCard {
     QString subject; // the subject's name
     QString frage;
     QString antwort;
-    qint32 fach = 1;                 // 1 and up
-    std::optional<qint64> seit = {}; // when it came into its compartment; none: now
+    qint32 fach = 1;                    // 1 and up
+    std::optional<qint64> seit = {};    // when it came into its compartment; none: now
+    std::vector<MediaInput> media = {}; // at most one of each kind per side
 };
 
 struct BulkImportOptions {
@@ -146,7 +148,7 @@ struct SubjectLanguages {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -263,8 +265,9 @@ public:
     Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach);
     // The subject with all its cards.
     Change deleteSubject(qint32 subjectId);
-    // Both texts as given, nothing trimmed.
-    Change editCard(qint32 cardId, const QString &frage, const QString &antwort);
+    // Both texts as given, nothing trimmed; the media edits in the same step.
+    Change editCard(qint32 cardId, const QString &frage, const QString &antwort,
+                    const std::vector<MediaEdit> &media = {});
     // The card's rows as the file holds them now; a card without its position row
     // reads with fach 0, which no recorded row has.
     std::optional<CardRow> cardRow(qint32 cardId);
@@ -308,6 +311,16 @@ public:
     // Files taken over from the older program may hold two cards on one place.
     QStringList checkInvariants(bool allowSharedStelle = false);
 
+    // Pictures and sounds (store/media.cpp): at most one of each kind per side, each
+    // content stored once whatever the number of cards using it; a content goes with
+    // the last card using it.
+    std::vector<MediaFile> cardMedia(qint64 cardId, CardSide side) const;
+    QByteArray mediaBytes(qint64 mediaId) const;
+    // The keys among cardIds whose cards hold a picture or a sound.
+    std::vector<qint32> cardsWithMedia(const std::vector<qint32> &cardIds);
+    // Sets or removes files of one card in one write. Throws NotFound.
+    Change editCardMedia(qint32 cardId, const std::vector<MediaEdit> &edits);
+
     // The connection itself, for tools and tests (query plans, size limits).
     sql::Database &database() { return m_db; }
 
@@ -335,6 +348,14 @@ private:
     qint64 countVerdicts(std::optional<qint32> subjectId, qint64 from, qint64 to, std::optional<Verdict> urteil);
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
     void requireSubject(qint32 subjectId, SubjectRow *row);
+    std::optional<MediaRow> mediaRow(qint64 mediaId);
+    std::optional<MediaLinkRow> mediaLink(qint32 cardId, CardSide side, MediaKind kind);
+    // The key of the content with these bytes, stored now when new (and then recorded in change).
+    qint64 storeMedia(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change);
+    void linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId);
+    // Before cards are deleted: their links, and the contents no other card uses.
+    void recordMediaOfCards(const QString &keyList, Change &change);
+    void applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change);
     QStringList subjectNames(const char *query);
 
     sql::Database m_db;

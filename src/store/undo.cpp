@@ -103,6 +103,38 @@ void Store::applyStep(const Change &change, bool forward)
             conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
     }
 
+    for (const auto &c : change.media) {
+        const qint64 id = c.before ? c.before->id : c.after->id;
+        const auto &from = fromSide(c, forward);
+        if (!(mediaRow(id) == from))
+            conflict(QStringLiteral("media file %1").arg(id));
+        const auto &to = toSide(c, forward);
+        if (!from && to) {
+            sql::Statement q(m_db, "SELECT 1 FROM tblMedium WHERE Pruefsumme = ?1");
+            if (q.bindBlob(1, to->checksum).step())
+                conflict(QStringLiteral("content of media file %1").arg(id));
+        }
+    }
+    for (const auto &c : change.mediaLinks) {
+        const MediaLinkRow &key = c.before ? *c.before : *c.after;
+        if (!(mediaLink(key.cardId, key.side, key.kind) == fromSide(c, forward)))
+            conflict(QStringLiteral("media of card %1").arg(key.cardId));
+    }
+    // Files coming back before the cards that show them.
+    for (const auto &c : change.media) {
+        const auto &to = toSide(c, forward);
+        if (!to || fromSide(c, forward))
+            continue;
+        sql::Statement(m_db, "INSERT INTO tblMedium (idMedium, Name, Art, Inhalt, Pruefsumme) "
+                             "VALUES (?1, ?2, ?3, ?4, ?5)")
+            .bind(1, to->id)
+            .bind(2, to->name)
+            .bind(3, qint64(to->kind))
+            .bindBlob(4, to->bytes)
+            .bindBlob(5, to->checksum)
+            .run();
+    }
+
     // Subjects come before their cards and go after them.
     for (const auto &c : change.subjects) {
         const auto &from = fromSide(c, forward);
@@ -156,6 +188,33 @@ void Store::applyStep(const Change &change, bool forward)
             position.bind(1, to->id).bind(2, to->fach).bind(3, to->stelle).bind(4, to->subjectId).run();
             writeSeit(to->id, to->seit);
         }
+    }
+    // Links after their card came back; a file no card shows any more goes by trigger.
+    for (const auto &c : change.mediaLinks) {
+        const auto &from = fromSide(c, forward);
+        const auto &to = toSide(c, forward);
+        if (from)
+            sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
+                .bind(1, from->cardId)
+                .bind(2, qint64(from->side))
+                .bind(3, qint64(from->kind))
+                .run();
+        if (!to)
+            continue;
+        sql::Statement card(m_db, "SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+        sql::Statement file(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1 AND Art = ?2");
+        if (!card.bind(1, to->cardId).step() || !file.bind(1, to->mediaId).bind(2, qint64(to->kind)).step())
+            conflict(QStringLiteral("media of card %1").arg(to->cardId));
+        linkMedia(to->cardId, to->side, to->kind, to->mediaId);
+    }
+    for (const auto &c : change.media) {
+        const auto &from = fromSide(c, forward);
+        if (!from || toSide(c, forward))
+            continue;
+        sql::Statement used(m_db, "SELECT 1 FROM tblKarteMedium WHERE idMedium = ?1");
+        if (used.bind(1, from->id).step())
+            conflict(QStringLiteral("cards of media file %1").arg(from->id));
+        sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, from->id).run();
     }
     // Intervals after their subject came back, before it goes.
     for (const auto &c : change.intervals) {

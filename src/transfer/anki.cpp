@@ -50,9 +50,108 @@ int compareCaseless(void *, int aLen, const void *a, int bLen, const void *b)
     return sa.compare(sb, Qt::CaseInsensitive);
 }
 
+// The bytes of a zstd frame, at most limit of them; null when damaged or larger.
+QByteArray unzstd(const QByteArray &packed, qint64 limit)
+{
+    const unsigned long long size = ZSTD_getFrameContentSize(packed.constData(), size_t(packed.size()));
+    if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN || size > quint64(limit))
+        return QByteArray();
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    const size_t n = ZSTD_decompress(out.data(), size_t(size), packed.constData(), size_t(packed.size()));
+    if (ZSTD_isError(n) || n != size)
+        return QByteArray();
+    return out;
+}
+
+bool isZstd(const QByteArray &bytes) { return bytes.startsWith(QByteArray("\x28\xb5\x2f\xfd", 4)); }
+
+// A protobuf varint at bytes[*at]; false past the end or beyond 64 bits.
+bool readVarint(const QByteArray &bytes, qsizetype *at, quint64 *value)
+{
+    *value = 0;
+    for (int shift = 0; shift < 64 && *at < bytes.size(); shift += 7) {
+        const auto b = quint8(bytes[(*at)++]);
+        *value |= quint64(b & 0x7f) << shift;
+        if (!(b & 0x80))
+            return true;
+    }
+    return false;
+}
+
+// The newest packages list their files as a protobuf message: entries (field 1), each
+// with its name (field 1) and, in some, the zip entry holding it (field 255); without
+// that, the entry is named by the file's place in the list.
+QHash<QString, QString> protobufMediaMap(const QByteArray &bytes)
+{
+    QHash<QString, QString> map;
+    qsizetype at = 0;
+    for (int index = 0; at < bytes.size();) {
+        quint64 key = 0;
+        quint64 length = 0;
+        if (!readVarint(bytes, &at, &key) || (key & 7) != 2 || !readVarint(bytes, &at, &length)
+            || length > quint64(bytes.size() - at))
+            return map;
+        const QByteArray entry = bytes.mid(at, qsizetype(length));
+        at += qsizetype(length);
+        if ((key >> 3) != 1)
+            continue;
+        QString name;
+        QString zipName = QString::number(index++);
+        for (qsizetype e = 0; e < entry.size();) {
+            quint64 k = 0;
+            quint64 v = 0;
+            if (!readVarint(entry, &e, &k))
+                break;
+            if ((k & 7) == 0) {
+                if (!readVarint(entry, &e, &v))
+                    break;
+                if ((k >> 3) == 255)
+                    zipName = QString::number(v);
+            } else if ((k & 7) == 2) {
+                if (!readVarint(entry, &e, &v) || v > quint64(entry.size() - e))
+                    break;
+                if ((k >> 3) == 1)
+                    name = QString::fromUtf8(entry.mid(e, qsizetype(v)));
+                e += qsizetype(v);
+            } else {
+                break;
+            }
+        }
+        if (!name.isEmpty())
+            map.insert(name, zipName);
+    }
+    return map;
+}
+
 } // namespace
 
 struct AnkiPackage::Impl {
+    std::unique_ptr<zip_t, ZipCloser> archive;
+    QHash<QString, QString> mediaEntries; // file name as the notes name it -> zip entry
+    // Reads a whole entry, at most limit bytes and kMaxRatio times its packed size.
+    QByteArray entry(const QString &name, qint64 limit) const
+    {
+        const ZipLibrary *zip = zipLibrary();
+        const zip_int64_t index = zip->nameLocate(archive.get(), name.toUtf8().constData(), 0);
+        zip_stat_t stat;
+        zip->statInit(&stat);
+        if (index < 0 || zip->statIndex(archive.get(), zip_uint64_t(index), 0, &stat) != 0
+            || !(stat.valid & ZIP_STAT_SIZE) || !(stat.valid & ZIP_STAT_COMP_SIZE) || stat.size > zip_uint64_t(limit)
+            || stat.size > zip_uint64_t(kMaxRatio) * std::max<zip_uint64_t>(stat.comp_size, 1))
+            return QByteArray();
+        std::unique_ptr<zip_file_t, ZipFileCloser> file(zip->fopenIndex(archive.get(), zip_uint64_t(index), 0));
+        if (!file)
+            return QByteArray();
+        QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const zip_int64_t n = zip->fread(file.get(), bytes.data() + done, zip_uint64_t(bytes.size() - done));
+            if (n <= 0)
+                return QByteArray();
+            done += n;
+        }
+        return bytes.isNull() ? QByteArray("") : bytes;
+    }
     QTemporaryFile temp{QDir::temp().filePath(QStringLiteral("tarlivo-anki-XXXXXX.sqlite"))};
     sqlite3 *db = nullptr;
     sqlite3_stmt *notes = nullptr;
@@ -181,7 +280,9 @@ AnkiPackage::AnkiPackage(const QString &path) : d(std::make_unique<Impl>()), m_p
     if (!d->temp.flush())
         throw TransferError(text::tempFailed(path, files::fileReason(d->temp)));
     entry.reset();
-    archive.reset();
+    // Kept open for the pictures and sounds the notes name.
+    d->archive = std::move(archive);
+    readMediaMap();
 
     // Open it as the untrusted database it is.
     d->temp.seek(0);
@@ -328,9 +429,58 @@ bool AnkiPackage::next(Note &note)
     const QList<QStringView> parts = QStringView(fields).split(QChar(0x1f));
     note.fields = int(parts.size());
     note.media = 0;
-    note.frage = htmlToText(parts.value(0).toString(), &note.media);
-    note.antwort = parts.size() > 1 ? htmlToText(parts[1].toString(), &note.media) : QString();
+    note.files.clear();
+    MediaRefs frage;
+    MediaRefs antwort;
+    note.frage = htmlToText(parts.value(0).toString(), &note.media, &frage);
+    note.antwort = parts.size() > 1 ? htmlToText(parts[1].toString(), &note.media, &antwort) : QString();
+    const auto take = [&](const QStringList &names, CardSide side, MediaKind kind) {
+        for (const QString &name : names) {
+            bool taken = false;
+            for (const MediaInput &m : note.files)
+                taken = taken || (m.side == side && m.kind == kind);
+            QByteArray bytes = taken ? QByteArray() : mediaFile(name);
+            if (bytes.isNull()) {
+                ++note.media;
+                continue;
+            }
+            note.files.push_back({side, kind, name, std::move(bytes)});
+        }
+    };
+    take(frage.pictures, CardSide::Question, MediaKind::Picture);
+    take(frage.sounds, CardSide::Question, MediaKind::Sound);
+    take(antwort.pictures, CardSide::Answer, MediaKind::Picture);
+    take(antwort.sounds, CardSide::Answer, MediaKind::Sound);
     return true;
+}
+
+void AnkiPackage::readMediaMap()
+{
+    QByteArray map = d->entry(QStringLiteral("media"), kMaxMediaFile);
+    if (isZstd(map))
+        map = unzstd(map, kMaxMediaFile);
+    if (map.trimmed().startsWith('{')) {
+        const QJsonObject json = QJsonDocument::fromJson(map).object();
+        for (auto it = json.begin(); it != json.end(); ++it)
+            if (it.value().isString())
+                d->mediaEntries.insert(it.value().toString(), it.key());
+    } else {
+        d->mediaEntries = protobufMediaMap(map);
+    }
+}
+
+QByteArray AnkiPackage::mediaFile(const QString &name) const
+{
+    auto it = d->mediaEntries.constFind(name);
+    if (it == d->mediaEntries.constEnd())
+        it = d->mediaEntries.constFind(QUrl::fromPercentEncoding(name.toUtf8()));
+    if (it == d->mediaEntries.constEnd())
+        return QByteArray();
+    QByteArray bytes = d->entry(*it, kMaxMediaFile);
+    // The newest packages pack each file with zstd as well.
+    if (isZstd(bytes) && m_entry.endsWith(QLatin1String("b")))
+        bytes = unzstd(bytes, kMaxMediaFile);
+    return bytes;
 }
 
 } // namespace tarlivo::transfer

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "store/media.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 
@@ -14,6 +17,8 @@ namespace tarlivo::transfer {
 // triggers or views, with tight limits.
 class AnkiPackage {
 public:
+    // A picture or sound past this is left out as unreadable.
+    static constexpr qint64 kMaxMediaFile = 64 * 1024 * 1024;
     // Unpacked data past this is refused, as is an entry unpacking to more than
     // kMaxRatio times its packed size.
     static constexpr qint64 kMaxUnpacked = qint64(2) * 1024 * 1024 * 1024;
@@ -25,7 +30,9 @@ public:
         QString frage; // plain text
         QString antwort;
         QString deck;  // the deck's full name, "Sprachen::Spanisch"
-        int media = 0; // sound and image references dropped
+        int media = 0; // sound and image references dropped: missing, unreadable or one too many
+        // The files found, at most one picture and one sound per side.
+        std::vector<MediaInput> files;
         // The progress of the note's first card: in review, with its interval and
         // its due day (days from the collection's creation, collectionDay()).
         bool review = false;
@@ -48,6 +55,9 @@ public:
     const QStringList &decks() const { return m_decksInUse; }
 
     bool next(Note &note);
+    // The bytes of a file the notes name, through the package's media map; null when
+    // it is missing or cannot be read.
+    QByteArray mediaFile(const QString &name) const;
     void restart();
 
 private:
@@ -58,6 +68,7 @@ private:
     qint64 m_noteCount = 0;
     qint64 m_collectionDay = 0;
     QStringList m_decksInUse;
+    void readMediaMap();
 };
 
 } // namespace tarlivo::transfer

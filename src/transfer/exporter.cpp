@@ -2,6 +2,7 @@
 
 #include "store/files.h"
 #include "store/queries.h"
+#include "transfer/ankiexport.h"
 
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
@@ -325,6 +326,10 @@ void readTimes(sql::Database &db, std::vector<Line> &lines, bool few)
 ExportResult exportCards(Store &store, const QString &path, const QString &subject,
                          const std::function<bool(qint64, qint64)> &keepGoing)
 {
+    if (path.endsWith(QLatin1String(".apkg"), Qt::CaseInsensitive)) {
+        const AnkiExport written = exportAnkiPackage(store, path, subject, keepGoing);
+        return ExportResult{written.cards, written.subjects, written.cancelled};
+    }
     ExportResult result;
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const bool kvtml = path.endsWith(QLatin1String(".kvtml"), Qt::CaseInsensitive);

@@ -18,7 +18,8 @@ struct ExportResult {
 // order to a UTF-8 file both Tarlivo and Anki read: tab-separated, or for a name
 // ending in .csv semicolon-separated with a byte order mark; for a name ending in
 // .kvtml as kvtml 2 for KWordQuiz and Parley, one lesson per subject and each
-// card's compartment as its answer's grade. The file appears whole
+// card's compartment as its answer's grade; for .apkg as an Anki package with the
+// cards' pictures and sounds (transfer/ankiexport.h). The file appears whole
 // or not at all. keepGoing(cards written, cards in all) false cancels. Throws
 // TransferError, StoreError.
 ExportResult exportCards(Store &store, const QString &path, const QString &subject = {},

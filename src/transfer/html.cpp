@@ -64,9 +64,53 @@ QString entityAt(const QString &text, qsizetype i, qsizetype *length)
     return namedEntity(body);
 }
 
+// The value of the attribute src in the inside of a tag, entities decoded; null when none.
+QString sourceOf(QStringView tag)
+{
+    for (qsizetype at = tag.indexOf(QLatin1String("src"), 0, Qt::CaseInsensitive); at >= 0;
+         at = tag.indexOf(QLatin1String("src"), at + 3, Qt::CaseInsensitive)) {
+        // The whole name, not the end of "data-src".
+        if (at > 0 && !tag[at - 1].isSpace())
+            continue;
+        qsizetype i = at + 3;
+        while (i < tag.size() && tag[i].isSpace())
+            ++i;
+        if (i >= tag.size() || tag[i] != QLatin1Char('='))
+            continue;
+        ++i;
+        while (i < tag.size() && tag[i].isSpace())
+            ++i;
+        qsizetype end;
+        if (i < tag.size() && (tag[i] == QLatin1Char('"') || tag[i] == QLatin1Char('\''))) {
+            end = tag.indexOf(tag[i], i + 1);
+            ++i;
+            if (end < 0)
+                end = tag.size();
+        } else {
+            end = i;
+            while (end < tag.size() && !tag[end].isSpace() && tag[end] != QLatin1Char('/'))
+                ++end;
+        }
+        const QString raw = tag.mid(i, end - i).toString();
+        QString value;
+        for (qsizetype k = 0; k < raw.size();) {
+            qsizetype length = 0;
+            const QString decoded = raw[k] == QLatin1Char('&') ? entityAt(raw, k, &length) : QString();
+            if (decoded.isNull()) {
+                value += raw[k++];
+            } else {
+                value += decoded;
+                k += length;
+            }
+        }
+        return value;
+    }
+    return QString();
+}
+
 } // namespace
 
-QString htmlToText(const QString &html, int *media)
+QString htmlToText(const QString &html, int *media, MediaRefs *refs)
 {
     QString out;
     out.reserve(html.size());
@@ -89,7 +133,11 @@ QString htmlToText(const QString &html, int *media)
                 ++nameEnd;
             const QStringView name = tag.left(nameEnd);
             if (name.compare(QLatin1String("img"), Qt::CaseInsensitive) == 0) {
-                ++dropped;
+                const QString source = refs && !ending ? sourceOf(tag.mid(nameEnd)) : QString();
+                if (!source.isEmpty())
+                    refs->pictures << source;
+                else
+                    ++dropped;
             } else if (name.compare(QLatin1String("br"), Qt::CaseInsensitive) == 0
                        || name.compare(QLatin1String("hr"), Qt::CaseInsensitive) == 0) {
                 out += QLatin1Char('\n');
@@ -117,7 +165,11 @@ QString htmlToText(const QString &html, int *media)
                 out += c;
                 ++i;
             } else {
-                ++dropped;
+                const QString name = html.mid(i + 7, close - i - 7).trimmed();
+                if (refs && !name.isEmpty())
+                    refs->sounds << name;
+                else
+                    ++dropped;
                 i = close + 1;
             }
         } else {

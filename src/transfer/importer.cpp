@@ -16,6 +16,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <limits>
 #include <unordered_map>
 
@@ -179,6 +180,7 @@ bool ImportFile::next(Item &item)
             return refuse(LineProblem::OneField);
         item.card.frage = note.frage;
         item.card.antwort = note.antwort;
+        item.card.media = std::move(note.files);
         if (note.review)
             keepAnkiProgress(note.ivl, m_anki->collectionDay() + note.due, item.card);
     } else {
@@ -210,9 +212,14 @@ bool ImportFile::next(Item &item)
                 return refuse(LineProblem::BadGebiet, item.card.subject);
         }
     }
-    if (item.card.frage.isEmpty())
+    // A side showing a picture or playing a sound is not empty.
+    const auto hasMedia = [&](CardSide side) {
+        return std::any_of(item.card.media.begin(), item.card.media.end(),
+                           [side](const MediaInput &m) { return m.side == side; });
+    };
+    if (item.card.frage.isEmpty() && !hasMedia(CardSide::Question))
         return refuse(LineProblem::EmptyFrage);
-    if (item.card.antwort.isEmpty())
+    if (item.card.antwort.isEmpty() && !hasMedia(CardSide::Answer))
         return refuse(LineProblem::EmptyAntwort);
     return true;
 }
@@ -330,10 +337,12 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
         }
         ++preview.cardCount;
         item.card.subject = subjectFor(file, item, settings, preview.decks);
-        if (settings.skipDuplicates && toSubject && duplicates.isDuplicate(item.card))
+        if (settings.skipDuplicates && toSubject && item.card.media.empty() && duplicates.isDuplicate(item.card))
             ++preview.duplicateCount;
-        if (preview.cards.size() < ImportPreview::kCardsShown)
+        if (preview.cards.size() < ImportPreview::kCardsShown) {
+            item.card.media.clear(); // the preview shows texts; the bytes need not stay
             preview.cards << item.card;
+        }
     }
     file.restart();
     return preview;

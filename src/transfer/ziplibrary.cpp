@@ -31,7 +31,10 @@ ZipLibrary *load()
         && resolve(handle, "zip_fread", &z.fread) && resolve(handle, "zip_fclose", &z.fclose)
         && resolve(handle, "zip_strerror", &z.strerror) && resolve(handle, "zip_file_strerror", &z.fileStrerror)
         && resolve(handle, "zip_error_init_with_code", &z.errorInitWithCode)
-        && resolve(handle, "zip_error_strerror", &z.errorStrerror) && resolve(handle, "zip_error_fini", &z.errorFini);
+        && resolve(handle, "zip_error_strerror", &z.errorStrerror) && resolve(handle, "zip_error_fini", &z.errorFini)
+        && resolve(handle, "zip_source_buffer", &z.sourceBuffer) && resolve(handle, "zip_source_free", &z.sourceFree)
+        && resolve(handle, "zip_file_add", &z.fileAdd)
+        && resolve(handle, "zip_set_file_compression", &z.setFileCompression) && resolve(handle, "zip_close", &z.close);
     return ok ? &z : nullptr;
 }
 

@@ -20,6 +20,12 @@ struct ZipLibrary {
     decltype(&::zip_error_init_with_code) errorInitWithCode;
     decltype(&::zip_error_strerror) errorStrerror;
     decltype(&::zip_error_fini) errorFini;
+    // Writing, for the export of Anki packages.
+    decltype(&::zip_source_buffer) sourceBuffer;
+    decltype(&::zip_source_free) sourceFree;
+    decltype(&::zip_file_add) fileAdd;
+    decltype(&::zip_set_file_compression) setFileCompression;
+    decltype(&::zip_close) close;
 };
 
 // The library's functions, or nullptr when it cannot be loaded.

@@ -33,11 +33,13 @@ ExportDialog::ExportDialog(Session &session, QWidget *parent)
     auto *label = new QLabel(QStringLiteral("&Gebiet:"), this);
     label->setTextFormat(Qt::PlainText);
     label->setBuddy(subjectBox);
-    auto *hint = new QLabel(QStringLiteral("Die Datei ist UTF-8 und durch Tabulatoren getrennt; "
-                                           "mit der Endung .csv durch Semikolons, für Tabellenkalkulationen.\n"
-                                           "Tarlivo und Anki lesen sie wieder ein. Mit der Endung .kvtml "
-                                           "entsteht eine Datei für KWordQuiz und Parley, mit dem Fach jeder Frage."),
-                            this);
+    auto *hint =
+        new QLabel(QStringLiteral("Die Datei ist UTF-8 und durch Tabulatoren getrennt; "
+                                  "mit der Endung .csv durch Semikolons, für Tabellenkalkulationen.\n"
+                                  "Tarlivo und Anki lesen sie wieder ein. Mit der Endung .kvtml "
+                                  "entsteht eine Datei für KWordQuiz und Parley, mit dem Fach jeder Frage; mit der "
+                                  "Endung .apkg ein Anki-Paket mit Bildern und Tönen."),
+                   this);
     hint->setTextFormat(Qt::PlainText);
     hint->setWordWrap(true);
 
@@ -67,7 +69,7 @@ void ExportDialog::chooseAndExport()
     const QString path = m_dialogs.saveFileName(
         this, QStringLiteral("Exportieren nach"),
         QStringLiteral("Tabulator-getrennt (*.txt *.tsv);;CSV für Tabellenkalkulationen (*.csv);;"
-                       "KWordQuiz und Parley (*.kvtml)"));
+                       "KWordQuiz und Parley (*.kvtml);;Anki-Paket mit Bildern und Tönen (*.apkg)"));
     if (!path.isEmpty() && exportTo(path))
         accept();
 }

@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include "ui/picture.h"
+
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -112,9 +114,14 @@ public:
         setFocusPolicy(Qt::NoFocus);
     }
     bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override { return textRect(width).height(); }
+    int heightForWidth(int width) const override
+    {
+        const QImage &picture = m_label.picture();
+        return picture.isNull() ? textRect(width).height() : pictureTop(width) + picture.height();
+    }
     QSize sizeHint() const override { return {m_label.width(), heightForWidth(m_label.width())}; }
     QSize minimumSizeHint() const override { return {0, heightForWidth(width())}; }
+    int pictureTopFor(int width) const { return pictureTop(width); }
     void textChanged()
     {
         updateGeometry();
@@ -127,9 +134,15 @@ protected:
         QPainter painter(this);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect(), flags(), m_label.text());
+        // The picture below the caption, centred across the label.
+        const QImage &picture = m_label.picture();
+        if (!picture.isNull()) {
+            painter.drawImage(QPoint(std::max(0, (width() - picture.width()) / 2), pictureTop(width())), picture);
+        }
     }
 
 private:
+    int pictureTop(int width) const { return m_label.text().isEmpty() ? 0 : textRect(width).height() + 4; }
     int flags() const { return int(m_label.alignment()) | (m_label.wordWrap() ? Qt::TextWordWrap : 0); }
     QRect textRect(int width) const
     {
@@ -144,6 +157,19 @@ private:
 void Label::setText(const QString &text)
 {
     QLabel::setText(text);
+    if (m_shown)
+        static_cast<CaptionPane *>(m_shown)->textChanged();
+}
+
+void Label::setPicture(const QByteArray &bytes)
+{
+    m_picture = QImage();
+    if (m_shown && !bytes.isEmpty()) {
+        // The room below the caption, at least half the label: a long caption scrolls.
+        const int width = std::max(1, m_area->viewport()->width());
+        const int caption = static_cast<CaptionPane *>(m_shown)->pictureTopFor(width);
+        m_picture = decodePicture(bytes, QSize(width, std::max(height() - caption, height() / 2)));
+    }
     if (m_shown)
         static_cast<CaptionPane *>(m_shown)->textChanged();
 }

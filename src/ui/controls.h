@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -46,6 +47,11 @@ public:
     // A caption taller than the label scrolls vertically inside the label's own
     // rectangle, with a scroll bar only then; the scrolling takes no focus.
     void setScrolling();
+    // A scrolling label shows a picture below its caption, decoded now and scaled
+    // down to the room the label has below the caption; bytes that are no picture
+    // it can show (or none) leave the caption alone.
+    void setPicture(const QByteArray &bytes);
+    const QImage &picture() const { return m_picture; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -54,6 +60,7 @@ protected:
 private:
     QScrollArea *m_area = nullptr;
     QWidget *m_shown = nullptr; // paints the caption inside the scrolling area
+    QImage m_picture;
 };
 
 // An editable drop-down list: never sorts, never adds typed text as an entry,

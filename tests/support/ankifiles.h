@@ -156,6 +156,43 @@ inline bool zipFile(const QString &path, const QList<QPair<QString, QByteArray>>
     return zip_close(z) == 0;
 }
 
+// The bytes of a protobuf varint and of a length-delimited field.
+inline QByteArray varint(quint64 v)
+{
+    QByteArray out;
+    do {
+        out += char((v & 0x7f) | (v > 0x7f ? 0x80 : 0));
+        v >>= 7;
+    } while (v);
+    return out;
+}
+inline QByteArray lengthField(int field, const QByteArray &bytes)
+{
+    return varint(quint64(field) << 3 | 2) + varint(quint64(bytes.size())) + bytes;
+}
+
+// A package whose media map names files, file i in the zip entry "i": a JSON map
+// for the older layouts, a zstd-packed protobuf list with zstd-packed files for
+// the newest.
+inline bool packageWithMedia(const QString &path, Layout layout, const QList<Note> &notes,
+                             const QList<QPair<QString, QByteArray>> &files)
+{
+    QByteArray bytes = collection(layout, notes);
+    const bool newest = layout == Layout::Anki21b;
+    if (newest)
+        bytes = zstd(bytes);
+    QList<QPair<QString, QByteArray>> entries{{QString::fromLatin1(entryName(layout)), bytes}};
+    QJsonObject json;
+    QByteArray list;
+    for (int i = 0; i < files.size(); ++i) {
+        json.insert(QString::number(i), files[i].first);
+        list += lengthField(1, lengthField(1, files[i].first.toUtf8()));
+        entries << qMakePair(QString::number(i), newest ? zstd(files[i].second) : files[i].second);
+    }
+    entries << qMakePair(QStringLiteral("media"), newest ? zstd(list) : QJsonDocument(json).toJson());
+    return zipFile(path, entries);
+}
+
 // A package at path as the given Anki version writes it.
 inline bool package(const QString &path, Layout layout, const QList<Note> &notes, qint64 crt = 0)
 {

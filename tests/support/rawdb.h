@@ -203,13 +203,15 @@ struct State {
     std::map<qint64, Card> cards;
     std::map<qint64, Verdict> log;
     std::map<std::pair<qint64, qint64>, qint64> intervals; // (subject, compartment) -> days
+    std::map<qint64, QString> pictures;                    // card -> its question's picture
     // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
     qint64 subjectSeq = 0;
     qint64 cardSeq = 0;
     qint64 logSeq = 0;
     bool operator==(const State &o) const
     {
-        return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals;
+        return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals
+               && pictures == o.pictures;
     }
     bool operator!=(const State &o) const { return !(*this == o); }
 
@@ -270,6 +272,8 @@ struct State {
                 return QStringLiteral("log row %1 (card %2) only on the other side").arg(id).arg(v.card);
         if (intervals != o.intervals)
             return QStringLiteral("intervals differ: %1 here, %2 there").arg(intervals.size()).arg(o.intervals.size());
+        if (pictures != o.pictures)
+            return QStringLiteral("pictures differ: %1 here, %2 there").arg(pictures.size()).arg(o.pictures.size());
         return QString();
     }
 };
@@ -298,6 +302,9 @@ inline State read(Connection &db)
                                                  row[4].toLongLong(), row[5].toLongLong()};
     for (const QStringList &row : db.rows("SELECT idGebiet, Fach, Tage FROM tblIntervall"))
         state.intervals[{row[0].toLongLong(), row[1].toLongLong()}] = row[2].toLongLong();
+    for (const QStringList &row : db.rows("SELECT k.idFrageAntwort, m.Name FROM tblKarteMedium AS k "
+                                          "JOIN tblMedium AS m USING (idMedium) WHERE k.Seite = 0 AND k.Art = 0"))
+        state.pictures[row[0].toLongLong()] = row[1];
     for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
         if (row[0] == QLatin1String("tblGebiet"))
             state.subjectSeq = row[1].toLongLong();

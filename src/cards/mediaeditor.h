@@ -1,0 +1,64 @@
+#pragma once
+
+#include "store/media.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+
+namespace tarlivo {
+class Store;
+}
+
+namespace tarlivo::ui {
+
+class Dialogs;
+
+// One side's picture and sound in the card list's edit dialog: added or replaced
+// from a file chooser or by dropping a file onto it, shown, removed. Nothing is
+// written until the dialog is accepted; edits() then says what changed.
+class MediaEditor : public QWidget {
+    Q_OBJECT
+public:
+    MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide side, QWidget *parent = nullptr);
+
+    // Takes the file as the side's picture or sound, by its name; false after telling
+    // the user why not (no known kind, unreadable, too large, no picture).
+    bool takeFile(const QString &path);
+    void removeFile(MediaKind kind);
+    // Whether the side holds a picture or a sound after the edits.
+    bool hasMedia() const;
+    std::vector<MediaEdit> edits() const;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    struct Slot {
+        std::optional<MediaFile> stored; // as the card holds it
+        bool edited = false;
+        bool present = false;
+        QString name;
+        QByteArray bytes; // a new file's, or the stored one's once read
+        QLabel *label = nullptr;
+        QPushButton *remove = nullptr;
+        QPushButton *show = nullptr;
+    };
+    Slot &slot(MediaKind kind) { return kind == MediaKind::Picture ? m_picture : m_sound; }
+    void choose(MediaKind kind);
+    void showPicture();
+    void update();
+
+    Store &m_store;
+    Dialogs &m_dialogs;
+    CardSide m_side;
+    Slot m_picture;
+    Slot m_sound;
+};
+
+} // namespace tarlivo::ui

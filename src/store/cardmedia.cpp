@@ -1,0 +1,190 @@
+// Pictures and sounds on cards (store/media.h): each content once in tblMedium, linked to card
+// sides by tblKarteMedium. Triggers drop a content with its last link.
+
+#include "store/media.h"
+#include "store/store.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <set>
+
+namespace tarlivo {
+namespace {
+
+QByteArray checksumOf(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
+
+// The contents linked only from the cards a statement's ?1 names: they go with them.
+constexpr const char *kMediaOnlyOfCards =
+    "SELECT m.idMedium, m.Name, m.Art, m.Pruefsumme, m.Inhalt FROM tblMedium AS m "
+    "WHERE m.idMedium IN (SELECT idMedium FROM tblKarteMedium WHERE idFrageAntwort IN "
+    "(SELECT value FROM json_each(?1))) AND NOT EXISTS (SELECT 1 FROM tblKarteMedium AS k "
+    "WHERE k.idMedium = m.idMedium AND k.idFrageAntwort NOT IN (SELECT value FROM json_each(?1)))";
+constexpr const char *kLinksOfCards = "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
+                                      "WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))";
+
+MediaRow mediaRowOf(const sql::Statement &q)
+{
+    return MediaRow{q.int64(0), q.text(1), MediaKind(q.int64(2)), q.blob(3), q.blob(4)};
+}
+
+MediaLinkRow linkRowOf(const sql::Statement &q)
+{
+    return MediaLinkRow{qint32(q.int64(0)), CardSide(q.int64(1)), MediaKind(q.int64(2)), q.int64(3)};
+}
+
+} // namespace
+
+bool mediaKindOfName(const QString &name, MediaKind *kind)
+{
+    static const std::set<QString> pictures = {QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+                                               QStringLiteral("gif"), QStringLiteral("webp"), QStringLiteral("svg"),
+                                               QStringLiteral("bmp")};
+    static const std::set<QString> sounds = {QStringLiteral("wav"),  QStringLiteral("mp3"), QStringLiteral("ogg"),
+                                             QStringLiteral("opus"), QStringLiteral("oga"), QStringLiteral("flac"),
+                                             QStringLiteral("m4a")};
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    if (pictures.count(suffix))
+        *kind = MediaKind::Picture;
+    else if (sounds.count(suffix))
+        *kind = MediaKind::Sound;
+    else
+        return false;
+    return true;
+}
+
+std::vector<MediaFile> Store::cardMedia(qint64 cardId, CardSide side) const
+{
+    auto &db = const_cast<sql::Database &>(m_db);
+    sql::Statement q(db, "SELECT m.idMedium, m.Name, m.Art FROM tblKarteMedium AS k JOIN tblMedium AS m "
+                         "ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1 AND k.Seite = ?2 ORDER BY k.Art");
+    q.bind(1, cardId).bind(2, qint64(side));
+    std::vector<MediaFile> files;
+    while (q.step())
+        files.push_back({q.int64(0), q.text(1), MediaKind(q.int64(2))});
+    return files;
+}
+
+QByteArray Store::mediaBytes(qint64 mediaId) const
+{
+    auto &db = const_cast<sql::Database &>(m_db);
+    sql::Statement q(db, "SELECT Inhalt FROM tblMedium WHERE idMedium = ?1");
+    return q.bind(1, mediaId).step() ? q.blob(0) : QByteArray();
+}
+
+std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
+{
+    QString list = QStringLiteral("[");
+    for (qint32 id : cardIds)
+        list += (list.size() > 1 ? QStringLiteral(",") : QString()) + QString::number(id);
+    sql::Statement q(m_db, "SELECT DISTINCT idFrageAntwort FROM tblKarteMedium "
+                           "WHERE idFrageAntwort IN (SELECT value FROM json_each(?1))");
+    q.bind(1, list + QLatin1Char(']'));
+    std::vector<qint32> ids;
+    while (q.step())
+        ids.push_back(qint32(q.int64(0)));
+    return ids;
+}
+
+std::optional<MediaRow> Store::mediaRow(qint64 mediaId)
+{
+    sql::Statement q(m_db, "SELECT idMedium, Name, Art, Pruefsumme, Inhalt FROM tblMedium WHERE idMedium = ?1");
+    if (!q.bind(1, mediaId).step())
+        return std::nullopt;
+    return mediaRowOf(q);
+}
+
+std::optional<MediaLinkRow> Store::mediaLink(qint32 cardId, CardSide side, MediaKind kind)
+{
+    sql::Statement q(m_db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
+                           "WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3");
+    if (!q.bind(1, cardId).bind(2, qint64(side)).bind(3, qint64(kind)).step())
+        return std::nullopt;
+    return linkRowOf(q);
+}
+
+qint64 Store::storeMedia(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change)
+{
+    const QByteArray checksum = checksumOf(bytes);
+    {
+        sql::Statement q(m_db, "SELECT idMedium FROM tblMedium WHERE Pruefsumme = ?1");
+        if (q.bindBlob(1, checksum).step())
+            return q.int64(0);
+    }
+    sql::Statement(m_db, "INSERT INTO tblMedium (Name, Art, Inhalt, Pruefsumme) VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, name.isNull() ? QStringLiteral("") : name)
+        .bind(2, qint64(kind))
+        .bindBlob(3, bytes)
+        .bindBlob(4, checksum)
+        .run();
+    const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
+    if (change)
+        change->media.push_back({std::nullopt, MediaRow{id, name, kind, checksum, bytes}});
+    return id;
+}
+
+void Store::linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId)
+{
+    sql::Statement(m_db, "INSERT INTO tblKarteMedium (idFrageAntwort, Seite, Art, idMedium) VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, cardId)
+        .bind(2, qint64(side))
+        .bind(3, qint64(kind))
+        .bind(4, mediaId)
+        .run();
+}
+
+void Store::recordMediaOfCards(const QString &keyList, Change &change)
+{
+    {
+        sql::Statement q(m_db, kLinksOfCards);
+        q.bind(1, keyList);
+        while (q.step())
+            change.mediaLinks.push_back({linkRowOf(q), std::nullopt});
+    }
+    sql::Statement q(m_db, kMediaOnlyOfCards);
+    q.bind(1, keyList);
+    while (q.step())
+        change.media.push_back({mediaRowOf(q), std::nullopt});
+}
+
+void Store::applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change)
+{
+    for (const MediaEdit &edit : edits) {
+        const std::optional<MediaLinkRow> before = mediaLink(cardId, edit.side, edit.kind);
+        std::optional<MediaLinkRow> after;
+        if (!edit.remove)
+            after = MediaLinkRow{cardId, edit.side, edit.kind, storeMedia(edit.name, edit.kind, edit.bytes, &change)};
+        if (before == after)
+            continue;
+        if (before) {
+            // Read before the link goes: its trigger drops a content no other card uses.
+            std::optional<MediaRow> content = mediaRow(before->mediaId);
+            sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
+                .bind(1, cardId)
+                .bind(2, qint64(edit.side))
+                .bind(3, qint64(edit.kind))
+                .run();
+            sql::Statement gone(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1");
+            if (content && !gone.bind(1, before->mediaId).step())
+                change.media.push_back({std::move(content), std::nullopt});
+        }
+        if (after)
+            linkMedia(cardId, edit.side, edit.kind, after->mediaId);
+        change.mediaLinks.push_back({before, after});
+    }
+}
+
+Change Store::editCardMedia(qint32 cardId, const std::vector<MediaEdit> &edits)
+{
+    Change change;
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    cardRowsOrThrow({cardId});
+    applyMediaEdits(cardId, edits, change);
+    tx.commit();
+    return change;
+}
+
+} // namespace tarlivo
