@@ -6,6 +6,7 @@
 #include "store/store.h"
 #include "ui/dialogs.h"
 #include "ui/messages.h"
+#include "ui/playback.h"
 #include "ui/session.h"
 #include "ui/subjectchooser.h"
 #include "ui/toolwidgets.h"
@@ -310,8 +311,12 @@ void CardListWindow::editSelected()
     MediaEditor *frageMedia = nullptr;
     MediaEditor *antwortMedia = nullptr;
     try {
-        frageMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Question, &dialog);
-        antwortMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Answer, &dialog);
+        // The practice player: the same plugin, loaded on first use, and the same messages.
+        const MediaEditor::Play play = [this, &dialog](const QByteArray &bytes, const QString &name) {
+            m_session.playback().playSound(ShownSide{{}, {}, SideSound{bytes, name}}, &dialog);
+        };
+        frageMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Question, play, &dialog);
+        antwortMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Answer, play, &dialog);
     } catch (const StoreError &error) {
         showError(error);
         return;

@@ -29,8 +29,8 @@ QString sideName(CardSide side)
 
 } // namespace
 
-MediaEditor::MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide side, QWidget *parent)
-    : QWidget(parent), m_store(store), m_dialogs(dialogs), m_side(side)
+MediaEditor::MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide side, Play play, QWidget *parent)
+    : QWidget(parent), m_store(store), m_dialogs(dialogs), m_side(side), m_play(std::move(play))
 {
     setAcceptDrops(true);
     const QString prefix = side == CardSide::Question ? QStringLiteral("Frage") : QStringLiteral("Antwort");
@@ -66,6 +66,12 @@ MediaEditor::MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide
             s.show->setObjectName(QStringLiteral("cmdBildZeigen") + prefix);
             s.show->setAccessibleName(QStringLiteral("Bild der ") + sideName(side) + QStringLiteral(" zeigen"));
             connect(s.show, &QPushButton::clicked, this, &MediaEditor::showPicture);
+            grid->addWidget(s.show, row, 2);
+        } else if (m_play) {
+            s.show = new QPushButton(QStringLiteral("Abspielen"), this);
+            s.show->setObjectName(QStringLiteral("cmdTonAbspielen") + prefix);
+            s.show->setAccessibleName(QStringLiteral("Ton der ") + sideName(side) + QStringLiteral(" abspielen"));
+            connect(s.show, &QPushButton::clicked, this, &MediaEditor::playSound);
             grid->addWidget(s.show, row, 2);
         }
         grid->addWidget(s.remove, row, 3);
@@ -182,6 +188,15 @@ void MediaEditor::showPicture()
     layout->addWidget(shown);
     layout->addWidget(buttons);
     m_dialogs.run(dialog);
+}
+
+void MediaEditor::playSound()
+{
+    QByteArray bytes = m_sound.bytes;
+    if (bytes.isEmpty() && m_sound.stored)
+        bytes = m_store.mediaBytes(m_sound.stored->id);
+    if (!bytes.isEmpty())
+        m_play(bytes, m_sound.name);
 }
 
 void MediaEditor::dragEnterEvent(QDragEnterEvent *event)

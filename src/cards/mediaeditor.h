@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,7 +25,10 @@ class Dialogs;
 class MediaEditor : public QWidget {
     Q_OBJECT
 public:
-    MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide side, QWidget *parent = nullptr);
+    // play: how a sound is heard (the practice player); none: the sound row has no "Abspielen".
+    using Play = std::function<void(const QByteArray &bytes, const QString &name)>;
+    MediaEditor(Store &store, Dialogs &dialogs, qint32 cardId, CardSide side, Play play = {},
+                QWidget *parent = nullptr);
 
     // Takes the file as the side's picture or sound, by its name; false after telling
     // the user why not (no known kind, unreadable, too large, no picture).
@@ -52,11 +56,13 @@ private:
     Slot &slot(MediaKind kind) { return kind == MediaKind::Picture ? m_picture : m_sound; }
     void choose(MediaKind kind);
     void showPicture();
+    void playSound();
     void update();
 
     Store &m_store;
     Dialogs &m_dialogs;
     CardSide m_side;
+    Play m_play;
     Slot m_picture;
     Slot m_sound;
 };
