@@ -15,6 +15,10 @@
 
 namespace tarlivo {
 
+namespace backup {
+class Job;
+}
+
 // What the first bytes of a file say it is.
 enum class FileFormat { Missing, Empty, SQLite, Jet3, Jet4, Unknown, Unreadable };
 FileFormat sniffFormat(const QString &path);
@@ -85,10 +89,12 @@ struct StoreOptions {
     // A copy of the file beside it before the first change of each day.
     bool backups = true;
     int keepBackups = 7;
-    std::function<QDate()> today;                         // default: the local date
-    std::function<void(const StoreError &)> backupFailed; // told, never blocking
-    int busyTimeoutMs = 3000;                             // wait for another running copy
-    std::function<qint64()> now;                          // seconds since 1970 UTC; default: the clock
+    std::function<QDate()> today; // default: the local date
+    // Told, never blocking. The copy is taken in the background as the store opens;
+    // the first change of the day waits for it only when it comes before the copy is done.
+    std::function<void(const StoreError &)> backupFailed;
+    int busyTimeoutMs = 3000;    // wait for another running copy
+    std::function<qint64()> now; // seconds since 1970 UTC; default: the clock
 };
 
 // How many cards sit in one compartment.
@@ -293,6 +299,10 @@ public:
     // Files taken over from the older program may hold two cards on one place.
     QStringList checkInvariants(bool allowSharedStelle = false);
 
+    // Waits for the day's copy this store started in the background, if any (tests
+    // that must know what it shows).
+    void waitForDayCopy();
+
     // The connection itself, for tools and tests (query plans, size limits).
     sql::Database &database() { return m_db; }
 
@@ -306,6 +316,10 @@ private:
     void prepareWrite();
     void ensureSameFile();
     void backupIfDue();
+    void startBackup();
+    QDate backupDay() const;
+    QString backupPrefix() const;
+    QString backupTarget(QDate day) const;
     qint32 nextStelle();
     qint64 now() const;
     // The rows as the file holds them now.
@@ -327,6 +341,7 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
     QDate m_backupChecked;
+    std::shared_ptr<backup::Job> m_backupJob; // the day's copy under way
 };
 
 } // namespace tarlivo
