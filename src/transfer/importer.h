@@ -23,8 +23,6 @@ class DelimitedText;
 class ImportFile {
 public:
     enum class Kind { Text, Anki, Kvtml, Pauker };
-    // The largest text file read: it is held in memory while it is read.
-    static constexpr qint64 kMaxTextFile = 512 * 1024 * 1024;
 
     // Reads and checks the file; throws TransferError.
     static std::unique_ptr<ImportFile> open(const QString &path);
@@ -87,6 +85,10 @@ DeckPlan planDecks(Store &store, const QStringList &decks);
 struct ImportPreview {
     static constexpr int kCardsShown = 50;
     static constexpr int kRefusalsListed = 200;
+    // A text file is previewed by its head: the lines the window can show and
+    // a little more, whatever the file's size.
+    static constexpr int kHeadLines = 1000;
+    bool whole = true;     // the counts are the whole file's, not the head's
     QList<BulkCard> cards; // the first ones, as they will be stored
     QList<RefusedLine> refused;
     qint64 cardCount = 0;      // the cards read, duplicates included
@@ -96,7 +98,7 @@ struct ImportPreview {
     int unusedColumns = 0; // further columns the import leaves out
     DeckPlan decks;
 };
-// Reads the whole file once; throws TransferError, StoreError.
+// Reads the file once, a text file only its head; throws TransferError, StoreError.
 ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings);
 
 // Stores the file's cards, all or nothing. keepGoing(cards read) is asked now and
