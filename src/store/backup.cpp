@@ -8,9 +8,6 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -38,15 +35,14 @@ std::map<QString, std::weak_ptr<Job>> &registry()
 
 std::optional<quint32> changeCounter(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(24))
         return std::nullopt;
-    unsigned char bytes[4];
-    const ssize_t n = ::pread(fd, bytes, sizeof bytes, 24);
-    ::close(fd);
-    if (n != ssize_t(sizeof bytes))
+    const QByteArray bytes = file.read(4);
+    if (bytes.size() != 4)
         return std::nullopt;
-    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | quint32(bytes[3]);
+    const auto byte = [&bytes](int i) { return quint32(quint8(bytes[i])); };
+    return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
 }
 
 std::optional<quint32> copyDatabase(const QString &source, const QString &temp, int busyTimeoutMs,
