@@ -298,7 +298,9 @@ void Store::connect(const QString &path)
 {
     // Never create here: the file was checked or made above, and a file that
     // vanished in between must not come back empty.
-    m_db.open(path, SQLITE_OPEN_READWRITE);
+    // Used by one thread only (the day's copy has connections of its own): SQLite's
+    // own locks around every call would cost an import of many cards time for nothing.
+    m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
     registerNameCollation(m_db.handle());
     registerSearchFunction(m_db.handle());

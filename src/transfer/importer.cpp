@@ -49,6 +49,19 @@ bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsN
 
 bool parseFach(const QString &text, qint32 *fach)
 {
+    // Plain digits, as nearly every file has them, without the general rules' pattern.
+    if (text.size() <= 9 && !text.isEmpty() && text[0] != u'0') {
+        qint32 value = 0;
+        bool digits = true;
+        for (const QChar c : text) {
+            digits = digits && c >= u'0' && c <= u'9';
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        if (digits) {
+            *fach = value;
+            return true;
+        }
+    }
     const std::optional<qint32> parsed = parseCompartment(text);
     if (parsed)
         *fach = *parsed;
@@ -254,8 +267,11 @@ bool ImportFile::next(Item &item)
             item.card.seit = parseSeit(record.fields.value(c.seit));
         if (c.gebiet >= 0) {
             item.card.subject = record.fields.value(c.gebiet);
-            if (!validSubjectName(item.card.subject))
-                return refuse(LineProblem::BadGebiet, item.card.subject);
+            if (item.card.subject != m_lastValidSubject) {
+                if (!validSubjectName(item.card.subject))
+                    return refuse(LineProblem::BadGebiet, item.card.subject);
+                m_lastValidSubject = item.card.subject;
+            }
         }
     }
     if (item.card.frage.isEmpty())

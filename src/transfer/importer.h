@@ -65,6 +65,8 @@ private:
     // kvtml and Pauker: read whole, refusals first, then the cards in queue order.
     ForeignCards m_foreign;
     size_t m_foreignNext = 0;
+    // Text files: the last subject name found valid; lines come in runs of one subject.
+    QString m_lastValidSubject;
 };
 
 struct ImportSettings {
