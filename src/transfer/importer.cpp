@@ -243,7 +243,8 @@ bool ImportFile::next(Item &item)
         if (note.review)
             keepAnkiProgress(note.ivl, m_anki->collectionDay() + note.due, item.card);
     } else {
-        DelimitedText::Record record;
+        // One record for all lines: its list keeps its room from line to line.
+        DelimitedText::Record &record = m_record;
         if (!m_text->next(record))
             return false;
         item.line = record.line;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/store.h"
+#include "transfer/delimited.h"
 #include "transfer/foreign.h"
 #include "transfer/importtypes.h"
 #include "transfer/textdecode.h"
@@ -16,7 +17,6 @@
 namespace tarlivo::transfer {
 
 class AnkiPackage;
-class DelimitedText;
 
 // A file chosen for import: delimited text, an Anki package, a KWordQuiz or Parley
 // file (kvtml) or a Pauker lesson.
@@ -60,6 +60,7 @@ private:
     QString m_path;
     Encoding m_encoding = Encoding::Utf8;
     std::unique_ptr<DelimitedText> m_text;
+    DelimitedText::Record m_record;
     std::unique_ptr<AnkiPackage> m_anki;
     Kind m_kind = Kind::Text;
     // kvtml and Pauker: read whole, refusals first, then the cards in queue order.
