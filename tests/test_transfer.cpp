@@ -242,6 +242,7 @@ private slots:
     {
         QTest::addColumn<QString>("cell");
         for (const char *cell : {"2026-12-08T09:15:00+01:00", "2024-02-29T23:59:59-05:30", "1999-12-31T00:00:00Z",
+                                 "2026-12-08T03:59:59+01:00", "2026-12-08T04:00:00+01:00", "1965-06-01T03:59:59+01:00",
                                  "2026-03-29T02:30:00+14:00", "2026-02-30T09:15:00+01:00", "2026-12-08T24:00:00+01:00",
                                  "2026-12-08 09:15:00+01:00"})
             QTest::newRow(cell) << QString::fromLatin1(cell);
@@ -255,6 +256,10 @@ private slots:
         const QString want =
             expected.isValid() ? QString::number(expected.toSecsSinceEpoch()) : QStringLiteral("jetzt");
         QCOMPARE(cardsWithTimes(*f.store), QStringList{QStringLiteral("Ziel|1|f|a|") + want});
+        // Its learning day, as the calendar counts it from that time.
+        sql::Statement day(f.store->database(), "SELECT Seit, Tag FROM tblFachSeit");
+        QVERIFY(day.step());
+        QCOMPARE(day.int64(1), Store::learningDay(day.int64(0)));
     }
 
     void badFiles_data()

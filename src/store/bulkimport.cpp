@@ -311,6 +311,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     const qint64 nowTag = learningDay(nowSeit);
     qint64 lastSeit = nowSeit;
     qint64 lastTag = nowTag;
+    QHash<qint64, qint64> tagOfQuarter;
     qint64 read = 0;
     BulkCard card;
     while (next(card)) {
@@ -325,7 +326,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         const qint64 seit = card.seit.value_or(nowSeit);
         if (seit != lastSeit) {
             lastSeit = seit;
-            lastTag = learningDay(seit);
+            // Local time zones and their clock changes go by quarter hours, so the 04:00
+            // that begins a learning day never falls inside one: a quarter hour has one
+            // learning day, worked out once (the local time costs more than the rest).
+            const qint64 quarter = seit >= 0 ? seit / 900 : -((-seit + 899) / 900);
+            const auto known = tagOfQuarter.constFind(quarter);
+            lastTag =
+                known != tagOfQuarter.constEnd() ? *known : *tagOfQuarter.insert(quarter, learningDay(quarter * 900));
         }
         Pending p{
             textOf(card.frage), textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag};
