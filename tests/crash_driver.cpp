@@ -24,6 +24,10 @@
 //   > I subject f a ... < I              import of a text file through the menu's window
 //                                        (its cards wait for the search index, which the
 //                                        program catches up on between later changes)
+//   > B day             < B              a new day (N days after 2020-01-01): the windows open
+//                                        the file afresh, which takes the day's copy in the
+//                                        background; "<" once the copy is taken (the first
+//                                        change claims it)
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -62,6 +66,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 
 using namespace tarlivo::ui;
@@ -74,6 +79,7 @@ struct Options {
     QString tag;
     long ops = 0;
     int day = -1;
+    std::shared_ptr<int> today = std::make_shared<int>(-1); // the day now, moved on by "> B"
     bool cardsOnly = false;
     bool log = false;
 };
@@ -129,6 +135,8 @@ public:
             return planInterval();
         if (!m_options.cardsOnly && chance(0.06))
             return listPicture();
+        if (!m_options.cardsOnly && *m_options.today >= 0 && chance(0.03))
+            return newDay();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -398,6 +406,20 @@ private:
     }
 
     // A compartment's interval typed into "Karten → Lernplan …" and saved.
+    // The next day begins; the windows open the file afresh (as at a start), and the
+    // day's copy is taken while they do.
+    void newDay()
+    {
+        const int day = ++*m_options.today;
+        emitLine(QStringLiteral("> B %1").arg(day));
+        windows::toSubjectsForPractice(m_forms);
+        if (tarlivo::Store *store = m_forms.session().store())
+            store->waitForDayCopy();
+        unexpectedMessages();
+        emitLine(QStringLiteral("< B"));
+        ++m_changes;
+    }
+
     void planInterval()
     {
         tarlivo::Store *store = m_forms.session().store();
@@ -611,8 +633,8 @@ int main(int argc, char *argv[])
 
     tarlivo::StoreOptions storeOptions;
     if (options.day >= 0) {
-        const QDate day = QDate(2020, 1, 1).addDays(options.day);
-        storeOptions.today = [day] { return day; };
+        *options.today = options.day;
+        storeOptions.today = [today = options.today] { return QDate(2020, 1, 1).addDays(*today); };
     } else {
         storeOptions.backups = false;
     }

@@ -90,6 +90,15 @@ inline void freshSeit(const rawdb::State &s, rawdb::Card &card)
     card.seitFresh = true;
 }
 
+// A new day ("> B day"): the windows open the file afresh and take the day's copy
+// beside it; the file's rows stay as they are.
+inline QString applyNewDay(const rawdb::State &, const Op &op)
+{
+    bool ok = false;
+    op.fields.value(0).toInt(&ok);
+    return ok ? QString() : QStringLiteral("new day without its number");
+}
+
 // Applies op to state as the program must have; an error text when it cannot
 // have happened so (or the reported key is not the one the store must assign).
 inline QString apply(rawdb::State &s, const Op &op)
@@ -227,6 +236,8 @@ inline QString apply(rawdb::State &s, const Op &op)
             s.intervals[{subject, fach}] = days;
         return {};
     }
+    case 'B':
+        return applyNewDay(s, op);
     default:
         return QStringLiteral("unknown change %1").arg(op.kind);
     }

@@ -13,9 +13,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -32,6 +34,9 @@ struct Figures {
     int imports = 0;       // imports checked
     int intervals = 0;     // intervals set through the plan window, checked
     int killsIndexing = 0; // kills that found cards still waiting for the search index
+    int newDays = 0;       // new days begun, their copies taken
+    int killsNewDay = 0;   // kills while a new day's windows opened and its copy was taken
+    int copiesAgain = 0;   // copies a start made after a kill had stopped the one before
     int violations = 0;
     QStringList firstViolations;
 
@@ -94,6 +99,8 @@ private:
                     ++m_figures.imports;
                 if (pending->kind == QLatin1Char('A'))
                     ++m_figures.intervals;
+                if (pending->kind == QLatin1Char('B'))
+                    ++m_figures.newDays;
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -134,7 +141,44 @@ private:
         m_model = state; // go on from what is there, to find further faults
     }
 
+    std::optional<int> m_dayAgain; // the day the next run starts on, when a kill stopped its copy
+
     int dayOf(int run) const { return run / 5; }
+
+    QString copyOf(int day) const
+    {
+        return m_dir.filePath(
+            QStringLiteral("Tarlivo-Sicherung-%1.mdb").arg(QDate(2020, 1, 1).addDays(day).toString(Qt::ISODate)));
+    }
+
+    // After a kill: every day's copy under its own name is whole and sound, half-made
+    // ones lie only under temporary names. A kill while a new day's copy was taken
+    // leaves none of that day; the next start, on that day, makes it by its first change.
+    void checkDayCopies(const std::optional<Op> &pending, const QByteArray &output, int run)
+    {
+        const QDir dir(m_dir.path());
+        for (const QString &copy : dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files)) {
+            const QStringList problems = rawdb::violations(dir.filePath(copy));
+            if (!problems.isEmpty())
+                m_figures.violation(
+                    QStringLiteral("run %1: copy %2: %3").arg(run).arg(copy, problems.join(QLatin1String("; "))));
+        }
+        if (m_dayAgain
+            && QRegularExpression(QStringLiteral("^< [^B]"), QRegularExpression::MultilineOption)
+                   .match(QString::fromUtf8(output))
+                   .hasMatch()) {
+            if (QFile::exists(copyOf(*m_dayAgain)))
+                ++m_figures.copiesAgain;
+            else
+                m_figures.violation(
+                    QStringLiteral("run %1: the start made no copy of day %2").arg(run).arg(*m_dayAgain));
+        }
+        m_dayAgain.reset();
+        if (pending && pending->kind == QLatin1Char('B')) {
+            ++m_figures.killsNewDay;
+            m_dayAgain = pending->fields.value(0).toInt();
+        }
+    }
 
 private slots:
     void initTestCase()
@@ -152,7 +196,7 @@ private slots:
         clock.start();
         for (int run = 0; run < kills; ++run) {
             QProcess driver;
-            startDriver(driver, arguments(run, dayOf(run), 0));
+            startDriver(driver, arguments(run, m_dayAgain.value_or(dayOf(run)), 0));
             QVERIFY2(driver.waitForStarted(10000), qPrintable(driver.errorString()));
 
             QByteArray output;
@@ -198,6 +242,7 @@ private slots:
                     > 0)
                     ++m_figures.killsIndexing;
                 check(pending, run);
+                checkDayCopies(pending, output, run);
             } else if (!m_model.subjects.empty())
                 m_figures.violation(QStringLiteral("run %1: the database file is gone").arg(run));
         }
@@ -226,7 +271,8 @@ private slots:
         const QString summary =
             QStringLiteral("%1 kills survived, %2 operations checked (%3 in flight found "
                            "committed, %4 not; %9 undone or redone; %10 imports, %12 intervals, %11 kills while "
-                           "cards waited for the search index), %5 subjects, %6 cards, %7 violations, %8 s")
+                           "cards waited for the search index), %5 subjects, %6 cards, %7 violations, %8 s; "
+                           "%13 new days, %14 kills while their copy was taken, %15 copies made again")
                 .arg(m_figures.kills)
                 .arg(m_figures.opsChecked)
                 .arg(m_figures.inFlightCommitted)
@@ -238,13 +284,17 @@ private slots:
                 .arg(m_figures.stepsTaken)
                 .arg(m_figures.imports)
                 .arg(m_figures.killsIndexing)
-                .arg(m_figures.intervals);
+                .arg(m_figures.intervals)
+                .arg(m_figures.newDays)
+                .arg(m_figures.killsNewDay)
+                .arg(m_figures.copiesAgain);
         qInfo().noquote() << summary;
         QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
         QVERIFY(m_figures.kills == kills);
         // A run that checked nothing proves nothing.
         QVERIFY(m_figures.opsChecked > kills);
         QVERIFY(kills < 100 || (m_figures.imports > 0 && m_figures.intervals > 0));
+        QVERIFY(kills < 100 || m_figures.killsNewDay > 0);
     }
 };
 

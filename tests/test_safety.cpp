@@ -237,10 +237,13 @@ StoreOptions datedBy(const QDate *today)
     return options;
 }
 
-// The daily backups (and anything else named like one) in dir.
+// The daily backups (and anything else named like one) in dir; not the copy the
+// program takes in the background while it waits for the day's first change.
 QStringList backupsIn(const QDir &dir)
 {
-    return dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files, QDir::Name);
+    QStringList names = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files, QDir::Name);
+    names.removeIf([](const QString &name) { return name.contains(QStringLiteral(".tmp-%1").arg(::getpid())); });
+    return names;
 }
 
 void addOpRows()
@@ -556,6 +559,42 @@ private slots:
             QCOMPARE(rawdb::readBytes(dir.filePath(name)), QByteArray("eigene Datei"));
     }
 
+    // The copy taken in the background at the start serves the day's first change
+    // only while it still shows the file as that change finds it.
+    void dayCopyShowsTheFileBeforeTheFirstChange_data()
+    {
+        QTest::addColumn<QString>("between"); // what happens after the start, before the change
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("another program writes")
+            << QStringLiteral("INSERT INTO tblGebiet (NameGebiet) VALUES ('Fremd')");
+        QTest::newRow("no change that day") << QStringLiteral("close");
+    }
+    void dayCopyShowsTheFileBeforeTheFirstChange()
+    {
+        QFETCH(QString, between);
+        const QDate today(2024, 3, 1);
+        Scenario s(Op::StoreCard, false, datedBy(&today));
+        const QDir dir(s.app->dir.path());
+        QVERIFY(s.prepare());
+        const QString copy = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-01.mdb"));
+        if (between == QLatin1String("close")) {
+            s.app.reset();
+            QCOMPARE(dir.entryList({QStringLiteral("Tarlivo-Sicherung-*")}, QDir::Files), QStringList());
+            return;
+        }
+        s.forms().session().db().waitForDayCopy();
+        if (!between.isEmpty()) {
+            rawdb::Connection other(s.app->dbPath());
+            QCOMPARE(other.exec(between.toUtf8().constData()), SQLITE_OK);
+        }
+        const rawdb::State before = rawdb::read(s.app->dbPath());
+        s.commit();
+        QCOMPARE(s.app->dialogs.take(), QStringList());
+        QVERIFY(rawdb::read(copy) == before);
+        QVERIFY(rawdb::violations(copy).isEmpty());
+        QCOMPARE(dir.entryList({QStringLiteral("*.tmp-*")}, QDir::Files), QStringList());
+    }
+
     void failedBackupNeverBlocksAndSpeaksOnlyOfAFullDisk_data()
     {
         QTest::addColumn<int>("error");
@@ -570,11 +609,12 @@ private slots:
         QDate today(2024, 3, 1);
         Scenario s(Op::StoreCard, false, datedBy(&today));
         const QDir dir(s.app->dir.path());
-        QVERIFY(s.prepare());
-        const rawdb::State before = rawdb::read(s.app->dbPath());
+        // The copy is taken as the windows open the file.
         faultvfs::faults().pathContains = "-Sicherung-";
         faultvfs::faults().writeError = error;
         faultvfs::faults().writesBeforeFailing = 2; // part of the copy is written
+        QVERIFY(s.prepare());
+        const rawdb::State before = rawdb::read(s.app->dbPath());
         s.commit();
         QVERIFY(faultvfs::faults().failedWrites > 0);
         faultvfs::clear();
@@ -611,7 +651,10 @@ private slots:
         const QDir dir(s.app->dir.path());
         QVERIFY(s.prepare());
         {
+            s.forms().session().db().waitForDayCopy();
             rawdb::Connection other(s.app->dbPath());
+            // Written after the copy was taken at the start: the change must take its own.
+            QCOMPARE(other.exec("INSERT INTO tblGebiet (NameGebiet) VALUES ('Fremd')"), SQLITE_OK);
             QCOMPARE(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
             s.commit();
             QCOMPARE(s.app->dialogs.take().size(), 1); // the change itself could not wait longer

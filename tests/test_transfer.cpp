@@ -226,6 +226,76 @@ private slots:
         QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
+    // Text files are read a piece at a time: records, encodings and a refusal late in
+    // a file come out as when the file was read whole; the preview reads the head.
+    void streamedTextFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("stored"); // -1: the file is refused
+        QTest::addColumn<QString>("card");  // one card stored, or the refusal's wording
+        auto lines = [](int count, const QByteArray &pattern) {
+            QByteArray out;
+            for (int i = 0; i < count; ++i)
+                out += QByteArray(pattern).replace("N", QByteArray::number(i));
+            return out;
+        };
+        QTest::newRow("quoted lines across pieces")
+            << lines(40000, "\"frage N\nzweite Zeile\"\tantwort N\r\n") << qint64(40000)
+            << "Ziel|1|frage 39999\nzweite Zeile|antwort 39999";
+        QTest::newRow("Windows-1252 seen at the end") << lines(60000, "frage N\tantwort N\n") + "\xE4\t\x80\n"
+                                                      << qint64(60001) << "Ziel|1|ä|€";
+        QByteArray utf16("\xFF\xFE");
+        for (const QChar c : QString::fromUtf8(lines(30000, "😀 N\tä N\n")))
+            utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        QTest::newRow("UTF-16 across pieces") << utf16 << qint64(30000) << "Ziel|1|😀 29999|ä 29999";
+        QTest::newRow("unclosed quote far down") << lines(50000, "frage N\tantwort N\n") + "a\t\"b\n"
+                                                 << qint64(-1) << "Zeile 50001";
+    }
+    void streamedTextFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, stored);
+        QFETCH(QString, card);
+        Fixture f;
+        auto file = ImportFile::open(f.write("big.txt", bytes));
+        const ImportPreview preview = previewImport(*file, *f.store, {QStringLiteral("Ziel"), true});
+        QVERIFY(!preview.whole);
+        QCOMPARE(preview.cardCount, qint64(ImportPreview::kHeadLines));
+        try {
+            const ImportSummary summary = runImport(*file, *f.store, {QStringLiteral("Ziel"), true});
+            QCOMPARE(summary.cardsStored, stored);
+            QVERIFY(cardsOf(*f.store).contains(card));
+        } catch (const TransferError &e) {
+            QVERIFY2(stored < 0 && e.message().contains(card), qPrintable(e.message()));
+            QCOMPARE(f.store->cardCount(std::nullopt), 0);
+        }
+    }
+
+    // The export's own times are read without QDateTime; they must read as it reads them.
+    void seitCells_data()
+    {
+        QTest::addColumn<QString>("cell");
+        for (const char *cell : {"2026-12-08T09:15:00+01:00", "2024-02-29T23:59:59-05:30", "1999-12-31T00:00:00Z",
+                                 "2026-12-08T03:59:59+01:00", "2026-12-08T04:00:00+01:00", "1965-06-01T03:59:59+01:00",
+                                 "2026-03-29T02:30:00+14:00", "2026-02-30T09:15:00+01:00", "2026-12-08T24:00:00+01:00",
+                                 "2026-12-08 09:15:00+01:00"})
+            QTest::newRow(cell) << QString::fromLatin1(cell);
+    }
+    void seitCells()
+    {
+        QFETCH(QString, cell);
+        Fixture f;
+        QCOMPARE(f.import(f.write("s.txt", "Frage\tAntwort\tSeit\nf\ta\t" + cell.toLatin1() + "\n")), QString());
+        const QDateTime expected = QDateTime::fromString(cell, Qt::ISODate);
+        const QString want =
+            expected.isValid() ? QString::number(expected.toSecsSinceEpoch()) : QStringLiteral("jetzt");
+        QCOMPARE(cardsWithTimes(*f.store), QStringList{QStringLiteral("Ziel|1|f|a|") + want});
+        // Its learning day, as the calendar counts it from that time.
+        sql::Statement day(f.store->database(), "SELECT Seit, Tag FROM tblFachSeit");
+        QVERIFY(day.step());
+        QCOMPARE(day.int64(1), Store::learningDay(day.int64(0)));
+    }
+
     void badFiles_data()
     {
         QTest::addColumn<QString>("name");

@@ -1,5 +1,6 @@
 #include "store/store.h"
 
+#include "store/backup.h"
 #include "store/collation.h"
 #include "store/files.h"
 #include "store/numbertest.h"
@@ -310,6 +311,8 @@ std::unique_ptr<Store> Store::open(const QString &path, StoreOptions options)
 
     std::unique_ptr<Store> store(new Store(std::move(options)));
     store->connect(path);
+    // The day's copy, taken now while nothing waits for it.
+    store->startBackup();
     return store;
 }
 
@@ -339,7 +342,9 @@ void Store::connect(const QString &path)
 {
     // Never create here: the file was checked or made above, and a file that
     // vanished in between must not come back empty.
-    m_db.open(path, SQLITE_OPEN_READWRITE);
+    // Used by one thread only (the day's copy has connections of its own): SQLite's
+    // own locks around every call would cost an import of many cards time for nothing.
+    m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
     registerNameCollation(m_db.handle());
     registerSearchFunction(m_db.handle());
@@ -436,50 +441,79 @@ void Store::prepareWrite()
     backupIfDue();
 }
 
+QDate Store::backupDay() const { return m_options.today ? m_options.today() : QDate::currentDate(); }
+
+QString Store::backupTarget(QDate day) const
+{
+    const QFileInfo info(path());
+    const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
+    return info.absoluteDir().filePath(backupPrefix() + day.toString(Qt::ISODate) + suffix);
+}
+
+QString Store::backupPrefix() const { return QFileInfo(path()).completeBaseName() + QStringLiteral("-Sicherung-"); }
+
+void Store::startBackup()
+{
+    if (!m_options.backups)
+        return;
+    const QString target = backupTarget(backupDay());
+    files::removeStaleTemporaries(QFileInfo(target).absoluteDir(), backupPrefix(), QStringLiteral("tmp"));
+    if (QFileInfo::exists(target))
+        return;
+    // Another store of this process (the windows open the file afresh) may be at it already.
+    m_backupJob = backup::Job::find(target);
+    if (!m_backupJob)
+        m_backupJob = backup::Job::start(path(), target, files::freshTemporary(target, QStringLiteral("tmp")),
+                                         m_options.busyTimeoutMs);
+}
+
+void Store::waitForDayCopy()
+{
+    if (m_backupJob)
+        m_backupJob->wait();
+}
+
 void Store::backupIfDue()
 {
     if (!m_options.backups)
         return;
-    const QDate today = m_options.today ? m_options.today() : QDate::currentDate();
+    const QDate today = backupDay();
     if (m_backupChecked == today)
         return;
     m_backupChecked = today; // one attempt a day: a failure is told once, not at every change
 
-    const QFileInfo info(path());
-    QDir dir = info.absoluteDir();
-    const QString prefix = info.completeBaseName() + QStringLiteral("-Sicherung-");
-    const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
-    const QString target = dir.filePath(prefix + today.toString(Qt::ISODate) + suffix);
-    files::removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
+    const QString target = backupTarget(today);
+    QDir dir = QFileInfo(target).absoluteDir();
+    const QString prefix = backupPrefix();
+    const QString suffix =
+        QFileInfo(target).suffix().isEmpty() ? QString() : QStringLiteral(".") + QFileInfo(target).suffix();
 
-    if (!QFileInfo::exists(target)) {
-        const QString temp = files::freshTemporary(target, QStringLiteral("tmp"));
-        try {
-            sql::Database copy;
-            copy.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            sqlite3_backup *backup = sqlite3_backup_init(copy.handle(), "main", m_db.handle(), "main");
-            if (!backup)
-                copy.fail(sqlite3_errcode(copy.handle()));
-            const int stepped = sqlite3_backup_step(backup, -1);
-            const int finished = sqlite3_backup_finish(backup);
-            if (stepped != SQLITE_DONE)
-                copy.fail(stepped);
-            if (finished != SQLITE_OK)
-                copy.fail(finished);
-            copy.close();
-            if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
-                throw StoreError(errno == ENOSPC ? StoreErrorKind::Full : StoreErrorKind::Io, target,
-                                 files::errnoText());
-            files::syncDirectory(dir.absolutePath());
-        } catch (const StoreError &e) {
-            QFile::remove(temp);
-            // Another copy held the file too long: try again at the next change.
-            if (e.kind() == StoreErrorKind::Busy)
-                m_backupChecked = QDate();
-            if (m_options.backupFailed)
-                m_options.backupFailed(StoreError(e.kind(), target, e.detail()));
-            return;
+    try {
+        // The copy taken while the program opened, if it still shows the file as it is;
+        // else one taken now, the change waiting for it.
+        std::shared_ptr<backup::Job> job = backup::Job::find(target);
+        m_backupJob.reset();
+        if (!QFileInfo::exists(target) && !(job && job->claim())) {
+            files::removeStaleTemporaries(dir, prefix, QStringLiteral("tmp"));
+            const QString temp = files::freshTemporary(target, QStringLiteral("tmp"));
+            try {
+                backup::copyDatabase(path(), temp, m_options.busyTimeoutMs);
+                if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
+                    throw StoreError(errno == ENOSPC ? StoreErrorKind::Full : StoreErrorKind::Io, target,
+                                     files::errnoText());
+                files::syncDirectory(dir.absolutePath());
+            } catch (const StoreError &) {
+                files::removeDatabaseFiles(temp);
+                throw;
+            }
         }
+    } catch (const StoreError &e) {
+        // Another copy held the file too long: try again at the next change.
+        if (e.kind() == StoreErrorKind::Busy)
+            m_backupChecked = QDate();
+        if (m_options.backupFailed)
+            m_options.backupFailed(StoreError(e.kind(), target, e.detail()));
+        return;
     }
 
     // Keep the newest copies; the ISO date in the name sorts them by age.

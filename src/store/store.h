@@ -16,6 +16,10 @@
 
 namespace tarlivo {
 
+namespace backup {
+class Job;
+}
+
 // What the first bytes of a file say it is.
 enum class FileFormat { Missing, Empty, SQLite, Jet3, Jet4, Unknown, Unreadable };
 FileFormat sniffFormat(const QString &path);
@@ -87,10 +91,12 @@ struct StoreOptions {
     // A copy of the file beside it before the first change of each day.
     bool backups = true;
     int keepBackups = 7;
-    std::function<QDate()> today;                         // default: the local date
-    std::function<void(const StoreError &)> backupFailed; // told, never blocking
-    int busyTimeoutMs = 3000;                             // wait for another running copy
-    std::function<qint64()> now;                          // seconds since 1970 UTC; default: the clock
+    std::function<QDate()> today; // default: the local date
+    // Told, never blocking. The copy is taken in the background as the store opens;
+    // the first change of the day waits for it only when it comes before the copy is done.
+    std::function<void(const StoreError &)> backupFailed;
+    int busyTimeoutMs = 3000;    // wait for another running copy
+    std::function<qint64()> now; // seconds since 1970 UTC; default: the clock
 };
 
 // How many cards sit in one compartment.
@@ -321,6 +327,10 @@ public:
     // Sets or removes files of one card in one write. Throws NotFound.
     Change editCardMedia(qint32 cardId, const std::vector<MediaEdit> &edits);
 
+    // Waits for the day's copy this store started in the background, if any (tests
+    // that must know what it shows).
+    void waitForDayCopy();
+
     // The connection itself, for tools and tests (query plans, size limits).
     sql::Database &database() { return m_db; }
 
@@ -334,6 +344,10 @@ private:
     void prepareWrite();
     void ensureSameFile();
     void backupIfDue();
+    void startBackup();
+    QDate backupDay() const;
+    QString backupPrefix() const;
+    QString backupTarget(QDate day) const;
     qint32 nextStelle();
     qint64 now() const;
     // The rows as the file holds them now.
@@ -363,6 +377,7 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
     QDate m_backupChecked;
+    std::shared_ptr<backup::Job> m_backupJob; // the day's copy under way
 };
 
 } // namespace tarlivo

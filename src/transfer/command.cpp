@@ -22,6 +22,7 @@ int reportDue(const CommandRequest &request, QTextStream &out, QTextStream &err)
     }
     StoreOptions options;
     options.now = request.now;
+    options.backups = false; // it never writes
     std::unique_ptr<Store> store = Store::open(request.dataFile, options);
     std::optional<qint32> only;
     if (!request.gebiet.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "transfer/delimited.h"
 
+#include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
@@ -11,6 +12,8 @@ namespace tarlivo::transfer {
 namespace {
 
 constexpr int kDetectionSample = 50;
+// Text read and passed over is let go once this much of it has gathered.
+constexpr qsizetype kLetGo = 1 << 20;
 
 // The separator a #separator: line names, by Anki's words or as the character.
 QChar separatorNamed(QStringView value)
@@ -39,7 +42,8 @@ bool isTrue(QStringView value)
 
 } // namespace
 
-DelimitedText::DelimitedText(QString text, QString path) : m_text(std::move(text)), m_path(std::move(path))
+DelimitedText::DelimitedText(std::unique_ptr<TextSource> source, QString path)
+    : m_source(std::move(source)), m_path(std::move(path))
 {
     readHeader();
     if (!m_separatorFromHeader)
@@ -48,12 +52,32 @@ DelimitedText::DelimitedText(QString text, QString path) : m_text(std::move(text
     restart();
 }
 
+DelimitedText::DelimitedText(QString text, QString path)
+    : DelimitedText(std::make_unique<WholeText>(std::move(text)), std::move(path))
+{
+}
+
+DelimitedText::~DelimitedText() = default;
+
+bool DelimitedText::more()
+{
+    if (m_atEnd)
+        return false;
+    if (!m_source->readMore(m_text))
+        m_atEnd = true;
+    return !m_atEnd;
+}
+
 void DelimitedText::readHeader()
 {
     qsizetype pos = 0;
     qint64 line = 1;
+    while (pos >= m_text.size() && more()) {
+    }
     while (pos < m_text.size() && m_text[pos] == QLatin1Char('#')) {
         qsizetype end = m_text.indexOf(QLatin1Char('\n'), pos);
+        while (end < 0 && more())
+            end = m_text.indexOf(QLatin1Char('\n'), pos);
         if (end < 0)
             end = m_text.size();
         QStringView header = QStringView(m_text).mid(pos + 1, end - pos - 1);
@@ -81,6 +105,8 @@ void DelimitedText::readHeader()
         }
         pos = end + 1;
         ++line;
+        while (pos >= m_text.size() && more()) {
+        }
     }
     m_headerEnd = m_bodyStart = std::min(pos, m_text.size());
     m_headerEndLine = m_bodyLine = line;
@@ -200,7 +226,7 @@ void DelimitedText::resolveColumns()
             if (next(first) && first.fields.size() >= 2) {
                 if (const std::optional<TextColumns> named = columnsNamed(first.fields, true)) {
                     m_columns = *named;
-                    m_bodyStart = m_pos;
+                    m_bodyStart = m_base + m_pos;
                     m_bodyLine = m_line;
                 }
             }
@@ -215,24 +241,55 @@ void DelimitedText::resolveColumns()
 
 void DelimitedText::restart()
 {
-    m_pos = m_bodyStart;
+    if (m_base > m_bodyStart) {
+        // The head was let go: read the text again from its start.
+        m_source->rewind();
+        m_text.clear();
+        m_base = 0;
+        m_atEnd = false;
+    }
+    while (m_text.size() < m_bodyStart && more()) {
+    }
+    m_pos = qsizetype(m_bodyStart - m_base);
     m_line = m_bodyLine;
 }
 
 bool DelimitedText::next(Record &record)
+{
+    if (m_pos > kLetGo) {
+        m_text.remove(0, m_pos);
+        m_base += m_pos;
+        m_pos = 0;
+    }
+    for (;;) {
+        const qsizetype pos = m_pos;
+        const qint64 line = m_line;
+        const Parsed parsed = parse(record);
+        if (parsed != Parsed::NeedMore)
+            return parsed == Parsed::Record;
+        // The record goes on past what was read: again, with more of the text.
+        m_pos = pos;
+        m_line = line;
+        more();
+    }
+}
+
+DelimitedText::Parsed DelimitedText::parse(Record &record)
 {
     const qsizetype n = m_text.size();
     const QChar *data = m_text.constData();
     const char16_t sep = m_separator.unicode();
     for (;;) {
         if (m_pos >= n)
-            return false;
+            return m_atEnd ? Parsed::End : Parsed::NeedMore;
         // Blank lines separate nothing.
         if (data[m_pos] == u'\n') {
             ++m_pos;
             ++m_line;
             continue;
         }
+        if (data[m_pos] == u'\r' && m_pos + 1 >= n && !m_atEnd)
+            return Parsed::NeedMore;
         if (data[m_pos] == u'\r' && (m_pos + 1 >= n || data[m_pos + 1] == u'\n')) {
             m_pos += 2;
             ++m_line;
@@ -251,12 +308,20 @@ bool DelimitedText::next(Record &record)
             ++m_pos;
             for (;;) {
                 const qsizetype quote = m_text.indexOf(QLatin1Char('"'), m_pos);
+                if (quote < 0 && !m_atEnd) {
+                    // Not closed within the longest record taken: no need to read on.
+                    if (n - start > kMaxRecord)
+                        throw TransferError(text::unclosedQuote(m_path, openedOn));
+                    return Parsed::NeedMore;
+                }
                 if (quote < 0)
                     throw TransferError(text::unclosedQuote(m_path, openedOn));
                 const QStringView piece(data + m_pos, quote - m_pos);
                 m_line += piece.count(QLatin1Char('\n'));
                 field += piece;
                 m_pos = quote + 1;
+                if (m_pos >= n && !m_atEnd)
+                    return Parsed::NeedMore;
                 if (m_pos < n && data[m_pos] == u'"') {
                     field += QLatin1Char('"');
                     ++m_pos;
@@ -273,6 +338,8 @@ bool DelimitedText::next(Record &record)
             ++end;
         if (end - start > kMaxRecord)
             throw TransferError(text::lineTooLong(m_path, record.line));
+        if ((end >= n || (data[end] == u'\r' && end + 1 >= n)) && !m_atEnd)
+            return Parsed::NeedMore;
         field += QStringView(data + m_pos, end - m_pos);
         m_pos = end;
         record.fields << field;
@@ -286,7 +353,7 @@ bool DelimitedText::next(Record &record)
         if (m_pos < n && data[m_pos] == u'\n')
             ++m_pos;
         ++m_line;
-        return true;
+        return Parsed::Record;
     }
 }
 

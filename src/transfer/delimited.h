@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace tarlivo::transfer {
 
 // Where the columns stand; -1 when the file has none.
@@ -31,7 +33,10 @@ public:
         QStringList fields;
     };
 
+    // Reads the text as it goes: only the head and the record at hand are held.
+    DelimitedText(std::unique_ptr<class TextSource> source, QString path);
     DelimitedText(QString text, QString path);
+    ~DelimitedText();
 
     QChar separator() const { return m_separator; }
     bool separatorFromHeader() const { return m_separatorFromHeader; }
@@ -46,17 +51,24 @@ public:
     void restart();
 
 private:
+    enum class Parsed { Record, End, NeedMore };
+    Parsed parse(Record &record);
+    // Appends the next piece of the text; false at its end.
+    bool more();
     void readHeader();
     void resolveColumns();
     QChar detectSeparator();
 
-    QString m_text;
+    std::unique_ptr<TextSource> m_source;
+    QString m_text;       // the part of the text read and not yet let go
+    qint64 m_base = 0;    // where m_text starts in the whole text
+    bool m_atEnd = false; // m_text reaches the end of the text
     QString m_path;
-    qsizetype m_headerEnd = 0; // after the # lines
+    qint64 m_headerEnd = 0; // after the # lines (in the whole text)
     qint64 m_headerEndLine = 1;
-    qsizetype m_bodyStart = 0; // after a line of column names too
+    qint64 m_bodyStart = 0; // after a line of column names too
     qint64 m_bodyLine = 1;
-    qsizetype m_pos = 0;
+    qsizetype m_pos = 0; // in m_text
     qint64 m_line = 1;
     QChar m_separator = QLatin1Char('\t');
     bool m_separatorFromHeader = false;

@@ -50,16 +50,78 @@ bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsN
 
 bool parseFach(const QString &text, qint32 *fach)
 {
+    // Plain digits, as nearly every file has them, without the general rules' pattern.
+    if (text.size() <= 9 && !text.isEmpty() && text[0] != u'0') {
+        qint32 value = 0;
+        bool digits = true;
+        for (const QChar c : text) {
+            digits = digits && c >= u'0' && c <= u'9';
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        if (digits) {
+            *fach = value;
+            return true;
+        }
+    }
     const std::optional<qint32> parsed = parseCompartment(text);
     if (parsed)
         *fach = *parsed;
     return parsed.has_value();
 }
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+qint64 daysFromCivil(qint64 y, qint64 m, qint64 d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+// The export's own form, "2026-12-08T09:15:00+01:00" (or "Z"), read without
+// QDateTime, which would cost more than the rest of the line; none for any other form.
+std::optional<qint64> parseExportedSeit(QStringView t)
+{
+    if (t.size() != 25 && t.size() != 20)
+        return std::nullopt;
+    auto number = [&t](qsizetype from, qsizetype length) -> int {
+        int value = 0;
+        for (qsizetype i = from; i < from + length; ++i) {
+            const char16_t c = t[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    if (t[4] != u'-' || t[7] != u'-' || t[10] != u'T' || t[13] != u':' || t[16] != u':' || year < 0 || month < 1
+        || month > 12 || day < 1 || day > QDate(year, month, 1).daysInMonth() || hour < 0 || hour > 23 || minute < 0
+        || minute > 59 || second < 0 || second > 59)
+        return std::nullopt;
+    qint64 offset = 0;
+    if (t.size() == 20) {
+        if (t[19] != u'Z')
+            return std::nullopt;
+    } else {
+        const int offsetHours = number(20, 2), offsetMinutes = number(23, 2);
+        if ((t[19] != u'+' && t[19] != u'-') || t[22] != u':' || offsetHours < 0 || offsetHours > 14
+            || offsetMinutes < 0 || offsetMinutes > 59)
+            return std::nullopt;
+        offset = (t[19] == u'-' ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
+    }
+    return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offset;
+}
+
 // A time as the export writes it (ISO 8601, with or without its UTC offset); none
 // for an empty or unreadable cell, and the card then counts from now.
 std::optional<qint64> parseSeit(const QString &text)
 {
+    if (const std::optional<qint64> exported = parseExportedSeit(text))
+        return exported;
     const QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
@@ -108,10 +170,9 @@ std::unique_ptr<ImportFile> ImportFile::open(const QString &path)
             }
         }
     }
-    const QByteArray data = readWholeFile(path, kMaxTextFile);
-    DecodedText decoded = decodeText(data, path);
-    file->m_encoding = decoded.encoding;
-    file->m_text = std::make_unique<DelimitedText>(std::move(decoded.text), path);
+    auto text = std::make_unique<TextFile>(path);
+    file->m_encoding = text->encoding();
+    file->m_text = std::make_unique<DelimitedText>(std::move(text), path);
     return file;
 }
 
@@ -184,7 +245,8 @@ bool ImportFile::next(Item &item)
         if (note.review)
             keepAnkiProgress(note.ivl, m_anki->collectionDay() + note.due, item.card);
     } else {
-        DelimitedText::Record record;
+        // One record for all lines: its list keeps its room from line to line.
+        DelimitedText::Record &record = m_record;
         if (!m_text->next(record))
             return false;
         item.line = record.line;
@@ -208,8 +270,11 @@ bool ImportFile::next(Item &item)
             item.card.seit = parseSeit(record.fields.value(c.seit));
         if (c.gebiet >= 0) {
             item.card.subject = record.fields.value(c.gebiet);
-            if (!validSubjectName(item.card.subject))
-                return refuse(LineProblem::BadGebiet, item.card.subject);
+            if (item.card.subject != m_lastValidSubject) {
+                if (!validSubjectName(item.card.subject))
+                    return refuse(LineProblem::BadGebiet, item.card.subject);
+                m_lastValidSubject = item.card.subject;
+            }
         }
     }
     // A side showing a picture or playing a sound is not empty.
@@ -326,7 +391,13 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
     DuplicateCounter duplicates(store);
     file.restart();
     ImportFile::Item item;
+    const bool head = file.kind() == ImportFile::Kind::Text;
+    qint64 read = 0;
     while (file.next(item)) {
+        if (head && ++read > ImportPreview::kHeadLines) {
+            preview.whole = false;
+            break;
+        }
         preview.mediaDropped += item.media;
         preview.unusedColumns = std::max(preview.unusedColumns, item.unusedFields);
         if (item.refused) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/store.h"
+#include "transfer/delimited.h"
 #include "transfer/foreign.h"
 #include "transfer/importtypes.h"
 #include "transfer/textdecode.h"
@@ -16,15 +17,12 @@
 namespace tarlivo::transfer {
 
 class AnkiPackage;
-class DelimitedText;
 
 // A file chosen for import: delimited text, an Anki package, a KWordQuiz or Parley
 // file (kvtml) or a Pauker lesson.
 class ImportFile {
 public:
     enum class Kind { Text, Anki, Kvtml, Pauker };
-    // The largest text file read: it is held in memory while it is read.
-    static constexpr qint64 kMaxTextFile = 512 * 1024 * 1024;
 
     // Reads and checks the file; throws TransferError.
     static std::unique_ptr<ImportFile> open(const QString &path);
@@ -62,11 +60,14 @@ private:
     QString m_path;
     Encoding m_encoding = Encoding::Utf8;
     std::unique_ptr<DelimitedText> m_text;
+    DelimitedText::Record m_record;
     std::unique_ptr<AnkiPackage> m_anki;
     Kind m_kind = Kind::Text;
     // kvtml and Pauker: read whole, refusals first, then the cards in queue order.
     ForeignCards m_foreign;
     size_t m_foreignNext = 0;
+    // Text files: the last subject name found valid; lines come in runs of one subject.
+    QString m_lastValidSubject;
 };
 
 struct ImportSettings {
@@ -87,6 +88,10 @@ DeckPlan planDecks(Store &store, const QStringList &decks);
 struct ImportPreview {
     static constexpr int kCardsShown = 50;
     static constexpr int kRefusalsListed = 200;
+    // A text file is previewed by its head: the lines the window can show and
+    // a little more, whatever the file's size.
+    static constexpr int kHeadLines = 1000;
+    bool whole = true;     // the counts are the whole file's, not the head's
     QList<BulkCard> cards; // the first ones, as they will be stored
     QList<RefusedLine> refused;
     qint64 cardCount = 0;      // the cards read, duplicates included
@@ -96,7 +101,7 @@ struct ImportPreview {
     int unusedColumns = 0; // further columns the import leaves out
     DeckPlan decks;
 };
-// Reads the whole file once; throws TransferError, StoreError.
+// Reads the file once, a text file only its head; throws TransferError, StoreError.
 ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings);
 
 // Stores the file's cards, all or nothing. keepGoing(cards read) is asked now and

@@ -9,38 +9,6 @@
 
 namespace tarlivo::transfer {
 
-QByteArray readWholeFile(const QString &path, qint64 limit)
-{
-    QFile file(path);
-    if (!file.exists())
-        throw TransferError(text::fileMissing(path));
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        throw TransferError(text::fileUnreadable(path));
-    const qint64 size = file.size();
-    if (size > limit)
-        throw TransferError(text::fileTooLarge(path, limit));
-    QByteArray bytes;
-    // A pipe or a file growing meanwhile reports no size or a wrong one: read in
-    // steps and stop at the limit.
-    bytes.reserve(size > 0 ? size : 0);
-    char buffer[1 << 16];
-    for (;;) {
-        const qint64 n = file.read(buffer, sizeof buffer);
-        if (n < 0)
-            throw TransferError(text::readFailed(path));
-        if (n == 0)
-            break;
-        if (bytes.size() + n > limit)
-            throw TransferError(text::fileTooLarge(path, limit));
-        bytes.append(buffer, n);
-    }
-    if (file.error() != QFile::NoError)
-        throw TransferError(text::readFailed(path));
-    if (bytes.isEmpty())
-        throw TransferError(text::fileEmpty(path));
-    return bytes;
-}
-
 DecodedText decodeText(const QByteArray &bytes, const QString &path)
 {
     DecodedText result;
@@ -68,6 +36,101 @@ DecodedText decodeText(const QByteArray &bytes, const QString &path)
     if (result.text.contains(QChar(0)))
         throw TransferError(text::notText(path));
     return result;
+}
+
+} // namespace tarlivo::transfer
+
+namespace tarlivo::transfer {
+namespace {
+
+// Bytes read at a time: large enough that the reads cost nothing beside the parsing.
+constexpr qint64 kPiece = 1 << 20;
+
+QStringDecoder decoderFor(Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf8:
+    case Encoding::Utf8Bom:
+        return QStringDecoder(QStringConverter::Utf8);
+    case Encoding::Utf16LE:
+        return QStringDecoder(QStringConverter::Utf16LE);
+    case Encoding::Utf16BE:
+        return QStringDecoder(QStringConverter::Utf16BE);
+    case Encoding::Windows1252:
+        break;
+    }
+    QStringDecoder windows("windows-1252");
+    return windows.isValid() ? std::move(windows) : QStringDecoder(QStringConverter::Latin1);
+}
+
+} // namespace
+
+bool WholeText::readMore(QString &text)
+{
+    if (m_given)
+        return false;
+    m_given = true;
+    text += m_text;
+    return true;
+}
+
+TextFile::TextFile(const QString &path) : m_path(path), m_file(path)
+{
+    if (!m_file.exists())
+        throw TransferError(text::fileMissing(path));
+    if (QFileInfo(path).isDir() || !m_file.open(QIODevice::ReadOnly))
+        throw TransferError(text::fileUnreadable(path));
+    const QByteArray head = m_file.peek(3);
+    if (head.isEmpty())
+        throw TransferError(m_file.error() == QFile::NoError ? text::fileEmpty(path) : text::readFailed(path));
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        m_encoding = Encoding::Utf8Bom;
+    } else if (head.startsWith("\xFF\xFE")) {
+        m_encoding = Encoding::Utf16LE;
+    } else if (head.startsWith("\xFE\xFF")) {
+        m_encoding = Encoding::Utf16BE;
+    } else {
+        // UTF-8 only when the whole file is: one pass over the bytes, nothing kept.
+        QStringDecoder check(QStringConverter::Utf8);
+        QByteArray piece;
+        for (;;) {
+            piece = m_file.read(kPiece);
+            if (piece.isEmpty())
+                break;
+            if (piece.contains('\0'))
+                throw TransferError(text::notText(path));
+            if (!check.hasError()) {
+                const QString decoded = check.decode(piece); // decoding happens only when kept
+                Q_UNUSED(decoded);
+            }
+        }
+        if (m_file.error() != QFile::NoError)
+            throw TransferError(text::readFailed(path));
+        if (check.hasError())
+            m_encoding = Encoding::Windows1252;
+    }
+    rewind();
+}
+
+void TextFile::rewind()
+{
+    m_file.seek(0);
+    m_decoder = decoderFor(m_encoding);
+}
+
+bool TextFile::readMore(QString &text)
+{
+    const QByteArray piece = m_file.read(kPiece);
+    if (piece.isEmpty()) {
+        if (m_file.error() != QFile::NoError)
+            throw TransferError(text::readFailed(m_path));
+        return false;
+    }
+    const qsizetype from = text.size();
+    text += m_decoder.decode(piece);
+    if (text.indexOf(QChar(0), from) >= 0)
+        throw TransferError(text::notText(m_path));
+    return true;
 }
 
 } // namespace tarlivo::transfer

@@ -31,12 +31,6 @@ QString fileUnreadable(const QString &path)
 
 QString fileEmpty(const QString &path) { return file(path) + QStringLiteral(" ist leer.") + nothingStored(); }
 
-QString fileTooLarge(const QString &path, qint64 limit)
-{
-    return file(path) + QStringLiteral(" ist zu groß zum Importieren (höchstens %1 MB).").arg(limit / (1024 * 1024))
-           + nothingStored();
-}
-
 QString readFailed(const QString &path)
 {
     return file(path)
@@ -277,18 +271,26 @@ QString importSummary(const ImportSummary &s, const QString &path)
     return lines.join(QLatin1Char('\n'));
 }
 
-QString previewCount(qint64 cards, qint64 duplicates)
+QString previewCount(qint64 cards, qint64 duplicates, int headLines)
 {
-    if (duplicates == 0)
-        return cards == 1 ? QStringLiteral("1 Frage wird importiert.")
-                          : QStringLiteral("%1 Fragen werden importiert.").arg(cards);
-    const qint64 stored = cards - duplicates;
-    return QStringLiteral("%1, davon %2 schon vorhanden: %3.")
-        .arg(byNumber(cards, "%1 Frage", "%1 Fragen"))
-        .arg(duplicates)
-        .arg(stored == 0   ? QStringLiteral("keine wird importiert")
-             : stored == 1 ? QStringLiteral("1 wird importiert")
-                           : QStringLiteral("%1 werden importiert").arg(stored));
+    QString count;
+    if (duplicates == 0) {
+        count = cards == 1 ? QStringLiteral("1 Frage wird importiert.")
+                           : QStringLiteral("%1 Fragen werden importiert.").arg(cards);
+    } else {
+        const qint64 stored = cards - duplicates;
+        count = QStringLiteral("%1, davon %2 schon vorhanden: %3.")
+                    .arg(byNumber(cards, "%1 Frage", "%1 Fragen"))
+                    .arg(duplicates)
+                    .arg(stored == 0   ? QStringLiteral("keine wird importiert")
+                         : stored == 1 ? QStringLiteral("1 wird importiert")
+                                       : QStringLiteral("%1 werden importiert").arg(stored));
+    }
+    if (headLines == 0)
+        return count;
+    return QStringLiteral("In den ersten %1 Zeilen: %2 Die übrigen werden beim Import gelesen.")
+        .arg(headLines)
+        .arg(count);
 }
 
 QString importCancelled() { return QStringLiteral("Der Import wurde abgebrochen.") + nothingStored(); }

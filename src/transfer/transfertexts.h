@@ -12,7 +12,6 @@ namespace tarlivo::transfer::text {
 QString fileMissing(const QString &path);
 QString fileUnreadable(const QString &path);
 QString fileEmpty(const QString &path);
-QString fileTooLarge(const QString &path, qint64 limit);
 QString readFailed(const QString &path);
 QString notText(const QString &path);
 QString lineTooLong(const QString &path, qint64 line);
@@ -50,8 +49,9 @@ QString encodingName(Encoding encoding);
 QString separatorName(QChar separator);
 QString problem(const RefusedLine &refused);
 QString importSummary(const ImportSummary &summary, const QString &path);
-// The preview's count: cards read, of them already there (and left out).
-QString previewCount(qint64 cards, qint64 duplicates);
+// The preview's count: cards read, of them already there (and left out); of the
+// file's first headLines lines only, when given.
+QString previewCount(qint64 cards, qint64 duplicates, int headLines = 0);
 QString importCancelled();
 QString exportSummary(qint64 cards, qint64 subjects, const QString &path);
 QString exportFailed(const QString &path, const QString &detail);

@@ -250,7 +250,8 @@ void ImportDialog::showPreview()
 
     QStringList notes;
     if (m_file) {
-        notes << transfer::text::previewCount(m_preview.cardCount, m_preview.duplicateCount);
+        notes << transfer::text::previewCount(m_preview.cardCount, m_preview.duplicateCount,
+                                              m_preview.whole ? 0 : transfer::ImportPreview::kHeadLines);
         if (m_file->kind() == transfer::ImportFile::Kind::Text) {
             notes << QStringLiteral("Trennzeichen: %1%2")
                          .arg(transfer::text::separatorName(m_file->separator()),
@@ -288,7 +289,7 @@ void ImportDialog::showPreview()
         }
     }
     notesView->setPlainText(notes.join(QLatin1Char('\n')));
-    importButton->setEnabled(m_file && m_preview.cardCount > m_preview.duplicateCount);
+    importButton->setEnabled(m_file && (m_preview.cardCount > m_preview.duplicateCount || !m_preview.whole));
 }
 
 void ImportDialog::importCards()
@@ -310,7 +311,8 @@ void ImportDialog::importCards()
     transfer::ImportSummary summary;
     try {
         std::unique_ptr<Progress> progress = m_dialogs.progress(this);
-        const qint64 total = m_preview.cardCount + m_preview.refusedCount;
+        // Of a file previewed by its head the length is not known: the bar then only moves.
+        const qint64 total = m_preview.whole ? m_preview.cardCount + m_preview.refusedCount : 0;
         summary = transfer::runImport(*m_file, store(), s, [&](qint64 done) {
             return progress->update(QStringLiteral("Fragen werden importiert …"), done, total);
         });

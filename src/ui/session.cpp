@@ -37,7 +37,9 @@ void Session::open()
 {
     if (m_store)
         emit storeClosing();
-    m_store.reset();
+    // The old store goes only once the new one is open: the day's copy it started in
+    // the background carries on for the new one instead of starting over.
+    const std::unique_ptr<Store> old = std::move(m_store);
     m_store = Store::open(m_setup.dataFile, m_setup.storeOptions);
     emit storeOpened();
 }

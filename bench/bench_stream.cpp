@@ -1,0 +1,284 @@
+// A million cards all the way, each figure beside its baseline from the same run:
+//
+//   tarlivo_bench_stream import DIR      1,000,000 text lines with subject and compartment
+//                                        columns (and with Seit too) against the plain two
+//                                        columns and against `sqlite3 .import` of the same file
+//   tarlivo_bench_stream memory FILE     one import into a fresh store; peak memory above idle
+//   tarlivo_bench_stream onecard DATA    one card into the 1,000,000-card store and into an
+//                                        empty one, later the same day (the copy is made)
+//   tarlivo_bench_stream verdict DATA    the day's first verdict through the windows at
+//                                        1,000,000 cards against the median of the next ones,
+//                                        given once the card was read (the copy taken at the
+//                                        start is done) and given at once (it may still run)
+//
+// Prints "name value" lines.
+#include "app/forms.h"
+#include "app/frmwelcome.h"
+#include "dialogs.h"
+#include "practice/frmueb.h"
+#include "store/store.h"
+#include "subjects/frmgebiete.h"
+#include "support.h"
+#include "transfer/importer.h"
+#include "ui/controls.h"
+#include "ui/datafile.h"
+#include "windows.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QScrollArea>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+using namespace tarlivo;
+using namespace tarlivo::bench;
+
+namespace {
+
+constexpr int kLines = 1000000;
+constexpr int kSubjects = 20;
+
+double msSince(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
+
+// Lines as the export writes them: subject by subject, compartments 1 to 8.
+void writeLines(const QString &path, bool columns, bool seit)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the text file");
+    QByteArray out;
+    if (columns)
+        out += seit ? "Frage\tAntwort\tFach\tGebiet\tSeit\n" : "Frage\tAntwort\tFach\tGebiet\n";
+    for (int i = 0; i < kLines; ++i) {
+        out += "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?\tla palabra número "
+               + QByteArray::number(i * 7 + 3);
+        if (columns)
+            out += "\t" + QByteArray::number(1 + i % 8) + "\tGebiet " + QByteArray::number(i * kSubjects / kLines);
+        if (seit)
+            out += "\t2026-0" + QByteArray::number(1 + i % 9) + "-1" + QByteArray::number(i % 10) + "T09:15:00+01:00";
+        out += '\n';
+        if (out.size() > (1 << 20)) {
+            f.write(out);
+            out.clear();
+        }
+    }
+    f.write(out);
+}
+
+StoreOptions quiet()
+{
+    StoreOptions o;
+    o.backups = false;
+    return o;
+}
+
+double importInto(const QString &store, const QString &text)
+{
+    auto s = Store::open(store, quiet());
+    QElapsedTimer t;
+    t.start();
+    auto file = transfer::ImportFile::open(text);
+    const transfer::ImportSummary summary = transfer::runImport(*file, *s, {QStringLiteral("Spanisch"), true});
+    const double ms = msSince(t);
+    if (summary.cardsStored != kLines)
+        throw std::runtime_error("the import stored too few cards");
+    return ms;
+}
+
+int importRun(const QString &dir)
+{
+    const QString columns = dir + QStringLiteral("/columns.txt");
+    const QString plain = dir + QStringLiteral("/plain.txt");
+    const QString withSeit = dir + QStringLiteral("/seit.txt");
+    writeLines(columns, true, false);
+    writeLines(plain, false, false);
+    writeLines(withSeit, true, true);
+    std::printf("stream_import_1m_ms %.1f\n", importInto(dir + QStringLiteral("/a.mdb"), columns));
+    std::printf("stream_import_plain_1m_ms %.1f\n", importInto(dir + QStringLiteral("/b.mdb"), plain));
+    std::printf("stream_import_seit_1m_ms %.1f\n", importInto(dir + QStringLiteral("/c.mdb"), withSeit));
+    QElapsedTimer t;
+    t.start();
+    const int rc = QProcess::execute(QStringLiteral("sqlite3"),
+                                     {dir + QStringLiteral("/plain.db"), QStringLiteral("CREATE TABLE t (a, b, c, d)"),
+                                      QStringLiteral(".mode tabs"), QStringLiteral(".import ") + columns + " t"});
+    std::printf("stream_sqlite_import_1m_ms %.1f\n", msSince(t));
+    if (rc != 0)
+        throw std::runtime_error("sqlite3 .import failed");
+    std::fflush(stdout);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("memory"), columns});
+    child.waitForFinished(-1);
+    return child.exitCode();
+}
+
+qint64 procStatus(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+int memoryRun(const QString &text)
+{
+    QTemporaryDir dir;
+    auto store = Store::open(dir.filePath(QStringLiteral("m.mdb")), quiet());
+    const qint64 idle = procStatus("VmRSS:");
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5"); // the peak counts from here
+    clear.close();
+    auto file = transfer::ImportFile::open(text);
+    transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
+    std::printf("stream_import_memory_mb %.1f\n", double(procStatus("VmHWM:") - idle) / 1024.0);
+    return 0;
+}
+
+// The median of one-card imports into the store at path, each as the command line
+// makes it: open, read the file, store, close. The day's copy exists already.
+double oneCardImports(const QString &path, const QString &dir)
+{
+    StoreOptions options;
+    options.today = [] { return QDate(2026, 3, 1); };
+    {
+        auto store = Store::open(path, options);
+        store->addSubject(QStringLiteral("Erster Schritt des Tages")); // makes the day's copy
+    }
+    std::vector<double> runs;
+    for (int run = 0; run < 7; ++run) {
+        const QString text = dir + QStringLiteral("/one-%1.txt").arg(run);
+        QFile f(text);
+        f.open(QIODevice::WriteOnly);
+        f.write("Frage\tAntwort\tFach\tGebiet\nEine Frage " + QByteArray::number(run)
+                + "\tEine Antwort\t2\tSpanisch\n");
+        f.close();
+        QElapsedTimer t;
+        t.start();
+        auto store = Store::open(path, options);
+        auto file = transfer::ImportFile::open(text);
+        if (transfer::runImport(*file, *store, {}).cardsStored != 1)
+            throw std::runtime_error("the card was not stored");
+        store.reset();
+        runs.push_back(msSince(t));
+    }
+    return quantile(runs, 0.5);
+}
+
+int oneCardRun(const QString &data)
+{
+    QTemporaryDir dir(data + QStringLiteral("/onecard-XXXXXX"));
+    const QString big = dir.filePath(QStringLiteral("Tarlivo.mdb"));
+    copyFile(generatedPath(data, 1000000), big);
+    QFile::setPermissions(big, QFile::ReadOwner | QFile::WriteOwner);
+    QDir().mkpath(dir.filePath(QStringLiteral("leer")));
+    std::printf("stream_one_card_empty_ms %.2f\n",
+                oneCardImports(dir.filePath(QStringLiteral("leer/Tarlivo.mdb")), dir.path()));
+    std::printf("stream_one_card_1m_ms %.2f\n", oneCardImports(big, dir.path()));
+    return 0;
+}
+
+// Verdicts through the windows on a fresh copy of the 1,000,000-card store, the first of
+// the day after waitMs (the learner reads the card), then steps more; their times.
+std::vector<double> verdicts(const QString &data, int waitMs, int steps, double *copyMs)
+{
+    QTemporaryDir dir(data + QStringLiteral("/verdict-XXXXXX"));
+    const QString path = ui::databasePath(dir.path());
+    copyFile(generatedPath(data, 1000000), path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    AnsweringDialogs dialogs(false);
+    StoreOptions options;
+    options.today = [] { return QDate(2026, 3, 1); };
+    ui::Forms forms(dialogs, {path, options, [] {}});
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    forms.start();
+    button(forms.window<FrmWelcome>(), "cmdUeben")->click();
+    auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
+    if (!gebiete)
+        throw std::runtime_error("the subject window did not open");
+    combo(gebiete, "cmbGebiet")->setCurrentIndex(combo(gebiete, "cmbGebiet")->findText(kBigSubject));
+    button(gebiete, "cmdUebernahmeGebiet")->click();
+    ui::FrmUeb &ueb = forms.window<FrmUeb>();
+    QCoreApplication::processEvents();
+    if (waitMs > 0) {
+        // The copy taken at the start, timed from there.
+        forms.session().db().waitForDayCopy();
+        *copyMs = msSince(sinceStart);
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < waitMs)
+            QCoreApplication::processEvents();
+    }
+    PaintWatch watch;
+    auto *area = label(ueb, "lblFrage")->findChild<QScrollArea *>();
+    if (!area || !area->widget())
+        throw std::runtime_error("the question label scrolls no pane");
+    area->widget()->installEventFilter(&watch);
+    std::vector<double> times;
+    for (int i = 0; i <= steps; ++i) {
+        watch.painted = false;
+        QElapsedTimer t;
+        t.start();
+        button(ueb, "cmdRichtig")->click();
+        while (!watch.painted && t.elapsed() < 60000)
+            QCoreApplication::processEvents();
+        times.push_back(msSince(t));
+        QCoreApplication::processEvents();
+    }
+    if (dialogs.shown != 0 || !QFile::exists(dir.filePath(QStringLiteral("Tarlivo-Sicherung-2026-03-01.mdb"))))
+        throw std::runtime_error("a verdict failed or the day's copy is missing");
+    return times;
+}
+
+int verdictRun(const QString &data)
+{
+    constexpr int steps = 20;
+    double copyMs = 0;
+    std::vector<double> read = verdicts(data, 2000, steps, &copyMs);
+    std::vector<double> next(read.begin() + 1, read.end());
+    std::printf("stream_first_verdict_ms %.2f\n", read.front());
+    std::printf("stream_next_verdicts_ms %.2f\n", quantile(next, 0.5));
+    std::printf("stream_copy_at_start_ms %.1f\n", copyMs);
+    std::vector<double> atOnce = verdicts(data, 0, 1, &copyMs);
+    std::printf("stream_first_verdict_at_once_ms %.2f\n", atOnce.front());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s import|memory|onecard|verdict PATH\n", argv[0]);
+        return 2;
+    }
+    const QByteArray mode = argv[1];
+    const QString path = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    try {
+        if (mode == "import")
+            return importRun(path);
+        if (mode == "memory")
+            return memoryRun(path);
+        if (mode == "onecard")
+            return oneCardRun(path);
+        if (mode == "verdict")
+            return verdictRun(path);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench failed: %s\n", e.what());
+        return 1;
+    }
+    return 2;
+}
