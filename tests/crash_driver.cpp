@@ -24,7 +24,7 @@
 //   > I subject f a ... < I              import of a text file through the menu's window
 //                                        (its cards wait for the search index, which the
 //                                        program catches up on between later changes)
-//   > B day             < B              a new day (N days after 2020-01-01): the windows open
+//   > T day             < T              a new day (N days after 2020-01-01): the windows open
 //                                        the file afresh, which takes the day's copy in the
 //                                        background; "<" once the copy is taken (the first
 //                                        change claims it)
@@ -79,7 +79,7 @@ struct Options {
     QString tag;
     long ops = 0;
     int day = -1;
-    std::shared_ptr<int> today = std::make_shared<int>(-1); // the day now, moved on by "> B"
+    std::shared_ptr<int> today = std::make_shared<int>(-1); // the day now, moved on by "> T"
     bool cardsOnly = false;
     bool log = false;
 };
@@ -411,12 +411,12 @@ private:
     void newDay()
     {
         const int day = ++*m_options.today;
-        emitLine(QStringLiteral("> B %1").arg(day));
+        emitLine(QStringLiteral("> T %1").arg(day));
         windows::toSubjectsForPractice(m_forms);
         if (tarlivo::Store *store = m_forms.session().store())
             store->waitForDayCopy();
         unexpectedMessages();
-        emitLine(QStringLiteral("< B"));
+        emitLine(QStringLiteral("< T"));
         ++m_changes;
     }
 

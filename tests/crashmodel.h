@@ -90,7 +90,7 @@ inline void freshSeit(const rawdb::State &s, rawdb::Card &card)
     card.seitFresh = true;
 }
 
-// A new day ("> B day"): the windows open the file afresh and take the day's copy
+// A new day ("> T day"): the windows open the file afresh and take the day's copy
 // beside it; the file's rows stay as they are.
 inline QString applyNewDay(const rawdb::State &, const Op &op)
 {
@@ -236,7 +236,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             s.intervals[{subject, fach}] = days;
         return {};
     }
-    case 'B':
+    case 'T':
         return applyNewDay(s, op);
     default:
         return QStringLiteral("unknown change %1").arg(op.kind);
