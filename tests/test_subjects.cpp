@@ -99,7 +99,8 @@ private slots:
                                            "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
                                            "ORDER BY name"),
                  (QStringList{"tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet", "tblIntervall",
-                              "tblPosition", "tblSuche", "tblSucheStand", "tblUebung"}));
+                              "tblPosition", "tblPositionUmgekehrt", "tblRichtung", "tblSuche", "tblSucheStand",
+                              "tblUebung", "tblUebungUmgekehrt"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 

@@ -38,6 +38,7 @@ struct Pending {
     size_t hash;
     qint64 seit;
     qint64 tag;
+    std::optional<ReversePlace> reverse = {};
 };
 
 // Cards written so far are known by key; cards still waiting in the batch by
@@ -290,6 +291,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             runInsert(m_db, positions);
             runInsert(m_db, times);
         }
+        for (int i = 0; i < n; ++i)
+            if (pending[size_t(i)].reverse)
+                writeReverse(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
         result.cardsStored += n;
@@ -297,6 +301,11 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     };
 
     qint64 stelle = nextStelle();
+    qint64 reverseStelle = nextReverseStelle();
+    // Subjects that had a direction before the import, and those it creates for cards
+    // with a reverse place: they practise both ways.
+    std::map<qint32, bool> practisedReverse;
+    std::unordered_set<qint32> createdBoth;
     const qint64 nowSeit = now();
     const qint64 nowTag = learningDay(nowSeit);
     qint64 lastSeit = nowSeit;
@@ -327,9 +336,19 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             }
             duplicates.add(p.hash, -qint64(pending.size()) - 1);
         }
-        if (stelle > kInt32Max)
+        if (stelle > kInt32Max || reverseStelle > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
         ++stelle;
+        auto known = practisedReverse.find(p.subject);
+        if (known == practisedReverse.end())
+            known = practisedReverse.emplace(p.subject, practises(direction(p.subject), Direction::Reverse)).first;
+        if (card.reverseFach && *card.reverseFach < 1)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+        if (card.reverseFach && created.count(p.subject))
+            createdBoth.insert(p.subject);
+        if (card.reverseFach || known->second || createdBoth.count(p.subject))
+            p.reverse =
+                ReversePlace{card.reverseFach.value_or(1), qint32(reverseStelle++), card.reverseSeit.value_or(nowSeit)};
         pending.push_back(std::move(p));
         if (int(pending.size()) == kBatch)
             flush();
@@ -349,6 +368,11 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
+    // Its cards that came before the first one with a reverse place get theirs now.
+    for (qint32 subject : createdBoth) {
+        writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
+        fillReverse(subject, {});
+    }
     m_db.exec(queries::kSearchInsertTrigger);
     m_db.exec(queries::kBucketTriggers);
     tx.commit();
