@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -44,6 +45,8 @@ public slots:
     // when it is no whole number of days from 0 to Store::kMaxInterval.
     void saveInterval();
     void practiseDue();
+    // The chosen subject is practised so from now on (the list's entry is set to it).
+    void chooseDirection(DirectionSetting setting);
 
 signals:
     // A change the user made here, to be kept for undo.
@@ -61,6 +64,7 @@ private:
     QPushButton *cmdUeben;
     QPushButton *cmdSchliessen;
     QLabel *lblHinweis;
+    QComboBox *cmbRichtung;
 
     void fillSubjects(std::optional<qint32> keep);
     void fillCompartments(std::optional<qint32> keepFach);
