@@ -409,12 +409,15 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("tab-separated") << "out.txt";
-        QTest::newRow("csv") << "out.csv";
+        QTest::addColumn<bool>("bothWays"); // one subject practised both ways: two more columns
+        QTest::newRow("tab-separated") << "out.txt" << false;
+        QTest::newRow("csv") << "out.csv" << false;
+        QTest::newRow("both directions") << "out.txt" << true;
     }
     void roundTrip()
     {
         QFETCH(QString, name);
+        QFETCH(bool, bothWays);
         Fixture from;
         const QStringList texts = {"tab\there",     "say \"x\"",  "two\r\nlines", "emoji 😀", "עברית טקסט",
                                    "#not a header", "semi;colon", "lone\rcr",     " blank "};
@@ -429,6 +432,11 @@ private slots:
             seed.card(a, texts[i], texts[(i + 1) % texts.size()], 1 + i % 3);
             seed.card(b, texts[(i + 2) % texts.size()], QString::number(i), 2147483647 - i % 2);
         }
+        if (bothWays) {
+            seed.store->setDirection(b, DirectionSetting::Both);
+            seed.store->judgeCard(*seed.store->headCard(b, 1, Direction::Reverse), Verdict::Richtig,
+                                  Direction::Reverse);
+        }
         const QString out = from.dir.filePath(name);
         const ExportResult exported = exportCards(*from.store, out);
         QCOMPARE(exported.cards, 2 * texts.size());
@@ -436,8 +444,11 @@ private slots:
             QVERIFY(rawdb::readBytes(out).startsWith("\xEF\xBB\xBF#separator:semicolon\n"));
 
         Fixture to;
+        QCOMPARE(rawdb::readBytes(out).contains("Seit\tFach umgekehrt\tSeit umgekehrt\n"), bothWays);
         QCOMPARE(to.import(out), QString());
         QCOMPARE(cardsOf(*to.store), cardsOf(*from.store));
+        QCOMPARE(to.store->direction(*to.store->subjectId(QStringLiteral("Arabisch عربي"))),
+                 bothWays ? DirectionSetting::Both : DirectionSetting::Forward);
         // The times come back too: the file made again is the same to the byte.
         const QString again = to.dir.filePath(name);
         exportCards(*to.store, again);

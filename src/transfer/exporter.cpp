@@ -148,6 +148,7 @@ struct Line {
     qint64 fach;
     size_t subject;
     std::optional<qint64> seit;
+    std::optional<std::pair<qint64, qint64>> reverse = {}; // compartment and time of its reverse place
 };
 
 // ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
@@ -343,6 +344,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     }
     if (!subject.isEmpty() && subjects.empty())
         throw TransferError(text::subjectNotFound(subject));
+    // Two more columns, only when some subject exported is practised the other way.
+    bool withReverse = false;
+    for (const auto &s : subjects)
+        withReverse = withReverse || Store::practises(store.direction(qint32(s.first)), Direction::Reverse);
     qint64 total = 0;
     {
         sql::Statement q(db, subject.isEmpty() ? "SELECT COUNT(*) FROM tblPosition"
@@ -384,7 +389,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         const QByteArray sep(1, separator);
         out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
         out.append("#html:false\n");
-        out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
+        out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit").constData());
+        if (withReverse)
+            out.append((sep + "Fach umgekehrt" + sep + "Seit umgekehrt").constData());
+        out.append("\n");
         out.append("#deck column:4\n");
     }
 
@@ -401,6 +409,21 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i, std::nullopt});
         if (rc != SQLITE_DONE)
             db.fail(rc);
+    }
+    if (withReverse && !kvtml) {
+        std::unordered_map<qint64, std::pair<qint64, qint64>> places;
+        for (const auto &s : subjects) {
+            sql::Statement q(db, "SELECT r.idFrageAntwort, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
+                                 "WHERE r.idGebiet = ?1");
+            q.bind(1, s.first);
+            while (q.step())
+                places.emplace(q.int64(0), std::make_pair(q.int64(1), q.int64(2)));
+        }
+        for (Line &line : lines) {
+            const auto it = places.find(line.card);
+            if (it != places.end())
+                line.reverse = it->second;
+        }
     }
 
     std::vector<bool> written(subjects.size());
@@ -444,6 +467,15 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         out.push_back(separator);
         if (line.seit)
             seitFormat.append(out, *line.seit);
+        if (withReverse) {
+            // Empty cells for a card without a reverse place.
+            out.push_back(separator);
+            if (line.reverse)
+                out.append(std::to_string(line.reverse->first));
+            out.push_back(separator);
+            if (line.reverse)
+                seitFormat.append(out, line.reverse->second);
+        }
         out.push_back('\n');
     };
     auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
