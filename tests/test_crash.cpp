@@ -28,10 +28,12 @@ struct Figures {
     int opsChecked = 0;
     int inFlightCommitted = 0;
     int inFlightNotCommitted = 0;
-    int stepsTaken = 0;    // undo and redo that took a step back or again
-    int imports = 0;       // imports checked
-    int intervals = 0;     // intervals set through the plan window, checked
-    int killsIndexing = 0; // kills that found cards still waiting for the search index
+    int stepsTaken = 0;      // undo and redo that took a step back or again
+    int imports = 0;         // imports checked
+    int intervals = 0;       // intervals set through the plan window, checked
+    int killsIndexing = 0;   // kills that found cards still waiting for the search index
+    int directions = 0;      // directions chosen through the plan window, checked
+    int reverseVerdicts = 0; // verdicts on reverse places, checked
     int violations = 0;
     QStringList firstViolations;
 
@@ -94,6 +96,10 @@ private:
                     ++m_figures.imports;
                 if (pending->kind == QLatin1Char('A'))
                     ++m_figures.intervals;
+                if (pending->kind == QLatin1Char('B'))
+                    ++m_figures.directions;
+                if (pending->kind == QLatin1Char('W'))
+                    ++m_figures.reverseVerdicts;
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -239,12 +245,16 @@ private slots:
                 .arg(m_figures.imports)
                 .arg(m_figures.killsIndexing)
                 .arg(m_figures.intervals);
-        qInfo().noquote() << summary;
+        qInfo().noquote() << summary
+                          << QStringLiteral("; %1 directions chosen, %2 reverse verdicts")
+                                 .arg(m_figures.directions)
+                                 .arg(m_figures.reverseVerdicts);
         QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
         QVERIFY(m_figures.kills == kills);
         // A run that checked nothing proves nothing.
         QVERIFY(m_figures.opsChecked > kills);
         QVERIFY(kills < 100 || (m_figures.imports > 0 && m_figures.intervals > 0));
+        QVERIFY(kills < 100 || (m_figures.directions > 0 && m_figures.reverseVerdicts > 0));
     }
 };
 
