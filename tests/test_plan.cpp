@@ -260,6 +260,8 @@ private slots:
         run.app.forms->window<FrmBackground>().findChild<QAction *>("actRueckgaengig")->trigger();
         QCOMPARE(places(), std::make_pair(2, 1));
         QCOMPARE(shown(), (QStringList{"Vokabeln (umgekehrt)", "dog", "Hund"}));
+        // The status line counts the reverse place due again, the forward one not.
+        QTRY_COMPARE(run.app.forms->window<FrmBackground>().statusLine()->text(), text::dueToday(1, 1));
         // The edit window edits Frage and Antwort, whichever side is asked.
         button(ueb, "cmdEdit")->click();
         QCOMPARE(textBox(run.app.forms->window<FrmEdit>(), "txtEditFrage")->text(), QStringLiteral("Hund"));
