@@ -4,7 +4,9 @@
 // on the same file system is timed between the steps, so both see the same disk;
 // then whatever events the step left run, as they would while the user reads the
 // next card, timed on their own (a recount of the status line would show there).
-// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]
+// --subject names the subject practised (the big one by default); "Biologie" is
+// practised the reverse way.
+// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N] [--subject=NAME]
 #include "app/forms.h"
 #include "app/frmbackground.h"
 #include "app/frmwelcome.h"
@@ -48,6 +50,7 @@ int main(int argc, char *argv[])
     QString dataDir;
     int steps = 500;
     int cards = 1000000;
+    QString subject = kBigSubject;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--data=", 7) == 0)
             dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
@@ -55,6 +58,8 @@ int main(int argc, char *argv[])
             steps = std::atoi(argv[i] + 8);
         else if (std::strncmp(argv[i], "--cards=", 8) == 0)
             cards = std::atoi(argv[i] + 8);
+        else if (std::strncmp(argv[i], "--subject=", 10) == 0)
+            subject = QString::fromUtf8(argv[i] + 10);
     }
     if (dataDir.isEmpty() || steps <= 0)
         return fail("usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]");
@@ -81,9 +86,9 @@ int main(int argc, char *argv[])
     auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         return fail("the subject window did not open");
-    const int index = combo(gebiete, "cmbGebiet")->findText(kBigSubject);
+    const int index = combo(gebiete, "cmbGebiet")->findText(subject);
     if (index < 0)
-        return fail("the big subject is not listed");
+        return fail("the subject is not listed");
     combo(gebiete, "cmbGebiet")->setCurrentIndex(index);
     button(gebiete, "cmdUebernahmeGebiet")->click();
     ui::FrmUeb &ueb = forms.window<FrmUeb>();
@@ -132,7 +137,8 @@ int main(int argc, char *argv[])
     }
     if (statusLine->text() == statusBefore)
         return fail("the status line did not follow the verdicts");
-    std::fprintf(stderr, "status line: %s, then %s\n", qPrintable(statusBefore), qPrintable(statusLine->text()));
+    std::fprintf(stderr, "status line: %s, then %s; %s\n", qPrintable(statusBefore), qPrintable(statusLine->text()),
+                 qPrintable(ueb.windowTitle()));
 
     std::printf("practice_step_ms %.4f\n", quantile(stepMs, 0.5));
     std::printf("practice_step_p90_ms %.4f\n", quantile(stepMs, 0.9));
