@@ -127,7 +127,8 @@ inline void reversePlacesForNewCards(rawdb::State &s, qint64 from)
 }
 
 // "> B subject setting": the plan window's direction. Turning the reverse side on
-// gives every card of the subject without a reverse place one, in key order.
+// gives every card of the subject without a reverse place one, its queue place the
+// first free one plus how far its key lies beyond the first such card's.
 inline QString applyDirection(rawdb::State &s, const QStringList &f)
 {
     const qint64 subject = f.value(0).toLongLong();
@@ -138,9 +139,16 @@ inline QString applyDirection(rawdb::State &s, const QStringList &f)
         s.directions.erase(subject);
     else
         s.directions[subject] = setting;
-    for (auto &entry : s.cards)
-        if (entry.second.subject == subject && entry.second.rfach < 0 && setting != 0)
-            newReversePlace(s, entry.second);
+    const qint64 next = largestReverseStelle(s) + 1;
+    qint64 first = -1;
+    for (auto &[key, card] : s.cards) {
+        if (card.subject != subject || card.rfach >= 0 || setting == 0)
+            continue;
+        if (first < 0)
+            first = key;
+        newReversePlace(s, card);
+        card.rstelle = next + key - first;
+    }
     return {};
 }
 

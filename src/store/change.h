@@ -86,11 +86,14 @@ struct DirectionRow {
 };
 
 // Reverse places given at once to every card of a subject that had none: compartment
-// 1, queue places firstStelle on in key order, all entered at seit. Kept as a range,
-// not as rows: a subject may hold half a million cards.
+// 1, each card's queue place stelleBase + its key (so in key order, from firstStelle
+// to lastStelle), all entered at seit. Kept as a range, not as rows: a subject may
+// hold half a million cards.
 struct ReverseFill {
     qint32 subjectId = 0;
+    qint64 stelleBase = 0;
     qint32 firstStelle = 0;
+    qint32 lastStelle = 0;
     qint64 count = 0;
     qint64 seit = 0;
 };

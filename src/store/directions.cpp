@@ -118,60 +118,49 @@ void Store::writeDirection(qint32 subjectId, const std::optional<DirectionRow> &
 
 std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing)
 {
-    qint64 lacking = 0;
+    // Which cards lack a place, and so how far the queue places reach.
+    bool anyPlace = false;
     {
-        sql::Statement q(m_db, queries::kLackingReverse);
-        if (q.bind(1, subjectId).step())
-            lacking = q.int64(0);
+        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
+        anyPlace = q.bind(1, subjectId).step();
     }
-    if (lacking == 0)
-        return std::nullopt;
-    const qint32 first = nextReverseStelle();
-    if (first + lacking - 1 > kInt32Max)
+    ReverseFill fill{subjectId, 0, 0, 0, 0, now()};
+    qint64 firstKey = 0;
+    qint64 lastKey = 0;
+    {
+        sql::Statement q(m_db, anyPlace ? queries::kLackingReverse : queries::kAllLackingReverse);
+        if (!q.bind(1, subjectId).step() || q.int64(0) == 0)
+            return std::nullopt;
+        fill.count = q.int64(0);
+        firstKey = q.int64(1);
+        lastKey = q.int64(2);
+    }
+    fill.stelleBase = qint64(nextReverseStelle()) - firstKey;
+    if (fill.stelleBase + lastKey > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-    const ReverseFill fill{subjectId, first, lacking, now()};
-    applyFill(fill, true, keepGoing);
+    fill.firstStelle = qint32(fill.stelleBase + firstKey);
+    fill.lastStelle = qint32(fill.stelleBase + lastKey);
+    insertFill(fill, keepGoing);
     return fill;
 }
 
-void Store::applyFill(const ReverseFill &fill, bool forward, const std::function<bool()> &keepGoing)
+qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing)
 {
-    const qint64 last = fill.firstStelle + fill.count - 1;
-    const qint64 day = learningDay(fill.seit);
-    const auto held = [&] {
-        sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2");
-        q.bind(1, fill.firstStelle).bind(2, last).step();
-        return q.int64(0);
-    };
-    if (!forward) {
-        // Undo: every place of the fill as it was made, and nothing else in its range.
-        sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2 "
-                               "AND idGebiet = ?3 AND Fach = 1 AND Seit = ?4");
-        q.bind(1, fill.firstStelle).bind(2, last).bind(3, fill.subjectId).bind(4, fill.seit).step();
-        if (q.int64(0) != fill.count || held() != fill.count)
-            throw StoreError(StoreErrorKind::Conflict, path(), QStringLiteral("undo: reverse places"));
-        sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2")
-            .bind(1, fill.firstStelle)
-            .bind(2, last)
-            .run();
-        return;
-    }
-    // Made (again): the same cards lack a place, and the range is free.
+    bool anyPlace = false;
     {
-        sql::Statement q(m_db, queries::kLackingReverse);
-        q.bind(1, fill.subjectId).step();
-        if (q.int64(0) != fill.count || held() != 0)
-            throw StoreError(StoreErrorKind::Conflict, path(), QStringLiteral("redo: reverse places"));
+        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
+        anyPlace = q.bind(1, fill.subjectId).step();
     }
+    const qint64 day = learningDay(fill.seit);
     // Row by row the triggers would check and count each place; the fill takes its
     // places from the subject's own cards and counts them all in one bucket.
     for (const char *name : queries::kReverseInsertTriggerNames)
         m_db.exec(("DROP TRIGGER " + QByteArray(name)).constData());
     CancelWatch watch(m_db.handle(), keepGoing);
     try {
-        sql::Statement(m_db, queries::kFillReverse)
+        sql::Statement(m_db, anyPlace ? queries::kFillReverse : queries::kFillReverseFirst)
             .bind(1, fill.subjectId)
-            .bind(2, fill.firstStelle)
+            .bind(2, fill.stelleBase)
             .bind(3, fill.seit)
             .bind(4, day)
             .run();
@@ -180,13 +169,55 @@ void Store::applyFill(const ReverseFill &fill, bool forward, const std::function
             throw Cancelled{};
         throw;
     }
+    const qint64 written = sqlite3_changes(m_db.handle());
     sql::Statement(m_db, "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (?1, 1, 1, ?2, ?3) "
                          "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + excluded.Anzahl")
         .bind(1, fill.subjectId)
         .bind(2, day)
-        .bind(3, fill.count)
+        .bind(3, written)
         .run();
     m_db.exec(queries::kReverseInsertTriggers);
+    return written;
+}
+
+void Store::applyFill(const ReverseFill &fill, bool forward)
+{
+    const auto conflict = [&] {
+        throw StoreError(StoreErrorKind::Conflict, path(),
+                         (forward ? QStringLiteral("redo") : QStringLiteral("undo"))
+                             + QStringLiteral(": reverse places"));
+    };
+    const auto inRange = [&](bool madeByFill) {
+        sql::Statement q(m_db, madeByFill ? "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2 "
+                                            "AND idGebiet = ?3 AND Fach = 1 AND Seit = ?4"
+                                          : "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2");
+        q.bind(1, fill.firstStelle).bind(2, fill.lastStelle);
+        if (madeByFill)
+            q.bind(3, fill.subjectId).bind(4, fill.seit);
+        q.step();
+        return q.int64(0);
+    };
+    if (!forward) {
+        // Undo: every place of the fill as it was made, and nothing else in its range.
+        if (inRange(true) != fill.count || inRange(false) != fill.count)
+            conflict();
+        sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2")
+            .bind(1, fill.firstStelle)
+            .bind(2, fill.lastStelle)
+            .run();
+        return;
+    }
+    // Redo: the same cards lack a place, and the range is free.
+    {
+        sql::Statement q(m_db, queries::kLackingReverse);
+        q.bind(1, fill.subjectId).step();
+        if (q.int64(0) != fill.count || q.int64(1) + fill.stelleBase != fill.firstStelle
+            || q.int64(2) + fill.stelleBase != fill.lastStelle)
+            conflict();
+    }
+    if (inRange(false) != 0)
+        conflict();
+    insertFill(fill, {});
 }
 
 std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting setting,

@@ -79,22 +79,13 @@ inline constexpr const char *kCardsPerCompartmentAll =
     " FROM f WHERE f.Fach IS NOT NULL)"
     " SELECT Fach, (SELECT COUNT(*) FROM tblPosition WHERE Fach = f.Fach)"
     " FROM f WHERE Fach IS NOT NULL";
+// The reverse places are counted from their day buckets: a few thousand rows for
+// half a million places.
 inline constexpr const char *kReversePerCompartment =
-    "WITH RECURSIVE f (Fach) AS ("
-    " SELECT MIN(Fach) FROM tblPositionUmgekehrt WHERE idGebiet = ?1"
-    " UNION ALL"
-    " SELECT (SELECT MIN(Fach) FROM tblPositionUmgekehrt WHERE idGebiet = ?1 AND Fach > f.Fach)"
-    " FROM f WHERE f.Fach IS NOT NULL)"
-    " SELECT Fach, (SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE idGebiet = ?1 AND Fach = f.Fach)"
-    " FROM f WHERE Fach IS NOT NULL";
+    "SELECT Fach, SUM(Anzahl) FROM tblFaellig WHERE idGebiet = ?1 AND Richtung = 1 GROUP BY Fach";
 inline constexpr const char *kReversePerCompartmentAll =
-    "WITH RECURSIVE f (Fach) AS ("
-    " SELECT MIN(Fach) FROM tblPositionUmgekehrt"
-    " UNION ALL"
-    " SELECT (SELECT MIN(Fach) FROM tblPositionUmgekehrt WHERE Fach > f.Fach)"
-    " FROM f WHERE f.Fach IS NOT NULL)"
-    " SELECT Fach, (SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Fach = f.Fach)"
-    " FROM f WHERE Fach IS NOT NULL";
+    "SELECT b.Fach, SUM(b.Anzahl) FROM tblGebiet AS g "
+    "JOIN tblFaellig AS b ON b.idGebiet = g.idGebiet AND b.Richtung = 1 GROUP BY b.Fach";
 inline constexpr const char *kCardCount = "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = ?1";
 inline constexpr const char *kCardCountAll = "SELECT COUNT(*) FROM tblPosition";
 // Richtig, Fast Richtig, Falsch in one row: grouped by verdict, SQLite would sort
@@ -418,15 +409,23 @@ BEGIN DELETE FROM tblUebungUmgekehrt WHERE idUebung = OLD.idUebung; END;
 )sql";
 
 // Every card of subject ?1 without a reverse place gets one: compartment 1, queue
-// places from ?2 on in key order, entered at ?3 (learning day ?4).
-inline constexpr const char *kFillReverse =
-    "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
-    "SELECT p.idFrageAntwort, p.idGebiet, 1, ?2 - 1 + ROW_NUMBER() OVER (ORDER BY p.idFrageAntwort), ?3, ?4 "
-    "FROM tblPosition AS p WHERE p.idGebiet = ?1 "
-    "AND NOT EXISTS (SELECT 1 FROM tblPositionUmgekehrt AS r WHERE r.idFrageAntwort = p.idFrageAntwort) "
-    "ORDER BY p.idFrageAntwort";
-inline constexpr const char *kLackingReverse =
-    "SELECT COUNT(*) FROM tblPosition AS p WHERE p.idGebiet = ?1 "
-    "AND NOT EXISTS (SELECT 1 FROM tblPositionUmgekehrt AS r WHERE r.idFrageAntwort = p.idFrageAntwort)";
+// place ?2 + its key, entered at ?3 (learning day ?4). A subject without any reverse
+// place yet is filled without looking for them: a statement reading the table it
+// writes would first copy all its rows aside.
+#define TARLIVO_FILL(lacking)                                                                                          \
+    "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "                            \
+    "SELECT p.idFrageAntwort, p.idGebiet, 1, ?2 + p.idFrageAntwort, ?3, ?4 FROM tblPosition AS p "                     \
+    "WHERE p.idGebiet = ?1" lacking " ORDER BY p.idFrageAntwort"
+#define TARLIVO_LACKING                                                                                                \
+    " AND NOT EXISTS (SELECT 1 FROM tblPositionUmgekehrt AS r WHERE r.idFrageAntwort = p.idFrageAntwort)"
+inline constexpr const char *kFillReverse = TARLIVO_FILL(TARLIVO_LACKING);
+inline constexpr const char *kFillReverseFirst = TARLIVO_FILL("");
+// How many lack one, and their smallest and largest keys.
+inline constexpr const char *kLackingReverse = "SELECT COUNT(*), MIN(p.idFrageAntwort), MAX(p.idFrageAntwort) FROM "
+                                               "tblPosition AS p WHERE p.idGebiet = ?1" TARLIVO_LACKING;
+inline constexpr const char *kAllLackingReverse =
+    "SELECT COUNT(*), MIN(p.idFrageAntwort), MAX(p.idFrageAntwort) FROM tblPosition AS p WHERE p.idGebiet = ?1";
+#undef TARLIVO_FILL
+#undef TARLIVO_LACKING
 
 } // namespace tarlivo::queries

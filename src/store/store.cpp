@@ -163,7 +163,6 @@ CREATE TABLE tblPositionUmgekehrt (
 );
 CREATE INDEX ixUmgekehrtQueue ON tblPositionUmgekehrt (idGebiet, Fach, Stelle);
 CREATE INDEX ixUmgekehrtStelle ON tblPositionUmgekehrt (Stelle);
-CREATE INDEX ixUmgekehrtFach ON tblPositionUmgekehrt (Fach, Stelle);
 CREATE TABLE tblUebungUmgekehrt (
     idUebung INTEGER PRIMARY KEY
 );

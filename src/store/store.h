@@ -338,9 +338,11 @@ private:
     void writeReverse(qint32 cardId, const std::optional<ReversePlace> &place);
     // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
     std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
-    // Takes a fill back (forward false) or makes it (again), after checking that the
-    // file holds it as the step left it. Throws Cancelled when keepGoing said no.
-    void applyFill(const ReverseFill &fill, bool forward, const std::function<bool()> &keepGoing = {});
+    // Takes a fill back (forward false) or makes it again, after checking that the
+    // file holds it as the step left it.
+    void applyFill(const ReverseFill &fill, bool forward);
+    // Writes the fill's places; returns how many. Throws Cancelled when keepGoing said no.
+    qint64 insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing);
     struct Cancelled {};
     std::optional<DirectionRow> directionRow(qint32 subjectId);
     void writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row);
