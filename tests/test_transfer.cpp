@@ -469,6 +469,11 @@ private slots:
                 card = BulkCard{i % 2 ? QStringLiteral("Zahlen::Groß") : QStringLiteral("Wörter & Sätze"),
                                 texts[i % 5] + QString::number(i), texts[(i + 1) % 5], qint32(1 + i % 12),
                                 i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
+                // Some practised the other way too: the question side's grade.
+                if (i % 4 == 0) {
+                    card.reverseFach = qint32(1 + i % 6);
+                    card.reverseSeit = 1'610'000'000 + i * 86400;
+                }
                 ++i;
                 return true;
             },
@@ -488,6 +493,11 @@ private slots:
         expected.sort();
         got.sort();
         QCOMPARE(got, expected);
+        const char *reverse = "SELECT f.Frage, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
+                              "JOIN tblFrageAntwort AS f USING (idFrageAntwort) ORDER BY 1";
+        QCOMPARE(rawdb::rows(to.dir.filePath("Tarlivo.mdb"), reverse),
+                 rawdb::rows(from.dir.filePath("Tarlivo.mdb"), reverse));
+        QCOMPARE(to.store->checkInvariants(), QStringList());
     }
 
     // A card Anki has in review keeps its progress; the rest start in compartment 1.

@@ -410,7 +410,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         if (rc != SQLITE_DONE)
             db.fail(rc);
     }
-    if (withReverse && !kvtml) {
+    if (withReverse) {
         std::unordered_map<qint64, std::pair<qint64, qint64>> places;
         for (const auto &s : subjects) {
             sql::Statement q(db, "SELECT r.idFrageAntwort, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
@@ -439,7 +439,16 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         run.second = id;
         out.append("  <entry id=\"").append(std::to_string(id)).append("\">\n   <translation id=\"0\">\n    <text>");
         appendXml(out, frage, frageSize);
-        out.append("</text>\n   </translation>\n   <translation id=\"1\">\n    <text>");
+        out.append("</text>\n");
+        // The reverse place as the question side's grade: how well the answer brings the question back.
+        if (line.reverse) {
+            out.append("    <grade>\n     <currentgrade>")
+                .append(std::to_string(std::min<qint64>(line.reverse->first - 1, 7)))
+                .append("</currentgrade>\n     <count>0</count>\n     <errorcount>0</errorcount>\n     <date>");
+            seitFormat.append(out, line.reverse->second, false);
+            out.append("</date>\n    </grade>\n");
+        }
+        out.append("   </translation>\n   <translation id=\"1\">\n    <text>");
         appendXml(out, antwort, antwortSize);
         out.append("</text>\n");
         if (line.fach > 1 || line.seit) {

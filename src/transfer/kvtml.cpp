@@ -18,7 +18,8 @@ using foreign::readToken;
 // The entries as read, with what is known of each beside them, so that the cards
 // become the result in place.
 struct Entries {
-    enum : quint8 { Deactivated = 1, Graded = 2 }; // graded: the answer's first grade is read
+    // graded: the answer's first grade is read; the question's is the reverse one
+    enum : quint8 { Deactivated = 1, Graded = 2, ReverseGraded = 4 };
     std::vector<ForeignCard> cards;
     std::vector<quint8> state;
 
@@ -108,6 +109,7 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
     QString title;
     QString translation; // the id of the translation being read
     bool inGrade = false;
+    bool reverseGrade = false; // the question's grade: how the answer -> question way stands
     qint64 gradeValue = 0;
 
     while (!xml.atEnd()) {
@@ -123,7 +125,10 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
                 translation.clear();
                 break;
             case Opened::Grade:
-                entries.last().fach = fachOfGrade(gradeValue);
+                if (reverseGrade)
+                    entries.last().reverseFach = fachOfGrade(gradeValue);
+                else
+                    entries.last().fach = fachOfGrade(gradeValue);
                 inGrade = false;
                 break;
             case Opened::Lesson:
@@ -172,9 +177,11 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
             else if (translation == QLatin1String("1") && card.antwort.isEmpty())
                 card.antwort = text;
             continue;
-        } else if (inEntry && depth == 3 && translation == QLatin1String("1") && name == QLatin1String("grade")
-                   && !(entries.state.back() & Entries::Graded)) {
-            entries.state.back() |= Entries::Graded;
+        } else if (inEntry && depth == 3 && name == QLatin1String("grade")
+                   && ((translation == QLatin1String("1") && !(entries.state.back() & Entries::Graded))
+                       || (translation == QLatin1String("0") && !(entries.state.back() & Entries::ReverseGraded)))) {
+            reverseGrade = translation == QLatin1String("0");
+            entries.state.back() |= reverseGrade ? Entries::ReverseGraded : Entries::Graded;
             inGrade = true;
             gradeValue = 0;
             opened = Opened::Grade;
@@ -182,7 +189,8 @@ ForeignCards readVersion2(QXmlStreamReader &xml, const QString &path)
             gradeValue = elementText(xml, path, entries.last().number).trimmed().toLongLong();
             continue;
         } else if (inGrade && depth == 4 && name == QLatin1String("date")) {
-            entries.last().seit = localTime(elementText(xml, path, entries.last().number));
+            (reverseGrade ? entries.last().reverseSeit : entries.last().seit) =
+                localTime(elementText(xml, path, entries.last().number));
             continue;
         } else if (depth >= 1 && section == Section::Lessons && (depth == 1 || open.back() == Opened::Lesson)) {
             // Only a lesson's own children count: a container inside anything else is no lesson.
