@@ -6,7 +6,9 @@
 // next card, timed on their own (a recount of the status line would show there).
 // With --picture, every card of the big subject shows a picture of one megapixel
 // below its question, decoded and painted at every step.
-// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N] [--picture]
+// --subject names the subject practised (the big one by default); "Biologie" is
+// practised the reverse way.
+// Usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N] [--subject=NAME] [--picture]
 #include "app/forms.h"
 #include "app/frmbackground.h"
 #include "app/frmwelcome.h"
@@ -92,6 +94,7 @@ int main(int argc, char *argv[])
     int steps = 500;
     int cards = 1000000;
     bool picture = false;
+    QString subject = kBigSubject;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--data=", 7) == 0)
             dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
@@ -101,6 +104,8 @@ int main(int argc, char *argv[])
             cards = std::atoi(argv[i] + 8);
         else if (std::strcmp(argv[i], "--picture") == 0)
             picture = true;
+        else if (std::strncmp(argv[i], "--subject=", 10) == 0)
+            subject = QString::fromUtf8(argv[i] + 10);
     }
     if (dataDir.isEmpty() || steps <= 0)
         return fail("usage: tarlivo_bench_practice --data=DIR [--steps=N] [--cards=N]");
@@ -129,9 +134,9 @@ int main(int argc, char *argv[])
     auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         return fail("the subject window did not open");
-    const int index = combo(gebiete, "cmbGebiet")->findText(kBigSubject);
+    const int index = combo(gebiete, "cmbGebiet")->findText(subject);
     if (index < 0)
-        return fail("the big subject is not listed");
+        return fail("the subject is not listed");
     combo(gebiete, "cmbGebiet")->setCurrentIndex(index);
     button(gebiete, "cmdUebernahmeGebiet")->click();
     ui::FrmUeb &ueb = forms.window<FrmUeb>();
@@ -182,7 +187,8 @@ int main(int argc, char *argv[])
     }
     if (statusLine->text() == statusBefore)
         return fail("the status line did not follow the verdicts");
-    std::fprintf(stderr, "status line: %s, then %s\n", qPrintable(statusBefore), qPrintable(statusLine->text()));
+    std::fprintf(stderr, "status line: %s, then %s; %s\n", qPrintable(statusBefore), qPrintable(statusLine->text()),
+                 qPrintable(ueb.windowTitle()));
 
     std::printf("practice_step_ms %.4f\n", quantile(stepMs, 0.5));
     std::printf("practice_step_p90_ms %.4f\n", quantile(stepMs, 0.9));

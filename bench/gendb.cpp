@@ -3,6 +3,9 @@
 // practice log of N verdicts over the last 60 days, most of them in the big subject.
 // Version 2: each card came into its compartment at some time in the last year, so
 // that the day buckets hold what a year of practice leaves.
+// Version 3: the other subjects, half the cards, are practised both ways ("Biologie"
+// the reverse way only), each card with a reverse place of its own; the big subject
+// forward only, so that turning its reverse side on can be timed.
 // Usage: tarlivo_gendb CARDS OUTPUT
 #include "store/sqlite.h"
 #include "store/store.h"
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -81,6 +85,17 @@ void generate(int cards, const QString &path)
         const qint64 seit = bench::kLogNow - qint64(random() % (365 * 86400));
         sql::Statement time(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)");
         time.bind(1, id).bind(2, seit).bind(3, Store::learningDay(seit)).run();
+        if (subject != 1) {
+            const qint64 reverseSeit = bench::kLogNow - qint64(random() % (365 * 86400));
+            sql::Statement reverse(db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, "
+                                       "Seit, Tag) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+            reverse.bind(1, id).bind(2, subject).bind(3, qint32(1 + random() % kCompartments));
+            reverse.bind(4, stelle[std::size_t(i)]).bind(5, reverseSeit).bind(6, Store::learningDay(reverseSeit)).run();
+        }
+    }
+    for (int i = 1; i < kSubjectCount; ++i) {
+        sql::Statement direction(db, "INSERT INTO tblRichtung (idGebiet, Richtung) VALUES (?1, ?2)");
+        direction.bind(1, i + 1).bind(2, std::strcmp(kSubjects[i], "Biologie") == 0 ? 1 : 2).run();
     }
     // The log in time order, as it grows: four verdicts in five on the big subject,
     // the rest on any card; every day has some.

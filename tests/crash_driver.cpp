@@ -21,6 +21,8 @@
 //   > Y                 < Y              redo likewise
 //   > B card name       < B              card list: the edit dialog puts the picture of
 //                                        that name on the card's question ("-": removes it)
+//   > W kind card fach  < V              a verdict on the reverse place (practice asks the answer)
+//   > H subject setting < H              plan window: the subject's direction (0, 1, 2)
 //   > I subject f a ... < I              import of a text file through the menu's window
 //                                        (its cards wait for the search index, which the
 //                                        program catches up on between later changes)
@@ -137,6 +139,8 @@ public:
             return listPicture();
         if (!m_options.cardsOnly && *m_options.today >= 0 && chance(0.03))
             return newDay();
+        if (!m_options.cardsOnly && chance(0.06))
+            return planDirection();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -236,7 +240,9 @@ private:
             if (chance(0.15))
                 windows::choose(combo(u, "cmbFach"),
                                 chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
-            emitLine(QStringLiteral("> V %1 %2 %3")
+            // W: a verdict on the reverse place, when practice asks the answer.
+            emitLine(QStringLiteral("> %1 %2 %3 %4")
+                         .arg(u->direction() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
                          .arg(QLatin1Char("RFX"[kind]))
                          .arg(card)
                          .arg(hex(combo(u, "cmbFach")->text())));
@@ -444,6 +450,35 @@ private:
         windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
         if (!refused())
             emitLine(QStringLiteral("< A"));
+        ++m_changes;
+        plan->hide();
+    }
+
+    // A subject's direction chosen in "Karten → Lernplan …".
+    void planDirection()
+    {
+        tarlivo::Store *store = m_forms.session().store();
+        if (!store)
+            return;
+        const QStringList names = store->allSubjects();
+        if (names.isEmpty())
+            return;
+        const std::optional<qint32> subject = store->subjectId(names[below(int(names.size()))]);
+        if (!subject)
+            return;
+        m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actLernplan"))->trigger();
+        auto *plan = m_forms.tools().find<PlanWindow>();
+        if (!plan)
+            return;
+        plan->showSubject(*subject);
+        const int setting = below(3);
+        emitLine(QStringLiteral("> H %1 %2").arg(*subject).arg(setting));
+        auto *box = ctl<QComboBox>(*plan, "cmbRichtung");
+        box->setCurrentIndex(setting);
+        emit box->activated(setting);
+        windows::settle();
+        if (!refused())
+            emitLine(QStringLiteral("< H"));
         ++m_changes;
         plan->hide();
     }

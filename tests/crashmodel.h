@@ -99,6 +99,86 @@ inline QString applyNewDay(const rawdb::State &, const Op &op)
     return ok ? QString() : QStringLiteral("new day without its number");
 }
 
+// ---- Both directions --------------------------------------------------------
+
+inline qint64 largestReverseStelle(const rawdb::State &s)
+{
+    qint64 largest = 0;
+    for (const auto &entry : s.cards)
+        largest = std::max(largest, entry.second.rstelle);
+    return largest;
+}
+
+inline bool practisesReverse(const rawdb::State &s, qint64 subject)
+{
+    const auto it = s.directions.find(subject);
+    return it != s.directions.end() && (it->second == 1 || it->second == 2);
+}
+
+// A reverse place at the end of compartment 1's queue, entered now.
+inline void newReversePlace(const rawdb::State &s, rawdb::Card &card)
+{
+    qint64 floor = 0;
+    for (const auto &entry : s.cards)
+        floor = std::max({floor, entry.second.seit, entry.second.rseit});
+    card.rfach = 1;
+    card.rstelle = largestReverseStelle(s) + 1;
+    card.rseit = floor;
+    card.rseitFresh = true;
+}
+
+// Cards stored from key `from` on get their reverse place where their subject is practised so.
+inline void reversePlacesForNewCards(rawdb::State &s, qint64 from)
+{
+    for (auto it = s.cards.lower_bound(from); it != s.cards.end(); ++it)
+        if (it->second.rfach < 0 && practisesReverse(s, it->second.subject))
+            newReversePlace(s, it->second);
+}
+
+// "> H subject setting": the plan window's direction. Turning the reverse side on
+// gives every card of the subject without a reverse place one, its queue place the
+// first free one plus how far its key lies beyond the first such card's.
+inline QString applyDirection(rawdb::State &s, const QStringList &f)
+{
+    const qint64 subject = f.value(0).toLongLong();
+    const qint64 setting = f.value(1).toLongLong();
+    if (!s.subjects.count(subject))
+        return QStringLiteral("direction of subject %1, which is not there").arg(subject);
+    if (setting == 0)
+        s.directions.erase(subject);
+    else
+        s.directions[subject] = setting;
+    const qint64 next = largestReverseStelle(s) + 1;
+    qint64 first = -1;
+    for (auto &[key, card] : s.cards) {
+        if (card.subject != subject || card.rfach >= 0 || setting == 0)
+            continue;
+        if (first < 0)
+            first = key;
+        newReversePlace(s, card);
+        card.rstelle = next + key - first;
+    }
+    return {};
+}
+
+// "> W kind card fach": a verdict on the card's reverse place.
+inline QString applyReverseVerdict(rawdb::State &s, const QStringList &f)
+{
+    const qint64 card = f.value(1).toLongLong();
+    auto it = s.cards.find(card);
+    if (it == s.cards.end() || it->second.rfach < 1)
+        return QStringLiteral("reverse verdict on card %1, which has no reverse place").arg(card);
+    const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+    const qint64 before = it->second.rfach;
+    const qint64 stelle = largestReverseStelle(s) + 1;
+    newReversePlace(s, it->second);
+    it->second.rfach = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
+    it->second.rstelle = stelle;
+    const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
+    s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.rfach, urteil, true};
+    return {};
+}
+
 // Applies op to state as the program must have; an error text when it cannot
 // have happened so (or the reported key is not the one the store must assign).
 inline QString apply(rawdb::State &s, const Op &op)
@@ -134,6 +214,7 @@ inline QString apply(rawdb::State &s, const Op &op)
         c.stelle = largestStelle(s) + 1;
         freshSeit(s, c);
         s.cards[id] = c;
+        reversePlacesForNewCards(s, id);
         return {};
     }
     case 'V': {
@@ -200,6 +281,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             subject = nextKey(s.subjects, s.subjectSeq);
             s.subjects[*subject] = name;
         }
+        const qint64 firstNew = std::max(s.cardSeq, s.cards.empty() ? 0 : s.cards.rbegin()->first) + 1;
         for (int i = 1; i + 1 < f.size(); i += 2) {
             rawdb::Card c;
             c.subject = *subject;
@@ -210,6 +292,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             freshSeit(s, c);
             s.cards[nextKey(s.cards, s.cardSeq)] = c;
         }
+        reversePlacesForNewCards(s, firstNew);
         return {};
     }
     case 'G': {
@@ -220,6 +303,7 @@ inline QString apply(rawdb::State &s, const Op &op)
             it = it->second.subject == subject ? s.cards.erase(it) : std::next(it);
         for (auto it = s.intervals.begin(); it != s.intervals.end();)
             it = it->first.first == subject ? s.intervals.erase(it) : std::next(it);
+        s.directions.erase(subject);
         return {};
     }
     case 'A': {
@@ -238,6 +322,10 @@ inline QString apply(rawdb::State &s, const Op &op)
     }
     case 'T':
         return applyNewDay(s, op);
+    case 'H':
+        return applyDirection(s, f);
+    case 'W':
+        return applyReverseVerdict(s, f);
     default:
         return QStringLiteral("unknown change %1").arg(op.kind);
     }
@@ -316,6 +404,7 @@ struct Step {
     StepRows<rawdb::Verdict> log;
     StepRows<qint64, std::pair<qint64, qint64>> intervals;
     StepRows<QString> pictures;
+    StepRows<qint64> directions;
 };
 
 struct Steps {
@@ -324,7 +413,7 @@ struct Steps {
 };
 
 // The changes the program records as steps: not the subject window's.
-inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGAB").contains(kind); }
+inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGABWH").contains(kind); }
 
 // Takes the newest step back (or again). Keys given stay given: sequences are left alone.
 inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
@@ -334,13 +423,15 @@ inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
         return {}; // the menu entry is disabled
     const Step &step = from.back();
     if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo)
-        || !holds(s.intervals, step.intervals, undo) || !holds(s.pictures, step.pictures, undo))
+        || !holds(s.intervals, step.intervals, undo) || !holds(s.pictures, step.pictures, undo)
+        || !holds(s.directions, step.directions, undo))
         return QStringLiteral("%1 of a step whose rows changed since").arg(undo ? "undo" : "redo");
     put(s.subjects, step.subjects, undo);
     put(s.cards, step.cards, undo);
     put(s.log, step.log, undo);
     put(s.intervals, step.intervals, undo);
     put(s.pictures, step.pictures, undo);
+    put(s.directions, step.directions, undo);
     (undo ? steps.redo : steps.undo).push_back(std::move(from.back()));
     from.pop_back();
     return {};
@@ -358,7 +449,7 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
         return error; // an empty change is no step
     steps.undo.push_back(Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards),
                               differing(before.log, s.log), differing(before.intervals, s.intervals),
-                              differing(before.pictures, s.pictures)});
+                              differing(before.pictures, s.pictures), differing(before.directions, s.directions)});
     if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();

@@ -37,6 +37,8 @@ struct Figures {
     int newDays = 0;       // new days begun, their copies taken
     int killsNewDay = 0;   // kills while a new day's windows opened and its copy was taken
     int copiesAgain = 0;   // copies a start made after a kill had stopped the one before
+    int directions = 0;    // directions chosen through the plan window, checked
+    int reverseVerdicts = 0; // verdicts on reverse places, checked
     int violations = 0;
     QStringList firstViolations;
 
@@ -101,6 +103,10 @@ private:
                     ++m_figures.intervals;
                 if (pending->kind == QLatin1Char('T'))
                     ++m_figures.newDays;
+                if (pending->kind == QLatin1Char('H'))
+                    ++m_figures.directions;
+                if (pending->kind == QLatin1Char('W'))
+                    ++m_figures.reverseVerdicts;
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -292,13 +298,17 @@ private slots:
                 .arg(m_figures.newDays)
                 .arg(m_figures.killsNewDay)
                 .arg(m_figures.copiesAgain);
-        qInfo().noquote() << summary;
+        qInfo().noquote() << summary
+                          << QStringLiteral("; %1 directions chosen, %2 reverse verdicts")
+                                 .arg(m_figures.directions)
+                                 .arg(m_figures.reverseVerdicts);
         QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
         QVERIFY(m_figures.kills == kills);
         // A run that checked nothing proves nothing.
         QVERIFY(m_figures.opsChecked > kills);
         QVERIFY(kills < 100 || (m_figures.imports > 0 && m_figures.intervals > 0));
         QVERIFY(kills < 100 || m_figures.killsNewDay > 0);
+        QVERIFY(kills < 100 || (m_figures.directions > 0 && m_figures.reverseVerdicts > 0));
     }
 };
 

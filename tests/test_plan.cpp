@@ -5,6 +5,7 @@
 #include "ui/messages.h"
 
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -217,6 +218,53 @@ private slots:
         }
         QTRY_COMPARE(line->text(), expected);
         QVERIFY(line->isVisible());
+    }
+
+    // One card, both ways: chosen in the plan, practised forward first, then the
+    // answer asked; each verdict moves only its own place, and undo shows the
+    // reverse side again.
+    void practisesOneCardBothWays()
+    {
+        ClockedApp run;
+        const qint32 vokabeln = run.seed.subject("Vokabeln");
+        const qint32 card = run.seed.card(vokabeln, "Hund", "dog");
+        run.app.forms->start();
+        PlanWindow &plan = run.openPlan(vokabeln);
+        auto *richtung = ctl<QComboBox>(plan, "cmbRichtung");
+        QCOMPARE(richtung->currentText(), QStringLiteral("Frage -> Antwort"));
+        richtung->setCurrentIndex(2);
+        emit richtung->activated(2);
+        QCOMPARE(run.app.dialogs.take(), QStringList());
+        QCOMPARE(rowOf(ctl<QTableWidget>(plan, "tblGebiete"), 0).mid(0, 2), (QStringList{"Vokabeln", "2"}));
+        plan.close();
+
+        FrmUeb &ueb = run.app.startPractice("Vokabeln");
+        const auto shown = [&] {
+            return QStringList{ueb.windowTitle(), label(ueb, "lblFrage")->text(), label(ueb, "lblAntwort")->text()};
+        };
+        const auto places = [&] {
+            const std::optional<CardRow> row = run.seed.store->cardRow(card);
+            return std::make_pair(row->fach, row->reverse ? row->reverse->fach : 0);
+        };
+        QCOMPARE(shown(), (QStringList{"Vokabeln", "Hund", "dog"}));
+        button(ueb, "cmdRichtig")->click();
+        QCOMPARE(places(), std::make_pair(2, 1));
+        // The forward place is done for today: the reverse one follows.
+        QCOMPARE(shown(), (QStringList{"Vokabeln (umgekehrt)", "dog", "Hund"}));
+        QCOMPARE(windows::entries(combo(ueb, "cmbFach")), QStringList{"1"});
+        button(ueb, "cmdFastRichtig")->click();
+        QCOMPARE(places(), std::make_pair(2, 1));
+        button(ueb, "cmdRichtig")->click();
+        QCOMPARE(places(), std::make_pair(2, 2));
+        run.app.dialogs.take();
+        run.app.forms->window<FrmBackground>().findChild<QAction *>("actRueckgaengig")->trigger();
+        QCOMPARE(places(), std::make_pair(2, 1));
+        QCOMPARE(shown(), (QStringList{"Vokabeln (umgekehrt)", "dog", "Hund"}));
+        // The status line counts the reverse place due again, the forward one not.
+        QTRY_COMPARE(run.app.forms->window<FrmBackground>().statusLine()->text(), text::dueToday(1, 1));
+        // The edit window edits Frage and Antwort, whichever side is asked.
+        button(ueb, "cmdEdit")->click();
+        QCOMPARE(textBox(run.app.forms->window<FrmEdit>(), "txtEditFrage")->text(), QStringLiteral("Hund"));
     }
 };
 

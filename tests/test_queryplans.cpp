@@ -150,7 +150,8 @@ private slots:
         const QStringList buckets{"SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach=? AND Tag<?)",
                                   "SEARCH b USING PRIMARY KEY (idGebiet=? AND Richtung=? AND Fach>?)",
                                   "SEARCH i USING PRIMARY KEY (idGebiet=? AND Fach=?)"};
-        const QStringList bucketScans{"SCAN g", "SCAN f", "SCAN k"};
+        // d and w: each subject beside the directions it practises, two constant rows.
+        const QStringList bucketScans{"SCAN g", "SCAN f", "SCAN k", "SCAN d", "SCAN w", "SCAN CONSTANT ROW"};
         QTest::newRow("due by compartment") << QByteArray(queries::kDueByCompartment) << buckets << bucketScans;
         QTest::newRow("forecast") << QByteArray(queries::kForecast) << buckets << bucketScans;
         QTest::newRow("a card's day") << QByteArray(queries::kCardDay)

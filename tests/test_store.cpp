@@ -32,6 +32,12 @@ Position positionOf(Store &store, qint32 card)
     return {q.int64(0), q.int64(1)};
 }
 
+// A file of a version before both directions.
+#define kWithoutBothDirections                                                                                         \
+    "DROP TABLE tblRichtung; DROP TABLE tblPositionUmgekehrt; DROP TABLE tblUebungUmgekehrt; "                         \
+    "DROP TRIGGER trgUmgekehrtCardSubject; DROP TRIGGER trgUmgekehrtCardDelete; "                                      \
+    "DROP TRIGGER trgRichtungSubjectDelete; DROP TRIGGER IF EXISTS trgUebungUmgekehrtDelete;"
+
 qint64 berlin(const QDate &date, int hour, int minute = 0)
 {
     return QDateTime(date, QTime(hour, minute)).toSecsSinceEpoch();
@@ -169,7 +175,7 @@ private slots:
                      "DROP TRIGGER trgSucheInsert; DROP TRIGGER trgSucheDelete; DROP TRIGGER trgSucheUpdate;"
                      "CREATE TRIGGER trgCardKeepsSubject BEFORE UPDATE OF idGebiet ON tblFrageAntwort "
                      "WHEN NEW.idGebiet IS NOT OLD.idGebiet "
-                     "BEGIN SELECT RAISE(ABORT, 'a card never changes its subject'); END;"
+                     "BEGIN SELECT RAISE(ABORT, 'a card never changes its subject'); END;" kWithoutBothDirections
                      "PRAGMA user_version = 1;"),
                  SQLITE_OK);
         {
@@ -216,7 +222,8 @@ private slots:
                                               "DROP TABLE tblFachSeit; DROP TABLE tblIntervall; DROP TABLE tblFaellig; "
                                               "DROP TRIGGER trgFachSeitDelete; DROP TRIGGER trgFaelligPositionInsert; "
                                               "DROP TRIGGER trgFaelligPositionDelete; "
-                                              "DROP TRIGGER trgFaelligPositionUpdate; PRAGMA user_version = 3;"),
+                                              "DROP TRIGGER trgFaelligPositionUpdate; " kWithoutBothDirections
+                                              "PRAGMA user_version = 3;"),
                  SQLITE_OK);
         clock += 10 * 86400;
         auto store = Store::open(path, options);
@@ -407,6 +414,110 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(StoreError, store->moveCard(last, 0));
         QVERIFY_THROWS_EXCEPTION(StoreError, store->saveCardText(999, "q", "a"));
+    }
+
+    // Each direction keeps its own place: a verdict moves only the place of the
+    // direction judged, the due count takes only the directions practised, and undo
+    // takes verdict and choice back to the file as it was.
+    void verdictsMoveThePlaceOfTheirDirection_data()
+    {
+        QTest::addColumn<QList<int>>("settings"); // chosen one after the other
+        QTest::addColumn<int>("fach");            // forward place before
+        QTest::addColumn<int>("reverseFach");     // reverse place before, when there is one
+        QTest::addColumn<Direction>("judged");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<int>("fachAfter");
+        QTest::addColumn<int>("reverseAfter"); // 0: none
+        QTest::addColumn<int>("dueAfter");     // places of the subject due now, the other card's too
+
+        const auto F = Direction::Forward;
+        const auto R = Direction::Reverse;
+        QTest::newRow("forward only") << QList<int>{} << 2 << 0 << F << Verdict::Richtig << 3 << 0 << 1;
+        QTest::newRow("both: reverse Richtig") << QList<int>{2} << 2 << 1 << R << Verdict::Richtig << 2 << 2 << 2;
+        QTest::newRow("both: reverse Falsch") << QList<int>{2} << 3 << 4 << R << Verdict::Falsch << 3 << 1 << 3;
+        QTest::newRow("both: forward Fast Richtig")
+            << QList<int>{2} << 3 << 4 << F << Verdict::FastRichtig << 3 << 4 << 2;
+        QTest::newRow("reverse only: forward not counted")
+            << QList<int>{1} << 1 << 2 << R << Verdict::FastRichtig << 1 << 2 << 1;
+        QTest::newRow("back to forward keeps the place")
+            << QList<int>{2, 0} << 2 << 1 << F << Verdict::Richtig << 3 << 1 << 1;
+        QTest::newRow("forward only: no reverse place to judge")
+            << QList<int>{} << 2 << 0 << R << Verdict::Richtig << 2 << 0 << 1;
+    }
+
+    void verdictsMoveThePlaceOfTheirDirection()
+    {
+        QFETCH(QList<int>, settings);
+        QFETCH(int, fach);
+        QFETCH(int, reverseFach);
+        QFETCH(Direction, judged);
+        QFETCH(Verdict, verdict);
+        QFETCH(int, fachAfter);
+        QFETCH(int, reverseAfter);
+        QFETCH(int, dueAfter);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        auto store = Store::open(path, noBackups());
+        store->addSubject("A");
+        const qint32 subject = *store->subjectId("A");
+        // A second card, due at once both ways, keeps the fill and the counts honest.
+        const qint32 other = store->addCard(subject, "other", "x");
+        const qint32 card = store->addCard(subject, "Hund", "dog");
+        store->setCompartment({card}, fach);
+        const QStringList before = rawdb::rows(path, "SELECT * FROM tblPositionUmgekehrt");
+        std::vector<Change> steps;
+        for (int setting : settings)
+            steps.push_back(*store->setDirection(subject, DirectionSetting(setting)));
+        if (reverseFach > 0)
+            steps.push_back(store->setCompartment({card}, reverseFach, Direction::Reverse));
+        const std::optional<CardRow> placed = store->cardRow(card);
+        bool judgedOk = true;
+        try {
+            steps.push_back(store->judgeCard(card, verdict, judged));
+        } catch (const StoreError &e) {
+            QCOMPARE(e.kind(), StoreErrorKind::NotFound);
+            judgedOk = false;
+        }
+        const std::optional<CardRow> after = store->cardRow(card);
+        QCOMPARE(after->fach, fachAfter);
+        QCOMPARE(after->reverse ? after->reverse->fach : 0, reverseAfter);
+        QCOMPARE(store->dueFigures(subject).dueNow, qint64(dueAfter));
+        QCOMPARE(store->checkInvariants(), QStringList());
+
+        if (judgedOk) {
+            store->undo(steps.back());
+            QCOMPARE(store->cardRow(card), placed);
+            store->redo(steps.back());
+            QCOMPARE(store->cardRow(card), after);
+        }
+        Q_UNUSED(other);
+        for (auto it = steps.rbegin(); it != steps.rend(); ++it)
+            store->undo(*it);
+        QCOMPARE(store->checkInvariants(), QStringList());
+        QCOMPARE(store->direction(subject), DirectionSetting::Forward);
+        QCOMPARE(rawdb::rows(path, "SELECT * FROM tblPositionUmgekehrt"), before);
+    }
+
+    // "Abbrechen" while a subject gets its reverse places: nothing changed.
+    void cancelledTurnOnChangesNothing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        auto store = Store::open(path, noBackups());
+        store->addSubject("A");
+        const qint32 subject = *store->subjectId("A");
+        store->importCards([n = 0](BulkCard &c) mutable {
+            c = BulkCard{QStringLiteral("A"), QString::number(n), QStringLiteral("x")};
+            return ++n <= 200000;
+        });
+        const QByteArray bytes = rawdb::readBytes(path);
+        int asked = 0;
+        QVERIFY(!store->setDirection(subject, DirectionSetting::Both, [&asked] { return ++asked < 2; }));
+        QVERIFY(asked >= 2);
+        QCOMPARE(store->direction(subject), DirectionSetting::Forward);
+        QVERIFY(rawdb::readBytes(path) == bytes);
+        QCOMPARE(store->checkInvariants(), QStringList());
     }
 };
 

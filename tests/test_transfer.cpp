@@ -142,6 +142,11 @@ QString exportedKvtml(Fixture &f)
             card = BulkCard{i % 2 ? QStringLiteral("Zahlen::Groß") : QStringLiteral("Wörter & Sätze"),
                             texts[i % 5] + QString::number(i), texts[(i + 1) % 5], qint32(1 + i % 12),
                             i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
+            // Some practised the other way too: the question side's grade.
+            if (i % 4 == 0) {
+                card.reverseFach = qint32(1 + i % 6);
+                card.reverseSeit = 1'610'000'000 + i * 86400;
+            }
             ++i;
             return true;
         },
@@ -545,12 +550,15 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("tab-separated") << "out.txt";
-        QTest::newRow("csv") << "out.csv";
+        QTest::addColumn<bool>("bothWays"); // one subject practised both ways: two more columns
+        QTest::newRow("tab-separated") << "out.txt" << false;
+        QTest::newRow("csv") << "out.csv" << false;
+        QTest::newRow("both directions") << "out.txt" << true;
     }
     void roundTrip()
     {
         QFETCH(QString, name);
+        QFETCH(bool, bothWays);
         Fixture from;
         const QStringList texts = {"tab\there",     "say \"x\"",  "two\r\nlines", "emoji 😀", "עברית טקסט",
                                    "#not a header", "semi;colon", "lone\rcr",     " blank "};
@@ -565,6 +573,11 @@ private slots:
             seed.card(a, texts[i], texts[(i + 1) % texts.size()], 1 + i % 3);
             seed.card(b, texts[(i + 2) % texts.size()], QString::number(i), 2147483647 - i % 2);
         }
+        if (bothWays) {
+            seed.store->setDirection(b, DirectionSetting::Both);
+            seed.store->judgeCard(*seed.store->headCard(b, 1, Direction::Reverse), Verdict::Richtig,
+                                  Direction::Reverse);
+        }
         const QString out = from.dir.filePath(name);
         const ExportResult exported = exportCards(*from.store, out);
         QCOMPARE(exported.cards, 2 * texts.size());
@@ -572,8 +585,11 @@ private slots:
             QVERIFY(rawdb::readBytes(out).startsWith("\xEF\xBB\xBF#separator:semicolon\n"));
 
         Fixture to;
+        QCOMPARE(rawdb::readBytes(out).contains("Seit\tFach umgekehrt\tSeit umgekehrt\n"), bothWays);
         QCOMPARE(to.import(out), QString());
         QCOMPARE(cardsOf(*to.store), cardsOf(*from.store));
+        QCOMPARE(to.store->direction(*to.store->subjectId(QStringLiteral("Arabisch عربي"))),
+                 bothWays ? DirectionSetting::Both : DirectionSetting::Forward);
         // The times come back too: the file made again is the same to the byte.
         const QString again = to.dir.filePath(name);
         exportCards(*to.store, again);
@@ -599,6 +615,11 @@ private slots:
         expected.sort();
         got.sort();
         QCOMPARE(got, expected);
+        const char *reverse = "SELECT f.Frage, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
+                              "JOIN tblFrageAntwort AS f USING (idFrageAntwort) ORDER BY 1";
+        QCOMPARE(rawdb::rows(to.dir.filePath("Tarlivo.mdb"), reverse),
+                 rawdb::rows(from.dir.filePath("Tarlivo.mdb"), reverse));
+        QCOMPARE(to.store->checkInvariants(), QStringList());
     }
 
     // KWordQuiz and Parley read the export through KDE's library (run by a checker of

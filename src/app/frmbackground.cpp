@@ -89,7 +89,8 @@ void FrmBackground::follow(const Change &change)
     Store *store = session().store();
     // Anything may have changed, or what makes cards due did: counted afresh.
     if (!store || !m_counted || m_recount->isActive() || change.isEmpty() || !change.subjects.empty()
-        || !change.intervals.empty() || change.cards.size() > kMostCardsFollowed) {
+        || !change.intervals.empty() || !change.directions.empty() || !change.fills.empty()
+        || change.cards.size() > kMostCardsFollowed) {
         recountLater();
         return;
     }
@@ -99,15 +100,25 @@ void FrmBackground::follow(const Change &change)
             recountLater();
             return;
         }
-        // As Store::isDue judges a card, from the rows the change holds.
+        // As Store::isDue judges a place, from the rows the change holds: each of the
+        // card's places its subject practises.
         const auto due = [store, today](const CardRow &row) {
-            return Store::learningDay(row.seit) + store->interval(row.subjectId, row.fach) <= today;
+            const DirectionSetting ways = store->direction(row.subjectId);
+            int places = 0;
+            if (Store::practises(ways, Direction::Forward)
+                && Store::learningDay(row.seit) + store->interval(row.subjectId, row.fach) <= today)
+                ++places;
+            if (row.reverse && Store::practises(ways, Direction::Reverse)
+                && Store::learningDay(row.reverse->seit) + store->interval(row.subjectId, row.reverse->fach) <= today)
+                ++places;
+            return places;
         };
         for (const RowChange<CardRow> &row : change.cards) {
-            if (row.before && due(*row.before) && --m_due[row.before->subjectId] <= 0)
+            if (const int places = row.before ? due(*row.before) : 0;
+                places > 0 && (m_due[row.before->subjectId] -= places) <= 0)
                 m_due.erase(row.before->subjectId);
-            if (row.after && due(*row.after))
-                ++m_due[row.after->subjectId];
+            if (const int places = row.after ? due(*row.after) : 0; places > 0)
+                m_due[row.after->subjectId] += places;
         }
     } catch (const StoreError &) {
         recountLater();

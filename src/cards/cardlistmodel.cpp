@@ -1,5 +1,7 @@
 #include "cards/cardlistmodel.h"
 
+#include "ui/messages.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <QRegularExpression>
@@ -42,7 +44,8 @@ void CardListModel::setFilter(std::optional<qint32> subjectId, const QString &se
 
 void CardListModel::sort(int column, Qt::SortOrder order)
 {
-    m_sortColumn = column;
+    // The reverse compartments keep the practice order of the forward places.
+    m_sortColumn = column == FachUmgekehrt ? -1 : column;
     m_sortOrder = order;
     reload();
 }
@@ -265,7 +268,8 @@ QVariant CardListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::TextAlignmentRole))
         return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() == Fach ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+        return index.column() == Fach || index.column() == FachUmgekehrt ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                                         : QVariant();
     const CardListRow *row = rowAt(index.row());
     if (!row)
         return {};
@@ -281,6 +285,8 @@ QVariant CardListModel::data(const QModelIndex &index, int role) const
         return tip ? QVariant() : QVariant(row->card.fach);
     case Gebiet:
         return tip ? QVariant() : QVariant(row->subject);
+    case FachUmgekehrt:
+        return tip || !row->card.reverse ? QVariant() : QVariant(row->card.reverse->fach);
     default:
         return {};
     }
@@ -299,6 +305,8 @@ QVariant CardListModel::headerData(int section, Qt::Orientation orientation, int
         return QStringLiteral("Fach");
     case Gebiet:
         return QStringLiteral("Gebiet");
+    case FachUmgekehrt:
+        return text::reverseColumn();
     default:
         return {};
     }

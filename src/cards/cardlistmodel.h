@@ -23,7 +23,8 @@ class CardListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Frage, Antwort, Fach, Gebiet, ColumnCount };
+    // FachUmgekehrt: the reverse place's compartment, empty for a card without one.
+    enum Column { Frage, Antwort, Fach, Gebiet, FachUmgekehrt, ColumnCount };
     static constexpr int kPageSize = 128;
 
     // store: the store as it is open now (the file may be opened afresh meanwhile).

@@ -74,6 +74,8 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     cmdVerschieben = toolButton(QStringLiteral("In &Gebiet verschieben…"), "cmdVerschieben",
                                 QStringLiteral("In Gebiet verschieben"), this);
     cmdFach = toolButton(QStringLiteral("In &Fach setzen…"), "cmdFach", QStringLiteral("In Fach setzen"), this);
+    cmdFachUmgekehrt = toolButton(QStringLiteral("Fach &umgekehrt setzen…"), "cmdFachUmgekehrt",
+                                  QStringLiteral("Fach umgekehrt setzen"), this);
     cmdLoeschen = toolButton(QStringLiteral("&Löschen"), "cmdLoeschen", QStringLiteral("Löschen"), this);
     cmdGebietLoeschen =
         toolButton(QStringLiteral("G&ebiet löschen…"), "cmdGebietLoeschen", QStringLiteral("Gebiet löschen"), this);
@@ -86,7 +88,7 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     top->addWidget(txtSuche, 2);
     top->addWidget(lblTreffer);
     auto *actions = new QHBoxLayout;
-    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdLoeschen})
+    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdFachUmgekehrt, cmdLoeschen})
         actions->addWidget(b);
     actions->addStretch(1);
     actions->addWidget(cmdGebietLoeschen);
@@ -99,7 +101,8 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     setTabOrder(tblKarten, cmdBearbeiten);
     setTabOrder(cmdBearbeiten, cmdVerschieben);
     setTabOrder(cmdVerschieben, cmdFach);
-    setTabOrder(cmdFach, cmdLoeschen);
+    setTabOrder(cmdFach, cmdFachUmgekehrt);
+    setTabOrder(cmdFachUmgekehrt, cmdLoeschen);
     setTabOrder(cmdLoeschen, cmdGebietLoeschen);
 
     // Entf deletes the selected cards, Enter edits the current one.
@@ -113,6 +116,7 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     connect(cmdBearbeiten, &QPushButton::clicked, this, &CardListWindow::editSelected);
     connect(cmdVerschieben, &QPushButton::clicked, this, &CardListWindow::moveSelected);
     connect(cmdFach, &QPushButton::clicked, this, &CardListWindow::setSelectedCompartment);
+    connect(cmdFachUmgekehrt, &QPushButton::clicked, this, &CardListWindow::setSelectedReverseCompartment);
     connect(cmdLoeschen, &QPushButton::clicked, this, &CardListWindow::deleteSelected);
     connect(cmdGebietLoeschen, &QPushButton::clicked, this, &CardListWindow::deleteSubject);
     connect(cboGebiet, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { reloadCards(); });
@@ -199,6 +203,7 @@ void CardListWindow::reloadCards()
     const int scrolled = tblKarten->verticalScrollBar()->value();
     try {
         m_model->setFilter(currentSubject(), txtSuche->text());
+        showReverse();
     } catch (const StoreError &e) {
         showError(e);
     }
@@ -221,7 +226,7 @@ void CardListWindow::updateCount()
 void CardListWindow::updateButtons()
 {
     const bool any = tblKarten->selectionModel()->hasSelection();
-    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdLoeschen})
+    for (QPushButton *b : {cmdBearbeiten, cmdVerschieben, cmdFach, cmdFachUmgekehrt, cmdLoeschen})
         b->setEnabled(any);
     cmdGebietLoeschen->setEnabled(cboGebiet->count() > 1);
 }
@@ -367,7 +372,20 @@ void CardListWindow::moveSelected()
     write(text::moveCardsLabel(name), [&] { return store().moveCardsToSubject(ids, *target); });
 }
 
-void CardListWindow::setSelectedCompartment()
+void CardListWindow::showReverse()
+{
+    const std::optional<qint32> subject = currentSubject();
+    const bool shown =
+        subject ? Store::practises(store().direction(*subject), Direction::Reverse) : store().hasReverseSubjects();
+    tblKarten->setColumnHidden(CardListModel::FachUmgekehrt, !shown);
+    cmdFachUmgekehrt->setVisible(shown);
+}
+
+void CardListWindow::setSelectedCompartment() { askCompartment(Direction::Forward); }
+
+void CardListWindow::setSelectedReverseCompartment() { askCompartment(Direction::Reverse); }
+
+void CardListWindow::askCompartment(Direction direction)
 {
     const std::vector<qint32> ids = selectedCardIds();
     if (ids.empty()) {
@@ -382,7 +400,8 @@ void CardListWindow::setSelectedCompartment()
         m_dialogs.message(this, text::notAWholeCompartment(typed));
         return;
     }
-    write(text::setCompartmentLabel(*fach, qint64(ids.size())), [&] { return store().setCompartment(ids, *fach); });
+    write(text::setCompartmentLabel(*fach, qint64(ids.size())),
+          [&] { return store().setCompartment(ids, *fach, direction); });
 }
 
 void CardListWindow::deleteSelected()

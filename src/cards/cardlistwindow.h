@@ -49,6 +49,8 @@ public slots:
     void editSelected();
     void moveSelected();
     void setSelectedCompartment();
+    // The same for the reverse places of the selected cards.
+    void setSelectedReverseCompartment();
     void deleteSelected();
     void deleteSubject();
 
@@ -57,6 +59,10 @@ signals:
     void changed(const QString &label, const tarlivo::Change &change);
 
 private:
+    void askCompartment(Direction direction);
+    // The reverse column and its button where the cards shown may have reverse places.
+    void showReverse();
+
     // Tests and the crash driver find them by objectName, as named here.
     QComboBox *cboGebiet;
     QLineEdit *txtSuche;
@@ -65,6 +71,7 @@ private:
     QPushButton *cmdBearbeiten;
     QPushButton *cmdVerschieben;
     QPushButton *cmdFach;
+    QPushButton *cmdFachUmgekehrt;
     QPushButton *cmdLoeschen;
     QPushButton *cmdGebietLoeschen;
 

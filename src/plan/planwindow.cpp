@@ -114,12 +114,20 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
         toolButton(QStringLiteral("Abstand &speichern"), "cmdAbstand", QStringLiteral("Abstand speichern"), this);
     cmdUeben = toolButton(QStringLiteral("&Fällige üben"), "cmdUeben", QStringLiteral("Fällige üben"), this);
     cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
+    cmbRichtung = new QComboBox(this);
+    cmbRichtung->setObjectName(QStringLiteral("cmbRichtung"));
+    cmbRichtung->setAccessibleName(QStringLiteral("Richtung des Gebiets"));
+    cmbRichtung->addItems(text::directionChoices());
 
     auto *interval = new QHBoxLayout;
     interval->addWidget(plainLabel(QStringLiteral("&Abstand in Tagen:"), txtAbstand, this));
     interval->addWidget(txtAbstand);
     interval->addWidget(cmdAbstand);
     interval->addStretch(1);
+    auto *direction = new QHBoxLayout;
+    direction->addWidget(plainLabel(QStringLiteral("&Richtung:"), cmbRichtung, this));
+    direction->addWidget(cmbRichtung);
+    direction->addStretch(1);
     auto *actions = new QHBoxLayout;
     actions->addWidget(cmdUeben);
     actions->addStretch(1);
@@ -127,13 +135,15 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(plainLabel(QStringLiteral("&Gebiete:"), tblGebiete, this));
     layout->addWidget(tblGebiete, 1);
+    layout->addLayout(direction);
     layout->addWidget(plainLabel(QStringLiteral("Fäc&her:"), tblFaecher, this));
     layout->addWidget(lblHinweis);
     layout->addWidget(tblFaecher, 2);
     layout->addLayout(interval);
     layout->addLayout(makeLanguageRow());
     layout->addLayout(actions);
-    setTabOrder(tblGebiete, tblFaecher);
+    setTabOrder(tblGebiete, cmbRichtung);
+    setTabOrder(cmbRichtung, tblFaecher);
     setTabOrder(tblFaecher, txtAbstand);
     setTabOrder(txtAbstand, cmdAbstand);
     setTabOrder(cmdAbstand, cmbSpracheFrage);
@@ -149,6 +159,8 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     connect(cmdAbstand, &QPushButton::clicked, this, &PlanWindow::saveInterval);
     connect(txtAbstand, &QLineEdit::returnPressed, this, &PlanWindow::saveInterval);
     connect(cmdUeben, &QPushButton::clicked, this, &PlanWindow::practiseDue);
+    connect(cmbRichtung, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { chooseDirection(DirectionSetting(index)); });
     connect(tblGebiete, &QTableWidget::itemSelectionChanged, this, [this] { fillCompartments(std::nullopt); });
     connect(tblFaecher, &QTableWidget::itemSelectionChanged, this, &PlanWindow::compartmentChosen);
     // Enter on a subject goes on to its compartments.
@@ -285,6 +297,18 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
     lblHinweis->setVisible(!subject);
     showLanguages();
     cmdUeben->setEnabled(subject.has_value());
+    {
+        const QSignalBlocker quiet(cmbRichtung);
+        DirectionSetting setting = DirectionSetting::Forward;
+        try {
+            if (subject)
+                setting = m_session.db().direction(*subject);
+        } catch (const StoreError &) {
+            // Told above when the file cannot be read; the list shows the default.
+        }
+        cmbRichtung->setCurrentIndex(int(setting));
+        cmbRichtung->setEnabled(subject.has_value());
+    }
     if (chosen >= 0)
         tblFaecher->selectRow(chosen);
     else
@@ -336,7 +360,7 @@ QLayout *PlanWindow::makeLanguageRow()
     for (QComboBox *box : {cmbSpracheFrage, cmbSpracheAntwort})
         connect(box, &QComboBox::activated, this, &PlanWindow::saveLanguages);
     auto *row = new QHBoxLayout;
-    row->addWidget(plainLabel(QStringLiteral("Vorlesen – Sprache der F&ragen:"), cmbSpracheFrage, this));
+    row->addWidget(plainLabel(QStringLiteral("Vorlesen – S&prache der Fragen:"), cmbSpracheFrage, this));
     row->addWidget(cmbSpracheFrage);
     row->addWidget(plainLabel(QStringLiteral("der Ant&worten:"), cmbSpracheAntwort, this));
     row->addWidget(cmbSpracheAntwort);
@@ -374,6 +398,29 @@ void PlanWindow::saveLanguages()
         m_dialogs.message(this, text::storeError(e));
         showLanguages();
     }
+}
+
+void PlanWindow::chooseDirection(DirectionSetting setting)
+{
+    const std::optional<qint32> subject = currentSubject();
+    if (!subject)
+        return;
+    const QString name = m_subjects[std::size_t(tblGebiete->currentRow())].name;
+    std::optional<Change> change;
+    try {
+        // Half a million cards take a moment to get their reverse places.
+        std::unique_ptr<Progress> progress = m_dialogs.progress(this);
+        const QString label = text::directionProgress(name);
+        change = m_session.db().setDirection(*subject, setting, [&] { return progress->update(label, 0, 0); });
+    } catch (const StoreError &e) {
+        m_dialogs.message(this, text::storeError(e));
+    }
+    if (change && !change->isEmpty()) {
+        emit changed(text::directionLabel(name), *change);
+        return;
+    }
+    // Cancelled or refused: the list shows what the file holds.
+    refresh();
 }
 
 void PlanWindow::practiseDue()

@@ -45,6 +45,8 @@ public slots:
     // when it is no whole number of days from 0 to Store::kMaxInterval.
     void saveInterval();
     void practiseDue();
+    // The chosen subject is practised so from now on (the list's entry is set to it).
+    void chooseDirection(DirectionSetting setting);
 
 signals:
     // A change the user made here, to be kept for undo.
@@ -65,6 +67,7 @@ private:
     // The languages the chosen subject's questions and answers are read aloud in.
     QComboBox *cmbSpracheFrage;
     QComboBox *cmbSpracheAntwort;
+    QComboBox *cmbRichtung;
 
     void fillSubjects(std::optional<qint32> keep);
     void fillCompartments(std::optional<qint32> keepFach);

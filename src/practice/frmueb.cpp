@@ -126,8 +126,10 @@ ShownSide FrmUeb::shownSide()
     ShownSide side;
     if (!m_card)
         return side;
-    const bool answer = !lblAntwort->isHidden();
-    side.text = answer ? lblAntwort->text() : lblFrage->text();
+    const bool answerShown = !lblAntwort->isHidden();
+    side.text = answerShown ? lblAntwort->text() : lblFrage->text();
+    // The card's side on display: reverse practice asks with the answer.
+    const bool answer = answerShown != (m_direction == Direction::Reverse);
     try {
         Store &db = session().db();
         if (const std::optional<qint32> subject = getIDgebiet(db, m_subject)) {
@@ -188,7 +190,9 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
         for (const RowChange<LogRow> &log : change.log) {
             const RowChange<CardRow> *row = log.before ? rowOf(change, log.before->cardId) : nullptr;
             if (!log.after && row && row->after && subject && row->after->subjectId == *subject) {
-                FillFach(row->after->fach);
+                const bool reverse = log.before->direction == Direction::Reverse && row->after->reverse;
+                setDirection(reverse ? Direction::Reverse : Direction::Forward);
+                FillFach(reverse ? row->after->reverse->fach : row->after->fach);
                 return;
             }
         }
@@ -196,11 +200,10 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
     if (const RowChange<CardRow> *row = m_card ? rowOf(change, *m_card) : nullptr) {
         const std::optional<CardRow> &now = row->after;
         const bool stays = now && row->before && subject && now->subjectId == *subject && now->fach == row->before->fach
-                           && now->stelle == row->before->stelle;
+                           && now->stelle == row->before->stelle && now->reverse == row->before->reverse;
         if (stays) {
             // Only its texts changed: shown as they now read, the answer as it was.
-            lblFrage->setText(now->frage);
-            lblAntwort->setText(now->antwort);
+            showTexts(now->frage, now->antwort);
             showPictures(m_card);
             return;
         }
@@ -227,7 +230,7 @@ void FrmUeb::refreshList()
         const std::optional<qint32> key = getIDgebiet(session().db(), m_subject);
         if (!key)
             return;
-        faecher = session().db().compartments(*key);
+        faecher = session().db().compartments(*key, m_direction);
     } catch (const StoreError &) {
         return;
     }
@@ -242,24 +245,79 @@ void FrmUeb::refreshList()
         cmbFach->setEditText(chosen);
 }
 
+DirectionSetting FrmUeb::setting()
+{
+    try {
+        if (const std::optional<qint32> key = getIDgebiet(session().db(), m_subject))
+            return session().db().direction(*key);
+    } catch (const StoreError &) {
+        // Read again by the practice that follows, which tells the user.
+    }
+    return DirectionSetting::Forward;
+}
+
+void FrmUeb::setDirection(Direction direction)
+{
+    m_direction = direction;
+    setWindowTitle(direction == Direction::Reverse ? text::reverseCaption(m_subject) : m_subject);
+}
+
+bool FrmUeb::turnToReverse(qint32 subject)
+{
+    if (!m_reverseToCome || m_direction == Direction::Reverse)
+        return false;
+    try {
+        Store &db = session().db();
+        if (db.highestDueCompartment(subject, Direction::Forward)
+            || !db.highestDueCompartment(subject, Direction::Reverse))
+            return false;
+    } catch (const StoreError &) {
+        return false;
+    }
+    m_reverseToCome = false;
+    setDirection(Direction::Reverse);
+    return true;
+}
+
+void FrmUeb::showTexts(const QString &frage, const QString &antwort)
+{
+    const bool reverse = m_direction == Direction::Reverse;
+    lblFrage->setText(reverse ? antwort : frage);
+    lblAntwort->setText(reverse ? frage : antwort);
+}
+
 void FrmUeb::startPractice(const QString &subject)
 {
     m_dueOnly = false;
     m_subject = subject;
-    setWindowTitle(subject);
+    const DirectionSetting ways = setting();
+    m_reverseToCome = ways == DirectionSetting::Both;
+    setDirection(ways == DirectionSetting::Reverse ? Direction::Reverse : Direction::Forward);
     showForm();
+    std::optional<qint32> key;
+    try {
+        key = getIDgebiet(session().db(), subject);
+    } catch (const StoreError &) {
+        // FillFach below reads the file again and tells the user.
+    }
+    if (key)
+        turnToReverse(*key);
     FillFach(0);
 }
 
 void FrmUeb::startDuePractice(const QString &subject)
 {
     m_subject = subject;
-    setWindowTitle(subject);
+    const DirectionSetting ways = setting();
+    m_reverseToCome = ways == DirectionSetting::Both;
+    setDirection(ways == DirectionSetting::Reverse ? Direction::Reverse : Direction::Forward);
     showForm();
     std::optional<qint32> fach;
     try {
-        if (const std::optional<qint32> key = getIDgebiet(session().db(), subject))
-            fach = session().db().highestDueCompartment(*key);
+        if (const std::optional<qint32> key = getIDgebiet(session().db(), subject)) {
+            turnToReverse(*key);
+            fach = session().db().highestDueCompartment(*key, m_direction);
+        }
     } catch (const StoreError &) {
         // FillFach below reads the file again and tells the user.
     }
@@ -274,21 +332,25 @@ bool FrmUeb::goOnDue(qint32 subject, qint32 fach)
     std::optional<qint32> next;
     try {
         Store &db = session().db();
-        const auto headDue = [&db, subject](qint32 f) {
-            const std::optional<qint32> head = db.headCard(subject, f);
-            return head && db.isDue(*head);
+        const Direction way = m_direction;
+        const auto headDue = [&db, subject, way](qint32 f) {
+            const std::optional<qint32> head = db.headCard(subject, f, way);
+            return head && db.isDue(*head, way);
         };
         // The due cards of a compartment are a prefix of its queue: its head tells.
         if (headDue(fach)) {
             next = fach;
         } else {
-            const std::vector<qint32> faecher = db.compartments(subject);
+            const std::vector<qint32> faecher = db.compartments(subject, way);
             for (auto it = faecher.rbegin(); it != faecher.rend() && !next; ++it)
                 if (*it < fach && headDue(*it))
                     next = *it;
             // A card above may have fallen due meanwhile (a day change, an interval of 0).
             if (!next)
-                next = db.highestDueCompartment(subject);
+                next = db.highestDueCompartment(subject, way);
+            // Then the reverse places, when the subject is practised both ways.
+            if (!next && turnToReverse(subject))
+                next = db.highestDueCompartment(subject, Direction::Reverse);
         }
     } catch (const StoreError &error) {
         m_dueOnly = false;
@@ -334,7 +396,7 @@ void FrmUeb::fillList(qint32 preferred, bool firstIfGone)
             forgetCard();
             return;
         }
-        faecher = session().db().compartments(*key);
+        faecher = session().db().compartments(*key, m_direction);
     } catch (const StoreError &error) {
         session().report(this, error);
         return;
@@ -373,7 +435,7 @@ void FrmUeb::FrageDisplay()
         const std::optional<qint32> fach = listedFach();
         if (!fach)
             return;
-        const std::optional<qint32> head = session().db().headCard(*key, *fach);
+        const std::optional<qint32> head = session().db().headCard(*key, *fach, m_direction);
         if (!head) {
             session().message(this, text::compartmentEmpty(*fach));
             return;
@@ -389,17 +451,20 @@ void FrmUeb::FrageDisplay()
         return;
     }
     m_card = card;
-    lblFrage->setText(texts->frage);
     // Hidden before it takes the new answer, so that it never shows unasked.
     lblAntwort->setVisible(false);
-    lblAntwort->setText(texts->antwort);
+    showTexts(texts->frage, texts->antwort);
     sideShown();
     showPictures(card);
 }
 
 void FrmUeb::showPictures(std::optional<qint32> card)
 {
-    for (const auto &[label, side] : {std::pair{lblFrage, CardSide::Question}, {lblAntwort, CardSide::Answer}}) {
+    // Reverse practice shows the answer's side in the question's label.
+    const bool reverse = m_direction == Direction::Reverse;
+    const CardSide top = reverse ? CardSide::Answer : CardSide::Question;
+    const CardSide bottom = reverse ? CardSide::Question : CardSide::Answer;
+    for (const auto &[label, side] : {std::pair{lblFrage, top}, {lblAntwort, bottom}}) {
         QByteArray bytes;
         try {
             for (const MediaFile &file : card ? session().db().cardMedia(*card, side) : std::vector<MediaFile>())
@@ -486,7 +551,7 @@ void FrmUeb::MoveToFach(Verdict verdict)
     Change change;
     try {
         // The verdict and its row in the practice log are one write.
-        change = session().db().judgeCard(*card, verdict);
+        change = session().db().judgeCard(*card, verdict, m_direction);
         session().record(text::verdictLabel(verdict, lblFrage->text()), change, this);
     } catch (const StoreError &error) {
         if (error.kind() == StoreErrorKind::NotFound)
@@ -499,9 +564,15 @@ void FrmUeb::MoveToFach(Verdict verdict)
         return;
     }
     const CardRow &judged = *change.cards.front().before;
-    if (m_dueOnly && goOnDue(judged.subjectId, judged.fach))
+    const qint32 judgedFach = m_direction == Direction::Reverse ? judged.reverse->fach : judged.fach;
+    if (m_dueOnly && goOnDue(judged.subjectId, judgedFach))
         return;
-    FillFach(listed.value_or(judged.fach));
+    // Both ways: the reverse places once the forward ones are done for now.
+    if (!m_dueOnly && turnToReverse(judged.subjectId)) {
+        FillFach(0);
+        return;
+    }
+    FillFach(listed.value_or(judgedFach));
 }
 
 void FrmUeb::cardLost(qint32 card)
@@ -523,8 +594,11 @@ void FrmUeb::cmdEdit_Click()
     const std::optional<qint32> card = requireCard();
     if (!card)
         return;
-    // The texts as shown, the answer also while it is hidden.
-    navigator().editCard(*card, m_subject, lblFrage->text(), lblAntwort->text());
+    // The card's texts as shown, the answer also while it is hidden; the edit window
+    // edits Frage and Antwort whichever side is asked.
+    const bool reverse = m_direction == Direction::Reverse;
+    navigator().editCard(*card, m_subject, reverse ? lblAntwort->text() : lblFrage->text(),
+                         reverse ? lblFrage->text() : lblAntwort->text());
     hide();
 }
 
@@ -536,8 +610,7 @@ void FrmUeb::goOnAfterEdit()
 
 void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)
 {
-    lblFrage->setText(frage);
-    lblAntwort->setText(antwort);
+    showTexts(frage, antwort);
     showPictures(m_card);
     showForm();
 }

@@ -33,6 +33,8 @@ public:
     const QString &subject() const { return m_subject; }
     // The key of the card on display, which the verdicts and "&Edit" act on.
     std::optional<qint32> shownCard() const { return m_card; }
+    // The direction on display: Reverse asks the answer and shows the question behind ">>>>>".
+    Direction direction() const { return m_direction; }
 
     // Rebuilds the compartment list, choosing preferred (0: the first), and shows
     // its head card, or tells that preferred has run empty.
@@ -107,6 +109,16 @@ private:
     void showPictures(std::optional<qint32> card);
     // Removes the entries and whatever was typed into the list.
     void emptyList();
+    // Practice goes on in that direction: the caption tells it.
+    void setDirection(Direction direction);
+    // The subject's directions practised; Forward for one that never chose.
+    DirectionSetting setting();
+    // Practising both ways, the forward places come first: once none of them is due
+    // (or, in due practice, none is left), the reverse places follow. True when
+    // practice turned to them.
+    bool turnToReverse(qint32 subject);
+    // Shows the texts of a card the way the direction asks it.
+    void showTexts(const QString &frage, const QString &antwort);
 
     CommandButton *cmdFrage;
     CommandButton *cmdZumStart;
@@ -126,6 +138,9 @@ private:
     // or edit reaches a card the user no longer sees.
     std::optional<qint32> m_card;
     bool m_dueOnly = false;
+    Direction m_direction = Direction::Forward;
+    // Both ways: the reverse places are still to come.
+    bool m_reverseToCome = false;
 };
 
 } // namespace tarlivo::ui

@@ -179,7 +179,12 @@ void StatisticsWindow::load()
         m_dialogs.message(this, text::storeError(e));
         return;
     }
-    lblKarten->setText(text::statisticsCards(m_statistics.cards));
+    // The reverse places beside the cards, with their compartments, where there are any.
+    QString cards = text::statisticsCards(m_statistics.cards);
+    if (m_statistics.reversePlaces > 0)
+        cards += QStringLiteral(", ")
+                 + text::statisticsReverse(m_statistics.reversePlaces, m_statistics.reverseCompartments);
+    lblKarten->setText(cards);
     lblHeute->setText(text::statisticsToday(m_statistics.today));
     lblFolge->setText(text::statisticsStreak(m_statistics.streak));
     chartFaecher->setChart(compartmentChart(m_statistics));

@@ -63,6 +63,7 @@ struct Pending {
     qint64 seit;
     qint64 tag;
     std::vector<MediaInput> media;
+    std::optional<ReversePlace> reverse = {};
 };
 
 // Cards written so far are known by key; cards still waiting in the batch by
@@ -339,6 +340,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         for (size_t p = 0; p < pending.size(); ++p)
             for (const MediaInput &m : pending[p].media)
                 linkMedia(qint32(keys[p]), m.side, m.kind, storeMedia(m.name, m.kind, m.bytes, nullptr));
+        for (int i = 0; i < n; ++i)
+            if (pending[size_t(i)].reverse)
+                writeReverse(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
         result.cardsStored += n;
@@ -346,6 +350,11 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     };
 
     qint64 stelle = nextStelle();
+    qint64 reverseStelle = nextReverseStelle();
+    // Subjects that had a direction before the import, and those it creates for cards
+    // with a reverse place: they practise both ways.
+    std::map<qint32, bool> practisedReverse;
+    std::unordered_set<qint32> createdBoth;
     const qint64 nowSeit = now();
     const qint64 nowTag = learningDay(nowSeit);
     qint64 lastSeit = nowSeit;
@@ -381,9 +390,19 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             }
             duplicates.add(p.hash, -qint64(pending.size()) - 1);
         }
-        if (stelle > kInt32Max)
+        if (stelle > kInt32Max || reverseStelle > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
         ++stelle;
+        auto known = practisedReverse.find(p.subject);
+        if (known == practisedReverse.end())
+            known = practisedReverse.emplace(p.subject, practises(direction(p.subject), Direction::Reverse)).first;
+        if (card.reverseFach && *card.reverseFach < 1)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+        if (card.reverseFach && created.count(p.subject))
+            createdBoth.insert(p.subject);
+        if (card.reverseFach || known->second || createdBoth.count(p.subject))
+            p.reverse =
+                ReversePlace{card.reverseFach.value_or(1), qint32(reverseStelle++), card.reverseSeit.value_or(nowSeit)};
         pending.push_back(std::move(p));
         if (int(pending.size()) == kBatch)
             flush();
@@ -403,6 +422,11 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
+    // Its cards that came before the first one with a reverse place get theirs now.
+    for (qint32 subject : createdBoth) {
+        writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
+        fillReverse(subject, {});
+    }
     m_db.exec(queries::kSearchInsertTrigger);
     m_db.exec(queries::kBucketTriggers);
     tx.commit();

@@ -23,6 +23,7 @@ CompartmentRow compartmentOf(const sql::Statement &q)
 {
     const auto count = [&](int column) { return q.isNull(column) ? 0 : q.int64(column); };
     CompartmentRow row{qint32(q.int64(0)), qint32(q.int64(1)), qint32(q.int64(2)), {}};
+    // Column 7, the direction, is summed over: a compartment counts both.
     row.figures.dueNow = count(3);
     row.figures.dueWithinWeek = row.figures.dueNow + count(4);
     row.figures.cards = row.figures.dueWithinWeek + count(5);
@@ -152,7 +153,10 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
         q.bind(1, learningToday()).bind(2, subjectId);
         while (q.step()) {
             const CompartmentRow row = compartmentOf(q);
-            byFach[row.fach] = CompartmentDue{row.fach, row.tage, row.figures};
+            CompartmentDue &due = byFach[row.fach];
+            due.fach = row.fach;
+            due.tage = row.tage;
+            add(due.figures, row.figures);
         }
     }
     // Compartments without cards show their interval too.
@@ -172,20 +176,20 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
     return result;
 }
 
-bool Store::isDue(qint32 cardId)
+bool Store::isDue(qint32 cardId, Direction direction)
 {
-    sql::Statement q(m_db, queries::kCardDay);
+    sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCardDayReverse : queries::kCardDay);
     if (!q.bind(1, cardId).step())
         return false;
     return q.int64(2) + interval(qint32(q.int64(0)), qint32(q.int64(1))) <= learningToday();
 }
 
-std::optional<qint32> Store::highestDueCompartment(qint32 subjectId)
+std::optional<qint32> Store::highestDueCompartment(qint32 subjectId, Direction direction)
 {
-    const std::vector<qint32> held = compartments(subjectId);
+    const std::vector<qint32> held = compartments(subjectId, direction);
     for (auto it = held.rbegin(); it != held.rend(); ++it) {
-        const std::optional<qint32> head = headCard(subjectId, *it);
-        if (head && isDue(*head))
+        const std::optional<qint32> head = headCard(subjectId, *it, direction);
+        if (head && isDue(*head, direction))
             return *it;
     }
     return std::nullopt;

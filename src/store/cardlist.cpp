@@ -79,6 +79,11 @@ CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
     row.stelle = qint32(q.int64(5));
     if (seitColumn >= 0)
         row.seit = q.isNull(seitColumn) ? std::numeric_limits<qint64>::min() : q.int64(seitColumn);
+    // The reverse place follows the time: compartment, queue place, time.
+    const int reverse = seitColumn >= 0 ? seitColumn + 1 : 7;
+    if (!q.isNull(reverse))
+        row.reverse = ReversePlace{qint32(q.int64(reverse)), qint32(q.int64(reverse + 1)),
+                                   seitColumn >= 0 ? q.int64(reverse + 2) : 0};
     return row;
 }
 
@@ -163,7 +168,7 @@ Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subj
     return change;
 }
 
-Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach)
+Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
 {
     if (fach < 1)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
@@ -175,12 +180,20 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach)
     LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
-    const qint64 first = nextStelle();
+    const bool reverse = direction == Direction::Reverse;
+    const qint64 first = reverse ? nextReverseStelle() : nextStelle();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     qint32 stelle = qint32(first);
     const qint64 seit = now();
     for (CardRow &row : rows) {
+        if (reverse) {
+            CardRow after = row;
+            after.reverse = ReversePlace{fach, stelle++, seit};
+            writeReverse(row.id, after.reverse);
+            change.cards.push_back({std::move(row), std::move(after)});
+            continue;
+        }
         sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
             .bind(1, fach)
             .bind(2, stelle)
@@ -224,6 +237,8 @@ Change Store::deleteSubject(qint32 subjectId)
         while (q.step())
             change.intervals.push_back({IntervalRow{subjectId, qint32(q.int64(0)), qint32(q.int64(1))}, std::nullopt});
     }
+    if (std::optional<DirectionRow> direction = directionRow(subjectId))
+        change.directions.push_back({std::move(direction), std::nullopt});
     sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblPosition WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idGebiet = ?1").bind(1, subjectId).run();

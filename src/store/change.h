@@ -19,6 +19,20 @@ struct SubjectRow {
     bool operator==(const SubjectRow &o) const { return id == o.id && name == o.name; }
 };
 
+// Which way a card is asked: its Frage (Forward) or its Antwort (Reverse).
+enum class Direction { Forward = 0, Reverse = 1 };
+// Which ways a subject is practised; a subject that never chose is Forward.
+enum class DirectionSetting { Forward = 0, Reverse = 1, Both = 2 };
+
+// A card's place for the reverse direction: its own compartment, queue place and time.
+struct ReversePlace {
+    qint32 fach = 1;
+    qint32 stelle = 0;
+    qint64 seit = 0;
+    bool operator==(const ReversePlace &o) const { return fach == o.fach && stelle == o.stelle && seit == o.seit; }
+    bool operator!=(const ReversePlace &o) const { return !(*this == o); }
+};
+
 // A card's text row and its position row together: they only ever change together.
 struct CardRow {
     qint32 id = 0;
@@ -27,12 +41,13 @@ struct CardRow {
     QString antwort;
     qint32 fach = 1;
     qint32 stelle = 0;
-    qint64 seit = 0; // when it came into its compartment, seconds since 1970 UTC
+    qint64 seit = 0;                          // when it came into its compartment, seconds since 1970 UTC
+    std::optional<ReversePlace> reverse = {}; // none until its subject is practised the other way
     bool operator==(const CardRow &o) const
     {
         return id == o.id && subjectId == o.subjectId && frage.isNull() == o.frage.isNull() && frage == o.frage
                && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach && stelle == o.stelle
-               && seit == o.seit;
+               && seit == o.seit && reverse == o.reverse;
     }
 };
 
@@ -56,11 +71,33 @@ struct LogRow {
     qint32 fachVorher = 0;
     qint32 fachNachher = 0;
     Verdict urteil = Verdict::Falsch;
+    Direction direction = Direction::Forward; // the compartments are the reverse place's when Reverse
     bool operator==(const LogRow &o) const
     {
         return id == o.id && zeitpunkt == o.zeitpunkt && cardId == o.cardId && subjectId == o.subjectId
-               && fachVorher == o.fachVorher && fachNachher == o.fachNachher && urteil == o.urteil;
+               && fachVorher == o.fachVorher && fachNachher == o.fachNachher && urteil == o.urteil
+               && direction == o.direction;
     }
+};
+
+// A subject's direction; Forward is kept as no row.
+struct DirectionRow {
+    qint32 subjectId = 0;
+    DirectionSetting setting = DirectionSetting::Forward;
+    bool operator==(const DirectionRow &o) const { return subjectId == o.subjectId && setting == o.setting; }
+};
+
+// Reverse places given at once to every card of a subject that had none: compartment
+// 1, each card's queue place stelleBase + its key (so in key order, from firstStelle
+// to lastStelle), all entered at seit. Kept as a range, not as rows: a subject may
+// hold half a million cards.
+struct ReverseFill {
+    qint32 subjectId = 0;
+    qint64 stelleBase = 0;
+    qint32 firstStelle = 0;
+    qint32 lastStelle = 0;
+    qint64 count = 0;
+    qint64 seit = 0;
 };
 
 template <class Row>
@@ -78,11 +115,15 @@ struct Change {
     // A card side's files, and the files themselves when they came or went with it.
     std::vector<RowChange<MediaLinkRow>> mediaLinks;
     std::vector<RowChange<MediaRow>> media;
+    // Absent before or after: the subject is practised forward only.
+    std::vector<RowChange<DirectionRow>> directions;
+    // Applied by redo, taken away by undo.
+    std::vector<ReverseFill> fills;
 
     bool isEmpty() const
     {
         return subjects.empty() && cards.empty() && log.empty() && intervals.empty() && mediaLinks.empty()
-               && media.empty();
+               && media.empty() && directions.empty() && fills.empty();
     }
 };
 

@@ -33,13 +33,28 @@ inline constexpr const char *kCompartments =
 inline constexpr const char *kHeadCard = "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2 "
                                          "ORDER BY Stelle, idFrageAntwort LIMIT 1";
 
+// The same for the reverse places.
+inline constexpr const char *kMaxStelleReverse = "SELECT MAX(Stelle) FROM tblPositionUmgekehrt";
+inline constexpr const char *kCompartmentsReverse =
+    "WITH RECURSIVE f (Fach) AS ("
+    " SELECT MIN(Fach) FROM tblPositionUmgekehrt WHERE idGebiet = ?1"
+    " UNION ALL"
+    " SELECT (SELECT MIN(Fach) FROM tblPositionUmgekehrt WHERE idGebiet = ?1 AND Fach > f.Fach)"
+    " FROM f WHERE f.Fach IS NOT NULL)"
+    " SELECT Fach FROM f WHERE Fach IS NOT NULL";
+inline constexpr const char *kHeadCardReverse = "SELECT idFrageAntwort FROM tblPositionUmgekehrt "
+                                                "WHERE idGebiet = ?1 AND Fach = ?2 "
+                                                "ORDER BY Stelle, idFrageAntwort LIMIT 1";
+
 inline constexpr const char *kCardText = "SELECT Frage, Antwort FROM tblFrageAntwort WHERE idFrageAntwort = ?1";
 
 // A card's text row with its position row, as undo compares them.
 inline constexpr const char *kCardRow =
-    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit FROM tblFrageAntwort AS f "
+    "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit, r.Fach, r.Stelle, r.Seit "
+    "FROM tblFrageAntwort AS f "
     "LEFT JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
-    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
+    "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblPositionUmgekehrt AS r ON r.idFrageAntwort = f.idFrageAntwort WHERE f.idFrageAntwort = ?1";
 
 inline constexpr const char *kCardsAtStelle = "SELECT COUNT(*) FROM tblPosition WHERE Stelle = ?1";
 
@@ -64,6 +79,13 @@ inline constexpr const char *kCardsPerCompartmentAll =
     " FROM f WHERE f.Fach IS NOT NULL)"
     " SELECT Fach, (SELECT COUNT(*) FROM tblPosition WHERE Fach = f.Fach)"
     " FROM f WHERE Fach IS NOT NULL";
+// The reverse places are counted from their day buckets: a few thousand rows for
+// half a million places.
+inline constexpr const char *kReversePerCompartment =
+    "SELECT Fach, SUM(Anzahl) FROM tblFaellig WHERE idGebiet = ?1 AND Richtung = 1 GROUP BY Fach";
+inline constexpr const char *kReversePerCompartmentAll =
+    "SELECT b.Fach, SUM(b.Anzahl) FROM tblGebiet AS g "
+    "JOIN tblFaellig AS b ON b.idGebiet = g.idGebiet AND b.Richtung = 1 GROUP BY b.Fach";
 inline constexpr const char *kCardCount = "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = ?1";
 inline constexpr const char *kCardCountAll = "SELECT COUNT(*) FROM tblPosition";
 // Richtig, Fast Richtig, Falsch in one row: grouped by verdict, SQLite would sort
@@ -80,15 +102,17 @@ inline constexpr const char *kPractisedBetweenAll =
     "SELECT 1 FROM tblUebung WHERE Zeitpunkt >= ?2 AND Zeitpunkt < ?3 LIMIT 1";
 // The card list.
 inline constexpr const char *kCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit, r.Fach, r.Stelle, r.Seit "
     "FROM tblFrageAntwort AS f JOIN tblPosition AS p ON p.idFrageAntwort = f.idFrageAntwort "
     "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = f.idFrageAntwort "
+    "LEFT JOIN tblPositionUmgekehrt AS r ON r.idFrageAntwort = f.idFrageAntwort "
     "WHERE f.idFrageAntwort IN (SELECT value FROM json_each(?1))";
 
 inline constexpr const char *kSubjectCardRows =
-    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit "
+    "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, s.Seit, r.Fach, r.Stelle, r.Seit "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
     "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
+    "LEFT JOIN tblPositionUmgekehrt AS r ON r.idFrageAntwort = p.idFrageAntwort "
     "WHERE p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort";
 
 inline constexpr const char *kSubjectRows =
@@ -97,8 +121,10 @@ inline constexpr const char *kSubjectRows =
 // Pages of the practice order: the keys are counted off on the index alone, and
 // only the page's own rows are read. ?2 is the page size, ?3 the rows skipped.
 #define TARLIVO_PAGE_OF(keys)                                                                                          \
-    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet FROM (" keys ") AS k "    \
+    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet, r.Fach, r.Stelle "       \
+    "FROM (" keys ") AS k "                                                                                            \
     "JOIN tblPosition AS p ON p.idFrageAntwort = k.id "                                                                \
+    "LEFT JOIN tblPositionUmgekehrt AS r ON r.idFrageAntwort = k.id "                                                  \
     "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = k.id "                                                            \
     "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "                                                                  \
     "ORDER BY p.Fach, p.Stelle, p.idFrageAntwort"
@@ -193,9 +219,10 @@ inline constexpr const char *kDeleteCards =
 
 // The rows of a screenful of keys, ?1 to ?N; the caller puts them in its order.
 inline constexpr const char *kListRow =
-    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet "
+    "SELECT p.idFrageAntwort, p.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle, g.NameGebiet, r.Fach, r.Stelle "
     "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
-    "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet WHERE p.idFrageAntwort = ?1";
+    "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
+    "LEFT JOIN tblPositionUmgekehrt AS r ON r.idFrageAntwort = p.idFrageAntwort WHERE p.idFrageAntwort = ?1";
 
 // ---- The calendar ----------------------------------------------------------
 
@@ -286,50 +313,34 @@ END;
 // Fach, interval iv), and each compartment's buckets are summed as three ranges of
 // days: due now, due within the week, later. Every bucket row is read once. ?1 is
 // today's learning day, ?2 the subject (NULL: all).
+// Each subject counts the directions it practises (tblRichtung: none or 0 forward, 1
+// reverse, 2 both): d pairs subject g with direction r.
 #define TARLIVO_COMPARTMENTS                                                                                           \
-    "WITH RECURSIVE f (g, Fach) AS ("                                                                                  \
-    " SELECT g.idGebiet, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = g.idGebiet AND b.Richtung = 0)"   \
-    " FROM tblGebiet AS g WHERE ?2 IS NULL OR g.idGebiet = ?2"                                                         \
+    "WITH RECURSIVE d (g, r) AS (SELECT g.idGebiet, w.r FROM tblGebiet AS g"                                           \
+    " JOIN (SELECT 0 AS r UNION ALL SELECT 1) AS w LEFT JOIN tblRichtung AS x ON x.idGebiet = g.idGebiet"              \
+    " WHERE (?2 IS NULL OR g.idGebiet = ?2) AND (COALESCE(x.Richtung, 0) = w.r OR x.Richtung = 2)),"                   \
+    " f (g, r, Fach) AS ("                                                                                             \
+    " SELECT d.g, d.r, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = d.g AND b.Richtung = d.r)"          \
+    " FROM d"                                                                                                          \
     " UNION ALL"                                                                                                       \
-    " SELECT f.g, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = 0"                  \
+    " SELECT f.g, f.r, (SELECT MIN(b.Fach) FROM tblFaellig AS b WHERE b.idGebiet = f.g AND b.Richtung = f.r"           \
     " AND b.Fach > f.Fach) FROM f WHERE f.Fach IS NOT NULL),"                                                          \
-    " k (g, Fach, iv) AS (SELECT f.g, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                          \
+    " k (g, r, Fach, iv) AS (SELECT f.g, f.r, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                  \
     " WHERE i.idGebiet = f.g AND i.Fach = f.Fach),"                                                                    \
     " CASE WHEN f.Fach <= 1 THEN 0 WHEN f.Fach >= 11 THEN 365 ELSE 1 << (f.Fach - 2) END)"                             \
     " FROM f WHERE f.Fach IS NOT NULL) "
 #define TARLIVO_RANGE(condition)                                                                                       \
-    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = 0 AND b.Fach = k.Fach "        \
+    "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = k.r AND b.Fach = k.Fach "      \
     "AND " condition ")"
+// The strings stay whole lines: the formatter would cut them every few letters.
+// clang-format off
 #define TARLIVO_PER_COMPARTMENT                                                                                        \
-    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, " TARLIVO_RANGE(                      \
-        "b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, " TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv") " AS "    \
-                                                                                                             "spaeter" \
-                                                                                                             ", "      \
-                                                                                                             "(SELECT" \
-                                                                                                             " MIN(b." \
-                                                                                                             "Tag) "   \
-                                                                                                             "FROM "   \
-                                                                                                             "tblFael" \
-                                                                                                             "lig AS " \
-                                                                                                             "b "      \
-                                                                                                             "WHERE "  \
-                                                                                                             "b."      \
-                                                                                                             "idGebie" \
-                                                                                                             "t = "    \
-                                                                                                             "k.g "    \
-                                                                                                             "AND "    \
-                                                                                                             "b."      \
-                                                                                                             "Richtun" \
-                                                                                                             "g = 0 "  \
-                                                                                                             "AND "    \
-                                                                                                             "b.Fach " \
-                                                                                                             "= "      \
-                                                                                                             "k.Fach)" \
-                                                                                                             " + "     \
-                                                                                                             "k.iv "   \
-                                                                                                             "AS "     \
-                                                                                                             "naechst" \
-                                                                                                             " FROM k"
+    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, "                                     \
+    TARLIVO_RANGE("b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, "                                        \
+    TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv") " AS spaeter, "                                                             \
+    "(SELECT MIN(b.Tag) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = k.r AND b.Fach = k.Fach)"         \
+    " + k.iv AS naechst, k.r FROM k"
+// clang-format on
 // Per compartment of one subject (?2) or all: subject, compartment, interval, cards due
 // now, due later in the week, due after it, the earliest due day. Summed up by the
 // caller: summed here, SQLite would repeat each compartment's ranges once per sum.
@@ -338,7 +349,7 @@ inline constexpr const char *kDueByCompartment = TARLIVO_COMPARTMENTS TARLIVO_PE
 inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(
     "b.Tag <= ?1 - k.iv") " FROM k "
                           "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
-                          "AND b.Richtung = 0 AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
+                          "AND b.Richtung = k.r AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
 #undef TARLIVO_COMPARTMENTS
 #undef TARLIVO_RANGE
 #undef TARLIVO_PER_COMPARTMENT
@@ -347,7 +358,74 @@ inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARL
 inline constexpr const char *kCardDay = "SELECT p.idGebiet, p.Fach, s.Tag FROM tblPosition AS p "
                                         "JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
                                         "WHERE p.idFrageAntwort = ?1";
+inline constexpr const char *kCardDayReverse = "SELECT idGebiet, Fach, Tag FROM tblPositionUmgekehrt "
+                                               "WHERE idFrageAntwort = ?1";
 inline constexpr const char *kInterval = "SELECT Tage FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2";
 inline constexpr const char *kIntervalsOfSubject = "SELECT Fach, Tage FROM tblIntervall WHERE idGebiet = ?1";
+
+// ---- Both directions -------------------------------------------------------
+
+// A reverse place's row checks its subject and counts in the day buckets with
+// Richtung 1; its card takes it along when it changes subject or goes. A fill of many
+// places drops the two insert triggers inside its write and counts its places itself.
+inline constexpr const char *kReverseInsertTriggerNames[] = {"trgUmgekehrtInsertSubject", "trgFaelligUmgekehrtInsert"};
+inline constexpr const char *kReverseInsertTriggers = R"sql(
+CREATE TRIGGER trgUmgekehrtInsertSubject BEFORE INSERT ON tblPositionUmgekehrt
+WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
+BEGIN SELECT RAISE(ABORT, 'tblPositionUmgekehrt.idGebiet differs from the card''s subject'); END;
+CREATE TRIGGER trgFaelligUmgekehrtInsert AFTER INSERT ON tblPositionUmgekehrt BEGIN
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (NEW.idGebiet, 1, NEW.Fach, NEW.Tag, 1)
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+)sql";
+inline constexpr const char *kReverseTriggers = R"sql(
+CREATE TRIGGER trgUmgekehrtUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPositionUmgekehrt
+WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
+BEGIN SELECT RAISE(ABORT, 'tblPositionUmgekehrt.idGebiet differs from the card''s subject'); END;
+CREATE TRIGGER trgFaelligUmgekehrtDelete AFTER DELETE ON tblPositionUmgekehrt BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1
+    WHERE idGebiet = OLD.idGebiet AND Richtung = 1 AND Fach = OLD.Fach AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig
+    WHERE idGebiet = OLD.idGebiet AND Richtung = 1 AND Fach = OLD.Fach AND Tag = OLD.Tag AND Anzahl <= 0;
+END;
+CREATE TRIGGER trgFaelligUmgekehrtUpdate AFTER UPDATE OF idGebiet, Fach, Tag ON tblPositionUmgekehrt
+WHEN OLD.idGebiet IS NOT NEW.idGebiet OR OLD.Fach IS NOT NEW.Fach OR OLD.Tag IS NOT NEW.Tag BEGIN
+    UPDATE tblFaellig SET Anzahl = Anzahl - 1
+    WHERE idGebiet = OLD.idGebiet AND Richtung = 1 AND Fach = OLD.Fach AND Tag = OLD.Tag;
+    DELETE FROM tblFaellig
+    WHERE idGebiet = OLD.idGebiet AND Richtung = 1 AND Fach = OLD.Fach AND Tag = OLD.Tag AND Anzahl <= 0;
+    INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (NEW.idGebiet, 1, NEW.Fach, NEW.Tag, 1)
+    ON CONFLICT DO UPDATE SET Anzahl = Anzahl + 1;
+END;
+CREATE TRIGGER trgUmgekehrtCardSubject AFTER UPDATE OF idGebiet ON tblFrageAntwort
+WHEN NEW.idGebiet IS NOT OLD.idGebiet
+BEGIN UPDATE tblPositionUmgekehrt SET idGebiet = NEW.idGebiet WHERE idFrageAntwort = NEW.idFrageAntwort; END;
+CREATE TRIGGER trgUmgekehrtCardDelete AFTER DELETE ON tblFrageAntwort
+BEGIN DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = OLD.idFrageAntwort; END;
+CREATE TRIGGER trgRichtungSubjectDelete AFTER DELETE ON tblGebiet
+BEGIN DELETE FROM tblRichtung WHERE idGebiet = OLD.idGebiet; END;
+CREATE TRIGGER trgUebungUmgekehrtDelete AFTER DELETE ON tblUebung
+BEGIN DELETE FROM tblUebungUmgekehrt WHERE idUebung = OLD.idUebung; END;
+)sql";
+
+// Every card of subject ?1 without a reverse place gets one: compartment 1, queue
+// place ?2 + its key, entered at ?3 (learning day ?4). A subject without any reverse
+// place yet is filled without looking for them: a statement reading the table it
+// writes would first copy all its rows aside.
+#define TARLIVO_FILL(lacking)                                                                                          \
+    "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "                            \
+    "SELECT p.idFrageAntwort, p.idGebiet, 1, ?2 + p.idFrageAntwort, ?3, ?4 FROM tblPosition AS p "                     \
+    "WHERE p.idGebiet = ?1" lacking " ORDER BY p.idFrageAntwort"
+#define TARLIVO_LACKING                                                                                                \
+    " AND NOT EXISTS (SELECT 1 FROM tblPositionUmgekehrt AS r WHERE r.idFrageAntwort = p.idFrageAntwort)"
+inline constexpr const char *kFillReverse = TARLIVO_FILL(TARLIVO_LACKING);
+inline constexpr const char *kFillReverseFirst = TARLIVO_FILL("");
+// How many lack one, and their smallest and largest keys.
+inline constexpr const char *kLackingReverse = "SELECT COUNT(*), MIN(p.idFrageAntwort), MAX(p.idFrageAntwort) FROM "
+                                               "tblPosition AS p WHERE p.idGebiet = ?1" TARLIVO_LACKING;
+inline constexpr const char *kAllLackingReverse =
+    "SELECT COUNT(*), MIN(p.idFrageAntwort), MAX(p.idFrageAntwort) FROM tblPosition AS p WHERE p.idGebiet = ?1";
+#undef TARLIVO_FILL
+#undef TARLIVO_LACKING
 
 } // namespace tarlivo::queries

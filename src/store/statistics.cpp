@@ -11,9 +11,12 @@ namespace tarlivo {
 
 qint64 Store::dayStart(QDate day) { return day.startOfDay().toSecsSinceEpoch(); }
 
-std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> subjectId)
+std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> subjectId, Direction direction)
 {
-    sql::Statement q(m_db, subjectId ? queries::kCardsPerCompartment : queries::kCardsPerCompartmentAll);
+    const bool reverse = direction == Direction::Reverse;
+    sql::Statement q(m_db, subjectId
+                               ? (reverse ? queries::kReversePerCompartment : queries::kCardsPerCompartment)
+                               : (reverse ? queries::kReversePerCompartmentAll : queries::kCardsPerCompartmentAll));
     if (subjectId)
         q.bind(1, *subjectId);
     std::map<qint32, qint64> counts;
@@ -90,6 +93,9 @@ Statistics Store::statistics(std::optional<qint32> subjectId, int days)
     s.compartments = cardsPerCompartment(subjectId);
     for (const CompartmentCount &c : s.compartments)
         s.cards += c.count;
+    s.reverseCompartments = cardsPerCompartment(subjectId, Direction::Reverse);
+    for (const CompartmentCount &c : s.reverseCompartments)
+        s.reversePlaces += c.count;
     const QDate last = today();
     s.days = verdictsPerDay(subjectId, last.addDays(1 - std::max(days, 1)), last);
     s.today = s.days.back().total();

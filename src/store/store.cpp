@@ -187,6 +187,30 @@ WHEN NOT EXISTS (SELECT 1 FROM tblKarteMedium WHERE idMedium = OLD.idMedium)
 BEGIN DELETE FROM tblMedium WHERE idMedium = OLD.idMedium; END;
 )sql";
 
+// Both directions: each subject's direction when it is not forward only (1 reverse,
+// 2 both), each card's reverse place with its own time, and which log rows are
+// verdicts on a reverse place. tblPosition keeps one row per card, its forward
+// place, so that every tool reading the file reads it as before.
+constexpr const char *kReversePlacesSchema = R"sql(
+CREATE TABLE tblRichtung (
+    idGebiet INTEGER PRIMARY KEY,
+    Richtung INTEGER NOT NULL CHECK (Richtung IN (1, 2))
+);
+CREATE TABLE tblPositionUmgekehrt (
+    idFrageAntwort INTEGER PRIMARY KEY REFERENCES tblFrageAntwort (idFrageAntwort),
+    idGebiet       INTEGER NOT NULL,
+    Fach           INTEGER NOT NULL CHECK (Fach BETWEEN 1 AND 2147483647),
+    Stelle         INTEGER NOT NULL CHECK (Stelle BETWEEN -2147483648 AND 2147483647),
+    Seit           INTEGER NOT NULL,
+    Tag            INTEGER NOT NULL
+);
+CREATE INDEX ixUmgekehrtQueue ON tblPositionUmgekehrt (idGebiet, Fach, Stelle);
+CREATE INDEX ixUmgekehrtStelle ON tblPositionUmgekehrt (Stelle);
+CREATE TABLE tblUebungUmgekehrt (
+    idUebung INTEGER PRIMARY KEY
+);
+)sql";
+
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
 constexpr const char *kFillSeit = R"sql(
@@ -328,6 +352,9 @@ void Store::createSchema(sql::Database &db)
         db.exec(queries::kBucketTriggers);
         db.exec(kReadAloudTables);
         db.exec(kMediaTables);
+        db.exec(kReversePlacesSchema);
+        db.exec(queries::kReverseInsertTriggers);
+        db.exec(queries::kReverseTriggers);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -418,6 +445,11 @@ void Store::upgradeSchema(qint64 version)
         m_db.exec(kReadAloudTables);
     if (version < 6)
         m_db.exec(kMediaTables);
+    if (version < 7) {
+        m_db.exec(kReversePlacesSchema);
+        m_db.exec(queries::kReverseInsertTriggers);
+        m_db.exec(queries::kReverseTriggers);
+    }
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
@@ -603,18 +635,24 @@ qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &ant
     position.bind(1, cardId).bind(2, stelle).bind(3, subjectId).run();
     const qint64 seit = now();
     writeSeit(cardId, seit);
+    // A subject practised the other way too gives the new card both places.
+    std::optional<ReversePlace> reverse;
+    if (practises(direction(subjectId), Direction::Reverse)) {
+        reverse = ReversePlace{1, nextReverseStelle(), seit};
+        writeReverse(cardId, reverse);
+    }
     tx.commit();
     if (change) {
         *change = Change{};
         change->cards.push_back(
-            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit}});
+            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit, reverse}});
     }
     return cardId;
 }
 
-std::vector<qint32> Store::compartments(qint32 subjectId)
+std::vector<qint32> Store::compartments(qint32 subjectId, Direction direction)
 {
-    sql::Statement q(m_db, queries::kCompartments);
+    sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCompartmentsReverse : queries::kCompartments);
     q.bind(1, subjectId);
     std::vector<qint32> result;
     while (q.step())
@@ -622,9 +660,9 @@ std::vector<qint32> Store::compartments(qint32 subjectId)
     return result;
 }
 
-std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach)
+std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction direction)
 {
-    sql::Statement q(m_db, queries::kHeadCard);
+    sql::Statement q(m_db, direction == Direction::Reverse ? queries::kHeadCardReverse : queries::kHeadCard);
     q.bind(1, subjectId).bind(2, fach);
     if (!q.step())
         return std::nullopt;
@@ -688,28 +726,32 @@ void Store::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     }
 }
 
-Change Store::judgeCard(qint32 cardId, Verdict verdict)
+Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
 {
+    const bool reverse = direction == Direction::Reverse;
     prepareWrite();
     sql::WriteTransaction tx(m_db);
     // The compartment the card is in now, read inside this write: another window or
     // running copy may have moved it since it was shown.
     const std::optional<CardRow> before = cardRow(cardId);
-    if (!before || before->fach < 1)
+    if (!before || before->fach < 1 || (reverse && !before->reverse))
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    if (verdict == Verdict::Richtig && before->fach == kInt32Max)
+    const qint32 fach = reverse ? before->reverse->fach : before->fach;
+    if (verdict == Verdict::Richtig && fach == kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QString::fromLatin1(kTopCompartment));
-    const qint32 newFach = verdict == Verdict::Richtig       ? before->fach + 1
-                           : verdict == Verdict::FastRichtig ? before->fach
-                                                             : 1;
-    const qint32 stelle = nextStelle();
-    sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
-    if (sqlite3_changes(m_db.handle()) != 1)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+    const qint32 newFach = verdict == Verdict::Richtig ? fach + 1 : verdict == Verdict::FastRichtig ? fach : 1;
+    const qint32 stelle = reverse ? nextReverseStelle() : nextStelle();
     const qint64 at = now();
-    writeSeit(cardId, at);
-    LogRow log{0, at, cardId, before->subjectId, before->fach, newFach, verdict};
+    if (reverse) {
+        writeReverse(cardId, ReversePlace{newFach, stelle, at});
+    } else {
+        sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
+        update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
+        if (sqlite3_changes(m_db.handle()) != 1)
+            throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
+        writeSeit(cardId, at);
+    }
+    LogRow log{0, at, cardId, before->subjectId, fach, newFach, verdict, direction};
     sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                                 "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
     insert.bind(1, log.zeitpunkt)
@@ -720,13 +762,19 @@ Change Store::judgeCard(qint32 cardId, Verdict verdict)
         .bind(6, qint64(verdict))
         .run();
     log.id = sqlite3_last_insert_rowid(m_db.handle());
+    if (reverse)
+        sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, log.id).run();
     tx.commit();
 
     Change change;
     CardRow after = *before;
-    after.fach = newFach;
-    after.stelle = stelle;
-    after.seit = at;
+    if (reverse) {
+        after.reverse = ReversePlace{newFach, stelle, at};
+    } else {
+        after.fach = newFach;
+        after.stelle = stelle;
+        after.seit = at;
+    }
     change.cards.push_back({before, after});
     change.log.push_back({std::nullopt, log});
     return change;
@@ -749,6 +797,8 @@ std::optional<CardRow> Store::cardRow(qint32 cardId)
     row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
     row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
     row.seit = q.isNull(5) ? kNoSeit : q.int64(5);
+    if (!q.isNull(6))
+        row.reverse = ReversePlace{toInt32(q.int64(6), path()), toInt32(q.int64(7), path()), q.int64(8)};
     return row;
 }
 
@@ -818,6 +868,28 @@ QStringList Store::checkInvariants(bool allowSharedStelle)
         {"SELECT COUNT(*) FROM tblMedium AS m WHERE NOT EXISTS "
          "(SELECT 1 FROM tblKarteMedium AS k WHERE k.idMedium = m.idMedium)",
          "media files of no card"},
+        // Both directions: the reverse places as the forward ones, and their buckets.
+        {"SELECT COUNT(*) FROM tblPositionUmgekehrt AS r WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblFrageAntwort AS f WHERE f.idFrageAntwort = r.idFrageAntwort)",
+         "reverse places without a card"},
+        {"SELECT COUNT(*) FROM tblPositionUmgekehrt AS r JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
+         "WHERE r.idGebiet IS NOT f.idGebiet",
+         "reverse places whose subject differs from their card's"},
+        {"SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Fach < 1", "reverse compartments below 1"},
+        {"SELECT COUNT(*) FROM (SELECT Stelle FROM tblPositionUmgekehrt GROUP BY Stelle HAVING COUNT(*) > 1)",
+         "reverse queue places held by more than one card"},
+        {"SELECT COUNT(*) FROM (SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 1 "
+         "EXCEPT SELECT idGebiet, Fach, Tag, COUNT(*) FROM tblPositionUmgekehrt GROUP BY 1, 2, 3)",
+         "reverse day buckets that differ from the places"},
+        {"SELECT (SELECT COUNT(*) FROM tblFaellig WHERE Richtung = 1) - (SELECT COUNT(*) FROM (SELECT 1 "
+         "FROM tblPositionUmgekehrt GROUP BY idGebiet, Fach, Tag))",
+         "reverse day buckets missing or left over"},
+        {"SELECT COUNT(*) FROM tblRichtung AS d WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = d.idGebiet)",
+         "directions of no subject"},
+        {"SELECT COUNT(*) FROM tblUebungUmgekehrt AS m WHERE NOT EXISTS "
+         "(SELECT 1 FROM tblUebung AS u WHERE u.idUebung = m.idUebung)",
+         "reverse marks of no verdict"},
         {"SELECT COUNT(*) FROM tblIntervall AS i WHERE NOT EXISTS "
          "(SELECT 1 FROM tblGebiet AS g WHERE g.idGebiet = i.idGebiet) OR Fach < 1",
          "intervals of no subject"},

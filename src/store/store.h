@@ -67,6 +67,10 @@ struct BulkCard {
     qint32 fach = 1;                    // 1 and up
     std::optional<qint64> seit = {};    // when it came into its compartment; none: now
     std::vector<MediaInput> media = {}; // at most one of each kind per side
+    // Its reverse place, when the file gives one; a subject the import creates for
+    // such cards practises both ways.
+    std::optional<qint32> reverseFach = {};
+    std::optional<qint64> reverseSeit = {};
 };
 
 struct BulkImportOptions {
@@ -119,6 +123,9 @@ struct DayVerdicts {
 struct Statistics {
     std::vector<CompartmentCount> compartments; // ascending
     qint64 cards = 0;
+    // The reverse places, likewise (none where no subject was practised the other way).
+    std::vector<CompartmentCount> reverseCompartments;
+    qint64 reversePlaces = 0;
     std::vector<DayVerdicts> days; // oldest first, the last one is today
     qint64 today = 0;              // verdicts given today
     qint32 streak = 0;             // see Store::practiceStreak
@@ -154,7 +161,7 @@ struct SubjectLanguages {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 6;
+    static constexpr int kSchemaVersion = 7;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -184,10 +191,10 @@ public:
     // Stores a card in compartment 1 at the end of the queue; returns its key. When
     // change is given it receives the rows written, for undo.
     qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change = nullptr);
-    // The compartments holding cards of the subject, ascending.
-    std::vector<qint32> compartments(qint32 subjectId);
-    // The card of the subject in that compartment that has waited longest.
-    std::optional<qint32> headCard(qint32 subjectId, qint32 fach);
+    // The compartments holding places of the subject in that direction, ascending.
+    std::vector<qint32> compartments(qint32 subjectId, Direction direction = Direction::Forward);
+    // The card of the subject whose place in that compartment has waited longest.
+    std::optional<qint32> headCard(qint32 subjectId, qint32 fach, Direction direction = Direction::Forward);
     std::optional<CardText> cardText(qint32 cardId);
     // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
     void moveCard(qint32 cardId, qint32 newFach);
@@ -195,8 +202,9 @@ public:
     // Richtig one up, Fast Richtig the same, Falsch 1; the card goes to the end of
     // the queue and the verdict into the log, in one transaction. Throws NotFound,
     // Limit (detail kTopCompartment for a Richtig in the top compartment). Returns
-    // the rows touched, for undo.
-    Change judgeCard(qint32 cardId, Verdict verdict);
+    // the rows touched, for undo. A Reverse verdict moves only the card's reverse place
+    // (NotFound without one).
+    Change judgeCard(qint32 cardId, Verdict verdict, Direction direction = Direction::Forward);
     static constexpr const char *kTopCompartment = "top compartment";
     // Throws NotFound when the card row is missing. When change is given it receives
     // the card as it was and as it is now, for undo.
@@ -212,7 +220,8 @@ public:
 
     // Statistics, for one subject or (nullopt) all. Days are local calendar days;
     // "today" is the local date of the clock in StoreOptions::now.
-    std::vector<CompartmentCount> cardsPerCompartment(std::optional<qint32> subjectId);
+    std::vector<CompartmentCount> cardsPerCompartment(std::optional<qint32> subjectId,
+                                                      Direction direction = Direction::Forward);
     qint64 cardCount(std::optional<qint32> subjectId);
     // One entry per day from first to last, inclusive, days without verdicts too.
     std::vector<DayVerdicts> verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last);
@@ -241,13 +250,29 @@ public:
     Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
     // Every subject holding cards, in the order of allSubjects().
     std::vector<SubjectDue> dueBySubject();
-    // One subject, or (nullopt) all.
+    // One subject, or (nullopt) all. Each subject counts the places of the directions
+    // it practises; a compartment's figures are those of both directions together.
     DueFigures dueFigures(std::optional<qint32> subjectId);
     // Compartments 1 to 10 and every higher one holding cards, ascending.
     std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
-    bool isDue(qint32 cardId);
+    bool isDue(qint32 cardId, Direction direction = Direction::Forward);
     // The highest compartment of the subject whose head card is due.
-    std::optional<qint32> highestDueCompartment(qint32 subjectId);
+    std::optional<qint32> highestDueCompartment(qint32 subjectId, Direction direction = Direction::Forward);
+
+    // Both directions (store/directions.cpp). How the subject is practised.
+    DirectionSetting direction(qint32 subjectId);
+    // Whether any subject is practised the other way too.
+    bool hasReverseSubjects();
+    // Sets it. A setting with the reverse side gives every card of the subject without
+    // a reverse place one: compartment 1, at the end of its queue, due at once; going
+    // back keeps them. keepGoing is asked now and then; false cancels and leaves the
+    // file as it was (nullopt). Throws NotFound, Limit.
+    std::optional<Change> setDirection(qint32 subjectId, DirectionSetting setting,
+                                       const std::function<bool()> &keepGoing = {});
+    static bool practises(DirectionSetting setting, Direction direction)
+    {
+        return setting == DirectionSetting::Both || int(setting) == int(direction);
+    }
     // Cards falling due on each of the next `days` learning days; the first entry,
     // today, holds every card due now.
     std::vector<qint64> forecast(std::optional<qint32> subjectId, int days = 30);
@@ -267,8 +292,9 @@ public:
     Change deleteCards(const std::vector<qint32> &cardIds);
     // Compartment and queue place stay.
     Change moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId);
-    // Each card to the end of that compartment's queue, in the order given.
-    Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach);
+    // Each card to the end of that compartment's queue, in the order given. Reverse:
+    // the cards' reverse places (a card without one gets one).
+    Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction = Direction::Forward);
     // The subject with all its cards.
     Change deleteSubject(qint32 subjectId);
     // Both texts as given, nothing trimmed; the media edits in the same step.
@@ -349,6 +375,19 @@ private:
     QString backupPrefix() const;
     QString backupTarget(QDate day) const;
     qint32 nextStelle();
+    qint32 nextReverseStelle();
+    // Writes the card's reverse place as given, or takes it away.
+    void writeReverse(qint32 cardId, const std::optional<ReversePlace> &place);
+    // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
+    std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
+    // Takes a fill back (forward false) or makes it again, after checking that the
+    // file holds it as the step left it.
+    void applyFill(const ReverseFill &fill, bool forward);
+    // Writes the fill's places; returns how many. Throws Cancelled when keepGoing said no.
+    qint64 insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing);
+    struct Cancelled {};
+    std::optional<DirectionRow> directionRow(qint32 subjectId);
+    void writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row);
     qint64 now() const;
     // The rows as the file holds them now.
     std::optional<SubjectRow> subjectRow(qint32 subjectId);

@@ -35,7 +35,8 @@ std::optional<SubjectRow> Store::subjectRow(qint32 subjectId)
 
 std::optional<LogRow> Store::logRow(qint64 logId)
 {
-    sql::Statement q(m_db, "SELECT Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil "
+    sql::Statement q(m_db, "SELECT Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil, "
+                           "EXISTS (SELECT 1 FROM tblUebungUmgekehrt WHERE idUebung = ?1) "
                            "FROM tblUebung WHERE idUebung = ?1");
     if (!q.bind(1, logId).step())
         return std::nullopt;
@@ -48,6 +49,7 @@ std::optional<LogRow> Store::logRow(qint64 logId)
     row.fachNachher = qint32(q.int64(4));
     const qint64 urteil = q.int64(5);
     row.urteil = Verdict(urteil);
+    row.direction = q.int64(6) ? Direction::Reverse : Direction::Forward;
     // A value beyond 32 bits reads as something no recorded row holds.
     if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.fachVorher
         || q.int64(4) != row.fachNachher)
@@ -96,6 +98,11 @@ void Store::applyStep(const Change &change, bool forward)
     for (const auto &c : change.log) {
         if (!(logRow(keyOf(c)) == fromSide(c, forward)))
             conflict(QStringLiteral("log row %1").arg(keyOf(c)));
+    }
+    for (const auto &c : change.directions) {
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (!(directionRow(id) == fromSide(c, forward)))
+            conflict(QStringLiteral("direction of subject %1").arg(id));
     }
     for (const auto &c : change.intervals) {
         const IntervalRow &key = c.before ? *c.before : *c.after;
@@ -179,6 +186,8 @@ void Store::applyStep(const Change &change, bool forward)
             }
             if (from->seit != to->seit)
                 writeSeit(to->id, to->seit);
+            if (from->reverse != to->reverse)
+                writeReverse(to->id, to->reverse);
         } else {
             sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
                                       "VALUES (?1, ?2, ?3, ?4)");
@@ -187,6 +196,8 @@ void Store::applyStep(const Change &change, bool forward)
                                           "VALUES (?1, ?2, ?3, ?4)");
             position.bind(1, to->id).bind(2, to->fach).bind(3, to->stelle).bind(4, to->subjectId).run();
             writeSeit(to->id, to->seit);
+            if (to->reverse)
+                writeReverse(to->id, to->reverse);
         }
     }
     // Links after their card came back; a file no card shows any more goes by trigger.
@@ -216,6 +227,17 @@ void Store::applyStep(const Change &change, bool forward)
             conflict(QStringLiteral("cards of media file %1").arg(from->id));
         sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, from->id).run();
     }
+    // Directions after their subject came back, before it goes; a fill after its
+    // cards came back (undo of a later deletion is a step of its own).
+    for (const auto &c : change.directions) {
+        const auto &to = toSide(c, forward);
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (to && !subjectRow(id))
+            conflict(QStringLiteral("subject %1 of a direction").arg(id));
+        writeDirection(id, to);
+    }
+    for (const ReverseFill &fill : change.fills)
+        applyFill(fill, forward);
     // Intervals after their subject came back, before it goes.
     for (const auto &c : change.intervals) {
         const auto &to = toSide(c, forward);
@@ -263,6 +285,8 @@ void Store::applyStep(const Change &change, bool forward)
             .bind(6, to->fachNachher)
             .bind(7, qint64(to->urteil))
             .run();
+        if (to->direction == Direction::Reverse)
+            sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, to->id).run();
     }
 
     // A card coming back to its place finds it taken when another card was put
@@ -275,6 +299,15 @@ void Store::applyStep(const Change &change, bool forward)
         sql::Statement q(m_db, queries::kCardsAtStelle);
         if (q.bind(1, to->stelle).step() && q.int64(0) > 1)
             conflict(QStringLiteral("queue place %1").arg(to->stelle));
+    }
+    for (const auto &c : change.cards) {
+        const auto &from = fromSide(c, forward);
+        const auto &to = toSide(c, forward);
+        if (!to || !to->reverse || (from && from->reverse && from->reverse->stelle == to->reverse->stelle))
+            continue;
+        sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle = ?1");
+        if (q.bind(1, to->reverse->stelle).step() && q.int64(0) > 1)
+            conflict(QStringLiteral("reverse queue place %1").arg(to->reverse->stelle));
     }
     tx.commit();
 }

@@ -151,7 +151,7 @@ void DelimitedText::setSeparator(QChar separator)
 
 namespace {
 
-enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Seit };
+enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Seit, FachUmgekehrt, SeitUmgekehrt };
 
 // A column a header may name, in German or as Anki and spreadsheets call it.
 Column columnNamed(const QString &name)
@@ -160,9 +160,17 @@ Column columnNamed(const QString &name)
         const char *name;
         Column column;
     } known[] = {
-        {"frage", Column::Frage},     {"question", Column::Frage}, {"front", Column::Frage},
-        {"antwort", Column::Antwort}, {"answer", Column::Antwort}, {"back", Column::Antwort},
-        {"fach", Column::Fach},       {"gebiet", Column::Gebiet},  {"seit", Column::Seit},
+        {"frage", Column::Frage},
+        {"question", Column::Frage},
+        {"front", Column::Frage},
+        {"antwort", Column::Antwort},
+        {"answer", Column::Antwort},
+        {"back", Column::Antwort},
+        {"fach", Column::Fach},
+        {"gebiet", Column::Gebiet},
+        {"seit", Column::Seit},
+        {"fach umgekehrt", Column::FachUmgekehrt},
+        {"seit umgekehrt", Column::SeitUmgekehrt},
     };
     const QString n = name.trimmed().toLower();
     for (const auto &k : known)
@@ -193,6 +201,12 @@ std::optional<TextColumns> columnsNamed(const QStringList &names, bool allKnown)
             break;
         case Column::Seit:
             slot = &c.seit;
+            break;
+        case Column::FachUmgekehrt:
+            slot = &c.fachUmgekehrt;
+            break;
+        case Column::SeitUmgekehrt:
+            slot = &c.seitUmgekehrt;
             break;
         case Column::Unknown:
             if (allKnown)

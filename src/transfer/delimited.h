@@ -13,7 +13,9 @@ struct TextColumns {
     int antwort = 1;
     int fach = -1;
     int gebiet = -1;
-    int seit = -1;      // when the card came into its compartment
+    int seit = -1;          // when the card came into its compartment
+    int fachUmgekehrt = -1; // its reverse place, when the file gives one
+    int seitUmgekehrt = -1;
     bool named = false; // a #columns: line or a first line named Frage and Antwort
 };
 

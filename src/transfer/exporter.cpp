@@ -149,6 +149,7 @@ struct Line {
     qint64 fach;
     size_t subject;
     std::optional<qint64> seit;
+    std::optional<std::pair<qint64, qint64>> reverse = {}; // compartment and time of its reverse place
 };
 
 // ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
@@ -348,6 +349,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     }
     if (!subject.isEmpty() && subjects.empty())
         throw TransferError(text::subjectNotFound(subject));
+    // Two more columns, only when some subject exported is practised the other way.
+    bool withReverse = false;
+    for (const auto &s : subjects)
+        withReverse = withReverse || Store::practises(store.direction(qint32(s.first)), Direction::Reverse);
     qint64 total = 0;
     {
         sql::Statement q(db, subject.isEmpty() ? "SELECT COUNT(*) FROM tblPosition"
@@ -389,7 +394,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         const QByteArray sep(1, separator);
         out.append("#separator:").append(csv ? "semicolon" : "tab").append("\n");
         out.append("#html:false\n");
-        out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit\n").constData());
+        out.append(("#columns:Frage" + sep + "Antwort" + sep + "Fach" + sep + "Gebiet" + sep + "Seit").constData());
+        if (withReverse)
+            out.append((sep + "Fach umgekehrt" + sep + "Seit umgekehrt").constData());
+        out.append("\n");
         out.append("#deck column:4\n");
     }
 
@@ -407,6 +415,21 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         if (rc != SQLITE_DONE)
             db.fail(rc);
     }
+    if (withReverse) {
+        std::unordered_map<qint64, std::pair<qint64, qint64>> places;
+        for (const auto &s : subjects) {
+            sql::Statement q(db, "SELECT r.idFrageAntwort, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
+                                 "WHERE r.idGebiet = ?1");
+            q.bind(1, s.first);
+            while (q.step())
+                places.emplace(q.int64(0), std::make_pair(q.int64(1), q.int64(2)));
+        }
+        for (Line &line : lines) {
+            const auto it = places.find(line.card);
+            if (it != places.end())
+                line.reverse = it->second;
+        }
+    }
 
     std::vector<bool> written(subjects.size());
     // kvtml: each subject's entries, numbered from 0 in file order, are one run.
@@ -421,7 +444,16 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         run.second = id;
         out.append("  <entry id=\"").append(std::to_string(id)).append("\">\n   <translation id=\"0\">\n    <text>");
         appendXml(out, frage, frageSize);
-        out.append("</text>\n   </translation>\n   <translation id=\"1\">\n    <text>");
+        out.append("</text>\n");
+        // The reverse place as the question side's grade: how well the answer brings the question back.
+        if (line.reverse) {
+            out.append("    <grade>\n     <currentgrade>")
+                .append(std::to_string(std::min<qint64>(line.reverse->first - 1, 7)))
+                .append("</currentgrade>\n     <count>0</count>\n     <errorcount>0</errorcount>\n     <date>");
+            seitFormat.append(out, line.reverse->second, false);
+            out.append("</date>\n    </grade>\n");
+        }
+        out.append("   </translation>\n   <translation id=\"1\">\n    <text>");
         appendXml(out, antwort, antwortSize);
         out.append("</text>\n");
         if (line.fach > 1 || line.seit) {
@@ -449,6 +481,15 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         out.push_back(separator);
         if (line.seit)
             seitFormat.append(out, *line.seit);
+        if (withReverse) {
+            // Empty cells for a card without a reverse place.
+            out.push_back(separator);
+            if (line.reverse)
+                out.append(std::to_string(line.reverse->first));
+            out.push_back(separator);
+            if (line.reverse)
+                seitFormat.append(out, line.reverse->second);
+        }
         out.push_back('\n');
     };
     auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {

@@ -27,6 +27,9 @@ struct ForeignCard {
     QString antwort;
     qint32 fach = 1;
     std::optional<qint64> seit; // seconds since 1970 UTC; none: now
+    // The reverse place, where the file keeps a grade for the other way.
+    std::optional<qint32> reverseFach = {};
+    std::optional<qint64> reverseSeit = {};
 };
 
 struct ForeignCards {

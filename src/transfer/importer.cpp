@@ -223,7 +223,8 @@ bool ImportFile::next(Item &item)
             return false;
         const ForeignCard &card = m_foreign.cards[m_foreignNext++ - refused];
         item.line = card.number;
-        item.card = BulkCard{card.subject, card.frage, card.antwort, card.fach, card.seit};
+        item.card =
+            BulkCard{card.subject, card.frage, card.antwort, card.fach, card.seit, card.reverseFach, card.reverseSeit};
         if (!validSubjectName(card.subject)) {
             refuse(LineProblem::BadGebiet, card.subject);
             item.refusal.entry = true;
@@ -252,7 +253,8 @@ bool ImportFile::next(Item &item)
         item.line = record.line;
         const TextColumns &c = m_text->columns();
         const int fields = int(record.fields.size());
-        const int used = 2 + (c.fach >= 0) + (c.gebiet >= 0) + (c.seit >= 0);
+        const int used =
+            2 + (c.fach >= 0) + (c.gebiet >= 0) + (c.seit >= 0) + (c.fachUmgekehrt >= 0) + (c.seitUmgekehrt >= 0);
         item.unusedFields = std::max(0, fields - used);
         if (fields < 2 || fields <= std::max(c.frage, c.antwort))
             return refuse(LineProblem::OneField);
@@ -268,6 +270,16 @@ bool ImportFile::next(Item &item)
             return refuse(LineProblem::BadFach, fach);
         if (c.seit >= 0)
             item.card.seit = parseSeit(record.fields.value(c.seit));
+        // The reverse place: an empty cell, a card without one.
+        const QString reverse = c.fachUmgekehrt >= 0 ? record.fields.value(c.fachUmgekehrt) : QString();
+        if (!reverse.trimmed().isEmpty()) {
+            qint32 reverseFach = 1;
+            if (!parseFach(reverse, &reverseFach))
+                return refuse(LineProblem::BadFach, reverse);
+            item.card.reverseFach = reverseFach;
+            if (c.seitUmgekehrt >= 0)
+                item.card.reverseSeit = parseSeit(record.fields.value(c.seitUmgekehrt));
+        }
         if (c.gebiet >= 0) {
             item.card.subject = record.fields.value(c.gebiet);
             if (item.card.subject != m_lastValidSubject) {

@@ -19,7 +19,8 @@ using foreign::XmlHandler;
 // The entries as read, with what is known of each beside them, so that the cards
 // become the result in place.
 struct Entries {
-    enum : quint8 { Deactivated = 1, Graded = 2 }; // graded: the answer's first grade is read
+    // graded: the answer's first grade is read; the question's is the reverse one
+    enum : quint8 { Deactivated = 1, Graded = 2, ReverseGraded = 4 };
     std::vector<ForeignCard> cards;
     std::vector<quint8> state;
 
@@ -154,9 +155,11 @@ public:
             opened = Opened::Translation;
         } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == "text") {
             return translation >= 0 && want(Text::Translation);
-        } else if (inEntry && depth == 3 && translation == 1 && name == "grade"
-                   && !(entries.state.back() & Entries::Graded)) {
-            entries.state.back() |= Entries::Graded;
+        } else if (inEntry && depth == 3 && name == "grade"
+                   && ((translation == 1 && !(entries.state.back() & Entries::Graded))
+                       || (translation == 0 && !(entries.state.back() & Entries::ReverseGraded)))) {
+            reverseGrade = translation == 0;
+            entries.state.back() |= reverseGrade ? Entries::ReverseGraded : Entries::Graded;
             inGrade = true;
             gradeValue = 0;
             opened = Opened::Grade;
@@ -208,7 +211,7 @@ public:
             gradeValue = foreign::toNumber(utf8);
             break;
         case Text::Date:
-            entries.last().seit = localTime(utf8, clock);
+            (reverseGrade ? entries.last().reverseSeit : entries.last().seit) = localTime(utf8, clock);
             break;
         }
     }
@@ -223,7 +226,10 @@ public:
             translation = -1;
             break;
         case Opened::Grade:
-            entries.last().fach = fachOfGrade(gradeValue);
+            if (reverseGrade)
+                entries.last().reverseFach = fachOfGrade(gradeValue);
+            else
+                entries.last().fach = fachOfGrade(gradeValue);
             inGrade = false;
             break;
         case Opened::Lesson:
@@ -278,6 +284,7 @@ private:
     QString title;
     int translation = -1; // the id of the translation being read: 0, 1, or another
     bool inGrade = false;
+    bool reverseGrade = false; // the question's grade: how the answer -> question way stands
     qint64 gradeValue = 0;
     foreign::LocalTimes clock;
 };

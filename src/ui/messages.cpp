@@ -1,5 +1,6 @@
 #include "ui/messages.h"
 
+#include "store/store.h"
 #include "texts/wording.h"
 
 #include <QDir>
@@ -497,6 +498,25 @@ QString soundUnplayable(const QString &fileName)
     return QStringLiteral("Der Ton „%1“ lässt sich nicht abspielen; die Datei ist vermutlich beschädigt "
                           "oder in einem unbekannten Format.")
         .arg(fileName);
+}
+QStringList directionChoices()
+{
+    return {QStringLiteral("Frage -> Antwort"), QStringLiteral("Antwort -> Frage"), QStringLiteral("Beide Richtungen")};
+}
+QString reverseCaption(const QString &subject) { return subject + QStringLiteral(" (umgekehrt)"); }
+QString directionLabel(const QString &subject) { return QStringLiteral("Richtung von „%1“").arg(subject); }
+QString directionProgress(const QString &subject)
+{
+    return QStringLiteral("Die Karten von „%1“ bekommen ihren Platz für die Gegenrichtung …").arg(subject);
+}
+QString reverseColumn() { return QStringLiteral("Fach umgekehrt"); }
+QString statisticsReverse(qint64 places, const std::vector<CompartmentCount> &compartments)
+{
+    const QLocale german(QLocale::German);
+    QStringList each;
+    for (const CompartmentCount &c : compartments)
+        each << QStringLiteral("Fach %1: %2").arg(c.fach).arg(german.toString(c.count));
+    return QStringLiteral("umgekehrt: %1 (%2)").arg(german.toString(places), each.join(QStringLiteral(", ")));
 }
 
 } // namespace tarlivo::ui::text

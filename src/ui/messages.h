@@ -5,8 +5,15 @@
 #include "store/storeerror.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 // The texts the program shows, in one place.
+namespace tarlivo {
+struct CompartmentCount;
+}
+
 namespace tarlivo::ui::text {
 
 QString programTitle();
@@ -121,5 +128,12 @@ QString noSpeechService();
 QString noVoiceFor(const QString &languageName, const QString &locale);
 QString noSoundOutput();
 QString soundUnplayable(const QString &fileName);
+// Both directions.
+QStringList directionChoices(); // in the order of DirectionSetting
+QString reverseCaption(const QString &subject);
+QString directionLabel(const QString &subject);
+QString directionProgress(const QString &subject);
+QString reverseColumn(); // the card list's column of the reverse compartment
+QString statisticsReverse(qint64 places, const std::vector<CompartmentCount> &compartments);
 
 } // namespace tarlivo::ui::text

@@ -168,16 +168,26 @@ struct Card {
     // clock's reading marks a time set anew as fresh: any time from seit on.
     qint64 seit = -1;
     bool seitFresh = false;
+    // Its reverse place (tblPositionUmgekehrt); -1: none.
+    qint64 rfach = -1;
+    qint64 rstelle = -1;
+    qint64 rseit = -1;
+    bool rseitFresh = false;
+    static bool timeMatches(qint64 a, bool aFresh, qint64 b, bool bFresh)
+    {
+        if (aFresh == bFresh)
+            return a == b;
+        return aFresh ? b >= a : a >= b;
+    }
     bool seitMatches(const Card &o) const
     {
-        if (seitFresh == o.seitFresh)
-            return seit == o.seit;
-        return seitFresh ? o.seit >= seit : seit >= o.seit;
+        return timeMatches(seit, seitFresh, o.seit, o.seitFresh)
+               && timeMatches(rseit, rseitFresh, o.rseit, o.rseitFresh);
     }
     bool operator==(const Card &o) const
     {
-        return std::tie(subject, frage, antwort, fach, stelle)
-                   == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle)
+        return std::tie(subject, frage, antwort, fach, stelle, rfach, rstelle)
+                   == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle, o.rfach, o.rstelle)
                && seitMatches(o);
     }
     bool operator!=(const Card &o) const { return !(*this == o); }
@@ -189,11 +199,12 @@ struct Verdict {
     qint64 subject = 0;
     qint64 fachVorher = 0;
     qint64 fachNachher = 0;
-    qint64 urteil = 0; // 1 Falsch, 2 Fast Richtig, 3 Richtig
+    qint64 urteil = 0;    // 1 Falsch, 2 Fast Richtig, 3 Richtig
+    bool reverse = false; // on the card's reverse place
     bool operator==(const Verdict &o) const
     {
-        return std::tie(card, subject, fachVorher, fachNachher, urteil)
-               == std::tie(o.card, o.subject, o.fachVorher, o.fachNachher, o.urteil);
+        return std::tie(card, subject, fachVorher, fachNachher, urteil, reverse)
+               == std::tie(o.card, o.subject, o.fachVorher, o.fachNachher, o.urteil, o.reverse);
     }
     bool operator!=(const Verdict &o) const { return !(*this == o); }
 };
@@ -204,6 +215,7 @@ struct State {
     std::map<qint64, Verdict> log;
     std::map<std::pair<qint64, qint64>, qint64> intervals; // (subject, compartment) -> days
     std::map<qint64, QString> pictures;                    // card -> its question's picture
+    std::map<qint64, qint64> directions;                   // subject -> 1 reverse, 2 both
     // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
     qint64 subjectSeq = 0;
     qint64 cardSeq = 0;
@@ -211,7 +223,7 @@ struct State {
     bool operator==(const State &o) const
     {
         return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals
-               && pictures == o.pictures;
+               && pictures == o.pictures && directions == o.directions;
     }
     bool operator!=(const State &o) const { return !(*this == o); }
 
@@ -236,7 +248,8 @@ struct State {
                 return QStringLiteral("card %1 missing on the other side").arg(id);
             const Card &c = other->second;
             if (card != c)
-                return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8 seit %9/%10")
+                return QStringLiteral("card %1: subject %2/%3 fach %4/%5 stelle %6/%7 texts %8 seit %9/%10 "
+                                      "reverse %11/%12 at %13/%14")
                     .arg(id)
                     .arg(card.subject)
                     .arg(c.subject)
@@ -246,7 +259,11 @@ struct State {
                     .arg(c.stelle)
                     .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ")
                     .arg(card.seitFresh ? QStringLiteral(">=%1").arg(card.seit) : QString::number(card.seit))
-                    .arg(c.seitFresh ? QStringLiteral(">=%1").arg(c.seit) : QString::number(c.seit));
+                    .arg(c.seitFresh ? QStringLiteral(">=%1").arg(c.seit) : QString::number(c.seit))
+                    .arg(card.rfach)
+                    .arg(c.rfach)
+                    .arg(card.rstelle)
+                    .arg(c.rstelle);
         }
         for (const auto &[id, card] : o.cards)
             if (!cards.count(id))
@@ -274,6 +291,10 @@ struct State {
             return QStringLiteral("intervals differ: %1 here, %2 there").arg(intervals.size()).arg(o.intervals.size());
         if (pictures != o.pictures)
             return QStringLiteral("pictures differ: %1 here, %2 there").arg(pictures.size()).arg(o.pictures.size());
+        if (directions != o.directions)
+            return QStringLiteral("directions differ: %1 here, %2 there")
+                .arg(directions.size())
+                .arg(o.directions.size());
         return QString();
     }
 };
@@ -305,6 +326,16 @@ inline State read(Connection &db)
     for (const QStringList &row : db.rows("SELECT k.idFrageAntwort, m.Name FROM tblKarteMedium AS k "
                                           "JOIN tblMedium AS m USING (idMedium) WHERE k.Seite = 0 AND k.Art = 0"))
         state.pictures[row[0].toLongLong()] = row[1];
+    for (const QStringList &row : db.rows("SELECT idFrageAntwort, Fach, Stelle, Seit FROM tblPositionUmgekehrt")) {
+        Card &c = state.cards[row[0].toLongLong()];
+        c.rfach = row[1].toLongLong();
+        c.rstelle = row[2].toLongLong();
+        c.rseit = row[3].toLongLong();
+    }
+    for (const QStringList &row : db.rows("SELECT idUebung FROM tblUebungUmgekehrt"))
+        state.log[row[0].toLongLong()].reverse = true;
+    for (const QStringList &row : db.rows("SELECT idGebiet, Richtung FROM tblRichtung"))
+        state.directions[row[0].toLongLong()] = row[1].toLongLong();
     for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
         if (row[0] == QLatin1String("tblGebiet"))
             state.subjectSeq = row[1].toLongLong();
@@ -374,6 +405,19 @@ inline QStringList violations(const QString &path)
          "JOIN tblFachSeit AS s USING (idFrageAntwort) GROUP BY 1, 2, 3 "
          "EXCEPT SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 0)",
          "cards missing from the day buckets"},
+        // Both directions: at most one reverse place per card, in its subject, each
+        // queue place once, and the buckets of Richtung 1 as the places.
+        {"SELECT COUNT(*) FROM tblPositionUmgekehrt AS r LEFT JOIN tblFrageAntwort AS f USING (idFrageAntwort) "
+         "WHERE r.idGebiet IS NOT f.idGebiet OR r.Fach < 1",
+         "reverse places of no card, in another subject or below compartment 1"},
+        {"SELECT COUNT(*) FROM (SELECT Stelle FROM tblPositionUmgekehrt GROUP BY Stelle HAVING COUNT(*) > 1)",
+         "reverse queue places held twice"},
+        {"SELECT COUNT(*) FROM (SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 1 "
+         "EXCEPT SELECT idGebiet, Fach, Tag, COUNT(*) FROM tblPositionUmgekehrt GROUP BY 1, 2, 3)",
+         "reverse day buckets not as the places"},
+        {"SELECT COUNT(*) FROM (SELECT idGebiet, Fach, Tag, COUNT(*) FROM tblPositionUmgekehrt GROUP BY 1, 2, 3 "
+         "EXCEPT SELECT idGebiet, Fach, Tag, Anzahl FROM tblFaellig WHERE Richtung = 1)",
+         "reverse places missing from the day buckets"},
     };
     for (const Check &check : checks) {
         const qint64 n = db.number(check.sql);

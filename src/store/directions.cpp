@@ -1,0 +1,249 @@
+// Both directions: a subject's choice, and the reverse places it gives its cards.
+#include "store/store.h"
+
+#include "store/numbertest.h"
+#include "store/queries.h"
+
+#include <QElapsedTimer>
+
+#include <sqlite3.h>
+
+namespace tarlivo {
+namespace {
+
+// Asks keepGoing now and then while one long statement runs; a false answer
+// interrupts it, and the write it belongs to is rolled back.
+class CancelWatch {
+public:
+    CancelWatch(sqlite3 *db, const std::function<bool()> &keepGoing) : m_db(db), m_keepGoing(keepGoing)
+    {
+        if (!m_keepGoing)
+            return;
+        m_clock.start();
+        sqlite3_progress_handler(m_db, 20000, &CancelWatch::tick, this);
+    }
+    ~CancelWatch()
+    {
+        if (m_keepGoing)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    CancelWatch(const CancelWatch &) = delete;
+    CancelWatch &operator=(const CancelWatch &) = delete;
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    static int tick(void *self)
+    {
+        auto *watch = static_cast<CancelWatch *>(self);
+        // The dialog is asked a few times a second, not at every tick.
+        if (watch->m_clock.elapsed() < 50)
+            return 0;
+        watch->m_clock.restart();
+        watch->m_cancelled = !watch->m_keepGoing();
+        return watch->m_cancelled ? 1 : 0;
+    }
+
+    sqlite3 *m_db;
+    const std::function<bool()> &m_keepGoing;
+    QElapsedTimer m_clock;
+    bool m_cancelled = false;
+};
+
+} // namespace
+
+qint32 Store::nextReverseStelle()
+{
+    sql::Statement q(m_db, queries::kMaxStelleReverse);
+    if (!q.step() || q.isNull(0))
+        return 1;
+    const qint64 largest = q.int64(0);
+    if (largest >= kInt32Max)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+    return qint32(largest + 1);
+}
+
+void Store::writeReverse(qint32 cardId, const std::optional<ReversePlace> &place)
+{
+    if (!place) {
+        sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, cardId).run();
+        return;
+    }
+    sql::Statement q(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
+                           "SELECT idFrageAntwort, idGebiet, ?2, ?3, ?4, ?5 FROM tblFrageAntwort "
+                           "WHERE idFrageAntwort = ?1 ON CONFLICT (idFrageAntwort) DO UPDATE SET "
+                           "Fach = excluded.Fach, Stelle = excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag");
+    q.bind(1, cardId)
+        .bind(2, place->fach)
+        .bind(3, place->stelle)
+        .bind(4, place->seit)
+        .bind(5, learningDay(place->seit));
+    q.run();
+    if (sqlite3_changes(m_db.handle()) != 1)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
+}
+
+std::optional<DirectionRow> Store::directionRow(qint32 subjectId)
+{
+    sql::Statement q(m_db, "SELECT Richtung FROM tblRichtung WHERE idGebiet = ?1");
+    if (!q.bind(1, subjectId).step())
+        return std::nullopt;
+    const qint64 value = q.int64(0);
+    return DirectionRow{subjectId, value == 1 ? DirectionSetting::Reverse : DirectionSetting::Both};
+}
+
+DirectionSetting Store::direction(qint32 subjectId)
+{
+    const std::optional<DirectionRow> row = directionRow(subjectId);
+    return row ? row->setting : DirectionSetting::Forward;
+}
+
+bool Store::hasReverseSubjects()
+{
+    sql::Statement q(m_db, "SELECT 1 FROM tblRichtung LIMIT 1");
+    return q.step();
+}
+
+void Store::writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row)
+{
+    if (!row || row->setting == DirectionSetting::Forward) {
+        sql::Statement(m_db, "DELETE FROM tblRichtung WHERE idGebiet = ?1").bind(1, subjectId).run();
+        return;
+    }
+    sql::Statement(m_db, "INSERT INTO tblRichtung (idGebiet, Richtung) VALUES (?1, ?2) "
+                         "ON CONFLICT (idGebiet) DO UPDATE SET Richtung = excluded.Richtung")
+        .bind(1, subjectId)
+        .bind(2, qint64(row->setting))
+        .run();
+}
+
+std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing)
+{
+    // Which cards lack a place, and so how far the queue places reach.
+    bool anyPlace = false;
+    {
+        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
+        anyPlace = q.bind(1, subjectId).step();
+    }
+    ReverseFill fill{subjectId, 0, 0, 0, 0, now()};
+    qint64 firstKey = 0;
+    qint64 lastKey = 0;
+    {
+        sql::Statement q(m_db, anyPlace ? queries::kLackingReverse : queries::kAllLackingReverse);
+        if (!q.bind(1, subjectId).step() || q.int64(0) == 0)
+            return std::nullopt;
+        fill.count = q.int64(0);
+        firstKey = q.int64(1);
+        lastKey = q.int64(2);
+    }
+    fill.stelleBase = qint64(nextReverseStelle()) - firstKey;
+    if (fill.stelleBase + lastKey > kInt32Max)
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+    fill.firstStelle = qint32(fill.stelleBase + firstKey);
+    fill.lastStelle = qint32(fill.stelleBase + lastKey);
+    insertFill(fill, keepGoing);
+    return fill;
+}
+
+qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing)
+{
+    bool anyPlace = false;
+    {
+        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
+        anyPlace = q.bind(1, fill.subjectId).step();
+    }
+    const qint64 day = learningDay(fill.seit);
+    // Row by row the triggers would check and count each place; the fill takes its
+    // places from the subject's own cards and counts them all in one bucket.
+    for (const char *name : queries::kReverseInsertTriggerNames)
+        m_db.exec(("DROP TRIGGER " + QByteArray(name)).constData());
+    CancelWatch watch(m_db.handle(), keepGoing);
+    try {
+        sql::Statement(m_db, anyPlace ? queries::kFillReverse : queries::kFillReverseFirst)
+            .bind(1, fill.subjectId)
+            .bind(2, fill.stelleBase)
+            .bind(3, fill.seit)
+            .bind(4, day)
+            .run();
+    } catch (const StoreError &) {
+        if (watch.cancelled())
+            throw Cancelled{};
+        throw;
+    }
+    const qint64 written = sqlite3_changes(m_db.handle());
+    sql::Statement(m_db, "INSERT INTO tblFaellig (idGebiet, Richtung, Fach, Tag, Anzahl) VALUES (?1, 1, 1, ?2, ?3) "
+                         "ON CONFLICT DO UPDATE SET Anzahl = Anzahl + excluded.Anzahl")
+        .bind(1, fill.subjectId)
+        .bind(2, day)
+        .bind(3, written)
+        .run();
+    m_db.exec(queries::kReverseInsertTriggers);
+    return written;
+}
+
+void Store::applyFill(const ReverseFill &fill, bool forward)
+{
+    const auto conflict = [&] {
+        throw StoreError(StoreErrorKind::Conflict, path(),
+                         (forward ? QStringLiteral("redo") : QStringLiteral("undo"))
+                             + QStringLiteral(": reverse places"));
+    };
+    const auto inRange = [&](bool madeByFill) {
+        sql::Statement q(m_db, madeByFill ? "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2 "
+                                            "AND idGebiet = ?3 AND Fach = 1 AND Seit = ?4"
+                                          : "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2");
+        q.bind(1, fill.firstStelle).bind(2, fill.lastStelle);
+        if (madeByFill)
+            q.bind(3, fill.subjectId).bind(4, fill.seit);
+        q.step();
+        return q.int64(0);
+    };
+    if (!forward) {
+        // Undo: every place of the fill as it was made, and nothing else in its range.
+        if (inRange(true) != fill.count || inRange(false) != fill.count)
+            conflict();
+        sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2")
+            .bind(1, fill.firstStelle)
+            .bind(2, fill.lastStelle)
+            .run();
+        return;
+    }
+    // Redo: the same cards lack a place, and the range is free.
+    {
+        sql::Statement q(m_db, queries::kLackingReverse);
+        q.bind(1, fill.subjectId).step();
+        if (q.int64(0) != fill.count || q.int64(1) + fill.stelleBase != fill.firstStelle
+            || q.int64(2) + fill.stelleBase != fill.lastStelle)
+            conflict();
+    }
+    if (inRange(false) != 0)
+        conflict();
+    insertFill(fill, {});
+}
+
+std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting setting,
+                                          const std::function<bool()> &keepGoing)
+{
+    Change change;
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    requireSubject(subjectId, nullptr);
+    const std::optional<DirectionRow> before = directionRow(subjectId);
+    const std::optional<DirectionRow> after =
+        setting == DirectionSetting::Forward ? std::nullopt : std::optional<DirectionRow>({subjectId, setting});
+    if (before == after)
+        return change;
+    writeDirection(subjectId, after);
+    change.directions.push_back({before, after});
+    if (practises(setting, Direction::Reverse)) {
+        try {
+            if (const std::optional<ReverseFill> fill = fillReverse(subjectId, keepGoing))
+                change.fills.push_back(*fill);
+        } catch (const Cancelled &) {
+            return std::nullopt; // rolled back with the transaction
+        }
+    }
+    tx.commit();
+    return change;
+}
+
+} // namespace tarlivo
