@@ -30,14 +30,14 @@ struct Figures {
     int opsChecked = 0;
     int inFlightCommitted = 0;
     int inFlightNotCommitted = 0;
-    int stepsTaken = 0;    // undo and redo that took a step back or again
-    int imports = 0;       // imports checked
-    int intervals = 0;     // intervals set through the plan window, checked
-    int killsIndexing = 0; // kills that found cards still waiting for the search index
-    int newDays = 0;       // new days begun, their copies taken
-    int killsNewDay = 0;   // kills while a new day's windows opened and its copy was taken
-    int copiesAgain = 0;   // copies a start made after a kill had stopped the one before
-    int directions = 0;    // directions chosen through the plan window, checked
+    int stepsTaken = 0;      // undo and redo that took a step back or again
+    int imports = 0;         // imports checked
+    int intervals = 0;       // intervals set through the plan window, checked
+    int killsIndexing = 0;   // kills that found cards still waiting for the search index
+    int newDays = 0;         // new days begun, their copies taken
+    int killsNewDay = 0;     // kills while a new day's windows opened and its copy was taken
+    int copiesAgain = 0;     // copies a start made after a kill had stopped the one before
+    int directions = 0;      // directions chosen through the plan window, checked
     int reverseVerdicts = 0; // verdicts on reverse places, checked
     int violations = 0;
     QStringList firstViolations;

@@ -223,8 +223,8 @@ bool ImportFile::next(Item &item)
             return false;
         const ForeignCard &card = m_foreign.cards[m_foreignNext++ - refused];
         item.line = card.number;
-        item.card = BulkCard{card.subject, card.frage, card.antwort, card.fach, card.seit, {}, card.reverseFach,
-                             card.reverseSeit};
+        item.card = BulkCard{card.subject, card.frage, card.antwort,     card.fach,
+                             card.seit,    {},         card.reverseFach, card.reverseSeit};
         if (!validSubjectName(card.subject)) {
             refuse(LineProblem::BadGebiet, card.subject);
             item.refusal.entry = true;
