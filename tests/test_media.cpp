@@ -100,6 +100,8 @@ private slots:
     void lastUserAndUndo();
     void ankiImport_data();
     void ankiImport();
+    void kvtmlImport_data();
+    void kvtmlImport();
     void apkgRoundTrip();
     void pictureInPractice_data();
     void pictureInPractice();
@@ -231,6 +233,63 @@ void TestMedia::ankiImport()
                          .arg(side == CardSide::Question ? "F" : "A", f.kind == MediaKind::Picture ? "Bild" : "Ton",
                               f.name);
             QCOMPARE(store->mediaBytes(f.id), bytesOf.value(f.name));
+        }
+    QCOMPARE(found, stored);
+}
+
+void TestMedia::kvtmlImport_data()
+{
+    QTest::addColumn<QString>("frage"); // a translation's inner XML
+    QTest::addColumn<QString>("antwort");
+    QTest::addColumn<QStringList>("stored"); // side kind name
+    QTest::addColumn<qint64>("dropped");
+    QTest::newRow("picture beside the file") << "<text>Haus</text><image>bilder/haus.png</image>"
+                                             << "<text>house</text>" << QStringList{"F Bild haus.png"} << qint64(0);
+    QTest::newRow("sound by file URL, answer without text")
+        << "<text>Hund</text>"
+        << "<sound>file://DIR/bilder/hund.wav</sound>" << QStringList{"A Ton hund.wav"} << qint64(0);
+    QTest::newRow("missing file counted, card kept") << "<text>Katze</text><image>fehlt.png</image>"
+                                                     << "<text>cat</text>" << QStringList{} << qint64(1);
+    QTest::newRow("picture named as a sound counted") << "<text>Baum</text><sound>bilder/haus.png</sound>"
+                                                      << "<text>tree</text>" << QStringList{} << qint64(1);
+}
+
+void TestMedia::kvtmlImport()
+{
+    QFETCH(QString, frage);
+    QFETCH(QString, antwort);
+    QFETCH(QStringList, stored);
+    QFETCH(qint64, dropped);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("bilder"));
+    const QHash<QString, QByteArray> bytesOf{{"haus.png", png(Qt::red)}, {"hund.wav", wav(7)}};
+    for (auto it = bytesOf.begin(); it != bytesOf.end(); ++it) {
+        QFile f(dir.filePath("bilder/" + it.key()));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(it.value()) == it.value().size());
+    }
+    const QString path = dir.filePath("vokabeln.kvtml");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kvtml version=\"2.0\"><entries>"
+                           "<entry id=\"0\"><translation id=\"0\">%1</translation>"
+                           "<translation id=\"1\">%2</translation></entry></entries></kvtml>")
+                .arg(frage, antwort)
+                .replace(QLatin1String("DIR"), dir.path())
+                .toUtf8());
+    f.close();
+    auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
+    auto file = transfer::ImportFile::open(path);
+    const transfer::ImportSummary summary = transfer::runImport(*file, *store, {});
+    QCOMPARE(summary.cardsStored, 1);
+    QCOMPARE(summary.mediaDropped, dropped);
+    const CardListRow row = store->cardPage(std::nullopt, 0, 1, false).front();
+    QStringList found;
+    for (CardSide side : {CardSide::Question, CardSide::Answer})
+        for (const MediaFile &m : store->cardMedia(row.card.id, side)) {
+            found << QStringLiteral("%1 %2 %3")
+                         .arg(side == CardSide::Question ? "F" : "A", m.kind == MediaKind::Picture ? "Bild" : "Ton",
+                              m.name);
+            QCOMPARE(store->mediaBytes(m.id), bytesOf.value(m.name));
         }
     QCOMPARE(found, stored);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/media.h"
 #include "transfer/importtypes.h"
 
 #include <QByteArray>
@@ -30,6 +31,9 @@ struct ForeignCard {
     // The reverse place, where the file keeps a grade for the other way.
     std::optional<qint32> reverseFach = {};
     std::optional<qint64> reverseSeit = {};
+    // Pictures and sounds the file names beside it, and how many of them could not be taken.
+    std::vector<MediaInput> media = {};
+    int mediaMissing = 0;
 };
 
 struct ForeignCards {

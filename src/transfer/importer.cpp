@@ -224,7 +224,8 @@ bool ImportFile::next(Item &item)
         const ForeignCard &card = m_foreign.cards[m_foreignNext++ - refused];
         item.line = card.number;
         item.card = BulkCard{card.subject, card.frage, card.antwort,     card.fach,
-                             card.seit,    {},         card.reverseFach, card.reverseSeit};
+                             card.seit,    card.media, card.reverseFach, card.reverseSeit};
+        item.media = card.mediaMissing;
         if (!validSubjectName(card.subject)) {
             refuse(LineProblem::BadGebiet, card.subject);
             item.refusal.entry = true;

@@ -4,7 +4,11 @@
 #include "transfer/transfertexts.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QUrl>
 
 #include <algorithm>
 #include <memory>
@@ -39,6 +43,36 @@ struct Lesson {
     int parent = -1;
     QString name;
 };
+
+// A picture past this is refused when shown anyway; a sound is kept up to the size
+// the card list takes.
+constexpr qint64 kMaxPictureBytes = 20 * 1024 * 1024;
+constexpr qint64 kMaxSoundBytes = 64 * 1024 * 1024;
+
+// The bytes of a picture or sound a kvtml file names: a path relative to the file,
+// an absolute one or a file URL; null when it is missing, unreadable, too large or
+// not of the kind its element says.
+QByteArray mediaBeside(const QString &kvtmlPath, const QString &reference, MediaKind kind, QString *name)
+{
+    const QString path = reference.startsWith(QLatin1String("file:")) ? QUrl(reference).toLocalFile()
+                                                                      : QFileInfo(kvtmlPath).dir().filePath(reference);
+    *name = QFileInfo(path).fileName();
+    MediaKind named = MediaKind::Picture;
+    if (name->isEmpty() || !mediaKindOfName(*name, &named) || named != kind)
+        return {};
+    QFile file(path);
+    const qint64 limit = kind == MediaKind::Picture ? kMaxPictureBytes : kMaxSoundBytes;
+    if (!QFileInfo(path).isFile() || file.size() > limit || !file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.read(limit + 1);
+    return bytes.size() > limit || bytes.isEmpty() ? QByteArray() : bytes;
+}
+
+// A side showing a picture or playing a sound needs no text.
+bool hasMedia(const ForeignCard &card, CardSide side)
+{
+    return std::any_of(card.media.begin(), card.media.end(), [side](const MediaInput &m) { return m.side == side; });
+}
 
 qint32 fachOfGrade(qint64 grade) { return grade <= 0 ? 1 : qint32(std::min<qint64>(grade, 7)) + 1; }
 
@@ -103,9 +137,9 @@ ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const st
         LineProblem problem = LineProblem::OneField;
         if (entries.state[i] & Entries::Deactivated)
             problem = LineProblem::Deactivated;
-        else if (card.frage.trimmed().isEmpty())
+        else if (card.frage.trimmed().isEmpty() && !hasMedia(card, CardSide::Question))
             problem = LineProblem::EmptyFrage;
-        else if (card.antwort.trimmed().isEmpty())
+        else if (card.antwort.trimmed().isEmpty() && !hasMedia(card, CardSide::Answer))
             problem = LineProblem::EmptyAntwort;
         if (problem != LineProblem::OneField) {
             result.refused.push_back(RefusedLine{card.number, problem, QString(), true});
@@ -155,6 +189,9 @@ public:
             opened = Opened::Translation;
         } else if (inEntry && depth == 3 && open.back() == Opened::Translation && name == "text") {
             return translation >= 0 && want(Text::Translation);
+        } else if (inEntry && depth == 3 && open.back() == Opened::Translation
+                   && (name == "image" || name == "sound")) {
+            return translation >= 0 && want(name == "image" ? Text::Image : Text::Sound);
         } else if (inEntry && depth == 3 && name == "grade"
                    && ((translation == 1 && !(entries.state.back() & Entries::Graded))
                        || (translation == 0 && !(entries.state.back() & Entries::ReverseGraded)))) {
@@ -210,6 +247,12 @@ public:
         case Text::CurrentGrade:
             gradeValue = foreign::toNumber(utf8);
             break;
+        case Text::Image:
+            takeMedia(utf8, MediaKind::Picture);
+            break;
+        case Text::Sound:
+            takeMedia(utf8, MediaKind::Sound);
+            break;
         case Text::Date:
             (reverseGrade ? entries.last().reverseSeit : entries.last().seit) = localTime(utf8, clock);
             break;
@@ -262,7 +305,27 @@ private:
     // The sections below the root that matter; names are compared only there.
     enum class Section { Other, Information, Entries, Lessons };
     // What the text asked for is.
-    enum class Text { Title, Deactivated, Translation, CurrentGrade, Date, LessonName };
+    enum class Text { Title, Deactivated, Translation, CurrentGrade, Date, LessonName, Image, Sound };
+
+    // A side keeps its first picture and first sound; the others, and files that
+    // cannot be read, are counted for the report.
+    void takeMedia(std::string_view utf8, MediaKind kind)
+    {
+        ForeignCard &card = entries.last();
+        const CardSide side = translation == 0 ? CardSide::Question : CardSide::Answer;
+        const QString reference = QString::fromUtf8(trimmed(utf8).data(), qsizetype(trimmed(utf8).size()));
+        if (reference.isEmpty())
+            return;
+        const bool taken = std::any_of(card.media.begin(), card.media.end(),
+                                       [&](const MediaInput &m) { return m.side == side && m.kind == kind; });
+        QString name;
+        QByteArray bytes = taken ? QByteArray() : mediaBeside(m_path, reference, kind, &name);
+        if (bytes.isNull()) {
+            ++card.mediaMissing;
+            return;
+        }
+        card.media.push_back({side, kind, name, std::move(bytes)});
+    }
 
     bool want(Text what)
     {
