@@ -230,10 +230,11 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
     const std::optional<DirectionRow> before = directionRow(subjectId);
     const std::optional<DirectionRow> after =
         setting == DirectionSetting::Forward ? std::nullopt : std::optional<DirectionRow>({subjectId, setting});
-    if (before == after)
-        return change;
-    writeDirection(subjectId, after);
-    change.directions.push_back({before, after});
+    if (!(before == after)) {
+        writeDirection(subjectId, after);
+        change.directions.push_back({before, after});
+    }
+    // Also when the setting stays: cards moved in since have no reverse place yet.
     if (practises(setting, Direction::Reverse)) {
         try {
             if (const std::optional<ReverseFill> fill = fillReverse(subjectId, keepGoing))
@@ -242,6 +243,8 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
             return std::nullopt; // rolled back with the transaction
         }
     }
+    if (change.isEmpty())
+        return change;
     tx.commit();
     return change;
 }

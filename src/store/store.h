@@ -264,9 +264,9 @@ public:
     // Whether any subject is practised the other way too.
     bool hasReverseSubjects();
     // Sets it. A setting with the reverse side gives every card of the subject without
-    // a reverse place one: compartment 1, at the end of its queue, due at once; going
-    // back keeps them. keepGoing is asked now and then; false cancels and leaves the
-    // file as it was (nullopt). Throws NotFound, Limit.
+    // a reverse place one (also when it was set already: cards moved in since):
+    // compartment 1, at the end of its queue, due at once; going back keeps them. keepGoing is asked now and then;
+    // false cancels and leaves the file as it was (nullopt). Throws NotFound, Limit.
     std::optional<Change> setDirection(qint32 subjectId, DirectionSetting setting,
                                        const std::function<bool()> &keepGoing = {});
     static bool practises(DirectionSetting setting, Direction direction)
