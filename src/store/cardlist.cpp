@@ -238,7 +238,7 @@ Change Store::deleteSubject(qint32 subjectId)
             change.intervals.push_back({IntervalRow{subjectId, qint32(q.int64(0)), qint32(q.int64(1))}, std::nullopt});
     }
     if (std::optional<DirectionRow> direction = directionRow(subjectId))
-        change.directions.push_back({std::move(direction), std::nullopt});
+        change.directions.push_back({direction, std::nullopt});
     sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblPosition WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idGebiet = ?1").bind(1, subjectId).run();
