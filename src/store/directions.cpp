@@ -51,17 +51,6 @@ private:
 
 } // namespace
 
-qint32 Store::nextReverseStelle()
-{
-    sql::Statement q(m_db, queries::kMaxStelleReverse);
-    if (!q.step() || q.isNull(0))
-        return 1;
-    const qint64 largest = q.int64(0);
-    if (largest >= kInt32Max)
-        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-    return qint32(largest + 1);
-}
-
 void Store::writeReverse(qint32 cardId, const std::optional<ReversePlace> &place)
 {
     if (!place) {

@@ -605,9 +605,13 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
     tx.commit();
 }
 
-qint32 Store::nextStelle()
+qint32 Store::nextStelle() { return nextPlace(queries::kMaxStelle); }
+
+qint32 Store::nextReverseStelle() { return nextPlace(queries::kMaxStelleReverse); }
+
+qint32 Store::nextPlace(const char *maxQuery)
 {
-    sql::Statement q(m_db, queries::kMaxStelle);
+    sql::Statement q(m_db, maxQuery);
     if (!q.step() || q.isNull(0))
         return 1;
     const qint64 largest = q.int64(0);

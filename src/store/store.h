@@ -374,6 +374,8 @@ private:
     QDate backupDay() const;
     QString backupPrefix() const;
     QString backupTarget(QDate day) const;
+    // The place after the last of a queue; maxQuery yields its largest place.
+    qint32 nextPlace(const char *maxQuery);
     qint32 nextStelle();
     qint32 nextReverseStelle();
     // Writes the card's reverse place as given, or takes it away.
