@@ -119,34 +119,21 @@ int importRun(const QString &dir)
     return child.exitCode();
 }
 
-qint64 procStatus(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 int memoryRun(const QString &text)
 {
     QTemporaryDir dir;
     auto store = Store::open(dir.filePath(QStringLiteral("m.mdb")), quiet());
-    const qint64 idle = procStatus("VmRSS:");
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5"); // the peak counts from here
-    clear.close();
+    const PeakMemory peak;
     auto file = transfer::ImportFile::open(text);
     transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
-    std::printf("stream_import_memory_mb %.1f\n", double(procStatus("VmHWM:") - idle) / 1024.0);
+    std::printf("stream_import_memory_mb %.1f\n", peak.mbAbove());
     return 0;
 }
 
 // The median of one-card imports into the store at path, each as the command line
-// makes it: open, read the file, store, close. The day's copy exists already.
-double oneCardImports(const QString &path, const QString &dir)
+// makes it: open, read the file, store, close. The day's copy exists already. The
+// first into a large subject builds the text index: its time goes to *first.
+double oneCardImports(const QString &path, const QString &dir, double *first)
 {
     StoreOptions options;
     options.today = [] { return QDate(2026, 3, 1); };

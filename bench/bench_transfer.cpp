@@ -146,30 +146,14 @@ double importOnce(const QString &dir, const QString &path, int run, double *catc
     return ms;
 }
 
-qint64 procStatus(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 int memoryRun(const QString &path, const char *name)
 {
     QTemporaryDir dir;
     auto store = Store::open(dir.filePath(QStringLiteral("m.mdb")), quiet());
-    const qint64 idle = procStatus("VmRSS:");
-    // Restart the peak from here (Linux 4.0 and later).
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-    clear.close();
+    const bench::PeakMemory peak;
     auto file = transfer::ImportFile::open(path);
     transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
-    const qint64 peak = procStatus("VmHWM:");
-    std::printf("%s %.1f\n", name, double(peak - idle) / 1024.0);
+    std::printf("%s %.1f\n", name, peak.mbAbove());
     return 0;
 }
 

@@ -21,7 +21,28 @@ namespace {
     throw std::runtime_error(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
+// A line of /proc/self/status, such as "VmRSS:", in kB; -1 when missing.
+long long procStatusKb(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 } // namespace
+
+PeakMemory::PeakMemory() : m_startKb(procStatusKb("VmRSS:"))
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+double PeakMemory::mbAbove() const { return double(procStatusKb("VmHWM:") - m_startKb) / 1024.0; }
 
 QString generatedPath(const QString &dataDir, int cards)
 {

@@ -49,6 +49,17 @@ inline const QString kBigSubject = QStringLiteral("Englisch");
 inline constexpr long long kLogNow = 1796126400;
 inline constexpr int kLogDays = 60;
 
+// The process's peak memory from its making on, above what it held then, in MB
+// (Linux 4.0 and later restart the peak on request).
+class PeakMemory {
+public:
+    PeakMemory();
+    double mbAbove() const;
+
+private:
+    long long m_startKb;
+};
+
 // Copies a generated file to a working copy that the benchmarks may change, so the
 // cached file stays as generated. Throws std::runtime_error.
 void copyFile(const QString &from, const QString &to);
