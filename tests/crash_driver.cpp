@@ -426,26 +426,37 @@ private:
         ++m_changes;
     }
 
-    void planInterval()
+    // "Karten → Lernplan …" opened on a subject picked at random; null without one.
+    PlanWindow *planOnSomeSubject(qint32 *subject)
     {
         tarlivo::Store *store = m_forms.session().store();
         if (!store)
-            return;
+            return nullptr;
         const QStringList names = store->allSubjects();
         if (names.isEmpty())
-            return;
-        const std::optional<qint32> subject = store->subjectId(names[below(int(names.size()))]);
-        if (!subject)
-            return;
+            return nullptr;
+        const std::optional<qint32> id = store->subjectId(names[below(int(names.size()))]);
+        if (!id)
+            return nullptr;
         m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actLernplan"))->trigger();
         auto *plan = m_forms.tools().find<PlanWindow>();
+        if (plan) {
+            *subject = *id;
+            plan->showSubject(*id);
+        }
+        return plan;
+    }
+
+    void planInterval()
+    {
+        qint32 subject = 0;
+        PlanWindow *plan = planOnSomeSubject(&subject);
         if (!plan)
             return;
         const qint32 fach = 1 + below(6);
         const qint32 days = pick({"0", "1", "2", "7", "30", "365", "3650"}).toInt();
-        plan->showSubject(*subject);
         plan->showCompartment(fach);
-        emitLine(QStringLiteral("> A %1 %2 %3").arg(*subject).arg(fach).arg(days));
+        emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(fach).arg(days));
         ctl<QLineEdit>(*plan, "txtAbstand")->setText(QString::number(days));
         windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
         if (!refused())
@@ -457,22 +468,12 @@ private:
     // A subject's direction chosen in "Karten → Lernplan …".
     void planDirection()
     {
-        tarlivo::Store *store = m_forms.session().store();
-        if (!store)
-            return;
-        const QStringList names = store->allSubjects();
-        if (names.isEmpty())
-            return;
-        const std::optional<qint32> subject = store->subjectId(names[below(int(names.size()))]);
-        if (!subject)
-            return;
-        m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actLernplan"))->trigger();
-        auto *plan = m_forms.tools().find<PlanWindow>();
+        qint32 subject = 0;
+        PlanWindow *plan = planOnSomeSubject(&subject);
         if (!plan)
             return;
-        plan->showSubject(*subject);
         const int setting = below(3);
-        emitLine(QStringLiteral("> H %1 %2").arg(*subject).arg(setting));
+        emitLine(QStringLiteral("> H %1 %2").arg(subject).arg(setting));
         auto *box = ctl<QComboBox>(*plan, "cmbRichtung");
         box->setCurrentIndex(setting);
         emit box->activated(setting);
