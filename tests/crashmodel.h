@@ -445,6 +445,8 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
     const rawdb::State before = s;
     const QString error = op.kind == QLatin1Char('B') ? applyPicture(s, op) : apply(s, op);
     dropPicturesOfGoneCards(s);
+    if (error.isEmpty() && op.kind == QLatin1Char('I') && !(s == before))
+        steps.redo.clear(); // its cards may take the places of steps taken back
     if (!error.isEmpty() || !isStep(op.kind) || s == before)
         return error; // an empty change is no step
     steps.undo.push_back(Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards),

@@ -72,8 +72,11 @@ void ToolWindows::openImport()
     ImportDialog &import = window<ImportDialog>([this] {
         auto *dialog = new ImportDialog(m_session);
         // An import is not a step to take back; the windows only show the new cards.
-        QObject::connect(dialog, &ImportDialog::cardsChanged, &m_session,
-                         [this, dialog] { m_session.tell(Change{}, dialog); });
+        // Its cards may take the queue places of steps taken back before it.
+        QObject::connect(dialog, &ImportDialog::cardsChanged, &m_session, [this, dialog] {
+            m_session.history().dropRedo();
+            m_session.tell(Change{}, dialog);
+        });
         return dialog;
     });
     if (import.chooseFile())

@@ -43,6 +43,14 @@ std::optional<Change> History::redo(Store &store)
     return m_undo.back().change;
 }
 
+void History::dropRedo()
+{
+    if (m_redo.empty())
+        return;
+    m_redo.clear();
+    emit changed();
+}
+
 void History::clear()
 {
     if (m_undo.empty() && m_redo.empty())

@@ -34,6 +34,9 @@ public:
     std::optional<Change> undo(Store &store);
     std::optional<Change> redo(Store &store);
     void clear();
+    // The file changed outside the steps (an import): what was taken back may no
+    // longer fit, as after a new step, so it cannot be taken again.
+    void dropRedo();
 
 signals:
     void changed();
