@@ -384,6 +384,49 @@ private slots:
         QVERIFY(!store->headCard(a, 1));
     }
 
+    // Duplicates in a large subject are asked through the text index, built at the
+    // first such import; a large import over many subjects and compartments drops it
+    // and builds two position indexes anew at its end. Either way duplicates (of an
+    // old subject first met after that point too), queue, checks and indexes come
+    // out as from a small import.
+    void importsKeepQueueDuplicatesAndChecksWhateverTheirSize()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tarlivo.mdb");
+        auto store = Store::open(path, noBackups());
+        auto import = [&store](const std::vector<BulkCard> &cards) {
+            size_t i = 0;
+            return store->importCards([&](BulkCard &c) { return i < cards.size() && (c = cards[i++], true); });
+        };
+        std::vector<BulkCard> old;
+        for (int i = 0; i < 2500; ++i)
+            old.push_back({"Alt", QStringLiteral("alt %1").arg(i), "x"});
+        QCOMPARE(import(old).cardsStored, 2500);
+        rawdb::exec(path, "UPDATE tblFrageAntwort SET Frage = NULL WHERE Frage = 'alt 0'");
+        const char *textIndex = "SELECT count(*) FROM sqlite_master WHERE name = 'ixFrageAntwortText'";
+        QCOMPARE(rawdb::count(path, textIndex), 0);
+
+        const BulkImportResult small = import({{"Alt", "alt 7", "x"}, {"Alt", "", "x"}, {"Alt", "neu", "x"}});
+        QCOMPARE(small.cardsStored, 1);
+        QCOMPARE(small.duplicatesSkipped, 2);
+        QCOMPARE(rawdb::count(path, textIndex), 1);
+
+        const BulkImportResult r = store->importCards([n = 0](BulkCard &c) mutable {
+            const QString frage = n == 29999 ? QStringLiteral("alt 8") : QString::number(n == 29997 ? 1 : n);
+            c = BulkCard{n % 2 ? QStringLiteral("Alt") : QStringLiteral("B"), frage, QStringLiteral("x"), 1 + n % 3};
+            return ++n <= 30000;
+        });
+        QCOMPARE(r.cardsStored, 29998);
+        QCOMPARE(r.duplicatesSkipped, 2);
+        QCOMPARE(rawdb::count(path, textIndex), 0);
+        QCOMPARE(store->headCard(*store->subjectId("Alt"), 2),
+                 qint32(rawdb::count(path, "SELECT idFrageAntwort FROM tblFrageAntwort WHERE Frage = '1'")));
+        QCOMPARE(rawdb::rows(path, "SELECT name FROM sqlite_master WHERE name IN ('ixPositionQueue', "
+                                   "'ixPositionFach', 'trgPositionInsertSubject') ORDER BY name"),
+                 QStringList({"ixPositionFach", "ixPositionQueue", "trgPositionInsertSubject"}));
+        QCOMPARE(store->checkInvariants(), QStringList());
+    }
+
     void moveRefusesBeyondThirtyTwoBitsAndMissingRows()
     {
         QTemporaryDir dir;

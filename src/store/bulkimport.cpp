@@ -7,11 +7,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
 #include <map>
 #include <string>
 #include <tuple>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace tarlivo {
@@ -66,6 +68,20 @@ struct Pending {
     std::optional<ReversePlace> reverse = {};
 };
 
+// Asked through the text index: whether the subject holds a card of these texts.
+bool holdsTexts(sql::Database &db, qint32 subject, const QString &frage, const QString &antwort)
+{
+    // A question of no text may stand as NULL.
+    sql::Statement q(db, frage.isEmpty() ? "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND "
+                                           "(Frage = ?2 OR Frage IS NULL)"
+                                         : "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND Frage = ?2");
+    q.bind(1, subject).bind(2, textOf(frage));
+    while (q.step())
+        if (textOf(q.text(0)) == textOf(antwort))
+            return true;
+    return false;
+}
+
 // Cards written so far are known by key; cards still waiting in the batch by
 // -(their index + 1), until the batch is written.
 class DuplicateIndex {
@@ -90,7 +106,7 @@ public:
             if (q.step() && textOf(q.text(0)) == card.frage && textOf(q.text(1)) == card.antwort)
                 return true;
         }
-        return false;
+        return m_probed.count(card.subject) && probe(card);
     }
 
     void add(size_t hash, qint64 key)
@@ -112,8 +128,39 @@ public:
         }
     }
 
-    // The cards the subject holds before the import.
+    // The cards the subject holds before the import: a large subject is asked
+    // through the text index card by card, a small one read once.
     void addExisting(qint32 subject)
+    {
+        if (m_mayProbe) {
+            sql::Statement q(m_db, "SELECT count(*) FROM (SELECT 1 FROM tblPosition WHERE idGebiet = ?1 LIMIT ?2)");
+            q.bind(1, subject).bind(2, kReadUpTo + 1);
+            if (q.step() && q.int64(0) > kReadUpTo) {
+                m_db.exec(queries::kTextIndex[1]);
+                m_probed.insert(subject);
+                return;
+            }
+        }
+        read(subject);
+    }
+
+    // A large import drops the text index: the subjects asked through it are read
+    // instead, no more than the import writes.
+    void dropTextIndex()
+    {
+        m_db.exec(("DROP INDEX IF EXISTS " + std::string(queries::kTextIndex[0])).c_str());
+        m_mayProbe = false;
+        for (qint32 subject : m_probed)
+            read(subject);
+        m_probed.clear();
+    }
+
+private:
+    static constexpr qint64 kReadUpTo = 2000;
+
+    bool probe(const Pending &card) { return holdsTexts(m_db, card.subject, card.frage, card.antwort); }
+
+    void read(qint32 subject)
     {
         // A subject's cards lie all over a large file: read in key order, each page
         // is read once, one after the other, rather than all over the file in the
@@ -130,7 +177,6 @@ public:
             add(cardHash(subject, textOf(q.text(1)), textOf(q.text(2))), q.int64(0));
     }
 
-private:
     // Open addressing over a power-of-two table at most half full; key 0 marks a
     // free slot (card keys start at 1, waiting cards count below 0). Eight bytes a
     // slot: a million cards take 16 MB, so the import's memory stays small.
@@ -158,14 +204,24 @@ private:
     }
 
     sql::Database &m_db;
+    bool m_mayProbe = true;
+    std::unordered_set<qint32> m_probed; // subjects asked through the text index
     std::vector<Slot> m_slots = std::vector<Slot>(1024);
     size_t m_mask = 1023;
     size_t m_used = 0;
 };
 
+// A position index is written at one place while the cards come in long runs of
+// one subject and compartment (a file of another trainer comes sorted so); cards
+// that change between them all the time go all over it, a search from the root for
+// each. Once an import has written that many cards, and at least as many as the
+// file held, sorting them all into fresh indexes at the end is the cheaper way.
+constexpr qint64 kRebuildFrom = 20000;
+constexpr qint64 kLongRun = 64;
+
 // Rows go in kBatch at a time, in one statement each: the per-statement costs
 // (and the sequence update of AUTOINCREMENT) are paid once a batch, not once a row.
-constexpr int kBatch = 64;
+constexpr int kBatch = 256;
 
 std::string batchInsert(const char *head, const char *row, int rows)
 {
@@ -222,6 +278,17 @@ void bindText(sql::Database &db, sqlite3_stmt *stmt, int index, const QString &t
 
 } // namespace
 
+bool Store::hasTextIndex()
+{
+    sql::Statement q(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1");
+    return q.bind(1, QString::fromLatin1(queries::kTextIndex[0])).step();
+}
+
+bool Store::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+{
+    return holdsTexts(m_db, subjectId, frage, antwort);
+}
+
 BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
 {
     BulkImportResult result;
@@ -229,21 +296,10 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     // Each row written here refers to one just written or checked in the same
     // transaction, so SQLite's own key checks would only repeat ours, at a third
     // of the import's time. They are back on for every other change.
-    // Each batch statement keeps the pages it changes in a statement journal, in
-    // case it has to be undone alone; kept in memory (a few pages a statement), it
-    // is not a temporary file written again for every batch.
     struct ForeignKeysOff {
         sql::Database &db;
-        explicit ForeignKeysOff(sql::Database &d) : db(d)
-        {
-            db.exec("PRAGMA foreign_keys = OFF");
-            db.exec("PRAGMA temp_store = MEMORY");
-        }
-        ~ForeignKeysOff()
-        {
-            sqlite3_exec(db.handle(), "PRAGMA temp_store = DEFAULT", nullptr, nullptr, nullptr);
-            sqlite3_exec(db.handle(), "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
-        }
+        explicit ForeignKeysOff(sql::Database &d) : db(d) { db.exec("PRAGMA foreign_keys = OFF"); }
+        ~ForeignKeysOff() { sqlite3_exec(db.handle(), "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr); }
     } keysChecked(m_db);
     sql::WriteTransaction tx(m_db);
     // Indexing the texts would take four times as long as the rest of the import:
@@ -254,6 +310,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     // two bucket writes per card.
     for (const char *trigger : queries::kBucketTriggerNames)
         m_db.exec(("DROP TRIGGER " + std::string(trigger)).c_str());
+    m_db.exec("DROP TRIGGER trgPositionInsertSubject");
     std::map<std::tuple<qint32, qint32, qint64>, qint64> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -294,6 +351,17 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         lastName = name;
         return lastId = id;
     };
+
+    qint64 keysBefore = 0;
+    {
+        sql::Statement q(m_db, "SELECT ifnull(max(idFrageAntwort), 0) FROM tblPosition");
+        if (q.step())
+            keysBefore = q.int64(0);
+    }
+    std::pair<qint32, qint32> lastPlace{0, 0}; // subject and compartment
+    qint64 placeChanges = 0;
+    bool large = false;
+    bool indexesDropped = false;
 
     std::vector<Pending> pending;
     pending.reserve(kBatch);
@@ -347,6 +415,16 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             duplicates.settle(pending, keys);
         result.cardsStored += n;
         pending.clear();
+        // The highest key bounds how many positions the file held.
+        if (!large && result.cardsStored >= std::max(kRebuildFrom, keysBefore)) {
+            large = true;
+            duplicates.dropTextIndex();
+        }
+        if (large && placeChanges * kLongRun > result.cardsStored && !indexesDropped) {
+            for (const auto &index : queries::kScatteredPositionIndexes)
+                m_db.exec(("DROP INDEX " + std::string(index[0])).c_str());
+            indexesDropped = true;
+        }
     };
 
     qint64 stelle = nextStelle();
@@ -371,6 +449,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         }
         if (card.fach < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
+        const bool progress = card.fach > 1 || card.seit.has_value();
         const qint64 seit = card.seit.value_or(nowSeit);
         if (seit != lastSeit) {
             lastSeit = seit;
@@ -403,6 +482,12 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         if (card.reverseFach || known->second || createdBoth.count(p.subject))
             p.reverse =
                 ReversePlace{card.reverseFach.value_or(1), qint32(reverseStelle++), card.reverseSeit.value_or(nowSeit)};
+        if (progress)
+            ++result.progressKept;
+        if (lastPlace != std::pair(p.subject, p.fach)) {
+            lastPlace = {p.subject, p.fach};
+            ++placeChanges;
+        }
         pending.push_back(std::move(p));
         if (int(pending.size()) == kBatch)
             flush();
@@ -412,6 +497,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         result = BulkImportResult();
         result.cancelled = true;
         return result;
+    }
+    if (indexesDropped) {
+        // The reading is through by now: SQLite may sort on the other core too.
+        m_db.exec("PRAGMA threads = 2");
+        for (const auto &index : queries::kScatteredPositionIndexes)
+            m_db.exec(index[1]);
+        m_db.exec("PRAGMA threads = 0");
     }
     for (const auto &[key, count] : buckets)
         sql::Statement(m_db,
@@ -429,6 +521,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     }
     m_db.exec(queries::kSearchInsertTrigger);
     m_db.exec(queries::kBucketTriggers);
+    m_db.exec(queries::kPositionInsertSubjectTrigger);
     tx.commit();
     return result;
 }

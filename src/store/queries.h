@@ -226,6 +226,26 @@ inline constexpr const char *kListRow =
 
 // ---- The calendar ----------------------------------------------------------
 
+// The check that a new position's subject is its card's. An import, whose rows are
+// written from one value, drops it inside its write and restores it at the end.
+inline constexpr const char *kPositionInsertSubjectTrigger = R"sql(
+CREATE TRIGGER trgPositionInsertSubject BEFORE INSERT ON tblPosition
+WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
+BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
+)sql";
+
+// Finds a card by its subject and question, so that an import into a large subject
+// need not read all its cards to skip duplicates. Built when first needed; a large
+// import drops it rather than writing all over it (name, statement).
+inline constexpr const char *kTextIndex[2] = {
+    "ixFrageAntwortText", "CREATE INDEX IF NOT EXISTS ixFrageAntwortText ON tblFrageAntwort (idGebiet, Frage)"};
+
+// The position indexes a large import of many subjects and compartments writes all
+// over; it builds them again at its end instead (name, statement).
+inline constexpr const char *kScatteredPositionIndexes[][2] = {
+    {"ixPositionQueue", "CREATE INDEX ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle)"},
+    {"ixPositionFach", "CREATE INDEX ixPositionFach ON tblPosition (Fach, Stelle)"}};
+
 // The day buckets tblFaellig count the cards of each (subject, compartment) by the
 // learning day on which they came into it, so that the due counts read a few
 // thousand bucket rows instead of every card. These triggers keep them exact; each

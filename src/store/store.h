@@ -88,7 +88,8 @@ struct BulkImportResult {
     QStringList subjectsCreated;
     qint64 cardsStored = 0;
     qint64 duplicatesSkipped = 0;
-    bool cancelled = false; // then nothing was stored
+    qint64 progressKept = 0; // stored beyond compartment 1 or with their time
+    bool cancelled = false;  // then nothing was stored
 };
 
 struct StoreOptions {
@@ -223,6 +224,11 @@ public:
     std::vector<CompartmentCount> cardsPerCompartment(std::optional<qint32> subjectId,
                                                       Direction direction = Direction::Forward);
     qint64 cardCount(std::optional<qint32> subjectId);
+    // Whether the file has the index of subject and question (the first import into
+    // a large subject builds it), and whether the subject holds a card of these
+    // texts: quick with that index, a look at every card without it.
+    bool hasTextIndex();
+    bool holdsCard(qint32 subjectId, const QString &frage, const QString &antwort);
     // One entry per day from first to last, inclusive, days without verdicts too.
     std::vector<DayVerdicts> verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last);
     qint64 verdictsToday(std::optional<qint32> subjectId);
