@@ -758,8 +758,28 @@ private slots:
         QCOMPARE(summary.duplicatesSkipped, 1500);
         summary = runImport(*file, *f.store, {QStringLiteral("Neu"), false}, [](qint64) { return false; });
         QVERIFY(summary.cancelled);
+        // Cancelled while the reading runs far ahead of the writing: both stop.
+        auto lots = ImportFile::open(f.write("lots.txt", many.repeated(40)));
+        QVERIFY(runImport(*lots, *f.store, {QStringLiteral("Neu"), false}, [](qint64) { return false; }).cancelled);
         QCOMPARE(f.store->allSubjects(), (QStringList{"Viele", "Ziel"}));
         QCOMPARE(f.store->checkInvariants(), QStringList());
+    }
+
+    // A large subject's duplicates are found through the text index the first
+    // import into it builds: in that import and in the next preview alike.
+    void largeSubjectDuplicatesThroughTheTextIndex()
+    {
+        Fixture f;
+        f.store->importCards([n = 0](BulkCard &c) mutable {
+            c = BulkCard{QStringLiteral("Gross"), QStringLiteral("f%1").arg(n), QStringLiteral("a")};
+            return ++n <= 20001;
+        });
+        QCOMPARE(f.import(f.write("eins.txt", "f7\ta\nneu\ta\n"), "Gross"), QString());
+        QCOMPARE(f.store->cardCount(f.store->subjectId("Gross")), 20002);
+        auto file = ImportFile::open(f.write("zwei.txt", "f9\ta\nneu\ta\nnoch neuer\ta\nf9\tanders\n"));
+        const ImportPreview preview = previewImport(*file, *f.store, {QStringLiteral("Gross"), true});
+        QCOMPARE(preview.duplicateCount, 2);
+        QVERIFY(f.store->hasTextIndex() && f.store->holdsCard(*f.store->subjectId("Gross"), "f9", "a"));
     }
 
     // An import leaves its cards out of the search index; they are found all the

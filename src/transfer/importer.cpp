@@ -7,6 +7,7 @@
 #include "transfer/delimited.h"
 #include "transfer/foreignfile.h"
 #include "transfer/html.h"
+#include "transfer/readahead.h"
 #include "transfer/textdecode.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
@@ -342,28 +343,35 @@ QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const I
 namespace {
 
 // The cards an import would leave out as duplicates: their texts stand already in
-// their subject, or earlier in the file. Texts are compared by a 64-bit hash.
+// their subject, or earlier in the file. Texts are compared by a 64-bit hash; a large
+// subject is asked card by card through the store's text index where there is one.
 class DuplicateCounter {
 public:
     explicit DuplicateCounter(Store &store) : m_store(store) {}
 
     bool isDuplicate(const BulkCard &card)
     {
-        QSet<size_t> &seen = cardsOf(card.subject);
-        const qsizetype before = seen.size();
-        seen.insert(qHashMulti(0, card.frage, card.antwort));
-        return seen.size() == before;
+        Known &known = cardsOf(card.subject);
+        const qsizetype before = known.seen.size();
+        known.seen.insert(qHashMulti(0, card.frage, card.antwort));
+        return known.seen.size() == before
+               || (known.asked && m_store.holdsCard(*known.asked, card.frage, card.antwort));
     }
 
 private:
-    QSet<size_t> &cardsOf(const QString &subject)
+    struct Known {
+        QSet<size_t> seen;
+        std::optional<qint32> asked; // the subject asked through the index
+    };
+
+    Known &cardsOf(const QString &subject)
     {
         if (m_last && subject == m_lastName)
             return *m_last;
         m_lastName = subject;
         // Cards of a kvtml or Pauker file come in queue order, their subjects mixed:
         // a name seen before is not looked up again.
-        if (QSet<size_t> *known = m_byName.value(subject))
+        if (Known *known = m_byName.value(subject))
             return *(m_last = known);
         // Subjects are one ignoring case, as the store names them.
         const std::optional<qint32> id = m_store.subjectId(subject);
@@ -371,25 +379,29 @@ private:
         auto it = m_subjects.find(key);
         if (it != m_subjects.end())
             return *(m_byName[subject] = m_last = &it->second);
-        QSet<size_t> &seen = *(m_byName[subject] = m_last = &m_subjects[key]);
+        Known &known = *(m_byName[subject] = m_last = &m_subjects[key]);
+        if (id && m_store.cardCount(*id) > kPage && m_store.hasTextIndex()) {
+            known.asked = id;
+            return known;
+        }
         for (qint64 offset = 0; id;) {
             const std::vector<CardListRow> page = m_store.cardPage(*id, offset, kPage, false);
             for (const CardListRow &row : page)
-                seen.insert(qHashMulti(0, row.card.frage, row.card.antwort));
+                known.seen.insert(qHashMulti(0, row.card.frage, row.card.antwort));
             if (int(page.size()) < kPage)
                 break;
             offset += kPage;
         }
-        return seen;
+        return known;
     }
 
     static constexpr int kPage = 20000;
     Store &m_store;
     // Node-based, so that m_last stays valid while subjects are added.
-    std::unordered_map<QString, QSet<size_t>> m_subjects;
-    QHash<QString, QSet<size_t> *> m_byName; // as spelt in the file
+    std::unordered_map<QString, Known> m_subjects;
+    QHash<QString, Known *> m_byName; // as spelt in the file
     QString m_lastName;
-    QSet<size_t> *m_last = nullptr;
+    Known *m_last = nullptr;
 };
 
 } // namespace
@@ -445,23 +457,8 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
         plan = planDecks(store, file.decks());
         summary.renamedDecks = plan.renamed;
     }
-    // kvtml and Pauker: the duplicates are found beforehand, so that the report
-    // counts the cards that kept their progress among those stored.
-    std::vector<bool> duplicate;
-    ImportFile::Item item;
-    if (file.foreign() && settings.skipDuplicates) {
-        DuplicateCounter duplicates(store);
-        file.restart();
-        while (file.next(item)) {
-            if (item.refused)
-                continue;
-            item.card.subject = subjectFor(file, item, settings, plan);
-            duplicate.push_back(duplicates.isDuplicate(item.card));
-        }
-    }
     file.restart();
-    size_t read = 0;
-    qint64 foundDuplicates = 0;
+    ImportFile::Item item;
     auto next = [&](BulkCard &card) {
         while (file.next(item)) {
             summary.mediaDropped += item.media;
@@ -469,14 +466,8 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
                 ++summary.linesRefused;
                 continue;
             }
-            if (read < duplicate.size() && duplicate[read++]) {
-                ++foundDuplicates;
-                continue;
-            }
             item.card.subject = subjectFor(file, item, settings, plan);
             card = std::move(item.card);
-            if (file.foreign() && (card.fach > 1 || card.seit))
-                ++summary.progressKept;
             return true;
         }
         return false;
@@ -486,7 +477,11 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
     // Decks go to subjects of their own; a text file's subjects are joined.
     options.joinExistingSubjects = !anki;
     options.keepGoing = keepGoing;
-    const BulkImportResult result = store.importCards(next, options);
+    BulkImportResult result;
+    {
+        ReadAhead ahead(next);
+        result = store.importCards([&ahead](BulkCard &card) { return ahead.next(card); }, options);
+    }
     file.restart();
     if (result.cancelled) {
         ImportSummary cancelled;
@@ -495,7 +490,10 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
     }
     summary.subjectsCreated = result.subjectsCreated;
     summary.cardsStored = result.cardsStored;
-    summary.duplicatesSkipped = result.duplicatesSkipped + foundDuplicates;
+    summary.duplicatesSkipped = result.duplicatesSkipped;
+    // A text file's compartments are the user's own columns, not progress kept.
+    if (file.foreign())
+        summary.progressKept = result.progressKept;
     return summary;
 }
 
