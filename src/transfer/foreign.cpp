@@ -143,13 +143,40 @@ QString faultText(int code, int column)
     return QStringLiteral("Spalte %1, %2").arg(column).arg(what);
 }
 
+} // namespace
+
 // Hands libxml2's SAX events to the handler: the parser builds no tree, and a text
 // asked for is gathered here as UTF-8 and handed over once, at its element's end.
 class SaxDriver {
 public:
     SaxDriver(XmlHandler &handler, const QString &path) : m_handler(handler), m_path(path) {}
 
-    void parse(QIODevice &device)
+    // One piece of the device's bytes through the parser; false once all are.
+    bool step(QIODevice &device)
+    {
+        if (m_ended)
+            return false;
+        // libxml2 tells some faults (of encodings) on stderr besides: the message here
+        // says what matters. The setting is the thread's own, and the pieces of one
+        // parse may be read on different threads.
+        xmlSetGenericErrorFunc(nullptr, &SaxDriver::silent);
+        if (!m_ctxt)
+            begin(device);
+        const qint64 n = device.read(m_chunk.data(), m_chunk.size());
+        if (n < 0)
+            failRead(device);
+        xmlParseChunk(m_ctxt.get(), m_chunk.constData(), int(n), n == 0);
+        // After a fatal error the parser takes nothing more: the rest is not read.
+        m_ended = n == 0 || m_stopped || m_ctxt->disableSAX;
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        if (m_ended && !m_ctxt->wellFormed)
+            throw TransferError(text::notWellFormed(m_path, m_line, faultText(m_code, m_column)));
+        return !m_ended;
+    }
+
+private:
+    void begin(QIODevice &device)
     {
         static const bool initialised = (xmlInitParser(), true);
         (void)initialised;
@@ -163,36 +190,17 @@ public:
         sax.entityDecl = &SaxDriver::onEntity;
         sax.serror = &SaxDriver::onError;
 
-        QByteArray chunk(1 << 16, '\0');
-        qint64 n = device.read(chunk.data(), 4);
+        const qint64 n = device.read(m_chunk.data(), 4);
         if (n < 0)
             failRead(device);
-        // libxml2 tells some faults (of encodings) on stderr besides: the message here
-        // says what matters. The setting is the thread's own.
-        xmlSetGenericErrorFunc(nullptr, &SaxDriver::silent);
-        std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> ctxt(
-            xmlCreatePushParserCtxt(&sax, this, chunk.constData(), int(n), nullptr), &SaxDriver::freeContext);
-        if (!ctxt)
+        m_ctxt.reset(xmlCreatePushParserCtxt(&sax, this, m_chunk.constData(), int(n), nullptr));
+        if (!m_ctxt)
             throw TransferError(text::notWellFormed(m_path, 0, faultText(XML_ERR_NO_MEMORY, 0)));
-        m_ctxt = ctxt.get();
         // No entity expansion, no DTD loaded or checked, nothing from the network.
-        xmlCtxtUseOptions(m_ctxt, XML_PARSE_NONET);
+        xmlCtxtUseOptions(m_ctxt.get(), XML_PARSE_NONET);
         m_ctxt->replaceEntities = 0;
         m_ctxt->loadsubset = 0;
         m_ctxt->validate = 0;
-        while (!m_stopped) {
-            n = device.read(chunk.data(), chunk.size());
-            if (n < 0)
-                failRead(device);
-            xmlParseChunk(m_ctxt, chunk.constData(), int(n), n == 0);
-            // After a fatal error the parser takes nothing more: the rest is not read.
-            if (n == 0 || m_ctxt->disableSAX)
-                break;
-        }
-        if (m_failure)
-            std::rethrow_exception(m_failure);
-        if (!m_ctxt->wellFormed)
-            throw TransferError(text::notWellFormed(m_path, m_line, faultText(m_code, m_column)));
     }
 
 private:
@@ -222,7 +230,7 @@ private:
         } catch (...) {
             m_failure = std::current_exception();
             m_stopped = true;
-            xmlStopParser(m_ctxt);
+            xmlStopParser(m_ctxt.get());
         }
     }
 
@@ -286,7 +294,9 @@ private:
 
     XmlHandler &m_handler;
     const QString &m_path;
-    xmlParserCtxtPtr m_ctxt = nullptr;
+    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> m_ctxt{nullptr, &SaxDriver::freeContext};
+    QByteArray m_chunk = QByteArray(1 << 16, '\0');
+    bool m_ended = false;
     int m_depth = 0;
     int m_textDepth = -1; // the element whose text is gathered, or -1
     std::string m_text;
@@ -297,7 +307,14 @@ private:
     int m_column = 0;
 };
 
-} // namespace
+XmlParse::XmlParse(QIODevice &device, const QString &path, XmlHandler &handler)
+    : m_device(device), m_driver(std::make_unique<SaxDriver>(handler, path))
+{
+}
+
+XmlParse::~XmlParse() = default;
+
+bool XmlParse::step() { return m_driver->step(m_device); }
 
 std::string_view XmlAttributes::value(std::string_view name) const
 {
@@ -324,7 +341,12 @@ std::unique_ptr<QIODevice> gunzipping(QIODevice &source, const QString &path)
     return std::make_unique<GzipDevice>(source, path);
 }
 
-void parseXml(QIODevice &device, const QString &path, XmlHandler &handler) { SaxDriver(handler, path).parse(device); }
+void parseXml(QIODevice &device, const QString &path, XmlHandler &handler)
+{
+    XmlParse parse(device, path, handler);
+    while (parse.step()) {
+    }
+}
 
 QString textOf(std::string_view utf8, const QString &path, qint64 number)
 {

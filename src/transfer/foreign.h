@@ -79,16 +79,36 @@ public:
     virtual void end(int depth) = 0;
 };
 
-// A reader of one kind of file: the cards once the parse is done.
+// A reader of one kind of file. Cards whose places in the queue are settled while
+// the document is still read go to settled, in queue order, to be taken from there
+// as the parse goes on; finish() gives the rest once the document is through.
 class ForeignReader : public XmlHandler {
 public:
+    ForeignCards settled;
     virtual ForeignCards finish() = 0;
 };
 
+class SaxDriver;
+
 // Parses the device's XML (libxml2, as a stream: no tree is built) and hands it to
-// the handler. Entities are never expanded and nothing is loaded from elsewhere; a
-// DOCTYPE that declares entities is refused as soon as it is read. What the
-// handler throws ends the parse and comes out here. Throws TransferError.
+// the handler, a piece at a time. Entities are never expanded and nothing is loaded
+// from elsewhere; a DOCTYPE that declares entities is refused as soon as it is
+// read. What the handler throws ends the parse and comes out of step().
+class XmlParse {
+public:
+    XmlParse(QIODevice &device, const QString &path, XmlHandler &handler);
+    ~XmlParse();
+    XmlParse(const XmlParse &) = delete;
+    XmlParse &operator=(const XmlParse &) = delete;
+    // Parses the next piece; false once the document is through. Throws TransferError.
+    bool step();
+
+private:
+    QIODevice &m_device;
+    std::unique_ptr<SaxDriver> m_driver;
+};
+
+// The whole document at once. Throws TransferError.
 void parseXml(QIODevice &device, const QString &path, XmlHandler &handler);
 
 // The text, refused when longer than kMaxText. Throws TransferError.

@@ -5,7 +5,10 @@
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 
+#include <QFile>
 #include <QIODevice>
+
+#include <utility>
 
 namespace tarlivo::transfer {
 namespace {
@@ -17,17 +20,17 @@ using foreign::XmlHandler;
 // The root element says which reader gets the rest.
 class Dispatch : public XmlHandler {
 public:
-    Dispatch(const QString &path, ForeignKind *kind) : m_path(path), m_kind(kind) {}
+    explicit Dispatch(const QString &path) : m_path(path) {}
 
     bool start(int depth, std::string_view name, const XmlAttributes &attributes) override
     {
         if (depth > 0)
             return reader->start(depth, name, attributes);
         if (name == "kvtml") {
-            *m_kind = ForeignKind::Kvtml;
+            kind = ForeignKind::Kvtml;
             reader = kvtmlReader(attributes, m_path);
         } else if (name == "Lesson") {
-            *m_kind = ForeignKind::Pauker;
+            kind = ForeignKind::Pauker;
             reader = paukerReader(attributes, m_path);
         } else {
             throw TransferError(text::unknownKind(m_path));
@@ -42,26 +45,139 @@ public:
     }
 
     std::unique_ptr<ForeignReader> reader;
+    ForeignKind kind = ForeignKind::Kvtml;
 
 private:
     const QString &m_path;
-    ForeignKind *m_kind;
 };
+
+void append(ForeignCards &to, ForeignCards &&from)
+{
+    to.refused.insert(to.refused.end(), from.refused.begin(), from.refused.end());
+    to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
+                    std::make_move_iterator(from.cards.end()));
+}
 
 } // namespace
 
+// One reading of a file, from its first byte on.
+class ForeignParse {
+public:
+    // Both read up to the root element, which says the kind.
+    ForeignParse(QIODevice &device, const QString &path) : m_path(path), m_dispatch(m_path) { begin(device); }
+
+    explicit ForeignParse(const QString &path) : m_path(path), m_dispatch(m_path), m_file(path)
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            throw TransferError(text::readFailed(path));
+        begin(m_file);
+    }
+
+    ForeignKind kind() const { return m_dispatch.kind; }
+
+    // Parses on until some cards are settled; false once the document is through
+    // and everything is handed out. In queue order within each queue.
+    bool more(ForeignCards &out)
+    {
+        ForeignCards &settled = m_dispatch.reader->settled;
+        while (settled.cards.empty() && settled.refused.empty() && !m_ended) {
+            if (!m_xml->step()) {
+                m_ended = true;
+                ForeignCards rest = m_dispatch.reader->finish();
+                foreign::sortForQueue(rest.cards);
+                append(settled, std::move(rest));
+            }
+        }
+        if (settled.cards.empty() && settled.refused.empty())
+            return false;
+        out = std::exchange(settled, ForeignCards());
+        if (!m_ended)
+            m_handedOut = true;
+        return true;
+    }
+
+    // Everything was handed out at the end, at once.
+    bool wholeAtOnce() const { return m_ended && !m_handedOut; }
+
+private:
+    void begin(QIODevice &device)
+    {
+        if (foreign::isGzip(device.peek(2)))
+            m_gzip = foreign::gunzipping(device, m_path);
+        m_xml = std::make_unique<foreign::XmlParse>(m_gzip ? *m_gzip : device, m_path, m_dispatch);
+        while (!m_dispatch.reader && m_xml->step()) {
+        }
+        if (!m_dispatch.reader)
+            throw TransferError(text::unknownKind(m_path));
+    }
+
+    QString m_path;
+    Dispatch m_dispatch;
+    QFile m_file;
+    std::unique_ptr<QIODevice> m_gzip;
+    std::unique_ptr<foreign::XmlParse> m_xml;
+    bool m_ended = false;
+    bool m_handedOut = false; // some cards went out before the end
+};
+
+ForeignFile::ForeignFile(const QString &path) : m_path(path), m_parse(std::make_unique<ForeignParse>(path))
+{
+    m_kind = m_parse->kind();
+}
+
+ForeignFile::~ForeignFile() = default;
+
+bool ForeignFile::next(ForeignCard &card, RefusedLine &refusal, bool &refused)
+{
+    for (;;) {
+        if (m_nextRefused < m_ready.refused.size()) {
+            refusal = m_ready.refused[m_nextRefused++];
+            refused = true;
+            return true;
+        }
+        if (m_nextCard < m_ready.cards.size()) {
+            ForeignCard &c = m_ready.cards[m_nextCard++];
+            card = m_kept ? c : std::move(c);
+            refused = false;
+            return true;
+        }
+        if (m_kept || !fill())
+            return false;
+    }
+}
+
+bool ForeignFile::fill()
+{
+    if (!m_parse)
+        m_parse = std::make_unique<ForeignParse>(m_path);
+    m_nextRefused = m_nextCard = 0;
+    if (!m_parse->more(m_ready))
+        return false;
+    if (m_parse->wholeAtOnce()) {
+        m_kept = true;
+        m_parse.reset();
+    }
+    return true;
+}
+
+void ForeignFile::restart()
+{
+    m_nextRefused = m_nextCard = 0;
+    if (m_kept)
+        return;
+    m_ready = ForeignCards();
+    m_parse.reset();
+}
+
 ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind)
 {
-    std::unique_ptr<QIODevice> gzip;
-    if (foreign::isGzip(device.peek(2)))
-        gzip = foreign::gunzipping(device, path);
-    Dispatch dispatch(path, kind);
-    foreign::parseXml(gzip ? *gzip : device, path, dispatch);
-    if (!dispatch.reader)
-        throw TransferError(text::unknownKind(path));
-    ForeignCards cards = dispatch.reader->finish();
-    foreign::sortForQueue(cards.cards);
-    return cards;
+    ForeignParse parse(device, path);
+    *kind = parse.kind();
+    ForeignCards all, some;
+    while (parse.more(some))
+        append(all, std::move(some));
+    foreign::sortForQueue(all.cards);
+    return all;
 }
 
 } // namespace tarlivo::transfer

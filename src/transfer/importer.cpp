@@ -164,9 +164,8 @@ std::unique_ptr<ImportFile> ImportFile::open(const QString &path)
         if (in.open(QIODevice::ReadOnly)) {
             const QByteArray head = in.peek(64);
             if (foreign::isGzip(head) || meantAsXml(head, path)) {
-                ForeignKind kind;
-                file->m_foreign = readForeign(in, path, &kind);
-                file->m_kind = kind == ForeignKind::Kvtml ? Kind::Kvtml : Kind::Pauker;
+                file->m_foreign = std::make_unique<ForeignFile>(path);
+                file->m_kind = file->m_foreign->kind() == ForeignKind::Kvtml ? Kind::Kvtml : Kind::Pauker;
                 return file;
             }
         }
@@ -194,7 +193,7 @@ QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStrin
 void ImportFile::restart()
 {
     if (foreign())
-        m_foreignNext = 0;
+        m_foreign->restart();
     else if (m_anki)
         m_anki->restart();
     else
@@ -213,22 +212,20 @@ bool ImportFile::next(Item &item)
         return true;
     };
     if (foreign()) {
-        const size_t refused = m_foreign.refused.size();
-        if (m_foreignNext < refused) {
-            item.refused = true;
-            item.refusal = m_foreign.refused[m_foreignNext++];
+        if (!m_foreign->next(m_foreignCard, item.refusal, item.refused))
+            return false;
+        if (item.refused) {
             item.line = item.refusal.line;
             return true;
         }
-        if (m_foreignNext - refused >= m_foreign.cards.size())
-            return false;
-        const ForeignCard &card = m_foreign.cards[m_foreignNext++ - refused];
+        ForeignCard &card = m_foreignCard;
         item.line = card.number;
-        item.card = BulkCard{card.subject, card.frage, card.antwort,     card.fach,
-                             card.seit,    card.media, card.reverseFach, card.reverseSeit};
+        item.card =
+            BulkCard{std::move(card.subject), std::move(card.frage), std::move(card.antwort), card.fach, card.seit,
+                     std::move(card.media),   card.reverseFach,      card.reverseSeit};
         item.media = card.mediaMissing;
-        if (!validSubjectName(card.subject)) {
-            refuse(LineProblem::BadGebiet, card.subject);
+        if (!validSubjectName(item.card.subject)) {
+            refuse(LineProblem::BadGebiet, item.card.subject);
             item.refusal.entry = true;
         }
         return true;

@@ -2,7 +2,7 @@
 
 #include "store/store.h"
 #include "transfer/delimited.h"
-#include "transfer/foreign.h"
+#include "transfer/foreignfile.h"
 #include "transfer/importtypes.h"
 #include "transfer/textdecode.h"
 
@@ -63,9 +63,9 @@ private:
     DelimitedText::Record m_record;
     std::unique_ptr<AnkiPackage> m_anki;
     Kind m_kind = Kind::Text;
-    // kvtml and Pauker: read whole, refusals first, then the cards in queue order.
-    ForeignCards m_foreign;
-    size_t m_foreignNext = 0;
+    // kvtml and Pauker: read as the cards are asked for.
+    std::unique_ptr<ForeignFile> m_foreign;
+    ForeignCard m_foreignCard;
     // Text files: the last subject name found valid; lines come in runs of one subject.
     QString m_lastValidSubject;
 };

@@ -62,7 +62,9 @@ public:
     {
         const QString text = foreign::textOf(utf8, m_path, m_wanted == Text::Description ? 0 : card.number);
         if (m_wanted == Text::Description) {
-            description = text;
+            if (!described)
+                subject = foreign::defaultSubject(text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), m_path);
+            described = true;
         } else if (m_wanted == Text::Learned) {
             // Java's lenient reading takes one digit where two are written.
             const QString t = text.simplified();
@@ -78,6 +80,10 @@ public:
 
     void end(int depth) override
     {
+        // A batch's cards queue by their times alone: they go on as a batch ends,
+        // once the lesson's description (written before the batches) named them.
+        if (depth == 1 && described)
+            settle();
         if (depth == 3)
             side = -1;
         if (depth != 2 || !inCard)
@@ -89,20 +95,22 @@ public:
             learned.reset();
         }
         if (card.frage.trimmed().isEmpty())
-            result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
+            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
         else if (card.antwort.trimmed().isEmpty())
-            result.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
+            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
         else
-            result.cards.push_back(std::exchange(card, ForeignCard()));
+            waiting.push_back(std::exchange(card, ForeignCard()));
     }
 
     ForeignCards finish() override
     {
-        const QString subject =
-            foreign::defaultSubject(description.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), m_path);
-        for (ForeignCard &c : result.cards)
+        if (!described)
+            subject = foreign::defaultSubject(QString(), m_path);
+        for (ForeignCard &c : waiting)
             c.subject = subject;
-        return std::move(result);
+        ForeignCards rest;
+        rest.cards = std::move(waiting);
+        return rest;
     }
 
 private:
@@ -114,11 +122,22 @@ private:
         return true;
     }
 
+    void settle()
+    {
+        foreign::sortForQueue(waiting);
+        for (ForeignCard &c : waiting) {
+            c.subject = subject;
+            settled.cards.push_back(std::move(c));
+        }
+        waiting.clear();
+    }
+
     const QString &m_path;
     const bool m_old;
     Text m_wanted = Text::Description;
-    ForeignCards result;
-    QString description;
+    std::vector<ForeignCard> waiting; // read, not yet settled
+    bool described = false;
+    QString subject;
     qint64 number = 0;
     int batch = -1;
     bool inCard = false;
