@@ -384,6 +384,33 @@ private slots:
         QVERIFY(!store->headCard(a, 1));
     }
 
+    // An import counts the learning days of its cards' times by whole days where the
+    // clocks do not change: across both changes of the clocks and before 1970 they
+    // are the days the calendar counts.
+    void importedTimesTakeTheCalendarsDays()
+    {
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
+        std::vector<qint64> times;
+        for (const QDateTime &from : {QDateTime(QDate(2026, 3, 28), QTime(0, 0)),
+                                      QDateTime(QDate(2025, 10, 25), QTime(0, 0)), QDateTime(QDate(1969, 12, 31), {})})
+            for (qint64 t = from.toSecsSinceEpoch(), end = t + 3 * 86400; t < end; t += 433)
+                times.push_back(t);
+        size_t i = 0;
+        store->importCards([&](BulkCard &c) {
+            if (i == times.size())
+                return false;
+            c = BulkCard{QStringLiteral("Zeiten"), QString::number(i), QStringLiteral("a"), 2, times[i]};
+            ++i;
+            return true;
+        });
+        sql::Statement q(store->database(), "SELECT Seit, Tag FROM tblFachSeit");
+        int rows = 0;
+        for (; q.step(); ++rows)
+            QCOMPARE(q.int64(1), Store::learningDay(q.int64(0)));
+        QCOMPARE(rows, int(times.size()));
+    }
+
     // Duplicates in a large subject are asked through the text index, built at the
     // first such import; a large import over many subjects and compartments drops it
     // and builds two position indexes anew at its end. Either way duplicates (of an

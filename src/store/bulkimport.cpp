@@ -19,27 +19,32 @@
 namespace tarlivo {
 namespace {
 
-// The learning day of many times, such as a file of another trainer brings: the
-// C library reads the zone file again for every local time. Within a quarter of an
-// hour whose ends have the same UTC offset the clocks did not change, so it holds
-// one learning day when its ends do.
+// The learning day of many times, such as a file of another trainer brings: the C
+// library looks at the zone file again for every local time, a system call each. A
+// UTC day whose ends have the same offset from UTC has that offset throughout, so
+// its times' learning days are counted from it; a day the clocks change in goes
+// time by time.
 class LearningDays {
 public:
     qint64 of(qint64 seit)
     {
-        const qint64 quarter = seit - (seit % 900 + 900) % 900;
-        if (const auto it = m_quarters.constFind(quarter); it != m_quarters.constEnd())
-            return *it == kMixed ? Store::learningDay(seit) : *it;
-        const QDateTime start = QDateTime::fromSecsSinceEpoch(quarter), end = start.addSecs(899);
-        const qint64 day = Store::learningDay(quarter);
-        const bool even = start.offsetFromUtc() == end.offsetFromUtc() && Store::learningDay(quarter + 899) == day;
-        m_quarters.insert(quarter, even ? day : kMixed);
-        return even ? day : Store::learningDay(seit);
+        const qint64 block = floorDiv(seit, kDay);
+        auto it = m_offsets.constFind(block);
+        if (it == m_offsets.constEnd()) {
+            const int offset = QDateTime::fromSecsSinceEpoch(block * kDay).offsetFromUtc();
+            const bool even = QDateTime::fromSecsSinceEpoch(block * kDay + kDay - 1).offsetFromUtc() == offset;
+            it = m_offsets.insert(block, even ? offset : kMixed);
+        }
+        // The learning day begins at 04:00 local time.
+        return *it == kMixed ? Store::learningDay(seit) : floorDiv(seit + *it - 4 * 3600, kDay) + kJulianDayOf1970;
     }
 
 private:
+    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - (a % b < 0 ? 1 : 0); }
+    static constexpr qint64 kDay = 86400;
+    static constexpr qint64 kJulianDayOf1970 = 2440588;
     static constexpr qint64 kMixed = std::numeric_limits<qint64>::min();
-    QHash<qint64, qint64> m_quarters;
+    QHash<qint64, qint64> m_offsets; // by UTC day since 1970
 };
 
 // How many cards pass between two questions whether to go on.
