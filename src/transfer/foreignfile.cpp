@@ -80,20 +80,25 @@ public:
     bool more(ForeignCards &out)
     {
         ForeignCards &settled = m_dispatch.reader->settled;
-        while (settled.cards.empty() && settled.refused.empty() && !m_ended) {
-            if (!m_xml->step()) {
-                m_ended = true;
-                ForeignCards rest = m_dispatch.reader->finish();
-                foreign::sortForQueue(rest.cards);
-                append(settled, std::move(rest));
-            }
-        }
+        while (settled.cards.empty() && settled.refused.empty() && !m_ended)
+            advance();
         if (settled.cards.empty() && settled.refused.empty())
             return false;
         out = std::exchange(settled, ForeignCards());
         if (!m_ended)
             m_handedOut = true;
         return true;
+    }
+
+    // One piece further; what it settles waits for more().
+    void advance()
+    {
+        if (m_ended || m_xml->step())
+            return;
+        m_ended = true;
+        ForeignCards rest = m_dispatch.reader->finish();
+        foreign::sortForQueue(rest.cards);
+        append(m_dispatch.reader->settled, std::move(rest));
     }
 
     // Everything was handed out at the end, at once.
@@ -123,6 +128,10 @@ private:
 ForeignFile::ForeignFile(const QString &path) : m_path(path), m_parse(std::make_unique<ForeignParse>(path))
 {
     m_kind = m_parse->kind();
+    // A kvtml file is read whole before its first card anyway: here, at once, where
+    // its faults show before anything else is done.
+    if (m_kind == ForeignKind::Kvtml)
+        fill();
 }
 
 ForeignFile::~ForeignFile() = default;
@@ -136,6 +145,10 @@ bool ForeignFile::next(ForeignCard &card, RefusedLine &refusal, bool &refused)
             return true;
         }
         if (m_nextCard < m_ready.cards.size()) {
+            // While a batch is handed out the reading goes on, a piece every so many
+            // cards, so that it keeps ahead of the writing rather than waiting for it.
+            if (m_parse && m_nextCard % kCardsPerPiece == kCardsPerPiece - 1)
+                m_parse->advance();
             ForeignCard &c = m_ready.cards[m_nextCard++];
             card = m_kept ? c : std::move(c);
             refused = false;

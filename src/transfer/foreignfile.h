@@ -15,8 +15,8 @@ class ForeignParse;
 // A kvtml file or a Pauker lesson, gzipped or not, read as its cards are asked for.
 // They come in queue order, each once its place in the queue is settled: a Pauker
 // lesson's batch by batch, so that its first cards are stored while the rest is
-// read, a kvtml file's at its end (its lessons follow its entries). A kvtml file's
-// cards are kept once read, so that reading it again costs nothing.
+// read, a kvtml file's at its end (its lessons follow its entries). A kvtml file is
+// read whole when opened and kept, so that reading it again costs nothing.
 class ForeignFile {
 public:
     // Opens the file and reads up to its first element, which says its kind. Throws TransferError.
@@ -34,6 +34,9 @@ public:
 
 private:
     bool fill();
+
+    // About the cards a piece of 64 KB of XML holds.
+    static constexpr size_t kCardsPerPiece = 200;
 
     QString m_path;
     ForeignKind m_kind = ForeignKind::Kvtml;
