@@ -51,11 +51,18 @@ private:
     const QString &m_path;
 };
 
+// A whole file's cards are taken over, not copied: there is room for them once.
 void append(ForeignCards &to, ForeignCards &&from)
 {
-    to.refused.insert(to.refused.end(), from.refused.begin(), from.refused.end());
-    to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
-                    std::make_move_iterator(from.cards.end()));
+    if (to.refused.empty())
+        to.refused = std::move(from.refused);
+    else
+        to.refused.insert(to.refused.end(), from.refused.begin(), from.refused.end());
+    if (to.cards.empty())
+        to.cards = std::move(from.cards);
+    else
+        to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
+                        std::make_move_iterator(from.cards.end()));
 }
 
 } // namespace
