@@ -171,6 +171,7 @@ bool ForeignFile::fill()
     if (!m_parse)
         m_parse = std::make_unique<ForeignParse>(m_path);
     m_nextRefused = m_nextCard = 0;
+    m_begun = true;
     if (!m_parse->more(m_ready))
         return false;
     if (m_parse->wholeAtOnce()) {
@@ -183,10 +184,13 @@ bool ForeignFile::fill()
 void ForeignFile::restart()
 {
     m_nextRefused = m_nextCard = 0;
-    if (m_kept)
+    // Kept whole, or not read past its first element (as when just opened): it
+    // stands at its start already.
+    if (m_kept || !m_begun)
         return;
     m_ready = ForeignCards();
     m_parse.reset();
+    m_begun = false;
 }
 
 ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *kind)

@@ -44,7 +44,8 @@ private:
     ForeignCards m_ready;                  // taken from the front
     size_t m_nextRefused = 0;
     size_t m_nextCard = 0;
-    bool m_kept = false; // m_ready holds the whole file
+    bool m_kept = false;  // m_ready holds the whole file
+    bool m_begun = false; // m_parse has read past the first element
 };
 
 // Reads the device's file whole; the cards in queue order. Throws TransferError.
