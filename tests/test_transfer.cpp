@@ -249,6 +249,10 @@ private slots:
             << "Ziel|1|frage 39999\nzweite Zeile|antwort 39999";
         QTest::newRow("Windows-1252 seen at the end") << lines(60000, "frage N\tantwort N\n") + "\xE4\t\x80\n"
                                                       << qint64(60001) << "Ziel|1|ä|€";
+        // A letter of two bytes whose second begins the second piece.
+        QTest::newRow("UTF-8 letter across pieces")
+            << "f\t" + QByteArray((1 << 20) - 3, 'x') + "\xC3\xA4\n" + lines(20000, "frage N\tantwort N\n")
+            << qint64(20001) << "Ziel|1|f|" + QString((1 << 20) - 3, QLatin1Char('x')) + QStringLiteral("ä");
         QByteArray utf16("\xFF\xFE");
         for (const QChar c : QString::fromUtf8(lines(30000, "😀 N\tä N\n")))
             utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));

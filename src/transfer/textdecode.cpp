@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <vector>
+
 namespace tarlivo::transfer {
 
 DecodedText decodeText(const QByteArray &bytes, const QString &path)
@@ -91,21 +93,19 @@ TextFile::TextFile(const QString &path) : m_path(path), m_file(path)
         m_encoding = Encoding::Utf16BE;
     } else {
         // UTF-8 only when the whole file is: one pass over the bytes, nothing kept.
+        // The same two buffers serve every piece; a fresh one each time would be
+        // mapped, faulted in and unmapped piece by piece, most of this pass's time.
         QStringDecoder check(QStringConverter::Utf8);
-        QByteArray piece;
+        std::vector<QChar> scratch(size_t(check.requiredSpace(kPiece)));
         for (;;) {
-            piece = m_file.read(kPiece);
+            const QByteArrayView piece = readPiece();
             if (piece.isEmpty())
                 break;
             if (piece.contains('\0'))
                 throw TransferError(text::notText(path));
-            if (!check.hasError()) {
-                const QString decoded = check.decode(piece); // decoding happens only when kept
-                Q_UNUSED(decoded);
-            }
+            if (!check.hasError())
+                check.appendToBuffer(scratch.data(), piece);
         }
-        if (m_file.error() != QFile::NoError)
-            throw TransferError(text::readFailed(path));
         if (check.hasError())
             m_encoding = Encoding::Windows1252;
     }
@@ -118,14 +118,20 @@ void TextFile::rewind()
     m_decoder = decoderFor(m_encoding);
 }
 
+QByteArrayView TextFile::readPiece()
+{
+    m_piece.resize(kPiece);
+    const qint64 got = m_file.read(m_piece.data(), kPiece);
+    if (got < 0 || (got == 0 && m_file.error() != QFile::NoError))
+        throw TransferError(text::readFailed(m_path));
+    return QByteArrayView(m_piece.constData(), got);
+}
+
 bool TextFile::readMore(QString &text)
 {
-    const QByteArray piece = m_file.read(kPiece);
-    if (piece.isEmpty()) {
-        if (m_file.error() != QFile::NoError)
-            throw TransferError(text::readFailed(m_path));
+    const QByteArrayView piece = readPiece();
+    if (piece.isEmpty())
         return false;
-    }
     const qsizetype from = text.size();
     text += m_decoder.decode(piece);
     if (text.indexOf(QChar(0), from) >= 0)

@@ -52,8 +52,11 @@ public:
     void rewind() override;
 
 private:
+    QByteArrayView readPiece();
+
     QString m_path;
     QFile m_file;
+    QByteArray m_piece;
     Encoding m_encoding = Encoding::Utf8;
     QStringDecoder m_decoder;
 };
