@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -51,6 +52,9 @@ private:
 constexpr qint64 kAskEvery = 256;
 
 QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+// The same, taken over: the reading thread made the text, and a copy would touch
+// its count again from this one.
+QString takeText(QString &s) { return s.isNull() ? QStringLiteral("") : std::move(s); }
 
 // Duplicates are found by a hash of subject and texts; only a hit reads the card
 // back to compare, so memory stays at a few words a card whatever the texts.
@@ -58,6 +62,16 @@ size_t cardHash(qint32 subject, const QString &frage, const QString &antwort)
 {
     return qHashMulti(0, subject, frage, antwort);
 }
+
+// A day bucket's key: subject, compartment and learning day. Hashed, as another
+// trainer's times bring thousands of days and each card counts in one.
+using BucketKey = std::tuple<qint32, qint32, qint64>;
+struct BucketKeyHash {
+    size_t operator()(const BucketKey &k) const
+    {
+        return qHashMulti(0, std::get<0>(k), std::get<1>(k), std::get<2>(k));
+    }
+};
 
 // A card waiting for its batch to be written.
 struct Pending {
@@ -316,7 +330,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     for (const char *trigger : queries::kBucketTriggerNames)
         m_db.exec(("DROP TRIGGER " + std::string(trigger)).c_str());
     m_db.exec("DROP TRIGGER trgPositionInsertSubject");
-    std::map<std::tuple<qint32, qint32, qint64>, qint64> buckets;
+    std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
     std::unordered_set<qint32> created;
@@ -461,7 +475,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             lastTag = learningDays.of(seit);
         }
         Pending p{
-            textOf(card.frage),   textOf(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag,
+            takeText(card.frage), takeText(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag,
             std::move(card.media)};
         card.media.clear();
         // A card with a picture or sound is never a duplicate: the same words may ask
