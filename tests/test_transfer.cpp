@@ -280,6 +280,26 @@ private slots:
         }
     }
 
+    // A Pauker lesson's batches go out while the rest is read: the import after the
+    // preview reads it again from its start, and every card comes once.
+    void paukerLessonReadAgainAfterItsPreview()
+    {
+        QByteArray lesson = "<Lesson><Description>D</Description>";
+        for (const char *batch : {"f", "g"}) {
+            lesson += "<Batch>";
+            for (int i = 0; i < 2000; ++i)
+                lesson += paukerCard(batch + QByteArray::number(i), "a");
+            lesson += "</Batch>";
+        }
+        Fixture f;
+        auto file = ImportFile::open(f.write("lektion.pau", lesson + "</Lesson>"));
+        QCOMPARE(previewImport(*file, *f.store, {}).cardCount, qint64(4000));
+        QCOMPARE(runImport(*file, *f.store, {}).cardsStored, qint64(4000));
+        const QStringList cards = cardsOf(*f.store);
+        QCOMPARE(cards.size(), 4000);
+        QCOMPARE(cards.first() + cards.last(), QStringLiteral("D|1|f0|aD|1|g1999|a"));
+    }
+
     // The export's own times are read without QDateTime; they must read as it reads them.
     void seitCells_data()
     {
