@@ -79,7 +79,9 @@ void ToolWindows::openImport()
         });
         return dialog;
     });
-    if (import.chooseFile())
+    // A file that cannot be imported leaves the window open for another one.
+    bool picked = false;
+    if (import.chooseFile(&picked) || picked || import.isVisible())
         present(import);
 }
 
