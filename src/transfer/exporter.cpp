@@ -342,6 +342,7 @@ public:
           m_dir(QFileInfo(target).dir().filePath(m_name))
     {
     }
+    // Files written anew are removed, a file written over stays.
     ~MediaFolder()
     {
         if (kept)
@@ -371,16 +372,21 @@ public:
             name = QStringLiteral("datei%1").arg(media) + name;
         const QFileInfo info(name);
         QString candidate = name;
-        for (int n = 2; m_taken.contains(candidate.toCaseFolded()) || QFileInfo::exists(path(candidate)); ++n)
+        // A file of the same name from an export before is written over: the folder is the export's.
+        for (int n = 2; m_taken.contains(candidate.toCaseFolded()); ++n)
             candidate = info.completeBaseName() + QStringLiteral("-%1").arg(n)
                         + (info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix());
         m_taken.insert(candidate.toCaseFolded());
         QFile out(path(candidate));
+        const bool existed = out.exists();
         const QByteArray bytes = store.mediaBytes(media);
         errno = 0;
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
+        if (!out.open(QIODevice::WriteOnly))
             throw TransferError(text::exportFailed(target, files::fileReason(out)));
-        m_written << out.fileName();
+        if (!existed)
+            m_written << out.fileName();
+        if (out.write(bytes) != bytes.size() || !out.flush())
+            throw TransferError(text::exportFailed(target, files::fileReason(out)));
         return m_references.emplace(media, (m_name + QLatin1Char('/') + candidate).toUtf8()).first->second;
     }
 
@@ -537,15 +543,19 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     std::unordered_map<qint64, std::vector<MediaLink>> mediaOf;
     std::unordered_map<qint64, QString> mediaNames;
     {
-        std::unordered_map<qint64, bool> exported;
-        exported.reserve(lines.size());
-        for (const Line &line : lines)
-            exported.emplace(line.card, true);
         sql::Statement l(db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
                              "ORDER BY idFrageAntwort, Seite, Art");
         while (l.step())
-            if (exported.count(l.int64(0)))
-                mediaOf[l.int64(0)].push_back({CardSide(l.int64(1)), MediaKind(l.int64(2)), l.int64(3)});
+            mediaOf[l.int64(0)].push_back({CardSide(l.int64(1)), MediaKind(l.int64(2)), l.int64(3)});
+        // Only the cards exported count; most stores have no media, and then no set is made.
+        if (!mediaOf.empty()) {
+            std::unordered_map<qint64, bool> exported;
+            exported.reserve(lines.size());
+            for (const Line &line : lines)
+                exported.emplace(line.card, true);
+            for (auto it = mediaOf.begin(); it != mediaOf.end();)
+                it = exported.count(it->first) ? std::next(it) : mediaOf.erase(it);
+        }
         if (!mediaOf.empty()) {
             sql::Statement m(db, "SELECT idMedium, Name FROM tblMedium");
             while (m.step())
