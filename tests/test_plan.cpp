@@ -134,15 +134,21 @@ private slots:
         auto *gebiete = ctl<QTableWidget>(plan, "tblGebiete");
         auto *faecher = ctl<QTableWidget>(plan, "tblFaecher");
         QCOMPARE(gebiete->rowCount(), 3);
+        // Chemie's card falls due today; Latein's compartment 1 was due yesterday already.
+        const QString overdue = text::overdueSince(dateOf(0));
         QCOMPARE(rowOf(gebiete, 0), (QStringList{"Chemie", "1", "1", "1", dateOf(1)}));
-        QCOMPARE(rowOf(gebiete, 1), (QStringList{"Latein", "2", "3", "3", dateOf(1)}));
+        QCOMPARE(rowOf(gebiete, 1), (QStringList{"Latein", "2", "3", "3", overdue}));
         QCOMPARE(rowOf(gebiete, 2), (QStringList{"Leer", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(faecher->rowCount(), 10);
-        QCOMPARE(rowOf(faecher, 0), (QStringList{"1", "0", "2", "2", "2", dateOf(1)}));
+        QCOMPARE(rowOf(faecher, 0), (QStringList{"1", "0", "2", "2", "2", overdue}));
         QCOMPARE(rowOf(faecher, 1), (QStringList{"2", "1", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(rowOf(faecher, 2), (QStringList{"3", "2", "0", "1", "1", dateOf(2)}));
         QCOMPARE(rowOf(faecher, 9), (QStringList{"10", "256", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(sharedAccessKeys(plan), QStringList());
+        // "Karten" counts places, two for a card practised both ways: the header says so.
+        for (const auto &[t, column] : {std::pair{gebiete, int(PlanWindow::SubjectKarten)},
+                                        std::pair{faecher, int(PlanWindow::FachKarten)}})
+            QVERIFY(t->horizontalHeaderItem(column)->toolTip().contains(QStringLiteral("Richtungen")));
         for (const QWidget *w : plan.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w)
                 || qobject_cast<const QAbstractItemView *>(w))

@@ -463,6 +463,12 @@ QString intervalInvalid(const QString &typed, qint32 max)
         .arg(max);
 }
 QString noDueCard() { return QStringLiteral("–"); }
+QString overdueSince(const QString &date) { return QStringLiteral("überfällig seit %1").arg(date); }
+QString placesCountedTip()
+{
+    return QStringLiteral("Plätze der geübten Richtungen: Eine Karte, die in beide Richtungen geübt wird, "
+                          "zählt zweimal.");
+}
 QString planChooseSubject() { return QStringLiteral("Wählen Sie oben ein Gebiet, um seine Fächer zu sehen."); }
 
 QString noReadingLanguage()
