@@ -499,6 +499,12 @@ void Store::startBackup()
                                          m_options.busyTimeoutMs);
 }
 
+qint64 Store::dataVersion()
+{
+    sql::Statement q(m_db, "PRAGMA data_version");
+    return q.step() ? q.int64(0) : 0;
+}
+
 void Store::waitForDayCopy()
 {
     if (m_backupJob)

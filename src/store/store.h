@@ -363,6 +363,10 @@ public:
     // that must know what it shows).
     void waitForDayCopy();
 
+    // Changes when another connection (another running copy) committed a write since
+    // the last call, never for this store's own. Throws StoreError.
+    qint64 dataVersion();
+
     // The connection itself, for tools and tests (query plans, size limits).
     sql::Database &database() { return m_db; }
 
