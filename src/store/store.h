@@ -176,6 +176,9 @@ public:
     Store &operator=(const Store &) = delete;
 
     const QString &path() const { return m_db.path(); }
+    // Opened for reading only (the file or its folder is not writable): every change
+    // throws ReadOnly, and nothing is ever written to the file or beside it.
+    bool isReadOnly() const { return m_readOnly; }
 
     // Subjects, in German alphabetical order without regard to case.
     QStringList allSubjects();
@@ -374,6 +377,9 @@ private:
     Store(StoreOptions options);
     void connect(const QString &path);
     void verifySchema();
+    void setUpConnection();
+    // A read-only file of an earlier version: read into memory and upgraded there.
+    void readIntoMemory();
     // Brings a file written by an earlier version up to kSchemaVersion.
     void upgradeSchema(qint64 version);
     // Before every change: the file is still ours and writable; today's backup exists.
@@ -425,6 +431,7 @@ private:
 
     sql::Database m_db;
     StoreOptions m_options;
+    bool m_readOnly = false;
     quint64 m_device = 0;
     quint64 m_inode = 0;
     QDate m_backupChecked;

@@ -82,6 +82,13 @@ QString queueLimit()
                           "Es wurde nichts gespeichert.");
 }
 
+QString readOnlyDataFile(const QString &path)
+{
+    return QStringLiteral("Die Datendatei „%1“ ist schreibgeschützt und wird nur gelesen: Änderungen können "
+                          "nicht gespeichert werden.")
+        .arg(path);
+}
+
 QString backupDiskFull(const QString &path)
 {
     return QStringLiteral("Die tägliche Sicherungskopie %1 konnte nicht angelegt werden: Der Datenträger ist voll.\n"

@@ -44,6 +44,7 @@ QString cardGone();
 QString compartmentLimit();
 QString queueLimit();
 QString backupDiskFull(const QString &path);
+QString readOnlyDataFile(const QString &path); // opened for reading only
 // Undo or redo refused because the rows changed meanwhile.
 QString undoConflict(bool redo);
 
