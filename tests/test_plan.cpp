@@ -147,8 +147,8 @@ private slots:
         QCOMPARE(rowOf(faecher, 9), (QStringList{"10", "256", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(sharedAccessKeys(plan), QStringList());
         // "Karten" counts places, two for a card practised both ways: the header says so.
-        for (const auto &[t, column] : {std::pair{gebiete, int(PlanWindow::SubjectKarten)},
-                                        std::pair{faecher, int(PlanWindow::FachKarten)}})
+        for (const auto &[t, column] :
+             {std::pair{gebiete, int(PlanWindow::SubjectKarten)}, std::pair{faecher, int(PlanWindow::FachKarten)}})
             QVERIFY(t->horizontalHeaderItem(column)->toolTip().contains(QStringLiteral("Richtungen")));
         for (const QWidget *w : plan.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w)
@@ -182,9 +182,9 @@ private slots:
 
     void statusLineFollowsChangesAndDays_data()
     {
-        QTest::addColumn<QList<int>>("cards"); // per subject, all in compartment 1; empty: no file yet
-        QTest::addColumn<int>("richtig");      // verdicts in practice of the first subject
-        QTest::addColumn<int>("hoursLater");   // from noon
+        QTest::addColumn<QList<int>>("cards");  // per subject, all in compartment 1; empty: no file yet
+        QTest::addColumn<int>("richtig");       // verdicts in practice of the first subject
+        QTest::addColumn<int>("hoursLater");    // from noon
         QTest::addColumn<QString>("elsewhere"); // what another running copy writes once the line is filled
         QTest::addColumn<QString>("expected");
         const QString none;

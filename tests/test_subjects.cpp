@@ -220,8 +220,8 @@ private slots:
     // the windows read it; a change is refused; nothing is written in the folder.
     void readOnlyFileIsReadAndNeverWritten_data()
     {
-        QTest::addColumn<bool>("folder");   // the folder read-only too, else the file alone
-        QTest::addColumn<bool>("earlier");  // written by an earlier version (an upgrade due)
+        QTest::addColumn<bool>("folder");  // the folder read-only too, else the file alone
+        QTest::addColumn<bool>("earlier"); // written by an earlier version (an upgrade due)
         QTest::newRow("file") << false << false;
         QTest::newRow("folder") << true << false;
         QTest::newRow("file of an earlier version") << false << true;

@@ -54,8 +54,8 @@ private:
     QTimer *m_dayChange = nullptr;
     QFileSystemWatcher *m_watch = nullptr;
     qint64 m_dataVersion = -1; // the store's data version when last counted
-    bool m_onScreen = false; // filled only once the first window showed
-    bool m_counted = false;  // m_due holds the counts of learning day m_countedDay
+    bool m_onScreen = false;   // filled only once the first window showed
+    bool m_counted = false;    // m_due holds the counts of learning day m_countedDay
     qint64 m_countedDay = 0;
     std::map<qint32, qint64> m_due; // subject -> cards due now
 };

@@ -379,8 +379,9 @@ void Store::connect(const QString &path)
     } else {
         // No writer can make its journal in a read-only folder: the file cannot change
         // while read, and SQLite need not lock it (a read-only medium may not allow it).
-        const QByteArray uri = "file:" + QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded(
-                                             QUrl::RemoveScheme | QUrl::RemoveAuthority)
+        const QByteArray uri = "file:"
+                               + QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())
+                                     .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority)
                                + "?immutable=1";
         m_db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, uri);
     }
