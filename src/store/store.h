@@ -342,7 +342,8 @@ public:
 
     // The cards an import left out of the search index (they are found all the same,
     // more slowly). catchUpSearchIndex indexes the next maxCards of them in one write
-    // transaction, without the day's backup, and returns how many still wait.
+    // transaction, without the day's backup, and returns how many still wait; while the
+    // day's copy is taken it writes nothing and returns 0 (the next change wakes it).
     qint64 searchBacklog();
     qint64 catchUpSearchIndex(int maxCards);
     // The cards the program indexes in one step: a few milliseconds' work.
