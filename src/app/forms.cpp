@@ -36,9 +36,9 @@ void placeTool(QWidget &tool, const QRect &area, const QRect &startWindow)
     size = tool.frameGeometry().size();
     std::vector<QPoint> corners{room.topLeft()};
     if (startWindow.isValid()) {
-        corners.push_back({startWindow.right() + 1 + kMargin, room.top()});
-        corners.push_back({startWindow.left() - kMargin - size.width(), room.top()});
-        corners.push_back({room.left(), startWindow.bottom() + 1 + kMargin});
+        corners.emplace_back(startWindow.right() + 1 + kMargin, room.top());
+        corners.emplace_back(startWindow.left() - kMargin - size.width(), room.top());
+        corners.emplace_back(room.left(), startWindow.bottom() + 1 + kMargin);
     }
     QPoint chosen = room.topLeft();
     for (const QPoint &corner : corners) {
