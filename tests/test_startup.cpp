@@ -1,6 +1,7 @@
 #include "app/aboutwindow.h"
 #include "app/commandline.h"
 #include "media/plugins.h"
+#include "print/printsupport.h"
 #include "testapp.h"
 #include "ui/datafile.h"
 
@@ -280,17 +281,18 @@ private slots:
 
     void mediaLibrariesLoadOnFirstUse_data()
     {
-        QTest::addColumn<bool>("voice");
+        QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("library");
-        QTest::newRow("sound") << false << "libQt6Multimedia.so";
-        QTest::newRow("reading aloud") << true << "libQt6TextToSpeech.so";
+        QTest::newRow("sound") << "sound" << "libQt6Multimedia.so";
+        QTest::newRow("reading aloud") << "voice" << "libQt6TextToSpeech.so";
+        QTest::newRow("printing") << "printer" << "libQt6PrintSupport.so";
     }
 
     // A started program, practising a card, has neither library mapped; its plugin
     // brings it.
     void mediaLibrariesLoadOnFirstUse()
     {
-        QFETCH(bool, voice);
+        QFETCH(QString, plugin);
         QFETCH(QString, library);
         const auto mapped = [&library] {
             QFile maps("/proc/self/maps");
@@ -303,8 +305,9 @@ private slots:
         QVERIFY2(!mapped(), qPrintable(library));
         QString error;
         const QStringList folders{QStringLiteral(TARLIVO_PLUGIN_DIR)};
-        const bool loaded = voice ? tarlivo::media::voiceMaker(&error, folders) != nullptr
-                                  : tarlivo::media::soundPlayerMaker(&error, folders) != nullptr;
+        const bool loaded = plugin == "voice"   ? tarlivo::media::voiceMaker(&error, folders) != nullptr
+                            : plugin == "sound" ? tarlivo::media::soundPlayerMaker(&error, folders) != nullptr
+                                                : tarlivo::print::printSupport(&error, folders) != nullptr;
         QVERIFY2(loaded, qPrintable(error));
         QVERIFY(mapped());
     }
