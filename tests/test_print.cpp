@@ -118,7 +118,7 @@ private slots:
                               << QStringList{"Sprachen", "Frage", "Antwort", "Fach", "Café crème", "Milchkaffee",
                                              "Seite 1 von"}
                               << QStringList{"Zweites"}
-                              << QStringList{"Привет", "Καλημέρα", "שלום", "Zeile eins", "Zeile zwei", "w1500",
+                              << QStringList{"Привет", "Καλημέρα", "שלום", "مرحبا", "Zeile eins", "Zeile zwei", "w1500",
                                              "Zweites", "Hund"}
                               << QStringList{"…"};
         // Ten cards: two sheets, each a page of questions and one of answers.
@@ -162,30 +162,31 @@ private slots:
         QVERIFY(count >= 2);
         if (pages)
             QCOMPARE(count, pages);
-        const QString first = pageText(pdf, 1);
+        // NFKC: poppler gives ligatures ("ﬀ") and Arabic's shaped forms as the font has them.
+        const QString first = pageText(pdf, 1).normalized(QString::NormalizationForm_KC);
         QString rest;
         for (int page = 2; page <= count; ++page)
-            rest += pageText(pdf, page);
+            rest += pageText(pdf, page).normalized(QString::NormalizationForm_KC);
         if (!cards)
             QVERIFY2(pageText(pdf, count).contains(QStringLiteral("Seite %1 von %1").arg(count)), qPrintable(rest));
+        const auto nfkc = [](const QStringList &texts) {
+            QStringList normal;
+            for (const QString &text : texts)
+                normal << text.normalized(QString::NormalizationForm_KC);
+            return normal;
+        };
         QFETCH(QStringList, firstPage);
-        for (const QString &text : firstPage)
+        for (const QString &text : nfkc(firstPage))
             QVERIFY2(first.contains(text), qPrintable(text + QStringLiteral(" not on page 1:\n") + first));
         QFETCH(QStringList, notFirstPage);
-        for (const QString &text : notFirstPage)
+        for (const QString &text : nfkc(notFirstPage))
             QVERIFY2(!first.contains(text), qPrintable(text + QStringLiteral(" on page 1")));
         QFETCH(QStringList, anywhere);
-        for (const QString &text : anywhere)
+        for (const QString &text : nfkc(anywhere))
             QVERIFY2((first + rest).contains(text), qPrintable(text + QStringLiteral(" missing")));
         QFETCH(QStringList, nowhere);
-        for (const QString &text : nowhere)
+        for (const QString &text : nfkc(nowhere))
             QVERIFY2(!(first + rest).contains(text), qPrintable(text + QStringLiteral(" printed")));
-        // Right-to-left texts print: their letters come back, whichever way poppler orders them.
-        for (const QString &rtl : {QStringLiteral("שלום"), QStringLiteral("مرحبا")}) {
-            QString reversed = rtl;
-            std::reverse(reversed.begin(), reversed.end());
-            QVERIFY2((first + rest).contains(rtl) || (first + rest).contains(reversed), qPrintable(rtl));
-        }
 
         // Every font is in the file; the picture is printed once.
         const QStringList fonts = poppler(QStringLiteral("pdffonts"), {pdf}).split('\n', Qt::SkipEmptyParts).mid(2);

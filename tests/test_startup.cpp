@@ -81,6 +81,16 @@ private slots:
         QTest::newRow("due report with import") << QStringList{"--faellig", "--importieren", "a"} << err << 0 << ""
                                                 << ""
                                                 << "nicht zugleich";
+        QTest::newRow("print") << QStringList{"--drucken", "a.pdf", "--gebiet", "Mathe", "--karten"} << run
+                               << int(CommandLine::Print) << ""
+                               << "a.pdf"
+                               << "";
+        QTest::newRow("print with export") << QStringList{"--drucken", "a.pdf", "--exportieren", "b"} << err << 0 << ""
+                                           << ""
+                                           << "nicht zugleich";
+        QTest::newRow("cards without print") << QStringList{"--karten"} << err << 0 << ""
+                                             << ""
+                                             << "--karten gilt nur mit --drucken";
         QTest::newRow("help") << QStringList{"-h"} << int(ParsedCommandLine::Help) << 0 << ""
                               << ""
                               << "--datei PFAD";

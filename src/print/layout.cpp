@@ -41,9 +41,12 @@ Laid layOutText(const QString &text, const QFont &font, qreal width, Qt::Alignme
     t.replace(QLatin1Char('\n'), QChar::LineSeparator);
     t.replace(QLatin1Char('\r'), QChar::LineSeparator);
     auto layout = std::make_shared<QTextLayout>(t, font);
-    QTextOption option(align);
+    const bool rtl = t.isRightToLeft();
+    // A bare QTextLayout takes the alignment as it stands: the leading side of a
+    // right-to-left text is the right.
+    QTextOption option(rtl && align == Qt::AlignLeading ? Qt::AlignRight | Qt::AlignAbsolute : align);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    option.setTextDirection(t.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setTextDirection(rtl ? Qt::RightToLeft : Qt::LeftToRight);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
     layout->beginLayout();
@@ -180,7 +183,12 @@ private:
         qreal height = 0;
         for (const Cell &c : cells)
             height = std::max({height, c.text.height, c.pictureSize.height()});
-        if (m_y + height + 2 * kPad > m_bottom && m_rowsOnPage > 0)
+        // A row that fits on a page of its own starts on the next one; a longer one
+        // starts here, unless hardly a line of it would.
+        const qreal freshRoom = m_bottom - kMargin - headerHeight();
+        const bool fitsAPage = height + 2 * kPad <= freshRoom;
+        if (m_y + height + 2 * kPad > m_bottom && m_rowsOnPage > 0
+            && (fitsAPage || m_bottom - m_y < 3 * m_body.pixelSize() * 1.2 + 2 * kPad))
             newPage(true);
         // A row longer than a page goes on over the next ones, line by line.
         int next[3] = {0, 0, 0};
