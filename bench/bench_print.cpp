@@ -75,11 +75,12 @@ int main(int argc, char *argv[])
             arguments << QStringLiteral("--karten");
         return arguments;
     };
-    const std::vector<double> ms = interleaved(
-        tarlivo,
-        {{QStringLiteral("--datei"), small, QStringLiteral("--faellig")}, print(small, false), print(large, false),
-         print(large, true)},
-        runs);
+    const std::vector<double> ms = interleaved(tarlivo,
+                                               {{QStringLiteral("--datei"), small, QStringLiteral("--faellig")},
+                                                print(small, false),
+                                                print(large, false),
+                                                print(large, true)},
+                                               runs);
     std::printf("print_process_base_ms %.1f\n", ms[0]);
     std::printf("print_list_1k_ms %.1f\n", ms[1]);
     std::printf("print_list_10k_ms %.1f\n", ms[2]);

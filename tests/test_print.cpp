@@ -36,9 +36,8 @@ int pageCount(const QString &pdf)
 
 QString pageText(const QString &pdf, int page)
 {
-    return poppler(QStringLiteral("pdftotext"),
-                   {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page), pdf,
-                    QStringLiteral("-")});
+    return poppler(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                                 QString::number(page), pdf, QStringLiteral("-")});
 }
 
 QByteArray png(QSize size)
@@ -93,10 +92,14 @@ private slots:
         QFETCH(print::Paper, paper);
         QFETCH(int, index);
         const print::CardPlace place = print::cardPlace(index, print::pageSize(paper));
-        const auto mm = [](QPointF p) { return QPointF(std::round(p.x() / print::dots(1) * 100) / 100,
-                                                       std::round(p.y() / print::dots(1) * 100) / 100); };
-        const auto mmSize = [](QSizeF s) { return QSizeF(std::round(s.width() / print::dots(1) * 100) / 100,
-                                                         std::round(s.height() / print::dots(1) * 100) / 100); };
+        const auto mm = [](QPointF p) {
+            return QPointF(std::round(p.x() / print::dots(1) * 100) / 100,
+                           std::round(p.y() / print::dots(1) * 100) / 100);
+        };
+        const auto mmSize = [](QSizeF s) {
+            return QSizeF(std::round(s.width() / print::dots(1) * 100) / 100,
+                          std::round(s.height() / print::dots(1) * 100) / 100);
+        };
         QTEST(place.frontPage, "frontPage");
         QTEST(mm(place.front.topLeft()), "front");
         QTEST(place.backPage, "backPage");
@@ -114,12 +117,11 @@ private slots:
         QTest::addColumn<QStringList>("notFirstPage");
         QTest::addColumn<QStringList>("anywhere");
         QTest::addColumn<QStringList>("nowhere");
-        QTest::newRow("list") << false << 0
-                              << QStringList{"Sprachen", "Frage", "Antwort", "Fach", "Café crème", "Milchkaffee",
-                                             "Seite 1 von"}
+        QTest::newRow("list") << false << 0 << QStringList{"Sprachen",   "Frage",       "Antwort",    "Fach",
+                                                           "Café crème", "Milchkaffee", "Seite 1 von"}
                               << QStringList{"Zweites"}
-                              << QStringList{"Привет", "Καλημέρα", "שלום", "مرحبا", "Zeile eins", "Zeile zwei", "w1500",
-                                             "Zweites", "Hund"}
+                              << QStringList{"Привет",     "Καλημέρα", "שלום",    "مرحبا", "Zeile eins",
+                                             "Zeile zwei", "w1500",    "Zweites", "Hund"}
                               << QStringList{"…"};
         // Ten cards: two sheets, each a page of questions and one of answers.
         QTest::newRow("cards") << true << 4 << QStringList{"Café crème", "Привет", "Zeile zwei"}
@@ -195,10 +197,10 @@ private slots:
             QVERIFY2(font.split(' ', Qt::SkipEmptyParts).value(font.split(' ', Qt::SkipEmptyParts).size() - 5)
                          == QStringLiteral("yes"),
                      qPrintable(font));
-        QCOMPARE(poppler(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
-                     .split('\n', Qt::SkipEmptyParts)
-                     .size() - 2,
-                 1);
+        QCOMPARE(
+            poppler(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split('\n', Qt::SkipEmptyParts).size()
+                - 2,
+            1);
     }
 
     // A PDF that cannot be made is refused with the reason, and no file is left.
@@ -208,12 +210,18 @@ private slots:
         QTest::addColumn<QString>("output"); // relative to the run's folder, unless absolute
         QTest::addColumn<bool>("dataFile");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("unknown subject") << "Biologie" << "a.pdf" << true << "Biologie";
-        QTest::newRow("subject without cards") << "Leer" << "a.pdf" << true << "keine Karten";
-        QTest::newRow("no data file") << "" << "a.pdf" << false << "Tarlivo.mdb";
-        QTest::newRow("missing folder") << "" << "fehlt/a.pdf" << true << "gibt es nicht";
-        QTest::newRow("folder not writable") << "" << "/proc/a.pdf" << true << "nicht beschreibbar";
-        QTest::newRow("a folder") << "" << "." << true << "Ordner";
+        QTest::newRow("unknown subject") << "Biologie"
+                                         << "a.pdf" << true << "Biologie";
+        QTest::newRow("subject without cards") << "Leer"
+                                               << "a.pdf" << true << "keine Karten";
+        QTest::newRow("no data file") << ""
+                                      << "a.pdf" << false << "Tarlivo.mdb";
+        QTest::newRow("missing folder") << ""
+                                        << "fehlt/a.pdf" << true << "gibt es nicht";
+        QTest::newRow("folder not writable") << ""
+                                             << "/proc/a.pdf" << true << "nicht beschreibbar";
+        QTest::newRow("a folder") << ""
+                                  << "." << true << "Ordner";
     }
 
     void commandRefusesAndWritesNothing()

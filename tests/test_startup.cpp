@@ -293,9 +293,12 @@ private slots:
     {
         QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("library");
-        QTest::newRow("sound") << "sound" << "libQt6Multimedia.so";
-        QTest::newRow("reading aloud") << "voice" << "libQt6TextToSpeech.so";
-        QTest::newRow("printing") << "printer" << "libQt6PrintSupport.so";
+        QTest::newRow("sound") << "sound"
+                               << "libQt6Multimedia.so";
+        QTest::newRow("reading aloud") << "voice"
+                                       << "libQt6TextToSpeech.so";
+        QTest::newRow("printing") << "printer"
+                                  << "libQt6PrintSupport.so";
     }
 
     // A started program, practising a card, has neither library mapped; its plugin

@@ -22,7 +22,10 @@ struct Options {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
 
-    QList<const QCommandLineOption *> withValue() const { return {&datei, &importieren, &exportieren, &drucken, &gebiet}; }
+    QList<const QCommandLineOption *> withValue() const
+    {
+        return {&datei, &importieren, &exportieren, &drucken, &gebiet};
+    }
 };
 
 // Written out here rather than taken from the parser, whose headings are English

@@ -9,9 +9,9 @@ namespace tarlivo::ui {
 struct CommandLine {
     enum Action { Start, Import, Export, Due, Print };
     Action action = Start;
-    QString dataFile; // --datei as given; empty: the usual place
-    QString file;     // the file to import from, export or print to
-    QString gebiet;   // --gebiet; empty: none given
+    QString dataFile;   // --datei as given; empty: the usual place
+    QString file;       // the file to import from, export or print to
+    QString gebiet;     // --gebiet; empty: none given
     bool cards = false; // --karten: print cards to cut out rather than a list
 };
 

@@ -7,9 +7,9 @@
 #include "ui/dialogs.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcessEnvironment>
 #include <QTextStream>
 

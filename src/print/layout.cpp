@@ -65,9 +65,9 @@ TextBlock wholeBlock(const Laid &laid, QPointF at) { return {laid.layout, 0, lai
 // --- The list --------------------------------------------------------------------
 
 constexpr qreal kMargin = dots(15);
-constexpr qreal kFootRoom = dots(12);   // below the table, for "Seite n von m"
-constexpr qreal kPad = dots(1.2);       // inside each cell
-constexpr qreal kFachWidth = dots(13);  // the Fach column
+constexpr qreal kFootRoom = dots(12);    // below the table, for "Seite n von m"
+constexpr qreal kPad = dots(1.2);        // inside each cell
+constexpr qreal kFachWidth = dots(13);   // the Fach column
 constexpr qreal kListPicture = dots(16); // a picture's box beside its text
 constexpr qreal kRule = dots(0.15);
 
@@ -103,8 +103,8 @@ public:
     {
         const int count = int(m_doc.pages.size());
         for (int i = 0; i < count; ++i) {
-            const Laid foot = layOutText(QStringLiteral("Seite %1 von %2").arg(i + 1).arg(count), m_body, m_width,
-                                         Qt::AlignHCenter);
+            const Laid foot =
+                layOutText(QStringLiteral("Seite %1 von %2").arg(i + 1).arg(count), m_body, m_width, Qt::AlignHCenter);
             m_doc.pages[size_t(i)].texts.push_back(
                 wholeBlock(foot, QPointF(m_left, m_doc.size.height() - kMargin - foot.height)));
         }

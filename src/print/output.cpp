@@ -45,16 +45,16 @@ void writePdf(const Document &document, const QString &path)
     const QFileInfo info(path);
     const QDir folder = info.absoluteDir();
     if (!folder.exists())
-        throw PrintError(cannotWrite(path, QStringLiteral("Den Ordner %1 gibt es nicht.")
-                                               .arg(texts::quoted(folder.absolutePath()))));
+        throw PrintError(cannotWrite(
+            path, QStringLiteral("Den Ordner %1 gibt es nicht.").arg(texts::quoted(folder.absolutePath()))));
     if (info.isDir())
         throw PrintError(cannotWrite(path, QStringLiteral("Das ist ein Ordner.")));
     // Written under a temporary name beside it and renamed once whole: a failure
     // leaves nothing behind, and an older file of that name stays as it was.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw PrintError(cannotWrite(path, QStringLiteral("Der Ordner %1 ist nicht beschreibbar.")
-                                               .arg(texts::quoted(folder.absolutePath()))));
+        throw PrintError(cannotWrite(
+            path, QStringLiteral("Der Ordner %1 ist nicht beschreibbar.").arg(texts::quoted(folder.absolutePath()))));
     {
         QPdfWriter writer(&file);
         writer.setResolution(int(kDotsPerInch));

@@ -73,7 +73,8 @@ public:
             return false;
         if (!paint(printer, pages)) {
             if (error)
-                *error = QStringLiteral("Der Drucker „%1“ hat den Auftrag nicht angenommen.").arg(printer.printerName());
+                *error =
+                    QStringLiteral("Der Drucker „%1“ hat den Auftrag nicht angenommen.").arg(printer.printerName());
             return false;
         }
         return true;
@@ -82,7 +83,4 @@ public:
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT tarlivo::print::PrintSupport *tarlivo_make_print_support()
-{
-    return new QtPrintSupport;
-}
+extern "C" Q_DECL_EXPORT tarlivo::print::PrintSupport *tarlivo_make_print_support() { return new QtPrintSupport; }

@@ -70,8 +70,8 @@ PrintWindow::PrintWindow(Session &session, QWidget *parent)
 
     previewButton = toolButton(QStringLiteral("&Vorschau"), "previewButton", QStringLiteral("Vorschau"), this);
     printButton = toolButton(QStringLiteral("&Drucken …"), "printButton", QStringLiteral("Drucken"), this);
-    pdfButton = toolButton(QStringLiteral("Als &PDF speichern …"), "pdfButton", QStringLiteral("Als PDF speichern"),
-                           this);
+    pdfButton =
+        toolButton(QStringLiteral("Als &PDF speichern …"), "pdfButton", QStringLiteral("Als PDF speichern"), this);
     closeButton = toolButton(QStringLiteral("&Schließen"), "closeButton", QStringLiteral("Schließen"), this);
     printButton->setDefault(true);
 
@@ -211,7 +211,8 @@ void PrintWindow::printOut()
 {
     withPrinter([this](print::PrintSupport &support, const print::PrintPages &pages) {
         QString error;
-        if (!support.print(pages, this, [this](QDialog &dialog) { return m_dialogs.run(dialog); }, &error)
+        if (!support.print(
+                pages, this, [this](QDialog &dialog) { return m_dialogs.run(dialog); }, &error)
             && !error.isEmpty())
             m_dialogs.message(this, error);
     });
