@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace tarlivo::print {
 namespace {
@@ -137,9 +138,13 @@ private:
     {
         const qreal x[] = {m_left, m_left + m_textWidth, m_left + 2 * m_textWidth};
         const QString names[] = {QStringLiteral("Frage"), QStringLiteral("Antwort"), QStringLiteral("Fach")};
+        // Laid out once and placed on every page: a layout is never changed once made.
+        if (!m_header[0].layout)
+            for (int i = 0; i < 3; ++i)
+                m_header[i] = layOutText(names[i], m_bold, (i == 2 ? kFachWidth : m_textWidth) - 2 * kPad);
         qreal height = 0;
         for (int i = 0; i < 3; ++i) {
-            const Laid name = layOutText(names[i], m_bold, (i == 2 ? kFachWidth : m_textWidth) - 2 * kPad);
+            const Laid &name = m_header[i];
             page().texts.push_back(wholeBlock(name, QPointF(x[i] + kPad, m_y + kPad)));
             height = std::max(height, name.height);
         }
@@ -175,11 +180,19 @@ private:
         return c;
     }
 
+    // The compartment numbers, each laid out once.
+    Cell fachCell(qint32 fach)
+    {
+        auto it = m_fachCells.find(fach);
+        if (it == m_fachCells.end())
+            it = m_fachCells.emplace(fach, cell(QString::number(fach), {}, m_left + 2 * m_textWidth, kFachWidth)).first;
+        return it->second;
+    }
+
     void row(const PrintCard &card)
     {
         Cell cells[] = {cell(card.frage, card.frageBild, m_left, m_textWidth),
-                        cell(card.antwort, card.antwortBild, m_left + m_textWidth, m_textWidth),
-                        cell(QString::number(card.fach), {}, m_left + 2 * m_textWidth, kFachWidth)};
+                        cell(card.antwort, card.antwortBild, m_left + m_textWidth, m_textWidth), fachCell(card.fach)};
         qreal height = 0;
         for (const Cell &c : cells)
             height = std::max({height, c.text.height, c.pictureSize.height()});
@@ -236,6 +249,8 @@ private:
 
     QFont m_body;
     QFont m_bold;
+    Laid m_header[3];
+    std::map<qint32, Cell> m_fachCells;
     QFont m_title;
     Document m_doc;
     qreal m_left = 0;
