@@ -13,7 +13,7 @@ namespace tarlivo::print {
 namespace {
 
 // Font sizes in dots (1/1200 inch): a point is 1200/72 of them.
-constexpr int points(qreal pt) { return int(pt * kDotsPerInch / 72 + 0.5); }
+constexpr int points(qreal pt) { return int(pt * kDotsPerInch / 72); }
 
 QFont printFont(int pixelSize, bool bold = false)
 {
@@ -70,7 +70,6 @@ constexpr qreal kFootRoom = dots(12);    // below the table, for "Seite n von m"
 constexpr qreal kPad = dots(1.2);        // inside each cell
 constexpr qreal kFachWidth = dots(13);   // the Fach column
 constexpr qreal kListPicture = dots(16); // a picture's box beside its text
-constexpr qreal kRule = dots(0.15);
 
 class ListBuilder {
 public:
