@@ -42,7 +42,8 @@ bin=$root/usr/bin/tarlivo
 for f in usr/libexec/tarlivo/tarlivo-mdb-reader usr/share/applications/de.velmorin.Tarlivo.desktop \
     usr/share/metainfo/de.velmorin.Tarlivo.metainfo.xml usr/share/icons/hicolor/scalable/apps/de.velmorin.Tarlivo.svg \
     usr/share/man/man1/tarlivo.1.gz usr/share/doc/tarlivo/copyright \
-    usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_sound.so usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_voice.so; do
+    usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_sound.so usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_voice.so \
+    usr/@CMAKE_INSTALL_LIBDIR@/tarlivo/libtarlivo_printer.so; do
     [ -f "$root/$f" ] || fail "$f missing"
 done
 
@@ -53,8 +54,9 @@ if "$bin" --unbekannt 2>"$scratch/err"; then fail "unknown option accepted"; fi
 grep -q 'Unbekannte Option' "$scratch/err" || fail "no German message for an unknown option"
 [ ! -e "$XDG_DATA_HOME" ] || fail "a refused command line created the data folder"
 
-# Sound and reading aloud come with their plugins only: the program links neither.
-! readelf -d "$bin" | grep -q -E 'libQt6(Multimedia|TextToSpeech)' || fail "the program links Qt Multimedia or TextToSpeech"
+# Sound, reading aloud and printing come with their plugins only: the program links none of them.
+! readelf -d "$bin" | grep -q -E 'libQt6(Multimedia|TextToSpeech|PrintSupport)' ||
+    fail "the program links Qt Multimedia, TextToSpeech or PrintSupport"
 
 # The reader the program finds relative to itself runs with the package's dependencies.
 "$root/usr/libexec/tarlivo/tarlivo-mdb-reader" "$source/tests/data/legacy/small.mdb" >/dev/null ||

@@ -1,6 +1,7 @@
 #include "app/aboutwindow.h"
 #include "app/commandline.h"
 #include "media/plugins.h"
+#include "print/printsupport.h"
 #include "testapp.h"
 #include "ui/datafile.h"
 
@@ -80,6 +81,16 @@ private slots:
         QTest::newRow("due report with import") << QStringList{"--faellig", "--importieren", "a"} << err << 0 << ""
                                                 << ""
                                                 << "nicht zugleich";
+        QTest::newRow("print") << QStringList{"--drucken", "a.pdf", "--gebiet", "Mathe", "--karten"} << run
+                               << int(CommandLine::Print) << ""
+                               << "a.pdf"
+                               << "";
+        QTest::newRow("print with export") << QStringList{"--drucken", "a.pdf", "--exportieren", "b"} << err << 0 << ""
+                                           << ""
+                                           << "nicht zugleich";
+        QTest::newRow("cards without print") << QStringList{"--karten"} << err << 0 << ""
+                                             << ""
+                                             << "--karten gilt nur mit --drucken";
         QTest::newRow("help") << QStringList{"-h"} << int(ParsedCommandLine::Help) << 0 << ""
                               << ""
                               << "--datei PFAD";
@@ -283,17 +294,21 @@ private slots:
 
     void mediaLibrariesLoadOnFirstUse_data()
     {
-        QTest::addColumn<bool>("voice");
+        QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("library");
-        QTest::newRow("sound") << false << "libQt6Multimedia.so";
-        QTest::newRow("reading aloud") << true << "libQt6TextToSpeech.so";
+        QTest::newRow("sound") << "sound"
+                               << "libQt6Multimedia.so";
+        QTest::newRow("reading aloud") << "voice"
+                                       << "libQt6TextToSpeech.so";
+        QTest::newRow("printing") << "printer"
+                                  << "libQt6PrintSupport.so";
     }
 
     // A started program, practising a card, has neither library mapped; its plugin
     // brings it.
     void mediaLibrariesLoadOnFirstUse()
     {
-        QFETCH(bool, voice);
+        QFETCH(QString, plugin);
         QFETCH(QString, library);
         const auto mapped = [&library] {
             QFile maps("/proc/self/maps");
@@ -306,8 +321,9 @@ private slots:
         QVERIFY2(!mapped(), qPrintable(library));
         QString error;
         const QStringList folders{QStringLiteral(TARLIVO_PLUGIN_DIR)};
-        const bool loaded = voice ? tarlivo::media::voiceMaker(&error, folders) != nullptr
-                                  : tarlivo::media::soundPlayerMaker(&error, folders) != nullptr;
+        const bool loaded = plugin == "voice"   ? tarlivo::media::voiceMaker(&error, folders) != nullptr
+                            : plugin == "sound" ? tarlivo::media::soundPlayerMaker(&error, folders) != nullptr
+                                                : tarlivo::print::printSupport(&error, folders) != nullptr;
         QVERIFY2(loaded, qPrintable(error));
         QVERIFY(mapped());
     }

@@ -16,11 +16,16 @@ struct Options {
     QCommandLineOption importieren{QStringLiteral("importieren"), {}, QStringLiteral("DATEI")};
     QCommandLineOption exportieren{QStringLiteral("exportieren"), {}, QStringLiteral("DATEI")};
     QCommandLineOption gebiet{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
+    QCommandLineOption drucken{QStringLiteral("drucken"), {}, QStringLiteral("AUSGABE")};
     QCommandLineOption faellig{QStringLiteral("faellig")};
+    QCommandLineOption karten{QStringLiteral("karten")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
 
-    QList<const QCommandLineOption *> withValue() const { return {&datei, &importieren, &exportieren, &gebiet}; }
+    QList<const QCommandLineOption *> withValue() const
+    {
+        return {&datei, &importieren, &exportieren, &drucken, &gebiet};
+    }
 };
 
 // Written out here rather than taken from the parser, whose headings are English
@@ -29,6 +34,7 @@ QString helpText(const QString &program)
 {
     return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI | --faellig]"
                           " [--gebiet NAME]\n"
+                          "       %1 [--datei PFAD] --drucken AUSGABE.pdf [--gebiet NAME] [--karten]\n"
                           "\n"
                           "Tarlivo, der Karteikasten zum Lernen mit Fragen und Antworten.\n"
                           "Ohne Optionen öffnet sich das Startfenster.\n"
@@ -44,8 +50,13 @@ QString helpText(const QString &program)
                           "                        sind, ohne Fenster (Gebiet, Fällig, Karten); gezählt\n"
                           "                        werden die Plätze der geübten Richtungen: eine Karte,\n"
                           "                        die in beide Richtungen geübt wird, zählt zweimal\n"
-                          "  --gebiet NAME         beim Importieren, Exportieren oder --faellig nur das\n"
-                          "                        Gebiet NAME\n"
+                          "  --drucken AUSGABE     die Karten als PDF nach AUSGABE drucken (A4), ohne\n"
+                          "                        Fenster: je Gebiet eine Liste Frage, Antwort, Fach\n"
+                          "  --karten              mit --drucken Karteikarten zum Ausschneiden statt der\n"
+                          "                        Liste: 8 je Blatt, eine Seite Fragen, eine Seite\n"
+                          "                        Antworten (beidseitig, über die lange Kante)\n"
+                          "  --gebiet NAME         beim Importieren, Exportieren, Drucken oder --faellig\n"
+                          "                        nur das Gebiet NAME\n"
                           "  -h, --help            diese Hilfe zeigen\n"
                           "  -v, --version         die Version zeigen\n"
                           "\n"
@@ -78,6 +89,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     for (const QCommandLineOption *option : o.withValue())
         parser.addOption(*option);
     parser.addOption(o.faellig);
+    parser.addOption(o.karten);
     parser.addOption(o.help);
     parser.addOption(o.version);
 
@@ -92,7 +104,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         for (const QCommandLineOption *option : o.withValue())
             if (arguments.size() > 1 && arguments.last() == QStringLiteral("--") + option->names().first())
                 return error(program, QStringLiteral("Nach „%1“ fehlt der Wert.").arg(arguments.last()));
-        return error(program, QStringLiteral("Die Optionen --faellig, --help und --version nehmen keinen Wert."));
+        return error(program,
+                     QStringLiteral("Die Optionen --faellig, --karten, --help und --version nehmen keinen Wert."));
     }
     if (!parser.positionalArguments().isEmpty())
         return error(program, QStringLiteral("Unerwartetes Argument „%1“.").arg(parser.positionalArguments().first()));
@@ -120,20 +133,29 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const bool import = parser.isSet(o.importieren);
     const bool exportTo = parser.isSet(o.exportieren);
     const bool due = parser.isSet(o.faellig);
+    const bool print = parser.isSet(o.drucken);
     if (import && exportTo)
         return error(program, QStringLiteral("--importieren und --exportieren gehen nicht zugleich."));
     if (due && (import || exportTo))
         return error(program, QStringLiteral("--faellig geht nicht zugleich mit --importieren oder --exportieren."));
-    if (parser.isSet(o.gebiet) && !import && !exportTo && !due)
-        return error(program, QStringLiteral("--gebiet gilt nur mit --importieren, --exportieren oder --faellig."));
+    if (print && (import || exportTo || due))
+        return error(program,
+                     QStringLiteral("--drucken geht nicht zugleich mit --importieren, --exportieren oder --faellig."));
+    if (parser.isSet(o.gebiet) && !import && !exportTo && !due && !print)
+        return error(program,
+                     QStringLiteral("--gebiet gilt nur mit --importieren, --exportieren, --drucken oder --faellig."));
+    if (parser.isSet(o.karten) && !print)
+        return error(program, QStringLiteral("--karten gilt nur mit --drucken."));
 
     CommandLine &command = result.command;
     command.action = import     ? CommandLine::Import
                      : exportTo ? CommandLine::Export
                      : due      ? CommandLine::Due
+                     : print    ? CommandLine::Print
                                 : CommandLine::Start;
     command.dataFile = parser.value(o.datei);
-    command.file = import ? parser.value(o.importieren) : parser.value(o.exportieren);
+    command.file = import ? parser.value(o.importieren) : print ? parser.value(o.drucken) : parser.value(o.exportieren);
+    command.cards = parser.isSet(o.karten);
     command.gebiet = parser.value(o.gebiet);
     return result;
 }

@@ -7,11 +7,12 @@ namespace tarlivo::ui {
 
 // What the command line asks for.
 struct CommandLine {
-    enum Action { Start, Import, Export, Due };
+    enum Action { Start, Import, Export, Due, Print };
     Action action = Start;
-    QString dataFile; // --datei as given; empty: the usual place
-    QString file;     // the file to import from or export to
-    QString gebiet;   // --gebiet; empty: none given
+    QString dataFile;   // --datei as given; empty: the usual place
+    QString file;       // the file to import from, export or print to
+    QString gebiet;     // --gebiet; empty: none given
+    bool cards = false; // --karten: print cards to cut out rather than a list
 };
 
 // The outcome of reading the arguments (argv, the program's name first).

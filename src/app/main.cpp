@@ -1,6 +1,7 @@
 #include "app/application.h"
 #include "app/commandline.h"
 #include "app/forms.h"
+#include "print/command.h"
 #include "transfer/command.h"
 #include "ui/datafile.h"
 #include "ui/dialogs.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcessEnvironment>
 #include <QTextStream>
 
@@ -67,9 +69,24 @@ int main(int argc, char *argv[])
 
     DataFileChoice data =
         chooseDataFile(command.dataFile, programDir(), QProcessEnvironment::systemEnvironment(), QDir::currentPath());
-    // A report of what is due reads the file where it is and never makes one.
-    if (command.action != CommandLine::Due)
+    // A report of what is due, and printing, read the file where it is and never make one.
+    if (command.action != CommandLine::Due && command.action != CommandLine::Print)
         makeDataFolder(data);
+
+    if (command.action == CommandLine::Print) {
+        // Fonts and painting need Qt Gui, but no window: the offscreen platform
+        // serves without a display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        app.setApplicationName(QStringLiteral("Tarlivo"));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (!data.error.isEmpty()) {
+            err << "tarlivo: " << data.error << '\n';
+            return 1;
+        }
+        return tarlivo::print::runPrintCommand({data.path, command.file, command.gebiet, command.cards}, out, err);
+    }
 
     if (command.action != CommandLine::Start) {
         QCoreApplication app(argc, argv);

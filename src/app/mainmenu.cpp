@@ -22,6 +22,10 @@ MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
     QMenu *datei = m_bar->addMenu(QStringLiteral("&Datei"));
     add(QStringLiteral("&Importieren…"), "actImportieren", datei, [&tools] { tools.openImport(); });
     add(QStringLiteral("&Exportieren…"), "actExportieren", datei, [&tools] { tools.openExport(); });
+    // Strg+P is the plan's.
+    add(QStringLiteral("&Drucken…"), "actDrucken", datei, [&tools] {
+        tools.openPrint();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     datei->addSeparator();
     add(QStringLiteral("&Beenden"), "actBeenden", datei, [this] {
         m_session.end();

@@ -3,6 +3,7 @@
 #include "app/aboutwindow.h"
 #include "cards/cardlistwindow.h"
 #include "plan/planwindow.h"
+#include "printwindow/printwindow.h"
 #include "statistics/statisticswindow.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
@@ -112,6 +113,15 @@ void ToolWindows::openExport()
     if (!m_session.ensureStore(QApplication::activeWindow()))
         return;
     present(window<ExportDialog>([this] { return new ExportDialog(m_session); }));
+}
+
+void ToolWindows::openPrint()
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    PrintWindow &print = window<PrintWindow>([this] { return new PrintWindow(m_session); });
+    print.refresh();
+    present(print);
 }
 
 void ToolWindows::openAbout()

@@ -31,6 +31,7 @@ public:
     void openPlan();
     void openImport();
     void openExport();
+    void openPrint();
     void openAbout();
 
     // The window of that kind, or null.

@@ -6,9 +6,8 @@
 #include <QLibrary>
 
 namespace tarlivo::media {
-namespace {
 
-QFunctionPointer resolve(const QString &name, const char *symbol, QString *error, const QStringList &folders)
+QFunctionPointer pluginSymbol(const QString &name, const char *symbol, QString *error, const QStringList &folders)
 {
     QStringList reasons;
     for (const QString &folder : folders) {
@@ -31,8 +30,6 @@ QFunctionPointer resolve(const QString &name, const char *symbol, QString *error
     return nullptr;
 }
 
-} // namespace
-
 QStringList pluginFolders()
 {
     const QString bin = QCoreApplication::applicationDirPath();
@@ -42,13 +39,13 @@ QStringList pluginFolders()
 TarlivoMakeSoundPlayer soundPlayerMaker(QString *error, const QStringList &folders)
 {
     return reinterpret_cast<TarlivoMakeSoundPlayer>(
-        resolve(QStringLiteral("tarlivo_sound"), "tarlivo_make_sound_player", error, folders));
+        pluginSymbol(QStringLiteral("tarlivo_sound"), "tarlivo_make_sound_player", error, folders));
 }
 
 TarlivoMakeVoice voiceMaker(QString *error, const QStringList &folders)
 {
     return reinterpret_cast<TarlivoMakeVoice>(
-        resolve(QStringLiteral("tarlivo_voice"), "tarlivo_make_voice", error, folders));
+        pluginSymbol(QStringLiteral("tarlivo_voice"), "tarlivo_make_voice", error, folders));
 }
 
 } // namespace tarlivo::media

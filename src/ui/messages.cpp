@@ -389,6 +389,7 @@ QString keyHelp()
                           "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
                           "Strg+L – Kartenliste\n"
                           "Strg+P – Lernplan\n"
+                          "Strg+Umschalt+P – Drucken\n"
                           "Strg+Q – Beenden\n\n"
                           "Die Tasten mit Alt und dem unterstrichenen Buchstaben drücken die Schaltflächen.");
 }
