@@ -51,6 +51,8 @@ struct Notice {
         CardMissing,         // number: the card, whose rows are incomplete
         CardGone,            // the card was deleted meanwhile
         NoCardOnDisplay,
+        NotACompartment,     // the list's text names no compartment
+        AllPractised,        // All: every place was asked
         CompartmentLimit,
         QueueLimit,
         StoreFailed, // error holds it
@@ -96,8 +98,9 @@ public:
     // A verdict on the place on display; `listed` is the compartment the list names
     // (empty: none), where Compartments practice goes on.
     Step judge(Verdict verdict, std::optional<qint32> listed);
-    // The head place of a compartment chosen in the list ("Übernehmen").
-    Step show(qint32 fach);
+    // The head place of the compartment chosen in the list ("Übernehmen"); empty: the
+    // list's text names none.
+    Step show(std::optional<qint32> fach);
     // The place on display vanished (an edit found it deleted): on where the list
     // points, else at its start.
     Step resume(std::optional<qint32> listed);
