@@ -673,6 +673,16 @@ std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction d
     return toInt32(q.int64(0), path());
 }
 
+std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
+{
+    sql::Statement q(m_db, direction == Direction::Reverse ? queries::kPlacesInOrderReverse : queries::kPlacesInOrder);
+    q.bind(1, subjectId);
+    std::vector<qint32> result;
+    while (q.step())
+        result.push_back(toInt32(q.int64(0), path()));
+    return result;
+}
+
 std::optional<CardText> Store::cardText(qint32 cardId)
 {
     sql::Statement q(m_db, queries::kCardText);

@@ -196,6 +196,9 @@ public:
     std::vector<qint32> compartments(qint32 subjectId, Direction direction = Direction::Forward);
     // The card of the subject whose place in that compartment has waited longest.
     std::optional<qint32> headCard(qint32 subjectId, qint32 fach, Direction direction = Direction::Forward);
+    // The cards of the subject's places in that direction in asking order: the highest
+    // compartment first, each in queue order.
+    std::vector<qint32> placesInOrder(qint32 subjectId, Direction direction);
     std::optional<CardText> cardText(qint32 cardId);
     // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
     void moveCard(qint32 cardId, qint32 newFach);
