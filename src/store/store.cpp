@@ -211,6 +211,19 @@ CREATE TABLE tblUebungUmgekehrt (
 );
 )sql";
 
+// Typed answers: how each subject counts a difference only in letter case, accents,
+// punctuation or one typo (1 wrong, 2 almost right, 3 right); a subject without a
+// row keeps the defaults. Like the languages, the rows of a deleted subject stay.
+constexpr const char *kToleranceTable = R"sql(
+CREATE TABLE IF NOT EXISTS tblGebietToleranz (
+    idGebiet    INTEGER PRIMARY KEY,
+    Schreibung  INTEGER NOT NULL CHECK (Schreibung BETWEEN 1 AND 3),
+    Akzente     INTEGER NOT NULL CHECK (Akzente BETWEEN 1 AND 3),
+    Satzzeichen INTEGER NOT NULL CHECK (Satzzeichen BETWEEN 1 AND 3),
+    Tippfehler  INTEGER NOT NULL CHECK (Tippfehler BETWEEN 1 AND 3)
+);
+)sql";
+
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
 constexpr const char *kFillSeit = R"sql(
@@ -355,6 +368,7 @@ void Store::createSchema(sql::Database &db)
         db.exec(kReversePlacesSchema);
         db.exec(queries::kReverseInsertTriggers);
         db.exec(queries::kReverseTriggers);
+        db.exec(kToleranceTable);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -450,6 +464,8 @@ void Store::upgradeSchema(qint64 version)
         m_db.exec(queries::kReverseInsertTriggers);
         m_db.exec(queries::kReverseTriggers);
     }
+    if (version < 8)
+        m_db.exec(kToleranceTable);
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
