@@ -51,7 +51,7 @@ double medianUs(int repeats, F &&f)
 // Words of several scripts with accents and punctuation, to `length` characters.
 QString sentence(int length)
 {
-    const QStringList words{QStringLiteral("Hauptstadt"), QStringLiteral("von"),   QStringLiteral("Frankreich,"),
+    const QStringList words{QStringLiteral("Hauptstadt"), QStringLiteral("von"),    QStringLiteral("Frankreich,"),
                             QStringLiteral("café"),       QStringLiteral("Straße"), QStringLiteral("Привет!"),
                             QStringLiteral("λόγος"),      QStringLiteral("(to)"),   QStringLiteral("go;")};
     QString s;
@@ -68,7 +68,8 @@ void judgeFigures()
     typed[500] = QLatin1Char('x');
     volatile int sink = 0;
     const double judge1k = medianUs(200, [&] { sink = sink + int(quiz::judge(stored, typed).verdict); });
-    const double base1k = medianUs(200, [&] { sink = sink + int(typed.normalized(QString::NormalizationForm_C).size()); });
+    const double base1k =
+        medianUs(200, [&] { sink = sink + int(typed.normalized(QString::NormalizationForm_C).size()); });
     const QString pasted = sentence(100000);
     const double judge100k = medianUs(20, [&] { sink = sink + int(quiz::judge(stored, pasted).verdict); });
     const double base100k =
@@ -116,7 +117,8 @@ int main(int argc, char *argv[])
     const qint32 head = *store.headCard(big, fach);
     quint32 seed = 1;
     std::size_t offered = 0;
-    const double choices = medianUs(50, [&] { offered = store.otherAnswers(big, head, CardSide::Answer, 3, seed++).size(); });
+    const double choices =
+        medianUs(50, [&] { offered = store.otherAnswers(big, head, CardSide::Answer, 3, seed++).size(); });
     const double headRead = medianUs(50, [&] { (void)store.headCard(big, fach); });
     if (offered != 3)
         return fail("fewer than three other answers were found");

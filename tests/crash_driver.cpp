@@ -54,7 +54,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QComboBox>
 #include <QDate>
 #include <QDialog>
@@ -63,6 +62,7 @@
 #include <QFile>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
