@@ -110,7 +110,8 @@ void FrmBackground::follow(const Change &change)
                 && isDue(Store::learningDay(row.seit), store->interval(row.subjectId, row.fach), today))
                 ++places;
             if (row.reverse && Store::practises(ways, Direction::Reverse)
-                && isDue(Store::learningDay(row.reverse->seit), store->interval(row.subjectId, row.reverse->fach), today))
+                && isDue(Store::learningDay(row.reverse->seit), store->interval(row.subjectId, row.reverse->fach),
+                         today))
                 ++places;
             return places;
         };

@@ -163,7 +163,7 @@ std::optional<Place> PracticeRun::placeOf(qint32 card, Direction direction, qint
         return std::nullopt;
     const bool reverse = direction == Direction::Reverse;
     Place place{card, direction, fach, reverse ? texts->antwort : texts->frage, reverse ? texts->frage : texts->antwort,
-                {}, {}};
+                {},   {}};
     loadPictures(place);
     return place;
 }
@@ -471,8 +471,8 @@ std::optional<Place> PracticeRun::peek()
             const std::optional<CardRow> row = db().cardRow(m_queue[i].card);
             if (!row || row->subjectId != *m_subject || (m_queue[i].direction == Direction::Reverse && !row->reverse))
                 continue;
-            if (std::optional<Place> place = placeOf(m_queue[i].card, m_queue[i].direction,
-                                                     fachOf(*row, m_queue[i].direction)))
+            if (std::optional<Place> place =
+                    placeOf(m_queue[i].card, m_queue[i].direction, fachOf(*row, m_queue[i].direction)))
                 return place;
         }
     } catch (const StoreError &) {

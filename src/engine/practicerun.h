@@ -51,8 +51,8 @@ struct Notice {
         CardMissing,         // number: the card, whose rows are incomplete
         CardGone,            // the card was deleted meanwhile
         NoCardOnDisplay,
-        NotACompartment,     // the list's text names no compartment
-        AllPractised,        // All: every place was asked
+        NotACompartment, // the list's text names no compartment
+        AllPractised,    // All: every place was asked
         CompartmentLimit,
         QueueLimit,
         StoreFailed, // error holds it
