@@ -122,6 +122,8 @@ public:
             return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (!m_options.cardsOnly && chance(0.08))
             return undoRedo(chance(0.6));
+        if (!m_options.cardsOnly && chance(0.06))
+            return quiz();
         if (FrmUeb *u = windows::ueb(m_forms))
             return practice(u);
         if (FrmNeu *n = windows::neu(m_forms))
@@ -146,8 +148,6 @@ public:
             return newDay();
         if (!m_options.cardsOnly && chance(0.06))
             return planDirection();
-        if (!m_options.cardsOnly && chance(0.08))
-            return quiz();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else

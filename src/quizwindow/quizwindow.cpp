@@ -1,5 +1,6 @@
 #include "quizwindow/quizwindow.h"
 
+#include "practice/notices.h"
 #include "practice/sidesound.h"
 #include "store/store.h"
 #include "ui/dialogs.h"
@@ -361,16 +362,10 @@ void QuizWindow::apply(const engine::Step &step)
             m_session.report(this, *notice.error);
             break;
         case Kind::CardGone:
-            m_session.message(this, text::cardGone());
-            break;
         case Kind::CardMissing:
-            m_session.message(this, text::cardMissing(notice.number));
-            break;
         case Kind::CompartmentLimit:
-            m_session.message(this, text::compartmentLimit());
-            break;
         case Kind::QueueLimit:
-            m_session.message(this, text::queueLimit());
+            m_session.message(this, noticeText(notice, m_run.subjectName(), QString()));
             break;
         case Kind::CompartmentEmpty:
         case Kind::NoCardOnDisplay:
