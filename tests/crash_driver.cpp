@@ -334,12 +334,21 @@ private:
         }
         art->setCurrentIndex(below(2));
         emit art->activated(art->currentIndex());
-        QPushButton *choice = ctl<QPushButton>(*w, qPrintable(QStringLiteral("cmdWahl%1").arg(1 + below(4))));
-        if (choice->isVisible()) {
-            windows::click(choice);
+        std::vector<QPushButton *> offered;
+        for (int i = 1; i <= 4; ++i)
+            if (auto *b = ctl<QPushButton>(*w, qPrintable(QStringLiteral("cmdWahl%1").arg(i))); b->isVisible())
+                offered.push_back(b);
+        if (!offered.empty()) {
+            windows::click(offered[std::size_t(below(int(offered.size())))]);
         } else {
             ctl<QLineEdit>(*w, "txtAntwort")->setText(chance(0.5) ? text() : w->shownAnswer());
             windows::click(ctl<QPushButton>(*w, "cmdPruefen"));
+        }
+        // No result, nothing to store (the window had nothing to judge).
+        if (!ctl<QPushButton>(*w, "cmdWeiter")->isEnabled()) {
+            unexpectedMessages();
+            w->close();
+            return;
         }
         if (chance(0.2))
             windows::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));

@@ -383,6 +383,36 @@ Step PracticeRun::follow(const Change &change, bool undone, bool onScreen, std::
         step.list = Step::List::Clear;
         return step;
     }
+    // The subject's direction changed, or its change was undone: a reverse place on
+    // display that is gone now is never judged; practice goes on the way the subject
+    // is practised now.
+    bool turned = false;
+    for (const RowChange<DirectionRow> &row : change.directions)
+        turned = turned || (row.before ? row.before->subjectId : row.after->subjectId) == *m_subject;
+    for (const ReverseFill &fill : change.fills)
+        turned = turned || fill.subjectId == *m_subject;
+    if (turned && m_place && m_place->direction == Direction::Reverse) {
+        DirectionSetting ways = DirectionSetting::Forward;
+        bool placeGone = true;
+        try {
+            const std::optional<CardRow> row = db().cardRow(m_place->card);
+            placeGone = !row || !row->reverse;
+            ways = db().direction(*m_subject);
+        } catch (const StoreError &) {
+            // Taken as gone: the next verdict or choice tells what is wrong.
+        }
+        if (placeGone) {
+            m_reverseToCome = false;
+            setDirection(ways == DirectionSetting::Reverse ? Direction::Reverse : Direction::Forward);
+            m_place.reset();
+            step.display = Step::Display::Clear;
+            if (m_mode == Mode::All)
+                askQueued(step);
+            else
+                fill(step, listed.value_or(0), true);
+            return step;
+        }
+    }
     // An undone verdict: the place is back where it was judged, asked again as if it
     // had never been judged; due practice goes on while it is due.
     if (undone) {

@@ -92,7 +92,7 @@ std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSi
                                      : "SELECT f.Antwort FROM tblPosition AS p JOIN tblFrageAntwort AS f "
                                        "ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
                                        "AND p.idFrageAntwort <> ?2 LIMIT ?3");
-        q.bind(1, subjectId).bind(2, cardId).bind(3, qint64(kSmall + 1));
+        q.bind(1, subjectId).bind(2, cardId).bind(3, qint64(kSmall) + 1);
         std::vector<QString> texts;
         while (q.step())
             texts.push_back(q.text(0));
