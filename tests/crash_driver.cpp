@@ -122,7 +122,7 @@ public:
             return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (!m_options.cardsOnly && chance(0.08))
             return undoRedo(chance(0.6));
-        if (!m_options.cardsOnly && chance(0.06))
+        if (!m_options.cardsOnly && chance(0.03))
             return quiz();
         if (FrmUeb *u = windows::ueb(m_forms))
             return practice(u);

@@ -120,10 +120,16 @@ Text withoutPunctuation(const Text &t)
 
 bool isFoldSet(unsigned set) { return !(set & kUmlautsSpelled) || (set & kAccents); }
 
+qsizetype letters(const Text &t)
+{
+    return std::count_if(t.begin(), t.end(), [](char32_t c) { return QChar::isLetter(c); });
+}
+
 // Every way of folding one text, computed once for all the comparisons: accents
 // first, then letter case, then punctuation, each from the form before it.
 struct Forms {
     std::array<Text, kFoldSets> folds;
+    std::array<qsizetype, kFoldSets> letterCounts{}; // for the typo rule
     explicit Forms(const Text &t)
     {
         folds[0] = t;
@@ -137,13 +143,10 @@ struct Forms {
             else
                 folds[set] = withoutAccents(t, (set & kUmlautsSpelled) != 0);
         }
+        for (unsigned set = 0; set < kFoldSets; ++set)
+            letterCounts[set] = letters(folds[set]);
     }
 };
-
-qsizetype letters(const Text &t)
-{
-    return std::count_if(t.begin(), t.end(), [](char32_t c) { return QChar::isLetter(c); });
-}
 
 // Damerau-Levenshtein distance at most one (one letter wrong, missing, extra, or two
 // neighbours swapped), in one pass.
@@ -295,13 +298,13 @@ Outcome compare(const Alternative &expected, const Forms &typed, const AnswerTol
             Outcome o;
             if (e == t)
                 o = outcomeOf(set & ~kUmlautsSpelled, false, tolerances);
-            else if (letters(e) >= 5 && oneEditApart(e, t))
+            else if (variant.letterCounts[set] >= 5 && oneEditApart(e, t))
                 o = outcomeOf(set & ~kUmlautsSpelled, true, tolerances);
             if (o.betterThan(best))
                 best = o;
         }
         // One typo and nothing else, after no fold at all.
-        if (letters(variant.folds[0]) >= 5 && oneEditApart(variant.folds[0], typed.folds[0])) {
+        if (variant.letterCounts[0] >= 5 && oneEditApart(variant.folds[0], typed.folds[0])) {
             const Outcome o = outcomeOf(0, true, tolerances);
             if (o.betterThan(best))
                 best = o;
