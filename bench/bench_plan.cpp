@@ -33,6 +33,7 @@ public:
     void startEntry(const QString &) override {}
     void startPractice(const QString &) override {}
     void startDuePractice(const QString &) override {}
+    void startQuiz(const QString &) override {}
     void editCard(qint32, const QString &, const QString &, const QString &) override {}
     void unload(ui::Form &) override {}
     void closedByUser(ui::Form &) override {}

@@ -23,6 +23,9 @@
 //                                        that name on the card's question ("-": removes it)
 //   > W kind card fach  < V              a verdict on the reverse place (practice asks the answer)
 //   > H subject setting < H              plan window: the subject's direction (0, 1, 2)
+//   > V kind card h     < V              also a verdict through "Karten → Abfrage …" (typed or
+//                                        chosen, W on a reverse place), stored by "Weiter" or closing
+//   > O subject c,a,p,t < O              the Abfrage window's tolerances of the subject (1 to 3 each)
 //   > I subject f a ... < I              import of a text file through the menu's window
 //                                        (its cards wait for the search index, which the
 //                                        program catches up on between later changes)
@@ -42,6 +45,7 @@
 #include "cards/cardlistmodel.h"
 #include "cards/cardlistwindow.h"
 #include "plan/planwindow.h"
+#include "quizwindow/quizwindow.h"
 #include "scripteddialogs.h"
 #include "transferwindows/importdialog.h"
 #include "ui/messages.h"
@@ -58,6 +62,7 @@
 #include <QFile>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -117,6 +122,8 @@ public:
             return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (!m_options.cardsOnly && chance(0.08))
             return undoRedo(chance(0.6));
+        if (!m_options.cardsOnly && chance(0.03))
+            return quiz();
         if (FrmUeb *u = windows::ueb(m_forms))
             return practice(u);
         if (FrmNeu *n = windows::neu(m_forms))
@@ -283,6 +290,85 @@ private:
         } else {
             windows::click(button(u, "cmdZumStart"));
         }
+    }
+
+    // "Karten → Abfrage …" on its first subject: a typed or chosen answer, judged,
+    // now and then overruled, stored by "Weiter"; or the subject's tolerances set.
+    void quiz()
+    {
+        m_forms.window<FrmBackground>().findChild<QAction *>(QStringLiteral("actAbfrage"))->trigger();
+        QuizWindow *w = m_forms.tools().find<QuizWindow>();
+        unexpectedMessages();
+        if (!w || !w->isVisible())
+            return;
+        auto *gebiet = ctl<QComboBox>(*w, "cmbGebiet");
+        if (gebiet->count() > 1) {
+            gebiet->setCurrentIndex(below(gebiet->count()));
+            emit gebiet->activated(gebiet->currentIndex());
+            unexpectedMessages();
+        }
+        const std::optional<qint32> card = w->shownCard();
+        auto *art = ctl<QComboBox>(*w, "cmbArt");
+        const qint32 subject = w->subjectId().value_or(0);
+        if (subject && chance(0.15)) {
+            QStringList values;
+            for (int i = 0; i < 4; ++i)
+                values << QString::number(1 + below(3));
+            m_dialogs.dialogAnswers << [values](QDialog &d) {
+                const char *names[] = {"cmbSchreibung", "cmbAkzente", "cmbSatzzeichen", "cmbTippfehler"};
+                for (int i = 0; i < 4; ++i)
+                    d.findChild<QComboBox *>(QLatin1String(names[i]))->setCurrentIndex(3 - values[i].toInt());
+                d.accept();
+            };
+            emitLine(QStringLiteral("> O %1 %2").arg(subject).arg(values.join(QLatin1Char(','))));
+            windows::click(ctl<QPushButton>(*w, "cmdToleranz"));
+            if (!refused())
+                emitLine(QStringLiteral("< O"));
+            ++m_changes;
+            w->close();
+            return;
+        }
+        if (!card) {
+            w->close();
+            return;
+        }
+        art->setCurrentIndex(below(2));
+        emit art->activated(art->currentIndex());
+        std::vector<QPushButton *> offered;
+        for (int i = 1; i <= 4; ++i)
+            if (auto *b = ctl<QPushButton>(*w, qPrintable(QStringLiteral("cmdWahl%1").arg(i))); b->isVisible())
+                offered.push_back(b);
+        if (!offered.empty()) {
+            windows::click(offered[std::size_t(below(int(offered.size())))]);
+        } else {
+            ctl<QLineEdit>(*w, "txtAntwort")->setText(chance(0.5) ? text() : w->shownAnswer());
+            windows::click(ctl<QPushButton>(*w, "cmdPruefen"));
+        }
+        // No result, nothing to store (the window had nothing to judge).
+        if (!ctl<QPushButton>(*w, "cmdWeiter")->isEnabled()) {
+            unexpectedMessages();
+            w->close();
+            return;
+        }
+        if (chance(0.2))
+            windows::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));
+        const QString result = ctl<QLabel>(*w, "lblErgebnis")->text();
+        const QChar kind = result.startsWith(QStringLiteral("Richtig"))        ? QLatin1Char('R')
+                           : result.startsWith(QStringLiteral("Fast richtig")) ? QLatin1Char('F')
+                                                                               : QLatin1Char('X');
+        emitLine(QStringLiteral("> %1 %2 %3 h")
+                     .arg(w->shownDirection() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
+                     .arg(kind)
+                     .arg(*card));
+        // Going on, or now and then closing the window with the result shown.
+        if (chance(0.7))
+            windows::click(ctl<QPushButton>(*w, "cmdWeiter"));
+        else
+            w->close();
+        if (!refused(true))
+            emitLine(QStringLiteral("< V"));
+        ++m_changes;
+        w->close();
     }
 
     // Strg+Z or Strg+Y in whichever window is open: the backdrop's actions.

@@ -326,6 +326,17 @@ inline QString apply(rawdb::State &s, const Op &op)
         return applyDirection(s, f);
     case 'W':
         return applyReverseVerdict(s, f);
+    case 'O': {
+        // A subject's tolerances for typed answers; the defaults are no row.
+        const qint64 subject = f.value(0).toLongLong();
+        if (!s.subjects.count(subject))
+            return QStringLiteral("tolerances of subject %1, which is not there").arg(subject);
+        if (f.value(1) == QLatin1String("2,2,3,2"))
+            s.tolerances.erase(subject);
+        else
+            s.tolerances[subject] = f.value(1);
+        return {};
+    }
     default:
         return QStringLiteral("unknown change %1").arg(op.kind);
     }
@@ -405,6 +416,7 @@ struct Step {
     StepRows<qint64, std::pair<qint64, qint64>> intervals;
     StepRows<QString> pictures;
     StepRows<qint64> directions;
+    StepRows<QString> tolerances;
 };
 
 struct Steps {
@@ -413,7 +425,7 @@ struct Steps {
 };
 
 // The changes the program records as steps: not the subject window's.
-inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGABWH").contains(kind); }
+inline bool isStep(QChar kind) { return QStringLiteral("CVEDMKGABWHO").contains(kind); }
 
 // Takes the newest step back (or again). Keys given stay given: sequences are left alone.
 inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
@@ -424,7 +436,7 @@ inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
     const Step &step = from.back();
     if (!holds(s.subjects, step.subjects, undo) || !holds(s.cards, step.cards, undo) || !holds(s.log, step.log, undo)
         || !holds(s.intervals, step.intervals, undo) || !holds(s.pictures, step.pictures, undo)
-        || !holds(s.directions, step.directions, undo))
+        || !holds(s.directions, step.directions, undo) || !holds(s.tolerances, step.tolerances, undo))
         return QStringLiteral("%1 of a step whose rows changed since").arg(undo ? "undo" : "redo");
     put(s.subjects, step.subjects, undo);
     put(s.cards, step.cards, undo);
@@ -432,6 +444,7 @@ inline QString takeStep(rawdb::State &s, Steps &steps, bool undo)
     put(s.intervals, step.intervals, undo);
     put(s.pictures, step.pictures, undo);
     put(s.directions, step.directions, undo);
+    put(s.tolerances, step.tolerances, undo);
     (undo ? steps.redo : steps.undo).push_back(std::move(from.back()));
     from.pop_back();
     return {};
@@ -451,7 +464,8 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
         return error; // an empty change is no step
     steps.undo.push_back(Step{differing(before.subjects, s.subjects), differing(before.cards, s.cards),
                               differing(before.log, s.log), differing(before.intervals, s.intervals),
-                              differing(before.pictures, s.pictures), differing(before.directions, s.directions)});
+                              differing(before.pictures, s.pictures), differing(before.directions, s.directions),
+                              differing(before.tolerances, s.tolerances)});
     if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();

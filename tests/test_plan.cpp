@@ -95,6 +95,10 @@ private slots:
         QCOMPARE(run.app.dialogs.take(), (QStringList{text::allDuePractised(), text::compartmentEmpty(1)}));
         QVERIFY(!ueb->practisingDue());
         QCOMPARE(windows::entries(combo(ueb, "cmbFach")), (QStringList{"2", "4"}));
+        // The card judged last is no longer on display: "Richtig" judges nothing.
+        QCOMPARE(label(ueb, "lblFrage")->text(), QString());
+        button(ueb, "cmdRichtig")->click();
+        QCOMPARE(run.app.dialogs.take(), QStringList{text::noCardOnDisplay()});
         button(ueb, "cmdFachOk")->click();
         QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("F3b"));
         button(ueb, "cmdRichtig")->click();

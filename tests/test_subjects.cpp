@@ -101,9 +101,9 @@ private slots:
                                            "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
                                            "ORDER BY name"),
                  (QStringList{"tblEinstellung", "tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet",
-                              "tblGebietSprache", "tblIntervall", "tblKarteMedium", "tblMedium", "tblPosition",
-                              "tblPositionUmgekehrt", "tblRichtung", "tblSuche", "tblSucheStand", "tblUebung",
-                              "tblUebungUmgekehrt"}));
+                              "tblGebietSprache", "tblGebietToleranz", "tblIntervall", "tblKarteMedium", "tblMedium",
+                              "tblPosition", "tblPositionUmgekehrt", "tblRichtung", "tblSuche", "tblSucheStand",
+                              "tblUebung", "tblUebungUmgekehrt"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 

@@ -41,6 +41,7 @@ struct Fixture {
             .bind(3, Store::learningDay(clock - 86400))
             .run();
         store().setInterval(chemie, 2, 5);
+        store().setAnswerTolerances(chemie, {Verdict::Falsch, Verdict::Richtig, Verdict::Richtig, Verdict::Falsch});
     }
     Store &store() { return *seed.store; }
 
@@ -66,6 +67,11 @@ struct Fixture {
             c = store().setInterval(latein, 3, 10);
         else if (kind == "interval back to its default")
             c = store().setInterval(chemie, 2, std::nullopt);
+        else if (kind == "tolerances changed")
+            c = store().setAnswerTolerances(
+                latein, {Verdict::Richtig, Verdict::Falsch, Verdict::FastRichtig, Verdict::FastRichtig});
+        else if (kind == "tolerances back to the defaults")
+            c = store().setAnswerTolerances(chemie, {});
         else if (kind == "subject deleted")
             c = store().deleteSubject(chemie);
         return c;
@@ -92,9 +98,9 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind :
-             {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
-              "interval changed", "interval back to its default", "subject deleted"})
+        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts",
+                                 "set compartment", "interval changed", "interval back to its default",
+                                 "tolerances changed", "tolerances back to the defaults", "subject deleted"})
             QTest::newRow(kind) << QString(kind);
     }
 

@@ -143,6 +143,8 @@ void Forms::startPractice(const QString &subject) { window<FrmUeb>().startPracti
 
 void Forms::startDuePractice(const QString &subject) { window<FrmUeb>().startDuePractice(subject); }
 
+void Forms::startQuiz(const QString &subject) { m_tools.openQuiz(subject); }
+
 void Forms::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
 {
     FrmEdit &edit = window<FrmEdit>();

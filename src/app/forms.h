@@ -54,6 +54,7 @@ public:
     void startEntry(const QString &subject) override;
     void startPractice(const QString &subject) override;
     void startDuePractice(const QString &subject) override;
+    void startQuiz(const QString &subject) override;
     void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) override;
     void unload(Form &form) override;
     void closedByUser(Form &form) override;

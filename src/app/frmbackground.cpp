@@ -1,5 +1,6 @@
 #include "app/frmbackground.h"
 
+#include "store/duerule.h"
 #include "store/store.h"
 #include "ui/messages.h"
 #include "ui/session.h"
@@ -118,10 +119,11 @@ void FrmBackground::follow(const Change &change)
             const DirectionSetting ways = store->direction(row.subjectId);
             int places = 0;
             if (Store::practises(ways, Direction::Forward)
-                && Store::learningDay(row.seit) + store->interval(row.subjectId, row.fach) <= today)
+                && isDue(Store::learningDay(row.seit), store->interval(row.subjectId, row.fach), today))
                 ++places;
             if (row.reverse && Store::practises(ways, Direction::Reverse)
-                && Store::learningDay(row.reverse->seit) + store->interval(row.subjectId, row.reverse->fach) <= today)
+                && isDue(Store::learningDay(row.reverse->seit), store->interval(row.subjectId, row.reverse->fach),
+                         today))
                 ++places;
             return places;
         };

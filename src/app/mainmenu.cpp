@@ -47,6 +47,9 @@ MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
     add(QStringLiteral("L&ernplan…"), "actLernplan", karten, [&tools] {
         tools.openPlan();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    add(QStringLiteral("&Abfrage…"), "actAbfrage", karten, [&tools] {
+        tools.openQuiz();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
 
     addSoundMenu();
 

@@ -4,6 +4,7 @@
 #include "cards/cardlistwindow.h"
 #include "plan/planwindow.h"
 #include "printwindow/printwindow.h"
+#include "quizwindow/quizwindow.h"
 #include "statistics/statisticswindow.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
@@ -86,6 +87,18 @@ void ToolWindows::openPlan()
     });
     plan.refresh();
     present(plan);
+}
+
+void ToolWindows::openQuiz(const QString &subject)
+{
+    if (!m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    QuizWindow &quiz = window<QuizWindow>([this] { return new QuizWindow(m_session); });
+    present(quiz);
+    if (subject.isEmpty())
+        quiz.refresh();
+    else
+        quiz.startOn(subject);
 }
 
 void ToolWindows::openImport()

@@ -29,6 +29,8 @@ public:
     void openCardList();
     void openStatistics();
     void openPlan();
+    // "Abfrage", on subject's due cards when one is named.
+    void openQuiz(const QString &subject = {});
     void openImport();
     void openExport();
     void openPrint();

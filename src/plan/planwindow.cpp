@@ -115,6 +115,8 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     cmdAbstand =
         toolButton(QStringLiteral("Abstand &speichern"), "cmdAbstand", QStringLiteral("Abstand speichern"), this);
     cmdUeben = toolButton(QStringLiteral("&Fällige üben"), "cmdUeben", QStringLiteral("Fällige üben"), this);
+    cmdAbfragen =
+        toolButton(QStringLiteral("Fällige &abfragen"), "cmdAbfragen", QStringLiteral("Fällige abfragen"), this);
     cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
     cmbRichtung = new QComboBox(this);
     cmbRichtung->setObjectName(QStringLiteral("cmbRichtung"));
@@ -122,7 +124,7 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     cmbRichtung->addItems(text::directionChoices());
 
     auto *interval = new QHBoxLayout;
-    interval->addWidget(plainLabel(QStringLiteral("&Abstand in Tagen:"), txtAbstand, this));
+    interval->addWidget(plainLabel(QStringLiteral("A&bstand in Tagen:"), txtAbstand, this));
     interval->addWidget(txtAbstand);
     interval->addWidget(cmdAbstand);
     interval->addStretch(1);
@@ -132,6 +134,7 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     direction->addStretch(1);
     auto *actions = new QHBoxLayout;
     actions->addWidget(cmdUeben);
+    actions->addWidget(cmdAbfragen);
     actions->addStretch(1);
     actions->addWidget(cmdSchliessen);
     auto *layout = new QVBoxLayout(this);
@@ -151,7 +154,8 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     setTabOrder(cmdAbstand, cmbSpracheFrage);
     setTabOrder(cmbSpracheFrage, cmbSpracheAntwort);
     setTabOrder(cmbSpracheAntwort, cmdUeben);
-    setTabOrder(cmdUeben, cmdSchliessen);
+    setTabOrder(cmdUeben, cmdAbfragen);
+    setTabOrder(cmdAbfragen, cmdSchliessen);
 
     auto *close = new QAction(this);
     close->setShortcut(QKeySequence::Cancel);
@@ -161,6 +165,10 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     connect(cmdAbstand, &QPushButton::clicked, this, &PlanWindow::saveInterval);
     connect(txtAbstand, &QLineEdit::returnPressed, this, &PlanWindow::saveInterval);
     connect(cmdUeben, &QPushButton::clicked, this, &PlanWindow::practiseDue);
+    connect(cmdAbfragen, &QPushButton::clicked, this, [this] {
+        if (currentSubject())
+            m_navigator.startQuiz(m_subjects[std::size_t(tblGebiete->currentRow())].name);
+    });
     connect(cmbRichtung, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { chooseDirection(DirectionSetting(index)); });
     connect(tblGebiete, &QTableWidget::itemSelectionChanged, this, [this] { fillCompartments(std::nullopt); });
@@ -300,6 +308,7 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
     lblHinweis->setVisible(!subject);
     showLanguages();
     cmdUeben->setEnabled(subject.has_value());
+    cmdAbfragen->setEnabled(subject.has_value());
     {
         const QSignalBlocker quiet(cmbRichtung);
         DirectionSetting setting = DirectionSetting::Forward;

@@ -62,6 +62,7 @@ private:
     QLineEdit *txtAbstand;
     QPushButton *cmdAbstand;
     QPushButton *cmdUeben;
+    QPushButton *cmdAbfragen;
     QPushButton *cmdSchliessen;
     QLabel *lblHinweis;
     // The languages the chosen subject's questions and answers are read aloud in.

@@ -1,6 +1,7 @@
 // The calendar: when cards fall due, counted from the day buckets.
 #include "store/store.h"
 
+#include "store/duerule.h"
 #include "store/queries.h"
 
 #include <QDateTime>
@@ -181,7 +182,7 @@ bool Store::isDue(qint32 cardId, Direction direction)
     sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCardDayReverse : queries::kCardDay);
     if (!q.bind(1, cardId).step())
         return false;
-    return q.int64(2) + interval(qint32(q.int64(0)), qint32(q.int64(1))) <= learningToday();
+    return tarlivo::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), learningToday());
 }
 
 std::optional<qint32> Store::highestDueCompartment(qint32 subjectId, Direction direction)

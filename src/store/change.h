@@ -62,6 +62,27 @@ struct IntervalRow {
 
 enum class Verdict { Falsch = 1, FastRichtig = 2, Richtig = 3 };
 
+// How a subject's typed answers count a difference only in letter case, only in
+// accents and marks, only in punctuation, or one typo: as right, almost right or wrong.
+struct AnswerTolerances {
+    Verdict letterCase = Verdict::FastRichtig;
+    Verdict accents = Verdict::FastRichtig;
+    Verdict punctuation = Verdict::Richtig;
+    Verdict typo = Verdict::FastRichtig;
+    bool operator==(const AnswerTolerances &o) const
+    {
+        return letterCase == o.letterCase && accents == o.accents && punctuation == o.punctuation && typo == o.typo;
+    }
+    bool operator!=(const AnswerTolerances &o) const { return !(*this == o); }
+};
+
+// A subject's tolerances changed from the defaults; a subject without a row has those.
+struct ToleranceRow {
+    qint32 subjectId = 0;
+    AnswerTolerances tolerances;
+    bool operator==(const ToleranceRow &o) const { return subjectId == o.subjectId && tolerances == o.tolerances; }
+};
+
 // One row of the practice log.
 struct LogRow {
     qint64 id = 0;
@@ -119,11 +140,13 @@ struct Change {
     std::vector<RowChange<DirectionRow>> directions;
     // Applied by redo, taken away by undo.
     std::vector<ReverseFill> fills;
+    // Absent before or after: the subject judges typed answers by the defaults.
+    std::vector<RowChange<ToleranceRow>> tolerances;
 
     bool isEmpty() const
     {
         return subjects.empty() && cards.empty() && log.empty() && intervals.empty() && mediaLinks.empty()
-               && media.empty() && directions.empty() && fills.empty();
+               && media.empty() && directions.empty() && fills.empty() && tolerances.empty();
     }
 };
 

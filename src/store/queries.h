@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/duerule.h"
+
 // The statements behind the user's everyday actions, named so that the tests can
 // check their query plans: each must be answered from an index, never by reading
 // every position or every card.
@@ -45,6 +47,11 @@ inline constexpr const char *kCompartmentsReverse =
 inline constexpr const char *kHeadCardReverse = "SELECT idFrageAntwort FROM tblPositionUmgekehrt "
                                                 "WHERE idGebiet = ?1 AND Fach = ?2 "
                                                 "ORDER BY Stelle, idFrageAntwort LIMIT 1";
+// A subject's places in asking order, forward and reverse: highest compartment first.
+inline constexpr const char *kPlacesInOrder = "SELECT idFrageAntwort FROM tblPosition WHERE idGebiet = ?1 "
+                                              "ORDER BY Fach DESC, Stelle, idFrageAntwort";
+inline constexpr const char *kPlacesInOrderReverse = "SELECT idFrageAntwort FROM tblPositionUmgekehrt "
+                                                     "WHERE idGebiet = ?1 ORDER BY Fach DESC, Stelle, idFrageAntwort";
 
 inline constexpr const char *kCardText = "SELECT Frage, Antwort FROM tblFrageAntwort WHERE idFrageAntwort = ?1";
 
@@ -355,21 +362,22 @@ END;
 // The strings stay whole lines: the formatter would cut them every few letters.
 // clang-format off
 #define TARLIVO_PER_COMPARTMENT                                                                                        \
-    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE("b.Tag <= ?1 - k.iv") " AS jetzt, "                                     \
-    TARLIVO_RANGE("b.Tag > ?1 - k.iv AND b.Tag <= ?1 + 6 - k.iv") " AS woche, "                                        \
-    TARLIVO_RANGE("b.Tag > ?1 + 6 - k.iv") " AS spaeter, "                                                             \
-    "(SELECT MIN(b.Tag) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = k.r AND b.Fach = k.Fach)"         \
-    " + k.iv AS naechst, k.r FROM k"
+    "SELECT k.g, k.Fach, k.iv, " TARLIVO_RANGE(TARLIVO_SQL_DUE("b.Tag", "k.iv", "?1")) " AS jetzt, "                                     \
+    TARLIVO_RANGE(TARLIVO_SQL_NOT_DUE("b.Tag", "k.iv", "?1") " AND " TARLIVO_SQL_DUE("b.Tag", "k.iv", "?1 + 6")) " AS woche, "                                        \
+    TARLIVO_RANGE(TARLIVO_SQL_NOT_DUE("b.Tag", "k.iv", "?1 + 6")) " AS spaeter, "                                                             \
+    TARLIVO_SQL_DUE_DAY("(SELECT MIN(b.Tag) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = k.r AND b.Fach = k.Fach)", "k.iv") \
+    " AS naechst, k.r FROM k"
 // clang-format on
 // Per compartment of one subject (?2) or all: subject, compartment, interval, cards due
 // now, due later in the week, due after it, the earliest due day. Summed up by the
 // caller: summed here, SQLite would repeat each compartment's ranges once per sum.
 inline constexpr const char *kDueByCompartment = TARLIVO_COMPARTMENTS TARLIVO_PER_COMPARTMENT;
 // Cards falling due on each day from today (?1, with all those overdue) to ?3.
-inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(
-    "b.Tag <= ?1 - k.iv") " FROM k "
-                          "UNION ALL SELECT b.Tag + k.iv, b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
-                          "AND b.Richtung = k.r AND b.Fach = k.Fach AND b.Tag > ?1 - k.iv AND b.Tag <= ?3 - k.iv";
+// clang-format off
+inline constexpr const char *kForecast = TARLIVO_COMPARTMENTS "SELECT ?1, " TARLIVO_RANGE(TARLIVO_SQL_DUE("b.Tag", "k.iv", "?1")) " FROM k "
+    "UNION ALL SELECT " TARLIVO_SQL_DUE_DAY("b.Tag", "k.iv") ", b.Anzahl FROM k JOIN tblFaellig AS b ON b.idGebiet = k.g "
+    "AND b.Richtung = k.r AND b.Fach = k.Fach AND " TARLIVO_SQL_NOT_DUE("b.Tag", "k.iv", "?1") " AND " TARLIVO_SQL_DUE("b.Tag", "k.iv", "?3");
+// clang-format on
 #undef TARLIVO_COMPARTMENTS
 #undef TARLIVO_RANGE
 #undef TARLIVO_PER_COMPARTMENT

@@ -212,6 +212,19 @@ CREATE TABLE tblUebungUmgekehrt (
 );
 )sql";
 
+// Typed answers: how each subject counts a difference only in letter case, accents,
+// punctuation or one typo (1 wrong, 2 almost right, 3 right); a subject without a
+// row keeps the defaults. Like the languages, the rows of a deleted subject stay.
+constexpr const char *kToleranceTable = R"sql(
+CREATE TABLE IF NOT EXISTS tblGebietToleranz (
+    idGebiet    INTEGER PRIMARY KEY,
+    Schreibung  INTEGER NOT NULL CHECK (Schreibung BETWEEN 1 AND 3),
+    Akzente     INTEGER NOT NULL CHECK (Akzente BETWEEN 1 AND 3),
+    Satzzeichen INTEGER NOT NULL CHECK (Satzzeichen BETWEEN 1 AND 3),
+    Tippfehler  INTEGER NOT NULL CHECK (Tippfehler BETWEEN 1 AND 3)
+);
+)sql";
+
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
 constexpr const char *kFillSeit = R"sql(
@@ -356,6 +369,7 @@ void Store::createSchema(sql::Database &db)
         db.exec(kReversePlacesSchema);
         db.exec(queries::kReverseInsertTriggers);
         db.exec(queries::kReverseTriggers);
+        db.exec(kToleranceTable);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -489,6 +503,8 @@ void Store::upgradeSchema(qint64 version)
         m_db.exec(queries::kReverseInsertTriggers);
         m_db.exec(queries::kReverseTriggers);
     }
+    if (version < 8)
+        m_db.exec(kToleranceTable);
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
@@ -718,6 +734,16 @@ std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction d
     if (!q.step())
         return std::nullopt;
     return toInt32(q.int64(0), path());
+}
+
+std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
+{
+    sql::Statement q(m_db, direction == Direction::Reverse ? queries::kPlacesInOrderReverse : queries::kPlacesInOrder);
+    q.bind(1, subjectId);
+    std::vector<qint32> result;
+    while (q.step())
+        result.push_back(toInt32(q.int64(0), path()));
+    return result;
 }
 
 std::optional<CardText> Store::cardText(qint32 cardId)

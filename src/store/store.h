@@ -162,7 +162,7 @@ struct SubjectLanguages {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 7;
+    static constexpr int kSchemaVersion = 8;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is
@@ -199,6 +199,9 @@ public:
     std::vector<qint32> compartments(qint32 subjectId, Direction direction = Direction::Forward);
     // The card of the subject whose place in that compartment has waited longest.
     std::optional<qint32> headCard(qint32 subjectId, qint32 fach, Direction direction = Direction::Forward);
+    // The cards of the subject's places in that direction in asking order: the highest
+    // compartment first, each in queue order.
+    std::vector<qint32> placesInOrder(qint32 subjectId, Direction direction);
     std::optional<CardText> cardText(qint32 cardId);
     // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
     void moveCard(qint32 cardId, qint32 newFach);
@@ -294,6 +297,18 @@ public:
     // A practice setting that is on or off, fallback while the user never changed it.
     bool setting(const QString &name, bool fallback);
     void setSetting(const QString &name, bool on);
+
+    // Typed and chosen answers (store/answers.cpp). How the subject judges typed
+    // answers; the defaults while it never changed them.
+    AnswerTolerances answerTolerances(qint32 subjectId);
+    // Sets them (the defaults are kept as no row). Throws NotFound. Returns the row
+    // touched, for undo.
+    Change setAnswerTolerances(qint32 subjectId, const AnswerTolerances &tolerances);
+    // Up to count texts of that side from other cards of the subject, distinct from
+    // each other and from the card's own (blanks at the ends aside), picked at random
+    // from seed: a small subject is read whole, a large one probed through the queue
+    // index, so a million cards cost no more than a hundred.
+    std::vector<QString> otherAnswers(qint32 subjectId, qint32 cardId, CardSide side, int count, quint32 seed);
 
     // The card list (store/cardlist.cpp). Each change is one write transaction and
     // returns the rows it touched. A card or subject that is gone (another running copy
@@ -412,6 +427,8 @@ private:
     std::optional<SubjectRow> subjectRow(qint32 subjectId);
     std::optional<LogRow> logRow(qint64 logId);
     std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
+    std::optional<ToleranceRow> toleranceRow(qint32 subjectId);
+    void writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row);
     // Records that the card came into its compartment at `seit`.
     void writeSeit(qint32 cardId, qint64 seit);
     void applyStep(const Change &change, bool forward);

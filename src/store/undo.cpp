@@ -104,6 +104,11 @@ void Store::applyStep(const Change &change, bool forward)
         if (!(directionRow(id) == fromSide(c, forward)))
             conflict(QStringLiteral("direction of subject %1").arg(id));
     }
+    for (const auto &c : change.tolerances) {
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (!(toleranceRow(id) == fromSide(c, forward)))
+            conflict(QStringLiteral("tolerances of subject %1").arg(id));
+    }
     for (const auto &c : change.intervals) {
         const IntervalRow &key = c.before ? *c.before : *c.after;
         if (!(intervalRow(key.subjectId, key.fach) == fromSide(c, forward)))
@@ -238,6 +243,14 @@ void Store::applyStep(const Change &change, bool forward)
     }
     for (const ReverseFill &fill : change.fills)
         applyFill(fill, forward);
+    // Tolerances likewise after their subject came back, before it goes.
+    for (const auto &c : change.tolerances) {
+        const auto &to = toSide(c, forward);
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (to && !subjectRow(id))
+            conflict(QStringLiteral("subject %1 of tolerances").arg(id));
+        writeTolerance(id, to);
+    }
     // Intervals after their subject came back, before it goes.
     for (const auto &c : change.intervals) {
         const auto &to = toSide(c, forward);

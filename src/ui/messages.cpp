@@ -359,6 +359,7 @@ QString cardName(const QString &frage)
     return QStringLiteral("„%1“").arg(shown);
 }
 QString editCardLabel(const QString &frage) { return QStringLiteral("Bearbeiten von ") + cardName(frage); }
+QString quizLabel(const QString &frage) { return QStringLiteral("Abfrage ") + cardName(frage); }
 QString verdictLabel(Verdict verdict, const QString &frage)
 {
     const char *name = verdict == Verdict::Richtig       ? "Richtig"
@@ -384,12 +385,16 @@ QString keyHelp()
                           "3 – Richtig\n"
                           "T – den Ton der gezeigten Seite noch einmal abspielen\n"
                           "V – die gezeigte Seite vorlesen\n\n"
+                          "In der Abfrage:\n"
+                          "Eingabetaste – die Antwort prüfen, dann weiter zur nächsten Karte\n"
+                          "1 bis 4 – eine der Antworten wählen\n\n"
                           "Überall:\n"
                           "Strg+Z – Rückgängig\n"
                           "Strg+Y oder Strg+Umschalt+Z – Wiederherstellen\n"
                           "Strg+L – Kartenliste\n"
                           "Strg+P – Lernplan\n"
                           "Strg+Umschalt+P – Drucken\n"
+                          "Strg+B – Abfrage\n"
                           "Strg+Q – Beenden\n\n"
                           "Die Tasten mit Alt und dem unterstrichenen Buchstaben drücken die Schaltflächen.");
 }

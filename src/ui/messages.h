@@ -81,6 +81,7 @@ QString setCompartmentLabel(qint32 fach, qint64 count);
 QString editCardLabel(const QString &frage);
 // Steps in the undo menu, and the menu's own texts.
 QString verdictLabel(Verdict verdict, const QString &frage);
+QString quizLabel(const QString &frage); // "Abfrage „Hund“"
 QString newCardLabel(const QString &frage);
 QString undoMenu(const QString &step);
 QString redoMenu(const QString &step);

@@ -40,6 +40,8 @@ public:
     // Practice of subject's due cards: the highest compartment holding a due card
     // first, then down, until none is left.
     virtual void startDuePractice(const QString &subject) = 0;
+    // "Abfrage" of subject's due cards: typed or chosen answers.
+    virtual void startQuiz(const QString &subject) = 0;
     // The edit window on the card on display in practice, with its texts as shown.
     virtual void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) = 0;
     // Discards a window; its next use builds it afresh from its design.

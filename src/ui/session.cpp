@@ -140,6 +140,8 @@ Change reversed(Change change)
         std::swap(row.before, row.after);
     for (auto &row : change.log)
         std::swap(row.before, row.after);
+    for (auto &row : change.tolerances)
+        std::swap(row.before, row.after);
     return change;
 }
 

@@ -216,6 +216,7 @@ struct State {
     std::map<std::pair<qint64, qint64>, qint64> intervals; // (subject, compartment) -> days
     std::map<qint64, QString> pictures;                    // card -> its question's picture
     std::map<qint64, qint64> directions;                   // subject -> 1 reverse, 2 both
+    std::map<qint64, QString> tolerances;                  // subject -> its four verdicts, "2,2,3,2"
     // The largest keys ever given (sqlite_sequence): deleted keys are never reused.
     qint64 subjectSeq = 0;
     qint64 cardSeq = 0;
@@ -223,7 +224,7 @@ struct State {
     bool operator==(const State &o) const
     {
         return subjects == o.subjects && cards == o.cards && log == o.log && intervals == o.intervals
-               && pictures == o.pictures && directions == o.directions;
+               && pictures == o.pictures && directions == o.directions && tolerances == o.tolerances;
     }
     bool operator!=(const State &o) const { return !(*this == o); }
 
@@ -295,6 +296,10 @@ struct State {
             return QStringLiteral("directions differ: %1 here, %2 there")
                 .arg(directions.size())
                 .arg(o.directions.size());
+        if (tolerances != o.tolerances)
+            return QStringLiteral("tolerances differ: %1 here, %2 there")
+                .arg(tolerances.size())
+                .arg(o.tolerances.size());
         return QString();
     }
 };
@@ -336,6 +341,11 @@ inline State read(Connection &db)
         state.log[row[0].toLongLong()].reverse = true;
     for (const QStringList &row : db.rows("SELECT idGebiet, Richtung FROM tblRichtung"))
         state.directions[row[0].toLongLong()] = row[1].toLongLong();
+    if (!db.rows("SELECT 1 FROM sqlite_master WHERE name = 'tblGebietToleranz'").empty()) {
+        for (const QStringList &row : db.rows("SELECT idGebiet, Schreibung || ',' || Akzente || ',' || Satzzeichen "
+                                              "|| ',' || Tippfehler FROM tblGebietToleranz"))
+            state.tolerances[row[0].toLongLong()] = row[1];
+    }
     for (const QStringList &row : db.rows("SELECT name, seq FROM sqlite_sequence")) {
         if (row[0] == QLatin1String("tblGebiet"))
             state.subjectSeq = row[1].toLongLong();
