@@ -88,9 +88,8 @@ void FrmBackground::follow(const Change &change)
     constexpr std::size_t kMostCardsFollowed = 64;
     Store *store = session().store();
     // Anything may have changed, or what makes cards due did: counted afresh.
-    if (!store || !m_counted || m_recount->isActive() || change.isEmpty() || !change.subjects.empty()
-        || !change.intervals.empty() || !change.directions.empty() || !change.fills.empty()
-        || change.cards.size() > kMostCardsFollowed) {
+    if (!store || !m_counted || m_recount->isActive() || change.isEmpty()
+        || !change.holdsOnly<CardRow, LogRow, MediaLinkRow, MediaRow>() || change.cards.size() > kMostCardsFollowed) {
         recountLater();
         return;
     }

@@ -388,9 +388,9 @@ private:
     void writeReverse(qint32 cardId, const std::optional<ReversePlace> &place);
     // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
     std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
-    // Takes a fill back (forward false) or makes it again, after checking that the
-    // file holds it as the step left it.
-    void applyFill(const ReverseFill &fill, bool forward);
+    // Makes the fill's places again (place) or takes them away, after checking that the
+    // file holds it as the step left it; step names the step in a conflict.
+    void applyFill(const ReverseFill &fill, bool place, const QString &step);
     // Writes the fill's places; returns how many. Throws Cancelled when keepGoing said no.
     qint64 insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing);
     struct Cancelled {};
@@ -404,6 +404,7 @@ private:
     // Records that the card came into its compartment at `seit`.
     void writeSeit(qint32 cardId, qint64 seit);
     void applyStep(const Change &change, bool forward);
+    class StepWriter; // undo.cpp: how each kind of row is written back
     // Seconds since 1970 UTC at which the local day begins.
     static qint64 dayStart(QDate day);
     qint64 countVerdicts(std::optional<qint32> subjectId, qint64 from, qint64 to, std::optional<Verdict> urteil);
