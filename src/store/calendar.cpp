@@ -129,20 +129,6 @@ std::vector<SubjectDue> Store::dueBySubject()
     return result;
 }
 
-DueFigures Store::dueFigures(std::optional<qint32> subjectId)
-{
-    DueFigures sum;
-    sql::Statement q(m_db, queries::kDueByCompartment);
-    q.bind(1, learningToday());
-    if (subjectId)
-        q.bind(2, *subjectId);
-    else
-        q.bindNull(2);
-    while (q.step())
-        add(sum, compartmentOf(q).figures);
-    return sum;
-}
-
 std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
 {
     std::map<qint32, CompartmentDue> byFach;

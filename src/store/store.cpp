@@ -682,21 +682,6 @@ std::optional<CardText> Store::cardText(qint32 cardId)
     return CardText{q.text(0), q.text(1)};
 }
 
-void Store::moveCard(qint32 cardId, qint32 newFach)
-{
-    if (newFach < 1)
-        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    const qint32 stelle = nextStelle();
-    sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
-    if (sqlite3_changes(m_db.handle()) != 1)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    writeSeit(cardId, now());
-    tx.commit();
-}
-
 void Store::writeSeit(qint32 cardId, qint64 seit)
 {
     if (seit == kNoSeit) {
