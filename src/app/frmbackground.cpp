@@ -1,5 +1,6 @@
 #include "app/frmbackground.h"
 
+#include "store/rules.h"
 #include "store/store.h"
 #include "ui/messages.h"
 #include "ui/session.h"
@@ -137,9 +138,9 @@ void FrmBackground::showCounts()
 void FrmBackground::armDayChange()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    QDateTime next(now.date(), QTime(4, 0));
+    QDateTime next(now.date(), rules::learningDayStartTime());
     if (next <= now)
-        next = QDateTime(now.date().addDays(1), QTime(4, 0));
+        next = QDateTime(now.date().addDays(1), rules::learningDayStartTime());
     // A second late, so that the count surely falls into the new day.
     m_dayChange->start(int(std::min<qint64>(now.msecsTo(next) + 1000, std::numeric_limits<int>::max())));
 }

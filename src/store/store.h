@@ -364,6 +364,7 @@ private:
     void verifySchema();
     // Brings a file written by an earlier version up to kSchemaVersion.
     void upgradeSchema(qint64 version);
+    static void upgradeFrom(sql::Database &db, qint64 version); // 0: a new file
     // Before every change: the file is still ours and writable; today's backup exists.
     void prepareWrite();
     void ensureSameFile();

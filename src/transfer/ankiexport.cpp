@@ -1,6 +1,7 @@
 #include "transfer/ankiexport.h"
 
 #include "store/files.h"
+#include "store/rules.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 #include "transfer/ziplibrary.h"
@@ -254,7 +255,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             dueDays[i] = Store::learningDay(*c.seit) + store.interval(qint32(c.subject), c.fach);
         firstDay = std::min(firstDay, dueDays[i]);
     }
-    const qint64 crt = QDateTime(QDate::fromJulianDay(firstDay), QTime(4, 0)).toSecsSinceEpoch();
+    const qint64 crt = QDateTime(QDate::fromJulianDay(firstDay), rules::learningDayStartTime()).toSecsSinceEpoch();
     const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
 
     // The collection, written into a temporary file of its own.
