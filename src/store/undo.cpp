@@ -42,6 +42,16 @@ void Store::undo(const Change &change) { applyStep(change, false); }
 
 void Store::redo(const Change &change) { applyStep(change, true); }
 
+namespace {
+
+template <class Row>
+auto keyOf(const RowChange<Row> &c)
+{
+    return c.before ? c.before->id : (c.after ? c.after->id : decltype(c.before->id)(0));
+}
+
+} // namespace
+
 // How each kind of row is written back. A step goes over its kinds in Change's
 // order: every row is compared first (check), then rows coming or changing are
 // written parents first (arrive), then rows going children first (leave), then what
@@ -339,11 +349,6 @@ public:
     void leave(const ReverseFill &fill) { m_store.applyFill(fill, false, m_step); }
 
 private:
-    template <class Row>
-    static auto keyOf(const RowChange<Row> &c)
-    {
-        return c.before ? c.before->id : (c.after ? c.after->id : decltype(c.before->id)(0));
-    }
     [[noreturn]] void conflict(const QString &what) const
     {
         throw StoreError(StoreErrorKind::Conflict, m_store.path(), m_step + QStringLiteral(": ") + what);
