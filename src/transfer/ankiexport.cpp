@@ -383,7 +383,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
         zip->open(QFile::encodeName(temp).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error));
     if (!archive)
         throw TransferError(text::exportFailed(path, QStringLiteral("zip %1").arg(error)));
-    auto add = [&](const QByteArray &name, const QByteArray &bytes, bool store) {
+    auto add = [&](const QByteArray &name, const QByteArray &bytes, bool packed) {
         zip_source_t *source = zip->sourceBuffer(archive.get(), bytes.constData(), bytes.size(), 0);
         const zip_int64_t index = source ? zip->fileAdd(archive.get(), name.constData(), source, ZIP_FL_OVERWRITE) : -1;
         if (index < 0) {
@@ -392,7 +392,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             throw TransferError(text::exportFailed(path, QString::fromUtf8(zip->strerror(archive.get()))));
         }
         // Pictures and sounds are packed already: deflating them again gains nothing.
-        if (store)
+        if (packed)
             zip->setFileCompression(archive.get(), zip_uint64_t(index), ZIP_CM_STORE, 0);
     };
     add("collection.anki2", buffers[0], false);
