@@ -200,8 +200,8 @@ void registerAll()
         {"headCard", headCard},       {"cardText", cardText},
     };
     const std::pair<const char *, WriteOp> writes[] = {
-        {"setCompartment", setCompartment},         {"addCard", addCard},       {"renameSubject", renameSubject},
-        {"saveCardText", saveCardText}, {"addSubject", addSubject}, {"judgeCard", judgeCard},
+        {"setCompartment", setCompartment}, {"addCard", addCard},       {"renameSubject", renameSubject},
+        {"saveCardText", saveCardText},     {"addSubject", addSubject}, {"judgeCard", judgeCard},
     };
     const std::pair<const char *, ReadOp> statistics[] = {
         {"subject", statisticsSubject},

@@ -154,8 +154,9 @@ void TestMedia::lastUserAndUndo()
     const qint32 b = seed.card(subject, "b", "B");
     const qint32 c = seed.card(subject, "c", "C");
     const QByteArray p = png(Qt::red);
-    putMedia(store, a, {{CardSide::Question, MediaKind::Picture, false, "p.png", p},
-                            {CardSide::Answer, MediaKind::Sound, false, "s.wav", wav(1)}});
+    putMedia(store, a,
+             {{CardSide::Question, MediaKind::Picture, false, "p.png", p},
+              {CardSide::Answer, MediaKind::Sound, false, "s.wav", wav(1)}});
     putMedia(store, b, {{CardSide::Question, MediaKind::Picture, false, "p-kopie.png", p}});
     const QStringList before = mediaOf(store, a) + mediaOf(store, b) + mediaOf(store, c);
     QCOMPARE(files(store), 2);
@@ -308,8 +309,9 @@ void TestMedia::apkgRoundTrip()
     const qint32 hund = seed.card(tiere, "Hund\n[sound:kein Verweis]", "dog");
     const qint32 katze = seed.card(tiere, "Katze", "cat", 2);
     putMedia(store, karte, {{CardSide::Question, MediaKind::Picture, false, "karte.png", png(Qt::red)}});
-    putMedia(store, hund, {{CardSide::Answer, MediaKind::Sound, false, "hund.wav", wav(5)},
-                               {CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::green)}});
+    putMedia(store, hund,
+             {{CardSide::Answer, MediaKind::Sound, false, "hund.wav", wav(5)},
+              {CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::green)}});
     // Another content under the same name: both go into the package.
     putMedia(store, katze, {{CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::blue)}});
     const QString path = dir.filePath("export.apkg");

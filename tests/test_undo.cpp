@@ -96,10 +96,9 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind :
-             {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
-              "interval changed", "interval back to its default", "subject deleted", "picture added",
-              "direction chosen"})
+        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts",
+                                 "set compartment", "interval changed", "interval back to its default",
+                                 "subject deleted", "picture added", "direction chosen"})
             QTest::newRow(kind) << QString(kind);
     }
 

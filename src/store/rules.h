@@ -28,7 +28,10 @@ inline qint64 learningDayAt(qint64 secsSinceEpoch, int offset)
     return floorDiv(secsSinceEpoch + offset - kLearningDayStart, kSecondsPerDay) + kJulianDayOf1970;
 }
 
-inline int offsetFromUtc(qint64 secsSinceEpoch) { return QDateTime::fromSecsSinceEpoch(secsSinceEpoch).offsetFromUtc(); }
+inline int offsetFromUtc(qint64 secsSinceEpoch)
+{
+    return QDateTime::fromSecsSinceEpoch(secsSinceEpoch).offsetFromUtc();
+}
 
 // The local clock's offset from UTC for many times, such as an import or an export
 // of a million cards brings: the C library looks at the zone file again for every
