@@ -157,9 +157,9 @@ void FrmBackground::showEvent(QShowEvent *event)
 {
     Form::showEvent(event);
     if (m_bar && !m_bar->isVisible())
-        QMetaObject::invokeMethod(this, &FrmBackground::placeMenuBar, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "placeMenuBar", Qt::QueuedConnection);
     if (!m_onScreen)
-        QMetaObject::invokeMethod(this, &FrmBackground::placeStatusLine, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "placeStatusLine", Qt::QueuedConnection);
 }
 
 void FrmBackground::resizeEvent(QResizeEvent *event)
