@@ -10,13 +10,15 @@
 //   tarlivo_bench_stream verdict DATA    the day's first verdict through the windows at
 //                                        1,000,000 cards against the median of the next ones,
 //                                        given once the card was read (the copy taken at the
-//                                        start is done) and given at once (it may still run)
+//                                        start is done) and given at once (it may still run);
+//                                        either way the copy must hold none of the day's verdicts
 //
 // Prints "name value" lines.
 #include "app/forms.h"
 #include "app/frmwelcome.h"
 #include "dialogs.h"
 #include "practice/frmueb.h"
+#include "store/sqlite.h"
 #include "store/store.h"
 #include "subjects/frmgebiete.h"
 #include "support.h"
@@ -32,6 +34,8 @@
 #include <QProcess>
 #include <QScrollArea>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <cstring>
@@ -194,6 +198,15 @@ int oneCardRun(const QString &data)
     return 0;
 }
 
+// The newest verdict logged in the file at path.
+qint64 lastVerdict(const QString &path)
+{
+    sql::Database db;
+    db.open(path, SQLITE_OPEN_READONLY);
+    sql::Statement q(db, "SELECT COALESCE(MAX(rowid), 0) FROM tblUebung");
+    return q.step() ? q.int64(0) : -1;
+}
+
 // Verdicts through the windows on a fresh copy of the 1,000,000-card store, the first of
 // the day after waitMs (the learner reads the card), then steps more; their times.
 std::vector<double> verdicts(const QString &data, int waitMs, int steps, double *copyMs)
@@ -226,6 +239,7 @@ std::vector<double> verdicts(const QString &data, int waitMs, int steps, double 
         while (pause.elapsed() < waitMs)
             QCoreApplication::processEvents();
     }
+    const qint64 logged = lastVerdict(path);
     PaintWatch watch;
     auto *area = label(ueb, "lblFrage")->findChild<QScrollArea *>();
     if (!area || !area->widget())
@@ -244,6 +258,9 @@ std::vector<double> verdicts(const QString &data, int waitMs, int steps, double 
     }
     if (dialogs.shown != 0 || !QFile::exists(dir.filePath(QStringLiteral("Tarlivo-Sicherung-2026-03-01.mdb"))))
         throw std::runtime_error("a verdict failed or the day's copy is missing");
+    // The copy shows the file as it was before the day's first verdict.
+    if (lastVerdict(dir.filePath(QStringLiteral("Tarlivo-Sicherung-2026-03-01.mdb"))) != logged)
+        throw std::runtime_error("the day's copy holds a verdict of the day");
     return times;
 }
 

@@ -1,10 +1,13 @@
 // Times import and export: a 100,000-line tab-separated file beside SQLite's own
 // .import of it (sqlite3 command-line tool, same run), the same cards as a kvtml
-// file and as a gzipped Pauker lesson, 1,000,000 cards exported, an Anki package of
-// 20,000 notes, and the memory an import of 100,000 cards takes above the idle
-// program, for each kind. Prints "name value" lines.
+// file and as a gzipped Pauker lesson, each beside libxml2's bare streaming read of
+// the same file (and KDE's library reading the kvtml file, where it is installed),
+// 1,000,000 cards exported, an Anki package of 20,000 notes, and the memory an
+// import of 100,000 cards takes above the idle program, for each kind. Prints
+// "name value" lines.
 //
 //   tarlivo_bench_transfer DATA_DIR [RUNS]
+//   tarlivo_bench_transfer --xml [RUNS]         (the kvtml and Pauker figures alone)
 //   tarlivo_bench_transfer --memory FILE NAME   (one import, reports memory; run by the above)
 
 #include "ankifiles.h"
@@ -12,6 +15,7 @@
 #include "support.h"
 #include "transfer/exporter.h"
 #include "transfer/importer.h"
+#include "xmlfloor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -146,6 +150,37 @@ double importOnce(const QString &dir, const QString &path, int run, double *catc
     return ms;
 }
 
+// The kvtml and Pauker imports of 100,000 cards, each run beside the floor of its
+// kind read from the same file; KDE's library reads the kvtml file once per run too.
+void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs)
+{
+    std::vector<double> kvtmls, paukers, kvtmlFloors, paukerFloors;
+    for (int run = 0; run < runs; ++run) {
+        kvtmls.push_back(importOnce(dir, kvtml, 200 + run));
+        paukers.push_back(importOnce(dir, pauker, 300 + run));
+        long long elements = 0;
+        kvtmlFloors.push_back(bench::xmlStreamRead(kvtml, &elements));
+        paukerFloors.push_back(bench::xmlStreamRead(pauker, &elements));
+        QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(200 + run));
+        QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(300 + run));
+    }
+    std::printf("transfer_kvtml_100k_ms %.1f\n", median(kvtmls));
+    std::printf("transfer_kvtml_floor_100k_ms %.1f\n", median(kvtmlFloors));
+    std::printf("transfer_pauker_100k_ms %.1f\n", median(paukers));
+    std::printf("transfer_pauker_floor_100k_ms %.1f\n", median(paukerFloors));
+#ifdef TARLIVO_KDE_KVTML_READ
+    QProcess kde;
+    kde.start(QStringLiteral(TARLIVO_KDE_KVTML_READ), {kvtml, QString::number(runs)});
+    if (!kde.waitForFinished(-1) || kde.exitCode() != 0)
+        throw std::runtime_error("KDE's library could not read the kvtml file");
+    const QList<QByteArray> figures = kde.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 2 || figures[1].toInt() != 100000)
+        throw std::runtime_error("KDE's library read another count of entries");
+    std::printf("transfer_kvtml_kde_100k_ms %s\n", figures[0].constData());
+#endif
+    std::fflush(stdout);
+}
+
 int memoryRun(const QString &path, const char *name)
 {
     QTemporaryDir dir;
@@ -164,6 +199,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--memory")
         return memoryRun(QString::fromLocal8Bit(argv[2]), argv[3]);
+    if (argc >= 2 && QByteArray(argv[1]) == "--xml") {
+        QTemporaryDir dir;
+        try {
+            const QString kvtml = dir.filePath(QStringLiteral("cards-100000.kvtml"));
+            writeKvtmlFile(kvtml, 100000);
+            const QString pauker = dir.filePath(QStringLiteral("cards-100000.pau.gz"));
+            writePaukerFile(pauker, 100000);
+            xmlFigures(dir.path(), kvtml, pauker, argc > 2 ? std::max(1, atoi(argv[2])) : 5);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "bench failed: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s DATA_DIR [RUNS]\n", argv[0]);
         return 2;
@@ -179,12 +228,10 @@ int main(int argc, char *argv[])
         const QString pauker = dir.filePath(QStringLiteral("cards-100000.pau.gz"));
         writePaukerFile(pauker, 100000);
 
-        std::vector<double> ours, theirs, catchUps, kvtmls, paukers;
+        std::vector<double> ours, theirs, catchUps;
         for (int run = 0; run < runs; ++run) {
             double catchUp = 0;
             ours.push_back(importOnce(dir.path(), text, run, &catchUp));
-            kvtmls.push_back(importOnce(dir.path(), kvtml, 200 + run));
-            paukers.push_back(importOnce(dir.path(), pauker, 300 + run));
             catchUps.push_back(catchUp);
             // SQLite's own import of the same file into a plain two-column table.
             const QString db = dir.filePath(QStringLiteral("plain-%1.db").arg(run));
@@ -201,8 +248,7 @@ int main(int argc, char *argv[])
         std::printf("transfer_import_100k_ms %.1f\n", median(ours));
         std::printf("transfer_sqlite_import_100k_ms %.1f\n", median(theirs));
         std::printf("transfer_index_catch_up_100k_ms %.1f\n", median(catchUps));
-        std::printf("transfer_kvtml_100k_ms %.1f\n", median(kvtmls));
-        std::printf("transfer_pauker_100k_ms %.1f\n", median(paukers));
+        xmlFigures(dir.path(), kvtml, pauker, runs);
 
         const QString big = dir.filePath(QStringLiteral("export.mdb"));
         bench::copyFile(bench::generatedPath(data, 1000000), big);

@@ -218,7 +218,7 @@ void TestMedia::ankiImport_data()
                                         << QStringList{"F Bild a&b.png"} << qint64(0);
     QTest::newRow("newest layout: protobuf map, packed files")
         << anki21b << QStringList{"Baum<img src=\"baum.jpg\">", "tree [sound:baum.mp3]"}
-        << QStringList{"baum.jpg", "baum.mp3"} << QStringList{"Baum", "tree "}
+        << QStringList{"baum.jpg", "baum.mp3"} << QStringList{"Baum", "tree"}
         << QStringList{"F Bild baum.jpg", "A Ton baum.mp3"} << qint64(0);
 }
 

@@ -1,6 +1,12 @@
+#include "app/aboutwindow.h"
 #include "app/frmbackground.h"
+#include "cards/cardlistwindow.h"
+#include "plan/planwindow.h"
+#include "statistics/statisticswindow.h"
 #include "testapp.h"
+#include "transferwindows/exportdialog.h"
 
+#include <QMenuBar>
 #include <QtTest>
 
 using namespace tarlivo::ui;
@@ -39,6 +45,43 @@ private slots:
         // No database work before the subject window loads.
         QVERIFY(!QFile::exists(app.dbPath()));
         QVERIFY(!app.forms->loaded("frmGebiete"));
+    }
+
+    // Opened from the backdrop's menu while the start window shows: below the menu
+    // bar, in front, and Escape closes it.
+    void toolWindowsOpenBelowTheMenuBar_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("card list") << 0;
+        QTest::newRow("statistics") << 1;
+        QTest::newRow("plan") << 2;
+        QTest::newRow("export") << 3;
+        QTest::newRow("about") << 4;
+    }
+    void toolWindowsOpenBelowTheMenuBar()
+    {
+        QFETCH(int, kind);
+        NavApp app;
+        auto &backdrop = app.forms->window<FrmBackground>();
+        auto *bar = backdrop.findChild<QMenuBar *>();
+        QTRY_VERIFY(bar && bar->isVisible());
+        ToolWindows &tools = app.forms->tools();
+        const std::function<QWidget *()> open[] = {
+            [&] { return tools.openCardList(), static_cast<QWidget *>(tools.find<CardListWindow>()); },
+            [&] { return tools.openStatistics(), static_cast<QWidget *>(tools.find<StatisticsWindow>()); },
+            [&] { return tools.openPlan(), static_cast<QWidget *>(tools.find<PlanWindow>()); },
+            [&] { return tools.openExport(), static_cast<QWidget *>(tools.find<ExportDialog>()); },
+            [&] { return tools.openAbout(), static_cast<QWidget *>(tools.find<AboutWindow>()); },
+        };
+        QWidget *window = open[kind]();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(app.forms->window<FrmWelcome>().isVisible());
+        const int barBottom = bar->mapToGlobal(QPoint(0, bar->height())).y();
+        QVERIFY2(window->frameGeometry().top() >= barBottom,
+                 qPrintable(QStringLiteral("%1 < %2").arg(window->frameGeometry().top()).arg(barBottom)));
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 
     void startButtonsSetModusBeforeTheSubjectWindowLoads()

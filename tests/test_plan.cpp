@@ -1,6 +1,7 @@
 #include "accesskeys.h"
 #include "app/frmbackground.h"
 #include "plan/planwindow.h"
+#include "rawdb.h"
 #include "testapp.h"
 #include "ui/messages.h"
 
@@ -134,15 +135,21 @@ private slots:
         auto *gebiete = ctl<QTableWidget>(plan, "tblGebiete");
         auto *faecher = ctl<QTableWidget>(plan, "tblFaecher");
         QCOMPARE(gebiete->rowCount(), 3);
+        // Chemie's card falls due today; Latein's compartment 1 was due yesterday already.
+        const QString overdue = text::overdueSince(dateOf(0));
         QCOMPARE(rowOf(gebiete, 0), (QStringList{"Chemie", "1", "1", "1", dateOf(1)}));
-        QCOMPARE(rowOf(gebiete, 1), (QStringList{"Latein", "2", "3", "3", dateOf(1)}));
+        QCOMPARE(rowOf(gebiete, 1), (QStringList{"Latein", "2", "3", "3", overdue}));
         QCOMPARE(rowOf(gebiete, 2), (QStringList{"Leer", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(faecher->rowCount(), 10);
-        QCOMPARE(rowOf(faecher, 0), (QStringList{"1", "0", "2", "2", "2", dateOf(1)}));
+        QCOMPARE(rowOf(faecher, 0), (QStringList{"1", "0", "2", "2", "2", overdue}));
         QCOMPARE(rowOf(faecher, 1), (QStringList{"2", "1", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(rowOf(faecher, 2), (QStringList{"3", "2", "0", "1", "1", dateOf(2)}));
         QCOMPARE(rowOf(faecher, 9), (QStringList{"10", "256", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(sharedAccessKeys(plan), QStringList());
+        // "Karten" counts places, two for a card practised both ways: the header says so.
+        for (const auto &[t, column] :
+             {std::pair{gebiete, int(PlanWindow::SubjectKarten)}, std::pair{faecher, int(PlanWindow::FachKarten)}})
+            QVERIFY(t->horizontalHeaderItem(column)->toolTip().contains(QStringLiteral("Richtungen")));
         for (const QWidget *w : plan.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w)
                 || qobject_cast<const QAbstractItemView *>(w))
@@ -175,16 +182,28 @@ private slots:
 
     void statusLineFollowsChangesAndDays_data()
     {
-        QTest::addColumn<QList<int>>("cards"); // per subject, all in compartment 1
-        QTest::addColumn<int>("richtig");      // verdicts in practice of the first subject
-        QTest::addColumn<int>("hoursLater");   // from noon
+        QTest::addColumn<QList<int>>("cards");  // per subject, all in compartment 1; empty: no file yet
+        QTest::addColumn<int>("richtig");       // verdicts in practice of the first subject
+        QTest::addColumn<int>("hoursLater");    // from noon
+        QTest::addColumn<QString>("elsewhere"); // what another running copy writes once the line is filled
         QTest::addColumn<QString>("expected");
-        QTest::newRow("nothing") << QList<int>{} << 0 << 0 << "Heute ist nichts fällig.";
-        QTest::newRow("one card") << QList<int>{1} << 0 << 0 << "Heute fällig: 1 Karte in 1 Gebiet";
-        QTest::newRow("a verdict") << QList<int>{2, 3} << 1 << 0 << "Heute fällig: 4 Karten in 2 Gebieten";
-        QTest::newRow("a subject done") << QList<int>{1, 3} << 1 << 0 << "Heute fällig: 3 Karten in 1 Gebiet";
-        QTest::newRow("03:00 next night") << QList<int>{1, 3} << 1 << 15 << "Heute fällig: 3 Karten in 1 Gebiet";
-        QTest::newRow("05:00 next morning") << QList<int>{1, 3} << 1 << 17 << "Heute fällig: 4 Karten in 2 Gebieten";
+        const QString none;
+        QTest::newRow("no file yet") << QList<int>{} << 0 << 0 << none << "Heute ist nichts fällig.";
+        QTest::newRow("nothing") << QList<int>{0} << 0 << 0 << none << "Heute ist nichts fällig.";
+        QTest::newRow("one card") << QList<int>{1} << 0 << 0 << none << "Heute fällig: 1 Karte in 1 Gebiet";
+        QTest::newRow("a verdict") << QList<int>{2, 3} << 1 << 0 << none << "Heute fällig: 4 Karten in 2 Gebieten";
+        QTest::newRow("a subject done") << QList<int>{1, 3} << 1 << 0 << none << "Heute fällig: 3 Karten in 1 Gebiet";
+        QTest::newRow("03:00 next night")
+            << QList<int>{1, 3} << 1 << 15 << none << "Heute fällig: 3 Karten in 1 Gebiet";
+        QTest::newRow("05:00 next morning")
+            << QList<int>{1, 3} << 1 << 17 << none << "Heute fällig: 4 Karten in 2 Gebieten";
+        QTest::newRow("another copy's verdicts")
+            << QList<int>{2, 3} << 0 << 0 << "UPDATE tblPosition SET Fach = 2 WHERE idGebiet = 1"
+            << "Heute fällig: 3 Karten in 1 Gebiet";
+        QTest::newRow("another copy's verdict after one here")
+            << QList<int>{2, 3} << 1 << 0
+            << "UPDATE tblPosition SET Fach = 2 WHERE idFrageAntwort = (SELECT MAX(idFrageAntwort) FROM tblPosition)"
+            << "Heute fällig: 3 Karten in 2 Gebieten";
     }
 
     void statusLineFollowsChangesAndDays()
@@ -192,12 +211,17 @@ private slots:
         QFETCH(QList<int>, cards);
         QFETCH(int, richtig);
         QFETCH(int, hoursLater);
+        QFETCH(QString, elsewhere);
         QFETCH(QString, expected);
 
         ClockedApp run;
         const QStringList names{"Alpha", "Beta"};
         for (int i = 0; i < cards.size(); ++i)
             run.seed.subject(names[i], cards[i]);
+        if (cards.isEmpty()) {
+            run.seed.store.reset();
+            QVERIFY(QFile::remove(run.app.dbPath()));
+        }
         run.app.forms->start();
         QLabel *line = run.app.forms->window<FrmBackground>().statusLine();
         QCOMPARE(line->objectName(), QStringLiteral("lblFaellig"));
@@ -216,8 +240,16 @@ private slots:
             run.clock += hoursLater * 3600;
             run.app.forms->window<FrmBackground>().findChild<QTimer *>("tmrTageswechsel")->start(0);
         }
+        if (!elsewhere.isEmpty()) {
+            QTest::qWait(10);
+            rawdb::Connection other(run.app.dbPath());
+            QCOMPARE(other.exec(elsewhere.toUtf8().constData()), SQLITE_OK);
+        }
         QTRY_COMPARE(line->text(), expected);
+        // A screen reader hears the counts, not only what the line is.
+        QCOMPARE(line->accessibleName(), expected);
         QVERIFY(line->isVisible());
+        QCOMPARE(QFile::exists(run.app.dbPath()), !cards.isEmpty());
     }
 
     // One card, both ways: chosen in the plan, practised forward first, then the

@@ -83,6 +83,9 @@ private slots:
         QTest::newRow("help") << QStringList{"-h"} << int(ParsedCommandLine::Help) << 0 << ""
                               << ""
                               << "--datei PFAD";
+        QTest::newRow("help: what Karten counts") << QStringList{"--help"} << int(ParsedCommandLine::Help) << 0 << ""
+                                                  << ""
+                                                  << "die Plätze der geübten Richtungen";
         QTest::newRow("version") << QStringList{"--version"} << int(ParsedCommandLine::Version) << 0 << ""
                                  << ""
                                  << "Tarlivo 2.";

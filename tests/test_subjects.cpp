@@ -1,6 +1,8 @@
 #include "rawdb.h"
 #include "store/numbertest.h"
 #include "testapp.h"
+#include "transfer/command.h"
+#include "ui/messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -150,8 +152,6 @@ private slots:
                                              << "konnte nicht übernommen werden" << false;
         QTest::newRow("directory in its place") << "directory"
                                                 << "kann nicht gelesen werden" << true;
-        QTest::newRow("read-only store") << "readonly"
-                                         << "schreibgeschützt" << false;
         QTest::newRow("missing, directory read-only") << "nodir"
                                                       << "nicht angelegt werden" << true;
         QTest::newRow("locked by another program") << "locked"
@@ -177,9 +177,6 @@ private slots:
                                                 + QByteArray(2027, '\x5a')));
         } else if (kind == "directory") {
             QVERIFY(QDir().mkdir(path));
-        } else if (kind == "readonly") {
-            app.seed({{"Mathe", 1}});
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         } else if (kind == "nodir") {
             QVERIFY(QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         } else if (kind == "locked") {
@@ -217,6 +214,65 @@ private slots:
         (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
         QVERIFY(app.gebiete() && app.gebiete()->isVisible());
         QCOMPARE(app.dialogs.messages.size(), 1);
+    }
+
+    // Another user's file or a copy on a read-only medium: the report, the export and
+    // the windows read it; a change is refused; nothing is written in the folder.
+    void readOnlyFileIsReadAndNeverWritten_data()
+    {
+        QTest::addColumn<bool>("folder");  // the folder read-only too, else the file alone
+        QTest::addColumn<bool>("earlier"); // written by an earlier version (an upgrade due)
+        QTest::newRow("file") << false << false;
+        QTest::newRow("folder") << true << false;
+        QTest::newRow("file of an earlier version") << false << true;
+        QTest::newRow("folder, earlier version") << true << true;
+    }
+    void readOnlyFileIsReadAndNeverWritten()
+    {
+        QFETCH(bool, folder);
+        QFETCH(bool, earlier);
+        tarlivo::StoreOptions options; // with the day's copy, which must not be made
+        options.today = [] { return QDate(2024, 3, 1); };
+        TestApp app(options);
+        const QString path = app.dbPath();
+        app.seed({{"Mathe", 2}});
+        if (earlier)
+            rawdb::exec(path, "DROP TABLE tblRichtung; DROP TABLE tblPositionUmgekehrt; "
+                              "DROP TABLE tblUebungUmgekehrt; DROP TRIGGER trgUmgekehrtCardSubject; "
+                              "DROP TRIGGER trgUmgekehrtCardDelete; DROP TRIGGER trgRichtungSubjectDelete; "
+                              "DROP TRIGGER IF EXISTS trgUebungUmgekehrtDelete; PRAGMA user_version = 6;");
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        if (folder)
+            QVERIFY(QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const QStringList files = QDir(app.dir.path()).entryList(QDir::Files | QDir::Hidden);
+        const QByteArray bytes = rawdb::readBytes(path);
+
+        QTemporaryDir out;
+        const QString exported = out.filePath(QStringLiteral("karten.txt"));
+        for (const auto &[action, file, said] :
+             {std::tuple{tarlivo::transfer::CommandRequest::Due, QString(), QStringLiteral("Mathe\t2\t2")},
+              std::tuple{tarlivo::transfer::CommandRequest::Export, exported, QStringLiteral("2 Fragen")}}) {
+            QString said1, err;
+            QTextStream o(&said1), e(&err);
+            QCOMPARE(tarlivo::transfer::runCommand({action, path, file, {}}, o, e), 0);
+            QVERIFY2(said1.contains(said) && err.isEmpty(), qPrintable(said1 + err));
+        }
+        QVERIFY(rawdb::readBytes(exported).contains("F1\tA1"));
+
+        // The windows open it, say once that nothing can be saved, and refuse a change.
+        FrmUeb &ueb = app.startPractice(QStringLiteral("Mathe"));
+        QCOMPARE(app.dialogs.take(), QStringList{text::readOnlyDataFile(path)});
+        QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("F0"));
+        button(ueb, "cmdRichtig")->click();
+        const QStringList refused = app.dialogs.take();
+        QVERIFY2(refused.size() == 1 && refused.first().contains(QStringLiteral("schreibgeschützt")),
+                 qPrintable(refused.join(QLatin1Char('|'))));
+        QTest::qWait(20); // the search index's steps, had any been taken
+        app.forms.reset();
+
+        QFile::setPermissions(app.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(QDir(app.dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+        QVERIFY(rawdb::readBytes(path) == bytes);
     }
 
     void inputBoxesAskWithPromptAndTitle()

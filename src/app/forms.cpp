@@ -8,6 +8,11 @@
 #include "practice/frmueb.h"
 #include "subjects/frmgebiete.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <vector>
+
 namespace tarlivo::ui {
 namespace {
 
@@ -16,9 +21,50 @@ namespace {
 constexpr bool kClosingEndsProgram[] = {true, true, false, false, false, false};
 static_assert(std::size(kClosingEndsProgram) == kWindowCount);
 
+// A window beyond the six opens inside area (below the backdrop's menu bar), beside
+// the start window where there is room for it, else over it; never taller than area.
+void placeTool(QWidget &tool, const QRect &area, const QRect &startWindow)
+{
+    constexpr int kMargin = 8;
+    const QMargins frame(tool.geometry().left() - tool.frameGeometry().left(),
+                         tool.geometry().top() - tool.frameGeometry().top(),
+                         tool.frameGeometry().right() - tool.geometry().right(),
+                         tool.frameGeometry().bottom() - tool.geometry().bottom());
+    const QRect room = area.adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    QSize size = tool.frameGeometry().size().boundedTo(room.size());
+    tool.resize(size.shrunkBy(frame).expandedTo(tool.minimumSize()));
+    size = tool.frameGeometry().size();
+    std::vector<QPoint> corners{room.topLeft()};
+    if (startWindow.isValid()) {
+        corners.emplace_back(startWindow.right() + 1 + kMargin, room.top());
+        corners.emplace_back(startWindow.left() - kMargin - size.width(), room.top());
+        corners.emplace_back(room.left(), startWindow.bottom() + 1 + kMargin);
+    }
+    QPoint chosen = room.topLeft();
+    for (const QPoint &corner : corners) {
+        const QRect place(corner, size);
+        if (room.contains(place) && !place.intersects(startWindow)) {
+            chosen = corner;
+            break;
+        }
+    }
+    tool.move(chosen);
+}
+
 } // namespace
 
-Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup)), m_tools(m_session, *this) {}
+Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup)), m_tools(m_session, *this)
+{
+    m_tools.setPlacer([this](QWidget &tool) {
+        const QScreen *screen = tool.screen() ? tool.screen() : QGuiApplication::primaryScreen();
+        QRect area = screen ? screen->availableGeometry() : tool.frameGeometry();
+        const auto *backdrop = static_cast<const FrmBackground *>(m_windows[std::size_t(WindowId::Background)].data());
+        if (backdrop && backdrop->isVisible())
+            area = backdrop->freeArea().intersected(area);
+        const Form *start = m_windows[std::size_t(WindowId::Welcome)].data();
+        placeTool(tool, area, start && start->isVisible() ? start->frameGeometry() : QRect());
+    });
+}
 
 Forms::~Forms()
 {

@@ -6,6 +6,7 @@
 #include "ui/session.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTimer>
@@ -47,6 +48,10 @@ FrmBackground::FrmBackground(Session &session, Navigator &navigator) : Form(layo
         recount();
         armDayChange();
     });
+    // Another running copy's changes reach the windows as they read the file; the
+    // line is told of them by the file's writes.
+    m_watch = new QFileSystemWatcher(this);
+    connect(m_watch, &QFileSystemWatcher::fileChanged, this, &FrmBackground::fileWritten);
     connect(&session, &Session::changed, this, &FrmBackground::follow);
     connect(&session, &Session::storeOpened, this, &FrmBackground::recountLater);
 }
@@ -64,10 +69,17 @@ void FrmBackground::recount()
     m_due.clear();
     Store *store = session().store();
     if (!store) {
-        m_status->clear();
+        // No file yet: nothing can be due. One that cannot serve is told by the windows.
+        if (sniffFormat(session().dataFile()) == FileFormat::Missing)
+            showText(text::dueToday(0, 0));
+        else
+            showText(QString());
         return;
     }
+    if (!m_watch->files().contains(session().dataFile()))
+        m_watch->addPath(session().dataFile());
     try {
+        m_dataVersion = store->dataVersion();
         m_countedDay = store->learningToday();
         for (const SubjectDue &due : store->dueBySubject())
             if (due.figures.dueNow > 0)
@@ -75,7 +87,7 @@ void FrmBackground::recount()
     } catch (const StoreError &) {
         // The windows the user works in tell about a file that cannot serve.
         m_due.clear();
-        m_status->clear();
+        showText(QString());
         return;
     }
     m_counted = true;
@@ -132,7 +144,31 @@ void FrmBackground::showCounts()
     qint64 cards = 0;
     for (const auto &[subject, count] : m_due)
         cards += count;
-    m_status->setText(text::dueToday(cards, qint64(m_due.size())));
+    showText(text::dueToday(cards, qint64(m_due.size())));
+}
+
+void FrmBackground::showText(const QString &text)
+{
+    m_status->setText(text);
+    // A screen reader reads the name, so it carries the counts.
+    m_status->setAccessibleName(text.isEmpty() ? QStringLiteral("Heute fällig") : text);
+}
+
+void FrmBackground::fileWritten()
+{
+    Store *store = session().store();
+    // A file replaced by a rename is watched no more; the one now under the name is.
+    if (!m_watch->files().contains(session().dataFile()))
+        m_watch->addPath(session().dataFile());
+    if (!m_onScreen || !store || m_recount->isActive())
+        return;
+    try {
+        if (store->dataVersion() == m_dataVersion)
+            return; // this run's own write, followed already
+    } catch (const StoreError &) {
+        // Counted afresh below, which tells nothing either.
+    }
+    recountLater();
 }
 
 void FrmBackground::armDayChange()
@@ -169,6 +205,13 @@ void FrmBackground::resizeEvent(QResizeEvent *event)
         placeMenuBar();
     if (m_onScreen)
         placeStatusLine();
+}
+
+QRect FrmBackground::freeArea() const
+{
+    const int top = m_bar ? m_bar->sizeHint().height() : 0;
+    const int bottom = m_status->isVisible() ? m_status->y() : height();
+    return QRect(mapToGlobal(QPoint(0, top)), mapToGlobal(QPoint(width(), bottom)) - QPoint(1, 1));
 }
 
 void FrmBackground::placeMenuBar()

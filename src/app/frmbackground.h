@@ -4,6 +4,7 @@
 
 #include <map>
 
+class QFileSystemWatcher;
 class QLabel;
 class QMenuBar;
 class QTimer;
@@ -22,6 +23,9 @@ public:
     void setMenuBar(QMenuBar *bar);
     // The status line along the bottom edge: what is due today.
     QLabel *statusLine() const { return m_status; }
+    // The part of the screen between the menu bar and the status line, in screen
+    // coordinates: where the other windows open.
+    QRect freeArea() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -40,6 +44,9 @@ private:
     // at the cost of a look-up each, so that a practice step never waits for a count.
     void follow(const Change &change);
     void showCounts();
+    void showText(const QString &text);
+    // The file was written: counted afresh when another running copy wrote it.
+    void fileWritten();
     // The day changes at 04:00; the line then counts again.
     void armDayChange();
 
@@ -47,8 +54,10 @@ private:
     QLabel *m_status = nullptr;
     QTimer *m_recount = nullptr;
     QTimer *m_dayChange = nullptr;
-    bool m_onScreen = false; // filled only once the first window showed
-    bool m_counted = false;  // m_due holds the counts of learning day m_countedDay
+    QFileSystemWatcher *m_watch = nullptr;
+    qint64 m_dataVersion = -1; // the store's data version when last counted
+    bool m_onScreen = false;   // filled only once the first window showed
+    bool m_counted = false;    // m_due holds the counts of learning day m_countedDay
     qint64 m_countedDay = 0;
     std::map<qint32, qint64> m_due; // subject -> cards due now
 };

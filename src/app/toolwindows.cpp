@@ -8,13 +8,35 @@
 #include "transferwindows/importdialog.h"
 #include "ui/session.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 
 namespace tarlivo::ui {
 
+void ToolWindows::closeOnEscape(QWidget &window)
+{
+    if (qobject_cast<QDialog *>(&window))
+        return;
+    for (const QAction *action : window.actions())
+        if (action->shortcut() == QKeySequence(QKeySequence::Cancel))
+            return; // the window's own
+    auto *close = new QAction(&window);
+    close->setShortcut(QKeySequence::Cancel);
+    close->setShortcutContext(Qt::WindowShortcut);
+    window.addAction(close);
+    QObject::connect(close, &QAction::triggered, &window, &QWidget::close);
+}
+
 void ToolWindows::present(QWidget &window)
 {
+    const bool first = !window.property("tarlivoPlaced").toBool();
     window.show();
+    // Placed once shown, when its frame is known; later where the user left it.
+    if (first && m_placer) {
+        window.setProperty("tarlivoPlaced", true);
+        m_placer(window);
+    }
     window.raise();
     window.activateWindow();
 }
@@ -79,7 +101,9 @@ void ToolWindows::openImport()
         });
         return dialog;
     });
-    if (import.chooseFile())
+    // A file that cannot be imported leaves the window open for another one.
+    bool picked = false;
+    if (import.chooseFile(&picked) || picked || import.isVisible())
         present(import);
 }
 

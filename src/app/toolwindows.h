@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <typeinfo>
@@ -21,6 +22,9 @@ public:
     ToolWindows(Session &session, Navigator &navigator) : m_session(session), m_navigator(navigator) {}
     ToolWindows(const ToolWindows &) = delete;
     ToolWindows &operator=(const ToolWindows &) = delete;
+
+    // Places a window the first time it shows (below the backdrop's menu bar).
+    void setPlacer(std::function<void(QWidget &)> placer) { m_placer = std::move(placer); }
 
     void openCardList();
     void openStatistics();
@@ -43,16 +47,21 @@ private:
     W &window(Make &&make)
     {
         QPointer<QWidget> &slot = m_windows[typeid(W).name()];
-        if (!slot)
+        if (!slot) {
             slot = make();
+            closeOnEscape(*slot);
+        }
         return static_cast<W &>(*slot);
     }
-    // Shows a window in front, for the user to work in.
-    static void present(QWidget &window);
+    // Escape closes every window; a dialog does so of its own.
+    static void closeOnEscape(QWidget &window);
+    // Shows a window in front, for the user to work in, placed when first shown.
+    void present(QWidget &window);
 
     Session &m_session;
     Navigator &m_navigator;
     std::map<std::string, QPointer<QWidget>> m_windows;
+    std::function<void(QWidget &)> m_placer;
 };
 
 } // namespace tarlivo::ui

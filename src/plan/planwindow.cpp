@@ -103,6 +103,8 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     tblGebiete = table("tblGebiete", QStringLiteral("Gebiete"), QStringList{QStringLiteral("Gebiet")} + figures, this);
     tblFaecher = table("tblFaecher", QStringLiteral("Fächer des Gebiets"),
                        QStringList{QStringLiteral("Fach"), QStringLiteral("Abstand (Tage)")} + figures, this);
+    tblGebiete->horizontalHeaderItem(SubjectKarten)->setToolTip(text::placesCountedTip());
+    tblFaecher->horizontalHeaderItem(FachKarten)->setToolTip(text::placesCountedTip());
     txtAbstand = new QLineEdit(this);
     txtAbstand->setObjectName(QStringLiteral("txtAbstand"));
     txtAbstand->setAccessibleName(QStringLiteral("Abstand des Fachs in Tagen"));
@@ -231,8 +233,9 @@ QString PlanWindow::dayText(const std::optional<qint64> &day) const
 {
     if (!day)
         return text::noDueCard();
-    // A card due since an earlier day is due today.
-    return QDate::fromJulianDay(std::max(*day, m_today)).toString(QStringLiteral("dd.MM.yyyy"));
+    const QString date = QDate::fromJulianDay(*day).toString(QStringLiteral("dd.MM.yyyy"));
+    // Left over from an earlier day: said so, not shown as falling due today.
+    return *day < m_today ? text::overdueSince(date) : date;
 }
 
 void PlanWindow::fillSubjects(std::optional<qint32> keep)

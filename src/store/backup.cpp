@@ -99,6 +99,7 @@ void Job::run()
     } catch (...) {
         m_error = StoreError(StoreErrorKind::Internal, m_target);
     }
+    m_done = true;
 }
 
 void Job::wait()

@@ -28,6 +28,8 @@ public:
     const QString &target() const { return m_target; }
     // Waits until the copy is taken (or has failed).
     void wait();
+    // The copy is taken (or has failed): a write now no longer makes it start over.
+    bool done() const { return m_done; }
     // Waits for the copy, then gives it its final name when it still shows the file
     // as it stands (nothing was written since it was taken) and no copy of that name
     // exists. Returns false when the copy could not serve (make one now instead);
@@ -47,6 +49,7 @@ private:
     QString m_temp;
     int m_busyTimeoutMs;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_done{false};
     std::optional<StoreError> m_error;
     std::optional<quint32> m_counter; // the source's change counter the copy shows
     bool m_claimed = false;

@@ -1,6 +1,8 @@
 // The search index's catching up after an import (see tblSucheStand in store.cpp).
 #include "store/store.h"
 
+#include "store/backup.h"
+
 namespace tarlivo {
 
 qint64 Store::searchBacklog()
@@ -16,6 +18,10 @@ qint64 Store::catchUpSearchIndex(int maxCards)
         throw StoreError(StoreErrorKind::NotConnected, path());
     // Not a change of the user's: no backup is due for it.
     ensureSameFile();
+    // A write while the day's copy is taken would make it start over, and the first
+    // change wait for a whole copy: the index waits (the next change wakes it).
+    if (m_backupJob && !m_backupJob->done())
+        return 0;
     sql::WriteTransaction tx(m_db);
     // The next cards by key, read where the mark stands now: another running copy
     // may have moved it meanwhile.

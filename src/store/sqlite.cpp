@@ -32,12 +32,12 @@ StoreErrorKind kindOf(int resultCode)
 
 Database::~Database() { close(); }
 
-void Database::open(const QString &path, int flags)
+void Database::open(const QString &path, int flags, const QByteArray &name)
 {
     close();
     m_path = path;
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.isEmpty() ? path.toUtf8().constData() : name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString detail = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(db);

@@ -28,8 +28,9 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // flags are SQLite's open flags; throws StoreError.
-    void open(const QString &path, int flags);
+    // flags are SQLite's open flags; throws StoreError. A name given opens that
+    // instead (an SQLite URI, ":memory:"), path naming the file in messages.
+    void open(const QString &path, int flags, const QByteArray &name = {});
     void close() noexcept;
     bool isOpen() const noexcept { return m_db != nullptr; }
     sqlite3 *handle() const noexcept { return m_db; }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -338,13 +339,13 @@ std::unique_ptr<Store> Store::open(const QString &path, StoreOptions options)
     case FileFormat::Unreadable:
         throw StoreError(StoreErrorKind::CannotOpen, path, QStringLiteral("the file cannot be read"));
     }
-    if (!isWritable(path) || !isWritable(QFileInfo(path).absolutePath()))
-        throw StoreError(StoreErrorKind::ReadOnly, path);
-
     std::unique_ptr<Store> store(new Store(std::move(options)));
+    // Another user's file, a copy on a read-only medium: read, never written.
+    store->m_readOnly = !isWritable(path) || !isWritable(QFileInfo(path).absolutePath());
     store->connect(path);
     // The day's copy, taken now while nothing waits for it.
-    store->startBackup();
+    if (!store->m_readOnly)
+        store->startBackup();
     return store;
 }
 
@@ -406,7 +407,32 @@ void Store::connect(const QString &path)
     // vanished in between must not come back empty.
     // Used by one thread only (the day's copy has connections of its own): SQLite's
     // own locks around every call would cost an import of many cards time for nothing.
-    m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (!m_readOnly) {
+        m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    } else if (isWritable(QFileInfo(path).absolutePath())) {
+        m_db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    } else {
+        // No writer can make its journal in a read-only folder: the file cannot change
+        // while read, and SQLite need not lock it (a read-only medium may not allow it).
+        const QByteArray uri = "file:"
+                               + QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())
+                                     .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority)
+                               + "?immutable=1";
+        m_db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, uri);
+    }
+    setUpConnection();
+
+    // Known before the schema check, which may upgrade the file and so write to it.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
+    }
+    verifySchema();
+}
+
+void Store::setUpConnection()
+{
     sqlite3_busy_timeout(m_db.handle(), m_options.busyTimeoutMs);
     registerNameCollation(m_db.handle());
     registerSearchFunction(m_db.handle());
@@ -419,14 +445,22 @@ void Store::connect(const QString &path)
     m_db.exec("PRAGMA foreign_keys = ON");
     // A change is on disk before the window shows its result.
     m_db.exec("PRAGMA synchronous = FULL");
+}
 
-    // Known before the schema check, which may upgrade the file and so write to it.
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        m_device = quint64(st.st_dev);
-        m_inode = quint64(st.st_ino);
-    }
-    verifySchema();
+void Store::readIntoMemory()
+{
+    sqlite3_int64 size = 0;
+    unsigned char *bytes = sqlite3_serialize(m_db.handle(), "main", &size, 0);
+    if (!bytes)
+        m_db.fail(SQLITE_NOMEM);
+    const QString file = path();
+    m_db.open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, ":memory:");
+    // SQLite frees the bytes with the connection, also when this fails.
+    const int rc = sqlite3_deserialize(m_db.handle(), "main", bytes, size, size,
+                                       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+    if (rc != SQLITE_OK)
+        m_db.fail(rc);
+    setUpConnection();
 }
 
 void Store::verifySchema()
@@ -453,14 +487,19 @@ void Store::verifySchema()
         if (!q.step() || q.int64(0) != 3)
             throw StoreError(StoreErrorKind::SchemaMismatch, path(), QStringLiteral("tables are missing"));
     }
-    if (version < kSchemaVersion)
+    if (version < kSchemaVersion) {
+        if (m_readOnly)
+            readIntoMemory();
         upgradeSchema(version);
+    }
 }
 
 void Store::upgradeSchema(qint64 version)
 {
     // The upgrade is a change like any other: the day's copy keeps the file as it was.
-    prepareWrite();
+    // (A read-only file is upgraded in memory only.)
+    if (!m_readOnly)
+        prepareWrite();
     sql::WriteTransaction tx(m_db);
     {
         // Another running copy may have upgraded the file meanwhile.
@@ -476,6 +515,8 @@ void Store::upgradeSchema(qint64 version)
 
 void Store::ensureSameFile()
 {
+    if (m_readOnly)
+        throw StoreError(StoreErrorKind::ReadOnly, path());
     struct stat st {};
     if (::stat(QFile::encodeName(path()).constData(), &st) != 0)
         throw StoreError(StoreErrorKind::FileChanged, path(), QStringLiteral("deleted"));
@@ -517,6 +558,12 @@ void Store::startBackup()
     if (!m_backupJob)
         m_backupJob = backup::Job::start(path(), target, files::freshTemporary(target, QStringLiteral("tmp")),
                                          m_options.busyTimeoutMs);
+}
+
+qint64 Store::dataVersion()
+{
+    sql::Statement q(m_db, "PRAGMA data_version");
+    return q.step() ? q.int64(0) : 0;
 }
 
 void Store::waitForDayCopy()

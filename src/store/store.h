@@ -176,6 +176,9 @@ public:
     Store &operator=(const Store &) = delete;
 
     const QString &path() const { return m_db.path(); }
+    // Opened for reading only (the file or its folder is not writable): every change
+    // throws ReadOnly, and nothing is ever written to the file or beside it.
+    bool isReadOnly() const { return m_readOnly; }
 
     // Subjects, in German alphabetical order without regard to case.
     QStringList allSubjects();
@@ -333,7 +336,8 @@ public:
 
     // The cards an import left out of the search index (they are found all the same,
     // more slowly). catchUpSearchIndex indexes the next maxCards of them in one write
-    // transaction, without the day's backup, and returns how many still wait.
+    // transaction, without the day's backup, and returns how many still wait; while the
+    // day's copy is taken it writes nothing and returns 0 (the next change wakes it).
     qint64 searchBacklog();
     qint64 catchUpSearchIndex(int maxCards);
     // The cards the program indexes in one step: a few milliseconds' work.
@@ -355,6 +359,10 @@ public:
     // that must know what it shows).
     void waitForDayCopy();
 
+    // Changes when another connection (another running copy) committed a write since
+    // the last call, never for this store's own. Throws StoreError.
+    qint64 dataVersion();
+
     // The connection itself, for tools and tests (query plans, size limits).
     sql::Database &database() { return m_db; }
 
@@ -362,6 +370,9 @@ private:
     Store(StoreOptions options);
     void connect(const QString &path);
     void verifySchema();
+    void setUpConnection();
+    // A read-only file of an earlier version: read into memory and upgraded there.
+    void readIntoMemory();
     // Brings a file written by an earlier version up to kSchemaVersion.
     void upgradeSchema(qint64 version);
     static void upgradeFrom(sql::Database &db, qint64 version); // 0: a new file
@@ -414,6 +425,7 @@ private:
 
     sql::Database m_db;
     StoreOptions m_options;
+    bool m_readOnly = false;
     quint64 m_device = 0;
     quint64 m_inode = 0;
     QDate m_backupChecked;

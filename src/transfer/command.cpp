@@ -51,14 +51,14 @@ int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err
         std::unique_ptr<Store> store = Store::open(request.dataFile);
         if (request.action == CommandRequest::Export) {
             const ExportResult result = exportCards(*store, request.file, request.gebiet);
-            out << text::exportSummary(result.cards, result.subjects, request.file) << Qt::endl;
+            out << text::exportSummary(result.cards, result.subjects, request.file, result.leftOut) << Qt::endl;
             return 0;
         }
         std::unique_ptr<ImportFile> file = ImportFile::open(request.file);
         ImportSettings settings;
         settings.targetSubject = request.gebiet;
-        // kvtml and Pauker: a subject given takes all cards instead of the lessons.
-        if (file->foreign() && !request.gebiet.isEmpty() && readsAsNumber(request.gebiet)) {
+        // Anki, kvtml and Pauker: a subject given takes all cards instead of the decks or lessons.
+        if (file->kind() != ImportFile::Kind::Text && !request.gebiet.isEmpty() && readsAsNumber(request.gebiet)) {
             err << text::invalidSubjectName(request.gebiet) << Qt::endl;
             return 1;
         }

@@ -10,8 +10,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <sqlite3.h>
 
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -298,6 +301,91 @@ void readTimes(sql::Database &db, std::vector<Line> &lines, bool few)
         db.fail(rc);
 }
 
+// A card's picture or sound, as the kvtml export references it.
+struct MediaLink {
+    CardSide side;
+    MediaKind kind;
+    qint64 media;
+};
+
+// The pictures and sounds of a kvtml export, written into a folder beside it named
+// after it, each file once under a name of its own. Removed again unless kept, as
+// the file itself is.
+class MediaFolder {
+public:
+    explicit MediaFolder(const QString &target)
+        : m_name(QFileInfo(target).completeBaseName() + QStringLiteral("_Medien")),
+          m_dir(QFileInfo(target).dir().filePath(m_name))
+    {
+    }
+    // Files written anew are removed, a file written over stays.
+    ~MediaFolder()
+    {
+        if (kept)
+            return;
+        for (const QString &file : m_written)
+            QFile::remove(file);
+        if (m_made)
+            QDir().rmdir(m_dir);
+    }
+
+    // The reference a translation gives for the file: a path relative to the export.
+    QByteArray reference(Store &store, qint64 media, const QString &storedName, const QString &target)
+    {
+        auto it = m_references.find(media);
+        if (it != m_references.end())
+            return it->second;
+        if (!QFileInfo(m_dir).isDir()) {
+            if (!QDir().mkpath(m_dir))
+                throw TransferError(text::exportFailed(m_dir, files::errnoText()));
+            m_made = true;
+        }
+        QString name;
+        for (const QChar c : storedName)
+            name += c.unicode() < 32 || QStringLiteral("/\\:*?\"<>|").contains(c) ? QChar(u'_') : c;
+        name = name.trimmed();
+        if (name.isEmpty() || name.startsWith(u'.'))
+            name = QStringLiteral("datei%1").arg(media) + name;
+        const QFileInfo info(name);
+        QString candidate = name;
+        // A file of the same name from an export before is written over: the folder is the export's.
+        for (int n = 2; m_taken.contains(candidate.toCaseFolded()); ++n)
+            candidate = info.completeBaseName() + QStringLiteral("-%1").arg(n)
+                        + (info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix());
+        m_taken.insert(candidate.toCaseFolded());
+        QFile out(path(candidate));
+        const bool existed = out.exists();
+        const QByteArray bytes = store.mediaBytes(media);
+        errno = 0;
+        if (!out.open(QIODevice::WriteOnly))
+            throw TransferError(text::exportFailed(target, files::fileReason(out)));
+        if (!existed)
+            m_written << out.fileName();
+        if (out.write(bytes) != bytes.size() || !out.flush())
+            throw TransferError(text::exportFailed(target, files::fileReason(out)));
+        return m_references.emplace(media, (m_name + QLatin1Char('/') + candidate).toUtf8()).first->second;
+    }
+
+    bool kept = false;
+
+private:
+    QString path(const QString &name) const { return QDir(m_dir).filePath(name); }
+
+    QString m_name;
+    QString m_dir;
+    bool m_made = false;
+    QStringList m_written;
+    QSet<QString> m_taken;
+    std::unordered_map<qint64, QByteArray> m_references;
+};
+
+// A lesson of the kvtml export: a subject "A::B" is lesson B inside lesson A.
+struct LessonNode {
+    QByteArray name;
+    std::vector<size_t> subjects; // whose entries it holds
+    std::vector<size_t> children; // nodes
+};
+
 } // namespace
 
 ExportResult exportCards(Store &store, const QString &path, const QString &subject,
@@ -305,7 +393,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
 {
     if (path.endsWith(QLatin1String(".apkg"), Qt::CaseInsensitive)) {
         const AnkiExport written = exportAnkiPackage(store, path, subject, keepGoing);
-        return ExportResult{written.cards, written.subjects, written.cancelled};
+        return ExportResult{written.cards, written.subjects, written.cancelled, {}};
     }
     ExportResult result;
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
@@ -325,6 +413,21 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     }
     if (!subject.isEmpty() && subjects.empty())
         throw TransferError(text::subjectNotFound(subject));
+    // The sides' languages, where reading aloud is set: one locale per side for the file.
+    QString locales[2];
+    bool localesDiffer = false;
+    if (kvtml)
+        for (const auto &s : subjects) {
+            const SubjectLanguages languages = store.subjectLanguages(qint32(s.first));
+            const QString sides[2] = {languages.frage, languages.antwort};
+            for (int side = 0; side < 2; ++side) {
+                if (sides[side].isEmpty())
+                    continue;
+                if (locales[side].isEmpty())
+                    locales[side] = sides[side];
+                localesDiffer = localesDiffer || locales[side] != sides[side];
+            }
+        }
     // Two more columns, only when some subject exported is practised the other way.
     bool withReverse = false;
     for (const auto &s : subjects)
@@ -360,10 +463,15 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
                    "<kvtml version=\"2.0\">\n <information>\n  <generator>Tarlivo</generator>\n  <title>");
         const QByteArray title = QFileInfo(path).completeBaseName().toUtf8();
         appendXml(out, title.constData(), int(title.size()));
-        out.append("</title>\n </information>\n <identifiers>\n"
-                   "  <identifier id=\"0\">\n   <name>Frage</name>\n   <locale>de</locale>\n  </identifier>\n"
-                   "  <identifier id=\"1\">\n   <name>Antwort</name>\n   <locale>de</locale>\n  </identifier>\n"
-                   " </identifiers>\n <entries>\n");
+        out.append("</title>\n </information>\n <identifiers>\n");
+        for (int side = 0; side < 2; ++side) {
+            const QByteArray locale = locales[side].isEmpty() ? QByteArray("de") : locales[side].toUtf8();
+            out.append("  <identifier id=\"").append(std::to_string(side)).append("\">\n   <name>");
+            out.append(side == 0 ? "Frage" : "Antwort").append("</name>\n   <locale>");
+            appendXml(out, locale.constData(), int(locale.size()));
+            out.append("</locale>\n  </identifier>\n");
+        }
+        out.append(" </identifiers>\n <entries>\n");
     } else {
         if (csv)
             out.append("\xEF\xBB\xBF");
@@ -407,6 +515,47 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         }
     }
 
+    // The cards' pictures and sounds: kvtml references them, a text file cannot hold them.
+    std::unordered_map<qint64, std::vector<MediaLink>> mediaOf;
+    std::unordered_map<qint64, QString> mediaNames;
+    {
+        sql::Statement l(db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
+                             "ORDER BY idFrageAntwort, Seite, Art");
+        while (l.step())
+            mediaOf[l.int64(0)].push_back({CardSide(l.int64(1)), MediaKind(l.int64(2)), l.int64(3)});
+        // Only the cards exported count; most stores have no media, and then no set is made.
+        if (!mediaOf.empty()) {
+            std::unordered_map<qint64, bool> exported;
+            exported.reserve(lines.size());
+            for (const Line &line : lines)
+                exported.emplace(line.card, true);
+            for (auto it = mediaOf.begin(); it != mediaOf.end();)
+                it = exported.count(it->first) ? std::next(it) : mediaOf.erase(it);
+        }
+        if (!mediaOf.empty()) {
+            sql::Statement m(db, "SELECT idMedium, Name FROM tblMedium");
+            while (m.step())
+                mediaNames.emplace(m.int64(0), m.text(1));
+        }
+    }
+    std::optional<MediaFolder> folder;
+    if (kvtml && !mediaOf.empty())
+        folder.emplace(path);
+    qint64 above8 = 0;
+    auto appendMedia = [&](qint64 card, CardSide side) {
+        const auto it = mediaOf.find(card);
+        if (it == mediaOf.end())
+            return;
+        for (const MediaLink &link : it->second) {
+            if (link.side != side)
+                continue;
+            const QByteArray ref = folder->reference(store, link.media, mediaNames[link.media], path);
+            out.append(link.kind == MediaKind::Picture ? "    <image>" : "    <sound>");
+            appendXml(out, ref.constData(), int(ref.size()));
+            out.append(link.kind == MediaKind::Picture ? "</image>\n" : "</sound>\n");
+        }
+    };
+
     std::vector<bool> written(subjects.size());
     // kvtml: each subject's entries, numbered from 0 in file order, are one run.
     std::vector<std::pair<qint64, qint64>> entriesOf(subjects.size(), {-1, -1});
@@ -429,6 +578,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             seitFormat.append(out, line.reverse->second, false);
             out.append("</date>\n    </grade>\n");
         }
+        appendMedia(line.card, CardSide::Question);
         out.append("   </translation>\n   <translation id=\"1\">\n    <text>");
         appendXml(out, antwort, antwortSize);
         out.append("</text>\n");
@@ -443,7 +593,9 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             }
             out.append("    </grade>\n");
         }
+        appendMedia(line.card, CardSide::Answer);
         out.append("   </translation>\n  </entry>\n");
+        above8 += line.fach > 8 || (line.reverse && line.reverse->first > 8);
     };
     auto writeText = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
         appendField(out, frage, frageSize, separator);
@@ -514,23 +666,63 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
                           });
         }
     } catch (const Cancelled &) {
-        return ExportResult{0, 0, true};
+        return ExportResult{0, 0, true, {}};
     }
     for (bool w : written)
         result.subjects += w ? 1 : 0;
     if (kvtml) {
         out.append(" </entries>\n <lessons>\n");
+        // A subject "A::B" is lesson B inside lesson A, as the kvtml import reads it back;
+        // a name with an empty part stays one lesson.
+        std::vector<LessonNode> nodes(1); // 0: the root
         for (size_t i = 0; i < subjects.size(); ++i) {
             if (entriesOf[i].first < 0)
                 continue;
-            out.append("  <container>\n   <name>");
-            appendXml(out, subjects[i].second.constData(), int(subjects[i].second.size()));
-            out.append("</name>\n   <inpractice>true</inpractice>\n");
-            for (qint64 id = entriesOf[i].first; id <= entriesOf[i].second; ++id)
-                out.append("   <entry id=\"").append(std::to_string(id)).append("\"/>\n");
-            out.append("  </container>\n");
+            QList<QByteArray> names;
+            for (const QString &part : QString::fromUtf8(subjects[i].second).split(QLatin1String("::")))
+                names << part.toUtf8();
+            if (std::any_of(names.begin(), names.end(), [](const QByteArray &n) { return n.trimmed().isEmpty(); }))
+                names = {subjects[i].second};
+            size_t at = 0;
+            for (const QByteArray &name : names) {
+                const auto child = std::find_if(nodes[at].children.begin(), nodes[at].children.end(),
+                                                [&](size_t c) { return nodes[c].name == name; });
+                if (child != nodes[at].children.end()) {
+                    at = *child;
+                    continue;
+                }
+                nodes.push_back(LessonNode{name, {}, {}});
+                nodes[at].children.push_back(nodes.size() - 1);
+                at = nodes.size() - 1;
+            }
+            nodes[at].subjects.push_back(i);
         }
+        std::function<void(size_t, int)> writeLesson = [&](size_t node, int depth) {
+            const std::string indent(size_t(depth), ' ');
+            out.append(indent).append(" <container>\n").append(indent).append("  <name>");
+            appendXml(out, nodes[node].name.constData(), int(nodes[node].name.size()));
+            out.append("</name>\n").append(indent).append("  <inpractice>true</inpractice>\n");
+            for (size_t i : nodes[node].subjects)
+                for (qint64 id = entriesOf[i].first; id <= entriesOf[i].second; ++id)
+                    out.append(indent).append("  <entry id=\"").append(std::to_string(id)).append("\"/>\n");
+            for (size_t child : nodes[node].children)
+                writeLesson(child, depth + 1);
+            out.append(indent).append(" </container>\n");
+        };
+        for (size_t child : nodes[0].children)
+            writeLesson(child, 1);
         out.append(" </lessons>\n</kvtml>\n");
+        // What the file cannot carry is told.
+        if (above8 > 0)
+            result.leftOut << text::kvtmlGradesMerged(above8);
+        if (localesDiffer)
+            result.leftOut << text::kvtmlOneLocale(locales[0], locales[1]);
+    } else {
+        qint64 withMedia = 0;
+        for (const Line &line : lines)
+            withMedia += mediaOf.count(line.card);
+        if (withMedia > 0)
+            result.leftOut << text::textLeavesMedia(withMedia);
     }
     flush();
     file.close();
@@ -539,6 +731,8 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw TransferError(text::exportFailed(path, files::errnoText()));
     file.kept = true;
+    if (folder)
+        folder->kept = true;
     return result;
 }
 

@@ -137,7 +137,7 @@ QString faultText(int code, int column)
         what = QStringLiteral("ein Attribut steht zweimal");
         break;
     default:
-        what = QStringLiteral("Fehler %1").arg(code);
+        what = QStringLiteral("der Aufbau stimmt nicht");
         break;
     }
     return QStringLiteral("Spalte %1, %2").arg(column).arg(what);
@@ -165,13 +165,20 @@ public:
         const qint64 n = device.read(m_chunk.data(), m_chunk.size());
         if (n < 0)
             failRead(device);
+        m_last = n == 0;
         xmlParseChunk(m_ctxt.get(), m_chunk.constData(), int(n), n == 0);
         // After a fatal error the parser takes nothing more: the rest is not read.
         m_ended = n == 0 || m_stopped || m_ctxt->disableSAX;
         if (m_failure)
             std::rethrow_exception(m_failure);
-        if (m_ended && !m_ctxt->wellFormed)
+        if (m_ended && !m_ctxt->wellFormed) {
+            // Faults found as the bytes end: no element at all, or one still open.
+            if (m_code == XML_ERR_DOCUMENT_EMPTY || (m_atEnd && !m_sawRoot))
+                throw TransferError(text::fileEmpty(m_path));
+            if (m_atEnd && m_openAtFault > 0)
+                throw TransferError(text::endsInEntry(m_path));
             throw TransferError(text::notWellFormed(m_path, m_line, faultText(m_code, m_column)));
+        }
         return !m_ended;
     }
 
@@ -239,6 +246,7 @@ private:
     {
         SaxDriver &d = of(ctx);
         const int depth = d.m_depth++;
+        d.m_sawRoot = true;
         if (d.m_stopped || d.m_textDepth >= 0)
             return;
         d.guarded([&] {
@@ -289,6 +297,8 @@ private:
             d.m_code = error->code;
             d.m_line = error->line;
             d.m_column = error->int2;
+            d.m_atEnd = d.m_last;
+            d.m_openAtFault = d.m_depth;
         }
     }
 
@@ -302,7 +312,11 @@ private:
     std::string m_text;
     bool m_stopped = false;
     std::exception_ptr m_failure;
-    int m_code = 0; // the first fatal error
+    bool m_last = false;  // the parser is told that the bytes have ended
+    bool m_atEnd = false; // the first fatal error came with the end of the bytes
+    bool m_sawRoot = false;
+    int m_openAtFault = 0; // elements open at the first fatal error
+    int m_code = 0;        // the first fatal error
     int m_line = 0;
     int m_column = 0;
 };

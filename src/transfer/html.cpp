@@ -2,6 +2,9 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <vector>
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -16,12 +19,34 @@ bool endsLine(QStringView tag)
     return false;
 }
 
+// The blanks HTML writes where a line must not break or a space be wider: a plain
+// blank here, so that a search for "der Hund" finds the card.
+bool isHtmlBlank(char32_t c) { return c == 0xa0 || (c >= 0x2000 && c <= 0x200a) || c == 0x202f || c == 0x205f; }
+
+// Removing a picture or sound reference leaves its blanks: one between words, none
+// at the start or end of a line.
+void closeGap(QString &out, qsizetype at)
+{
+    at = std::min(at, out.size());
+    qsizetype from = at, to = at;
+    while (from > 0 && out[from - 1] == QLatin1Char(' '))
+        --from;
+    while (to < out.size() && out[to] == QLatin1Char(' '))
+        ++to;
+    const bool lineEdge =
+        from == 0 || out[from - 1] == QLatin1Char('\n') || to == out.size() || out[to] == QLatin1Char('\n');
+    if (lineEdge)
+        out.remove(from, to - from);
+    else if (to - from > 1)
+        out.replace(from, to - from, QStringLiteral(" "));
+}
+
 QString namedEntity(QStringView name)
 {
     static const QHash<QString, QString> entities = {
         {QStringLiteral("amp"), QStringLiteral("&")},    {QStringLiteral("lt"), QStringLiteral("<")},
         {QStringLiteral("gt"), QStringLiteral(">")},     {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},   {QStringLiteral("nbsp"), QString(QChar(0xa0))},
+        {QStringLiteral("apos"), QStringLiteral("'")},   {QStringLiteral("nbsp"), QStringLiteral(" ")},
         {QStringLiteral("auml"), QStringLiteral("ä")},   {QStringLiteral("ouml"), QStringLiteral("ö")},
         {QStringLiteral("uuml"), QStringLiteral("ü")},   {QStringLiteral("Auml"), QStringLiteral("Ä")},
         {QStringLiteral("Ouml"), QStringLiteral("Ö")},   {QStringLiteral("Uuml"), QStringLiteral("Ü")},
@@ -39,6 +64,8 @@ QString namedEntity(QStringView name)
         {QStringLiteral("iacute"), QStringLiteral("í")}, {QStringLiteral("oacute"), QStringLiteral("ó")},
         {QStringLiteral("uacute"), QStringLiteral("ú")}, {QStringLiteral("iexcl"), QStringLiteral("¡")},
         {QStringLiteral("iquest"), QStringLiteral("¿")}, {QStringLiteral("middot"), QStringLiteral("·")},
+        {QStringLiteral("ensp"), QStringLiteral(" ")},   {QStringLiteral("emsp"), QStringLiteral(" ")},
+        {QStringLiteral("thinsp"), QStringLiteral(" ")},
     };
     return entities.value(name.toString());
 }
@@ -59,7 +86,7 @@ QString entityAt(const QString &text, qsizetype i, qsizetype *length)
         if (!ok || code == 0 || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
             return QString();
         const char32_t c = code;
-        return QString::fromUcs4(&c, 1);
+        return isHtmlBlank(c) ? QStringLiteral(" ") : QString::fromUcs4(&c, 1);
     }
     return namedEntity(body);
 }
@@ -115,6 +142,7 @@ QString htmlToText(const QString &html, int *media, MediaRefs *refs)
     QString out;
     out.reserve(html.size());
     int dropped = 0;
+    std::vector<qsizetype> gaps; // where references were taken out
     const qsizetype n = html.size();
     for (qsizetype i = 0; i < n;) {
         const QChar c = html[i];
@@ -138,6 +166,7 @@ QString htmlToText(const QString &html, int *media, MediaRefs *refs)
                     refs->pictures << source;
                 else
                     ++dropped;
+                gaps.push_back(out.size());
             } else if (name.compare(QLatin1String("br"), Qt::CaseInsensitive) == 0
                        || name.compare(QLatin1String("hr"), Qt::CaseInsensitive) == 0) {
                 out += QLatin1Char('\n');
@@ -170,13 +199,17 @@ QString htmlToText(const QString &html, int *media, MediaRefs *refs)
                     refs->sounds << name;
                 else
                     ++dropped;
+                gaps.push_back(out.size());
                 i = close + 1;
             }
         } else {
-            out += c;
+            out += isHtmlBlank(c.unicode()) ? QChar(u' ') : c;
             ++i;
         }
     }
+    // From the last gap back, so that the places before it stay where they were.
+    for (auto gap = gaps.rbegin(); gap != gaps.rend(); ++gap)
+        closeGap(out, *gap);
     // Block ends at the very end leave no empty last line.
     while (out.endsWith(QLatin1Char('\n')))
         out.chop(1);

@@ -49,6 +49,12 @@ bool meantAsXml(const QByteArray &data, const QString &path)
 
 bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsNumber(name); }
 
+bool lacksASide(const RefusedLine &r)
+{
+    return r.problem == LineProblem::OneField || r.problem == LineProblem::EmptyFrage
+           || r.problem == LineProblem::EmptyAntwort;
+}
+
 bool parseFach(const QString &text, qint32 *fach)
 {
     // Plain digits, as nearly every file has them, without the general rules' pattern.
@@ -327,10 +333,13 @@ namespace {
 QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const ImportSettings &settings,
                    const DeckPlan &plan)
 {
+    // A subject given takes all cards of a package, kvtml or Pauker file instead of its decks or lessons.
+    if (file.hasGebietColumn() && file.kind() != ImportFile::Kind::Text && validSubjectName(settings.targetSubject))
+        return settings.targetSubject;
     if (file.kind() == ImportFile::Kind::Anki)
         return plan.subjectOf.value(item.card.subject);
     if (file.foreign())
-        return validSubjectName(settings.targetSubject) ? settings.targetSubject : item.card.subject;
+        return item.card.subject;
     return file.hasGebietColumn() ? item.card.subject : settings.targetSubject;
 }
 
@@ -405,7 +414,8 @@ private:
 ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings)
 {
     ImportPreview preview;
-    if (file.kind() == ImportFile::Kind::Anki)
+    const bool oneSubject = validSubjectName(settings.targetSubject);
+    if (file.kind() == ImportFile::Kind::Anki && !oneSubject)
         preview.decks = planDecks(store, file.decks());
     const bool toSubject =
         file.kind() == ImportFile::Kind::Anki || file.hasGebietColumn() || validSubjectName(settings.targetSubject);
@@ -437,6 +447,12 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
         }
     }
     file.restart();
+    // A package, kvtml or Pauker file read whole whose entries each lack a side holds
+    // no cards at all; a text file may read otherwise with another separator.
+    if (!head && preview.cardCount == 0 && preview.refusedCount > 0
+        && std::all_of(preview.refused.begin(), preview.refused.end(), lacksASide)
+        && preview.refused.size() == preview.refusedCount)
+        throw TransferError(text::oneSidedOnly(file.path(), preview.refusedCount, true));
     return preview;
 }
 
@@ -448,30 +464,38 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
     if (!anki && !file.hasGebietColumn() && !validSubjectName(settings.targetSubject))
         throw TransferError(settings.targetSubject.isEmpty() ? text::noSubjectGiven(file.path())
                                                              : text::invalidSubjectName(settings.targetSubject));
+    // Decks go to subjects of their own, unless one is given; a text file's subjects are joined.
+    const bool ownDecks = anki && !validSubjectName(settings.targetSubject);
     DeckPlan plan;
-    if (anki) {
+    if (ownDecks) {
         plan = planDecks(store, file.decks());
         summary.renamedDecks = plan.renamed;
     }
+    summary.entries = file.foreign();
     file.restart();
     ImportFile::Item item;
+    qint64 read = 0, oneSided = 0;
     auto next = [&](BulkCard &card) {
         while (file.next(item)) {
             summary.mediaDropped += item.media;
             if (item.refused) {
                 ++summary.linesRefused;
+                oneSided += lacksASide(item.refusal);
                 continue;
             }
+            ++read;
             item.card.subject = subjectFor(file, item, settings, plan);
             card = std::move(item.card);
             return true;
         }
+        // Nothing but one side each: a word list, not cards; the store takes nothing.
+        if (read == 0 && oneSided > 0 && oneSided == summary.linesRefused)
+            throw TransferError(text::oneSidedOnly(file.path(), oneSided, file.kind() != ImportFile::Kind::Text));
         return false;
     };
     BulkImportOptions options;
     options.skipDuplicates = settings.skipDuplicates;
-    // Decks go to subjects of their own; a text file's subjects are joined.
-    options.joinExistingSubjects = !anki;
+    options.joinExistingSubjects = !ownDecks;
     options.keepGoing = keepGoing;
     BulkImportResult result;
     {

@@ -25,6 +25,7 @@ struct ImportSummary {
     qint64 cardsStored = 0;
     qint64 duplicatesSkipped = 0;
     qint64 linesRefused = 0;
+    bool entries = false; // the refused are entries of an XML file, not lines
     qint64 mediaDropped = 0;
     qint64 progressKept = 0; // cards stored beyond compartment 1 or with their time
     QList<QPair<QString, QString>> renamedDecks;

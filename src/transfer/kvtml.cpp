@@ -353,13 +353,16 @@ private:
 };
 
 // kvtml 1: <e> entries with <o> and <t>, the lesson in the entry's "m" attribute,
-// the lessons' names in <lesson><desc no="...">; grade and date "from;to".
+// the lessons' names in <lesson><desc no="...">; grade and date "from;to". The
+// <desc>s of <type>, <tense> and <usage> name other things.
 class Version1Reader : public ForeignReader {
 public:
     Version1Reader(const QString &path, QString fileTitle) : m_path(path), title(std::move(fileTitle)) {}
 
     bool start(int depth, std::string_view name, const XmlAttributes &attributes) override
     {
+        if (depth == 1)
+            inLessons = name == "lesson";
         if (depth == 1 && name == "e") {
             entries.add();
             lessonRef.push_back(QString::fromUtf8(attributes.value("m")));
@@ -376,7 +379,7 @@ public:
                     card.seit = date;
             }
             return want(Text::Answer);
-        } else if (depth == 2 && name == "desc") {
+        } else if (inLessons && depth == 2 && name == "desc") {
             lessonByNumber.insert(QString::fromUtf8(attributes.value("no")), int(lessons.size()));
             lessons.push_back(Lesson{-1, QString()});
             return want(Text::LessonName);
@@ -400,7 +403,7 @@ public:
     void end(int depth) override
     {
         if (depth == 1)
-            inEntry = false;
+            inEntry = inLessons = false;
     }
 
     ForeignCards finish() override
@@ -431,6 +434,7 @@ private:
     QHash<QString, int> lessonByNumber;
     std::vector<QString> lessonRef;
     bool inEntry = false;
+    bool inLessons = false;
 };
 
 } // namespace

@@ -65,6 +65,26 @@ QString unclosedQuote(const QString &path, qint64 line)
 
 QString noCards(const QString &path) { return file(path) + QStringLiteral(" enthält keine Fragen.") + nothingStored(); }
 
+QString oneSidedOnly(const QString &path, qint64 count, bool entries)
+{
+    const QString all =
+        count == 1 ? QString::fromUtf8(entries ? "ihrem einzigen Eintrag" : "ihrer einzigen Zeile")
+                   : QString::fromUtf8(entries ? "allen ihren %1 Einträgen" : "allen ihren %1 Zeilen").arg(count);
+    return file(path)
+           + QStringLiteral(" enthält keine Frage mit Antwort: %1 fehlt eine Seite. Vielleicht ist sie eine "
+                            "Wortliste in nur einer Sprache.")
+                 .arg(all)
+           + nothingStored();
+}
+
+QString endsInEntry(const QString &path)
+{
+    return QStringLiteral("Die Datei endet mitten in einem Eintrag: %1 ist unvollständig, vielleicht beim Kopieren "
+                          "oder Herunterladen abgeschnitten.")
+               .arg(quoted(path))
+           + nothingStored();
+}
+
 QString notWellFormed(const QString &path, qint64 line, const QString &detail)
 {
     return file(path) + QStringLiteral(" ist kein gültiges XML (Zeile %1: %2).").arg(line).arg(detail)
@@ -260,7 +280,8 @@ QString importSummary(const ImportSummary &s, const QString &path)
     lines << byNumber(s.cardsStored, "%1 Frage gespeichert", "%1 Fragen gespeichert");
     lines << byNumber(s.subjectsCreated.size(), "%1 Gebiet neu angelegt", "%1 Gebiete neu angelegt");
     lines << byNumber(s.duplicatesSkipped, "%1 doppelte Frage übersprungen", "%1 doppelte Fragen übersprungen");
-    lines << byNumber(s.linesRefused, "%1 Zeile abgewiesen", "%1 Zeilen abgewiesen");
+    lines << (s.entries ? byNumber(s.linesRefused, "%1 Eintrag abgewiesen", "%1 Einträge abgewiesen")
+                        : byNumber(s.linesRefused, "%1 Zeile abgewiesen", "%1 Zeilen abgewiesen"));
     if (s.progressKept > 0)
         lines << byNumber(s.progressKept, "%1 Frage mit ihrem Lernstand übernommen",
                           "%1 Fragen mit ihrem Lernstand übernommen");
@@ -295,10 +316,34 @@ QString previewCount(qint64 cards, qint64 duplicates, int headLines)
 
 QString importCancelled() { return QStringLiteral("Der Import wurde abgebrochen.") + nothingStored(); }
 
-QString exportSummary(qint64 cards, qint64 subjects, const QString &path)
+QString exportSummary(qint64 cards, qint64 subjects, const QString &path, const QStringList &leftOut)
 {
-    return QStringLiteral("Export nach %1 abgeschlossen: %2 aus %3.")
-        .arg(quoted(path), byNumber(cards, "%1 Frage", "%1 Fragen"), byNumber(subjects, "%1 Gebiet", "%1 Gebieten"));
+    QString summary = QStringLiteral("Export nach %1 abgeschlossen: %2 aus %3.")
+                          .arg(quoted(path), byNumber(cards, "%1 Frage", "%1 Fragen"),
+                               byNumber(subjects, "%1 Gebiet", "%1 Gebieten"));
+    if (!leftOut.isEmpty())
+        summary += QStringLiteral("\nNicht übernommen: ") + leftOut.join(QLatin1Char(' '));
+    return summary;
+}
+
+QString kvtmlGradesMerged(qint64 cards)
+{
+    return byNumber(cards, "%1 Frage steht in Fach 9 oder höher;", "%1 Fragen stehen in Fach 9 oder höher;")
+           + QStringLiteral(" kvtml kennt nur acht Stufen, sie kommen in die achte.");
+}
+
+QString kvtmlOneLocale(const QString &frage, const QString &antwort)
+{
+    return QStringLiteral("Die Gebiete werden in verschiedenen Sprachen vorgelesen; die Datei nennt je Seite nur "
+                          "eine: %1 für die Frage, %2 für die Antwort.")
+        .arg(quoted(frage.isEmpty() ? QStringLiteral("de") : frage),
+             quoted(antwort.isEmpty() ? QStringLiteral("de") : antwort));
+}
+
+QString textLeavesMedia(qint64 cards)
+{
+    return byNumber(cards, "Die Bilder und Töne von %1 Frage;", "Die Bilder und Töne von %1 Fragen;")
+           + QStringLiteral(" eine Textdatei kann sie nicht aufnehmen (kvtml und Anki-Pakete nehmen sie mit).");
 }
 
 QString exportFailed(const QString &path, const QString &detail)

@@ -4,6 +4,7 @@
 #include "transfer/importtypes.h"
 
 #include <QString>
+#include <QStringList>
 
 // The German texts of import and export, in one place.
 namespace tarlivo::transfer::text {
@@ -17,6 +18,8 @@ QString notText(const QString &path);
 QString lineTooLong(const QString &path, qint64 line);
 QString unclosedQuote(const QString &path, qint64 line);
 QString noCards(const QString &path);
+// Every one of count entries (or lines) lacks its question or its answer.
+QString oneSidedOnly(const QString &path, qint64 count, bool entries);
 
 // Anki packages.
 QString zipDamaged(const QString &path, const QString &detail);
@@ -32,6 +35,7 @@ QString zipLibraryMissing(const QString &path);
 
 // XML and gzip files (kvtml, Pauker).
 QString notWellFormed(const QString &path, qint64 line, const QString &detail);
+QString endsInEntry(const QString &path);
 QString xmlEntities(const QString &path);
 QString gzipDamaged(const QString &path, const QString &detail);
 QString gzipTooLarge(const QString &path);
@@ -53,7 +57,11 @@ QString importSummary(const ImportSummary &summary, const QString &path);
 // file's first headLines lines only, when given.
 QString previewCount(qint64 cards, qint64 duplicates, int headLines = 0);
 QString importCancelled();
-QString exportSummary(qint64 cards, qint64 subjects, const QString &path);
+// leftOut: what the file's kind cannot carry, one sentence each.
+QString exportSummary(qint64 cards, qint64 subjects, const QString &path, const QStringList &leftOut = {});
+QString kvtmlGradesMerged(qint64 cards);
+QString kvtmlOneLocale(const QString &frage, const QString &antwort);
+QString textLeavesMedia(qint64 cards);
 QString exportFailed(const QString &path, const QString &detail);
 QString storeProblem(const StoreError &error);
 QString legacyDataFile(const QString &path);

@@ -87,7 +87,7 @@ bool ExportDialog::exportTo(const QString &path)
             m_dialogs.message(this, QStringLiteral("Der Export wurde abgebrochen; es wurde keine Datei geschrieben."));
             return false;
         }
-        m_dialogs.message(this, transfer::text::exportSummary(result.cards, result.subjects, path));
+        m_dialogs.message(this, transfer::text::exportSummary(result.cards, result.subjects, path, result.leftOut));
         return true;
     } catch (const transfer::TransferError &e) {
         m_dialogs.message(this, e.message());

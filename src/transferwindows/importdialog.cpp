@@ -2,6 +2,7 @@
 
 #include "store/numbertest.h"
 #include "store/store.h"
+#include "texts/wording.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 #include "ui/dialogs.h"
@@ -14,6 +15,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -52,8 +54,9 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
 
     fileEdit = new QLineEdit(this);
     fileEdit->setObjectName(QStringLiteral("fileEdit"));
-    fileEdit->setReadOnly(true);
+    // A path typed and confirmed with Enter is read as one chosen.
     fileEdit->setAccessibleName(QStringLiteral("Datei"));
+    fileEdit->installEventFilter(this);
     chooseButton = new QPushButton(QStringLiteral("&Durchsuchen …"), this);
     chooseButton->setObjectName(QStringLiteral("chooseButton"));
     chooseButton->setAccessibleName(QStringLiteral("Datei wählen"));
@@ -69,7 +72,7 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
         separatorBox->addItem(transfer::text::separatorName(c), QVariant(c));
     encodingLabel = plainLabel(QString(), nullptr, this);
     encodingLabel->setObjectName(QStringLiteral("encodingLabel"));
-    encodingLabel->setAccessibleName(QStringLiteral("Zeichenkodierung"));
+    encodingLabel->setAccessibleName(QStringLiteral("Art der Datei"));
     subjectBox = new QComboBox(this);
     subjectBox->setObjectName(QStringLiteral("subjectBox"));
     subjectBox->setEditable(true);
@@ -83,9 +86,9 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
     skipDuplicatesBox->setAccessibleName(QStringLiteral("Doppelte Fragen überspringen"));
 
     auto *form = new QFormLayout;
-    form->addRow(plainLabel(QStringLiteral("Datei:"), fileEdit, this), fileRow);
+    form->addRow(plainLabel(QStringLiteral("Dat&ei:"), fileEdit, this), fileRow);
     form->addRow(plainLabel(QStringLiteral("&Trennzeichen:"), separatorBox, this), separatorBox);
-    form->addRow(plainLabel(QStringLiteral("Zeichenkodierung:"), nullptr, this), encodingLabel);
+    form->addRow(plainLabel(QStringLiteral("Art:"), nullptr, this), encodingLabel);
     form->addRow(plainLabel(QStringLiteral("&Gebiet:"), subjectBox, this), subjectBox);
     form->addRow(skipDuplicatesBox);
 
@@ -124,7 +127,7 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
     layout->addWidget(buttons);
     resize(720, 560);
 
-    connect(chooseButton, &QPushButton::clicked, this, &ImportDialog::chooseFile);
+    connect(chooseButton, &QPushButton::clicked, this, [this] { chooseFile(); });
     connect(separatorBox, QOverload<int>::of(&QComboBox::activated), this, &ImportDialog::separatorChosen);
     m_subjectTyped = new QTimer(this);
     m_subjectTyped->setSingleShot(true);
@@ -133,7 +136,7 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
     connect(subjectBox, &QComboBox::editTextChanged, this, [this] {
         showPreview();
         // Which cards are there already depends on the subject.
-        if (m_file && (!m_file->hasGebietColumn() || m_file->foreign()) && skipDuplicatesBox->isChecked())
+        if (choosesSubject() && skipDuplicatesBox->isChecked())
             m_subjectTyped->start();
     });
     connect(skipDuplicatesBox, &QCheckBox::toggled, this, [this] {
@@ -154,10 +157,36 @@ ImportDialog::ImportDialog(Session &session, QWidget *parent)
 
 ImportDialog::~ImportDialog() = default;
 
-bool ImportDialog::chooseFile()
+bool ImportDialog::chooseFile(bool *picked)
 {
     const QString path = m_dialogs.openFileName(this, QStringLiteral("Datei zum Importieren wählen"), fileFilter());
+    if (picked)
+        *picked = !path.isEmpty();
     return !path.isEmpty() && loadFile(path);
+}
+
+bool ImportDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == fileEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        // Enter reads the typed file instead of importing the one read before.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            loadTypedFile();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool ImportDialog::loadTypedFile()
+{
+    const QString typed = fileEdit->text().trimmed();
+    if (m_file && typed == m_file->path())
+        return false;
+    if (typed.isEmpty())
+        return false;
+    loadFile(typed);
+    return true;
 }
 
 bool ImportDialog::loadFile(const QString &path)
@@ -167,6 +196,10 @@ bool ImportDialog::loadFile(const QString &path)
         m_file = std::move(file);
     } catch (const transfer::TransferError &e) {
         m_dialogs.message(this, e.message());
+        m_file.reset();
+        m_preview = transfer::ImportPreview();
+        showPreview();
+        fileEdit->setFocus();
         return false;
     }
     fileEdit->setText(path);
@@ -179,7 +212,7 @@ bool ImportDialog::loadFile(const QString &path)
             index = separatorBox->count() - 1;
         }
         separatorBox->setCurrentIndex(index);
-        encodingLabel->setText(transfer::text::encodingName(m_file->encoding()));
+        encodingLabel->setText(QStringLiteral("Textdatei, ") + transfer::text::encodingName(m_file->encoding()));
     } else if (m_file->kind() == transfer::ImportFile::Kind::Anki) {
         encodingLabel->setText(QStringLiteral("Anki-Paket (%1)").arg(m_file->collectionName()));
     } else {
@@ -224,7 +257,7 @@ void ImportDialog::refreshPreview()
         m_dialogs.message(this, e.message());
         m_file.reset();
         m_preview = transfer::ImportPreview();
-        fileEdit->clear();
+        fileEdit->setFocus();
     } catch (const StoreError &e) {
         m_dialogs.message(this, transfer::text::storeProblem(e));
         m_preview = transfer::ImportPreview();
@@ -234,10 +267,10 @@ void ImportDialog::refreshPreview()
 
 void ImportDialog::showPreview()
 {
-    // kvtml and Pauker bring their lessons; a subject chosen takes all cards instead.
+    // Anki, kvtml and Pauker bring their decks or lessons; a subject chosen takes all cards instead.
     const bool foreign = m_file && m_file->foreign();
     const bool ownSubjects = m_file && m_file->hasGebietColumn();
-    subjectBox->setEnabled(m_file && (!ownSubjects || foreign));
+    subjectBox->setEnabled(choosesSubject());
     const QString target = subjectBox->currentText();
     previewTable->setRowCount(int(m_preview.cards.size()));
     for (int row = 0; row < m_preview.cards.size(); ++row) {
@@ -264,8 +297,11 @@ void ImportDialog::showPreview()
                                                         "ein gewähltes Gebiet nimmt alle Fragen auf.")
                                        : QStringLiteral("Alle Fragen kommen in das gewählte Gebiet."));
             notes << QStringLiteral("Fach und Zeitpunkt jeder Frage werden übernommen.");
+        } else if (!target.isEmpty()) {
+            notes << QStringLiteral("Alle Fragen kommen in das gewählte Gebiet.");
         } else {
-            notes << QStringLiteral("Jeder Stapel wird ein Gebiet gleichen Namens.");
+            notes << QStringLiteral("Jeder Stapel wird ein Gebiet gleichen Namens; "
+                                    "ein gewähltes Gebiet nimmt alle Fragen auf.");
             for (const auto &[deck, subject] : m_preview.decks.renamed)
                 notes << QStringLiteral("Den Stapel „%1“ gibt es hier schon (oder er ist kein gültiger Name); "
                                         "er kommt in das neue Gebiet „%2“.")
@@ -279,9 +315,12 @@ void ImportDialog::showPreview()
                                                   : QStringLiteral("%1 Verweise auf Ton oder Bild werden weggelassen.")
                                                         .arg(m_preview.mediaDropped));
         if (m_preview.refusedCount > 0) {
-            notes << (m_preview.refusedCount == 1
-                          ? QStringLiteral("1 Zeile wird nicht übernommen:")
-                          : QStringLiteral("%1 Zeilen werden nicht übernommen:").arg(m_preview.refusedCount));
+            // kvtml and Pauker files hold entries, not lines.
+            notes << (foreign
+                          ? texts::byNumber(m_preview.refusedCount,
+                                            "%1 Eintrag wird nicht übernommen:", "%1 Einträge werden nicht übernommen:")
+                          : texts::byNumber(m_preview.refusedCount,
+                                            "%1 Zeile wird nicht übernommen:", "%1 Zeilen werden nicht übernommen:"));
             for (const transfer::RefusedLine &r : m_preview.refused)
                 notes << QStringLiteral("  ") + transfer::text::problem(r);
             if (m_preview.refusedCount > m_preview.refused.size())
@@ -294,7 +333,8 @@ void ImportDialog::showPreview()
 
 void ImportDialog::importCards()
 {
-    if (!m_file)
+    // A path typed but not confirmed is read first: its preview comes before its import.
+    if (loadTypedFile() || !m_file)
         return;
     if (m_subjectTyped->isActive()) {
         refreshPreview();
@@ -302,7 +342,7 @@ void ImportDialog::importCards()
             return;
     }
     const transfer::ImportSettings s = settings();
-    const bool subjectNeeded = !m_file->hasGebietColumn() || (m_file->foreign() && !s.targetSubject.isEmpty());
+    const bool subjectNeeded = !m_file->hasGebietColumn() || (choosesSubject() && !s.targetSubject.isEmpty());
     if (subjectNeeded && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
         m_dialogs.message(this, transfer::text::invalidSubjectName(s.targetSubject));
         subjectBox->setFocus();
@@ -331,6 +371,11 @@ void ImportDialog::importCards()
     if (summary.cardsStored > 0 || !summary.subjectsCreated.isEmpty())
         emit cardsChanged();
     accept();
+}
+
+bool ImportDialog::choosesSubject() const
+{
+    return m_file && (!m_file->hasGebietColumn() || m_file->kind() != transfer::ImportFile::Kind::Text);
 }
 
 Store &ImportDialog::store() const { return m_session.db(); }

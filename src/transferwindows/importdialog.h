@@ -35,8 +35,9 @@ public:
     ~ImportDialog() override;
 
     // Asks for the file through the chooser and reads it for the preview; false when
-    // cancelled or when the file cannot be imported (the user was told why).
-    bool chooseFile();
+    // cancelled or when the file cannot be imported (the user was told why). picked:
+    // whether a file was chosen at all.
+    bool chooseFile(bool *picked = nullptr);
     // Reads path for the preview; false (and told) when it cannot be imported.
     bool loadFile(const QString &path);
 
@@ -46,6 +47,9 @@ signals:
 
 public slots:
     void importCards();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Tests find them by objectName, as named here.
@@ -61,9 +65,14 @@ private:
     QPushButton *cancelButton;
 
     void separatorChosen();
+    // Reads the path typed in the file field when it is not the file read; whether it did.
+    bool loadTypedFile();
     void refreshPreview();
     void showPreview();
     transfer::ImportSettings settings() const;
+    // Whether the subject box takes the cards: a text file without a Gebiet column, or
+    // a package, kvtml or Pauker file whose decks or lessons it replaces.
+    bool choosesSubject() const;
 
     Store &store() const;
 

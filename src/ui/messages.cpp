@@ -82,6 +82,13 @@ QString queueLimit()
                           "Es wurde nichts gespeichert.");
 }
 
+QString readOnlyDataFile(const QString &path)
+{
+    return QStringLiteral("Die Datendatei „%1“ ist schreibgeschützt und wird nur gelesen: Änderungen können "
+                          "nicht gespeichert werden.")
+        .arg(path);
+}
+
 QString backupDiskFull(const QString &path)
 {
     return QStringLiteral("Die tägliche Sicherungskopie %1 konnte nicht angelegt werden: Der Datenträger ist voll.\n"
@@ -463,6 +470,12 @@ QString intervalInvalid(const QString &typed, qint32 max)
         .arg(max);
 }
 QString noDueCard() { return QStringLiteral("–"); }
+QString overdueSince(const QString &date) { return QStringLiteral("überfällig seit %1").arg(date); }
+QString placesCountedTip()
+{
+    return QStringLiteral("Plätze der geübten Richtungen: Eine Karte, die in beide Richtungen geübt wird, "
+                          "zählt zweimal.");
+}
 QString planChooseSubject() { return QStringLiteral("Wählen Sie oben ein Gebiet, um seine Fächer zu sehen."); }
 
 QString noReadingLanguage()

@@ -44,6 +44,7 @@ QString cardGone();
 QString compartmentLimit();
 QString queueLimit();
 QString backupDiskFull(const QString &path);
+QString readOnlyDataFile(const QString &path); // opened for reading only
 // Undo or redo refused because the rows changed meanwhile.
 QString undoConflict(bool redo);
 
@@ -120,6 +121,8 @@ QString dueToday(qint64 cards, qint64 subjects); // "Heute fällig: 37 Karten in
 QString intervalLabel(qint32 fach, const QString &subject);
 QString intervalInvalid(const QString &typed, qint32 max);
 QString noDueCard(); // the next due date of nothing
+QString overdueSince(const QString &date);
+QString placesCountedTip(); // what "Karten" counts in the plan
 QString planChooseSubject();
 
 // Sound and reading aloud.

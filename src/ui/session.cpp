@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include <utility>
+
 namespace tarlivo::ui {
 
 Session::Session(Dialogs &dialogs, Setup setup)
@@ -44,10 +46,17 @@ void Session::open()
     emit storeOpened();
 }
 
+void Session::tellReadOnly(QWidget *parent)
+{
+    if (m_store && m_store->isReadOnly() && !std::exchange(m_toldReadOnly, true))
+        message(parent, text::readOnlyDataFile(m_setup.dataFile));
+}
+
 bool Session::ConnectDB(QWidget *parent)
 {
     try {
         open();
+        tellReadOnly(parent);
         return true;
     } catch (const StoreError &error) {
         if (error.kind() != StoreErrorKind::LegacyFormat
@@ -67,7 +76,14 @@ bool Session::ConnectDB(QWidget *parent)
     }
 }
 
-bool Session::ensureStore(QWidget *parent) { return m_store || ConnectDB(parent); }
+bool Session::ensureStore(QWidget *parent)
+{
+    if (!m_store)
+        return ConnectDB(parent);
+    // Opened quietly for the status line: told at the first window that uses it.
+    tellReadOnly(parent);
+    return true;
+}
 
 bool Session::openQuietly()
 {

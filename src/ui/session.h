@@ -96,10 +96,13 @@ signals:
 
 private:
     void open(); // throws StoreError
+    // Says once a run that a read-only file's changes cannot be saved.
+    void tellReadOnly(QWidget *parent);
 
     Dialogs &m_dialogs;
     Setup m_setup;
     std::unique_ptr<Store> m_store;
+    bool m_toldReadOnly = false;
     History m_history;
     std::unique_ptr<SearchIndexer> m_indexer; // after m_store: stops before it goes
     std::unique_ptr<Playback> m_playback;

@@ -1,7 +1,8 @@
 // kvtmlcheck FILE: opens FILE with KEduVocDocument and prints, as one JSON object,
 // the identifiers, every lesson (nested ones "Eltern::Kind") and every entry with its
-// lesson, the first two translations' texts, and the second's grade and practice
-// date (seconds since 1970, or null). Exit 1 when the library cannot open the file.
+// lesson, the first two translations' texts, the second's grade and practice date
+// (seconds since 1970, or null), and the files of both translations' pictures and
+// sounds as the library resolves them. Exit 1 when the library cannot open the file.
 
 #include <keduvocdocument.h>
 #include <keduvocexpression.h>
@@ -27,12 +28,17 @@ void walk(KEduVocContainer *container, const QString &prefix, QJsonArray &lesson
         for (KEduVocExpression *entry : child->entries(KEduVocContainer::NotRecursive)) {
             KEduVocTranslation *answer = entry->translation(1);
             const QDateTime date = answer ? answer->practiceDate() : QDateTime();
+            QJsonArray media; // question's picture and sound, answer's picture and sound
+            for (KEduVocTranslation *side : {entry->translation(0), answer})
+                for (const QUrl &url : {side ? side->imageUrl() : QUrl(), side ? side->soundUrl() : QUrl()})
+                    media.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
             entries.append(QJsonObject{
                 {QStringLiteral("lesson"), name},
                 {QStringLiteral("question"), entry->translation(0) ? entry->translation(0)->text() : QString()},
                 {QStringLiteral("answer"), answer ? answer->text() : QString()},
                 {QStringLiteral("grade"), answer ? int(answer->grade()) : -1},
                 {QStringLiteral("date"), date.isValid() ? QJsonValue(double(date.toSecsSinceEpoch())) : QJsonValue()},
+                {QStringLiteral("media"), media},
             });
         }
         walk(child, name, lessons, entries);
