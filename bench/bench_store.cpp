@@ -130,7 +130,7 @@ void statisticsAll(benchmark::State &state, Fixture &s)
 }
 
 // One change of each kind; i counts the calls, so that each writes something new.
-void moveCard(Fixture &s, int i) { s.store->moveCard(s.walk.next(s.cards), 1 + i % 8); }
+void setCompartment(Fixture &s, int i) { s.store->setCompartment({s.walk.next(s.cards)}, 1 + i % 8); }
 
 void addCard(Fixture &s, int)
 {
@@ -200,8 +200,8 @@ void registerAll()
         {"headCard", headCard},       {"cardText", cardText},
     };
     const std::pair<const char *, WriteOp> writes[] = {
-        {"moveCard", moveCard},         {"addCard", addCard},       {"renameSubject", renameSubject},
-        {"saveCardText", saveCardText}, {"addSubject", addSubject}, {"judgeCard", judgeCard},
+        {"setCompartment", setCompartment}, {"addCard", addCard},       {"renameSubject", renameSubject},
+        {"saveCardText", saveCardText},     {"addSubject", addSubject}, {"judgeCard", judgeCard},
     };
     const std::pair<const char *, ReadOp> statistics[] = {
         {"subject", statisticsSubject},

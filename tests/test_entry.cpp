@@ -150,7 +150,7 @@ private slots:
         {
             auto other = app.openStore();
             const qint32 card = other->addCard(*other->subjectId("Physik"), "v?", "s/t");
-            other->moveCard(card, 4);
+            other->setCompartment({card}, 4);
         }
         keyInCard(neu, "2+2", "4");
         QCOMPARE(rawdb::rows(app.dbPath(), kCards),

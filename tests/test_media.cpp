@@ -23,6 +23,13 @@ using namespace tarlivo;
 
 namespace {
 
+// Sets or removes files of a card as the edit window does, its texts kept.
+Change putMedia(Store &store, qint32 card, const std::vector<MediaEdit> &edits)
+{
+    const std::optional<CardText> text = store.cardText(card);
+    return store.editCard(card, text->frage, text->antwort, edits);
+}
+
 // A picture of one colour, as PNG bytes.
 QByteArray png(QColor colour, QSize size = QSize(40, 30))
 {
@@ -147,9 +154,10 @@ void TestMedia::lastUserAndUndo()
     const qint32 b = seed.card(subject, "b", "B");
     const qint32 c = seed.card(subject, "c", "C");
     const QByteArray p = png(Qt::red);
-    store.editCardMedia(a, {{CardSide::Question, MediaKind::Picture, false, "p.png", p},
-                            {CardSide::Answer, MediaKind::Sound, false, "s.wav", wav(1)}});
-    store.editCardMedia(b, {{CardSide::Question, MediaKind::Picture, false, "p-kopie.png", p}});
+    putMedia(store, a,
+             {{CardSide::Question, MediaKind::Picture, false, "p.png", p},
+              {CardSide::Answer, MediaKind::Sound, false, "s.wav", wav(1)}});
+    putMedia(store, b, {{CardSide::Question, MediaKind::Picture, false, "p-kopie.png", p}});
     const QStringList before = mediaOf(store, a) + mediaOf(store, b) + mediaOf(store, c);
     QCOMPARE(files(store), 2);
 
@@ -164,11 +172,11 @@ void TestMedia::lastUserAndUndo()
         change =
             store.editCard(a, "a", "A", {{CardSide::Question, MediaKind::Picture, false, "q.png", png(Qt::green)}});
     else if (action == "remove b")
-        change = store.editCardMedia(b, {{CardSide::Question, MediaKind::Picture, true, {}, {}}});
+        change = putMedia(store, b, {{CardSide::Question, MediaKind::Picture, true, {}, {}}});
     else if (action == "remove sound")
-        change = store.editCardMedia(a, {{CardSide::Answer, MediaKind::Sound, true, {}, {}}});
+        change = putMedia(store, a, {{CardSide::Answer, MediaKind::Sound, true, {}, {}}});
     else
-        change = store.editCardMedia(c, {{CardSide::Question, MediaKind::Picture, false, "c.png", p}});
+        change = putMedia(store, c, {{CardSide::Question, MediaKind::Picture, false, "c.png", p}});
     QCOMPARE(files(store), filesAfter);
     QCOMPARE(store.checkInvariants(), QStringList());
 
@@ -300,11 +308,12 @@ void TestMedia::apkgRoundTrip()
     const qint32 karte = seed.card(erdkunde, "", "Frankreich", 3);
     const qint32 hund = seed.card(tiere, "Hund\n[sound:kein Verweis]", "dog");
     const qint32 katze = seed.card(tiere, "Katze", "cat", 2);
-    store.editCardMedia(karte, {{CardSide::Question, MediaKind::Picture, false, "karte.png", png(Qt::red)}});
-    store.editCardMedia(hund, {{CardSide::Answer, MediaKind::Sound, false, "hund.wav", wav(5)},
-                               {CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::green)}});
+    putMedia(store, karte, {{CardSide::Question, MediaKind::Picture, false, "karte.png", png(Qt::red)}});
+    putMedia(store, hund,
+             {{CardSide::Answer, MediaKind::Sound, false, "hund.wav", wav(5)},
+              {CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::green)}});
     // Another content under the same name: both go into the package.
-    store.editCardMedia(katze, {{CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::blue)}});
+    putMedia(store, katze, {{CardSide::Question, MediaKind::Picture, false, "hund.png", png(Qt::blue)}});
     const QString path = dir.filePath("export.apkg");
     QCOMPARE(transfer::exportCards(store, path).cards, 3);
 
@@ -351,7 +360,7 @@ void TestMedia::pictureInPractice()
     PracticeApp app;
     const qint32 subject = app.subject("Karten");
     const qint32 card = app.card(subject, "Welches Land?", "Frankreich");
-    app.store->editCardMedia(card, {{CardSide::Question, MediaKind::Picture, false, "bild.png", bytes}});
+    putMedia(*app.store, card, {{CardSide::Question, MediaKind::Picture, false, "bild.png", bytes}});
     ui::FrmUeb &ueb = app.startPractice("Karten");
     ui::Label *frage = windows::label(ueb, "lblFrage");
     // The designed rectangle: 360, 480, 3735 x 3015 twips.

@@ -205,7 +205,7 @@ private slots:
             subjectOfCard[store->addCard(subject, QString::number(i), "a")] = subject;
         }
         for (const auto &[card, subject] : subjectOfCard) {
-            store->moveCard(card, 1 + card % 4);
+            store->setCompartment({card}, 1 + card % 4);
             if (card % 3 == 0)
                 store->saveCardText(card, "neu", "neu");
         }

@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(shown(s), expected);
         QCOMPARE(s.days.back().day, kToday.addDays(clockDay));
         QCOMPARE(store.cardCount(id), s.cards);
-        QCOMPARE(store.verdictsToday(id), s.today);
+        QCOMPARE(store.statistics(id).today, s.today);
     }
 };
 

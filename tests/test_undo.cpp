@@ -74,6 +74,10 @@ struct Fixture {
             c = store().setAnswerTolerances(chemie, {});
         else if (kind == "subject deleted")
             c = store().deleteSubject(chemie);
+        else if (kind == "picture added")
+            c = store().editCard(1, "F0", "A0", {{CardSide::Question, MediaKind::Picture, false, "b.png", "PNG"}});
+        else if (kind == "direction chosen")
+            c = *store().setDirection(latein, DirectionSetting::Both);
         return c;
     }
 };
@@ -100,7 +104,8 @@ private slots:
         QTest::addColumn<QString>("kind");
         for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts",
                                  "set compartment", "interval changed", "interval back to its default",
-                                 "tolerances changed", "tolerances back to the defaults", "subject deleted"})
+                                 "tolerances changed", "tolerances back to the defaults", "subject deleted",
+                                 "picture added", "direction chosen"})
             QTest::newRow(kind) << QString(kind);
     }
 
@@ -122,6 +127,15 @@ private slots:
             QVERIFY2(rawdb::read(f.path) == after, qPrintable(rawdb::read(f.path).differenceTo(after)));
             QCOMPARE(f.store().checkInvariants(), QStringList());
         }
+        // The step as the windows are told it after an undo: its every row as the file
+        // now holds it, so that it is a step from here back to where the user was.
+        f.store().undo(change);
+        const Change told = change.reversed();
+        f.store().undo(told);
+        QVERIFY2(rawdb::read(f.path) == after, qPrintable(rawdb::read(f.path).differenceTo(after)));
+        f.store().redo(told);
+        QVERIFY2(rawdb::read(f.path) == before, qPrintable(rawdb::read(f.path).differenceTo(before)));
+        f.store().redo(change);
         // NULL texts come back as NULL, not as empty texts.
         if (kind == "edit of NULL texts") {
             f.store().undo(change);
@@ -143,7 +157,7 @@ private slots:
                                 "Urteil FROM tblUebung"),
             QStringList{
                 QStringLiteral("%1|1765000123|%2|%3|2|2|2").arg(c.log[0].after->id).arg(f.nullCard).arg(f.latein)});
-        QCOMPARE(c.cards.at(0).after->stelle, 51); // behind the largest place, as moveCard
+        QCOMPARE(c.cards.at(0).after->stelle, 51); // behind the largest place, as setCompartment
         // The card and its log row go together: a refused verdict logs nothing.
         QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, Verdict::Richtig));
         sql::Statement(f.store().database(), "UPDATE tblPosition SET Fach = 2147483647 WHERE idFrageAntwort = 1").run();

@@ -1,6 +1,7 @@
 #include "app/frmbackground.h"
 
 #include "store/duerule.h"
+#include "store/rules.h"
 #include "store/store.h"
 #include "ui/messages.h"
 #include "ui/session.h"
@@ -101,9 +102,8 @@ void FrmBackground::follow(const Change &change)
     constexpr std::size_t kMostCardsFollowed = 64;
     Store *store = session().store();
     // Anything may have changed, or what makes cards due did: counted afresh.
-    if (!store || !m_counted || m_recount->isActive() || change.isEmpty() || !change.subjects.empty()
-        || !change.intervals.empty() || !change.directions.empty() || !change.fills.empty()
-        || change.cards.size() > kMostCardsFollowed) {
+    if (!store || !m_counted || m_recount->isActive() || change.isEmpty()
+        || !change.holdsOnly<CardRow, LogRow, MediaLinkRow, MediaRow>() || change.cards.size() > kMostCardsFollowed) {
         recountLater();
         return;
     }
@@ -176,9 +176,9 @@ void FrmBackground::fileWritten()
 void FrmBackground::armDayChange()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    QDateTime next(now.date(), QTime(4, 0));
+    QDateTime next(now.date(), rules::learningDayStartTime());
     if (next <= now)
-        next = QDateTime(now.date().addDays(1), QTime(4, 0));
+        next = QDateTime(now.date().addDays(1), rules::learningDayStartTime());
     // A second late, so that the count surely falls into the new day.
     m_dayChange->start(int(std::min<qint64>(now.msecsTo(next) + 1000, std::numeric_limits<int>::max())));
 }
@@ -195,9 +195,9 @@ void FrmBackground::showEvent(QShowEvent *event)
 {
     Form::showEvent(event);
     if (m_bar && !m_bar->isVisible())
-        QMetaObject::invokeMethod(this, &FrmBackground::placeMenuBar, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "placeMenuBar", Qt::QueuedConnection);
     if (!m_onScreen)
-        QMetaObject::invokeMethod(this, &FrmBackground::placeStatusLine, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "placeStatusLine", Qt::QueuedConnection);
 }
 
 void FrmBackground::resizeEvent(QResizeEvent *event)

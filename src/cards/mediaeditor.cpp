@@ -201,10 +201,10 @@ void MediaEditor::playSound()
 
 void MediaEditor::dragEnterEvent(QDragEnterEvent *event)
 {
-    const QMimeData *data = event->mimeData();
+    const QMimeData *mime = event->mimeData();
     MediaKind kind;
-    if (data->hasUrls() && data->urls().size() == 1 && data->urls().front().isLocalFile()
-        && mediaKindOfName(data->urls().front().toLocalFile(), &kind))
+    if (mime->hasUrls() && mime->urls().size() == 1 && mime->urls().front().isLocalFile()
+        && mediaKindOfName(mime->urls().front().toLocalFile(), &kind))
         event->acceptProposedAction();
 }
 

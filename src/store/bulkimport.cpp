@@ -1,5 +1,6 @@
 #include "store/numbertest.h"
 #include "store/queries.h"
+#include "store/rules.h"
 #include "store/store.h"
 
 #include <QDateTime>
@@ -20,38 +21,10 @@
 namespace tarlivo {
 namespace {
 
-// The learning day of many times, such as a file of another trainer brings: the C
-// library looks at the zone file again for every local time, a system call each. A
-// UTC day whose ends have the same offset from UTC has that offset throughout, so
-// its times' learning days are counted from it; a day the clocks change in goes
-// time by time.
-class LearningDays {
-public:
-    qint64 of(qint64 seit)
-    {
-        const qint64 block = floorDiv(seit, kDay);
-        auto it = m_offsets.constFind(block);
-        if (it == m_offsets.constEnd()) {
-            const int offset = QDateTime::fromSecsSinceEpoch(block * kDay).offsetFromUtc();
-            const bool even = QDateTime::fromSecsSinceEpoch(block * kDay + kDay - 1).offsetFromUtc() == offset;
-            it = m_offsets.insert(block, even ? offset : kMixed);
-        }
-        // The learning day begins at 04:00 local time.
-        return *it == kMixed ? Store::learningDay(seit) : floorDiv(seit + *it - 4 * 3600, kDay) + kJulianDayOf1970;
-    }
-
-private:
-    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - (a % b < 0 ? 1 : 0); }
-    static constexpr qint64 kDay = 86400;
-    static constexpr qint64 kJulianDayOf1970 = 2440588;
-    static constexpr qint64 kMixed = std::numeric_limits<qint64>::min();
-    QHash<qint64, qint64> m_offsets; // by UTC day since 1970
-};
-
 // How many cards pass between two questions whether to go on.
 constexpr qint64 kAskEvery = 256;
 
-QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+using rules::textOf;
 // The same, taken over: the reading thread made the text, and a copy would touch
 // its count again from this one.
 QString takeText(QString &s) { return s.isNull() ? QStringLiteral("") : std::move(s); }
@@ -456,7 +429,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     const qint64 nowTag = learningDay(nowSeit);
     qint64 lastSeit = nowSeit;
     qint64 lastTag = nowTag;
-    LearningDays learningDays;
+    rules::LocalOffsets offsets;
     qint64 read = 0;
     BulkCard card;
     while (next(card)) {
@@ -472,7 +445,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         const qint64 seit = card.seit.value_or(nowSeit);
         if (seit != lastSeit) {
             lastSeit = seit;
-            lastTag = learningDays.of(seit);
+            lastTag = rules::learningDayAt(seit, offsets.at(seit));
         }
         Pending p{
             takeText(card.frage), takeText(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag,

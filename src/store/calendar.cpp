@@ -3,6 +3,7 @@
 
 #include "store/duerule.h"
 #include "store/queries.h"
+#include "store/rules.h"
 
 #include <QDateTime>
 
@@ -46,16 +47,17 @@ void add(DueFigures &sum, const DueFigures &f)
 
 qint64 Store::learningDay(qint64 secsSinceEpoch)
 {
-    // The wall clock, not the seconds less four hours: on the days the clocks
-    // change the day still begins at 04:00.
+    // By the wall clock at that time, not the seconds less four hours: on the days
+    // the clocks change the day still begins at 04:00.
     const QDateTime local = QDateTime::fromSecsSinceEpoch(secsSinceEpoch);
-    const QDate date = local.date();
-    return (local.time().hour() < 4 ? date.addDays(-1) : date).toJulianDay();
+    if (!local.isValid())
+        return QDate().toJulianDay(); // beyond every calendar: no day
+    return rules::learningDayAt(secsSinceEpoch, local.offsetFromUtc());
 }
 
 qint32 Store::defaultInterval(qint32 fach)
 {
-    // Written out as a CASE in queries.h as well.
+    // The due queries ask it too (tarlivo_standardintervall).
     if (fach <= 1)
         return 0;
     if (fach >= 11)
@@ -128,20 +130,6 @@ std::vector<SubjectDue> Store::dueBySubject()
             result.push_back({subject.id, subject.name, it->second});
     }
     return result;
-}
-
-DueFigures Store::dueFigures(std::optional<qint32> subjectId)
-{
-    DueFigures sum;
-    sql::Statement q(m_db, queries::kDueByCompartment);
-    q.bind(1, learningToday());
-    if (subjectId)
-        q.bind(2, *subjectId);
-    else
-        q.bindNull(2);
-    while (q.step())
-        add(sum, compartmentOf(q).figures);
-    return sum;
 }
 
 std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)

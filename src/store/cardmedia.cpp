@@ -176,15 +176,4 @@ void Store::applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, 
     }
 }
 
-Change Store::editCardMedia(qint32 cardId, const std::vector<MediaEdit> &edits)
-{
-    Change change;
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    cardRowsOrThrow({cardId});
-    applyMediaEdits(cardId, edits, change);
-    tx.commit();
-    return change;
-}
-
 } // namespace tarlivo

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tarlivo {
@@ -119,12 +121,15 @@ struct ReverseFill {
     qint32 lastStelle = 0;
     qint64 count = 0;
     qint64 seit = 0;
+    bool placed = true; // the places exist on the step's after side
+    void reverse() { placed = !placed; }
 };
 
 template <class Row>
 struct RowChange {
     std::optional<Row> before;
     std::optional<Row> after;
+    void reverse() { std::swap(before, after); }
 };
 
 struct Change {
@@ -138,15 +143,65 @@ struct Change {
     std::vector<RowChange<MediaRow>> media;
     // Absent before or after: the subject is practised forward only.
     std::vector<RowChange<DirectionRow>> directions;
-    // Applied by redo, taken away by undo.
     std::vector<ReverseFill> fills;
     // Absent before or after: the subject judges typed answers by the defaults.
     std::vector<RowChange<ToleranceRow>> tolerances;
 
+    // Every kind of row, in the order rows come back in: a kind after those its rows
+    // refer to. This is the one list of kinds; a new kind is added here.
+    template <class Visit>
+    void forEachKind(Visit &&visit) const
+    {
+        visitKinds(*this, visit);
+    }
+    template <class Visit>
+    void forEachKind(Visit &&visit)
+    {
+        visitKinds(*this, visit);
+    }
+
     bool isEmpty() const
     {
-        return subjects.empty() && cards.empty() && log.empty() && intervals.empty() && mediaLinks.empty()
-               && media.empty() && directions.empty() && fills.empty() && tolerances.empty();
+        bool empty = true;
+        forEachKind([&](const auto &rows) { empty = empty && rows.empty(); });
+        return empty;
+    }
+    // True when no rows of kinds other than these changed.
+    template <class... Rows>
+    bool holdsOnly() const
+    {
+        bool only = true;
+        forEachKind([&](const auto &rows) {
+            using Entry = typename std::decay_t<decltype(rows)>::value_type;
+            if (!(std::is_same_v<Entry, RowChange<Rows>> || ...))
+                only = only && rows.empty();
+        });
+        return only;
+    }
+    // The same step the other way: what was after is before.
+    Change reversed() const
+    {
+        Change other = *this;
+        other.forEachKind([](auto &rows) {
+            for (auto &row : rows)
+                row.reverse();
+        });
+        return other;
+    }
+
+private:
+    template <class Self, class Visit>
+    static void visitKinds(Self &self, Visit &visit)
+    {
+        visit(self.media);
+        visit(self.subjects);
+        visit(self.cards);
+        visit(self.mediaLinks);
+        visit(self.directions);
+        visit(self.fills);
+        visit(self.intervals);
+        visit(self.log);
+        visit(self.tolerances);
     }
 };
 

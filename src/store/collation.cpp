@@ -46,7 +46,7 @@ int sqliteCompare(void *, int aLen, const void *a, int bLen, const void *b)
     return compareUtf8(static_cast<const char *>(a), aLen, static_cast<const char *>(b), bLen);
 }
 
-QStringView textOf(sqlite3_value *value)
+QStringView valueText(sqlite3_value *value)
 {
     // SQLite hands the text over in the program's own UTF-16, converted at most once.
     const void *text = sqlite3_value_text16(value);
@@ -64,7 +64,7 @@ void sqliteContains(sqlite3_context *context, int, sqlite3_value **args)
     // be taken after them, each used at once.
     auto *variants = static_cast<QStringList *>(sqlite3_get_auxdata(context, 2));
     if (!variants) {
-        variants = new QStringList(searchVariants(textOf(args[2]).toString()));
+        variants = new QStringList(searchVariants(valueText(args[2]).toString()));
         sqlite3_set_auxdata(context, 2, variants, deleteVariants);
         // SQLite may have dropped it at once (out of memory): read it back.
         variants = static_cast<QStringList *>(sqlite3_get_auxdata(context, 2));
@@ -73,7 +73,7 @@ void sqliteContains(sqlite3_context *context, int, sqlite3_value **args)
             return;
         }
     }
-    const bool found = containsFolded(textOf(args[0]), *variants) || containsFolded(textOf(args[1]), *variants);
+    const bool found = containsFolded(valueText(args[0]), *variants) || containsFolded(valueText(args[1]), *variants);
     sqlite3_result_int(context, found ? 1 : 0);
 }
 

@@ -169,12 +169,10 @@ qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &k
     return written;
 }
 
-void Store::applyFill(const ReverseFill &fill, bool forward)
+void Store::applyFill(const ReverseFill &fill, bool place, const QString &step)
 {
     const auto conflict = [&] {
-        throw StoreError(StoreErrorKind::Conflict, path(),
-                         (forward ? QStringLiteral("redo") : QStringLiteral("undo"))
-                             + QStringLiteral(": reverse places"));
+        throw StoreError(StoreErrorKind::Conflict, path(), step + QStringLiteral(": reverse places"));
     };
     const auto inRange = [&](bool madeByFill) {
         sql::Statement q(m_db, madeByFill ? "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2 "
@@ -186,8 +184,8 @@ void Store::applyFill(const ReverseFill &fill, bool forward)
         q.step();
         return q.int64(0);
     };
-    if (!forward) {
-        // Undo: every place of the fill as it was made, and nothing else in its range.
+    if (!place) {
+        // Taken away: every place of the fill as it was made, and nothing else in its range.
         if (inRange(true) != fill.count || inRange(false) != fill.count)
             conflict();
         sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2")
@@ -196,7 +194,7 @@ void Store::applyFill(const ReverseFill &fill, bool forward)
             .run();
         return;
     }
-    // Redo: the same cards lack a place, and the range is free.
+    // Made again: the same cards lack a place, and the range is free.
     {
         sql::Statement q(m_db, queries::kLackingReverse);
         q.bind(1, fill.subjectId).step();

@@ -173,27 +173,25 @@ END;
     "(SELECT rowid AS id FROM tblSuche WHERE tblSuche MATCH ?1 UNION ALL "                                             \
     "SELECT idFrageAntwort FROM tblFrageAntwort WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand) "          \
     "AND tarlivo_enthaelt(Frage, Antwort, ?3)) AS s JOIN tblPosition AS p ON p.idFrageAntwort = s.id"
-#define TARLIVO_HITS_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
-#define TARLIVO_ALL_WHERE "(?2 IS NULL OR p.idGebiet = ?2)"
+#define TARLIVO_IN_SUBJECT "(?2 IS NULL OR p.idGebiet = ?2)"
 #define TARLIVO_PRACTICE "p.Fach, p.Stelle, p.idFrageAntwort"
 // In practice order the texts are not needed: the hits are sorted on the position rows alone.
 inline constexpr const char *kKeysByPractice[] = {
-    "SELECT p.idFrageAntwort FROM tblPosition AS p WHERE " TARLIVO_ALL_WHERE " ORDER BY " TARLIVO_PRACTICE,
-    "SELECT p.idFrageAntwort FROM " TARLIVO_HITS " WHERE " TARLIVO_HITS_WHERE " ORDER BY " TARLIVO_PRACTICE};
+    "SELECT p.idFrageAntwort FROM tblPosition AS p WHERE " TARLIVO_IN_SUBJECT " ORDER BY " TARLIVO_PRACTICE,
+    "SELECT p.idFrageAntwort FROM " TARLIVO_HITS " WHERE " TARLIVO_IN_SUBJECT " ORDER BY " TARLIVO_PRACTICE};
 inline constexpr const char *kKeysByFrage[] = {
-    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
-    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
 inline constexpr const char *kKeysByAntwort[] = {
-    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
-    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
 inline constexpr const char *kKeysByGebiet[] = {
-    TARLIVO_KEYS("tblPosition AS p", TARLIVO_ALL_WHERE,
+    TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT,
                  "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE),
-    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_HITS_WHERE, "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE)};
+    TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE)};
 #undef TARLIVO_KEYS
 #undef TARLIVO_HITS
-#undef TARLIVO_HITS_WHERE
-#undef TARLIVO_ALL_WHERE
+#undef TARLIVO_IN_SUBJECT
 #undef TARLIVO_PRACTICE
 
 // The texts in practice order, to find the first hits of a common text quickly.
@@ -249,9 +247,10 @@ inline constexpr const char *kTextIndex[2] = {
 
 // The position indexes a large import of many subjects and compartments writes all
 // over; it builds them again at its end instead (name, statement).
+// The schema makes them from here too.
 inline constexpr const char *kScatteredPositionIndexes[][2] = {
-    {"ixPositionQueue", "CREATE INDEX ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle)"},
-    {"ixPositionFach", "CREATE INDEX ixPositionFach ON tblPosition (Fach, Stelle)"}};
+    {"ixPositionQueue", "CREATE INDEX IF NOT EXISTS ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle)"},
+    {"ixPositionFach", "CREATE INDEX IF NOT EXISTS ixPositionFach ON tblPosition (Fach, Stelle)"}};
 
 // The day buckets tblFaellig count the cards of each (subject, compartment) by the
 // learning day on which they came into it, so that the due counts read a few
@@ -354,7 +353,7 @@ END;
     " AND b.Fach > f.Fach) FROM f WHERE f.Fach IS NOT NULL),"                                                          \
     " k (g, r, Fach, iv) AS (SELECT f.g, f.r, f.Fach, COALESCE((SELECT i.Tage FROM tblIntervall AS i"                  \
     " WHERE i.idGebiet = f.g AND i.Fach = f.Fach),"                                                                    \
-    " CASE WHEN f.Fach <= 1 THEN 0 WHEN f.Fach >= 11 THEN 365 ELSE 1 << (f.Fach - 2) END)"                             \
+    " tarlivo_standardintervall(f.Fach))"                                                                              \
     " FROM f WHERE f.Fach IS NOT NULL) "
 #define TARLIVO_RANGE(condition)                                                                                       \
     "(SELECT SUM(b.Anzahl) FROM tblFaellig AS b WHERE b.idGebiet = k.g AND b.Richtung = k.r AND b.Fach = k.Fach "      \

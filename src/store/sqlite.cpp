@@ -188,13 +188,22 @@ void WriteTransaction::commit()
     m_done = true;
 }
 
-ReadTransaction::ReadTransaction(Database &db) : m_db(db) { Statement(m_db, "BEGIN").run(); }
+ReadTransaction::ReadTransaction(Database &db, Mode mode) : m_db(db), m_mode(mode)
+{
+    if (m_mode == Mapped)
+        m_db.exec("PRAGMA mmap_size = 1073741824");
+    Statement(m_db, "BEGIN").run();
+}
 
 ReadTransaction::~ReadTransaction()
 {
+    if (!m_db.handle())
+        return;
     // Nothing was written: ending it either way lets go of the read lock.
-    if (m_db.handle() && !sqlite3_get_autocommit(m_db.handle()))
+    if (!sqlite3_get_autocommit(m_db.handle()))
         sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
+    if (m_mode == Mapped)
+        sqlite3_exec(m_db.handle(), "PRAGMA mmap_size = 0", nullptr, nullptr, nullptr);
 }
 
 } // namespace tarlivo::sql

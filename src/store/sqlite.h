@@ -99,13 +99,18 @@ private:
 // Several reads that must see the file as one moment; ends when it goes out of scope.
 class ReadTransaction {
 public:
-    explicit ReadTransaction(Database &db);
+    // Mapped: through a memory map, which spares a copy of every page of a read of
+    // the whole file; plain reads again afterwards. Nobody can shorten the file
+    // under the read lock.
+    enum Mode { Plain, Mapped };
+    explicit ReadTransaction(Database &db, Mode mode = Plain);
     ~ReadTransaction();
     ReadTransaction(const ReadTransaction &) = delete;
     ReadTransaction &operator=(const ReadTransaction &) = delete;
 
 private:
     Database &m_db;
+    Mode m_mode;
 };
 
 } // namespace tarlivo::sql

@@ -62,12 +62,6 @@ std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, 
     return result;
 }
 
-qint64 Store::verdictsToday(std::optional<qint32> subjectId)
-{
-    const QDate day = today();
-    return verdictsPerDay(subjectId, day, day).front().total();
-}
-
 qint32 Store::practiceStreak(std::optional<qint32> subjectId)
 {
     const auto practised = [&](QDate day) {

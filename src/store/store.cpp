@@ -5,6 +5,7 @@
 #include "store/files.h"
 #include "store/numbertest.h"
 #include "store/queries.h"
+#include "store/rules.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -48,11 +49,11 @@ CREATE TABLE tblPosition (
     Stelle         INTEGER NOT NULL CHECK (Stelle BETWEEN -2147483648 AND 2147483647),
     idGebiet       INTEGER NOT NULL
 );
-CREATE INDEX ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle);
-CREATE INDEX ixPositionStelle ON tblPosition (Stelle);
-CREATE TRIGGER trgPositionInsertSubject BEFORE INSERT ON tblPosition
-WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
-BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
+)sql";
+// After the queue index (queries::kScatteredPositionIndexes), before the insert
+// check (queries::kPositionInsertSubjectTrigger).
+constexpr const char *kPositionStelleIndex = "CREATE INDEX ixPositionStelle ON tblPosition (Stelle)";
+constexpr const char *kPositionUpdateSubjectTrigger = R"sql(
 CREATE TRIGGER trgPositionUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPosition
 WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
 BEGIN SELECT RAISE(ABORT, 'tblPosition.idGebiet differs from the card''s subject'); END;
@@ -78,7 +79,9 @@ CREATE TABLE tblUebung (
 );
 CREATE INDEX ixUebungGebiet ON tblUebung (idGebiet, Zeitpunkt, Urteil);
 CREATE INDEX ixUebungZeit ON tblUebung (Zeitpunkt, Urteil);
-CREATE INDEX IF NOT EXISTS ixPositionFach ON tblPosition (Fach, Stelle);
+)sql";
+// After the compartment index (queries::kScatteredPositionIndexes).
+constexpr const char *kSchemaVersion2Search = R"sql(
 CREATE VIRTUAL TABLE tblSuche USING fts5 (
     Frage, Antwort, content = 'tblFrageAntwort', content_rowid = 'idFrageAntwort', tokenize = 'trigram');
 CREATE TRIGGER trgSucheInsert AFTER INSERT ON tblFrageAntwort
@@ -243,6 +246,12 @@ void learningDayFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_int64(context, Store::learningDay(sqlite3_value_int64(argv[0])));
 }
 
+void defaultIntervalFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const qint64 fach = sqlite3_value_int64(argv[0]);
+    sqlite3_result_int64(context, Store::defaultInterval(qint32(std::clamp<qint64>(fach, 0, kInt32Max))));
+}
+
 bool isWritable(const QString &path)
 {
     struct stat st {};
@@ -251,8 +260,7 @@ bool isWritable(const QString &path)
     return ::stat(p.constData(), &st) == 0 && (st.st_mode & 0222) != 0 && ::access(p.constData(), W_OK) == 0;
 }
 
-// The tables hold text, never NULL, for what the program writes.
-QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+using rules::textOf;
 
 qint32 toInt32(qint64 value, const QString &path)
 {
@@ -354,22 +362,50 @@ std::unique_ptr<Store> Store::open(const QString &path, StoreOptions options)
     return store;
 }
 
+// Each version's step, in order: a new file takes them all, an older file those
+// after its version. The only place that says what each version holds.
+void Store::upgradeFrom(sql::Database &db, qint64 version)
+{
+    if (version < 1) {
+        db.exec(kSchema);
+        db.exec(queries::kScatteredPositionIndexes[0][1]);
+        db.exec(kPositionStelleIndex);
+        db.exec(queries::kPositionInsertSubjectTrigger);
+        db.exec(kPositionUpdateSubjectTrigger);
+    }
+    if (version < 2) {
+        db.exec(kSchemaVersion2);
+        db.exec(queries::kScatteredPositionIndexes[1][1]);
+        db.exec(kSchemaVersion2Search);
+    }
+    if (version < 3) {
+        db.exec(kSchemaVersion3);
+        db.exec(queries::kSearchInsertTrigger);
+    }
+    if (version < 4) {
+        db.exec(kSchemaVersion4);
+        if (version > 0)
+            db.exec(kFillSeit); // a new file has no cards, nor the function it calls
+        db.exec(queries::kBucketTriggers);
+    }
+    if (version < 5)
+        db.exec(kReadAloudTables);
+    if (version < 6)
+        db.exec(kMediaTables);
+    if (version < 7) {
+        db.exec(kReversePlacesSchema);
+        db.exec(queries::kReverseInsertTriggers);
+        db.exec(queries::kReverseTriggers);
+    }
+    if (version < 8)
+        db.exec(kToleranceTable);
+}
+
 void Store::createSchema(sql::Database &db)
 {
     db.exec("BEGIN IMMEDIATE");
     try {
-        db.exec(kSchema);
-        db.exec(kSchemaVersion2);
-        db.exec(kSchemaVersion3);
-        db.exec(queries::kSearchInsertTrigger);
-        db.exec(kSchemaVersion4);
-        db.exec(queries::kBucketTriggers);
-        db.exec(kReadAloudTables);
-        db.exec(kMediaTables);
-        db.exec(kReversePlacesSchema);
-        db.exec(queries::kReverseInsertTriggers);
-        db.exec(queries::kReverseTriggers);
-        db.exec(kToleranceTable);
+        upgradeFrom(db, 0);
         // Pragmas take no bound values; these are the program's own constants.
         db.exec(("PRAGMA application_id = " + QByteArray::number(kApplicationId)).constData());
         db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
@@ -418,6 +454,9 @@ void Store::setUpConnection()
     // Local time: not deterministic, so SQLite never keeps its results.
     sqlite3_create_function(m_db.handle(), "tarlivo_lerntag", 1, SQLITE_UTF8, nullptr, learningDayFunction, nullptr,
                             nullptr);
+    sqlite3_create_function(m_db.handle(), "tarlivo_standardintervall", 1,
+                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, defaultIntervalFunction,
+                            nullptr, nullptr);
     m_db.exec("PRAGMA foreign_keys = ON");
     // A change is on disk before the window shows its result.
     m_db.exec("PRAGMA synchronous = FULL");
@@ -483,28 +522,8 @@ void Store::upgradeSchema(qint64 version)
         if (q.step() && q.int64(0) >= kSchemaVersion)
             return;
     }
-    if (version < 2)
-        m_db.exec(kSchemaVersion2);
-    if (version < 3) {
-        m_db.exec(kSchemaVersion3);
-        m_db.exec(queries::kSearchInsertTrigger);
-    }
-    if (version < 4) {
-        m_db.exec(kSchemaVersion4);
-        m_db.exec(kFillSeit);
-        m_db.exec(queries::kBucketTriggers);
-    }
-    if (version < 5)
-        m_db.exec(kReadAloudTables);
-    if (version < 6)
-        m_db.exec(kMediaTables);
-    if (version < 7) {
-        m_db.exec(kReversePlacesSchema);
-        m_db.exec(queries::kReverseInsertTriggers);
-        m_db.exec(queries::kReverseTriggers);
-    }
-    if (version < 8)
-        m_db.exec(kToleranceTable);
+    // Its three tables were checked: at least version 1, whatever the number says.
+    upgradeFrom(m_db, std::max<qint64>(version, 1));
     m_db.exec(("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData());
     tx.commit();
 }
@@ -753,21 +772,6 @@ std::optional<CardText> Store::cardText(qint32 cardId)
     if (!q.step())
         return std::nullopt;
     return CardText{q.text(0), q.text(1)};
-}
-
-void Store::moveCard(qint32 cardId, qint32 newFach)
-{
-    if (newFach < 1)
-        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    const qint32 stelle = nextStelle();
-    sql::Statement update(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, newFach).bind(2, stelle).bind(3, cardId).run();
-    if (sqlite3_changes(m_db.handle()) != 1)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    writeSeit(cardId, now());
-    tx.commit();
 }
 
 void Store::writeSeit(qint32 cardId, qint64 seit)

@@ -203,8 +203,6 @@ public:
     // compartment first, each in queue order.
     std::vector<qint32> placesInOrder(qint32 subjectId, Direction direction);
     std::optional<CardText> cardText(qint32 cardId);
-    // Puts the card into newFach at the end of the queue. Throws Limit, NotFound.
-    void moveCard(qint32 cardId, qint32 newFach);
     // A verdict on the card, counted from the compartment the file holds for it:
     // Richtig one up, Fast Richtig the same, Falsch 1; the card goes to the end of
     // the queue and the verdict into the log, in one transaction. Throws NotFound,
@@ -237,7 +235,6 @@ public:
     bool holdsCard(qint32 subjectId, const QString &frage, const QString &antwort);
     // One entry per day from first to last, inclusive, days without verdicts too.
     std::vector<DayVerdicts> verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last);
-    qint64 verdictsToday(std::optional<qint32> subjectId);
     // Days in a row with at least one verdict, ending today; a today without
     // verdicts yet does not break the run (the day is not over), so it then ends
     // yesterday.
@@ -262,9 +259,6 @@ public:
     Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
     // Every subject holding cards, in the order of allSubjects().
     std::vector<SubjectDue> dueBySubject();
-    // One subject, or (nullopt) all. Each subject counts the places of the directions
-    // it practises; a compartment's figures are those of both directions together.
-    DueFigures dueFigures(std::optional<qint32> subjectId);
     // Compartments 1 to 10 and every higher one holding cards, ascending.
     std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
     bool isDue(qint32 cardId, Direction direction = Direction::Forward);
@@ -375,8 +369,6 @@ public:
     QByteArray mediaBytes(qint64 mediaId) const;
     // The keys among cardIds whose cards hold a picture or a sound.
     std::vector<qint32> cardsWithMedia(const std::vector<qint32> &cardIds);
-    // Sets or removes files of one card in one write. Throws NotFound.
-    Change editCardMedia(qint32 cardId, const std::vector<MediaEdit> &edits);
 
     // Waits for the day's copy this store started in the background, if any (tests
     // that must know what it shows).
@@ -398,6 +390,7 @@ private:
     void readIntoMemory();
     // Brings a file written by an earlier version up to kSchemaVersion.
     void upgradeSchema(qint64 version);
+    static void upgradeFrom(sql::Database &db, qint64 version); // 0: a new file
     // Before every change: the file is still ours and writable; today's backup exists.
     void prepareWrite();
     void ensureSameFile();
@@ -414,9 +407,9 @@ private:
     void writeReverse(qint32 cardId, const std::optional<ReversePlace> &place);
     // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
     std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
-    // Takes a fill back (forward false) or makes it again, after checking that the
-    // file holds it as the step left it.
-    void applyFill(const ReverseFill &fill, bool forward);
+    // Makes the fill's places again (place) or takes them away, after checking that the
+    // file holds it as the step left it; step names the step in a conflict.
+    void applyFill(const ReverseFill &fill, bool place, const QString &step);
     // Writes the fill's places; returns how many. Throws Cancelled when keepGoing said no.
     qint64 insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing);
     struct Cancelled {};
@@ -432,9 +425,9 @@ private:
     // Records that the card came into its compartment at `seit`.
     void writeSeit(qint32 cardId, qint64 seit);
     void applyStep(const Change &change, bool forward);
+    class StepWriter; // undo.cpp: how each kind of row is written back
     // Seconds since 1970 UTC at which the local day begins.
     static qint64 dayStart(QDate day);
-    qint64 countVerdicts(std::optional<qint32> subjectId, qint64 from, qint64 to, std::optional<Verdict> urteil);
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
     void requireSubject(qint32 subjectId, SubjectRow *row);
     std::optional<MediaRow> mediaRow(qint64 mediaId);

@@ -2,28 +2,9 @@
 
 #include "store/queries.h"
 
+#include <functional>
+
 namespace tarlivo {
-namespace {
-
-template <class Row>
-const std::optional<Row> &fromSide(const RowChange<Row> &c, bool forward)
-{
-    return forward ? c.before : c.after;
-}
-
-template <class Row>
-const std::optional<Row> &toSide(const RowChange<Row> &c, bool forward)
-{
-    return forward ? c.after : c.before;
-}
-
-template <class Row>
-auto keyOf(const RowChange<Row> &c)
-{
-    return c.before ? c.before->id : (c.after ? c.after->id : decltype(c.before->id)(0));
-}
-
-} // namespace
 
 std::optional<SubjectRow> Store::subjectRow(qint32 subjectId)
 {
@@ -61,267 +42,370 @@ void Store::undo(const Change &change) { applyStep(change, false); }
 
 void Store::redo(const Change &change) { applyStep(change, true); }
 
-// Writes one side of a step over the other. Everything is compared first inside the
-// transaction; a row that differs means someone else changed the file, and nothing
-// of the step may be written then, so the transaction is rolled back by the throw.
-void Store::applyStep(const Change &change, bool forward)
-{
-    const QString step = forward ? QStringLiteral("redo") : QStringLiteral("undo");
-    const auto conflict = [&](const QString &what) {
-        throw StoreError(StoreErrorKind::Conflict, path(), step + QStringLiteral(": ") + what);
-    };
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
+namespace {
 
-    for (const auto &c : change.subjects) {
+template <class Row>
+auto keyOf(const RowChange<Row> &c)
+{
+    return c.before ? c.before->id : (c.after ? c.after->id : decltype(c.before->id)(0));
+}
+
+} // namespace
+
+// How each kind of row is written back. A step goes over its kinds in Change's
+// order: every row is compared first (check), then rows coming or changing are
+// written parents first (arrive), then rows going children first (leave), then what
+// only the whole step can show is looked at (verify). Everything happens inside the
+// step's transaction; a row that differs means someone else changed the file, and
+// the throw rolls back all of the step.
+class Store::StepWriter {
+public:
+    StepWriter(Store &store, bool forward)
+        : m_store(store), m_db(store.m_db), m_forward(forward),
+          m_step(forward ? QStringLiteral("redo") : QStringLiteral("undo"))
+    {
+    }
+    const QString &step() const { return m_step; }
+
+    template <class Row>
+    const std::optional<Row> &from(const RowChange<Row> &c) const
+    {
+        return m_forward ? c.before : c.after;
+    }
+    template <class Row>
+    const std::optional<Row> &to(const RowChange<Row> &c) const
+    {
+        return m_forward ? c.after : c.before;
+    }
+    template <class Row>
+    bool arrives(const RowChange<Row> &c) const
+    {
+        return to(c).has_value();
+    }
+    bool arrives(const ReverseFill &fill) const { return fill.placed == m_forward; }
+    template <class Entry>
+    void verify(const Entry & /*row*/)
+    {
+    }
+
+    // Subjects come before their cards and go after them.
+    void check(const RowChange<SubjectRow> &c)
+    {
         const qint32 id = keyOf(c);
-        if (!(subjectRow(id) == fromSide(c, forward)))
+        if (!(m_store.subjectRow(id) == from(c)))
             conflict(QStringLiteral("subject %1").arg(id));
-        const auto &to = toSide(c, forward);
-        if (to) {
-            const std::optional<qint32> holder = subjectId(to->name);
+        if (const auto &row = to(c)) {
+            const std::optional<qint32> holder = m_store.subjectId(row->name);
             if (holder && *holder != id)
                 conflict(QStringLiteral("subject name of %1").arg(id));
         }
     }
-    for (const auto &c : change.cards) {
+    void arrive(const RowChange<SubjectRow> &c)
+    {
+        const SubjectRow &row = *to(c);
+        if (from(c))
+            sql::Statement(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2")
+                .bind(1, row.name)
+                .bind(2, row.id)
+                .run();
+        else
+            sql::Statement(m_db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+                .bind(1, row.id)
+                .bind(2, row.name)
+                .run();
+    }
+    void leave(const RowChange<SubjectRow> &c)
+    {
         const qint32 id = keyOf(c);
-        const auto &from = fromSide(c, forward);
-        if (!(cardRow(id) == from))
+        sql::Statement cards(m_db, "SELECT 1 FROM tblPosition WHERE idGebiet = ?1 LIMIT 1");
+        if (cards.bind(1, id).step())
+            conflict(QStringLiteral("cards of subject %1").arg(id));
+        sql::Statement(m_db, "DELETE FROM tblGebiet WHERE idGebiet = ?1").bind(1, id).run();
+    }
+
+    // A card's text row and its places.
+    void check(const RowChange<CardRow> &c)
+    {
+        const qint32 id = keyOf(c);
+        if (!(m_store.cardRow(id) == from(c)))
             conflict(QStringLiteral("card %1").arg(id));
-        if (!from) {
+        if (!from(c)) {
             sql::Statement q(m_db, "SELECT 1 FROM tblPosition WHERE idFrageAntwort = ?1");
             if (q.bind(1, id).step())
                 conflict(QStringLiteral("position of card %1").arg(id));
         }
     }
-    for (const auto &c : change.log) {
-        if (!(logRow(keyOf(c)) == fromSide(c, forward)))
-            conflict(QStringLiteral("log row %1").arg(keyOf(c)));
+    void arrive(const RowChange<CardRow> &c)
+    {
+        const auto &was = from(c);
+        const CardRow &row = *to(c);
+        if (!m_store.subjectRow(row.subjectId))
+            conflict(QStringLiteral("subject %1 of card %2").arg(row.subjectId).arg(row.id));
+        if (!was) {
+            sql::Statement(m_db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
+                                 "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, row.id)
+                .bind(2, row.subjectId)
+                .bind(3, row.frage)
+                .bind(4, row.antwort)
+                .run();
+            sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
+                                 "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, row.id)
+                .bind(2, row.fach)
+                .bind(3, row.stelle)
+                .bind(4, row.subjectId)
+                .run();
+            m_store.writeSeit(row.id, row.seit);
+            if (row.reverse)
+                m_store.writeReverse(row.id, row.reverse);
+            return;
+        }
+        // Only what differs: rewriting equal texts would still redo their search entries.
+        if (was->subjectId != row.subjectId || was->frage != row.frage || was->antwort != row.antwort
+            || was->frage.isNull() != row.frage.isNull() || was->antwort.isNull() != row.antwort.isNull())
+            sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1, Frage = ?2, Antwort = ?3 "
+                                 "WHERE idFrageAntwort = ?4")
+                .bind(1, row.subjectId)
+                .bind(2, row.frage)
+                .bind(3, row.antwort)
+                .bind(4, row.id)
+                .run();
+        if (was->fach != row.fach || was->stelle != row.stelle)
+            sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
+                .bind(1, row.fach)
+                .bind(2, row.stelle)
+                .bind(3, row.id)
+                .run();
+        if (was->seit != row.seit)
+            m_store.writeSeit(row.id, row.seit);
+        if (was->reverse != row.reverse)
+            m_store.writeReverse(row.id, row.reverse);
     }
-    for (const auto &c : change.directions) {
-        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
-        if (!(directionRow(id) == fromSide(c, forward)))
-            conflict(QStringLiteral("direction of subject %1").arg(id));
+    void leave(const RowChange<CardRow> &c)
+    {
+        const qint32 id = from(c)->id;
+        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
+        sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
     }
-    for (const auto &c : change.tolerances) {
-        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
-        if (!(toleranceRow(id) == fromSide(c, forward)))
-            conflict(QStringLiteral("tolerances of subject %1").arg(id));
-    }
-    for (const auto &c : change.intervals) {
-        const IntervalRow &key = c.before ? *c.before : *c.after;
-        if (!(intervalRow(key.subjectId, key.fach) == fromSide(c, forward)))
-            conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+    // A card coming back to its place finds it taken when another card was put
+    // there meanwhile.
+    void verify(const RowChange<CardRow> &c)
+    {
+        const auto &was = from(c);
+        const auto &row = to(c);
+        if (!row)
+            return;
+        if (!was || was->stelle != row->stelle) {
+            sql::Statement q(m_db, queries::kCardsAtStelle);
+            if (q.bind(1, row->stelle).step() && q.int64(0) > 1)
+                conflict(QStringLiteral("queue place %1").arg(row->stelle));
+        }
+        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)) {
+            sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle = ?1");
+            if (q.bind(1, row->reverse->stelle).step() && q.int64(0) > 1)
+                conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
+        }
     }
 
-    for (const auto &c : change.media) {
+    // The practice log.
+    void check(const RowChange<LogRow> &c)
+    {
+        if (!(m_store.logRow(keyOf(c)) == from(c)))
+            conflict(QStringLiteral("log row %1").arg(keyOf(c)));
+    }
+    void arrive(const RowChange<LogRow> &c)
+    {
+        if (from(c))
+            leave(c);
+        const LogRow &row = *to(c);
+        sql::Statement(m_db, "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
+                             "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
+            .bind(1, row.id)
+            .bind(2, row.zeitpunkt)
+            .bind(3, row.cardId)
+            .bind(4, row.subjectId)
+            .bind(5, row.fachVorher)
+            .bind(6, row.fachNachher)
+            .bind(7, qint64(row.urteil))
+            .run();
+        if (row.direction == Direction::Reverse)
+            sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, row.id).run();
+    }
+    void leave(const RowChange<LogRow> &c)
+    {
+        sql::Statement(m_db, "DELETE FROM tblUebung WHERE idUebung = ?1").bind(1, from(c)->id).run();
+    }
+
+    // A compartment's interval; absent: its default.
+    void check(const RowChange<IntervalRow> &c)
+    {
+        const IntervalRow &key = c.before ? *c.before : *c.after;
+        if (!(m_store.intervalRow(key.subjectId, key.fach) == from(c)))
+            conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+    }
+    void arrive(const RowChange<IntervalRow> &c)
+    {
+        const IntervalRow &row = *to(c);
+        if (!m_store.subjectRow(row.subjectId))
+            conflict(QStringLiteral("subject %1 of an interval").arg(row.subjectId));
+        sql::Statement(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
+                             "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage")
+            .bind(1, row.subjectId)
+            .bind(2, row.fach)
+            .bind(3, row.tage)
+            .run();
+    }
+    void leave(const RowChange<IntervalRow> &c)
+    {
+        sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2")
+            .bind(1, from(c)->subjectId)
+            .bind(2, from(c)->fach)
+            .run();
+    }
+
+    // A media file; one coming back must not find its content stored under another key.
+    void check(const RowChange<MediaRow> &c)
+    {
         const qint64 id = c.before ? c.before->id : c.after->id;
-        const auto &from = fromSide(c, forward);
-        if (!(mediaRow(id) == from))
+        if (!(m_store.mediaRow(id) == from(c)))
             conflict(QStringLiteral("media file %1").arg(id));
-        const auto &to = toSide(c, forward);
-        if (!from && to) {
+        if (!from(c) && to(c)) {
             sql::Statement q(m_db, "SELECT 1 FROM tblMedium WHERE Pruefsumme = ?1");
-            if (q.bindBlob(1, to->checksum).step())
+            if (q.bindBlob(1, to(c)->checksum).step())
                 conflict(QStringLiteral("content of media file %1").arg(id));
         }
     }
-    for (const auto &c : change.mediaLinks) {
-        const MediaLinkRow &key = c.before ? *c.before : *c.after;
-        if (!(mediaLink(key.cardId, key.side, key.kind) == fromSide(c, forward)))
-            conflict(QStringLiteral("media of card %1").arg(key.cardId));
-    }
-    // Files coming back before the cards that show them.
-    for (const auto &c : change.media) {
-        const auto &to = toSide(c, forward);
-        if (!to || fromSide(c, forward))
-            continue;
+    void arrive(const RowChange<MediaRow> &c)
+    {
+        if (from(c))
+            return; // a file's rows never change, they only come and go
+        const MediaRow &row = *to(c);
         sql::Statement(m_db, "INSERT INTO tblMedium (idMedium, Name, Art, Inhalt, Pruefsumme) "
                              "VALUES (?1, ?2, ?3, ?4, ?5)")
-            .bind(1, to->id)
-            .bind(2, to->name)
-            .bind(3, qint64(to->kind))
-            .bindBlob(4, to->bytes)
-            .bindBlob(5, to->checksum)
+            .bind(1, row.id)
+            .bind(2, row.name)
+            .bind(3, qint64(row.kind))
+            .bindBlob(4, row.bytes)
+            .bindBlob(5, row.checksum)
             .run();
     }
+    void leave(const RowChange<MediaRow> &c)
+    {
+        const qint64 id = from(c)->id;
+        sql::Statement used(m_db, "SELECT 1 FROM tblKarteMedium WHERE idMedium = ?1");
+        if (used.bind(1, id).step())
+            conflict(QStringLiteral("cards of media file %1").arg(id));
+        sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, id).run();
+    }
 
-    // Subjects come before their cards and go after them.
-    for (const auto &c : change.subjects) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (!to)
-            continue;
-        if (from) {
-            sql::Statement q(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2");
-            q.bind(1, to->name).bind(2, to->id).run();
-        } else {
-            sql::Statement q(m_db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)");
-            q.bind(1, to->id).bind(2, to->name).run();
-        }
+    // A card side's file; a file no card shows any more goes by trigger.
+    void check(const RowChange<MediaLinkRow> &c)
+    {
+        const MediaLinkRow &key = c.before ? *c.before : *c.after;
+        if (!(m_store.mediaLink(key.cardId, key.side, key.kind) == from(c)))
+            conflict(QStringLiteral("media of card %1").arg(key.cardId));
     }
-    for (const auto &c : change.cards) {
-        const auto &from = fromSide(c, forward);
-        if (!toSide(c, forward)) {
-            sql::Statement position(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1");
-            position.bind(1, from->id).run();
-            sql::Statement card(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
-            card.bind(1, from->id).run();
-        }
-    }
-    for (const auto &c : change.cards) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (!to)
-            continue;
-        if (!subjectRow(to->subjectId))
-            conflict(QStringLiteral("subject %1 of card %2").arg(to->subjectId).arg(to->id));
-        if (from) {
-            // Only what differs: rewriting equal texts would still redo their search entries.
-            if (from->subjectId != to->subjectId || from->frage != to->frage || from->antwort != to->antwort
-                || from->frage.isNull() != to->frage.isNull() || from->antwort.isNull() != to->antwort.isNull()) {
-                sql::Statement q(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1, Frage = ?2, Antwort = ?3 "
-                                       "WHERE idFrageAntwort = ?4");
-                q.bind(1, to->subjectId).bind(2, to->frage).bind(3, to->antwort).bind(4, to->id).run();
-            }
-            if (from->fach != to->fach || from->stelle != to->stelle) {
-                sql::Statement q(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3");
-                q.bind(1, to->fach).bind(2, to->stelle).bind(3, to->id).run();
-            }
-            if (from->seit != to->seit)
-                writeSeit(to->id, to->seit);
-            if (from->reverse != to->reverse)
-                writeReverse(to->id, to->reverse);
-        } else {
-            sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
-                                      "VALUES (?1, ?2, ?3, ?4)");
-            card.bind(1, to->id).bind(2, to->subjectId).bind(3, to->frage).bind(4, to->antwort).run();
-            sql::Statement position(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
-                                          "VALUES (?1, ?2, ?3, ?4)");
-            position.bind(1, to->id).bind(2, to->fach).bind(3, to->stelle).bind(4, to->subjectId).run();
-            writeSeit(to->id, to->seit);
-            if (to->reverse)
-                writeReverse(to->id, to->reverse);
-        }
-    }
-    // Links after their card came back; a file no card shows any more goes by trigger.
-    for (const auto &c : change.mediaLinks) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (from)
-            sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
-                .bind(1, from->cardId)
-                .bind(2, qint64(from->side))
-                .bind(3, qint64(from->kind))
-                .run();
-        if (!to)
-            continue;
+    void arrive(const RowChange<MediaLinkRow> &c)
+    {
+        if (from(c))
+            leave(c);
+        const MediaLinkRow &row = *to(c);
         sql::Statement card(m_db, "SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
         sql::Statement file(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1 AND Art = ?2");
-        if (!card.bind(1, to->cardId).step() || !file.bind(1, to->mediaId).bind(2, qint64(to->kind)).step())
-            conflict(QStringLiteral("media of card %1").arg(to->cardId));
-        linkMedia(to->cardId, to->side, to->kind, to->mediaId);
+        if (!card.bind(1, row.cardId).step() || !file.bind(1, row.mediaId).bind(2, qint64(row.kind)).step())
+            conflict(QStringLiteral("media of card %1").arg(row.cardId));
+        m_store.linkMedia(row.cardId, row.side, row.kind, row.mediaId);
     }
-    for (const auto &c : change.media) {
-        const auto &from = fromSide(c, forward);
-        if (!from || toSide(c, forward))
-            continue;
-        sql::Statement used(m_db, "SELECT 1 FROM tblKarteMedium WHERE idMedium = ?1");
-        if (used.bind(1, from->id).step())
-            conflict(QStringLiteral("cards of media file %1").arg(from->id));
-        sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, from->id).run();
-    }
-    // Directions after their subject came back, before it goes; a fill after its
-    // cards came back (undo of a later deletion is a step of its own).
-    for (const auto &c : change.directions) {
-        const auto &to = toSide(c, forward);
-        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
-        if (to && !subjectRow(id))
-            conflict(QStringLiteral("subject %1 of a direction").arg(id));
-        writeDirection(id, to);
-    }
-    for (const ReverseFill &fill : change.fills)
-        applyFill(fill, forward);
-    // Tolerances likewise after their subject came back, before it goes.
-    for (const auto &c : change.tolerances) {
-        const auto &to = toSide(c, forward);
-        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
-        if (to && !subjectRow(id))
-            conflict(QStringLiteral("subject %1 of tolerances").arg(id));
-        writeTolerance(id, to);
-    }
-    // Intervals after their subject came back, before it goes.
-    for (const auto &c : change.intervals) {
-        const auto &to = toSide(c, forward);
-        const IntervalRow &key = c.before ? *c.before : *c.after;
-        if (to) {
-            if (!subjectRow(to->subjectId))
-                conflict(QStringLiteral("subject %1 of an interval").arg(to->subjectId));
-            sql::Statement q(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
-                                   "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage");
-            q.bind(1, to->subjectId).bind(2, to->fach).bind(3, to->tage).run();
-        } else {
-            sql::Statement q(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2");
-            q.bind(1, key.subjectId).bind(2, key.fach).run();
-        }
-    }
-    for (const auto &c : change.subjects) {
-        if (toSide(c, forward))
-            continue;
-        const qint32 id = keyOf(c);
-        sql::Statement cards(m_db, "SELECT 1 FROM tblPosition WHERE idGebiet = ?1 LIMIT 1");
-        if (cards.bind(1, id).step())
-            conflict(QStringLiteral("cards of subject %1").arg(id));
-        sql::Statement q(m_db, "DELETE FROM tblGebiet WHERE idGebiet = ?1");
-        q.bind(1, id).run();
-    }
-    for (const auto &c : change.log) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (!to) {
-            sql::Statement q(m_db, "DELETE FROM tblUebung WHERE idUebung = ?1");
-            q.bind(1, from->id).run();
-            continue;
-        }
-        if (from) {
-            sql::Statement q(m_db, "DELETE FROM tblUebung WHERE idUebung = ?1");
-            q.bind(1, from->id).run();
-        }
-        sql::Statement q(m_db, "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
-                               "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-        q.bind(1, to->id)
-            .bind(2, to->zeitpunkt)
-            .bind(3, to->cardId)
-            .bind(4, to->subjectId)
-            .bind(5, to->fachVorher)
-            .bind(6, to->fachNachher)
-            .bind(7, qint64(to->urteil))
+    void leave(const RowChange<MediaLinkRow> &c)
+    {
+        const MediaLinkRow &row = *from(c);
+        sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
+            .bind(1, row.cardId)
+            .bind(2, qint64(row.side))
+            .bind(3, qint64(row.kind))
             .run();
-        if (to->direction == Direction::Reverse)
-            sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, to->id).run();
     }
 
-    // A card coming back to its place finds it taken when another card was put
-    // there meanwhile.
-    for (const auto &c : change.cards) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (!to || (from && from->stelle == to->stelle))
-            continue;
-        sql::Statement q(m_db, queries::kCardsAtStelle);
-        if (q.bind(1, to->stelle).step() && q.int64(0) > 1)
-            conflict(QStringLiteral("queue place %1").arg(to->stelle));
+    // A subject's direction; absent: forward only.
+    void check(const RowChange<DirectionRow> &c)
+    {
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (!(m_store.directionRow(id) == from(c)))
+            conflict(QStringLiteral("direction of subject %1").arg(id));
     }
-    for (const auto &c : change.cards) {
-        const auto &from = fromSide(c, forward);
-        const auto &to = toSide(c, forward);
-        if (!to || !to->reverse || (from && from->reverse && from->reverse->stelle == to->reverse->stelle))
-            continue;
-        sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle = ?1");
-        if (q.bind(1, to->reverse->stelle).step() && q.int64(0) > 1)
-            conflict(QStringLiteral("reverse queue place %1").arg(to->reverse->stelle));
+    void arrive(const RowChange<DirectionRow> &c)
+    {
+        const DirectionRow &row = *to(c);
+        if (!m_store.subjectRow(row.subjectId))
+            conflict(QStringLiteral("subject %1 of a direction").arg(row.subjectId));
+        m_store.writeDirection(row.subjectId, row);
     }
+    void leave(const RowChange<DirectionRow> &c) { m_store.writeDirection(from(c)->subjectId, std::nullopt); }
+
+    // A subject's tolerances likewise come after their subject and go before it.
+    void check(const RowChange<ToleranceRow> &c)
+    {
+        const qint32 id = c.before ? c.before->subjectId : c.after->subjectId;
+        if (!(m_store.toleranceRow(id) == from(c)))
+            conflict(QStringLiteral("tolerances of subject %1").arg(id));
+    }
+    void arrive(const RowChange<ToleranceRow> &c)
+    {
+        const ToleranceRow &row = *to(c);
+        if (!m_store.subjectRow(row.subjectId))
+            conflict(QStringLiteral("subject %1 of tolerances").arg(row.subjectId));
+        m_store.writeTolerance(row.subjectId, row);
+    }
+    void leave(const RowChange<ToleranceRow> &c) { m_store.writeTolerance(from(c)->subjectId, std::nullopt); }
+
+    // Reverse places made at once; applyFill compares them as it writes.
+    void check(const ReverseFill & /*fill*/) {}
+    void arrive(const ReverseFill &fill) { m_store.applyFill(fill, true, m_step); }
+    void leave(const ReverseFill &fill) { m_store.applyFill(fill, false, m_step); }
+
+private:
+    [[noreturn]] void conflict(const QString &what) const
+    {
+        throw StoreError(StoreErrorKind::Conflict, m_store.path(), m_step + QStringLiteral(": ") + what);
+    }
+
+    Store &m_store;
+    sql::Database &m_db;
+    bool m_forward;
+    QString m_step;
+};
+
+// Writes one side of a step over the other, phase by phase over every kind.
+void Store::applyStep(const Change &change, bool forward)
+{
+    prepareWrite();
+    sql::WriteTransaction tx(m_db);
+    StepWriter writer(*this, forward);
+    change.forEachKind([&](const auto &rows) {
+        for (const auto &row : rows)
+            writer.check(row);
+    });
+    change.forEachKind([&](const auto &rows) {
+        for (const auto &row : rows)
+            if (writer.arrives(row))
+                writer.arrive(row);
+    });
+    // Rows go in the opposite order of kinds: children before their parents.
+    std::vector<std::function<void()>> leaving;
+    change.forEachKind([&](const auto &rows) {
+        leaving.emplace_back([&writer, &rows] {
+            for (const auto &row : rows)
+                if (!writer.arrives(row))
+                    writer.leave(row);
+        });
+    });
+    for (auto kind = leaving.rbegin(); kind != leaving.rend(); ++kind)
+        (*kind)();
+    change.forEachKind([&](const auto &rows) {
+        for (const auto &row : rows)
+            writer.verify(row);
+    });
     tx.commit();
 }
 

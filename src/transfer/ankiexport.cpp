@@ -1,6 +1,7 @@
 #include "transfer/ankiexport.h"
 
 #include "store/files.h"
+#include "store/rules.h"
 #include "transfer/transfererror.h"
 #include "transfer/transfertexts.h"
 #include "transfer/ziplibrary.h"
@@ -254,7 +255,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             dueDays[i] = Store::learningDay(*c.seit) + store.interval(qint32(c.subject), c.fach);
         firstDay = std::min(firstDay, dueDays[i]);
     }
-    const qint64 crt = QDateTime(QDate::fromJulianDay(firstDay), QTime(4, 0)).toSecsSinceEpoch();
+    const qint64 crt = QDateTime(QDate::fromJulianDay(firstDay), rules::learningDayStartTime()).toSecsSinceEpoch();
     const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
 
     // The collection, written into a temporary file of its own.
@@ -382,7 +383,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
         zip->open(QFile::encodeName(temp).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error));
     if (!archive)
         throw TransferError(text::exportFailed(path, QStringLiteral("zip %1").arg(error)));
-    auto add = [&](const QByteArray &name, const QByteArray &bytes, bool store) {
+    auto add = [&](const QByteArray &name, const QByteArray &bytes, bool packed) {
         zip_source_t *source = zip->sourceBuffer(archive.get(), bytes.constData(), bytes.size(), 0);
         const zip_int64_t index = source ? zip->fileAdd(archive.get(), name.constData(), source, ZIP_FL_OVERWRITE) : -1;
         if (index < 0) {
@@ -391,7 +392,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             throw TransferError(text::exportFailed(path, QString::fromUtf8(zip->strerror(archive.get()))));
         }
         // Pictures and sounds are packed already: deflating them again gains nothing.
-        if (store)
+        if (packed)
             zip->setFileCompression(archive.get(), zip_uint64_t(index), ZIP_CM_STORE, 0);
     };
     add("collection.anki2", buffers[0], false);

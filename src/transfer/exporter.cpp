@@ -2,6 +2,7 @@
 
 #include "store/files.h"
 #include "store/queries.h"
+#include "store/rules.h"
 #include "transfer/ankiexport.h"
 
 #include "transfer/transfererror.h"
@@ -104,25 +105,6 @@ void appendXml(std::string &out, const char *data, int size)
     }
 }
 
-// Reading through a memory map spares a copy of every page; the store goes back to
-// plain reads afterwards. Nobody can shorten the file under the read lock.
-class ReadTransaction {
-public:
-    explicit ReadTransaction(sql::Database &db) : m_db(db)
-    {
-        m_db.exec("PRAGMA mmap_size = 1073741824");
-        m_db.exec("BEGIN");
-    }
-    ~ReadTransaction()
-    {
-        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_exec(m_db.handle(), "PRAGMA mmap_size = 0", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sql::Database &m_db;
-};
-
 // The file being written; removed unless it was renamed into place.
 struct TemporaryOutput : QFile {
     explicit TemporaryOutput(const QString &target)
@@ -157,23 +139,18 @@ struct Line {
 
 // ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
 // cards pass through here, their times spread over the year: asking the time zone
-// for each would double the export. It is asked twice per UTC day, at the day's
-// start and end; only a day on which the offset changes asks for each time.
+// for each would double the export.
 class SeitFormat {
 public:
     // KDE's files write local time without the offset (zone false).
     void append(std::string &out, qint64 seit, bool zone = true)
     {
-        const qint64 day = seit >= 0 ? seit / 86400 : (seit - 86399) / 86400;
-        auto it = m_days.find(day);
-        if (it == m_days.end())
-            it = m_days.emplace(day, std::make_pair(offsetAt(day * 86400), offsetAt(day * 86400 + 86399))).first;
-        const int offset = it->second.first == it->second.second ? it->second.first : offsetAt(seit);
+        const int offset = m_offsets.at(seit);
         const qint64 local = seit + offset;
-        const qint64 localDay = local >= 0 ? local / 86400 : (local - 86399) / 86400;
-        const qint64 secs = local - localDay * 86400;
+        const qint64 localDay = rules::floorDiv(local, rules::kSecondsPerDay);
+        const qint64 secs = local - localDay * rules::kSecondsPerDay;
         int year, month, dayOfMonth;
-        QDate::fromJulianDay(localDay + 2440588).getDate(&year, &month, &dayOfMonth);
+        QDate::fromJulianDay(localDay + rules::kJulianDayOf1970).getDate(&year, &month, &dayOfMonth);
         if (year < 1 || year > 9999) {
             // Four digits do not hold it: as Qt writes it, which Qt reads back.
             const QDateTime at = QDateTime::fromSecsSinceEpoch(seit);
@@ -196,7 +173,6 @@ public:
     }
 
 private:
-    static int offsetAt(qint64 seit) { return QDateTime::fromSecsSinceEpoch(seit).offsetFromUtc(); }
     // Writes value as `digits` decimal digits, from the right.
     static void put(char *at, int digits, int value)
     {
@@ -204,7 +180,7 @@ private:
             at[i] = char('0' + value % 10);
     }
 
-    std::unordered_map<qint64, std::pair<int, int>> m_days;
+    rules::LocalOffsets m_offsets;
 };
 
 // Reads the cards' texts table front to back, which is many times faster than a
@@ -424,7 +400,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     const bool kvtml = path.endsWith(QLatin1String(".kvtml"), Qt::CaseInsensitive);
     const char separator = csv ? ';' : '\t';
     sql::Database &db = store.database();
-    ReadTransaction read(db);
+    sql::ReadTransaction read(db, sql::ReadTransaction::Mapped);
 
     std::vector<std::pair<qint64, QByteArray>> subjects;
     {

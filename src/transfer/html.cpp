@@ -162,7 +162,7 @@ QString htmlToText(const QString &html, int *media, MediaRefs *refs)
             const QStringView name = tag.left(nameEnd);
             if (name.compare(QLatin1String("img"), Qt::CaseInsensitive) == 0) {
                 const QString source = refs && !ending ? sourceOf(tag.mid(nameEnd)) : QString();
-                if (!source.isEmpty())
+                if (refs && !source.isEmpty())
                     refs->pictures << source;
                 else
                     ++dropped;

@@ -192,7 +192,6 @@ void ImportFile::setSeparator(QChar separator)
         m_text->setSeparator(separator);
 }
 bool ImportFile::hasGebietColumn() const { return m_kind != Kind::Text || m_text->columns().gebiet >= 0; }
-bool ImportFile::hasFachColumn() const { return m_text && m_text->columns().fach >= 0; }
 QString ImportFile::collectionName() const { return m_anki ? m_anki->entryName() : QString(); }
 QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStringList(); }
 

@@ -39,7 +39,6 @@ public:
     bool separatorFromHeader() const;
     void setSeparator(QChar separator);
     bool hasGebietColumn() const;
-    bool hasFachColumn() const;
     // Anki packages.
     QString collectionName() const;
     QStringList decks() const;

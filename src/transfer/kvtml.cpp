@@ -357,7 +357,7 @@ private:
 // <desc>s of <type>, <tense> and <usage> name other things.
 class Version1Reader : public ForeignReader {
 public:
-    Version1Reader(const QString &path, QString title) : m_path(path), title(std::move(title)) {}
+    Version1Reader(const QString &path, QString fileTitle) : m_path(path), title(std::move(fileTitle)) {}
 
     bool start(int depth, std::string_view name, const XmlAttributes &attributes) override
     {

@@ -46,9 +46,9 @@ public:
             if (name == "FrontSide") {
                 side = 0;
                 bool ok = false;
-                const qint64 learned = foreign::toNumber(attributes.value("LearnedTimestamp"), &ok);
-                if (ok && batch >= 3 && learned > 0)
-                    card.seit = learned / 1000;
+                const qint64 stamp = foreign::toNumber(attributes.value("LearnedTimestamp"), &ok);
+                if (ok && batch >= 3 && stamp > 0)
+                    card.seit = stamp / 1000;
             } else if (name == "ReverseSide" || name == "BackSide") {
                 side = 1;
             }
@@ -72,9 +72,9 @@ public:
             learned = clock.seconds(QDate::fromString(t.left(blank), QStringLiteral("d.M.yyyy")),
                                     QTime::fromString(t.mid(blank + 1), QStringLiteral("H:m:s")));
         } else {
-            QString &side = m_wanted == Text::Front ? card.frage : card.antwort;
-            if (side.isEmpty())
-                side = text;
+            QString &written = m_wanted == Text::Front ? card.frage : card.antwort;
+            if (written.isEmpty())
+                written = text;
         }
     }
 

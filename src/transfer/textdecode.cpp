@@ -109,7 +109,7 @@ TextFile::TextFile(const QString &path) : m_path(path), m_file(path)
         if (check.hasError())
             m_encoding = Encoding::Windows1252;
     }
-    rewind();
+    TextFile::rewind(); // this class's own: the object is still being made
 }
 
 void TextFile::rewind()

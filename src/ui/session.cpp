@@ -129,24 +129,6 @@ void Session::record(const QString &label, const Change &change, const QObject *
     emit changed(change, origin);
 }
 
-namespace {
-
-// The step seen from its other side: what undo leaves is what the step found.
-Change reversed(Change change)
-{
-    for (auto &row : change.subjects)
-        std::swap(row.before, row.after);
-    for (auto &row : change.cards)
-        std::swap(row.before, row.after);
-    for (auto &row : change.log)
-        std::swap(row.before, row.after);
-    for (auto &row : change.tolerances)
-        std::swap(row.before, row.after);
-    return change;
-}
-
-} // namespace
-
 bool Session::undo(QWidget *parent)
 {
     std::optional<Change> change;
@@ -158,7 +140,8 @@ bool Session::undo(QWidget *parent)
     }
     if (!change)
         return false;
-    emit changed(reversed(std::move(*change)), nullptr);
+    // Told from its other side: what undo leaves is what the step found.
+    emit changed(change->reversed(), nullptr);
     return true;
 }
 
