@@ -132,6 +132,16 @@ std::vector<SubjectDue> Store::dueBySubject()
     return result;
 }
 
+DueFigures Store::dueFigures(qint32 subjectId)
+{
+    DueFigures sum;
+    sql::Statement q(m_db, queries::kDueByCompartment);
+    q.bind(1, learningToday()).bind(2, subjectId);
+    while (q.step())
+        add(sum, compartmentOf(q).figures);
+    return sum;
+}
+
 std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
 {
     std::map<qint32, CompartmentDue> byFach;

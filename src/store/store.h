@@ -259,6 +259,8 @@ public:
     Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
     // Every subject holding cards, in the order of allSubjects().
     std::vector<SubjectDue> dueBySubject();
+    // One subject's figures, counting the places of the directions it practises.
+    DueFigures dueFigures(qint32 subjectId);
     // Compartments 1 to 10 and every higher one holding cards, ascending.
     std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
     bool isDue(qint32 cardId, Direction direction = Direction::Forward);
