@@ -146,7 +146,8 @@ private slots:
             seed.card(sprachen, QStringLiteral("Zeile eins\nZeile zwei"), QStringLiteral("Æøå"));
             seed.card(sprachen, numberedWords(1500), QStringLiteral("lang"));
             seed.store->editCard(
-                cafe, QStringLiteral("Café crème"), QStringLiteral("Milchkaffee"), {{CardSide::Question, MediaKind::Picture, false, QStringLiteral("tasse.png"), png({400, 300})}});
+                cafe, QStringLiteral("Café crème"), QStringLiteral("Milchkaffee"),
+                {{CardSide::Question, MediaKind::Picture, false, QStringLiteral("tasse.png"), png({400, 300})}});
             const qint32 zweites = seed.subject(QStringLiteral("Zweites"));
             seed.card(zweites, QStringLiteral("Hund"), QStringLiteral("dog"));
             seed.card(zweites, QStringLiteral("Katze"), QStringLiteral("cat"));

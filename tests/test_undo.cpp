@@ -102,10 +102,10 @@ private slots:
     void undoAndRedoRestoreExactRows_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts",
-                                 "set compartment", "interval changed", "interval back to its default",
-                                 "tolerances changed", "tolerances back to the defaults", "subject deleted",
-                                 "picture added", "direction chosen"})
+        for (const char *kind :
+             {"verdict", "verdict falsch", "new card", "edit", "edit of NULL texts", "set compartment",
+              "interval changed", "interval back to its default", "tolerances changed",
+              "tolerances back to the defaults", "subject deleted", "picture added", "direction chosen"})
             QTest::newRow(kind) << QString(kind);
     }
 
