@@ -288,10 +288,9 @@ Laid fitText(const QString &text, qreal width, qreal height)
         int mid = (fits + tooLong) / 2;
         if (mid > 0 && text.at(mid - 1).isHighSurrogate())
             --mid;
-        if (mid <= fits) {
-            tooLong = fits + 1;
+        // A surrogate pair left nothing between the bounds to try.
+        if (mid <= fits)
             break;
-        }
         Laid tried = layOutText(text.left(mid).trimmed() + QStringLiteral("…"), font, width, Qt::AlignHCenter);
         if (tried.height <= height) {
             fits = mid;
