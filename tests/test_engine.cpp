@@ -24,12 +24,12 @@ struct Fixture {
         o.now = [this] { return clock; };
         return o;
     }
-    // Each spec "F3" or "F3/2": the card F3/A3 in that forward (and reverse) compartment.
-    void cards(const QStringList &specs, DirectionSetting setting)
+    // Each entry "F3" or "F3/2": the card F3/A3 in that forward (and reverse) compartment.
+    void cards(const QStringList &entries, DirectionSetting setting)
     {
         std::vector<std::pair<qint32, int>> reverse;
-        for (const QString &spec : specs) {
-            const QStringList parts = spec.split(QLatin1Char('/'));
+        for (const QString &entry : entries) {
+            const QStringList parts = entry.split(QLatin1Char('/'));
             const QString name = parts[0];
             reverse.emplace_back(seed.card(subject, name, QLatin1Char('A') + name.mid(1), name.mid(1, 1).toInt()),
                                  parts.size() > 1 ? parts[1].toInt() : 1);
