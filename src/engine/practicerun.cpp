@@ -347,13 +347,18 @@ bool PracticeRun::goOnDue(Step &step, qint32 fach)
 Step PracticeRun::resume(std::optional<qint32> listed)
 {
     Step step;
+    goOnCleared(step, listed);
+    return step;
+}
+
+void PracticeRun::goOnCleared(Step &step, std::optional<qint32> listed)
+{
     m_place.reset();
     step.display = Step::Display::Clear;
     if (m_mode == Mode::All)
         askQueued(step);
     else
         fill(step, listed.value_or(0), true);
-    return step;
 }
 
 Step PracticeRun::follow(const Change &change, bool undone, bool onScreen, std::optional<qint32> listed)
@@ -404,12 +409,7 @@ Step PracticeRun::follow(const Change &change, bool undone, bool onScreen, std::
         if (placeGone) {
             m_reverseToCome = false;
             setDirection(ways == DirectionSetting::Reverse ? Direction::Reverse : Direction::Forward);
-            m_place.reset();
-            step.display = Step::Display::Clear;
-            if (m_mode == Mode::All)
-                askQueued(step);
-            else
-                fill(step, listed.value_or(0), true);
+            goOnCleared(step, listed);
             return step;
         }
     }

@@ -132,6 +132,8 @@ private:
     void fill(Step &step, qint32 preferred, bool firstIfGone);
     void ask(Step &step, qint32 fach);
     bool askQueued(Step &step);
+    // Nothing stays on display: the next place where the list points, or at its start.
+    void goOnCleared(Step &step, std::optional<qint32> listed);
     bool goOnDue(Step &step, qint32 fach);
     bool turnToReverse();
     std::optional<Place> placeOf(qint32 card, Direction direction, qint32 fach);
