@@ -384,6 +384,7 @@ public:
     sql::Database &database() { return m_db; }
 
 private:
+    friend struct StoreAccess; // store/internal.h: the parts' way in
     Store(StoreOptions options);
     void connect(const QString &path);
     void verifySchema();
