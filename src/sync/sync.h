@@ -31,8 +31,8 @@ struct Outcome {
 
 // A machine whose files lie in the folder, this one included.
 struct Machine {
-    QString id;        // its identity
-    QString name;      // the host name it gave
+    QString id;         // its identity
+    QString name;       // the host name it gave
     QDateTime lastSeen; // its newest file (UTC); invalid when it wrote none yet
     bool self = false;
 };
