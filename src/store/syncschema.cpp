@@ -1,6 +1,6 @@
 // The tables and triggers sync keeps in the data file (schema version 9).
 
-#include "store/syncstore.h"
+#include "store/syncschema.h"
 
 #include <QByteArray>
 
@@ -100,7 +100,7 @@ constexpr const char *kSubjectStays = "EXISTS (SELECT 1 FROM tblGebiet WHERE idG
 
 } // namespace
 
-void SyncStore::createSchema(sql::Database &db)
+void createSyncSchema(sql::Database &db)
 {
     db.exec(kTables);
     const Mark marks[] = {

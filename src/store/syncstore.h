@@ -6,6 +6,7 @@
 // are the sync library's (src/sync); every row of the data file is read and written here.
 
 #include "store/store.h"
+#include "store/syncschema.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,18 +28,6 @@ struct SyncClock {
     bool operator==(const SyncClock &o) const { return time == o.time && machine == o.machine; }
     bool isSet() const { return time != 0; }
 };
-
-// The fields of each kind of entity, each with a clock of its own.
-enum SubjectField {
-    SyncSubjectExists,
-    SyncSubjectName,
-    SyncSubjectIntervals,
-    SyncSubjectDirection,
-    SyncSubjectTolerances,
-    SyncSubjectLanguages,
-    kSubjectFields
-};
-enum CardField { SyncCardExists, SyncCardText, SyncCardPlace, SyncCardReversePlace, SyncCardSubject, kCardFields };
 
 struct SyncSubject {
     QString id;
@@ -106,9 +95,6 @@ struct SyncIdentity {
 class SyncStore {
 public:
     explicit SyncStore(Store &store) : m_store(store) {}
-
-    // The schema step that adds the tables and triggers (schema version 9).
-    static void createSchema(sql::Database &db);
 
     SyncIdentity identity();
     // Takes on a collection and a machine identity (a new machine counts its files from 1).
