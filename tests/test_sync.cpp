@@ -40,6 +40,7 @@ public:
     }
 
     Machine &at(const QString &name) { return m_machines[name]; }
+    QString folderOf(const QString &name) { return at(name).folder; }
 
     qint32 card(Store &s, const QString &frage)
     {
@@ -253,6 +254,72 @@ private slots:
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
         }
+    }
+
+    void skipped_data()
+    {
+        QTest::addColumn<QString>("collection"); // of the folder the file is put in; empty: the file's own
+        QTest::addColumn<QString>("name");       // the file's name there; empty: its own
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("note");
+        const QString one = QStringLiteral("00000001");
+        QTest::newRow("cut short") << ""
+                                   << ""
+                                   << "cut"
+                                   << "1 unvollständige Datei übersprungen";
+        QTest::newRow("a byte changed") << ""
+                                        << ""
+                                        << "flip"
+                                        << "1 beschädigte Datei übersprungen";
+        QTest::newRow("another collection's") << "7d1d3c2e-0000-4000-8000-000000000001"
+                                              << ""
+                                              << ""
+                                              << "1 Datei einer anderen Sammlung übersprungen";
+        const QString copy = QStringLiteral("1 Konfliktkopie des Abgleichprogramms übersprungen");
+        QTest::newRow("Syncthing's conflict copy") << "" << one + ".sync-conflict-20261208-101010-ABCDEFG.tarlivo"
+                                                   << "" << copy;
+        QTest::newRow("Syncthing's temporary file") << ""
+                                                    << ".syncthing." + one + ".tarlivo.tmp"
+                                                    << "" << copy;
+        QTest::newRow("Nextcloud's conflicted copy") << "" << one + " (conflicted copy 2026-12-08 101010).tarlivo"
+                                                     << "" << copy;
+    }
+
+    void skipped()
+    {
+        QFETCH(QString, collection);
+        QFETCH(QString, name);
+        QFETCH(QString, damage);
+        QFETCH(QString, note);
+        Pair pair;
+        for (const char *step : {"A+ Bio", "Ac Bio q a", "As"})
+            pair.run(QString::fromLatin1(step));
+        QDirIterator it(pair.folderOf("A"), {"*.tarlivo"}, QDir::Files, QDirIterator::Subdirectories);
+        const QFileInfo file(it.next());
+        QByteArray bytes = rawdb::readBytes(file.filePath());
+        if (damage == QLatin1String("cut"))
+            bytes.chop(7);
+        if (damage == QLatin1String("flip"))
+            bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x20);
+        const QString machine = file.dir().dirName();
+        const QString target =
+            QStringLiteral("%1/%2/%3/%4")
+                .arg(pair.folderOf("B"),
+                     collection.isEmpty() ? file.dir().absolutePath().section('/', -2, -2) : collection, machine,
+                     name.isEmpty() ? file.fileName() : name);
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY(rawdb::writeBytes(target, bytes));
+        const sync::Outcome outcome = pair.syncOf("B");
+        QCOMPARE(outcome.notes, QStringList{note});
+        QCOMPARE(outcome.skipped, 1);
+        QCOMPARE(outcome.applied, 0);
+        QCOMPARE(pair.at("B").store->cardCount(std::nullopt), 0);
+        if (!collection.isEmpty())
+            return;
+        // Once the whole file has come, it is applied.
+        pair.run("AB");
+        QCOMPARE(pair.syncOf("B").applied, 2);
+        QCOMPARE(pair.at("B").store->cardCount(std::nullopt), 1);
     }
 };
 
