@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 
 namespace tarlivo {
 namespace {
@@ -23,7 +24,7 @@ constexpr int kFields = 6;
 struct Clocks {
     bool known = false;
     bool pending = false;
-    SyncClock at[kFields];
+    std::array<SyncClock, kFields> at;
 };
 
 class Merger {
@@ -918,7 +919,7 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(const S
         .run();
     sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
     tx.commit();
-    return qint64(batch.subjects.size() + batch.cards.size() + batch.log.size());
+    return qint64(batch.subjects.size()) + qint64(batch.cards.size()) + qint64(batch.log.size());
 }
 
 qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 file,
