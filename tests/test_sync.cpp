@@ -250,6 +250,12 @@ private slots:
         }
         QCOMPARE(pair.state(QStringLiteral("A")), expected);
         QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+        // A lists itself among the machines, with the time of its newest file.
+        const std::vector<sync::Machine> seen = sync::machines(*pair.at("A").store, pair.folderOf("A"));
+        QCOMPARE(
+            std::count_if(seen.begin(), seen.end(),
+                          [](const sync::Machine &m) { return m.self && m.lastSeen.isValid() && !m.name.isEmpty(); }),
+            1);
         for (const char *m : {"A", "B"}) {
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
