@@ -225,6 +225,9 @@ private slots:
         QTest::newRow("a deleted subject stays for a card edited later")
             << "A+ Bio; Ac Bio q a; Ac Bio r b; As; AB; Bs; Ag Bio; Be r r2 b2"
             << "Bio | Bio/r2/b2/1 | log=0 | ";
+        QTest::newRow("a subject renamed, then deleted elsewhere")
+            << "A+ Bio; Ac Bio q a; As; AB; Bs; A= Bio Neu; Ag Neu"
+            << " |  | log=0 | ";
         QTest::newRow("a picture travels") << "A+ Bio; Ac Bio q a; Ap q hund.png"
                                            << "Bio | Bio/q/a/1 | log=0 | q:hund.png";
         QTest::newRow("an import travels") << "Ai Wörter x y"

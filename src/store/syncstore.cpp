@@ -253,7 +253,7 @@ public:
                     take[f] = true;
                 writeSubjectFields(*local, s, take);
                 ++m_changed;
-            } else if (here && any) {
+            } else if (here && any && s.alive) {
                 writeSubjectFields(*local, s, take);
                 ++m_changed;
             }
