@@ -7,7 +7,8 @@
 // "name value" lines.
 //
 //   tarlivo_bench_transfer DATA_DIR [RUNS]
-//   tarlivo_bench_transfer --xml [RUNS]         (the kvtml and Pauker figures alone)
+//   tarlivo_bench_transfer --xml [RUNS [CARDS]] (the kvtml and Pauker figures alone;
+//                                                fewer cards for a profiler's run)
 //   tarlivo_bench_transfer --memory FILE NAME   (one import, reports memory; run by the above)
 
 #include "ankifiles.h"
@@ -152,7 +153,7 @@ double importOnce(const QString &dir, const QString &path, int run, double *catc
 
 // The kvtml and Pauker imports of 100,000 cards, each run beside the floor of its
 // kind read from the same file; KDE's library reads the kvtml file once per run too.
-void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs)
+void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs, int cards = 100000)
 {
     std::vector<double> kvtmls, paukers, kvtmlFloors, paukerFloors;
     for (int run = 0; run < runs; ++run) {
@@ -174,7 +175,7 @@ void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker,
     if (!kde.waitForFinished(-1) || kde.exitCode() != 0)
         throw std::runtime_error("KDE's library could not read the kvtml file");
     const QList<QByteArray> figures = kde.readAllStandardOutput().trimmed().split(' ');
-    if (figures.size() != 2 || figures[1].toInt() != 100000)
+    if (figures.size() != 2 || figures[1].toInt() != cards)
         throw std::runtime_error("KDE's library read another count of entries");
     std::printf("transfer_kvtml_kde_100k_ms %s\n", figures[0].constData());
 #endif
@@ -202,11 +203,12 @@ int main(int argc, char *argv[])
     if (argc >= 2 && QByteArray(argv[1]) == "--xml") {
         QTemporaryDir dir;
         try {
+            const int cards = argc > 3 ? std::max(1, atoi(argv[3])) : 100000;
             const QString kvtml = dir.filePath(QStringLiteral("cards-100000.kvtml"));
-            writeKvtmlFile(kvtml, 100000);
+            writeKvtmlFile(kvtml, cards);
             const QString pauker = dir.filePath(QStringLiteral("cards-100000.pau.gz"));
-            writePaukerFile(pauker, 100000);
-            xmlFigures(dir.path(), kvtml, pauker, argc > 2 ? std::max(1, atoi(argv[2])) : 5);
+            writePaukerFile(pauker, cards);
+            xmlFigures(dir.path(), kvtml, pauker, argc > 2 ? std::max(1, atoi(argv[2])) : 5, cards);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "bench failed: %s\n", e.what());
             return 1;
