@@ -15,6 +15,8 @@
 #include <exception>
 #include <limits>
 #include <string>
+#include <cstdint>
+#include <tuple>
 
 namespace tarlivo::transfer::foreign {
 
@@ -412,15 +414,40 @@ QString defaultSubject(const QString &title, const QString &path)
 
 void sortForQueue(std::vector<ForeignCard> &cards)
 {
+    // The keys are sorted, not the cards: a card is large, and each then moves once
+    // to its place instead of many times on the way. A file's cards often come in
+    // order already.
     static constexpr qint64 now = std::numeric_limits<qint64>::max();
-    std::sort(cards.begin(), cards.end(), [](const ForeignCard &a, const ForeignCard &b) {
-        if (a.fach != b.fach)
-            return a.fach < b.fach;
-        const qint64 sa = a.seit.value_or(now), sb = b.seit.value_or(now);
-        if (sa != sb)
-            return sa < sb;
-        return a.number < b.number;
-    });
+    struct Key {
+        qint32 fach;
+        qint64 seit;
+        qint64 number;
+        size_t index;
+        bool operator<(const Key &o) const { return std::tie(fach, seit, number) < std::tie(o.fach, o.seit, o.number); }
+    };
+    std::vector<Key> keys;
+    keys.reserve(cards.size());
+    for (size_t i = 0; i < cards.size(); ++i)
+        keys.push_back(Key{cards[i].fach, cards[i].seit.value_or(now), cards[i].number, i});
+    if (std::is_sorted(keys.begin(), keys.end()))
+        return;
+    std::sort(keys.begin(), keys.end());
+    // Place i takes the card at keys[i].index: followed round each cycle, every card
+    // is moved once, through one held aside per cycle.
+    for (size_t start = 0; start < keys.size(); ++start) {
+        if (keys[start].index == start || keys[start].index == SIZE_MAX)
+            continue;
+        ForeignCard held = std::move(cards[start]);
+        size_t at = start;
+        while (keys[at].index != start) {
+            const size_t from = keys[at].index;
+            cards[at] = std::move(cards[from]);
+            keys[at].index = SIZE_MAX;
+            at = from;
+        }
+        cards[at] = std::move(held);
+        keys[at].index = SIZE_MAX;
+    }
 }
 
 } // namespace tarlivo::transfer::foreign
