@@ -12,10 +12,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <limits>
 #include <string>
-#include <cstdint>
 #include <tuple>
 
 namespace tarlivo::transfer::foreign {
