@@ -132,14 +132,20 @@ QByteArray picture(int i)
     return bytes;
 }
 
-double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr)
+// With cpuMs, the CPU time of the import too (all threads), which a busy machine
+// leaves out.
+double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr,
+                  double *cpuMs = nullptr)
 {
     auto store = Store::open(dir + QStringLiteral("/import-%1.mdb").arg(run), quiet());
     QElapsedTimer timer;
+    const double cpuBefore = bench::processCpuMs();
     timer.start();
     auto file = transfer::ImportFile::open(path);
     const transfer::ImportSummary s = transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
     const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (cpuMs)
+        *cpuMs = bench::processCpuMs() - cpuBefore;
     if (s.cardsStored == 0)
         throw std::runtime_error("nothing imported");
     if (catchUp) {
@@ -156,12 +162,20 @@ double importOnce(const QString &dir, const QString &path, int run, double *catc
 void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs, int cards = 100000)
 {
     std::vector<double> kvtmls, paukers, kvtmlFloors, paukerFloors;
+    std::vector<double> kvtmlCpus, paukerCpus, kvtmlFloorCpus, paukerFloorCpus;
     for (int run = 0; run < runs; ++run) {
-        kvtmls.push_back(importOnce(dir, kvtml, 200 + run));
-        paukers.push_back(importOnce(dir, pauker, 300 + run));
+        double cpu = 0;
+        kvtmls.push_back(importOnce(dir, kvtml, 200 + run, nullptr, &cpu));
+        kvtmlCpus.push_back(cpu);
+        paukers.push_back(importOnce(dir, pauker, 300 + run, nullptr, &cpu));
+        paukerCpus.push_back(cpu);
         long long elements = 0;
+        cpu = bench::processCpuMs();
         kvtmlFloors.push_back(bench::xmlStreamRead(kvtml, &elements));
+        kvtmlFloorCpus.push_back(bench::processCpuMs() - cpu);
+        cpu = bench::processCpuMs();
         paukerFloors.push_back(bench::xmlStreamRead(pauker, &elements));
+        paukerFloorCpus.push_back(bench::processCpuMs() - cpu);
         QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(200 + run));
         QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(300 + run));
     }
@@ -169,6 +183,10 @@ void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker,
     std::printf("transfer_kvtml_floor_100k_ms %.1f\n", median(kvtmlFloors));
     std::printf("transfer_pauker_100k_ms %.1f\n", median(paukers));
     std::printf("transfer_pauker_floor_100k_ms %.1f\n", median(paukerFloors));
+    std::printf("transfer_kvtml_cpu_100k_ms %.1f\n", median(kvtmlCpus));
+    std::printf("transfer_kvtml_floor_cpu_100k_ms %.1f\n", median(kvtmlFloorCpus));
+    std::printf("transfer_pauker_cpu_100k_ms %.1f\n", median(paukerCpus));
+    std::printf("transfer_pauker_floor_cpu_100k_ms %.1f\n", median(paukerFloorCpus));
 #ifdef TARLIVO_KDE_KVTML_READ
     QProcess kde;
     kde.start(QStringLiteral(TARLIVO_KDE_KVTML_READ), {kvtml, QString::number(runs)});
