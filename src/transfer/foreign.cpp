@@ -372,6 +372,11 @@ QString textOf(std::string_view utf8, const QString &path, qint64 number)
     return text;
 }
 
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+}
+
 qint64 toNumber(std::string_view text, bool *ok)
 {
     return QByteArray::fromRawData(text.data(), qsizetype(text.size())).toLongLong(ok);

@@ -113,6 +113,9 @@ void parseXml(QIODevice &device, const QString &path, XmlHandler &handler);
 
 // The text, refused when longer than kMaxText. Throws TransferError.
 QString textOf(std::string_view utf8, const QString &path, qint64 number);
+// Whether the text is empty or blanks alone (as trimmed() would leave it empty),
+// without making the trimmed copy.
+bool isBlank(const QString &text);
 // A whole number, blanks around it allowed; ok tells whether it was one.
 qint64 toNumber(std::string_view text, bool *ok = nullptr);
 

@@ -94,9 +94,9 @@ public:
             card.seit = card.fach > 1 ? learned : std::nullopt;
             learned.reset();
         }
-        if (card.frage.trimmed().isEmpty()) {
+        if (foreign::isBlank(card.frage)) {
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
-        } else if (card.antwort.trimmed().isEmpty()) {
+        } else if (foreign::isBlank(card.antwort)) {
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
         } else if (described && card.fach == 1 && !card.seit) {
             // Compartment 1 holds no times: its cards queue in file order, each
