@@ -12,7 +12,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <exception>
 #include <limits>
 #include <string>
@@ -417,42 +416,63 @@ QString defaultSubject(const QString &title, const QString &path)
     return name;
 }
 
-void sortForQueue(std::vector<ForeignCard> &cards)
+std::vector<quint32> queueOrder(const std::vector<ForeignCard> &cards)
 {
-    // The keys are sorted, not the cards: a card is large, and each then moves once
-    // to its place instead of many times on the way. A file's cards often come in
-    // order already.
+    // The keys are sorted, not the cards: a card is large. A file's cards often
+    // come in order already.
     static constexpr qint64 now = std::numeric_limits<qint64>::max();
     struct Key {
         qint32 fach;
+        quint32 index;
         qint64 seit;
         qint64 number;
-        size_t index;
         bool operator<(const Key &o) const { return std::tie(fach, seit, number) < std::tie(o.fach, o.seit, o.number); }
     };
     std::vector<Key> keys;
     keys.reserve(cards.size());
     for (size_t i = 0; i < cards.size(); ++i)
-        keys.push_back(Key{cards[i].fach, cards[i].seit.value_or(now), cards[i].number, i});
+        keys.push_back(Key{cards[i].fach, quint32(i), cards[i].seit.value_or(now), cards[i].number});
     if (std::is_sorted(keys.begin(), keys.end()))
-        return;
+        return {};
     std::sort(keys.begin(), keys.end());
-    // Place i takes the card at keys[i].index: followed round each cycle, every card
-    // is moved once, through one held aside per cycle.
-    for (size_t start = 0; start < keys.size(); ++start) {
-        if (keys[start].index == start || keys[start].index == SIZE_MAX)
+    std::vector<quint32> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].index;
+    return order;
+}
+
+namespace {
+
+// Place i takes the card at order[i]: followed round each cycle, every card is
+// moved once, through one held aside per cycle.
+void permute(std::vector<ForeignCard> &cards, std::vector<quint32> &order)
+{
+    static constexpr quint32 placed = std::numeric_limits<quint32>::max();
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start || order[start] == placed)
             continue;
         ForeignCard held = std::move(cards[start]);
         size_t at = start;
-        while (keys[at].index != start) {
-            const size_t from = keys[at].index;
+        while (order[at] != start) {
+            const size_t from = order[at];
             cards[at] = std::move(cards[from]);
-            keys[at].index = SIZE_MAX;
+            order[at] = placed;
             at = from;
         }
         cards[at] = std::move(held);
-        keys[at].index = SIZE_MAX;
+        order[at] = placed;
     }
+    order.clear();
 }
+
+} // namespace
+
+void sortForQueue(std::vector<ForeignCard> &cards)
+{
+    std::vector<quint32> order = queueOrder(cards);
+    permute(cards, order);
+}
+
+void applyOrder(ForeignCards &cards) { permute(cards.cards, cards.order); }
 
 } // namespace tarlivo::transfer::foreign
