@@ -134,8 +134,7 @@ QByteArray picture(int i)
 
 // With cpuMs, the CPU time of the import too (all threads), which a busy machine
 // leaves out.
-double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr,
-                  double *cpuMs = nullptr)
+double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr, double *cpuMs = nullptr)
 {
     auto store = Store::open(dir + QStringLiteral("/import-%1.mdb").arg(run), quiet());
     QElapsedTimer timer;
