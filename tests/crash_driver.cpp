@@ -115,7 +115,7 @@ void emitLine(const QString &line)
 class Driver {
 public:
     Driver(Forms &forms, ScriptedDialogs &dialogs, const Options &options)
-        : m_forms(forms), m_dialogs(dialogs), m_options(options), m_rng(options.seed)
+        : m_forms(forms), m_dialogs(dialogs), m_options(options), m_rng(options.seed), m_syncRng(options.seed)
     {
     }
 
@@ -153,7 +153,8 @@ public:
             return newDay();
         if (!m_options.cardsOnly && chance(0.06))
             return planDirection();
-        if (!m_options.cardsOnly && chance(0.03))
+        // Drawn apart, so that every other choice stays as it was for a seed.
+        if (!m_options.cardsOnly && std::uniform_real_distribution<double>(0, 1)(m_syncRng) < 0.03)
             return syncFolders();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
@@ -750,6 +751,7 @@ private:
     ScriptedDialogs &m_dialogs;
     const Options &m_options;
     std::mt19937 m_rng;
+    std::mt19937 m_syncRng;
     long m_changes = 0;
     int m_names = 0;
 };
