@@ -4,6 +4,7 @@
 #include "store/store.h"
 
 #include "store/collation.h"
+#include "store/places.h"
 #include "store/queries.h"
 
 #include <sqlite3.h>
@@ -181,29 +182,23 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Di
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     const bool reverse = direction == Direction::Reverse;
-    const qint64 first = reverse ? nextReverseStelle() : nextStelle();
+    Places places(*this, direction);
+    const qint64 first = places.next();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     qint32 stelle = qint32(first);
     const qint64 seit = now();
     for (CardRow &row : rows) {
-        if (reverse) {
-            CardRow after = row;
-            after.reverse = ReversePlace{fach, stelle++, seit};
-            writeReverse(row.id, after.reverse);
-            change.cards.push_back({std::move(row), std::move(after)});
-            continue;
-        }
-        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-            .bind(1, fach)
-            .bind(2, stelle)
-            .bind(3, row.id)
-            .run();
-        writeSeit(row.id, seit);
+        const Place place{fach, stelle++, seit};
+        places.put(row.id, place);
         CardRow after = row;
-        after.fach = fach;
-        after.stelle = stelle++;
-        after.seit = seit;
+        if (reverse) {
+            after.reverse = place;
+        } else {
+            after.fach = place.fach;
+            after.stelle = place.stelle;
+            after.seit = place.seit;
+        }
         change.cards.push_back({std::move(row), std::move(after)});
     }
     tx.commit();

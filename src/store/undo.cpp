@@ -1,5 +1,6 @@
 #include "store/store.h"
 
+#include "store/places.h"
 #include "store/queries.h"
 
 #include <functional>
@@ -149,16 +150,9 @@ public:
                 .bind(3, row.frage)
                 .bind(4, row.antwort)
                 .run();
-            sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
-                                 "VALUES (?1, ?2, ?3, ?4)")
-                .bind(1, row.id)
-                .bind(2, row.fach)
-                .bind(3, row.stelle)
-                .bind(4, row.subjectId)
-                .run();
-            m_store.writeSeit(row.id, row.seit);
+            Places(m_store, Direction::Forward).add(row.id, row.subjectId, Place{row.fach, row.stelle, row.seit});
             if (row.reverse)
-                m_store.writeReverse(row.id, row.reverse);
+                Places(m_store, Direction::Reverse).add(row.id, row.subjectId, *row.reverse);
             return;
         }
         // Only what differs: rewriting equal texts would still redo their search entries.
@@ -171,21 +165,15 @@ public:
                 .bind(3, row.antwort)
                 .bind(4, row.id)
                 .run();
-        if (was->fach != row.fach || was->stelle != row.stelle)
-            sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-                .bind(1, row.fach)
-                .bind(2, row.stelle)
-                .bind(3, row.id)
-                .run();
-        if (was->seit != row.seit)
-            m_store.writeSeit(row.id, row.seit);
+        if (was->fach != row.fach || was->stelle != row.stelle || was->seit != row.seit)
+            Places(m_store, Direction::Forward).put(row.id, Place{row.fach, row.stelle, row.seit});
         if (was->reverse != row.reverse)
-            m_store.writeReverse(row.id, row.reverse);
+            Places(m_store, Direction::Reverse).write(row.id, row.reverse);
     }
     void leave(const RowChange<CardRow> &c)
     {
         const qint32 id = from(c)->id;
-        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
+        Places(m_store, Direction::Forward).remove(id);
         sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
     }
     // A card coming back to its place finds it taken when another card was put
@@ -196,16 +184,11 @@ public:
         const auto &row = to(c);
         if (!row)
             return;
-        if (!was || was->stelle != row->stelle) {
-            sql::Statement q(m_db, queries::kCardsAtStelle);
-            if (q.bind(1, row->stelle).step() && q.int64(0) > 1)
-                conflict(QStringLiteral("queue place %1").arg(row->stelle));
-        }
-        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)) {
-            sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle = ?1");
-            if (q.bind(1, row->reverse->stelle).step() && q.int64(0) > 1)
-                conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
-        }
+        if ((!was || was->stelle != row->stelle) && Places(m_store, Direction::Forward).holders(row->stelle) > 1)
+            conflict(QStringLiteral("queue place %1").arg(row->stelle));
+        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)
+            && Places(m_store, Direction::Reverse).holders(row->reverse->stelle) > 1)
+            conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
     }
 
     // The practice log.
