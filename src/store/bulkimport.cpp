@@ -1,3 +1,4 @@
+#include "store/cardmedia.h"
 #include "store/numbertest.h"
 #include "store/places.h"
 #include "store/queries.h"
@@ -399,9 +400,10 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             runInsert(m_db, positions);
             runInsert(m_db, times);
         }
+        MediaLibrary media(*this);
         for (size_t p = 0; p < pending.size(); ++p)
             for (const MediaInput &m : pending[p].media)
-                linkMedia(qint32(keys[p]), m.side, m.kind, storeMedia(m.name, m.kind, m.bytes, nullptr));
+                media.link(qint32(keys[p]), m.side, m.kind, media.add(m.name, m.kind, m.bytes, nullptr));
         for (int i = 0; i < n; ++i)
             if (pending[size_t(i)].reverse)
                 Places(*this, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);

@@ -3,6 +3,7 @@
 #include "store/numbertest.h"
 #include "store/store.h"
 
+#include "store/cardmedia.h"
 #include "store/collation.h"
 #include "store/places.h"
 #include "store/queries.h"
@@ -134,7 +135,7 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     // Two statements over all the keys, the positions first (they refer to the cards).
     const QString keys = keyList(ids);
-    recordMediaOfCards(keys, change);
+    MediaLibrary(*this).recordOfCards(keys, change);
     sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
     sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
     tx.commit();
@@ -224,7 +225,7 @@ Change Store::deleteSubject(qint32 subjectId)
         ids.reserve(change.cards.size());
         for (const auto &c : change.cards)
             ids.push_back(c.before->id);
-        recordMediaOfCards(keyList(ids), change);
+        MediaLibrary(*this).recordOfCards(keyList(ids), change);
     }
     {
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
@@ -257,7 +258,7 @@ Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwo
         .bind(2, after.antwort)
         .bind(3, cardId)
         .run();
-    applyMediaEdits(cardId, media, change);
+    MediaLibrary(*this).applyEdits(cardId, media, change);
     tx.commit();
     if (!(after == rows.front()))
         change.cards.push_back({std::move(rows.front()), std::move(after)});

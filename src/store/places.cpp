@@ -1,6 +1,5 @@
 #include "store/places.h"
 
-#include "store/internal.h"
 #include "store/numbertest.h"
 #include "store/rules.h"
 
@@ -58,7 +57,7 @@ const Places::Statements &Places::statements(Direction direction)
 }
 
 Places::Places(Store &store, Direction direction)
-    : m_store(store), m_db(StoreAccess::database(store)), m_direction(direction), m_sql(statements(direction))
+    : StorePart(store), m_direction(direction), m_sql(statements(direction))
 {
 }
 

@@ -1,15 +1,12 @@
 #pragma once
 
-#include "store/change.h"
-#include "store/sqlite.h"
+#include "store/internal.h"
 
 #include <limits>
 #include <optional>
 #include <vector>
 
 namespace tarlivo {
-
-class Store;
 
 // A card's place in one direction's queue: its compartment, its queue place and when
 // it came there (the fields of ReversePlace, which names the reverse one in a CardRow).
@@ -22,7 +19,7 @@ inline constexpr qint64 kNoSeit = std::numeric_limits<qint64>::min();
 // tblFachSeit beside them; reverse places are tblPositionUmgekehrt's rows, each with
 // its own time. Everything else about a queue is the same both ways, and is written
 // once here, told which table it works on.
-class Places {
+class Places : StorePart {
 public:
     // The statements of one direction, named so that the tests can check their plans.
     struct Statements {
@@ -60,8 +57,6 @@ private:
     // Records that the card came into its forward compartment at seit.
     void writeSeit(qint32 cardId, qint64 seit);
 
-    Store &m_store;
-    sql::Database &m_db;
     const Direction m_direction;
     const Statements &m_sql;
 };

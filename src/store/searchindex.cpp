@@ -1,26 +1,22 @@
-// The search index's catching up after an import (see tblSucheStand in store.cpp).
-#include "store/store.h"
-
-#include "store/backup.h"
+#include "store/searchindex.h"
 
 namespace tarlivo {
 
-qint64 Store::searchBacklog()
+SearchIndex::SearchIndex(Store &store) : StorePart(store) {}
+
+qint64 SearchIndex::backlog()
 {
     sql::Statement q(m_db, "SELECT COUNT(*) FROM tblFrageAntwort "
                            "WHERE idFrageAntwort > (SELECT BisKarte FROM tblSucheStand)");
     return q.step() ? q.int64(0) : 0;
 }
 
-qint64 Store::catchUpSearchIndex(int maxCards)
+qint64 SearchIndex::catchUp(int maxCards)
 {
-    if (!m_db.isOpen())
-        throw StoreError(StoreErrorKind::NotConnected, path());
-    // Not a change of the user's: no backup is due for it.
-    ensureSameFile();
-    // A write while the day's copy is taken would make it start over, and the first
-    // change wait for a whole copy: the index waits (the next change wakes it).
-    if (m_backupJob && !m_backupJob->done())
+    // Not a change of the user's: no backup is due for it. A write while the day's copy
+    // is taken would make it start over, and the first change wait for a whole copy:
+    // the index waits (the next change wakes it).
+    if (!StoreAccess::prepareQuietWrite(m_store))
         return 0;
     sql::WriteTransaction tx(m_db);
     // The next cards by key, read where the mark stands now: another running copy
@@ -36,9 +32,12 @@ qint64 Store::catchUpSearchIndex(int maxCards)
                          "ORDER BY idFrageAntwort LIMIT ?1)), BisKarte)")
         .bind(1, maxCards)
         .run();
-    const qint64 left = searchBacklog();
+    const qint64 left = backlog();
     tx.commit();
     return left;
 }
+
+qint64 Store::searchBacklog() { return SearchIndex(*this).backlog(); }
+qint64 Store::catchUpSearchIndex(int maxCards) { return SearchIndex(*this).catchUp(maxCards); }
 
 } // namespace tarlivo

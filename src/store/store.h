@@ -420,23 +420,12 @@ private:
     // The rows as the file holds them now.
     std::optional<SubjectRow> subjectRow(qint32 subjectId);
     std::optional<LogRow> logRow(qint64 logId);
-    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
     std::optional<ToleranceRow> toleranceRow(qint32 subjectId);
     void writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row);
     void applyStep(const Change &change, bool forward);
     class StepWriter; // undo.cpp: how each kind of row is written back
-    // Seconds since 1970 UTC at which the local day begins.
-    static qint64 dayStart(QDate day);
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
     void requireSubject(qint32 subjectId, SubjectRow *row);
-    std::optional<MediaRow> mediaRow(qint64 mediaId);
-    std::optional<MediaLinkRow> mediaLink(qint32 cardId, CardSide side, MediaKind kind);
-    // The key of the content with these bytes, stored now when new (and then recorded in change).
-    qint64 storeMedia(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change);
-    void linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId);
-    // Before cards are deleted: their links, and the contents no other card uses.
-    void recordMediaOfCards(const QString &keyList, Change &change);
-    void applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change);
     QStringList subjectNames(const char *query);
 
     sql::Database m_db;
