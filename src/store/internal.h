@@ -4,6 +4,7 @@
 // program includes this: it asks the store's public operations (the tests' way to the
 // connection is tests/support/storedb.h).
 #include "store/backup.h"
+#include "store/numbertest.h"
 #include "store/store.h"
 
 namespace tarlivo {
@@ -30,6 +31,14 @@ struct StoreAccess {
         store.requireSubject(subjectId, row);
     }
 };
+
+// A key or count read from the file, which may hold any 64-bit value: Limit beyond 32 bits.
+inline qint32 toInt32(qint64 value, const QString &path)
+{
+    if (value > kInt32Max || value < -kInt32Max - 1)
+        throw StoreError(StoreErrorKind::Limit, path, QStringLiteral("value %1 is beyond 32 bits").arg(value));
+    return qint32(value);
+}
 
 // A part of the store: one concern's operations and the SQL behind them, on the
 // store's connection. Made where needed; it holds nothing of its own.

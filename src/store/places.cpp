@@ -42,13 +42,6 @@ const Places::Statements kReverse = {
 };
 #undef TARLIVO_PLACE_READS
 
-qint32 toInt32(qint64 value, const QString &path)
-{
-    if (value > kInt32Max || value < std::numeric_limits<qint32>::min())
-        throw StoreError(StoreErrorKind::Limit, path, QStringLiteral("value %1 is beyond 32 bits").arg(value));
-    return qint32(value);
-}
-
 } // namespace
 
 const Places::Statements &Places::statements(Direction direction)
@@ -150,6 +143,22 @@ void Places::writeSeit(qint32 cardId, qint64 seit)
     sql::Statement q(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
                            "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag");
     q.bind(1, cardId).bind(2, seit).bind(3, Store::learningDay(seit)).run();
+}
+
+// The store's queue reads, as its callers know them.
+std::vector<qint32> Store::compartments(qint32 subjectId, Direction direction)
+{
+    return Places(*this, direction).compartments(subjectId);
+}
+
+std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction direction)
+{
+    return Places(*this, direction).headCard(subjectId, fach);
+}
+
+std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
+{
+    return Places(*this, direction).inOrder(subjectId);
 }
 
 } // namespace tarlivo

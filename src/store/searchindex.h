@@ -2,13 +2,21 @@
 
 #include "store/internal.h"
 
+#include <optional>
+#include <vector>
+
 namespace tarlivo {
 
-// The search index's catching up after an import: tblSucheStand marks how far the
-// trigram index tblSuche reaches (see the schema's version 3).
-class SearchIndex : StorePart {
+// Finding cards by their texts: through the trigram index tblSuche as far as
+// tblSucheStand marks it, the cards after the mark read directly; and the index's
+// catching up with those after an import (see the schema's version 3).
+class Search : StorePart {
 public:
-    explicit SearchIndex(Store &store);
+    explicit Search(Store &store);
+
+    std::vector<qint32> cardIds(std::optional<qint32> subjectId, const QString &search, CardOrder order);
+    FirstHits firstHits(std::optional<qint32> subjectId, const QString &search, int limit, int budget);
+    HitSlice hitSlice(std::optional<qint32> subjectId, const QString &search, qint64 from, int limit);
 
     qint64 backlog();
     qint64 catchUp(int maxCards);

@@ -4,9 +4,6 @@
 #include "store/collation.h"
 #include "store/files.h"
 #include "store/numbertest.h"
-#include "store/places.h"
-#include "store/queries.h"
-#include "store/rules.h"
 #include "store/schema.h"
 
 #include <QDateTime>
@@ -22,8 +19,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <limits>
 
 namespace tarlivo {
 namespace {
@@ -45,15 +40,6 @@ bool isWritable(const QString &path)
     const QByteArray p = QFile::encodeName(path);
     // The mode bits count even for root: a file made read-only is meant to stay so.
     return ::stat(p.constData(), &st) == 0 && (st.st_mode & 0222) != 0 && ::access(p.constData(), W_OK) == 0;
-}
-
-using rules::textOf;
-
-qint32 toInt32(qint64 value, const QString &path)
-{
-    if (value > kInt32Max || value < std::numeric_limits<qint32>::min())
-        throw StoreError(StoreErrorKind::Limit, path, QStringLiteral("value %1 is beyond 32 bits").arg(value));
-    return qint32(value);
 }
 
 // Creates a store with empty tables at path, which must be missing or empty. The
@@ -385,202 +371,9 @@ void Store::backupIfDue()
         dir.remove(copies.takeFirst());
 }
 
-QStringList Store::subjectNames(const char *query)
-{
-    QStringList names;
-    sql::Statement q(m_db, query);
-    while (q.step())
-        names << q.text(0);
-    return names;
-}
-
-QStringList Store::allSubjects() { return subjectNames(queries::kAllSubjects); }
-
-QStringList Store::subjectsWithCards() { return subjectNames(queries::kSubjectsWithCards); }
-
-std::optional<qint32> Store::subjectId(const QString &name)
-{
-    sql::Statement q(m_db, queries::kSubjectId);
-    q.bind(1, textOf(name));
-    if (!q.step())
-        return std::nullopt;
-    return toInt32(q.int64(0), path());
-}
-
-void Store::addSubject(const QString &name)
-{
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    if (subjectExists(name))
-        throw StoreError(StoreErrorKind::Duplicate, path());
-    sql::Statement insert(m_db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)");
-    insert.bind(1, textOf(name)).run();
-    toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
-    tx.commit();
-}
-
-void Store::renameSubject(const QString &oldName, const QString &newName)
-{
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    const std::optional<qint32> id = subjectId(oldName);
-    if (!id)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("no subject named so"));
-    // Another subject of that name, in any capitals, or this one's name unchanged.
-    const std::optional<qint32> holder = subjectId(newName);
-    if (holder && (holder != id || newName == oldName))
-        throw StoreError(StoreErrorKind::Duplicate, path());
-    sql::Statement update(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2");
-    update.bind(1, textOf(newName)).bind(2, *id).run();
-    tx.commit();
-}
-
-qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
-{
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    {
-        sql::Statement exists(m_db, "SELECT 1 FROM tblGebiet WHERE idGebiet = ?1");
-        if (!exists.bind(1, subjectId).step())
-            throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
-    }
-    Places forward(*this, Direction::Forward);
-    const qint32 stelle = forward.next();
-    sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
-    card.bind(1, subjectId).bind(2, textOf(frage)).bind(3, textOf(antwort)).run();
-    // The key of the row just inserted: no other writer can slip in between.
-    const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
-    const qint64 seit = now();
-    forward.add(cardId, subjectId, Place{1, stelle, seit});
-    // A subject practised the other way too gives the new card both places.
-    std::optional<ReversePlace> reverse;
-    if (practises(direction(subjectId), Direction::Reverse)) {
-        Places backward(*this, Direction::Reverse);
-        reverse = Place{1, backward.next(), seit};
-        backward.add(cardId, subjectId, *reverse);
-    }
-    tx.commit();
-    if (change) {
-        *change = Change{};
-        change->cards.push_back(
-            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit, reverse}});
-    }
-    return cardId;
-}
-
-std::vector<qint32> Store::compartments(qint32 subjectId, Direction direction)
-{
-    return Places(*this, direction).compartments(subjectId);
-}
-
-std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction direction)
-{
-    return Places(*this, direction).headCard(subjectId, fach);
-}
-
-std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
-{
-    return Places(*this, direction).inOrder(subjectId);
-}
-
-std::optional<CardText> Store::cardText(qint32 cardId)
-{
-    sql::Statement q(m_db, queries::kCardText);
-    q.bind(1, cardId);
-    if (!q.step())
-        return std::nullopt;
-    return CardText{q.text(0), q.text(1)};
-}
-
-void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
-{
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    std::optional<CardRow> before;
-    if (change)
-        before = cardRow(cardId);
-    sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, textOf(frage)).bind(2, textOf(antwort)).bind(3, cardId).run();
-    if (sqlite3_changes(m_db.handle()) != 1)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
-    tx.commit();
-    if (change) {
-        CardRow after = *before;
-        after.frage = textOf(frage);
-        after.antwort = textOf(antwort);
-        *change = Change{};
-        change->cards.push_back({before, after});
-    }
-}
-
-Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
-{
-    const bool reverse = direction == Direction::Reverse;
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    // The compartment the card is in now, read inside this write: another window or
-    // running copy may have moved it since it was shown.
-    const std::optional<CardRow> before = cardRow(cardId);
-    if (!before || before->fach < 1 || (reverse && !before->reverse))
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    const qint32 fach = reverse ? before->reverse->fach : before->fach;
-    if (verdict == Verdict::Richtig && fach == kInt32Max)
-        throw StoreError(StoreErrorKind::Limit, path(), QString::fromLatin1(kTopCompartment));
-    const qint32 newFach = verdict == Verdict::Richtig ? fach + 1 : verdict == Verdict::FastRichtig ? fach : 1;
-    Places places(*this, direction);
-    const qint32 stelle = places.next();
-    const qint64 at = now();
-    places.put(cardId, Place{newFach, stelle, at});
-    LogRow log{0, at, cardId, before->subjectId, fach, newFach, verdict, direction};
-    sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
-                                "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    insert.bind(1, log.zeitpunkt)
-        .bind(2, log.cardId)
-        .bind(3, log.subjectId)
-        .bind(4, log.fachVorher)
-        .bind(5, log.fachNachher)
-        .bind(6, qint64(verdict))
-        .run();
-    log.id = sqlite3_last_insert_rowid(m_db.handle());
-    if (reverse)
-        sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, log.id).run();
-    tx.commit();
-
-    Change change;
-    CardRow after = *before;
-    if (reverse) {
-        after.reverse = ReversePlace{newFach, stelle, at};
-    } else {
-        after.fach = newFach;
-        after.stelle = stelle;
-        after.seit = at;
-    }
-    change.cards.push_back({before, after});
-    change.log.push_back({std::nullopt, log});
-    return change;
-}
-
 qint64 Store::now() const { return m_options.now ? m_options.now() : QDateTime::currentSecsSinceEpoch(); }
 
 QDate Store::today() const { return QDateTime::fromSecsSinceEpoch(now()).date(); }
-
-std::optional<CardRow> Store::cardRow(qint32 cardId)
-{
-    sql::Statement q(m_db, queries::kCardRow);
-    if (!q.bind(1, cardId).step())
-        return std::nullopt;
-    CardRow row;
-    row.id = cardId;
-    row.subjectId = toInt32(q.int64(0), path());
-    row.frage = q.text(1);
-    row.antwort = q.text(2);
-    row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
-    row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
-    row.seit = q.isNull(5) ? kNoSeit : q.int64(5);
-    if (!q.isNull(6))
-        row.reverse = ReversePlace{toInt32(q.int64(6), path()), toInt32(q.int64(7), path()), q.int64(8)};
-    return row;
-}
 
 QStringList Store::checkInvariants(bool allowSharedStelle) { return schema::checkInvariants(m_db, allowSharedStelle); }
 

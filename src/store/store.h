@@ -426,7 +426,6 @@ private:
     class StepWriter; // undo.cpp: how each kind of row is written back
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
     void requireSubject(qint32 subjectId, SubjectRow *row);
-    QStringList subjectNames(const char *query);
 
     sql::Database m_db;
     StoreOptions m_options;
