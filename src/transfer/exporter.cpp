@@ -333,6 +333,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
 
     // The cards in practice order.
     std::vector<qint32> subjectIds;
+    subjectIds.reserve(subjects.size());
     for (const auto &s : subjects)
         subjectIds.push_back(qint32(s.first));
     const std::vector<Line> lines = stream.places(subjectIds, withReverse);
