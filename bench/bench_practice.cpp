@@ -14,6 +14,7 @@
 #include "app/frmwelcome.h"
 #include "dialogs.h"
 #include "practice/frmueb.h"
+#include "storedb.h"
 #include "subjects/frmgebiete.h"
 #include "support.h"
 #include "ui/controls.h"
@@ -69,7 +70,7 @@ void addPictures(const QString &path)
     StoreOptions options;
     options.backups = false;
     auto store = Store::open(path, options);
-    sql::Database &db = store->database();
+    sql::Database &db = storedb::of(*store);
     db.exec("BEGIN");
     sql::Statement(db, "INSERT INTO tblMedium (Name, Art, Inhalt, Pruefsumme) VALUES ('bild.jpg', 0, ?1, x'01')")
         .bindBlob(1, megapixelPicture())

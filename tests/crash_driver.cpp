@@ -50,6 +50,7 @@
 #include "plan/planwindow.h"
 #include "quizwindow/quizwindow.h"
 #include "scripteddialogs.h"
+#include "storedb.h"
 #include "sync/sync.h"
 #include "synctool.h"
 #include "transferwindows/importdialog.h"
@@ -684,7 +685,7 @@ private:
         ++m_changes;
     }
 
-    qint64 lastInsert() { return sqlite3_last_insert_rowid(m_forms.session().db().database().handle()); }
+    qint64 lastInsert() { return sqlite3_last_insert_rowid(storedb::of(m_forms.session().db()).handle()); }
 
     // After a change: true when a message refused it. Alone on a single writer,
     // only "Fach : n ist leer!" may follow a verdict; with a second copy at work
@@ -717,7 +718,7 @@ private:
     void reportLog()
     {
         tarlivo::Store *store = m_forms.session().store();
-        sqlite3 *db = store ? store->database().handle() : nullptr;
+        sqlite3 *db = store ? storedb::of(*store).handle() : nullptr;
         if (!db)
             return;
         installLog(db);
@@ -810,7 +811,7 @@ int main(int argc, char *argv[])
     Driver driver(forms, dialogs, options);
     while (options.ops == 0 || driver.changes() < options.ops) {
         if (options.log && forms.session().store())
-            Driver::installLog(forms.session().store()->database().handle());
+            Driver::installLog(storedb::of(*forms.session().store()).handle());
         driver.step();
     }
     return 0;

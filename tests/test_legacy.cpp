@@ -1,6 +1,7 @@
 #include "legacy/legacyimport.h"
 #include "legacy/legacystream.h"
 #include "rawdb.h"
+#include "storedb.h"
 #include "testapp.h"
 #include "ui/messages.h"
 
@@ -229,7 +230,7 @@ private slots:
 
         const std::unique_ptr<Store> store = app.openStore();
         QCOMPARE(store->checkInvariants(true), QStringList());
-        sql::Database &db = store->database();
+        sql::Database &db = storedb::of(*store);
         {
             sql::Statement q(db, "SELECT idGebiet, NameGebiet FROM tblGebiet ORDER BY idGebiet");
             for (const LegacySubject &want : smallSubjects()) {
@@ -269,7 +270,7 @@ private slots:
         QVERIFY(importLegacyFile(app.dbPath(), readerOptions()));
         const std::unique_ptr<Store> store = app.openStore();
         {
-            sql::Statement q(store->database(), "SELECT name, seq FROM sqlite_sequence ORDER BY name");
+            sql::Statement q(storedb::of(*store), "SELECT name, seq FROM sqlite_sequence ORDER BY name");
             QVERIFY(q.step());
             QCOMPARE(q.text(0), QStringLiteral("tblFrageAntwort"));
             QCOMPARE(q.int64(1), 40LL);
@@ -282,7 +283,7 @@ private slots:
         const qint32 card = store->addCard(8, QStringLiteral("F"), QStringLiteral("A"));
         QCOMPARE(card, 41);
         QCOMPARE(store->headCard(8, 1), std::optional<qint32>(41));
-        sql::Statement q(store->database(), "SELECT Stelle FROM tblPosition WHERE idFrageAntwort = 41");
+        sql::Statement q(storedb::of(*store), "SELECT Stelle FROM tblPosition WHERE idFrageAntwort = 41");
         QVERIFY(q.step());
         QCOMPARE(q.int64(0), 10LL);
     }
@@ -542,8 +543,8 @@ private slots:
         // the cards without a place queue up behind the largest place kept, in file order.
         const std::vector<std::array<qint64, 4>> expected{
             {1, 2, 3, 10}, {2, 10, 1, 11}, {3, 10, 1, 12}, {4, 5, 1, 7}, {5, 8, 1, 13}};
-        sql::Statement q(store->database(), "SELECT p.idFrageAntwort, f.idGebiet, p.Fach, p.Stelle FROM tblPosition "
-                                            "AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) ORDER BY 1");
+        sql::Statement q(storedb::of(*store), "SELECT p.idFrageAntwort, f.idGebiet, p.Fach, p.Stelle FROM tblPosition "
+                                              "AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) ORDER BY 1");
         for (const auto &row : expected) {
             QVERIFY(q.step());
             for (int c = 0; c < 4; ++c)
@@ -616,9 +617,9 @@ private slots:
         for (const LegacyPosition &p : data.positions)
             placeOf[*p.card] = p;
         for (const LegacyCard &card : data.cards) {
-            sql::Statement q(store.database(), "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle FROM "
-                                               "tblFrageAntwort AS f JOIN tblPosition AS p USING (idFrageAntwort) "
-                                               "WHERE f.idFrageAntwort = ?1");
+            sql::Statement q(storedb::of(store), "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, p.Stelle FROM "
+                                                 "tblFrageAntwort AS f JOIN tblPosition AS p USING (idFrageAntwort) "
+                                                 "WHERE f.idFrageAntwort = ?1");
             q.bind(1, card.id);
             QVERIFY(q.step());
             QCOMPARE(q.int64(0), qint64(*card.subject));

@@ -6,6 +6,7 @@
 #include "cards/cardlistwindow.h"
 #include "practice.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 #include "transfer/exporter.h"
 #include "transfer/importer.h"
@@ -105,7 +106,7 @@ QStringList mediaAgainst(Store &store, qint32 card, const QHash<QString, QByteAr
 
 qint64 files(Store &store)
 {
-    sql::Statement q(store.database(), "SELECT COUNT(*) FROM tblMedium");
+    sql::Statement q(storedb::of(store), "SELECT COUNT(*) FROM tblMedium");
     return q.step() ? q.int64(0) : -1;
 }
 

@@ -1,6 +1,8 @@
 #include "rawdb.h"
+#include "store/places.h"
 #include "store/queries.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 
 #include <QTemporaryDir>
@@ -16,7 +18,7 @@ namespace {
 QStringList planOf(Store &store, const char *statement)
 {
     const QByteArray explain = QByteArray("EXPLAIN QUERY PLAN ") + statement;
-    sql::Statement q(store.database(), explain.constData());
+    sql::Statement q(storedb::of(store), explain.constData());
     QStringList lines;
     while (q.step())
         lines << q.text(3).replace(QRegularExpression(QStringLiteral("^(SCAN|SEARCH) TABLE ")), QStringLiteral("\\1 "));
@@ -27,10 +29,10 @@ QStringList planOf(Store &store, const char *statement)
 QString snapshot(Store &store)
 {
     QString rows;
-    sql::Statement cards(store.database(), "SELECT idFrageAntwort, idGebiet FROM tblFrageAntwort ORDER BY 1");
+    sql::Statement cards(storedb::of(store), "SELECT idFrageAntwort, idGebiet FROM tblFrageAntwort ORDER BY 1");
     while (cards.step())
         rows += QStringLiteral("c%1:%2 ").arg(cards.int64(0)).arg(cards.int64(1));
-    sql::Statement positions(store.database(),
+    sql::Statement positions(storedb::of(store),
                              "SELECT idFrageAntwort, Fach, Stelle, idGebiet FROM tblPosition ORDER BY 1");
     while (positions.step())
         rows += QStringLiteral("p%1:%2:%3:%4 ")
@@ -43,8 +45,8 @@ QString snapshot(Store &store)
 
 qint64 mismatchedPositions(Store &store)
 {
-    sql::Statement q(store.database(), "SELECT COUNT(*) FROM tblPosition AS p JOIN tblFrageAntwort AS f "
-                                       "USING (idFrageAntwort) WHERE p.idGebiet IS NOT f.idGebiet");
+    sql::Statement q(storedb::of(store), "SELECT COUNT(*) FROM tblPosition AS p JOIN tblFrageAntwort AS f "
+                                         "USING (idFrageAntwort) WHERE p.idGebiet IS NOT f.idGebiet");
     return q.step() ? q.int64(0) : -1;
 }
 
@@ -63,17 +65,17 @@ private slots:
         QTest::addColumn<QStringList>("allowedScans"); // of small tables and the recursion only
 
         QTest::newRow("compartments")
-            << QByteArray(queries::kCompartments)
+            << QByteArray(Places::statements(Direction::Forward).compartments)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue (idGebiet=?)",
                            "SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
                            "(idGebiet=? AND Fach>?)"}
             << QStringList{"SCAN f"};
-        QTest::newRow("head card") << QByteArray(queries::kHeadCard)
+        QTest::newRow("head card") << QByteArray(Places::statements(Direction::Forward).headCard)
                                    << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionQueue "
                                                   "(idGebiet=? AND Fach=?)"}
                                    << QStringList{};
         QTest::newRow("largest queue place")
-            << QByteArray(queries::kMaxStelle)
+            << QByteArray(Places::statements(Direction::Forward).maxStelle)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle"} << QStringList{};
         QTest::newRow("subjects with cards")
             << QByteArray(queries::kSubjectsWithCards)
@@ -89,7 +91,7 @@ private slots:
                                                   "SEARCH p USING INTEGER PRIMARY KEY (rowid=?) LEFT-JOIN"}
                                    << QStringList{};
         QTest::newRow("cards at a place")
-            << QByteArray(queries::kCardsAtStelle)
+            << QByteArray(Places::statements(Direction::Forward).atStelle)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle (Stelle=?)"} << QStringList{};
         // Statistics: one subject's range of an index; the log only by day ranges.
         QTest::newRow("cards per compartment")
@@ -274,10 +276,10 @@ private slots:
         // A card as another tool might leave it, still without its position.
         qint32 looseCardB = 0;
         {
-            sql::Statement insert(store->database(),
+            sql::Statement insert(storedb::of(*store),
                                   "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, 'q', 'a')");
             insert.bind(1, subjectB).run();
-            looseCardB = qint32(sqlite3_last_insert_rowid(store->database().handle()));
+            looseCardB = qint32(sqlite3_last_insert_rowid(storedb::of(*store).handle()));
         }
         const QString before = snapshot(*store);
 

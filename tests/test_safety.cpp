@@ -6,6 +6,7 @@
 #include "crashmodel.h"
 #include "faultvfs.h"
 #include "rawdb.h"
+#include "storedb.h"
 #include "testapp.h"
 #include "ui/messages.h"
 #include "windows.h"
@@ -272,7 +273,7 @@ private slots:
         QVERIFY(s.prepare());
         {
             // Every change is synced to disk through a rollback journal.
-            sql::Database &conn = s.forms().session().db().database();
+            sql::Database &conn = storedb::of(s.forms().session().db());
             sql::Statement synchronous(conn, "PRAGMA synchronous");
             QVERIFY(synchronous.step());
             QCOMPARE(synchronous.int64(0), 2); // FULL
@@ -374,7 +375,7 @@ private slots:
         const QByteArray bytesBefore = rawdb::readBytes(s.app->dbPath());
 
         faultvfs::Faults &f = faultvfs::faults();
-        sqlite3 *conn = s.forms().session().db().database().handle();
+        sqlite3 *conn = storedb::of(s.forms().session().db()).handle();
         if (fault == QLatin1String("max_page_count")) {
             // The program's own connection may not let the file grow.
             QCOMPARE(sqlite3_exec(conn, "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr), SQLITE_OK);

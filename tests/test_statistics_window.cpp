@@ -1,6 +1,7 @@
 #include "statistics/barchart.h"
 #include "statistics/statisticswindow.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 #include "ui/messages.h"
 #include "windows.h"
@@ -174,7 +175,7 @@ private slots:
     {
         WindowRun run;
         run.window.showSubject(run.f.latein);
-        sql::Statement(run.f.store.database(), "DROP TABLE tblUebung").run();
+        sql::Statement(storedb::of(run.f.store), "DROP TABLE tblUebung").run();
         run.window.refresh();
         QCOMPARE(run.dialogs.messages.size(), 1);
         QVERIFY2(run.dialogs.messages[0].contains(QDir::toNativeSeparators(run.f.store.path())),

@@ -1,6 +1,7 @@
 #include "rawdb.h"
 #include "store/collation.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ struct Position {
 
 Position positionOf(Store &store, qint32 card)
 {
-    sql::Statement q(store.database(), "SELECT Fach, Stelle FROM tblPosition WHERE idFrageAntwort = ?1");
+    sql::Statement q(storedb::of(store), "SELECT Fach, Stelle FROM tblPosition WHERE idFrageAntwort = ?1");
     q.bind(1, card);
     if (!q.step())
         return {-1, -1};
@@ -421,7 +422,7 @@ private slots:
             ++i;
             return true;
         });
-        sql::Statement q(store->database(), "SELECT Seit, Tag FROM tblFachSeit");
+        sql::Statement q(storedb::of(*store), "SELECT Seit, Tag FROM tblFachSeit");
         int rows = 0;
         for (; q.step(); ++rows)
             QCOMPARE(q.int64(1), Store::learningDay(q.int64(0)));

@@ -5,6 +5,7 @@
 #include "rawdb.h"
 #include "scripteddialogs.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 #include "transfer/command.h"
 #include "transfer/exporter.h"
@@ -43,7 +44,7 @@ namespace {
 QStringList cardsOf(Store &store)
 {
     QStringList cards;
-    sql::Statement q(store.database(),
+    sql::Statement q(storedb::of(store),
                      "SELECT g.NameGebiet, p.Fach, f.Frage, f.Antwort FROM tblPosition AS p "
                      "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
                      "ORDER BY g.NameGebiet COLLATE TARLIVO_DE, p.Fach, p.Stelle");
@@ -57,7 +58,7 @@ QStringList cardsOf(Store &store)
 QStringList cardsWithTimes(Store &store)
 {
     QStringList cards;
-    sql::Statement q(store.database(),
+    sql::Statement q(storedb::of(store),
                      "SELECT g.NameGebiet, p.Fach, f.Frage, f.Antwort, s.Seit FROM tblPosition AS p "
                      "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
                      "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort) "
@@ -329,7 +330,7 @@ private slots:
             expected.isValid() ? QString::number(expected.toSecsSinceEpoch()) : QStringLiteral("jetzt");
         QCOMPARE(cardsWithTimes(*f.store), QStringList{QStringLiteral("Ziel|1|f|a|") + want});
         // Its learning day, as the calendar counts it from that time.
-        sql::Statement day(f.store->database(), "SELECT Seit, Tag FROM tblFachSeit");
+        sql::Statement day(storedb::of(*f.store), "SELECT Seit, Tag FROM tblFachSeit");
         QVERIFY(day.step());
         QCOMPARE(day.int64(1), Store::learningDay(day.int64(0)));
     }
@@ -554,7 +555,8 @@ private slots:
         QCOMPARE(s.progressKept, kept);
         QCOMPARE(f.store->checkInvariants(), QStringList());
         // The import's learning days, converted once per quarter hour, are those of the times.
-        sql::Statement days(f.store->database(), "SELECT COUNT(*) FROM tblFachSeit WHERE Tag <> tarlivo_lerntag(Seit)");
+        sql::Statement days(storedb::of(*f.store),
+                            "SELECT COUNT(*) FROM tblFachSeit WHERE Tag <> tarlivo_lerntag(Seit)");
         QVERIFY(days.step());
         QCOMPARE(days.int64(0), 0);
     }
@@ -917,7 +919,7 @@ private slots:
         QCOMPARE(summary.cardsStored, 2);
         QCOMPARE(summary.duplicatesSkipped, 2);
         QCOMPARE(summary.subjectsCreated, QStringList());
-        sql::Statement q(f.store->database(), "SELECT Stelle FROM tblPosition ORDER BY Stelle");
+        sql::Statement q(storedb::of(*f.store), "SELECT Stelle FROM tblPosition ORDER BY Stelle");
         QStringList places;
         while (q.step())
             places << QString::number(q.int64(0));

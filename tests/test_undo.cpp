@@ -1,6 +1,7 @@
 #include "rawdb.h"
 #include "store/history.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "testapp.h"
 
 #include <QSignalSpy>
@@ -29,13 +30,13 @@ struct Fixture {
         seed.store = Store::open(path, options);
         latein = seed.subject("Latein", 3);
         chemie = seed.subject("Chemie", 2);
-        sql::Statement q(store().database(), "INSERT INTO tblFrageAntwort (idGebiet) VALUES (?1)");
+        sql::Statement q(storedb::of(store()), "INSERT INTO tblFrageAntwort (idGebiet) VALUES (?1)");
         q.bind(1, latein).run();
-        nullCard = qint32(sqlite3_last_insert_rowid(store().database().handle()));
-        sql::Statement p(store().database(),
+        nullCard = qint32(sqlite3_last_insert_rowid(storedb::of(store()).handle()));
+        sql::Statement p(storedb::of(store()),
                          "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, 2, 50, ?2)");
         p.bind(1, nullCard).bind(2, latein).run();
-        sql::Statement(store().database(), "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)")
+        sql::Statement(storedb::of(store()), "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)")
             .bind(1, nullCard)
             .bind(2, clock - 86400)
             .bind(3, Store::learningDay(clock - 86400))
@@ -160,7 +161,8 @@ private slots:
         QCOMPARE(c.cards.at(0).after->stelle, 51); // behind the largest place, as setCompartment
         // The card and its log row go together: a refused verdict logs nothing.
         QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, Verdict::Richtig));
-        sql::Statement(f.store().database(), "UPDATE tblPosition SET Fach = 2147483647 WHERE idFrageAntwort = 1").run();
+        sql::Statement(storedb::of(f.store()), "UPDATE tblPosition SET Fach = 2147483647 WHERE idFrageAntwort = 1")
+            .run();
         QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(1, Verdict::Richtig));
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblUebung"), 1);
     }

@@ -8,8 +8,6 @@
 
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
@@ -145,51 +143,29 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
 
     if (QFileInfo::exists(storePath))
         throw Error(Error::WriteFailed, storePath, QStringLiteral("the new store's file exists already"));
+    // The subject made for cards without one gets the key the file's next one would.
+    qint64 orphanId = 0;
+    std::vector<SubjectRow> subjects;
+    subjects.reserve(data.subjects.size() + 1);
+    for (std::size_t i = 0; i < data.subjects.size(); ++i) {
+        subjects.push_back({data.subjects[i].id, names[i]});
+        orphanId = std::max<qint64>(orphanId, data.subjects[i].id);
+    }
+    if (!report.orphanSubject.isEmpty()) {
+        if (++orphanId > kInt32Max)
+            throw Error(Error::WriteFailed, storePath, QStringLiteral("subject key beyond 32 bits"));
+        subjects.push_back({qint32(orphanId), report.orphanSubject});
+    }
+    std::vector<CardRow> cards;
+    cards.reserve(data.cards.size());
+    for (std::size_t i = 0; i < data.cards.size(); ++i) {
+        const LegacyCard &card = data.cards[i];
+        const qint64 subject = card.subject && subjectIds.count(*card.subject) ? *card.subject : orphanId;
+        cards.push_back({card.id, qint32(subject), card.frage, card.antwort, places[i]->fach, *places[i]->stelle});
+    }
     try {
-        sql::Database db;
-        db.open(storePath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        Store::createSchema(db);
-        db.exec("PRAGMA foreign_keys = ON");
-        sql::WriteTransaction tx(db);
-        // One use of the cached statement per row: each use resets it when done.
-        for (std::size_t i = 0; i < data.subjects.size(); ++i)
-            sql::Statement(db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
-                .bind(1, data.subjects[i].id)
-                .bind(2, names[i])
-                .run();
-        qint64 orphanId = 0;
-        if (!report.orphanSubject.isEmpty()) {
-            sql::Statement(db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)").bind(1, report.orphanSubject).run();
-            orphanId = sqlite3_last_insert_rowid(db.handle());
-            if (orphanId > kInt32Max)
-                throw Error(Error::WriteFailed, storePath, QStringLiteral("subject key beyond 32 bits"));
-        }
-        std::vector<qint64> subjectOf(data.cards.size());
-        for (std::size_t i = 0; i < data.cards.size(); ++i) {
-            const LegacyCard &card = data.cards[i];
-            subjectOf[i] = card.subject && subjectIds.count(*card.subject) ? *card.subject : orphanId;
-            sql::Statement(db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
-                               "VALUES (?1, ?2, ?3, ?4)")
-                .bind(1, card.id)
-                .bind(2, subjectOf[i])
-                .bind(3, card.frage)
-                .bind(4, card.antwort)
-                .run();
-        }
-        for (std::size_t i = 0; i < data.cards.size(); ++i)
-            sql::Statement(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
-                               "VALUES (?1, ?2, ?3, ?4)")
-                .bind(1, data.cards[i].id)
-                .bind(2, places[i]->fach)
-                .bind(3, *places[i]->stelle)
-                .bind(4, subjectOf[i])
-                .run();
         // The older program kept no times: every card is due at once.
-        sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) "
-                           "SELECT idFrageAntwort, 0, ?1 FROM tblFrageAntwort")
-            .bind(1, Store::learningDay(0))
-            .run();
-        tx.commit();
+        Store::createWithRows(storePath, subjects, cards, 0);
     } catch (const StoreError &error) {
         throw writeFailed(storePath, error);
     }

@@ -1,6 +1,9 @@
+#include "store/cardmedia.h"
 #include "store/numbertest.h"
+#include "store/places.h"
 #include "store/queries.h"
 #include "store/rules.h"
+#include "store/schema.h"
 #include "store/store.h"
 
 #include <QDateTime>
@@ -129,7 +132,7 @@ public:
             sql::Statement q(m_db, "SELECT count(*) FROM (SELECT 1 FROM tblPosition WHERE idGebiet = ?1 LIMIT ?2)");
             q.bind(1, subject).bind(2, kReadUpTo + 1);
             if (q.step() && q.int64(0) > kReadUpTo) {
-                m_db.exec(queries::kTextIndex[1]);
+                m_db.exec(schema::kTextIndex[1]);
                 m_probed.insert(subject);
                 return;
             }
@@ -141,7 +144,7 @@ public:
     // instead, no more than the import writes.
     void dropTextIndex()
     {
-        m_db.exec(("DROP INDEX IF EXISTS " + std::string(queries::kTextIndex[0])).c_str());
+        m_db.exec(("DROP INDEX IF EXISTS " + std::string(schema::kTextIndex[0])).c_str());
         m_mayProbe = false;
         for (qint32 subject : m_probed)
             read(subject);
@@ -277,7 +280,7 @@ void bindText(sql::Database &db, sqlite3_stmt *stmt, int index, const QString &t
 bool Store::hasTextIndex()
 {
     sql::Statement q(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1");
-    return q.bind(1, QString::fromLatin1(queries::kTextIndex[0])).step();
+    return q.bind(1, QString::fromLatin1(schema::kTextIndex[0])).step();
 }
 
 bool Store::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
@@ -304,7 +307,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     m_db.exec("DROP TRIGGER trgSucheInsert");
     // The day buckets likewise: counted here and added once at the end, instead of
     // two bucket writes per card.
-    for (const char *trigger : queries::kBucketTriggerNames)
+    for (const char *trigger : schema::kBucketTriggerNames)
         m_db.exec(("DROP TRIGGER " + std::string(trigger)).c_str());
     m_db.exec("DROP TRIGGER trgPositionInsertSubject");
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
@@ -411,12 +414,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             runInsert(m_db, positions);
             runInsert(m_db, times);
         }
+        MediaLibrary media(*this);
         for (size_t p = 0; p < pending.size(); ++p)
             for (const MediaInput &m : pending[p].media)
-                linkMedia(qint32(keys[p]), m.side, m.kind, storeMedia(m.name, m.kind, m.bytes, nullptr));
+                media.link(qint32(keys[p]), m.side, m.kind, media.add(m.name, m.kind, m.bytes, nullptr));
         for (int i = 0; i < n; ++i)
             if (pending[size_t(i)].reverse)
-                writeReverse(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
+                Places(*this, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
         result.cardsStored += n;
@@ -427,14 +431,14 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             duplicates.dropTextIndex();
         }
         if (large && placeChanges * kLongRun > result.cardsStored && !indexesDropped) {
-            for (const auto &index : queries::kScatteredPositionIndexes)
+            for (const auto &index : schema::kScatteredPositionIndexes)
                 m_db.exec(("DROP INDEX " + std::string(index[0])).c_str());
             indexesDropped = true;
         }
     };
 
-    qint64 stelle = nextStelle();
-    qint64 reverseStelle = nextReverseStelle();
+    qint64 stelle = Places(*this, Direction::Forward).next();
+    qint64 reverseStelle = Places(*this, Direction::Reverse).next();
     // Subjects that had a direction before the import, and those it creates for cards
     // with a reverse place: they practise both ways.
     std::map<qint32, bool> practisedReverse;
@@ -507,7 +511,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     if (indexesDropped) {
         // The reading is through by now: SQLite may sort on the other core too.
         m_db.exec("PRAGMA threads = 2");
-        for (const auto &index : queries::kScatteredPositionIndexes)
+        for (const auto &index : schema::kScatteredPositionIndexes)
             m_db.exec(index[1]);
         m_db.exec("PRAGMA threads = 0");
     }
@@ -525,9 +529,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
         fillReverse(subject, {});
     }
-    m_db.exec(queries::kSearchInsertTrigger);
-    m_db.exec(queries::kBucketTriggers);
-    m_db.exec(queries::kPositionInsertSubjectTrigger);
+    m_db.exec(schema::kSearchInsertTrigger);
+    m_db.exec(schema::kBucketTriggers);
+    m_db.exec(schema::kPositionInsertSubjectTrigger);
     tx.commit();
     return result;
 }

@@ -1,7 +1,9 @@
 // The calendar: when cards fall due, counted from the day buckets.
 #include "store/store.h"
 
+#include "store/calendar.h"
 #include "store/duerule.h"
+#include "store/places.h"
 #include "store/queries.h"
 #include "store/rules.h"
 
@@ -65,7 +67,7 @@ qint32 Store::defaultInterval(qint32 fach)
     return qint32(1) << (fach - 2);
 }
 
-std::optional<IntervalRow> Store::intervalRow(qint32 subjectId, qint32 fach)
+std::optional<IntervalRow> Calendar::intervalRow(qint32 subjectId, qint32 fach)
 {
     sql::Statement q(m_db, queries::kInterval);
     if (!q.bind(1, subjectId).bind(2, fach).step())
@@ -73,58 +75,65 @@ std::optional<IntervalRow> Store::intervalRow(qint32 subjectId, qint32 fach)
     return IntervalRow{subjectId, fach, qint32(q.int64(0))};
 }
 
-qint32 Store::interval(qint32 subjectId, qint32 fach)
-{
-    const std::optional<IntervalRow> row = intervalRow(subjectId, fach);
-    return row ? row->tage : defaultInterval(fach);
-}
+Calendar::Calendar(Store &store) : StorePart(store) {}
 
-Change Store::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+void Calendar::writeInterval(qint32 subjectId, qint32 fach, const std::optional<IntervalRow> &row)
 {
-    if (fach < 1 || (days && (*days < 0 || *days > kMaxInterval)))
-        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("interval"));
-    // The default is kept as no row, so that a later change of the default reaches it.
-    const qint32 tage = days.value_or(defaultInterval(fach));
-    const bool changed = tage != defaultInterval(fach);
-    Change change;
-    prepareWrite();
-    sql::WriteTransaction tx(m_db);
-    requireSubject(subjectId, nullptr);
-    const std::optional<IntervalRow> before = intervalRow(subjectId, fach);
-    std::optional<IntervalRow> after;
-    if (changed) {
-        after = IntervalRow{subjectId, fach, tage};
+    if (row)
         sql::Statement(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
                              "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage")
             .bind(1, subjectId)
             .bind(2, fach)
-            .bind(3, tage)
+            .bind(3, row->tage)
             .run();
-    } else {
+    else
         sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2")
             .bind(1, subjectId)
             .bind(2, fach)
             .run();
-    }
+}
+
+qint32 Calendar::interval(qint32 subjectId, qint32 fach)
+{
+    const std::optional<IntervalRow> row = intervalRow(subjectId, fach);
+    return row ? row->tage : Store::defaultInterval(fach);
+}
+
+Change Calendar::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+{
+    if (fach < 1 || (days && (*days < 0 || *days > Store::kMaxInterval)))
+        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("interval"));
+    // The default is kept as no row, so that a later change of the default reaches it.
+    const qint32 tage = days.value_or(Store::defaultInterval(fach));
+    const bool changed = tage != Store::defaultInterval(fach);
+    Change change;
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(m_db);
+    StoreAccess::requireSubject(m_store, subjectId, nullptr);
+    const std::optional<IntervalRow> before = intervalRow(subjectId, fach);
+    std::optional<IntervalRow> after;
+    if (changed)
+        after = IntervalRow{subjectId, fach, tage};
+    writeInterval(subjectId, fach, after);
     tx.commit();
     if (!(before == after))
         change.intervals.push_back({before, after});
     return change;
 }
 
-std::vector<SubjectDue> Store::dueBySubject()
+std::vector<SubjectDue> Calendar::dueBySubject()
 {
     std::map<qint32, DueFigures> figures;
     {
         sql::Statement q(m_db, queries::kDueByCompartment);
-        q.bind(1, learningToday()).bindNull(2);
+        q.bind(1, m_store.learningToday()).bindNull(2);
         while (q.step()) {
             const CompartmentRow row = compartmentOf(q);
             add(figures[row.subjectId], row.figures);
         }
     }
     std::vector<SubjectDue> result;
-    for (const SubjectRow &subject : subjectRows()) {
+    for (const SubjectRow &subject : m_store.subjectRows()) {
         const auto it = figures.find(subject.id);
         if (it != figures.end() && it->second.cards > 0)
             result.push_back({subject.id, subject.name, it->second});
@@ -132,24 +141,24 @@ std::vector<SubjectDue> Store::dueBySubject()
     return result;
 }
 
-DueFigures Store::dueFigures(qint32 subjectId)
+DueFigures Calendar::dueFigures(qint32 subjectId)
 {
     DueFigures sum;
     sql::Statement q(m_db, queries::kDueByCompartment);
-    q.bind(1, learningToday()).bind(2, subjectId);
+    q.bind(1, m_store.learningToday()).bind(2, subjectId);
     while (q.step())
         add(sum, compartmentOf(q).figures);
     return sum;
 }
 
-std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
+std::vector<CompartmentDue> Calendar::dueByCompartment(qint32 subjectId)
 {
     std::map<qint32, CompartmentDue> byFach;
     for (qint32 fach = 1; fach <= 10; ++fach)
-        byFach[fach] = CompartmentDue{fach, defaultInterval(fach), {}};
+        byFach[fach] = CompartmentDue{fach, Store::defaultInterval(fach), {}};
     {
         sql::Statement q(m_db, queries::kDueByCompartment);
-        q.bind(1, learningToday()).bind(2, subjectId);
+        q.bind(1, m_store.learningToday()).bind(2, subjectId);
         while (q.step()) {
             const CompartmentRow row = compartmentOf(q);
             CompartmentDue &due = byFach[row.fach];
@@ -175,31 +184,32 @@ std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
     return result;
 }
 
-bool Store::isDue(qint32 cardId, Direction direction)
+bool Calendar::isDue(qint32 cardId, Direction direction)
 {
     sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCardDayReverse : queries::kCardDay);
     if (!q.bind(1, cardId).step())
         return false;
-    return tarlivo::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), learningToday());
+    return tarlivo::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), m_store.learningToday());
 }
 
-std::optional<qint32> Store::highestDueCompartment(qint32 subjectId, Direction direction)
+std::optional<qint32> Calendar::highestDueCompartment(qint32 subjectId, Direction direction)
 {
-    const std::vector<qint32> held = compartments(subjectId, direction);
+    Places places(m_store, direction);
+    const std::vector<qint32> held = places.compartments(subjectId);
     for (auto it = held.rbegin(); it != held.rend(); ++it) {
-        const std::optional<qint32> head = headCard(subjectId, *it, direction);
+        const std::optional<qint32> head = places.headCard(subjectId, *it);
         if (head && isDue(*head, direction))
             return *it;
     }
     return std::nullopt;
 }
 
-std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
+std::vector<qint64> Calendar::forecast(std::optional<qint32> subjectId, int days)
 {
     std::vector<qint64> result(size_t(std::max(days, 0)), 0);
     if (days <= 0)
         return result;
-    const qint64 today = learningToday();
+    const qint64 today = m_store.learningToday();
     sql::Statement q(m_db, queries::kForecast);
     q.bind(1, today).bind(3, today + days - 1);
     if (subjectId)
@@ -210,6 +220,28 @@ std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
         if (!q.isNull(1))
             result[size_t(q.int64(0) - today)] += q.int64(1);
     return result;
+}
+
+// The store's calendar operations, as its callers know them.
+qint32 Store::interval(qint32 subjectId, qint32 fach) { return Calendar(*this).interval(subjectId, fach); }
+Change Store::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+{
+    return Calendar(*this).setInterval(subjectId, fach, days);
+}
+std::vector<SubjectDue> Store::dueBySubject() { return Calendar(*this).dueBySubject(); }
+DueFigures Store::dueFigures(qint32 subjectId) { return Calendar(*this).dueFigures(subjectId); }
+std::vector<CompartmentDue> Store::dueByCompartment(qint32 subjectId)
+{
+    return Calendar(*this).dueByCompartment(subjectId);
+}
+bool Store::isDue(qint32 cardId, Direction direction) { return Calendar(*this).isDue(cardId, direction); }
+std::optional<qint32> Store::highestDueCompartment(qint32 subjectId, Direction direction)
+{
+    return Calendar(*this).highestDueCompartment(subjectId, direction);
+}
+std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
+{
+    return Calendar(*this).forecast(subjectId, days);
 }
 
 } // namespace tarlivo

@@ -3,7 +3,9 @@
 #include "store/numbertest.h"
 #include "store/store.h"
 
+#include "store/cardmedia.h"
 #include "store/collation.h"
+#include "store/places.h"
 #include "store/queries.h"
 
 #include <sqlite3.h>
@@ -133,7 +135,7 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     // Two statements over all the keys, the positions first (they refer to the cards).
     const QString keys = keyList(ids);
-    recordMediaOfCards(keys, change);
+    MediaLibrary(*this).recordOfCards(keys, change);
     sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
     sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
     tx.commit();
@@ -181,29 +183,23 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Di
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     const bool reverse = direction == Direction::Reverse;
-    const qint64 first = reverse ? nextReverseStelle() : nextStelle();
+    Places places(*this, direction);
+    const qint64 first = places.next();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     qint32 stelle = qint32(first);
     const qint64 seit = now();
     for (CardRow &row : rows) {
-        if (reverse) {
-            CardRow after = row;
-            after.reverse = ReversePlace{fach, stelle++, seit};
-            writeReverse(row.id, after.reverse);
-            change.cards.push_back({std::move(row), std::move(after)});
-            continue;
-        }
-        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-            .bind(1, fach)
-            .bind(2, stelle)
-            .bind(3, row.id)
-            .run();
-        writeSeit(row.id, seit);
+        const Place place{fach, stelle++, seit};
+        places.put(row.id, place);
         CardRow after = row;
-        after.fach = fach;
-        after.stelle = stelle++;
-        after.seit = seit;
+        if (reverse) {
+            after.reverse = place;
+        } else {
+            after.fach = place.fach;
+            after.stelle = place.stelle;
+            after.seit = place.seit;
+        }
         change.cards.push_back({std::move(row), std::move(after)});
     }
     tx.commit();
@@ -229,7 +225,7 @@ Change Store::deleteSubject(qint32 subjectId)
         ids.reserve(change.cards.size());
         for (const auto &c : change.cards)
             ids.push_back(c.before->id);
-        recordMediaOfCards(keyList(ids), change);
+        MediaLibrary(*this).recordOfCards(keyList(ids), change);
     }
     {
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
@@ -262,7 +258,7 @@ Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwo
         .bind(2, after.antwort)
         .bind(3, cardId)
         .run();
-    applyMediaEdits(cardId, media, change);
+    MediaLibrary(*this).applyEdits(cardId, media, change);
     tx.commit();
     if (!(after == rows.front()))
         change.cards.push_back({std::move(rows.front()), std::move(after)});
@@ -282,19 +278,6 @@ namespace {
 
 CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q, -1), q.text(6)}; }
 
-// The query the trigram index answers: each spelling of the text as a phrase it
-// finds as a substring, letter case folded. A spelling shorter than three letters
-// ("ßa" for "ssa") the index cannot find.
-QString searchPhrase(const QString &text)
-{
-    QStringList phrases;
-    for (QString v : searchVariants(text)) {
-        v.replace(QLatin1Char('"'), QLatin1String("\"\""));
-        phrases << QLatin1Char('"') + v + QLatin1Char('"');
-    }
-    return phrases.join(QLatin1String(" OR "));
-}
-
 } // namespace
 
 std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
@@ -309,93 +292,6 @@ std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64
     while (q.step())
         rows.push_back(listRowOf(q));
     return rows;
-}
-
-std::vector<qint32> Store::cardIds(std::optional<qint32> subjectId, const QString &search, CardOrder order)
-{
-    const bool filtered = !search.isEmpty();
-    const char *const *queries = queries::kKeysByPractice;
-    switch (order) {
-    case CardOrder::Practice:
-    case CardOrder::Fach:
-        break;
-    case CardOrder::Frage:
-        queries = queries::kKeysByFrage;
-        break;
-    case CardOrder::Antwort:
-        queries = queries::kKeysByAntwort;
-        break;
-    case CardOrder::Gebiet:
-        queries = queries::kKeysByGebiet;
-        break;
-    }
-    sql::Statement q(m_db, queries[filtered ? 1 : 0]);
-    if (filtered)
-        q.bind(1, searchPhrase(search)).bind(3, search);
-    if (subjectId)
-        q.bind(2, *subjectId);
-    else
-        q.bindNull(2);
-    std::vector<qint32> ids;
-    while (q.step())
-        ids.push_back(qint32(q.int64(0)));
-    return ids;
-}
-
-FirstHits Store::firstHits(std::optional<qint32> subjectId, const QString &search, int limit, int budget)
-{
-    sql::Statement q(m_db, subjectId ? queries::kTextsInPracticeOrder : queries::kAllTextsInPracticeOrder);
-    if (subjectId)
-        q.bind(1, *subjectId);
-    const QStringList variants = searchVariants(search);
-    FirstHits first;
-    int read = 0;
-    while (int(first.ids.size()) < limit && read < budget) {
-        if (!q.step()) {
-            first.complete = true;
-            break;
-        }
-        ++read;
-        if (containsFolded(q.text(1), variants) || containsFolded(q.text(2), variants))
-            first.ids.push_back(qint32(q.int64(0)));
-    }
-    return first;
-}
-
-HitSlice Store::hitSlice(std::optional<qint32> subjectId, const QString &search, qint64 from, int limit)
-{
-    HitSlice slice;
-    slice.last = from;
-    // One read for both parts: the index up to its mark, the cards after it read directly.
-    sql::ReadTransaction tx(m_db);
-    qint64 mark = 0;
-    {
-        sql::Statement q(m_db, "SELECT BisKarte FROM tblSucheStand");
-        if (q.step())
-            mark = q.int64(0);
-    }
-    int looked = 0;
-    auto take = [&](sql::Statement &q) {
-        while (q.step()) {
-            ++looked;
-            slice.last = q.int64(0);
-            if (!q.isNull(1) && (!subjectId || q.int64(3) == *subjectId))
-                slice.hits.push_back({qint32(q.int64(1)), qint32(q.int64(2)), qint32(slice.last)});
-        }
-    };
-    if (from < mark) {
-        sql::Statement q(m_db, queries::kIndexHitSlice);
-        q.bind(1, searchPhrase(search)).bind(2, from).bind(3, mark).bind(4, limit);
-        take(q);
-        if (looked == limit)
-            return slice;
-    }
-    sql::Statement q(m_db, queries::kUnindexedHitSlice);
-    q.bind(1, search).bind(2, std::max(from, mark)).bind(3, limit - looked);
-    const int before = looked;
-    take(q);
-    slice.done = looked - before < limit - before;
-    return slice;
 }
 
 std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)

@@ -1,8 +1,7 @@
 // Pictures and sounds on cards (store/media.h): each content once in tblMedium, linked to card
 // sides by tblKarteMedium. Triggers drop a content with its last link.
 
-#include "store/media.h"
-#include "store/store.h"
+#include "store/cardmedia.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -55,11 +54,12 @@ bool mediaKindOfName(const QString &name, MediaKind *kind)
     return true;
 }
 
-std::vector<MediaFile> Store::cardMedia(qint64 cardId, CardSide side) const
+MediaLibrary::MediaLibrary(Store &store) : StorePart(store) {}
+
+std::vector<MediaFile> MediaLibrary::cardMedia(qint64 cardId, CardSide side)
 {
-    auto &db = const_cast<sql::Database &>(m_db);
-    sql::Statement q(db, "SELECT m.idMedium, m.Name, m.Art FROM tblKarteMedium AS k JOIN tblMedium AS m "
-                         "ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1 AND k.Seite = ?2 ORDER BY k.Art");
+    sql::Statement q(m_db, "SELECT m.idMedium, m.Name, m.Art FROM tblKarteMedium AS k JOIN tblMedium AS m "
+                           "ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1 AND k.Seite = ?2 ORDER BY k.Art");
     q.bind(1, cardId).bind(2, qint64(side));
     std::vector<MediaFile> files;
     while (q.step())
@@ -67,14 +67,13 @@ std::vector<MediaFile> Store::cardMedia(qint64 cardId, CardSide side) const
     return files;
 }
 
-QByteArray Store::mediaBytes(qint64 mediaId) const
+QByteArray MediaLibrary::bytes(qint64 mediaId)
 {
-    auto &db = const_cast<sql::Database &>(m_db);
-    sql::Statement q(db, "SELECT Inhalt FROM tblMedium WHERE idMedium = ?1");
+    sql::Statement q(m_db, "SELECT Inhalt FROM tblMedium WHERE idMedium = ?1");
     return q.bind(1, mediaId).step() ? q.blob(0) : QByteArray();
 }
 
-std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
+std::vector<qint32> MediaLibrary::cardsWithMedia(const std::vector<qint32> &cardIds)
 {
     QString list = QStringLiteral("[");
     for (qint32 id : cardIds)
@@ -88,7 +87,7 @@ std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
     return ids;
 }
 
-std::optional<MediaRow> Store::mediaRow(qint64 mediaId)
+std::optional<MediaRow> MediaLibrary::row(qint64 mediaId)
 {
     sql::Statement q(m_db, "SELECT idMedium, Name, Art, Pruefsumme, Inhalt FROM tblMedium WHERE idMedium = ?1");
     if (!q.bind(1, mediaId).step())
@@ -96,7 +95,7 @@ std::optional<MediaRow> Store::mediaRow(qint64 mediaId)
     return mediaRowOf(q);
 }
 
-std::optional<MediaLinkRow> Store::mediaLink(qint32 cardId, CardSide side, MediaKind kind)
+std::optional<MediaLinkRow> MediaLibrary::linkRow(qint32 cardId, CardSide side, MediaKind kind)
 {
     sql::Statement q(m_db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
                            "WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3");
@@ -105,7 +104,7 @@ std::optional<MediaLinkRow> Store::mediaLink(qint32 cardId, CardSide side, Media
     return linkRowOf(q);
 }
 
-qint64 Store::storeMedia(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change)
+qint64 MediaLibrary::add(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change)
 {
     const QByteArray checksum = checksumOf(bytes);
     {
@@ -125,7 +124,7 @@ qint64 Store::storeMedia(const QString &name, MediaKind kind, const QByteArray &
     return id;
 }
 
-void Store::linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId)
+void MediaLibrary::link(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId)
 {
     sql::Statement(m_db, "INSERT INTO tblKarteMedium (idFrageAntwort, Seite, Art, idMedium) VALUES (?1, ?2, ?3, ?4)")
         .bind(1, cardId)
@@ -135,7 +134,7 @@ void Store::linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 media
         .run();
 }
 
-void Store::recordMediaOfCards(const QString &keyList, Change &change)
+void MediaLibrary::recordOfCards(const QString &keyList, Change &change)
 {
     {
         sql::Statement q(m_db, kLinksOfCards);
@@ -149,31 +148,81 @@ void Store::recordMediaOfCards(const QString &keyList, Change &change)
         change.media.push_back({mediaRowOf(q), std::nullopt});
 }
 
-void Store::applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change)
+void MediaLibrary::applyEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change)
 {
     for (const MediaEdit &edit : edits) {
-        const std::optional<MediaLinkRow> before = mediaLink(cardId, edit.side, edit.kind);
+        const std::optional<MediaLinkRow> before = linkRow(cardId, edit.side, edit.kind);
         std::optional<MediaLinkRow> after;
         if (!edit.remove)
-            after = MediaLinkRow{cardId, edit.side, edit.kind, storeMedia(edit.name, edit.kind, edit.bytes, &change)};
+            after = MediaLinkRow{cardId, edit.side, edit.kind, add(edit.name, edit.kind, edit.bytes, &change)};
         if (before == after)
             continue;
         if (before) {
             // Read before the link goes: its trigger drops a content no other card uses.
-            std::optional<MediaRow> content = mediaRow(before->mediaId);
-            sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
-                .bind(1, cardId)
-                .bind(2, qint64(edit.side))
-                .bind(3, qint64(edit.kind))
-                .run();
-            sql::Statement gone(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1");
-            if (content && !gone.bind(1, before->mediaId).step())
+            std::optional<MediaRow> content = row(before->mediaId);
+            unlink(*before);
+            if (content && !holds(before->mediaId, before->kind))
                 change.media.push_back({std::move(content), std::nullopt});
         }
         if (after)
-            linkMedia(cardId, edit.side, edit.kind, after->mediaId);
+            link(cardId, edit.side, edit.kind, after->mediaId);
         change.mediaLinks.push_back({before, after});
     }
+}
+
+bool MediaLibrary::holdsContent(const QByteArray &checksum)
+{
+    sql::Statement q(m_db, "SELECT 1 FROM tblMedium WHERE Pruefsumme = ?1");
+    return q.bindBlob(1, checksum).step();
+}
+
+bool MediaLibrary::holds(qint64 mediaId, MediaKind kind)
+{
+    sql::Statement q(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1 AND Art = ?2");
+    return q.bind(1, mediaId).bind(2, qint64(kind)).step();
+}
+
+bool MediaLibrary::inUse(qint64 mediaId)
+{
+    sql::Statement used(m_db, "SELECT 1 FROM tblKarteMedium WHERE idMedium = ?1");
+    return used.bind(1, mediaId).step();
+}
+
+void MediaLibrary::insertRow(const MediaRow &row)
+{
+    sql::Statement(m_db, "INSERT INTO tblMedium (idMedium, Name, Art, Inhalt, Pruefsumme) VALUES (?1, ?2, ?3, ?4, ?5)")
+        .bind(1, row.id)
+        .bind(2, row.name)
+        .bind(3, qint64(row.kind))
+        .bindBlob(4, row.bytes)
+        .bindBlob(5, row.checksum)
+        .run();
+}
+
+void MediaLibrary::removeRow(qint64 mediaId)
+{
+    sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, mediaId).run();
+}
+
+void MediaLibrary::unlink(const MediaLinkRow &row)
+{
+    sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
+        .bind(1, row.cardId)
+        .bind(2, qint64(row.side))
+        .bind(3, qint64(row.kind))
+        .run();
+}
+
+// The store's media operations, as its callers know them. Reading changes nothing,
+// so the const ones lend the part their store.
+std::vector<MediaFile> Store::cardMedia(qint64 cardId, CardSide side) const
+{
+    return MediaLibrary(const_cast<Store &>(*this)).cardMedia(cardId, side);
+}
+QByteArray Store::mediaBytes(qint64 mediaId) const { return MediaLibrary(const_cast<Store &>(*this)).bytes(mediaId); }
+std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
+{
+    return MediaLibrary(*this).cardsWithMedia(cardIds);
 }
 
 } // namespace tarlivo

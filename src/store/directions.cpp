@@ -2,7 +2,9 @@
 #include "store/store.h"
 
 #include "store/numbertest.h"
+#include "store/places.h"
 #include "store/queries.h"
+#include "store/schema.h"
 
 #include <QElapsedTimer>
 
@@ -50,26 +52,6 @@ private:
 };
 
 } // namespace
-
-void Store::writeReverse(qint32 cardId, const std::optional<ReversePlace> &place)
-{
-    if (!place) {
-        sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, cardId).run();
-        return;
-    }
-    sql::Statement q(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
-                           "SELECT idFrageAntwort, idGebiet, ?2, ?3, ?4, ?5 FROM tblFrageAntwort "
-                           "WHERE idFrageAntwort = ?1 ON CONFLICT (idFrageAntwort) DO UPDATE SET "
-                           "Fach = excluded.Fach, Stelle = excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag");
-    q.bind(1, cardId)
-        .bind(2, place->fach)
-        .bind(3, place->stelle)
-        .bind(4, place->seit)
-        .bind(5, learningDay(place->seit));
-    q.run();
-    if (sqlite3_changes(m_db.handle()) != 1)
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
-}
 
 std::optional<DirectionRow> Store::directionRow(qint32 subjectId)
 {
@@ -124,7 +106,7 @@ std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::funct
         firstKey = q.int64(1);
         lastKey = q.int64(2);
     }
-    fill.stelleBase = qint64(nextReverseStelle()) - firstKey;
+    fill.stelleBase = qint64(Places(*this, Direction::Reverse).next()) - firstKey;
     if (fill.stelleBase + lastKey > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     fill.firstStelle = qint32(fill.stelleBase + firstKey);
@@ -143,7 +125,7 @@ qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &k
     const qint64 day = learningDay(fill.seit);
     // Row by row the triggers would check and count each place; the fill takes its
     // places from the subject's own cards and counts them all in one bucket.
-    for (const char *name : queries::kReverseInsertTriggerNames)
+    for (const char *name : schema::kReverseInsertTriggerNames)
         m_db.exec(("DROP TRIGGER " + QByteArray(name)).constData());
     CancelWatch watch(m_db.handle(), keepGoing);
     try {
@@ -165,7 +147,7 @@ qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &k
         .bind(2, day)
         .bind(3, written)
         .run();
-    m_db.exec(queries::kReverseInsertTriggers);
+    m_db.exec(schema::kReverseInsertTriggers);
     return written;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
-// What the store's own parts (src/store only) need of its core. Nothing outside the
-// store includes this: the rest of the program asks the store's public operations.
+// What the store's own parts (src/store only) need of its core. Nothing else in the
+// program includes this: it asks the store's public operations (the tests' way to the
+// connection is tests/support/storedb.h).
+#include "store/backup.h"
+#include "store/numbertest.h"
 #include "store/store.h"
 
 namespace tarlivo {
@@ -12,6 +15,40 @@ struct StoreAccess {
     static void prepareWrite(Store &store) { store.prepareWrite(); }
     // Seconds since 1970 UTC by the store's clock.
     static qint64 now(const Store &store) { return store.now(); }
+    // Before a write that is not a change of the user's: still the file opened and
+    // writable; no day's copy is taken for it. Returns false while the day's copy is
+    // under way, which a write would make start over.
+    static bool prepareQuietWrite(Store &store)
+    {
+        if (!store.m_db.isOpen())
+            throw StoreError(StoreErrorKind::NotConnected, store.path());
+        store.ensureSameFile();
+        return !(store.m_backupJob && !store.m_backupJob->done());
+    }
+    // Throws NotFound when the subject is gone; fills row when given.
+    static void requireSubject(Store &store, qint32 subjectId, SubjectRow *row)
+    {
+        store.requireSubject(subjectId, row);
+    }
+};
+
+// A key or count read from the file, which may hold any 64-bit value: Limit beyond 32 bits.
+inline qint32 toInt32(qint64 value, const QString &path)
+{
+    if (value > kInt32Max || value < -kInt32Max - 1)
+        throw StoreError(StoreErrorKind::Limit, path, QStringLiteral("value %1 is beyond 32 bits").arg(value));
+    return qint32(value);
+}
+
+// A part of the store: one concern's operations and the SQL behind them, on the
+// store's connection. Made where needed; it holds nothing of its own.
+class StorePart {
+protected:
+    explicit StorePart(Store &store) : m_store(store), m_db(StoreAccess::database(store)) {}
+    const QString &path() const { return m_store.path(); }
+
+    Store &m_store;
+    sql::Database &m_db;
 };
 
 } // namespace tarlivo

@@ -1,4 +1,4 @@
-#include "store/store.h"
+#include "store/statistics.h"
 
 #include "store/queries.h"
 
@@ -9,9 +9,16 @@
 
 namespace tarlivo {
 
-qint64 Store::dayStart(QDate day) { return day.startOfDay().toSecsSinceEpoch(); }
+namespace {
 
-std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> subjectId, Direction direction)
+// Seconds since 1970 UTC at which the local day begins.
+qint64 dayStart(QDate day) { return day.startOfDay().toSecsSinceEpoch(); }
+
+} // namespace
+
+Counts::Counts(Store &store) : StorePart(store) {}
+
+std::vector<CompartmentCount> Counts::cardsPerCompartment(std::optional<qint32> subjectId, Direction direction)
 {
     const bool reverse = direction == Direction::Reverse;
     sql::Statement q(m_db, subjectId
@@ -29,7 +36,7 @@ std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> s
     return result;
 }
 
-qint64 Store::cardCount(std::optional<qint32> subjectId)
+qint64 Counts::cardCount(std::optional<qint32> subjectId)
 {
     sql::Statement q(m_db, subjectId ? queries::kCardCount : queries::kCardCountAll);
     if (subjectId)
@@ -37,7 +44,7 @@ qint64 Store::cardCount(std::optional<qint32> subjectId)
     return q.step() ? q.int64(0) : 0;
 }
 
-std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last)
+std::vector<DayVerdicts> Counts::verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last)
 {
     std::vector<DayVerdicts> result;
     if (!first.isValid() || !last.isValid())
@@ -62,7 +69,7 @@ std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, 
     return result;
 }
 
-qint32 Store::practiceStreak(std::optional<qint32> subjectId)
+qint32 Counts::practiceStreak(std::optional<qint32> subjectId)
 {
     const auto practised = [&](QDate day) {
         sql::Statement q(m_db, subjectId ? queries::kPractisedBetween : queries::kPractisedBetweenAll);
@@ -70,7 +77,7 @@ qint32 Store::practiceStreak(std::optional<qint32> subjectId)
             q.bind(1, *subjectId);
         return q.bind(2, dayStart(day)).bind(3, dayStart(day.addDays(1))).step();
     };
-    QDate day = today();
+    QDate day = m_store.today();
     if (!practised(day))
         day = day.addDays(-1);
     qint32 streak = 0;
@@ -81,20 +88,36 @@ qint32 Store::practiceStreak(std::optional<qint32> subjectId)
     return streak;
 }
 
-Statistics Store::statistics(std::optional<qint32> subjectId, int days)
+Statistics Counts::statistics(std::optional<qint32> subjectId, int days)
 {
     Statistics s;
-    s.compartments = cardsPerCompartment(subjectId);
+    s.compartments = cardsPerCompartment(subjectId, Direction::Forward);
     for (const CompartmentCount &c : s.compartments)
         s.cards += c.count;
     s.reverseCompartments = cardsPerCompartment(subjectId, Direction::Reverse);
     for (const CompartmentCount &c : s.reverseCompartments)
         s.reversePlaces += c.count;
-    const QDate last = today();
+    const QDate last = m_store.today();
     s.days = verdictsPerDay(subjectId, last.addDays(1 - std::max(days, 1)), last);
     s.today = s.days.back().total();
     s.streak = practiceStreak(subjectId);
     return s;
+}
+
+// The store's statistics, as its callers know them.
+std::vector<CompartmentCount> Store::cardsPerCompartment(std::optional<qint32> subjectId, Direction direction)
+{
+    return Counts(*this).cardsPerCompartment(subjectId, direction);
+}
+qint64 Store::cardCount(std::optional<qint32> subjectId) { return Counts(*this).cardCount(subjectId); }
+std::vector<DayVerdicts> Store::verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last)
+{
+    return Counts(*this).verdictsPerDay(subjectId, first, last);
+}
+qint32 Store::practiceStreak(std::optional<qint32> subjectId) { return Counts(*this).practiceStreak(subjectId); }
+Statistics Store::statistics(std::optional<qint32> subjectId, int days)
+{
+    return Counts(*this).statistics(subjectId, days);
 }
 
 } // namespace tarlivo

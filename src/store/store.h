@@ -351,6 +351,14 @@ public:
     // off, Internal for an invalid subject name, Limit when the queue is full.
     BulkImportResult importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options = {});
 
+    // Writes a new store file at path (nothing may be there yet) holding exactly these
+    // subjects and cards: their keys, texts (NULL stays NULL), compartments and queue
+    // places as given (two cards may share a place), every card entered at seit, in one
+    // write. The rows' own times and reverse places are not read. For files taken over
+    // whole from the older program. Throws StoreError.
+    static void createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
+                               const std::vector<CardRow> &cards, qint64 seit);
+
     // The cards an import left out of the search index (they are found all the same,
     // more slowly). catchUpSearchIndex indexes the next maxCards of them in one write
     // transaction, without the day's backup, and returns how many still wait; while the
@@ -380,9 +388,6 @@ public:
     // the last call, never for this store's own. Throws StoreError.
     qint64 dataVersion();
 
-    // The connection itself, for tools and tests (query plans, size limits).
-    sql::Database &database() { return m_db; }
-
 private:
     friend struct StoreAccess; // store/internal.h: the parts' way in
     Store(StoreOptions options);
@@ -393,7 +398,6 @@ private:
     void readIntoMemory();
     // Brings a file written by an earlier version up to kSchemaVersion.
     void upgradeSchema(qint64 version);
-    static void upgradeFrom(sql::Database &db, qint64 version); // 0: a new file
     // Before every change: the file is still ours and writable; today's backup exists.
     void prepareWrite();
     void ensureSameFile();
@@ -402,12 +406,6 @@ private:
     QDate backupDay() const;
     QString backupPrefix() const;
     QString backupTarget(QDate day) const;
-    // The place after the last of a queue; maxQuery yields its largest place.
-    qint32 nextPlace(const char *maxQuery);
-    qint32 nextStelle();
-    qint32 nextReverseStelle();
-    // Writes the card's reverse place as given, or takes it away.
-    void writeReverse(qint32 cardId, const std::optional<ReversePlace> &place);
     // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
     std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
     // Makes the fill's places again (place) or takes them away, after checking that the
@@ -422,26 +420,12 @@ private:
     // The rows as the file holds them now.
     std::optional<SubjectRow> subjectRow(qint32 subjectId);
     std::optional<LogRow> logRow(qint64 logId);
-    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
     std::optional<ToleranceRow> toleranceRow(qint32 subjectId);
     void writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row);
-    // Records that the card came into its compartment at `seit`.
-    void writeSeit(qint32 cardId, qint64 seit);
     void applyStep(const Change &change, bool forward);
     class StepWriter; // undo.cpp: how each kind of row is written back
-    // Seconds since 1970 UTC at which the local day begins.
-    static qint64 dayStart(QDate day);
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
     void requireSubject(qint32 subjectId, SubjectRow *row);
-    std::optional<MediaRow> mediaRow(qint64 mediaId);
-    std::optional<MediaLinkRow> mediaLink(qint32 cardId, CardSide side, MediaKind kind);
-    // The key of the content with these bytes, stored now when new (and then recorded in change).
-    qint64 storeMedia(const QString &name, MediaKind kind, const QByteArray &bytes, Change *change);
-    void linkMedia(qint32 cardId, CardSide side, MediaKind kind, qint64 mediaId);
-    // Before cards are deleted: their links, and the contents no other card uses.
-    void recordMediaOfCards(const QString &keyList, Change &change);
-    void applyMediaEdits(qint32 cardId, const std::vector<MediaEdit> &edits, Change &change);
-    QStringList subjectNames(const char *query);
 
     sql::Database m_db;
     StoreOptions m_options;

@@ -1,5 +1,8 @@
 #include "store/store.h"
 
+#include "store/calendar.h"
+#include "store/cardmedia.h"
+#include "store/places.h"
 #include "store/queries.h"
 
 #include <functional>
@@ -149,16 +152,9 @@ public:
                 .bind(3, row.frage)
                 .bind(4, row.antwort)
                 .run();
-            sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
-                                 "VALUES (?1, ?2, ?3, ?4)")
-                .bind(1, row.id)
-                .bind(2, row.fach)
-                .bind(3, row.stelle)
-                .bind(4, row.subjectId)
-                .run();
-            m_store.writeSeit(row.id, row.seit);
+            Places(m_store, Direction::Forward).add(row.id, row.subjectId, Place{row.fach, row.stelle, row.seit});
             if (row.reverse)
-                m_store.writeReverse(row.id, row.reverse);
+                Places(m_store, Direction::Reverse).add(row.id, row.subjectId, *row.reverse);
             return;
         }
         // Only what differs: rewriting equal texts would still redo their search entries.
@@ -171,21 +167,15 @@ public:
                 .bind(3, row.antwort)
                 .bind(4, row.id)
                 .run();
-        if (was->fach != row.fach || was->stelle != row.stelle)
-            sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-                .bind(1, row.fach)
-                .bind(2, row.stelle)
-                .bind(3, row.id)
-                .run();
-        if (was->seit != row.seit)
-            m_store.writeSeit(row.id, row.seit);
+        if (was->fach != row.fach || was->stelle != row.stelle || was->seit != row.seit)
+            Places(m_store, Direction::Forward).put(row.id, Place{row.fach, row.stelle, row.seit});
         if (was->reverse != row.reverse)
-            m_store.writeReverse(row.id, row.reverse);
+            Places(m_store, Direction::Reverse).write(row.id, row.reverse);
     }
     void leave(const RowChange<CardRow> &c)
     {
         const qint32 id = from(c)->id;
-        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
+        Places(m_store, Direction::Forward).remove(id);
         sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
     }
     // A card coming back to its place finds it taken when another card was put
@@ -196,16 +186,11 @@ public:
         const auto &row = to(c);
         if (!row)
             return;
-        if (!was || was->stelle != row->stelle) {
-            sql::Statement q(m_db, queries::kCardsAtStelle);
-            if (q.bind(1, row->stelle).step() && q.int64(0) > 1)
-                conflict(QStringLiteral("queue place %1").arg(row->stelle));
-        }
-        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)) {
-            sql::Statement q(m_db, "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle = ?1");
-            if (q.bind(1, row->reverse->stelle).step() && q.int64(0) > 1)
-                conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
-        }
+        if ((!was || was->stelle != row->stelle) && Places(m_store, Direction::Forward).holders(row->stelle) > 1)
+            conflict(QStringLiteral("queue place %1").arg(row->stelle));
+        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)
+            && Places(m_store, Direction::Reverse).holders(row->reverse->stelle) > 1)
+            conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
     }
 
     // The practice log.
@@ -241,7 +226,7 @@ public:
     void check(const RowChange<IntervalRow> &c)
     {
         const IntervalRow &key = c.before ? *c.before : *c.after;
-        if (!(m_store.intervalRow(key.subjectId, key.fach) == from(c)))
+        if (!(Calendar(m_store).intervalRow(key.subjectId, key.fach) == from(c)))
             conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
     }
     void arrive(const RowChange<IntervalRow> &c)
@@ -249,61 +234,42 @@ public:
         const IntervalRow &row = *to(c);
         if (!m_store.subjectRow(row.subjectId))
             conflict(QStringLiteral("subject %1 of an interval").arg(row.subjectId));
-        sql::Statement(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
-                             "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage")
-            .bind(1, row.subjectId)
-            .bind(2, row.fach)
-            .bind(3, row.tage)
-            .run();
+        Calendar(m_store).writeInterval(row.subjectId, row.fach, row);
     }
     void leave(const RowChange<IntervalRow> &c)
     {
-        sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2")
-            .bind(1, from(c)->subjectId)
-            .bind(2, from(c)->fach)
-            .run();
+        Calendar(m_store).writeInterval(from(c)->subjectId, from(c)->fach, std::nullopt);
     }
 
     // A media file; one coming back must not find its content stored under another key.
     void check(const RowChange<MediaRow> &c)
     {
         const qint64 id = c.before ? c.before->id : c.after->id;
-        if (!(m_store.mediaRow(id) == from(c)))
+        if (!(MediaLibrary(m_store).row(id) == from(c)))
             conflict(QStringLiteral("media file %1").arg(id));
-        if (!from(c) && to(c)) {
-            sql::Statement q(m_db, "SELECT 1 FROM tblMedium WHERE Pruefsumme = ?1");
-            if (q.bindBlob(1, to(c)->checksum).step())
-                conflict(QStringLiteral("content of media file %1").arg(id));
-        }
+        if (!from(c) && to(c) && MediaLibrary(m_store).holdsContent(to(c)->checksum))
+            conflict(QStringLiteral("content of media file %1").arg(id));
     }
     void arrive(const RowChange<MediaRow> &c)
     {
         if (from(c))
             return; // a file's rows never change, they only come and go
-        const MediaRow &row = *to(c);
-        sql::Statement(m_db, "INSERT INTO tblMedium (idMedium, Name, Art, Inhalt, Pruefsumme) "
-                             "VALUES (?1, ?2, ?3, ?4, ?5)")
-            .bind(1, row.id)
-            .bind(2, row.name)
-            .bind(3, qint64(row.kind))
-            .bindBlob(4, row.bytes)
-            .bindBlob(5, row.checksum)
-            .run();
+        MediaLibrary(m_store).insertRow(*to(c));
     }
     void leave(const RowChange<MediaRow> &c)
     {
         const qint64 id = from(c)->id;
-        sql::Statement used(m_db, "SELECT 1 FROM tblKarteMedium WHERE idMedium = ?1");
-        if (used.bind(1, id).step())
+        MediaLibrary media(m_store);
+        if (media.inUse(id))
             conflict(QStringLiteral("cards of media file %1").arg(id));
-        sql::Statement(m_db, "DELETE FROM tblMedium WHERE idMedium = ?1").bind(1, id).run();
+        media.removeRow(id);
     }
 
     // A card side's file; a file no card shows any more goes by trigger.
     void check(const RowChange<MediaLinkRow> &c)
     {
         const MediaLinkRow &key = c.before ? *c.before : *c.after;
-        if (!(m_store.mediaLink(key.cardId, key.side, key.kind) == from(c)))
+        if (!(MediaLibrary(m_store).linkRow(key.cardId, key.side, key.kind) == from(c)))
             conflict(QStringLiteral("media of card %1").arg(key.cardId));
     }
     void arrive(const RowChange<MediaLinkRow> &c)
@@ -311,21 +277,12 @@ public:
         if (from(c))
             leave(c);
         const MediaLinkRow &row = *to(c);
-        sql::Statement card(m_db, "SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
-        sql::Statement file(m_db, "SELECT 1 FROM tblMedium WHERE idMedium = ?1 AND Art = ?2");
-        if (!card.bind(1, row.cardId).step() || !file.bind(1, row.mediaId).bind(2, qint64(row.kind)).step())
+        MediaLibrary media(m_store);
+        if (!m_store.cardText(row.cardId) || !media.holds(row.mediaId, row.kind))
             conflict(QStringLiteral("media of card %1").arg(row.cardId));
-        m_store.linkMedia(row.cardId, row.side, row.kind, row.mediaId);
+        media.link(row.cardId, row.side, row.kind, row.mediaId);
     }
-    void leave(const RowChange<MediaLinkRow> &c)
-    {
-        const MediaLinkRow &row = *from(c);
-        sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1 AND Seite = ?2 AND Art = ?3")
-            .bind(1, row.cardId)
-            .bind(2, qint64(row.side))
-            .bind(3, qint64(row.kind))
-            .run();
-    }
+    void leave(const RowChange<MediaLinkRow> &c) { MediaLibrary(m_store).unlink(*from(c)); }
 
     // A subject's direction; absent: forward only.
     void check(const RowChange<DirectionRow> &c)

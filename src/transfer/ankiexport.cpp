@@ -1,5 +1,6 @@
 #include "transfer/ankiexport.h"
 
+#include "store/cardstream.h"
 #include "store/files.h"
 #include "store/rules.h"
 #include "transfer/transfererror.h"
@@ -23,6 +24,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace tarlivo::transfer {
@@ -194,11 +196,7 @@ struct Card {
     std::optional<qint64> seit;
 };
 
-struct Link {
-    CardSide side;
-    MediaKind kind;
-    qint64 media;
-};
+using Link = StreamedMedia;
 
 struct ZipDiscard {
     void operator()(zip_t *z) const { zipLibrary()->discard(z); }
@@ -212,36 +210,23 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
     const ZipLibrary *zip = zipLibrary();
     if (!zip)
         throw TransferError(text::zipLibraryMissing(path));
-    sql::Database &db = store.database();
     std::vector<Card> cards;
     std::map<qint64, QString> subjects;
     std::map<qint64, QString> mediaNames;
-    QHash<qint64, std::vector<Link>> links;
+    std::unordered_map<qint64, std::vector<Link>> links;
     {
-        sql::ReadTransaction read(db);
+        CardStream stream(store, CardStream::Mode::Plain);
         const std::optional<qint32> wanted = subject.isEmpty() ? std::nullopt : store.subjectId(subject);
         if (!subject.isEmpty() && !wanted)
             throw TransferError(text::subjectNotFound(subject));
-        sql::Statement q(db, "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort, p.Fach, s.Seit, g.NameGebiet "
-                             "FROM tblPosition AS p JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
-                             "JOIN tblGebiet AS g ON g.idGebiet = p.idGebiet "
-                             "LEFT JOIN tblFachSeit AS s ON s.idFrageAntwort = p.idFrageAntwort "
-                             "WHERE ?1 IS NULL OR p.idGebiet = ?1 ORDER BY p.Fach, p.Stelle, p.idFrageAntwort");
-        if (wanted)
-            q.bind(1, *wanted);
-        else
-            q.bindNull(1);
-        while (q.step()) {
-            cards.push_back({q.int64(0), q.int64(1), q.text(2), q.text(3), qint32(q.int64(4)),
-                             q.isNull(5) ? std::nullopt : std::optional<qint64>(q.int64(5))});
-            subjects.emplace(q.int64(1), q.text(6));
-        }
-        sql::Statement l(db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium");
-        while (l.step())
-            links[l.int64(0)].push_back({CardSide(l.int64(1)), MediaKind(l.int64(2)), l.int64(3)});
-        sql::Statement m(db, "SELECT idMedium, Name FROM tblMedium");
-        while (m.step())
-            mediaNames.emplace(m.int64(0), m.text(1));
+        stream.cards(wanted, [&](StreamedCard &&card) {
+            subjects.emplace(card.subject, card.subjectName);
+            cards.push_back(
+                {card.id, card.subject, std::move(card.frage), std::move(card.antwort), card.fach, card.seit});
+        });
+        links = stream.mediaLinks();
+        for (auto &[id, name] : stream.mediaNames())
+            mediaNames.emplace(id, std::move(name));
     }
 
     // Anki's days count from the collection's creation: the earliest day a card falls
@@ -304,9 +289,14 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             .run();
 
         QSet<QString> taken;
+        const std::vector<Link> none;
+        auto linksOf = [&](qint64 card) -> const std::vector<Link> & {
+            const auto it = links.find(card);
+            return it == links.end() ? none : it->second;
+        };
         auto fieldOf = [&](const Card &c, CardSide side) {
             QString html = escapeHtml(side == CardSide::Question ? c.frage : c.antwort);
-            for (const Link &l : links.value(c.id)) {
+            for (const Link &l : linksOf(c.id)) {
                 if (l.side != side)
                     continue;
                 auto name = exportNames.find(l.media);

@@ -1,7 +1,7 @@
 #include "transfer/exporter.h"
 
+#include "store/cardstream.h"
 #include "store/files.h"
-#include "store/queries.h"
 #include "store/rules.h"
 #include "transfer/ankiexport.h"
 
@@ -14,8 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -119,23 +117,7 @@ struct TemporaryOutput : QFile {
     bool kept = false;
 };
 
-struct StatementReset {
-    sqlite3_stmt *stmt;
-    ~StatementReset()
-    {
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-    }
-};
-
-// One card of the export, in practice order.
-struct Line {
-    qint64 card;
-    qint64 fach;
-    size_t subject;
-    std::optional<qint64> seit;
-    std::optional<std::pair<qint64, qint64>> reverse = {}; // compartment and time of its reverse place
-};
+using Line = StreamedPlace;
 
 // ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
 // cards pass through here, their times spread over the year: asking the time zone
@@ -183,130 +165,8 @@ private:
     rules::LocalOffsets m_offsets;
 };
 
-// Reads the cards' texts table front to back, which is many times faster than a
-// lookup per card in practice order, and hands each line its texts in practice
-// order. Texts are held for one part of the lines at a time, so memory stays
-// bounded however large the export.
-template <typename Write>
-void exportByScans(sql::Database &db, const std::vector<Line> &lines, Write write)
-{
-    constexpr qint64 kPartBytes = 80 * 1024 * 1024;
-    std::vector<std::pair<qint64, size_t>> byCard(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i)
-        byCard[i] = {lines[i].card, i};
-    std::sort(byCard.begin(), byCard.end());
-
-    // Calls visit(line index, row) for every row of the scan that belongs to a line.
-    auto scan = [&](const char *sql, auto visit) {
-        sqlite3_stmt *stmt = db.prepared(sql);
-        StatementReset reset{stmt};
-        size_t k = 0;
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            const qint64 id = sqlite3_column_int64(stmt, 0);
-            while (k < byCard.size() && byCard[k].first < id)
-                ++k;
-            if (k < byCard.size() && byCard[k].first == id)
-                visit(byCard[k].second, stmt);
-        }
-        if (rc != SQLITE_DONE)
-            db.fail(rc);
-    };
-
-    // How many lines a part holds, from the texts' average length in a sample; a part
-    // that turns out far larger is read again in halves.
-    qint64 average = 1;
-    {
-        sql::Statement q(db, "SELECT AVG(length(CAST(Frage AS BLOB)) + length(CAST(Antwort AS BLOB))) "
-                             "FROM (SELECT Frage, Antwort FROM tblFrageAntwort LIMIT 2000)");
-        if (q.step() && !q.isNull(0))
-            average = std::max<qint64>(1, q.int64(0));
-    }
-    const size_t perPart = size_t(std::max<qint64>(1, kPartBytes / average));
-
-    struct Text {
-        qint64 at = -1; // -1: the card row is missing
-        int frage = 0;
-        int antwort = 0;
-    };
-    std::vector<Text> texts;
-    QByteArray arena;
-    for (size_t lo = 0, hi = std::min(lines.size(), perPart); lo < lines.size();) {
-        texts.assign(hi - lo, Text());
-        arena.clear();
-        arena.reserve(qsizetype(std::min<qint64>(qint64(hi - lo) * average * 5 / 4, 4 * kPartBytes)));
-        bool tooLarge = false;
-        scan("SELECT idFrageAntwort, Frage, Antwort FROM tblFrageAntwort ORDER BY idFrageAntwort",
-             [&](size_t i, sqlite3_stmt *row) {
-                 if (i < lo || i >= hi || tooLarge)
-                     return;
-                 Text &t = texts[i - lo];
-                 t.at = arena.size();
-                 const auto *frage = static_cast<const char *>(sqlite3_column_blob(row, 1));
-                 t.frage = sqlite3_column_bytes(row, 1);
-                 arena.append(frage, t.frage);
-                 const auto *antwort = static_cast<const char *>(sqlite3_column_blob(row, 2));
-                 t.antwort = sqlite3_column_bytes(row, 2);
-                 arena.append(antwort, t.antwort);
-                 tooLarge = hi - lo > 1 && arena.size() > 4 * kPartBytes;
-             });
-        if (tooLarge) {
-            hi = lo + (hi - lo) / 2;
-            continue;
-        }
-        for (size_t i = lo; i < hi; ++i) {
-            const Text &t = texts[i - lo];
-            if (t.at >= 0)
-                write(i, arena.constData() + t.at, t.frage, arena.constData() + t.at + t.frage, t.antwort);
-        }
-        lo = hi;
-        hi = std::min(lines.size(), lo + perPart);
-    }
-}
-
-// The times the cards came into their compartments: for a few cards of many each
-// looked up by its key, else the table read front to back beside the lines sorted
-// by key, which at a million cards is many times faster than a lookup per line.
-void readTimes(sql::Database &db, std::vector<Line> &lines, bool few)
-{
-    if (few) {
-        sqlite3_stmt *time = db.prepared("SELECT Seit FROM tblFachSeit WHERE idFrageAntwort = ?1");
-        for (Line &line : lines) {
-            StatementReset reset{time};
-            sqlite3_bind_int64(time, 1, line.card);
-            const int rc = sqlite3_step(time);
-            if (rc == SQLITE_ROW)
-                line.seit = sqlite3_column_int64(time, 0);
-            else if (rc != SQLITE_DONE)
-                db.fail(rc);
-        }
-        return;
-    }
-    std::vector<std::pair<qint64, size_t>> byCard(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i)
-        byCard[i] = {lines[i].card, i};
-    std::sort(byCard.begin(), byCard.end());
-    sqlite3_stmt *times = db.prepared("SELECT idFrageAntwort, Seit FROM tblFachSeit ORDER BY idFrageAntwort");
-    StatementReset reset{times};
-    size_t k = 0;
-    int rc = SQLITE_DONE;
-    while (k < byCard.size() && (rc = sqlite3_step(times)) == SQLITE_ROW) {
-        const qint64 id = sqlite3_column_int64(times, 0);
-        while (k < byCard.size() && byCard[k].first < id)
-            ++k;
-        if (k < byCard.size() && byCard[k].first == id)
-            lines[byCard[k].second].seit = sqlite3_column_int64(times, 1);
-    }
-    if (k < byCard.size() && rc != SQLITE_DONE)
-        db.fail(rc);
-}
-
 // A card's picture or sound, as the kvtml export references it.
-struct MediaLink {
-    CardSide side;
-    MediaKind kind;
-    qint64 media;
-};
+using MediaLink = StreamedMedia;
 
 // The pictures and sounds of a kvtml export, written into a folder beside it named
 // after it, each file once under a name of its own. Removed again unless kept, as
@@ -399,18 +259,11 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const bool kvtml = path.endsWith(QLatin1String(".kvtml"), Qt::CaseInsensitive);
     const char separator = csv ? ';' : '\t';
-    sql::Database &db = store.database();
-    sql::ReadTransaction read(db, sql::ReadTransaction::Mapped);
+    CardStream stream(store, CardStream::Mode::Mapped);
 
     std::vector<std::pair<qint64, QByteArray>> subjects;
-    {
-        const std::optional<qint32> wanted = subject.isEmpty() ? std::nullopt : store.subjectId(subject);
-        sql::Statement q(db, "SELECT idGebiet, NameGebiet FROM tblGebiet "
-                             "ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet");
-        while (q.step())
-            if (subject.isEmpty() || (wanted && *wanted == q.int64(0)))
-                subjects.emplace_back(q.int64(0), q.text(1).toUtf8());
-    }
+    for (const SubjectRow &row : stream.subjects(subject))
+        subjects.emplace_back(row.id, row.name.toUtf8());
     if (!subject.isEmpty() && subjects.empty())
         throw TransferError(text::subjectNotFound(subject));
     // The sides' languages, where reading aloud is set: one locale per side for the file.
@@ -432,15 +285,8 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     bool withReverse = false;
     for (const auto &s : subjects)
         withReverse = withReverse || Store::practises(store.direction(qint32(s.first)), Direction::Reverse);
-    qint64 total = 0;
-    {
-        sql::Statement q(db, subject.isEmpty() ? "SELECT COUNT(*) FROM tblPosition"
-                                               : "SELECT COUNT(*) FROM tblPosition WHERE idGebiet = ?1");
-        if (!subject.isEmpty())
-            q.bind(1, subjects.front().first);
-        if (q.step())
-            total = q.int64(0);
-    }
+    const qint64 total =
+        stream.placeCount(subject.isEmpty() ? std::nullopt : std::optional<qint32>(qint32(subjects.front().first)));
 
     // Written beside the target and renamed over it when complete, so the file
     // appears whole or not at all. Not forced to disk: it is a copy of what the store
@@ -485,44 +331,17 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         out.append("#deck column:4\n");
     }
 
-    // The cards in practice order, from the queue index alone.
-    std::vector<Line> lines;
-    lines.reserve(size_t(total));
-    sqlite3_stmt *order = db.prepared("SELECT idFrageAntwort, Fach FROM tblPosition WHERE idGebiet = ?1 "
-                                      "ORDER BY Fach, Stelle, idFrageAntwort");
-    for (size_t i = 0; i < subjects.size(); ++i) {
-        StatementReset reset{order};
-        sqlite3_bind_int64(order, 1, subjects[i].first);
-        int rc;
-        while ((rc = sqlite3_step(order)) == SQLITE_ROW)
-            lines.push_back({sqlite3_column_int64(order, 0), sqlite3_column_int64(order, 1), i, std::nullopt});
-        if (rc != SQLITE_DONE)
-            db.fail(rc);
-    }
-    if (withReverse) {
-        std::unordered_map<qint64, std::pair<qint64, qint64>> places;
-        for (const auto &s : subjects) {
-            sql::Statement q(db, "SELECT r.idFrageAntwort, r.Fach, r.Seit FROM tblPositionUmgekehrt AS r "
-                                 "WHERE r.idGebiet = ?1");
-            q.bind(1, s.first);
-            while (q.step())
-                places.emplace(q.int64(0), std::make_pair(q.int64(1), q.int64(2)));
-        }
-        for (Line &line : lines) {
-            const auto it = places.find(line.card);
-            if (it != places.end())
-                line.reverse = it->second;
-        }
-    }
+    // The cards in practice order.
+    std::vector<qint32> subjectIds;
+    subjectIds.reserve(subjects.size());
+    for (const auto &s : subjects)
+        subjectIds.push_back(qint32(s.first));
+    const std::vector<Line> lines = stream.places(subjectIds, withReverse);
 
     // The cards' pictures and sounds: kvtml references them, a text file cannot hold them.
-    std::unordered_map<qint64, std::vector<MediaLink>> mediaOf;
+    std::unordered_map<qint64, std::vector<MediaLink>> mediaOf = stream.mediaLinks();
     std::unordered_map<qint64, QString> mediaNames;
     {
-        sql::Statement l(db, "SELECT idFrageAntwort, Seite, Art, idMedium FROM tblKarteMedium "
-                             "ORDER BY idFrageAntwort, Seite, Art");
-        while (l.step())
-            mediaOf[l.int64(0)].push_back({CardSide(l.int64(1)), MediaKind(l.int64(2)), l.int64(3)});
         // Only the cards exported count; most stores have no media, and then no set is made.
         if (!mediaOf.empty()) {
             std::unordered_map<qint64, bool> exported;
@@ -532,11 +351,8 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
             for (auto it = mediaOf.begin(); it != mediaOf.end();)
                 it = exported.count(it->first) ? std::next(it) : mediaOf.erase(it);
         }
-        if (!mediaOf.empty()) {
-            sql::Statement m(db, "SELECT idMedium, Name FROM tblMedium");
-            while (m.step())
-                mediaNames.emplace(m.int64(0), m.text(1));
-        }
+        if (!mediaOf.empty())
+            mediaNames = stream.mediaNames();
     }
     std::optional<MediaFolder> folder;
     if (kvtml && !mediaOf.empty())
@@ -633,38 +449,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
                 throw Cancelled();
         }
     };
-    auto text = [](sqlite3_stmt *stmt, int column) {
-        const char *t = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-        return t ? t : "";
-    };
-
     try {
-        qint64 allCards = 0;
-        {
-            sql::Statement q(db, "SELECT COUNT(*) FROM tblPosition");
-            if (q.step())
-                allCards = q.int64(0);
-        }
-        readTimes(db, lines, qint64(lines.size()) * 8 < allCards);
-        if (qint64(lines.size()) * 8 < allCards) {
-            // A few cards of many: each looked up by its key.
-            sqlite3_stmt *card = db.prepared(queries::kCardText);
-            for (const Line &line : lines) {
-                StatementReset reset{card};
-                sqlite3_bind_int64(card, 1, line.card);
-                const int rc = sqlite3_step(card);
-                if (rc == SQLITE_ROW)
-                    writeLine(line, text(card, 0), sqlite3_column_bytes(card, 0), text(card, 1),
-                              sqlite3_column_bytes(card, 1));
-                else if (rc != SQLITE_DONE)
-                    db.fail(rc);
-            }
-        } else {
-            exportByScans(db, lines,
-                          [&](size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize) {
-                              writeLine(lines[index], frage, frageSize, antwort, antwortSize);
-                          });
-        }
+        stream.texts(lines, [&](size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+            writeLine(lines[index], frage, frageSize, antwort, antwortSize);
+        });
     } catch (const Cancelled &) {
         return ExportResult{0, 0, true, {}};
     }

@@ -4,6 +4,7 @@
 #include "scripteddialogs.h"
 #include "store/sqlite.h"
 #include "store/store.h"
+#include "storedb.h"
 #include "windows.h"
 
 #include <QCoreApplication>
@@ -66,13 +67,13 @@ struct Seeder {
 
     void setFach(qint32 card, qint64 fach)
     {
-        tarlivo::sql::Statement q(store->database(), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
+        tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
         q.bind(1, fach).bind(2, card).run();
     }
 
     void setStelle(qint32 card, qint64 stelle)
     {
-        tarlivo::sql::Statement q(store->database(), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
+        tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
         q.bind(1, stelle).bind(2, card).run();
     }
 };

@@ -1,0 +1,47 @@
+#include "store/store.h"
+
+#include <sqlite3.h>
+
+namespace tarlivo {
+
+// The rows go in as they are, keys and all: the triggers check each place's subject
+// and count the day buckets, which for the few thousand cards of such a file costs
+// next to nothing.
+void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
+                           const std::vector<CardRow> &cards, qint64 seit)
+{
+    sql::Database db;
+    db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    createSchema(db);
+    db.exec("PRAGMA foreign_keys = ON");
+    sql::WriteTransaction tx(db);
+    // One use of the cached statement per row: each use resets it when done.
+    for (const SubjectRow &subject : subjects)
+        sql::Statement(db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+            .bind(1, subject.id)
+            .bind(2, subject.name)
+            .run();
+    for (const CardRow &card : cards)
+        sql::Statement(db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
+                           "VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, card.id)
+            .bind(2, card.subjectId)
+            .bind(3, card.frage)
+            .bind(4, card.antwort)
+            .run();
+    for (const CardRow &card : cards)
+        sql::Statement(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, card.id)
+            .bind(2, card.fach)
+            .bind(3, card.stelle)
+            .bind(4, card.subjectId)
+            .run();
+    sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) SELECT idFrageAntwort, ?1, ?2 "
+                       "FROM tblFrageAntwort")
+        .bind(1, seit)
+        .bind(2, learningDay(seit))
+        .run();
+    tx.commit();
+}
+
+} // namespace tarlivo

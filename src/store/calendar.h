@@ -1,0 +1,29 @@
+#pragma once
+
+#include "store/internal.h"
+
+#include <optional>
+#include <vector>
+
+namespace tarlivo {
+
+// The calendar and the intervals: when places fall due, counted from the day
+// buckets, and the intervals a subject changed from the default (tblIntervall).
+class Calendar : StorePart {
+public:
+    explicit Calendar(Store &store);
+
+    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
+    qint32 interval(qint32 subjectId, qint32 fach);
+    // Writes the row, or (nullopt) takes it away: the default again.
+    void writeInterval(qint32 subjectId, qint32 fach, const std::optional<IntervalRow> &row);
+    Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
+    std::vector<SubjectDue> dueBySubject();
+    DueFigures dueFigures(qint32 subjectId);
+    std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
+    bool isDue(qint32 cardId, Direction direction);
+    std::optional<qint32> highestDueCompartment(qint32 subjectId, Direction direction);
+    std::vector<qint64> forecast(std::optional<qint32> subjectId, int days);
+};
+
+} // namespace tarlivo
