@@ -6,6 +6,7 @@
 #include "store/numbertest.h"
 #include "store/queries.h"
 #include "store/rules.h"
+#include "store/syncschema.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -399,6 +400,8 @@ void Store::upgradeFrom(sql::Database &db, qint64 version)
     }
     if (version < 8)
         db.exec(kToleranceTable);
+    if (version < 9)
+        createSyncSchema(db);
 }
 
 void Store::createSchema(sql::Database &db)

@@ -162,7 +162,7 @@ struct SubjectLanguages {
 // one write transaction, and every failure is a StoreError.
 class Store {
 public:
-    static constexpr int kSchemaVersion = 8;
+    static constexpr int kSchemaVersion = 9;
     static constexpr qint32 kApplicationId = 0x54726c76; // "Trlv"
 
     // Opens the store at path, creating it with its empty tables when the file is

@@ -1,0 +1,146 @@
+// The tables and triggers sync keeps in the data file (schema version 9).
+
+#include "store/syncschema.h"
+
+#include <QByteArray>
+
+namespace tarlivo {
+namespace {
+
+// tblAbgleichStand: this file's identities, folder and counters (one row). Uhr is the
+// largest clock time merged from other machines: a change made here afterwards counts
+// as later, whatever this machine's clock says.
+// tblAbgleichId: the identity of each subject (Art 0), card (1) and log row (2) across
+// machines; a subject or card two machines made alike has two.
+// tblAbgleichUhr: per entity, when each field was last set (Z0..Z5, milliseconds) and by
+// which machine (M0..M5, '' for this one); Neu marks what no file of this machine holds yet.
+// tblAbgleichGelesen: the files of each machine applied here.
+// tblAbgleichStill: holds a row only inside a merge's own transaction, which keeps the
+// triggers quiet; no other connection ever sees it.
+constexpr const char *kTables = R"sql(
+CREATE TABLE tblAbgleichStand (
+    Nr        INTEGER PRIMARY KEY CHECK (Nr = 1),
+    Uhr       INTEGER NOT NULL,
+    Sammlung  TEXT,
+    Maschine  TEXT,
+    Rechner   TEXT,
+    Pfad      TEXT,
+    Ordner    TEXT,
+    Naechste  INTEGER NOT NULL,
+    Letzter   INTEGER,
+    Gefuellt  INTEGER NOT NULL DEFAULT 0
+);
+INSERT INTO tblAbgleichStand (Nr, Uhr, Naechste) VALUES (1, 0, 1);
+CREATE TABLE tblAbgleichId (
+    Art     INTEGER NOT NULL,
+    Uuid    TEXT NOT NULL,
+    idLokal INTEGER NOT NULL,
+    PRIMARY KEY (Art, Uuid)
+) WITHOUT ROWID;
+CREATE INDEX ixAbgleichIdLokal ON tblAbgleichId (Art, idLokal);
+CREATE TABLE tblAbgleichUhr (
+    Art     INTEGER NOT NULL,
+    idLokal INTEGER NOT NULL,
+    Neu     INTEGER NOT NULL,
+    Z0 INTEGER, M0 TEXT, Z1 INTEGER, M1 TEXT, Z2 INTEGER, M2 TEXT,
+    Z3 INTEGER, M3 TEXT, Z4 INTEGER, M4 TEXT, Z5 INTEGER, M5 TEXT,
+    PRIMARY KEY (Art, idLokal)
+) WITHOUT ROWID;
+CREATE INDEX ixAbgleichNeu ON tblAbgleichUhr (Art, idLokal) WHERE Neu = 1;
+CREATE TABLE tblAbgleichGelesen (
+    Maschine TEXT NOT NULL,
+    Nr       INTEGER NOT NULL,
+    PRIMARY KEY (Maschine, Nr)
+) WITHOUT ROWID;
+CREATE TABLE tblAbgleichStill (
+    Nr INTEGER PRIMARY KEY
+);
+)sql";
+
+// The time of a change made here: the wall clock in milliseconds, or just after the
+// latest time merged, whichever is later. Plain SQL, so that the plain sqlite3 tool
+// can still write the file (and its changes travel too).
+constexpr const char *kNow = "MAX(CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER), "
+                             "(SELECT Uhr FROM tblAbgleichStand WHERE Nr = 1) + 1)";
+
+struct Mark {
+    const char *table;
+    const char *event; // "INSERT", "DELETE", "UPDATE OF ..."
+    const char *when;  // further condition, or nullptr
+    int art;
+    const char *key; // NEW.x or OLD.x
+    std::initializer_list<int> fields;
+};
+
+QByteArray trigger(const Mark &m, int n)
+{
+    QByteArray name = QByteArray("trgAbgleich") + m.table + QByteArray::number(n);
+    QByteArray columns = "Art, idLokal, Neu";
+    QByteArray values = QByteArray::number(m.art) + ", " + m.key + ", 1";
+    QByteArray sets = "Neu = 1";
+    for (int f : m.fields) {
+        const QByteArray z = "Z" + QByteArray::number(f);
+        const QByteArray mm = "M" + QByteArray::number(f);
+        columns += ", " + z + ", " + mm;
+        values += QByteArray(", ") + kNow + ", ''";
+        sets += ", " + z + " = excluded." + z + ", " + mm + " = ''";
+    }
+    QByteArray when = "NOT EXISTS (SELECT 1 FROM tblAbgleichStill)";
+    if (m.when)
+        when += QByteArray(" AND ") + m.when;
+    return "CREATE TRIGGER " + name + " AFTER " + m.event + " ON " + m.table + " WHEN " + when
+           + " BEGIN INSERT INTO tblAbgleichUhr (" + columns + ") VALUES (" + values
+           + ") ON CONFLICT (Art, idLokal) DO UPDATE SET " + sets + "; END;\n";
+}
+
+// What a card's side rows say only while the card itself is there: its deletion takes
+// them along, and that is the card's deletion, not an edit.
+constexpr const char *kCardStays = "EXISTS (SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = OLD.idFrageAntwort)";
+constexpr const char *kSubjectStays = "EXISTS (SELECT 1 FROM tblGebiet WHERE idGebiet = OLD.idGebiet)";
+
+} // namespace
+
+void createSyncSchema(sql::Database &db)
+{
+    db.exec(kTables);
+    const Mark marks[] = {
+        {"tblGebiet", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectExists, SyncSubjectName}},
+        {"tblGebiet", "UPDATE OF NameGebiet", nullptr, 0, "NEW.idGebiet", {SyncSubjectName}},
+        {"tblGebiet", "DELETE", nullptr, 0, "OLD.idGebiet", {SyncSubjectExists}},
+        {"tblIntervall", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
+        {"tblIntervall", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
+        {"tblIntervall", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectIntervals}},
+        {"tblRichtung", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
+        {"tblRichtung", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
+        {"tblRichtung", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectDirection}},
+        {"tblGebietToleranz", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
+        {"tblGebietToleranz", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
+        {"tblGebietToleranz", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectTolerances}},
+        {"tblGebietSprache", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
+        {"tblGebietSprache", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
+        {"tblGebietSprache", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectLanguages}},
+        {"tblFrageAntwort",
+         "INSERT",
+         nullptr,
+         1,
+         "NEW.idFrageAntwort",
+         {SyncCardExists, SyncCardText, SyncCardPlace, SyncCardSubject}},
+        {"tblFrageAntwort", "UPDATE OF Frage, Antwort", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
+        {"tblFrageAntwort", "UPDATE OF idGebiet", nullptr, 1, "NEW.idFrageAntwort", {SyncCardSubject}},
+        {"tblFrageAntwort", "DELETE", nullptr, 1, "OLD.idFrageAntwort", {SyncCardExists}},
+        {"tblPosition", "UPDATE OF Fach, Stelle", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
+        {"tblFachSeit", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
+        {"tblPositionUmgekehrt", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
+        {"tblPositionUmgekehrt", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
+        {"tblPositionUmgekehrt", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardReversePlace}},
+        {"tblKarteMedium", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
+        {"tblKarteMedium", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardText}},
+        {"tblUebung", "INSERT", nullptr, 2, "NEW.idUebung", {0}},
+        {"tblUebung", "DELETE", nullptr, 2, "OLD.idUebung", {0}},
+    };
+    int n = 0;
+    for (const Mark &m : marks)
+        db.exec(trigger(m, ++n).constData());
+}
+
+} // namespace tarlivo

@@ -1,0 +1,951 @@
+// What sync reads from and writes into the data file (see store/syncstore.h): each
+// entity's state with the clocks of its fields, and the merge of another machine's.
+
+#include "store/syncstore.h"
+#include "store/internal.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QUuid>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace tarlivo {
+namespace {
+
+enum Art { ArtSubject = 0, ArtCard = 1, ArtVerdict = 2 };
+
+constexpr int kFields = 6;
+
+// The clocks of one entity as the file holds them; '' names this machine.
+struct Clocks {
+    bool known = false;
+    bool pending = false;
+    SyncClock at[kFields];
+};
+
+class Merger {
+public:
+    Merger(sql::Database &db, QString self, const std::function<QByteArray(const QByteArray &)> &media)
+        : m_db(db), m_self(std::move(self)), m_media(media)
+    {
+    }
+
+    sql::Database &m_db;
+    QString m_self;
+    const std::function<QByteArray(const QByteArray &)> &m_media;
+    qint64 m_latest = 0; // the latest clock merged
+    qint64 m_changed = 0;
+    bool m_candidatesRead = false;
+    QHash<QString, std::vector<qint64>> m_candidates; // cards made here, not yet seen elsewhere
+
+    std::optional<qint64> localId(int art, const QString &uuid)
+    {
+        sql::Statement q(m_db, "SELECT idLokal FROM tblAbgleichId WHERE Art = ?1 AND Uuid = ?2");
+        q.bind(1, art).bind(2, uuid);
+        if (!q.step())
+            return std::nullopt;
+        return q.int64(0);
+    }
+
+    void map(int art, const QString &uuid, qint64 local)
+    {
+        sql::Statement(m_db, "INSERT OR IGNORE INTO tblAbgleichId (Art, Uuid, idLokal) VALUES (?1, ?2, ?3)")
+            .bind(1, art)
+            .bind(2, uuid)
+            .bind(3, local)
+            .run();
+    }
+
+    // A key of the table that no row holds and none will be given: for an entity known
+    // here only as gone.
+    qint64 reserveKey(const char *table)
+    {
+        const QString name = QString::fromLatin1(table);
+        sql::Statement up(m_db, "UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = ?1");
+        up.bind(1, name).run();
+        if (sqlite3_changes(m_db.handle()) == 0)
+            sql::Statement(m_db, "INSERT INTO sqlite_sequence (name, seq) VALUES (?1, 1)").bind(1, name).run();
+        sql::Statement q(m_db, "SELECT seq FROM sqlite_sequence WHERE name = ?1");
+        q.bind(1, name).step();
+        return q.int64(0);
+    }
+
+    Clocks clocks(int art, qint64 local)
+    {
+        Clocks c;
+        sql::Statement q(m_db, "SELECT Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
+                               "WHERE Art = ?1 AND idLokal = ?2");
+        q.bind(1, art).bind(2, local);
+        if (!q.step())
+            return c;
+        c.known = true;
+        c.pending = q.int64(0) != 0;
+        for (int f = 0; f < kFields; ++f) {
+            if (q.isNull(1 + 2 * f))
+                continue;
+            c.at[f].time = q.int64(1 + 2 * f);
+            const QString m = q.text(2 + 2 * f);
+            c.at[f].machine = m.isEmpty() ? m_self : m;
+        }
+        return c;
+    }
+
+    void writeClocks(int art, qint64 local, const Clocks &c)
+    {
+        sql::Statement q(m_db, "INSERT OR REPLACE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, "
+                               "Z3, M3, Z4, M4, Z5, M5) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+                               "?13, ?14, ?15)");
+        q.bind(1, art).bind(2, local).bind(3, c.pending ? 1 : 0);
+        for (int f = 0; f < kFields; ++f) {
+            if (!c.at[f].isSet()) {
+                q.bindNull(4 + 2 * f).bindNull(5 + 2 * f);
+                continue;
+            }
+            q.bind(4 + 2 * f, c.at[f].time);
+            q.bind(5 + 2 * f, c.at[f].machine == m_self ? QString(QLatin1String("")) : c.at[f].machine);
+            m_latest = std::max(m_latest, c.at[f].time);
+        }
+        q.run();
+    }
+
+    bool exists(const char *sqlText, qint64 key)
+    {
+        sql::Statement q(m_db, sqlText);
+        return q.bind(1, key).step();
+    }
+
+    qint32 nextPlace(const char *sqlText)
+    {
+        sql::Statement q(m_db, sqlText);
+        if (!q.step() || q.isNull(0))
+            return 1;
+        if (q.int64(0) >= 2147483647)
+            throw StoreError(StoreErrorKind::Limit, m_db.path(), QStringLiteral("queue place"));
+        return qint32(q.int64(0) + 1);
+    }
+
+    // ---- Subjects -----------------------------------------------------------------
+
+    std::optional<qint64> subjectNamed(const QString &name)
+    {
+        sql::Statement q(m_db, "SELECT idGebiet FROM tblGebiet WHERE NameGebiet = ?1 COLLATE TARLIVO_DE "
+                               "ORDER BY idGebiet LIMIT 1");
+        q.bind(1, name);
+        if (!q.step())
+            return std::nullopt;
+        return q.int64(0);
+    }
+
+    // The name, or with a number when another subject holds it already.
+    QString freeName(const QString &name, qint64 self)
+    {
+        QString candidate = name;
+        for (int n = 2;; ++n) {
+            const std::optional<qint64> holder = subjectNamed(candidate);
+            if (!holder || *holder == self)
+                return candidate;
+            candidate = QStringLiteral("%1 (%2)").arg(name).arg(n);
+        }
+    }
+
+    void writeSubjectFields(qint64 id, const SyncSubject &s, const bool take[kFields])
+    {
+        if (take[SyncSubjectName]) {
+            sql::Statement(m_db, "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2")
+                .bind(1, freeName(s.name, id))
+                .bind(2, id)
+                .run();
+        }
+        if (take[SyncSubjectIntervals]) {
+            sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, id).run();
+            for (const auto &[fach, tage] : s.intervals)
+                sql::Statement(m_db, "INSERT OR REPLACE INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3)")
+                    .bind(1, id)
+                    .bind(2, fach)
+                    .bind(3, tage)
+                    .run();
+        }
+        if (take[SyncSubjectDirection]) {
+            if (s.direction == 1 || s.direction == 2)
+                sql::Statement(m_db, "INSERT OR REPLACE INTO tblRichtung (idGebiet, Richtung) VALUES (?1, ?2)")
+                    .bind(1, id)
+                    .bind(2, s.direction)
+                    .run();
+            else
+                sql::Statement(m_db, "DELETE FROM tblRichtung WHERE idGebiet = ?1").bind(1, id).run();
+        }
+        if (take[SyncSubjectTolerances]) {
+            if (s.tolerances && s.tolerances->size() == 4)
+                sql::Statement(m_db, "INSERT OR REPLACE INTO tblGebietToleranz (idGebiet, Schreibung, Akzente, "
+                                     "Satzzeichen, Tippfehler) VALUES (?1, ?2, ?3, ?4, ?5)")
+                    .bind(1, id)
+                    .bind(2, (*s.tolerances)[0])
+                    .bind(3, (*s.tolerances)[1])
+                    .bind(4, (*s.tolerances)[2])
+                    .bind(5, (*s.tolerances)[3])
+                    .run();
+            else
+                sql::Statement(m_db, "DELETE FROM tblGebietToleranz WHERE idGebiet = ?1").bind(1, id).run();
+        }
+        if (take[SyncSubjectLanguages]) {
+            if (s.languages)
+                sql::Statement(m_db, "INSERT OR REPLACE INTO tblGebietSprache (idGebiet, SpracheFrage, "
+                                     "SpracheAntwort) VALUES (?1, ?2, ?3)")
+                    .bind(1, id)
+                    .bind(2, s.languages->first)
+                    .bind(3, s.languages->second)
+                    .run();
+            else
+                sql::Statement(m_db, "DELETE FROM tblGebietSprache WHERE idGebiet = ?1").bind(1, id).run();
+        }
+    }
+
+    // Subjects made or changed elsewhere; returns those whose deletion waits until their
+    // cards are merged (a card edited here later keeps its subject).
+    std::vector<qint64> mergeSubjects(const std::vector<SyncSubject> &subjects)
+    {
+        std::vector<qint64> deletions;
+        for (const SyncSubject &s : subjects) {
+            std::optional<qint64> local = localId(ArtSubject, s.id);
+            if (!local && s.alive) {
+                // Two subjects made with one name become one.
+                local = subjectNamed(s.name);
+                if (local)
+                    map(ArtSubject, s.id, *local);
+            }
+            if (!local) {
+                Clocks c;
+                for (int f = 0; f < kSubjectFields; ++f)
+                    c.at[f] = s.clocks[f];
+                if (s.alive) {
+                    sql::Statement(m_db, "INSERT INTO tblGebiet (NameGebiet) VALUES (?1)").bind(1, s.name).run();
+                    local = sqlite3_last_insert_rowid(m_db.handle());
+                    bool all[kFields] = {false, false, true, true, true, true};
+                    writeSubjectFields(*local, s, all);
+                    ++m_changed;
+                } else {
+                    local = reserveKey("tblGebiet");
+                }
+                map(ArtSubject, s.id, *local);
+                writeClocks(ArtSubject, *local, c);
+                continue;
+            }
+            Clocks c = clocks(ArtSubject, *local);
+            const bool here = exists("SELECT 1 FROM tblGebiet WHERE idGebiet = ?1", *local);
+            bool take[kFields] = {};
+            bool any = false;
+            for (int f = 1; f < kSubjectFields; ++f) {
+                take[f] = c.at[f] < s.clocks[f];
+                any = any || take[f];
+            }
+            const bool remoteExistNewer = c.at[SyncSubjectExists] < s.clocks[SyncSubjectExists];
+            if (remoteExistNewer && s.alive && !here) {
+                // Made again elsewhere (or its deletion taken back): back with the other side's fields.
+                sql::Statement(m_db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+                    .bind(1, *local)
+                    .bind(2, freeName(s.name, *local))
+                    .run();
+                for (int f = 1; f < kSubjectFields; ++f)
+                    take[f] = true;
+                writeSubjectFields(*local, s, take);
+                ++m_changed;
+            } else if (here && any) {
+                writeSubjectFields(*local, s, take);
+                ++m_changed;
+            }
+            if (remoteExistNewer && !s.alive && here)
+                deletions.push_back(*local);
+            for (int f = 0; f < kSubjectFields; ++f)
+                if (c.at[f] < s.clocks[f])
+                    c.at[f] = s.clocks[f];
+            writeClocks(ArtSubject, *local, c);
+        }
+        return deletions;
+    }
+
+    void deleteSubjects(const std::vector<qint64> &ids)
+    {
+        for (qint64 id : ids) {
+            if (exists("SELECT 1 FROM tblFrageAntwort WHERE idGebiet = ?1 LIMIT 1", id))
+                continue; // a card edited here after the deletion keeps it
+            sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, id).run();
+            sql::Statement(m_db, "DELETE FROM tblGebiet WHERE idGebiet = ?1").bind(1, id).run();
+            ++m_changed;
+        }
+    }
+
+    // The local key of a card's subject, which the batch carries with it; a subject gone
+    // here comes back for a card that lives on.
+    qint64 subjectOf(const QString &uuid, const std::vector<SyncSubject> &subjects)
+    {
+        std::optional<qint64> local = localId(ArtSubject, uuid);
+        if (local && exists("SELECT 1 FROM tblGebiet WHERE idGebiet = ?1", *local))
+            return *local;
+        const auto it =
+            std::find_if(subjects.begin(), subjects.end(), [&](const SyncSubject &s) { return s.id == uuid; });
+        const QString name = it != subjects.end() ? it->name : QStringLiteral("Ohne Gebiet");
+        if (!local) {
+            local = subjectNamed(name);
+            if (local) {
+                map(ArtSubject, uuid, *local);
+                return *local;
+            }
+            local = reserveKey("tblGebiet");
+            map(ArtSubject, uuid, *local);
+        }
+        sql::Statement(m_db, "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+            .bind(1, *local)
+            .bind(2, freeName(name, *local))
+            .run();
+        return *local;
+    }
+
+    // ---- Cards --------------------------------------------------------------------
+
+    static QString candidateKey(qint64 subject, const QString &frage, const QString &antwort)
+    {
+        return QString::number(subject) + QLatin1Char('\x1f') + (frage.isNull() ? QStringLiteral("\x1e") : frage)
+               + QLatin1Char('\x1f') + (antwort.isNull() ? QStringLiteral("\x1e") : antwort);
+    }
+
+    // A card made here and never seen elsewhere with the same texts in the same subject.
+    std::optional<qint64> sameCard(qint64 subject, const SyncCard &c)
+    {
+        if (!m_candidatesRead) {
+            m_candidatesRead = true;
+            sql::Statement q(m_db, "SELECT f.idFrageAntwort, f.idGebiet, f.Frage, f.Antwort FROM tblAbgleichUhr AS u "
+                                   "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = u.idLokal "
+                                   "WHERE u.Art = 1 AND u.Neu = 1 AND NOT EXISTS (SELECT 1 FROM tblAbgleichId AS i "
+                                   "WHERE i.Art = 1 AND i.idLokal = u.idLokal) ORDER BY f.idFrageAntwort");
+            while (q.step())
+                m_candidates[candidateKey(q.int64(1), q.text(2), q.text(3))].push_back(q.int64(0));
+        }
+        const auto it = m_candidates.find(candidateKey(subject, c.frage, c.antwort));
+        if (it == m_candidates.end() || it->empty())
+            return std::nullopt;
+        const qint64 id = it->front();
+        it->erase(it->begin());
+        return id;
+    }
+
+    qint64 mediumOf(const SyncMedia &m, QHash<QByteArray, QByteArray> &bytes)
+    {
+        sql::Statement q(m_db, "SELECT idMedium FROM tblMedium WHERE Pruefsumme = ?1");
+        if (q.bindBlob(1, m.checksum).step())
+            return q.int64(0);
+        QByteArray content = bytes.value(m.checksum);
+        if (content.isNull())
+            content = m_media(m.checksum);
+        if (content.isNull() || QCryptographicHash::hash(content, QCryptographicHash::Sha256) != m.checksum)
+            throw StoreError(StoreErrorKind::NotFound, m_db.path(), QStringLiteral("media content"));
+        sql::Statement(m_db, "INSERT INTO tblMedium (Name, Art, Inhalt, Pruefsumme) VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, m.name)
+            .bind(2, m.kind)
+            .bindBlob(3, content)
+            .bindBlob(4, m.checksum)
+            .run();
+        return sqlite3_last_insert_rowid(m_db.handle());
+    }
+
+    void writeMedia(qint64 card, const std::vector<SyncMedia> &media)
+    {
+        // The contents this card shows now, kept while their old links go.
+        QHash<QByteArray, QByteArray> bytes;
+        {
+            sql::Statement q(m_db, "SELECT m.Pruefsumme, m.Inhalt FROM tblKarteMedium AS k JOIN tblMedium AS m "
+                                   "ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1");
+            q.bind(1, card);
+            while (q.step())
+                bytes.insert(q.blob(0), q.blob(1));
+        }
+        sql::Statement(m_db, "DELETE FROM tblKarteMedium WHERE idFrageAntwort = ?1").bind(1, card).run();
+        for (const SyncMedia &m : media) {
+            const qint64 medium = mediumOf(m, bytes);
+            sql::Statement(m_db, "INSERT OR IGNORE INTO tblKarteMedium (idFrageAntwort, Seite, Art, idMedium) "
+                                 "VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, card)
+                .bind(2, m.side)
+                .bind(3, m.kind)
+                .bind(4, medium)
+                .run();
+        }
+    }
+
+    void writeSeit(qint64 card, qint64 seit)
+    {
+        sql::Statement(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
+                             "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag")
+            .bind(1, card)
+            .bind(2, seit)
+            .bind(3, Store::learningDay(seit))
+            .run();
+    }
+
+    void writePlace(qint64 card, const SyncCard &c)
+    {
+        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
+            .bind(1, std::max(1, c.fach))
+            .bind(2, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
+            .bind(3, card)
+            .run();
+        writeSeit(card, c.seit);
+    }
+
+    void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
+    {
+        if (!c.reverse) {
+            sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, card).run();
+            return;
+        }
+        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
+                             "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (idFrageAntwort) DO UPDATE SET "
+                             "Fach = excluded.Fach, Stelle = excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
+            .bind(1, card)
+            .bind(2, subject)
+            .bind(3, std::max(1, c.reverse->first))
+            .bind(4, nextPlace("SELECT MAX(Stelle) FROM tblPositionUmgekehrt"))
+            .bind(5, c.reverse->second)
+            .bind(6, Store::learningDay(c.reverse->second))
+            .run();
+    }
+
+    void insertCard(std::optional<qint64> key, qint64 subject, const SyncCard &c, qint64 *id)
+    {
+        sql::Statement insert(
+            m_db, "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3, ?4)");
+        if (key)
+            insert.bind(1, *key);
+        else
+            insert.bindNull(1);
+        insert.bind(2, subject).bind(3, c.frage).bind(4, c.antwort).run();
+        *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
+        sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, *id)
+            .bind(2, std::max(1, c.fach))
+            .bind(3, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
+            .bind(4, subject)
+            .run();
+        writeSeit(*id, c.seit);
+        if (c.reverse)
+            writeReverse(*id, subject, c);
+        writeMedia(*id, c.media);
+    }
+
+    void deleteCard(qint64 id)
+    {
+        sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort = ?1").bind(1, id).run();
+        sql::Statement(m_db, "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
+    }
+
+    void mergeCards(std::vector<const SyncCard *> cards, const std::vector<SyncSubject> &subjects)
+    {
+        // Places taken in the order they were set, so that the queues end as practice leaves them.
+        std::stable_sort(cards.begin(), cards.end(), [](const SyncCard *a, const SyncCard *b) {
+            return a->clocks[SyncCardPlace] < b->clocks[SyncCardPlace];
+        });
+        for (const SyncCard *cp : cards) {
+            const SyncCard &c = *cp;
+            std::optional<qint64> local = localId(ArtCard, c.id);
+            if (!local && c.alive) {
+                const qint64 subject = subjectOf(c.subject, subjects);
+                local = sameCard(subject, c);
+                if (local) {
+                    map(ArtCard, c.id, *local);
+                } else {
+                    qint64 id = 0;
+                    insertCard(std::nullopt, subject, c, &id);
+                    map(ArtCard, c.id, id);
+                    Clocks clocksNew;
+                    for (int f = 0; f < kCardFields; ++f)
+                        clocksNew.at[f] = c.clocks[f];
+                    writeClocks(ArtCard, id, clocksNew);
+                    ++m_changed;
+                    continue;
+                }
+            }
+            if (!local) {
+                // Gone before it came here: remembered, so that older edits cannot bring it back.
+                local = reserveKey("tblFrageAntwort");
+                map(ArtCard, c.id, *local);
+                Clocks gone;
+                for (int f = 0; f < kCardFields; ++f)
+                    gone.at[f] = c.clocks[f];
+                writeClocks(ArtCard, *local, gone);
+                continue;
+            }
+            Clocks mine = clocks(ArtCard, *local);
+            const bool here = exists("SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1", *local);
+            Clocks merged = mine;
+            bool take[kFields] = {};
+            for (int f = 0; f < kCardFields; ++f) {
+                take[f] = mine.at[f] < c.clocks[f];
+                if (take[f])
+                    merged.at[f] = c.clocks[f];
+            }
+            // Gone when its deletion is the latest of its fields; an edit after it brings it back.
+            const bool existsThere = take[SyncCardExists] ? c.alive : here;
+            SyncClock latestEdit;
+            for (int f = 1; f < kCardFields; ++f)
+                latestEdit = std::max(latestEdit, merged.at[f]);
+            const bool alive = existsThere || merged.at[SyncCardExists] < latestEdit;
+            if (alive && !here) {
+                if (c.alive) {
+                    qint64 id = 0;
+                    insertCard(*local, subjectOf(c.subject, subjects), c, &id);
+                    for (int f = 1; f < kCardFields; ++f)
+                        merged.at[f] = c.clocks[f];
+                    ++m_changed;
+                }
+            } else if (!alive && here) {
+                deleteCard(*local);
+                ++m_changed;
+            } else if (alive && here && c.alive) {
+                bool any = false;
+                if (take[SyncCardSubject]) {
+                    sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1 WHERE idFrageAntwort = ?2")
+                        .bind(1, subjectOf(c.subject, subjects))
+                        .bind(2, *local)
+                        .run();
+                    any = true;
+                }
+                if (take[SyncCardText]) {
+                    sql::Statement(m_db,
+                                   "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
+                        .bind(1, c.frage)
+                        .bind(2, c.antwort)
+                        .bind(3, *local)
+                        .run();
+                    writeMedia(*local, c.media);
+                    any = true;
+                }
+                if (take[SyncCardPlace]) {
+                    writePlace(*local, c);
+                    any = true;
+                }
+                if (take[SyncCardReversePlace]) {
+                    sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+                    q.bind(1, *local).step();
+                    writeReverse(*local, q.int64(0), c);
+                    any = true;
+                }
+                m_changed += any ? 1 : 0;
+            }
+            writeClocks(ArtCard, *local, merged);
+        }
+    }
+
+    // ---- The log ------------------------------------------------------------------
+
+    void insertVerdict(std::optional<qint64> key, const SyncVerdict &v, qint64 *id)
+    {
+        std::optional<qint64> card = localId(ArtCard, v.card);
+        if (!card) {
+            card = reserveKey("tblFrageAntwort");
+            map(ArtCard, v.card, *card);
+        }
+        std::optional<qint64> subject = localId(ArtSubject, v.subject);
+        if (!subject) {
+            subject = reserveKey("tblGebiet");
+            map(ArtSubject, v.subject, *subject);
+        }
+        sql::Statement insert(m_db, "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, "
+                                    "FachVorher, FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        if (key)
+            insert.bind(1, *key);
+        else
+            insert.bindNull(1);
+        insert.bind(2, v.zeitpunkt)
+            .bind(3, *card)
+            .bind(4, *subject)
+            .bind(5, v.fachVorher)
+            .bind(6, v.fachNachher)
+            .bind(7, std::clamp(v.urteil, 1, 3))
+            .run();
+        *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
+        if (v.reverse)
+            sql::Statement(m_db, "INSERT OR IGNORE INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, *id).run();
+        ++m_changed;
+    }
+
+    void mergeLog(const std::vector<SyncVerdict> &log)
+    {
+        for (const SyncVerdict &v : log) {
+            const std::optional<qint64> local = localId(ArtVerdict, v.id);
+            Clocks c;
+            if (!local) {
+                qint64 id = 0;
+                if (v.alive)
+                    insertVerdict(std::nullopt, v, &id);
+                else
+                    id = reserveKey("tblUebung");
+                map(ArtVerdict, v.id, id);
+                c.at[0] = v.clock;
+                writeClocks(ArtVerdict, id, c);
+                continue;
+            }
+            c = clocks(ArtVerdict, *local);
+            if (!(c.at[0] < v.clock))
+                continue;
+            const bool here = exists("SELECT 1 FROM tblUebung WHERE idUebung = ?1", *local);
+            qint64 id = 0;
+            if (v.alive && !here)
+                insertVerdict(*local, v, &id);
+            if (!v.alive && here) {
+                sql::Statement(m_db, "DELETE FROM tblUebung WHERE idUebung = ?1").bind(1, *local).run();
+                ++m_changed;
+            }
+            c.at[0] = v.clock;
+            writeClocks(ArtVerdict, *local, c);
+        }
+    }
+};
+
+// Reads this machine's entities for a file.
+class Reader {
+public:
+    Reader(sql::Database &db, QString self) : m_db(db), m_self(std::move(self)) {}
+
+    QString uuid(int art, qint64 local)
+    {
+        {
+            sql::Statement q(m_db, "SELECT MIN(Uuid) FROM tblAbgleichId WHERE Art = ?1 AND idLokal = ?2");
+            q.bind(1, art).bind(2, local);
+            if (q.step() && !q.isNull(0))
+                return q.text(0);
+        }
+        const QString made = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        sql::Statement(m_db, "INSERT INTO tblAbgleichId (Art, Uuid, idLokal) VALUES (?1, ?2, ?3)")
+            .bind(1, art)
+            .bind(2, made)
+            .bind(3, local)
+            .run();
+        return made;
+    }
+
+    void readClocks(int art, qint64 local, SyncClock *out, int fields)
+    {
+        sql::Statement q(m_db, "SELECT Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
+                               "WHERE Art = ?1 AND idLokal = ?2");
+        q.bind(1, art).bind(2, local);
+        if (!q.step())
+            return;
+        for (int f = 0; f < fields; ++f) {
+            if (q.isNull(2 * f))
+                continue;
+            out[f].time = q.int64(2 * f);
+            const QString m = q.text(2 * f + 1);
+            out[f].machine = m.isEmpty() ? m_self : m;
+        }
+    }
+
+    SyncSubject subject(qint64 id)
+    {
+        SyncSubject s;
+        s.id = uuid(ArtSubject, id);
+        readClocks(ArtSubject, id, s.clocks, kSubjectFields);
+        sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = ?1");
+        if (!q.bind(1, id).step()) {
+            s.alive = false;
+            return s;
+        }
+        s.name = q.text(0);
+        {
+            sql::Statement i(m_db, "SELECT Fach, Tage FROM tblIntervall WHERE idGebiet = ?1 ORDER BY Fach");
+            i.bind(1, id);
+            while (i.step())
+                s.intervals.emplace_back(qint32(i.int64(0)), qint32(i.int64(1)));
+        }
+        {
+            sql::Statement d(m_db, "SELECT Richtung FROM tblRichtung WHERE idGebiet = ?1");
+            if (d.bind(1, id).step())
+                s.direction = qint32(d.int64(0));
+        }
+        {
+            sql::Statement t(m_db, "SELECT Schreibung, Akzente, Satzzeichen, Tippfehler FROM tblGebietToleranz "
+                                   "WHERE idGebiet = ?1");
+            if (t.bind(1, id).step())
+                s.tolerances =
+                    std::vector<qint32>{qint32(t.int64(0)), qint32(t.int64(1)), qint32(t.int64(2)), qint32(t.int64(3))};
+        }
+        {
+            sql::Statement l(m_db, "SELECT SpracheFrage, SpracheAntwort FROM tblGebietSprache WHERE idGebiet = ?1");
+            if (l.bind(1, id).step())
+                s.languages = std::make_pair(l.text(0), l.text(1));
+        }
+        return s;
+    }
+
+    // The card, and its subject's key (0 when gone).
+    SyncCard card(qint64 id, qint64 *subject)
+    {
+        SyncCard c;
+        c.id = uuid(ArtCard, id);
+        readClocks(ArtCard, id, c.clocks, kCardFields);
+        *subject = 0;
+        sql::Statement q(m_db,
+                         "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, s.Seit, r.Fach, r.Seit "
+                         "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort) "
+                         "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort) "
+                         "LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort) WHERE f.idFrageAntwort = ?1");
+        if (!q.bind(1, id).step()) {
+            c.alive = false;
+            return c;
+        }
+        *subject = q.int64(0);
+        c.subject = uuid(ArtSubject, *subject);
+        c.frage = q.text(1);
+        c.antwort = q.text(2);
+        c.fach = q.isNull(3) ? 1 : qint32(q.int64(3));
+        c.seit = q.isNull(4) ? 0 : q.int64(4);
+        if (!q.isNull(5))
+            c.reverse = std::make_pair(qint32(q.int64(5)), q.int64(6));
+        sql::Statement m(m_db, "SELECT k.Seite, k.Art, m.Name, m.Pruefsumme FROM tblKarteMedium AS k "
+                               "JOIN tblMedium AS m ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1 "
+                               "ORDER BY k.Seite, k.Art");
+        m.bind(1, id);
+        while (m.step())
+            c.media.push_back({qint32(m.int64(0)), qint32(m.int64(1)), m.text(2), m.blob(3)});
+        return c;
+    }
+
+    SyncVerdict verdict(qint64 id, qint64 *subject)
+    {
+        SyncVerdict v;
+        v.id = uuid(ArtVerdict, id);
+        readClocks(ArtVerdict, id, &v.clock, 1);
+        *subject = 0;
+        sql::Statement q(m_db, "SELECT Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil, "
+                               "EXISTS (SELECT 1 FROM tblUebungUmgekehrt AS r WHERE r.idUebung = u.idUebung) "
+                               "FROM tblUebung AS u WHERE idUebung = ?1");
+        if (!q.bind(1, id).step()) {
+            v.alive = false;
+            return v;
+        }
+        v.zeitpunkt = q.int64(0);
+        v.card = uuid(ArtCard, q.int64(1));
+        *subject = q.int64(2);
+        v.subject = uuid(ArtSubject, *subject);
+        v.fachVorher = qint32(q.int64(3));
+        v.fachNachher = qint32(q.int64(4));
+        v.urteil = qint32(q.int64(5));
+        v.reverse = q.int64(6) != 0;
+        return v;
+    }
+
+private:
+    sql::Database &m_db;
+    QString m_self;
+};
+
+// Before the first sync the file's entities have no clocks: each gets one now, its place
+// the time the card came into its compartment (so that of two files joining, the later
+// progress wins), everything else the earliest time there is.
+constexpr const char *kFillClocks = R"sql(
+INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5)
+SELECT 0, idGebiet, 1, 1, '', 1, '', 1, '', 1, '', 1, '', 1, '' FROM tblGebiet;
+INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4)
+SELECT 1, f.idFrageAntwort, 1, 1, '', 1, '', MAX(1, COALESCE(s.Seit, 0) * 1000), '',
+       MAX(1, COALESCE(r.Seit, 0) * 1000), '', 1, ''
+FROM tblFrageAntwort AS f LEFT JOIN tblFachSeit AS s USING (idFrageAntwort)
+LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort);
+INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0) SELECT 2, idUebung, 1, 1, '' FROM tblUebung;
+UPDATE tblAbgleichStand SET Gefuellt = 1;
+)sql";
+
+} // namespace
+
+SyncIdentity SyncStore::identity()
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    sql::Statement q(db, "SELECT Sammlung, Maschine, Rechner, Pfad, Naechste FROM tblAbgleichStand WHERE Nr = 1");
+    SyncIdentity id;
+    if (q.step()) {
+        id.collection = q.text(0);
+        id.machine = q.text(1);
+        id.host = q.text(2);
+        id.path = q.text(3);
+        id.nextFile = q.int64(4);
+    }
+    return id;
+}
+
+void SyncStore::setIdentity(const SyncIdentity &identity)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    const SyncIdentity before = this->identity();
+    sql::Statement(db, "UPDATE tblAbgleichStand SET Sammlung = ?1, Maschine = ?2, Rechner = ?3, Pfad = ?4, "
+                       "Naechste = ?5 WHERE Nr = 1")
+        .bind(1, identity.collection)
+        .bind(2, identity.machine)
+        .bind(3, identity.host)
+        .bind(4, identity.path)
+        .bind(5, before.machine == identity.machine ? identity.nextFile : 1)
+        .run();
+    bool filled = true;
+    {
+        sql::Statement q(db, "SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1");
+        filled = q.step() && q.int64(0) != 0;
+    }
+    if (!filled)
+        db.exec(kFillClocks);
+    tx.commit();
+}
+
+std::optional<QString> SyncStore::folder()
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Ordner FROM tblAbgleichStand WHERE Nr = 1");
+    if (!q.step() || q.isNull(0) || q.text(0).isEmpty())
+        return std::nullopt;
+    return q.text(0);
+}
+
+void SyncStore::setFolder(const QString &folder)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    sql::Statement q(db, "UPDATE tblAbgleichStand SET Ordner = ?1 WHERE Nr = 1");
+    if (folder.isEmpty())
+        q.bindNull(1);
+    else
+        q.bind(1, folder);
+    q.run();
+    tx.commit();
+}
+
+qint64 SyncStore::lastSync()
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Letzter FROM tblAbgleichStand WHERE Nr = 1");
+    return q.step() && !q.isNull(0) ? q.int64(0) : 0;
+}
+
+void SyncStore::setLastSync(qint64 secs)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    sql::Statement(db, "UPDATE tblAbgleichStand SET Letzter = ?1 WHERE Nr = 1").bind(1, secs).run();
+    tx.commit();
+}
+
+bool SyncStore::hasPendingChanges()
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT EXISTS (SELECT 1 FROM tblAbgleichUhr WHERE Neu = 1)");
+    return q.step() && q.int64(0) != 0;
+}
+
+std::set<qint64> SyncStore::appliedFiles(const QString &machine)
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Nr FROM tblAbgleichGelesen WHERE Maschine = ?1");
+    q.bind(1, machine);
+    std::set<qint64> files;
+    while (q.step())
+        files.insert(q.int64(0));
+    return files;
+}
+
+bool SyncStore::hasMedia(const QByteArray &checksum)
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT 1 FROM tblMedium WHERE Pruefsumme = ?1");
+    return q.bindBlob(1, checksum).step();
+}
+
+QByteArray SyncStore::mediaContent(const QByteArray &checksum)
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Inhalt FROM tblMedium WHERE Pruefsumme = ?1");
+    return q.bindBlob(1, checksum).step() ? q.blob(0) : QByteArray();
+}
+
+void SyncStore::markApplied(const QString &machine, qint64 file)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+        .bind(1, machine)
+        .bind(2, file)
+        .run();
+    tx.commit();
+}
+
+qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(const SyncBatch &)> &write)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    const SyncIdentity me = identity();
+    Reader reader(db, me.machine);
+    SyncBatch batch;
+    std::set<qint64> subjects;
+    std::set<qint64> subjectsWritten;
+    {
+        std::vector<std::pair<qint64, qint64>> pending;
+        sql::Statement q(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1");
+        while (q.step())
+            pending.emplace_back(q.int64(0), q.int64(1));
+        for (const auto &[art, id] : pending) {
+            qint64 subject = 0;
+            if (art == ArtSubject) {
+                batch.subjects.push_back(reader.subject(id));
+                subjectsWritten.insert(id);
+            } else if (art == ArtCard) {
+                batch.cards.push_back(reader.card(id, &subject));
+            } else if (art == ArtVerdict) {
+                batch.log.push_back(reader.verdict(id, &subject));
+            }
+            if (subject)
+                subjects.insert(subject);
+        }
+    }
+    if (batch.empty())
+        return 0;
+    // Each card's subject travels with it: a file that comes before its subject's own still merges.
+    for (qint64 id : subjects)
+        if (!subjectsWritten.count(id))
+            batch.subjects.push_back(reader.subject(id));
+    const std::optional<qint64> file = write(batch);
+    if (!file)
+        return 0;
+    db.exec("UPDATE tblAbgleichUhr SET Neu = 0 WHERE Neu = 1");
+    sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+        .bind(1, me.machine)
+        .bind(2, *file)
+        .run();
+    sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
+    tx.commit();
+    return qint64(batch.subjects.size() + batch.cards.size() + batch.log.size());
+}
+
+qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 file,
+                        const std::function<QByteArray(const QByteArray &)> &media)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    StoreAccess::prepareWrite(m_store);
+    sql::WriteTransaction tx(db);
+    // The triggers stay quiet: what comes from elsewhere is no change of this machine's.
+    db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
+    Merger merger(db, identity().machine, media);
+    const std::vector<qint64> deletions = merger.mergeSubjects(batch.subjects);
+    std::vector<const SyncCard *> cards;
+    cards.reserve(batch.cards.size());
+    for (const SyncCard &c : batch.cards)
+        cards.push_back(&c);
+    merger.mergeCards(std::move(cards), batch.subjects);
+    merger.deleteSubjects(deletions);
+    merger.mergeLog(batch.log);
+    sql::Statement(db, "UPDATE tblAbgleichStand SET Uhr = MAX(Uhr, ?1) WHERE Nr = 1").bind(1, merger.m_latest).run();
+    sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+        .bind(1, machine)
+        .bind(2, file)
+        .run();
+    db.exec("DELETE FROM tblAbgleichStill");
+    tx.commit();
+    return merger.m_changed;
+}
+
+} // namespace tarlivo

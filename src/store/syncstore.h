@@ -1,0 +1,132 @@
+#pragma once
+
+// The store's side of sync between machines (store/syncstore.cpp, store/syncschema.cpp):
+// identities that hold across machines, the journal that triggers keep of what changed
+// here, and the merge of what other machines changed. The folder and the file format
+// are the sync library's (src/sync); every row of the data file is read and written here.
+
+#include "store/store.h"
+#include "store/syncschema.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace tarlivo {
+
+// When a field was last set and by which machine, in milliseconds since 1970 UTC;
+// later is the larger (time, machine). A field never set has time 0.
+struct SyncClock {
+    qint64 time = 0;
+    QString machine;
+    bool operator<(const SyncClock &o) const { return time != o.time ? time < o.time : machine < o.machine; }
+    bool operator==(const SyncClock &o) const { return time == o.time && machine == o.machine; }
+    bool isSet() const { return time != 0; }
+};
+
+struct SyncSubject {
+    QString id;
+    bool alive = true;
+    QString name;
+    std::vector<std::pair<qint32, qint32>> intervals; // (compartment, days) changed from the default
+    qint32 direction = 0;                             // DirectionSetting
+    std::optional<std::vector<qint32>> tolerances;    // four verdicts; none: the defaults
+    std::optional<std::pair<QString, QString>> languages;
+    SyncClock clocks[kSubjectFields];
+};
+
+struct SyncMedia {
+    qint32 side = 0;
+    qint32 kind = 0;
+    QString name;
+    QByteArray checksum; // SHA-256 of the content
+};
+
+struct SyncCard {
+    QString id;
+    bool alive = true;
+    QString subject; // its subject's id
+    QString frage;   // null stays null
+    QString antwort;
+    std::vector<SyncMedia> media;
+    qint32 fach = 1;
+    qint64 seit = 0;
+    std::optional<std::pair<qint32, qint64>> reverse; // compartment and time of its reverse place
+    SyncClock clocks[kCardFields];
+};
+
+struct SyncVerdict {
+    QString id;
+    bool alive = true;
+    QString card;
+    QString subject;
+    qint64 zeitpunkt = 0;
+    qint32 fachVorher = 0;
+    qint32 fachNachher = 0;
+    qint32 urteil = 0;
+    bool reverse = false;
+    SyncClock clock;
+};
+
+// The entities one file carries: each whole, with the clocks of its fields.
+struct SyncBatch {
+    std::vector<SyncSubject> subjects;
+    std::vector<SyncCard> cards;
+    std::vector<SyncVerdict> log;
+    bool empty() const { return subjects.empty() && cards.empty() && log.empty(); }
+};
+
+// What the data file keeps about its sync.
+struct SyncIdentity {
+    QString collection; // empty until the first sync
+    QString machine;
+    QString host;
+    QString path;
+    qint64 nextFile = 1;
+};
+
+// The store's operations for sync. Every change is one write transaction of the store
+// (the day's copy first; a read-only file refuses, as every change).
+class SyncStore {
+public:
+    explicit SyncStore(Store &store) : m_store(store) {}
+
+    SyncIdentity identity();
+    // Takes on a collection and a machine identity (a new machine counts its files from 1).
+    void setIdentity(const SyncIdentity &identity);
+    std::optional<QString> folder();
+    void setFolder(const QString &folder);
+    qint64 lastSync();
+    bool hasPendingChanges();
+    // The files of a machine applied here already.
+    std::set<qint64> appliedFiles(const QString &machine);
+    bool hasMedia(const QByteArray &checksum);
+    // The bytes of a stored content; empty when there is none.
+    QByteArray mediaContent(const QByteArray &checksum);
+
+    // Writes this machine's changes: hands everything changed here since the last file
+    // (the whole file on its first sync) to write, which returns the number of the file
+    // it wrote (or nullopt: nothing needed writing); then marks them as written and the
+    // file as applied, in the same write transaction. Returns the entities written.
+    qint64 writeChanges(const std::function<std::optional<qint64>(const SyncBatch &)> &write);
+
+    // Merges a batch of another machine (or this one's own, from before a restored copy)
+    // and records its file as applied, in one write transaction; media gives the bytes
+    // of a content not stored here. Returns the entities that changed anything.
+    qint64 merge(const SyncBatch &batch, const QString &machine, qint64 file,
+                 const std::function<QByteArray(const QByteArray &)> &media);
+    // Records a file as applied without merging (a file that holds nothing).
+    void markApplied(const QString &machine, qint64 file);
+    // Records the end of a sync.
+    void setLastSync(qint64 secs);
+
+private:
+    Store &m_store;
+};
+
+} // namespace tarlivo
