@@ -180,7 +180,7 @@ ParsedCommandLine parseCommandLine(const QStringList &given)
                      : sync     ? CommandLine::Sync
                                 : CommandLine::Start;
     command.dataFile = parser.value(o.datei);
-    command.file = import ? parser.value(o.importieren)
+    command.file = import  ? parser.value(o.importieren)
                    : print ? parser.value(o.drucken)
                    : sync  ? positional.value(0)
                            : parser.value(o.exportieren);

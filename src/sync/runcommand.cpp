@@ -12,7 +12,8 @@ namespace tarlivo::sync {
 
 int runSyncCommand(const SyncRequest &request, QTextStream &out, QTextStream &err)
 {
-    const QString given = request.folder.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(request.folder).absoluteFilePath());
+    const QString given =
+        request.folder.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(request.folder).absoluteFilePath());
     // Checked before the data file is touched: a mistyped folder leaves no new file.
     if (!given.isEmpty() && !QFileInfo(given).isDir()) {
         err << text::folderMissing(given) << Qt::endl;
@@ -43,8 +44,7 @@ int runSyncCommand(const SyncRequest &request, QTextStream &out, QTextStream &er
         if (!set || set->isEmpty())
             setFolder(*store, folder);
         const Outcome outcome = syncNow(*store, folder);
-        out << QStringLiteral("Abgleich mit %1: %2.").arg(texts::quoted(folder), text::outcomeSummary(outcome))
-            << '\n';
+        out << QStringLiteral("Abgleich mit %1: %2.").arg(texts::quoted(folder), text::outcomeSummary(outcome)) << '\n';
         for (const QString &note : outcome.notes)
             out << note << '\n';
         out.flush();

@@ -196,7 +196,8 @@ bool Scheduler::finish()
         return true;
     // Jobs run in order: the last sync after the one running, then the thread ends.
     SyncWorker *worker = m_worker;
-    QMetaObject::invokeMethod(worker, [worker, folder = m_folder] { worker->end(folder); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker, folder = m_folder] { worker->end(folder); }, Qt::QueuedConnection);
     if (m_thread->wait(QDeadlineTimer(m_setup.endWait))) {
         delete m_worker;
         m_worker = nullptr;

@@ -57,7 +57,8 @@ SyncWindow::SyncWindow(Session &session, sync::Scheduler &scheduler, QWidget *pa
     machineList->setRootIsDecorated(false);
     machineList->setSelectionMode(QAbstractItemView::SingleSelection);
     machineList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    syncButton = toolButton(QStringLiteral("&Jetzt abgleichen"), "syncButton", QStringLiteral("Jetzt abgleichen"), this);
+    syncButton =
+        toolButton(QStringLiteral("&Jetzt abgleichen"), "syncButton", QStringLiteral("Jetzt abgleichen"), this);
     resultLabel = figureLabel("resultLabel", QStringLiteral("Letzter Abgleich"), this);
     resultLabel->setWordWrap(true);
     closeButton = toolButton(QStringLiteral("S&chließen"), "closeButton", QStringLiteral("Schließen"), this);
@@ -121,17 +122,18 @@ void SyncWindow::choose()
 bool SyncWindow::apply()
 {
     const QString folder = absoluteFolder(folderEdit->text());
-    if (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-        m_session.message(this, sync::text::folderMissing(folder));
-        return false;
-    }
     bool changed = false;
     try {
         Store &store = m_session.db();
-        if (sync::folder(store).value_or(QString()) != folder) {
-            sync::setFolder(store, folder);
-            changed = true;
+        changed = sync::folder(store).value_or(QString()) != folder;
+        // A new one must be there; the one set may be away for now (a drive not
+        // mounted), which the sync then tells.
+        if (changed && !folder.isEmpty() && !QFileInfo(folder).isDir()) {
+            m_session.message(this, sync::text::folderMissing(folder));
+            return false;
         }
+        if (changed)
+            sync::setFolder(store, folder);
     } catch (const StoreError &error) {
         m_session.report(this, error);
         return false;
