@@ -97,13 +97,16 @@ private slots:
         QVERIFY(gebiete.isVisible());
         QCOMPARE(app.forms->session().dataFile(), app.dbPath());
         // The search index's own tables (tblSuche_*) aside.
-        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
-                                           "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
-                                           "ORDER BY name"),
-                 (QStringList{"tblEinstellung", "tblFachSeit", "tblFaellig", "tblFrageAntwort", "tblGebiet",
-                              "tblGebietSprache", "tblGebietToleranz", "tblIntervall", "tblKarteMedium", "tblMedium",
-                              "tblPosition", "tblPositionUmgekehrt", "tblRichtung", "tblSuche", "tblSucheStand",
-                              "tblUebung", "tblUebungUmgekehrt"}));
+        QCOMPARE(
+            rawdb::rows(app.dbPath(), "SELECT name FROM sqlite_master WHERE type = 'table' "
+                                      "AND name LIKE 'tbl%' AND name NOT LIKE 'tblSuche\\_%' ESCAPE '\\' "
+                                      "ORDER BY name"),
+            (QStringList{
+                "tblAbgleichGelesen", "tblAbgleichId",        "tblAbgleichStand", "tblAbgleichStill", "tblAbgleichUhr",
+                "tblEinstellung",     "tblFachSeit",          "tblFaellig",       "tblFrageAntwort",  "tblGebiet",
+                "tblGebietSprache",   "tblGebietToleranz",    "tblIntervall",     "tblKarteMedium",   "tblMedium",
+                "tblPosition",        "tblPositionUmgekehrt", "tblRichtung",      "tblSuche",         "tblSucheStand",
+                "tblUebung",          "tblUebungUmgekehrt"}));
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 

@@ -16,9 +16,10 @@ namespace {
 // which machine (M0..M5, '' for this one); Neu marks what no file of this machine holds yet.
 // tblAbgleichGelesen: the files of each machine applied here.
 // tblAbgleichStill: holds a row only inside a merge's own transaction, which keeps the
-// triggers quiet; no other connection ever sees it.
+// triggers quiet; no other connection ever sees it. IF NOT EXISTS: a file that holds
+// them already, whatever its version number says, still upgrades.
 constexpr const char *kTables = R"sql(
-CREATE TABLE tblAbgleichStand (
+CREATE TABLE IF NOT EXISTS tblAbgleichStand (
     Nr        INTEGER PRIMARY KEY CHECK (Nr = 1),
     Uhr       INTEGER NOT NULL,
     Sammlung  TEXT,
@@ -30,15 +31,15 @@ CREATE TABLE tblAbgleichStand (
     Letzter   INTEGER,
     Gefuellt  INTEGER NOT NULL DEFAULT 0
 );
-INSERT INTO tblAbgleichStand (Nr, Uhr, Naechste) VALUES (1, 0, 1);
-CREATE TABLE tblAbgleichId (
+INSERT OR IGNORE INTO tblAbgleichStand (Nr, Uhr, Naechste) VALUES (1, 0, 1);
+CREATE TABLE IF NOT EXISTS tblAbgleichId (
     Art     INTEGER NOT NULL,
     Uuid    TEXT NOT NULL,
     idLokal INTEGER NOT NULL,
     PRIMARY KEY (Art, Uuid)
 ) WITHOUT ROWID;
-CREATE INDEX ixAbgleichIdLokal ON tblAbgleichId (Art, idLokal);
-CREATE TABLE tblAbgleichUhr (
+CREATE INDEX IF NOT EXISTS ixAbgleichIdLokal ON tblAbgleichId (Art, idLokal);
+CREATE TABLE IF NOT EXISTS tblAbgleichUhr (
     Art     INTEGER NOT NULL,
     idLokal INTEGER NOT NULL,
     Neu     INTEGER NOT NULL,
@@ -46,13 +47,13 @@ CREATE TABLE tblAbgleichUhr (
     Z3 INTEGER, M3 TEXT, Z4 INTEGER, M4 TEXT, Z5 INTEGER, M5 TEXT,
     PRIMARY KEY (Art, idLokal)
 ) WITHOUT ROWID;
-CREATE INDEX ixAbgleichNeu ON tblAbgleichUhr (Art, idLokal) WHERE Neu = 1;
-CREATE TABLE tblAbgleichGelesen (
+CREATE INDEX IF NOT EXISTS ixAbgleichNeu ON tblAbgleichUhr (Art, idLokal) WHERE Neu = 1;
+CREATE TABLE IF NOT EXISTS tblAbgleichGelesen (
     Maschine TEXT NOT NULL,
     Nr       INTEGER NOT NULL,
     PRIMARY KEY (Maschine, Nr)
 ) WITHOUT ROWID;
-CREATE TABLE tblAbgleichStill (
+CREATE TABLE IF NOT EXISTS tblAbgleichStill (
     Nr INTEGER PRIMARY KEY
 );
 )sql";
@@ -88,7 +89,7 @@ QByteArray trigger(const Mark &m, int n)
     QByteArray when = "NOT EXISTS (SELECT 1 FROM tblAbgleichStill)";
     if (m.when)
         when += QByteArray(" AND ") + m.when;
-    return "CREATE TRIGGER " + name + " AFTER " + m.event + " ON " + m.table + " WHEN " + when
+    return "CREATE TRIGGER IF NOT EXISTS " + name + " AFTER " + m.event + " ON " + m.table + " WHEN " + when
            + " BEGIN INSERT INTO tblAbgleichUhr (" + columns + ") VALUES (" + values
            + ") ON CONFLICT (Art, idLokal) DO UPDATE SET " + sets + "; END;\n";
 }
