@@ -1,7 +1,7 @@
 #include "sync/runcommand.h"
 
 #include "store/store.h"
-#include "sync/scheduler.h"
+#include "sync/runwording.h"
 #include "sync/sync.h"
 #include "texts/wording.h"
 

@@ -21,26 +21,9 @@ class QTimer;
 
 namespace tarlivo::sync {
 
-// German wording of a sync, shared by the windows and the command line.
-namespace text {
-// "12 Änderungen übernommen, 3 geschrieben", or that nothing was new.
-QString outcomeSummary(const Outcome &outcome);
-// "Abgeglichen um 14:05" (today) or "Abgeglichen am 07.12.2026 um 14:05"; at is UTC.
-QString syncedAt(const QDateTime &at);
-// Why the data file cannot take part in a sync.
-QString storeProblem(const StoreError &error);
-// "Der Ordner „…“ ist kein Ordner oder fehlt."
-QString folderMissing(const QString &folder);
-} // namespace text
-
 class SyncWorker;
 
-// What one sync on the worker thread came to.
-struct SyncResult {
-    std::optional<Outcome> outcome;
-    QString problem;
-    bool idle = false; // nothing waited, nothing done
-};
+struct SyncResult;
 
 class Scheduler : public QObject {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "syncwindow/syncwindow.h"
 
 #include "store/store.h"
+#include "sync/runwording.h"
 #include "sync/scheduler.h"
 #include "sync/sync.h"
 #include "ui/dialogs.h"
