@@ -33,6 +33,9 @@
 //                                        the file afresh, which takes the day's copy in the
 //                                        background; "<" once the copy is taken (the first
 //                                        change claims it)
+//   > Z                 < Z              sync: the file through the folder Abgleich-A, the folders
+//                                        copied to Abgleich-B and back, a second data file
+//                                        (Zweit.mdb) through Abgleich-B, the file again
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -47,6 +50,8 @@
 #include "plan/planwindow.h"
 #include "quizwindow/quizwindow.h"
 #include "scripteddialogs.h"
+#include "sync/sync.h"
+#include "synctool.h"
 #include "transferwindows/importdialog.h"
 #include "ui/messages.h"
 #include "windows.h"
@@ -148,6 +153,8 @@ public:
             return newDay();
         if (!m_options.cardsOnly && chance(0.06))
             return planDirection();
+        if (!m_options.cardsOnly && chance(0.03))
+            return syncFolders();
         if (chance(0.5))
             windows::toSubjectsForEntry(m_forms);
         else
@@ -568,6 +575,40 @@ private:
             emitLine(QStringLiteral("< H"));
         ++m_changes;
         plan->hide();
+    }
+
+    void syncFolders()
+    {
+        tarlivo::Store *store = m_forms.session().store();
+        if (!store)
+            return;
+        const QDir dir(m_options.dir);
+        const QString a = dir.filePath(QStringLiteral("Abgleich-A"));
+        const QString b = dir.filePath(QStringLiteral("Abgleich-B"));
+        QDir().mkpath(a);
+        QDir().mkpath(b);
+        emitLine(QStringLiteral("> Z"));
+        try {
+            tarlivo::sync::syncNow(*store, a);
+            if (!synctool::copyFolder(a, b))
+                std::_Exit(6);
+            tarlivo::StoreOptions options;
+            options.backups = false;
+            std::unique_ptr<tarlivo::Store> second =
+                tarlivo::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
+            tarlivo::sync::syncNow(*second, b);
+            if (!synctool::copyFolder(b, a))
+                std::_Exit(6);
+            tarlivo::sync::syncNow(*store, a);
+        } catch (const tarlivo::sync::SyncError &e) {
+            emitLine(QStringLiteral("! %1").arg(hex(e.message)));
+            std::_Exit(3);
+        } catch (const tarlivo::StoreError &e) {
+            emitLine(QStringLiteral("! %1").arg(hex(e.detail())));
+            std::_Exit(3);
+        }
+        emitLine(QStringLiteral("< Z"));
+        ++m_changes;
     }
 
     void listSetCompartment()

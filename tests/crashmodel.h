@@ -326,6 +326,8 @@ inline QString apply(rawdb::State &s, const Op &op)
         return applyDirection(s, f);
     case 'W':
         return applyReverseVerdict(s, f);
+    case 'Z':
+        return {}; // sync with a file that changes nothing of its own: the rows stay
     case 'O': {
         // A subject's tolerances for typed answers; the defaults are no row.
         const qint64 subject = f.value(0).toLongLong();

@@ -9,6 +9,9 @@
 // instance on /dev/shm, where no kill lands in a disk sync).
 
 #include "crashmodel.h"
+#include "store/store.h"
+#include "sync/sync.h"
+#include "synctool.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,6 +41,9 @@ struct Figures {
     int copiesAgain = 0;     // copies a start made after a kill had stopped the one before
     int directions = 0;      // directions chosen through the plan window, checked
     int reverseVerdicts = 0; // verdicts on reverse places, checked
+    int syncs = 0;           // syncs through the folders, checked
+    int killsInSync = 0;     // kills while one was under way
+    int syncsCompleted = 0;  // syncs after a kill that completed, the second file then alike
     int violations = 0;
     QStringList firstViolations;
 
@@ -106,6 +112,8 @@ private:
                     ++m_figures.directions;
                 if (pending->kind == QLatin1Char('W'))
                     ++m_figures.reverseVerdicts;
+                if (pending->kind == QLatin1Char('Z'))
+                    ++m_figures.syncs;
                 if (!error.isEmpty())
                     m_figures.violation(QStringLiteral("run %1: %2").arg(run).arg(error));
                 ++m_figures.opsChecked;
@@ -184,6 +192,63 @@ private:
         }
     }
 
+    // Everything a sync carries, keys aside.
+    static QStringList synced(const QString &path)
+    {
+        return rawdb::rows(path, "SELECT NameGebiet FROM tblGebiet ORDER BY 1")
+               + rawdb::rows(path, "SELECT g.NameGebiet, f.Frage, f.Antwort, p.Fach, s.Seit, r.Fach, r.Seit "
+                                   "FROM tblFrageAntwort AS f JOIN tblGebiet AS g USING (idGebiet) "
+                                   "JOIN tblPosition AS p USING (idFrageAntwort) JOIN tblFachSeit AS s "
+                                   "USING (idFrageAntwort) LEFT JOIN tblPositionUmgekehrt AS r "
+                                   "USING (idFrageAntwort) ORDER BY 1, 2, 3, 4, 5")
+               + rawdb::rows(path, "SELECT u.Zeitpunkt, f.Frage, u.FachVorher, u.FachNachher, u.Urteil, "
+                                   "u.idUebung IN (SELECT idUebung FROM tblUebungUmgekehrt) FROM tblUebung AS u "
+                                   "LEFT JOIN tblFrageAntwort AS f USING (idFrageAntwort) ORDER BY 1, 2, 3, 4, 5, 6")
+               + rawdb::rows(path, "SELECT f.Frage, k.Seite, hex(m.Pruefsumme) FROM tblKarteMedium AS k "
+                                   "JOIN tblMedium AS m USING (idMedium) JOIN tblFrageAntwort AS f "
+                                   "USING (idFrageAntwort) ORDER BY 1, 2, 3")
+               + rawdb::rows(path, "SELECT g.NameGebiet, i.Fach, i.Tage FROM tblIntervall AS i JOIN tblGebiet AS g "
+                                   "USING (idGebiet) ORDER BY 1, 2")
+               + rawdb::rows(path, "SELECT g.NameGebiet, d.Richtung FROM tblRichtung AS d JOIN tblGebiet AS g "
+                                   "USING (idGebiet) ORDER BY 1");
+    }
+
+    // After a kill, once the driver has synced: the next sync completes (the file, the
+    // folders copied, the second file, back), and the second file then holds what the
+    // file holds.
+    void checkSync(const std::optional<Op> &pending, int run)
+    {
+        const QString a = m_dir.filePath(QStringLiteral("Abgleich-A"));
+        const QString b = m_dir.filePath(QStringLiteral("Abgleich-B"));
+        const QString second = m_dir.filePath(QStringLiteral("Zweit.mdb"));
+        if (!QFileInfo::exists(a))
+            return;
+        if (pending && pending->kind == QLatin1Char('Z'))
+            ++m_figures.killsInSync;
+        tarlivo::StoreOptions options;
+        options.backups = false;
+        try {
+            std::unique_ptr<tarlivo::Store> first = tarlivo::Store::open(dbPath(), options);
+            tarlivo::sync::syncNow(*first, a);
+            if (!synctool::copyFolder(a, b))
+                return m_figures.violation(QStringLiteral("run %1: the folders cannot be copied").arg(run));
+            std::unique_ptr<tarlivo::Store> other = tarlivo::Store::open(second, options);
+            tarlivo::sync::syncNow(*other, b);
+            if (!synctool::copyFolder(b, a))
+                return m_figures.violation(QStringLiteral("run %1: the folders cannot be copied").arg(run));
+            tarlivo::sync::syncNow(*first, a);
+            for (const QString &p : other->checkInvariants())
+                m_figures.violation(QStringLiteral("run %1: second file: %2").arg(run).arg(p));
+        } catch (const tarlivo::sync::SyncError &e) {
+            return m_figures.violation(QStringLiteral("run %1: sync after the kill: %2").arg(run).arg(e.message));
+        } catch (const tarlivo::StoreError &e) {
+            return m_figures.violation(QStringLiteral("run %1: sync after the kill: %2").arg(run).arg(e.detail()));
+        }
+        if (synced(second) != synced(dbPath()))
+            return m_figures.violation(QStringLiteral("run %1: the second file differs after the sync").arg(run));
+        ++m_figures.syncsCompleted;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -215,16 +280,18 @@ private slots:
                 // land inside a write.
                 // One run in ten waits for a new day to begin, so that kills land while
                 // its copy is taken however rarely the driver turns the day.
+                // One in ten likewise waits for a sync to begin.
                 const bool inNewDay = strategy == 9;
-                const int lines = inNewDay ? 400 : std::uniform_int_distribution<int>(1, 40)(m_rng);
+                const bool inSync = strategy == 8;
+                const int lines = inNewDay || inSync ? 400 : std::uniform_int_distribution<int>(1, 40)(m_rng);
                 const bool inChange = strategy >= 6;
                 auto lastLineBegins = [&output](const char *prefix) {
                     const qsizetype end = output.lastIndexOf('\n');
                     const qsizetype start = output.lastIndexOf('\n', end - 1) + 1;
                     return end > 0 && output.mid(start, qsizetype(qstrlen(prefix))) == prefix;
                 };
-                while ((inNewDay ? !lastLineBegins("> T ") && output.count('\n') < lines
-                                 : output.count('\n') < lines || (inChange && !lastLineBegins("> ")))
+                while ((inNewDay || inSync ? !lastLineBegins(inNewDay ? "> T " : "> Z") && output.count('\n') < lines
+                                           : output.count('\n') < lines || (inChange && !lastLineBegins("> ")))
                        && driver.state() == QProcess::Running) {
                     driver.waitForReadyRead(200);
                     output += driver.readAllStandardOutput();
@@ -233,8 +300,11 @@ private slots:
                     std::chrono::microseconds(std::uniform_int_distribution<int>(0, 4000)(m_rng)));
             }
             const bool wasRunning = driver.state() == QProcess::Running;
-            driver.kill();
-            QVERIFY(driver.waitForFinished(10000));
+            // A driver that ended by itself is told below, with the message it reported.
+            if (wasRunning) {
+                driver.kill();
+                QVERIFY(driver.waitForFinished(10000));
+            }
             output += driver.readAllStandardOutput();
             if (!wasRunning || driver.exitStatus() != QProcess::CrashExit)
                 m_figures.violation(QStringLiteral("run %1: the driver ended by itself (exit code %2)")
@@ -252,6 +322,9 @@ private slots:
                     ++m_figures.killsIndexing;
                 check(pending, run);
                 checkDayCopies(pending, !(m_model == before), run);
+                // The completing sync costs a second file's reading: after a kill in a sync, and now and then.
+                if ((pending && pending->kind == QLatin1Char('Z')) || run % 8 == 0)
+                    checkSync(pending, run);
             } else if (!m_model.subjects.empty())
                 m_figures.violation(QStringLiteral("run %1: the database file is gone").arg(run));
         }
@@ -266,6 +339,7 @@ private slots:
         QCOMPARE(last.exitCode(), 0);
         QVERIFY(!account(last.readAllStandardOutput(), kills));
         check(std::nullopt, kills);
+        checkSync(std::nullopt, kills);
 
         const QDir dir(m_dir.path());
         const QStringList backups = dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
@@ -298,9 +372,13 @@ private slots:
                 .arg(m_figures.killsNewDay)
                 .arg(m_figures.copiesAgain);
         qInfo().noquote() << summary
-                          << QStringLiteral("; %1 directions chosen, %2 reverse verdicts")
+                          << QStringLiteral("; %1 directions chosen, %2 reverse verdicts; %3 syncs, %4 kills "
+                                            "in one, %5 completed after a kill")
                                  .arg(m_figures.directions)
-                                 .arg(m_figures.reverseVerdicts);
+                                 .arg(m_figures.reverseVerdicts)
+                                 .arg(m_figures.syncs)
+                                 .arg(m_figures.killsInSync)
+                                 .arg(m_figures.syncsCompleted);
         QVERIFY2(m_figures.violations == 0, qPrintable(m_figures.firstViolations.join(QLatin1Char('\n'))));
         QVERIFY(m_figures.kills == kills);
         // A run that checked nothing proves nothing.
@@ -308,6 +386,7 @@ private slots:
         QVERIFY(kills < 100 || (m_figures.imports > 0 && m_figures.intervals > 0));
         QVERIFY(kills < 100 || m_figures.killsNewDay > 0);
         QVERIFY(kills < 100 || (m_figures.directions > 0 && m_figures.reverseVerdicts > 0));
+        QVERIFY(kills < 100 || (m_figures.syncs > 0 && m_figures.killsInSync > 0 && m_figures.syncsCompleted > 0));
     }
 };
 

@@ -40,6 +40,7 @@ public:
     }
 
     Machine &at(const QString &name) { return m_machines[name]; }
+    QString folderOf(const QString &name) { return at(name).folder; }
 
     qint32 card(Store &s, const QString &frage)
     {
@@ -224,6 +225,9 @@ private slots:
         QTest::newRow("a deleted subject stays for a card edited later")
             << "A+ Bio; Ac Bio q a; Ac Bio r b; As; AB; Bs; Ag Bio; Be r r2 b2"
             << "Bio | Bio/r2/b2/1 | log=0 | ";
+        QTest::newRow("a subject renamed, then deleted elsewhere")
+            << "A+ Bio; Ac Bio q a; As; AB; Bs; A= Bio Neu; Ag Neu"
+            << " |  | log=0 | ";
         QTest::newRow("a picture travels") << "A+ Bio; Ac Bio q a; Ap q hund.png"
                                            << "Bio | Bio/q/a/1 | log=0 | q:hund.png";
         QTest::newRow("an import travels") << "Ai Wörter x y"
@@ -249,10 +253,82 @@ private slots:
         }
         QCOMPARE(pair.state(QStringLiteral("A")), expected);
         QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+        // A lists itself among the machines, with the time of its newest file.
+        const std::vector<sync::Machine> seen = sync::machines(*pair.at("A").store, pair.folderOf("A"));
+        QCOMPARE(
+            std::count_if(seen.begin(), seen.end(),
+                          [](const sync::Machine &m) { return m.self && m.lastSeen.isValid() && !m.name.isEmpty(); }),
+            1);
         for (const char *m : {"A", "B"}) {
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
         }
+    }
+
+    void skipped_data()
+    {
+        QTest::addColumn<QString>("collection"); // of the folder the file is put in; empty: the file's own
+        QTest::addColumn<QString>("name");       // the file's name there; empty: its own
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("note");
+        const QString one = QStringLiteral("00000001");
+        QTest::newRow("cut short") << ""
+                                   << ""
+                                   << "cut"
+                                   << "1 unvollständige Datei übersprungen";
+        QTest::newRow("a byte changed") << ""
+                                        << ""
+                                        << "flip"
+                                        << "1 beschädigte Datei übersprungen";
+        QTest::newRow("another collection's") << "7d1d3c2e-0000-4000-8000-000000000001"
+                                              << ""
+                                              << ""
+                                              << "1 Datei einer anderen Sammlung übersprungen";
+        const QString copy = QStringLiteral("1 Konfliktkopie des Abgleichprogramms übersprungen");
+        QTest::newRow("Syncthing's conflict copy") << "" << one + ".sync-conflict-20261208-101010-ABCDEFG.tarlivo"
+                                                   << "" << copy;
+        QTest::newRow("Syncthing's temporary file") << ""
+                                                    << ".syncthing." + one + ".tarlivo.tmp"
+                                                    << "" << copy;
+        QTest::newRow("Nextcloud's conflicted copy") << "" << one + " (conflicted copy 2026-12-08 101010).tarlivo"
+                                                     << "" << copy;
+    }
+
+    void skipped()
+    {
+        QFETCH(QString, collection);
+        QFETCH(QString, name);
+        QFETCH(QString, damage);
+        QFETCH(QString, note);
+        Pair pair;
+        for (const char *step : {"A+ Bio", "Ac Bio q a", "As"})
+            pair.run(QString::fromLatin1(step));
+        QDirIterator it(pair.folderOf("A"), {"*.tarlivo"}, QDir::Files, QDirIterator::Subdirectories);
+        const QFileInfo file(it.next());
+        QByteArray bytes = rawdb::readBytes(file.filePath());
+        if (damage == QLatin1String("cut"))
+            bytes.chop(7);
+        if (damage == QLatin1String("flip"))
+            bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x20);
+        const QString machine = file.dir().dirName();
+        const QString target =
+            QStringLiteral("%1/%2/%3/%4")
+                .arg(pair.folderOf("B"),
+                     collection.isEmpty() ? file.dir().absolutePath().section('/', -2, -2) : collection, machine,
+                     name.isEmpty() ? file.fileName() : name);
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY(rawdb::writeBytes(target, bytes));
+        const sync::Outcome outcome = pair.syncOf("B");
+        QCOMPARE(outcome.notes, QStringList{note});
+        QCOMPARE(outcome.skipped, 1);
+        QCOMPARE(outcome.applied, 0);
+        QCOMPARE(pair.at("B").store->cardCount(std::nullopt), 0);
+        if (!collection.isEmpty())
+            return;
+        // Once the whole file has come, it is applied.
+        pair.run("AB");
+        QCOMPARE(pair.syncOf("B").applied, 2);
+        QCOMPARE(pair.at("B").store->cardCount(std::nullopt), 1);
     }
 };
 

@@ -6,11 +6,11 @@
 
 #include <QCryptographicHash>
 #include <QHash>
-#include <QUuid>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 
 namespace tarlivo {
 namespace {
@@ -23,8 +23,12 @@ constexpr int kFields = 6;
 struct Clocks {
     bool known = false;
     bool pending = false;
-    SyncClock at[kFields];
+    std::array<SyncClock, kFields> at;
 };
+
+// The identity of an entity made here: this machine's and its key, the same however
+// often it is made (a file written in a transaction that was then cut off names it so too).
+QString ownPrefix(const QString &machine, int art) { return QStringLiteral("%1.%2.").arg(machine).arg(art); }
 
 class Merger {
 public:
@@ -43,11 +47,23 @@ public:
 
     std::optional<qint64> localId(int art, const QString &uuid)
     {
-        sql::Statement q(m_db, "SELECT idLokal FROM tblAbgleichId WHERE Art = ?1 AND Uuid = ?2");
-        q.bind(1, art).bind(2, uuid);
-        if (!q.step())
+        {
+            sql::Statement q(m_db, "SELECT idLokal FROM tblAbgleichId WHERE Art = ?1 AND Uuid = ?2");
+            q.bind(1, art).bind(2, uuid);
+            if (q.step())
+                return q.int64(0);
+        }
+        // One of this machine's own, from a file whose write was cut off before the
+        // data file recorded it.
+        const QString prefix = ownPrefix(m_self, art);
+        if (!uuid.startsWith(prefix))
             return std::nullopt;
-        return q.int64(0);
+        bool ok = false;
+        const qint64 local = QStringView(uuid).mid(prefix.size()).toLongLong(&ok);
+        if (!ok)
+            return std::nullopt;
+        map(art, uuid, local);
+        return local;
     }
 
     void map(int art, const QString &uuid, qint64 local)
@@ -252,7 +268,7 @@ public:
                     take[f] = true;
                 writeSubjectFields(*local, s, take);
                 ++m_changed;
-            } else if (here && any) {
+            } else if (here && any && s.alive) {
                 writeSubjectFields(*local, s, take);
                 ++m_changed;
             }
@@ -286,7 +302,7 @@ public:
             return *local;
         const auto it =
             std::find_if(subjects.begin(), subjects.end(), [&](const SyncSubject &s) { return s.id == uuid; });
-        const QString name = it != subjects.end() ? it->name : QStringLiteral("Ohne Gebiet");
+        const QString name = it != subjects.end() && it->alive ? it->name : QStringLiteral("Ohne Gebiet");
         if (!local) {
             local = subjectNamed(name);
             if (local) {
@@ -616,7 +632,7 @@ public:
             if (q.step() && !q.isNull(0))
                 return q.text(0);
         }
-        const QString made = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString made = ownPrefix(m_self, art) + QString::number(local);
         sql::Statement(m_db, "INSERT INTO tblAbgleichId (Art, Uuid, idLokal) VALUES (?1, ?2, ?3)")
             .bind(1, art)
             .bind(2, made)
@@ -918,7 +934,7 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(const S
         .run();
     sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
     tx.commit();
-    return qint64(batch.subjects.size() + batch.cards.size() + batch.log.size());
+    return qint64(batch.subjects.size()) + qint64(batch.cards.size()) + qint64(batch.log.size());
 }
 
 qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 file,

@@ -4,10 +4,10 @@
 #include "store/syncstore.h"
 #include "sync/syncfile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -225,13 +225,16 @@ Outcome syncNow(Store &store, const QString &folder)
             const auto content = [&](const QByteArray &checksum) {
                 bool large = false;
                 const QByteArray data = readAll(media.filePath(QString::fromLatin1(checksum.toHex())), &large);
-                if (data.isEmpty())
+                // Not there yet, or still arriving.
+                if (data.isEmpty() || QCryptographicHash::hash(data, QCryptographicHash::Sha256) != checksum) {
                     mediaMissing = true;
-                return data.isEmpty() ? QByteArray() : data;
+                    return QByteArray();
+                }
+                return data;
             };
             try {
                 outcome.applied += sync.merge(batch, machine, number, content);
-            } catch (const StoreError &e) {
+            } catch (const StoreError &) {
                 // A picture or sound still on its way: the file waits for the next sync.
                 if (!mediaMissing)
                     throw;
