@@ -7,7 +7,8 @@
 // "name value" lines.
 //
 //   tarlivo_bench_transfer DATA_DIR [RUNS]
-//   tarlivo_bench_transfer --xml [RUNS]         (the kvtml and Pauker figures alone)
+//   tarlivo_bench_transfer --xml [RUNS [CARDS]] (the kvtml and Pauker figures alone;
+//                                                fewer cards for a profiler's run)
 //   tarlivo_bench_transfer --memory FILE NAME   (one import, reports memory; run by the above)
 
 #include "ankifiles.h"
@@ -131,14 +132,19 @@ QByteArray picture(int i)
     return bytes;
 }
 
-double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr)
+// With cpuMs, the CPU time of the import too (all threads), which a busy machine
+// leaves out.
+double importOnce(const QString &dir, const QString &path, int run, double *catchUp = nullptr, double *cpuMs = nullptr)
 {
     auto store = Store::open(dir + QStringLiteral("/import-%1.mdb").arg(run), quiet());
     QElapsedTimer timer;
+    const double cpuBefore = bench::processCpuMs();
     timer.start();
     auto file = transfer::ImportFile::open(path);
     const transfer::ImportSummary s = transfer::runImport(*file, *store, {QStringLiteral("Spanisch"), true});
     const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (cpuMs)
+        *cpuMs = bench::processCpuMs() - cpuBefore;
     if (s.cardsStored == 0)
         throw std::runtime_error("nothing imported");
     if (catchUp) {
@@ -152,15 +158,23 @@ double importOnce(const QString &dir, const QString &path, int run, double *catc
 
 // The kvtml and Pauker imports of 100,000 cards, each run beside the floor of its
 // kind read from the same file; KDE's library reads the kvtml file once per run too.
-void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs)
+void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker, int runs, int cards = 100000)
 {
     std::vector<double> kvtmls, paukers, kvtmlFloors, paukerFloors;
+    std::vector<double> kvtmlCpus, paukerCpus, kvtmlFloorCpus, paukerFloorCpus;
     for (int run = 0; run < runs; ++run) {
-        kvtmls.push_back(importOnce(dir, kvtml, 200 + run));
-        paukers.push_back(importOnce(dir, pauker, 300 + run));
+        double cpu = 0;
+        kvtmls.push_back(importOnce(dir, kvtml, 200 + run, nullptr, &cpu));
+        kvtmlCpus.push_back(cpu);
+        paukers.push_back(importOnce(dir, pauker, 300 + run, nullptr, &cpu));
+        paukerCpus.push_back(cpu);
         long long elements = 0;
+        cpu = bench::processCpuMs();
         kvtmlFloors.push_back(bench::xmlStreamRead(kvtml, &elements));
+        kvtmlFloorCpus.push_back(bench::processCpuMs() - cpu);
+        cpu = bench::processCpuMs();
         paukerFloors.push_back(bench::xmlStreamRead(pauker, &elements));
+        paukerFloorCpus.push_back(bench::processCpuMs() - cpu);
         QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(200 + run));
         QFile::remove(dir + QStringLiteral("/import-%1.mdb").arg(300 + run));
     }
@@ -168,13 +182,17 @@ void xmlFigures(const QString &dir, const QString &kvtml, const QString &pauker,
     std::printf("transfer_kvtml_floor_100k_ms %.1f\n", median(kvtmlFloors));
     std::printf("transfer_pauker_100k_ms %.1f\n", median(paukers));
     std::printf("transfer_pauker_floor_100k_ms %.1f\n", median(paukerFloors));
+    std::printf("transfer_kvtml_cpu_100k_ms %.1f\n", median(kvtmlCpus));
+    std::printf("transfer_kvtml_floor_cpu_100k_ms %.1f\n", median(kvtmlFloorCpus));
+    std::printf("transfer_pauker_cpu_100k_ms %.1f\n", median(paukerCpus));
+    std::printf("transfer_pauker_floor_cpu_100k_ms %.1f\n", median(paukerFloorCpus));
 #ifdef TARLIVO_KDE_KVTML_READ
     QProcess kde;
     kde.start(QStringLiteral(TARLIVO_KDE_KVTML_READ), {kvtml, QString::number(runs)});
     if (!kde.waitForFinished(-1) || kde.exitCode() != 0)
         throw std::runtime_error("KDE's library could not read the kvtml file");
     const QList<QByteArray> figures = kde.readAllStandardOutput().trimmed().split(' ');
-    if (figures.size() != 2 || figures[1].toInt() != 100000)
+    if (figures.size() != 2 || figures[1].toInt() != cards)
         throw std::runtime_error("KDE's library read another count of entries");
     std::printf("transfer_kvtml_kde_100k_ms %s\n", figures[0].constData());
 #endif
@@ -202,11 +220,12 @@ int main(int argc, char *argv[])
     if (argc >= 2 && QByteArray(argv[1]) == "--xml") {
         QTemporaryDir dir;
         try {
+            const int cards = argc > 3 ? std::max(1, atoi(argv[3])) : 100000;
             const QString kvtml = dir.filePath(QStringLiteral("cards-100000.kvtml"));
-            writeKvtmlFile(kvtml, 100000);
+            writeKvtmlFile(kvtml, cards);
             const QString pauker = dir.filePath(QStringLiteral("cards-100000.pau.gz"));
-            writePaukerFile(pauker, 100000);
-            xmlFigures(dir.path(), kvtml, pauker, argc > 2 ? std::max(1, atoi(argv[2])) : 5);
+            writePaukerFile(pauker, cards);
+            xmlFigures(dir.path(), kvtml, pauker, argc > 2 ? std::max(1, atoi(argv[2])) : 5, cards);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "bench failed: %s\n", e.what());
             return 1;

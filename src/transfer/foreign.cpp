@@ -15,6 +15,7 @@
 #include <exception>
 #include <limits>
 #include <string>
+#include <tuple>
 
 namespace tarlivo::transfer::foreign {
 
@@ -370,6 +371,11 @@ QString textOf(std::string_view utf8, const QString &path, qint64 number)
     return text;
 }
 
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+}
+
 qint64 toNumber(std::string_view text, bool *ok)
 {
     return QByteArray::fromRawData(text.data(), qsizetype(text.size())).toLongLong(ok);
@@ -410,17 +416,63 @@ QString defaultSubject(const QString &title, const QString &path)
     return name;
 }
 
+std::vector<quint32> queueOrder(const std::vector<ForeignCard> &cards)
+{
+    // The keys are sorted, not the cards: a card is large. A file's cards often
+    // come in order already.
+    static constexpr qint64 now = std::numeric_limits<qint64>::max();
+    struct Key {
+        qint32 fach;
+        quint32 index;
+        qint64 seit;
+        qint64 number;
+        bool operator<(const Key &o) const { return std::tie(fach, seit, number) < std::tie(o.fach, o.seit, o.number); }
+    };
+    std::vector<Key> keys;
+    keys.reserve(cards.size());
+    for (size_t i = 0; i < cards.size(); ++i)
+        keys.push_back(Key{cards[i].fach, quint32(i), cards[i].seit.value_or(now), cards[i].number});
+    if (std::is_sorted(keys.begin(), keys.end()))
+        return {};
+    std::sort(keys.begin(), keys.end());
+    std::vector<quint32> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].index;
+    return order;
+}
+
+namespace {
+
+// Place i takes the card at order[i]: followed round each cycle, every card is
+// moved once, through one held aside per cycle.
+void permute(std::vector<ForeignCard> &cards, std::vector<quint32> &order)
+{
+    static constexpr quint32 placed = std::numeric_limits<quint32>::max();
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start || order[start] == placed)
+            continue;
+        ForeignCard held = std::move(cards[start]);
+        size_t at = start;
+        while (order[at] != start) {
+            const size_t from = order[at];
+            cards[at] = std::move(cards[from]);
+            order[at] = placed;
+            at = from;
+        }
+        cards[at] = std::move(held);
+        order[at] = placed;
+    }
+    order.clear();
+}
+
+} // namespace
+
 void sortForQueue(std::vector<ForeignCard> &cards)
 {
-    static constexpr qint64 now = std::numeric_limits<qint64>::max();
-    std::sort(cards.begin(), cards.end(), [](const ForeignCard &a, const ForeignCard &b) {
-        if (a.fach != b.fach)
-            return a.fach < b.fach;
-        const qint64 sa = a.seit.value_or(now), sb = b.seit.value_or(now);
-        if (sa != sb)
-            return sa < sb;
-        return a.number < b.number;
-    });
+    std::vector<quint32> order = queueOrder(cards);
+    permute(cards, order);
 }
+
+void applyOrder(ForeignCards &cards) { permute(cards.cards, cards.order); }
 
 } // namespace tarlivo::transfer::foreign

@@ -39,6 +39,9 @@ struct ForeignCard {
 struct ForeignCards {
     std::vector<ForeignCard> cards;
     std::vector<RefusedLine> refused; // entries left out, and why
+    // Where not empty, the queue order of the cards: their indexes, in turn. A whole
+    // file's cards are handed out so, rather than each moved to its place.
+    std::vector<quint32> order = {};
 };
 
 namespace foreign {
@@ -113,6 +116,9 @@ void parseXml(QIODevice &device, const QString &path, XmlHandler &handler);
 
 // The text, refused when longer than kMaxText. Throws TransferError.
 QString textOf(std::string_view utf8, const QString &path, qint64 number);
+// Whether the text is empty or blanks alone (as trimmed() would leave it empty),
+// without making the trimmed copy.
+bool isBlank(const QString &text);
 // A whole number, blanks around it allowed; ok tells whether it was one.
 qint64 toNumber(std::string_view text, bool *ok = nullptr);
 
@@ -132,9 +138,14 @@ private:
 // extension, else the file's name without its extensions.
 QString defaultSubject(const QString &title, const QString &path);
 
-// Orders the cards as they queue: by compartment, then by entry time (none counts
-// as now, after every time from the file), then in file order.
+// The order the cards queue in: by compartment, then by entry time (none counts as
+// now, after every time from the file), then in file order. As indexes into cards;
+// empty when they stand in it already.
+std::vector<quint32> queueOrder(const std::vector<ForeignCard> &cards);
+// Moves the cards into their queue order.
 void sortForQueue(std::vector<ForeignCard> &cards);
+// Moves the cards into the order given with them, if one is.
+void applyOrder(ForeignCards &cards);
 
 } // namespace foreign
 } // namespace tarlivo::transfer

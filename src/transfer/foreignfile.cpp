@@ -52,17 +52,25 @@ private:
 };
 
 // A whole file's cards are taken over, not copied: there is room for them once.
+// Cards given with an order keep it while they are alone; joined, they are moved
+// into it first.
 void append(ForeignCards &to, ForeignCards &&from)
 {
     if (to.refused.empty())
         to.refused = std::move(from.refused);
     else
         to.refused.insert(to.refused.end(), from.refused.begin(), from.refused.end());
-    if (to.cards.empty())
+    if (from.cards.empty())
+        return;
+    if (to.cards.empty()) {
         to.cards = std::move(from.cards);
-    else
-        to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
-                        std::make_move_iterator(from.cards.end()));
+        to.order = std::move(from.order);
+        return;
+    }
+    foreign::applyOrder(to);
+    foreign::applyOrder(from);
+    to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
+                    std::make_move_iterator(from.cards.end()));
 }
 
 } // namespace
@@ -104,7 +112,7 @@ public:
             return;
         m_ended = true;
         ForeignCards rest = m_dispatch.reader->finish();
-        foreign::sortForQueue(rest.cards);
+        rest.order = foreign::queueOrder(rest.cards);
         append(m_dispatch.reader->settled, std::move(rest));
     }
 
@@ -156,7 +164,9 @@ bool ForeignFile::next(ForeignCard &card, RefusedLine &refusal, bool &refused)
             // cards, so that it keeps ahead of the writing rather than waiting for it.
             if (m_parse && m_nextCard % kCardsPerPiece == kCardsPerPiece - 1)
                 m_parse->advance();
-            ForeignCard &c = m_ready.cards[m_nextCard++];
+            const size_t at = m_ready.order.empty() ? m_nextCard : m_ready.order[m_nextCard];
+            ++m_nextCard;
+            ForeignCard &c = m_ready.cards[at];
             card = m_kept ? c : std::move(c);
             refused = false;
             return true;
@@ -200,6 +210,7 @@ ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *ki
     ForeignCards all, some;
     while (parse.more(some))
         append(all, std::move(some));
+    foreign::applyOrder(all);
     foreign::sortForQueue(all.cards);
     return all;
 }

@@ -15,7 +15,8 @@ class ForeignParse;
 // A kvtml file or a Pauker lesson, gzipped or not, read as its cards are asked for.
 // They come in queue order, each once its place in the queue is settled: a Pauker
 // lesson's batch by batch, so that its first cards are stored while the rest is
-// read, a kvtml file's at its end (its lessons follow its entries). A kvtml file is
+// read (compartment 1's cards, which hold no times, each as it is read), a
+// kvtml file's at its end (its lessons follow its entries). A kvtml file is
 // read whole when opened and kept, so that reading it again costs nothing.
 class ForeignFile {
 public:

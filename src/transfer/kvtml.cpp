@@ -137,9 +137,9 @@ ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const st
         LineProblem problem = LineProblem::OneField;
         if (entries.state[i] & Entries::Deactivated)
             problem = LineProblem::Deactivated;
-        else if (card.frage.trimmed().isEmpty() && !hasMedia(card, CardSide::Question))
+        else if (foreign::isBlank(card.frage) && !hasMedia(card, CardSide::Question))
             problem = LineProblem::EmptyFrage;
-        else if (card.antwort.trimmed().isEmpty() && !hasMedia(card, CardSide::Answer))
+        else if (foreign::isBlank(card.antwort) && !hasMedia(card, CardSide::Answer))
             problem = LineProblem::EmptyAntwort;
         if (problem != LineProblem::OneField) {
             result.refused.push_back(RefusedLine{card.number, problem, QString(), true});

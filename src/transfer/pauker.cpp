@@ -94,12 +94,20 @@ public:
             card.seit = card.fach > 1 ? learned : std::nullopt;
             learned.reset();
         }
-        if (card.frage.trimmed().isEmpty())
+        if (foreign::isBlank(card.frage)) {
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
-        else if (card.antwort.trimmed().isEmpty())
+        } else if (foreign::isBlank(card.antwort)) {
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
-        else
+        } else if (described && card.fach == 1 && !card.seit) {
+            // Compartment 1 holds no times: its cards queue in file order, each
+            // settled as it is read, and the store takes them while the rest of
+            // the batch is read. (Cards waiting before the description are in
+            // order by its end.)
+            card.subject = subject;
+            settled.cards.push_back(std::exchange(card, ForeignCard()));
+        } else {
             waiting.push_back(std::exchange(card, ForeignCard()));
+        }
     }
 
     ForeignCards finish() override
