@@ -121,6 +121,26 @@ private slots:
         QTest::newRow("positional") << QStringList{"Tarlivo.mdb"} << err << 0 << ""
                                     << ""
                                     << "Unerwartetes Argument";
+        QTest::newRow("sync, the folder set")
+            << QStringList{"--abgleichen", "--datei", "a.mdb"} << run << int(CommandLine::Sync) << "a.mdb"
+            << ""
+            << "";
+        QTest::newRow("sync through a folder")
+            << QStringList{"--abgleichen", "Sync/Tarlivo"} << run << int(CommandLine::Sync) << ""
+            << "Sync/Tarlivo"
+            << "";
+        QTest::newRow("sync=folder") << QStringList{"--abgleichen=Sync"} << run << int(CommandLine::Sync) << ""
+                                     << "Sync"
+                                     << "";
+        QTest::newRow("sync, two folders") << QStringList{"--abgleichen", "a", "b"} << err << 0 << ""
+                                           << ""
+                                           << "Unerwartetes Argument „b“";
+        QTest::newRow("sync with import") << QStringList{"--abgleichen", "--importieren", "a"} << err << 0 << ""
+                                          << ""
+                                          << "nicht zugleich";
+        QTest::newRow("help: sync") << QStringList{"--help"} << int(ParsedCommandLine::Help) << 0 << ""
+                                    << ""
+                                    << "--abgleichen [ORDNER]";
     }
 
     void commandLine()

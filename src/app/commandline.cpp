@@ -18,6 +18,8 @@ struct Options {
     QCommandLineOption gebiet{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
     QCommandLineOption drucken{QStringLiteral("drucken"), {}, QStringLiteral("AUSGABE")};
     QCommandLineOption faellig{QStringLiteral("faellig")};
+    // Its folder, optional, comes as the one argument beside the options.
+    QCommandLineOption abgleichen{QStringLiteral("abgleichen")};
     QCommandLineOption karten{QStringLiteral("karten")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
@@ -35,6 +37,7 @@ QString helpText(const QString &program)
     return QStringLiteral("Aufruf: %1 [--datei PFAD] [--importieren DATEI | --exportieren DATEI | --faellig]"
                           " [--gebiet NAME]\n"
                           "       %1 [--datei PFAD] --drucken AUSGABE.pdf [--gebiet NAME] [--karten]\n"
+                          "       %1 [--datei PFAD] --abgleichen [ORDNER]\n"
                           "\n"
                           "Tarlivo, der Karteikasten zum Lernen mit Fragen und Antworten.\n"
                           "Ohne Optionen öffnet sich das Startfenster.\n"
@@ -55,6 +58,10 @@ QString helpText(const QString &program)
                           "  --karten              mit --drucken Karteikarten zum Ausschneiden statt der\n"
                           "                        Liste: 8 je Blatt, eine Seite Fragen, eine Seite\n"
                           "                        Antworten (beidseitig, über die lange Kante)\n"
+                          "  --abgleichen [ORDNER] die Datendatei über ORDNER mit den anderen Rechnern\n"
+                          "                        abgleichen, ohne Fenster (etwa für cron); ohne ORDNER\n"
+                          "                        über den Ordner, der für die Datei gewählt ist; ein\n"
+                          "                        angegebener wird gemerkt, wenn noch keiner gewählt ist\n"
                           "  --gebiet NAME         beim Importieren, Exportieren, Drucken oder --faellig\n"
                           "                        nur das Gebiet NAME\n"
                           "  -h, --help            diese Hilfe zeigen\n"
@@ -79,8 +86,18 @@ ParsedCommandLine error(const QString &program, const QString &message)
 
 } // namespace
 
-ParsedCommandLine parseCommandLine(const QStringList &arguments)
+ParsedCommandLine parseCommandLine(const QStringList &given)
 {
+    // "--abgleichen=ORDNER" as "--abgleichen ORDNER": the folder is optional, which the
+    // parser's options with a value are not.
+    QStringList arguments;
+    for (const QString &argument : given) {
+        if (argument.startsWith(QLatin1String("--abgleichen="))) {
+            arguments << QStringLiteral("--abgleichen") << argument.mid(13);
+            continue;
+        }
+        arguments << argument;
+    }
     const QString program = QStringLiteral("tarlivo");
     Options o;
     QCommandLineParser parser;
@@ -89,6 +106,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     for (const QCommandLineOption *option : o.withValue())
         parser.addOption(*option);
     parser.addOption(o.faellig);
+    parser.addOption(o.abgleichen);
     parser.addOption(o.karten);
     parser.addOption(o.help);
     parser.addOption(o.version);
@@ -107,8 +125,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return error(program,
                      QStringLiteral("Die Optionen --faellig, --karten, --help und --version nehmen keinen Wert."));
     }
-    if (!parser.positionalArguments().isEmpty())
-        return error(program, QStringLiteral("Unerwartetes Argument „%1“.").arg(parser.positionalArguments().first()));
+    const bool sync = parser.isSet(o.abgleichen);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > (sync ? 1 : 0))
+        return error(program, QStringLiteral("Unerwartetes Argument „%1“.").arg(positional.at(sync ? 1 : 0)));
+    if (sync && !positional.isEmpty() && positional.first().trimmed().isEmpty())
+        return error(program, QStringLiteral("Der Ordner nach --abgleichen ist leer."));
 
     ParsedCommandLine result;
     if (parser.isSet(o.help)) {
@@ -141,6 +163,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (print && (import || exportTo || due))
         return error(program,
                      QStringLiteral("--drucken geht nicht zugleich mit --importieren, --exportieren oder --faellig."));
+    if (sync && (import || exportTo || due || print))
+        return error(program, QStringLiteral("--abgleichen geht nicht zugleich mit --importieren, --exportieren, "
+                                             "--faellig oder --drucken."));
     if (parser.isSet(o.gebiet) && !import && !exportTo && !due && !print)
         return error(program,
                      QStringLiteral("--gebiet gilt nur mit --importieren, --exportieren, --drucken oder --faellig."));
@@ -152,9 +177,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                      : exportTo ? CommandLine::Export
                      : due      ? CommandLine::Due
                      : print    ? CommandLine::Print
+                     : sync     ? CommandLine::Sync
                                 : CommandLine::Start;
     command.dataFile = parser.value(o.datei);
-    command.file = import ? parser.value(o.importieren) : print ? parser.value(o.drucken) : parser.value(o.exportieren);
+    command.file = import  ? parser.value(o.importieren)
+                   : print ? parser.value(o.drucken)
+                   : sync  ? positional.value(0)
+                           : parser.value(o.exportieren);
     command.cards = parser.isSet(o.karten);
     command.gebiet = parser.value(o.gebiet);
     return result;

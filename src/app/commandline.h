@@ -7,10 +7,10 @@ namespace tarlivo::ui {
 
 // What the command line asks for.
 struct CommandLine {
-    enum Action { Start, Import, Export, Due, Print };
+    enum Action { Start, Import, Export, Due, Print, Sync };
     Action action = Start;
     QString dataFile;   // --datei as given; empty: the usual place
-    QString file;       // the file to import from, export or print to
+    QString file;       // the file to import from, export or print to; the folder to sync through
     QString gebiet;     // --gebiet; empty: none given
     bool cards = false; // --karten: print cards to cut out rather than a list
 };

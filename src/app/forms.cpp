@@ -7,6 +7,7 @@
 #include "practice/frmedit.h"
 #include "practice/frmueb.h"
 #include "subjects/frmgebiete.h"
+#include "sync/scheduler.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -64,11 +65,14 @@ Forms::Forms(Dialogs &dialogs, Setup setup) : m_session(dialogs, std::move(setup
         const Form *start = m_windows[std::size_t(WindowId::Welcome)].data();
         placeTool(tool, area, start && start->isVisible() ? start->frameGeometry() : QRect());
     });
+    m_tools.setSyncs([this]() -> sync::Scheduler & { return syncScheduler(); });
 }
 
 Forms::~Forms()
 {
     m_tools.closeAll();
+    // The last sync, with a bounded wait, while the store and the windows are there.
+    m_sync.reset();
     // Windows first, the backdrop last: they may still refer to the session.
     for (std::size_t i = kWindowCount; i-- > 0;)
         delete m_windows[i].data();
@@ -82,6 +86,7 @@ Form *Forms::create(WindowId id, Road road)
     case WindowId::Background: {
         auto *backdrop = new FrmBackground(m_session, *this);
         backdrop->setMenuBar((new MainMenu(m_session, m_tools, backdrop))->bar());
+        QObject::connect(backdrop, &FrmBackground::onScreen, backdrop, [this] { startSync(); });
         return backdrop;
     }
     case WindowId::Gebiete:
@@ -116,6 +121,45 @@ Form *Forms::loaded(const QString &name) const
 }
 
 void Forms::start() { showStart(); }
+
+sync::Scheduler &Forms::syncScheduler()
+{
+    if (m_sync)
+        return *m_sync;
+    const Session::Setup &setup = m_session.setup();
+    m_sync = std::make_unique<sync::Scheduler>(
+        sync::Scheduler::Setup{setup.dataFile, setup.storeOptions, setup.syncEvery, setup.syncEndWait});
+    sync::Scheduler *syncs = m_sync.get();
+    QObject::connect(syncs, &sync::Scheduler::finished, syncs, [this, syncs] {
+        if (auto *backdrop = static_cast<FrmBackground *>(m_windows[std::size_t(WindowId::Background)].data()))
+            backdrop->setSyncStatus(syncs->status());
+    });
+    // The windows read the file afresh, as after an import; a step taken back before
+    // may have lost its queue places to the cards that came in.
+    QObject::connect(syncs, &sync::Scheduler::merged, syncs, [this, syncs] {
+        m_session.history().dropRedo();
+        m_session.tell(Change{}, syncs);
+    });
+    return *m_sync;
+}
+
+void Forms::startSync()
+{
+    Store *store = m_session.store();
+    if (!store)
+        return;
+    std::optional<QString> folder;
+    try {
+        folder = sync::folder(*store);
+    } catch (const StoreError &) {
+        return; // the windows tell about a file that cannot serve
+    }
+    if (!folder || folder->isEmpty())
+        return;
+    sync::Scheduler &syncs = syncScheduler();
+    syncs.setFolder(*folder);
+    syncs.syncNow();
+}
 
 void Forms::showStart() { window<FrmWelcome>().showForm(); }
 

@@ -8,6 +8,11 @@
 #include <QString>
 
 #include <array>
+#include <memory>
+
+namespace tarlivo::sync {
+class Scheduler;
+}
 
 namespace tarlivo::ui {
 
@@ -30,6 +35,9 @@ public:
 
     Session &session() { return m_session; }
     ToolWindows &tools() { return m_tools; }
+    // The run's syncs, made on first need (a folder set for the file, the sync
+    // window opened); null before.
+    sync::Scheduler *syncs() const { return m_sync.get(); }
 
     // The window, created and loaded on first use.
     template <class F>
@@ -64,10 +72,14 @@ private:
     // road: what the subject window lists when it is created now.
     Form &get(WindowId id, Road road = Road::Entry);
     Form *create(WindowId id, Road road);
+    sync::Scheduler &syncScheduler();
+    // The first window is on screen: with a folder set for the file, the first sync.
+    void startSync();
 
     Session m_session;
     ToolWindows m_tools;
     std::array<QPointer<Form>, kWindowCount> m_windows;
+    std::unique_ptr<sync::Scheduler> m_sync;
 };
 
 } // namespace tarlivo::ui

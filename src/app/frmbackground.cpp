@@ -151,8 +151,23 @@ void FrmBackground::showCounts()
 
 void FrmBackground::showText(const QString &text)
 {
+    m_dueText = text;
+    showLine();
+}
+
+void FrmBackground::setSyncStatus(const QString &text)
+{
+    m_syncText = text;
+    showLine();
+}
+
+void FrmBackground::showLine()
+{
+    QString text = m_dueText;
+    if (!m_syncText.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" – ")) + m_syncText;
     m_status->setText(text);
-    // A screen reader reads the name, so it carries the counts.
+    // A screen reader reads the name, so it carries the counts and the sync.
     m_status->setAccessibleName(text.isEmpty() ? QStringLiteral("Heute fällig") : text);
 }
 
@@ -241,6 +256,7 @@ void FrmBackground::placeStatusLine()
     session().openQuietly();
     recount();
     armDayChange();
+    emit onScreen();
 }
 
 } // namespace tarlivo::ui

@@ -26,6 +26,12 @@ public:
     // The part of the screen between the menu bar and the status line, in screen
     // coordinates: where the other windows open.
     QRect freeArea() const;
+    // The sync's part of the status line: when the last sync was, any problem.
+    void setSyncStatus(const QString &text);
+
+signals:
+    // The first window is on screen and the status line filled.
+    void onScreen();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,7 +50,9 @@ private:
     // at the cost of a look-up each, so that a practice step never waits for a count.
     void follow(const Change &change);
     void showCounts();
+    // The due counts' part of the line.
     void showText(const QString &text);
+    void showLine();
     // The file was written: counted afresh when another running copy wrote it.
     void fileWritten();
     // The day changes at 04:00; the line then counts again.
@@ -60,6 +68,8 @@ private:
     bool m_counted = false;    // m_due holds the counts of learning day m_countedDay
     qint64 m_countedDay = 0;
     std::map<qint32, qint64> m_due; // subject -> cards due now
+    QString m_dueText;
+    QString m_syncText;
 };
 
 } // namespace tarlivo::ui

@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/forms.h"
 #include "print/command.h"
+#include "sync/runcommand.h"
 #include "transfer/command.h"
 #include "ui/datafile.h"
 #include "ui/dialogs.h"
@@ -94,6 +95,11 @@ int main(int argc, char *argv[])
         if (!data.error.isEmpty()) {
             QTextStream(stderr) << "tarlivo: " << data.error << '\n';
             return 1;
+        }
+        if (command.action == CommandLine::Sync) {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            return tarlivo::sync::runSyncCommand({data.path, command.file}, out, err);
         }
         return runCommand(command, data.path);
     }

@@ -26,6 +26,7 @@ MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
     add(QStringLiteral("&Drucken…"), "actDrucken", datei, [&tools] {
         tools.openPrint();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    add(QStringLiteral("&Abgleich…"), "actAbgleich", datei, [&tools] { tools.openSync(); });
     datei->addSeparator();
     add(QStringLiteral("&Beenden"), "actBeenden", datei, [this] {
         m_session.end();

@@ -6,6 +6,7 @@
 #include "printwindow/printwindow.h"
 #include "quizwindow/quizwindow.h"
 #include "statistics/statisticswindow.h"
+#include "syncwindow/syncwindow.h"
 #include "transferwindows/exportdialog.h"
 #include "transferwindows/importdialog.h"
 #include "ui/session.h"
@@ -135,6 +136,15 @@ void ToolWindows::openPrint()
     PrintWindow &print = window<PrintWindow>([this] { return new PrintWindow(m_session); });
     print.refresh();
     present(print);
+}
+
+void ToolWindows::openSync()
+{
+    if (!m_syncs || !m_session.ensureStore(QApplication::activeWindow()))
+        return;
+    SyncWindow &window = this->window<SyncWindow>([this] { return new SyncWindow(m_session, m_syncs()); });
+    window.refresh();
+    present(window);
 }
 
 void ToolWindows::openAbout()

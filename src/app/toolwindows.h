@@ -8,6 +8,10 @@
 #include <string>
 #include <typeinfo>
 
+namespace tarlivo::sync {
+class Scheduler;
+}
+
 namespace tarlivo::ui {
 
 class Navigator;
@@ -25,6 +29,8 @@ public:
 
     // Places a window the first time it shows (below the backdrop's menu bar).
     void setPlacer(std::function<void(QWidget &)> placer) { m_placer = std::move(placer); }
+    // Where the sync window finds the syncs of the run.
+    void setSyncs(std::function<sync::Scheduler &()> syncs) { m_syncs = std::move(syncs); }
 
     void openCardList();
     void openStatistics();
@@ -34,6 +40,7 @@ public:
     void openImport();
     void openExport();
     void openPrint();
+    void openSync();
     void openAbout();
 
     // The window of that kind, or null.
@@ -65,6 +72,7 @@ private:
     Navigator &m_navigator;
     std::map<std::string, QPointer<QWidget>> m_windows;
     std::function<void(QWidget &)> m_placer;
+    std::function<sync::Scheduler &()> m_syncs;
 };
 
 } // namespace tarlivo::ui

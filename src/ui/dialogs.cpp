@@ -66,6 +66,8 @@ QString Dialogs::openFileName(QWidget *, const QString &, const QString &) { ret
 
 QString Dialogs::saveFileName(QWidget *, const QString &, const QString &) { return QString(); }
 
+QString Dialogs::folderName(QWidget *, const QString &, const QString &) { return QString(); }
+
 bool Dialogs::run(QDialog &) { return false; }
 
 bool QtDialogs::run(QDialog &dialog) { return dialog.exec() == QDialog::Accepted; }
@@ -81,6 +83,12 @@ QString QtDialogs::saveFileName(QWidget *parent, const QString &title, const QSt
 {
     return QFileDialog::getSaveFileName(shownOrNone(parent), title, QString(), filter, nullptr,
                                         QFileDialog::DontUseNativeDialog);
+}
+
+QString QtDialogs::folderName(QWidget *parent, const QString &title, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(shownOrNone(parent), title, start,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
 }
 
 std::unique_ptr<Progress> QtDialogs::progress(QWidget *parent)

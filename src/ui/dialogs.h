@@ -34,6 +34,8 @@ public:
     // one). filter as QFileDialog takes it. Empty when cancelled, as by default.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &title, const QString &filter);
+    // The folder chooser, opening at start. Empty when cancelled, as by default.
+    virtual QString folderName(QWidget *parent, const QString &title, const QString &start);
     // A window's own modal dialog, built by the caller: true when the user accepted
     // it. By default it is cancelled.
     virtual bool run(QDialog &dialog);
@@ -48,6 +50,7 @@ public:
     std::unique_ptr<Progress> progress(QWidget *parent) override;
     QString openFileName(QWidget *parent, const QString &title, const QString &filter) override;
     QString saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    QString folderName(QWidget *parent, const QString &title, const QString &start) override;
     bool run(QDialog &dialog) override;
 };
 

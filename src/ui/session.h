@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +33,10 @@ public:
         Playback::PlayerMaker soundPlayer = {}; // empty: the sound plugin, on first use
         Playback::VoiceMaker voice = {};        // empty: the voice plugin, on first use
         SoundSource sideSound = {};             // empty: the data file's sounds
+        // With a sync folder set: how often the program syncs while changes wait, and
+        // how long its end waits for the last sync.
+        std::chrono::milliseconds syncEvery = std::chrono::minutes(5);
+        std::chrono::milliseconds syncEndWait = std::chrono::seconds(10);
     };
 
     Session(Dialogs &dialogs, Setup setup);

@@ -52,6 +52,7 @@ public:
     }
     QString openFileName(QWidget *, const QString &title, const QString &) override { return chooseFile(title); }
     QString saveFileName(QWidget *, const QString &title, const QString &) override { return chooseFile(title); }
+    QString folderName(QWidget *, const QString &title, const QString &) override { return chooseFile(title); }
     QString chooseFile(const QString &title)
     {
         fileChoosers << title;
