@@ -1,4 +1,7 @@
-#include "store/store.h"
+// Typed and chosen answers: the subjects' tolerances and the other cards' texts.
+#include "store/answers.h"
+
+#include "store/cards.h"
 
 #include <QRandomGenerator>
 
@@ -12,7 +15,9 @@ Verdict verdictOf(qint64 value, Verdict fallback) { return value >= 1 && value <
 
 } // namespace
 
-std::optional<ToleranceRow> Store::toleranceRow(qint32 subjectId)
+Answers::Answers(Store &store) : StorePart(store) {}
+
+std::optional<ToleranceRow> Answers::toleranceRow(qint32 subjectId)
 {
     sql::Statement q(m_db, "SELECT Schreibung, Akzente, Satzzeichen, Tippfehler FROM tblGebietToleranz "
                            "WHERE idGebiet = ?1");
@@ -24,7 +29,7 @@ std::optional<ToleranceRow> Store::toleranceRow(qint32 subjectId)
                          verdictOf(q.int64(2), d.punctuation), verdictOf(q.int64(3), d.typo)}};
 }
 
-void Store::writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row)
+void Answers::writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row)
 {
     if (!row) {
         sql::Statement(m_db, "DELETE FROM tblGebietToleranz WHERE idGebiet = ?1").bind(1, subjectId).run();
@@ -42,18 +47,18 @@ void Store::writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &
         .run();
 }
 
-AnswerTolerances Store::answerTolerances(qint32 subjectId)
+AnswerTolerances Answers::answerTolerances(qint32 subjectId)
 {
     const std::optional<ToleranceRow> row = toleranceRow(subjectId);
     return row ? row->tolerances : AnswerTolerances{};
 }
 
-Change Store::setAnswerTolerances(qint32 subjectId, const AnswerTolerances &tolerances)
+Change Answers::setAnswerTolerances(qint32 subjectId, const AnswerTolerances &tolerances)
 {
     Change change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
-    requireSubject(subjectId, nullptr);
+    Cards(m_store).requireSubject(subjectId);
     const std::optional<ToleranceRow> before = toleranceRow(subjectId);
     // The defaults are kept as no row.
     std::optional<ToleranceRow> after;
@@ -66,14 +71,14 @@ Change Store::setAnswerTolerances(qint32 subjectId, const AnswerTolerances &tole
     return change;
 }
 
-std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSide side, int count, quint32 seed)
+std::vector<QString> Answers::otherAnswers(qint32 subjectId, qint32 cardId, CardSide side, int count, quint32 seed)
 {
     std::vector<QString> found;
     if (count <= 0)
         return found;
     const bool frage = side == CardSide::Question;
     QString own;
-    if (const std::optional<CardText> texts = cardText(cardId))
+    if (const std::optional<CardText> texts = Cards(m_store).cardText(cardId))
         own = (frage ? texts->frage : texts->antwort).trimmed();
     const auto take = [&](const QString &text) {
         const QString t = text.trimmed();
@@ -167,6 +172,37 @@ std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSi
             take(probe.text(0));
     }
     return found;
+}
+
+void StepRows<ToleranceRow>::check(Step &step, const RowChange<ToleranceRow> &c)
+{
+    const qint32 id = Step::key(c).subjectId;
+    if (!(Answers(step.store()).toleranceRow(id) == step.from(c)))
+        step.conflict(QStringLiteral("tolerances of subject %1").arg(id));
+}
+
+void StepRows<ToleranceRow>::arrive(Step &step, const RowChange<ToleranceRow> &c)
+{
+    const ToleranceRow &row = *step.to(c);
+    if (!Cards(step.store()).subjectRow(row.subjectId))
+        step.conflict(QStringLiteral("subject %1 of tolerances").arg(row.subjectId));
+    Answers(step.store()).writeTolerance(row.subjectId, row);
+}
+
+void StepRows<ToleranceRow>::leave(Step &step, const RowChange<ToleranceRow> &c)
+{
+    Answers(step.store()).writeTolerance(step.from(c)->subjectId, std::nullopt);
+}
+
+// The store's answers, as its callers know them.
+AnswerTolerances Store::answerTolerances(qint32 subjectId) { return Answers(*this).answerTolerances(subjectId); }
+Change Store::setAnswerTolerances(qint32 subjectId, const AnswerTolerances &tolerances)
+{
+    return Answers(*this).setAnswerTolerances(subjectId, tolerances);
+}
+std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSide side, int count, quint32 seed)
+{
+    return Answers(*this).otherAnswers(subjectId, cardId, side, count, seed);
 }
 
 } // namespace tarlivo

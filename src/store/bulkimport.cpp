@@ -1,4 +1,5 @@
 #include "store/cardmedia.h"
+#include "store/directions.h"
 #include "store/numbertest.h"
 #include "store/places.h"
 #include "store/queries.h"
@@ -526,8 +527,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             .run();
     // Its cards that came before the first one with a reverse place get theirs now.
     for (qint32 subject : createdBoth) {
-        writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
-        fillReverse(subject, {});
+        Directions directions(*this);
+        directions.writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
+        directions.fillReverse(subject, {});
     }
     m_db.exec(schema::kSearchInsertTrigger);
     m_db.exec(schema::kBucketTriggers);

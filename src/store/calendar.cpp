@@ -2,6 +2,7 @@
 #include "store/store.h"
 
 #include "store/calendar.h"
+#include "store/cards.h"
 #include "store/duerule.h"
 #include "store/places.h"
 #include "store/queries.h"
@@ -109,7 +110,7 @@ Change Calendar::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32
     Change change;
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
-    StoreAccess::requireSubject(m_store, subjectId, nullptr);
+    Cards(m_store).requireSubject(subjectId);
     const std::optional<IntervalRow> before = intervalRow(subjectId, fach);
     std::optional<IntervalRow> after;
     if (changed)
@@ -220,6 +221,26 @@ std::vector<qint64> Calendar::forecast(std::optional<qint32> subjectId, int days
         if (!q.isNull(1))
             result[size_t(q.int64(0) - today)] += q.int64(1);
     return result;
+}
+
+void StepRows<IntervalRow>::check(Step &step, const RowChange<IntervalRow> &c)
+{
+    const IntervalRow &key = Step::key(c);
+    if (!(Calendar(step.store()).intervalRow(key.subjectId, key.fach) == step.from(c)))
+        step.conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+}
+
+void StepRows<IntervalRow>::arrive(Step &step, const RowChange<IntervalRow> &c)
+{
+    const IntervalRow &row = *step.to(c);
+    if (!Cards(step.store()).subjectRow(row.subjectId))
+        step.conflict(QStringLiteral("subject %1 of an interval").arg(row.subjectId));
+    Calendar(step.store()).writeInterval(row.subjectId, row.fach, row);
+}
+
+void StepRows<IntervalRow>::leave(Step &step, const RowChange<IntervalRow> &c)
+{
+    Calendar(step.store()).writeInterval(step.from(c)->subjectId, step.from(c)->fach, std::nullopt);
 }
 
 // The store's calendar operations, as its callers know them.

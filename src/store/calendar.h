@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/internal.h"
+#include "store/undo.h"
 
 #include <optional>
 #include <vector>
@@ -24,6 +25,14 @@ public:
     bool isDue(qint32 cardId, Direction direction);
     std::optional<qint32> highestDueCompartment(qint32 subjectId, Direction direction);
     std::vector<qint64> forecast(std::optional<qint32> subjectId, int days);
+};
+
+// A compartment's interval; absent: its default.
+template <>
+struct StepRows<IntervalRow> : NothingToVerify {
+    static void check(Step &step, const RowChange<IntervalRow> &c);
+    static void arrive(Step &step, const RowChange<IntervalRow> &c);
+    static void leave(Step &step, const RowChange<IntervalRow> &c);
 };
 
 } // namespace tarlivo

@@ -1,16 +1,15 @@
 // The card list's changes: several cards, or a whole subject, in one write.
 
-#include "store/numbertest.h"
-#include "store/store.h"
+#include "store/cardlist.h"
 
 #include "store/cardmedia.h"
-#include "store/collation.h"
+#include "store/cards.h"
+#include "store/directions.h"
 #include "store/places.h"
 #include "store/queries.h"
 
 #include <sqlite3.h>
 
-#include <limits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -80,7 +79,7 @@ CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
     row.fach = qint32(q.int64(4));
     row.stelle = qint32(q.int64(5));
     if (seitColumn >= 0)
-        row.seit = q.isNull(seitColumn) ? std::numeric_limits<qint64>::min() : q.int64(seitColumn);
+        row.seit = q.isNull(seitColumn) ? kNoSeit : q.int64(seitColumn);
     // The reverse place follows the time: compartment, queue place, time.
     const int reverse = seitColumn >= 0 ? seitColumn + 1 : 7;
     if (!q.isNull(reverse))
@@ -91,8 +90,9 @@ CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
 
 } // namespace
 
-// Inside the write: every card must still be there, or nothing is done.
-std::vector<CardRow> Store::cardRowsOrThrow(const std::vector<qint32> &cardIds)
+CardList::CardList(Store &store) : StorePart(store) {}
+
+std::vector<CardRow> CardList::cardRowsOrThrow(const std::vector<qint32> &cardIds)
 {
     std::unordered_map<qint32, CardRow> found;
     {
@@ -114,28 +114,19 @@ std::vector<CardRow> Store::cardRowsOrThrow(const std::vector<qint32> &cardIds)
     return rows;
 }
 
-void Store::requireSubject(qint32 subjectId, SubjectRow *row)
-{
-    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = ?1");
-    if (!q.bind(1, subjectId).step())
-        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
-    if (row)
-        *row = SubjectRow{subjectId, q.text(0)};
-}
-
-Change Store::deleteCards(const std::vector<qint32> &cardIds)
+Change CardList::deleteCards(const std::vector<qint32> &cardIds)
 {
     Change change;
     const std::vector<qint32> ids = distinct(cardIds);
     if (ids.empty())
         return change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     // Two statements over all the keys, the positions first (they refer to the cards).
     const QString keys = keyList(ids);
-    MediaLibrary(*this).recordOfCards(keys, change);
+    MediaLibrary(m_store).recordOfCards(keys, change);
     sql::Statement(m_db, queries::kDeletePositions).bind(1, keys).run();
     sql::Statement(m_db, queries::kDeleteCards).bind(1, keys).run();
     tx.commit();
@@ -145,14 +136,14 @@ Change Store::deleteCards(const std::vector<qint32> &cardIds)
     return change;
 }
 
-Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId)
+Change CardList::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId)
 {
     Change change;
     const std::vector<qint32> ids = distinct(cardIds);
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
-    requireSubject(subjectId, nullptr);
+    Cards(m_store).requireSubject(subjectId);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     for (CardRow &row : rows) {
         if (row.subjectId == subjectId)
@@ -170,7 +161,7 @@ Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subj
     return change;
 }
 
-Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
+Change CardList::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
 {
     if (fach < 1)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
@@ -178,17 +169,17 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Di
     const std::vector<qint32> ids = distinct(cardIds);
     if (ids.empty())
         return change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     LargeCache cache(m_db, ids.size());
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow(ids);
     const bool reverse = direction == Direction::Reverse;
-    Places places(*this, direction);
+    Places places(m_store, direction);
     const qint64 first = places.next();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     qint32 stelle = qint32(first);
-    const qint64 seit = now();
+    const qint64 seit = StoreAccess::now(m_store);
     for (CardRow &row : rows) {
         const Place place{fach, stelle++, seit};
         places.put(row.id, place);
@@ -206,14 +197,14 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Di
     return change;
 }
 
-Change Store::deleteSubject(qint32 subjectId)
+Change CardList::deleteSubject(qint32 subjectId)
 {
     Change change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     LargeCache cache(m_db, 1000);
     sql::WriteTransaction tx(m_db);
     SubjectRow subject;
-    requireSubject(subjectId, &subject);
+    Cards(m_store).requireSubject(subjectId, &subject);
     {
         sql::Statement q(m_db, queries::kSubjectCardRows);
         q.bind(1, subjectId);
@@ -225,7 +216,7 @@ Change Store::deleteSubject(qint32 subjectId)
         ids.reserve(change.cards.size());
         for (const auto &c : change.cards)
             ids.push_back(c.before->id);
-        MediaLibrary(*this).recordOfCards(keyList(ids), change);
+        MediaLibrary(m_store).recordOfCards(keyList(ids), change);
     }
     {
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
@@ -233,7 +224,7 @@ Change Store::deleteSubject(qint32 subjectId)
         while (q.step())
             change.intervals.push_back({IntervalRow{subjectId, qint32(q.int64(0)), qint32(q.int64(1))}, std::nullopt});
     }
-    if (std::optional<DirectionRow> direction = directionRow(subjectId))
+    if (std::optional<DirectionRow> direction = Directions(m_store).directionRow(subjectId))
         change.directions.push_back({direction, std::nullopt});
     sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, subjectId).run();
     sql::Statement(m_db, "DELETE FROM tblPosition WHERE idGebiet = ?1").bind(1, subjectId).run();
@@ -244,10 +235,10 @@ Change Store::deleteSubject(qint32 subjectId)
     return change;
 }
 
-Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
+Change CardList::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
 {
     Change change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow({cardId});
     CardRow after = rows.front();
@@ -258,14 +249,14 @@ Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwo
         .bind(2, after.antwort)
         .bind(3, cardId)
         .run();
-    MediaLibrary(*this).applyEdits(cardId, media, change);
+    MediaLibrary(m_store).applyEdits(cardId, media, change);
     tx.commit();
     if (!(after == rows.front()))
         change.cards.push_back({std::move(rows.front()), std::move(after)});
     return change;
 }
 
-std::vector<SubjectRow> Store::subjectRows()
+std::vector<SubjectRow> CardList::subjectRows()
 {
     std::vector<SubjectRow> rows;
     sql::Statement q(m_db, queries::kSubjectRows);
@@ -280,7 +271,7 @@ CardListRow listRowOf(const sql::Statement &q) { return {cardRowOf(q, -1), q.tex
 
 } // namespace
 
-std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
+std::vector<CardListRow> CardList::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
 {
     const char *query = subjectId ? (fromEnd ? queries::kPageSubjectFromEnd : queries::kPageSubject)
                                   : (fromEnd ? queries::kPageAllFromEnd : queries::kPageAll);
@@ -294,7 +285,7 @@ std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64
     return rows;
 }
 
-std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
+std::vector<CardListRow> CardList::cardListRows(const std::vector<qint32> &cardIds)
 {
     std::vector<CardListRow> rows;
     rows.reserve(cardIds.size());
@@ -304,6 +295,31 @@ std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
             rows.push_back(listRowOf(q));
     }
     return rows;
+}
+
+// The store's card list, as its callers know it.
+Change Store::deleteCards(const std::vector<qint32> &cardIds) { return CardList(*this).deleteCards(cardIds); }
+Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId)
+{
+    return CardList(*this).moveCardsToSubject(cardIds, subjectId);
+}
+Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
+{
+    return CardList(*this).setCompartment(cardIds, fach, direction);
+}
+Change Store::deleteSubject(qint32 subjectId) { return CardList(*this).deleteSubject(subjectId); }
+Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
+{
+    return CardList(*this).editCard(cardId, frage, antwort, media);
+}
+std::vector<SubjectRow> Store::subjectRows() { return CardList(*this).subjectRows(); }
+std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
+{
+    return CardList(*this).cardPage(subjectId, offset, limit, fromEnd);
+}
+std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
+{
+    return CardList(*this).cardListRows(cardIds);
 }
 
 } // namespace tarlivo

@@ -3,6 +3,8 @@
 
 #include "store/cardmedia.h"
 
+#include "store/cards.h"
+
 #include <QCryptographicHash>
 #include <QFileInfo>
 
@@ -211,6 +213,56 @@ void MediaLibrary::unlink(const MediaLinkRow &row)
         .bind(2, qint64(row.side))
         .bind(3, qint64(row.kind))
         .run();
+}
+
+// One coming back must not find its content stored under another key.
+void StepRows<MediaRow>::check(Step &step, const RowChange<MediaRow> &c)
+{
+    const qint64 id = Step::key(c).id;
+    MediaLibrary media(step.store());
+    if (!(media.row(id) == step.from(c)))
+        step.conflict(QStringLiteral("media file %1").arg(id));
+    if (!step.from(c) && step.to(c) && media.holdsContent(step.to(c)->checksum))
+        step.conflict(QStringLiteral("content of media file %1").arg(id));
+}
+
+void StepRows<MediaRow>::arrive(Step &step, const RowChange<MediaRow> &c)
+{
+    if (step.from(c))
+        return;
+    MediaLibrary(step.store()).insertRow(*step.to(c));
+}
+
+void StepRows<MediaRow>::leave(Step &step, const RowChange<MediaRow> &c)
+{
+    const qint64 id = step.from(c)->id;
+    MediaLibrary media(step.store());
+    if (media.inUse(id))
+        step.conflict(QStringLiteral("cards of media file %1").arg(id));
+    media.removeRow(id);
+}
+
+void StepRows<MediaLinkRow>::check(Step &step, const RowChange<MediaLinkRow> &c)
+{
+    const MediaLinkRow &key = Step::key(c);
+    if (!(MediaLibrary(step.store()).linkRow(key.cardId, key.side, key.kind) == step.from(c)))
+        step.conflict(QStringLiteral("media of card %1").arg(key.cardId));
+}
+
+void StepRows<MediaLinkRow>::arrive(Step &step, const RowChange<MediaLinkRow> &c)
+{
+    if (step.from(c))
+        leave(step, c);
+    const MediaLinkRow &row = *step.to(c);
+    MediaLibrary media(step.store());
+    if (!Cards(step.store()).cardText(row.cardId) || !media.holds(row.mediaId, row.kind))
+        step.conflict(QStringLiteral("media of card %1").arg(row.cardId));
+    media.link(row.cardId, row.side, row.kind, row.mediaId);
+}
+
+void StepRows<MediaLinkRow>::leave(Step &step, const RowChange<MediaLinkRow> &c)
+{
+    MediaLibrary(step.store()).unlink(*step.from(c));
 }
 
 // The store's media operations, as its callers know them. Reading changes nothing,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/internal.h"
+#include "store/undo.h"
 
 #include <optional>
 #include <vector>
@@ -34,6 +35,22 @@ public:
     // A file's row as recorded, written back; taken away.
     void insertRow(const MediaRow &row);
     void removeRow(qint64 mediaId);
+};
+
+// A media file; its rows never change, they only come and go.
+template <>
+struct StepRows<MediaRow> : NothingToVerify {
+    static void check(Step &step, const RowChange<MediaRow> &c);
+    static void arrive(Step &step, const RowChange<MediaRow> &c);
+    static void leave(Step &step, const RowChange<MediaRow> &c);
+};
+
+// A card side's file; a file no card shows any more goes by trigger.
+template <>
+struct StepRows<MediaLinkRow> : NothingToVerify {
+    static void check(Step &step, const RowChange<MediaLinkRow> &c);
+    static void arrive(Step &step, const RowChange<MediaLinkRow> &c);
+    static void leave(Step &step, const RowChange<MediaLinkRow> &c);
 };
 
 } // namespace tarlivo

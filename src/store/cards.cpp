@@ -68,11 +68,7 @@ qint32 Cards::addCard(qint32 subjectId, const QString &frage, const QString &ant
 {
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
-    {
-        sql::Statement exists(m_db, "SELECT 1 FROM tblGebiet WHERE idGebiet = ?1");
-        if (!exists.bind(1, subjectId).step())
-            throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
-    }
+    requireSubject(subjectId);
     Places forward(m_store, Direction::Forward);
     const qint32 stelle = forward.next();
     sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
@@ -190,6 +186,184 @@ std::optional<CardRow> Cards::cardRow(qint32 cardId)
     if (!q.isNull(6))
         row.reverse = ReversePlace{toInt32(q.int64(6), path()), toInt32(q.int64(7), path()), q.int64(8)};
     return row;
+}
+
+std::optional<SubjectRow> Cards::subjectRow(qint32 subjectId)
+{
+    sql::Statement q(m_db, "SELECT NameGebiet FROM tblGebiet WHERE idGebiet = ?1");
+    if (!q.bind(1, subjectId).step())
+        return std::nullopt;
+    return SubjectRow{subjectId, q.text(0)};
+}
+
+void Cards::requireSubject(qint32 subjectId, SubjectRow *row)
+{
+    std::optional<SubjectRow> found = subjectRow(subjectId);
+    if (!found)
+        throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
+    if (row)
+        *row = std::move(*found);
+}
+
+std::optional<LogRow> Cards::logRow(qint64 logId)
+{
+    sql::Statement q(m_db, "SELECT Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, FachNachher, Urteil, "
+                           "EXISTS (SELECT 1 FROM tblUebungUmgekehrt WHERE idUebung = ?1) "
+                           "FROM tblUebung WHERE idUebung = ?1");
+    if (!q.bind(1, logId).step())
+        return std::nullopt;
+    LogRow row;
+    row.id = logId;
+    row.zeitpunkt = q.int64(0);
+    row.cardId = qint32(q.int64(1));
+    row.subjectId = qint32(q.int64(2));
+    row.fachVorher = qint32(q.int64(3));
+    row.fachNachher = qint32(q.int64(4));
+    const qint64 urteil = q.int64(5);
+    row.urteil = Verdict(urteil);
+    row.direction = q.int64(6) ? Direction::Reverse : Direction::Forward;
+    // A value beyond 32 bits reads as something no recorded row holds.
+    if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.fachVorher
+        || q.int64(4) != row.fachNachher)
+        row.id = -1;
+    return row;
+}
+
+void StepRows<SubjectRow>::check(Step &step, const RowChange<SubjectRow> &c)
+{
+    const qint32 id = Step::key(c).id;
+    Cards cards(step.store());
+    if (!(cards.subjectRow(id) == step.from(c)))
+        step.conflict(QStringLiteral("subject %1").arg(id));
+    if (const auto &row = step.to(c)) {
+        const std::optional<qint32> holder = cards.subjectId(row->name);
+        if (holder && *holder != id)
+            step.conflict(QStringLiteral("subject name of %1").arg(id));
+    }
+}
+
+void StepRows<SubjectRow>::arrive(Step &step, const RowChange<SubjectRow> &c)
+{
+    const SubjectRow &row = *step.to(c);
+    if (step.from(c))
+        sql::Statement(step.db(), "UPDATE tblGebiet SET NameGebiet = ?1 WHERE idGebiet = ?2")
+            .bind(1, row.name)
+            .bind(2, row.id)
+            .run();
+    else
+        sql::Statement(step.db(), "INSERT INTO tblGebiet (idGebiet, NameGebiet) VALUES (?1, ?2)")
+            .bind(1, row.id)
+            .bind(2, row.name)
+            .run();
+}
+
+void StepRows<SubjectRow>::leave(Step &step, const RowChange<SubjectRow> &c)
+{
+    const qint32 id = Step::key(c).id;
+    sql::Statement cards(step.db(), "SELECT 1 FROM tblPosition WHERE idGebiet = ?1 LIMIT 1");
+    if (cards.bind(1, id).step())
+        step.conflict(QStringLiteral("cards of subject %1").arg(id));
+    sql::Statement(step.db(), "DELETE FROM tblGebiet WHERE idGebiet = ?1").bind(1, id).run();
+}
+
+void StepRows<CardRow>::check(Step &step, const RowChange<CardRow> &c)
+{
+    const qint32 id = Step::key(c).id;
+    if (!(Cards(step.store()).cardRow(id) == step.from(c)))
+        step.conflict(QStringLiteral("card %1").arg(id));
+    if (!step.from(c)) {
+        sql::Statement q(step.db(), "SELECT 1 FROM tblPosition WHERE idFrageAntwort = ?1");
+        if (q.bind(1, id).step())
+            step.conflict(QStringLiteral("position of card %1").arg(id));
+    }
+}
+
+void StepRows<CardRow>::arrive(Step &step, const RowChange<CardRow> &c)
+{
+    const auto &was = step.from(c);
+    const CardRow &row = *step.to(c);
+    Store &store = step.store();
+    if (!Cards(store).subjectRow(row.subjectId))
+        step.conflict(QStringLiteral("subject %1 of card %2").arg(row.subjectId).arg(row.id));
+    if (!was) {
+        sql::Statement(step.db(), "INSERT INTO tblFrageAntwort (idFrageAntwort, idGebiet, Frage, Antwort) "
+                                  "VALUES (?1, ?2, ?3, ?4)")
+            .bind(1, row.id)
+            .bind(2, row.subjectId)
+            .bind(3, row.frage)
+            .bind(4, row.antwort)
+            .run();
+        Places(store, Direction::Forward).add(row.id, row.subjectId, Place{row.fach, row.stelle, row.seit});
+        if (row.reverse)
+            Places(store, Direction::Reverse).add(row.id, row.subjectId, *row.reverse);
+        return;
+    }
+    // Only what differs: rewriting equal texts would still redo their search entries.
+    if (was->subjectId != row.subjectId || was->frage != row.frage || was->antwort != row.antwort
+        || was->frage.isNull() != row.frage.isNull() || was->antwort.isNull() != row.antwort.isNull())
+        sql::Statement(step.db(), "UPDATE tblFrageAntwort SET idGebiet = ?1, Frage = ?2, Antwort = ?3 "
+                                  "WHERE idFrageAntwort = ?4")
+            .bind(1, row.subjectId)
+            .bind(2, row.frage)
+            .bind(3, row.antwort)
+            .bind(4, row.id)
+            .run();
+    if (was->fach != row.fach || was->stelle != row.stelle || was->seit != row.seit)
+        Places(store, Direction::Forward).put(row.id, Place{row.fach, row.stelle, row.seit});
+    if (was->reverse != row.reverse)
+        Places(store, Direction::Reverse).write(row.id, row.reverse);
+}
+
+void StepRows<CardRow>::leave(Step &step, const RowChange<CardRow> &c)
+{
+    const qint32 id = step.from(c)->id;
+    Places(step.store(), Direction::Forward).remove(id);
+    sql::Statement(step.db(), "DELETE FROM tblFrageAntwort WHERE idFrageAntwort = ?1").bind(1, id).run();
+}
+
+// A card coming back to its place finds it taken when another card was put there meanwhile.
+void StepRows<CardRow>::verify(Step &step, const RowChange<CardRow> &c)
+{
+    const auto &was = step.from(c);
+    const auto &row = step.to(c);
+    if (!row)
+        return;
+    if ((!was || was->stelle != row->stelle) && Places(step.store(), Direction::Forward).holders(row->stelle) > 1)
+        step.conflict(QStringLiteral("queue place %1").arg(row->stelle));
+    if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)
+        && Places(step.store(), Direction::Reverse).holders(row->reverse->stelle) > 1)
+        step.conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
+}
+
+void StepRows<LogRow>::check(Step &step, const RowChange<LogRow> &c)
+{
+    const qint64 id = Step::key(c).id;
+    if (!(Cards(step.store()).logRow(id) == step.from(c)))
+        step.conflict(QStringLiteral("log row %1").arg(id));
+}
+
+void StepRows<LogRow>::arrive(Step &step, const RowChange<LogRow> &c)
+{
+    if (step.from(c))
+        leave(step, c);
+    const LogRow &row = *step.to(c);
+    sql::Statement(step.db(), "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
+                              "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
+        .bind(1, row.id)
+        .bind(2, row.zeitpunkt)
+        .bind(3, row.cardId)
+        .bind(4, row.subjectId)
+        .bind(5, row.fachVorher)
+        .bind(6, row.fachNachher)
+        .bind(7, qint64(row.urteil))
+        .run();
+    if (row.direction == Direction::Reverse)
+        sql::Statement(step.db(), "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, row.id).run();
+}
+
+void StepRows<LogRow>::leave(Step &step, const RowChange<LogRow> &c)
+{
+    sql::Statement(step.db(), "DELETE FROM tblUebung WHERE idUebung = ?1").bind(1, step.from(c)->id).run();
 }
 
 // The store's operations on subjects and cards, as its callers know them.

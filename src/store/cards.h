@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/internal.h"
+#include "store/undo.h"
 
 #include <optional>
 
@@ -22,9 +23,39 @@ public:
     void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change);
     Change judgeCard(qint32 cardId, Verdict verdict, Direction direction);
     std::optional<CardRow> cardRow(qint32 cardId);
+    // The rows as the file holds them now.
+    std::optional<SubjectRow> subjectRow(qint32 subjectId);
+    std::optional<LogRow> logRow(qint64 logId);
+    // Throws NotFound when the subject is gone; fills row when given.
+    void requireSubject(qint32 subjectId, SubjectRow *row = nullptr);
 
 private:
     QStringList subjectNames(const char *query);
+};
+
+// Subjects come before their cards and go after them.
+template <>
+struct StepRows<SubjectRow> : NothingToVerify {
+    static void check(Step &step, const RowChange<SubjectRow> &c);
+    static void arrive(Step &step, const RowChange<SubjectRow> &c);
+    static void leave(Step &step, const RowChange<SubjectRow> &c);
+};
+
+// A card's text row and its places.
+template <>
+struct StepRows<CardRow> {
+    static void check(Step &step, const RowChange<CardRow> &c);
+    static void arrive(Step &step, const RowChange<CardRow> &c);
+    static void leave(Step &step, const RowChange<CardRow> &c);
+    static void verify(Step &step, const RowChange<CardRow> &c);
+};
+
+// The practice log.
+template <>
+struct StepRows<LogRow> : NothingToVerify {
+    static void check(Step &step, const RowChange<LogRow> &c);
+    static void arrive(Step &step, const RowChange<LogRow> &c);
+    static void leave(Step &step, const RowChange<LogRow> &c);
 };
 
 } // namespace tarlivo

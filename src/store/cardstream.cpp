@@ -2,6 +2,7 @@
 
 #include "store/internal.h"
 #include "store/queries.h"
+#include "store/statistics.h"
 
 #include <sqlite3.h>
 
@@ -160,13 +161,8 @@ std::vector<SubjectRow> CardStream::subjects(const QString &only)
     return result;
 }
 
-qint64 CardStream::placeCount(std::optional<qint32> subjectId)
-{
-    sql::Statement q(m_db, subjectId ? queries::kCardCount : queries::kCardCountAll);
-    if (subjectId)
-        q.bind(1, *subjectId);
-    return q.step() ? q.int64(0) : 0;
-}
+// Read inside the stream's transaction, as every read on its connection.
+qint64 CardStream::placeCount(std::optional<qint32> subjectId) { return Counts(m_store).cardCount(subjectId); }
 
 // A few cards of many are each looked up by their key; else the tables are read front
 // to back, which at a million cards is many times faster than a lookup per card.

@@ -1,6 +1,7 @@
 // Both directions: a subject's choice, and the reverse places it gives its cards.
-#include "store/store.h"
+#include "store/directions.h"
 
+#include "store/cards.h"
 #include "store/numbertest.h"
 #include "store/places.h"
 #include "store/queries.h"
@@ -53,7 +54,9 @@ private:
 
 } // namespace
 
-std::optional<DirectionRow> Store::directionRow(qint32 subjectId)
+Directions::Directions(Store &store) : StorePart(store) {}
+
+std::optional<DirectionRow> Directions::directionRow(qint32 subjectId)
 {
     sql::Statement q(m_db, "SELECT Richtung FROM tblRichtung WHERE idGebiet = ?1");
     if (!q.bind(1, subjectId).step())
@@ -62,19 +65,19 @@ std::optional<DirectionRow> Store::directionRow(qint32 subjectId)
     return DirectionRow{subjectId, value == 1 ? DirectionSetting::Reverse : DirectionSetting::Both};
 }
 
-DirectionSetting Store::direction(qint32 subjectId)
+DirectionSetting Directions::direction(qint32 subjectId)
 {
-    const std::optional<DirectionRow> row = directionRow(subjectId);
-    return row ? row->setting : DirectionSetting::Forward;
+    const std::optional<DirectionRow> found = directionRow(subjectId);
+    return found ? found->setting : DirectionSetting::Forward;
 }
 
-bool Store::hasReverseSubjects()
+bool Directions::hasReverseSubjects()
 {
     sql::Statement q(m_db, "SELECT 1 FROM tblRichtung LIMIT 1");
     return q.step();
 }
 
-void Store::writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row)
+void Directions::writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row)
 {
     if (!row || row->setting == DirectionSetting::Forward) {
         sql::Statement(m_db, "DELETE FROM tblRichtung WHERE idGebiet = ?1").bind(1, subjectId).run();
@@ -87,15 +90,17 @@ void Store::writeDirection(qint32 subjectId, const std::optional<DirectionRow> &
         .run();
 }
 
-std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing)
+bool Directions::anyReversePlace(qint32 subjectId)
+{
+    sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
+    return q.bind(1, subjectId).step();
+}
+
+std::optional<ReverseFill> Directions::fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing)
 {
     // Which cards lack a place, and so how far the queue places reach.
-    bool anyPlace = false;
-    {
-        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
-        anyPlace = q.bind(1, subjectId).step();
-    }
-    ReverseFill fill{subjectId, 0, 0, 0, 0, now()};
+    const bool anyPlace = anyReversePlace(subjectId);
+    ReverseFill fill{subjectId, 0, 0, 0, 0, StoreAccess::now(m_store)};
     qint64 firstKey = 0;
     qint64 lastKey = 0;
     {
@@ -106,7 +111,7 @@ std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::funct
         firstKey = q.int64(1);
         lastKey = q.int64(2);
     }
-    fill.stelleBase = qint64(Places(*this, Direction::Reverse).next()) - firstKey;
+    fill.stelleBase = qint64(Places(m_store, Direction::Reverse).next()) - firstKey;
     if (fill.stelleBase + lastKey > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
     fill.firstStelle = qint32(fill.stelleBase + firstKey);
@@ -115,14 +120,10 @@ std::optional<ReverseFill> Store::fillReverse(qint32 subjectId, const std::funct
     return fill;
 }
 
-qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing)
+qint64 Directions::insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing)
 {
-    bool anyPlace = false;
-    {
-        sql::Statement q(m_db, "SELECT 1 FROM tblPositionUmgekehrt WHERE idGebiet = ?1 LIMIT 1");
-        anyPlace = q.bind(1, fill.subjectId).step();
-    }
-    const qint64 day = learningDay(fill.seit);
+    const bool anyPlace = anyReversePlace(fill.subjectId);
+    const qint64 day = Store::learningDay(fill.seit);
     // Row by row the triggers would check and count each place; the fill takes its
     // places from the subject's own cards and counts them all in one bucket.
     for (const char *name : schema::kReverseInsertTriggerNames)
@@ -151,7 +152,7 @@ qint64 Store::insertFill(const ReverseFill &fill, const std::function<bool()> &k
     return written;
 }
 
-void Store::applyFill(const ReverseFill &fill, bool place, const QString &step)
+void Directions::applyFill(const ReverseFill &fill, bool place, const QString &step)
 {
     const auto conflict = [&] {
         throw StoreError(StoreErrorKind::Conflict, path(), step + QStringLiteral(": reverse places"));
@@ -189,13 +190,13 @@ void Store::applyFill(const ReverseFill &fill, bool place, const QString &step)
     insertFill(fill, {});
 }
 
-std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting setting,
-                                          const std::function<bool()> &keepGoing)
+std::optional<Change> Directions::setDirection(qint32 subjectId, DirectionSetting setting,
+                                               const std::function<bool()> &keepGoing)
 {
     Change change;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
-    requireSubject(subjectId, nullptr);
+    Cards(m_store).requireSubject(subjectId);
     const std::optional<DirectionRow> before = directionRow(subjectId);
     const std::optional<DirectionRow> after =
         setting == DirectionSetting::Forward ? std::nullopt : std::optional<DirectionRow>({subjectId, setting});
@@ -204,7 +205,7 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
         change.directions.push_back({before, after});
     }
     // Also when the setting stays: cards moved in since have no reverse place yet.
-    if (practises(setting, Direction::Reverse)) {
+    if (Store::practises(setting, Direction::Reverse)) {
         try {
             if (const std::optional<ReverseFill> fill = fillReverse(subjectId, keepGoing))
                 change.fills.push_back(*fill);
@@ -216,6 +217,45 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
         return change;
     tx.commit();
     return change;
+}
+
+void StepRows<DirectionRow>::check(Step &step, const RowChange<DirectionRow> &c)
+{
+    const qint32 id = Step::key(c).subjectId;
+    if (!(Directions(step.store()).directionRow(id) == step.from(c)))
+        step.conflict(QStringLiteral("direction of subject %1").arg(id));
+}
+
+void StepRows<DirectionRow>::arrive(Step &step, const RowChange<DirectionRow> &c)
+{
+    const DirectionRow &row = *step.to(c);
+    if (!Cards(step.store()).subjectRow(row.subjectId))
+        step.conflict(QStringLiteral("subject %1 of a direction").arg(row.subjectId));
+    Directions(step.store()).writeDirection(row.subjectId, row);
+}
+
+void StepRows<DirectionRow>::leave(Step &step, const RowChange<DirectionRow> &c)
+{
+    Directions(step.store()).writeDirection(step.from(c)->subjectId, std::nullopt);
+}
+
+void StepRows<ReverseFill>::arrive(Step &step, const ReverseFill &fill)
+{
+    Directions(step.store()).applyFill(fill, true, step.name());
+}
+
+void StepRows<ReverseFill>::leave(Step &step, const ReverseFill &fill)
+{
+    Directions(step.store()).applyFill(fill, false, step.name());
+}
+
+// The store's operations on directions, as its callers know them.
+DirectionSetting Store::direction(qint32 subjectId) { return Directions(*this).direction(subjectId); }
+bool Store::hasReverseSubjects() { return Directions(*this).hasReverseSubjects(); }
+std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting setting,
+                                          const std::function<bool()> &keepGoing)
+{
+    return Directions(*this).setDirection(subjectId, setting, keepGoing);
 }
 
 } // namespace tarlivo

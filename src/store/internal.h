@@ -25,11 +25,6 @@ struct StoreAccess {
         store.ensureSameFile();
         return !(store.m_backupJob && !store.m_backupJob->done());
     }
-    // Throws NotFound when the subject is gone; fills row when given.
-    static void requireSubject(Store &store, qint32 subjectId, SubjectRow *row)
-    {
-        store.requireSubject(subjectId, row);
-    }
 };
 
 // A key or count read from the file, which may hold any 64-bit value: Limit beyond 32 bits.

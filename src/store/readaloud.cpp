@@ -1,8 +1,13 @@
-#include "store/store.h"
+// Reading aloud and sound: the subjects' languages and the practice settings.
+#include "store/readaloud.h"
+
+#include "store/cards.h"
 
 namespace tarlivo {
 
-SubjectLanguages Store::subjectLanguages(qint32 subjectId)
+ReadAloud::ReadAloud(Store &store) : StorePart(store) {}
+
+SubjectLanguages ReadAloud::subjectLanguages(qint32 subjectId)
 {
     sql::Statement q(m_db, "SELECT SpracheFrage, SpracheAntwort FROM tblGebietSprache WHERE idGebiet = ?1");
     if (q.bind(1, subjectId).step())
@@ -10,11 +15,11 @@ SubjectLanguages Store::subjectLanguages(qint32 subjectId)
     return {};
 }
 
-void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &languages)
+void ReadAloud::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &languages)
 {
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
-    requireSubject(subjectId, nullptr);
+    Cards(m_store).requireSubject(subjectId);
     // No language on either side is kept as no row.
     if (languages.frage.isEmpty() && languages.antwort.isEmpty()) {
         sql::Statement(m_db, "DELETE FROM tblGebietSprache WHERE idGebiet = ?1").bind(1, subjectId).run();
@@ -31,15 +36,15 @@ void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &langua
     tx.commit();
 }
 
-bool Store::setting(const QString &name, bool fallback)
+bool ReadAloud::setting(const QString &name, bool fallback)
 {
     sql::Statement q(m_db, "SELECT Wert FROM tblEinstellung WHERE Name = ?1");
     return q.bind(1, name).step() ? q.int64(0) != 0 : fallback;
 }
 
-void Store::setSetting(const QString &name, bool on)
+void ReadAloud::setSetting(const QString &name, bool on)
 {
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     // One statement, one row: nothing read first.
     sql::Statement(m_db, "INSERT INTO tblEinstellung (Name, Wert) VALUES (?1, ?2) "
                          "ON CONFLICT (Name) DO UPDATE SET Wert = excluded.Wert")
@@ -47,5 +52,14 @@ void Store::setSetting(const QString &name, bool on)
         .bind(2, qint64(on ? 1 : 0))
         .run();
 }
+
+// The store's reading aloud, as its callers know it.
+SubjectLanguages Store::subjectLanguages(qint32 subjectId) { return ReadAloud(*this).subjectLanguages(subjectId); }
+void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &languages)
+{
+    ReadAloud(*this).setSubjectLanguages(subjectId, languages);
+}
+bool Store::setting(const QString &name, bool fallback) { return ReadAloud(*this).setting(name, fallback); }
+void Store::setSetting(const QString &name, bool on) { ReadAloud(*this).setSetting(name, on); }
 
 } // namespace tarlivo

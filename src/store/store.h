@@ -372,7 +372,7 @@ public:
     // Files taken over from the older program may hold two cards on one place.
     QStringList checkInvariants(bool allowSharedStelle = false);
 
-    // Pictures and sounds (store/media.cpp): at most one of each kind per side, each
+    // Pictures and sounds (store/cardmedia.cpp): at most one of each kind per side, each
     // content stored once whatever the number of cards using it; a content goes with
     // the last card using it.
     std::vector<MediaFile> cardMedia(qint64 cardId, CardSide side) const;
@@ -406,26 +406,7 @@ private:
     QDate backupDay() const;
     QString backupPrefix() const;
     QString backupTarget(QDate day) const;
-    // Gives every card of the subject without a reverse place one; nullopt when none lacked one.
-    std::optional<ReverseFill> fillReverse(qint32 subjectId, const std::function<bool()> &keepGoing);
-    // Makes the fill's places again (place) or takes them away, after checking that the
-    // file holds it as the step left it; step names the step in a conflict.
-    void applyFill(const ReverseFill &fill, bool place, const QString &step);
-    // Writes the fill's places; returns how many. Throws Cancelled when keepGoing said no.
-    qint64 insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing);
-    struct Cancelled {};
-    std::optional<DirectionRow> directionRow(qint32 subjectId);
-    void writeDirection(qint32 subjectId, const std::optional<DirectionRow> &row);
     qint64 now() const;
-    // The rows as the file holds them now.
-    std::optional<SubjectRow> subjectRow(qint32 subjectId);
-    std::optional<LogRow> logRow(qint64 logId);
-    std::optional<ToleranceRow> toleranceRow(qint32 subjectId);
-    void writeTolerance(qint32 subjectId, const std::optional<ToleranceRow> &row);
-    void applyStep(const Change &change, bool forward);
-    class StepWriter; // undo.cpp: how each kind of row is written back
-    std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
-    void requireSubject(qint32 subjectId, SubjectRow *row);
 
     sql::Database m_db;
     StoreOptions m_options;
