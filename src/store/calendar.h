@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/internal.h"
-#include "store/undo.h"
+#include "store/step.h"
 
 #include <optional>
 #include <vector>

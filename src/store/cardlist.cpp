@@ -235,7 +235,8 @@ Change CardList::deleteSubject(qint32 subjectId)
     return change;
 }
 
-Change CardList::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
+Change CardList::editCard(qint32 cardId, const QString &frage, const QString &antwort,
+                          const std::vector<MediaEdit> &media)
 {
     Change change;
     StoreAccess::prepareWrite(m_store);

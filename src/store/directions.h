@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/internal.h"
-#include "store/undo.h"
+#include "store/step.h"
 
 #include <functional>
 #include <optional>
@@ -17,7 +17,8 @@ public:
 
     DirectionSetting direction(qint32 subjectId);
     bool hasReverseSubjects();
-    std::optional<Change> setDirection(qint32 subjectId, DirectionSetting setting, const std::function<bool()> &keepGoing);
+    std::optional<Change> setDirection(qint32 subjectId, DirectionSetting setting,
+                                       const std::function<bool()> &keepGoing);
 
     std::optional<DirectionRow> directionRow(qint32 subjectId);
     // Writes the row, or (nullopt or forward) takes it away.

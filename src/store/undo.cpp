@@ -1,12 +1,11 @@
 // Undo and redo: a step's rows written back, kind by kind, each kind by the part that
 // owns its table (the StepRows beside it).
-#include "store/undo.h"
-
 #include "store/answers.h"
 #include "store/calendar.h"
 #include "store/cardmedia.h"
 #include "store/cards.h"
 #include "store/directions.h"
+#include "store/step.h"
 
 #include <functional>
 #include <type_traits>
@@ -25,19 +24,6 @@ struct KindOf<RowChange<Row>> {
 };
 template <class Rows>
 using RowsOf = StepRows<typename KindOf<typename std::decay_t<Rows>::value_type>::type>;
-
-} // namespace
-
-Step::Step(Store &store, bool forward)
-    : m_store(store), m_db(StoreAccess::database(store)), m_forward(forward),
-      m_name(forward ? QStringLiteral("redo") : QStringLiteral("undo"))
-{
-}
-
-void Step::conflict(const QString &what) const
-{
-    throw StoreError(StoreErrorKind::Conflict, m_store.path(), m_name + QStringLiteral(": ") + what);
-}
 
 // Every row is compared first, then the rows coming or changing are written in
 // Change's order of kinds (parents first), then the rows going in the opposite order
@@ -73,6 +59,8 @@ void applyStep(Store &store, const Change &change, bool forward)
     });
     tx.commit();
 }
+
+} // namespace
 
 void Store::undo(const Change &change) { applyStep(*this, change, false); }
 

@@ -12,7 +12,11 @@ namespace tarlivo {
 // throws, and the step's transaction rolls back all of it.
 class Step {
 public:
-    Step(Store &store, bool forward);
+    Step(Store &store, bool forward)
+        : m_store(store), m_db(StoreAccess::database(store)), m_forward(forward),
+          m_name(forward ? QStringLiteral("redo") : QStringLiteral("undo"))
+    {
+    }
 
     Store &store() const { return m_store; }
     sql::Database &db() const { return m_db; }
@@ -44,7 +48,10 @@ public:
     }
     bool arrives(const ReverseFill &fill) const { return fill.placed == m_forward; }
 
-    [[noreturn]] void conflict(const QString &what) const;
+    [[noreturn]] void conflict(const QString &what) const
+    {
+        throw StoreError(StoreErrorKind::Conflict, m_store.path(), m_name + QStringLiteral(": ") + what);
+    }
 
 private:
     Store &m_store;
@@ -54,8 +61,8 @@ private:
 };
 
 // How the rows of one kind (a row type of Change, or ReverseFill) are written back,
-// specialised beside the part that owns their table. A step goes over its kinds in
-// Change's order: check compares every row with the file first, arrive writes the
+// specialised beside the part that owns their table; store/undo.cpp goes over a
+// step's kinds in Change's order: check compares every row with the file first, arrive writes the
 // rows coming or changing (parents first), leave takes away the rows going
 // (children first), verify looks at what only the whole step can show.
 template <class Row>
@@ -68,8 +75,5 @@ struct NothingToVerify {
     {
     }
 };
-
-// Writes one side of a step over the other, in one write transaction.
-void applyStep(Store &store, const Change &change, bool forward);
 
 } // namespace tarlivo
