@@ -148,7 +148,8 @@ struct Change {
     std::vector<RowChange<ToleranceRow>> tolerances;
 
     // Every kind of row, in the order rows come back in: a kind after those its rows
-    // refer to. This is the one list of kinds; a new kind is added here.
+    // refer to. This is the one list of kinds; a new kind is added here, and how its
+    // rows are written back (its StepRows, store/step.h) beside the part owning its table.
     template <class Visit>
     void forEachKind(Visit &&visit) const
     {
