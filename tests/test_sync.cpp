@@ -174,6 +174,24 @@ public:
             .arg(media.join(QLatin1Char(' ')));
     }
 
+    // Each compartment's queue: "Bio/2: q3 q1" lists the cards in the order practice asks them.
+    QString queues(const QString &name)
+    {
+        QString out;
+        QString current;
+        for (const QString &row :
+             rawdb::rows(at(name).path, "SELECT g.NameGebiet || '/' || p.Fach || ' ' || f.Frage FROM tblPosition "
+                                        "AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet "
+                                        "AS g ON g.idGebiet = p.idGebiet ORDER BY g.NameGebiet, p.Fach, p.Stelle")) {
+            const QString queue = row.section(QLatin1Char(' '), 0, 0);
+            if (queue != current)
+                out += (out.isEmpty() ? QString() : QStringLiteral("; ")) + queue + QLatin1Char(':');
+            current = queue;
+            out += QLatin1Char(' ') + row.section(QLatin1Char(' '), 1);
+        }
+        return out;
+    }
+
     // Everything both must hold alike, keys aside.
     QStringList content(const QString &name)
     {
@@ -237,11 +255,8 @@ private slots:
             << "Bio | Bio/qa/aa/1 | log=0 | ";
     }
 
-    void merge()
+    static void play(Pair &pair, const QString &script)
     {
-        QFETCH(QString, script);
-        QFETCH(QString, expected);
-        Pair pair;
         // Both end up current: each writes, the other reads.
         const QString settle = QStringLiteral("; As; AB; Bs; BA; As; AB; Bs");
         for (const QString &step : (script + settle).split(QLatin1Char(';'))) {
@@ -251,8 +266,19 @@ private slots:
             // The clocks of changes in a row differ, as a user's would.
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
+    }
+
+    void merge()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Pair pair;
+        play(pair, script);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(pair.state(QStringLiteral("A")), expected);
         QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+        QCOMPARE(pair.queues(QStringLiteral("B")), pair.queues(QStringLiteral("A")));
         // A lists itself among the machines, with the time of its newest file.
         const std::vector<sync::Machine> seen = sync::machines(*pair.at("A").store, pair.folderOf("A"));
         QCOMPARE(
@@ -263,6 +289,40 @@ private slots:
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
         }
+    }
+
+    // The queues both reach: each compartment in the order its cards were placed there,
+    // whichever machine placed them and whichever file came first.
+    void queues_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        const QString three = QStringLiteral("A+ Bio; Ac Bio q1 a; Ac Bio q2 a; Ac Bio q3 a; As; AB; Bs; ");
+        QTest::newRow("verdicts on both, A's file first") << three + "Av q1 R; Bv q2 R; Av q3 R; As; AB; Bs"
+                                                          << "Bio/2: q1 q2 q3";
+        QTest::newRow("verdicts on both, B's file first") << three + "Av q1 R; Bv q2 R; Av q3 R; Bs; BA; As"
+                                                          << "Bio/2: q1 q2 q3";
+        QTest::newRow("a card made between verdicts elsewhere") << three + "Av q1 F; Bc Bio n a; Av q2 F; Bs; BA; As"
+                                                                << "Bio/1: q3 q1 n q2";
+        QTest::newRow("placed again on one, placed on the other") << three + "Bv q3 R; Av q1 R; Bv q3 F; As; AB; Bs"
+                                                                  << "Bio/1: q2; Bio/2: q1 q3";
+        QTest::newRow("a late file reaches back before the cards placed since")
+            << three + "Av q1 R; As; AB-; Bv q2 R; Bs; BA; As; Av q3 R; As; AB; Bs"
+            << "Bio/2: q1 q2 q3";
+    }
+
+    void queues()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Pair pair;
+        play(pair, script);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(pair.queues(QStringLiteral("A")), expected);
+        QCOMPARE(pair.queues(QStringLiteral("B")), expected);
+        for (const char *m : {"A", "B"})
+            QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
     }
 
     void skipped_data()

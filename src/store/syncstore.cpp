@@ -9,8 +9,11 @@
 
 #include <sqlite3.h>
 
+#include <QSet>
+
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace tarlivo {
 namespace {
@@ -44,6 +47,20 @@ public:
     qint64 m_changed = 0;
     bool m_candidatesRead = false;
     QHash<QString, std::vector<qint64>> m_candidates; // cards made here, not yet seen elsewhere
+
+    // A card's place in one direction that this merge sets; its queue place is given when
+    // all cards are merged, derived again with the others of its compartment (placeAll).
+    struct Placed {
+        qint64 card = 0;
+        qint64 subject = 0;
+        qint32 fach = 1;
+        qint64 seit = 0;
+        SyncClock clock;              // when it was placed there, by which machine
+        std::optional<qint64> stelle; // a queue place it was given already (a card made by this merge)
+    };
+    std::vector<Placed> m_placed[2]; // forward, reverse
+    std::optional<qint64> m_nextStelle[2];
+    QHash<qint64, qint64> m_days; // learning day by time: a batch's cards often share one
 
     std::optional<qint64> localId(int art, const QString &uuid)
     {
@@ -133,14 +150,28 @@ public:
         return q.bind(1, key).step();
     }
 
-    qint32 nextPlace(const char *sqlText)
+    // A queue place after every other of the direction's, counted on from the largest.
+    qint64 takePlace(int reverse)
     {
-        sql::Statement q(m_db, sqlText);
-        if (!q.step() || q.isNull(0))
-            return 1;
-        if (q.int64(0) >= 2147483647)
+        std::optional<qint64> &next = m_nextStelle[reverse];
+        if (!next) {
+            sql::Statement q(m_db, reverse ? "SELECT MAX(Stelle) FROM tblPositionUmgekehrt"
+                                           : "SELECT MAX(Stelle) FROM tblPosition");
+            next = q.step() && !q.isNull(0) ? q.int64(0) + 1 : 1;
+        }
+        if (*next > 2147483647)
             throw StoreError(StoreErrorKind::Limit, m_db.path(), QStringLiteral("queue place"));
-        return qint32(q.int64(0) + 1);
+        return (*next)++;
+    }
+
+    qint64 learningDay(qint64 seit)
+    {
+        const auto it = m_days.constFind(seit);
+        if (it != m_days.constEnd())
+            return *it;
+        const qint64 day = Store::learningDay(seit);
+        m_days.insert(seit, day);
+        return day;
     }
 
     // ---- Subjects -----------------------------------------------------------------
@@ -396,18 +427,13 @@ public:
                              "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag")
             .bind(1, card)
             .bind(2, seit)
-            .bind(3, Store::learningDay(seit))
+            .bind(3, learningDay(seit))
             .run();
     }
 
-    void writePlace(qint64 card, const SyncCard &c)
+    void writePlace(qint64 card, qint64 subject, const SyncCard &c)
     {
-        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-            .bind(1, std::max(1, c.fach))
-            .bind(2, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
-            .bind(3, card)
-            .run();
-        writeSeit(card, c.seit);
+        m_placed[0].push_back({card, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], std::nullopt});
     }
 
     void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
@@ -416,16 +442,8 @@ public:
             sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, card).run();
             return;
         }
-        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
-                             "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (idFrageAntwort) DO UPDATE SET "
-                             "Fach = excluded.Fach, Stelle = excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
-            .bind(1, card)
-            .bind(2, subject)
-            .bind(3, std::max(1, c.reverse->first))
-            .bind(4, nextPlace("SELECT MAX(Stelle) FROM tblPositionUmgekehrt"))
-            .bind(5, c.reverse->second)
-            .bind(6, Store::learningDay(c.reverse->second))
-            .run();
+        m_placed[1].push_back({card, subject, std::max(1, c.reverse->first), c.reverse->second,
+                               c.clocks[SyncCardReversePlace], std::nullopt});
     }
 
     void insertCard(std::optional<qint64> key, qint64 subject, const SyncCard &c, qint64 *id)
@@ -438,13 +456,15 @@ public:
             insert.bindNull(1);
         insert.bind(2, subject).bind(3, c.frage).bind(4, c.antwort).run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
+        const qint64 stelle = takePlace(0);
         sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
             .bind(1, *id)
             .bind(2, std::max(1, c.fach))
-            .bind(3, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
+            .bind(3, stelle)
             .bind(4, subject)
             .run();
         writeSeit(*id, c.seit);
+        m_placed[0].push_back({*id, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], stelle});
         if (c.reverse)
             writeReverse(*id, subject, c);
         writeMedia(*id, c.media);
@@ -493,7 +513,13 @@ public:
                 continue;
             }
             Clocks mine = clocks(ArtCard, *local);
-            const bool here = exists("SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1", *local);
+            qint64 subject = 0;
+            {
+                sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+                if (q.bind(1, *local).step())
+                    subject = q.int64(0);
+            }
+            const bool here = subject != 0;
             Clocks merged = mine;
             bool take[kFields] = {};
             for (int f = 0; f < kCardFields; ++f) {
@@ -521,8 +547,9 @@ public:
             } else if (alive && here && c.alive) {
                 bool any = false;
                 if (take[SyncCardSubject]) {
+                    subject = subjectOf(c.subject, subjects);
                     sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1 WHERE idFrageAntwort = ?2")
-                        .bind(1, subjectOf(c.subject, subjects))
+                        .bind(1, subject)
                         .bind(2, *local)
                         .run();
                     any = true;
@@ -538,19 +565,143 @@ public:
                     any = true;
                 }
                 if (take[SyncCardPlace]) {
-                    writePlace(*local, c);
+                    writePlace(*local, subject, c);
                     any = true;
                 }
                 if (take[SyncCardReversePlace]) {
-                    sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
-                    q.bind(1, *local).step();
-                    writeReverse(*local, q.int64(0), c);
+                    writeReverse(*local, subject, c);
                     any = true;
                 }
                 m_changed += any ? 1 : 0;
             }
             writeClocks(ArtCard, *local, merged);
         }
+        placeAll(0);
+        placeAll(1);
+    }
+
+    // ---- Queue places ---------------------------------------------------------------
+
+    // The identity both machines know a card by (of two made alike, the smaller).
+    QString cardIdentity(qint64 card)
+    {
+        sql::Statement q(m_db, "SELECT MIN(Uuid) FROM tblAbgleichId WHERE Art = 1 AND idLokal = ?1");
+        if (q.bind(1, card).step() && !q.isNull(0))
+            return q.text(0);
+        return ownPrefix(m_self, ArtCard) + QString::number(card);
+    }
+
+    // The queue places of the compartments this merge placed cards in, derived again as
+    // practice makes them: every placement goes behind the ones before it, so a
+    // compartment's cards stand in the order they were placed there, by (time, machine),
+    // then identity. That order is the same on every machine whatever the order the
+    // files came in. Only the tail from the earliest card placed now is dealt again, its
+    // places shuffled among its cards, and each card placed now brings one new place.
+    void placeAll(int reverse)
+    {
+        std::vector<Placed> &placed = m_placed[reverse];
+        if (placed.empty())
+            return;
+        struct Member {
+            qint64 card;
+            SyncClock clock;
+            std::optional<qint64> old; // its place, for one already there
+            const Placed *incoming;    // none: already there
+        };
+        std::map<std::pair<qint64, qint32>, std::vector<Member>> queues;
+        QSet<qint64> incoming;
+        qint64 earliest = std::numeric_limits<qint64>::max();
+        for (const Placed &p : placed) {
+            incoming.insert(p.card);
+            queues[{p.subject, p.fach}].push_back({p.card, p.clock, std::nullopt, &p});
+            earliest = std::min(earliest, p.clock.time);
+        }
+        std::map<std::pair<qint64, qint32>, SyncClock> first;
+        for (auto &[queue, members] : queues)
+            first[queue] = std::min_element(members.begin(), members.end(), [](const Member &a, const Member &b) {
+                               return a.clock < b.clock;
+                           })->clock;
+        {
+            sql::Statement q(m_db, reverse ? "SELECT r.idFrageAntwort, r.idGebiet, r.Fach, r.Stelle, u.Z3, u.M3 "
+                                             "FROM tblAbgleichUhr AS u CROSS JOIN tblPositionUmgekehrt AS r "
+                                             "ON r.idFrageAntwort = u.idLokal WHERE u.Art = 1 AND u.Z3 >= ?1"
+                                           : "SELECT p.idFrageAntwort, p.idGebiet, p.Fach, p.Stelle, u.Z2, u.M2 "
+                                             "FROM tblAbgleichUhr AS u CROSS JOIN tblPosition AS p "
+                                             "ON p.idFrageAntwort = u.idLokal WHERE u.Art = 1 AND u.Z2 >= ?1");
+            q.bind(1, earliest);
+            while (q.step()) {
+                const qint64 card = q.int64(0);
+                if (incoming.contains(card))
+                    continue;
+                const std::pair<qint64, qint32> queue{q.int64(1), qint32(q.int64(2))};
+                const auto at = first.find(queue);
+                if (at == first.end())
+                    continue;
+                const QString machine = q.text(5);
+                const SyncClock clock{q.int64(4), machine.isEmpty() ? m_self : machine};
+                if (clock < at->second)
+                    continue;
+                queues[queue].push_back({card, clock, q.int64(3), nullptr});
+            }
+        }
+        for (auto &[queue, members] : queues) {
+            std::vector<qint64> places;
+            places.reserve(members.size());
+            for (const Member &m : members)
+                places.push_back(m.old ? *m.old : m.incoming->stelle ? *m.incoming->stelle : takePlace(reverse));
+            std::sort(places.begin(), places.end());
+            std::sort(members.begin(), members.end(),
+                      [](const Member &a, const Member &b) { return a.clock < b.clock; });
+            // Placed in the same millisecond by the same machine: by identity.
+            for (auto run = members.begin(); run != members.end();) {
+                auto end = std::find_if(run, members.end(), [&](const Member &m) { return !(m.clock == run->clock); });
+                if (end - run > 1) {
+                    std::vector<std::pair<QString, Member>> named;
+                    for (auto it = run; it != end; ++it)
+                        named.emplace_back(cardIdentity(it->card), *it);
+                    std::sort(named.begin(), named.end(),
+                              [](const auto &a, const auto &b) { return a.first < b.first; });
+                    for (auto it = run; it != end; ++it)
+                        *it = named[size_t(it - run)].second;
+                }
+                run = end;
+            }
+            for (size_t i = 0; i < members.size(); ++i) {
+                const Member &m = members[i];
+                const qint64 stelle = places[i];
+                if (m.incoming && !m.incoming->stelle) {
+                    const Placed &p = *m.incoming;
+                    if (reverse) {
+                        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, "
+                                             "Stelle, Seit, Tag) VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT "
+                                             "(idFrageAntwort) DO UPDATE SET Fach = excluded.Fach, Stelle = "
+                                             "excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
+                            .bind(1, p.card)
+                            .bind(2, p.subject)
+                            .bind(3, p.fach)
+                            .bind(4, stelle)
+                            .bind(5, p.seit)
+                            .bind(6, learningDay(p.seit))
+                            .run();
+                    } else {
+                        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?2, Stelle = ?3 WHERE idFrageAntwort = ?1")
+                            .bind(1, p.card)
+                            .bind(2, p.fach)
+                            .bind(3, stelle)
+                            .run();
+                        writeSeit(p.card, p.seit);
+                    }
+                } else if (stelle != (m.old ? *m.old : *m.incoming->stelle)) {
+                    sql::Statement(m_db, reverse
+                                             ? "UPDATE tblPositionUmgekehrt SET Stelle = ?2 WHERE idFrageAntwort = ?1"
+                                             : "UPDATE tblPosition SET Stelle = ?2 WHERE idFrageAntwort = ?1")
+                        .bind(1, m.card)
+                        .bind(2, stelle)
+                        .run();
+                }
+            }
+        }
+        placed.clear();
     }
 
     // ---- The log ------------------------------------------------------------------
