@@ -14,8 +14,6 @@ namespace {
 // machines; a subject or card two machines made alike has two.
 // tblAbgleichUhr: per entity, when each field was last set (Z0..Z5, milliseconds) and by
 // which machine (M0..M5, '' for this one); Neu marks what no file of this machine holds yet.
-// ixAbgleichPlatz…: the cards placed since a time, in either direction, so that a merge
-// derives again only the tails of the queues it places cards in.
 // tblAbgleichGelesen: the files of each machine applied here.
 // tblAbgleichStill: holds a row only inside a merge's own transaction, which keeps the
 // triggers quiet; no other connection ever sees it. IF NOT EXISTS: a file that holds
@@ -50,8 +48,6 @@ CREATE TABLE IF NOT EXISTS tblAbgleichUhr (
     PRIMARY KEY (Art, idLokal)
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS ixAbgleichNeu ON tblAbgleichUhr (Art, idLokal) WHERE Neu = 1;
-CREATE INDEX IF NOT EXISTS ixAbgleichPlatz ON tblAbgleichUhr (Z2) WHERE Art = 1;
-CREATE INDEX IF NOT EXISTS ixAbgleichPlatzUmgekehrt ON tblAbgleichUhr (Z3) WHERE Art = 1;
 CREATE TABLE IF NOT EXISTS tblAbgleichGelesen (
     Maschine TEXT NOT NULL,
     Nr       INTEGER NOT NULL,

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 
 namespace tarlivo {
 namespace {
@@ -106,24 +105,55 @@ public:
         return q.int64(0);
     }
 
-    Clocks clocks(int art, qint64 local)
+    // The clocks from column first on: Neu, Z0, M0, ... Z5, M5 (all null: none kept).
+    Clocks clocksAt(const sql::Statement &q, int first)
     {
         Clocks c;
-        sql::Statement q(m_db, "SELECT Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
-                               "WHERE Art = ?1 AND idLokal = ?2");
-        q.bind(1, art).bind(2, local);
-        if (!q.step())
+        if (q.isNull(first))
             return c;
         c.known = true;
-        c.pending = q.int64(0) != 0;
+        c.pending = q.int64(first) != 0;
         for (int f = 0; f < kFields; ++f) {
-            if (q.isNull(1 + 2 * f))
+            if (q.isNull(first + 1 + 2 * f))
                 continue;
-            c.at[f].time = q.int64(1 + 2 * f);
-            const QString m = q.text(2 + 2 * f);
+            c.at[f].time = q.int64(first + 1 + 2 * f);
+            const QString m = q.text(first + 2 + 2 * f);
             c.at[f].machine = m.isEmpty() ? m_self : m;
         }
         return c;
+    }
+
+    Clocks clocks(int art, qint64 local)
+    {
+        sql::Statement q(m_db, "SELECT Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
+                               "WHERE Art = ?1 AND idLokal = ?2");
+        q.bind(1, art).bind(2, local);
+        return q.step() ? clocksAt(q, 0) : Clocks();
+    }
+
+    // A card known here by that identity, read at once: its key, its clocks and its
+    // subject (0: gone here).
+    struct KnownCard {
+        qint64 local = 0;
+        Clocks clocks;
+        qint64 subject = 0;
+    };
+    std::optional<KnownCard> knownCard(const QString &uuid)
+    {
+        sql::Statement q(m_db, "SELECT i.idLokal, u.Neu, u.Z0, u.M0, u.Z1, u.M1, u.Z2, u.M2, u.Z3, u.M3, u.Z4, u.M4, "
+                               "u.Z5, u.M5, f.idGebiet FROM tblAbgleichId AS i "
+                               "LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = i.idLokal "
+                               "LEFT JOIN tblFrageAntwort AS f ON f.idFrageAntwort = i.idLokal "
+                               "WHERE i.Art = 1 AND i.Uuid = ?1");
+        if (!q.bind(1, uuid).step())
+            return std::nullopt;
+        return KnownCard{q.int64(0), clocksAt(q, 1), q.isNull(14) ? 0 : q.int64(14)};
+    }
+
+    qint64 subjectHere(qint64 card)
+    {
+        sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+        return q.bind(1, card).step() ? q.int64(0) : 0;
     }
 
     void writeClocks(int art, qint64 local, const Clocks &c)
@@ -484,7 +514,8 @@ public:
         });
         for (const SyncCard *cp : cards) {
             const SyncCard &c = *cp;
-            std::optional<qint64> local = localId(ArtCard, c.id);
+            const std::optional<KnownCard> known = knownCard(c.id);
+            std::optional<qint64> local = known ? std::optional<qint64>(known->local) : localId(ArtCard, c.id);
             if (!local && c.alive) {
                 const qint64 subject = subjectOf(c.subject, subjects);
                 local = sameCard(subject, c);
@@ -512,13 +543,8 @@ public:
                 writeClocks(ArtCard, *local, gone);
                 continue;
             }
-            Clocks mine = clocks(ArtCard, *local);
-            qint64 subject = 0;
-            {
-                sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
-                if (q.bind(1, *local).step())
-                    subject = q.int64(0);
-            }
+            Clocks mine = known ? known->clocks : clocks(ArtCard, *local);
+            qint64 subject = known ? known->subject : subjectHere(*local);
             const bool here = subject != 0;
             Clocks merged = mine;
             bool take[kFields] = {};
@@ -610,39 +636,39 @@ public:
         };
         std::map<std::pair<qint64, qint32>, std::vector<Member>> queues;
         QSet<qint64> incoming;
-        qint64 earliest = std::numeric_limits<qint64>::max();
         for (const Placed &p : placed) {
             incoming.insert(p.card);
             queues[{p.subject, p.fach}].push_back({p.card, p.clock, std::nullopt, &p});
-            earliest = std::min(earliest, p.clock.time);
         }
-        std::map<std::pair<qint64, qint32>, SyncClock> first;
-        for (auto &[queue, members] : queues)
-            first[queue] = std::min_element(members.begin(), members.end(), [](const Member &a, const Member &b) {
-                               return a.clock < b.clock;
-                           })->clock;
-        {
-            sql::Statement q(m_db, reverse ? "SELECT r.idFrageAntwort, r.idGebiet, r.Fach, r.Stelle, u.Z3, u.M3 "
-                                             "FROM tblAbgleichUhr AS u CROSS JOIN tblPositionUmgekehrt AS r "
-                                             "ON r.idFrageAntwort = u.idLokal WHERE u.Art = 1 AND u.Z3 >= ?1"
-                                           : "SELECT p.idFrageAntwort, p.idGebiet, p.Fach, p.Stelle, u.Z2, u.M2 "
-                                             "FROM tblAbgleichUhr AS u CROSS JOIN tblPosition AS p "
-                                             "ON p.idFrageAntwort = u.idLokal WHERE u.Art = 1 AND u.Z2 >= ?1");
-            q.bind(1, earliest);
+        // The cards there already that were placed at or after the earliest placed now, from
+        // the queue's end: each merge leaves its queues in that order, and so does practice
+        // (every placement goes behind the ones before it), so the walk stops at the first
+        // card placed before.
+        for (auto &[queue, members] : queues) {
+            const SyncClock first =
+                std::min_element(members.begin(), members.end(), [](const Member &a, const Member &b) {
+                    return a.clock < b.clock;
+                })->clock;
+            sql::Statement q(m_db,
+                             reverse ? "SELECT r.idFrageAntwort, r.Stelle, u.Z3, u.M3 FROM tblPositionUmgekehrt "
+                                       "AS r LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
+                                       "r.idFrageAntwort WHERE r.idGebiet = ?1 AND r.Fach = ?2 ORDER BY r.Stelle DESC"
+                                     : "SELECT p.idFrageAntwort, p.Stelle, u.Z2, u.M2 FROM tblPosition AS p "
+                                       "LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
+                                       "p.idFrageAntwort WHERE p.idGebiet = ?1 AND p.Fach = ?2 ORDER BY p.Stelle DESC");
+            q.bind(1, queue.first).bind(2, queue.second);
+            std::vector<Member> there;
             while (q.step()) {
                 const qint64 card = q.int64(0);
                 if (incoming.contains(card))
                     continue;
-                const std::pair<qint64, qint32> queue{q.int64(1), qint32(q.int64(2))};
-                const auto at = first.find(queue);
-                if (at == first.end())
-                    continue;
-                const QString machine = q.text(5);
-                const SyncClock clock{q.int64(4), machine.isEmpty() ? m_self : machine};
-                if (clock < at->second)
-                    continue;
-                queues[queue].push_back({card, clock, q.int64(3), nullptr});
+                const QString machine = q.text(3);
+                const SyncClock clock{q.isNull(2) ? 0 : q.int64(2), machine.isEmpty() ? m_self : machine};
+                if (clock < first)
+                    break;
+                there.push_back({card, clock, q.int64(1), nullptr});
             }
+            members.insert(members.end(), there.begin(), there.end());
         }
         for (auto &[queue, members] : queues) {
             std::vector<qint64> places;
