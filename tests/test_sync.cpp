@@ -325,6 +325,28 @@ private slots:
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
     }
 
+    // A card placed elsewhere moves alone: the rest of its compartment keeps its places.
+    void merge_moves_only_the_tail()
+    {
+        Pair pair;
+        QString script = QStringLiteral("A+ Bio");
+        for (int i = 0; i < 40; ++i)
+            script += QStringLiteral("; Ac Bio k%1 a").arg(i);
+        play(pair, script);
+        const char *places = "SELECT f.Frage || '=' || p.Stelle FROM tblPosition AS p JOIN tblFrageAntwort AS f "
+                             "USING (idFrageAntwort) ORDER BY f.Frage";
+        const QStringList before = rawdb::rows(pair.at("B").path, places);
+        play(pair, QStringLiteral("Av k5 F"));
+        const QStringList after = rawdb::rows(pair.at("B").path, places);
+        QCOMPARE(after.size(), before.size());
+        QStringList moved;
+        for (int i = 0; i < after.size(); ++i)
+            if (after[i] != before[i])
+                moved << after[i].section(QLatin1Char('='), 0, 0);
+        QCOMPARE(moved, QStringList{QStringLiteral("k5")});
+        QVERIFY(pair.queues(QStringLiteral("B")).endsWith(QLatin1String(" k5")));
+    }
+
     void skipped_data()
     {
         QTest::addColumn<QString>("collection"); // of the folder the file is put in; empty: the file's own
