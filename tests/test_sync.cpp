@@ -120,6 +120,11 @@ public:
             c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R")   ? Verdict::Richtig
                                            : w[2] == QLatin1String("F") ? Verdict::FastRichtig
                                                                         : Verdict::Falsch);
+        else if (what == QLatin1String("w"))
+            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R") ? Verdict::Richtig : Verdict::Falsch,
+                            Direction::Reverse);
+        else if (what == QLatin1String("r"))
+            c = *s.setDirection(*s.subjectId(w[1]), DirectionSetting::Both);
         else if (what == QLatin1String("e"))
             c = s.editCard(card(s, w[1]), w[2], w[3]);
         else if (what == QLatin1String("d"))
@@ -179,10 +184,15 @@ public:
     {
         QString out;
         QString current;
+        // The reverse queues after the forward ones, "Bio/~2".
         for (const QString &row :
-             rawdb::rows(at(name).path, "SELECT g.NameGebiet || '/' || p.Fach || ' ' || f.Frage FROM tblPosition "
-                                        "AS p JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet "
-                                        "AS g ON g.idGebiet = p.idGebiet ORDER BY g.NameGebiet, p.Fach, p.Stelle")) {
+             rawdb::rows(at(name).path, "SELECT g.NameGebiet || '/' || p.Fach || ' ' || f.Frage FROM tblPosition AS p "
+                                        "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON "
+                                        "g.idGebiet = p.idGebiet ORDER BY g.NameGebiet, p.Fach, p.Stelle")
+                 + rawdb::rows(at(name).path,
+                               "SELECT g.NameGebiet || '/~' || r.Fach || ' ' || f.Frage FROM tblPositionUmgekehrt AS r "
+                               "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON "
+                               "g.idGebiet = r.idGebiet ORDER BY g.NameGebiet, r.Fach, r.Stelle")) {
             const QString queue = row.section(QLatin1Char(' '), 0, 0);
             if (queue != current)
                 out += (out.isEmpty() ? QString() : QStringLiteral("; ")) + queue + QLatin1Char(':');
@@ -309,6 +319,8 @@ private slots:
         QTest::newRow("a late file reaches back before the cards placed since")
             << three + "Av q1 R; As; AB-; Bv q2 R; Bs; BA; As; Av q3 R; As; AB; Bs"
             << "Bio/2: q1 q2 q3";
+        QTest::newRow("reverse places on both") << three + "Ar Bio; As; AB; Bs; Aw q1 R; Bw q2 R; Aw q3 R; Bs; BA; As"
+                                                << "Bio/1: q1 q2 q3; Bio/~2: q1 q2 q3";
     }
 
     void queues()
