@@ -20,6 +20,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -61,6 +63,15 @@ void copyFolder(const QString &from, const QString &to)
 
 double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
+// CPU time, user and system, of this process or of its children waited for: a busy
+// machine stretches the wall clock but hardly this.
+double cpuMs(int who)
+{
+    rusage r{};
+    getrusage(who, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e3 + double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e3;
+}
+
 // The whole program syncing the file through the folder, as cron would run it.
 bool syncProcess(const QString &program, const QString &file, const QString &folder)
 {
@@ -99,6 +110,8 @@ int main(int argc, char *argv[])
         std::vector<double> apply;
         std::vector<double> own;
         std::vector<double> process;
+        std::vector<double> processCpu;
+        std::vector<double> ownCpu;
         for (int run = 0; run < runs; ++run) {
             const QString dir = work.filePath(QStringLiteral("run%1").arg(run));
             const QString folderA = dir + QStringLiteral("/A");
@@ -130,15 +143,19 @@ int main(int argc, char *argv[])
             b.reset();
             if (!syncProcess(program, dir + QStringLiteral("/b.mdb"), folderB))
                 return fail("tarlivo --abgleichen failed");
+            const double cpuBefore = cpuMs(RUSAGE_SELF);
             t.start();
             a->setCompartment(ids, 6);
             own.push_back(ms(t));
+            ownCpu.push_back(cpuMs(RUSAGE_SELF) - cpuBefore);
             sync::syncNow(*a, folderA);
             copyFolder(folderA, folderB);
+            const double childBefore = cpuMs(RUSAGE_CHILDREN);
             t.start();
             if (!syncProcess(program, dir + QStringLiteral("/b.mdb"), folderB))
                 return fail("tarlivo --abgleichen failed");
             process.push_back(ms(t));
+            processCpu.push_back(cpuMs(RUSAGE_CHILDREN) - childBefore);
             // Had it left the changes, this sync would apply them.
             b = Store::open(dir + QStringLiteral("/b.mdb"), options);
             if (sync::syncNow(*b, folderB).applied != 0)
@@ -146,8 +163,11 @@ int main(int argc, char *argv[])
         }
         std::printf("sync_apply_10000_ms %.1f\n", quantile(apply, 0.5));
         std::printf("sync_apply_10000_baseline_store_change_ms %.1f\n", quantile(own, 0.5));
-        if (!process.empty())
+        if (!process.empty()) {
             std::printf("sync_apply_10000_process_ms %.1f\n", quantile(process, 0.5));
+            std::printf("sync_apply_10000_process_cpu_ms %.1f\n", quantile(processCpu, 0.5));
+            std::printf("sync_apply_10000_baseline_store_change_cpu_ms %.1f\n", quantile(ownCpu, 0.5));
+        }
 
         // Nothing new at many cards.
         const QString dir = work.filePath(QStringLiteral("idle"));
