@@ -144,4 +144,31 @@ void createSyncSchema(sql::Database &db)
         db.exec(trigger(m, ++n).constData());
 }
 
+void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard)
+{
+    // The same upserts as the triggers', with kNow read once for all rows.
+    static const QByteArray subjectRow =
+        QByteArray("INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1) SELECT 0, ?1, 1, n.t, '', n.t, '' "
+                   "FROM (SELECT ")
+        + kNow
+        + " AS t) AS n WHERE true ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = 1, Z0 = excluded.Z0, M0 = '', "
+          "Z1 = excluded.Z1, M1 = ''";
+    for (qint32 subject : subjects)
+        sql::Statement(db, subjectRow.constData()).bind(1, subject).run();
+    if (firstCard > lastCard)
+        return;
+    static const QByteArray cardRows =
+        QByteArray("INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4) "
+                   "SELECT 1, f.idFrageAntwort, 1, n.t, '', n.t, '', n.t, '', "
+                   "CASE WHEN r.idFrageAntwort IS NULL THEN NULL ELSE n.t END, "
+                   "CASE WHEN r.idFrageAntwort IS NULL THEN NULL ELSE '' END, n.t, '' FROM (SELECT ")
+        + kNow
+        + " AS t) AS n, tblFrageAntwort AS f LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort) "
+          "WHERE f.idFrageAntwort BETWEEN ?1 AND ?2 "
+          "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = 1, Z0 = excluded.Z0, M0 = '', Z1 = excluded.Z1, M1 = '', "
+          "Z2 = excluded.Z2, M2 = '', Z3 = ifnull(excluded.Z3, Z3), M3 = ifnull(excluded.M3, M3), "
+          "Z4 = excluded.Z4, M4 = ''";
+    sql::Statement(db, cardRows.constData()).bind(1, firstCard).bind(2, lastCard).run();
+}
+
 } // namespace tarlivo

@@ -4,6 +4,10 @@
 
 #include "store/sqlite.h"
 
+#include <QtGlobal>
+
+#include <vector>
+
 namespace tarlivo {
 
 // The fields of each kind of entity, each with a clock of its own.
@@ -20,5 +24,11 @@ enum CardField { SyncCardExists, SyncCardText, SyncCardPlace, SyncCardReversePla
 
 // The schema step that adds them (schema version 9).
 void createSyncSchema(sql::Database &db);
+
+// A large write of new rows (an import) keeps the triggers quiet with a row in
+// tblAbgleichStill and then journals what it made at once: the subjects given and the
+// cards of keys first to last, each with the fields their insert triggers would have
+// set (a card's reverse place too, where it has one), at one time.
+void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard);
 
 } // namespace tarlivo
