@@ -316,7 +316,10 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     m_db.exec("DROP TRIGGER trgPositionInsertSubject");
     // Sync's journal likewise: a trigger's row for every card costs about as much as
     // the card's own rows; the rows are written at the end, all at once.
+    // The new cards' trigger is dropped as well, not only kept quiet.
     m_db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
+    const auto [journalName, journalTrigger] = newCardTrigger();
+    m_db.exec(("DROP TRIGGER " + journalName).constData());
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -548,6 +551,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     m_db.exec(schema::kSearchInsertTrigger);
     m_db.exec(schema::kBucketTriggers);
     m_db.exec(schema::kPositionInsertSubjectTrigger);
+    m_db.exec(journalTrigger.constData());
     tx.commit();
     return result;
 }

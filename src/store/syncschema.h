@@ -4,8 +4,10 @@
 
 #include "store/sqlite.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
+#include <utility>
 #include <vector>
 
 namespace tarlivo {
@@ -24,6 +26,11 @@ enum CardField { SyncCardExists, SyncCardText, SyncCardPlace, SyncCardReversePla
 
 // The schema step that adds them (schema version 9).
 void createSyncSchema(sql::Database &db);
+
+// The journal's trigger on new cards (name, statement): a large import drops it inside
+// its write and makes it again at its end, so that no card pays for asking whether the
+// triggers are quiet.
+std::pair<QByteArray, QByteArray> newCardTrigger();
 
 // A large write of new rows (an import) keeps the triggers quiet with a row in
 // tblAbgleichStill and then journals what it made at once: the subjects given and the
