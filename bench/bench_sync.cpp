@@ -1,11 +1,13 @@
 // Sync through a folder. Each figure beside its baseline, measured in the same run on
 // the same disk:
 //  - a sync applying 10,000 changes (another machine set the compartment of 10,000
-//    cards), against the store's own write of that change on this machine;
+//    cards), against the store's own write of that change on this machine; with
+//    --tarlivo=PROGRAM also as the whole `tarlivo --abgleichen` process (start, open,
+//    reading and checking the file, the merge, the commit, the end);
 //  - a sync with nothing new at N cards (default 1,000,000), against the cheapest
 //    durable commit SQLite makes;
 //  - the folder after the first sync against the size of the data file it holds.
-// Usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N]
+// Usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N] [--tarlivo=PROGRAM]
 #include "store/store.h"
 #include "support.h"
 #include "sync/sync.h"
@@ -15,7 +17,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
@@ -58,11 +63,31 @@ void copyFolder(const QString &from, const QString &to)
 
 double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
+// CPU time, user and system, of this process or of its children waited for: a busy
+// machine stretches the wall clock but hardly this.
+double cpuMs(int who)
+{
+    rusage r{};
+    getrusage(who, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e3 + double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e3;
+}
+
+// The whole program syncing the file through the folder, as cron would run it.
+bool syncProcess(const QString &program, const QString &file, const QString &folder)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, {QStringLiteral("--datei"), file, QStringLiteral("--abgleichen"), folder});
+    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QString dataDir;
+    QString program;
     int cards = 1000000;
     int runs = 5;
     for (int i = 1; i < argc; ++i) {
@@ -72,6 +97,8 @@ int main(int argc, char *argv[])
             cards = std::atoi(argv[i] + 8);
         else if (std::strncmp(argv[i], "--runs=", 7) == 0)
             runs = std::atoi(argv[i] + 7);
+        else if (std::strncmp(argv[i], "--tarlivo=", 10) == 0)
+            program = QString::fromLocal8Bit(argv[i] + 10);
     }
     if (dataDir.isEmpty() || runs <= 0)
         return fail("usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N]");
@@ -82,6 +109,9 @@ int main(int argc, char *argv[])
         // Two machines holding the 10,000-card file; one sets the compartment of every card.
         std::vector<double> apply;
         std::vector<double> own;
+        std::vector<double> process;
+        std::vector<double> processCpu;
+        std::vector<double> ownCpu;
         for (int run = 0; run < runs; ++run) {
             const QString dir = work.filePath(QStringLiteral("run%1").arg(run));
             const QString folderA = dir + QStringLiteral("/A");
@@ -106,9 +136,38 @@ int main(int argc, char *argv[])
             apply.push_back(ms(t));
             if (outcome.applied < qint64(ids.size()))
                 return fail("the changes did not arrive");
+            if (program.isEmpty())
+                continue;
+            // Once more, B's file synced by the program itself; a first run with nothing new
+            // makes the day's copy of the file, as the day's first sync does.
+            b.reset();
+            if (!syncProcess(program, dir + QStringLiteral("/b.mdb"), folderB))
+                return fail("tarlivo --abgleichen failed");
+            const double cpuBefore = cpuMs(RUSAGE_SELF);
+            t.start();
+            a->setCompartment(ids, 6);
+            own.push_back(ms(t));
+            ownCpu.push_back(cpuMs(RUSAGE_SELF) - cpuBefore);
+            sync::syncNow(*a, folderA);
+            copyFolder(folderA, folderB);
+            const double childBefore = cpuMs(RUSAGE_CHILDREN);
+            t.start();
+            if (!syncProcess(program, dir + QStringLiteral("/b.mdb"), folderB))
+                return fail("tarlivo --abgleichen failed");
+            process.push_back(ms(t));
+            processCpu.push_back(cpuMs(RUSAGE_CHILDREN) - childBefore);
+            // Had it left the changes, this sync would apply them.
+            b = Store::open(dir + QStringLiteral("/b.mdb"), options);
+            if (sync::syncNow(*b, folderB).applied != 0)
+                return fail("tarlivo --abgleichen left the changes");
         }
         std::printf("sync_apply_10000_ms %.1f\n", quantile(apply, 0.5));
         std::printf("sync_apply_10000_baseline_store_change_ms %.1f\n", quantile(own, 0.5));
+        if (!process.empty()) {
+            std::printf("sync_apply_10000_process_ms %.1f\n", quantile(process, 0.5));
+            std::printf("sync_apply_10000_process_cpu_ms %.1f\n", quantile(processCpu, 0.5));
+            std::printf("sync_apply_10000_baseline_store_change_cpu_ms %.1f\n", quantile(ownCpu, 0.5));
+        }
 
         // Nothing new at many cards.
         const QString dir = work.filePath(QStringLiteral("idle"));

@@ -120,6 +120,11 @@ public:
             c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R")   ? Verdict::Richtig
                                            : w[2] == QLatin1String("F") ? Verdict::FastRichtig
                                                                         : Verdict::Falsch);
+        else if (what == QLatin1String("w"))
+            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R") ? Verdict::Richtig : Verdict::Falsch,
+                            Direction::Reverse);
+        else if (what == QLatin1String("r"))
+            c = *s.setDirection(*s.subjectId(w[1]), DirectionSetting::Both);
         else if (what == QLatin1String("e"))
             c = s.editCard(card(s, w[1]), w[2], w[3]);
         else if (what == QLatin1String("d"))
@@ -172,6 +177,29 @@ public:
             .arg(subjects.join(QLatin1Char(',')), cards.join(QLatin1Char(' ')))
             .arg(rawdb::count(path, "SELECT COUNT(*) FROM tblUebung"))
             .arg(media.join(QLatin1Char(' ')));
+    }
+
+    // Each compartment's queue: "Bio/2: q3 q1" lists the cards in the order practice asks them.
+    QString queues(const QString &name)
+    {
+        QString out;
+        QString current;
+        // The reverse queues after the forward ones, "Bio/~2".
+        for (const QString &row :
+             rawdb::rows(at(name).path, "SELECT g.NameGebiet || '/' || p.Fach || ' ' || f.Frage FROM tblPosition AS p "
+                                        "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON "
+                                        "g.idGebiet = p.idGebiet ORDER BY g.NameGebiet, p.Fach, p.Stelle")
+                 + rawdb::rows(at(name).path,
+                               "SELECT g.NameGebiet || '/~' || r.Fach || ' ' || f.Frage FROM tblPositionUmgekehrt AS r "
+                               "JOIN tblFrageAntwort AS f USING (idFrageAntwort) JOIN tblGebiet AS g ON "
+                               "g.idGebiet = r.idGebiet ORDER BY g.NameGebiet, r.Fach, r.Stelle")) {
+            const QString queue = row.section(QLatin1Char(' '), 0, 0);
+            if (queue != current)
+                out += (out.isEmpty() ? QString() : QStringLiteral("; ")) + queue + QLatin1Char(':');
+            current = queue;
+            out += QLatin1Char(' ') + row.section(QLatin1Char(' '), 1);
+        }
+        return out;
     }
 
     // Everything both must hold alike, keys aside.
@@ -237,11 +265,8 @@ private slots:
             << "Bio | Bio/qa/aa/1 | log=0 | ";
     }
 
-    void merge()
+    static void play(Pair &pair, const QString &script)
     {
-        QFETCH(QString, script);
-        QFETCH(QString, expected);
-        Pair pair;
         // Both end up current: each writes, the other reads.
         const QString settle = QStringLiteral("; As; AB; Bs; BA; As; AB; Bs");
         for (const QString &step : (script + settle).split(QLatin1Char(';'))) {
@@ -251,8 +276,19 @@ private slots:
             // The clocks of changes in a row differ, as a user's would.
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
+    }
+
+    void merge()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Pair pair;
+        play(pair, script);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(pair.state(QStringLiteral("A")), expected);
         QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+        QCOMPARE(pair.queues(QStringLiteral("B")), pair.queues(QStringLiteral("A")));
         // A lists itself among the machines, with the time of its newest file.
         const std::vector<sync::Machine> seen = sync::machines(*pair.at("A").store, pair.folderOf("A"));
         QCOMPARE(
@@ -263,6 +299,108 @@ private slots:
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
         }
+    }
+
+    // The queues both reach: each compartment in the order its cards were placed there,
+    // whichever machine placed them and whichever file came first.
+    void queues_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        const QString three = QStringLiteral("A+ Bio; Ac Bio q1 a; Ac Bio q2 a; Ac Bio q3 a; As; AB; Bs; ");
+        QTest::newRow("verdicts on both, A's file first") << three + "Av q1 R; Bv q2 R; Av q3 R; As; AB; Bs"
+                                                          << "Bio/2: q1 q2 q3";
+        QTest::newRow("verdicts on both, B's file first") << three + "Av q1 R; Bv q2 R; Av q3 R; Bs; BA; As"
+                                                          << "Bio/2: q1 q2 q3";
+        QTest::newRow("a card made between verdicts elsewhere") << three + "Av q1 F; Bc Bio n a; Av q2 F; Bs; BA; As"
+                                                                << "Bio/1: q3 q1 n q2";
+        QTest::newRow("placed again on one, placed on the other") << three + "Bv q3 R; Av q1 R; Bv q3 F; As; AB; Bs"
+                                                                  << "Bio/1: q2; Bio/2: q1 q3";
+        QTest::newRow("a late file reaches back before the cards placed since")
+            << three + "Av q1 R; As; AB-; Bv q2 R; Bs; BA; As; Av q3 R; As; AB; Bs"
+            << "Bio/2: q1 q2 q3";
+        QTest::newRow("reverse places on both") << three + "Ar Bio; As; AB; Bs; Aw q1 R; Bw q2 R; Aw q3 R; Bs; BA; As"
+                                                << "Bio/1: q1 q2 q3; Bio/~2: q1 q2 q3";
+    }
+
+    void queues()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Pair pair;
+        play(pair, script);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(pair.queues(QStringLiteral("A")), expected);
+        QCOMPARE(pair.queues(QStringLiteral("B")), expected);
+        for (const char *m : {"A", "B"})
+            QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
+    }
+
+    // A card placed elsewhere moves alone: the rest of its compartment keeps its places.
+    void merge_moves_only_the_tail()
+    {
+        Pair pair;
+        QString script = QStringLiteral("A+ Bio");
+        for (int i = 0; i < 40; ++i)
+            script += QStringLiteral("; Ac Bio k%1 a").arg(i);
+        play(pair, script);
+        const char *places = "SELECT f.Frage || '=' || p.Stelle FROM tblPosition AS p JOIN tblFrageAntwort AS f "
+                             "USING (idFrageAntwort) ORDER BY f.Frage";
+        const QStringList before = rawdb::rows(pair.at("B").path, places);
+        play(pair, QStringLiteral("Av k5 F"));
+        const QStringList after = rawdb::rows(pair.at("B").path, places);
+        QCOMPARE(after.size(), before.size());
+        QStringList moved;
+        for (int i = 0; i < after.size(); ++i)
+            if (after[i] != before[i])
+                moved << after[i].section(QLatin1Char('='), 0, 0);
+        QCOMPARE(moved, QStringList{QStringLiteral("k5")});
+        QVERIFY(pair.queues(QStringLiteral("B")).endsWith(QLatin1String(" k5")));
+    }
+
+    // An import journals its subjects and cards at once, as the triggers journal the
+    // same rows written one step at a time (which fields carry a time, and whose), and
+    // leaves the triggers working.
+    void importJournal_data()
+    {
+        QTest::addColumn<bool>("subjectBefore");
+        QTest::addColumn<bool>("reverse");
+        QTest::newRow("into a new subject") << false << false;
+        QTest::newRow("into a subject there before") << true << false;
+        QTest::newRow("with a reverse place, into a new subject") << false << true;
+    }
+
+    void importJournal()
+    {
+        QFETCH(bool, subjectBefore);
+        QFETCH(bool, reverse);
+        QTemporaryDir dir;
+        const QString imported = dir.filePath(QStringLiteral("i.mdb")), stepped = dir.filePath(QStringLiteral("s.mdb"));
+        {
+            auto i = Store::open(imported, noBackups());
+            auto s = Store::open(stepped, noBackups());
+            if (subjectBefore)
+                i->addSubject(QStringLiteral("W"));
+            s->addSubject(QStringLiteral("W"));
+            bool given = false;
+            i->importCards([&](BulkCard &b) {
+                b = BulkCard{QStringLiteral("W"), QStringLiteral("x"), QStringLiteral("y")};
+                if (reverse)
+                    b.reverseFach = 2;
+                return !std::exchange(given, true);
+            });
+            s->addCard(*s->subjectId(QStringLiteral("W")), QStringLiteral("x"), QStringLiteral("y"));
+            if (reverse)
+                s->setDirection(*s->subjectId(QStringLiteral("W")), DirectionSetting::Both);
+            // The triggers are back for the cards after it.
+            for (Store *store : {i.get(), s.get()})
+                store->addCard(*store->subjectId(QStringLiteral("W")), QStringLiteral("q"), QStringLiteral("a"));
+            QVERIFY(i->checkInvariants().isEmpty());
+        }
+        const char *journal = "SELECT Art, Neu, Z0 > 0, M0, Z1 > 0, M1, Z2 > 0, M2, Z3 > 0, M3, Z4 > 0, M4, Z5 > 0, "
+                              "M5 FROM tblAbgleichUhr ORDER BY Art, idLokal";
+        QCOMPARE(rawdb::rows(imported, journal), rawdb::rows(stepped, journal));
     }
 
     void skipped_data()

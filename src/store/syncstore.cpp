@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <QSet>
+
 #include <algorithm>
 #include <array>
 
@@ -44,6 +46,20 @@ public:
     qint64 m_changed = 0;
     bool m_candidatesRead = false;
     QHash<QString, std::vector<qint64>> m_candidates; // cards made here, not yet seen elsewhere
+
+    // A card's place in one direction that this merge sets; its queue place is given when
+    // all cards are merged, derived again with the others of its compartment (placeAll).
+    struct Placed {
+        qint64 card = 0;
+        qint64 subject = 0;
+        qint32 fach = 1;
+        qint64 seit = 0;
+        SyncClock clock;              // when it was placed there, by which machine
+        std::optional<qint64> stelle; // a queue place it was given already (a card made by this merge)
+    };
+    std::vector<Placed> m_placed[2]; // forward, reverse
+    std::optional<qint64> m_nextStelle[2];
+    QHash<qint64, qint64> m_days; // learning day by time: a batch's cards often share one
 
     std::optional<qint64> localId(int art, const QString &uuid)
     {
@@ -89,24 +105,55 @@ public:
         return q.int64(0);
     }
 
-    Clocks clocks(int art, qint64 local)
+    // The clocks from column first on: Neu, Z0, M0, ... Z5, M5 (all null: none kept).
+    Clocks clocksAt(const sql::Statement &q, int first)
     {
         Clocks c;
-        sql::Statement q(m_db, "SELECT Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
-                               "WHERE Art = ?1 AND idLokal = ?2");
-        q.bind(1, art).bind(2, local);
-        if (!q.step())
+        if (q.isNull(first))
             return c;
         c.known = true;
-        c.pending = q.int64(0) != 0;
+        c.pending = q.int64(first) != 0;
         for (int f = 0; f < kFields; ++f) {
-            if (q.isNull(1 + 2 * f))
+            if (q.isNull(first + 1 + 2 * f))
                 continue;
-            c.at[f].time = q.int64(1 + 2 * f);
-            const QString m = q.text(2 + 2 * f);
+            c.at[f].time = q.int64(first + 1 + 2 * f);
+            const QString m = q.text(first + 2 + 2 * f);
             c.at[f].machine = m.isEmpty() ? m_self : m;
         }
         return c;
+    }
+
+    Clocks clocks(int art, qint64 local)
+    {
+        sql::Statement q(m_db, "SELECT Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5 FROM tblAbgleichUhr "
+                               "WHERE Art = ?1 AND idLokal = ?2");
+        q.bind(1, art).bind(2, local);
+        return q.step() ? clocksAt(q, 0) : Clocks();
+    }
+
+    // A card known here by that identity, read at once: its key, its clocks and its
+    // subject (0: gone here).
+    struct KnownCard {
+        qint64 local = 0;
+        Clocks clocks;
+        qint64 subject = 0;
+    };
+    std::optional<KnownCard> knownCard(const QString &uuid)
+    {
+        sql::Statement q(m_db, "SELECT i.idLokal, u.Neu, u.Z0, u.M0, u.Z1, u.M1, u.Z2, u.M2, u.Z3, u.M3, u.Z4, u.M4, "
+                               "u.Z5, u.M5, f.idGebiet FROM tblAbgleichId AS i "
+                               "LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = i.idLokal "
+                               "LEFT JOIN tblFrageAntwort AS f ON f.idFrageAntwort = i.idLokal "
+                               "WHERE i.Art = 1 AND i.Uuid = ?1");
+        if (!q.bind(1, uuid).step())
+            return std::nullopt;
+        return KnownCard{q.int64(0), clocksAt(q, 1), q.isNull(14) ? 0 : q.int64(14)};
+    }
+
+    qint64 subjectHere(qint64 card)
+    {
+        sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
+        return q.bind(1, card).step() ? q.int64(0) : 0;
     }
 
     void writeClocks(int art, qint64 local, const Clocks &c)
@@ -133,14 +180,28 @@ public:
         return q.bind(1, key).step();
     }
 
-    qint32 nextPlace(const char *sqlText)
+    // A queue place after every other of the direction's, counted on from the largest.
+    qint64 takePlace(int reverse)
     {
-        sql::Statement q(m_db, sqlText);
-        if (!q.step() || q.isNull(0))
-            return 1;
-        if (q.int64(0) >= 2147483647)
+        std::optional<qint64> &next = m_nextStelle[reverse];
+        if (!next) {
+            sql::Statement q(m_db, reverse ? "SELECT MAX(Stelle) FROM tblPositionUmgekehrt"
+                                           : "SELECT MAX(Stelle) FROM tblPosition");
+            next = q.step() && !q.isNull(0) ? q.int64(0) + 1 : 1;
+        }
+        if (*next > 2147483647)
             throw StoreError(StoreErrorKind::Limit, m_db.path(), QStringLiteral("queue place"));
-        return qint32(q.int64(0) + 1);
+        return (*next)++;
+    }
+
+    qint64 learningDay(qint64 seit)
+    {
+        const auto it = m_days.constFind(seit);
+        if (it != m_days.constEnd())
+            return *it;
+        const qint64 day = Store::learningDay(seit);
+        m_days.insert(seit, day);
+        return day;
     }
 
     // ---- Subjects -----------------------------------------------------------------
@@ -396,18 +457,13 @@ public:
                              "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag")
             .bind(1, card)
             .bind(2, seit)
-            .bind(3, Store::learningDay(seit))
+            .bind(3, learningDay(seit))
             .run();
     }
 
-    void writePlace(qint64 card, const SyncCard &c)
+    void writePlace(qint64 card, qint64 subject, const SyncCard &c)
     {
-        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-            .bind(1, std::max(1, c.fach))
-            .bind(2, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
-            .bind(3, card)
-            .run();
-        writeSeit(card, c.seit);
+        m_placed[0].push_back({card, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], std::nullopt});
     }
 
     void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
@@ -416,16 +472,8 @@ public:
             sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, card).run();
             return;
         }
-        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
-                             "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (idFrageAntwort) DO UPDATE SET "
-                             "Fach = excluded.Fach, Stelle = excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
-            .bind(1, card)
-            .bind(2, subject)
-            .bind(3, std::max(1, c.reverse->first))
-            .bind(4, nextPlace("SELECT MAX(Stelle) FROM tblPositionUmgekehrt"))
-            .bind(5, c.reverse->second)
-            .bind(6, Store::learningDay(c.reverse->second))
-            .run();
+        m_placed[1].push_back({card, subject, std::max(1, c.reverse->first), c.reverse->second,
+                               c.clocks[SyncCardReversePlace], std::nullopt});
     }
 
     void insertCard(std::optional<qint64> key, qint64 subject, const SyncCard &c, qint64 *id)
@@ -438,13 +486,15 @@ public:
             insert.bindNull(1);
         insert.bind(2, subject).bind(3, c.frage).bind(4, c.antwort).run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
+        const qint64 stelle = takePlace(0);
         sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
             .bind(1, *id)
             .bind(2, std::max(1, c.fach))
-            .bind(3, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
+            .bind(3, stelle)
             .bind(4, subject)
             .run();
         writeSeit(*id, c.seit);
+        m_placed[0].push_back({*id, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], stelle});
         if (c.reverse)
             writeReverse(*id, subject, c);
         writeMedia(*id, c.media);
@@ -464,7 +514,8 @@ public:
         });
         for (const SyncCard *cp : cards) {
             const SyncCard &c = *cp;
-            std::optional<qint64> local = localId(ArtCard, c.id);
+            const std::optional<KnownCard> known = knownCard(c.id);
+            std::optional<qint64> local = known ? std::optional<qint64>(known->local) : localId(ArtCard, c.id);
             if (!local && c.alive) {
                 const qint64 subject = subjectOf(c.subject, subjects);
                 local = sameCard(subject, c);
@@ -492,8 +543,9 @@ public:
                 writeClocks(ArtCard, *local, gone);
                 continue;
             }
-            Clocks mine = clocks(ArtCard, *local);
-            const bool here = exists("SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = ?1", *local);
+            Clocks mine = known ? known->clocks : clocks(ArtCard, *local);
+            qint64 subject = known ? known->subject : subjectHere(*local);
+            const bool here = subject != 0;
             Clocks merged = mine;
             bool take[kFields] = {};
             for (int f = 0; f < kCardFields; ++f) {
@@ -521,8 +573,9 @@ public:
             } else if (alive && here && c.alive) {
                 bool any = false;
                 if (take[SyncCardSubject]) {
+                    subject = subjectOf(c.subject, subjects);
                     sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1 WHERE idFrageAntwort = ?2")
-                        .bind(1, subjectOf(c.subject, subjects))
+                        .bind(1, subject)
                         .bind(2, *local)
                         .run();
                     any = true;
@@ -538,19 +591,143 @@ public:
                     any = true;
                 }
                 if (take[SyncCardPlace]) {
-                    writePlace(*local, c);
+                    writePlace(*local, subject, c);
                     any = true;
                 }
                 if (take[SyncCardReversePlace]) {
-                    sql::Statement q(m_db, "SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = ?1");
-                    q.bind(1, *local).step();
-                    writeReverse(*local, q.int64(0), c);
+                    writeReverse(*local, subject, c);
                     any = true;
                 }
                 m_changed += any ? 1 : 0;
             }
             writeClocks(ArtCard, *local, merged);
         }
+        placeAll(0);
+        placeAll(1);
+    }
+
+    // ---- Queue places ---------------------------------------------------------------
+
+    // The identity both machines know a card by (of two made alike, the smaller).
+    QString cardIdentity(qint64 card)
+    {
+        sql::Statement q(m_db, "SELECT MIN(Uuid) FROM tblAbgleichId WHERE Art = 1 AND idLokal = ?1");
+        if (q.bind(1, card).step() && !q.isNull(0))
+            return q.text(0);
+        return ownPrefix(m_self, ArtCard) + QString::number(card);
+    }
+
+    // The queue places of the compartments this merge placed cards in, derived again as
+    // practice makes them: every placement goes behind the ones before it, so a
+    // compartment's cards stand in the order they were placed there, by (time, machine),
+    // then identity. That order is the same on every machine whatever the order the
+    // files came in. Only the tail from the earliest card placed now is dealt again, its
+    // places shuffled among its cards, and each card placed now brings one new place.
+    void placeAll(int reverse)
+    {
+        std::vector<Placed> &placed = m_placed[reverse];
+        if (placed.empty())
+            return;
+        struct Member {
+            qint64 card;
+            SyncClock clock;
+            std::optional<qint64> old; // its place, for one already there
+            const Placed *incoming;    // none: already there
+        };
+        std::map<std::pair<qint64, qint32>, std::vector<Member>> queues;
+        QSet<qint64> incoming;
+        for (const Placed &p : placed) {
+            incoming.insert(p.card);
+            queues[{p.subject, p.fach}].push_back({p.card, p.clock, std::nullopt, &p});
+        }
+        // The cards there already that were placed at or after the earliest placed now, from
+        // the queue's end: each merge leaves its queues in that order, and so does practice
+        // (every placement goes behind the ones before it), so the walk stops at the first
+        // card placed before.
+        for (auto &[queue, members] : queues) {
+            const SyncClock first =
+                std::min_element(members.begin(), members.end(), [](const Member &a, const Member &b) {
+                    return a.clock < b.clock;
+                })->clock;
+            sql::Statement q(m_db,
+                             reverse ? "SELECT r.idFrageAntwort, r.Stelle, u.Z3, u.M3 FROM tblPositionUmgekehrt "
+                                       "AS r LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
+                                       "r.idFrageAntwort WHERE r.idGebiet = ?1 AND r.Fach = ?2 ORDER BY r.Stelle DESC"
+                                     : "SELECT p.idFrageAntwort, p.Stelle, u.Z2, u.M2 FROM tblPosition AS p "
+                                       "LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
+                                       "p.idFrageAntwort WHERE p.idGebiet = ?1 AND p.Fach = ?2 ORDER BY p.Stelle DESC");
+            q.bind(1, queue.first).bind(2, queue.second);
+            std::vector<Member> there;
+            while (q.step()) {
+                const qint64 card = q.int64(0);
+                if (incoming.contains(card))
+                    continue;
+                const QString machine = q.text(3);
+                const SyncClock clock{q.isNull(2) ? 0 : q.int64(2), machine.isEmpty() ? m_self : machine};
+                if (clock < first)
+                    break;
+                there.push_back({card, clock, q.int64(1), nullptr});
+            }
+            members.insert(members.end(), there.begin(), there.end());
+        }
+        for (auto &[queue, members] : queues) {
+            std::vector<qint64> places;
+            places.reserve(members.size());
+            for (const Member &m : members)
+                places.push_back(m.old ? *m.old : m.incoming->stelle ? *m.incoming->stelle : takePlace(reverse));
+            std::sort(places.begin(), places.end());
+            std::sort(members.begin(), members.end(),
+                      [](const Member &a, const Member &b) { return a.clock < b.clock; });
+            // Placed in the same millisecond by the same machine: by identity.
+            for (auto run = members.begin(); run != members.end();) {
+                auto end = std::find_if(run, members.end(), [&](const Member &m) { return !(m.clock == run->clock); });
+                if (end - run > 1) {
+                    std::vector<std::pair<QString, Member>> named;
+                    for (auto it = run; it != end; ++it)
+                        named.emplace_back(cardIdentity(it->card), *it);
+                    std::sort(named.begin(), named.end(),
+                              [](const auto &a, const auto &b) { return a.first < b.first; });
+                    for (auto it = run; it != end; ++it)
+                        *it = named[size_t(it - run)].second;
+                }
+                run = end;
+            }
+            for (size_t i = 0; i < members.size(); ++i) {
+                const Member &m = members[i];
+                const qint64 stelle = places[i];
+                if (m.incoming && !m.incoming->stelle) {
+                    const Placed &p = *m.incoming;
+                    if (reverse) {
+                        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, "
+                                             "Stelle, Seit, Tag) VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT "
+                                             "(idFrageAntwort) DO UPDATE SET Fach = excluded.Fach, Stelle = "
+                                             "excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
+                            .bind(1, p.card)
+                            .bind(2, p.subject)
+                            .bind(3, p.fach)
+                            .bind(4, stelle)
+                            .bind(5, p.seit)
+                            .bind(6, learningDay(p.seit))
+                            .run();
+                    } else {
+                        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?2, Stelle = ?3 WHERE idFrageAntwort = ?1")
+                            .bind(1, p.card)
+                            .bind(2, p.fach)
+                            .bind(3, stelle)
+                            .run();
+                        writeSeit(p.card, p.seit);
+                    }
+                } else if (stelle != (m.old ? *m.old : *m.incoming->stelle)) {
+                    sql::Statement(m_db, reverse
+                                             ? "UPDATE tblPositionUmgekehrt SET Stelle = ?2 WHERE idFrageAntwort = ?1"
+                                             : "UPDATE tblPosition SET Stelle = ?2 WHERE idFrageAntwort = ?1")
+                        .bind(1, m.card)
+                        .bind(2, stelle)
+                        .run();
+                }
+            }
+        }
+        placed.clear();
     }
 
     // ---- The log ------------------------------------------------------------------
