@@ -4,8 +4,12 @@
 //    cards), against the store's own write of that change on this machine;
 //  - a sync with nothing new at N cards (default 1,000,000), against the cheapest
 //    durable commit SQLite makes;
-//  - the folder after the first sync against the size of the data file it holds.
+//  - the folder after the first sync against the size of the data file it holds, and
+//    the folder of two machines at 10,000 cards after every card changed four times
+//    (snapshots written, old files folded) against the data file.
 // Usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N]
+//        tarlivo_bench_sync --once --file=PATH --folder=DIR: one sync of that data file
+//        (made when missing) with that folder, for time and peak memory of one process.
 #include "store/store.h"
 #include "support.h"
 #include "sync/sync.h"
@@ -65,6 +69,9 @@ int main(int argc, char *argv[])
     QString dataDir;
     int cards = 1000000;
     int runs = 5;
+    bool once = false;
+    QString onceFile;
+    QString onceFolder;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--data=", 7) == 0)
             dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
@@ -72,6 +79,33 @@ int main(int argc, char *argv[])
             cards = std::atoi(argv[i] + 8);
         else if (std::strncmp(argv[i], "--runs=", 7) == 0)
             runs = std::atoi(argv[i] + 7);
+        else if (std::strcmp(argv[i], "--once") == 0)
+            once = true;
+        else if (std::strncmp(argv[i], "--file=", 7) == 0)
+            onceFile = QString::fromLocal8Bit(argv[i] + 7);
+        else if (std::strncmp(argv[i], "--folder=", 9) == 0)
+            onceFolder = QString::fromLocal8Bit(argv[i] + 9);
+    }
+    if (once) {
+        if (onceFile.isEmpty() || onceFolder.isEmpty())
+            return fail("usage: tarlivo_bench_sync --once --file=PATH --folder=DIR");
+        try {
+            StoreOptions options;
+            options.backups = false;
+            auto store = Store::open(onceFile, options);
+            QElapsedTimer t;
+            t.start();
+            const sync::Outcome outcome = sync::syncNow(*store, onceFolder);
+            std::printf("sync_once_ms %.1f\n", ms(t));
+            std::printf("sync_once_applied %lld\n", outcome.applied);
+            std::printf("sync_once_written %lld\n", outcome.written);
+            std::printf("sync_once_folder_bytes %lld\n", folderBytes(onceFolder));
+        } catch (const StoreError &e) {
+            return fail(e.what());
+        } catch (const sync::SyncError &e) {
+            return fail(qPrintable(e.message));
+        }
+        return 0;
     }
     if (dataDir.isEmpty() || runs <= 0)
         return fail("usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N]");
@@ -109,6 +143,31 @@ int main(int argc, char *argv[])
         }
         std::printf("sync_apply_10000_ms %.1f\n", quantile(apply, 0.5));
         std::printf("sync_apply_10000_baseline_store_change_ms %.1f\n", quantile(own, 0.5));
+
+        // Two machines; every card changes four times on one, each time synced both ways:
+        // snapshots come, and what every machine has read is folded into them.
+        {
+            const QString dir = work.filePath(QStringLiteral("folding"));
+            const QString folderA = dir + QStringLiteral("/A");
+            const QString folderB = dir + QStringLiteral("/B");
+            QDir().mkpath(folderA);
+            QDir().mkpath(folderB);
+            copyFile(generatedPath(dataDir, 10000), dir + QStringLiteral("/a.mdb"));
+            auto a = Store::open(dir + QStringLiteral("/a.mdb"), options);
+            auto b = Store::open(dir + QStringLiteral("/b.mdb"), options);
+            const std::vector<qint32> ids = a->cardIds(std::nullopt, QString(), CardOrder::Practice);
+            for (int round = 0; round <= 4; ++round) {
+                if (round > 0)
+                    a->setCompartment(ids, round + 1);
+                sync::syncNow(*a, folderA);
+                copyFolder(folderA, folderB);
+                sync::syncNow(*b, folderB);
+                copyFolder(folderB, folderA);
+                sync::syncNow(*a, folderA);
+            }
+            std::printf("sync_folded_folder_bytes %lld\n", folderBytes(folderA));
+            std::printf("sync_folded_data_file_bytes %lld\n", QFileInfo(dir + QStringLiteral("/a.mdb")).size());
+        }
 
         // Nothing new at many cards.
         const QString dir = work.filePath(QStringLiteral("idle"));
