@@ -13,7 +13,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <set>
 
 namespace tarlivo::sync {
 namespace {
@@ -348,6 +351,17 @@ private:
     QString m_self;
 };
 
+// Whether all parts of a file lie there: the last one says so.
+bool wholeOnDisk(const Entry &entry)
+{
+    const std::vector<QString> paths = entry.paths();
+    if (paths.empty())
+        return false;
+    bool tooLarge = false;
+    const std::optional<FileHeader> last = decodeHeader(readAll(paths.back(), &tooLarge));
+    return last && last->last && last->part == qint32(paths.size());
+}
+
 void removeFiles(const std::map<qint32, QString> &parts)
 {
     for (const auto &[part, path] : parts)
@@ -619,7 +633,7 @@ private:
                         number = std::max(number, *sn.read->covers.at(m_me.machine).rbegin() + 1);
                 // The parts of such a file that never got its last part: no one can apply them.
                 for (const auto &[n, entry] : own.entries)
-                    if (n >= m_me.nextFile && !covered(applied, m_me.machine, n) && entry.paths().empty())
+                    if (n >= m_me.nextFile && !covered(applied, m_me.machine, n) && !wholeOnDisk(entry))
                         removeFiles(entry.parts);
                 if (out.whole) {
                     SyncCovers covers = out.covers;
