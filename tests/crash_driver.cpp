@@ -36,7 +36,7 @@
 //   > Z                 < Z              sync: the file through the folder Abgleich-A, the folders
 //                                        copied to Abgleich-B and back, a second data file
 //                                        (Zweit.mdb) through Abgleich-B, the file again; files
-//                                        and snapshots in parts of 7 entities
+//                                        and snapshots in parts of 250 entities
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -593,7 +593,7 @@ private:
         emitLine(QStringLiteral("> Z"));
         // Small parts, so that kills fall between the parts of a file and of a snapshot too.
         tarlivo::sync::Limits limits;
-        limits.parts.entities = 7;
+        limits.parts.entities = 250;
         try {
             tarlivo::sync::syncNow(*store, a, limits);
             if (!synctool::copyFolder(a, b))

@@ -740,11 +740,12 @@ private:
             if (!sn.index.isEmpty() && sn.read) {
                 // Of two that hold the same, one stays: the other machine's with the smaller
                 // identity, or this machine's newer.
+                const Snapshot *mine = &sn;
                 const bool superseded = std::any_of(all.begin(), all.end(), [&, n = number](const auto &other) {
                     const SnapshotIndex &o = *other.second->read;
-                    if (other.second == &sn || !includes(o.covers, sn.read->covers))
+                    if (other.second == mine || !includes(o.covers, mine->read->covers))
                         return false;
-                    return !includes(sn.read->covers, o.covers) || other.first < m_me.machine
+                    return !includes(mine->read->covers, o.covers) || other.first < m_me.machine
                            || (other.first == m_me.machine && o.header.number > n);
                 });
                 if (!superseded)
