@@ -23,6 +23,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,57 @@ void copyFolder(const QString &from, const QString &to)
         QFile::copy(path, dest);
     }
 }
+
+// A sync tool between two folders that carries deletions too: a file both held at its
+// last run and one of them no longer holds goes from the other; a rewritten file
+// travels from the newer side.
+class Tool {
+public:
+    void run(const QString &a, const QString &b)
+    {
+        const std::set<QString> inA = files(a);
+        const std::set<QString> inB = files(b);
+        std::set<QString> all = inA;
+        all.insert(inB.begin(), inB.end());
+        for (const QString &f : all) {
+            const bool hasA = inA.count(f) != 0;
+            const bool hasB = inB.count(f) != 0;
+            const QString pa = QDir(a).filePath(f);
+            const QString pb = QDir(b).filePath(f);
+            if (hasA && hasB) {
+                const QFileInfo ia(pa);
+                const QFileInfo ib(pb);
+                if (ia.size() != ib.size() || ia.lastModified() != ib.lastModified())
+                    ia.lastModified() > ib.lastModified() ? replace(pa, pb) : replace(pb, pa);
+                m_known.insert(f);
+            } else if (m_known.count(f)) {
+                QFile::remove(hasA ? pa : pb);
+                m_known.erase(f);
+            } else {
+                hasA ? replace(pa, pb) : replace(pb, pa);
+                m_known.insert(f);
+            }
+        }
+    }
+
+private:
+    static std::set<QString> files(const QString &folder)
+    {
+        std::set<QString> found;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found.insert(QDir(folder).relativeFilePath(it.next()));
+        return found;
+    }
+    static void replace(const QString &from, const QString &to)
+    {
+        QDir().mkpath(QFileInfo(to).path());
+        QFile::remove(to);
+        QFile::copy(from, to);
+        QFile(to).setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+    }
+    std::set<QString> m_known;
+};
 
 double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
@@ -156,14 +208,16 @@ int main(int argc, char *argv[])
             auto a = Store::open(dir + QStringLiteral("/a.mdb"), options);
             auto b = Store::open(dir + QStringLiteral("/b.mdb"), options);
             const std::vector<qint32> ids = a->cardIds(std::nullopt, QString(), CardOrder::Practice);
+            Tool tool;
             for (int round = 0; round <= 4; ++round) {
                 if (round > 0)
                     a->setCompartment(ids, round + 1);
                 sync::syncNow(*a, folderA);
-                copyFolder(folderA, folderB);
+                tool.run(folderA, folderB);
                 sync::syncNow(*b, folderB);
-                copyFolder(folderB, folderA);
+                tool.run(folderA, folderB);
                 sync::syncNow(*a, folderA);
+                tool.run(folderA, folderB);
             }
             std::printf("sync_folded_folder_bytes %lld\n", folderBytes(folderA));
             std::printf("sync_folded_data_file_bytes %lld\n", QFileInfo(dir + QStringLiteral("/a.mdb")).size());
