@@ -455,7 +455,8 @@ public:
         takeSnapshots(folder);
         applyFiles(folder);
         const bool wrote = writeOwn(folder);
-        if (wrote || m_merged > 0 || !QFileInfo::exists(m_own.filePath(acksName())))
+        // Its own files need no acknowledgement: others only ask which of theirs it has read.
+        if (m_merged > 0 || !QFileInfo::exists(m_own.filePath(acksName())))
             writeAcks();
         if (wrote || m_merged > 0)
             folder.scan(nullptr);
