@@ -769,13 +769,21 @@ private:
 // carries the subjects of its cards, so that it merges on its own.
 class PartReader {
 public:
-    PartReader(sql::Database &db, Reader &reader, bool everything, const SyncPartLimits &limits)
-        : m_reader(reader), m_limits(limits)
+    enum Mode {
+        Pending,    // what changed here since the last file, in one transaction
+        Everything, // every entity, in one transaction
+        // every entity by its key, each part read in a transaction of its own (a snapshot
+        // written while the windows go on writing: an entity read later is only newer)
+        EverythingByKey,
+    };
+
+    PartReader(sql::Database &db, Reader &reader, Mode mode, const SyncPartLimits &limits)
+        : m_db(db), m_reader(reader), m_mode(mode), m_limits(limits)
     {
-        if (everything)
+        if (mode == Everything)
             m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr "
                                 "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
-        else
+        else if (mode == Pending)
             m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 "
                                 "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
     }
@@ -783,6 +791,14 @@ public:
     bool next(SyncBatch &part)
     {
         part = SyncBatch();
+        std::optional<sql::ReadTransaction> read;
+        if (m_mode == EverythingByKey && !m_done) {
+            read.emplace(m_db);
+            m_query.reset();
+            m_query.emplace(m_db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE (Art, idLokal) > (?1, ?2) "
+                                  "ORDER BY Art, idLokal");
+            m_query->bind(1, m_lastArt).bind(2, m_lastId);
+        }
         std::set<qint64> subjectsIn;
         std::set<qint64> subjectsNeeded;
         qint64 entities = 0;
@@ -794,6 +810,8 @@ public:
             }
             const qint64 art = m_query->int64(0);
             const qint64 id = m_query->int64(1);
+            m_lastArt = art;
+            m_lastId = id;
             qint64 subject = 0;
             if (art == ArtSubject) {
                 part.subjects.push_back(m_reader.subject(id));
@@ -816,6 +834,8 @@ public:
         for (qint64 id : subjectsNeeded)
             if (!subjectsIn.count(id))
                 part.subjects.push_back(m_reader.subject(id));
+        if (m_mode == EverythingByKey)
+            m_query.reset(); // before the read transaction ends
         m_written += entities;
         return entities > 0;
     }
@@ -823,8 +843,12 @@ public:
     qint64 written() const { return m_written; }
 
 private:
+    sql::Database &m_db;
     Reader &m_reader;
+    Mode m_mode;
     SyncPartLimits m_limits;
+    qint64 m_lastArt = -1;
+    qint64 m_lastId = 0;
     std::optional<sql::Statement> m_query;
     bool m_done = false;
     qint64 m_written = 0;
@@ -983,7 +1007,7 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(SyncWri
     // Nothing applied yet, not even a file of its own: what it writes is all it holds.
     out.whole = appliedAll().empty();
     Reader reader(db, me.machine);
-    PartReader parts(db, reader, out.whole, limits);
+    PartReader parts(db, reader, out.whole ? PartReader::Everything : PartReader::Pending, limits);
     out.next = [&parts](SyncBatch &part) { return parts.next(part); };
     const std::optional<qint64> file = write(out);
     if (!file || parts.written() == 0)
@@ -1001,14 +1025,13 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(SyncWri
 qint64 SyncStore::writeSnapshot(const std::function<void(SyncWrite &)> &write, const SyncPartLimits &limits)
 {
     sql::Database &db = StoreAccess::database(m_store);
-    // One moment of the file, while the windows go on writing.
-    sql::ReadTransaction read(db, sql::ReadTransaction::Mapped);
     const SyncIdentity me = identity();
     SyncWrite out;
     out.whole = true;
+    // What it covers is read first: every entity read afterwards holds at least that.
     out.covers = appliedAll();
     Reader reader(db, me.machine, false);
-    PartReader parts(db, reader, true, limits);
+    PartReader parts(db, reader, PartReader::EverythingByKey, limits);
     out.next = [&parts](SyncBatch &part) { return parts.next(part); };
     write(out);
     return parts.written();
