@@ -6,8 +6,12 @@
 //    reading and checking the file, the merge, the commit, the end);
 //  - a sync with nothing new at N cards (default 1,000,000), against the cheapest
 //    durable commit SQLite makes;
-//  - the folder after the first sync against the size of the data file it holds.
+//  - the folder after the first sync against the size of the data file it holds, and
+//    the folder of two machines at 10,000 cards after every card changed four times
+//    (snapshots written, old files folded) against the data file.
 // Usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N] [--tarlivo=PROGRAM]
+//        tarlivo_bench_sync --once --file=PATH --folder=DIR: one sync of that data file
+//        (made when missing) with that folder, for time and peak memory of one process.
 #include "store/store.h"
 #include "support.h"
 #include "sync/sync.h"
@@ -24,6 +28,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -61,6 +66,57 @@ void copyFolder(const QString &from, const QString &to)
     }
 }
 
+// A sync tool between two folders that carries deletions too: a file both held at its
+// last run and one of them no longer holds goes from the other; a rewritten file
+// travels from the newer side.
+class Tool {
+public:
+    void run(const QString &a, const QString &b)
+    {
+        const std::set<QString> inA = files(a);
+        const std::set<QString> inB = files(b);
+        std::set<QString> all = inA;
+        all.insert(inB.begin(), inB.end());
+        for (const QString &f : all) {
+            const bool hasA = inA.count(f) != 0;
+            const bool hasB = inB.count(f) != 0;
+            const QString pa = QDir(a).filePath(f);
+            const QString pb = QDir(b).filePath(f);
+            if (hasA && hasB) {
+                const QFileInfo ia(pa);
+                const QFileInfo ib(pb);
+                if (ia.size() != ib.size() || ia.lastModified() != ib.lastModified())
+                    ia.lastModified() > ib.lastModified() ? replace(pa, pb) : replace(pb, pa);
+                m_known.insert(f);
+            } else if (m_known.count(f)) {
+                QFile::remove(hasA ? pa : pb);
+                m_known.erase(f);
+            } else {
+                hasA ? replace(pa, pb) : replace(pb, pa);
+                m_known.insert(f);
+            }
+        }
+    }
+
+private:
+    static std::set<QString> files(const QString &folder)
+    {
+        std::set<QString> found;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found.insert(QDir(folder).relativeFilePath(it.next()));
+        return found;
+    }
+    static void replace(const QString &from, const QString &to)
+    {
+        QDir().mkpath(QFileInfo(to).path());
+        QFile::remove(to);
+        QFile::copy(from, to);
+        QFile(to).setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+    }
+    std::set<QString> m_known;
+};
+
 double ms(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
 // CPU time, user and system, of this process or of its children waited for: a busy
@@ -90,6 +146,9 @@ int main(int argc, char *argv[])
     QString program;
     int cards = 1000000;
     int runs = 5;
+    bool once = false;
+    QString onceFile;
+    QString onceFolder;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--data=", 7) == 0)
             dataDir = QDir(QString::fromLocal8Bit(argv[i] + 7)).absolutePath();
@@ -99,6 +158,33 @@ int main(int argc, char *argv[])
             runs = std::atoi(argv[i] + 7);
         else if (std::strncmp(argv[i], "--tarlivo=", 10) == 0)
             program = QString::fromLocal8Bit(argv[i] + 10);
+        else if (std::strcmp(argv[i], "--once") == 0)
+            once = true;
+        else if (std::strncmp(argv[i], "--file=", 7) == 0)
+            onceFile = QString::fromLocal8Bit(argv[i] + 7);
+        else if (std::strncmp(argv[i], "--folder=", 9) == 0)
+            onceFolder = QString::fromLocal8Bit(argv[i] + 9);
+    }
+    if (once) {
+        if (onceFile.isEmpty() || onceFolder.isEmpty())
+            return fail("usage: tarlivo_bench_sync --once --file=PATH --folder=DIR");
+        try {
+            StoreOptions options;
+            options.backups = false;
+            auto store = Store::open(onceFile, options);
+            QElapsedTimer t;
+            t.start();
+            const sync::Outcome outcome = sync::syncNow(*store, onceFolder);
+            std::printf("sync_once_ms %.1f\n", ms(t));
+            std::printf("sync_once_applied %lld\n", outcome.applied);
+            std::printf("sync_once_written %lld\n", outcome.written);
+            std::printf("sync_once_folder_bytes %lld\n", folderBytes(onceFolder));
+        } catch (const StoreError &e) {
+            return fail(e.what());
+        } catch (const sync::SyncError &e) {
+            return fail(qPrintable(e.message));
+        }
+        return 0;
     }
     if (dataDir.isEmpty() || runs <= 0)
         return fail("usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N]");
@@ -167,6 +253,33 @@ int main(int argc, char *argv[])
             std::printf("sync_apply_10000_process_ms %.1f\n", quantile(process, 0.5));
             std::printf("sync_apply_10000_process_cpu_ms %.1f\n", quantile(processCpu, 0.5));
             std::printf("sync_apply_10000_baseline_store_change_cpu_ms %.1f\n", quantile(ownCpu, 0.5));
+        }
+
+        // Two machines; every card changes four times on one, each time synced both ways:
+        // snapshots come, and what every machine has read is folded into them.
+        {
+            const QString dir = work.filePath(QStringLiteral("folding"));
+            const QString folderA = dir + QStringLiteral("/A");
+            const QString folderB = dir + QStringLiteral("/B");
+            QDir().mkpath(folderA);
+            QDir().mkpath(folderB);
+            copyFile(generatedPath(dataDir, 10000), dir + QStringLiteral("/a.mdb"));
+            auto a = Store::open(dir + QStringLiteral("/a.mdb"), options);
+            auto b = Store::open(dir + QStringLiteral("/b.mdb"), options);
+            const std::vector<qint32> ids = a->cardIds(std::nullopt, QString(), CardOrder::Practice);
+            Tool tool;
+            for (int round = 0; round <= 4; ++round) {
+                if (round > 0)
+                    a->setCompartment(ids, round + 1);
+                sync::syncNow(*a, folderA);
+                tool.run(folderA, folderB);
+                sync::syncNow(*b, folderB);
+                tool.run(folderA, folderB);
+                sync::syncNow(*a, folderA);
+                tool.run(folderA, folderB);
+            }
+            std::printf("sync_folded_folder_bytes %lld\n", folderBytes(folderA));
+            std::printf("sync_folded_data_file_bytes %lld\n", QFileInfo(dir + QStringLiteral("/a.mdb")).size());
         }
 
         // Nothing new at many cards.

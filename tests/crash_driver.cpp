@@ -35,7 +35,8 @@
 //                                        change claims it)
 //   > Z                 < Z              sync: the file through the folder Abgleich-A, the folders
 //                                        copied to Abgleich-B and back, a second data file
-//                                        (Zweit.mdb) through Abgleich-B, the file again
+//                                        (Zweit.mdb) through Abgleich-B, the file again; files
+//                                        and snapshots in parts of 250 entities
 //   P card fach stelle                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -590,18 +591,21 @@ private:
         QDir().mkpath(a);
         QDir().mkpath(b);
         emitLine(QStringLiteral("> Z"));
+        // Small parts, so that kills fall between the parts of a file and of a snapshot too.
+        tarlivo::sync::Limits limits;
+        limits.parts.entities = 250;
         try {
-            tarlivo::sync::syncNow(*store, a);
+            tarlivo::sync::syncNow(*store, a, limits);
             if (!synctool::copyFolder(a, b))
                 std::_Exit(6);
             tarlivo::StoreOptions options;
             options.backups = false;
             std::unique_ptr<tarlivo::Store> second =
                 tarlivo::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
-            tarlivo::sync::syncNow(*second, b);
+            tarlivo::sync::syncNow(*second, b, limits);
             if (!synctool::copyFolder(b, a))
                 std::_Exit(6);
-            tarlivo::sync::syncNow(*store, a);
+            tarlivo::sync::syncNow(*store, a, limits);
         } catch (const tarlivo::sync::SyncError &e) {
             emitLine(QStringLiteral("! %1").arg(hex(e.message)));
             std::_Exit(3);

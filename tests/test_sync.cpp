@@ -24,6 +24,7 @@ struct Machine {
     QString folder;
     std::unique_ptr<Store> store;
     std::optional<Change> last; // the newest step, for undo
+    sync::Limits limits;
 };
 
 class Pair {
@@ -50,7 +51,20 @@ public:
         return 0;
     }
 
-    sync::Outcome syncOf(const QString &name) { return sync::syncNow(*at(name).store, at(name).folder); }
+    sync::Outcome syncOf(const QString &name)
+    {
+        return sync::syncNow(*at(name).store, at(name).folder, at(name).limits);
+    }
+
+    // The files of changes and the snapshots a machine keeps of its own in its folder.
+    QString ownFiles(const QString &name)
+    {
+        const SyncIdentity id = SyncStore(*at(name).store).identity();
+        const QDir own(QStringLiteral("%1/%2/%3").arg(at(name).folder, id.collection, id.machine));
+        return QStringLiteral("%1 %2")
+            .arg(own.entryList({"0*.tarlivo"}, QDir::Files).size())
+            .arg(own.entryList({"stand-????????.tarlivo"}, QDir::Files).size());
+    }
 
     // The sync tool: every file of one folder the other lacks (or holds cut short).
     // delay: the newest change file of each machine stays behind; cut: it arrives cut
@@ -112,6 +126,14 @@ public:
         }
         if (what == QLatin1String("s")) {
             syncOf(op.left(1));
+            return;
+        }
+        if (what == QLatin1String("|")) {
+            m.limits.parts.entities = w[1].toInt();
+            return;
+        }
+        if (what == QLatin1String("#")) {
+            QCOMPARE(ownFiles(op.left(1)), w.mid(1).join(QLatin1Char(' ')));
             return;
         }
         if (what == QLatin1String("c"))
@@ -260,6 +282,18 @@ private slots:
                                            << "Bio | Bio/q/a/1 | log=0 | q:hund.png";
         QTest::newRow("an import travels") << "Ai Wörter x y"
                                            << "Wörter | Wörter/x/y/1 | log=0 | ";
+        QTest::newRow("files and snapshots in parts of one entity, a part cut short")
+            << "A| 1; B| 1; A+ Bio; Ac Bio q a; Ac Bio r b; Av q R; As; AB/; Bs; AB; Bs; Bc Bio s c; Be r r2 b2; Bs; "
+               "BA/; As; BA; As"
+            << "Bio | Bio/q/a/2 Bio/r2/b2/1 Bio/s/c/1 | log=1 | ";
+        QTest::newRow("a new machine joins from the snapshot after the other has folded")
+            << "A+ Bio; Ac Bio q a; As; A# 0 1; Ae q q2 a2; As; Ae q2 q3 a3; As; Ae q3 q4 a4; As; A# 1 1; AB; Bs; B# 0 "
+               "0"
+            << "Bio | Bio/q4/a4/1 | log=0 | ";
+        QTest::newRow("a machine late after folding: its files stay until it has read them")
+            << "A+ Bio; Ac Bio q a; As; AB; Bs; BA; Ae q q2 a2; As; Ae q2 q3 a3; As; Ae q3 q4 a4; As; A# 3 1; AB; Bs; "
+               "BA; As; A# 1 1"
+            << "Bio | Bio/q4/a4/1 | log=0 | ";
         QTest::newRow("an undo whose rows a sync changed is refused")
             << "A+ Bio; Ac Bio q a; As; AB; Bs; Be q qb ab; Ae q qa aa; As; AB; Bs; Bu!"
             << "Bio | Bio/qa/aa/1 | log=0 | ";
@@ -405,35 +439,44 @@ private slots:
 
     void skipped_data()
     {
-        QTest::addColumn<QString>("collection"); // of the folder the file is put in; empty: the file's own
+        QTest::addColumn<QString>("file");       // of the snapshot A's first sync writes: its list or its part
+        QTest::addColumn<QString>("collection"); // of the folder the files are put in; empty: their own
         QTest::addColumn<QString>("name");       // the file's name there; empty: its own
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("note");
-        const QString one = QStringLiteral("00000001");
-        QTest::newRow("cut short") << ""
+        const QString list = QStringLiteral("stand-00000001");
+        QTest::newRow("cut short") << list << ""
                                    << ""
                                    << "cut"
                                    << "1 unvollständige Datei übersprungen";
-        QTest::newRow("a byte changed") << ""
+        QTest::newRow("a byte changed") << list << ""
                                         << ""
                                         << "flip"
                                         << "1 beschädigte Datei übersprungen";
-        QTest::newRow("another collection's") << "7d1d3c2e-0000-4000-8000-000000000001"
+        QTest::newRow("a snapshot's part cut short") << list + "-0001"
+                                                     << ""
+                                                     << ""
+                                                     << "cut"
+                                                     << "1 unvollständige Datei übersprungen";
+        QTest::newRow("another collection's") << list << "7d1d3c2e-0000-4000-8000-000000000001"
                                               << ""
                                               << ""
                                               << "1 Datei einer anderen Sammlung übersprungen";
         const QString copy = QStringLiteral("1 Konfliktkopie des Abgleichprogramms übersprungen");
-        QTest::newRow("Syncthing's conflict copy") << "" << one + ".sync-conflict-20261208-101010-ABCDEFG.tarlivo"
-                                                   << "" << copy;
-        QTest::newRow("Syncthing's temporary file") << ""
-                                                    << ".syncthing." + one + ".tarlivo.tmp"
+        QTest::newRow("Syncthing's conflict copy")
+            << list << "" << list + ".sync-conflict-20261208-101010-ABCDEFG.tarlivo"
+            << "" << copy;
+        QTest::newRow("Syncthing's temporary file") << list << ""
+                                                    << ".syncthing." + list + ".tarlivo.tmp"
                                                     << "" << copy;
-        QTest::newRow("Nextcloud's conflicted copy") << "" << one + " (conflicted copy 2026-12-08 101010).tarlivo"
-                                                     << "" << copy;
+        QTest::newRow("Nextcloud's conflicted copy")
+            << list << "" << list + " (conflicted copy 2026-12-08 101010).tarlivo"
+            << "" << copy;
     }
 
     void skipped()
     {
+        QFETCH(QString, file);
         QFETCH(QString, collection);
         QFETCH(QString, name);
         QFETCH(QString, damage);
@@ -441,21 +484,24 @@ private slots:
         Pair pair;
         for (const char *step : {"A+ Bio", "Ac Bio q a", "As"})
             pair.run(QString::fromLatin1(step));
-        QDirIterator it(pair.folderOf("A"), {"*.tarlivo"}, QDir::Files, QDirIterator::Subdirectories);
-        const QFileInfo file(it.next());
-        QByteArray bytes = rawdb::readBytes(file.filePath());
-        if (damage == QLatin1String("cut"))
-            bytes.chop(7);
-        if (damage == QLatin1String("flip"))
-            bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x20);
-        const QString machine = file.dir().dirName();
-        const QString target =
-            QStringLiteral("%1/%2/%3/%4")
-                .arg(pair.folderOf("B"),
-                     collection.isEmpty() ? file.dir().absolutePath().section('/', -2, -2) : collection, machine,
-                     name.isEmpty() ? file.fileName() : name);
-        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
-        QVERIFY(rawdb::writeBytes(target, bytes));
+        // The snapshot's files into B's folder, the one under test as the row says.
+        QDirIterator it(pair.folderOf("A"), {"stand-*.tarlivo"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            QByteArray bytes = rawdb::readBytes(info.filePath());
+            const bool tested = info.completeBaseName() == file;
+            if (tested && damage == QLatin1String("cut"))
+                bytes.chop(7);
+            if (tested && damage == QLatin1String("flip"))
+                bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x20);
+            const QString target =
+                QStringLiteral("%1/%2/%3/%4")
+                    .arg(pair.folderOf("B"),
+                         collection.isEmpty() ? info.dir().absolutePath().section('/', -2, -2) : collection,
+                         info.dir().dirName(), tested && !name.isEmpty() ? name : info.fileName());
+            QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+            QVERIFY(rawdb::writeBytes(target, bytes));
+        }
         const sync::Outcome outcome = pair.syncOf("B");
         QCOMPARE(outcome.notes, QStringList{note});
         QCOMPARE(outcome.skipped, 1);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace tarlivo {
 namespace {
@@ -799,7 +800,11 @@ public:
 // Reads this machine's entities for a file.
 class Reader {
 public:
-    Reader(sql::Database &db, QString self) : m_db(db), m_self(std::move(self)) {}
+    // remember: an identity made here is written down (inside a write transaction only).
+    Reader(sql::Database &db, QString self, bool remember = true)
+        : m_db(db), m_self(std::move(self)), m_remember(remember)
+    {
+    }
 
     QString uuid(int art, qint64 local)
     {
@@ -810,6 +815,8 @@ public:
                 return q.text(0);
         }
         const QString made = ownPrefix(m_self, art) + QString::number(local);
+        if (!m_remember)
+            return made;
         sql::Statement(m_db, "INSERT INTO tblAbgleichId (Art, Uuid, idLokal) VALUES (?1, ?2, ?3)")
             .bind(1, art)
             .bind(2, made)
@@ -931,6 +938,97 @@ public:
 private:
     sql::Database &m_db;
     QString m_self;
+    bool m_remember;
+};
+
+// Hands out the entities of a write part by part: the cards in the order their places
+// were set, so that the queues come out alike however the parts are cut; each part
+// carries the subjects of its cards, so that it merges on its own.
+class PartReader {
+public:
+    enum Mode {
+        Pending,    // what changed here since the last file, in one transaction
+        Everything, // every entity, in one transaction
+        // every entity by its key, each part read in a transaction of its own (a snapshot
+        // written while the windows go on writing: an entity read later is only newer)
+        EverythingByKey,
+    };
+
+    PartReader(sql::Database &db, Reader &reader, Mode mode, const SyncPartLimits &limits)
+        : m_db(db), m_reader(reader), m_mode(mode), m_limits(limits)
+    {
+        if (mode == Everything)
+            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr "
+                                "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
+        else if (mode == Pending)
+            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 "
+                                "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
+    }
+
+    bool next(SyncBatch &part)
+    {
+        part = SyncBatch();
+        std::optional<sql::ReadTransaction> read;
+        if (m_mode == EverythingByKey && !m_done) {
+            read.emplace(m_db);
+            m_query.reset();
+            m_query.emplace(m_db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE (Art, idLokal) > (?1, ?2) "
+                                  "ORDER BY Art, idLokal");
+            m_query->bind(1, m_lastArt).bind(2, m_lastId);
+        }
+        std::set<qint64> subjectsIn;
+        std::set<qint64> subjectsNeeded;
+        qint64 entities = 0;
+        qint64 bytes = 0;
+        while (!m_done && entities < m_limits.entities && bytes < m_limits.bytes) {
+            if (!m_query->step()) {
+                m_done = true;
+                break;
+            }
+            const qint64 art = m_query->int64(0);
+            const qint64 id = m_query->int64(1);
+            m_lastArt = art;
+            m_lastId = id;
+            qint64 subject = 0;
+            if (art == ArtSubject) {
+                part.subjects.push_back(m_reader.subject(id));
+                subjectsIn.insert(id);
+                bytes += 64 + part.subjects.back().name.size() * 2;
+            } else if (art == ArtCard) {
+                part.cards.push_back(m_reader.card(id, &subject));
+                const SyncCard &c = part.cards.back();
+                bytes += 160 + (c.frage.size() + c.antwort.size()) * 2 + qint64(c.media.size()) * 96;
+            } else if (art == ArtVerdict) {
+                part.log.push_back(m_reader.verdict(id, &subject));
+                bytes += 160;
+            } else {
+                continue;
+            }
+            ++entities;
+            if (subject)
+                subjectsNeeded.insert(subject);
+        }
+        for (qint64 id : subjectsNeeded)
+            if (!subjectsIn.count(id))
+                part.subjects.push_back(m_reader.subject(id));
+        if (m_mode == EverythingByKey)
+            m_query.reset(); // before the read transaction ends
+        m_written += entities;
+        return entities > 0;
+    }
+
+    qint64 written() const { return m_written; }
+
+private:
+    sql::Database &m_db;
+    Reader &m_reader;
+    Mode m_mode;
+    SyncPartLimits m_limits;
+    qint64 m_lastArt = -1;
+    qint64 m_lastId = 0;
+    std::optional<sql::Statement> m_query;
+    bool m_done = false;
+    qint64 m_written = 0;
 };
 
 // Before the first sync the file's entities have no clocks: each gets one now, its place
@@ -1066,43 +1164,30 @@ void SyncStore::markApplied(const QString &machine, qint64 file)
     tx.commit();
 }
 
-qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(const SyncBatch &)> &write)
+SyncCovers SyncStore::appliedAll()
+{
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Maschine, Nr FROM tblAbgleichGelesen");
+    SyncCovers covers;
+    while (q.step())
+        covers[q.text(0)].insert(q.int64(1));
+    return covers;
+}
+
+qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(SyncWrite &)> &write,
+                               const SyncPartLimits &limits)
 {
     sql::Database &db = StoreAccess::database(m_store);
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(db);
     const SyncIdentity me = identity();
+    SyncWrite out;
+    // Nothing applied yet, not even a file of its own: what it writes is all it holds.
+    out.whole = appliedAll().empty();
     Reader reader(db, me.machine);
-    SyncBatch batch;
-    std::set<qint64> subjects;
-    std::set<qint64> subjectsWritten;
-    {
-        std::vector<std::pair<qint64, qint64>> pending;
-        sql::Statement q(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1");
-        while (q.step())
-            pending.emplace_back(q.int64(0), q.int64(1));
-        for (const auto &[art, id] : pending) {
-            qint64 subject = 0;
-            if (art == ArtSubject) {
-                batch.subjects.push_back(reader.subject(id));
-                subjectsWritten.insert(id);
-            } else if (art == ArtCard) {
-                batch.cards.push_back(reader.card(id, &subject));
-            } else if (art == ArtVerdict) {
-                batch.log.push_back(reader.verdict(id, &subject));
-            }
-            if (subject)
-                subjects.insert(subject);
-        }
-    }
-    if (batch.empty())
-        return 0;
-    // Each card's subject travels with it: a file that comes before its subject's own still merges.
-    for (qint64 id : subjects)
-        if (!subjectsWritten.count(id))
-            batch.subjects.push_back(reader.subject(id));
-    const std::optional<qint64> file = write(batch);
-    if (!file)
+    PartReader parts(db, reader, out.whole ? PartReader::Everything : PartReader::Pending, limits);
+    out.next = [&parts](SyncBatch &part) { return parts.next(part); };
+    const std::optional<qint64> file = write(out);
+    if (!file || parts.written() == 0)
         return 0;
     db.exec("UPDATE tblAbgleichUhr SET Neu = 0 WHERE Neu = 1");
     sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
@@ -1111,10 +1196,33 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(const S
         .run();
     sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
     tx.commit();
-    return qint64(batch.subjects.size()) + qint64(batch.cards.size()) + qint64(batch.log.size());
+    return parts.written();
+}
+
+qint64 SyncStore::writeSnapshot(const std::function<void(SyncWrite &)> &write, const SyncPartLimits &limits)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    const SyncIdentity me = identity();
+    SyncWrite out;
+    out.whole = true;
+    // What it covers is read first: every entity read afterwards holds at least that.
+    out.covers = appliedAll();
+    Reader reader(db, me.machine, false);
+    PartReader parts(db, reader, PartReader::EverythingByKey, limits);
+    out.next = [&parts](SyncBatch &part) { return parts.next(part); };
+    write(out);
+    return parts.written();
 }
 
 qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 file,
+                        const std::function<QByteArray(const QByteArray &)> &media)
+{
+    bool given = false;
+    return merge([&]() -> const SyncBatch * { return std::exchange(given, true) ? nullptr : &batch; },
+                 SyncCovers{{machine, {file}}}, media);
+}
+
+qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const SyncCovers &files,
                         const std::function<QByteArray(const QByteArray &)> &media)
 {
     sql::Database &db = StoreAccess::database(m_store);
@@ -1123,19 +1231,26 @@ qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 f
     // The triggers stay quiet: what comes from elsewhere is no change of this machine's.
     db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
     Merger merger(db, identity().machine, media);
-    const std::vector<qint64> deletions = merger.mergeSubjects(batch.subjects);
-    std::vector<const SyncCard *> cards;
-    cards.reserve(batch.cards.size());
-    for (const SyncCard &c : batch.cards)
-        cards.push_back(&c);
-    merger.mergeCards(std::move(cards), batch.subjects);
+    // Deletions of subjects wait for every part: a card in a later one may keep its subject.
+    std::vector<qint64> deletions;
+    while (const SyncBatch *batch = next()) {
+        const std::vector<qint64> d = merger.mergeSubjects(batch->subjects);
+        deletions.insert(deletions.end(), d.begin(), d.end());
+        std::vector<const SyncCard *> cards;
+        cards.reserve(batch->cards.size());
+        for (const SyncCard &c : batch->cards)
+            cards.push_back(&c);
+        merger.mergeCards(std::move(cards), batch->subjects);
+        merger.mergeLog(batch->log);
+    }
     merger.deleteSubjects(deletions);
-    merger.mergeLog(batch.log);
     sql::Statement(db, "UPDATE tblAbgleichStand SET Uhr = MAX(Uhr, ?1) WHERE Nr = 1").bind(1, merger.m_latest).run();
-    sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
-        .bind(1, machine)
-        .bind(2, file)
-        .run();
+    for (const auto &[machine, numbers] : files)
+        for (qint64 number : numbers)
+            sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+                .bind(1, machine)
+                .bind(2, number)
+                .run();
     db.exec("DELETE FROM tblAbgleichStill");
     tx.commit();
     return merger.m_changed;

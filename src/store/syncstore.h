@@ -81,6 +81,24 @@ struct SyncBatch {
     bool empty() const { return subjects.empty() && cards.empty() && log.empty(); }
 };
 
+// The files of each machine a data file has applied (or a snapshot holds), by machine.
+using SyncCovers = std::map<QString, std::set<qint64>>;
+
+// What a write hands out, in parts of bounded size, so that neither side ever holds
+// a large data file whole in memory.
+struct SyncWrite {
+    bool whole = false; // every entity the data file holds (a snapshot), not only its changes
+    SyncCovers covers;  // with whole: the files applied here, which it holds
+    // The next part; false after the last.
+    std::function<bool(SyncBatch &)> next;
+};
+
+// The bounds of one part: it ends after this many entities or about this many bytes of text.
+struct SyncPartLimits {
+    qint64 entities = 20000;
+    qint64 bytes = qint64(4) << 20;
+};
+
 // What the data file keeps about its sync.
 struct SyncIdentity {
     QString collection; // empty until the first sync
@@ -109,16 +127,30 @@ public:
     // The bytes of a stored content; empty when there is none.
     QByteArray mediaContent(const QByteArray &checksum);
 
+    // Every file of every machine applied here.
+    SyncCovers appliedAll();
+
     // Writes this machine's changes: hands everything changed here since the last file
-    // (the whole file on its first sync) to write, which returns the number of the file
-    // it wrote (or nullopt: nothing needed writing); then marks them as written and the
-    // file as applied, in the same write transaction. Returns the entities written.
-    qint64 writeChanges(const std::function<std::optional<qint64>(const SyncBatch &)> &write);
+    // (on its first sync, when it has applied nothing yet, the whole file as a snapshot)
+    // to write, which returns the number of the file it wrote (or nullopt: nothing
+    // needed writing); then marks them as written and the file as applied, in the same
+    // write transaction. Returns the entities written.
+    qint64 writeChanges(const std::function<std::optional<qint64>(SyncWrite &)> &write,
+                        const SyncPartLimits &limits = {});
+    // Hands the whole state this data file knows (every entity with its clocks, the
+    // deleted ones as such) and the files it covers to write, in one read transaction.
+    // Returns the entities handed out.
+    qint64 writeSnapshot(const std::function<void(SyncWrite &)> &write, const SyncPartLimits &limits = {});
 
     // Merges a batch of another machine (or this one's own, from before a restored copy)
     // and records its file as applied, in one write transaction; media gives the bytes
     // of a content not stored here. Returns the entities that changed anything.
     qint64 merge(const SyncBatch &batch, const QString &machine, qint64 file,
+                 const std::function<QByteArray(const QByteArray &)> &media);
+    // The same for a file in parts or a snapshot: next gives each part in turn (nullptr
+    // after the last; it may throw to give up, which leaves the data file as before), and
+    // files are recorded as applied; all in one write transaction.
+    qint64 merge(const std::function<const SyncBatch *()> &next, const SyncCovers &files,
                  const std::function<QByteArray(const QByteArray &)> &media);
     // Records a file as applied without merging (a file that holds nothing).
     void markApplied(const QString &machine, qint64 file);

@@ -5,6 +5,8 @@
 // file writes only files of its own there (numbered, never changed once written) and
 // merges what the other machines wrote. Qt Core and the store only, no widgets.
 
+#include "store/syncstore.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -52,11 +54,17 @@ bool hasPendingChanges(Store &store);
 // The end of the last sync that completed; invalid when none did.
 QDateTime lastSync(Store &store);
 
+// How large the files a sync writes may grow (the tests cut them small).
+struct Limits {
+    SyncPartLimits parts;
+};
+
 // Writes this machine's new changes into the folder and merges every other machine's
-// files, in write transactions of the store: a kill at any moment leaves the data file
-// as before or after the sync. Throws SyncError (the folder is missing or cannot be
-// written) or StoreError.
-Outcome syncNow(Store &store, const QString &folder);
+// files (or a snapshot in their place), each file in a write transaction of the store:
+// a kill at any moment leaves the data file as before or after it. Then it folds away
+// its own files that a snapshot holds and every machine has applied. Throws SyncError
+// (the folder is missing or cannot be written) or StoreError.
+Outcome syncNow(Store &store, const QString &folder, const Limits &limits = {});
 
 // The machines seen in the folder for this data file's collection. Throws SyncError.
 std::vector<Machine> machines(Store &store, const QString &folder);

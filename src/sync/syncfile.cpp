@@ -298,24 +298,117 @@ std::optional<QCborMap> body(const QByteArray &bytes, ReadResult *why)
     return value.toMap();
 }
 
-FileHeader headerOf(const QCborMap &m)
+constexpr qint64 kMaxNumber = 99999999;
+constexpr qint64 kMaxPart = 9999;
+// The most file numbers a list of covered or applied files may name: beyond it a file
+// counts as damaged rather than filling the memory.
+constexpr qint64 kMaxCovered = 4000000;
+
+FileHeader headerOf(const QCborMap &m, BodyKind kind)
 {
     FileHeader h;
     if (integer(field(m, "v"), 1, 1000) > kFormat)
         throw Bad{};
+    const qint64 art = m.contains(QLatin1String("art")) ? integer(field(m, "art"), 0, 3) : 0;
+    if (art != qint64(kind))
+        throw Bad{};
     h.collection = identity(field(m, "sammlung"));
     h.machine = identity(field(m, "maschine"));
     h.host = text(field(m, "rechner"));
-    h.number = integer(field(m, "nr"), 1, 99999999);
+    h.number = integer(field(m, "nr"), kind == BodyKind::Acks ? 0 : 1, kMaxNumber);
     h.written = integer(field(m, "zeit"), 0, kTimeHigh);
+    if (m.contains(QLatin1String("teil")))
+        h.part = qint32(integer(field(m, "teil"), 1, kMaxPart));
+    if (m.contains(QLatin1String("letzter")))
+        h.last = boolean(field(m, "letzter"));
     return h;
+}
+
+QCborMap headerValue(const FileHeader &header, BodyKind kind)
+{
+    QCborMap m;
+    m.insert(QStringLiteral("v"), kFormat);
+    if (kind != BodyKind::Changes)
+        m.insert(QStringLiteral("art"), qint64(kind));
+    m.insert(QStringLiteral("sammlung"), header.collection);
+    m.insert(QStringLiteral("maschine"), header.machine);
+    m.insert(QStringLiteral("rechner"), header.host);
+    m.insert(QStringLiteral("nr"), header.number);
+    m.insert(QStringLiteral("zeit"), header.written);
+    if (header.part != 1 || !header.last) {
+        m.insert(QStringLiteral("teil"), header.part);
+        m.insert(QStringLiteral("letzter"), header.last);
+    }
+    return m;
+}
+
+// Runs of numbers: [[1, 40], [42, 42]].
+QCborMap coversValue(const SyncCovers &covers)
+{
+    QCborMap m;
+    for (const auto &[machine, numbers] : covers) {
+        QCborArray runs;
+        for (auto it = numbers.begin(); it != numbers.end();) {
+            const qint64 first = *it;
+            qint64 last = first;
+            while (++it != numbers.end() && *it == last + 1)
+                last = *it;
+            runs.append(QCborArray{first, last});
+        }
+        m.insert(machine, runs);
+    }
+    return m;
+}
+
+SyncCovers coversOf(const QCborValue &value)
+{
+    SyncCovers covers;
+    qint64 total = 0;
+    const QCborMap m = map(value);
+    for (auto it = m.constBegin(); it != m.constEnd(); ++it) {
+        std::set<qint64> &numbers = covers[identity(it.key())];
+        for (const QCborValue &x : array(it.value())) {
+            const QCborArray run = array(x);
+            if (run.size() != 2)
+                throw Bad{};
+            const qint64 first = integer(run.at(0), 1, kMaxNumber);
+            const qint64 last = integer(run.at(1), first, kMaxNumber);
+            total += last - first + 1;
+            if (total > kMaxCovered)
+                throw Bad{};
+            for (qint64 n = first; n <= last; ++n)
+                numbers.insert(numbers.end(), n);
+        }
+    }
+    return covers;
+}
+
+QByteArray envelope(const QCborMap &m)
+{
+    const QByteArray content = m.toCborValue().toCbor();
+    QByteArray out(kMagic, kMagicSize);
+    char length[8];
+    qToBigEndian<quint64>(quint64(content.size()), length);
+    out.append(length, 8);
+    out.append(QCryptographicHash::hash(content, QCryptographicHash::Sha256));
+    out.append(content);
+    return out;
 }
 
 } // namespace
 
-QString fileName(qint64 number) { return QStringLiteral("%1.tarlivo").arg(number, 8, 10, QLatin1Char('0')); }
+QString fileName(qint64 number, qint32 part)
+{
+    const QString n = QStringLiteral("%1").arg(number, 8, 10, QLatin1Char('0'));
+    return part ? QStringLiteral("%1-%2.tarlivo").arg(n).arg(part, 4, 10, QLatin1Char('0'))
+                : QStringLiteral("%1.tarlivo").arg(n);
+}
 
-FileKind kindOfName(const QString &name, qint64 *number)
+QString snapshotName(qint64 number, qint32 part) { return QStringLiteral("stand-") + fileName(number, part); }
+
+QString acksName() { return QStringLiteral("quittung.tarlivo"); }
+
+FileKind kindOfName(const QString &name, qint64 *number, qint32 *part)
 {
     // Syncthing keeps both sides of a conflict ("x.sync-conflict-20261208-101010-ABCDEFG.tarlivo")
     // and writes into ".syncthing.x.tmp"; Nextcloud's client "x (conflicted copy 2026-12-08 101010).tarlivo".
@@ -325,24 +418,27 @@ FileKind kindOfName(const QString &name, qint64 *number)
         return FileKind::ToolCopy;
     if (name.startsWith(QLatin1Char('.')) && name.contains(QLatin1String(".tmp-")))
         return FileKind::OwnTemp;
-    static const QRegularExpression changes(QStringLiteral("^([0-9]{8})\\.tarlivo$"));
-    const QRegularExpressionMatch match = changes.match(name);
+    if (name == acksName())
+        return FileKind::Acks;
+    static const QRegularExpression numbered(QStringLiteral("^(stand-)?([0-9]{8})(-([0-9]{4}))?\\.tarlivo$"));
+    const QRegularExpressionMatch match = numbered.match(name);
     if (!match.hasMatch())
         return FileKind::Other;
+    const qint32 p = match.captured(4).isEmpty() ? 0 : qint32(match.captured(4).toInt());
+    if (!match.captured(3).isEmpty() && p == 0)
+        return FileKind::Other;
     if (number)
-        *number = match.captured(1).toLongLong();
-    return FileKind::Changes;
+        *number = match.captured(2).toLongLong();
+    if (part)
+        *part = p;
+    if (match.captured(1).isEmpty())
+        return FileKind::Changes;
+    return p ? FileKind::SnapshotPart : FileKind::Snapshot;
 }
 
-QByteArray encode(const FileHeader &header, const SyncBatch &batch)
+QByteArray encode(const FileHeader &header, const SyncBatch &batch, BodyKind kind)
 {
-    QCborMap m;
-    m.insert(QStringLiteral("v"), kFormat);
-    m.insert(QStringLiteral("sammlung"), header.collection);
-    m.insert(QStringLiteral("maschine"), header.machine);
-    m.insert(QStringLiteral("rechner"), header.host);
-    m.insert(QStringLiteral("nr"), header.number);
-    m.insert(QStringLiteral("zeit"), header.written);
+    QCborMap m = headerValue(header, kind);
     QCborArray subjects;
     for (const SyncSubject &s : batch.subjects)
         subjects.append(subjectValue(s));
@@ -355,24 +451,84 @@ QByteArray encode(const FileHeader &header, const SyncBatch &batch)
     m.insert(QStringLiteral("gebiete"), subjects);
     m.insert(QStringLiteral("karten"), cards);
     m.insert(QStringLiteral("log"), log);
-    const QByteArray content = m.toCborValue().toCbor();
-    QByteArray out(kMagic, kMagicSize);
-    char length[8];
-    qToBigEndian<quint64>(quint64(content.size()), length);
-    out.append(length, 8);
-    out.append(QCryptographicHash::hash(content, QCryptographicHash::Sha256));
-    out.append(content);
-    return out;
+    return envelope(m);
 }
 
-ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncBatch *batch)
+QByteArray encodeSnapshot(const SnapshotIndex &index)
+{
+    QCborMap m = headerValue(index.header, BodyKind::Snapshot);
+    m.insert(QStringLiteral("deckt"), coversValue(index.covers));
+    QCborArray parts;
+    for (const QByteArray &checksum : index.parts)
+        parts.append(checksum);
+    m.insert(QStringLiteral("teile"), parts);
+    return envelope(m);
+}
+
+ReadResult decodeSnapshot(const QByteArray &bytes, const QString &collection, SnapshotIndex *index)
 {
     ReadResult why;
     const std::optional<QCborMap> m = body(bytes, &why);
     if (!m)
         return why;
     try {
-        *header = headerOf(*m);
+        SnapshotIndex x;
+        x.header = headerOf(*m, BodyKind::Snapshot);
+        if (x.header.collection != collection)
+            return ReadResult::OtherCollection;
+        x.covers = coversOf(field(*m, "deckt"));
+        for (const QCborValue &v : array(field(*m, "teile"))) {
+            if (!v.isByteArray() || v.toByteArray().size() != 32)
+                throw Bad{};
+            x.parts.push_back(v.toByteArray());
+        }
+        if (x.parts.empty() || qint64(x.parts.size()) > kMaxPart)
+            throw Bad{};
+        *index = std::move(x);
+    } catch (const Bad &) {
+        return ReadResult::Damaged;
+    }
+    return ReadResult::Ok;
+}
+
+QByteArray encodeAcks(const FileHeader &header, const SyncCovers &applied)
+{
+    QCborMap m = headerValue(header, BodyKind::Acks);
+    m.insert(QStringLiteral("gelesen"), coversValue(applied));
+    return envelope(m);
+}
+
+ReadResult decodeAcks(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncCovers *applied)
+{
+    ReadResult why;
+    const std::optional<QCborMap> m = body(bytes, &why);
+    if (!m)
+        return why;
+    try {
+        *header = headerOf(*m, BodyKind::Acks);
+        if (header->collection != collection)
+            return ReadResult::OtherCollection;
+        *applied = coversOf(field(*m, "gelesen"));
+    } catch (const Bad &) {
+        return ReadResult::Damaged;
+    }
+    return ReadResult::Ok;
+}
+
+QByteArray bodyChecksum(const QByteArray &bytes)
+{
+    return bytes.size() < kHeaderSize ? QByteArray() : bytes.mid(kMagicSize + 8, 32);
+}
+
+ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncBatch *batch,
+                  BodyKind kind)
+{
+    ReadResult why;
+    const std::optional<QCborMap> m = body(bytes, &why);
+    if (!m)
+        return why;
+    try {
+        *header = headerOf(*m, kind);
         if (header->collection != collection)
             return ReadResult::OtherCollection;
         SyncBatch b;
@@ -403,7 +559,8 @@ std::optional<FileHeader> decodeHeader(const QByteArray &bytes)
     if (!m)
         return std::nullopt;
     try {
-        return headerOf(*m);
+        const qint64 art = m->contains(QLatin1String("art")) ? integer(field(*m, "art"), 0, 3) : 0;
+        return headerOf(*m, BodyKind(art));
     } catch (const Bad &) {
         return std::nullopt;
     }
