@@ -109,9 +109,9 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         // A click on the Frage header: every card of the subject sorted by its text.
         if (i == 0)
             result["sort_by_frage"] = timedMs(window, [&] {
-                ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Frage, Qt::AscendingOrder);
+                ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Question, Qt::AscendingOrder);
             });
-        ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Fach, Qt::AscendingOrder);
+        ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Compartment, Qt::AscendingOrder);
         window.showSubject(std::nullopt);
         ctl<QTableView>(window, "tblKarten")->viewport()->repaint();
         ctl<QTableView>(window, "tblKarten")->scrollToBottom();

@@ -43,7 +43,7 @@ struct Times {
 template <class Action>
 void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&action)
 {
-    PaintWatch faecher, tage, prognose;
+    PaintWatch compartments, days, prognose;
     const double cpuStart = processCpuMs();
     QElapsedTimer timer;
     timer.start();
@@ -51,21 +51,21 @@ void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&ac
     QWidget *chartFaecher = chart(*window, "chartFaecher");
     QWidget *chartTage = chart(*window, "chartTage");
     QWidget *chartPrognose = chart(*window, "chartPrognose");
-    chartFaecher->installEventFilter(&faecher);
-    chartTage->installEventFilter(&tage);
+    chartFaecher->installEventFilter(&compartments);
+    chartTage->installEventFilter(&days);
     chartPrognose->installEventFilter(&prognose);
     window->show();
     chartFaecher->update();
     chartTage->update();
     chartPrognose->update();
-    while (!(faecher.painted && tage.painted && prognose.painted) && timer.elapsed() < 10000)
+    while (!(compartments.painted && days.painted && prognose.painted) && timer.elapsed() < 10000)
         QCoreApplication::processEvents();
     times.wall.push_back(double(timer.nsecsElapsed()) / 1e6);
     times.cpu.push_back(processCpuMs() - cpuStart);
-    chartFaecher->removeEventFilter(&faecher);
-    chartTage->removeEventFilter(&tage);
+    chartFaecher->removeEventFilter(&compartments);
+    chartTage->removeEventFilter(&days);
     chartPrognose->removeEventFilter(&prognose);
-    if (!(faecher.painted && tage.painted && prognose.painted))
+    if (!(compartments.painted && days.painted && prognose.painted))
         throw std::runtime_error("the charts were never painted");
 }
 

@@ -11,17 +11,17 @@
 //   > S name            < S id           new subject
 //   > R old new         < R              rename
 //   > C subject f a     < C id           new card
-//   > V kind card fach  < V              verdict R(ichtig), F(ast), X (Falsch); fach: list text
+//   > V kind card compartment  < V              verdict R(ichtig), F(ast), X (Falsch); compartment: list text
 //   > E card f a        < E              edit
 //   > D card...         < D              card list: delete the cards
 //   > M subject card... < M              card list: move the cards to the subject
-//   > K fach card...    < K              card list: the cards to the end of compartment fach
+//   > K compartment card...    < K              card list: the cards to the end of compartment compartment
 //   > G subject         < G              card list: delete the subject with its cards
 //   > U                 < U              undo through the backdrop's menu (nothing when none is left)
 //   > Y                 < Y              redo likewise
 //   > B card name       < B              card list: the edit dialog puts the picture of
 //                                        that name on the card's question ("-": removes it)
-//   > W kind card fach  < V              a verdict on the reverse place (practice asks the answer)
+//   > W kind card compartment  < V              a verdict on the reverse place (practice asks the answer)
 //   > H subject setting < H              plan window: the subject's direction (0, 1, 2)
 //   > V kind card h     < V              also a verdict through "Karten → Abfrage …" (typed or
 //                                        chosen, W on a reverse place), stored by "Weiter" or closing
@@ -36,7 +36,7 @@
 //   > Z                 < Z              sync: the file through the folder Abgleich-A, the folders
 //                                        copied to Abgleich-B and back, a second data file
 //                                        (Zweit.mdb) through Abgleich-B, the file again
-//   P card fach stelle                   (--log) a position written by the change before "<"
+//   P card compartment queuePlace                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
 //
@@ -274,11 +274,11 @@ private:
                 return;
             }
             // The edit window refuses empty boxes; a text of its own is never empty.
-            const QString frage =
+            const QString question =
                 chance(0.3) ? textBox(e, "txtEditFrage")->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
-            const QString antwort = chance(0.3) ? textBox(e, "txtEditAntwort")->text() : text() + QStringLiteral("A");
-            textBox(e, "txtEditFrage")->setText(frage);
-            textBox(e, "txtEditAntwort")->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
+            const QString answer = chance(0.3) ? textBox(e, "txtEditAntwort")->text() : text() + QStringLiteral("A");
+            textBox(e, "txtEditFrage")->setText(question);
+            textBox(e, "txtEditAntwort")->setText(answer.isEmpty() ? QStringLiteral("-") : answer);
             emitLine(QStringLiteral("> E %1 %2 %3")
                          .arg(card)
                          .arg(hex(textBox(e, "txtEditFrage")->text()), hex(textBox(e, "txtEditAntwort")->text())));
@@ -310,10 +310,10 @@ private:
         unexpectedMessages();
         if (!w || !w->isVisible())
             return;
-        auto *gebiet = ctl<QComboBox>(*w, "cmbGebiet");
-        if (gebiet->count() > 1) {
-            gebiet->setCurrentIndex(below(gebiet->count()));
-            emit gebiet->activated(gebiet->currentIndex());
+        auto *subjectBox = ctl<QComboBox>(*w, "cmbGebiet");
+        if (subjectBox->count() > 1) {
+            subjectBox->setCurrentIndex(below(subjectBox->count()));
+            emit subjectBox->activated(subjectBox->currentIndex());
             unexpectedMessages();
         }
         const std::optional<qint32> card = w->shownCard();
@@ -409,10 +409,10 @@ private:
         const int cards = chance(0.2) ? 600 + below(1200) : 1 + below(5);
         for (int i = 0; i < cards; ++i) {
             // Texts the file carries unchanged: no tabs, quotes, line breaks or markup.
-            const QString frage = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
-            const QString antwort = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
-            file += (frage + QLatin1Char('\t') + antwort + QLatin1Char('\n')).toUtf8();
-            line += QStringLiteral(" %1 %2").arg(hex(frage), hex(antwort));
+            const QString question = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
+            const QString answer = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
+            file += (question + QLatin1Char('\t') + answer + QLatin1Char('\n')).toUtf8();
+            line += QStringLiteral(" %1 %2").arg(hex(question), hex(answer));
         }
         const QString path = QDir(m_options.dir).filePath(QStringLiteral("import-%1.txt").arg(m_options.tag));
         QFile out(path);
@@ -548,10 +548,10 @@ private:
         PlanWindow *plan = planOnSomeSubject(&subject);
         if (!plan)
             return;
-        const qint32 fach = 1 + below(6);
+        const qint32 compartment = 1 + below(6);
         const qint32 days = pick({"0", "1", "2", "7", "30", "365", "3650"}).toInt();
-        plan->showCompartment(fach);
-        emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(fach).arg(days));
+        plan->showCompartment(compartment);
+        emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(compartment).arg(days));
         ctl<QLineEdit>(*plan, "txtAbstand")->setText(QString::number(days));
         windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
         if (!refused())
@@ -619,9 +619,9 @@ private:
         if (!w || w->model().rowCount() == 0)
             return;
         const QString ids = selectSome(*w, 4);
-        const int fach = 1 + below(9); // the top compartment would make a later verdict refuse
-        emitLine(QStringLiteral("> K %1 %2").arg(fach).arg(ids));
-        m_dialogs.answers = {QString::number(fach)};
+        const int compartment = 1 + below(9); // the top compartment would make a later verdict refuse
+        emitLine(QStringLiteral("> K %1 %2").arg(compartment).arg(ids));
+        m_dialogs.answers = {QString::number(compartment)};
         windows::click(ctl<QPushButton>(*w, "cmdFach"));
         if (!refused())
             emitLine(QStringLiteral("< K"));

@@ -357,13 +357,13 @@ private slots:
         app.forms->start();
         FrmNeu &entry = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&entry));
-        TextBox *frage = textBox(entry, "txtFrage");
-        frage->setFocus();
-        QSignalSpy typedSpy(frage, &TextBox::characterTyped);
+        TextBox *question = textBox(entry, "txtFrage");
+        question->setFocus();
+        QSignalSpy typedSpy(question, &TextBox::characterTyped);
         // As a keyboard sends it, with its text (QTest leaves that out for Alt).
         QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
-        QApplication::sendEvent(frage, &press);
-        QCOMPARE(frage->text(), typed);
+        QApplication::sendEvent(question, &press);
+        QCOMPARE(question->text(), typed);
         QCOMPARE(typedSpy.count(), typed.isEmpty() ? 0 : 1);
     }
 

@@ -66,17 +66,17 @@ private slots:
         windows::type(textBox(neu, "txtFrage"), text);
         windows::type(textBox(neu, "txtAntwort"), text + QStringLiteral("!"));
         // What the boxes hold is what is stored, character for character.
-        const QString frage = textBox(neu, "txtFrage")->text();
-        const QString antwort = textBox(neu, "txtAntwort")->text();
-        if (frage != text)
-            qInfo() << "box holds" << frage.left(60) << "for" << text.left(60);
+        const QString question = textBox(neu, "txtFrage")->text();
+        const QString answer = textBox(neu, "txtAntwort")->text();
+        if (question != text)
+            qInfo() << "box holds" << question.left(60) << "for" << text.left(60);
         windows::click(button(neu, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         rawdb::State state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.cards.size()), 1);
         const qint64 card = state.cards.begin()->first;
-        QVERIFY(state.cards.at(card).frage == frage);
-        QVERIFY(state.cards.at(card).antwort == antwort);
+        QVERIFY(state.cards.at(card).question == question);
+        QVERIFY(state.cards.at(card).answer == answer);
 
         // Practice shows it as typed, never as markup, and can paint it.
         windows::click(button(neu, "cmdZumStart"));
@@ -85,8 +85,8 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(label(ueb, "lblFrage")->textFormat(), Qt::PlainText);
         QCOMPARE(label(ueb, "lblAntwort")->textFormat(), Qt::PlainText);
-        QVERIFY(label(ueb, "lblFrage")->text() == frage);
-        QVERIFY(label(ueb, "lblAntwort")->text() == antwort);
+        QVERIFY(label(ueb, "lblFrage")->text() == question);
+        QVERIFY(label(ueb, "lblAntwort")->text() == answer);
         paint(ueb);
         windows::click(button(ueb, "cmdAntwort"));
         paint(label(ueb, "lblAntwort"));
@@ -96,18 +96,18 @@ private slots:
         windows::click(button(ueb, "cmdEdit"));
         FrmEdit *edit = windows::edit(forms);
         QVERIFY(edit);
-        QVERIFY(textBox(edit, "txtEditFrage")->text() == frage);
-        QVERIFY(textBox(edit, "txtEditAntwort")->text() == antwort);
+        QVERIFY(textBox(edit, "txtEditFrage")->text() == question);
+        QVERIFY(textBox(edit, "txtEditAntwort")->text() == answer);
         windows::click(button(edit, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         state = rawdb::read(app.dbPath());
-        QVERIFY(state.cards.at(card).frage == frage);
-        QVERIFY(state.cards.at(card).antwort == antwort);
+        QVERIFY(state.cards.at(card).question == question);
+        QVERIFY(state.cards.at(card).answer == answer);
         QVERIFY(windows::ueb(forms));
-        QVERIFY(label(ueb, "lblFrage")->text() == frage);
+        QVERIFY(label(ueb, "lblFrage")->text() == question);
 
         windows::click(button(ueb, "cmdRichtig"));
-        QCOMPARE(rawdb::read(app.dbPath()).cards.at(card).fach, 2);
+        QCOMPARE(rawdb::read(app.dbPath()).cards.at(card).compartment, 2);
         const QStringList problems = rawdb::violations(app.dbPath());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
     }

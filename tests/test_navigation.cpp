@@ -251,7 +251,8 @@ private slots:
         }
         QPointer<Form> form = app.forms->loaded(window);
         QVERIFY(form && form->isVisible());
-        QPointer<ComboBox> fachList = window == "frmUeb" ? combo(app.forms->window<FrmUeb>(), "cmbFach") : nullptr;
+        QPointer<ComboBox> compartmentList =
+            window == "frmUeb" ? combo(app.forms->window<FrmUeb>(), "cmbFach") : nullptr;
 
         QVERIFY(form->close());
 
@@ -261,8 +262,8 @@ private slots:
         // Unloaded: the registry lets go of it at once, the object follows.
         QVERIFY(!app.forms->loaded(window));
         QVERIFY(!form->isVisible());
-        if (fachList)
-            QCOMPARE(fachList->count(), 0);
+        if (compartmentList)
+            QCOMPARE(compartmentList->count(), 0);
         TestApp::settle();
         QVERIFY(form.isNull());
         QVERIFY(welcome.isVisible());

@@ -207,7 +207,7 @@ private slots:
     // A PDF that cannot be made is refused with the reason, and no file is left.
     void commandRefusesAndWritesNothing_data()
     {
-        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("output"); // relative to the run's folder, unless absolute
         QTest::addColumn<bool>("dataFile");
         QTest::addColumn<QString>("reason");
@@ -227,7 +227,7 @@ private slots:
 
     void commandRefusesAndWritesNothing()
     {
-        QFETCH(QString, gebiet);
+        QFETCH(QString, subject);
         QFETCH(QString, output);
         QFETCH(bool, dataFile);
         QTemporaryDir dir;
@@ -242,7 +242,7 @@ private slots:
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        QCOMPARE(print::runPrintCommand({data, pdf, gebiet, false}, outStream, errStream), 1);
+        QCOMPARE(print::runPrintCommand({data, pdf, subject, false}, outStream, errStream), 1);
         QFETCH(QString, reason);
         QVERIFY2(err.contains(reason), qPrintable(err));
         QCOMPARE(out, QString());

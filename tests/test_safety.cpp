@@ -54,19 +54,19 @@ const char *opName(Op op)
 struct Scenario {
     Op op;
     std::unique_ptr<TestApp> app;
-    QString frage = QStringLiteral("Hauptstadt von Peru?");
-    QString antwort = QStringLiteral("Lima");
+    QString question = QStringLiteral("Hauptstadt von Peru?");
+    QString answer = QStringLiteral("Lima");
     QString name = QStringLiteral("Geschichte");
     qint32 card = 0;
-    QString shownFrage;
+    QString shownQuestion;
     QString listText;
 
     Scenario(Op o, bool bigTexts = false, StoreOptions options = noBackups())
         : op(o), app(std::make_unique<TestApp>(options))
     {
         if (bigTexts) {
-            frage = QString(60000, QLatin1Char('F'));
-            antwort = QString(60000, QLatin1Char('A'));
+            question = QString(60000, QLatin1Char('F'));
+            answer = QString(60000, QLatin1Char('A'));
             name = QStringLiteral("Geschichte ") + QString(30000, QChar(0x00e4));
         }
         Seeder seed = app->seeder();
@@ -98,23 +98,23 @@ struct Scenario {
         case Op::StoreCard:
             if (!windows::openEntry(forms(), QStringLiteral("Erdkunde")))
                 return false;
-            windows::type(textBox(neu(), "txtFrage"), frage);
-            windows::type(textBox(neu(), "txtAntwort"), antwort);
+            windows::type(textBox(neu(), "txtFrage"), question);
+            windows::type(textBox(neu(), "txtAntwort"), answer);
             return true;
         case Op::Verdict:
         case Op::Edit:
             if (!windows::openPractice(forms(), QStringLiteral("Erdkunde")))
                 return false;
             card = ueb()->shownCard().value_or(0);
-            shownFrage = label(ueb(), "lblFrage")->text();
+            shownQuestion = label(ueb(), "lblFrage")->text();
             listText = combo(ueb(), "cmbFach")->text();
             if (op == Op::Verdict)
                 return card != 0;
             windows::click(button(ueb(), "cmdEdit"));
             if (!edit())
                 return false;
-            textBox(edit(), "txtEditFrage")->setText(frage);
-            textBox(edit(), "txtEditAntwort")->setText(antwort);
+            textBox(edit(), "txtEditFrage")->setText(question);
+            textBox(edit(), "txtEditAntwort")->setText(answer);
             return true;
         }
         return false;
@@ -156,19 +156,19 @@ struct Scenario {
             return {};
         }
         case Op::StoreCard:
-            if (!neu() || textBox(neu(), "txtFrage")->text() != frage
-                || textBox(neu(), "txtAntwort")->text() != antwort)
+            if (!neu() || textBox(neu(), "txtFrage")->text() != question
+                || textBox(neu(), "txtAntwort")->text() != answer)
                 return QStringLiteral("typed card lost");
             if (!textBox(neu(), "txtAntwort")->isVisible() || !button(neu(), "cmdUebernahme")->isVisible())
                 return QStringLiteral("entry window went back a stage");
             return {};
         case Op::Verdict:
-            if (!ueb() || ueb()->shownCard().value_or(0) != card || label(ueb(), "lblFrage")->text() != shownFrage)
+            if (!ueb() || ueb()->shownCard().value_or(0) != card || label(ueb(), "lblFrage")->text() != shownQuestion)
                 return QStringLiteral("card on display changed");
             return {};
         case Op::Edit:
-            if (!edit() || textBox(edit(), "txtEditFrage")->text() != frage
-                || textBox(edit(), "txtEditAntwort")->text() != antwort)
+            if (!edit() || textBox(edit(), "txtEditFrage")->text() != question
+                || textBox(edit(), "txtEditAntwort")->text() != answer)
                 return QStringLiteral("edited texts lost");
             if (ueb())
                 return QStringLiteral("went back to practice as if saved");
@@ -187,11 +187,11 @@ struct Scenario {
         case Op::Rename:
             return {QLatin1Char('R'), {h(QStringLiteral("Erdkunde")), h(name)}, {}};
         case Op::StoreCard:
-            return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(frage), h(antwort)}, {}};
+            return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(question), h(answer)}, {}};
         case Op::Verdict:
             return {QLatin1Char('V'), {QStringLiteral("R"), QString::number(card), h(listText)}, {}};
         case Op::Edit:
-            return {QLatin1Char('E'), {QString::number(card), h(frage), h(antwort)}, {}};
+            return {QLatin1Char('E'), {QString::number(card), h(question), h(answer)}, {}};
         }
         return {};
     }

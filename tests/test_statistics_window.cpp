@@ -56,11 +56,11 @@ struct Fixture {
     Fixture()
     {
         const qint32 l0 = card(latein, 0), l1 = card(latein, 1), l2 = card(latein, 2), c0 = card(chemie, 0);
-        judge(-2, l0, Verdict::Richtig);
-        judge(-1, l1, Verdict::Falsch);
-        judge(-1, c0, Verdict::FastRichtig);
-        judge(0, l0, Verdict::Richtig);
-        judge(0, l2, Verdict::FastRichtig);
+        judge(-2, l0, Verdict::Right);
+        judge(-1, l1, Verdict::Wrong);
+        judge(-1, c0, Verdict::AlmostRight);
+        judge(0, l0, Verdict::Right);
+        judge(0, l2, Verdict::AlmostRight);
     }
 };
 
@@ -135,19 +135,19 @@ private slots:
         QCOMPARE((QStringList{ctl<QLabel>(w, "lblKarten")->text(), ctl<QLabel>(w, "lblHeute")->text(),
                               ctl<QLabel>(w, "lblFolge")->text()}),
                  figures);
-        const ui::BarChart &faecher = ctl<ui::ChartView>(w, "chartFaecher")->chart();
-        const ui::BarChart &tage = ctl<ui::ChartView>(w, "chartTage")->chart();
-        QCOMPARE(faecher.isEmpty(), compartments.isEmpty());
-        QCOMPARE(tage.isEmpty(), lastDays.isEmpty());
+        const ui::BarChart &compartmentChart = ctl<ui::ChartView>(w, "chartFaecher")->chart();
+        const ui::BarChart &dayChart = ctl<ui::ChartView>(w, "chartTage")->chart();
+        QCOMPARE(compartmentChart.isEmpty(), compartments.isEmpty());
+        QCOMPARE(dayChart.isEmpty(), lastDays.isEmpty());
         if (!compartments.isEmpty())
-            QCOMPARE(barsOf(faecher), compartments);
+            QCOMPARE(barsOf(compartmentChart), compartments);
         else
-            QCOMPARE(faecher.emptyText, ui::text::noCardsToChart());
-        QCOMPARE(tage.bars.size(), size_t(ui::StatisticsWindow::kDays));
+            QCOMPARE(compartmentChart.emptyText, ui::text::noCardsToChart());
+        QCOMPARE(dayChart.bars.size(), size_t(ui::StatisticsWindow::kDays));
         if (!lastDays.isEmpty())
-            QCOMPARE(barsOf(tage, 3), lastDays);
+            QCOMPARE(barsOf(dayChart, 3), lastDays);
         else
-            QCOMPARE(tage.emptyText, ui::text::noVerdictsToChart(ui::StatisticsWindow::kDays));
+            QCOMPARE(dayChart.emptyText, ui::text::noVerdictsToChart(ui::StatisticsWindow::kDays));
         QVERIFY(run.dialogs.messages.isEmpty());
     }
 
@@ -157,7 +157,7 @@ private slots:
         WindowRun run;
         run.window.showSubject(run.f.chemie);
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 0 Urteile"));
-        run.f.judge(0, run.f.card(run.f.chemie, 1), Verdict::Richtig);
+        run.f.judge(0, run.f.card(run.f.chemie, 1), Verdict::Right);
         run.window.refresh();
         QCOMPARE(run.window.currentSubject(), std::optional<qint32>(run.f.chemie));
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 1 Urteil"));
@@ -193,10 +193,10 @@ private slots:
         QTest::newRow("far apart") << QList<int>{2, 1000} << "2:1 1000:1";
         QList<int> many;
         QStringList first;
-        for (int fach = 1; fach <= 30; ++fach) {
-            many << fach;
-            if (fach < ui::kMaxCompartmentBars)
-                first << QStringLiteral("%1:1").arg(fach);
+        for (int compartment = 1; compartment <= 30; ++compartment) {
+            many << compartment;
+            if (compartment < ui::kMaxCompartmentBars)
+                first << QStringLiteral("%1:1").arg(compartment);
         }
         QTest::newRow("thirty") << many << first.join(' ') + " ab 20:11";
     }
@@ -206,8 +206,8 @@ private slots:
         QFETCH(QList<int>, compartments);
         QFETCH(QString, bars);
         Statistics s;
-        for (const int fach : compartments)
-            s.compartments.push_back({fach, 1});
+        for (const int compartment : compartments)
+            s.compartments.push_back({compartment, 1});
         QCOMPARE(barsOf(ui::compartmentChart(s)), bars);
     }
 
@@ -280,7 +280,7 @@ private slots:
         QCOMPARE(bars, 2 + 1 + 1 + 2 + 2);
         QVERIFY(texts.contains(ui::text::forecastChartTitle(ui::StatisticsWindow::kDays)));
         QVERIFY(texts.contains(ui::text::statisticsHeading(QString(kLatein).remove(QChar(1)))));
-        QVERIFY(texts.contains(ui::text::verdictFastRichtig()));
+        QVERIFY(texts.contains(ui::text::verdictAlmostRight()));
         QVERIFY(texts.contains(dayLabel(0)));
         const QString xmllint = QStandardPaths::findExecutable("xmllint");
         if (!xmllint.isEmpty())

@@ -24,7 +24,7 @@ QStringList questions(const QString &path)
 {
     QStringList all;
     for (const auto &[key, card] : rawdb::read(path).cards)
-        all << card.frage;
+        all << card.question;
     all.sort();
     return all;
 }
@@ -42,7 +42,7 @@ struct Other {
         sync::setFolder(*store, folder);
         sync::syncNow(*store, folder);
     }
-    void add(const QString &frage) { store->addCard(*store->subjectId(QStringLiteral("Bio")), frage, frage); }
+    void add(const QString &question) { store->addCard(*store->subjectId(QStringLiteral("Bio")), question, question); }
     sync::Outcome syncNow() { return sync::syncNow(*store, *sync::folder(*store)); }
 };
 

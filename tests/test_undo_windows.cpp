@@ -62,7 +62,7 @@ private slots:
         QVERIFY(app.answerShown());
         QTest::keyClick(&ueb, Qt::Key(key));
         const PracticeApp::Snapshot judged = app.snapshot();
-        QVERIFY(judged.positions.value(card).stelle != file.positions.value(card).stelle);
+        QVERIFY(judged.positions.value(card).queuePlace != file.positions.value(card).queuePlace);
         QCOMPARE(logRows(app), 1);
         QCOMPARE(action(app, "actRueckgaengig")->text(), text::undoMenu(step));
 

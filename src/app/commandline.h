@@ -11,7 +11,7 @@ struct CommandLine {
     Action action = Start;
     QString dataFile;   // --datei as given; empty: the usual place
     QString file;       // the file to import from, export or print to; the folder to sync through
-    QString gebiet;     // --gebiet; empty: none given
+    QString subject;    // --gebiet; empty: none given
     bool cards = false; // --karten: print cards to cut out rather than a list
 };
 

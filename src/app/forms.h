@@ -63,7 +63,7 @@ public:
     void startPractice(const QString &subject) override;
     void startDuePractice(const QString &subject) override;
     void startQuiz(const QString &subject) override;
-    void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) override;
+    void editCard(qint32 card, const QString &subject, const QString &question, const QString &answer) override;
     void unload(Form &form) override;
     void closedByUser(Form &form) override;
     void end() override { m_session.end(); }

@@ -119,11 +119,11 @@ void FrmBackground::follow(const Change &change)
             const DirectionSetting ways = store->direction(row.subjectId);
             int places = 0;
             if (Store::practises(ways, Direction::Forward)
-                && isDue(Store::learningDay(row.seit), store->interval(row.subjectId, row.fach), today))
+                && isDue(Store::learningDay(row.enteredAt), store->interval(row.subjectId, row.compartment), today))
                 ++places;
             if (row.reverse && Store::practises(ways, Direction::Reverse)
-                && isDue(Store::learningDay(row.reverse->seit), store->interval(row.subjectId, row.reverse->fach),
-                         today))
+                && isDue(Store::learningDay(row.reverse->enteredAt),
+                         store->interval(row.subjectId, row.reverse->compartment), today))
                 ++places;
             return places;
         };

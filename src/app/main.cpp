@@ -45,7 +45,7 @@ int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
                                                                         : Request::Export;
     request.dataFile = dataFile;
     request.file = command.file;
-    request.gebiet = command.gebiet;
+    request.subject = command.subject;
     return tarlivo::transfer::runCommand(request, out, err);
 }
 
@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
             err << "tarlivo: " << data.error << '\n';
             return 1;
         }
-        return tarlivo::print::runPrintCommand({data.path, command.file, command.gebiet, command.cards}, out, err);
+        return tarlivo::print::runPrintCommand({data.path, command.file, command.subject, command.cards}, out, err);
     }
 
     if (command.action != CommandLine::Start) {

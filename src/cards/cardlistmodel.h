@@ -23,8 +23,8 @@ class CardListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    // FachUmgekehrt: the reverse place's compartment, empty for a card without one.
-    enum Column { Frage, Antwort, Fach, Gebiet, FachUmgekehrt, ColumnCount };
+    // ReverseCompartment: the reverse place's compartment, empty for a card without one.
+    enum Column { Question, Answer, Compartment, Subject, ReverseCompartment, ColumnCount };
     static constexpr int kPageSize = 128;
 
     // store: the store as it is open now (the file may be opened afresh meanwhile).

@@ -33,8 +33,8 @@ enum class Mode {
 struct Place {
     qint32 card = 0;
     Direction direction = Direction::Forward;
-    qint32 fach = 0; // the place's compartment when it came on display
-    QString asked;   // Frage forward, Antwort reverse
+    qint32 compartment = 0; // the place's compartment when it came on display
+    QString asked;          // Frage forward, Antwort reverse
     QString answer;
     // Each side's picture as asked and answered; empty: none, or unreadable.
     QByteArray askedPicture;
@@ -100,7 +100,7 @@ public:
     Step judge(Verdict verdict, std::optional<qint32> listed);
     // The head place of the compartment chosen in the list ("Übernehmen"); empty: the
     // list's text names none.
-    Step show(std::optional<qint32> fach);
+    Step show(std::optional<qint32> compartment);
     // The place on display vanished (an edit found it deleted): on where the list
     // points, else at its start.
     Step resume(std::optional<qint32> listed);
@@ -108,7 +108,7 @@ public:
     // Off screen, a change touching the run leaves nothing on display.
     Step follow(const Change &change, bool undone, bool onScreen, std::optional<qint32> listed);
     // The edit window saved the texts of the place on display.
-    void edited(const QString &frage, const QString &antwort);
+    void edited(const QString &question, const QString &answer);
     // Nothing on display any more (the user left for another subject).
     void forget() { m_place.reset(); }
 
@@ -130,13 +130,13 @@ private:
     };
     Store &db() { return m_store(); }
     void fill(Step &step, qint32 preferred, bool firstIfGone);
-    void ask(Step &step, qint32 fach);
+    void ask(Step &step, qint32 compartment);
     bool askQueued(Step &step);
     // Nothing stays on display: the next place where the list points, or at its start.
     void goOnCleared(Step &step, std::optional<qint32> listed);
-    bool goOnDue(Step &step, qint32 fach);
+    bool goOnDue(Step &step, qint32 compartment);
     bool turnToReverse();
-    std::optional<Place> placeOf(qint32 card, Direction direction, qint32 fach);
+    std::optional<Place> placeOf(qint32 card, Direction direction, qint32 compartment);
     void loadPictures(Place &place);
     void setDirection(Direction direction) { m_direction = direction; }
     void clear(Step &step);

@@ -19,13 +19,13 @@ struct LegacySubject {
 struct LegacyCard {
     qint32 id = 0;
     std::optional<qint32> subject;
-    QString frage;
-    QString antwort;
+    QString question;
+    QString answer;
 };
 struct LegacyPosition {
     std::optional<qint32> card;
-    std::optional<qint32> fach;
-    std::optional<qint32> stelle;
+    std::optional<qint32> compartment;
+    std::optional<qint32> queuePlace;
 };
 struct LegacyData {
     int jetVersion = -1;

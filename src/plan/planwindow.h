@@ -26,8 +26,15 @@ class PlanWindow : public QWidget {
     Q_OBJECT
 
 public:
-    enum SubjectColumn { Gebiet, SubjectFaellig, SubjectWoche, SubjectKarten, SubjectNaechste };
-    enum CompartmentColumn { Fach, Abstand, FachFaellig, FachWoche, FachKarten, FachNaechste };
+    enum SubjectColumn { SubjectName, SubjectDueNow, SubjectWeek, SubjectCards, SubjectNext };
+    enum CompartmentColumn {
+        CompartmentNumber,
+        CompartmentInterval,
+        CompartmentDueNow,
+        CompartmentWeek,
+        CompartmentCards,
+        CompartmentNext
+    };
 
     PlanWindow(Session &session, Navigator &navigator, QWidget *parent = nullptr);
     ~PlanWindow() override;
@@ -40,7 +47,7 @@ public slots:
     // Reads everything afresh, keeping the subject and compartment chosen.
     void refresh();
     void showSubject(qint32 subjectId);
-    void showCompartment(qint32 fach);
+    void showCompartment(qint32 compartment);
     // The interval typed for the chosen compartment, saved; refused with a message
     // when it is no whole number of days from 0 to Store::kMaxInterval.
     void saveInterval();
@@ -71,7 +78,7 @@ private:
     QComboBox *cmbRichtung;
 
     void fillSubjects(std::optional<qint32> keep);
-    void fillCompartments(std::optional<qint32> keepFach);
+    void fillCompartments(std::optional<qint32> keepCompartment);
     void compartmentChosen();
     QString dayText(const std::optional<qint64> &day) const;
     // Reading aloud: the combo boxes made and laid out, filled for the chosen

@@ -46,12 +46,12 @@ FrmEdit::FrmEdit(Session &session, Navigator &navigator)
     connect(cmdUebernahme, &QPushButton::clicked, this, &FrmEdit::cmdUebernahme_Click);
 }
 
-void FrmEdit::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
+void FrmEdit::editCard(qint32 card, const QString &subject, const QString &question, const QString &answer)
 {
     m_card = card;
     showForm();
-    txtEditAntwort->setText(antwort);
-    txtEditFrage->setText(frage);
+    txtEditAntwort->setText(answer);
+    txtEditFrage->setText(question);
     setWindowTitle(subject);
 }
 

@@ -23,11 +23,11 @@ public:
     FrmEdit(Session &session, Navigator &navigator);
 
     // Shows the window for correcting card of subject, its texts as offered.
-    void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort);
+    void editCard(qint32 card, const QString &subject, const QString &question, const QString &answer);
 
 signals:
     // The card's texts were written as they now read; the window has gone.
-    void saved(const QString &frage, const QString &antwort);
+    void saved(const QString &question, const QString &answer);
     // The card was deleted meanwhile (here or by another running copy); the user was
     // told and the window has gone.
     void cardGone();

@@ -38,7 +38,7 @@ public:
     Direction direction() const { return m_run.direction(); }
 
     // Back from the edit window: the card on display now reads so; shows the window.
-    void showEditedCard(const QString &frage, const QString &antwort);
+    void showEditedCard(const QString &question, const QString &answer);
     // The edit window found its card deleted: practice shows again and goes on.
     void goOnAfterEdit();
 
@@ -66,7 +66,7 @@ private:
     // Another window or an undo changed the file: the display follows.
     void cardsChanged(const Change &change, const QObject *origin);
     // The compartment the list's text names, if any.
-    std::optional<qint32> namedFach() const;
+    std::optional<qint32> namedCompartment() const;
     // Removes the entries and whatever was typed into the list.
     void emptyList();
 

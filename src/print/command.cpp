@@ -21,7 +21,7 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         storeOptions.backups = false;
         std::unique_ptr<Store> store = Store::open(request.dataFile, storeOptions);
         PrintOptions options;
-        options.subject = request.gebiet;
+        options.subject = request.subject;
         options.layout = request.cards ? Layout::Cards : Layout::List;
         if (!options.subject.isEmpty() && !store->subjectExists(options.subject)) {
             err << transfer::text::subjectNotFound(options.subject) << Qt::endl;

@@ -42,11 +42,11 @@ struct PrintOptions {
 
 // What is printed of a card: both texts, its compartment and each side's picture file.
 struct PrintCard {
-    QString frage;
-    QString antwort;
-    qint32 fach = 1;
-    QByteArray frageBild;
-    QByteArray antwortBild;
+    QString question;
+    QString answer;
+    qint32 compartment = 1;
+    QByteArray questionPicture;
+    QByteArray answerPicture;
 };
 struct PrintSubject {
     QString name;

@@ -131,12 +131,13 @@ void PrintWindow::fillCompartments()
         if (subjectBox->currentIndex() > 0)
             subject = store.subjectId(subjectBox->currentText());
         for (const CompartmentCount &c : store.cardsPerCompartment(subject)) {
-            auto *item = new QListWidgetItem(
-                QStringLiteral("Fach %1 (%2)").arg(c.fach).arg(texts::byNumber(c.count, "%1 Karte", "%1 Karten")),
-                compartmentList);
-            item->setData(Qt::UserRole, c.fach);
+            auto *item = new QListWidgetItem(QStringLiteral("Fach %1 (%2)")
+                                                 .arg(c.compartment)
+                                                 .arg(texts::byNumber(c.count, "%1 Karte", "%1 Karten")),
+                                             compartmentList);
+            item->setData(Qt::UserRole, c.compartment);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            item->setCheckState(unchecked.count(c.fach) ? Qt::Unchecked : Qt::Checked);
+            item->setCheckState(unchecked.count(c.compartment) ? Qt::Unchecked : Qt::Checked);
         }
     } catch (const StoreError &e) {
         m_dialogs.message(this, transfer::text::storeProblem(e));

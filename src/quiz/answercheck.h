@@ -19,7 +19,7 @@ struct Mark {
 };
 
 struct Judgement {
-    Verdict verdict = Verdict::Falsch;
+    Verdict verdict = Verdict::Wrong;
     bool exact = false;       // typed as stored (an alternative or a bracket's choice)
     std::vector<Slip> slips;  // what was forgiven or held against it, in Slip's order
     QString answer;           // the right answer as shown

@@ -40,9 +40,9 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     cboGebiet = new QComboBox(this);
     cboGebiet->setObjectName(QStringLiteral("cboGebiet"));
     cboGebiet->setAccessibleName(QStringLiteral("Gebiet"));
-    auto *gebiet = new QLabel(QStringLiteral("&Gebiet:"), this);
-    gebiet->setTextFormat(Qt::PlainText);
-    gebiet->setBuddy(cboGebiet);
+    auto *subject = new QLabel(QStringLiteral("&Gebiet:"), this);
+    subject->setTextFormat(Qt::PlainText);
+    subject->setBuddy(cboGebiet);
     lblKarten = figureLabel("lblKarten", QStringLiteral("Anzahl der Karten"), this);
     lblHeute = figureLabel("lblHeute", QStringLiteral("Urteile heute"), this);
     lblFolge = figureLabel("lblFolge", QStringLiteral("Tage in Folge geübt"), this);
@@ -54,7 +54,7 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(gebiet);
+    top->addWidget(subject);
     top->addWidget(cboGebiet, 1);
     auto *figures = new QHBoxLayout;
     figures->addWidget(lblKarten);

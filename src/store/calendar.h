@@ -13,11 +13,11 @@ class Calendar : StorePart {
 public:
     explicit Calendar(Store &store);
 
-    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
-    qint32 interval(qint32 subjectId, qint32 fach);
+    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 compartment);
+    qint32 interval(qint32 subjectId, qint32 compartment);
     // Writes the row, or (nullopt) takes it away: the default again.
-    void writeInterval(qint32 subjectId, qint32 fach, const std::optional<IntervalRow> &row);
-    Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
+    void writeInterval(qint32 subjectId, qint32 compartment, const std::optional<IntervalRow> &row);
+    Change setInterval(qint32 subjectId, qint32 compartment, std::optional<qint32> days);
     std::vector<SubjectDue> dueBySubject();
     DueFigures dueFigures(qint32 subjectId);
     std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);

@@ -69,23 +69,23 @@ QString keyList(const std::vector<qint32> &ids)
     return list + QLatin1Char(']');
 }
 
-// seitColumn: where the statement reads the card's time; the list's rows go without it.
-CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
+// enteredAtColumn: where the statement reads the card's time; the list's rows go without it.
+CardRow cardRowOf(const sql::Statement &q, int enteredAtColumn = 6)
 {
     CardRow row;
     row.id = qint32(q.int64(0));
     row.subjectId = qint32(q.int64(1));
-    row.frage = q.text(2);
-    row.antwort = q.text(3);
-    row.fach = qint32(q.int64(4));
-    row.stelle = qint32(q.int64(5));
-    if (seitColumn >= 0)
-        row.seit = q.isNull(seitColumn) ? std::numeric_limits<qint64>::min() : q.int64(seitColumn);
+    row.question = q.text(2);
+    row.answer = q.text(3);
+    row.compartment = qint32(q.int64(4));
+    row.queuePlace = qint32(q.int64(5));
+    if (enteredAtColumn >= 0)
+        row.enteredAt = q.isNull(enteredAtColumn) ? std::numeric_limits<qint64>::min() : q.int64(enteredAtColumn);
     // The reverse place follows the time: compartment, queue place, time.
-    const int reverse = seitColumn >= 0 ? seitColumn + 1 : 7;
+    const int reverse = enteredAtColumn >= 0 ? enteredAtColumn + 1 : 7;
     if (!q.isNull(reverse))
         row.reverse = ReversePlace{qint32(q.int64(reverse)), qint32(q.int64(reverse + 1)),
-                                   seitColumn >= 0 ? q.int64(reverse + 2) : 0};
+                                   enteredAtColumn >= 0 ? q.int64(reverse + 2) : 0};
     return row;
 }
 
@@ -170,9 +170,9 @@ Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subj
     return change;
 }
 
-Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
+Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 compartment, Direction direction)
 {
-    if (fach < 1)
+    if (compartment < 1)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
     Change change;
     const std::vector<qint32> ids = distinct(cardIds);
@@ -187,18 +187,18 @@ Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Di
     const qint64 first = places.next();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-    qint32 stelle = qint32(first);
-    const qint64 seit = now();
+    qint32 queuePlace = qint32(first);
+    const qint64 enteredAt = now();
     for (CardRow &row : rows) {
-        const Place place{fach, stelle++, seit};
+        const Place place{compartment, queuePlace++, enteredAt};
         places.put(row.id, place);
         CardRow after = row;
         if (reverse) {
             after.reverse = place;
         } else {
-            after.fach = place.fach;
-            after.stelle = place.stelle;
-            after.seit = place.seit;
+            after.compartment = place.compartment;
+            after.queuePlace = place.queuePlace;
+            after.enteredAt = place.enteredAt;
         }
         change.cards.push_back({std::move(row), std::move(after)});
     }
@@ -244,18 +244,19 @@ Change Store::deleteSubject(qint32 subjectId)
     return change;
 }
 
-Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
+Change Store::editCard(qint32 cardId, const QString &question, const QString &answer,
+                       const std::vector<MediaEdit> &media)
 {
     Change change;
     prepareWrite();
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow({cardId});
     CardRow after = rows.front();
-    after.frage = frage.isNull() ? QStringLiteral("") : frage;
-    after.antwort = antwort.isNull() ? QStringLiteral("") : antwort;
+    after.question = question.isNull() ? QStringLiteral("") : question;
+    after.answer = answer.isNull() ? QStringLiteral("") : answer;
     sql::Statement(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
-        .bind(1, after.frage)
-        .bind(2, after.antwort)
+        .bind(1, after.question)
+        .bind(2, after.answer)
         .bind(3, cardId)
         .run();
     MediaLibrary(*this).applyEdits(cardId, media, change);

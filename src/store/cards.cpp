@@ -64,7 +64,7 @@ void Cards::renameSubject(const QString &oldName, const QString &newName)
     tx.commit();
 }
 
-qint32 Cards::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
+qint32 Cards::addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change)
 {
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
@@ -74,25 +74,25 @@ qint32 Cards::addCard(qint32 subjectId, const QString &frage, const QString &ant
             throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("subject %1").arg(subjectId));
     }
     Places forward(m_store, Direction::Forward);
-    const qint32 stelle = forward.next();
+    const qint32 queuePlace = forward.next();
     sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
-    card.bind(1, subjectId).bind(2, textOf(frage)).bind(3, textOf(antwort)).run();
+    card.bind(1, subjectId).bind(2, textOf(question)).bind(3, textOf(answer)).run();
     // The key of the row just inserted: no other writer can slip in between.
     const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
-    const qint64 seit = StoreAccess::now(m_store);
-    forward.add(cardId, subjectId, Place{1, stelle, seit});
+    const qint64 enteredAt = StoreAccess::now(m_store);
+    forward.add(cardId, subjectId, Place{1, queuePlace, enteredAt});
     // A subject practised the other way too gives the new card both places.
     std::optional<ReversePlace> reverse;
     if (Store::practises(m_store.direction(subjectId), Direction::Reverse)) {
         Places backward(m_store, Direction::Reverse);
-        reverse = Place{1, backward.next(), seit};
+        reverse = Place{1, backward.next(), enteredAt};
         backward.add(cardId, subjectId, *reverse);
     }
     tx.commit();
     if (change) {
         *change = Change{};
-        change->cards.push_back(
-            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit, reverse}});
+        change->cards.push_back({std::nullopt, CardRow{cardId, subjectId, textOf(question), textOf(answer), 1,
+                                                       queuePlace, enteredAt, reverse}});
     }
     return cardId;
 }
@@ -106,7 +106,7 @@ std::optional<CardText> Cards::cardText(qint32 cardId)
     return CardText{q.text(0), q.text(1)};
 }
 
-void Cards::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
+void Cards::saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change)
 {
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
@@ -114,14 +114,14 @@ void Cards::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     if (change)
         before = cardRow(cardId);
     sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, textOf(frage)).bind(2, textOf(antwort)).bind(3, cardId).run();
+    update.bind(1, textOf(question)).bind(2, textOf(answer)).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
     tx.commit();
     if (change) {
         CardRow after = *before;
-        after.frage = textOf(frage);
-        after.antwort = textOf(antwort);
+        after.question = textOf(question);
+        after.answer = textOf(answer);
         *change = Change{};
         change->cards.push_back({before, after});
     }
@@ -135,24 +135,26 @@ Change Cards::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
     // The compartment the card is in now, read inside this write: another window or
     // running copy may have moved it since it was shown.
     const std::optional<CardRow> before = cardRow(cardId);
-    if (!before || before->fach < 1 || (reverse && !before->reverse))
+    if (!before || before->compartment < 1 || (reverse && !before->reverse))
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    const qint32 fach = reverse ? before->reverse->fach : before->fach;
-    if (verdict == Verdict::Richtig && fach == kInt32Max)
+    const qint32 compartment = reverse ? before->reverse->compartment : before->compartment;
+    if (verdict == Verdict::Right && compartment == kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QString::fromLatin1(Store::kTopCompartment));
-    const qint32 newFach = verdict == Verdict::Richtig ? fach + 1 : verdict == Verdict::FastRichtig ? fach : 1;
+    const qint32 newCompartment = verdict == Verdict::Right         ? compartment + 1
+                                  : verdict == Verdict::AlmostRight ? compartment
+                                                                    : 1;
     Places places(m_store, direction);
-    const qint32 stelle = places.next();
+    const qint32 queuePlace = places.next();
     const qint64 at = StoreAccess::now(m_store);
-    places.put(cardId, Place{newFach, stelle, at});
-    LogRow log{0, at, cardId, before->subjectId, fach, newFach, verdict, direction};
+    places.put(cardId, Place{newCompartment, queuePlace, at});
+    LogRow log{0, at, cardId, before->subjectId, compartment, newCompartment, verdict, direction};
     sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                                 "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    insert.bind(1, log.zeitpunkt)
+    insert.bind(1, log.time)
         .bind(2, log.cardId)
         .bind(3, log.subjectId)
-        .bind(4, log.fachVorher)
-        .bind(5, log.fachNachher)
+        .bind(4, log.compartmentBefore)
+        .bind(5, log.compartmentAfter)
         .bind(6, qint64(verdict))
         .run();
     log.id = sqlite3_last_insert_rowid(m_db.handle());
@@ -163,11 +165,11 @@ Change Cards::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
     Change change;
     CardRow after = *before;
     if (reverse) {
-        after.reverse = ReversePlace{newFach, stelle, at};
+        after.reverse = ReversePlace{newCompartment, queuePlace, at};
     } else {
-        after.fach = newFach;
-        after.stelle = stelle;
-        after.seit = at;
+        after.compartment = newCompartment;
+        after.queuePlace = queuePlace;
+        after.enteredAt = at;
     }
     change.cards.push_back({before, after});
     change.log.push_back({std::nullopt, log});
@@ -182,11 +184,11 @@ std::optional<CardRow> Cards::cardRow(qint32 cardId)
     CardRow row;
     row.id = cardId;
     row.subjectId = toInt32(q.int64(0), path());
-    row.frage = q.text(1);
-    row.antwort = q.text(2);
-    row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
-    row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
-    row.seit = q.isNull(5) ? kNoSeit : q.int64(5);
+    row.question = q.text(1);
+    row.answer = q.text(2);
+    row.compartment = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
+    row.queuePlace = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
+    row.enteredAt = q.isNull(5) ? kNoEnteredAt : q.int64(5);
     if (!q.isNull(6))
         row.reverse = ReversePlace{toInt32(q.int64(6), path()), toInt32(q.int64(7), path()), q.int64(8)};
     return row;
@@ -201,14 +203,14 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
 {
     Cards(*this).renameSubject(oldName, newName);
 }
-qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
+qint32 Store::addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change)
 {
-    return Cards(*this).addCard(subjectId, frage, antwort, change);
+    return Cards(*this).addCard(subjectId, question, answer, change);
 }
 std::optional<CardText> Store::cardText(qint32 cardId) { return Cards(*this).cardText(cardId); }
-void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
+void Store::saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change)
 {
-    Cards(*this).saveCardText(cardId, frage, antwort, change);
+    Cards(*this).saveCardText(cardId, question, answer, change);
 }
 Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
 {

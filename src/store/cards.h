@@ -17,9 +17,9 @@ public:
     std::optional<qint32> subjectId(const QString &name);
     void addSubject(const QString &name);
     void renameSubject(const QString &oldName, const QString &newName);
-    qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change);
+    qint32 addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change);
     std::optional<CardText> cardText(qint32 cardId);
-    void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change);
+    void saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change);
     Change judgeCard(qint32 cardId, Verdict verdict, Direction direction);
     std::optional<CardRow> cardRow(qint32 cardId);
 

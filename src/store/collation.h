@@ -26,7 +26,7 @@ QStringList searchVariants(const QString &text);
 // Whether text holds one of the variants, letter case aside as the search index folds it.
 bool containsFolded(QStringView text, const QStringList &variants);
 
-// Name of the SQL function kSearchFunction(frage, antwort, needle): 1 when either
+// Name of the SQL function kSearchFunction(question, answer, needle): 1 when either
 // text holds needle (containsFolded), else 0. It finds the cards the search index
 // does not hold yet.
 inline constexpr const char *kSearchFunction = "tarlivo_enthaelt";

@@ -16,7 +16,7 @@ void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &langua
     sql::WriteTransaction tx(m_db);
     requireSubject(subjectId, nullptr);
     // No language on either side is kept as no row.
-    if (languages.frage.isEmpty() && languages.antwort.isEmpty()) {
+    if (languages.question.isEmpty() && languages.answer.isEmpty()) {
         sql::Statement(m_db, "DELETE FROM tblGebietSprache WHERE idGebiet = ?1").bind(1, subjectId).run();
     } else {
         sql::Statement(m_db,
@@ -24,8 +24,8 @@ void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &langua
                        "ON CONFLICT (idGebiet) DO UPDATE SET SpracheFrage = excluded.SpracheFrage, "
                        "SpracheAntwort = excluded.SpracheAntwort")
             .bind(1, subjectId)
-            .bind(2, languages.frage.isNull() ? QStringLiteral("") : languages.frage)
-            .bind(3, languages.antwort.isNull() ? QStringLiteral("") : languages.antwort)
+            .bind(2, languages.question.isNull() ? QStringLiteral("") : languages.question)
+            .bind(3, languages.answer.isNull() ? QStringLiteral("") : languages.answer)
             .run();
     }
     tx.commit();

@@ -12,7 +12,7 @@ namespace tarlivo::schema {
 // Writes the steps after version (0: a new, empty file) up to the current one.
 void upgradeFrom(sql::Database &db, qint64 version);
 // Everything the program relies on, checked; empty when the file is sound.
-QStringList checkInvariants(sql::Database &db, bool allowSharedStelle);
+QStringList checkInvariants(sql::Database &db, bool allowSharedQueuePlace);
 
 // A card added one at a time goes into the search index at once, unless cards
 // before it still wait (then it waits with them). An import drops this trigger

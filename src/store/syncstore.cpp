@@ -177,11 +177,11 @@ public:
         }
         if (take[SyncSubjectIntervals]) {
             sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, id).run();
-            for (const auto &[fach, tage] : s.intervals)
+            for (const auto &[compartment, days] : s.intervals)
                 sql::Statement(m_db, "INSERT OR REPLACE INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3)")
                     .bind(1, id)
-                    .bind(2, fach)
-                    .bind(3, tage)
+                    .bind(2, compartment)
+                    .bind(3, days)
                     .run();
         }
         if (take[SyncSubjectDirection]) {
@@ -321,10 +321,10 @@ public:
 
     // ---- Cards --------------------------------------------------------------------
 
-    static QString candidateKey(qint64 subject, const QString &frage, const QString &antwort)
+    static QString candidateKey(qint64 subject, const QString &question, const QString &answer)
     {
-        return QString::number(subject) + QLatin1Char('\x1f') + (frage.isNull() ? QStringLiteral("\x1e") : frage)
-               + QLatin1Char('\x1f') + (antwort.isNull() ? QStringLiteral("\x1e") : antwort);
+        return QString::number(subject) + QLatin1Char('\x1f') + (question.isNull() ? QStringLiteral("\x1e") : question)
+               + QLatin1Char('\x1f') + (answer.isNull() ? QStringLiteral("\x1e") : answer);
     }
 
     // A card made here and never seen elsewhere with the same texts in the same subject.
@@ -339,7 +339,7 @@ public:
             while (q.step())
                 m_candidates[candidateKey(q.int64(1), q.text(2), q.text(3))].push_back(q.int64(0));
         }
-        const auto it = m_candidates.find(candidateKey(subject, c.frage, c.antwort));
+        const auto it = m_candidates.find(candidateKey(subject, c.question, c.answer));
         if (it == m_candidates.end() || it->empty())
             return std::nullopt;
         const qint64 id = it->front();
@@ -390,24 +390,24 @@ public:
         }
     }
 
-    void writeSeit(qint64 card, qint64 seit)
+    void writeEnteredAt(qint64 card, qint64 enteredAt)
     {
         sql::Statement(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
                              "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag")
             .bind(1, card)
-            .bind(2, seit)
-            .bind(3, Store::learningDay(seit))
+            .bind(2, enteredAt)
+            .bind(3, Store::learningDay(enteredAt))
             .run();
     }
 
     void writePlace(qint64 card, const SyncCard &c)
     {
         sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?1, Stelle = ?2 WHERE idFrageAntwort = ?3")
-            .bind(1, std::max(1, c.fach))
+            .bind(1, std::max(1, c.compartment))
             .bind(2, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
             .bind(3, card)
             .run();
-        writeSeit(card, c.seit);
+        writeEnteredAt(card, c.enteredAt);
     }
 
     void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
@@ -436,15 +436,15 @@ public:
             insert.bind(1, *key);
         else
             insert.bindNull(1);
-        insert.bind(2, subject).bind(3, c.frage).bind(4, c.antwort).run();
+        insert.bind(2, subject).bind(3, c.question).bind(4, c.answer).run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
         sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
             .bind(1, *id)
-            .bind(2, std::max(1, c.fach))
+            .bind(2, std::max(1, c.compartment))
             .bind(3, nextPlace("SELECT MAX(Stelle) FROM tblPosition"))
             .bind(4, subject)
             .run();
-        writeSeit(*id, c.seit);
+        writeEnteredAt(*id, c.enteredAt);
         if (c.reverse)
             writeReverse(*id, subject, c);
         writeMedia(*id, c.media);
@@ -530,8 +530,8 @@ public:
                 if (take[SyncCardText]) {
                     sql::Statement(m_db,
                                    "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
-                        .bind(1, c.frage)
-                        .bind(2, c.antwort)
+                        .bind(1, c.question)
+                        .bind(2, c.answer)
                         .bind(3, *local)
                         .run();
                     writeMedia(*local, c.media);
@@ -573,12 +573,12 @@ public:
             insert.bind(1, *key);
         else
             insert.bindNull(1);
-        insert.bind(2, v.zeitpunkt)
+        insert.bind(2, v.time)
             .bind(3, *card)
             .bind(4, *subject)
-            .bind(5, v.fachVorher)
-            .bind(6, v.fachNachher)
-            .bind(7, std::clamp(v.urteil, 1, 3))
+            .bind(5, v.compartmentBefore)
+            .bind(6, v.compartmentAfter)
+            .bind(7, std::clamp(v.verdict, 1, 3))
             .run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
         if (v.reverse)
@@ -712,10 +712,10 @@ public:
         }
         *subject = q.int64(0);
         c.subject = uuid(ArtSubject, *subject);
-        c.frage = q.text(1);
-        c.antwort = q.text(2);
-        c.fach = q.isNull(3) ? 1 : qint32(q.int64(3));
-        c.seit = q.isNull(4) ? 0 : q.int64(4);
+        c.question = q.text(1);
+        c.answer = q.text(2);
+        c.compartment = q.isNull(3) ? 1 : qint32(q.int64(3));
+        c.enteredAt = q.isNull(4) ? 0 : q.int64(4);
         if (!q.isNull(5))
             c.reverse = std::make_pair(qint32(q.int64(5)), q.int64(6));
         sql::Statement m(m_db, "SELECT k.Seite, k.Art, m.Name, m.Pruefsumme FROM tblKarteMedium AS k "
@@ -740,13 +740,13 @@ public:
             v.alive = false;
             return v;
         }
-        v.zeitpunkt = q.int64(0);
+        v.time = q.int64(0);
         v.card = uuid(ArtCard, q.int64(1));
         *subject = q.int64(2);
         v.subject = uuid(ArtSubject, *subject);
-        v.fachVorher = qint32(q.int64(3));
-        v.fachNachher = qint32(q.int64(4));
-        v.urteil = qint32(q.int64(5));
+        v.compartmentBefore = qint32(q.int64(3));
+        v.compartmentAfter = qint32(q.int64(4));
+        v.verdict = qint32(q.int64(5));
         v.reverse = q.int64(6) != 0;
         return v;
     }

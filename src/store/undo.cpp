@@ -26,17 +26,17 @@ std::optional<LogRow> Store::logRow(qint64 logId)
         return std::nullopt;
     LogRow row;
     row.id = logId;
-    row.zeitpunkt = q.int64(0);
+    row.time = q.int64(0);
     row.cardId = qint32(q.int64(1));
     row.subjectId = qint32(q.int64(2));
-    row.fachVorher = qint32(q.int64(3));
-    row.fachNachher = qint32(q.int64(4));
-    const qint64 urteil = q.int64(5);
-    row.urteil = Verdict(urteil);
+    row.compartmentBefore = qint32(q.int64(3));
+    row.compartmentAfter = qint32(q.int64(4));
+    const qint64 verdict = q.int64(5);
+    row.verdict = Verdict(verdict);
     row.direction = q.int64(6) ? Direction::Reverse : Direction::Forward;
     // A value beyond 32 bits reads as something no recorded row holds.
-    if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.fachVorher
-        || q.int64(4) != row.fachNachher)
+    if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.compartmentBefore
+        || q.int64(4) != row.compartmentAfter)
         row.id = -1;
     return row;
 }
@@ -149,26 +149,27 @@ public:
                                  "VALUES (?1, ?2, ?3, ?4)")
                 .bind(1, row.id)
                 .bind(2, row.subjectId)
-                .bind(3, row.frage)
-                .bind(4, row.antwort)
+                .bind(3, row.question)
+                .bind(4, row.answer)
                 .run();
-            Places(m_store, Direction::Forward).add(row.id, row.subjectId, Place{row.fach, row.stelle, row.seit});
+            Places(m_store, Direction::Forward)
+                .add(row.id, row.subjectId, Place{row.compartment, row.queuePlace, row.enteredAt});
             if (row.reverse)
                 Places(m_store, Direction::Reverse).add(row.id, row.subjectId, *row.reverse);
             return;
         }
         // Only what differs: rewriting equal texts would still redo their search entries.
-        if (was->subjectId != row.subjectId || was->frage != row.frage || was->antwort != row.antwort
-            || was->frage.isNull() != row.frage.isNull() || was->antwort.isNull() != row.antwort.isNull())
+        if (was->subjectId != row.subjectId || was->question != row.question || was->answer != row.answer
+            || was->question.isNull() != row.question.isNull() || was->answer.isNull() != row.answer.isNull())
             sql::Statement(m_db, "UPDATE tblFrageAntwort SET idGebiet = ?1, Frage = ?2, Antwort = ?3 "
                                  "WHERE idFrageAntwort = ?4")
                 .bind(1, row.subjectId)
-                .bind(2, row.frage)
-                .bind(3, row.antwort)
+                .bind(2, row.question)
+                .bind(3, row.answer)
                 .bind(4, row.id)
                 .run();
-        if (was->fach != row.fach || was->stelle != row.stelle || was->seit != row.seit)
-            Places(m_store, Direction::Forward).put(row.id, Place{row.fach, row.stelle, row.seit});
+        if (was->compartment != row.compartment || was->queuePlace != row.queuePlace || was->enteredAt != row.enteredAt)
+            Places(m_store, Direction::Forward).put(row.id, Place{row.compartment, row.queuePlace, row.enteredAt});
         if (was->reverse != row.reverse)
             Places(m_store, Direction::Reverse).write(row.id, row.reverse);
     }
@@ -186,11 +187,12 @@ public:
         const auto &row = to(c);
         if (!row)
             return;
-        if ((!was || was->stelle != row->stelle) && Places(m_store, Direction::Forward).holders(row->stelle) > 1)
-            conflict(QStringLiteral("queue place %1").arg(row->stelle));
-        if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)
-            && Places(m_store, Direction::Reverse).holders(row->reverse->stelle) > 1)
-            conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
+        if ((!was || was->queuePlace != row->queuePlace)
+            && Places(m_store, Direction::Forward).holders(row->queuePlace) > 1)
+            conflict(QStringLiteral("queue place %1").arg(row->queuePlace));
+        if (row->reverse && !(was && was->reverse && was->reverse->queuePlace == row->reverse->queuePlace)
+            && Places(m_store, Direction::Reverse).holders(row->reverse->queuePlace) > 1)
+            conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->queuePlace));
     }
 
     // The practice log.
@@ -207,12 +209,12 @@ public:
         sql::Statement(m_db, "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                              "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
             .bind(1, row.id)
-            .bind(2, row.zeitpunkt)
+            .bind(2, row.time)
             .bind(3, row.cardId)
             .bind(4, row.subjectId)
-            .bind(5, row.fachVorher)
-            .bind(6, row.fachNachher)
-            .bind(7, qint64(row.urteil))
+            .bind(5, row.compartmentBefore)
+            .bind(6, row.compartmentAfter)
+            .bind(7, qint64(row.verdict))
             .run();
         if (row.direction == Direction::Reverse)
             sql::Statement(m_db, "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, row.id).run();
@@ -226,19 +228,19 @@ public:
     void check(const RowChange<IntervalRow> &c)
     {
         const IntervalRow &key = c.before ? *c.before : *c.after;
-        if (!(Calendar(m_store).intervalRow(key.subjectId, key.fach) == from(c)))
-            conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+        if (!(Calendar(m_store).intervalRow(key.subjectId, key.compartment) == from(c)))
+            conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.compartment));
     }
     void arrive(const RowChange<IntervalRow> &c)
     {
         const IntervalRow &row = *to(c);
         if (!m_store.subjectRow(row.subjectId))
             conflict(QStringLiteral("subject %1 of an interval").arg(row.subjectId));
-        Calendar(m_store).writeInterval(row.subjectId, row.fach, row);
+        Calendar(m_store).writeInterval(row.subjectId, row.compartment, row);
     }
     void leave(const RowChange<IntervalRow> &c)
     {
-        Calendar(m_store).writeInterval(from(c)->subjectId, from(c)->fach, std::nullopt);
+        Calendar(m_store).writeInterval(from(c)->subjectId, from(c)->compartment, std::nullopt);
     }
 
     // A media file; one coming back must not find its content stored under another key.

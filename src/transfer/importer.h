@@ -38,7 +38,7 @@ public:
     QChar separator() const;
     bool separatorFromHeader() const;
     void setSeparator(QChar separator);
-    bool hasGebietColumn() const;
+    bool hasSubjectColumn() const;
     // Anki packages.
     QString collectionName() const;
     QStringList decks() const;

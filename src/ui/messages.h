@@ -30,7 +30,7 @@ QString renamePrompt();
 QString renameTitle();
 
 // Practice.
-QString compartmentEmpty(qint64 fach);
+QString compartmentEmpty(qint64 compartment);
 QString missingInput();
 
 // Messages of our own, where the program would otherwise stop.
@@ -77,12 +77,12 @@ QString noCardSelected();
 QString noOtherSubject();
 QString deleteCardsLabel(qint64 count);
 QString moveCardsLabel(const QString &subject);
-QString setCompartmentLabel(qint32 fach, qint64 count);
-QString editCardLabel(const QString &frage);
+QString setCompartmentLabel(qint32 compartment, qint64 count);
+QString editCardLabel(const QString &question);
 // Steps in the undo menu, and the menu's own texts.
-QString verdictLabel(Verdict verdict, const QString &frage);
-QString quizLabel(const QString &frage); // "Abfrage „Hund“"
-QString newCardLabel(const QString &frage);
+QString verdictLabel(Verdict verdict, const QString &question);
+QString quizLabel(const QString &question); // "Abfrage „Hund“"
+QString newCardLabel(const QString &question);
 QString undoMenu(const QString &step);
 QString redoMenu(const QString &step);
 QString keyHelp();
@@ -100,10 +100,10 @@ QString statisticsStreak(qint32 days);             // "Tage in Folge geübt: 4"
 QString statisticsUnknown(const QString &caption); // caption without a figure, after a read failure
 QString compartmentChartTitle();
 QString verdictChartTitle(int days);
-QString compartmentsFrom(qint32 fach); // the bar of all compartments from fach on
-QString verdictRichtig();
-QString verdictFastRichtig();
-QString verdictFalsch();
+QString compartmentsFrom(qint32 compartment); // the bar of all compartments from compartment on
+QString verdictRight();
+QString verdictAlmostRight();
+QString verdictWrong();
 QString noCardsToChart();
 QString noVerdictsToChart(int days);
 QString statisticsUnreadable();
@@ -119,7 +119,7 @@ QString nothingFallsDue(int days);
 // The plan, due practice and the backdrop's status line.
 QString allDuePractised();
 QString dueToday(qint64 cards, qint64 subjects); // "Heute fällig: 37 Karten in 3 Gebieten"
-QString intervalLabel(qint32 fach, const QString &subject);
+QString intervalLabel(qint32 compartment, const QString &subject);
 QString intervalInvalid(const QString &typed, qint32 max);
 QString noDueCard(); // the next due date of nothing
 QString overdueSince(const QString &date);

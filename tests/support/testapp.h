@@ -34,10 +34,10 @@ inline tarlivo::ui::Session &connected(tarlivo::ui::Session &session)
 }
 
 // Types a card key by key into the card entry window and presses "&Übernehmen".
-inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &frage, const QString &antwort)
+inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &question, const QString &answer)
 {
-    QTest::keyClicks(textBox(neu, "txtFrage"), frage);
-    QTest::keyClicks(textBox(neu, "txtAntwort"), antwort);
+    QTest::keyClicks(textBox(neu, "txtFrage"), question);
+    QTest::keyClicks(textBox(neu, "txtAntwort"), answer);
     button(neu, "cmdUebernahme")->click();
 }
 
@@ -56,25 +56,25 @@ struct Seeder {
         return id;
     }
 
-    // A card at the end of the queue, then put into fach (its place kept).
-    qint32 card(qint32 subjectId, const QString &frage, const QString &antwort, qint32 fach = 1)
+    // A card at the end of the queue, then put into compartment (its place kept).
+    qint32 card(qint32 subjectId, const QString &question, const QString &answer, qint32 compartment = 1)
     {
-        const qint32 id = store->addCard(subjectId, frage, antwort);
-        if (fach != 1)
-            setFach(id, fach);
+        const qint32 id = store->addCard(subjectId, question, answer);
+        if (compartment != 1)
+            setCompartment(id, compartment);
         return id;
     }
 
-    void setFach(qint32 card, qint64 fach)
+    void setCompartment(qint32 card, qint64 compartment)
     {
         tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, fach).bind(2, card).run();
+        q.bind(1, compartment).bind(2, card).run();
     }
 
-    void setStelle(qint32 card, qint64 stelle)
+    void setQueuePlace(qint32 card, qint64 queuePlace)
     {
         tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, stelle).bind(2, card).run();
+        q.bind(1, queuePlace).bind(2, card).run();
     }
 };
 

@@ -137,10 +137,10 @@ inline FrmUeb *openPractice(Forms &forms, const QString &subject)
 }
 
 // Types a card into the card entry window and presses "&Übernehmen".
-inline void storeCard(FrmNeu *neu, const QString &frage, const QString &antwort)
+inline void storeCard(FrmNeu *neu, const QString &question, const QString &answer)
 {
-    type(textBox(neu, "txtFrage"), frage);
-    type(textBox(neu, "txtAntwort"), antwort);
+    type(textBox(neu, "txtFrage"), question);
+    type(textBox(neu, "txtAntwort"), answer);
     click(button(neu, "cmdUebernahme"));
 }
 
@@ -161,15 +161,15 @@ void renameSubject(FrmGebiete *g, Dialogs &dialogs, const QString &from, const Q
 }
 
 // "&Edit" on the practice window, new texts, "&Übernehmen" on the edit window.
-inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &frage, const QString &antwort)
+inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &question, const QString &answer)
 {
     click(button(ueb, "cmdEdit"));
     FrmEdit *e = edit(forms);
     if (!e)
         return nullptr;
     textBox(e, "txtEditFrage")->setFocus();
-    textBox(e, "txtEditFrage")->setText(frage);
-    textBox(e, "txtEditAntwort")->setText(antwort);
+    textBox(e, "txtEditFrage")->setText(question);
+    textBox(e, "txtEditAntwort")->setText(answer);
     click(button(e, "cmdUebernahme"));
     return e;
 }
