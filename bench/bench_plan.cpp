@@ -20,6 +20,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -68,7 +69,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         const double cpuStart = processCpuMs();
         QElapsedTimer timer;
         timer.start();
-        auto *window = new ui::PlanWindow(session, ways);
+        auto *window = new windows::PlanWindow(session, ways);
         viewport(*window, "tblGebiete")->installEventFilter(&gebiete);
         viewport(*window, "tblFaecher")->installEventFilter(&compartments);
         window->show();

@@ -25,6 +25,7 @@
 #include <cstring>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -124,7 +125,7 @@ int main(int argc, char *argv[])
         return fail("fewer than three other answers were found");
     std::printf("quiz_choices_us %.1f %.1f\n", choices, headRead);
 
-    ui::QuizWindow window(session);
+    windows::QuizWindow window(session);
     window.show();
     window.startOn(kBigSubject);
     QCoreApplication::processEvents();

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {

@@ -43,6 +43,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -218,17 +219,17 @@ std::vector<double> verdicts(const QString &data, int waitMs, int steps, double 
     AnsweringDialogs dialogs(false);
     StoreOptions options;
     options.today = [] { return QDate(2026, 3, 1); };
-    ui::Forms forms(dialogs, {path, options, [] {}});
+    app::Forms forms(dialogs, {path, options, [] {}});
     QElapsedTimer sinceStart;
     sinceStart.start();
     forms.start();
     button(forms.window<FrmWelcome>(), "cmdUeben")->click();
-    auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
+    auto *gebiete = static_cast<windows::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         throw std::runtime_error("the subject window did not open");
     combo(gebiete, "cmbGebiet")->setCurrentIndex(combo(gebiete, "cmbGebiet")->findText(kBigSubject));
     button(gebiete, "cmdUebernahmeGebiet")->click();
-    ui::FrmUeb &ueb = forms.window<FrmUeb>();
+    windows::FrmUeb &ueb = forms.window<FrmUeb>();
     QCoreApplication::processEvents();
     if (waitMs > 0) {
         // The copy taken at the start, timed from there.

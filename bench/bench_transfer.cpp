@@ -31,6 +31,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -83,6 +83,9 @@
 #include <random>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::transferwindows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -124,17 +127,17 @@ public:
 
     void step()
     {
-        if (FrmEdit *e = windows::edit(m_forms))
-            return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
+        if (FrmEdit *e = drive::edit(m_forms))
+            return drive::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (!m_options.cardsOnly && chance(0.08))
             return undoRedo(chance(0.6));
         if (!m_options.cardsOnly && chance(0.03))
             return quiz();
-        if (FrmUeb *u = windows::ueb(m_forms))
+        if (FrmUeb *u = drive::ueb(m_forms))
             return practice(u);
-        if (FrmNeu *n = windows::neu(m_forms))
+        if (FrmNeu *n = drive::neu(m_forms))
             return entry(n);
-        if (FrmGebiete *g = windows::gebiete(m_forms))
+        if (FrmGebiete *g = drive::gebiete(m_forms))
             return subjects(g);
         if (!m_options.cardsOnly && chance(0.06))
             return listDeleteCards();
@@ -158,9 +161,9 @@ public:
         if (!m_options.cardsOnly && std::uniform_real_distribution<double>(0, 1)(m_syncRng) < 0.03)
             return syncFolders();
         if (chance(0.5))
-            windows::toSubjectsForEntry(m_forms);
+            drive::toSubjectsForEntry(m_forms);
         else
-            windows::toSubjectsForPractice(m_forms);
+            drive::toSubjectsForPractice(m_forms);
         unexpectedMessages();
     }
 
@@ -197,7 +200,7 @@ private:
         if (!m_options.cardsOnly && button(g, "cmdGebietNeu")->isVisible() && (count == 0 || chance(0.15))) {
             const QString n = name();
             emitLine(QStringLiteral("> S %1").arg(hex(n)));
-            windows::newSubject(g, m_dialogs, n);
+            drive::newSubject(g, m_dialogs, n);
             if (!refused())
                 emitLine(QStringLiteral("< S %1").arg(lastInsert()));
             ++m_changes;
@@ -207,7 +210,7 @@ private:
             const QString from = combo(g, "cmbGebiet")->itemText(below(count));
             const QString to = name();
             emitLine(QStringLiteral("> R %1 %2").arg(hex(from), hex(to)));
-            windows::renameSubject(g, m_dialogs, from, to);
+            drive::renameSubject(g, m_dialogs, from, to);
             if (!refused())
                 emitLine(QStringLiteral("< R"));
             ++m_changes;
@@ -216,28 +219,28 @@ private:
         if (count == 0) {
             // Nothing to take on this road: back through the title bar.
             g->close();
-            windows::settle();
+            drive::settle();
             return;
         }
-        windows::choose(combo(g, "cmbGebiet"), combo(g, "cmbGebiet")->itemText(below(count)));
-        windows::click(button(g, "cmdUebernahmeGebiet"));
+        drive::choose(combo(g, "cmbGebiet"), combo(g, "cmbGebiet")->itemText(below(count)));
+        drive::click(button(g, "cmdUebernahmeGebiet"));
         unexpectedMessages();
     }
 
     void entry(FrmNeu *n)
     {
         if (chance(0.8)) {
-            windows::type(textBox(n, "txtFrage"), text());
-            windows::type(textBox(n, "txtAntwort"), text());
+            drive::type(textBox(n, "txtFrage"), text());
+            drive::type(textBox(n, "txtAntwort"), text());
             emitLine(QStringLiteral("> C %1 %2 %3")
                          .arg(hex(n->windowTitle()), hex(textBox(n, "txtFrage")->text()),
                               hex(textBox(n, "txtAntwort")->text())));
-            windows::click(button(n, "cmdUebernahme"));
+            drive::click(button(n, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< C %1").arg(lastInsert()));
             ++m_changes;
         } else {
-            windows::click(chance(0.5) ? button(n, "cmdZurueck") : button(n, "cmdZumStart"));
+            drive::click(chance(0.5) ? button(n, "cmdZurueck") : button(n, "cmdZumStart"));
             unexpectedMessages();
         }
     }
@@ -254,21 +257,22 @@ private:
             // Now and then the list names another compartment, or none, without
             // "&Übernehmen": the verdict still counts from the card's own.
             if (chance(0.15))
-                windows::choose(combo(u, "cmbFach"),
-                                chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
+                drive::choose(combo(u, "cmbFach"),
+                              chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
             // W: a verdict on the reverse place, when practice asks the answer.
-            emitLine(QStringLiteral("> %1 %2 %3 %4")
-                         .arg(u->direction() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
-                         .arg(QLatin1Char("RFX"[kind]))
-                         .arg(card)
-                         .arg(hex(combo(u, "cmbFach")->text())));
-            windows::click(verdict);
+            emitLine(
+                QStringLiteral("> %1 %2 %3 %4")
+                    .arg(u->direction() == tarlivo::store::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
+                    .arg(QLatin1Char("RFX"[kind]))
+                    .arg(card)
+                    .arg(hex(combo(u, "cmbFach")->text())));
+            drive::click(verdict);
             if (!refused(true))
                 emitLine(QStringLiteral("< V"));
             ++m_changes;
         } else if (r < 0.7) {
-            windows::click(button(u, "cmdEdit"));
-            FrmEdit *e = windows::edit(m_forms);
+            drive::click(button(u, "cmdEdit"));
+            FrmEdit *e = drive::edit(m_forms);
             if (!e) {
                 unexpectedMessages();
                 return;
@@ -282,22 +286,22 @@ private:
             emitLine(QStringLiteral("> E %1 %2 %3")
                          .arg(card)
                          .arg(hex(textBox(e, "txtEditFrage")->text()), hex(textBox(e, "txtEditAntwort")->text())));
-            windows::click(button(e, "cmdUebernahme"));
+            drive::click(button(e, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< E"));
             ++m_changes;
         } else if (r < 0.8) {
             if (combo(u, "cmbFach")->count() > 0)
                 combo(u, "cmbFach")->setCurrentIndex(below(combo(u, "cmbFach")->count()));
-            windows::click(button(u, "cmdFachOk"));
+            drive::click(button(u, "cmdFachOk"));
             unexpectedMessages();
         } else if (r < 0.86) {
-            windows::click(chance(0.5) ? button(u, "cmdAntwort") : button(u, "cmdFrage"));
+            drive::click(chance(0.5) ? button(u, "cmdAntwort") : button(u, "cmdFrage"));
         } else if (r < 0.93) {
-            windows::click(button(u, "cmdNeuGebiet"));
+            drive::click(button(u, "cmdNeuGebiet"));
             unexpectedMessages();
         } else {
-            windows::click(button(u, "cmdZumStart"));
+            drive::click(button(u, "cmdZumStart"));
         }
     }
 
@@ -330,7 +334,7 @@ private:
                 d.accept();
             };
             emitLine(QStringLiteral("> O %1 %2").arg(subject).arg(values.join(QLatin1Char(','))));
-            windows::click(ctl<QPushButton>(*w, "cmdToleranz"));
+            drive::click(ctl<QPushButton>(*w, "cmdToleranz"));
             if (!refused())
                 emitLine(QStringLiteral("< O"));
             ++m_changes;
@@ -348,10 +352,10 @@ private:
             if (auto *b = ctl<QPushButton>(*w, qPrintable(QStringLiteral("cmdWahl%1").arg(i))); b->isVisible())
                 offered.push_back(b);
         if (!offered.empty()) {
-            windows::click(offered[std::size_t(below(int(offered.size())))]);
+            drive::click(offered[std::size_t(below(int(offered.size())))]);
         } else {
             ctl<QLineEdit>(*w, "txtAntwort")->setText(chance(0.5) ? text() : w->shownAnswer());
-            windows::click(ctl<QPushButton>(*w, "cmdPruefen"));
+            drive::click(ctl<QPushButton>(*w, "cmdPruefen"));
         }
         // No result, nothing to store (the window had nothing to judge).
         if (!ctl<QPushButton>(*w, "cmdWeiter")->isEnabled()) {
@@ -360,18 +364,19 @@ private:
             return;
         }
         if (chance(0.2))
-            windows::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));
+            drive::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));
         const QString result = ctl<QLabel>(*w, "lblErgebnis")->text();
         const QChar kind = result.startsWith(QStringLiteral("Richtig"))        ? QLatin1Char('R')
                            : result.startsWith(QStringLiteral("Fast richtig")) ? QLatin1Char('F')
                                                                                : QLatin1Char('X');
-        emitLine(QStringLiteral("> %1 %2 %3 h")
-                     .arg(w->shownDirection() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
-                     .arg(kind)
-                     .arg(*card));
+        emitLine(
+            QStringLiteral("> %1 %2 %3 h")
+                .arg(w->shownDirection() == tarlivo::store::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
+                .arg(kind)
+                .arg(*card));
         // Going on, or now and then closing the window with the result shown.
         if (chance(0.7))
-            windows::click(ctl<QPushButton>(*w, "cmdWeiter"));
+            drive::click(ctl<QPushButton>(*w, "cmdWeiter"));
         else
             w->close();
         if (!refused(true))
@@ -387,7 +392,7 @@ private:
             undo ? QStringLiteral("actRueckgaengig") : QStringLiteral("actWiederherstellen"));
         emitLine(undo ? QStringLiteral("> U") : QStringLiteral("> Y"));
         action->trigger();
-        windows::settle();
+        drive::settle();
         // Taking a verdict back or again may empty the compartment on display, as the verdict did.
         if (!refused(true))
             emitLine(undo ? QStringLiteral("< U") : QStringLiteral("< Y"));
@@ -399,7 +404,7 @@ private:
     // has a while to catch up.
     void importCards()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return;
         const QStringList existing = store->allSubjects();
@@ -430,7 +435,7 @@ private:
         ctl<QComboBox>(*window, "subjectBox")->setCurrentText(subject);
         ctl<QCheckBox>(*window, "skipDuplicatesBox")->setChecked(false);
         emitLine(line);
-        windows::click(ctl<QPushButton>(*window, "importButton"));
+        drive::click(ctl<QPushButton>(*window, "importButton"));
         const QStringList shown = m_dialogs.take();
         if (shown.size() != 1 || !shown[0].contains(QStringLiteral("gespeichert"))) {
             for (const QString &m : shown)
@@ -439,7 +444,7 @@ private:
         }
         emitLine(QStringLiteral("< I"));
         window->close();
-        windows::settle();
+        drive::settle();
         ++m_changes;
     }
 
@@ -451,7 +456,7 @@ private:
         auto window = std::make_unique<CardListWindow>(m_forms.session());
         // As from the menu: each change is a step to take back.
         QObject::connect(window.get(), &CardListWindow::changed, &m_forms.session(),
-                         [this, w = window.get()](const QString &label, const tarlivo::Change &change) {
+                         [this, w = window.get()](const QString &label, const tarlivo::store::Change &change) {
                              m_forms.session().record(label, change, w);
                          });
         unexpectedMessages();
@@ -480,7 +485,7 @@ private:
         const QString ids = selectSome(*w, 4);
         emitLine(QStringLiteral("> D %1").arg(ids));
         m_dialogs.confirmations = {true};
-        windows::click(ctl<QPushButton>(*w, "cmdLoeschen"));
+        drive::click(ctl<QPushButton>(*w, "cmdLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< D"));
         ++m_changes;
@@ -500,7 +505,7 @@ private:
             box->setCurrentIndex(box->findData(subject));
             dialog.accept();
         };
-        windows::click(ctl<QPushButton>(*w, "cmdVerschieben"));
+        drive::click(ctl<QPushButton>(*w, "cmdVerschieben"));
         if (!refused())
             emitLine(QStringLiteral("< M"));
         ++m_changes;
@@ -513,8 +518,8 @@ private:
     {
         const int day = ++*m_options.today;
         emitLine(QStringLiteral("> T %1").arg(day));
-        windows::toSubjectsForPractice(m_forms);
-        if (tarlivo::Store *store = m_forms.session().store())
+        drive::toSubjectsForPractice(m_forms);
+        if (tarlivo::store::Store *store = m_forms.session().store())
             store->waitForDayCopy();
         unexpectedMessages();
         emitLine(QStringLiteral("< T"));
@@ -524,7 +529,7 @@ private:
     // "Karten → Lernplan …" opened on a subject picked at random; null without one.
     PlanWindow *planOnSomeSubject(qint32 *subject)
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return nullptr;
         const QStringList names = store->allSubjects();
@@ -553,7 +558,7 @@ private:
         plan->showCompartment(compartment);
         emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(compartment).arg(days));
         ctl<QLineEdit>(*plan, "txtAbstand")->setText(QString::number(days));
-        windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
+        drive::click(ctl<QPushButton>(*plan, "cmdAbstand"));
         if (!refused())
             emitLine(QStringLiteral("< A"));
         ++m_changes;
@@ -572,7 +577,7 @@ private:
         auto *box = ctl<QComboBox>(*plan, "cmbRichtung");
         box->setCurrentIndex(setting);
         emit box->activated(setting);
-        windows::settle();
+        drive::settle();
         if (!refused())
             emitLine(QStringLiteral("< H"));
         ++m_changes;
@@ -581,7 +586,7 @@ private:
 
     void syncFolders()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return;
         const QDir dir(m_options.dir);
@@ -594,10 +599,10 @@ private:
             tarlivo::sync::syncNow(*store, a);
             if (!synctool::copyFolder(a, b))
                 std::_Exit(6);
-            tarlivo::StoreOptions options;
+            tarlivo::store::StoreOptions options;
             options.backups = false;
-            std::unique_ptr<tarlivo::Store> second =
-                tarlivo::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
+            std::unique_ptr<tarlivo::store::Store> second =
+                tarlivo::store::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
             tarlivo::sync::syncNow(*second, b);
             if (!synctool::copyFolder(b, a))
                 std::_Exit(6);
@@ -605,7 +610,7 @@ private:
         } catch (const tarlivo::sync::SyncError &e) {
             emitLine(QStringLiteral("! %1").arg(hex(e.message)));
             std::_Exit(3);
-        } catch (const tarlivo::StoreError &e) {
+        } catch (const tarlivo::store::StoreError &e) {
             emitLine(QStringLiteral("! %1").arg(hex(e.detail())));
             std::_Exit(3);
         }
@@ -622,7 +627,7 @@ private:
         const int compartment = 1 + below(9); // the top compartment would make a later verdict refuse
         emitLine(QStringLiteral("> K %1 %2").arg(compartment).arg(ids));
         m_dialogs.answers = {QString::number(compartment)};
-        windows::click(ctl<QPushButton>(*w, "cmdFach"));
+        drive::click(ctl<QPushButton>(*w, "cmdFach"));
         if (!refused())
             emitLine(QStringLiteral("< K"));
         ++m_changes;
@@ -663,7 +668,7 @@ private:
                 ->click();
             dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         };
-        windows::click(ctl<QPushButton>(*w, "cmdBearbeiten"));
+        drive::click(ctl<QPushButton>(*w, "cmdBearbeiten"));
         if (!refused())
             emitLine(QStringLiteral("< B"));
         ++m_changes;
@@ -679,7 +684,7 @@ private:
         w->showSubject(subject);
         emitLine(QStringLiteral("> G %1").arg(subject));
         m_dialogs.confirmations = {true};
-        windows::click(ctl<QPushButton>(*w, "cmdGebietLoeschen"));
+        drive::click(ctl<QPushButton>(*w, "cmdGebietLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< G"));
         ++m_changes;
@@ -717,7 +722,7 @@ private:
     // transaction filled (a change that was rolled back left nothing there).
     void reportLog()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         sqlite3 *db = store ? storedb::of(*store).handle() : nullptr;
         if (!db)
             return;
@@ -797,7 +802,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const Options options = parse(app.arguments());
 
-    tarlivo::StoreOptions storeOptions;
+    tarlivo::store::StoreOptions storeOptions;
     if (options.day >= 0) {
         *options.today = options.day;
         storeOptions.today = [today = options.today] { return QDate(2020, 1, 1).addDays(*today); };

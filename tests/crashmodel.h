@@ -74,7 +74,7 @@ inline qint64 largestQueuePlace(const rawdb::State &s)
 inline std::optional<qint64> subjectNamed(const rawdb::State &s, const QString &name)
 {
     for (const auto &[id, n] : s.subjects)
-        if (tarlivo::compareNames(n, name) == 0)
+        if (tarlivo::store::compareNames(n, name) == 0)
             return id;
     return std::nullopt;
 }
@@ -471,7 +471,7 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
                               differing(before.log, s.log), differing(before.intervals, s.intervals),
                               differing(before.pictures, s.pictures), differing(before.directions, s.directions),
                               differing(before.tolerances, s.tolerances)});
-    if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
+    if (steps.undo.size() > size_t(tarlivo::store::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();
     return {};

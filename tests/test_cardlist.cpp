@@ -33,6 +33,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -71,13 +72,13 @@ struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(f.store.path())};
-    ui::CardListWindow window{connected(session)};
+    windows::CardListWindow window{connected(session)};
     QStringList labels;
     std::vector<Change> changes;
 
     WindowRun()
     {
-        QObject::connect(&window, &ui::CardListWindow::changed, [this](const QString &label, const Change &c) {
+        QObject::connect(&window, &windows::CardListWindow::changed, [this](const QString &label, const Change &c) {
             labels << label;
             changes.push_back(c);
         });
@@ -127,13 +128,13 @@ private slots:
             run.dialogs.dialogAnswers << [&shared](QDialog &dialog) { shared = sharedAccessKeys(dialog); };
             window == "Bearbeiten" ? run.window.editSelected() : run.window.moveSelected();
         } else if (window == "Statistik") {
-            shared = sharedAccessKeys(ui::StatisticsWindow(run.session));
+            shared = sharedAccessKeys(windows::StatisticsWindow(run.session));
         } else if (window == "Import") {
-            shared = sharedAccessKeys(ui::ImportDialog(run.session));
+            shared = sharedAccessKeys(transferwindows::ImportDialog(run.session));
         } else if (window == "Export") {
-            shared = sharedAccessKeys(ui::ExportDialog(run.session));
+            shared = sharedAccessKeys(transferwindows::ExportDialog(run.session));
         } else {
-            shared = sharedAccessKeys(ui::AboutWindow(run.f.store.path()));
+            shared = sharedAccessKeys(app::AboutWindow(run.f.store.path()));
         }
         QCOMPARE(shared, QStringList());
     }
@@ -352,7 +353,7 @@ private slots:
         w.window.refresh();
         ctl<QLineEdit>(w.window, "txtSuche")->setText("wORT");
         QVERIFY(w.window.model().counting());
-        QCOMPARE(w.window.model().rowCount(), ui::CardListModel::kPageSize);
+        QCOMPARE(w.window.model().rowCount(), windows::CardListModel::kPageSize);
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("Mindestens 128 Treffer, Suche läuft …"));
         w.select({all[5]});
         QTRY_VERIFY(!w.window.model().counting());
@@ -391,7 +392,7 @@ private slots:
         WindowRun w;
         QCOMPARE(ctl<QComboBox>(w.window, "cboGebiet")->itemText(0), QString("Alle Gebiete"));
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("4 Karten"));
-        const QModelIndex bern = w.window.model().index(2, ui::CardListModel::Question);
+        const QModelIndex bern = w.window.model().index(2, windows::CardListModel::Question);
         QCOMPARE(bern.data().toString(), QString("Hauptstadt der …"));
         QCOMPARE(bern.data(Qt::ToolTipRole).toString(), QString("Hauptstadt der\nSchweiz"));
         ctl<QLineEdit>(w.window, "txtSuche")->setText("ös");
@@ -406,9 +407,9 @@ private slots:
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("1 Karte"));
         // Sorting by a column and back to the practice order by Fach.
         w.window.showSubject(w.f.erdkunde);
-        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Answer, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(windows::CardListModel::Answer, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
-        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Compartment, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(windows::CardListModel::Compartment, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.paris);
     }
 
@@ -470,10 +471,10 @@ private slots:
         app.seed({{"Erdkunde", 3}, {"Biologie", 2}});
         app.forms->start();
         const auto action = [&](const char *name) {
-            return app.forms->window<ui::FrmBackground>().findChild<QAction *>(QLatin1String(name));
+            return app.forms->window<app::FrmBackground>().findChild<QAction *>(QLatin1String(name));
         };
         action("actKartenliste")->trigger();
-        QPointer<ui::CardListWindow> list = app.forms->tools().find<ui::CardListWindow>();
+        QPointer<windows::CardListWindow> list = app.forms->tools().find<windows::CardListWindow>();
         QVERIFY(list && list->isVisible());
         auto *subjects = ctl<QComboBox>(*list, "cboGebiet");
         subjects->setCurrentIndex(subjects->findText("Erdkunde"));
@@ -486,10 +487,10 @@ private slots:
         QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("a;b\n") > 0);
         csv.close();
         action("actImportieren")->trigger();
-        QPointer<ui::ImportDialog> import = app.forms->tools().find<ui::ImportDialog>();
+        QPointer<transferwindows::ImportDialog> import = app.forms->tools().find<transferwindows::ImportDialog>();
         QVERIFY(import && import->isVisible());
 
-        ui::FrmGebiete *gebiete = app.forms->showGebiete(ui::Road::Entry, ui::Upkeep::NewAndRename);
+        windows::FrmGebiete *gebiete = app.forms->showGebiete(ui::Road::Entry, ui::Upkeep::NewAndRename);
         QVERIFY(gebiete);
         QVERIFY(list && import && import->isVisible());
         QCOMPARE(subjects->currentText(), QString("Erdkunde"));
@@ -502,7 +503,7 @@ private slots:
         list->hide();
         QSignalSpy reads(&list->model(), &QAbstractItemModel::modelReset);
         app.takeSubject("Erdkunde");
-        keyInCard(app.forms->window<ui::FrmNeu>(), "Neu", "Karte");
+        keyInCard(app.forms->window<windows::FrmNeu>(), "Neu", "Karte");
         QCOMPARE(reads.count(), 0);
         list->show();
         QCOMPARE(reads.count(), 1);

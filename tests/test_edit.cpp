@@ -2,6 +2,8 @@
 #include "ui/messages.h"
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include "testapp.h"
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::engine;
 using Kind = Notice::Kind;
 

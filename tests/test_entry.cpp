@@ -5,6 +5,8 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -339,7 +341,7 @@ private slots:
         app.startPractice("Chemie");
         // Practice looks its subject up without the card entry window.
         QVERIFY(!app.forms->loaded("frmNeu"));
-        tarlivo::Store &db = app.forms->session().db();
+        tarlivo::store::Store &db = app.forms->session().db();
         using tarlivo::ui::getIDgebiet;
         QCOMPARE(getIDgebiet(db, "Chemie"), std::optional<qint32>(2));
         QCOMPARE(getIDgebiet(db, "CHEMIE"), std::optional<qint32>(2));

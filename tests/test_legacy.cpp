@@ -17,14 +17,18 @@
 #include <unistd.h>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
 QString fixture(const char *name) { return QStringLiteral(TARLIVO_TEST_DATA "/legacy/") + QLatin1String(name); }
 
+using drive::entries;
 using rawdb::readBytes;
-using windows::entries;
 
 QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
@@ -144,19 +148,19 @@ void startPractice(TestApp &app, const QByteArray &file)
 {
     QVERIFY(rawdb::writeBytes(app.dbPath(), file));
     app.forms->start();
-    windows::toSubjectsForPractice(*app.forms);
+    drive::toSubjectsForPractice(*app.forms);
 }
 
 // The subject taken in the subject window on screen: its practice window.
 FrmUeb *chooseSubject(TestApp &app, const QString &name)
 {
-    return windows::takeSubject(*app.forms, name) ? windows::ueb(*app.forms) : nullptr;
+    return drive::takeSubject(*app.forms, name) ? drive::ueb(*app.forms) : nullptr;
 }
 
 void chooseCompartment(FrmUeb &ueb, const QString &compartment)
 {
-    windows::choose(combo(ueb, "cmbFach"), compartment);
-    windows::click(button(ueb, "cmdFachOk"));
+    drive::choose(combo(ueb, "cmbFach"), compartment);
+    drive::click(button(ueb, "cmdFachOk"));
 }
 
 // The refused file is untouched, nothing is left beside it, and the user is back at

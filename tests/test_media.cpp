@@ -21,6 +21,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -362,8 +363,8 @@ void TestMedia::pictureInPractice()
     const qint32 subject = app.subject("Karten");
     const qint32 card = app.card(subject, "Welches Land?", "Frankreich");
     putMedia(*app.store, card, {{CardSide::Question, MediaKind::Picture, false, "bild.png", bytes}});
-    ui::FrmUeb &ueb = app.startPractice("Karten");
-    ui::Label *question = windows::label(ueb, "lblFrage");
+    windows::FrmUeb &ueb = app.startPractice("Karten");
+    ui::Label *question = drive::label(ueb, "lblFrage");
     // The designed rectangle: 360, 480, 3735 x 3015 twips.
     const QRect designed(24, 32, 249, 201);
     QCOMPARE(question->geometry(), designed);
@@ -411,7 +412,7 @@ void TestMedia::editDialog()
     rawdb::writeBytes(dir.filePath("liste.txt"), "Land\tFrankreich\n");
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(seed.store->path())};
-    ui::CardListWindow window{connected(session)};
+    windows::CardListWindow window{connected(session)};
     auto *table = window.findChild<QTableView *>("tblKarten");
     table->setCurrentIndex(window.model().index(0, 0));
     if (!file.isEmpty())

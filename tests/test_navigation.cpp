@@ -10,10 +10,13 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::transferwindows;
+using namespace tarlivo::app;
 
 namespace {
 
-using windows::entries;
+using drive::entries;
 
 // "Leer" has no card; "Voll" has two. Started, the run shows its start window.
 struct NavApp : TestApp {
@@ -152,7 +155,7 @@ private slots:
         FrmWelcome &welcome = app.forms->window<FrmWelcome>();
         (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
         QPointer<FrmGebiete> gebiete = app.gebiete();
-        windows::choose(combo(gebiete, "cmbGebiet"), "Voll");
+        drive::choose(combo(gebiete, "cmbGebiet"), "Voll");
         button(gebiete, "cmdUebernahmeGebiet")->click();
 
         if (practice)

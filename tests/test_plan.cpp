@@ -13,7 +13,11 @@
 #include <QTimer>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -71,7 +75,7 @@ private slots:
         run.app.forms->start();
 
         ctl<QPushButton>(run.openPlan(latein), "cmdUeben")->click();
-        FrmUeb *ueb = windows::ueb(*run.app.forms);
+        FrmUeb *ueb = drive::ueb(*run.app.forms);
         QVERIFY(ueb);
         QCOMPARE(ueb->windowTitle(), QStringLiteral("Latein"));
         // Shown card and list text before each verdict: compartment 3 while its head is
@@ -94,7 +98,7 @@ private slots:
         // Said once; then the designed window's own way: compartment 1 is empty.
         QCOMPARE(run.app.dialogs.take(), (QStringList{text::allDuePractised(), text::compartmentEmpty(1)}));
         QVERIFY(!ueb->practisingDue());
-        QCOMPARE(windows::entries(combo(ueb, "cmbFach")), (QStringList{"2", "4"}));
+        QCOMPARE(drive::entries(combo(ueb, "cmbFach")), (QStringList{"2", "4"}));
         // The card judged last is no longer on display: "Richtig" judges nothing.
         QCOMPARE(label(ueb, "lblFrage")->text(), QString());
         button(ueb, "cmdRichtig")->click();
@@ -288,7 +292,7 @@ private slots:
         QCOMPARE(places(), std::make_pair(2, 1));
         // The forward place is done for today: the reverse one follows.
         QCOMPARE(shown(), (QStringList{"Vokabeln (umgekehrt)", "dog", "Hund"}));
-        QCOMPARE(windows::entries(combo(ueb, "cmbFach")), QStringList{"1"});
+        QCOMPARE(drive::entries(combo(ueb, "cmbFach")), QStringList{"1"});
         button(ueb, "cmdFastRichtig")->click();
         QCOMPARE(places(), std::make_pair(2, 1));
         button(ueb, "cmdRichtig")->click();

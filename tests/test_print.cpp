@@ -13,7 +13,10 @@
 #include <QPushButton>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -264,7 +267,7 @@ private slots:
         PrintWindow *window = app.forms->tools().find<PrintWindow>();
         QVERIFY(window && window->isVisible());
         QCOMPARE(sharedAccessKeys(*window), QStringList());
-        windows::choose(window->findChild<QComboBox *>("subjectBox"), QStringLiteral("Vokabeln"));
+        drive::choose(window->findChild<QComboBox *>("subjectBox"), QStringLiteral("Vokabeln"));
         window->findChild<QComboBox *>("layoutBox")->setCurrentIndex(1);
 
         const QString pdf = app.dir.filePath(QStringLiteral("vokabeln"));

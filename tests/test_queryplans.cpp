@@ -11,6 +11,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::quiz;
 
 namespace {

@@ -13,7 +13,10 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 

@@ -8,7 +8,10 @@
 #include <QLineEdit>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 
 namespace {
 
@@ -68,12 +70,12 @@ struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(f.store.path(), f.options())};
-    ui::StatisticsWindow window{connected(session)};
+    windows::StatisticsWindow window{connected(session)};
     WindowRun() { window.show(); }
 };
 
 // "label:value" of each bar, or "label:r/f/x" for stacked ones.
-QString barsOf(const ui::BarChart &chart, int lastN = 1000)
+QString barsOf(const windows::BarChart &chart, int lastN = 1000)
 {
     QStringList shown;
     for (size_t i = chart.bars.size() > size_t(lastN) ? chart.bars.size() - size_t(lastN) : 0; i < chart.bars.size();
@@ -135,19 +137,19 @@ private slots:
         QCOMPARE((QStringList{ctl<QLabel>(w, "lblKarten")->text(), ctl<QLabel>(w, "lblHeute")->text(),
                               ctl<QLabel>(w, "lblFolge")->text()}),
                  figures);
-        const ui::BarChart &compartmentChart = ctl<ui::ChartView>(w, "chartFaecher")->chart();
-        const ui::BarChart &dayChart = ctl<ui::ChartView>(w, "chartTage")->chart();
+        const windows::BarChart &compartmentChart = ctl<windows::ChartView>(w, "chartFaecher")->chart();
+        const windows::BarChart &dayChart = ctl<windows::ChartView>(w, "chartTage")->chart();
         QCOMPARE(compartmentChart.isEmpty(), compartments.isEmpty());
         QCOMPARE(dayChart.isEmpty(), lastDays.isEmpty());
         if (!compartments.isEmpty())
             QCOMPARE(barsOf(compartmentChart), compartments);
         else
             QCOMPARE(compartmentChart.emptyText, ui::text::noCardsToChart());
-        QCOMPARE(dayChart.bars.size(), size_t(ui::StatisticsWindow::kDays));
+        QCOMPARE(dayChart.bars.size(), size_t(windows::StatisticsWindow::kDays));
         if (!lastDays.isEmpty())
             QCOMPARE(barsOf(dayChart, 3), lastDays);
         else
-            QCOMPARE(dayChart.emptyText, ui::text::noVerdictsToChart(ui::StatisticsWindow::kDays));
+            QCOMPARE(dayChart.emptyText, ui::text::noVerdictsToChart(windows::StatisticsWindow::kDays));
         QVERIFY(run.dialogs.messages.isEmpty());
     }
 
@@ -181,7 +183,7 @@ private slots:
         QVERIFY2(run.dialogs.messages[0].contains(QDir::toNativeSeparators(run.f.store.path())),
                  qPrintable(run.dialogs.messages[0]));
         QCOMPARE(ctl<QLabel>(run.window, "lblKarten")->text(), QStringLiteral("Karten: –"));
-        QCOMPARE(ctl<ui::ChartView>(run.window, "chartTage")->chart().emptyText, ui::text::statisticsUnreadable());
+        QCOMPARE(ctl<windows::ChartView>(run.window, "chartTage")->chart().emptyText, ui::text::statisticsUnreadable());
     }
 
     void manyCompartmentsStayLegible_data()
@@ -195,7 +197,7 @@ private slots:
         QStringList first;
         for (int compartment = 1; compartment <= 30; ++compartment) {
             many << compartment;
-            if (compartment < ui::kMaxCompartmentBars)
+            if (compartment < windows::kMaxCompartmentBars)
                 first << QStringLiteral("%1:1").arg(compartment);
         }
         QTest::newRow("thirty") << many << first.join(' ') + " ab 20:11";
@@ -208,7 +210,7 @@ private slots:
         Statistics s;
         for (const int compartment : compartments)
             s.compartments.push_back({compartment, 1});
-        QCOMPARE(barsOf(ui::compartmentChart(s)), bars);
+        QCOMPARE(barsOf(windows::compartmentChart(s)), bars);
     }
 
     void savesBothCharts_data()
@@ -278,7 +280,7 @@ private slots:
         // Compartments 1 and 3; then 1, 1 and 2 verdict kinds on the three days; then
         // the three cards of compartment 1 due today and the one of compartment 3 in two days.
         QCOMPARE(bars, 2 + 1 + 1 + 2 + 2);
-        QVERIFY(texts.contains(ui::text::forecastChartTitle(ui::StatisticsWindow::kDays)));
+        QVERIFY(texts.contains(ui::text::forecastChartTitle(windows::StatisticsWindow::kDays)));
         QVERIFY(texts.contains(ui::text::statisticsHeading(QString(kLatein).remove(QChar(1)))));
         QVERIFY(texts.contains(ui::text::verdictAlmostRight()));
         QVERIFY(texts.contains(dayLabel(0)));
@@ -293,12 +295,12 @@ private slots:
         auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(store->path())};
-        ui::StatisticsWindow window(connected(session));
+        windows::StatisticsWindow window(connected(session));
         window.show();
         QCOMPARE(ctl<QComboBox>(window, "cboGebiet")->count(), 1);
         QCOMPARE(ctl<QLabel>(window, "lblKarten")->text(), QStringLiteral("Karten: 0"));
-        QVERIFY(ctl<ui::ChartView>(window, "chartFaecher")->chart().isEmpty());
-        QVERIFY(ctl<ui::ChartView>(window, "chartTage")->chart().isEmpty());
+        QVERIFY(ctl<windows::ChartView>(window, "chartFaecher")->chart().isEmpty());
+        QVERIFY(ctl<windows::ChartView>(window, "chartTage")->chart().isEmpty());
         dialogs.fileAnswers << dir.filePath("leer.svg");
         window.saveImage();
         QFile file(dir.filePath("leer.svg"));

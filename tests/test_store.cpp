@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

@@ -34,6 +34,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::transfer;
 
 Q_DECLARE_METATYPE(ankifiles::Card)
@@ -1156,8 +1157,8 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.fileAnswers << f.write("vokabeln.csv", "a;b\nc;d\nnur\n");
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ImportDialog dialog(connected(session));
-        QSignalSpy changed(&dialog, &ui::ImportDialog::cardsChanged);
+        transferwindows::ImportDialog dialog(connected(session));
+        QSignalSpy changed(&dialog, &transferwindows::ImportDialog::cardsChanged);
         QVERIFY(dialog.chooseFile());
         auto *separatorBox = ctl<QComboBox>(dialog, "separatorBox");
         auto *previewTable = ctl<QTableWidget>(dialog, "previewTable");
@@ -1187,7 +1188,7 @@ private slots:
         QCOMPARE(cardsOf(*f.store), (QStringList{"vokabeln|1|a|b", "vokabeln|1|c|d"}));
 
         // The same file again: the count says that nothing new would be stored.
-        ui::ImportDialog again(session);
+        transferwindows::ImportDialog again(session);
         QVERIFY(again.loadFile(f.dir.filePath("vokabeln.csv")));
         const QString notes = ctl<QPlainTextEdit>(again, "notesView")->toPlainText();
         QVERIFY2(notes.startsWith("2 Fragen, davon 2 schon vorhanden: keine wird importiert."), qPrintable(notes));
@@ -1202,7 +1203,7 @@ private slots:
         Fixture f;
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ImportDialog dialog(connected(session));
+        transferwindows::ImportDialog dialog(connected(session));
         QVERIFY(dialog.loadFile(f.write("w.kvtml", kvtml2(entry(0, "f", "a", grade(2)),
                                                           "<container><name>L</name><entry id=\"0\"/></container>"))));
         auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
@@ -1230,9 +1231,9 @@ private slots:
                                            "</entry>",
                                            ""));
         app.dialogs.fileAnswers << oneSided;
-        app.forms->window<ui::FrmBackground>().findChild<QAction *>("actImportieren")->trigger();
+        app.forms->window<app::FrmBackground>().findChild<QAction *>("actImportieren")->trigger();
         QVERIFY2(app.dialogs.take().value(0).contains("fehlt eine Seite"), "one side only");
-        QPointer<ui::ImportDialog> dialog = app.forms->tools().find<ui::ImportDialog>();
+        QPointer<transferwindows::ImportDialog> dialog = app.forms->tools().find<transferwindows::ImportDialog>();
         QVERIFY(dialog && dialog->isVisible());
         auto *fileEdit = ctl<QLineEdit>(*dialog, "fileEdit");
         QVERIFY(!fileEdit->isReadOnly());
@@ -1258,7 +1259,7 @@ private slots:
         seed.subject("Zwei", 1);
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ExportDialog dialog(connected(session));
+        transferwindows::ExportDialog dialog(connected(session));
         auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
         QCOMPARE(subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
         subjectBox->setCurrentIndex(2);

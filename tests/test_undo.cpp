@@ -9,6 +9,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 

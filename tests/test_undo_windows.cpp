@@ -8,6 +8,8 @@
 #include <QLineEdit>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -123,7 +125,7 @@ private slots:
         PracticeApp app;
         FrmUeb &ueb = practising(app);
         const qint32 card = app.akt();
-        windows::click(button(ueb, "cmdRichtig"));
+        drive::click(button(ueb, "cmdRichtig"));
         {
             rawdb::Connection other(app.dbPath());
             QCOMPARE(other.run(sql.toUtf8().constData(), {{"?1", card}}), std::make_pair(SQLITE_DONE, 1));

@@ -7,7 +7,7 @@
 #define TARLIVO_VERSION "0"
 #endif
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 namespace {
 
@@ -189,4 +189,4 @@ ParsedCommandLine parseCommandLine(const QStringList &given)
     return result;
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 // What the command line asks for.
 struct CommandLine {
@@ -28,4 +28,4 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments);
 // Exit status for a command line that cannot be run.
 constexpr int kUsageExitCode = 1;
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

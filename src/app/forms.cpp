@@ -14,7 +14,11 @@
 
 #include <vector>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+
+namespace tarlivo::app {
 namespace {
 
 // What closing each window through its title bar does, in WindowId order: the
@@ -222,4 +226,4 @@ void Forms::closedByUser(Form &form)
     showStart();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

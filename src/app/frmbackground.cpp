@@ -15,7 +15,11 @@
 #include <algorithm>
 #include <limits>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::app {
 
 const FormDesign &FrmBackground::layout()
 {
@@ -238,9 +242,9 @@ void FrmBackground::placeMenuBar()
     m_bar->show();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 void FrmBackground::placeStatusLine()
 {
@@ -259,4 +263,4 @@ void FrmBackground::placeStatusLine()
     emit onScreen();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

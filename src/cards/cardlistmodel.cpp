@@ -10,7 +10,11 @@
 #include <algorithm>
 #include <limits>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 constexpr std::size_t kPagesKept = 24;
@@ -313,4 +317,4 @@ QVariant CardListModel::headerData(int section, Qt::Orientation orientation, int
     }
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -29,7 +29,11 @@
 
 #include <utility>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 CardListWindow::CardListWindow(Session &session, QWidget *parent)
     : QWidget(parent), m_session(session), m_dialogs(session.dialogs()),
       m_model(new CardListModel([&session]() -> Store & { return session.db(); }, this))
@@ -439,4 +443,4 @@ void CardListWindow::deleteSubject()
     write(text::deleteSubjectLabel(name), [&] { return store().deleteSubject(*subject); });
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -13,7 +13,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace tarlivo {
+using namespace tarlivo::store;
+
+namespace tarlivo::legacy {
 namespace {
 
 using Error = LegacyImportError;
@@ -175,4 +177,4 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
     return report;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

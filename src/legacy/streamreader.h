@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 // The three tables as read. A null QString is a NULL text, an empty one an empty text.
 struct LegacySubject {
@@ -49,4 +49,4 @@ struct LegacyImportOptions {
 // than it declares. Missing tables are only listed.
 LegacyData readLegacyFile(const QString &path, const LegacyImportOptions &options);
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

@@ -21,7 +21,11 @@
 
 #include <unordered_map>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 QTableWidget *table(const char *name, const QString &accessible, const QStringList &headers, QWidget *parent)
@@ -444,4 +448,4 @@ void PlanWindow::practiseDue()
     m_navigator.startDuePractice(name);
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

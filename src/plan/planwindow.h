@@ -14,11 +14,12 @@ class QPushButton;
 class QTableWidget;
 
 namespace tarlivo::ui {
-
 class Dialogs;
 class Navigator;
 class Session;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 // What is due: every subject with its due cards, and the compartments of the chosen
 // one with their intervals, which are edited here; practice of the due cards starts
 // from here.
@@ -36,7 +37,7 @@ public:
         CompartmentNext
     };
 
-    PlanWindow(Session &session, Navigator &navigator, QWidget *parent = nullptr);
+    PlanWindow(ui::Session &session, ui::Navigator &navigator, QWidget *parent = nullptr);
     ~PlanWindow() override;
 
     // The subject chosen, or empty.
@@ -53,11 +54,11 @@ public slots:
     void saveInterval();
     void practiseDue();
     // The chosen subject is practised so from now on (the list's entry is set to it).
-    void chooseDirection(DirectionSetting setting);
+    void chooseDirection(store::DirectionSetting setting);
 
 signals:
     // A change the user made here, to be kept for undo.
-    void changed(const QString &label, const tarlivo::Change &change);
+    void changed(const QString &label, const tarlivo::store::Change &change);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -87,13 +88,13 @@ private:
     void showLanguages();
     void saveLanguages();
 
-    Session &m_session;
-    Navigator &m_navigator;
-    Dialogs &m_dialogs;
-    std::vector<SubjectRow> m_subjects;         // in the table's order
-    std::vector<CompartmentDue> m_compartments; // of the chosen subject
+    ui::Session &m_session;
+    ui::Navigator &m_navigator;
+    ui::Dialogs &m_dialogs;
+    std::vector<store::SubjectRow> m_subjects;         // in the table's order
+    std::vector<store::CompartmentDue> m_compartments; // of the chosen subject
     qint64 m_today = 0;
     bool m_stale = true;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

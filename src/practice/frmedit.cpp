@@ -3,7 +3,11 @@
 #include "ui/controls.h"
 #include "ui/messages.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 bool reportMissingCard(Session &session, QWidget *window, qint32 card)
 {
@@ -99,4 +103,4 @@ void FrmEdit::SaveEdit()
     hide();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -9,7 +9,11 @@
 
 #include <QShortcut>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 const FormDesign &FrmUeb::layout()
 {
@@ -293,4 +297,4 @@ void FrmUeb::showEditedCard(const QString &question, const QString &answer)
     showForm();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::print {
 namespace {
 

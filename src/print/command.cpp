@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::print {
 
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)

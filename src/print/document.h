@@ -15,7 +15,7 @@
 class QPainter;
 class QTextLayout;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -56,7 +56,7 @@ struct PrintSubject {
 // The subjects options name (all holding cards, or the one), each with its cards of
 // the compartments chosen in practice order; subjects left without cards are left
 // out. Throws StoreError; an unknown subject gives an empty list.
-std::vector<PrintSubject> readCards(Store &store, const PrintOptions &options);
+std::vector<PrintSubject> readCards(store::Store &store, const PrintOptions &options);
 qint64 cardCount(const std::vector<PrintSubject> &subjects);
 
 // A run of lines of a laid-out text: lines [firstLine, firstLine + lineCount) drawn

@@ -19,7 +19,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 // The wait cursor while the cards are read and laid out.
@@ -240,4 +243,4 @@ void PrintWindow::savePdf()
     m_dialogs.message(this, QStringLiteral("%1 gespeichert, %2.").arg(texts::quoted(path), pages));
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

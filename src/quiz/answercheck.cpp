@@ -7,6 +7,8 @@
 #include <array>
 #include <string>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::quiz {
 namespace {
 

@@ -29,7 +29,11 @@
 
 #include <algorithm>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 // The question's picture, painted scaled down to fit (never up).
 class PictureBox : public QWidget {
@@ -698,4 +702,4 @@ void QuizWindow::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

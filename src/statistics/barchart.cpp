@@ -11,7 +11,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 const QColor kInk(0x20, 0x20, 0x20);
@@ -416,4 +420,4 @@ void ChartView::paintEvent(QPaintEvent *)
     paintScene(painter, layoutChart(m_chart, QSizeF(size()), font()), font());
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

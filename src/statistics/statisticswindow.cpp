@@ -18,7 +18,11 @@
 #include <QVBoxLayout>
 #include <cerrno>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 ChartView *chartView(const char *name, const QString &accessible, QWidget *parent)
@@ -235,4 +239,4 @@ void StatisticsWindow::saveImage()
 
 Store &StatisticsWindow::store() const { return m_session.db(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 Verdict verdictOf(qint64 value, Verdict fallback) { return value >= 1 && value <= 3 ? Verdict(value) : fallback; }
@@ -169,4 +169,4 @@ std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSi
     return found;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // How many cards pass between two questions whether to go on.
@@ -542,4 +542,4 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     return result;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The rows go in as they are, keys and all: the triggers check each place's subject
 // and count the day buckets, which for the few thousand cards of such a file costs
@@ -44,4 +44,4 @@ void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &s
     tx.commit();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

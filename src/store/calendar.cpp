@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // One row of queries::kDueByCompartment.
@@ -189,7 +189,7 @@ bool Calendar::isDue(qint32 cardId, Direction direction)
     sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCardDayReverse : queries::kCardDay);
     if (!q.bind(1, cardId).step())
         return false;
-    return tarlivo::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), m_store.learningToday());
+    return tarlivo::store::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), m_store.learningToday());
 }
 
 std::optional<qint32> Calendar::highestDueCompartment(qint32 subjectId, Direction direction)
@@ -247,4 +247,4 @@ std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
     return Calendar(*this).forecast(subjectId, days);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

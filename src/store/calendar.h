@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The calendar and the intervals: when places fall due, counted from the day
 // buckets, and the intervals a subject changed from the default (tblIntervall).
@@ -26,4 +26,4 @@ public:
     std::vector<qint64> forecast(std::optional<qint32> subjectId, int days);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

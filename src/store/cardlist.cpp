@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Each key once, in the order given: a selection may name a card twice.
@@ -307,4 +307,4 @@ std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
     return rows;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

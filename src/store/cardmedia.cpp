@@ -10,7 +10,7 @@
 
 #include <set>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 QByteArray checksumOf(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
@@ -225,4 +225,4 @@ std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
     return MediaLibrary(*this).cardsWithMedia(cardIds);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Pictures and sounds on cards: each content once in tblMedium (its checksum is
 // unique), linked to card sides by tblKarteMedium. Triggers drop a link with its card
@@ -36,4 +36,4 @@ public:
     void removeRow(qint64 mediaId);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -8,7 +8,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 using rules::textOf;
 
@@ -218,4 +218,4 @@ Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
 }
 std::optional<CardRow> Store::cardRow(qint32 cardId) { return Cards(*this).cardRow(cardId); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Subjects and cards one at a time: the subjects' names (tblGebiet), a card's texts
 // (tblFrageAntwort) with its places, and the verdict on it with its log row (tblUebung).
@@ -27,4 +27,4 @@ private:
     QStringList subjectNames(const char *query);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

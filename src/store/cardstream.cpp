@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 struct StatementReset {
@@ -269,4 +269,4 @@ std::unordered_map<qint64, QString> CardStream::mediaNames()
     return names;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

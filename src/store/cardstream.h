@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 class Store;
 namespace sql {
@@ -87,4 +87,4 @@ private:
     std::optional<qint64> m_allPlaces;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The rows one user action touched, each as it stood before and after; a row that
 // did not exist (or no longer exists) is absent. Undo writes the rows back as they
@@ -212,4 +212,4 @@ private:
     }
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -4,7 +4,7 @@
 
 struct sqlite3;
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Subject names compare the German way and without regard to letter case: "Äpfel"
 // equals "ÄPFEL", sorts right after "Apfel", and differs from "Apfel".
@@ -34,4 +34,4 @@ inline constexpr const char *kSearchFunction = "tarlivo_enthaelt";
 // Registers kSearchFunction on db; false when SQLite refuses.
 bool registerSearchFunction(sqlite3 *db);
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -10,7 +10,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Asks keepGoing now and then while one long statement runs; a false answer
@@ -218,4 +218,4 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
     return change;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

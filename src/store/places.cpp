@@ -5,7 +5,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Hops from one compartment to the next through the index instead of reading every
@@ -161,4 +161,4 @@ std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
     return Places(*this, direction).inOrder(subjectId);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

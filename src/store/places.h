@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // A card's place in one direction's queue: its compartment, its queue place and when
 // it came there (the fields of ReversePlace, which names the reverse one in a CardRow).
@@ -61,4 +61,4 @@ private:
     const Statements &m_sql;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 // The statements behind the user's everyday actions, named so that the tests can
 // check their query plans: each must be answered from an index, never by reading
 // every position or every card.
-namespace tarlivo::queries {
+namespace tarlivo::store::queries {
 
 inline constexpr const char *kAllSubjects =
     "SELECT NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet";
@@ -259,4 +259,4 @@ inline constexpr const char *kAllLackingReverse =
 #undef TARLIVO_FILL
 #undef TARLIVO_LACKING
 
-} // namespace tarlivo::queries
+} // namespace tarlivo::store::queries

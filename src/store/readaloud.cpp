@@ -1,6 +1,6 @@
 #include "store/store.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 SubjectLanguages Store::subjectLanguages(qint32 subjectId)
 {
@@ -48,4 +48,4 @@ void Store::setSetting(const QString &name, bool on)
         .run();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace tarlivo::schema {
+namespace tarlivo::store::schema {
 namespace {
 
 // The tables as the rest of the program knows them, plus the subject key on each
@@ -365,4 +365,4 @@ QStringList checkInvariants(sql::Database &db, bool allowSharedQueuePlace)
     return problems;
 }
 
-} // namespace tarlivo::schema
+} // namespace tarlivo::store::schema

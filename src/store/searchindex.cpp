@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // The query the trigram index answers: each spelling of the text as a phrase it
@@ -160,4 +160,4 @@ HitSlice Store::hitSlice(std::optional<qint32> subjectId, const QString &search,
 qint64 Store::searchBacklog() { return Search(*this).backlog(); }
 qint64 Store::catchUpSearchIndex(int maxCards) { return Search(*this).catchUp(maxCards); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

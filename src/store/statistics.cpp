@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 namespace {
 
@@ -120,4 +120,4 @@ Statistics Store::statistics(std::optional<qint32> subjectId, int days)
     return Counts(*this).statistics(subjectId, days);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

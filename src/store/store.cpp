@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 void learningDayFunction(sqlite3_context *context, int, sqlite3_value **argv)
@@ -380,4 +380,4 @@ QStringList Store::checkInvariants(bool allowSharedQueuePlace)
     return schema::checkInvariants(m_db, allowSharedQueuePlace);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

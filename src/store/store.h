@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 namespace backup {
 class Job;
@@ -439,4 +439,4 @@ private:
     std::shared_ptr<backup::Job> m_backupJob; // the day's copy under way
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // tblAbgleichStand: this file's identities, folder and counters (one row). Uhr is the
@@ -144,4 +144,4 @@ void createSyncSchema(sql::Database &db)
         db.exec(trigger(m, ++n).constData());
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

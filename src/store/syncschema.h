@@ -4,7 +4,7 @@
 
 #include "store/sqlite.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The fields of each kind of entity, each with a clock of its own.
 enum SubjectField {
@@ -21,4 +21,4 @@ enum CardField { SyncCardExists, SyncCardText, SyncCardPlace, SyncCardReversePla
 // The schema step that adds them (schema version 9).
 void createSyncSchema(sql::Database &db);
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <array>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 enum Art { ArtSubject = 0, ArtCard = 1, ArtVerdict = 2 };
@@ -964,4 +964,4 @@ qint64 SyncStore::merge(const SyncBatch &batch, const QString &machine, qint64 f
     return merger.m_changed;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -17,7 +17,7 @@
 #include <set>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // When a field was last set and by which machine, in milliseconds since 1970 UTC;
 // later is the larger (time, machine). A field never set has time 0.
@@ -129,4 +129,4 @@ private:
     Store &m_store;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 std::optional<SubjectRow> Store::subjectRow(qint32 subjectId)
 {
@@ -368,4 +368,4 @@ void Store::applyStep(const Change &change, bool forward)
     tx.commit();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -15,6 +15,8 @@
 
 #include <map>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 namespace {
 

@@ -12,12 +12,11 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
-
+namespace tarlivo::store {
 class Store;
+} // namespace tarlivo::store
 
-namespace sync {
-
+namespace tarlivo::sync {
 // What one sync did.
 struct Outcome {
     qint64 applied = 0; // changes of other machines merged into the data file
@@ -43,23 +42,22 @@ struct SyncError {
 };
 
 // The folder set for this data file; none while it was never set.
-std::optional<QString> folder(Store &store);
+std::optional<QString> folder(store::Store &store);
 // Sets or (empty) clears it. Throws StoreError.
-void setFolder(Store &store, const QString &folder);
+void setFolder(store::Store &store, const QString &folder);
 
 // Whether this machine made changes that are not in the folder yet.
-bool hasPendingChanges(Store &store);
+bool hasPendingChanges(store::Store &store);
 // The end of the last sync that completed; invalid when none did.
-QDateTime lastSync(Store &store);
+QDateTime lastSync(store::Store &store);
 
 // Writes this machine's new changes into the folder and merges every other machine's
 // files, in write transactions of the store: a kill at any moment leaves the data file
 // as before or after the sync. Throws SyncError (the folder is missing or cannot be
 // written) or StoreError.
-Outcome syncNow(Store &store, const QString &folder);
+Outcome syncNow(store::Store &store, const QString &folder);
 
 // The machines seen in the folder for this data file's collection. Throws SyncError.
-std::vector<Machine> machines(Store &store, const QString &folder);
+std::vector<Machine> machines(store::Store &store, const QString &folder);
 
-} // namespace sync
-} // namespace tarlivo
+} // namespace tarlivo::sync

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QtEndian>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 namespace {
 

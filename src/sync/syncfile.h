@@ -33,9 +33,9 @@ QString fileName(qint64 number);
 
 enum class ReadResult { Ok, Incomplete, Damaged, OtherCollection };
 
-QByteArray encode(const FileHeader &header, const SyncBatch &batch);
+QByteArray encode(const FileHeader &header, const store::SyncBatch &batch);
 // Never trusts the bytes: sizes, types and counts are checked.
-ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncBatch *batch);
+ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, store::SyncBatch *batch);
 // The header only (to list the machines); nullopt for a file that does not read.
 std::optional<FileHeader> decodeHeader(const QByteArray &bytes);
 

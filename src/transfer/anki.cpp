@@ -24,6 +24,8 @@
 #include <cerrno>
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

@@ -27,6 +27,8 @@
 #include <unordered_map>
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

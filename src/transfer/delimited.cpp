@@ -8,6 +8,8 @@
 #include <map>
 #include <optional>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

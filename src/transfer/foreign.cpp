@@ -17,6 +17,8 @@
 #include <string>
 #include <tuple>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer::foreign {
 
 bool isGzip(const QByteArray &head) { return head.size() >= 2 && head[0] == '\x1f' && head[1] == '\x8b'; }

@@ -32,7 +32,7 @@ struct ForeignCard {
     std::optional<qint32> reverseCompartment = {};
     std::optional<qint64> reverseEnteredAt = {};
     // Pictures and sounds the file names beside it, and how many of them could not be taken.
-    std::vector<MediaInput> media = {};
+    std::vector<store::MediaInput> media = {};
     int mediaMissing = 0;
 };
 

@@ -21,6 +21,8 @@
 #include <limits>
 #include <unordered_map>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

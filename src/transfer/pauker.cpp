@@ -5,6 +5,8 @@
 
 #include <utility>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer::text {
 namespace {
 

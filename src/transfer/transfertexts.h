@@ -63,7 +63,7 @@ QString kvtmlGradesMerged(qint64 cards);
 QString kvtmlOneLocale(const QString &question, const QString &answer);
 QString textLeavesMedia(qint64 cards);
 QString exportFailed(const QString &path, const QString &detail);
-QString storeProblem(const StoreError &error);
+QString storeProblem(const store::StoreError &error);
 QString legacyDataFile(const QString &path);
 
 } // namespace tarlivo::transfer::text

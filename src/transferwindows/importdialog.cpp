@@ -24,7 +24,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::transferwindows {
 namespace {
 
 QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
@@ -380,4 +383,4 @@ bool ImportDialog::choosesSubject() const
 
 Store &ImportDialog::store() const { return m_session.db(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::transferwindows

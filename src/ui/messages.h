@@ -10,7 +10,7 @@
 #include <vector>
 
 // The texts the program shows, in one place.
-namespace tarlivo {
+namespace tarlivo::store {
 struct CompartmentCount;
 }
 
@@ -49,12 +49,12 @@ QString readOnlyDataFile(const QString &path); // opened for reading only
 QString undoConflict(bool redo);
 
 // A failed store operation; whileOpening when the store was being opened.
-QString storeError(const StoreError &error, bool whileOpening = false);
+QString storeError(const store::StoreError &error, bool whileOpening = false);
 
 // Taking over the file of the older Access-based program.
 QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared);
-QString legacyImported(const LegacyImportReport &report, const QString &path);
-QString legacyImportFailed(const LegacyImportError &error);
+QString legacyImported(const legacy::LegacyImportReport &report, const QString &path);
+QString legacyImportFailed(const legacy::LegacyImportError &error);
 
 // Where the data file lies (--datei and the user's data folder).
 QString dataFileIsFolder(const QString &path);
@@ -80,7 +80,7 @@ QString moveCardsLabel(const QString &subject);
 QString setCompartmentLabel(qint32 compartment, qint64 count);
 QString editCardLabel(const QString &question);
 // Steps in the undo menu, and the menu's own texts.
-QString verdictLabel(Verdict verdict, const QString &question);
+QString verdictLabel(store::Verdict verdict, const QString &question);
 QString quizLabel(const QString &question); // "Abfrage „Hund“"
 QString newCardLabel(const QString &question);
 QString undoMenu(const QString &step);
@@ -138,6 +138,6 @@ QString reverseCaption(const QString &subject);
 QString directionLabel(const QString &subject);
 QString directionProgress(const QString &subject);
 QString reverseColumn(); // the card list's column of the reverse compartment
-QString statisticsReverse(qint64 places, const std::vector<CompartmentCount> &compartments);
+QString statisticsReverse(qint64 places, const std::vector<store::CompartmentCount> &compartments);
 
 } // namespace tarlivo::ui::text

@@ -64,16 +64,16 @@ struct PracticeApp : TestApp, Seeder {
 
     Position position(qint32 card) const { return snapshot().positions.value(card); }
 
-    tarlivo::ui::FrmUeb &ueb() { return forms->window<FrmUeb>(); }
-    tarlivo::ui::FrmEdit &edit() { return forms->window<FrmEdit>(); }
+    tarlivo::windows::FrmUeb &ueb() { return forms->window<FrmUeb>(); }
+    tarlivo::windows::FrmEdit &edit() { return forms->window<FrmEdit>(); }
     // The card on display (0: none).
     qint32 akt() const { return forms->window<FrmUeb>().shownCard().value_or(0); }
     bool answerShown() { return !label(ueb(), "lblAntwort")->isHidden(); }
-    QStringList entries() { return windows::entries(combo(ueb(), "cmbFach")); }
+    QStringList entries() { return drive::entries(combo(ueb(), "cmbFach")); }
 
     Display display()
     {
-        tarlivo::ui::FrmUeb &w = ueb();
+        tarlivo::windows::FrmUeb &w = ueb();
         return {label(w, "lblFrage")->text(), label(w, "lblAntwort")->text(), answerShown(), akt(), entries(),
                 combo(w, "cmbFach")->text()};
     }
@@ -91,7 +91,7 @@ struct PracticeApp : TestApp, Seeder {
     }
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
-    void choose(const QString &compartment) { windows::choose(combo(ueb(), "cmbFach"), compartment); }
+    void choose(const QString &compartment) { drive::choose(combo(ueb(), "cmbFach"), compartment); }
     // The same, then "&Übernehmen".
     void takeCompartment(const QString &compartment)
     {

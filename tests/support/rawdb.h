@@ -50,7 +50,7 @@ public:
             return;
         }
         sqlite3_busy_timeout(m_db, 10000);
-        tarlivo::registerNameCollation(m_db);
+        tarlivo::store::registerNameCollation(m_db);
     }
     ~Connection() { sqlite3_close(m_db); }
     Connection(const Connection &) = delete;
@@ -445,9 +445,9 @@ inline QStringList violations(const QString &path)
     for (const QStringList &row : db.rows("SELECT NameGebiet FROM tblGebiet"))
         names << row.value(0);
     std::sort(names.begin(), names.end(),
-              [](const QString &a, const QString &b) { return tarlivo::compareNames(a, b) < 0; });
+              [](const QString &a, const QString &b) { return tarlivo::store::compareNames(a, b) < 0; });
     for (int i = 1; i < names.size(); ++i)
-        if (tarlivo::compareNames(names[i - 1], names[i]) == 0)
+        if (tarlivo::store::compareNames(names[i - 1], names[i]) == 0)
             problems << QStringLiteral("subject names equal: %1 / %2").arg(names[i - 1].left(80), names[i].left(80));
     return problems;
 }

@@ -15,9 +15,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-namespace windows {
+namespace drive {
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 template <class F>
 F *shown(Forms &forms, const char *name)
@@ -174,17 +176,17 @@ inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &question, con
     return e;
 }
 
-} // namespace windows
+} // namespace drive
 
 // Every test reaches the windows and their controls by these names.
-using tarlivo::ui::FrmBackground;
-using tarlivo::ui::FrmEdit;
-using tarlivo::ui::FrmGebiete;
-using tarlivo::ui::FrmNeu;
-using tarlivo::ui::FrmUeb;
-using tarlivo::ui::FrmWelcome;
-using windows::button;
-using windows::combo;
-using windows::ctl;
-using windows::label;
-using windows::textBox;
+using drive::button;
+using drive::combo;
+using drive::ctl;
+using drive::label;
+using drive::textBox;
+using tarlivo::app::FrmBackground;
+using tarlivo::app::FrmWelcome;
+using tarlivo::windows::FrmEdit;
+using tarlivo::windows::FrmGebiete;
+using tarlivo::windows::FrmNeu;
+using tarlivo::windows::FrmUeb;
