@@ -1,3 +1,4 @@
+#include "store/bulkimport.h"
 #include "store/cardmedia.h"
 #include "store/numbertest.h"
 #include "store/places.h"
@@ -5,6 +6,7 @@
 #include "store/rules.h"
 #include "store/schema.h"
 #include "store/store.h"
+#include "store/syncschema.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -277,21 +279,23 @@ void bindText(sql::Database &db, sqlite3_stmt *stmt, int index, const QString &t
 
 } // namespace
 
-bool Store::hasTextIndex()
+BulkImport::BulkImport(Store &store) : StorePart(store) {}
+
+bool BulkImport::hasTextIndex()
 {
     sql::Statement q(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1");
     return q.bind(1, QString::fromLatin1(schema::kTextIndex[0])).step();
 }
 
-bool Store::holdsCard(qint32 subjectId, const QString &question, const QString &answer)
+bool BulkImport::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
 {
     return holdsTexts(m_db, subjectId, question, answer);
 }
 
-BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
+BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
 {
     BulkImportResult result;
-    prepareWrite();
+    StoreAccess::prepareWrite(m_store);
     // Each row written here refers to one just written or checked in the same
     // transaction, so SQLite's own key checks would only repeat ours, at a third
     // of the import's time. They are back on for every other change.
@@ -310,6 +314,12 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     for (const char *trigger : schema::kBucketTriggerNames)
         m_db.exec(("DROP TRIGGER " + std::string(trigger)).c_str());
     m_db.exec("DROP TRIGGER trgPositionInsertSubject");
+    // Sync's journal likewise: a trigger's row for every card costs about as much as
+    // the card's own rows; the rows are written at the end, all at once.
+    // The new cards' trigger is dropped as well, not only kept quiet.
+    m_db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
+    const auto [journalName, journalTrigger] = newCardTrigger();
+    m_db.exec(("DROP TRIGGER " + journalName).constData());
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -327,7 +337,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             return lastId = *known;
         }
         qint32 id;
-        if (const std::optional<qint32> existing = subjectId(name)) {
+        if (const std::optional<qint32> existing = m_store.subjectId(name)) {
             id = *existing;
             if (!options.joinExistingSubjects && !created.count(id))
                 throw StoreError(StoreErrorKind::Duplicate, path(), name);
@@ -362,6 +372,7 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
     bool large = false;
     bool indexesDropped = false;
 
+    qint64 firstKey = 0, lastKey = -1; // of the cards written
     std::vector<Pending> pending;
     pending.reserve(kBatch);
     std::vector<qint64> keys;
@@ -398,6 +409,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             const qint64 last = sqlite3_last_insert_rowid(m_db.handle());
             if (last > kInt32Max)
                 throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("card key"));
+            if (firstKey == 0)
+                firstKey = last - perStatement + 1;
+            lastKey = last;
             for (int i = 0; i < perStatement; ++i) {
                 const Pending &p = pending[size_t(first) + size_t(i)];
                 const qint64 key = last - perStatement + 1 + i;
@@ -414,13 +428,13 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             runInsert(m_db, positions);
             runInsert(m_db, times);
         }
-        MediaLibrary media(*this);
+        MediaLibrary media(m_store);
         for (size_t p = 0; p < pending.size(); ++p)
             for (const MediaInput &m : pending[p].media)
                 media.link(qint32(keys[p]), m.side, m.kind, media.add(m.name, m.kind, m.bytes, nullptr));
         for (int i = 0; i < n; ++i)
             if (pending[size_t(i)].reverse)
-                Places(*this, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
+                Places(m_store, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
         result.cardsStored += n;
@@ -437,16 +451,16 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         }
     };
 
-    qint64 queuePlace = Places(*this, Direction::Forward).next();
-    qint64 reverseQueuePlace = Places(*this, Direction::Reverse).next();
+    qint64 stelle = Places(m_store, Direction::Forward).next();
+    qint64 reverseStelle = Places(m_store, Direction::Reverse).next();
     // Subjects that had a direction before the import, and those it creates for cards
     // with a reverse place: they practise both ways.
     std::map<qint32, bool> practisedReverse;
     std::unordered_set<qint32> createdBoth;
-    const qint64 nowEnteredAt = now();
-    const qint64 nowDay = learningDay(nowEnteredAt);
-    qint64 lastEnteredAt = nowEnteredAt;
-    qint64 lastDay = nowDay;
+    const qint64 nowSeit = StoreAccess::now(m_store);
+    const qint64 nowTag = Store::learningDay(nowSeit);
+    qint64 lastSeit = nowSeit;
+    qint64 lastTag = nowTag;
     rules::LocalOffsets offsets;
     qint64 read = 0;
     BulkCard card;
@@ -490,8 +504,10 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
         ++queuePlace;
         auto known = practisedReverse.find(p.subject);
         if (known == practisedReverse.end())
-            known = practisedReverse.emplace(p.subject, practises(direction(p.subject), Direction::Reverse)).first;
-        if (card.reverseCompartment && *card.reverseCompartment < 1)
+            known =
+                practisedReverse.emplace(p.subject, Store::practises(m_store.direction(p.subject), Direction::Reverse))
+                    .first;
+        if (card.reverseFach && *card.reverseFach < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
         if (card.reverseCompartment && created.count(p.subject))
             createdBoth.insert(p.subject);
@@ -530,16 +546,38 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
-    // Its cards that came before the first one with a reverse place get theirs now.
+    journalNewRows(m_db, std::vector<qint32>(created.begin(), created.end()), firstKey, lastKey);
+    m_db.exec("DELETE FROM tblAbgleichStill");
+    // Its cards that came before the first one with a reverse place get theirs now
+    // (journalled by the triggers again).
     for (qint32 subject : createdBoth) {
-        writeDirection(subject, DirectionRow{subject, DirectionSetting::Both});
-        fillReverse(subject, {});
+        StoreAccess::writeDirection(m_store, subject, DirectionRow{subject, DirectionSetting::Both});
+        StoreAccess::fillReverse(m_store, subject);
     }
     m_db.exec(schema::kSearchInsertTrigger);
     m_db.exec(schema::kBucketTriggers);
     m_db.exec(schema::kPositionInsertSubjectTrigger);
+    m_db.exec(journalTrigger.constData());
     tx.commit();
     return result;
 }
 
-} // namespace tarlivo::store
+bool Store::hasTextIndex() { return BulkImport(*this).hasTextIndex(); }
+
+bool Store::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+{
+    return BulkImport(*this).holdsCard(subjectId, frage, antwort);
+}
+
+BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
+{
+    return BulkImport(*this).importCards(next, options);
+}
+
+void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
+                           const std::vector<CardRow> &cards, qint64 seit)
+{
+    BulkImport::createWithRows(path, subjects, cards, seit);
+}
+
+} // namespace tarlivo

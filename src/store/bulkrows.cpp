@@ -1,4 +1,4 @@
-#include "store/store.h"
+#include "store/bulkimport.h"
 
 #include <sqlite3.h>
 
@@ -7,12 +7,12 @@ namespace tarlivo::store {
 // The rows go in as they are, keys and all: the triggers check each place's subject
 // and count the day buckets, which for the few thousand cards of such a file costs
 // next to nothing.
-void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                           const std::vector<CardRow> &cards, qint64 enteredAt)
+void BulkImport::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
+                                const std::vector<CardRow> &cards, qint64 seit)
 {
     sql::Database db;
     db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    createSchema(db);
+    Store::createSchema(db);
     db.exec("PRAGMA foreign_keys = ON");
     sql::WriteTransaction tx(db);
     // One use of the cached statement per row: each use resets it when done.
@@ -38,8 +38,8 @@ void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &s
             .run();
     sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) SELECT idFrageAntwort, ?1, ?2 "
                        "FROM tblFrageAntwort")
-        .bind(1, enteredAt)
-        .bind(2, learningDay(enteredAt))
+        .bind(1, seit)
+        .bind(2, Store::learningDay(seit))
         .run();
     tx.commit();
 }

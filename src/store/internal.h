@@ -30,6 +30,13 @@ struct StoreAccess {
     {
         store.requireSubject(subjectId, row);
     }
+    // A subject's direction row written (nullopt: none), and its cards without a
+    // reverse place given one, as Store::setDirection does.
+    static void writeDirection(Store &store, qint32 subjectId, const std::optional<DirectionRow> &row)
+    {
+        store.writeDirection(subjectId, row);
+    }
+    static void fillReverse(Store &store, qint32 subjectId) { store.fillReverse(subjectId, {}); }
 };
 
 // A key or count read from the file, which may hold any 64-bit value: Limit beyond 32 bits.

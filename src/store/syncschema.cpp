@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 
-namespace tarlivo::store {
+#include <iterator>
+#include <string_view>
+
+namespace tarlivo {
 namespace {
 
 // tblAbgleichStand: this file's identities, folder and counters (one row). Uhr is the
@@ -73,9 +76,11 @@ struct Mark {
     std::initializer_list<int> fields;
 };
 
+QByteArray triggerName(const Mark &m, int n) { return QByteArray("trgAbgleich") + m.table + QByteArray::number(n); }
+
 QByteArray trigger(const Mark &m, int n)
 {
-    QByteArray name = QByteArray("trgAbgleich") + m.table + QByteArray::number(n);
+    const QByteArray name = triggerName(m, n);
     QByteArray columns = "Art, idLokal, Neu";
     QByteArray values = QByteArray::number(m.art) + ", " + m.key + ", 1";
     QByteArray sets = "Neu = 1";
@@ -99,49 +104,93 @@ QByteArray trigger(const Mark &m, int n)
 constexpr const char *kCardStays = "EXISTS (SELECT 1 FROM tblFrageAntwort WHERE idFrageAntwort = OLD.idFrageAntwort)";
 constexpr const char *kSubjectStays = "EXISTS (SELECT 1 FROM tblGebiet WHERE idGebiet = OLD.idGebiet)";
 
+// Each trigger is named by its table and its place here.
+const Mark kMarks[] = {
+    {"tblGebiet", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectExists, SyncSubjectName}},
+    {"tblGebiet", "UPDATE OF NameGebiet", nullptr, 0, "NEW.idGebiet", {SyncSubjectName}},
+    {"tblGebiet", "DELETE", nullptr, 0, "OLD.idGebiet", {SyncSubjectExists}},
+    {"tblIntervall", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
+    {"tblIntervall", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
+    {"tblIntervall", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectIntervals}},
+    {"tblRichtung", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
+    {"tblRichtung", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
+    {"tblRichtung", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectDirection}},
+    {"tblGebietToleranz", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
+    {"tblGebietToleranz", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
+    {"tblGebietToleranz", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectTolerances}},
+    {"tblGebietSprache", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
+    {"tblGebietSprache", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
+    {"tblGebietSprache", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectLanguages}},
+    {"tblFrageAntwort",
+     "INSERT",
+     nullptr,
+     1,
+     "NEW.idFrageAntwort",
+     {SyncCardExists, SyncCardText, SyncCardPlace, SyncCardSubject}},
+    {"tblFrageAntwort", "UPDATE OF Frage, Antwort", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
+    {"tblFrageAntwort", "UPDATE OF idGebiet", nullptr, 1, "NEW.idFrageAntwort", {SyncCardSubject}},
+    {"tblFrageAntwort", "DELETE", nullptr, 1, "OLD.idFrageAntwort", {SyncCardExists}},
+    {"tblPosition", "UPDATE OF Fach, Stelle", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
+    {"tblFachSeit", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
+    {"tblPositionUmgekehrt", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
+    {"tblPositionUmgekehrt", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
+    {"tblPositionUmgekehrt", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardReversePlace}},
+    {"tblKarteMedium", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
+    {"tblKarteMedium", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardText}},
+    {"tblUebung", "INSERT", nullptr, 2, "NEW.idUebung", {0}},
+    {"tblUebung", "DELETE", nullptr, 2, "OLD.idUebung", {0}},
+};
+
 } // namespace
 
 void createSyncSchema(sql::Database &db)
 {
     db.exec(kTables);
-    const Mark marks[] = {
-        {"tblGebiet", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectExists, SyncSubjectName}},
-        {"tblGebiet", "UPDATE OF NameGebiet", nullptr, 0, "NEW.idGebiet", {SyncSubjectName}},
-        {"tblGebiet", "DELETE", nullptr, 0, "OLD.idGebiet", {SyncSubjectExists}},
-        {"tblIntervall", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
-        {"tblIntervall", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectIntervals}},
-        {"tblIntervall", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectIntervals}},
-        {"tblRichtung", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
-        {"tblRichtung", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectDirection}},
-        {"tblRichtung", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectDirection}},
-        {"tblGebietToleranz", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
-        {"tblGebietToleranz", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectTolerances}},
-        {"tblGebietToleranz", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectTolerances}},
-        {"tblGebietSprache", "INSERT", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
-        {"tblGebietSprache", "UPDATE", nullptr, 0, "NEW.idGebiet", {SyncSubjectLanguages}},
-        {"tblGebietSprache", "DELETE", kSubjectStays, 0, "OLD.idGebiet", {SyncSubjectLanguages}},
-        {"tblFrageAntwort",
-         "INSERT",
-         nullptr,
-         1,
-         "NEW.idFrageAntwort",
-         {SyncCardExists, SyncCardText, SyncCardPlace, SyncCardSubject}},
-        {"tblFrageAntwort", "UPDATE OF Frage, Antwort", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
-        {"tblFrageAntwort", "UPDATE OF idGebiet", nullptr, 1, "NEW.idFrageAntwort", {SyncCardSubject}},
-        {"tblFrageAntwort", "DELETE", nullptr, 1, "OLD.idFrageAntwort", {SyncCardExists}},
-        {"tblPosition", "UPDATE OF Fach, Stelle", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
-        {"tblFachSeit", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardPlace}},
-        {"tblPositionUmgekehrt", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
-        {"tblPositionUmgekehrt", "UPDATE", nullptr, 1, "NEW.idFrageAntwort", {SyncCardReversePlace}},
-        {"tblPositionUmgekehrt", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardReversePlace}},
-        {"tblKarteMedium", "INSERT", nullptr, 1, "NEW.idFrageAntwort", {SyncCardText}},
-        {"tblKarteMedium", "DELETE", kCardStays, 1, "OLD.idFrageAntwort", {SyncCardText}},
-        {"tblUebung", "INSERT", nullptr, 2, "NEW.idUebung", {0}},
-        {"tblUebung", "DELETE", nullptr, 2, "OLD.idUebung", {0}},
-    };
     int n = 0;
-    for (const Mark &m : marks)
+    for (const Mark &m : kMarks)
         db.exec(trigger(m, ++n).constData());
 }
 
-} // namespace tarlivo::store
+std::pair<QByteArray, QByteArray> newCardTrigger()
+{
+    for (size_t i = 0; i < std::size(kMarks); ++i)
+        if (std::string_view(kMarks[i].table) == "tblFrageAntwort" && std::string_view(kMarks[i].event) == "INSERT")
+            return {triggerName(kMarks[i], int(i) + 1), trigger(kMarks[i], int(i) + 1)};
+    return {};
+}
+
+void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard)
+{
+    // The same upserts as the triggers', at one time read before.
+    qint64 now = 0;
+    {
+        sql::Statement q(db, (QByteArray("SELECT ") + kNow).constData());
+        if (q.step())
+            now = q.int64(0);
+    }
+    for (qint32 subject : subjects)
+        sql::Statement(
+            db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1) VALUES (0, ?1, 1, ?2, '', ?2, '') "
+                "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = 1, Z0 = excluded.Z0, M0 = '', "
+                "Z1 = excluded.Z1, M1 = ''")
+            .bind(1, subject)
+            .bind(2, now)
+            .run();
+    if (firstCard > lastCard)
+        return;
+    sql::Statement(db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4) "
+                       "SELECT 1, f.idFrageAntwort, 1, ?3, '', ?3, '', ?3, '', "
+                       "CASE WHEN r.idFrageAntwort IS NULL THEN NULL ELSE ?3 END, "
+                       "CASE WHEN r.idFrageAntwort IS NULL THEN NULL ELSE '' END, ?3, '' "
+                       "FROM tblFrageAntwort AS f LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort) "
+                       "WHERE f.idFrageAntwort BETWEEN ?1 AND ?2 "
+                       "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = 1, Z0 = excluded.Z0, M0 = '', "
+                       "Z1 = excluded.Z1, M1 = '', Z2 = excluded.Z2, M2 = '', Z3 = ifnull(excluded.Z3, Z3), "
+                       "M3 = ifnull(excluded.M3, M3), Z4 = excluded.Z4, M4 = ''")
+        .bind(1, firstCard)
+        .bind(2, lastCard)
+        .bind(3, now)
+        .run();
+}
+
+} // namespace tarlivo

@@ -4,7 +4,13 @@
 
 #include "store/sqlite.h"
 
-namespace tarlivo::store {
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <utility>
+#include <vector>
+
+namespace tarlivo {
 
 // The fields of each kind of entity, each with a clock of its own.
 enum SubjectField {
@@ -21,4 +27,15 @@ enum CardField { SyncCardExists, SyncCardText, SyncCardPlace, SyncCardReversePla
 // The schema step that adds them (schema version 9).
 void createSyncSchema(sql::Database &db);
 
-} // namespace tarlivo::store
+// The journal's trigger on new cards (name, statement): a large import drops it inside
+// its write and makes it again at its end, so that no card pays for asking whether the
+// triggers are quiet.
+std::pair<QByteArray, QByteArray> newCardTrigger();
+
+// A large write of new rows (an import) keeps the triggers quiet with a row in
+// tblAbgleichStill and then journals what it made at once: the subjects given and the
+// cards of keys first to last, each with the fields their insert triggers would have
+// set (a card's reverse place too, where it has one), at one time.
+void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard);
+
+} // namespace tarlivo
