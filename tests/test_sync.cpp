@@ -294,7 +294,7 @@ private slots:
             i->importCards([&](BulkCard &b) {
                 b = BulkCard{QStringLiteral("W"), QStringLiteral("x"), QStringLiteral("y")};
                 if (reverse)
-                    b.reverseFach = 2;
+                    b.reverseCompartment = 2;
                 return !std::exchange(given, true);
             });
             s->addCard(*s->subjectId(QStringLiteral("W")), QStringLiteral("x"), QStringLiteral("y"));

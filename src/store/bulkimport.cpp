@@ -287,7 +287,7 @@ bool BulkImport::hasTextIndex()
     return q.bind(1, QString::fromLatin1(schema::kTextIndex[0])).step();
 }
 
-bool BulkImport::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+bool BulkImport::holdsCard(qint32 subjectId, const QString &question, const QString &answer)
 {
     return holdsTexts(m_db, subjectId, question, answer);
 }
@@ -451,16 +451,16 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         }
     };
 
-    qint64 stelle = Places(m_store, Direction::Forward).next();
-    qint64 reverseStelle = Places(m_store, Direction::Reverse).next();
+    qint64 queuePlace = Places(m_store, Direction::Forward).next();
+    qint64 reverseQueuePlace = Places(m_store, Direction::Reverse).next();
     // Subjects that had a direction before the import, and those it creates for cards
     // with a reverse place: they practise both ways.
     std::map<qint32, bool> practisedReverse;
     std::unordered_set<qint32> createdBoth;
-    const qint64 nowSeit = StoreAccess::now(m_store);
-    const qint64 nowTag = Store::learningDay(nowSeit);
-    qint64 lastSeit = nowSeit;
-    qint64 lastTag = nowTag;
+    const qint64 nowEnteredAt = StoreAccess::now(m_store);
+    const qint64 nowDay = Store::learningDay(nowEnteredAt);
+    qint64 lastEnteredAt = nowEnteredAt;
+    qint64 lastDay = nowDay;
     rules::LocalOffsets offsets;
     qint64 read = 0;
     BulkCard card;
@@ -507,7 +507,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             known =
                 practisedReverse.emplace(p.subject, Store::practises(m_store.direction(p.subject), Direction::Reverse))
                     .first;
-        if (card.reverseFach && *card.reverseFach < 1)
+        if (card.reverseCompartment && *card.reverseCompartment < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
         if (card.reverseCompartment && created.count(p.subject))
             createdBoth.insert(p.subject);
@@ -564,9 +564,9 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
 
 bool Store::hasTextIndex() { return BulkImport(*this).hasTextIndex(); }
 
-bool Store::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+bool Store::holdsCard(qint32 subjectId, const QString &question, const QString &answer)
 {
-    return BulkImport(*this).holdsCard(subjectId, frage, antwort);
+    return BulkImport(*this).holdsCard(subjectId, question, answer);
 }
 
 BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
@@ -575,9 +575,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
 }
 
 void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                           const std::vector<CardRow> &cards, qint64 seit)
+                           const std::vector<CardRow> &cards, qint64 enteredAt)
 {
-    BulkImport::createWithRows(path, subjects, cards, seit);
+    BulkImport::createWithRows(path, subjects, cards, enteredAt);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

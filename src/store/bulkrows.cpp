@@ -8,7 +8,7 @@ namespace tarlivo::store {
 // and count the day buckets, which for the few thousand cards of such a file costs
 // next to nothing.
 void BulkImport::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                                const std::vector<CardRow> &cards, qint64 seit)
+                                const std::vector<CardRow> &cards, qint64 enteredAt)
 {
     sql::Database db;
     db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -38,8 +38,8 @@ void BulkImport::createWithRows(const QString &path, const std::vector<SubjectRo
             .run();
     sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) SELECT idFrageAntwort, ?1, ?2 "
                        "FROM tblFrageAntwort")
-        .bind(1, seit)
-        .bind(2, Store::learningDay(seit))
+        .bind(1, enteredAt)
+        .bind(2, Store::learningDay(enteredAt))
         .run();
     tx.commit();
 }
