@@ -25,6 +25,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -51,7 +52,7 @@ long residentKb()
 
 // Runs action and paints the table at once, as the screen would show it.
 template <class Action>
-double timedMs(ui::CardListWindow &window, Action &&action)
+double timedMs(windows::CardListWindow &window, Action &&action)
 {
     QElapsedTimer timer;
     timer.start();
@@ -79,7 +80,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     std::vector<double> first, last, match, none, every, counted;
     long openKb = 0;
     for (int i = 0; i < repeats; ++i) {
-        ui::CardListWindow window(session);
+        windows::CardListWindow window(session);
         window.show();
         QCoreApplication::processEvents();
         first.push_back(timedMs(window, [&] { window.showSubject(big); }));
@@ -109,9 +110,10 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
         // A click on the Frage header: every card of the subject sorted by its text.
         if (i == 0)
             result["sort_by_frage"] = timedMs(window, [&] {
-                ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Frage, Qt::AscendingOrder);
+                ctl<QTableView>(window, "tblKarten")
+                    ->sortByColumn(windows::CardListModel::Question, Qt::AscendingOrder);
             });
-        ctl<QTableView>(window, "tblKarten")->sortByColumn(ui::CardListModel::Fach, Qt::AscendingOrder);
+        ctl<QTableView>(window, "tblKarten")->sortByColumn(windows::CardListModel::Compartment, Qt::AscendingOrder);
         window.showSubject(std::nullopt);
         ctl<QTableView>(window, "tblKarten")->viewport()->repaint();
         ctl<QTableView>(window, "tblKarten")->scrollToBottom();
@@ -128,7 +130,7 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
 
     // Deleting: a tenth of the file selected at the top of the big subject, at most 10,000.
     {
-        ui::CardListWindow window(session);
+        windows::CardListWindow window(session);
         window.show();
         window.showSubject(big);
         QCoreApplication::processEvents();

@@ -20,6 +20,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -64,20 +65,20 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     NoWays ways;
     std::vector<double> wall, cpu;
     for (int i = 0; i < repeats; ++i) {
-        PaintWatch gebiete, faecher;
+        PaintWatch gebiete, compartments;
         const double cpuStart = processCpuMs();
         QElapsedTimer timer;
         timer.start();
-        auto *window = new ui::PlanWindow(session, ways);
+        auto *window = new windows::PlanWindow(session, ways);
         viewport(*window, "tblGebiete")->installEventFilter(&gebiete);
-        viewport(*window, "tblFaecher")->installEventFilter(&faecher);
+        viewport(*window, "tblFaecher")->installEventFilter(&compartments);
         window->show();
         window->showSubject(big);
-        while (!(gebiete.painted && faecher.painted) && timer.elapsed() < 10000)
+        while (!(gebiete.painted && compartments.painted) && timer.elapsed() < 10000)
             QCoreApplication::processEvents();
         wall.push_back(double(timer.nsecsElapsed()) / 1e6);
         cpu.push_back(processCpuMs() - cpuStart);
-        if (!(gebiete.painted && faecher.painted))
+        if (!(gebiete.painted && compartments.painted))
             throw std::runtime_error("the tables were never painted");
         if (window->currentSubject() != big)
             throw std::runtime_error("the big subject was not chosen");

@@ -35,6 +35,7 @@
 #include <ctime>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -127,12 +128,12 @@ int main(int argc, char *argv[])
     AnsweringDialogs dialogs(false);
     StoreOptions options;
     options.backups = false; // once a day; not part of a step
-    ui::Forms forms(dialogs, {ui::databasePath(programDir), options, [] {}});
+    app::Forms forms(dialogs, {ui::databasePath(programDir), options, [] {}});
 
     // Started the way a user starts practice.
     forms.start();
     button(forms.window<FrmWelcome>(), "cmdUeben")->click();
-    auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
+    auto *gebiete = static_cast<windows::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         return fail("the subject window did not open");
     const int index = combo(gebiete, "cmbGebiet")->findText(subject);
@@ -140,7 +141,7 @@ int main(int argc, char *argv[])
         return fail("the subject is not listed");
     combo(gebiete, "cmbGebiet")->setCurrentIndex(index);
     button(gebiete, "cmdUebernahmeGebiet")->click();
-    ui::FrmUeb &ueb = forms.window<FrmUeb>();
+    windows::FrmUeb &ueb = forms.window<FrmUeb>();
     QCoreApplication::processEvents();
     if (label(ueb, "lblFrage")->text().isEmpty() || dialogs.shown != 0)
         return fail("no card on display after taking the subject");

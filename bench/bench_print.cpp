@@ -101,9 +101,9 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         const double cpuStart = tarlivo::bench::processCpuMs();
-        tarlivo::StoreOptions options;
+        tarlivo::store::StoreOptions options;
         options.backups = false;
-        std::unique_ptr<tarlivo::Store> store = tarlivo::Store::open(large, options);
+        std::unique_ptr<tarlivo::store::Store> store = tarlivo::store::Store::open(large, options);
         const tarlivo::print::PrintOptions chosen;
         const std::vector<tarlivo::print::PrintSubject> cards = tarlivo::print::readCards(*store, chosen);
         reading.push_back(double(timer.nsecsElapsed()) / 1e6);

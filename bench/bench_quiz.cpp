@@ -25,6 +25,7 @@
 #include <cstring>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -113,18 +114,18 @@ int main(int argc, char *argv[])
 
     Store &store = session.db();
     const qint32 big = *store.subjectId(kBigSubject);
-    const qint32 fach = store.compartments(big).front();
-    const qint32 head = *store.headCard(big, fach);
+    const qint32 compartment = store.compartments(big).front();
+    const qint32 head = *store.headCard(big, compartment);
     quint32 seed = 1;
     std::size_t offered = 0;
     const double choices =
         medianUs(50, [&] { offered = store.otherAnswers(big, head, CardSide::Answer, 3, seed++).size(); });
-    const double headRead = medianUs(50, [&] { (void)store.headCard(big, fach); });
+    const double headRead = medianUs(50, [&] { (void)store.headCard(big, compartment); });
     if (offered != 3)
         return fail("fewer than three other answers were found");
     std::printf("quiz_choices_us %.1f %.1f\n", choices, headRead);
 
-    ui::QuizWindow window(session);
+    windows::QuizWindow window(session);
     window.show();
     window.startOn(kBigSubject);
     QCoreApplication::processEvents();

@@ -22,14 +22,15 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
 
 // A chart of the window, found by its objectName as a user finds it.
-ui::ChartView *chart(QWidget &window, const char *name)
+windows::ChartView *chart(QWidget &window, const char *name)
 {
-    auto *view = window.findChild<ui::ChartView *>(QString::fromLatin1(name));
+    auto *view = window.findChild<windows::ChartView *>(QString::fromLatin1(name));
     if (!view)
         throw std::runtime_error(std::string("no chart ") + name);
     return view;
@@ -41,9 +42,9 @@ struct Times {
 
 // Runs action, then lets events run until the three charts have been painted.
 template <class Action>
-void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&action)
+void untilChartsPainted(Times &times, windows::StatisticsWindow *&window, Action &&action)
 {
-    PaintWatch faecher, tage, prognose;
+    PaintWatch compartments, days, prognose;
     const double cpuStart = processCpuMs();
     QElapsedTimer timer;
     timer.start();
@@ -51,21 +52,21 @@ void untilChartsPainted(Times &times, ui::StatisticsWindow *&window, Action &&ac
     QWidget *chartFaecher = chart(*window, "chartFaecher");
     QWidget *chartTage = chart(*window, "chartTage");
     QWidget *chartPrognose = chart(*window, "chartPrognose");
-    chartFaecher->installEventFilter(&faecher);
-    chartTage->installEventFilter(&tage);
+    chartFaecher->installEventFilter(&compartments);
+    chartTage->installEventFilter(&days);
     chartPrognose->installEventFilter(&prognose);
     window->show();
     chartFaecher->update();
     chartTage->update();
     chartPrognose->update();
-    while (!(faecher.painted && tage.painted && prognose.painted) && timer.elapsed() < 10000)
+    while (!(compartments.painted && days.painted && prognose.painted) && timer.elapsed() < 10000)
         QCoreApplication::processEvents();
     times.wall.push_back(double(timer.nsecsElapsed()) / 1e6);
     times.cpu.push_back(processCpuMs() - cpuStart);
-    chartFaecher->removeEventFilter(&faecher);
-    chartTage->removeEventFilter(&tage);
+    chartFaecher->removeEventFilter(&compartments);
+    chartTage->removeEventFilter(&days);
     chartPrognose->removeEventFilter(&prognose);
-    if (!(faecher.painted && tage.painted && prognose.painted))
+    if (!(compartments.painted && days.painted && prognose.painted))
         throw std::runtime_error("the charts were never painted");
 }
 
@@ -85,9 +86,9 @@ std::map<std::string, double> measure(const QString &dataDir, int cards, int rep
     const qint32 big = *store->subjectId(kBigSubject);
     Times open, choose;
     for (int i = 0; i < repeats; ++i) {
-        ui::StatisticsWindow *window = nullptr;
+        windows::StatisticsWindow *window = nullptr;
         untilChartsPainted(open, window, [&] {
-            window = new ui::StatisticsWindow(session);
+            window = new windows::StatisticsWindow(session);
             window->showSubject(big);
         });
         if (window->statistics().cards == 0 || chart(*window, "chartTage")->chart().isEmpty())

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -155,7 +156,7 @@ void saveCardText(Fixture &s, int i)
 
 void judgeCard(Fixture &s, int i)
 {
-    const Verdict verdicts[3] = {Verdict::Richtig, Verdict::FastRichtig, Verdict::Falsch};
+    const Verdict verdicts[3] = {Verdict::Right, Verdict::AlmostRight, Verdict::Wrong};
     s.verdict = s.store->judgeCard(s.walk.next(s.cards), verdicts[i % 3]);
 }
 

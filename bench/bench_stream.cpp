@@ -43,6 +43,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {
@@ -53,20 +54,20 @@ constexpr int kSubjects = 20;
 double msSince(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
 // Lines as the export writes them: subject by subject, compartments 1 to 8.
-void writeLines(const QString &path, bool columns, bool seit)
+void writeLines(const QString &path, bool columns, bool enteredAt)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         throw std::runtime_error("cannot write the text file");
     QByteArray out;
     if (columns)
-        out += seit ? "Frage\tAntwort\tFach\tGebiet\tSeit\n" : "Frage\tAntwort\tFach\tGebiet\n";
+        out += enteredAt ? "Frage\tAntwort\tFach\tGebiet\tSeit\n" : "Frage\tAntwort\tFach\tGebiet\n";
     for (int i = 0; i < kLines; ++i) {
         out += "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?\tla palabra número "
                + QByteArray::number(i * 7 + 3);
         if (columns)
             out += "\t" + QByteArray::number(1 + i % 8) + "\tGebiet " + QByteArray::number(i * kSubjects / kLines);
-        if (seit)
+        if (enteredAt)
             out += "\t2026-0" + QByteArray::number(1 + i % 9) + "-1" + QByteArray::number(i % 10) + "T09:15:00+01:00";
         out += '\n';
         if (out.size() > (1 << 20)) {
@@ -101,20 +102,20 @@ int importRun(const QString &dir)
 {
     const QString columns = dir + QStringLiteral("/columns.txt");
     const QString plain = dir + QStringLiteral("/plain.txt");
-    const QString withSeit = dir + QStringLiteral("/seit.txt");
+    const QString withEnteredAt = dir + QStringLiteral("/seit.txt");
     writeLines(columns, true, false);
     writeLines(plain, false, false);
-    writeLines(withSeit, true, true);
+    writeLines(withEnteredAt, true, true);
     // Rounds in turn, each into fresh files, medians reported: this machine's pace
     // drifts by more than the margins between the figures.
     constexpr int kRounds = 3;
-    std::vector<double> ours, plainRuns, seitRuns, theirs;
+    std::vector<double> ours, plainRuns, enteredAtRuns, theirs;
     // Each store is removed once measured, so that the next import does not share
     // the disk with the writing back of the last one.
     const QString store = dir + QStringLiteral("/store.mdb");
     for (int round = 0; round < kRounds; ++round) {
         for (auto [file, runs] :
-             {std::pair(columns, &ours), std::pair(plain, &plainRuns), std::pair(withSeit, &seitRuns)}) {
+             {std::pair(columns, &ours), std::pair(plain, &plainRuns), std::pair(withEnteredAt, &enteredAtRuns)}) {
             runs->push_back(importInto(store, file));
             QFile::remove(store);
         }
@@ -130,7 +131,7 @@ int importRun(const QString &dir)
     }
     std::printf("stream_import_1m_ms %.1f\n", quantile(ours, 0.5));
     std::printf("stream_import_plain_1m_ms %.1f\n", quantile(plainRuns, 0.5));
-    std::printf("stream_import_seit_1m_ms %.1f\n", quantile(seitRuns, 0.5));
+    std::printf("stream_import_seit_1m_ms %.1f\n", quantile(enteredAtRuns, 0.5));
     std::printf("stream_sqlite_import_1m_ms %.1f\n", quantile(theirs, 0.5));
     std::fflush(stdout);
     QProcess child;
@@ -218,17 +219,17 @@ std::vector<double> verdicts(const QString &data, int waitMs, int steps, double 
     AnsweringDialogs dialogs(false);
     StoreOptions options;
     options.today = [] { return QDate(2026, 3, 1); };
-    ui::Forms forms(dialogs, {path, options, [] {}});
+    app::Forms forms(dialogs, {path, options, [] {}});
     QElapsedTimer sinceStart;
     sinceStart.start();
     forms.start();
     button(forms.window<FrmWelcome>(), "cmdUeben")->click();
-    auto *gebiete = static_cast<ui::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
+    auto *gebiete = static_cast<windows::FrmGebiete *>(forms.loaded(QStringLiteral("frmGebiete")));
     if (!gebiete)
         throw std::runtime_error("the subject window did not open");
     combo(gebiete, "cmbGebiet")->setCurrentIndex(combo(gebiete, "cmbGebiet")->findText(kBigSubject));
     button(gebiete, "cmdUebernahmeGebiet")->click();
-    ui::FrmUeb &ueb = forms.window<FrmUeb>();
+    windows::FrmUeb &ueb = forms.window<FrmUeb>();
     QCoreApplication::processEvents();
     if (waitMs > 0) {
         // The copy taken at the start, timed from there.

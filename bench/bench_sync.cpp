@@ -33,6 +33,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::bench;
 
 namespace {

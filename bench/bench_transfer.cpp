@@ -31,6 +31,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -47,8 +48,8 @@ StoreOptions quiet()
     return o;
 }
 
-QByteArray frage(int i) { return "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?"; }
-QByteArray antwort(int i) { return "la palabra número " + QByteArray::number(i * 7 + 3); }
+QByteArray question(int i) { return "Wie heißt das Wort Nummer " + QByteArray::number(i) + " auf Spanisch?"; }
+QByteArray answer(int i) { return "la palabra número " + QByteArray::number(i * 7 + 3); }
 
 // Lines like a vocabulary list: two short texts, all different.
 void writeTextFile(const QString &path, int lines)
@@ -57,7 +58,7 @@ void writeTextFile(const QString &path, int lines)
     f.open(QIODevice::WriteOnly);
     QByteArray out;
     for (int i = 0; i < lines; ++i)
-        out += frage(i) + "\t" + antwort(i) + "\n";
+        out += question(i) + "\t" + answer(i) + "\n";
     f.write(out);
 }
 
@@ -66,8 +67,8 @@ void writeKvtmlFile(const QString &path, int entries)
 {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kvtml version=\"2.0\"><entries>\n";
     for (int i = 0; i < entries; ++i)
-        out += "<entry id=\"" + QByteArray::number(i) + "\"><translation id=\"0\"><text>" + frage(i)
-               + "</text></translation><translation id=\"1\"><text>" + antwort(i) + "</text><grade><currentgrade>"
+        out += "<entry id=\"" + QByteArray::number(i) + "\"><translation id=\"0\"><text>" + question(i)
+               + "</text></translation><translation id=\"1\"><text>" + answer(i) + "</text><grade><currentgrade>"
                + QByteArray::number(i % 8) + "</currentgrade><count>1</count><errorcount>0</errorcount><date>2024-0"
                + QByteArray::number(1 + i % 9) + "-1" + QByteArray::number(i % 10) + "T10:2"
                + QByteArray::number(i % 10) + ":00</date></grade></translation></entry>\n";
@@ -94,8 +95,8 @@ void writePaukerFile(const QString &path, int cards)
         xml += "<Batch>\n";
         for (int i = b; i < cards; i += batches)
             xml += "<Card><FrontSide LearnedTimestamp=\"" + QByteArray::number(1'700'000'000'000LL + qint64(i) * 60000)
-                   + "\" Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + frage(i)
-                   + "</Text></FrontSide><ReverseSide Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + antwort(i)
+                   + "\" Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + question(i)
+                   + "</Text></FrontSide><ReverseSide Orientation=\"LTR\" RepeatByTyping=\"false\"><Text>" + answer(i)
                    + "</Text></ReverseSide></Card>\n";
         xml += "</Batch>\n";
     }

@@ -25,6 +25,7 @@
 #include <vector>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -50,9 +51,9 @@ void generate(int cards, const QString &path)
     std::mt19937 random(20240501);
     std::vector<qint32> subjectOf(static_cast<std::size_t>(cards) + 1);
     std::vector<qint32> bigSubjectCards;
-    std::vector<qint32> stelle(static_cast<std::size_t>(cards));
-    std::iota(stelle.begin(), stelle.end(), 1);
-    std::shuffle(stelle.begin(), stelle.end(), random);
+    std::vector<qint32> queuePlace(static_cast<std::size_t>(cards));
+    std::iota(queuePlace.begin(), queuePlace.end(), 1);
+    std::shuffle(queuePlace.begin(), queuePlace.end(), random);
 
     db.exec("BEGIN");
     for (int i = 0; i < kSubjectCount; ++i) {
@@ -64,7 +65,7 @@ void generate(int cards, const QString &path)
         // Half to the big subject, the rest evenly over the others, interleaved as
         // cards are entered over the years.
         const qint32 subject = (random() % 2 == 0) ? 1 : qint32(2 + random() % (kSubjectCount - 1));
-        const qint32 fach = qint32(1 + random() % kCompartments);
+        const qint32 compartment = qint32(1 + random() % kCompartments);
         subjectOf[std::size_t(id)] = subject;
         if (subject == 1)
             bigSubjectCards.push_back(id);
@@ -81,16 +82,19 @@ void generate(int cards, const QString &path)
         }
         sql::Statement position(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) "
                                     "VALUES (?1, ?2, ?3, ?4)");
-        position.bind(1, id).bind(2, fach).bind(3, stelle[std::size_t(i)]).bind(4, subject).run();
-        const qint64 seit = bench::kLogNow - qint64(random() % (365 * 86400));
+        position.bind(1, id).bind(2, compartment).bind(3, queuePlace[std::size_t(i)]).bind(4, subject).run();
+        const qint64 enteredAt = bench::kLogNow - qint64(random() % (365 * 86400));
         sql::Statement time(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3)");
-        time.bind(1, id).bind(2, seit).bind(3, Store::learningDay(seit)).run();
+        time.bind(1, id).bind(2, enteredAt).bind(3, Store::learningDay(enteredAt)).run();
         if (subject != 1) {
-            const qint64 reverseSeit = bench::kLogNow - qint64(random() % (365 * 86400));
+            const qint64 reverseEnteredAt = bench::kLogNow - qint64(random() % (365 * 86400));
             sql::Statement reverse(db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, "
                                        "Seit, Tag) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
             reverse.bind(1, id).bind(2, subject).bind(3, qint32(1 + random() % kCompartments));
-            reverse.bind(4, stelle[std::size_t(i)]).bind(5, reverseSeit).bind(6, Store::learningDay(reverseSeit)).run();
+            reverse.bind(4, queuePlace[std::size_t(i)])
+                .bind(5, reverseEnteredAt)
+                .bind(6, Store::learningDay(reverseEnteredAt))
+                .run();
         }
     }
     for (int i = 1; i < kSubjectCount; ++i) {
@@ -104,13 +108,13 @@ void generate(int cards, const QString &path)
         const long long at = first + (qint64(i) * bench::kLogDays * 86400LL) / cards;
         const qint32 card =
             (random() % 5 != 0) ? bigSubjectCards[random() % bigSubjectCards.size()] : qint32(1 + random() % cards);
-        const int urteil = 1 + int(random() % 3);
+        const int verdict = 1 + int(random() % 3);
         const qint32 before = qint32(1 + random() % kCompartments);
-        const qint32 after = urteil == 3 ? before + 1 : (urteil == 2 ? before : 1);
+        const qint32 after = verdict == 3 ? before + 1 : (verdict == 2 ? before : 1);
         sql::Statement log(db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                                "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         log.bind(1, at).bind(2, card).bind(3, subjectOf[std::size_t(card)]).bind(4, before).bind(5, after);
-        log.bind(6, urteil).run();
+        log.bind(6, verdict).run();
     }
     db.exec("COMMIT");
     db.close();

@@ -34,16 +34,16 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "cannot copy %s\n", argv[2]);
             return 1;
         }
-        tarlivo::LegacyImportOptions options;
+        tarlivo::legacy::LegacyImportOptions options;
         options.readerPath = reader;
         QElapsedTimer timer;
         timer.start();
         try {
-            const auto report = tarlivo::importLegacyFile(path, options);
+            const auto report = tarlivo::legacy::importLegacyFile(path, options);
             times.push_back(timer.elapsed());
             std::printf("run %d: %lld ms, %d subjects, %d cards\n", run + 1, static_cast<long long>(times.back()),
                         report ? report->subjects : 0, report ? report->cards : 0);
-        } catch (const tarlivo::LegacyImportError &error) {
+        } catch (const tarlivo::legacy::LegacyImportError &error) {
             std::fprintf(stderr, "import failed (%d): %s\n", int(error.kind()), error.what());
             return 1;
         }

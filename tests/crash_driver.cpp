@@ -11,17 +11,17 @@
 //   > S name            < S id           new subject
 //   > R old new         < R              rename
 //   > C subject f a     < C id           new card
-//   > V kind card fach  < V              verdict R(ichtig), F(ast), X (Falsch); fach: list text
+//   > V kind card compartment  < V              verdict R(ichtig), F(ast), X (Falsch); compartment: list text
 //   > E card f a        < E              edit
 //   > D card...         < D              card list: delete the cards
 //   > M subject card... < M              card list: move the cards to the subject
-//   > K fach card...    < K              card list: the cards to the end of compartment fach
+//   > K compartment card...    < K              card list: the cards to the end of that compartment
 //   > G subject         < G              card list: delete the subject with its cards
 //   > U                 < U              undo through the backdrop's menu (nothing when none is left)
 //   > Y                 < Y              redo likewise
 //   > B card name       < B              card list: the edit dialog puts the picture of
 //                                        that name on the card's question ("-": removes it)
-//   > W kind card fach  < V              a verdict on the reverse place (practice asks the answer)
+//   > W kind card compartment  < V              a verdict on the reverse place (practice asks the answer)
 //   > H subject setting < H              plan window: the subject's direction (0, 1, 2)
 //   > V kind card h     < V              also a verdict through "Karten → Abfrage …" (typed or
 //                                        chosen, W on a reverse place), stored by "Weiter" or closing
@@ -37,7 +37,7 @@
 //                                        copied to Abgleich-B and back, a second data file
 //                                        (Zweit.mdb) through Abgleich-B, the file again; files
 //                                        and snapshots in parts of 250 entities
-//   P card fach stelle                   (--log) a position written by the change before "<"
+//   P card compartment queuePlace                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
 //
@@ -84,6 +84,9 @@
 #include <random>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::transferwindows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -125,17 +128,17 @@ public:
 
     void step()
     {
-        if (FrmEdit *e = windows::edit(m_forms))
-            return windows::click(button(e, "cmdUebernahme")); // never left open by the driver
+        if (FrmEdit *e = drive::edit(m_forms))
+            return drive::click(button(e, "cmdUebernahme")); // never left open by the driver
         if (!m_options.cardsOnly && chance(0.08))
             return undoRedo(chance(0.6));
         if (!m_options.cardsOnly && chance(0.03))
             return quiz();
-        if (FrmUeb *u = windows::ueb(m_forms))
+        if (FrmUeb *u = drive::ueb(m_forms))
             return practice(u);
-        if (FrmNeu *n = windows::neu(m_forms))
+        if (FrmNeu *n = drive::neu(m_forms))
             return entry(n);
-        if (FrmGebiete *g = windows::gebiete(m_forms))
+        if (FrmGebiete *g = drive::gebiete(m_forms))
             return subjects(g);
         if (!m_options.cardsOnly && chance(0.06))
             return listDeleteCards();
@@ -159,9 +162,9 @@ public:
         if (!m_options.cardsOnly && std::uniform_real_distribution<double>(0, 1)(m_syncRng) < 0.03)
             return syncFolders();
         if (chance(0.5))
-            windows::toSubjectsForEntry(m_forms);
+            drive::toSubjectsForEntry(m_forms);
         else
-            windows::toSubjectsForPractice(m_forms);
+            drive::toSubjectsForPractice(m_forms);
         unexpectedMessages();
     }
 
@@ -198,7 +201,7 @@ private:
         if (!m_options.cardsOnly && button(g, "cmdGebietNeu")->isVisible() && (count == 0 || chance(0.15))) {
             const QString n = name();
             emitLine(QStringLiteral("> S %1").arg(hex(n)));
-            windows::newSubject(g, m_dialogs, n);
+            drive::newSubject(g, m_dialogs, n);
             if (!refused())
                 emitLine(QStringLiteral("< S %1").arg(lastInsert()));
             ++m_changes;
@@ -208,7 +211,7 @@ private:
             const QString from = combo(g, "cmbGebiet")->itemText(below(count));
             const QString to = name();
             emitLine(QStringLiteral("> R %1 %2").arg(hex(from), hex(to)));
-            windows::renameSubject(g, m_dialogs, from, to);
+            drive::renameSubject(g, m_dialogs, from, to);
             if (!refused())
                 emitLine(QStringLiteral("< R"));
             ++m_changes;
@@ -217,28 +220,28 @@ private:
         if (count == 0) {
             // Nothing to take on this road: back through the title bar.
             g->close();
-            windows::settle();
+            drive::settle();
             return;
         }
-        windows::choose(combo(g, "cmbGebiet"), combo(g, "cmbGebiet")->itemText(below(count)));
-        windows::click(button(g, "cmdUebernahmeGebiet"));
+        drive::choose(combo(g, "cmbGebiet"), combo(g, "cmbGebiet")->itemText(below(count)));
+        drive::click(button(g, "cmdUebernahmeGebiet"));
         unexpectedMessages();
     }
 
     void entry(FrmNeu *n)
     {
         if (chance(0.8)) {
-            windows::type(textBox(n, "txtFrage"), text());
-            windows::type(textBox(n, "txtAntwort"), text());
+            drive::type(textBox(n, "txtFrage"), text());
+            drive::type(textBox(n, "txtAntwort"), text());
             emitLine(QStringLiteral("> C %1 %2 %3")
                          .arg(hex(n->windowTitle()), hex(textBox(n, "txtFrage")->text()),
                               hex(textBox(n, "txtAntwort")->text())));
-            windows::click(button(n, "cmdUebernahme"));
+            drive::click(button(n, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< C %1").arg(lastInsert()));
             ++m_changes;
         } else {
-            windows::click(chance(0.5) ? button(n, "cmdZurueck") : button(n, "cmdZumStart"));
+            drive::click(chance(0.5) ? button(n, "cmdZurueck") : button(n, "cmdZumStart"));
             unexpectedMessages();
         }
     }
@@ -255,50 +258,51 @@ private:
             // Now and then the list names another compartment, or none, without
             // "&Übernehmen": the verdict still counts from the card's own.
             if (chance(0.15))
-                windows::choose(combo(u, "cmbFach"),
-                                chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
+                drive::choose(combo(u, "cmbFach"),
+                              chance(0.5) ? QString::number(1 + below(12)) : QStringLiteral("abc"));
             // W: a verdict on the reverse place, when practice asks the answer.
-            emitLine(QStringLiteral("> %1 %2 %3 %4")
-                         .arg(u->direction() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
-                         .arg(QLatin1Char("RFX"[kind]))
-                         .arg(card)
-                         .arg(hex(combo(u, "cmbFach")->text())));
-            windows::click(verdict);
+            emitLine(
+                QStringLiteral("> %1 %2 %3 %4")
+                    .arg(u->direction() == tarlivo::store::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
+                    .arg(QLatin1Char("RFX"[kind]))
+                    .arg(card)
+                    .arg(hex(combo(u, "cmbFach")->text())));
+            drive::click(verdict);
             if (!refused(true))
                 emitLine(QStringLiteral("< V"));
             ++m_changes;
         } else if (r < 0.7) {
-            windows::click(button(u, "cmdEdit"));
-            FrmEdit *e = windows::edit(m_forms);
+            drive::click(button(u, "cmdEdit"));
+            FrmEdit *e = drive::edit(m_forms);
             if (!e) {
                 unexpectedMessages();
                 return;
             }
             // The edit window refuses empty boxes; a text of its own is never empty.
-            const QString frage =
+            const QString question =
                 chance(0.3) ? textBox(e, "txtEditFrage")->text() + QStringLiteral(" ✓") : text() + QStringLiteral("F");
-            const QString antwort = chance(0.3) ? textBox(e, "txtEditAntwort")->text() : text() + QStringLiteral("A");
-            textBox(e, "txtEditFrage")->setText(frage);
-            textBox(e, "txtEditAntwort")->setText(antwort.isEmpty() ? QStringLiteral("-") : antwort);
+            const QString answer = chance(0.3) ? textBox(e, "txtEditAntwort")->text() : text() + QStringLiteral("A");
+            textBox(e, "txtEditFrage")->setText(question);
+            textBox(e, "txtEditAntwort")->setText(answer.isEmpty() ? QStringLiteral("-") : answer);
             emitLine(QStringLiteral("> E %1 %2 %3")
                          .arg(card)
                          .arg(hex(textBox(e, "txtEditFrage")->text()), hex(textBox(e, "txtEditAntwort")->text())));
-            windows::click(button(e, "cmdUebernahme"));
+            drive::click(button(e, "cmdUebernahme"));
             if (!refused())
                 emitLine(QStringLiteral("< E"));
             ++m_changes;
         } else if (r < 0.8) {
             if (combo(u, "cmbFach")->count() > 0)
                 combo(u, "cmbFach")->setCurrentIndex(below(combo(u, "cmbFach")->count()));
-            windows::click(button(u, "cmdFachOk"));
+            drive::click(button(u, "cmdFachOk"));
             unexpectedMessages();
         } else if (r < 0.86) {
-            windows::click(chance(0.5) ? button(u, "cmdAntwort") : button(u, "cmdFrage"));
+            drive::click(chance(0.5) ? button(u, "cmdAntwort") : button(u, "cmdFrage"));
         } else if (r < 0.93) {
-            windows::click(button(u, "cmdNeuGebiet"));
+            drive::click(button(u, "cmdNeuGebiet"));
             unexpectedMessages();
         } else {
-            windows::click(button(u, "cmdZumStart"));
+            drive::click(button(u, "cmdZumStart"));
         }
     }
 
@@ -311,10 +315,10 @@ private:
         unexpectedMessages();
         if (!w || !w->isVisible())
             return;
-        auto *gebiet = ctl<QComboBox>(*w, "cmbGebiet");
-        if (gebiet->count() > 1) {
-            gebiet->setCurrentIndex(below(gebiet->count()));
-            emit gebiet->activated(gebiet->currentIndex());
+        auto *subjectBox = ctl<QComboBox>(*w, "cmbGebiet");
+        if (subjectBox->count() > 1) {
+            subjectBox->setCurrentIndex(below(subjectBox->count()));
+            emit subjectBox->activated(subjectBox->currentIndex());
             unexpectedMessages();
         }
         const std::optional<qint32> card = w->shownCard();
@@ -331,7 +335,7 @@ private:
                 d.accept();
             };
             emitLine(QStringLiteral("> O %1 %2").arg(subject).arg(values.join(QLatin1Char(','))));
-            windows::click(ctl<QPushButton>(*w, "cmdToleranz"));
+            drive::click(ctl<QPushButton>(*w, "cmdToleranz"));
             if (!refused())
                 emitLine(QStringLiteral("< O"));
             ++m_changes;
@@ -349,10 +353,10 @@ private:
             if (auto *b = ctl<QPushButton>(*w, qPrintable(QStringLiteral("cmdWahl%1").arg(i))); b->isVisible())
                 offered.push_back(b);
         if (!offered.empty()) {
-            windows::click(offered[std::size_t(below(int(offered.size())))]);
+            drive::click(offered[std::size_t(below(int(offered.size())))]);
         } else {
             ctl<QLineEdit>(*w, "txtAntwort")->setText(chance(0.5) ? text() : w->shownAnswer());
-            windows::click(ctl<QPushButton>(*w, "cmdPruefen"));
+            drive::click(ctl<QPushButton>(*w, "cmdPruefen"));
         }
         // No result, nothing to store (the window had nothing to judge).
         if (!ctl<QPushButton>(*w, "cmdWeiter")->isEnabled()) {
@@ -361,18 +365,19 @@ private:
             return;
         }
         if (chance(0.2))
-            windows::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));
+            drive::click(ctl<QPushButton>(*w, chance(0.5) ? "cmdRecht" : "cmdFalsch"));
         const QString result = ctl<QLabel>(*w, "lblErgebnis")->text();
         const QChar kind = result.startsWith(QStringLiteral("Richtig"))        ? QLatin1Char('R')
                            : result.startsWith(QStringLiteral("Fast richtig")) ? QLatin1Char('F')
                                                                                : QLatin1Char('X');
-        emitLine(QStringLiteral("> %1 %2 %3 h")
-                     .arg(w->shownDirection() == tarlivo::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
-                     .arg(kind)
-                     .arg(*card));
+        emitLine(
+            QStringLiteral("> %1 %2 %3 h")
+                .arg(w->shownDirection() == tarlivo::store::Direction::Reverse ? QLatin1Char('W') : QLatin1Char('V'))
+                .arg(kind)
+                .arg(*card));
         // Going on, or now and then closing the window with the result shown.
         if (chance(0.7))
-            windows::click(ctl<QPushButton>(*w, "cmdWeiter"));
+            drive::click(ctl<QPushButton>(*w, "cmdWeiter"));
         else
             w->close();
         if (!refused(true))
@@ -388,7 +393,7 @@ private:
             undo ? QStringLiteral("actRueckgaengig") : QStringLiteral("actWiederherstellen"));
         emitLine(undo ? QStringLiteral("> U") : QStringLiteral("> Y"));
         action->trigger();
-        windows::settle();
+        drive::settle();
         // Taking a verdict back or again may empty the compartment on display, as the verdict did.
         if (!refused(true))
             emitLine(undo ? QStringLiteral("< U") : QStringLiteral("< Y"));
@@ -400,7 +405,7 @@ private:
     // has a while to catch up.
     void importCards()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return;
         const QStringList existing = store->allSubjects();
@@ -410,10 +415,10 @@ private:
         const int cards = chance(0.2) ? 600 + below(1200) : 1 + below(5);
         for (int i = 0; i < cards; ++i) {
             // Texts the file carries unchanged: no tabs, quotes, line breaks or markup.
-            const QString frage = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
-            const QString antwort = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
-            file += (frage + QLatin1Char('\t') + antwort + QLatin1Char('\n')).toUtf8();
-            line += QStringLiteral(" %1 %2").arg(hex(frage), hex(antwort));
+            const QString question = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
+            const QString answer = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
+            file += (question + QLatin1Char('\t') + answer + QLatin1Char('\n')).toUtf8();
+            line += QStringLiteral(" %1 %2").arg(hex(question), hex(answer));
         }
         const QString path = QDir(m_options.dir).filePath(QStringLiteral("import-%1.txt").arg(m_options.tag));
         QFile out(path);
@@ -431,7 +436,7 @@ private:
         ctl<QComboBox>(*window, "subjectBox")->setCurrentText(subject);
         ctl<QCheckBox>(*window, "skipDuplicatesBox")->setChecked(false);
         emitLine(line);
-        windows::click(ctl<QPushButton>(*window, "importButton"));
+        drive::click(ctl<QPushButton>(*window, "importButton"));
         const QStringList shown = m_dialogs.take();
         if (shown.size() != 1 || !shown[0].contains(QStringLiteral("gespeichert"))) {
             for (const QString &m : shown)
@@ -440,7 +445,7 @@ private:
         }
         emitLine(QStringLiteral("< I"));
         window->close();
-        windows::settle();
+        drive::settle();
         ++m_changes;
     }
 
@@ -452,7 +457,7 @@ private:
         auto window = std::make_unique<CardListWindow>(m_forms.session());
         // As from the menu: each change is a step to take back.
         QObject::connect(window.get(), &CardListWindow::changed, &m_forms.session(),
-                         [this, w = window.get()](const QString &label, const tarlivo::Change &change) {
+                         [this, w = window.get()](const QString &label, const tarlivo::store::Change &change) {
                              m_forms.session().record(label, change, w);
                          });
         unexpectedMessages();
@@ -481,7 +486,7 @@ private:
         const QString ids = selectSome(*w, 4);
         emitLine(QStringLiteral("> D %1").arg(ids));
         m_dialogs.confirmations = {true};
-        windows::click(ctl<QPushButton>(*w, "cmdLoeschen"));
+        drive::click(ctl<QPushButton>(*w, "cmdLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< D"));
         ++m_changes;
@@ -501,7 +506,7 @@ private:
             box->setCurrentIndex(box->findData(subject));
             dialog.accept();
         };
-        windows::click(ctl<QPushButton>(*w, "cmdVerschieben"));
+        drive::click(ctl<QPushButton>(*w, "cmdVerschieben"));
         if (!refused())
             emitLine(QStringLiteral("< M"));
         ++m_changes;
@@ -514,8 +519,8 @@ private:
     {
         const int day = ++*m_options.today;
         emitLine(QStringLiteral("> T %1").arg(day));
-        windows::toSubjectsForPractice(m_forms);
-        if (tarlivo::Store *store = m_forms.session().store())
+        drive::toSubjectsForPractice(m_forms);
+        if (tarlivo::store::Store *store = m_forms.session().store())
             store->waitForDayCopy();
         unexpectedMessages();
         emitLine(QStringLiteral("< T"));
@@ -525,7 +530,7 @@ private:
     // "Karten → Lernplan …" opened on a subject picked at random; null without one.
     PlanWindow *planOnSomeSubject(qint32 *subject)
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return nullptr;
         const QStringList names = store->allSubjects();
@@ -549,12 +554,12 @@ private:
         PlanWindow *plan = planOnSomeSubject(&subject);
         if (!plan)
             return;
-        const qint32 fach = 1 + below(6);
+        const qint32 compartment = 1 + below(6);
         const qint32 days = pick({"0", "1", "2", "7", "30", "365", "3650"}).toInt();
-        plan->showCompartment(fach);
-        emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(fach).arg(days));
+        plan->showCompartment(compartment);
+        emitLine(QStringLiteral("> A %1 %2 %3").arg(subject).arg(compartment).arg(days));
         ctl<QLineEdit>(*plan, "txtAbstand")->setText(QString::number(days));
-        windows::click(ctl<QPushButton>(*plan, "cmdAbstand"));
+        drive::click(ctl<QPushButton>(*plan, "cmdAbstand"));
         if (!refused())
             emitLine(QStringLiteral("< A"));
         ++m_changes;
@@ -573,7 +578,7 @@ private:
         auto *box = ctl<QComboBox>(*plan, "cmbRichtung");
         box->setCurrentIndex(setting);
         emit box->activated(setting);
-        windows::settle();
+        drive::settle();
         if (!refused())
             emitLine(QStringLiteral("< H"));
         ++m_changes;
@@ -582,7 +587,7 @@ private:
 
     void syncFolders()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         if (!store)
             return;
         const QDir dir(m_options.dir);
@@ -598,10 +603,10 @@ private:
             tarlivo::sync::syncNow(*store, a, limits);
             if (!synctool::copyFolder(a, b))
                 std::_Exit(6);
-            tarlivo::StoreOptions options;
+            tarlivo::store::StoreOptions options;
             options.backups = false;
-            std::unique_ptr<tarlivo::Store> second =
-                tarlivo::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
+            std::unique_ptr<tarlivo::store::Store> second =
+                tarlivo::store::Store::open(dir.filePath(QStringLiteral("Zweit.mdb")), options);
             tarlivo::sync::syncNow(*second, b, limits);
             if (!synctool::copyFolder(b, a))
                 std::_Exit(6);
@@ -609,7 +614,7 @@ private:
         } catch (const tarlivo::sync::SyncError &e) {
             emitLine(QStringLiteral("! %1").arg(hex(e.message)));
             std::_Exit(3);
-        } catch (const tarlivo::StoreError &e) {
+        } catch (const tarlivo::store::StoreError &e) {
             emitLine(QStringLiteral("! %1").arg(hex(e.detail())));
             std::_Exit(3);
         }
@@ -623,10 +628,10 @@ private:
         if (!w || w->model().rowCount() == 0)
             return;
         const QString ids = selectSome(*w, 4);
-        const int fach = 1 + below(9); // the top compartment would make a later verdict refuse
-        emitLine(QStringLiteral("> K %1 %2").arg(fach).arg(ids));
-        m_dialogs.answers = {QString::number(fach)};
-        windows::click(ctl<QPushButton>(*w, "cmdFach"));
+        const int compartment = 1 + below(9); // the top compartment would make a later verdict refuse
+        emitLine(QStringLiteral("> K %1 %2").arg(compartment).arg(ids));
+        m_dialogs.answers = {QString::number(compartment)};
+        drive::click(ctl<QPushButton>(*w, "cmdFach"));
         if (!refused())
             emitLine(QStringLiteral("< K"));
         ++m_changes;
@@ -667,7 +672,7 @@ private:
                 ->click();
             dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         };
-        windows::click(ctl<QPushButton>(*w, "cmdBearbeiten"));
+        drive::click(ctl<QPushButton>(*w, "cmdBearbeiten"));
         if (!refused())
             emitLine(QStringLiteral("< B"));
         ++m_changes;
@@ -683,7 +688,7 @@ private:
         w->showSubject(subject);
         emitLine(QStringLiteral("> G %1").arg(subject));
         m_dialogs.confirmations = {true};
-        windows::click(ctl<QPushButton>(*w, "cmdGebietLoeschen"));
+        drive::click(ctl<QPushButton>(*w, "cmdGebietLoeschen"));
         if (!refused())
             emitLine(QStringLiteral("< G"));
         ++m_changes;
@@ -721,7 +726,7 @@ private:
     // transaction filled (a change that was rolled back left nothing there).
     void reportLog()
     {
-        tarlivo::Store *store = m_forms.session().store();
+        tarlivo::store::Store *store = m_forms.session().store();
         sqlite3 *db = store ? storedb::of(*store).handle() : nullptr;
         if (!db)
             return;
@@ -801,7 +806,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const Options options = parse(app.arguments());
 
-    tarlivo::StoreOptions storeOptions;
+    tarlivo::store::StoreOptions storeOptions;
     if (options.day >= 0) {
         *options.today = options.day;
         storeOptions.today = [today = options.today] { return QDate(2020, 1, 1).addDays(*today); };

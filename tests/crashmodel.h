@@ -62,11 +62,11 @@ inline QList<qint64> cardKeys(const QStringList &f, int from)
     return keys;
 }
 
-inline qint64 largestStelle(const rawdb::State &s)
+inline qint64 largestQueuePlace(const rawdb::State &s)
 {
     qint64 largest = 0;
     for (const auto &entry : s.cards)
-        largest = std::max(largest, entry.second.stelle);
+        largest = std::max(largest, entry.second.queuePlace);
     return largest;
 }
 
@@ -74,20 +74,20 @@ inline qint64 largestStelle(const rawdb::State &s)
 inline std::optional<qint64> subjectNamed(const rawdb::State &s, const QString &name)
 {
     for (const auto &[id, n] : s.subjects)
-        if (tarlivo::compareNames(n, name) == 0)
+        if (tarlivo::store::compareNames(n, name) == 0)
             return id;
     return std::nullopt;
 }
 
 // A card's time set anew by a change: the driver's clock is real, so the model
 // knows only that it is no earlier than any time the file held before.
-inline void freshSeit(const rawdb::State &s, rawdb::Card &card)
+inline void freshEnteredAt(const rawdb::State &s, rawdb::Card &card)
 {
     qint64 floor = 0;
     for (const auto &entry : s.cards)
-        floor = std::max(floor, entry.second.seit);
-    card.seit = floor;
-    card.seitFresh = true;
+        floor = std::max(floor, entry.second.enteredAt);
+    card.enteredAt = floor;
+    card.enteredAtFresh = true;
 }
 
 // A new day ("> T day"): the windows open the file afresh and take the day's copy
@@ -101,11 +101,11 @@ inline QString applyNewDay(const rawdb::State &, const Op &op)
 
 // ---- Both directions --------------------------------------------------------
 
-inline qint64 largestReverseStelle(const rawdb::State &s)
+inline qint64 largestReverseQueuePlace(const rawdb::State &s)
 {
     qint64 largest = 0;
     for (const auto &entry : s.cards)
-        largest = std::max(largest, entry.second.rstelle);
+        largest = std::max(largest, entry.second.reverseQueuePlace);
     return largest;
 }
 
@@ -120,18 +120,18 @@ inline void newReversePlace(const rawdb::State &s, rawdb::Card &card)
 {
     qint64 floor = 0;
     for (const auto &entry : s.cards)
-        floor = std::max({floor, entry.second.seit, entry.second.rseit});
-    card.rfach = 1;
-    card.rstelle = largestReverseStelle(s) + 1;
-    card.rseit = floor;
-    card.rseitFresh = true;
+        floor = std::max({floor, entry.second.enteredAt, entry.second.reverseEnteredAt});
+    card.reverseCompartment = 1;
+    card.reverseQueuePlace = largestReverseQueuePlace(s) + 1;
+    card.reverseEnteredAt = floor;
+    card.reverseEnteredAtFresh = true;
 }
 
 // Cards stored from key `from` on get their reverse place where their subject is practised so.
 inline void reversePlacesForNewCards(rawdb::State &s, qint64 from)
 {
     for (auto it = s.cards.lower_bound(from); it != s.cards.end(); ++it)
-        if (it->second.rfach < 0 && practisesReverse(s, it->second.subject))
+        if (it->second.reverseCompartment < 0 && practisesReverse(s, it->second.subject))
             newReversePlace(s, it->second);
 }
 
@@ -148,15 +148,15 @@ inline QString applyDirection(rawdb::State &s, const QStringList &f)
         s.directions.erase(subject);
     else
         s.directions[subject] = setting;
-    const qint64 next = largestReverseStelle(s) + 1;
+    const qint64 next = largestReverseQueuePlace(s) + 1;
     qint64 first = -1;
     for (auto &[key, card] : s.cards) {
-        if (card.subject != subject || card.rfach >= 0 || setting == 0)
+        if (card.subject != subject || card.reverseCompartment >= 0 || setting == 0)
             continue;
         if (first < 0)
             first = key;
         newReversePlace(s, card);
-        card.rstelle = next + key - first;
+        card.reverseQueuePlace = next + key - first;
     }
     return {};
 }
@@ -166,16 +166,17 @@ inline QString applyReverseVerdict(rawdb::State &s, const QStringList &f)
 {
     const qint64 card = f.value(1).toLongLong();
     auto it = s.cards.find(card);
-    if (it == s.cards.end() || it->second.rfach < 1)
+    if (it == s.cards.end() || it->second.reverseCompartment < 1)
         return QStringLiteral("reverse verdict on card %1, which has no reverse place").arg(card);
     const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
-    const qint64 before = it->second.rfach;
-    const qint64 stelle = largestReverseStelle(s) + 1;
+    const qint64 before = it->second.reverseCompartment;
+    const qint64 queuePlace = largestReverseQueuePlace(s) + 1;
     newReversePlace(s, it->second);
-    it->second.rfach = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
-    it->second.rstelle = stelle;
-    const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
-    s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.rfach, urteil, true};
+    it->second.reverseCompartment = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
+    it->second.reverseQueuePlace = queuePlace;
+    const qint64 verdict = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
+    s.log[nextKey(s.log, s.logSeq)] =
+        rawdb::Verdict{card, it->second.subject, before, it->second.reverseCompartment, verdict, true};
     return {};
 }
 
@@ -208,11 +209,11 @@ inline QString apply(rawdb::State &s, const Op &op)
             return QStringLiteral("new card got key %1, expected %2").arg(op.result).arg(id);
         rawdb::Card c;
         c.subject = *subject;
-        c.frage = unhex(f.value(1));
-        c.antwort = unhex(f.value(2));
-        c.fach = 1;
-        c.stelle = largestStelle(s) + 1;
-        freshSeit(s, c);
+        c.question = unhex(f.value(1));
+        c.answer = unhex(f.value(2));
+        c.compartment = 1;
+        c.queuePlace = largestQueuePlace(s) + 1;
+        freshEnteredAt(s, c);
         s.cards[id] = c;
         reversePlacesForNewCards(s, id);
         return {};
@@ -224,22 +225,23 @@ inline QString apply(rawdb::State &s, const Op &op)
             return QStringLiteral("verdict on card %1, which is not there").arg(card);
         // The card moves from its own compartment, whatever the list's text says.
         const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
-        const qint64 stelle = largestStelle(s) + 1;
-        const qint64 before = it->second.fach;
-        it->second.fach = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
-        it->second.stelle = stelle;
-        freshSeit(s, it->second);
+        const qint64 queuePlace = largestQueuePlace(s) + 1;
+        const qint64 before = it->second.compartment;
+        it->second.compartment = kind == QLatin1Char('R') ? before + 1 : kind == QLatin1Char('F') ? before : 1;
+        it->second.queuePlace = queuePlace;
+        freshEnteredAt(s, it->second);
         // One log row per verdict, with the compartments before and after.
-        const qint64 urteil = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
-        s.log[nextKey(s.log, s.logSeq)] = rawdb::Verdict{card, it->second.subject, before, it->second.fach, urteil};
+        const qint64 verdict = kind == QLatin1Char('R') ? 3 : kind == QLatin1Char('F') ? 2 : 1;
+        s.log[nextKey(s.log, s.logSeq)] =
+            rawdb::Verdict{card, it->second.subject, before, it->second.compartment, verdict};
         return {};
     }
     case 'E': {
         auto it = s.cards.find(f.value(0).toLongLong());
         if (it == s.cards.end())
             return QStringLiteral("edit of card %1, which is not there").arg(f.value(0));
-        it->second.frage = unhex(f.value(1));
-        it->second.antwort = unhex(f.value(2));
+        it->second.question = unhex(f.value(1));
+        it->second.answer = unhex(f.value(2));
         return {};
     }
     case 'D': {
@@ -261,15 +263,15 @@ inline QString apply(rawdb::State &s, const Op &op)
         return {};
     }
     case 'K': {
-        const qint64 fach = f.value(0).toLongLong();
+        const qint64 compartment = f.value(0).toLongLong();
         for (qint64 card : cardKeys(f, 1)) {
             auto it = s.cards.find(card);
             if (it == s.cards.end())
                 return QStringLiteral("compartment for card %1, which is not there").arg(card);
-            const qint64 stelle = largestStelle(s) + 1;
-            it->second.fach = fach;
-            it->second.stelle = stelle;
-            freshSeit(s, it->second);
+            const qint64 queuePlace = largestQueuePlace(s) + 1;
+            it->second.compartment = compartment;
+            it->second.queuePlace = queuePlace;
+            freshEnteredAt(s, it->second);
         }
         return {};
     }
@@ -285,11 +287,11 @@ inline QString apply(rawdb::State &s, const Op &op)
         for (int i = 1; i + 1 < f.size(); i += 2) {
             rawdb::Card c;
             c.subject = *subject;
-            c.frage = unhex(f[i]);
-            c.antwort = unhex(f[i + 1]);
-            c.fach = 1;
-            c.stelle = largestStelle(s) + 1;
-            freshSeit(s, c);
+            c.question = unhex(f[i]);
+            c.answer = unhex(f[i + 1]);
+            c.compartment = 1;
+            c.queuePlace = largestQueuePlace(s) + 1;
+            freshEnteredAt(s, c);
             s.cards[nextKey(s.cards, s.cardSeq)] = c;
         }
         reversePlacesForNewCards(s, firstNew);
@@ -309,15 +311,16 @@ inline QString apply(rawdb::State &s, const Op &op)
     case 'A': {
         // A compartment's interval; the default one is kept as no row.
         const qint64 subject = f.value(0).toLongLong();
-        const qint64 fach = f.value(1).toLongLong();
+        const qint64 compartment = f.value(1).toLongLong();
         const qint64 days = f.value(2).toLongLong();
         if (!s.subjects.count(subject))
             return QStringLiteral("interval of subject %1, which is not there").arg(subject);
-        const qint64 standard = fach <= 1 ? 0 : std::min<qint64>(qint64(1) << std::min<qint64>(fach - 2, 20), 365);
+        const qint64 standard =
+            compartment <= 1 ? 0 : std::min<qint64>(qint64(1) << std::min<qint64>(compartment - 2, 20), 365);
         if (days == standard)
-            s.intervals.erase({subject, fach});
+            s.intervals.erase({subject, compartment});
         else
-            s.intervals[{subject, fach}] = days;
+            s.intervals[{subject, compartment}] = days;
         return {};
     }
     case 'T':
@@ -468,7 +471,7 @@ inline QString apply(rawdb::State &s, Steps &steps, const Op &op)
                               differing(before.log, s.log), differing(before.intervals, s.intervals),
                               differing(before.pictures, s.pictures), differing(before.directions, s.directions),
                               differing(before.tolerances, s.tolerances)});
-    if (steps.undo.size() > size_t(tarlivo::History::kMaxSteps))
+    if (steps.undo.size() > size_t(tarlivo::store::History::kMaxSteps))
         steps.undo.pop_front();
     steps.redo.clear();
     return {};

@@ -33,10 +33,11 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
-// A store with two subjects: Erdkunde holds three cards (fach 1, 2, 3), Biologie one.
+// A store with two subjects: Erdkunde holds three cards (compartment 1, 2, 3), Biologie one.
 struct Fixture {
     QTemporaryDir dir;
     Seeder seed{Store::open(dir.filePath("Tarlivo.mdb"), noBackups())};
@@ -71,13 +72,13 @@ struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(f.store.path())};
-    ui::CardListWindow window{connected(session)};
+    windows::CardListWindow window{connected(session)};
     QStringList labels;
     std::vector<Change> changes;
 
     WindowRun()
     {
-        QObject::connect(&window, &ui::CardListWindow::changed, [this](const QString &label, const Change &c) {
+        QObject::connect(&window, &windows::CardListWindow::changed, [this](const QString &label, const Change &c) {
             labels << label;
             changes.push_back(c);
         });
@@ -127,13 +128,13 @@ private slots:
             run.dialogs.dialogAnswers << [&shared](QDialog &dialog) { shared = sharedAccessKeys(dialog); };
             window == "Bearbeiten" ? run.window.editSelected() : run.window.moveSelected();
         } else if (window == "Statistik") {
-            shared = sharedAccessKeys(ui::StatisticsWindow(run.session));
+            shared = sharedAccessKeys(windows::StatisticsWindow(run.session));
         } else if (window == "Import") {
-            shared = sharedAccessKeys(ui::ImportDialog(run.session));
+            shared = sharedAccessKeys(transferwindows::ImportDialog(run.session));
         } else if (window == "Export") {
-            shared = sharedAccessKeys(ui::ExportDialog(run.session));
+            shared = sharedAccessKeys(transferwindows::ExportDialog(run.session));
         } else {
-            shared = sharedAccessKeys(ui::AboutWindow(run.f.store.path()));
+            shared = sharedAccessKeys(app::AboutWindow(run.f.store.path()));
         }
         QCOMPARE(shared, QStringList());
     }
@@ -174,13 +175,13 @@ private slots:
     {
         Fixture f;
         const CardRow zelle = f.row(f.zelle), wien = f.row(f.wien);
-        const qint32 last = zelle.stelle;
+        const qint32 last = zelle.queuePlace;
         const Change change = f.store.setCompartment({f.zelle, f.wien}, 5);
         QCOMPARE(change.cards.size(), std::size_t(2));
         QVERIFY(change.cards[0].before == zelle && change.cards[1].before == wien);
-        QCOMPARE(change.cards[0].after->fach, 5);
-        QCOMPARE(change.cards[0].after->stelle, last + 1);
-        QCOMPARE(change.cards[1].after->stelle, last + 2);
+        QCOMPARE(change.cards[0].after->compartment, 5);
+        QCOMPARE(change.cards[0].after->queuePlace, last + 1);
+        QCOMPARE(change.cards[1].after->queuePlace, last + 2);
         QVERIFY(f.row(f.wien) == *change.cards[1].after);
         QCOMPARE(f.store.headCard(f.erdkunde, 5), std::optional<qint32>(f.wien));
         QVERIFY(f.store.checkInvariants().isEmpty());
@@ -208,8 +209,8 @@ private slots:
         Fixture f;
         const Change change = f.store.editCard(f.wien, " Hauptstadt\nÖsterreichs ", "Wien ");
         QCOMPARE(change.cards.size(), std::size_t(1));
-        QCOMPARE(f.row(f.wien).frage, QString(" Hauptstadt\nÖsterreichs "));
-        QCOMPARE(change.cards[0].after->antwort, QString("Wien "));
+        QCOMPARE(f.row(f.wien).question, QString(" Hauptstadt\nÖsterreichs "));
+        QCOMPARE(change.cards[0].after->answer, QString("Wien "));
         QVERIFY(f.store.editCard(f.wien, " Hauptstadt\nÖsterreichs ", "Wien ").isEmpty());
     }
 
@@ -236,7 +237,7 @@ private slots:
         other->deleteCards({f.paris});
         const qint32 gone = *other->subjectId("Biologie");
         other->deleteSubject(gone);
-        const auto before = f.store.cardIds(std::nullopt, {}, CardOrder::Frage);
+        const auto before = f.store.cardIds(std::nullopt, {}, CardOrder::Question);
         const CardRow wien = f.row(f.wien);
         try {
             switch (action) {
@@ -266,7 +267,7 @@ private slots:
         } catch (const StoreError &e) {
             QCOMPARE(int(e.kind()), kind);
         }
-        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Frage), before);
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Question), before);
         QVERIFY(f.row(f.wien) == wien);
         QVERIFY(f.store.checkInvariants().isEmpty());
     }
@@ -277,7 +278,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("waiting"); // the Straße cards came by import, not yet indexed
-        QTest::addColumn<QStringList>("antworten");
+        QTest::addColumn<QStringList>("answers");
         QTest::newRow("ö finds Ö") << "öSTERR" << false << QStringList{"Wien"};
         QTest::newRow("Ä finds ä") << "BÄR" << false << QStringList{"Der Bär"};
         QTest::newRow("in the answer") << "zell" << false << QStringList{"Die Zelle"};
@@ -298,25 +299,25 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, waiting);
-        QFETCH(QStringList, antworten);
+        QFETCH(QStringList, answers);
         Fixture f;
         f.seed.card(f.biologie, "Welches Tier brummt?", "Der Bär");
-        const QStringList antwort{"Straße", "Strasse", "Schloßsaal"};
+        const QStringList answer{"Straße", "Strasse", "Schloßsaal"};
         if (waiting) {
             int i = 0;
             f.store.importCards([&](BulkCard &card) {
-                card = BulkCard{"Biologie", QStringLiteral("Weg %1").arg(i), antwort.value(i)};
-                return i++ < antwort.size();
+                card = BulkCard{"Biologie", QStringLiteral("Weg %1").arg(i), answer.value(i)};
+                return i++ < answer.size();
             });
             QCOMPARE(f.store.searchBacklog(), 3);
         } else {
-            for (const QString &a : antwort)
+            for (const QString &a : answer)
                 f.seed.card(f.biologie, "Weg", a);
         }
         QStringList found;
         for (const CardListRow &row : f.store.cardListRows(hits(f.store, text)))
-            found << row.card.antwort;
-        QCOMPARE(found, antworten);
+            found << row.card.answer;
+        QCOMPARE(found, answers);
         // Reading the cards in practice order finds the same as the index.
         QCOMPARE(f.store.firstHits(std::nullopt, text, 10, 10).ids, hits(f.store, text));
     }
@@ -352,7 +353,7 @@ private slots:
         w.window.refresh();
         ctl<QLineEdit>(w.window, "txtSuche")->setText("wORT");
         QVERIFY(w.window.model().counting());
-        QCOMPARE(w.window.model().rowCount(), ui::CardListModel::kPageSize);
+        QCOMPARE(w.window.model().rowCount(), windows::CardListModel::kPageSize);
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("Mindestens 128 Treffer, Suche läuft …"));
         w.select({all[5]});
         QTRY_VERIFY(!w.window.model().counting());
@@ -368,7 +369,7 @@ private slots:
     {
         Fixture f;
         // Practice order: compartment, then queue place.
-        f.seed.setFach(f.zelle, 2);
+        f.seed.setCompartment(f.zelle, 2);
         const auto page = f.store.cardPage(std::nullopt, 1, 2, false);
         QCOMPARE(page.size(), std::size_t(2));
         QCOMPARE(page[0].card.id, f.bern);
@@ -379,11 +380,11 @@ private slots:
         QCOMPARE(tail[0].card.id, f.bern);
         QCOMPARE(tail[1].card.id, f.paris);
         QCOMPARE(f.store.cardCount(f.erdkunde), 3);
-        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Frage),
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Question),
                  (std::vector<qint32>{f.bern, f.paris, f.wien, f.zelle}));
-        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Gebiet),
+        QCOMPARE(f.store.cardIds(std::nullopt, {}, CardOrder::Subject),
                  (std::vector<qint32>{f.zelle, f.wien, f.bern, f.paris}));
-        QCOMPARE(f.store.cardIds(f.erdkunde, {}, CardOrder::Antwort), (std::vector<qint32>{f.bern, f.paris, f.wien}));
+        QCOMPARE(f.store.cardIds(f.erdkunde, {}, CardOrder::Answer), (std::vector<qint32>{f.bern, f.paris, f.wien}));
     }
 
     void windowShowsFirstLinesAndCountsHits()
@@ -391,7 +392,7 @@ private slots:
         WindowRun w;
         QCOMPARE(ctl<QComboBox>(w.window, "cboGebiet")->itemText(0), QString("Alle Gebiete"));
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("4 Karten"));
-        const QModelIndex bern = w.window.model().index(2, ui::CardListModel::Frage);
+        const QModelIndex bern = w.window.model().index(2, windows::CardListModel::Question);
         QCOMPARE(bern.data().toString(), QString("Hauptstadt der …"));
         QCOMPARE(bern.data(Qt::ToolTipRole).toString(), QString("Hauptstadt der\nSchweiz"));
         ctl<QLineEdit>(w.window, "txtSuche")->setText("ös");
@@ -406,9 +407,9 @@ private slots:
         QCOMPARE(ctl<QLabel>(w.window, "lblTreffer")->text(), QString("1 Karte"));
         // Sorting by a column and back to the practice order by Fach.
         w.window.showSubject(w.f.erdkunde);
-        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Antwort, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(windows::CardListModel::Answer, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.wien);
-        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(ui::CardListModel::Fach, Qt::DescendingOrder);
+        ctl<QTableView>(w.window, "tblKarten")->sortByColumn(windows::CardListModel::Compartment, Qt::DescendingOrder);
         QCOMPARE(w.window.model().rowAt(0)->card.id, w.f.paris);
     }
 
@@ -433,7 +434,7 @@ private slots:
     void compartmentMustBeAWholeNumberInRange_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("compartment");
         QTest::newRow("0") << "0" << 0;
         QTest::newRow("negative") << "-1" << 0;
         QTest::newRow("beyond 32 bits") << "2147483648" << 0;
@@ -445,19 +446,19 @@ private slots:
     void compartmentMustBeAWholeNumberInRange()
     {
         QFETCH(QString, typed);
-        QFETCH(int, fach);
+        QFETCH(int, compartment);
         WindowRun w;
         const CardRow before = w.f.row(w.f.zelle);
         w.select({w.f.zelle});
         w.dialogs.answers = {typed};
         ctl<QPushButton>(w.window, "cmdFach")->click();
-        if (fach == 0) {
+        if (compartment == 0) {
             QCOMPARE(w.dialogs.take().size(), 1);
             QVERIFY(w.f.row(w.f.zelle) == before);
             QVERIFY(w.labels.isEmpty());
         } else {
-            QCOMPARE(w.f.row(w.f.zelle).fach, fach);
-            QCOMPARE(w.labels, QStringList{QString("Fach %1 für 1 Karte").arg(fach)});
+            QCOMPARE(w.f.row(w.f.zelle).compartment, compartment);
+            QCOMPARE(w.labels, QStringList{QString("Fach %1 für 1 Karte").arg(compartment)});
         }
     }
 
@@ -470,10 +471,10 @@ private slots:
         app.seed({{"Erdkunde", 3}, {"Biologie", 2}});
         app.forms->start();
         const auto action = [&](const char *name) {
-            return app.forms->window<ui::FrmBackground>().findChild<QAction *>(QLatin1String(name));
+            return app.forms->window<app::FrmBackground>().findChild<QAction *>(QLatin1String(name));
         };
         action("actKartenliste")->trigger();
-        QPointer<ui::CardListWindow> list = app.forms->tools().find<ui::CardListWindow>();
+        QPointer<windows::CardListWindow> list = app.forms->tools().find<windows::CardListWindow>();
         QVERIFY(list && list->isVisible());
         auto *subjects = ctl<QComboBox>(*list, "cboGebiet");
         subjects->setCurrentIndex(subjects->findText("Erdkunde"));
@@ -486,10 +487,10 @@ private slots:
         QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("a;b\n") > 0);
         csv.close();
         action("actImportieren")->trigger();
-        QPointer<ui::ImportDialog> import = app.forms->tools().find<ui::ImportDialog>();
+        QPointer<transferwindows::ImportDialog> import = app.forms->tools().find<transferwindows::ImportDialog>();
         QVERIFY(import && import->isVisible());
 
-        ui::FrmGebiete *gebiete = app.forms->showGebiete(ui::Road::Entry, ui::Upkeep::NewAndRename);
+        windows::FrmGebiete *gebiete = app.forms->showGebiete(ui::Road::Entry, ui::Upkeep::NewAndRename);
         QVERIFY(gebiete);
         QVERIFY(list && import && import->isVisible());
         QCOMPARE(subjects->currentText(), QString("Erdkunde"));
@@ -502,7 +503,7 @@ private slots:
         list->hide();
         QSignalSpy reads(&list->model(), &QAbstractItemModel::modelReset);
         app.takeSubject("Erdkunde");
-        keyInCard(app.forms->window<ui::FrmNeu>(), "Neu", "Karte");
+        keyInCard(app.forms->window<windows::FrmNeu>(), "Neu", "Karte");
         QCOMPARE(reads.count(), 0);
         list->show();
         QCOMPARE(reads.count(), 1);
@@ -523,11 +524,11 @@ private slots:
         w.dialogs.dialogAnswers << thenOk([](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->clear(); });
         ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
         QCOMPARE(w.dialogs.take(), QStringList{"Fehlende Eingabe!"});
-        QCOMPARE(w.f.row(w.f.bern).antwort, QString("Bern"));
+        QCOMPARE(w.f.row(w.f.bern).answer, QString("Bern"));
         w.dialogs.dialogAnswers << thenOk(
             [](QDialog &d) { d.findChild<QPlainTextEdit *>("txtAntwort")->setPlainText(" Bern\n"); });
         ctl<QPushButton>(w.window, "cmdBearbeiten")->click();
-        QCOMPARE(w.f.row(w.f.bern).antwort, QString(" Bern\n"));
+        QCOMPARE(w.f.row(w.f.bern).answer, QString(" Bern\n"));
         QCOMPARE(w.labels.last(), QString("Bearbeiten von „Hauptstadt der“"));
         // The step names the card as the user last saw it: with the text typed.
         w.select({w.f.bern});
@@ -556,7 +557,7 @@ private slots:
         w.dialogs.answers = {"4"};
         ctl<QPushButton>(w.window, "cmdFach")->click();
         QCOMPARE(w.dialogs.take().size(), 1);
-        QCOMPARE(w.f.row(w.f.wien).fach, 1);
+        QCOMPARE(w.f.row(w.f.wien).compartment, 1);
         QVERIFY(w.labels.isEmpty());
         QCOMPARE(w.window.model().rowCount(), 3);
     }

@@ -225,14 +225,14 @@ private:
             return;
         if (pending && pending->kind == QLatin1Char('Z'))
             ++m_figures.killsInSync;
-        tarlivo::StoreOptions options;
+        tarlivo::store::StoreOptions options;
         options.backups = false;
         try {
-            std::unique_ptr<tarlivo::Store> first = tarlivo::Store::open(dbPath(), options);
+            std::unique_ptr<tarlivo::store::Store> first = tarlivo::store::Store::open(dbPath(), options);
             tarlivo::sync::syncNow(*first, a);
             if (!synctool::copyFolder(a, b))
                 return m_figures.violation(QStringLiteral("run %1: the folders cannot be copied").arg(run));
-            std::unique_ptr<tarlivo::Store> other = tarlivo::Store::open(second, options);
+            std::unique_ptr<tarlivo::store::Store> other = tarlivo::store::Store::open(second, options);
             tarlivo::sync::syncNow(*other, b);
             if (!synctool::copyFolder(b, a))
                 return m_figures.violation(QStringLiteral("run %1: the folders cannot be copied").arg(run));
@@ -241,7 +241,7 @@ private:
                 m_figures.violation(QStringLiteral("run %1: second file: %2").arg(run).arg(p));
         } catch (const tarlivo::sync::SyncError &e) {
             return m_figures.violation(QStringLiteral("run %1: sync after the kill: %2").arg(run).arg(e.message));
-        } catch (const tarlivo::StoreError &e) {
+        } catch (const tarlivo::store::StoreError &e) {
             return m_figures.violation(QStringLiteral("run %1: sync after the kill: %2").arg(run).arg(e.detail()));
         }
         if (synced(second) != synced(dbPath()))

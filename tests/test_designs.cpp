@@ -12,6 +12,8 @@
 #include <map>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -199,7 +201,7 @@ private slots:
         std::map<QString, QString> accessKeys; // key -> control, to find two sharing one
         for (const ExpectedControl &c : expected.controls) {
             const QString name = QString::fromUtf8(c.name);
-            QWidget *w = windows::find<QWidget>(&form, c.name);
+            QWidget *w = drive::find<QWidget>(&form, c.name);
             QVERIFY2(w, qPrintable(name));
             QVERIFY2(w->inherits(c.cls), qPrintable(name + " is a " + w->metaObject()->className()));
             QCOMPARE(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
@@ -279,12 +281,12 @@ private slots:
 
         // Everything revealed: the full cycle, and every access key presses its button.
         for (const ExpectedControl &c : expected.controls)
-            windows::find<QWidget>(&form, c.name)->setVisible(true);
-        windows::find<QWidget>(&form, expected.firstFocus)->setFocus();
+            drive::find<QWidget>(&form, c.name)->setVisible(true);
+        drive::find<QWidget>(&form, expected.firstFocus)->setFocus();
         const QStringList full = cycle(false);
         QCOMPARE(tabCycle(form, int(full.size()) - 1), full);
         for (const auto &[key, name] : accessKeys) {
-            auto *button = windows::find<QPushButton>(&form, name.toUtf8().constData());
+            auto *button = drive::find<QPushButton>(&form, name.toUtf8().constData());
             // pressed comes at once; clicked (and with it the handler) would follow later.
             QSignalSpy pressed(button, &QAbstractButton::pressed);
             const QKeySequence sequence(key);
@@ -310,7 +312,7 @@ private slots:
         TestApp app;
         app.seed({{"Mathe", 1}});
         app.forms->start();
-        FrmGebiete *gebiete = windows::toSubjectsForPractice(*app.forms);
+        FrmGebiete *gebiete = drive::toSubjectsForPractice(*app.forms);
         QVERIFY(QTest::qWaitForWindowActive(gebiete));
         QSignalSpy neu(button(gebiete, "cmdGebietNeu"), &QAbstractButton::pressed);
         QSignalSpy edit(button(gebiete, "cmdGebietEdit"), &QAbstractButton::pressed);
@@ -357,13 +359,13 @@ private slots:
         app.forms->start();
         FrmNeu &entry = app.startEntry("Mathe");
         QVERIFY(QTest::qWaitForWindowActive(&entry));
-        TextBox *frage = textBox(entry, "txtFrage");
-        frage->setFocus();
-        QSignalSpy typedSpy(frage, &TextBox::characterTyped);
+        TextBox *question = textBox(entry, "txtFrage");
+        question->setFocus();
+        QSignalSpy typedSpy(question, &TextBox::characterTyped);
         // As a keyboard sends it, with its text (QTest leaves that out for Alt).
         QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
-        QApplication::sendEvent(frage, &press);
-        QCOMPARE(frage->text(), typed);
+        QApplication::sendEvent(question, &press);
+        QCOMPARE(question->text(), typed);
         QCOMPARE(typedSpy.count(), typed.isEmpty() ? 0 : 1);
     }
 
@@ -398,7 +400,7 @@ private slots:
             w->setVisible(true);
         form.showForm();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        auto *text = windows::find<TextBox>(&form, box.toUtf8().constData());
+        auto *text = drive::find<TextBox>(&form, box.toUtf8().constData());
         text->setText(QString());
         text->setFocus();
         QTest::keyClicks(text, "erste Zeile");

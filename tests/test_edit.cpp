@@ -2,13 +2,15 @@
 #include "ui/messages.h"
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
-void save(PracticeApp &app, const QString &frage, const QString &antwort)
+void save(PracticeApp &app, const QString &question, const QString &answer)
 {
-    textBox(app.edit(), "txtEditFrage")->setText(frage);
-    textBox(app.edit(), "txtEditAntwort")->setText(antwort);
+    textBox(app.edit(), "txtEditFrage")->setText(question);
+    textBox(app.edit(), "txtEditAntwort")->setText(answer);
     button(app.edit(), "cmdUebernahme")->click();
 }
 
@@ -66,8 +68,8 @@ private slots:
 
     void textsAreCheckedThenStoredExactlyAsTyped_data()
     {
-        QTest::addColumn<QString>("frage");
-        QTest::addColumn<QString>("antwort");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("refused"); // for a box left empty
         QTest::newRow("question empty") << ""
                                         << "lieben" << true;
@@ -88,37 +90,37 @@ private slots:
 
     void textsAreCheckedThenStoredExactlyAsTyped()
     {
-        QFETCH(QString, frage);
-        QFETCH(QString, antwort);
+        QFETCH(QString, question);
+        QFETCH(QString, answer);
         QFETCH(bool, refused);
         EditApp app;
         button(app.ueb(), "cmdAntwort")->click();
         const auto file = app.snapshot();
         button(app.ueb(), "cmdEdit")->click();
-        save(app, frage, antwort);
+        save(app, question, answer);
         if (refused) {
             QCOMPARE(app.dialogs.take(), QStringList{"Fehlende Eingabe!"});
             QCOMPARE(app.snapshot(), file);
             QVERIFY(app.edit().isVisible());
             QVERIFY(!app.ueb().isVisible());
-            QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), frage);
-            QCOMPARE(textBox(app.edit(), "txtEditAntwort")->text(), antwort);
+            QCOMPARE(textBox(app.edit(), "txtEditFrage")->text(), question);
+            QCOMPARE(textBox(app.edit(), "txtEditAntwort")->text(), answer);
             QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("amare"));
             // Filled in, the same window saves.
-            frage = "amo";
-            antwort = "ich liebe";
-            save(app, frage, antwort);
+            question = "amo";
+            answer = "ich liebe";
+            save(app, question, answer);
         }
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(app.snapshot().texts.value(app.a), (PracticeApp::Texts{frage, antwort}));
+        QCOMPARE(app.snapshot().texts.value(app.a), (PracticeApp::Texts{question, answer}));
         QCOMPARE(app.snapshot().texts.value(app.b), (PracticeApp::Texts{"videre", "sehen"}));
-        QCOMPARE(label(app.ueb(), "lblFrage")->text(), frage);
-        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), antwort);
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), question);
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), answer);
         QCOMPARE(label(app.ueb(), "lblFrage")->textFormat(), Qt::PlainText);
         // Read back through the program, the card shows the same texts.
         button(app.ueb(), "cmdFachOk")->click();
-        QCOMPARE(label(app.ueb(), "lblFrage")->text(), frage);
-        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), antwort);
+        QCOMPARE(label(app.ueb(), "lblFrage")->text(), question);
+        QCOMPARE(label(app.ueb(), "lblAntwort")->text(), answer);
     }
 
     void savingKeepsCompartmentAndPlace()

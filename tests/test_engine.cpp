@@ -2,6 +2,7 @@
 #include "testapp.h"
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::engine;
 using Kind = Notice::Kind;
 
@@ -35,9 +36,9 @@ struct Fixture {
                                  parts.size() > 1 ? parts[1].toInt() : 1);
         }
         seed.store->setDirection(subject, setting);
-        for (const auto &[card, fach] : reverse)
-            if (fach > 1)
-                seed.store->setCompartment({card}, fach, Direction::Reverse);
+        for (const auto &[card, compartment] : reverse)
+            if (compartment > 1)
+                seed.store->setCompartment({card}, compartment, Direction::Reverse);
     }
 };
 
@@ -107,7 +108,7 @@ private slots:
             if (!step.notices.empty() || !f.run.place())
                 break;
             const std::optional<Place> next = f.run.peek();
-            step = f.run.judge(Verdict::Richtig, listed);
+            step = f.run.judge(Verdict::Right, listed);
             QCOMPARE(step.judged.cards.size(), std::size_t(1));
             if (mode == int(Mode::All) && f.run.place())
                 QCOMPARE(next->asked, f.run.place()->asked);
@@ -125,9 +126,9 @@ private slots:
         QTest::addColumn<int>("verdict");
         QTest::addColumn<QList<int>>("notices");
         QTest::newRow("the compartment emptied")
-            << 0 << int(Verdict::Richtig) << QList<int>{int(Kind::AllDuePractised), int(Kind::CompartmentEmpty)};
+            << 0 << int(Verdict::Right) << QList<int>{int(Kind::AllDuePractised), int(Kind::CompartmentEmpty)};
         QTest::newRow("the card back in its compartment, not due")
-            << 1 << int(Verdict::Falsch) << QList<int>{int(Kind::AllDuePractised)};
+            << 1 << int(Verdict::Wrong) << QList<int>{int(Kind::AllDuePractised)};
     }
 
     void dueEndLeavesNothingToJudge()
@@ -145,7 +146,7 @@ private slots:
         QCOMPARE(kinds(end), notices);
         QCOMPARE(end.display, Step::Display::Clear);
         QVERIFY(!f.run.place() && !f.run.dueOnly());
-        const Step again = f.run.judge(Verdict::Richtig, 1);
+        const Step again = f.run.judge(Verdict::Right, 1);
         QCOMPARE(kinds(again), QList<int>{int(Kind::NoCardOnDisplay)});
         QVERIFY(again.judged.isEmpty());
 

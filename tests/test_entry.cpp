@@ -5,6 +5,8 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -181,8 +183,8 @@ private slots:
 
     void textsAreStoredExactly_data()
     {
-        QTest::addColumn<QString>("frage");
-        QTest::addColumn<QString>("antwort");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("answer");
         QTest::newRow("several lines") << "Zeile 1\nZeile 2\n\nZeile 4\n"
                                        << "a\nb";
         QTest::newRow("quotes") << "Was heißt \"Haus\"?"
@@ -197,26 +199,26 @@ private slots:
 
     void textsAreStoredExactly()
     {
-        QFETCH(QString, frage);
-        QFETCH(QString, antwort);
+        QFETCH(QString, question);
+        QFETCH(QString, answer);
         TestApp app;
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
         QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_X);
         QTest::keyClick(textBox(neu, "txtAntwort"), Qt::Key_X);
-        textBox(neu, "txtFrage")->setText(frage);
-        textBox(neu, "txtAntwort")->setText(antwort);
+        textBox(neu, "txtFrage")->setText(question);
+        textBox(neu, "txtAntwort")->setText(answer);
         button(neu, "cmdUebernahme")->click();
-        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Frage FROM tblFrageAntwort"), QStringList{frage});
-        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Antwort FROM tblFrageAntwort"), QStringList{antwort});
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Frage FROM tblFrageAntwort"), QStringList{question});
+        QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Antwort FROM tblFrageAntwort"), QStringList{answer});
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT Fach, Stelle FROM tblPosition"), QStringList{"1|1"});
         QVERIFY(app.dialogs.messages.isEmpty());
     }
 
     void emptyQuestionOrAnswerIsRefused_data()
     {
-        QTest::addColumn<QString>("frage");
-        QTest::addColumn<QString>("antwort");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("answer");
         QTest::newRow("question deleted again") << ""
                                                 << "Antwort";
         QTest::newRow("empty answer") << "Frage ohne Antwort"
@@ -227,20 +229,20 @@ private slots:
 
     void emptyQuestionOrAnswerIsRefused()
     {
-        QFETCH(QString, frage);
-        QFETCH(QString, antwort);
+        QFETCH(QString, question);
+        QFETCH(QString, answer);
         TestApp app;
         app.seed({{"Mathe", 0}});
         FrmNeu &neu = app.startEntry("Mathe");
         QTest::keyClick(textBox(neu, "txtFrage"), Qt::Key_X);
         QTest::keyClick(textBox(neu, "txtAntwort"), Qt::Key_X);
-        textBox(neu, "txtFrage")->setText(frage);
-        textBox(neu, "txtAntwort")->setText(antwort);
+        textBox(neu, "txtFrage")->setText(question);
+        textBox(neu, "txtAntwort")->setText(answer);
         button(neu, "cmdUebernahme")->click();
         QCOMPARE(app.dialogs.take(), QStringList{"Fehlende Eingabe!"});
         QCOMPARE(rawdb::count(app.dbPath(), "SELECT COUNT(*) FROM tblFrageAntwort"), 0);
-        QCOMPARE(textBox(neu, "txtFrage")->text(), frage);
-        QCOMPARE(textBox(neu, "txtAntwort")->text(), antwort);
+        QCOMPARE(textBox(neu, "txtFrage")->text(), question);
+        QCOMPARE(textBox(neu, "txtAntwort")->text(), answer);
         QCOMPARE(stage(neu), QString("lblAntwort txtAntwort cmdUebernahme"));
     }
 
@@ -339,7 +341,7 @@ private slots:
         app.startPractice("Chemie");
         // Practice looks its subject up without the card entry window.
         QVERIFY(!app.forms->loaded("frmNeu"));
-        tarlivo::Store &db = app.forms->session().db();
+        tarlivo::store::Store &db = app.forms->session().db();
         using tarlivo::ui::getIDgebiet;
         QCOMPARE(getIDgebiet(db, "Chemie"), std::optional<qint32>(2));
         QCOMPARE(getIDgebiet(db, "CHEMIE"), std::optional<qint32>(2));

@@ -11,6 +11,8 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 

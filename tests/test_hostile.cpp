@@ -12,7 +12,11 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -61,53 +65,53 @@ private slots:
         app.seed({{QStringLiteral("Allerlei"), 0}});
         Forms &forms = *app.forms;
         forms.start();
-        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Allerlei"));
+        FrmNeu *neu = drive::openEntry(forms, QStringLiteral("Allerlei"));
         QVERIFY(neu);
-        windows::type(textBox(neu, "txtFrage"), text);
-        windows::type(textBox(neu, "txtAntwort"), text + QStringLiteral("!"));
+        drive::type(textBox(neu, "txtFrage"), text);
+        drive::type(textBox(neu, "txtAntwort"), text + QStringLiteral("!"));
         // What the boxes hold is what is stored, character for character.
-        const QString frage = textBox(neu, "txtFrage")->text();
-        const QString antwort = textBox(neu, "txtAntwort")->text();
-        if (frage != text)
-            qInfo() << "box holds" << frage.left(60) << "for" << text.left(60);
-        windows::click(button(neu, "cmdUebernahme"));
+        const QString question = textBox(neu, "txtFrage")->text();
+        const QString answer = textBox(neu, "txtAntwort")->text();
+        if (question != text)
+            qInfo() << "box holds" << question.left(60) << "for" << text.left(60);
+        drive::click(button(neu, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         rawdb::State state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.cards.size()), 1);
         const qint64 card = state.cards.begin()->first;
-        QVERIFY(state.cards.at(card).frage == frage);
-        QVERIFY(state.cards.at(card).antwort == antwort);
+        QVERIFY(state.cards.at(card).question == question);
+        QVERIFY(state.cards.at(card).answer == answer);
 
         // Practice shows it as typed, never as markup, and can paint it.
-        windows::click(button(neu, "cmdZumStart"));
-        FrmUeb *ueb = windows::openPractice(forms, QStringLiteral("Allerlei"));
+        drive::click(button(neu, "cmdZumStart"));
+        FrmUeb *ueb = drive::openPractice(forms, QStringLiteral("Allerlei"));
         QVERIFY(ueb);
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(label(ueb, "lblFrage")->textFormat(), Qt::PlainText);
         QCOMPARE(label(ueb, "lblAntwort")->textFormat(), Qt::PlainText);
-        QVERIFY(label(ueb, "lblFrage")->text() == frage);
-        QVERIFY(label(ueb, "lblAntwort")->text() == antwort);
+        QVERIFY(label(ueb, "lblFrage")->text() == question);
+        QVERIFY(label(ueb, "lblAntwort")->text() == answer);
         paint(ueb);
-        windows::click(button(ueb, "cmdAntwort"));
+        drive::click(button(ueb, "cmdAntwort"));
         paint(label(ueb, "lblAntwort"));
 
         // The edit window takes the texts from the labels; saving them unchanged
         // changes nothing.
-        windows::click(button(ueb, "cmdEdit"));
-        FrmEdit *edit = windows::edit(forms);
+        drive::click(button(ueb, "cmdEdit"));
+        FrmEdit *edit = drive::edit(forms);
         QVERIFY(edit);
-        QVERIFY(textBox(edit, "txtEditFrage")->text() == frage);
-        QVERIFY(textBox(edit, "txtEditAntwort")->text() == antwort);
-        windows::click(button(edit, "cmdUebernahme"));
+        QVERIFY(textBox(edit, "txtEditFrage")->text() == question);
+        QVERIFY(textBox(edit, "txtEditAntwort")->text() == answer);
+        drive::click(button(edit, "cmdUebernahme"));
         QCOMPARE(app.dialogs.take(), QStringList());
         state = rawdb::read(app.dbPath());
-        QVERIFY(state.cards.at(card).frage == frage);
-        QVERIFY(state.cards.at(card).antwort == antwort);
-        QVERIFY(windows::ueb(forms));
-        QVERIFY(label(ueb, "lblFrage")->text() == frage);
+        QVERIFY(state.cards.at(card).question == question);
+        QVERIFY(state.cards.at(card).answer == answer);
+        QVERIFY(drive::ueb(forms));
+        QVERIFY(label(ueb, "lblFrage")->text() == question);
 
-        windows::click(button(ueb, "cmdRichtig"));
-        QCOMPARE(rawdb::read(app.dbPath()).cards.at(card).fach, 2);
+        drive::click(button(ueb, "cmdRichtig"));
+        QCOMPARE(rawdb::read(app.dbPath()).cards.at(card).compartment, 2);
         const QStringList problems = rawdb::violations(app.dbPath());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
     }
@@ -157,43 +161,43 @@ private slots:
         TestApp app;
         Forms &forms = *app.forms;
         forms.start();
-        FrmGebiete *g = windows::toSubjectsForEntry(forms);
+        FrmGebiete *g = drive::toSubjectsForEntry(forms);
         QVERIFY(g);
-        windows::newSubject(g, app.dialogs, name);
+        drive::newSubject(g, app.dialogs, name);
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(combo(g, "cmbGebiet")->count(), 1);
         QVERIFY(combo(g, "cmbGebiet")->itemText(0) == name);
 
         // Taken on the card-entry road: the caption carries it to the stored card.
-        windows::click(button(g, "cmdUebernahmeGebiet"));
-        FrmNeu *neu = windows::neu(forms);
+        drive::click(button(g, "cmdUebernahmeGebiet"));
+        FrmNeu *neu = drive::neu(forms);
         QVERIFY(neu);
         QVERIFY(neu->windowTitle() == name);
-        windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        drive::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
         QCOMPARE(app.dialogs.take(), QStringList());
         rawdb::State state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.cards.size()), 1);
         QVERIFY(state.subjects.at(state.cards.begin()->second.subject) == name);
 
         // Renamed, and practised under the new name.
-        windows::click(button(neu, "cmdZurueck"));
-        g = windows::gebiete(forms);
+        drive::click(button(neu, "cmdZurueck"));
+        g = drive::gebiete(forms);
         QVERIFY(g);
-        windows::renameSubject(g, app.dialogs, name, renamed);
+        drive::renameSubject(g, app.dialogs, name, renamed);
         QCOMPARE(app.dialogs.take(), QStringList());
         state = rawdb::read(app.dbPath());
         QCOMPARE(int(state.subjects.size()), 1);
         QVERIFY(state.subjects.begin()->second == renamed);
-        windows::click(button(g, "cmdUebernahmeGebiet"));
-        windows::click(button(windows::neu(forms), "cmdZumStart"));
-        FrmUeb *ueb = windows::openPractice(forms, renamed);
+        drive::click(button(g, "cmdUebernahmeGebiet"));
+        drive::click(button(drive::neu(forms), "cmdZumStart"));
+        FrmUeb *ueb = drive::openPractice(forms, renamed);
         QVERIFY(ueb);
         QCOMPARE(app.dialogs.take(), QStringList());
         QCOMPARE(label(ueb, "lblFrage")->text(), QStringLiteral("Frage"));
         QVERIFY(ueb->windowTitle() == renamed);
         paint(ueb);
-        windows::click(button(ueb, "cmdEdit"));
-        QVERIFY(windows::edit(forms)->windowTitle() == renamed);
+        drive::click(button(ueb, "cmdEdit"));
+        QVERIFY(drive::edit(forms)->windowTitle() == renamed);
         QVERIFY(rawdb::violations(app.dbPath()).isEmpty());
     }
 
@@ -207,22 +211,22 @@ private slots:
         forms.start();
         const rawdb::State before = rawdb::read(app.dbPath());
 
-        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Gibt es nicht"));
+        FrmNeu *neu = drive::openEntry(forms, QStringLiteral("Gibt es nicht"));
         QVERIFY(neu);
-        windows::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        drive::storeCard(neu, QStringLiteral("Frage"), QStringLiteral("Antwort"));
         QCOMPARE(app.dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
         QCOMPARE(textBox(neu, "txtFrage")->text(), QStringLiteral("Frage"));
         QCOMPARE(textBox(neu, "txtAntwort")->text(), QStringLiteral("Antwort"));
-        windows::click(button(neu, "cmdZurueck"));
-        FrmGebiete *g = windows::gebiete(forms);
+        drive::click(button(neu, "cmdZurueck"));
+        FrmGebiete *g = drive::gebiete(forms);
         QVERIFY(g);
-        windows::renameSubject(g, app.dialogs, QStringLiteral("Gibt es nicht"), QStringLiteral("Neu"));
+        drive::renameSubject(g, app.dialogs, QStringLiteral("Gibt es nicht"), QStringLiteral("Neu"));
         QCOMPARE(app.dialogs.take(), QStringList{text::unknownSubject(QStringLiteral("Gibt es nicht"))});
-        windows::click(button(g, "cmdUebernahmeGebiet"));
-        windows::click(button(windows::neu(forms), "cmdZumStart"));
+        drive::click(button(g, "cmdUebernahmeGebiet"));
+        drive::click(button(drive::neu(forms), "cmdZumStart"));
 
         for (const QString &typed : {QStringLiteral("Leer"), QStringLiteral("Gibt es nicht"), QString()}) {
-            FrmUeb *ueb = windows::openPractice(forms, typed);
+            FrmUeb *ueb = drive::openPractice(forms, typed);
             QVERIFY(ueb);
             QCOMPARE(app.dialogs.take().size(), 1);
             QCOMPARE(combo(ueb, "cmbFach")->count(), 0);
@@ -230,11 +234,11 @@ private slots:
                                        static_cast<QAbstractButton *>(button(ueb, "cmdFalsch")),
                                        static_cast<QAbstractButton *>(button(ueb, "cmdFachOk")),
                                        static_cast<QAbstractButton *>(button(ueb, "cmdEdit"))}) {
-                windows::click(b);
+                drive::click(b);
                 QCOMPARE(app.dialogs.take().size(), 1);
             }
-            QVERIFY(!windows::edit(forms));
-            windows::click(button(ueb, "cmdZumStart"));
+            QVERIFY(!drive::edit(forms));
+            drive::click(button(ueb, "cmdZumStart"));
         }
         QVERIFY(rawdb::read(app.dbPath()) == before);
     }

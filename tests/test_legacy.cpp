@@ -17,14 +17,18 @@
 #include <unistd.h>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
 QString fixture(const char *name) { return QStringLiteral(TARLIVO_TEST_DATA "/legacy/") + QLatin1String(name); }
 
+using drive::entries;
 using rawdb::readBytes;
-using windows::entries;
 
 QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
@@ -144,19 +148,19 @@ void startPractice(TestApp &app, const QByteArray &file)
 {
     QVERIFY(rawdb::writeBytes(app.dbPath(), file));
     app.forms->start();
-    windows::toSubjectsForPractice(*app.forms);
+    drive::toSubjectsForPractice(*app.forms);
 }
 
 // The subject taken in the subject window on screen: its practice window.
 FrmUeb *chooseSubject(TestApp &app, const QString &name)
 {
-    return windows::takeSubject(*app.forms, name) ? windows::ueb(*app.forms) : nullptr;
+    return drive::takeSubject(*app.forms, name) ? drive::ueb(*app.forms) : nullptr;
 }
 
-void chooseCompartment(FrmUeb &ueb, const QString &fach)
+void chooseCompartment(FrmUeb &ueb, const QString &compartment)
 {
-    windows::choose(combo(ueb, "cmbFach"), fach);
-    windows::click(button(ueb, "cmdFachOk"));
+    drive::choose(combo(ueb, "cmbFach"), compartment);
+    drive::click(button(ueb, "cmdFachOk"));
 }
 
 // The refused file is untouched, nothing is left beside it, and the user is back at
@@ -194,17 +198,17 @@ private slots:
             const LegacyCard &want = smallCards()[i];
             QCOMPARE(got.id, want.id);
             QCOMPARE(got.subject, want.subject);
-            compareText(got.frage, want.frage, qPrintable(QStringLiteral("Frage of %1").arg(want.id)));
-            compareText(got.antwort, want.antwort, qPrintable(QStringLiteral("Antwort of %1").arg(want.id)));
+            compareText(got.question, want.question, qPrintable(QStringLiteral("Frage of %1").arg(want.id)));
+            compareText(got.answer, want.answer, qPrintable(QStringLiteral("Antwort of %1").arg(want.id)));
         }
         // Longer than the library's default buffer: it must arrive whole.
-        QCOMPARE(data.cards.back().antwort.toUtf8().size(), 61890);
+        QCOMPARE(data.cards.back().answer.toUtf8().size(), 61890);
 
         QCOMPARE(data.positions.size(), smallPositions().size());
         for (std::size_t i = 0; i < data.positions.size(); ++i) {
             QCOMPARE(data.positions[i].card, std::optional<qint32>(smallPositions()[i][0]));
-            QCOMPARE(data.positions[i].fach, std::optional<qint32>(smallPositions()[i][1]));
-            QCOMPARE(data.positions[i].stelle, std::optional<qint32>(smallPositions()[i][2]));
+            QCOMPARE(data.positions[i].compartment, std::optional<qint32>(smallPositions()[i][1]));
+            QCOMPARE(data.positions[i].queuePlace, std::optional<qint32>(smallPositions()[i][2]));
         }
     }
 
@@ -249,8 +253,8 @@ private slots:
                 QVERIFY(q.step());
                 QCOMPARE(q.int64(0), qint64(want.id));
                 QCOMPARE(q.int64(1), qint64(*want.subject));
-                compareText(q.text(2), want.frage, "Frage");
-                compareText(q.text(3), want.antwort, "Antwort");
+                compareText(q.text(2), want.question, "Frage");
+                compareText(q.text(3), want.answer, "Antwort");
                 QCOMPARE(q.int64(4), qint64(smallPositions()[i][1]));
                 QCOMPARE(q.int64(5), qint64(smallPositions()[i][2]));
                 QCOMPARE(q.int64(6), qint64(*want.subject));
@@ -343,7 +347,7 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList{QStringLiteral("Fach : 1 ist leer!\nBitte neu wählen!")});
         chooseCompartment(*ueb, QStringLiteral("2"));
         QCOMPARE(ueb->shownCard(), std::optional<qint32>(2));
-        QCOMPARE(label(ueb, "lblAntwort")->text(), smallCards()[1].antwort);
+        QCOMPARE(label(ueb, "lblAntwort")->text(), smallCards()[1].answer);
         button(ueb, "cmdFastRichtig")->click();
         QCOMPARE(ueb->shownCard(), std::optional<qint32>(1));
         button(ueb, "cmdFastRichtig")->click();
@@ -551,7 +555,7 @@ private slots:
                 QCOMPARE(q.int64(c), row[std::size_t(c)]);
         }
         QVERIFY(!q.step());
-        QVERIFY(store->cardText(5)->frage.isNull());
+        QVERIFY(store->cardText(5)->question.isNull());
 
         const QString text = text::legacyImported(report, path);
         for (const char *part : {"2 Fragen hatten keinen Platz", "1 Frage hatte keine Stelle",
@@ -623,9 +627,9 @@ private slots:
             q.bind(1, card.id);
             QVERIFY(q.step());
             QCOMPARE(q.int64(0), qint64(*card.subject));
-            QVERIFY(q.text(1) == card.frage && q.text(2) == card.antwort);
-            QCOMPARE(q.int64(3), qint64(*placeOf[card.id].fach));
-            QCOMPARE(q.int64(4), qint64(*placeOf[card.id].stelle));
+            QVERIFY(q.text(1) == card.question && q.text(2) == card.answer);
+            QCOMPARE(q.int64(3), qint64(*placeOf[card.id].compartment));
+            QCOMPARE(q.int64(4), qint64(*placeOf[card.id].queuePlace));
         }
     }
 

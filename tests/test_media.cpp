@@ -21,6 +21,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -28,7 +29,7 @@ namespace {
 Change putMedia(Store &store, qint32 card, const std::vector<MediaEdit> &edits)
 {
     const std::optional<CardText> text = store.cardText(card);
-    return store.editCard(card, text->frage, text->antwort, edits);
+    return store.editCard(card, text->question, text->answer, edits);
 }
 
 // A picture of one colour, as PNG bytes.
@@ -246,14 +247,14 @@ void TestMedia::ankiImport()
     QCOMPARE(summary.cardsStored, 1);
     QCOMPARE(summary.mediaDropped, dropped);
     const CardListRow row = store->cardPage(std::nullopt, 0, 1, false).front();
-    QCOMPARE(QStringList({row.card.frage, row.card.antwort}), texts);
+    QCOMPARE(QStringList({row.card.question, row.card.answer}), texts);
     QCOMPARE(mediaAgainst(*store, row.card.id, bytesOf), stored);
 }
 
 void TestMedia::kvtmlImport_data()
 {
-    QTest::addColumn<QString>("frage"); // a translation's inner XML
-    QTest::addColumn<QString>("antwort");
+    QTest::addColumn<QString>("question"); // a translation's inner XML
+    QTest::addColumn<QString>("answer");
     QTest::addColumn<QStringList>("stored"); // side kind name
     QTest::addColumn<qint64>("dropped");
     QTest::newRow("picture beside the file") << "<text>Haus</text><image>bilder/haus.png</image>"
@@ -269,8 +270,8 @@ void TestMedia::kvtmlImport_data()
 
 void TestMedia::kvtmlImport()
 {
-    QFETCH(QString, frage);
-    QFETCH(QString, antwort);
+    QFETCH(QString, question);
+    QFETCH(QString, answer);
     QFETCH(QStringList, stored);
     QFETCH(qint64, dropped);
     QTemporaryDir dir;
@@ -286,7 +287,7 @@ void TestMedia::kvtmlImport()
     f.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kvtml version=\"2.0\"><entries>"
                            "<entry id=\"0\"><translation id=\"0\">%1</translation>"
                            "<translation id=\"1\">%2</translation></entry></entries></kvtml>")
-                .arg(frage, antwort)
+                .arg(question, answer)
                 .replace(QLatin1String("DIR"), dir.path())
                 .toUtf8());
     f.close();
@@ -331,7 +332,7 @@ void TestMedia::apkgRoundTrip()
                 for (const MediaFile &f : s.cardMedia(row.card.id, side))
                     media << QString::number(int(side)) + QString::number(int(f.kind))
                                  + QString::number(qHash(s.mediaBytes(f.id)));
-            out << QStringList{row.subject, row.card.frage, row.card.antwort, QString::number(row.card.fach),
+            out << QStringList{row.subject, row.card.question, row.card.answer, QString::number(row.card.compartment),
                                media.join(' ')}
                        .join('|');
         }
@@ -362,28 +363,28 @@ void TestMedia::pictureInPractice()
     const qint32 subject = app.subject("Karten");
     const qint32 card = app.card(subject, "Welches Land?", "Frankreich");
     putMedia(*app.store, card, {{CardSide::Question, MediaKind::Picture, false, "bild.png", bytes}});
-    ui::FrmUeb &ueb = app.startPractice("Karten");
-    ui::Label *frage = windows::label(ueb, "lblFrage");
+    windows::FrmUeb &ueb = app.startPractice("Karten");
+    ui::Label *question = drive::label(ueb, "lblFrage");
     // The designed rectangle: 360, 480, 3735 x 3015 twips.
     const QRect designed(24, 32, 249, 201);
-    QCOMPARE(frage->geometry(), designed);
-    QCOMPARE(frage->text(), QStringLiteral("Welches Land?"));
+    QCOMPARE(question->geometry(), designed);
+    QCOMPARE(question->text(), QStringLiteral("Welches Land?"));
     QCOMPARE(ueb.shownCard(), std::optional<qint32>(card));
-    const QImage shown = frage->grab().toImage();
+    const QImage shown = question->grab().toImage();
     int red = 0;
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x)
             red += shown.pixelColor(x, y) == QColor(Qt::red);
     QCOMPARE(red > 0, painted);
-    QVERIFY(frage->picture().width() <= designed.width() && frage->picture().height() <= designed.height());
-    QCOMPARE(frage->geometry(), designed);
-    QCOMPARE(app.store->cardText(card)->frage, QStringLiteral("Welches Land?"));
+    QVERIFY(question->picture().width() <= designed.width() && question->picture().height() <= designed.height());
+    QCOMPARE(question->geometry(), designed);
+    QCOMPARE(app.store->cardText(card)->question, QStringLiteral("Welches Land?"));
 }
 
 void TestMedia::editDialog_data()
 {
     QTest::addColumn<QString>("file"); // chosen for the question's picture; empty: the chooser cancelled
-    QTest::addColumn<QString>("frage");
+    QTest::addColumn<QString>("question");
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QString>("message"); // the start of the one message shown, or none
     QTest::newRow("picture on a side without text") << "karte.png"
@@ -399,7 +400,7 @@ void TestMedia::editDialog_data()
 void TestMedia::editDialog()
 {
     QFETCH(QString, file);
-    QFETCH(QString, frage);
+    QFETCH(QString, question);
     QFETCH(QStringList, stored);
     QFETCH(QString, message);
     QTemporaryDir dir;
@@ -411,14 +412,14 @@ void TestMedia::editDialog()
     rawdb::writeBytes(dir.filePath("liste.txt"), "Land\tFrankreich\n");
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(seed.store->path())};
-    ui::CardListWindow window{connected(session)};
+    windows::CardListWindow window{connected(session)};
     auto *table = window.findChild<QTableView *>("tblKarten");
     table->setCurrentIndex(window.model().index(0, 0));
     if (!file.isEmpty())
         dialogs.fileAnswers << dir.filePath(file);
     dialogs.dialogAnswers << [&](QDialog &d) {
         d.findChild<QPushButton *>("cmdBildWaehlenFrage")->click();
-        d.findChild<QPlainTextEdit *>("txtFrage")->setPlainText(frage);
+        d.findChild<QPlainTextEdit *>("txtFrage")->setPlainText(question);
         d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     };
     window.editSelected();
@@ -430,7 +431,7 @@ void TestMedia::editDialog()
         found << "F Bild " + f.name;
     QCOMPARE(found, stored);
     QCOMPARE(window.model().hasMedia(0), !stored.isEmpty());
-    QCOMPARE(seed.store->cardText(card)->frage, stored.isEmpty() ? QStringLiteral("Land?") : frage);
+    QCOMPARE(seed.store->cardText(card)->question, stored.isEmpty() ? QStringLiteral("Land?") : question);
 }
 
 QTEST_MAIN(TestMedia)

@@ -10,10 +10,13 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::transferwindows;
+using namespace tarlivo::app;
 
 namespace {
 
-using windows::entries;
+using drive::entries;
 
 // "Leer" has no card; "Voll" has two. Started, the run shows its start window.
 struct NavApp : TestApp {
@@ -152,7 +155,7 @@ private slots:
         FrmWelcome &welcome = app.forms->window<FrmWelcome>();
         (practice ? button(welcome, "cmdUeben") : button(welcome, "cmdNeu"))->click();
         QPointer<FrmGebiete> gebiete = app.gebiete();
-        windows::choose(combo(gebiete, "cmbGebiet"), "Voll");
+        drive::choose(combo(gebiete, "cmbGebiet"), "Voll");
         button(gebiete, "cmdUebernahmeGebiet")->click();
 
         if (practice)
@@ -251,7 +254,8 @@ private slots:
         }
         QPointer<Form> form = app.forms->loaded(window);
         QVERIFY(form && form->isVisible());
-        QPointer<ComboBox> fachList = window == "frmUeb" ? combo(app.forms->window<FrmUeb>(), "cmbFach") : nullptr;
+        QPointer<ComboBox> compartmentList =
+            window == "frmUeb" ? combo(app.forms->window<FrmUeb>(), "cmbFach") : nullptr;
 
         QVERIFY(form->close());
 
@@ -261,8 +265,8 @@ private slots:
         // Unloaded: the registry lets go of it at once, the object follows.
         QVERIFY(!app.forms->loaded(window));
         QVERIFY(!form->isVisible());
-        if (fachList)
-            QCOMPARE(fachList->count(), 0);
+        if (compartmentList)
+            QCOMPARE(compartmentList->count(), 0);
         TestApp::settle();
         QVERIFY(form.isNull());
         QVERIFY(welcome.isVisible());

@@ -13,7 +13,11 @@
 #include <QTimer>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -71,14 +75,14 @@ private slots:
         run.app.forms->start();
 
         ctl<QPushButton>(run.openPlan(latein), "cmdUeben")->click();
-        FrmUeb *ueb = windows::ueb(*run.app.forms);
+        FrmUeb *ueb = drive::ueb(*run.app.forms);
         QVERIFY(ueb);
         QCOMPARE(ueb->windowTitle(), QStringLiteral("Latein"));
         // Shown card and list text before each verdict: compartment 3 while its head is
         // due, then 1, where a card judged Falsch stays due.
         const struct {
-            const char *frage;
-            const char *fach;
+            const char *question;
+            const char *compartment;
             const char *verdict;
         } steps[] = {{"F3a", "3", "cmdRichtig"},
                      {"F3b", "3", "cmdFalsch"},
@@ -86,15 +90,15 @@ private slots:
                      {"F3b", "1", "cmdRichtig"},
                      {"F1", "1", "cmdRichtig"}};
         for (const auto &step : steps) {
-            QCOMPARE(label(ueb, "lblFrage")->text(), QLatin1String(step.frage));
-            QCOMPARE(combo(ueb, "cmbFach")->currentText(), QLatin1String(step.fach));
+            QCOMPARE(label(ueb, "lblFrage")->text(), QLatin1String(step.question));
+            QCOMPARE(combo(ueb, "cmbFach")->currentText(), QLatin1String(step.compartment));
             QVERIFY(run.app.dialogs.take().isEmpty());
             button(ueb, step.verdict)->click();
         }
         // Said once; then the designed window's own way: compartment 1 is empty.
         QCOMPARE(run.app.dialogs.take(), (QStringList{text::allDuePractised(), text::compartmentEmpty(1)}));
         QVERIFY(!ueb->practisingDue());
-        QCOMPARE(windows::entries(combo(ueb, "cmbFach")), (QStringList{"2", "4"}));
+        QCOMPARE(drive::entries(combo(ueb, "cmbFach")), (QStringList{"2", "4"}));
         // The card judged last is no longer on display: "Richtig" judges nothing.
         QCOMPARE(label(ueb, "lblFrage")->text(), QString());
         button(ueb, "cmdRichtig")->click();
@@ -137,22 +141,22 @@ private slots:
         PlanWindow &plan = run.openPlan(latein);
 
         auto *gebiete = ctl<QTableWidget>(plan, "tblGebiete");
-        auto *faecher = ctl<QTableWidget>(plan, "tblFaecher");
+        auto *compartments = ctl<QTableWidget>(plan, "tblFaecher");
         QCOMPARE(gebiete->rowCount(), 3);
         // Chemie's card falls due today; Latein's compartment 1 was due yesterday already.
         const QString overdue = text::overdueSince(dateOf(0));
         QCOMPARE(rowOf(gebiete, 0), (QStringList{"Chemie", "1", "1", "1", dateOf(1)}));
         QCOMPARE(rowOf(gebiete, 1), (QStringList{"Latein", "2", "3", "3", overdue}));
         QCOMPARE(rowOf(gebiete, 2), (QStringList{"Leer", "0", "0", "0", text::noDueCard()}));
-        QCOMPARE(faecher->rowCount(), 10);
-        QCOMPARE(rowOf(faecher, 0), (QStringList{"1", "0", "2", "2", "2", overdue}));
-        QCOMPARE(rowOf(faecher, 1), (QStringList{"2", "1", "0", "0", "0", text::noDueCard()}));
-        QCOMPARE(rowOf(faecher, 2), (QStringList{"3", "2", "0", "1", "1", dateOf(2)}));
-        QCOMPARE(rowOf(faecher, 9), (QStringList{"10", "256", "0", "0", "0", text::noDueCard()}));
+        QCOMPARE(compartments->rowCount(), 10);
+        QCOMPARE(rowOf(compartments, 0), (QStringList{"1", "0", "2", "2", "2", overdue}));
+        QCOMPARE(rowOf(compartments, 1), (QStringList{"2", "1", "0", "0", "0", text::noDueCard()}));
+        QCOMPARE(rowOf(compartments, 2), (QStringList{"3", "2", "0", "1", "1", dateOf(2)}));
+        QCOMPARE(rowOf(compartments, 9), (QStringList{"10", "256", "0", "0", "0", text::noDueCard()}));
         QCOMPARE(sharedAccessKeys(plan), QStringList());
         // "Karten" counts places, two for a card practised both ways: the header says so.
-        for (const auto &[t, column] :
-             {std::pair{gebiete, int(PlanWindow::SubjectKarten)}, std::pair{faecher, int(PlanWindow::FachKarten)}})
+        for (const auto &[t, column] : {std::pair{gebiete, int(PlanWindow::SubjectCards)},
+                                        std::pair{compartments, int(PlanWindow::CompartmentCards)}})
             QVERIFY(t->horizontalHeaderItem(column)->toolTip().contains(QStringLiteral("Richtungen")));
         for (const QWidget *w : plan.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLineEdit *>(w)
@@ -172,22 +176,23 @@ private slots:
         QCOMPARE(run.app.dialogs.take(),
                  saved < 0 ? QStringList{text::intervalInvalid(typed, Store::kMaxInterval)} : QStringList{});
         QCOMPARE(store.interval(latein, 3), saved < 0 ? 2 : saved);
-        QCOMPARE(faecher->item(2, PlanWindow::Abstand)->text(), QString::number(saved < 0 ? 2 : saved));
-        QCOMPARE(gebiete->item(1, PlanWindow::SubjectFaellig)->text(), dueAfter);
+        QCOMPARE(compartments->item(2, PlanWindow::CompartmentInterval)->text(),
+                 QString::number(saved < 0 ? 2 : saved));
+        QCOMPARE(gebiete->item(1, PlanWindow::SubjectDueNow)->text(), dueAfter);
         QCOMPARE(history.canUndo(), saved >= 0);
         if (saved < 0)
             return;
         QCOMPARE(history.undoLabel(), QStringLiteral("Abstand von Fach 3 in „Latein“"));
         QVERIFY(run.session().undo(nullptr));
         QCOMPARE(store.interval(latein, 3), 2);
-        QCOMPARE(faecher->item(2, PlanWindow::Abstand)->text(), QStringLiteral("2"));
-        QCOMPARE(gebiete->item(1, PlanWindow::SubjectFaellig)->text(), QStringLiteral("2"));
+        QCOMPARE(compartments->item(2, PlanWindow::CompartmentInterval)->text(), QStringLiteral("2"));
+        QCOMPARE(gebiete->item(1, PlanWindow::SubjectDueNow)->text(), QStringLiteral("2"));
     }
 
     void statusLineFollowsChangesAndDays_data()
     {
         QTest::addColumn<QList<int>>("cards");  // per subject, all in compartment 1; empty: no file yet
-        QTest::addColumn<int>("richtig");       // verdicts in practice of the first subject
+        QTest::addColumn<int>("right");         // verdicts in practice of the first subject
         QTest::addColumn<int>("hoursLater");    // from noon
         QTest::addColumn<QString>("elsewhere"); // what another running copy writes once the line is filled
         QTest::addColumn<QString>("expected");
@@ -213,7 +218,7 @@ private slots:
     void statusLineFollowsChangesAndDays()
     {
         QFETCH(QList<int>, cards);
-        QFETCH(int, richtig);
+        QFETCH(int, right);
         QFETCH(int, hoursLater);
         QFETCH(QString, elsewhere);
         QFETCH(QString, expected);
@@ -231,11 +236,11 @@ private slots:
         QCOMPARE(line->objectName(), QStringLiteral("lblFaellig"));
         // Filled at start, before any window opened the file.
         QTRY_VERIFY(!line->text().isEmpty());
-        if (richtig > 0) {
+        if (right > 0) {
             FrmUeb &ueb = run.app.startPractice(names[0]);
             // The subject window opened the file afresh: counted before the verdicts.
             QTest::qWait(10);
-            for (int i = 0; i < richtig; ++i)
+            for (int i = 0; i < right; ++i)
                 button(ueb, "cmdRichtig")->click();
         }
         if (hoursLater > 0) {
@@ -266,10 +271,10 @@ private slots:
         const qint32 card = run.seed.card(vokabeln, "Hund", "dog");
         run.app.forms->start();
         PlanWindow &plan = run.openPlan(vokabeln);
-        auto *richtung = ctl<QComboBox>(plan, "cmbRichtung");
-        QCOMPARE(richtung->currentText(), QStringLiteral("Frage -> Antwort"));
-        richtung->setCurrentIndex(2);
-        emit richtung->activated(2);
+        auto *direction = ctl<QComboBox>(plan, "cmbRichtung");
+        QCOMPARE(direction->currentText(), QStringLiteral("Frage -> Antwort"));
+        direction->setCurrentIndex(2);
+        emit direction->activated(2);
         QCOMPARE(run.app.dialogs.take(), QStringList());
         QCOMPARE(rowOf(ctl<QTableWidget>(plan, "tblGebiete"), 0).mid(0, 2), (QStringList{"Vokabeln", "2"}));
         plan.close();
@@ -280,14 +285,14 @@ private slots:
         };
         const auto places = [&] {
             const std::optional<CardRow> row = run.seed.store->cardRow(card);
-            return std::make_pair(row->fach, row->reverse ? row->reverse->fach : 0);
+            return std::make_pair(row->compartment, row->reverse ? row->reverse->compartment : 0);
         };
         QCOMPARE(shown(), (QStringList{"Vokabeln", "Hund", "dog"}));
         button(ueb, "cmdRichtig")->click();
         QCOMPARE(places(), std::make_pair(2, 1));
         // The forward place is done for today: the reverse one follows.
         QCOMPARE(shown(), (QStringList{"Vokabeln (umgekehrt)", "dog", "Hund"}));
-        QCOMPARE(windows::entries(combo(ueb, "cmbFach")), QStringList{"1"});
+        QCOMPARE(drive::entries(combo(ueb, "cmbFach")), QStringList{"1"});
         button(ueb, "cmdFastRichtig")->click();
         QCOMPARE(places(), std::make_pair(2, 1));
         button(ueb, "cmdRichtig")->click();

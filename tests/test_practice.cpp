@@ -12,6 +12,8 @@
 #include <set>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -91,7 +93,7 @@ private slots:
         QCOMPARE(app.dialogs.take(), QStringList());
     }
 
-    void headCardIsSmallestStelleOfSubjectAndCompartment()
+    void headCardIsSmallestQueuePlaceOfSubjectAndCompartment()
     {
         PracticeApp app;
         const qint32 s = app.subject("Latein");
@@ -100,10 +102,10 @@ private slots:
         const qint32 x = app.card(s, "zehn", "10");
         const qint32 y = app.card(s, "vier", "4");
         const qint32 z = app.card(s, "sieben", "7");
-        app.setStelle(w, 1);
-        app.setStelle(x, 10);
-        app.setStelle(y, 4);
-        app.setStelle(z, 7);
+        app.setQueuePlace(w, 1);
+        app.setQueuePlace(x, 10);
+        app.setQueuePlace(y, 4);
+        app.setQueuePlace(z, 7);
         const auto before = app.snapshot();
 
         app.startPractice("Latein");
@@ -203,7 +205,7 @@ private slots:
     {
         QTest::addColumn<QString>("verdict");
         QTest::addColumn<bool>("revealed");
-        QTest::addColumn<qint64>("newFach");
+        QTest::addColumn<qint64>("newCompartment");
         QTest::newRow("Richtig in 3") << "Richtig" << true << qint64(4);
         QTest::newRow("Fast Richtig in 3") << "Fast Richtig" << true << qint64(3);
         QTest::newRow("Falsch in 3") << "Falsch" << true << qint64(1);
@@ -215,7 +217,7 @@ private slots:
     {
         QFETCH(QString, verdict);
         QFETCH(bool, revealed);
-        QFETCH(qint64, newFach);
+        QFETCH(qint64, newCompartment);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
         const qint32 o = app.subject("Andere");
@@ -223,7 +225,7 @@ private slots:
         const qint32 c1 = app.card(s, "c1", "C1", 3);
         const qint32 c2 = app.card(s, "c2", "C2", 3);
         const qint32 far = app.card(o, "fremd", "x", 3);
-        app.setStelle(far, 500); // the largest place belongs to another subject
+        app.setQueuePlace(far, 500); // the largest place belongs to another subject
         app.startPractice("Latein");
         app.takeCompartment("3");
         QCOMPARE(app.akt(), c1);
@@ -232,7 +234,7 @@ private slots:
         auto expected = app.snapshot();
 
         captioned(app.ueb(), verdict)->click();
-        expected.positions[c1] = {newFach, 501};
+        expected.positions[c1] = {newCompartment, 501};
         QCOMPARE(app.snapshot(), expected);
         QCOMPARE(app.dialogs.take(), QStringList());
         // Compartment 3 still holds a card of the subject: it is shown next.
@@ -241,11 +243,11 @@ private slots:
         QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("c2"));
         QVERIFY(!app.answerShown());
         // 3 was the subject's highest compartment: the first "Richtig" there opens 4.
-        QCOMPARE(app.entries(), newFach == 4 ? QStringList({"1", "3", "4"}) : QStringList({"1", "3"}));
+        QCOMPARE(app.entries(), newCompartment == 4 ? QStringList({"1", "3", "4"}) : QStringList({"1", "3"}));
         QCOMPARE(app.position(a), (Position{1, 1}));
     }
 
-    void fastRichtigQueuesBehindTheOthers()
+    void almostRightQueuesBehindTheOthers()
     {
         PracticeApp app;
         const qint32 s = app.subject("Latein");
@@ -272,7 +274,7 @@ private slots:
     void onlyCardOfItsCompartmentComesBack_data()
     {
         QTest::addColumn<QString>("verdict");
-        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("compartment");
         QTest::newRow("Fast Richtig, only card of 2") << "Fast Richtig" << 2;
         QTest::newRow("Falsch, only card of 1") << "Falsch" << 1;
     }
@@ -280,28 +282,28 @@ private slots:
     void onlyCardOfItsCompartmentComesBack()
     {
         QFETCH(QString, verdict);
-        QFETCH(int, fach);
+        QFETCH(int, compartment);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
-        const qint32 other = app.card(s, "anderes Fach", "x", fach == 1 ? 3 : 1);
-        const qint32 only = app.card(s, "allein", "y", fach);
+        const qint32 other = app.card(s, "anderes Fach", "x", compartment == 1 ? 3 : 1);
+        const qint32 only = app.card(s, "allein", "y", compartment);
         app.startPractice("Latein");
-        app.takeCompartment(QString::number(fach));
+        app.takeCompartment(QString::number(compartment));
         QCOMPARE(app.akt(), only);
         button(app.ueb(), "cmdAntwort")->click();
         captioned(app.ueb(), verdict)->click();
         QCOMPARE(app.dialogs.take(), QStringList());
-        QCOMPARE(app.position(only), (Position{fach, 3}));
-        QCOMPARE(app.position(other), (Position{fach == 1 ? 3 : 1, 1}));
+        QCOMPARE(app.position(only), (Position{compartment, 3}));
+        QCOMPARE(app.position(other), (Position{compartment == 1 ? 3 : 1, 1}));
         QCOMPARE(app.akt(), only);
         QCOMPARE(label(app.ueb(), "lblFrage")->text(), QString("allein"));
         QVERIFY(!app.answerShown());
-        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString::number(fach));
+        QCOMPARE(combo(app.ueb(), "cmbFach")->text(), QString::number(compartment));
     }
 
-    void richtigOnLastCardOfCompartmentKeepsItOnDisplay_data() { addRevealedRows(); }
+    void rightOnLastCardOfCompartmentKeepsItOnDisplay_data() { addRevealedRows(); }
 
-    void richtigOnLastCardOfCompartmentKeepsItOnDisplay()
+    void rightOnLastCardOfCompartmentKeepsItOnDisplay()
     {
         QFETCH(bool, revealed);
         PracticeApp app;
@@ -340,7 +342,7 @@ private slots:
         QVERIFY(!app.answerShown());
     }
 
-    void falschInFourGoesBehindCompartmentOne()
+    void wrongInFourGoesBehindCompartmentOne()
     {
         PracticeApp app;
         const qint32 s = app.subject("Latein");
@@ -379,7 +381,7 @@ private slots:
         QTest::addColumn<QString>("shown"); // the card judged: a1, a2 in 1, c in 3, e in 5
         QTest::addColumn<QString>("typed"); // into the list, without "&Übernehmen"
         QTest::addColumn<QString>("verdict");
-        QTest::addColumn<qint64>("newFach"); // of the card judged
+        QTest::addColumn<qint64>("newCompartment"); // of the card judged
         QTest::addColumn<QString>("listAfter");
         QTest::addColumn<QString>("nextCard"); // on display afterwards
         QTest::addColumn<QString>("message");
@@ -422,7 +424,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, typed);
         QFETCH(QString, verdict);
-        QFETCH(qint64, newFach);
+        QFETCH(qint64, newCompartment);
         QFETCH(QString, listAfter);
         QFETCH(QString, nextCard);
         QFETCH(QString, message);
@@ -434,17 +436,17 @@ private slots:
                                               {"e", app.card(s, "e", "E", 5)}};
         const qint32 card = cards.at(shown);
         app.startPractice("Latein");
-        app.takeCompartment(QString::number(app.position(card).fach));
+        app.takeCompartment(QString::number(app.position(card).compartment));
         QCOMPARE(app.akt(), card);
-        const qint64 before = app.position(card).fach;
+        const qint64 before = app.position(card).compartment;
         app.choose(typed);
 
         captioned(app.ueb(), verdict)->click();
         QCOMPARE(app.dialogs.take(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(app.position(card).fach, newFach);
+        QCOMPARE(app.position(card).compartment, newCompartment);
         // The practice log tells the same move.
         QCOMPARE(rawdb::rows(app.dbPath(), "SELECT FachVorher, FachNachher FROM tblUebung"),
-                 QStringList{QStringLiteral("%1|%2").arg(before).arg(newFach)});
+                 QStringList{QStringLiteral("%1|%2").arg(before).arg(newCompartment)});
         QCOMPARE(combo(app.ueb(), "cmbFach")->text(), listAfter);
         QCOMPARE(app.akt(), cards.at(nextCard));
         QCOMPARE(label(app.ueb(), "lblFrage")->text(), nextCard);
@@ -516,10 +518,10 @@ private slots:
     void listTextCountsOnlyAsAWholeNumber_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<qint64>("fach"); // the compartment it names; 0: none
+        QTest::addColumn<qint64>("compartment"); // the compartment it names; 0: none
         const struct {
             const char *typed;
-            qint64 fach;
+            qint64 compartment;
         } texts[] = {
             {"", 0},
             {"abc", 0},
@@ -546,13 +548,13 @@ private slots:
             {" 9 ", 9},
         };
         for (const auto &t : texts)
-            QTest::addRow("\"%s\"", t.typed) << QString::fromUtf8(t.typed) << t.fach;
+            QTest::addRow("\"%s\"", t.typed) << QString::fromUtf8(t.typed) << t.compartment;
     }
 
     void listTextCountsOnlyAsAWholeNumber()
     {
         QFETCH(QString, typed);
-        QFETCH(qint64, fach);
+        QFETCH(qint64, compartment);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
         const qint32 eins = app.card(s, "eins", "1");
@@ -565,10 +567,10 @@ private slots:
         QCOMPARE(app.display().listText, typed);
         const auto file = app.snapshot();
 
-        if (fach == 0) {
+        if (compartment == 0) {
             app.pressRefused(button(app.ueb(), "cmdFachOk"), text::notACompartment(typed));
-        } else if (fach != 3) {
-            app.pressRefused(button(app.ueb(), "cmdFachOk"), text::compartmentEmpty(fach));
+        } else if (compartment != 3) {
+            app.pressRefused(button(app.ueb(), "cmdFachOk"), text::compartmentEmpty(compartment));
         } else {
             button(app.ueb(), "cmdFachOk")->click();
             QCOMPARE(app.snapshot(), file);
@@ -650,9 +652,9 @@ private slots:
     void valuesBeyond32BitsAreRefused_data()
     {
         QTest::addColumn<QString>("verdict");
-        QTest::addColumn<qint64>("fach");   // of the card on display
-        QTest::addColumn<QString>("typed"); // into the list before the verdict; empty: none
-        QTest::addColumn<qint64>("largestStelle");
+        QTest::addColumn<qint64>("compartment"); // of the card on display
+        QTest::addColumn<QString>("typed");      // into the list before the verdict; empty: none
+        QTest::addColumn<qint64>("largestQueuePlace");
         QTest::addColumn<QString>("message");
         const qint64 top = 2147483647;
         QTest::newRow("Richtig in compartment 2147483647")
@@ -667,24 +669,24 @@ private slots:
     void valuesBeyond32BitsAreRefused()
     {
         QFETCH(QString, verdict);
-        QFETCH(qint64, fach);
+        QFETCH(qint64, compartment);
         QFETCH(QString, typed);
-        QFETCH(qint64, largestStelle);
+        QFETCH(qint64, largestQueuePlace);
         QFETCH(QString, message);
         PracticeApp app;
         const qint32 s = app.subject("Latein");
         const qint32 card = app.card(s, "oben", "O");
-        app.setFach(card, fach);
-        app.setStelle(app.card(app.subject("Andere"), "o", "x"), largestStelle);
+        app.setCompartment(card, compartment);
+        app.setQueuePlace(app.card(app.subject("Andere"), "o", "x"), largestQueuePlace);
         app.startPractice("Latein");
-        QCOMPARE(app.entries(), QStringList{QString::number(fach)});
+        QCOMPARE(app.entries(), QStringList{QString::number(compartment)});
         QCOMPARE(app.akt(), card);
         if (!message.isEmpty())
             return app.pressRefused(captioned(app.ueb(), verdict), message);
         auto file = app.snapshot();
         captioned(app.ueb(), verdict)->click();
         QCOMPARE(app.dialogs.take(), QStringList());
-        file.positions[card] = {fach, largestStelle + 1};
+        file.positions[card] = {compartment, largestQueuePlace + 1};
         QCOMPARE(app.snapshot(), file);
         QCOMPARE(app.akt(), card);
     }
@@ -732,7 +734,7 @@ private slots:
 
         // Mended by hand (the card put behind the others): b is shown, and the next
         // head card after b is c, whose text row then goes missing.
-        app.setStelle(a, 100);
+        app.setQueuePlace(a, 100);
         button(app.ueb(), "cmdFachOk")->click();
         QCOMPARE(app.akt(), b);
         button(app.ueb(), "cmdAntwort")->click();
@@ -775,16 +777,16 @@ private slots:
         auto compartments = [&] {
             std::set<qint64> f;
             for (qint32 id : mine)
-                f.insert(pos[id].fach);
+                f.insert(pos[id].compartment);
             QStringList list;
             for (qint64 n : f)
                 list << QString::number(n);
             return list;
         };
-        auto head = [&](qint64 fach) {
+        auto head = [&](qint64 compartment) {
             qint32 best = 0;
             for (qint32 id : mine)
-                if (pos[id].fach == fach && (!best || pos[id].stelle < pos[best].stelle))
+                if (pos[id].compartment == compartment && (!best || pos[id].queuePlace < pos[best].queuePlace))
                     best = id;
             return best;
         };
@@ -799,8 +801,8 @@ private slots:
             QVERIFY2(app.entries() == compartments(), qPrintable(at + ": list " + app.entries().join(',')));
             QVERIFY2(combo(app.ueb(), "cmbFach")->text() == listText, qPrintable(at));
             QVERIFY2(app.akt() == onDisplay, qPrintable(at));
-            QVERIFY2(label(app.ueb(), "lblFrage")->text() == texts[onDisplay].frage, qPrintable(at));
-            QVERIFY2(label(app.ueb(), "lblAntwort")->text() == texts[onDisplay].antwort, qPrintable(at));
+            QVERIFY2(label(app.ueb(), "lblFrage")->text() == texts[onDisplay].question, qPrintable(at));
+            QVERIFY2(label(app.ueb(), "lblAntwort")->text() == texts[onDisplay].answer, qPrintable(at));
         };
         auto checkFile = [&](int step) {
             const auto file = app.snapshot();
@@ -810,10 +812,10 @@ private slots:
                     QFAIL(qPrintable(QString("card %1 at step %2: file F%3/S%4, expected F%5/S%6")
                                          .arg(id)
                                          .arg(step)
-                                         .arg(file.positions.value(id).fach)
-                                         .arg(file.positions.value(id).stelle)
-                                         .arg(p.fach)
-                                         .arg(p.stelle)));
+                                         .arg(file.positions.value(id).compartment)
+                                         .arg(file.positions.value(id).queuePlace)
+                                         .arg(p.compartment)
+                                         .arg(p.queuePlace)));
         };
 
         app.startPractice("Vokabeln");
@@ -870,16 +872,16 @@ private slots:
 
             // The card moves from its own compartment; practice goes on in the list's.
             const qint64 n = listText.toLongLong();
-            const qint64 own = pos[onDisplay].fach;
+            const qint64 own = pos[onDisplay].compartment;
             const unsigned kind = random() % 100 < 55 ? 0 : (random() % 2 ? 1 : 2);
-            const qint64 newFach = kind == 0 ? own + 1 : kind == 1 ? own : 1;
+            const qint64 newCompartment = kind == 0 ? own + 1 : kind == 1 ? own : 1;
             ++verdicts[kind];
             (kind == 0   ? button(app.ueb(), "cmdRichtig")
              : kind == 1 ? button(app.ueb(), "cmdFastRichtig")
                          : button(app.ueb(), "cmdFalsch"))
                 ->click();
-            pos[onDisplay] = {newFach, ++largest};
-            highest = std::max(highest, newFach);
+            pos[onDisplay] = {newCompartment, ++largest};
+            highest = std::max(highest, newCompartment);
             const QStringList list = compartments();
             if (list.contains(QString::number(n))) {
                 onDisplay = head(n);

@@ -13,7 +13,10 @@
 #include <QPushButton>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -207,7 +210,7 @@ private slots:
     // A PDF that cannot be made is refused with the reason, and no file is left.
     void commandRefusesAndWritesNothing_data()
     {
-        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("output"); // relative to the run's folder, unless absolute
         QTest::addColumn<bool>("dataFile");
         QTest::addColumn<QString>("reason");
@@ -227,7 +230,7 @@ private slots:
 
     void commandRefusesAndWritesNothing()
     {
-        QFETCH(QString, gebiet);
+        QFETCH(QString, subject);
         QFETCH(QString, output);
         QFETCH(bool, dataFile);
         QTemporaryDir dir;
@@ -242,7 +245,7 @@ private slots:
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        QCOMPARE(print::runPrintCommand({data, pdf, gebiet, false}, outStream, errStream), 1);
+        QCOMPARE(print::runPrintCommand({data, pdf, subject, false}, outStream, errStream), 1);
         QFETCH(QString, reason);
         QVERIFY2(err.contains(reason), qPrintable(err));
         QCOMPARE(out, QString());
@@ -264,7 +267,7 @@ private slots:
         PrintWindow *window = app.forms->tools().find<PrintWindow>();
         QVERIFY(window && window->isVisible());
         QCOMPARE(sharedAccessKeys(*window), QStringList());
-        windows::choose(window->findChild<QComboBox *>("subjectBox"), QStringLiteral("Vokabeln"));
+        drive::choose(window->findChild<QComboBox *>("subjectBox"), QStringLiteral("Vokabeln"));
         window->findChild<QComboBox *>("layoutBox")->setCurrentIndex(1);
 
         const QString pdf = app.dir.filePath(QStringLiteral("vokabeln"));

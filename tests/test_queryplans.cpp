@@ -11,6 +11,7 @@
 #include <map>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -75,7 +76,7 @@ private slots:
                                                   "(idGebiet=? AND Fach=?)"}
                                    << QStringList{};
         QTest::newRow("largest queue place")
-            << QByteArray(Places::statements(Direction::Forward).maxStelle)
+            << QByteArray(Places::statements(Direction::Forward).maxQueuePlace)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle"} << QStringList{};
         QTest::newRow("subjects with cards")
             << QByteArray(queries::kSubjectsWithCards)
@@ -91,7 +92,7 @@ private slots:
                                                   "SEARCH p USING INTEGER PRIMARY KEY (rowid=?) LEFT-JOIN"}
                                    << QStringList{};
         QTest::newRow("cards at a place")
-            << QByteArray(Places::statements(Direction::Forward).atStelle)
+            << QByteArray(Places::statements(Direction::Forward).atQueuePlace)
             << QStringList{"SEARCH tblPosition USING COVERING INDEX ixPositionStelle (Stelle=?)"} << QStringList{};
         // Statistics: one subject's range of an index; the log only by day ranges.
         QTest::newRow("cards per compartment")
@@ -139,7 +140,7 @@ private slots:
                                    "SEARCH tblFrageAntwort USING INTEGER PRIMARY KEY (rowid>?)"};
         const QStringList hitScans{hitsRead[0], "SCAN tblSucheStand", "SCAN s"};
         QTest::newRow("list search") << QByteArray(queries::kKeysByPractice[1]) << hitsRead << hitScans;
-        QTest::newRow("list search by Frage") << QByteArray(queries::kKeysByFrage[1]) << hitsRead << hitScans;
+        QTest::newRow("list search by Frage") << QByteArray(queries::kKeysByQuestion[1]) << hitsRead << hitScans;
         QTest::newRow("list row") << QByteArray(queries::kListRow)
                                   << QStringList{"SEARCH p USING INTEGER PRIMARY KEY (rowid=?)"} << QStringList{};
         const QStringList keyList{"SCAN json_each VIRTUAL TABLE INDEX 1:"};
@@ -218,8 +219,8 @@ private slots:
              {QStringLiteral("Latein"), QStringLiteral("Biochemie"), QStringLiteral("Ökologie")}) {
             const qint32 subject = *store->subjectId(name);
             int listed = 0;
-            for (qint32 fach : store->compartments(subject)) {
-                const std::optional<qint32> head = store->headCard(subject, fach);
+            for (qint32 compartment : store->compartments(subject)) {
+                const std::optional<qint32> head = store->headCard(subject, compartment);
                 QVERIFY(head);
                 QCOMPARE(subjectOfCard.at(*head), subject);
                 ++listed;

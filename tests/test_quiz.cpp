@@ -3,6 +3,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::quiz;
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 AnswerTolerances tolerances(const QString &code)
 {
     const auto verdict = [&](int i) {
-        return code[i] == 'R' ? Verdict::Richtig : code[i] == 'F' ? Verdict::FastRichtig : Verdict::Falsch;
+        return code[i] == 'R' ? Verdict::Right : code[i] == 'F' ? Verdict::AlmostRight : Verdict::Wrong;
     };
     return {verdict(0), verdict(1), verdict(2), verdict(3)};
 }
@@ -199,9 +200,9 @@ private slots:
         const Judgement j = judge(stored, typed, ::tolerances(tolerances));
         QCOMPARE(j.text(), result);
         // The verdict is the one the label begins with.
-        const Verdict named = result.startsWith("Richtig")        ? Verdict::Richtig
-                              : result.startsWith("Fast richtig") ? Verdict::FastRichtig
-                                                                  : Verdict::Falsch;
+        const Verdict named = result.startsWith("Richtig")        ? Verdict::Right
+                              : result.startsWith("Fast richtig") ? Verdict::AlmostRight
+                                                                  : Verdict::Wrong;
         QCOMPARE(int(j.verdict), int(named));
         QCOMPARE(marksOf(j), marks);
     }

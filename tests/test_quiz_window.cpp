@@ -13,7 +13,10 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -65,7 +68,7 @@ private slots:
         const qint32 maus = seed.card(tiere, "Maus", "mouse");
         const qint32 vogel = seed.card(tiere, "Vogel", "bird");
         seed.store.reset();
-        const auto fach = [&](qint32 card) { return int(rawdb::read(app.dbPath()).cards.at(card).fach); };
+        const auto compartment = [&](qint32 card) { return int(rawdb::read(app.dbPath()).cards.at(card).compartment); };
 
         app.forms->start();
         FrmBackground &backdrop = app.forms->window<FrmBackground>();
@@ -82,10 +85,10 @@ private slots:
         answer(*w, "Dog");
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Fast richtig: Groß-/Kleinschreibung\nRichtig ist: dog"));
         QCOMPARE(ctl<QLabel>(*w, "lblErgebnis")->accessibleName(), labelText(*w, "lblErgebnis"));
-        QCOMPARE(fach(hund), 1);
+        QCOMPARE(compartment(hund), 1);
         ctl<QPushButton>(*w, "cmdRecht")->click();
         QTest::keyClick(ctl<QPushButton>(*w, "cmdWeiter"), Qt::Key_Return);
-        QCOMPARE(fach(hund), 2);
+        QCOMPARE(compartment(hund), 2);
         QCOMPARE(backdrop.findChild<QAction *>(QStringLiteral("actRueckgaengig"))->text(),
                  QString("&Rückgängig: Abfrage „Hund“"));
 
@@ -109,13 +112,13 @@ private slots:
         pick(*w, "mouse");
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Richtig"));
         QTest::keyClick(w, Qt::Key_Return);
-        QCOMPARE(fach(maus), 2);
+        QCOMPARE(compartment(maus), 2);
         QCOMPARE(labelText(*w, "lblFrage"), QString("Vogel"));
         pick(*w, "cat");
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Falsch\nRichtig ist: bird"));
         QVERIFY(!ctl<QPushButton>(*w, "cmdFalsch")->isEnabled());
         ctl<QPushButton>(*w, "cmdWeiter")->click();
-        QCOMPARE(fach(vogel), 1);
+        QCOMPARE(compartment(vogel), 1);
 
         // The subject's tolerance for letter case set to wrong, saved in the file.
         art->setCurrentIndex(0);
@@ -130,21 +133,21 @@ private slots:
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Falsch: Groß-/Kleinschreibung\nRichtig ist: cat"));
         ctl<QPushButton>(*w, "cmdRecht")->click();
         ctl<QPushButton>(*w, "cmdWeiter")->click();
-        QCOMPARE(fach(katze), 2);
+        QCOMPARE(compartment(katze), 2);
 
         // Closing with a result shown stores it; opened again, nothing is due.
         QCOMPARE(labelText(*w, "lblFrage"), QString("Vogel"));
         answer(*w, "bird");
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Richtig"));
         w->close();
-        QCOMPARE(fach(vogel), 2);
+        QCOMPARE(compartment(vogel), 2);
         backdrop.findChild<QAction *>(QStringLiteral("actAbfrage"))->trigger();
         QCOMPARE(labelText(*w, "lblErgebnis"), QString("Alle fälligen Karten sind geübt."));
         QCOMPARE(labelText(*w, "lblNoch"), QString("Noch 0 Karten"));
 
         // Undo takes the last verdict back, and the card is asked again.
         backdrop.findChild<QAction *>(QStringLiteral("actRueckgaengig"))->trigger();
-        QCOMPARE(fach(vogel), 1);
+        QCOMPARE(compartment(vogel), 1);
         QCOMPARE(labelText(*w, "lblFrage"), QString("Vogel"));
         QCOMPARE(labelText(*w, "lblNoch"), QString("Noch 1 Karte"));
         QCOMPARE(rawdb::read(app.dbPath()).tolerances, (std::map<qint64, QString>{{tiere, "1,2,3,2"}}));

@@ -24,7 +24,11 @@
 #include <thread>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -54,19 +58,19 @@ const char *opName(Op op)
 struct Scenario {
     Op op;
     std::unique_ptr<TestApp> app;
-    QString frage = QStringLiteral("Hauptstadt von Peru?");
-    QString antwort = QStringLiteral("Lima");
+    QString question = QStringLiteral("Hauptstadt von Peru?");
+    QString answer = QStringLiteral("Lima");
     QString name = QStringLiteral("Geschichte");
     qint32 card = 0;
-    QString shownFrage;
+    QString shownQuestion;
     QString listText;
 
     Scenario(Op o, bool bigTexts = false, StoreOptions options = noBackups())
         : op(o), app(std::make_unique<TestApp>(options))
     {
         if (bigTexts) {
-            frage = QString(60000, QLatin1Char('F'));
-            antwort = QString(60000, QLatin1Char('A'));
+            question = QString(60000, QLatin1Char('F'));
+            answer = QString(60000, QLatin1Char('A'));
             name = QStringLiteral("Geschichte ") + QString(30000, QChar(0x00e4));
         }
         Seeder seed = app->seeder();
@@ -78,10 +82,10 @@ struct Scenario {
     }
 
     Forms &forms() { return *app->forms; }
-    FrmGebiete *gebiete() { return windows::gebiete(forms()); }
-    FrmNeu *neu() { return windows::neu(forms()); }
-    FrmUeb *ueb() { return windows::ueb(forms()); }
-    FrmEdit *edit() { return windows::edit(forms()); }
+    FrmGebiete *gebiete() { return drive::gebiete(forms()); }
+    FrmNeu *neu() { return drive::neu(forms()); }
+    FrmUeb *ueb() { return drive::ueb(forms()); }
+    FrmEdit *edit() { return drive::edit(forms()); }
 
     // Everything before the last press; false when a window did not come up.
     bool prepare()
@@ -89,32 +93,32 @@ struct Scenario {
         forms().start();
         switch (op) {
         case Op::NewSubject:
-            return windows::toSubjectsForEntry(forms());
+            return drive::toSubjectsForEntry(forms());
         case Op::Rename:
-            if (!windows::toSubjectsForEntry(forms()))
+            if (!drive::toSubjectsForEntry(forms()))
                 return false;
-            windows::choose(combo(gebiete(), "cmbGebiet"), QStringLiteral("Erdkunde"));
+            drive::choose(combo(gebiete(), "cmbGebiet"), QStringLiteral("Erdkunde"));
             return true;
         case Op::StoreCard:
-            if (!windows::openEntry(forms(), QStringLiteral("Erdkunde")))
+            if (!drive::openEntry(forms(), QStringLiteral("Erdkunde")))
                 return false;
-            windows::type(textBox(neu(), "txtFrage"), frage);
-            windows::type(textBox(neu(), "txtAntwort"), antwort);
+            drive::type(textBox(neu(), "txtFrage"), question);
+            drive::type(textBox(neu(), "txtAntwort"), answer);
             return true;
         case Op::Verdict:
         case Op::Edit:
-            if (!windows::openPractice(forms(), QStringLiteral("Erdkunde")))
+            if (!drive::openPractice(forms(), QStringLiteral("Erdkunde")))
                 return false;
             card = ueb()->shownCard().value_or(0);
-            shownFrage = label(ueb(), "lblFrage")->text();
+            shownQuestion = label(ueb(), "lblFrage")->text();
             listText = combo(ueb(), "cmbFach")->text();
             if (op == Op::Verdict)
                 return card != 0;
-            windows::click(button(ueb(), "cmdEdit"));
+            drive::click(button(ueb(), "cmdEdit"));
             if (!edit())
                 return false;
-            textBox(edit(), "txtEditFrage")->setText(frage);
-            textBox(edit(), "txtEditAntwort")->setText(antwort);
+            textBox(edit(), "txtEditFrage")->setText(question);
+            textBox(edit(), "txtEditAntwort")->setText(answer);
             return true;
         }
         return false;
@@ -125,19 +129,19 @@ struct Scenario {
     {
         switch (op) {
         case Op::NewSubject:
-            windows::newSubject(gebiete(), app->dialogs, name);
+            drive::newSubject(gebiete(), app->dialogs, name);
             break;
         case Op::Rename:
-            windows::renameSubject(gebiete(), app->dialogs, QStringLiteral("Erdkunde"), name);
+            drive::renameSubject(gebiete(), app->dialogs, QStringLiteral("Erdkunde"), name);
             break;
         case Op::StoreCard:
-            windows::click(button(neu(), "cmdUebernahme"));
+            drive::click(button(neu(), "cmdUebernahme"));
             break;
         case Op::Verdict:
-            windows::click(button(ueb(), "cmdRichtig"));
+            drive::click(button(ueb(), "cmdRichtig"));
             break;
         case Op::Edit:
-            windows::click(button(edit(), "cmdUebernahme"));
+            drive::click(button(edit(), "cmdUebernahme"));
             break;
         }
     }
@@ -156,19 +160,19 @@ struct Scenario {
             return {};
         }
         case Op::StoreCard:
-            if (!neu() || textBox(neu(), "txtFrage")->text() != frage
-                || textBox(neu(), "txtAntwort")->text() != antwort)
+            if (!neu() || textBox(neu(), "txtFrage")->text() != question
+                || textBox(neu(), "txtAntwort")->text() != answer)
                 return QStringLiteral("typed card lost");
             if (!textBox(neu(), "txtAntwort")->isVisible() || !button(neu(), "cmdUebernahme")->isVisible())
                 return QStringLiteral("entry window went back a stage");
             return {};
         case Op::Verdict:
-            if (!ueb() || ueb()->shownCard().value_or(0) != card || label(ueb(), "lblFrage")->text() != shownFrage)
+            if (!ueb() || ueb()->shownCard().value_or(0) != card || label(ueb(), "lblFrage")->text() != shownQuestion)
                 return QStringLiteral("card on display changed");
             return {};
         case Op::Edit:
-            if (!edit() || textBox(edit(), "txtEditFrage")->text() != frage
-                || textBox(edit(), "txtEditAntwort")->text() != antwort)
+            if (!edit() || textBox(edit(), "txtEditFrage")->text() != question
+                || textBox(edit(), "txtEditAntwort")->text() != answer)
                 return QStringLiteral("edited texts lost");
             if (ueb())
                 return QStringLiteral("went back to practice as if saved");
@@ -187,11 +191,11 @@ struct Scenario {
         case Op::Rename:
             return {QLatin1Char('R'), {h(QStringLiteral("Erdkunde")), h(name)}, {}};
         case Op::StoreCard:
-            return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(frage), h(antwort)}, {}};
+            return {QLatin1Char('C'), {h(QStringLiteral("Erdkunde")), h(question), h(answer)}, {}};
         case Op::Verdict:
             return {QLatin1Char('V'), {QStringLiteral("R"), QString::number(card), h(listText)}, {}};
         case Op::Edit:
-            return {QLatin1Char('E'), {QString::number(card), h(frage), h(antwort)}, {}};
+            return {QLatin1Char('E'), {QString::number(card), h(question), h(answer)}, {}};
         }
         return {};
     }
@@ -520,14 +524,14 @@ private slots:
         const QByteArray firstBytes = rawdb::readBytes(first);
 
         // Later changes that day make none.
-        windows::storeCard(s.neu(), QStringLiteral("noch eine"), QStringLiteral("Frage"));
+        drive::storeCard(s.neu(), QStringLiteral("noch eine"), QStringLiteral("Frage"));
         QCOMPARE(backupsIn(dir).size(), 1);
         QCOMPARE(rawdb::readBytes(first), firstBytes);
 
         // The next day's first change makes the next, also with the program still running.
         today = today.addDays(1);
         const rawdb::State secondMorning = rawdb::read(s.app->dbPath());
-        windows::storeCard(s.neu(), QStringLiteral("am zweiten Tag"), QStringLiteral("Antwort"));
+        drive::storeCard(s.neu(), QStringLiteral("am zweiten Tag"), QStringLiteral("Antwort"));
         const QString second = dir.filePath(QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb"));
         QVERIFY(rawdb::read(second) == secondMorning);
         QCOMPARE(rawdb::readBytes(first), firstBytes);
@@ -546,7 +550,7 @@ private slots:
             QVERIFY(rawdb::writeBytes(dir.filePath(name), "eigene Datei"));
         QVERIFY(s.prepare());
         for (int day = 0; day < 10; ++day) {
-            windows::storeCard(s.neu(), QStringLiteral("Tag %1").arg(day), QStringLiteral("x"));
+            drive::storeCard(s.neu(), QStringLiteral("Tag %1").arg(day), QStringLiteral("x"));
             QCOMPARE(s.app->dialogs.take(), QStringList());
             const QStringList copies =
                 dir.entryList({QStringLiteral("Tarlivo-Sicherung-*.mdb")}, QDir::Files, QDir::Name);
@@ -634,11 +638,11 @@ private slots:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         QCOMPARE(backupsIn(dir), QStringList());
         // Said once: the day's later changes neither try again nor repeat it.
-        windows::storeCard(s.neu(), QStringLiteral("weiter"), QStringLiteral("arbeiten"));
+        drive::storeCard(s.neu(), QStringLiteral("weiter"), QStringLiteral("arbeiten"));
         QCOMPARE(s.app->dialogs.take(), QStringList());
         // The next day it works again.
         today = today.addDays(1);
-        windows::storeCard(s.neu(), QStringLiteral("neuer"), QStringLiteral("Tag"));
+        drive::storeCard(s.neu(), QStringLiteral("neuer"), QStringLiteral("Tag"));
         QCOMPARE(backupsIn(dir), QStringList{QStringLiteral("Tarlivo-Sicherung-2024-03-02.mdb")});
     }
 
@@ -734,10 +738,10 @@ private slots:
             ::close(fd);
         }
         forms.start();
-        FrmNeu *neu = windows::openEntry(forms, QStringLiteral("Erdkunde"));
+        FrmNeu *neu = drive::openEntry(forms, QStringLiteral("Erdkunde"));
         QVERIFY(neu);
         const rawdb::State before = rawdb::read(path);
-        windows::storeCard(neu, QStringLiteral("trotz vollem"), QStringLiteral("Datenträger"));
+        drive::storeCard(neu, QStringLiteral("trotz vollem"), QStringLiteral("Datenträger"));
         const QStringList shown = dialogs.take();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.front().contains(QStringLiteral("Der Datenträger ist voll")), qPrintable(shown.front()));

@@ -8,7 +8,10 @@
 #include <QLineEdit>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -87,10 +90,10 @@ struct SoundApp {
             return std::make_unique<FakeVoice>(log, voice.split(','));
         };
         setup.sideSound = [](Store &store, qint32 card, bool answer) -> std::optional<SideSound> {
-            const QString frage = store.cardText(card)->frage;
-            if (frage == "F0")
+            const QString question = store.cardText(card)->question;
+            if (question == "F0")
                 return SideSound{"RIFF", (answer ? "A0" : "F0") + QStringLiteral(".wav")};
-            if (frage == "F2" && !answer)
+            if (question == "F2" && !answer)
                 return SideSound{"kaputt", "F2.ogg"};
             return std::nullopt;
         };
@@ -114,7 +117,7 @@ private slots:
         QTest::addColumn<QString>("voice");
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<int>("messages");
-        QTest::addColumn<QString>("frage"); // shown at the end: practice went on
+        QTest::addColumn<QString>("question"); // shown at the end: practice went on
 
         const QString voices = "de_DE,en_GB";
         QTest::newRow("a side's sound plays when shown and stops with the next card")
@@ -158,7 +161,7 @@ private slots:
         QFETCH(QString, voice);
         QFETCH(QStringList, events);
         QFETCH(int, messages);
-        QFETCH(QString, frage);
+        QFETCH(QString, question);
 
         SoundApp run(voice);
         {
@@ -183,7 +186,7 @@ private slots:
         }
         QCOMPARE(run.log->events, events);
         QCOMPARE(run.app.dialogs.messages.size(), messages);
-        QCOMPARE(label(ueb, "lblFrage")->text(), frage);
+        QCOMPARE(label(ueb, "lblFrage")->text(), question);
     }
 
     void damagedSoundThroughThePlugin_data()

@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 // Catches what the About window asks the desktop to open.
 class UrlCatcher : public QObject {

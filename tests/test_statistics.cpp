@@ -6,6 +6,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -19,10 +20,10 @@ QString shown(const Statistics &s)
 {
     QStringList days;
     for (const DayVerdicts &d : s.days)
-        days << QStringLiteral("%1/%2/%3").arg(d.richtig).arg(d.fastRichtig).arg(d.falsch);
+        days << QStringLiteral("%1/%2/%3").arg(d.right).arg(d.almostRight).arg(d.wrong);
     QStringList compartments;
     for (const CompartmentCount &c : s.compartments)
-        compartments << QStringLiteral("%1:%2").arg(c.fach).arg(c.count);
+        compartments << QStringLiteral("%1:%2").arg(c.compartment).arg(c.count);
     return QStringLiteral("%1 | %2 | today %3 streak %4 cards %5")
         .arg(days.join(' '), compartments.join(' '))
         .arg(s.today)
@@ -78,12 +79,12 @@ private slots:
             Verdict verdict;
         };
         const Given given[] = {
-            {0, QTime(0, 0), 1, Verdict::Richtig}, // the first second of the day
-            {0, QTime(9, 0), 2, Verdict::Falsch},
-            {-1, QTime(23, 59, 59), 3, Verdict::FastRichtig}, // the last second of the day before
-            {-2, QTime(12, 0), 1, Verdict::Richtig},
-            {-4, QTime(12, 0), 4, Verdict::Richtig}, // a day without verdicts between
-            {-2, QTime(8, 0), 5, Verdict::Falsch},
+            {0, QTime(0, 0), 1, Verdict::Right}, // the first second of the day
+            {0, QTime(9, 0), 2, Verdict::Wrong},
+            {-1, QTime(23, 59, 59), 3, Verdict::AlmostRight}, // the last second of the day before
+            {-2, QTime(12, 0), 1, Verdict::Right},
+            {-4, QTime(12, 0), 4, Verdict::Right}, // a day without verdicts between
+            {-2, QTime(8, 0), 5, Verdict::Wrong},
         };
         for (const Given &g : given) {
             clock = at(g.day, g.time);

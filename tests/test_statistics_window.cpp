@@ -19,6 +19,8 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
 
 namespace {
 
@@ -56,11 +58,11 @@ struct Fixture {
     Fixture()
     {
         const qint32 l0 = card(latein, 0), l1 = card(latein, 1), l2 = card(latein, 2), c0 = card(chemie, 0);
-        judge(-2, l0, Verdict::Richtig);
-        judge(-1, l1, Verdict::Falsch);
-        judge(-1, c0, Verdict::FastRichtig);
-        judge(0, l0, Verdict::Richtig);
-        judge(0, l2, Verdict::FastRichtig);
+        judge(-2, l0, Verdict::Right);
+        judge(-1, l1, Verdict::Wrong);
+        judge(-1, c0, Verdict::AlmostRight);
+        judge(0, l0, Verdict::Right);
+        judge(0, l2, Verdict::AlmostRight);
     }
 };
 
@@ -68,12 +70,12 @@ struct WindowRun {
     Fixture f;
     ScriptedDialogs dialogs;
     ui::Session session{dialogs, sessionOn(f.store.path(), f.options())};
-    ui::StatisticsWindow window{connected(session)};
+    windows::StatisticsWindow window{connected(session)};
     WindowRun() { window.show(); }
 };
 
 // "label:value" of each bar, or "label:r/f/x" for stacked ones.
-QString barsOf(const ui::BarChart &chart, int lastN = 1000)
+QString barsOf(const windows::BarChart &chart, int lastN = 1000)
 {
     QStringList shown;
     for (size_t i = chart.bars.size() > size_t(lastN) ? chart.bars.size() - size_t(lastN) : 0; i < chart.bars.size();
@@ -135,19 +137,19 @@ private slots:
         QCOMPARE((QStringList{ctl<QLabel>(w, "lblKarten")->text(), ctl<QLabel>(w, "lblHeute")->text(),
                               ctl<QLabel>(w, "lblFolge")->text()}),
                  figures);
-        const ui::BarChart &faecher = ctl<ui::ChartView>(w, "chartFaecher")->chart();
-        const ui::BarChart &tage = ctl<ui::ChartView>(w, "chartTage")->chart();
-        QCOMPARE(faecher.isEmpty(), compartments.isEmpty());
-        QCOMPARE(tage.isEmpty(), lastDays.isEmpty());
+        const windows::BarChart &compartmentChart = ctl<windows::ChartView>(w, "chartFaecher")->chart();
+        const windows::BarChart &dayChart = ctl<windows::ChartView>(w, "chartTage")->chart();
+        QCOMPARE(compartmentChart.isEmpty(), compartments.isEmpty());
+        QCOMPARE(dayChart.isEmpty(), lastDays.isEmpty());
         if (!compartments.isEmpty())
-            QCOMPARE(barsOf(faecher), compartments);
+            QCOMPARE(barsOf(compartmentChart), compartments);
         else
-            QCOMPARE(faecher.emptyText, ui::text::noCardsToChart());
-        QCOMPARE(tage.bars.size(), size_t(ui::StatisticsWindow::kDays));
+            QCOMPARE(compartmentChart.emptyText, ui::text::noCardsToChart());
+        QCOMPARE(dayChart.bars.size(), size_t(windows::StatisticsWindow::kDays));
         if (!lastDays.isEmpty())
-            QCOMPARE(barsOf(tage, 3), lastDays);
+            QCOMPARE(barsOf(dayChart, 3), lastDays);
         else
-            QCOMPARE(tage.emptyText, ui::text::noVerdictsToChart(ui::StatisticsWindow::kDays));
+            QCOMPARE(dayChart.emptyText, ui::text::noVerdictsToChart(windows::StatisticsWindow::kDays));
         QVERIFY(run.dialogs.messages.isEmpty());
     }
 
@@ -157,7 +159,7 @@ private slots:
         WindowRun run;
         run.window.showSubject(run.f.chemie);
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 0 Urteile"));
-        run.f.judge(0, run.f.card(run.f.chemie, 1), Verdict::Richtig);
+        run.f.judge(0, run.f.card(run.f.chemie, 1), Verdict::Right);
         run.window.refresh();
         QCOMPARE(run.window.currentSubject(), std::optional<qint32>(run.f.chemie));
         QCOMPARE(ctl<QLabel>(run.window, "lblHeute")->text(), QStringLiteral("Heute: 1 Urteil"));
@@ -181,7 +183,7 @@ private slots:
         QVERIFY2(run.dialogs.messages[0].contains(QDir::toNativeSeparators(run.f.store.path())),
                  qPrintable(run.dialogs.messages[0]));
         QCOMPARE(ctl<QLabel>(run.window, "lblKarten")->text(), QStringLiteral("Karten: –"));
-        QCOMPARE(ctl<ui::ChartView>(run.window, "chartTage")->chart().emptyText, ui::text::statisticsUnreadable());
+        QCOMPARE(ctl<windows::ChartView>(run.window, "chartTage")->chart().emptyText, ui::text::statisticsUnreadable());
     }
 
     void manyCompartmentsStayLegible_data()
@@ -193,10 +195,10 @@ private slots:
         QTest::newRow("far apart") << QList<int>{2, 1000} << "2:1 1000:1";
         QList<int> many;
         QStringList first;
-        for (int fach = 1; fach <= 30; ++fach) {
-            many << fach;
-            if (fach < ui::kMaxCompartmentBars)
-                first << QStringLiteral("%1:1").arg(fach);
+        for (int compartment = 1; compartment <= 30; ++compartment) {
+            many << compartment;
+            if (compartment < windows::kMaxCompartmentBars)
+                first << QStringLiteral("%1:1").arg(compartment);
         }
         QTest::newRow("thirty") << many << first.join(' ') + " ab 20:11";
     }
@@ -206,9 +208,9 @@ private slots:
         QFETCH(QList<int>, compartments);
         QFETCH(QString, bars);
         Statistics s;
-        for (const int fach : compartments)
-            s.compartments.push_back({fach, 1});
-        QCOMPARE(barsOf(ui::compartmentChart(s)), bars);
+        for (const int compartment : compartments)
+            s.compartments.push_back({compartment, 1});
+        QCOMPARE(barsOf(windows::compartmentChart(s)), bars);
     }
 
     void savesBothCharts_data()
@@ -278,9 +280,9 @@ private slots:
         // Compartments 1 and 3; then 1, 1 and 2 verdict kinds on the three days; then
         // the three cards of compartment 1 due today and the one of compartment 3 in two days.
         QCOMPARE(bars, 2 + 1 + 1 + 2 + 2);
-        QVERIFY(texts.contains(ui::text::forecastChartTitle(ui::StatisticsWindow::kDays)));
+        QVERIFY(texts.contains(ui::text::forecastChartTitle(windows::StatisticsWindow::kDays)));
         QVERIFY(texts.contains(ui::text::statisticsHeading(QString(kLatein).remove(QChar(1)))));
-        QVERIFY(texts.contains(ui::text::verdictFastRichtig()));
+        QVERIFY(texts.contains(ui::text::verdictAlmostRight()));
         QVERIFY(texts.contains(dayLabel(0)));
         const QString xmllint = QStandardPaths::findExecutable("xmllint");
         if (!xmllint.isEmpty())
@@ -293,12 +295,12 @@ private slots:
         auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(store->path())};
-        ui::StatisticsWindow window(connected(session));
+        windows::StatisticsWindow window(connected(session));
         window.show();
         QCOMPARE(ctl<QComboBox>(window, "cboGebiet")->count(), 1);
         QCOMPARE(ctl<QLabel>(window, "lblKarten")->text(), QStringLiteral("Karten: 0"));
-        QVERIFY(ctl<ui::ChartView>(window, "chartFaecher")->chart().isEmpty());
-        QVERIFY(ctl<ui::ChartView>(window, "chartTage")->chart().isEmpty());
+        QVERIFY(ctl<windows::ChartView>(window, "chartFaecher")->chart().isEmpty());
+        QVERIFY(ctl<windows::ChartView>(window, "chartTage")->chart().isEmpty());
         dialogs.fileAnswers << dir.filePath("leer.svg");
         window.saveImage();
         QFile file(dir.filePath("leer.svg"));

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -37,8 +38,8 @@ DueFigures dueOf(Store &store, std::optional<qint32> subjectId)
 }
 
 struct Position {
-    qint64 fach;
-    qint64 stelle;
+    qint64 compartment;
+    qint64 queuePlace;
 };
 
 Position positionOf(Store &store, qint32 card)
@@ -77,7 +78,7 @@ private slots:
     void dueFromTheDayItsIntervalAfterItCame_data()
     {
         QTest::addColumn<qint64>("entered");
-        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("compartment");
         QTest::addColumn<int>("interval"); // -1: the default
         QTest::addColumn<qint64>("now");
         QTest::addColumn<bool>("due");
@@ -117,7 +118,7 @@ private slots:
     void dueFromTheDayItsIntervalAfterItCame()
     {
         QFETCH(qint64, entered);
-        QFETCH(int, fach);
+        QFETCH(int, compartment);
         QFETCH(int, interval);
         QFETCH(qint64, now);
         QFETCH(bool, due);
@@ -129,28 +130,29 @@ private slots:
         store->addSubject("A");
         const qint32 subject = *store->subjectId("A");
         const qint32 card = store->addCard(subject, "q", "a");
-        store->setCompartment({card}, fach);
+        store->setCompartment({card}, compartment);
         if (interval >= 0)
-            store->setInterval(subject, fach, interval);
+            store->setInterval(subject, compartment, interval);
         clock = now;
         // The card's own answer and the buckets' must agree.
         QCOMPARE(store->isDue(card), due);
         QCOMPARE(dueOf(*store, subject).dueNow, due ? 1 : 0);
         QCOMPARE(dueOf(*store, std::nullopt).dueNow, due ? 1 : 0);
-        QCOMPARE(store->highestDueCompartment(subject), due ? std::optional<qint32>(fach) : std::nullopt);
+        QCOMPARE(store->highestDueCompartment(subject), due ? std::optional<qint32>(compartment) : std::nullopt);
         const std::vector<qint64> days = store->forecast(subject, 4000);
         QCOMPARE(days.front(), due ? 1 : 0);
         QCOMPARE(std::accumulate(days.begin(), days.end(), qint64(0)), 1);
         // The day it falls due, and the compartment's figures with its interval.
-        const qint32 tage = interval >= 0 ? interval : Store::defaultInterval(fach);
-        QCOMPARE(dueOf(*store, subject).nextDueDay, std::optional<qint64>(Store::learningDay(entered) + tage));
+        const qint32 intervalDays = interval >= 0 ? interval : Store::defaultInterval(compartment);
+        QCOMPARE(dueOf(*store, subject).nextDueDay, std::optional<qint64>(Store::learningDay(entered) + intervalDays));
         const std::vector<CompartmentDue> plan = store->dueByCompartment(subject);
-        const auto it = std::find_if(plan.begin(), plan.end(), [&](const CompartmentDue &c) { return c.fach == fach; });
+        const auto it = std::find_if(plan.begin(), plan.end(),
+                                     [&](const CompartmentDue &c) { return c.compartment == compartment; });
         QVERIFY(it != plan.end());
-        QCOMPARE(it->tage, tage);
+        QCOMPARE(it->days, intervalDays);
         QCOMPARE(it->figures.dueNow, due ? 1 : 0);
         QCOMPARE(it->figures.cards, 1);
-        QCOMPARE(plan.size(), size_t(fach > 10 ? 11 : 10)); // 1 to 10, and a higher one holding cards
+        QCOMPARE(plan.size(), size_t(compartment > 10 ? 11 : 10)); // 1 to 10, and a higher one holding cards
         QCOMPARE(store->checkInvariants(), QStringList());
     }
 
@@ -231,9 +233,9 @@ private slots:
             const qint32 a = *store->subjectId("A");
             judged = store->addCard(a, "q1", "a1");
             untouched = store->addCard(a, "q2", "a2");
-            store->judgeCard(judged, Verdict::Richtig);
+            store->judgeCard(judged, Verdict::Right);
             clock += 3600;
-            store->judgeCard(judged, Verdict::Richtig);
+            store->judgeCard(judged, Verdict::Right);
         }
         QCOMPARE(rawdb::Connection(path).exec("DROP TRIGGER trgKarteMediumKarte; DROP TABLE tblKarteMedium; "
                                               "DROP TABLE tblMedium; "
@@ -246,8 +248,8 @@ private slots:
         clock += 10 * 86400;
         auto store = Store::open(path, options);
         QCOMPARE(rawdb::count(path, "PRAGMA user_version"), Store::kSchemaVersion);
-        QCOMPARE(store->cardRow(judged)->seit, berlin(QDate(2026, 5, 4), 19));
-        QCOMPARE(store->cardRow(untouched)->seit, 0);
+        QCOMPARE(store->cardRow(judged)->enteredAt, berlin(QDate(2026, 5, 4), 19));
+        QCOMPARE(store->cardRow(untouched)->enteredAt, 0);
         QCOMPARE(store->checkInvariants(), QStringList());
         // Compartment 3 waits two days: due by now, as is the card never judged.
         QCOMPARE(dueOf(*store, std::nullopt).dueNow, 2);
@@ -368,14 +370,14 @@ private slots:
         QTemporaryDir dir;
         auto store = Store::open(dir.filePath("Tarlivo.mdb"), noBackups());
         store->addSubject("A");
-        const QString frage = QString::fromUtf8("  Zeile 1\nZeile \"2\"\r\nÄÖÜß€ 😀 ") + QChar(0) + "nach NUL";
-        const QString antwort = "";
-        const qint32 card = store->addCard(*store->subjectId("A"), frage, antwort);
+        const QString question = QString::fromUtf8("  Zeile 1\nZeile \"2\"\r\nÄÖÜß€ 😀 ") + QChar(0) + "nach NUL";
+        const QString answer = "";
+        const qint32 card = store->addCard(*store->subjectId("A"), question, answer);
         const auto texts = store->cardText(card);
         QVERIFY(texts);
-        QCOMPARE(texts->frage, frage);
-        QCOMPARE(texts->antwort, antwort);
-        QVERIFY(!texts->antwort.isNull());
+        QCOMPARE(texts->question, question);
+        QCOMPARE(texts->answer, answer);
+        QVERIFY(!texts->answer.isNull());
     }
 
     void headCardIsTheLongestWaitingOfSubjectAndCompartment()
@@ -457,8 +459,8 @@ private slots:
         QCOMPARE(rawdb::count(path, textIndex), 1);
 
         const BulkImportResult r = store->importCards([n = 0](BulkCard &c) mutable {
-            const QString frage = n == 29999 ? QStringLiteral("alt 8") : QString::number(n == 29997 ? 1 : n);
-            c = BulkCard{n % 2 ? QStringLiteral("Alt") : QStringLiteral("B"), frage, QStringLiteral("x"), 1 + n % 3};
+            const QString question = n == 29999 ? QStringLiteral("alt 8") : QString::number(n == 29997 ? 1 : n);
+            c = BulkCard{n % 2 ? QStringLiteral("Alt") : QStringLiteral("B"), question, QStringLiteral("x"), 1 + n % 3};
             return ++n <= 30000;
         });
         QCOMPARE(r.cardsStored, 29998);
@@ -489,8 +491,8 @@ private slots:
         } catch (const StoreError &e) {
             QCOMPARE(e.kind(), StoreErrorKind::Limit);
         }
-        QCOMPARE(positionOf(*store, card).fach, 1);
-        QCOMPARE(positionOf(*store, card).stelle, 1);
+        QCOMPARE(positionOf(*store, card).compartment, 1);
+        QCOMPARE(positionOf(*store, card).queuePlace, 1);
 
         rawdb::exec(path, "DELETE FROM tblPosition WHERE Stelle = 1");
         rawdb::exec(path, "UPDATE tblPosition SET Stelle = 5");
@@ -509,38 +511,38 @@ private slots:
     // takes verdict and choice back to the file as it was.
     void verdictsMoveThePlaceOfTheirDirection_data()
     {
-        QTest::addColumn<QList<int>>("settings"); // chosen one after the other
-        QTest::addColumn<int>("fach");            // forward place before
-        QTest::addColumn<int>("reverseFach");     // reverse place before, when there is one
+        QTest::addColumn<QList<int>>("settings");    // chosen one after the other
+        QTest::addColumn<int>("compartment");        // forward place before
+        QTest::addColumn<int>("reverseCompartment"); // reverse place before, when there is one
         QTest::addColumn<Direction>("judged");
         QTest::addColumn<Verdict>("verdict");
-        QTest::addColumn<int>("fachAfter");
+        QTest::addColumn<int>("compartmentAfter");
         QTest::addColumn<int>("reverseAfter"); // 0: none
         QTest::addColumn<int>("dueAfter");     // places of the subject due now, the other card's too
 
         const auto F = Direction::Forward;
         const auto R = Direction::Reverse;
-        QTest::newRow("forward only") << QList<int>{} << 2 << 0 << F << Verdict::Richtig << 3 << 0 << 1;
-        QTest::newRow("both: reverse Richtig") << QList<int>{2} << 2 << 1 << R << Verdict::Richtig << 2 << 2 << 2;
-        QTest::newRow("both: reverse Falsch") << QList<int>{2} << 3 << 4 << R << Verdict::Falsch << 3 << 1 << 3;
+        QTest::newRow("forward only") << QList<int>{} << 2 << 0 << F << Verdict::Right << 3 << 0 << 1;
+        QTest::newRow("both: reverse Richtig") << QList<int>{2} << 2 << 1 << R << Verdict::Right << 2 << 2 << 2;
+        QTest::newRow("both: reverse Falsch") << QList<int>{2} << 3 << 4 << R << Verdict::Wrong << 3 << 1 << 3;
         QTest::newRow("both: forward Fast Richtig")
-            << QList<int>{2} << 3 << 4 << F << Verdict::FastRichtig << 3 << 4 << 2;
+            << QList<int>{2} << 3 << 4 << F << Verdict::AlmostRight << 3 << 4 << 2;
         QTest::newRow("reverse only: forward not counted")
-            << QList<int>{1} << 1 << 2 << R << Verdict::FastRichtig << 1 << 2 << 1;
+            << QList<int>{1} << 1 << 2 << R << Verdict::AlmostRight << 1 << 2 << 1;
         QTest::newRow("back to forward keeps the place")
-            << QList<int>{2, 0} << 2 << 1 << F << Verdict::Richtig << 3 << 1 << 1;
+            << QList<int>{2, 0} << 2 << 1 << F << Verdict::Right << 3 << 1 << 1;
         QTest::newRow("forward only: no reverse place to judge")
-            << QList<int>{} << 2 << 0 << R << Verdict::Richtig << 2 << 0 << 1;
+            << QList<int>{} << 2 << 0 << R << Verdict::Right << 2 << 0 << 1;
     }
 
     void verdictsMoveThePlaceOfTheirDirection()
     {
         QFETCH(QList<int>, settings);
-        QFETCH(int, fach);
-        QFETCH(int, reverseFach);
+        QFETCH(int, compartment);
+        QFETCH(int, reverseCompartment);
         QFETCH(Direction, judged);
         QFETCH(Verdict, verdict);
-        QFETCH(int, fachAfter);
+        QFETCH(int, compartmentAfter);
         QFETCH(int, reverseAfter);
         QFETCH(int, dueAfter);
 
@@ -552,13 +554,13 @@ private slots:
         // A second card, due at once both ways, keeps the fill and the counts honest.
         const qint32 other = store->addCard(subject, "other", "x");
         const qint32 card = store->addCard(subject, "Hund", "dog");
-        store->setCompartment({card}, fach);
+        store->setCompartment({card}, compartment);
         const QStringList before = rawdb::rows(path, "SELECT * FROM tblPositionUmgekehrt");
         std::vector<Change> steps;
         for (int setting : settings)
             steps.push_back(*store->setDirection(subject, DirectionSetting(setting)));
-        if (reverseFach > 0)
-            steps.push_back(store->setCompartment({card}, reverseFach, Direction::Reverse));
+        if (reverseCompartment > 0)
+            steps.push_back(store->setCompartment({card}, reverseCompartment, Direction::Reverse));
         const std::optional<CardRow> placed = store->cardRow(card);
         bool judgedOk = true;
         try {
@@ -568,8 +570,8 @@ private slots:
             judgedOk = false;
         }
         const std::optional<CardRow> after = store->cardRow(card);
-        QCOMPARE(after->fach, fachAfter);
-        QCOMPARE(after->reverse ? after->reverse->fach : 0, reverseAfter);
+        QCOMPARE(after->compartment, compartmentAfter);
+        QCOMPARE(after->reverse ? after->reverse->compartment : 0, reverseAfter);
         QCOMPARE(dueOf(*store, subject).dueNow, qint64(dueAfter));
         QCOMPARE(store->checkInvariants(), QStringList());
 

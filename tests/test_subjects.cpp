@@ -9,10 +9,12 @@
 #include <QtTest>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
-using windows::entries;
+using drive::entries;
 
 QStringList subjectRows(const TestApp &app)
 {
@@ -23,7 +25,7 @@ QStringList subjectRows(const TestApp &app)
 FrmGebiete &openCardRoad(TestApp &app)
 {
     app.forms->start();
-    return *windows::toSubjectsForEntry(*app.forms);
+    return *drive::toSubjectsForEntry(*app.forms);
 }
 
 // How many descriptors of this process are open on the file.
@@ -166,7 +168,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, reason);
         QFETCH(bool, practice);
-        tarlivo::StoreOptions options = noBackups();
+        tarlivo::store::StoreOptions options = noBackups();
         options.busyTimeoutMs = 0;
         TestApp app(options);
         const QString path = app.dbPath();
@@ -234,7 +236,7 @@ private slots:
     {
         QFETCH(bool, folder);
         QFETCH(bool, earlier);
-        tarlivo::StoreOptions options; // with the day's copy, which must not be made
+        tarlivo::store::StoreOptions options; // with the day's copy, which must not be made
         options.today = [] { return QDate(2024, 3, 1); };
         TestApp app(options);
         const QString path = app.dbPath();
@@ -346,7 +348,7 @@ private slots:
         TestApp app;
         app.seed({{"Mathe", 0}, {"Äpfel", 0}});
         FrmGebiete &gebiete = openCardRoad(app);
-        windows::choose(combo(gebiete, "cmbGebiet"), "Mathe");
+        drive::choose(combo(gebiete, "cmbGebiet"), "Mathe");
         app.dialogs.answers = QStringList{answer};
         (rename ? button(gebiete, "cmdGebietEdit") : button(gebiete, "cmdGebietNeu"))->click();
         QCOMPARE(app.dialogs.messages, QStringList());
@@ -394,7 +396,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, number);
-        QCOMPARE(tarlivo::readsAsNumber(text), number);
+        QCOMPARE(tarlivo::store::readsAsNumber(text), number);
     }
 
     void namesWithQuotesAndSqlWorkLikeAnyOther_data()

@@ -16,6 +16,7 @@
 #include <thread>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -43,10 +44,10 @@ public:
     Machine &at(const QString &name) { return m_machines[name]; }
     QString folderOf(const QString &name) { return at(name).folder; }
 
-    qint32 card(Store &s, const QString &frage)
+    qint32 card(Store &s, const QString &question)
     {
         for (qint32 id : s.cardIds(std::nullopt, QString(), CardOrder::Practice))
-            if (s.cardText(id)->frage == frage)
+            if (s.cardText(id)->question == question)
                 return id;
         return 0;
     }
@@ -139,11 +140,11 @@ public:
         if (what == QLatin1String("c"))
             s.addCard(*s.subjectId(w[1]), w[2], w[3], &c);
         else if (what == QLatin1String("v"))
-            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R")   ? Verdict::Richtig
-                                           : w[2] == QLatin1String("F") ? Verdict::FastRichtig
-                                                                        : Verdict::Falsch);
+            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R")   ? Verdict::Right
+                                           : w[2] == QLatin1String("F") ? Verdict::AlmostRight
+                                                                        : Verdict::Wrong);
         else if (what == QLatin1String("w"))
-            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R") ? Verdict::Richtig : Verdict::Falsch,
+            c = s.judgeCard(card(s, w[1]), w[2] == QLatin1String("R") ? Verdict::Right : Verdict::Wrong,
                             Direction::Reverse);
         else if (what == QLatin1String("r"))
             c = *s.setDirection(*s.subjectId(w[1]), DirectionSetting::Both);
@@ -157,7 +158,7 @@ public:
             c = s.deleteSubject(*s.subjectId(w[1]));
         else if (what == QLatin1String("p"))
             c = s.editCard(
-                card(s, w[1]), w[1], s.cardText(card(s, w[1]))->antwort,
+                card(s, w[1]), w[1], s.cardText(card(s, w[1]))->answer,
                 {MediaEdit{CardSide::Question, MediaKind::Picture, false, w[2], w[2].toUtf8().repeated(50)}});
         else if (what == QLatin1String("i")) {
             bool given = false;
@@ -183,7 +184,7 @@ public:
         m.last = c;
     }
 
-    // Subjects | cards (subject/frage/antwort/compartment) | log count | pictures.
+    // Subjects | cards (subject/question/answer/compartment) | log count | pictures.
     QString state(const QString &name)
     {
         const QString path = at(name).path;
@@ -421,7 +422,7 @@ private slots:
             i->importCards([&](BulkCard &b) {
                 b = BulkCard{QStringLiteral("W"), QStringLiteral("x"), QStringLiteral("y")};
                 if (reverse)
-                    b.reverseFach = 2;
+                    b.reverseCompartment = 2;
                 return !std::exchange(given, true);
             });
             s->addCard(*s->subjectId(QStringLiteral("W")), QStringLiteral("x"), QStringLiteral("y"));

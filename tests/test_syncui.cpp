@@ -16,7 +16,10 @@
 #include <QTreeWidget>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -24,7 +27,7 @@ QStringList questions(const QString &path)
 {
     QStringList all;
     for (const auto &[key, card] : rawdb::read(path).cards)
-        all << card.frage;
+        all << card.question;
     all.sort();
     return all;
 }
@@ -42,7 +45,7 @@ struct Other {
         sync::setFolder(*store, folder);
         sync::syncNow(*store, folder);
     }
-    void add(const QString &frage) { store->addCard(*store->subjectId(QStringLiteral("Bio")), frage, frage); }
+    void add(const QString &question) { store->addCard(*store->subjectId(QStringLiteral("Bio")), question, question); }
     sync::Outcome syncNow() { return sync::syncNow(*store, *sync::folder(*store)); }
 };
 
@@ -66,12 +69,12 @@ private slots:
         app.forms->window<FrmBackground>().findChild<QAction *>(QStringLiteral("actAbgleich"))->trigger();
         auto *window = app.forms->tools().find<SyncWindow>();
         QVERIFY(window && window->isVisible());
-        auto *result = windows::ctl<QLabel>(*window, "resultLabel");
+        auto *result = drive::ctl<QLabel>(*window, "resultLabel");
         QCOMPARE(result->text(), QStringLiteral("Noch kein Abgleichordner gewählt."));
 
         app.dialogs.fileAnswers << shared.path();
-        windows::ctl<QPushButton>(*window, "chooseButton")->click();
-        QCOMPARE(windows::ctl<QLineEdit>(*window, "folderEdit")->text(), shared.path());
+        drive::ctl<QPushButton>(*window, "chooseButton")->click();
+        QCOMPARE(drive::ctl<QLineEdit>(*window, "folderEdit")->text(), shared.path());
         sync::Scheduler &syncs = *app.forms->syncs();
         QTRY_VERIFY(!syncs.busy() && syncs.lastOutcome());
         QVERIFY2(result->text().contains(QStringLiteral("übernommen")), qPrintable(result->text()));
@@ -80,10 +83,10 @@ private slots:
 
         other.add(QStringLiteral("Kern"));
         other.syncNow();
-        windows::ctl<QPushButton>(*window, "syncButton")->click();
+        drive::ctl<QPushButton>(*window, "syncButton")->click();
         QTRY_COMPARE(questions(app.dbPath()), (QStringList{"Kern", "Zelle"}));
         QTRY_VERIFY(!syncs.busy());
-        auto *machines = windows::ctl<QTreeWidget>(*window, "machineList");
+        auto *machines = drive::ctl<QTreeWidget>(*window, "machineList");
         QCOMPARE(machines->topLevelItemCount(), 2);
         QVERIFY(machines->topLevelItem(0)->text(0).endsWith(QStringLiteral(" (dieser Rechner)")));
         QVERIFY(!machines->topLevelItem(1)->text(0).contains(QStringLiteral("dieser Rechner")));
@@ -91,7 +94,7 @@ private slots:
 
         // The folder went away (a drive not mounted): the sync's own German reason.
         QVERIFY(QDir(shared.path()).rename(shared.path(), shared.path() + QStringLiteral("-weg")));
-        windows::ctl<QPushButton>(*window, "syncButton")->click();
+        drive::ctl<QPushButton>(*window, "syncButton")->click();
         QTRY_VERIFY(!syncs.problem().isEmpty());
         QVERIFY2(result->text().contains(QStringLiteral("Der Abgleich ist fehlgeschlagen: ") + syncs.problem()),
                  qPrintable(result->text()));

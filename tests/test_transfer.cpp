@@ -34,6 +34,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 using namespace tarlivo::transfer;
 
 Q_DECLARE_METATYPE(ankifiles::Card)
@@ -65,12 +66,12 @@ QStringList cardsWithTimes(Store &store)
                      "ORDER BY g.NameGebiet COLLATE TARLIVO_DE, p.Fach, p.Stelle");
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     while (q.step()) {
-        const qint64 seit = q.int64(4);
+        const qint64 enteredAt = q.int64(4);
         cards << QStringLiteral("%1|%2|%3|%4|%5")
                      .arg(q.text(0))
                      .arg(q.int64(1))
                      .arg(q.text(2), q.text(3),
-                          std::abs(seit - now) < 3600 ? QStringLiteral("jetzt") : QString::number(seit));
+                          std::abs(enteredAt - now) < 3600 ? QStringLiteral("jetzt") : QString::number(enteredAt));
     }
     return cards;
 }
@@ -90,10 +91,10 @@ QByteArray kvtml2(const QByteArray &entries, const QByteArray &lessons, const QB
              "</container></wordtypes></kvtml>";
 }
 
-QByteArray entry(int id, const QByteArray &frage, const QByteArray &antwort, const QByteArray &grade = {})
+QByteArray entry(int id, const QByteArray &question, const QByteArray &answer, const QByteArray &grade = {})
 {
-    return "<entry id=\"" + QByteArray::number(id) + "\"><translation id=\"0\"><text>" + frage
-           + "</text><grade><currentgrade>5</currentgrade></grade></translation><translation id=\"1\"><text>" + antwort
+    return "<entry id=\"" + QByteArray::number(id) + "\"><translation id=\"0\"><text>" + question
+           + "</text><grade><currentgrade>5</currentgrade></grade></translation><translation id=\"1\"><text>" + answer
            + "</text>" + grade + "</translation></entry>";
 }
 
@@ -149,8 +150,8 @@ QString exportedKvtml(Fixture &f)
                             i % 3 ? std::optional<qint64>(1'600'000'000 + i * 86400 * 37) : std::nullopt};
             // Some practised the other way too: the question side's grade.
             if (i % 4 == 0) {
-                card.reverseFach = qint32(1 + i % 6);
-                card.reverseSeit = 1'610'000'000 + i * 86400;
+                card.reverseCompartment = qint32(1 + i % 6);
+                card.reverseEnteredAt = 1'610'000'000 + i * 86400;
             }
             ++i;
             return true;
@@ -311,7 +312,7 @@ private slots:
     }
 
     // The export's own times are read without QDateTime; they must read as it reads them.
-    void seitCells_data()
+    void enteredAtCells_data()
     {
         QTest::addColumn<QString>("cell");
         for (const char *cell : {"2025-12-08T09:15:00+01:00", "2024-02-29T23:59:59-05:30", "1999-12-31T00:00:00Z",
@@ -320,7 +321,7 @@ private slots:
                                  "2025-12-08 09:15:00+01:00"})
             QTest::newRow(cell) << QString::fromLatin1(cell);
     }
-    void seitCells()
+    void enteredAtCells()
     {
         QFETCH(QString, cell);
         Fixture f;
@@ -643,8 +644,7 @@ private slots:
         }
         if (bothWays) {
             seed.store->setDirection(b, DirectionSetting::Both);
-            seed.store->judgeCard(*seed.store->headCard(b, 1, Direction::Reverse), Verdict::Richtig,
-                                  Direction::Reverse);
+            seed.store->judgeCard(*seed.store->headCard(b, 1, Direction::Reverse), Verdict::Right, Direction::Reverse);
         }
         const QString out = from.dir.filePath(name);
         const ExportResult exported = exportCards(*from.store, out);
@@ -696,7 +696,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("cards"); // Gebiet|Fach|Frage|Antwort[|picture on the question|sound on the answer]
-        QTest::addColumn<QString>("languages"); // of each subject: Gebiet=frage,antwort;...
+        QTest::addColumn<QString>("languages"); // of each subject: Gebiet=question,answer;...
         QTest::addColumn<QStringList>("written");
         QTest::addColumn<QString>("leftOut");
         QTest::newRow("picture and sound")
@@ -874,7 +874,7 @@ private slots:
     {
         using C = ankifiles::Card;
         QTest::addColumn<QList<ankifiles::Card>>("cards");
-        QTest::addColumn<int>("fach");
+        QTest::addColumn<int>("compartment");
         QTest::addColumn<int>("due"); // days from the collection's creation; -1: at once
         QTest::newRow("review, 1 day") << QList<C>{{0, 2, 1, 10}} << 2 << 10;
         QTest::newRow("review, 3 days") << QList<C>{{0, 2, 3, 340}} << 4 << 340;
@@ -889,7 +889,7 @@ private slots:
     void ankiProgress()
     {
         QFETCH(QList<ankifiles::Card>, cards);
-        QFETCH(int, fach);
+        QFETCH(int, compartment);
         QFETCH(int, due);
         Fixture f;
         const QDate created(2026, 1, 1);
@@ -899,11 +899,12 @@ private slots:
         auto file = ImportFile::open(path);
         QCOMPARE(runImport(*file, *f.store, {}).cardsStored, 1);
         const CardRow card = *f.store->cardRow(1);
-        QCOMPARE(card.fach, fach);
+        QCOMPARE(card.compartment, compartment);
         if (due < 0)
             QVERIFY(f.store->isDue(1));
         else
-            QCOMPARE(Store::learningDay(card.seit) + Store::defaultInterval(fach), created.toJulianDay() + due);
+            QCOMPARE(Store::learningDay(card.enteredAt) + Store::defaultInterval(compartment),
+                     created.toJulianDay() + due);
         QCOMPARE(f.store->checkInvariants(), QStringList());
     }
 
@@ -1035,7 +1036,7 @@ private slots:
     void command_data()
     {
         QTest::addColumn<int>("action");
-        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<QString>("subject");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("target"); // of an export; empty: o.txt (an import: c.txt)
@@ -1067,7 +1068,7 @@ private slots:
     void command()
     {
         QFETCH(int, action);
-        QFETCH(QString, gebiet);
+        QFETCH(QString, subject);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
         QFETCH(QString, target);
@@ -1085,19 +1086,19 @@ private slots:
                                                                        "</container>"));
         QString out, err;
         QTextStream o(&out), e(&err);
-        const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, gebiet};
+        const CommandRequest request{CommandRequest::Action(action), f.dir.filePath("Tarlivo.mdb"), file, subject};
         QCOMPARE(runCommand(request, o, e), exitCode);
         QVERIFY2((exitCode ? err : out).contains(said), qPrintable(out + err));
         // A subject given takes the card imported, beside the one there before.
-        if (action == CommandRequest::Import && exitCode == 0 && !gebiet.isEmpty())
+        if (action == CommandRequest::Import && exitCode == 0 && !subject.isEmpty())
             QCOMPARE(cardsOf(*Store::open(f.dir.filePath("Tarlivo.mdb"), noBackups())),
-                     (QStringList{"Alt|1|F0|A0", gebiet + "|1|f|a"}));
+                     (QStringList{"Alt|1|F0|A0", subject + "|1|f|a"}));
     }
 
     void dueReport_data()
     {
         QTest::addColumn<int>("daysLater");
-        QTest::addColumn<QString>("gebiet");
+        QTest::addColumn<QString>("subject");
         QTest::addColumn<bool>("dataFile");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
@@ -1111,7 +1112,7 @@ private slots:
     void dueReport()
     {
         QFETCH(int, daysLater);
-        QFETCH(QString, gebiet);
+        QFETCH(QString, subject);
         QFETCH(bool, dataFile);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
@@ -1130,7 +1131,7 @@ private slots:
         clock += daysLater * 86400;
         QString out, err;
         QTextStream o(&out), e(&err);
-        const CommandRequest request{CommandRequest::Due, data, {}, gebiet, [&clock] { return clock; }};
+        const CommandRequest request{CommandRequest::Due, data, {}, subject, [&clock] { return clock; }};
         QCOMPARE(runCommand(request, o, e), exitCode);
         if (exitCode == 0)
             QCOMPARE(out, said);
@@ -1156,8 +1157,8 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.fileAnswers << f.write("vokabeln.csv", "a;b\nc;d\nnur\n");
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ImportDialog dialog(connected(session));
-        QSignalSpy changed(&dialog, &ui::ImportDialog::cardsChanged);
+        transferwindows::ImportDialog dialog(connected(session));
+        QSignalSpy changed(&dialog, &transferwindows::ImportDialog::cardsChanged);
         QVERIFY(dialog.chooseFile());
         auto *separatorBox = ctl<QComboBox>(dialog, "separatorBox");
         auto *previewTable = ctl<QTableWidget>(dialog, "previewTable");
@@ -1187,7 +1188,7 @@ private slots:
         QCOMPARE(cardsOf(*f.store), (QStringList{"vokabeln|1|a|b", "vokabeln|1|c|d"}));
 
         // The same file again: the count says that nothing new would be stored.
-        ui::ImportDialog again(session);
+        transferwindows::ImportDialog again(session);
         QVERIFY(again.loadFile(f.dir.filePath("vokabeln.csv")));
         const QString notes = ctl<QPlainTextEdit>(again, "notesView")->toPlainText();
         QVERIFY2(notes.startsWith("2 Fragen, davon 2 schon vorhanden: keine wird importiert."), qPrintable(notes));
@@ -1202,7 +1203,7 @@ private slots:
         Fixture f;
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ImportDialog dialog(connected(session));
+        transferwindows::ImportDialog dialog(connected(session));
         QVERIFY(dialog.loadFile(f.write("w.kvtml", kvtml2(entry(0, "f", "a", grade(2)),
                                                           "<container><name>L</name><entry id=\"0\"/></container>"))));
         auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
@@ -1230,9 +1231,9 @@ private slots:
                                            "</entry>",
                                            ""));
         app.dialogs.fileAnswers << oneSided;
-        app.forms->window<ui::FrmBackground>().findChild<QAction *>("actImportieren")->trigger();
+        app.forms->window<app::FrmBackground>().findChild<QAction *>("actImportieren")->trigger();
         QVERIFY2(app.dialogs.take().value(0).contains("fehlt eine Seite"), "one side only");
-        QPointer<ui::ImportDialog> dialog = app.forms->tools().find<ui::ImportDialog>();
+        QPointer<transferwindows::ImportDialog> dialog = app.forms->tools().find<transferwindows::ImportDialog>();
         QVERIFY(dialog && dialog->isVisible());
         auto *fileEdit = ctl<QLineEdit>(*dialog, "fileEdit");
         QVERIFY(!fileEdit->isReadOnly());
@@ -1258,7 +1259,7 @@ private slots:
         seed.subject("Zwei", 1);
         ScriptedDialogs dialogs;
         ui::Session session{dialogs, sessionOn(f.store->path())};
-        ui::ExportDialog dialog(connected(session));
+        transferwindows::ExportDialog dialog(connected(session));
         auto *subjectBox = ctl<QComboBox>(dialog, "subjectBox");
         QCOMPARE(subjectBox->count(), 3); // Zwei: 1 card of 21, looked up one by one
         subjectBox->setCurrentIndex(2);

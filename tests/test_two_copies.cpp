@@ -16,8 +16,8 @@ using namespace crashmodel;
 namespace {
 
 struct Position {
-    qint64 fach;
-    qint64 stelle;
+    qint64 compartment;
+    qint64 queuePlace;
 };
 
 // What one copy reported.
@@ -105,10 +105,10 @@ private slots:
         for (const Report *r : {&ra, &rb}) {
             QCOMPARE(int(r->written.size()), int(r->storedCards.size()) + r->verdicts);
             for (const auto &[card, pos] : r->written) {
-                QVERIFY2(places.insert(pos.stelle).second,
-                         qPrintable(QStringLiteral("place %1 twice").arg(pos.stelle)));
-                QVERIFY(pos.fach >= 1);
-                if (!latest.count(card) || latest[card].stelle < pos.stelle)
+                QVERIFY2(places.insert(pos.queuePlace).second,
+                         qPrintable(QStringLiteral("place %1 twice").arg(pos.queuePlace)));
+                QVERIFY(pos.compartment >= 1);
+                if (!latest.count(card) || latest[card].queuePlace < pos.queuePlace)
                     latest[card] = pos;
             }
         }
@@ -116,8 +116,8 @@ private slots:
         auto range = [](const Report &r) {
             qint64 lo = LLONG_MAX, hi = 0;
             for (const auto &w : r.written) {
-                lo = std::min(lo, w.second.stelle);
-                hi = std::max(hi, w.second.stelle);
+                lo = std::min(lo, w.second.queuePlace);
+                hi = std::max(hi, w.second.queuePlace);
             }
             return std::make_pair(lo, hi);
         };
@@ -128,14 +128,14 @@ private slots:
         // Each card's place is the last one written for it.
         for (const auto &[card, pos] : latest) {
             QVERIFY2(after.cards.count(card), qPrintable(QString::number(card)));
-            QCOMPARE(after.cards.at(card).fach, pos.fach);
-            QCOMPARE(after.cards.at(card).stelle, pos.stelle);
+            QCOMPARE(after.cards.at(card).compartment, pos.compartment);
+            QCOMPARE(after.cards.at(card).queuePlace, pos.queuePlace);
         }
         // Cards neither copy touched stand where they stood.
         for (const auto &[card, old] : before.cards) {
             if (!latest.count(card)) {
-                QCOMPARE(after.cards.at(card).fach, old.fach);
-                QCOMPARE(after.cards.at(card).stelle, old.stelle);
+                QCOMPARE(after.cards.at(card).compartment, old.compartment);
+                QCOMPARE(after.cards.at(card).queuePlace, old.queuePlace);
             }
         }
         // Every stored card is there, under its subject, with its texts or a later edit.
@@ -144,13 +144,13 @@ private slots:
                 QVERIFY2(after.cards.count(id), qPrintable(QStringLiteral("card %1 lost").arg(id)));
                 const rawdb::Card &card = after.cards.at(id);
                 QCOMPARE(after.subjects.at(card.subject), unhex(op.fields.value(0)));
-                bool matches = card.frage == unhex(op.fields.value(1)) && card.antwort == unhex(op.fields.value(2));
+                bool matches = card.question == unhex(op.fields.value(1)) && card.answer == unhex(op.fields.value(2));
                 for (const Report *s : {&ra, &rb})
                     if (s->edits.count(id))
                         for (const Op &e : s->edits.at(id))
-                            matches =
-                                matches
-                                || (card.frage == unhex(e.fields.value(1)) && card.antwort == unhex(e.fields.value(2)));
+                            matches = matches
+                                      || (card.question == unhex(e.fields.value(1))
+                                          && card.answer == unhex(e.fields.value(2)));
                 QVERIFY2(matches, qPrintable(QStringLiteral("card %1 holds texts nobody wrote").arg(id)));
             }
         }

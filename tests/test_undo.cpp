@@ -9,6 +9,7 @@
 #include <QtTest>
 
 using namespace tarlivo;
+using namespace tarlivo::store;
 
 namespace {
 
@@ -42,7 +43,7 @@ struct Fixture {
             .bind(3, Store::learningDay(clock - 86400))
             .run();
         store().setInterval(chemie, 2, 5);
-        store().setAnswerTolerances(chemie, {Verdict::Falsch, Verdict::Richtig, Verdict::Richtig, Verdict::Falsch});
+        store().setAnswerTolerances(chemie, {Verdict::Wrong, Verdict::Right, Verdict::Right, Verdict::Wrong});
     }
     Store &store() { return *seed.store; }
 
@@ -53,9 +54,9 @@ struct Fixture {
         clock += 86400;
         Change c;
         if (kind == "verdict")
-            c = store().judgeCard(2, Verdict::Richtig);
+            c = store().judgeCard(2, Verdict::Right);
         else if (kind == "verdict falsch")
-            c = store().judgeCard(nullCard, Verdict::Falsch);
+            c = store().judgeCard(nullCard, Verdict::Wrong);
         else if (kind == "new card")
             store().addCard(chemie, "Säure", "pH < 7", &c);
         else if (kind == "edit")
@@ -70,7 +71,7 @@ struct Fixture {
             c = store().setInterval(chemie, 2, std::nullopt);
         else if (kind == "tolerances changed")
             c = store().setAnswerTolerances(
-                latein, {Verdict::Richtig, Verdict::Falsch, Verdict::FastRichtig, Verdict::FastRichtig});
+                latein, {Verdict::Right, Verdict::Wrong, Verdict::AlmostRight, Verdict::AlmostRight});
         else if (kind == "tolerances back to the defaults")
             c = store().setAnswerTolerances(chemie, {});
         else if (kind == "subject deleted")
@@ -150,7 +151,7 @@ private slots:
     {
         Fixture f;
         f.clock = 1'765'000'123;
-        const Change c = f.store().judgeCard(f.nullCard, Verdict::FastRichtig);
+        const Change c = f.store().judgeCard(f.nullCard, Verdict::AlmostRight);
         QCOMPARE(c.log.size(), size_t(1));
         QVERIFY(!c.log[0].before);
         QCOMPARE(
@@ -158,12 +159,12 @@ private slots:
                                 "Urteil FROM tblUebung"),
             QStringList{
                 QStringLiteral("%1|1765000123|%2|%3|2|2|2").arg(c.log[0].after->id).arg(f.nullCard).arg(f.latein)});
-        QCOMPARE(c.cards.at(0).after->stelle, 51); // behind the largest place, as setCompartment
+        QCOMPARE(c.cards.at(0).after->queuePlace, 51); // behind the largest place, as setCompartment
         // The card and its log row go together: a refused verdict logs nothing.
-        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, Verdict::Richtig));
+        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(999, Verdict::Right));
         sql::Statement(storedb::of(f.store()), "UPDATE tblPosition SET Fach = 2147483647 WHERE idFrageAntwort = 1")
             .run();
-        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(1, Verdict::Richtig));
+        QVERIFY_THROWS_EXCEPTION(StoreError, f.store().judgeCard(1, Verdict::Right));
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblUebung"), 1);
     }
 
@@ -178,8 +179,8 @@ private slots:
         c.subjects.push_back({SubjectRow{f.chemie, "Chemie"}, std::nullopt});
         for (const auto &[id, row] : full.cards)
             if (row.subject == f.chemie)
-                c.cards.push_back({CardRow{qint32(id), f.chemie, row.frage, row.antwort, qint32(row.fach),
-                                           qint32(row.stelle), row.seit},
+                c.cards.push_back({CardRow{qint32(id), f.chemie, row.question, row.answer, qint32(row.compartment),
+                                           qint32(row.queuePlace), row.enteredAt},
                                    std::nullopt});
         QCOMPARE(c.cards.size(), size_t(3));
         f.store().redo(c);
@@ -187,7 +188,7 @@ private slots:
         QCOMPARE(rawdb::count(f.path, "SELECT COUNT(*) FROM tblGebiet"), 1);
         f.store().undo(c);
         QVERIFY2(rawdb::read(f.path) == full, qPrintable(rawdb::read(f.path).differenceTo(full)));
-        QCOMPARE(f.store().cardText(card)->frage, QStringLiteral("Base"));
+        QCOMPARE(f.store().cardText(card)->question, QStringLiteral("Base"));
         QCOMPARE(f.store().checkInvariants(), QStringList());
     }
 
@@ -263,14 +264,14 @@ private slots:
         QVERIFY(h.undo(f.store()));
         QCOMPARE(h.undoLabel(), QStringLiteral("Bewertung"));
         QCOMPARE(h.redoLabel(), QStringLiteral("Bearbeiten"));
-        QCOMPARE(f.store().cardText(1)->frage, QStringLiteral("F0"));
+        QCOMPARE(f.store().cardText(1)->question, QStringLiteral("F0"));
 
         // Refused: the step stays where it was.
         rawdb::exec(f.path, "UPDATE tblPosition SET Fach = 8 WHERE idFrageAntwort = 2");
         QVERIFY_THROWS_EXCEPTION(StoreError, h.undo(f.store()));
         QCOMPARE(h.undoLabel(), QStringLiteral("Bewertung"));
         QVERIFY(h.redo(f.store()));
-        QCOMPARE(f.store().cardText(1)->frage, QStringLiteral("neu"));
+        QCOMPARE(f.store().cardText(1)->question, QStringLiteral("neu"));
         QCOMPARE(changed.count(), 4);
 
         // A new step ends what could be redone; only the newest steps are kept.

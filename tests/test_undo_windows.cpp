@@ -8,6 +8,8 @@
 #include <QLineEdit>
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 namespace {
 
@@ -62,7 +64,7 @@ private slots:
         QVERIFY(app.answerShown());
         QTest::keyClick(&ueb, Qt::Key(key));
         const PracticeApp::Snapshot judged = app.snapshot();
-        QVERIFY(judged.positions.value(card).stelle != file.positions.value(card).stelle);
+        QVERIFY(judged.positions.value(card).queuePlace != file.positions.value(card).queuePlace);
         QCOMPARE(logRows(app), 1);
         QCOMPARE(action(app, "actRueckgaengig")->text(), text::undoMenu(step));
 
@@ -123,7 +125,7 @@ private slots:
         PracticeApp app;
         FrmUeb &ueb = practising(app);
         const qint32 card = app.akt();
-        windows::click(button(ueb, "cmdRichtig"));
+        drive::click(button(ueb, "cmdRichtig"));
         {
             rawdb::Connection other(app.dbPath());
             QCOMPARE(other.run(sql.toUtf8().constData(), {{"?1", card}}), std::make_pair(SQLITE_DONE, 1));

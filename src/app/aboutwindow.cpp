@@ -20,7 +20,7 @@
 #define TARLIVO_VERSION "0"
 #endif
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 namespace {
 
@@ -137,4 +137,4 @@ AboutWindow::AboutWindow(const QString &dataFile, QWidget *parent)
     resize(sizeHint().expandedTo(QSize(560, 420)));
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -5,7 +5,7 @@
 class QLabel;
 class QPushButton;
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 // "Über Tarlivo": the version, where the data file and its backups lie (each folder
 // opens in the file manager) and the libraries the program is built with.
@@ -26,4 +26,4 @@ private:
     QString m_dataFolder;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

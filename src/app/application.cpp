@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 void installGermanTranslation(QApplication &app)
 {
@@ -18,4 +18,4 @@ void installGermanTranslation(QApplication &app)
         delete translator;
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -2,9 +2,9 @@
 
 class QApplication;
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 // German for every text Qt itself shows (dialog buttons: "Abbrechen", not "Cancel").
 void installGermanTranslation(QApplication &app);
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -7,7 +7,7 @@
 #define TARLIVO_VERSION "0"
 #endif
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 namespace {
 
@@ -15,7 +15,7 @@ struct Options {
     QCommandLineOption datei{QStringLiteral("datei"), {}, QStringLiteral("PFAD")};
     QCommandLineOption importieren{QStringLiteral("importieren"), {}, QStringLiteral("DATEI")};
     QCommandLineOption exportieren{QStringLiteral("exportieren"), {}, QStringLiteral("DATEI")};
-    QCommandLineOption gebiet{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
+    QCommandLineOption subject{QStringLiteral("gebiet"), {}, QStringLiteral("NAME")};
     QCommandLineOption drucken{QStringLiteral("drucken"), {}, QStringLiteral("AUSGABE")};
     QCommandLineOption faellig{QStringLiteral("faellig")};
     // Its folder, optional, comes as the one argument beside the options.
@@ -26,7 +26,7 @@ struct Options {
 
     QList<const QCommandLineOption *> withValue() const
     {
-        return {&datei, &importieren, &exportieren, &drucken, &gebiet};
+        return {&datei, &importieren, &exportieren, &drucken, &subject};
     }
 };
 
@@ -166,7 +166,7 @@ ParsedCommandLine parseCommandLine(const QStringList &given)
     if (sync && (import || exportTo || due || print))
         return error(program, QStringLiteral("--abgleichen geht nicht zugleich mit --importieren, --exportieren, "
                                              "--faellig oder --drucken."));
-    if (parser.isSet(o.gebiet) && !import && !exportTo && !due && !print)
+    if (parser.isSet(o.subject) && !import && !exportTo && !due && !print)
         return error(program,
                      QStringLiteral("--gebiet gilt nur mit --importieren, --exportieren, --drucken oder --faellig."));
     if (parser.isSet(o.karten) && !print)
@@ -185,8 +185,8 @@ ParsedCommandLine parseCommandLine(const QStringList &given)
                    : sync  ? positional.value(0)
                            : parser.value(o.exportieren);
     command.cards = parser.isSet(o.karten);
-    command.gebiet = parser.value(o.gebiet);
+    command.subject = parser.value(o.subject);
     return result;
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 // What the command line asks for.
 struct CommandLine {
@@ -11,7 +11,7 @@ struct CommandLine {
     Action action = Start;
     QString dataFile;   // --datei as given; empty: the usual place
     QString file;       // the file to import from, export or print to; the folder to sync through
-    QString gebiet;     // --gebiet; empty: none given
+    QString subject;    // --gebiet; empty: none given
     bool cards = false; // --karten: print cards to cut out rather than a list
 };
 
@@ -28,4 +28,4 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments);
 // Exit status for a command line that cannot be run.
 constexpr int kUsageExitCode = 1;
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -14,7 +14,11 @@
 
 #include <vector>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+
+namespace tarlivo::app {
 namespace {
 
 // What closing each window through its title bar does, in WindowId order: the
@@ -189,13 +193,13 @@ void Forms::startDuePractice(const QString &subject) { window<FrmUeb>().startDue
 
 void Forms::startQuiz(const QString &subject) { m_tools.openQuiz(subject); }
 
-void Forms::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
+void Forms::editCard(qint32 card, const QString &subject, const QString &question, const QString &answer)
 {
     FrmEdit &edit = window<FrmEdit>();
     FrmUeb &practice = window<FrmUeb>();
     QObject::connect(&edit, &FrmEdit::saved, &practice, &FrmUeb::showEditedCard, Qt::UniqueConnection);
     QObject::connect(&edit, &FrmEdit::cardGone, &practice, &FrmUeb::goOnAfterEdit, Qt::UniqueConnection);
-    edit.editCard(card, subject, frage, antwort);
+    edit.editCard(card, subject, question, answer);
 }
 
 void Forms::unload(Form &form)
@@ -222,4 +226,4 @@ void Forms::closedByUser(Form &form)
     showStart();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -15,7 +15,11 @@
 #include <algorithm>
 #include <limits>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::app {
 
 const FormDesign &FrmBackground::layout()
 {
@@ -119,11 +123,11 @@ void FrmBackground::follow(const Change &change)
             const DirectionSetting ways = store->direction(row.subjectId);
             int places = 0;
             if (Store::practises(ways, Direction::Forward)
-                && isDue(Store::learningDay(row.seit), store->interval(row.subjectId, row.fach), today))
+                && isDue(Store::learningDay(row.enteredAt), store->interval(row.subjectId, row.compartment), today))
                 ++places;
             if (row.reverse && Store::practises(ways, Direction::Reverse)
-                && isDue(Store::learningDay(row.reverse->seit), store->interval(row.subjectId, row.reverse->fach),
-                         today))
+                && isDue(Store::learningDay(row.reverse->enteredAt),
+                         store->interval(row.subjectId, row.reverse->compartment), today))
                 ++places;
             return places;
         };
@@ -238,9 +242,9 @@ void FrmBackground::placeMenuBar()
     m_bar->show();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 void FrmBackground::placeStatusLine()
 {
@@ -259,4 +263,4 @@ void FrmBackground::placeStatusLine()
     emit onScreen();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

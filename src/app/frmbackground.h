@@ -9,16 +9,16 @@ class QLabel;
 class QMenuBar;
 class QTimer;
 
-namespace tarlivo::ui {
+namespace tarlivo::app {
 
 // The maximised light-yellow backdrop behind all other windows, carrying the menu
 // bar of the functions beyond the designed windows.
-class FrmBackground : public Form {
+class FrmBackground : public ui::Form {
     Q_OBJECT
 public:
-    static constexpr WindowId kId = WindowId::Background;
-    static const FormDesign &layout();
-    FrmBackground(Session &session, Navigator &navigator);
+    static constexpr ui::WindowId kId = ui::WindowId::Background;
+    static const ui::FormDesign &layout();
+    FrmBackground(ui::Session &session, ui::Navigator &navigator);
     // The menu bar along the top edge; it shows once the backdrop is on screen.
     void setMenuBar(QMenuBar *bar);
     // The status line along the bottom edge: what is due today.
@@ -48,7 +48,7 @@ private:
     void recount();
     // A few cards changed (a verdict, an edit): the counts follow them card by card,
     // at the cost of a look-up each, so that a practice step never waits for a count.
-    void follow(const Change &change);
+    void follow(const store::Change &change);
     void showCounts();
     // The due counts' part of the line.
     void showText(const QString &text);
@@ -72,4 +72,4 @@ private:
     QString m_syncText;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -2,7 +2,10 @@
 
 #include "ui/controls.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::app {
 
 const FormDesign &FrmWelcome::layout()
 {
@@ -53,4 +56,4 @@ void FrmWelcome::cmdUeben_Click()
 
 void FrmWelcome::cmdEnd_Click() { navigator().end(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

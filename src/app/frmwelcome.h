@@ -3,16 +3,17 @@
 #include "ui/form.h"
 
 namespace tarlivo::ui {
-
 class CommandButton;
+} // namespace tarlivo::ui
 
+namespace tarlivo::app {
 // The start window: the two roads and the end.
-class FrmWelcome : public Form {
+class FrmWelcome : public ui::Form {
     Q_OBJECT
 public:
-    static constexpr WindowId kId = WindowId::Welcome;
-    static const FormDesign &layout();
-    FrmWelcome(Session &session, Navigator &navigator);
+    static constexpr ui::WindowId kId = ui::WindowId::Welcome;
+    static const ui::FormDesign &layout();
+    FrmWelcome(ui::Session &session, ui::Navigator &navigator);
 
     void formLoad() override;
 
@@ -21,9 +22,9 @@ private:
     void cmdUeben_Click();
     void cmdEnd_Click();
 
-    CommandButton *cmdEnd;
-    CommandButton *cmdUeben;
-    CommandButton *cmdNeu;
+    ui::CommandButton *cmdEnd;
+    ui::CommandButton *cmdUeben;
+    ui::CommandButton *cmdNeu;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -16,6 +16,8 @@
 
 #include <cstdio>
 
+using namespace tarlivo::store;
+
 namespace {
 
 QStringList argumentList(int argc, char *argv[])
@@ -34,18 +36,18 @@ QString programDir()
     return self.exists() ? QFileInfo(self.canonicalFilePath()).absolutePath() : QDir::currentPath();
 }
 
-int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
+int runCommand(const tarlivo::app::CommandLine &command, const QString &dataFile)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
     tarlivo::transfer::CommandRequest request;
     using Request = tarlivo::transfer::CommandRequest;
-    request.action = command.action == tarlivo::ui::CommandLine::Import ? Request::Import
-                     : command.action == tarlivo::ui::CommandLine::Due  ? Request::Due
-                                                                        : Request::Export;
+    request.action = command.action == tarlivo::app::CommandLine::Import ? Request::Import
+                     : command.action == tarlivo::app::CommandLine::Due  ? Request::Due
+                                                                         : Request::Export;
     request.dataFile = dataFile;
     request.file = command.file;
-    request.gebiet = command.gebiet;
+    request.subject = command.subject;
     return tarlivo::transfer::runCommand(request, out, err);
 }
 
@@ -54,6 +56,7 @@ int runCommand(const tarlivo::ui::CommandLine &command, const QString &dataFile)
 int main(int argc, char *argv[])
 {
     using namespace tarlivo::ui;
+    using namespace tarlivo::app;
     const ParsedCommandLine parsed = parseCommandLine(argumentList(argc, argv));
     switch (parsed.outcome) {
     case ParsedCommandLine::Help:
@@ -86,7 +89,7 @@ int main(int argc, char *argv[])
             err << "tarlivo: " << data.error << '\n';
             return 1;
         }
-        return tarlivo::print::runPrintCommand({data.path, command.file, command.gebiet, command.cards}, out, err);
+        return tarlivo::print::runPrintCommand({data.path, command.file, command.subject, command.cards}, out, err);
     }
 
     if (command.action != CommandLine::Start) {

@@ -11,7 +11,11 @@
 
 #include <QMenu>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::app {
 
 MainMenu::MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop)
     : QObject(backdrop), m_session(session), m_bar(new QMenuBar(backdrop))
@@ -124,4 +128,4 @@ void MainMenu::updateUndo()
     m_redo->setEnabled(history.canRedo());
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

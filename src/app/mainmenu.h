@@ -10,8 +10,10 @@ class QMenuBar;
 class QWidget;
 
 namespace tarlivo::ui {
-
 class Session;
+} // namespace tarlivo::ui
+
+namespace tarlivo::app {
 class ToolWindows;
 
 // The backdrop's menu bar: the functions beyond the designed windows. Its keys work
@@ -19,7 +21,7 @@ class ToolWindows;
 class MainMenu : public QObject {
     Q_OBJECT
 public:
-    MainMenu(Session &session, ToolWindows &tools, QWidget *backdrop);
+    MainMenu(ui::Session &session, ToolWindows &tools, QWidget *backdrop);
 
     QMenuBar *bar() const { return m_bar; }
 
@@ -31,10 +33,10 @@ private:
     void addSoundMenu();
     void updateUndo();
 
-    Session &m_session;
+    ui::Session &m_session;
     QMenuBar *m_bar;
     QAction *m_undo = nullptr;
     QAction *m_redo = nullptr;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

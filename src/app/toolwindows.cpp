@@ -15,7 +15,12 @@
 #include <QApplication>
 #include <QDialog>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::transferwindows;
+
+namespace tarlivo::app {
 
 void ToolWindows::closeOnEscape(QWidget &window)
 {
@@ -152,4 +157,4 @@ void ToolWindows::openAbout()
     present(window<AboutWindow>([this] { return new AboutWindow(m_session.dataFile()); }));
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -13,17 +13,18 @@ class Scheduler;
 }
 
 namespace tarlivo::ui {
-
 class Navigator;
 class Session;
+} // namespace tarlivo::ui
 
+namespace tarlivo::app {
 // The windows beyond the designed six: each exists at most once, made the first
 // time it is asked for, and stays with its state (a search, a chosen subject, a
 // selection) until the program ends; it follows the session's store when the file
 // is opened afresh.
 class ToolWindows {
 public:
-    ToolWindows(Session &session, Navigator &navigator) : m_session(session), m_navigator(navigator) {}
+    ToolWindows(ui::Session &session, ui::Navigator &navigator) : m_session(session), m_navigator(navigator) {}
     ToolWindows(const ToolWindows &) = delete;
     ToolWindows &operator=(const ToolWindows &) = delete;
 
@@ -68,11 +69,11 @@ private:
     // Shows a window in front, for the user to work in, placed when first shown.
     void present(QWidget &window);
 
-    Session &m_session;
-    Navigator &m_navigator;
+    ui::Session &m_session;
+    ui::Navigator &m_navigator;
     std::map<std::string, QPointer<QWidget>> m_windows;
     std::function<void(QWidget &)> m_placer;
     std::function<sync::Scheduler &()> m_syncs;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::app

@@ -10,7 +10,11 @@
 #include <algorithm>
 #include <limits>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 constexpr std::size_t kPagesKept = 24;
@@ -32,7 +36,7 @@ CardListModel::CardListModel(std::function<Store &()> store, QObject *parent)
 
 bool CardListModel::keyed() const
 {
-    return searching() || m_sortColumn == Frage || m_sortColumn == Antwort || m_sortColumn == Gebiet;
+    return searching() || m_sortColumn == Question || m_sortColumn == Answer || m_sortColumn == Subject;
 }
 
 void CardListModel::setFilter(std::optional<qint32> subjectId, const QString &search)
@@ -45,7 +49,7 @@ void CardListModel::setFilter(std::optional<qint32> subjectId, const QString &se
 void CardListModel::sort(int column, Qt::SortOrder order)
 {
     // The reverse compartments keep the practice order of the forward places.
-    m_sortColumn = column == FachUmgekehrt ? -1 : column;
+    m_sortColumn = column == ReverseCompartment ? -1 : column;
     m_sortOrder = order;
     reload();
 }
@@ -85,14 +89,14 @@ void CardListModel::load()
     }
     CardOrder order = CardOrder::Practice;
     switch (m_sortColumn) {
-    case Frage:
-        order = CardOrder::Frage;
+    case Question:
+        order = CardOrder::Question;
         break;
-    case Antwort:
-        order = CardOrder::Antwort;
+    case Answer:
+        order = CardOrder::Answer;
         break;
-    case Gebiet:
-        order = CardOrder::Gebiet;
+    case Subject:
+        order = CardOrder::Subject;
         break;
     default:
         break;
@@ -108,7 +112,7 @@ void CardListModel::load()
 // False when the index is the quicker way (a rare text, or another order).
 bool CardListModel::loadFirstScreen()
 {
-    const bool practiceOrder = m_sortColumn < 0 || (m_sortColumn == Fach && m_sortOrder == Qt::AscendingOrder);
+    const bool practiceOrder = m_sortColumn < 0 || (m_sortColumn == Compartment && m_sortOrder == Qt::AscendingOrder);
     if (!practiceOrder)
         return false;
     FirstHits first = m_store().firstHits(m_subjectId, m_search, kPageSize, kFirstScreenBudget);
@@ -261,32 +265,33 @@ bool CardListModel::hasMedia(int row) const
 
 QVariant CardListModel::data(const QModelIndex &index, int role) const
 {
-    if (role == Qt::DecorationRole && index.isValid() && index.column() == Frage && hasMedia(index.row())) {
+    if (role == Qt::DecorationRole && index.isValid() && index.column() == Question && hasMedia(index.row())) {
         static const QIcon mark = QApplication::style()->standardIcon(QStyle::SP_FileDialogContentsView);
         return mark;
     }
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::TextAlignmentRole))
         return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() == Fach || index.column() == FachUmgekehrt ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                                                         : QVariant();
+        return index.column() == Compartment || index.column() == ReverseCompartment
+                   ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                   : QVariant();
     const CardListRow *row = rowAt(index.row());
     if (!row)
         return {};
     const bool tip = role == Qt::ToolTipRole;
     switch (index.column()) {
-    case Frage:
+    case Question:
         if (tip && m_withMedia.count(row->card.id))
-            return row->card.frage + QStringLiteral("\n(mit Bild oder Ton)");
-        return tip ? row->card.frage : firstLine(row->card.frage);
-    case Antwort:
-        return tip ? row->card.antwort : firstLine(row->card.antwort);
-    case Fach:
-        return tip ? QVariant() : QVariant(row->card.fach);
-    case Gebiet:
+            return row->card.question + QStringLiteral("\n(mit Bild oder Ton)");
+        return tip ? row->card.question : firstLine(row->card.question);
+    case Answer:
+        return tip ? row->card.answer : firstLine(row->card.answer);
+    case Compartment:
+        return tip ? QVariant() : QVariant(row->card.compartment);
+    case Subject:
         return tip ? QVariant() : QVariant(row->subject);
-    case FachUmgekehrt:
-        return tip || !row->card.reverse ? QVariant() : QVariant(row->card.reverse->fach);
+    case ReverseCompartment:
+        return tip || !row->card.reverse ? QVariant() : QVariant(row->card.reverse->compartment);
     default:
         return {};
     }
@@ -297,19 +302,19 @@ QVariant CardListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case Frage:
+    case Question:
         return QStringLiteral("Frage");
-    case Antwort:
+    case Answer:
         return QStringLiteral("Antwort");
-    case Fach:
+    case Compartment:
         return QStringLiteral("Fach");
-    case Gebiet:
+    case Subject:
         return QStringLiteral("Gebiet");
-    case FachUmgekehrt:
+    case ReverseCompartment:
         return text::reverseColumn();
     default:
         return {};
     }
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

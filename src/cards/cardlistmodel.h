@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-namespace tarlivo::ui {
+namespace tarlivo::windows {
 
 // The cards of one subject or of all, read a page at a time as the view shows them:
 // a million cards cost a count and the pages on screen, never every row. Unfiltered in
@@ -23,16 +23,16 @@ class CardListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    // FachUmgekehrt: the reverse place's compartment, empty for a card without one.
-    enum Column { Frage, Antwort, Fach, Gebiet, FachUmgekehrt, ColumnCount };
+    // ReverseCompartment: the reverse place's compartment, empty for a card without one.
+    enum Column { Question, Answer, Compartment, Subject, ReverseCompartment, ColumnCount };
     static constexpr int kPageSize = 128;
 
     // store: the store as it is open now (the file may be opened afresh meanwhile).
-    explicit CardListModel(std::function<Store &()> store, QObject *parent = nullptr);
+    explicit CardListModel(std::function<store::Store &()> store, QObject *parent = nullptr);
 
     // Texts shorter than Store::kMinSearchLength do not filter.
     void setFilter(std::optional<qint32> subjectId, const QString &search);
-    bool searching() const { return m_search.size() >= Store::kMinSearchLength; }
+    bool searching() const { return m_search.size() >= store::Store::kMinSearchLength; }
     // A text many cards hold shows its first screen of hits at once; the rest follow
     // (appended, the selection kept) once counted while the program waits for the user.
     bool counting() const { return m_slices.isActive(); }
@@ -41,7 +41,7 @@ public:
     // column -1 is the practice order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    const CardListRow *rowAt(int row) const;
+    const store::CardListRow *rowAt(int row) const;
     // Whether the card of that row holds a picture or a sound (its Frage cell bears a mark).
     bool hasMedia(int row) const;
     // The row showing the card, among the keys of a keyed list or the pages read
@@ -67,9 +67,9 @@ private:
     void load();
     bool loadFirstScreen();
     void countSlice();
-    const std::vector<CardListRow> &page(int number) const;
+    const std::vector<store::CardListRow> &page(int number) const;
 
-    std::function<Store &()> m_store;
+    std::function<store::Store &()> m_store;
     std::optional<qint32> m_subjectId;
     QString m_search;
     int m_sortColumn = -1;
@@ -78,12 +78,12 @@ private:
     std::vector<qint32> m_ids; // keyed lists only
     QTimer m_slices;           // counting the hits, a slice at each turn
     qint64 m_countedTo = 0;
-    std::vector<HitPlace> m_counted;
+    std::vector<store::HitPlace> m_counted;
     // The pages read lately, the most recent first; a handful stay.
-    mutable std::unordered_map<int, std::vector<CardListRow>> m_pages;
+    mutable std::unordered_map<int, std::vector<store::CardListRow>> m_pages;
     mutable std::list<int> m_recent;
     // The cards of the pages read that hold a picture or a sound: they carry a mark.
     mutable std::unordered_set<qint32> m_withMedia;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

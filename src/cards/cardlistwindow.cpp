@@ -29,7 +29,11 @@
 
 #include <utility>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 CardListWindow::CardListWindow(Session &session, QWidget *parent)
     : QWidget(parent), m_session(session), m_dialogs(session.dialogs()),
       m_model(new CardListModel([&session]() -> Store & { return session.db(); }, this))
@@ -64,10 +68,10 @@ CardListWindow::CardListWindow(Session &session, QWidget *parent)
     tblKarten->horizontalHeader()->setStretchLastSection(true);
     tblKarten->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     tblKarten->setSortingEnabled(true);
-    tblKarten->setColumnWidth(CardListModel::Frage, 280);
-    tblKarten->setColumnWidth(CardListModel::Antwort, 280);
+    tblKarten->setColumnWidth(CardListModel::Question, 280);
+    tblKarten->setColumnWidth(CardListModel::Answer, 280);
     // Room for the highest compartment, ten digits, beside the sort arrow.
-    tblKarten->setColumnWidth(CardListModel::Fach,
+    tblKarten->setColumnWidth(CardListModel::Compartment,
                               tblKarten->fontMetrics().horizontalAdvance(QStringLiteral("2147483647")) + 32);
 
     cmdBearbeiten = toolButton(QStringLiteral("&Bearbeiten…"), "cmdBearbeiten", QStringLiteral("Bearbeiten"), this);
@@ -305,23 +309,23 @@ void CardListWindow::editSelected()
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dlgBearbeiten"));
     dialog.setWindowTitle(text::editTitle());
-    auto *frage = new QPlainTextEdit(row->card.frage, &dialog);
-    frage->setObjectName(QStringLiteral("txtFrage"));
-    frage->setAccessibleName(QStringLiteral("Frage"));
-    frage->setTabChangesFocus(true);
-    auto *antwort = new QPlainTextEdit(row->card.antwort, &dialog);
-    antwort->setObjectName(QStringLiteral("txtAntwort"));
-    antwort->setAccessibleName(QStringLiteral("Antwort"));
-    antwort->setTabChangesFocus(true);
-    MediaEditor *frageMedia = nullptr;
-    MediaEditor *antwortMedia = nullptr;
+    auto *question = new QPlainTextEdit(row->card.question, &dialog);
+    question->setObjectName(QStringLiteral("txtFrage"));
+    question->setAccessibleName(QStringLiteral("Frage"));
+    question->setTabChangesFocus(true);
+    auto *answer = new QPlainTextEdit(row->card.answer, &dialog);
+    answer->setObjectName(QStringLiteral("txtAntwort"));
+    answer->setAccessibleName(QStringLiteral("Antwort"));
+    answer->setTabChangesFocus(true);
+    MediaEditor *questionMedia = nullptr;
+    MediaEditor *answerMedia = nullptr;
     try {
         // The practice player: the same plugin, loaded on first use, and the same messages.
         const MediaEditor::Play play = [this, &dialog](const QByteArray &bytes, const QString &name) {
             m_session.playback().playSound(ShownSide{{}, {}, SideSound{bytes, name}}, &dialog);
         };
-        frageMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Question, play, &dialog);
-        antwortMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Answer, play, &dialog);
+        questionMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Question, play, &dialog);
+        answerMedia = new MediaEditor(store(), m_dialogs, cardId, CardSide::Answer, play, &dialog);
     } catch (const StoreError &error) {
         showError(error);
         return;
@@ -329,28 +333,28 @@ void CardListWindow::editSelected()
     auto *buttons = okCancel(&dialog);
     // A side showing a picture or playing a sound needs no text.
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if ((frage->toPlainText().isEmpty() && !frageMedia->hasMedia())
-            || (antwort->toPlainText().isEmpty() && !antwortMedia->hasMedia()))
+        if ((question->toPlainText().isEmpty() && !questionMedia->hasMedia())
+            || (answer->toPlainText().isEmpty() && !answerMedia->hasMedia()))
             m_dialogs.message(&dialog, text::missingInput());
         else
             dialog.accept();
     });
     auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(plainLabel(QStringLiteral("&Frage:"), frage, &dialog));
-    layout->addWidget(frage);
-    layout->addWidget(frageMedia);
-    layout->addWidget(plainLabel(QStringLiteral("&Antwort:"), antwort, &dialog));
-    layout->addWidget(antwort);
-    layout->addWidget(antwortMedia);
+    layout->addWidget(plainLabel(QStringLiteral("&Frage:"), question, &dialog));
+    layout->addWidget(question);
+    layout->addWidget(questionMedia);
+    layout->addWidget(plainLabel(QStringLiteral("&Antwort:"), answer, &dialog));
+    layout->addWidget(answer);
+    layout->addWidget(answerMedia);
     layout->addWidget(buttons);
     dialog.resize(520, 420);
     if (!m_dialogs.run(dialog))
         return;
-    std::vector<MediaEdit> media = frageMedia->edits();
-    for (MediaEdit &edit : antwortMedia->edits())
+    std::vector<MediaEdit> media = questionMedia->edits();
+    for (MediaEdit &edit : answerMedia->edits())
         media.push_back(std::move(edit));
-    write(text::editCardLabel(frage->toPlainText()),
-          [&] { return store().editCard(cardId, frage->toPlainText(), antwort->toPlainText(), media); });
+    write(text::editCardLabel(question->toPlainText()),
+          [&] { return store().editCard(cardId, question->toPlainText(), answer->toPlainText(), media); });
 }
 
 void CardListWindow::moveSelected()
@@ -377,7 +381,7 @@ void CardListWindow::showReverse()
     const std::optional<qint32> subject = currentSubject();
     const bool shown =
         subject ? Store::practises(store().direction(*subject), Direction::Reverse) : store().hasReverseSubjects();
-    tblKarten->setColumnHidden(CardListModel::FachUmgekehrt, !shown);
+    tblKarten->setColumnHidden(CardListModel::ReverseCompartment, !shown);
     cmdFachUmgekehrt->setVisible(shown);
 }
 
@@ -395,13 +399,13 @@ void CardListWindow::askCompartment(Direction direction)
     const QString typed = m_dialogs.input(this, text::compartmentPrompt(), text::compartmentTitle());
     if (typed.isEmpty())
         return; // cancelled
-    const std::optional<qint32> fach = parseCompartment(typed);
-    if (!fach) {
+    const std::optional<qint32> compartment = parseCompartment(typed);
+    if (!compartment) {
         m_dialogs.message(this, text::notAWholeCompartment(typed));
         return;
     }
-    write(text::setCompartmentLabel(*fach, qint64(ids.size())),
-          [&] { return store().setCompartment(ids, *fach, direction); });
+    write(text::setCompartmentLabel(*compartment, qint64(ids.size())),
+          [&] { return store().setCompartment(ids, *compartment, direction); });
 }
 
 void CardListWindow::deleteSelected()
@@ -439,4 +443,4 @@ void CardListWindow::deleteSubject()
     write(text::deleteSubjectLabel(name), [&] { return store().deleteSubject(*subject); });
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -13,16 +13,18 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 class StoreError;
-} // namespace tarlivo
+} // namespace tarlivo::store
 
 namespace tarlivo::ui {
-
-class CardListModel;
 class Dialogs;
 class Session;
+} // namespace tarlivo::ui
+
+namespace tarlivo::windows {
+class CardListModel;
 
 // The cards of one subject or of all as a table, found by text as the user types;
 // the selected cards are edited, moved, put into a compartment or deleted, and a
@@ -31,7 +33,7 @@ class CardListWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CardListWindow(Session &session, QWidget *parent = nullptr);
+    explicit CardListWindow(ui::Session &session, QWidget *parent = nullptr);
     ~CardListWindow() override;
 
     // The subject shown; empty for "Alle Gebiete".
@@ -56,10 +58,10 @@ public slots:
 
 signals:
     // After every successful write: a label for the undo menu, and what changed.
-    void changed(const QString &label, const tarlivo::Change &change);
+    void changed(const QString &label, const tarlivo::store::Change &change);
 
 private:
-    void askCompartment(Direction direction);
+    void askCompartment(store::Direction direction);
     // The reverse column and its button where the cards shown may have reverse places.
     void showReverse();
 
@@ -87,14 +89,14 @@ private:
     // Runs one write; tells the user of a failure and shows the file's new state.
     template <class Write>
     void write(const QString &label, Write &&run);
-    void showError(const tarlivo::StoreError &error);
+    void showError(const tarlivo::store::StoreError &error);
 
-    Store &store() const;
+    store::Store &store() const;
 
-    Session &m_session;
-    Dialogs &m_dialogs;
+    ui::Session &m_session;
+    ui::Dialogs &m_dialogs;
     CardListModel *m_model;
     bool m_stale = false; // the file changed while the list was hidden
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -16,7 +16,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 // A sound beyond this is refused: the whole file lives in the data file.
@@ -214,4 +217,4 @@ void MediaEditor::dropEvent(QDropEvent *event)
         event->acceptProposedAction();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

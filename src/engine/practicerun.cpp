@@ -2,6 +2,8 @@
 
 #include "store/store.h"
 
+using namespace tarlivo::store;
+
 namespace tarlivo::engine {
 namespace {
 
@@ -25,9 +27,9 @@ const RowChange<CardRow> *rowOf(const Change &change, qint32 card)
     return nullptr;
 }
 
-qint32 fachOf(const CardRow &row, Direction direction)
+qint32 compartmentOf(const CardRow &row, Direction direction)
 {
-    return direction == Direction::Reverse && row.reverse ? row.reverse->fach : row.fach;
+    return direction == Direction::Reverse && row.reverse ? row.reverse->compartment : row.compartment;
 }
 
 } // namespace
@@ -84,19 +86,19 @@ Step PracticeRun::start(const QString &subject, Mode mode)
     }
     if (m_subject)
         turnToReverse();
-    std::optional<qint32> fach;
+    std::optional<qint32> compartment;
     if (mode == Mode::Due) {
         try {
             if (m_subject)
-                fach = db().highestDueCompartment(*m_subject, m_direction);
+                compartment = db().highestDueCompartment(*m_subject, m_direction);
         } catch (const StoreError &) {
             // The fill below reads the file again and tells the user.
         }
-        m_dueOnly = fach.has_value();
-        if (!fach)
+        m_dueOnly = compartment.has_value();
+        if (!compartment)
             step.notices.push_back({Notice::Kind::AllDuePractised});
     }
-    fill(step, fach.value_or(0), false);
+    fill(step, compartment.value_or(0), false);
     return step;
 }
 
@@ -125,18 +127,18 @@ void PracticeRun::fill(Step &step, qint32 preferred, bool firstIfGone)
         clear(step);
         return;
     }
-    std::vector<qint32> faecher;
+    std::vector<qint32> compartments;
     bool exists = true;
     try {
-        faecher = db().compartments(*m_subject, m_direction);
+        compartments = db().compartments(*m_subject, m_direction);
         // Looked up by key: a subject deleted meanwhile merely holds no cards.
-        if (faecher.empty())
+        if (compartments.empty())
             exists = db().subjectId(m_subjectName) == m_subject;
     } catch (const StoreError &error) {
         fail(step, error);
         return;
     }
-    if (faecher.empty()) {
+    if (compartments.empty()) {
         step.notices.push_back({exists ? Notice::Kind::SubjectWithoutCards : Notice::Kind::UnknownSubject});
         clear(step);
         return;
@@ -144,26 +146,31 @@ void PracticeRun::fill(Step &step, qint32 preferred, bool firstIfGone)
     step.list = Step::List::Fill;
     step.selected = 0;
     bool found = false;
-    for (std::size_t i = 0; i < faecher.size(); ++i)
-        if (faecher[i] == preferred) {
+    for (std::size_t i = 0; i < compartments.size(); ++i)
+        if (compartments[i] == preferred) {
             found = true;
             step.selected = int(i);
         }
-    step.compartments = std::move(faecher);
+    step.compartments = std::move(compartments);
     if (preferred == 0 || found || firstIfGone)
         ask(step, step.compartments[std::size_t(step.selected)]);
     else
         step.notices.push_back({Notice::Kind::CompartmentEmpty, preferred});
 }
 
-std::optional<Place> PracticeRun::placeOf(qint32 card, Direction direction, qint32 fach)
+std::optional<Place> PracticeRun::placeOf(qint32 card, Direction direction, qint32 compartment)
 {
     const std::optional<CardText> texts = db().cardText(card);
     if (!texts)
         return std::nullopt;
     const bool reverse = direction == Direction::Reverse;
-    Place place{card, direction, fach, reverse ? texts->antwort : texts->frage, reverse ? texts->frage : texts->antwort,
-                {},   {}};
+    Place place{card,
+                direction,
+                compartment,
+                reverse ? texts->answer : texts->question,
+                reverse ? texts->question : texts->answer,
+                {},
+                {}};
     loadPictures(place);
     return place;
 }
@@ -184,16 +191,16 @@ void PracticeRun::loadPictures(Place &place)
     }
 }
 
-void PracticeRun::ask(Step &step, qint32 fach)
+void PracticeRun::ask(Step &step, qint32 compartment)
 {
     // Every check comes before the display changes: on failure the place on display stays.
     try {
-        const std::optional<qint32> head = db().headCard(*m_subject, fach, m_direction);
+        const std::optional<qint32> head = db().headCard(*m_subject, compartment, m_direction);
         if (!head) {
-            step.notices.push_back({Notice::Kind::CompartmentEmpty, fach});
+            step.notices.push_back({Notice::Kind::CompartmentEmpty, compartment});
             return;
         }
-        std::optional<Place> place = placeOf(*head, m_direction, fach);
+        std::optional<Place> place = placeOf(*head, m_direction, compartment);
         if (!place) {
             step.notices.push_back({Notice::Kind::CardMissing, *head});
             return;
@@ -219,7 +226,7 @@ bool PracticeRun::askQueued(Step &step)
             const std::optional<CardRow> row = db().cardRow(next.card);
             if (!row || row->subjectId != *m_subject || (next.direction == Direction::Reverse && !row->reverse))
                 continue;
-            if (std::optional<Place> place = placeOf(next.card, next.direction, fachOf(*row, next.direction))) {
+            if (std::optional<Place> place = placeOf(next.card, next.direction, compartmentOf(*row, next.direction))) {
                 setDirection(next.direction);
                 m_place = std::move(place);
                 step.display = Step::Display::Ask;
@@ -235,15 +242,15 @@ bool PracticeRun::askQueued(Step &step)
     return false;
 }
 
-Step PracticeRun::show(std::optional<qint32> fach)
+Step PracticeRun::show(std::optional<qint32> compartment)
 {
     Step step;
     if (!m_subject)
         step.notices.push_back({Notice::Kind::UnknownSubject});
-    else if (!fach)
+    else if (!compartment)
         step.notices.push_back({Notice::Kind::NotACompartment});
     else
-        ask(step, *fach);
+        ask(step, *compartment);
     return step;
 }
 
@@ -287,16 +294,16 @@ Step PracticeRun::judge(Verdict verdict, std::optional<qint32> listed)
         return step;
     }
     const CardRow &judged = *step.judged.cards.front().before;
-    const qint32 judgedFach = fachOf(judged, m_direction);
+    const qint32 judgedCompartment = compartmentOf(judged, m_direction);
     const bool wasDue = m_dueOnly;
-    if (m_dueOnly && goOnDue(step, judgedFach))
+    if (m_dueOnly && goOnDue(step, judgedCompartment))
         return step;
     // Both ways: the reverse places once the forward ones are done for now.
     if (!m_dueOnly && turnToReverse()) {
         fill(step, 0, false);
         return step;
     }
-    fill(step, listed.value_or(judgedFach), false);
+    fill(step, listed.value_or(judgedCompartment), false);
     // Due practice is over: the list as the designed practice fills it, and nothing
     // on display that could be judged a second time.
     if (wasDue)
@@ -304,7 +311,7 @@ Step PracticeRun::judge(Verdict verdict, std::optional<qint32> listed)
     return step;
 }
 
-bool PracticeRun::goOnDue(Step &step, qint32 fach)
+bool PracticeRun::goOnDue(Step &step, qint32 compartment)
 {
     std::optional<qint32> next;
     try {
@@ -316,12 +323,12 @@ bool PracticeRun::goOnDue(Step &step, qint32 fach)
             return head && store.isDue(*head, way);
         };
         // The due places of a compartment are a prefix of its queue: its head tells.
-        if (headDue(fach)) {
-            next = fach;
+        if (headDue(compartment)) {
+            next = compartment;
         } else {
-            const std::vector<qint32> faecher = store.compartments(subject, way);
-            for (auto it = faecher.rbegin(); it != faecher.rend() && !next; ++it)
-                if (*it < fach && headDue(*it))
+            const std::vector<qint32> compartments = store.compartments(subject, way);
+            for (auto it = compartments.rbegin(); it != compartments.rend() && !next; ++it)
+                if (*it < compartment && headDue(*it))
                     next = *it;
             // A place above may have fallen due meanwhile (a day change, an interval of 0).
             if (!next)
@@ -435,17 +442,18 @@ Step PracticeRun::follow(const Change &change, bool undone, bool onScreen, std::
             } catch (const StoreError &) {
                 m_dueOnly = false;
             }
-            fill(step, fachOf(*row->after, way), false);
+            fill(step, compartmentOf(*row->after, way), false);
             return step;
         }
     }
     if (const RowChange<CardRow> *row = shownTouched ? rowOf(change, m_place->card) : nullptr) {
         const std::optional<CardRow> &now = row->after;
-        const bool stays = now && row->before && now->subjectId == *m_subject && now->fach == row->before->fach
-                           && now->stelle == row->before->stelle && now->reverse == row->before->reverse;
+        const bool stays = now && row->before && now->subjectId == *m_subject
+                           && now->compartment == row->before->compartment && now->queuePlace == row->before->queuePlace
+                           && now->reverse == row->before->reverse;
         if (stays) {
             // Only its texts changed: shown as they now read, the answer as it was.
-            edited(now->frage, now->antwort);
+            edited(now->question, now->answer);
             step.display = Step::Display::Texts;
             return step;
         }
@@ -475,13 +483,13 @@ Step PracticeRun::follow(const Change &change, bool undone, bool onScreen, std::
     return step;
 }
 
-void PracticeRun::edited(const QString &frage, const QString &antwort)
+void PracticeRun::edited(const QString &question, const QString &answer)
 {
     if (!m_place)
         return;
     const bool reverse = m_place->direction == Direction::Reverse;
-    m_place->asked = reverse ? antwort : frage;
-    m_place->answer = reverse ? frage : antwort;
+    m_place->asked = reverse ? answer : question;
+    m_place->answer = reverse ? question : answer;
     loadPictures(*m_place);
 }
 
@@ -502,7 +510,7 @@ std::optional<Place> PracticeRun::peek()
             if (!row || row->subjectId != *m_subject || (m_queue[i].direction == Direction::Reverse && !row->reverse))
                 continue;
             if (std::optional<Place> place =
-                    placeOf(m_queue[i].card, m_queue[i].direction, fachOf(*row, m_queue[i].direction)))
+                    placeOf(m_queue[i].card, m_queue[i].direction, compartmentOf(*row, m_queue[i].direction)))
                 return place;
         }
     } catch (const StoreError &) {

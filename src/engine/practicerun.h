@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -32,9 +32,9 @@ enum class Mode {
 // One place on display: a card asked in one direction.
 struct Place {
     qint32 card = 0;
-    Direction direction = Direction::Forward;
-    qint32 fach = 0; // the place's compartment when it came on display
-    QString asked;   // Frage forward, Antwort reverse
+    store::Direction direction = store::Direction::Forward;
+    qint32 compartment = 0; // the place's compartment when it came on display
+    QString asked;          // Frage forward, Antwort reverse
     QString answer;
     // Each side's picture as asked and answered; empty: none, or unreadable.
     QByteArray askedPicture;
@@ -59,7 +59,7 @@ struct Notice {
     };
     Kind kind;
     qint64 number = 0;
-    std::optional<StoreError> error = {};
+    std::optional<store::StoreError> error = {};
 };
 
 // What the window does next. Applied in order: the list, the display, the notices.
@@ -82,7 +82,7 @@ struct Step {
     Display display = Display::Keep;
     std::vector<Notice> notices;
     // The rows a verdict wrote, for the window to record as one undo step.
-    Change judged;
+    store::Change judged;
 };
 
 // A practice run of one subject: which places are asked and in what order, the
@@ -91,24 +91,24 @@ struct Step {
 class PracticeRun {
 public:
     // The store is asked for each time: the session may open another file.
-    explicit PracticeRun(std::function<Store &()> store);
+    explicit PracticeRun(std::function<store::Store &()> store);
 
     // Practice of the subject (named as typed or picked) begins.
     Step start(const QString &subject, Mode mode);
     // A verdict on the place on display; `listed` is the compartment the list names
     // (empty: none), where Compartments practice goes on.
-    Step judge(Verdict verdict, std::optional<qint32> listed);
+    Step judge(store::Verdict verdict, std::optional<qint32> listed);
     // The head place of the compartment chosen in the list ("Übernehmen"); empty: the
     // list's text names none.
-    Step show(std::optional<qint32> fach);
+    Step show(std::optional<qint32> compartment);
     // The place on display vanished (an edit found it deleted): on where the list
     // points, else at its start.
     Step resume(std::optional<qint32> listed);
     // Another window, another running copy or an undo (undone) changed the file.
     // Off screen, a change touching the run leaves nothing on display.
-    Step follow(const Change &change, bool undone, bool onScreen, std::optional<qint32> listed);
+    Step follow(const store::Change &change, bool undone, bool onScreen, std::optional<qint32> listed);
     // The edit window saved the texts of the place on display.
-    void edited(const QString &frage, const QString &antwort);
+    void edited(const QString &question, const QString &answer);
     // Nothing on display any more (the user left for another subject).
     void forget() { m_place.reset(); }
 
@@ -116,7 +116,7 @@ public:
     const QString &subjectName() const { return m_subjectName; }
     std::optional<qint32> subjectId() const { return m_subject; }
     Mode mode() const { return m_mode; }
-    Direction direction() const { return m_direction; }
+    store::Direction direction() const { return m_direction; }
     // Whether the run still keeps to the due places.
     bool dueOnly() const { return m_dueOnly; }
     // All: the places left, the one on display included; and the one after it.
@@ -126,27 +126,27 @@ public:
 private:
     struct Queued {
         qint32 card;
-        Direction direction;
+        store::Direction direction;
     };
-    Store &db() { return m_store(); }
+    store::Store &db() { return m_store(); }
     void fill(Step &step, qint32 preferred, bool firstIfGone);
-    void ask(Step &step, qint32 fach);
+    void ask(Step &step, qint32 compartment);
     bool askQueued(Step &step);
     // Nothing stays on display: the next place where the list points, or at its start.
     void goOnCleared(Step &step, std::optional<qint32> listed);
-    bool goOnDue(Step &step, qint32 fach);
+    bool goOnDue(Step &step, qint32 compartment);
     bool turnToReverse();
-    std::optional<Place> placeOf(qint32 card, Direction direction, qint32 fach);
+    std::optional<Place> placeOf(qint32 card, store::Direction direction, qint32 compartment);
     void loadPictures(Place &place);
-    void setDirection(Direction direction) { m_direction = direction; }
+    void setDirection(store::Direction direction) { m_direction = direction; }
     void clear(Step &step);
-    static void fail(Step &step, const StoreError &error);
+    static void fail(Step &step, const store::StoreError &error);
 
-    std::function<Store &()> m_store;
+    std::function<store::Store &()> m_store;
     QString m_subjectName;
     std::optional<qint32> m_subject;
     Mode m_mode = Mode::Compartments;
-    Direction m_direction = Direction::Forward;
+    store::Direction m_direction = store::Direction::Forward;
     bool m_dueOnly = false;
     bool m_reverseToCome = false;
     std::optional<Place> m_place;

@@ -3,7 +3,11 @@
 #include "ui/controls.h"
 #include "ui/messages.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 const FormDesign &FrmNeu::layout()
 {
@@ -100,4 +104,4 @@ void FrmNeu::cmdZumStart_Click()
     navigator().showStart();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

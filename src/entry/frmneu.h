@@ -5,18 +5,19 @@
 #include <optional>
 
 namespace tarlivo::ui {
-
 class CommandButton;
 class Label;
 class TextBox;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 // Typing new cards for the subject named in the window's caption.
-class FrmNeu : public Form {
+class FrmNeu : public ui::Form {
     Q_OBJECT
 public:
-    static constexpr WindowId kId = WindowId::Neu;
-    static const FormDesign &layout();
-    FrmNeu(Session &session, Navigator &navigator);
+    static constexpr ui::WindowId kId = ui::WindowId::Neu;
+    static const ui::FormDesign &layout();
+    FrmNeu(ui::Session &session, ui::Navigator &navigator);
 
     // Opens the window for typing cards of subject, named in its caption.
     void startEntry(const QString &subject);
@@ -29,13 +30,13 @@ private:
     void cmdZumStart_Click();
     void SaveFrageAntwort();
 
-    CommandButton *cmdZumStart;
-    CommandButton *cmdZurueck;
-    CommandButton *cmdUebernahme;
-    TextBox *txtAntwort;
-    TextBox *txtFrage;
-    Label *lblAntwort;
-    Label *lblFrage;
+    ui::CommandButton *cmdZumStart;
+    ui::CommandButton *cmdZurueck;
+    ui::CommandButton *cmdUebernahme;
+    ui::TextBox *txtAntwort;
+    ui::TextBox *txtFrage;
+    ui::Label *lblAntwort;
+    ui::Label *lblFrage;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -14,8 +14,9 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace tarlivo {
-namespace legacy {
+using namespace tarlivo::store;
+
+namespace tarlivo::legacy {
 namespace {
 
 using Error = LegacyImportError;
@@ -98,8 +99,6 @@ QString swapIntoPlace(const QString &path, TempStore &temp, const FileLock &lock
     return original;
 }
 
-} // namespace legacy
-
 QString legacyOriginalName(const QString &path, int number)
 {
     const QFileInfo info(path);
@@ -111,4 +110,4 @@ QString legacyOriginalName(const QString &path, int number)
     return info.dir().filePath(name);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

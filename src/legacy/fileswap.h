@@ -6,13 +6,11 @@
 
 #include <sys/stat.h>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 // The name under which the old file is kept: "Tarlivo-Access-Original.mdb", then
 // "Tarlivo-Access-Original-2.mdb" and so on, beside path.
 QString legacyOriginalName(const QString &path, int number);
-
-namespace legacy {
 
 // Holds an exclusive lock on the old file while it is taken over, so that a second
 // running copy does not take it over at the same time.
@@ -52,5 +50,4 @@ private:
 // either the whole old file or the whole new store. Throws LegacyImportError.
 QString swapIntoPlace(const QString &path, TempStore &temp, const FileLock &lock);
 
-} // namespace legacy
-} // namespace tarlivo
+} // namespace tarlivo::legacy

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::legacy {
 
 using Error = LegacyImportError;

@@ -9,7 +9,7 @@
 
 #include <exception>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 class LegacyImportError : public std::exception {
 public:
@@ -57,8 +57,6 @@ private:
     QByteArray m_what;
 };
 
-namespace legacy {
-
 // An error about a table, and perhaps a column, of the old file.
 LegacyImportError tableError(LegacyImportError::Kind kind, const QString &path, const QString &table,
                              const QString &column = {}, const QString &detail = {});
@@ -66,7 +64,6 @@ LegacyImportError tableError(LegacyImportError::Kind kind, const QString &path, 
 // A WriteFailed error for a system call that failed with error (an errno value).
 LegacyImportError writeFailed(const QString &path, const QString &detail, int error);
 // A WriteFailed error for a failure of the store.
-LegacyImportError writeFailed(const QString &path, const StoreError &error);
+LegacyImportError writeFailed(const QString &path, const store::StoreError &error);
 
-} // namespace legacy
-} // namespace tarlivo
+} // namespace tarlivo::legacy

@@ -2,7 +2,9 @@
 
 #include "store/store.h"
 
-namespace tarlivo {
+using namespace tarlivo::store;
+
+namespace tarlivo::legacy {
 namespace {
 
 using Error = LegacyImportError;
@@ -53,4 +55,4 @@ std::optional<LegacyImportReport> importLegacyFile(const QString &path, const Le
     return report;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

@@ -12,7 +12,7 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 // The whole take-over of the Access file at path: read, write a store beside it,
 // check it, keep the old file under a name of its own (never replacing one) and put
@@ -21,4 +21,4 @@ namespace tarlivo {
 // Returns nothing when path is no longer an Access file (another copy took it over).
 std::optional<LegacyImportReport> importLegacyFile(const QString &path, const LegacyImportOptions &options);
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

@@ -13,7 +13,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace tarlivo {
+using namespace tarlivo::store;
+
+namespace tarlivo::legacy {
 namespace {
 
 using Error = LegacyImportError;
@@ -102,11 +104,11 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
 
     // Places: one per card, as in the file wherever it has one.
     struct Place {
-        qint32 fach;
-        std::optional<qint32> stelle;
+        qint32 compartment;
+        std::optional<qint32> queuePlace;
     };
     std::vector<std::optional<Place>> places(data.cards.size());
-    qint64 nextStelle = 1;
+    qint64 nextQueuePlace = 1;
     for (const LegacyPosition &position : data.positions) {
         const auto found = position.card ? cardIndex.find(*position.card) : cardIndex.end();
         if (found == cardIndex.end()) {
@@ -118,25 +120,25 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
             ++report.duplicatePositions;
             continue;
         }
-        qint32 fach = position.fach.value_or(0);
-        if (fach < 1) {
-            fach = 1;
+        qint32 compartment = position.compartment.value_or(0);
+        if (compartment < 1) {
+            compartment = 1;
             ++report.compartmentsRaised;
         }
-        place = Place{fach, position.stelle};
-        if (position.stelle)
-            nextStelle = std::max(nextStelle, qint64(*position.stelle) + 1);
+        place = Place{compartment, position.queuePlace};
+        if (position.queuePlace)
+            nextQueuePlace = std::max(nextQueuePlace, qint64(*position.queuePlace) + 1);
     }
     for (std::optional<Place> &place : places) {
-        if (place && place->stelle)
+        if (place && place->queuePlace)
             continue;
-        if (nextStelle > kInt32Max)
+        if (nextQueuePlace > kInt32Max)
             throw Error(Error::WriteFailed, storePath, QStringLiteral("queue place beyond 32 bits"));
         if (!place) {
-            place = Place{1, qint32(nextStelle++)};
+            place = Place{1, qint32(nextQueuePlace++)};
             ++report.cardsWithoutPosition;
         } else {
-            place->stelle = qint32(nextStelle++);
+            place->queuePlace = qint32(nextQueuePlace++);
             ++report.cardsWithoutPlace;
         }
     }
@@ -161,7 +163,8 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
     for (std::size_t i = 0; i < data.cards.size(); ++i) {
         const LegacyCard &card = data.cards[i];
         const qint64 subject = card.subject && subjectIds.count(*card.subject) ? *card.subject : orphanId;
-        cards.push_back({card.id, qint32(subject), card.frage, card.antwort, places[i]->fach, *places[i]->stelle});
+        cards.push_back(
+            {card.id, qint32(subject), card.question, card.answer, places[i]->compartment, *places[i]->queuePlace});
     }
     try {
         // The older program kept no times: every card is due at once.
@@ -174,4 +177,4 @@ LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &store
     return report;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

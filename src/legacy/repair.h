@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 // What was taken over, and every repair of broken data that this needed.
 struct LegacyImportReport {
@@ -32,4 +32,4 @@ struct LegacyImportReport {
 // written, and the caller removes it.
 LegacyImportReport writeLegacyStore(const LegacyData &data, const QString &storePath);
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

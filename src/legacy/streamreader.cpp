@@ -11,7 +11,9 @@
 #include <cstring>
 #include <limits>
 
-namespace tarlivo {
+using namespace tarlivo::store;
+
+namespace tarlivo::legacy {
 namespace {
 
 using Error = LegacyImportError;
@@ -357,4 +359,4 @@ LegacyData readLegacyFile(const QString &path, const LegacyImportOptions &option
     return parser.take();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

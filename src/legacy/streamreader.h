@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::legacy {
 
 // The three tables as read. A null QString is a NULL text, an empty one an empty text.
 struct LegacySubject {
@@ -19,13 +19,13 @@ struct LegacySubject {
 struct LegacyCard {
     qint32 id = 0;
     std::optional<qint32> subject;
-    QString frage;
-    QString antwort;
+    QString question;
+    QString answer;
 };
 struct LegacyPosition {
     std::optional<qint32> card;
-    std::optional<qint32> fach;
-    std::optional<qint32> stelle;
+    std::optional<qint32> compartment;
+    std::optional<qint32> queuePlace;
 };
 struct LegacyData {
     int jetVersion = -1;
@@ -49,4 +49,4 @@ struct LegacyImportOptions {
 // than it declares. Missing tables are only listed.
 LegacyData readLegacyFile(const QString &path, const LegacyImportOptions &options);
 
-} // namespace tarlivo
+} // namespace tarlivo::legacy

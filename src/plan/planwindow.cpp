@@ -21,7 +21,11 @@
 
 #include <unordered_map>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 QTableWidget *table(const char *name, const QString &accessible, const QStringList &headers, QWidget *parent)
@@ -103,8 +107,8 @@ PlanWindow::PlanWindow(Session &session, Navigator &navigator, QWidget *parent)
     tblGebiete = table("tblGebiete", QStringLiteral("Gebiete"), QStringList{QStringLiteral("Gebiet")} + figures, this);
     tblFaecher = table("tblFaecher", QStringLiteral("Fächer des Gebiets"),
                        QStringList{QStringLiteral("Fach"), QStringLiteral("Abstand (Tage)")} + figures, this);
-    tblGebiete->horizontalHeaderItem(SubjectKarten)->setToolTip(text::placesCountedTip());
-    tblFaecher->horizontalHeaderItem(FachKarten)->setToolTip(text::placesCountedTip());
+    tblGebiete->horizontalHeaderItem(SubjectCards)->setToolTip(text::placesCountedTip());
+    tblFaecher->horizontalHeaderItem(CompartmentCards)->setToolTip(text::placesCountedTip());
     txtAbstand = new QLineEdit(this);
     txtAbstand->setObjectName(QStringLiteral("txtAbstand"));
     txtAbstand->setAccessibleName(QStringLiteral("Abstand des Fachs in Tagen"));
@@ -204,7 +208,7 @@ std::optional<qint32> PlanWindow::currentCompartment() const
     const int row = tblFaecher->currentRow();
     if (row < 0 || std::size_t(row) >= m_compartments.size() || tblFaecher->selectedItems().isEmpty())
         return std::nullopt;
-    return m_compartments[std::size_t(row)].fach;
+    return m_compartments[std::size_t(row)].compartment;
 }
 
 void PlanWindow::showEvent(QShowEvent *event)
@@ -216,9 +220,9 @@ void PlanWindow::showEvent(QShowEvent *event)
 
 void PlanWindow::refresh()
 {
-    const std::optional<qint32> fach = currentCompartment();
+    const std::optional<qint32> compartment = currentCompartment();
     fillSubjects(currentSubject());
-    fillCompartments(fach);
+    fillCompartments(compartment);
 }
 
 void PlanWindow::showSubject(qint32 subjectId)
@@ -230,10 +234,10 @@ void PlanWindow::showSubject(qint32 subjectId)
             tblGebiete->selectRow(int(i));
 }
 
-void PlanWindow::showCompartment(qint32 fach)
+void PlanWindow::showCompartment(qint32 compartment)
 {
     for (std::size_t i = 0; i < m_compartments.size(); ++i)
-        if (m_compartments[i].fach == fach)
+        if (m_compartments[i].compartment == compartment)
             tblFaecher->selectRow(int(i));
 }
 
@@ -281,7 +285,7 @@ void PlanWindow::fillSubjects(std::optional<qint32> keep)
         tblGebiete->clearSelection();
 }
 
-void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
+void PlanWindow::fillCompartments(std::optional<qint32> keepCompartment)
 {
     const std::optional<qint32> subject = currentSubject();
     m_compartments.clear();
@@ -300,9 +304,9 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
         const CompartmentDue &c = m_compartments[i];
         const DueFigures &f = c.figures;
         setRow(*tblFaecher, int(i),
-               {QString::number(c.fach), QString::number(c.tage), number(f.dueNow), number(f.dueWithinWeek),
+               {QString::number(c.compartment), QString::number(c.days), number(f.dueNow), number(f.dueWithinWeek),
                 number(f.cards), dayText(f.nextDueDay)});
-        if (keepFach && c.fach == *keepFach)
+        if (keepCompartment && c.compartment == *keepCompartment)
             chosen = int(i);
     }
     lblHinweis->setVisible(!subject);
@@ -330,17 +334,18 @@ void PlanWindow::fillCompartments(std::optional<qint32> keepFach)
 
 void PlanWindow::compartmentChosen()
 {
-    const std::optional<qint32> fach = currentCompartment();
-    txtAbstand->setEnabled(fach.has_value());
-    cmdAbstand->setEnabled(fach.has_value());
-    txtAbstand->setText(fach ? QString::number(m_compartments[std::size_t(tblFaecher->currentRow())].tage) : QString());
+    const std::optional<qint32> compartment = currentCompartment();
+    txtAbstand->setEnabled(compartment.has_value());
+    cmdAbstand->setEnabled(compartment.has_value());
+    txtAbstand->setText(compartment ? QString::number(m_compartments[std::size_t(tblFaecher->currentRow())].days)
+                                    : QString());
 }
 
 void PlanWindow::saveInterval()
 {
     const std::optional<qint32> subject = currentSubject();
-    const std::optional<qint32> fach = currentCompartment();
-    if (!subject || !fach)
+    const std::optional<qint32> compartment = currentCompartment();
+    if (!subject || !compartment)
         return;
     const QString typed = txtAbstand->text();
     static const QRegularExpression wholeDays(QStringLiteral("^\\s*\\d{1,4}\\s*$"));
@@ -354,7 +359,7 @@ void PlanWindow::saveInterval()
     const QString name = m_subjects[std::size_t(tblGebiete->currentRow())].name;
     Change change;
     try {
-        change = m_session.db().setInterval(*subject, *fach, days);
+        change = m_session.db().setInterval(*subject, *compartment, days);
     } catch (const StoreError &e) {
         m_dialogs.message(this, text::storeError(e));
         refresh();
@@ -362,7 +367,7 @@ void PlanWindow::saveInterval()
     }
     // Recording tells every window, this one too, which reads its figures again.
     if (!change.isEmpty())
-        emit changed(text::intervalLabel(*fach, name), change);
+        emit changed(text::intervalLabel(*compartment, name), change);
 }
 
 QLayout *PlanWindow::makeLanguageRow()
@@ -391,8 +396,8 @@ void PlanWindow::showLanguages()
             m_dialogs.message(this, text::storeError(e));
         }
     }
-    chooseLanguage(*cmbSpracheFrage, languages.frage);
-    chooseLanguage(*cmbSpracheAntwort, languages.antwort);
+    chooseLanguage(*cmbSpracheFrage, languages.question);
+    chooseLanguage(*cmbSpracheAntwort, languages.answer);
     cmbSpracheFrage->setEnabled(subject.has_value());
     cmbSpracheAntwort->setEnabled(subject.has_value());
 }
@@ -443,4 +448,4 @@ void PlanWindow::practiseDue()
     m_navigator.startDuePractice(name);
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

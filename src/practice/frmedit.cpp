@@ -3,7 +3,11 @@
 #include "ui/controls.h"
 #include "ui/messages.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 bool reportMissingCard(Session &session, QWidget *window, qint32 card)
 {
@@ -46,12 +50,12 @@ FrmEdit::FrmEdit(Session &session, Navigator &navigator)
     connect(cmdUebernahme, &QPushButton::clicked, this, &FrmEdit::cmdUebernahme_Click);
 }
 
-void FrmEdit::editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort)
+void FrmEdit::editCard(qint32 card, const QString &subject, const QString &question, const QString &answer)
 {
     m_card = card;
     showForm();
-    txtEditAntwort->setText(antwort);
-    txtEditFrage->setText(frage);
+    txtEditAntwort->setText(answer);
+    txtEditFrage->setText(question);
     setWindowTitle(subject);
 }
 
@@ -99,4 +103,4 @@ void FrmEdit::SaveEdit()
     hide();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -9,7 +9,11 @@
 
 #include <QShortcut>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 const FormDesign &FrmUeb::layout()
 {
@@ -49,7 +53,7 @@ FrmUeb::FrmUeb(Session &session, Navigator &navigator)
       cmdAntwort(control<CommandButton>("cmdAntwort")), lblAntwort(control<Label>("lblAntwort")),
       lblFrage(control<Label>("lblFrage")), m_run([&session]() -> Store & { return session.db(); })
 {
-    connect(cmdFachOk, &QPushButton::clicked, this, [this] { apply(m_run.show(namedFach())); });
+    connect(cmdFachOk, &QPushButton::clicked, this, [this] { apply(m_run.show(namedCompartment())); });
     connect(cmdNeuGebiet, &QPushButton::clicked, this, [this] {
         m_run.forget();
         clearDisplay();
@@ -73,9 +77,9 @@ FrmUeb::FrmUeb(Session &session, Navigator &navigator)
         lblAntwort->setVisible(false);
         this->session().playback().stop();
     });
-    connect(cmdRichtig, &QPushButton::clicked, this, [this] { judge(Verdict::Richtig); });
-    connect(cmdFastRichtig, &QPushButton::clicked, this, [this] { judge(Verdict::FastRichtig); });
-    connect(cmdFalsch, &QPushButton::clicked, this, [this] { judge(Verdict::Falsch); });
+    connect(cmdRichtig, &QPushButton::clicked, this, [this] { judge(Verdict::Right); });
+    connect(cmdFastRichtig, &QPushButton::clicked, this, [this] { judge(Verdict::AlmostRight); });
+    connect(cmdFalsch, &QPushButton::clicked, this, [this] { judge(Verdict::Wrong); });
     connect(cmdEdit, &QPushButton::clicked, this, &FrmUeb::cmdEdit_Click);
     connect(&session, &Session::changed, this, &FrmUeb::cardsChanged);
     setUpKeys();
@@ -138,7 +142,7 @@ ShownSide FrmUeb::shownSide()
         Store &db = session().db();
         if (const std::optional<qint32> subject = m_run.subjectId()) {
             const SubjectLanguages languages = db.subjectLanguages(*subject);
-            side.language = answer ? languages.antwort : languages.frage;
+            side.language = answer ? languages.answer : languages.question;
         }
         const SoundSource &source = session().setup().sideSound;
         const qint32 card = m_run.place()->card;
@@ -162,7 +166,7 @@ void FrmUeb::cardsChanged(const Change &change, const QObject *origin)
     // The edit window hands its texts back itself (showEditedCard).
     if (origin == this || qobject_cast<const FrmEdit *>(origin) || subject().isEmpty() || cmbFach->count() == 0)
         return;
-    apply(m_run.follow(change, !origin, isVisible(), namedFach()));
+    apply(m_run.follow(change, !origin, isVisible(), namedCompartment()));
 }
 
 void FrmUeb::begin(const QString &subject, engine::Mode mode)
@@ -183,8 +187,8 @@ void FrmUeb::apply(const engine::Step &step)
     const QString chosen = cmbFach->text();
     if (step.list != List::Keep)
         emptyList();
-    for (qint32 fach : step.compartments)
-        cmbFach->addItem(QString::number(fach));
+    for (qint32 compartment : step.compartments)
+        cmbFach->addItem(QString::number(compartment));
     if (step.list == List::Fill) {
         cmbFach->setCurrentIndex(step.selected);
     } else if (step.list == List::Refresh) {
@@ -245,7 +249,7 @@ void FrmUeb::clearDisplay()
     session().playback().stop();
 }
 
-std::optional<qint32> FrmUeb::namedFach() const { return parseCompartment(cmbFach->text()); }
+std::optional<qint32> FrmUeb::namedCompartment() const { return parseCompartment(cmbFach->text()); }
 
 void FrmUeb::formUnload() { emptyList(); }
 
@@ -260,7 +264,7 @@ void FrmUeb::judge(Verdict verdict)
 {
     // The card moves from where the file holds it; the list only names where
     // practice goes on, and text there that names no compartment blocks nothing.
-    const engine::Step step = m_run.judge(verdict, namedFach());
+    const engine::Step step = m_run.judge(verdict, namedCompartment());
     if (!step.judged.isEmpty())
         session().record(text::verdictLabel(verdict, lblFrage->text()), step.judged, this);
     apply(step);
@@ -282,15 +286,15 @@ void FrmUeb::cmdEdit_Click()
 void FrmUeb::goOnAfterEdit()
 {
     showForm();
-    apply(m_run.resume(namedFach()));
+    apply(m_run.resume(namedCompartment()));
 }
 
-void FrmUeb::showEditedCard(const QString &frage, const QString &antwort)
+void FrmUeb::showEditedCard(const QString &question, const QString &answer)
 {
-    m_run.edited(frage, antwort);
+    m_run.edited(question, answer);
     if (m_run.place())
         showPlace();
     showForm();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

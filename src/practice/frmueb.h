@@ -7,19 +7,20 @@
 #include <optional>
 
 namespace tarlivo::ui {
-
 class ComboBox;
 class CommandButton;
 class Label;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 // Practice: the compartments of one subject, the head card of the chosen
 // compartment, and the three verdicts.
-class FrmUeb : public Form {
+class FrmUeb : public ui::Form {
     Q_OBJECT
 public:
-    static constexpr WindowId kId = WindowId::Ueb;
-    static const FormDesign &layout();
-    FrmUeb(Session &session, Navigator &navigator);
+    static constexpr ui::WindowId kId = ui::WindowId::Ueb;
+    static const ui::FormDesign &layout();
+    FrmUeb(ui::Session &session, ui::Navigator &navigator);
 
     // Starts practising subject (named as typed or picked): the caption, the
     // window shown, and the list filled with no compartment preferred.
@@ -35,10 +36,10 @@ public:
     // The key of the card on display, which the verdicts and "&Edit" act on.
     std::optional<qint32> shownCard() const;
     // The direction on display: Reverse asks the answer and shows the question behind ">>>>>".
-    Direction direction() const { return m_run.direction(); }
+    store::Direction direction() const { return m_run.direction(); }
 
     // Back from the edit window: the card on display now reads so; shows the window.
-    void showEditedCard(const QString &frage, const QString &antwort);
+    void showEditedCard(const QString &question, const QString &answer);
     // The edit window found its card deleted: practice shows again and goes on.
     void goOnAfterEdit();
 
@@ -55,35 +56,35 @@ private:
     void tell(const engine::Notice &notice);
     void showPlace();
     void clearDisplay();
-    void judge(Verdict verdict);
+    void judge(store::Verdict verdict);
     void cmdEdit_Click();
     // Single keys: Space reveals or hides, 1, 2, 3 judge.
     void setUpKeys();
     // The side on display with its language and sound; empty text without a card.
-    ShownSide shownSide();
+    ui::ShownSide shownSide();
     // A side came on display: its sound plays or it is read, as set.
     void sideShown();
     // Another window or an undo changed the file: the display follows.
-    void cardsChanged(const Change &change, const QObject *origin);
+    void cardsChanged(const store::Change &change, const QObject *origin);
     // The compartment the list's text names, if any.
-    std::optional<qint32> namedFach() const;
+    std::optional<qint32> namedCompartment() const;
     // Removes the entries and whatever was typed into the list.
     void emptyList();
 
-    CommandButton *cmdFrage;
-    CommandButton *cmdZumStart;
-    CommandButton *cmdEdit;
-    CommandButton *cmdFachOk;
-    ComboBox *cmbFach;
-    CommandButton *cmdNeuGebiet;
-    CommandButton *cmdFalsch;
-    CommandButton *cmdFastRichtig;
-    CommandButton *cmdRichtig;
-    CommandButton *cmdAntwort;
-    Label *lblAntwort;
-    Label *lblFrage;
+    ui::CommandButton *cmdFrage;
+    ui::CommandButton *cmdZumStart;
+    ui::CommandButton *cmdEdit;
+    ui::CommandButton *cmdFachOk;
+    ui::ComboBox *cmbFach;
+    ui::CommandButton *cmdNeuGebiet;
+    ui::CommandButton *cmdFalsch;
+    ui::CommandButton *cmdFastRichtig;
+    ui::CommandButton *cmdRichtig;
+    ui::CommandButton *cmdAntwort;
+    ui::Label *lblAntwort;
+    ui::Label *lblFrage;
 
     engine::PracticeRun m_run;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

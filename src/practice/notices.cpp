@@ -2,7 +2,11 @@
 
 #include "ui/messages.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 QString noticeText(const engine::Notice &notice, const QString &subject, const QString &typed)
 {
@@ -35,4 +39,4 @@ QString noticeText(const engine::Notice &notice, const QString &subject, const Q
     return QString();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -3,7 +3,10 @@
 #include "store/media.h"
 #include "store/store.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 std::optional<SideSound> sideSound(Store &store, qint32 cardId, bool answer)
 {
@@ -13,4 +16,4 @@ std::optional<SideSound> sideSound(Store &store, qint32 cardId, bool answer)
     return std::nullopt;
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -6,14 +6,14 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
-namespace tarlivo::ui {
+namespace tarlivo::windows {
 
 // The sound of this card's side, if any: the one place practice asks the data file
 // for it. Throws StoreError.
-std::optional<SideSound> sideSound(Store &store, qint32 cardId, bool answer);
+std::optional<ui::SideSound> sideSound(store::Store &store, qint32 cardId, bool answer);
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::print {
 namespace {
 
@@ -43,18 +45,18 @@ std::vector<PrintSubject> readCards(Store &store, const PrintOptions &options)
         std::vector<qint32> ids;
         ids.reserve(page.size());
         for (const CardListRow &card : page)
-            if (options.compartments.empty() || options.compartments.count(card.card.fach))
+            if (options.compartments.empty() || options.compartments.count(card.card.compartment))
                 ids.push_back(card.card.id);
         const std::vector<qint32> withMedia = store.cardsWithMedia(ids);
         const std::set<qint32> pictured(withMedia.begin(), withMedia.end());
         subject.cards.reserve(ids.size());
         for (const CardListRow &card : page) {
-            if (!options.compartments.empty() && !options.compartments.count(card.card.fach))
+            if (!options.compartments.empty() && !options.compartments.count(card.card.compartment))
                 continue;
-            PrintCard print{card.card.frage, card.card.antwort, card.card.fach, {}, {}};
+            PrintCard print{card.card.question, card.card.answer, card.card.compartment, {}, {}};
             if (pictured.count(card.card.id)) {
-                print.frageBild = pictureOf(store, card.card.id, CardSide::Question);
-                print.antwortBild = pictureOf(store, card.card.id, CardSide::Answer);
+                print.questionPicture = pictureOf(store, card.card.id, CardSide::Question);
+                print.answerPicture = pictureOf(store, card.card.id, CardSide::Answer);
             }
             subject.cards.push_back(std::move(print));
         }

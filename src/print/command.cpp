@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::print {
 
 int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &err)
@@ -21,7 +23,7 @@ int runPrintCommand(const PrintRequest &request, QTextStream &out, QTextStream &
         storeOptions.backups = false;
         std::unique_ptr<Store> store = Store::open(request.dataFile, storeOptions);
         PrintOptions options;
-        options.subject = request.gebiet;
+        options.subject = request.subject;
         options.layout = request.cards ? Layout::Cards : Layout::List;
         if (!options.subject.isEmpty() && !store->subjectExists(options.subject)) {
             err << transfer::text::subjectNotFound(options.subject) << Qt::endl;

@@ -9,8 +9,8 @@ namespace tarlivo::print {
 // on A4.
 struct PrintRequest {
     QString dataFile;
-    QString file;   // the PDF to write
-    QString gebiet; // empty: all subjects
+    QString file;    // the PDF to write
+    QString subject; // empty: all subjects
     bool cards = false;
 };
 

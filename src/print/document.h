@@ -15,7 +15,7 @@
 class QPainter;
 class QTextLayout;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -42,11 +42,11 @@ struct PrintOptions {
 
 // What is printed of a card: both texts, its compartment and each side's picture file.
 struct PrintCard {
-    QString frage;
-    QString antwort;
-    qint32 fach = 1;
-    QByteArray frageBild;
-    QByteArray antwortBild;
+    QString question;
+    QString answer;
+    qint32 compartment = 1;
+    QByteArray questionPicture;
+    QByteArray answerPicture;
 };
 struct PrintSubject {
     QString name;
@@ -56,7 +56,7 @@ struct PrintSubject {
 // The subjects options name (all holding cards, or the one), each with its cards of
 // the compartments chosen in practice order; subjects left without cards are left
 // out. Throws StoreError; an unknown subject gives an empty list.
-std::vector<PrintSubject> readCards(Store &store, const PrintOptions &options);
+std::vector<PrintSubject> readCards(store::Store &store, const PrintOptions &options);
 qint64 cardCount(const std::vector<PrintSubject> &subjects);
 
 // A run of lines of a laid-out text: lines [firstLine, firstLine + lineCount) drawn

@@ -66,10 +66,10 @@ TextBlock wholeBlock(const Laid &laid, QPointF at) { return {laid.layout, 0, lai
 // --- The list --------------------------------------------------------------------
 
 constexpr qreal kMargin = dots(15);
-constexpr qreal kFootRoom = dots(12);    // below the table, for "Seite n von m"
-constexpr qreal kPad = dots(1.2);        // inside each cell
-constexpr qreal kFachWidth = dots(13);   // the Fach column
-constexpr qreal kListPicture = dots(16); // a picture's box beside its text
+constexpr qreal kFootRoom = dots(12);         // below the table, for "Seite n von m"
+constexpr qreal kPad = dots(1.2);             // inside each cell
+constexpr qreal kCompartmentWidth = dots(13); // the Fach column
+constexpr qreal kListPicture = dots(16);      // a picture's box beside its text
 
 class ListBuilder {
 public:
@@ -81,7 +81,7 @@ public:
         m_left = kMargin;
         m_width = m_doc.size.width() - 2 * kMargin;
         m_bottom = m_doc.size.height() - kMargin - kFootRoom;
-        m_textWidth = (m_width - kFachWidth) / 2;
+        m_textWidth = (m_width - kCompartmentWidth) / 2;
     }
 
     void subject(const PrintSubject &subject)
@@ -140,7 +140,7 @@ private:
         // Laid out once and placed on every page: a layout is never changed once made.
         if (!m_header[0].layout)
             for (int i = 0; i < 3; ++i)
-                m_header[i] = layOutText(names[i], m_bold, (i == 2 ? kFachWidth : m_textWidth) - 2 * kPad);
+                m_header[i] = layOutText(names[i], m_bold, (i == 2 ? kCompartmentWidth : m_textWidth) - 2 * kPad);
         qreal height = 0;
         for (int i = 0; i < 3; ++i) {
             const Laid &name = m_header[i];
@@ -180,18 +180,22 @@ private:
     }
 
     // The compartment numbers, each laid out once.
-    Cell fachCell(qint32 fach)
+    Cell compartmentCell(qint32 compartment)
     {
-        auto it = m_fachCells.find(fach);
-        if (it == m_fachCells.end())
-            it = m_fachCells.emplace(fach, cell(QString::number(fach), {}, m_left + 2 * m_textWidth, kFachWidth)).first;
+        auto it = m_compartmentCells.find(compartment);
+        if (it == m_compartmentCells.end())
+            it = m_compartmentCells
+                     .emplace(compartment,
+                              cell(QString::number(compartment), {}, m_left + 2 * m_textWidth, kCompartmentWidth))
+                     .first;
         return it->second;
     }
 
     void row(const PrintCard &card)
     {
-        Cell cells[] = {cell(card.frage, card.frageBild, m_left, m_textWidth),
-                        cell(card.antwort, card.antwortBild, m_left + m_textWidth, m_textWidth), fachCell(card.fach)};
+        Cell cells[] = {cell(card.question, card.questionPicture, m_left, m_textWidth),
+                        cell(card.answer, card.answerPicture, m_left + m_textWidth, m_textWidth),
+                        compartmentCell(card.compartment)};
         qreal height = 0;
         for (const Cell &c : cells)
             height = std::max({height, c.text.height, c.pictureSize.height()});
@@ -249,7 +253,7 @@ private:
     QFont m_body;
     QFont m_bold;
     Laid m_header[3];
-    std::map<qint32, Cell> m_fachCells;
+    std::map<qint32, Cell> m_compartmentCells;
     QFont m_title;
     Document m_doc;
     qreal m_left = 0;
@@ -361,8 +365,8 @@ Document layOutCards(const std::vector<PrintSubject> &subjects, Paper paper)
             const CardPlace place = cardPlace(index++, doc.size);
             if (size_t(place.backPage) >= doc.pages.size())
                 doc.pages.resize(size_t(place.backPage) + 1);
-            fillCard(doc.pages[size_t(place.frontPage)], place.front, card.frage, card.frageBild);
-            fillCard(doc.pages[size_t(place.backPage)], place.back, card.antwort, card.antwortBild);
+            fillCard(doc.pages[size_t(place.frontPage)], place.front, card.question, card.questionPicture);
+            fillCard(doc.pages[size_t(place.backPage)], place.back, card.answer, card.answerPicture);
         }
     }
     // Cutting lines between the cards, on both sides of every sheet.

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QTextLayout>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::print {
 
 void paintPage(QPainter &painter, const Document &document, int index)

@@ -19,7 +19,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 // The wait cursor while the cards are read and laid out.
@@ -131,12 +134,13 @@ void PrintWindow::fillCompartments()
         if (subjectBox->currentIndex() > 0)
             subject = store.subjectId(subjectBox->currentText());
         for (const CompartmentCount &c : store.cardsPerCompartment(subject)) {
-            auto *item = new QListWidgetItem(
-                QStringLiteral("Fach %1 (%2)").arg(c.fach).arg(texts::byNumber(c.count, "%1 Karte", "%1 Karten")),
-                compartmentList);
-            item->setData(Qt::UserRole, c.fach);
+            auto *item = new QListWidgetItem(QStringLiteral("Fach %1 (%2)")
+                                                 .arg(c.compartment)
+                                                 .arg(texts::byNumber(c.count, "%1 Karte", "%1 Karten")),
+                                             compartmentList);
+            item->setData(Qt::UserRole, c.compartment);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            item->setCheckState(unchecked.count(c.fach) ? Qt::Unchecked : Qt::Checked);
+            item->setCheckState(unchecked.count(c.compartment) ? Qt::Unchecked : Qt::Checked);
         }
     } catch (const StoreError &e) {
         m_dialogs.message(this, transfer::text::storeProblem(e));
@@ -239,4 +243,4 @@ void PrintWindow::savePdf()
     m_dialogs.message(this, QStringLiteral("%1 gespeichert, %2.").arg(texts::quoted(path), pages));
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

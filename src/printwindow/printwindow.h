@@ -12,16 +12,17 @@ class QListWidget;
 class QPushButton;
 
 namespace tarlivo::ui {
-
 class Dialogs;
 class Session;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 // Prints one subject or all, as a list or as cards to cut out, on A4 or Letter:
 // shown in Qt's print preview, sent to a printer, or saved as a PDF.
 class PrintWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit PrintWindow(Session &session, QWidget *parent = nullptr);
+    explicit PrintWindow(ui::Session &session, QWidget *parent = nullptr);
 
     // The subjects and compartments afresh from the store, the choices kept.
     void refresh();
@@ -53,8 +54,8 @@ private:
     QPushButton *pdfButton;
     QPushButton *closeButton;
 
-    Session &m_session;
-    Dialogs &m_dialogs;
+    ui::Session &m_session;
+    ui::Dialogs &m_dialogs;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -7,6 +7,8 @@
 #include <array>
 #include <string>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::quiz {
 namespace {
 
@@ -186,11 +188,11 @@ Verdict verdictOf(Slip slip, const AnswerTolerances &t)
     case Slip::Typo:
         return t.typo;
     }
-    return Verdict::Falsch;
+    return Verdict::Wrong;
 }
 
 struct Outcome {
-    Verdict verdict = Verdict::Falsch;
+    Verdict verdict = Verdict::Wrong;
     bool matched = false; // exact or through tolerances
     bool exact = false;
     std::vector<Slip> slips;
@@ -215,7 +217,7 @@ Outcome outcomeOf(unsigned set, bool typo, const AnswerTolerances &tolerances)
 {
     Outcome o;
     o.matched = true;
-    o.verdict = Verdict::Richtig;
+    o.verdict = Verdict::Right;
     const auto add = [&](Slip slip) {
         o.slips.push_back(slip);
         o.verdict = weaker(o.verdict, verdictOf(slip, tolerances));
@@ -403,8 +405,8 @@ QString slipName(Slip slip)
 
 QString Judgement::headline() const
 {
-    QString line = verdict == Verdict::Richtig       ? QStringLiteral("Richtig")
-                   : verdict == Verdict::FastRichtig ? QStringLiteral("Fast richtig")
+    QString line = verdict == Verdict::Right         ? QStringLiteral("Richtig")
+                   : verdict == Verdict::AlmostRight ? QStringLiteral("Fast richtig")
                                                      : QStringLiteral("Falsch");
     if (!slips.empty()) {
         QStringList names;

@@ -19,7 +19,7 @@ struct Mark {
 };
 
 struct Judgement {
-    Verdict verdict = Verdict::Falsch;
+    store::Verdict verdict = store::Verdict::Wrong;
     bool exact = false;       // typed as stored (an alternative or a bracket's choice)
     std::vector<Slip> slips;  // what was forgiven or held against it, in Slip's order
     QString answer;           // the right answer as shown
@@ -35,6 +35,6 @@ QString slipName(Slip slip);
 // white space runs as one blank and none at the ends; the stored text may list
 // alternatives split at ";" (any one of them, or all in any order) and optional parts
 // in round brackets. Linear in the texts' lengths for each alternative.
-Judgement judge(const QString &stored, const QString &typed, const AnswerTolerances &tolerances = {});
+Judgement judge(const QString &stored, const QString &typed, const store::AnswerTolerances &tolerances = {});
 
 } // namespace tarlivo::quiz

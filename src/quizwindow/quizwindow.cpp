@@ -29,7 +29,11 @@
 
 #include <algorithm>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 // The question's picture, painted scaled down to fit (never up).
 class PictureBox : public QWidget {
@@ -147,7 +151,7 @@ QString buttonText(const QString &s)
     return t.simplified();
 }
 
-const Verdict kVerdictChoices[] = {Verdict::Richtig, Verdict::FastRichtig, Verdict::Falsch};
+const Verdict kVerdictChoices[] = {Verdict::Right, Verdict::AlmostRight, Verdict::Wrong};
 
 QComboBox *verdictBox(const char *name, const QString &accessible, Verdict current, QWidget *parent)
 {
@@ -262,8 +266,8 @@ QuizWindow::QuizWindow(Session &session, QWidget *parent)
     });
     connect(cmdPruefen, &QPushButton::clicked, this, &QuizWindow::check);
     connect(cmdWeiter, &QPushButton::clicked, this, &QuizWindow::goOn);
-    connect(cmdRecht, &QPushButton::clicked, this, [this] { overrule(Verdict::Richtig); });
-    connect(cmdFalsch, &QPushButton::clicked, this, [this] { overrule(Verdict::Falsch); });
+    connect(cmdRecht, &QPushButton::clicked, this, [this] { overrule(Verdict::Right); });
+    connect(cmdFalsch, &QPushButton::clicked, this, [this] { overrule(Verdict::Wrong); });
     connect(cmdToleranz, &QPushButton::clicked, this, &QuizWindow::editTolerances);
     connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
     for (int i = 0; i < 4; ++i)
@@ -444,7 +448,7 @@ void QuizWindow::ask()
         Store &db = m_session.db();
         if (const std::optional<qint32> subject = m_run.subjectId()) {
             const SubjectLanguages languages = db.subjectLanguages(*subject);
-            side.language = answerSide ? languages.antwort : languages.frage;
+            side.language = answerSide ? languages.answer : languages.question;
         }
         const SoundSource &source = m_session.setup().sideSound;
         side.sound = source ? source(db, place->card, answerSide) : sideSound(db, place->card, answerSide);
@@ -500,7 +504,7 @@ void QuizWindow::choose(int index)
     quiz::Judgement j;
     j.answer = m_run.place()->answer.trimmed();
     j.exact = m_choices[std::size_t(index)] == j.answer;
-    j.verdict = j.exact ? Verdict::Richtig : Verdict::Falsch;
+    j.verdict = j.exact ? Verdict::Right : Verdict::Wrong;
     m_result = j;
     showResult();
 }
@@ -525,8 +529,8 @@ void QuizWindow::showResult()
     for (QPushButton *b : cmdWahl)
         b->setEnabled(false);
     cmdWeiter->setEnabled(true);
-    cmdRecht->setEnabled(j.verdict != Verdict::Richtig);
-    cmdFalsch->setEnabled(j.verdict != Verdict::Falsch);
+    cmdRecht->setEnabled(j.verdict != Verdict::Right);
+    cmdFalsch->setEnabled(j.verdict != Verdict::Wrong);
     cmdWeiter->setFocus();
 }
 
@@ -698,4 +702,4 @@ void QuizWindow::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

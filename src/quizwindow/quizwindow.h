@@ -15,17 +15,19 @@ class QLineEdit;
 class QPushButton;
 
 namespace tarlivo::ui {
+class Session;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 class PictureBox;
 class ResultLabel;
-class Session;
 
 // "Abfrage": the learner types the answer or picks it from four, the window judges
 // it, and the verdict moves the card as practice does once the learner goes on.
 class QuizWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit QuizWindow(Session &session, QWidget *parent = nullptr);
+    explicit QuizWindow(ui::Session &session, QWidget *parent = nullptr);
     ~QuizWindow() override;
 
     // Due practice of the subject (or the first subject when empty), as typed answers
@@ -36,7 +38,10 @@ public:
 
     // The card asked, for the kill test's driver; none between runs.
     std::optional<qint32> shownCard() const;
-    Direction shownDirection() const { return m_run.place() ? m_run.place()->direction : Direction::Forward; }
+    store::Direction shownDirection() const
+    {
+        return m_run.place() ? m_run.place()->direction : store::Direction::Forward;
+    }
     QString shownAnswer() const { return m_run.place() ? m_run.place()->answer : QString(); }
     std::optional<qint32> subjectId() const { return m_run.subjectId(); }
 
@@ -53,7 +58,7 @@ private:
     void showChoices();
     void check();
     void choose(int index);
-    void overrule(Verdict verdict);
+    void overrule(store::Verdict verdict);
     void showResult();
     void goOn();
     // Stores the verdict of the result on display, if any; false when the store refused it.
@@ -61,10 +66,10 @@ private:
     void finish(const QString &text);
     void updateCount();
     void editTolerances();
-    void follow(const Change &change, const QObject *origin);
+    void follow(const store::Change &change, const QObject *origin);
     bool choosing() const;
 
-    Session &m_session;
+    ui::Session &m_session;
     engine::PracticeRun m_run;
     QComboBox *cmbGebiet;
     QComboBox *cmbArt;
@@ -88,4 +93,4 @@ private:
     bool m_filling = false;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -11,7 +11,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 const QColor kInk(0x20, 0x20, 0x20);
@@ -21,9 +25,9 @@ const QColor kAxis(0x80, 0x80, 0x80);
 const QColor kCompartmentBar(0x3f, 0x6f, 0xb0);
 const QColor kForecast(0x6a, 0x4c, 0x93);
 // Told apart by lightness as well as hue, so they stay distinct without colour vision.
-const QColor kRichtig(0x1e, 0x8a, 0x4a);
-const QColor kFastRichtig(0xf2, 0xc1, 0x4e);
-const QColor kFalsch(0xb8, 0x2e, 0x2e);
+const QColor kRight(0x1e, 0x8a, 0x4a);
+const QColor kAlmostRight(0xf2, 0xc1, 0x4e);
+const QColor kWrong(0xb8, 0x2e, 0x2e);
 constexpr qreal kMargin = 8;
 
 QString number(qint64 n) { return QLocale(QLocale::German).toString(n); }
@@ -137,21 +141,22 @@ BarChart compartmentChart(const Statistics &s)
     chart.rotateLabels = true;
     if (s.compartments.empty())
         return chart;
-    const bool dense = s.compartments.front().fach >= 1 && s.compartments.back().fach <= kMaxCompartmentBars;
+    const bool dense =
+        s.compartments.front().compartment >= 1 && s.compartments.back().compartment <= kMaxCompartmentBars;
     if (dense) {
         // The whole box from compartment 1: an empty compartment shows as a gap.
-        for (qint32 fach = 1; fach <= s.compartments.back().fach; ++fach)
-            chart.bars.push_back({QString::number(fach), {0}});
+        for (qint32 compartment = 1; compartment <= s.compartments.back().compartment; ++compartment)
+            chart.bars.push_back({QString::number(compartment), {0}});
         for (const CompartmentCount &c : s.compartments)
-            chart.bars[size_t(c.fach - 1)].values[0] = c.count;
+            chart.bars[size_t(c.compartment - 1)].values[0] = c.count;
         return chart;
     }
     for (size_t i = 0; i < s.compartments.size(); ++i) {
         const CompartmentCount &c = s.compartments[i];
         if (int(i) < kMaxCompartmentBars - 1)
-            chart.bars.push_back({QString::number(c.fach), {c.count}});
+            chart.bars.push_back({QString::number(c.compartment), {c.count}});
         else if (int(i) == kMaxCompartmentBars - 1)
-            chart.bars.push_back({text::compartmentsFrom(c.fach), {c.count}});
+            chart.bars.push_back({text::compartmentsFrom(c.compartment), {c.count}});
         else
             chart.bars.back().values[0] += c.count;
     }
@@ -163,11 +168,11 @@ BarChart verdictChart(const Statistics &s)
     BarChart chart;
     const int days = int(s.days.size());
     chart.title = text::verdictChartTitle(days);
-    chart.series = {text::verdictRichtig(), text::verdictFastRichtig(), text::verdictFalsch()};
-    chart.colors = {kRichtig, kFastRichtig, kFalsch};
+    chart.series = {text::verdictRight(), text::verdictAlmostRight(), text::verdictWrong()};
+    chart.colors = {kRight, kAlmostRight, kWrong};
     chart.emptyText = text::noVerdictsToChart(days);
     for (const DayVerdicts &d : s.days)
-        chart.bars.push_back({d.day.toString(QStringLiteral("d.M.")), {d.richtig, d.fastRichtig, d.falsch}});
+        chart.bars.push_back({d.day.toString(QStringLiteral("d.M.")), {d.right, d.almostRight, d.wrong}});
     return chart;
 }
 
@@ -415,4 +420,4 @@ void ChartView::paintEvent(QPaintEvent *)
     paintScene(painter, layoutChart(m_chart, QSizeF(size()), font()), font());
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

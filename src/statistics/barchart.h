@@ -15,7 +15,7 @@
 
 class QPainter;
 
-namespace tarlivo::ui {
+namespace tarlivo::windows {
 
 // What a bar chart shows, independent of how it is drawn: bars of one value or of
 // several stacked values (one per series, bottom first).
@@ -45,9 +45,9 @@ constexpr int kMaxCompartmentBars = 20;
 // Cards per compartment: every compartment from 1 to the highest when that is at most
 // kMaxCompartmentBars (empty ones as gaps), else the compartments holding cards, the
 // ones beyond the first kMaxCompartmentBars - 1 in one bar "ab n".
-BarChart compartmentChart(const Statistics &s);
+BarChart compartmentChart(const store::Statistics &s);
 // Richtig, Fast Richtig, Falsch per day, stacked, oldest day first.
-BarChart verdictChart(const Statistics &s);
+BarChart verdictChart(const store::Statistics &s);
 // Cards falling due on each learning day from today on; today's bar holds every card
 // due now.
 BarChart forecastChart(const std::vector<qint64> &perDay, QDate today);
@@ -109,4 +109,4 @@ private:
     BarChart m_chart;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

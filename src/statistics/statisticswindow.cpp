@@ -18,7 +18,11 @@
 #include <QVBoxLayout>
 #include <cerrno>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 ChartView *chartView(const char *name, const QString &accessible, QWidget *parent)
@@ -40,9 +44,9 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     cboGebiet = new QComboBox(this);
     cboGebiet->setObjectName(QStringLiteral("cboGebiet"));
     cboGebiet->setAccessibleName(QStringLiteral("Gebiet"));
-    auto *gebiet = new QLabel(QStringLiteral("&Gebiet:"), this);
-    gebiet->setTextFormat(Qt::PlainText);
-    gebiet->setBuddy(cboGebiet);
+    auto *subject = new QLabel(QStringLiteral("&Gebiet:"), this);
+    subject->setTextFormat(Qt::PlainText);
+    subject->setBuddy(cboGebiet);
     lblKarten = figureLabel("lblKarten", QStringLiteral("Anzahl der Karten"), this);
     lblHeute = figureLabel("lblHeute", QStringLiteral("Urteile heute"), this);
     lblFolge = figureLabel("lblFolge", QStringLiteral("Tage in Folge geübt"), this);
@@ -54,7 +58,7 @@ StatisticsWindow::StatisticsWindow(Session &session, QWidget *parent)
     cmdSchliessen = toolButton(QStringLiteral("S&chließen"), "cmdSchliessen", QStringLiteral("Schließen"), this);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(gebiet);
+    top->addWidget(subject);
     top->addWidget(cboGebiet, 1);
     auto *figures = new QHBoxLayout;
     figures->addWidget(lblKarten);
@@ -235,4 +239,4 @@ void StatisticsWindow::saveImage()
 
 Store &StatisticsWindow::store() const { return m_session.db(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

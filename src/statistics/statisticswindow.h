@@ -11,10 +11,12 @@ class QLabel;
 class QPushButton;
 
 namespace tarlivo::ui {
-
-class ChartView;
 class Dialogs;
 class Session;
+} // namespace tarlivo::ui
+
+namespace tarlivo::windows {
+class ChartView;
 
 // How practice stands, for one subject or for all: the figures, the cards in each
 // compartment and the verdicts of the last 30 days; saved as a picture on request.
@@ -24,13 +26,13 @@ class StatisticsWindow : public QWidget {
 public:
     static constexpr int kDays = 30;
 
-    explicit StatisticsWindow(Session &session, QWidget *parent = nullptr);
+    explicit StatisticsWindow(ui::Session &session, QWidget *parent = nullptr);
     ~StatisticsWindow() override;
 
     // The subject shown; empty for "Alle Gebiete".
     std::optional<qint32> currentSubject() const;
     // The figures as last read (once shown or given a subject).
-    const Statistics &statistics() const { return m_statistics; }
+    const store::Statistics &statistics() const { return m_statistics; }
 
 public slots:
     // Reads subjects and figures afresh, after another window changed the file.
@@ -58,13 +60,13 @@ private:
     bool selectSubject(std::optional<qint32> subjectId);
     void load();
 
-    Store &store() const;
+    store::Store &store() const;
 
-    Session &m_session;
-    Dialogs &m_dialogs;
-    Statistics m_statistics;
+    ui::Session &m_session;
+    ui::Dialogs &m_dialogs;
+    store::Statistics m_statistics;
     bool m_stale = true;          // nothing read yet
     bool m_subjectsStale = false; // subjects added, renamed or deleted while hidden
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 Verdict verdictOf(qint64 value, Verdict fallback) { return value >= 1 && value <= 3 ? Verdict(value) : fallback; }
@@ -76,10 +76,10 @@ std::vector<QString> Answers::otherAnswers(qint32 subjectId, qint32 cardId, Card
     std::vector<QString> found;
     if (count <= 0)
         return found;
-    const bool frage = side == CardSide::Question;
+    const bool question = side == CardSide::Question;
     QString own;
     if (const std::optional<CardText> texts = Cards(m_store).cardText(cardId))
-        own = (frage ? texts->frage : texts->antwort).trimmed();
+        own = (question ? texts->question : texts->answer).trimmed();
     const auto take = [&](const QString &text) {
         const QString t = text.trimmed();
         if (t.isEmpty() || t == own || std::find(found.begin(), found.end(), t) != found.end())
@@ -91,12 +91,12 @@ std::vector<QString> Answers::otherAnswers(qint32 subjectId, qint32 cardId, Card
     // A small subject is read whole, in random order.
     constexpr int kSmall = 64;
     {
-        sql::Statement q(m_db, frage ? "SELECT f.Frage FROM tblPosition AS p JOIN tblFrageAntwort AS f "
-                                       "ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
-                                       "AND p.idFrageAntwort <> ?2 LIMIT ?3"
-                                     : "SELECT f.Antwort FROM tblPosition AS p JOIN tblFrageAntwort AS f "
-                                       "ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
-                                       "AND p.idFrageAntwort <> ?2 LIMIT ?3");
+        sql::Statement q(m_db, question ? "SELECT f.Frage FROM tblPosition AS p JOIN tblFrageAntwort AS f "
+                                          "ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
+                                          "AND p.idFrageAntwort <> ?2 LIMIT ?3"
+                                        : "SELECT f.Antwort FROM tblPosition AS p JOIN tblFrageAntwort AS f "
+                                          "ON f.idFrageAntwort = p.idFrageAntwort WHERE p.idGebiet = ?1 "
+                                          "AND p.idFrageAntwort <> ?2 LIMIT ?3");
         q.bind(1, subjectId).bind(2, cardId).bind(3, qint64(kSmall) + 1);
         std::vector<QString> texts;
         while (q.step())
@@ -129,46 +129,46 @@ std::vector<QString> Answers::otherAnswers(qint32 subjectId, qint32 cardId, Card
     }
     if (total == 0)
         return found;
-    const char *probeSql = frage ? "SELECT f.Frage, p.idFrageAntwort FROM tblPosition AS p "
-                                   "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
-                                   "WHERE p.idGebiet = ?1 AND p.Fach = ?2 AND p.Stelle >= ?3 "
-                                   "ORDER BY p.Stelle LIMIT 1"
-                                 : "SELECT f.Antwort, p.idFrageAntwort FROM tblPosition AS p "
-                                   "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
-                                   "WHERE p.idGebiet = ?1 AND p.Fach = ?2 AND p.Stelle >= ?3 "
-                                   "ORDER BY p.Stelle LIMIT 1";
+    const char *probeSql = question ? "SELECT f.Frage, p.idFrageAntwort FROM tblPosition AS p "
+                                      "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+                                      "WHERE p.idGebiet = ?1 AND p.Fach = ?2 AND p.Stelle >= ?3 "
+                                      "ORDER BY p.Stelle LIMIT 1"
+                                    : "SELECT f.Antwort, p.idFrageAntwort FROM tblPosition AS p "
+                                      "JOIN tblFrageAntwort AS f ON f.idFrageAntwort = p.idFrageAntwort "
+                                      "WHERE p.idGebiet = ?1 AND p.Fach = ?2 AND p.Stelle >= ?3 "
+                                      "ORDER BY p.Stelle LIMIT 1";
     // Each alone, so that SQLite reads one end of the index for it.
-    const auto end = [&](const char *sqlText, qint32 fach) -> std::optional<qint64> {
+    const auto end = [&](const char *sqlText, qint32 compartment) -> std::optional<qint64> {
         sql::Statement q(m_db, sqlText);
-        if (!q.bind(1, subjectId).bind(2, fach).step() || q.isNull(0))
+        if (!q.bind(1, subjectId).bind(2, compartment).step() || q.isNull(0))
             return std::nullopt;
         return q.int64(0);
     };
     std::map<qint32, std::pair<qint64, qint64>> ranges;
     for (int attempt = 0; attempt < 8 * count && int(found.size()) < count; ++attempt) {
         qint64 pick = qint64(random.bounded(quint64(total)));
-        qint32 fach = weights.back().first;
+        qint32 compartment = weights.back().first;
         for (const auto &[f, n] : weights) {
             if (pick < n) {
-                fach = f;
+                compartment = f;
                 break;
             }
             pick -= n;
         }
-        auto range = ranges.find(fach);
+        auto range = ranges.find(compartment);
         if (range == ranges.end()) {
             const std::optional<qint64> low =
-                end("SELECT MIN(Stelle) FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2", fach);
+                end("SELECT MIN(Stelle) FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2", compartment);
             const std::optional<qint64> high =
-                end("SELECT MAX(Stelle) FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2", fach);
+                end("SELECT MAX(Stelle) FROM tblPosition WHERE idGebiet = ?1 AND Fach = ?2", compartment);
             if (!low || !high)
                 continue;
-            range = ranges.emplace(fach, std::pair{*low, *high}).first;
+            range = ranges.emplace(compartment, std::pair{*low, *high}).first;
         }
         const auto [low, high] = range->second;
-        const qint64 stelle = low + qint64(random.bounded(quint64(high - low + 1)));
+        const qint64 queuePlace = low + qint64(random.bounded(quint64(high - low + 1)));
         sql::Statement probe(m_db, probeSql);
-        if (probe.bind(1, subjectId).bind(2, fach).bind(3, stelle).step() && probe.int64(1) != cardId)
+        if (probe.bind(1, subjectId).bind(2, compartment).bind(3, queuePlace).step() && probe.int64(1) != cardId)
             take(probe.text(0));
     }
     return found;
@@ -205,4 +205,4 @@ std::vector<QString> Store::otherAnswers(qint32 subjectId, qint32 cardId, CardSi
     return Answers(*this).otherAnswers(subjectId, cardId, side, count, seed);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

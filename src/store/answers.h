@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Typed and chosen answers: how each subject judges typed answers (tblGebietToleranz,
 // the defaults kept as no row), and the other cards' texts a choice is made of.
@@ -30,4 +30,4 @@ struct StepRows<ToleranceRow> : NothingToVerify {
     static void leave(Step &step, const RowChange<ToleranceRow> &c);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

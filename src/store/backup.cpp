@@ -12,7 +12,7 @@
 #include <map>
 #include <mutex>
 
-namespace tarlivo::backup {
+namespace tarlivo::store::backup {
 namespace {
 
 // Pages copied between two looks at whether to stop: a few milliseconds' work, and
@@ -150,4 +150,4 @@ std::shared_ptr<Job> Job::start(const QString &source, const QString &target, co
     return job;
 }
 
-} // namespace tarlivo::backup
+} // namespace tarlivo::store::backup

@@ -9,7 +9,7 @@
 #include <optional>
 #include <thread>
 
-namespace tarlivo::backup {
+namespace tarlivo::store::backup {
 
 // The day's copy of a data file, taken on a connection and a thread of its own
 // while the program opens its windows, so that the first change of the day need
@@ -66,4 +66,4 @@ std::optional<quint32> copyDatabase(const QString &source, const QString &temp, 
 // committed write raises it.
 std::optional<quint32> changeCounter(const QString &path);
 
-} // namespace tarlivo::backup
+} // namespace tarlivo::store::backup

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // How many cards pass between two questions whether to go on.
@@ -38,9 +38,9 @@ QString takeText(QString &s) { return s.isNull() ? QStringLiteral("") : std::mov
 
 // Duplicates are found by a hash of subject and texts; only a hit reads the card
 // back to compare, so memory stays at a few words a card whatever the texts.
-size_t cardHash(qint32 subject, const QString &frage, const QString &antwort)
+size_t cardHash(qint32 subject, const QString &question, const QString &answer)
 {
-    return qHashMulti(0, subject, frage, antwort);
+    return qHashMulti(0, subject, question, answer);
 }
 
 // A day bucket's key: subject, compartment and learning day. Hashed, as another
@@ -55,28 +55,28 @@ struct BucketKeyHash {
 
 // A card waiting for its batch to be written.
 struct Pending {
-    QString frage;
-    QString antwort;
+    QString question;
+    QString answer;
     qint32 subject;
-    qint32 fach;
-    qint64 stelle;
+    qint32 compartment;
+    qint64 queuePlace;
     size_t hash;
-    qint64 seit;
+    qint64 enteredAt;
     qint64 tag;
     std::vector<MediaInput> media;
     std::optional<ReversePlace> reverse = {};
 };
 
 // Asked through the text index: whether the subject holds a card of these texts.
-bool holdsTexts(sql::Database &db, qint32 subject, const QString &frage, const QString &antwort)
+bool holdsTexts(sql::Database &db, qint32 subject, const QString &question, const QString &answer)
 {
     // A question of no text may stand as NULL.
-    sql::Statement q(db, frage.isEmpty() ? "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND "
-                                           "(Frage = ?2 OR Frage IS NULL)"
-                                         : "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND Frage = ?2");
-    q.bind(1, subject).bind(2, textOf(frage));
+    sql::Statement q(db, question.isEmpty() ? "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND "
+                                              "(Frage = ?2 OR Frage IS NULL)"
+                                            : "SELECT Antwort FROM tblFrageAntwort WHERE idGebiet = ?1 AND Frage = ?2");
+    q.bind(1, subject).bind(2, textOf(question));
     while (q.step())
-        if (textOf(q.text(0)) == textOf(antwort))
+        if (textOf(q.text(0)) == textOf(answer))
             return true;
     return false;
 }
@@ -96,13 +96,13 @@ public:
                 continue;
             if (it->key < 0) {
                 const Pending &other = pending[size_t(-it->key - 1)];
-                if (other.subject == card.subject && other.frage == card.frage && other.antwort == card.antwort)
+                if (other.subject == card.subject && other.question == card.question && other.answer == card.answer)
                     return true;
                 continue;
             }
             sql::Statement q(m_db, queries::kCardText);
             q.bind(1, it->key);
-            if (q.step() && textOf(q.text(0)) == card.frage && textOf(q.text(1)) == card.antwort)
+            if (q.step() && textOf(q.text(0)) == card.question && textOf(q.text(1)) == card.answer)
                 return true;
         }
         return m_probed.count(card.subject) && probe(card);
@@ -157,7 +157,7 @@ public:
 private:
     static constexpr qint64 kReadUpTo = 2000;
 
-    bool probe(const Pending &card) { return holdsTexts(m_db, card.subject, card.frage, card.antwort); }
+    bool probe(const Pending &card) { return holdsTexts(m_db, card.subject, card.question, card.answer); }
 
     void read(qint32 subject)
     {
@@ -248,7 +248,7 @@ const std::string &positionInsert(int rows)
     return rows == kBatch ? batch : single;
 }
 
-const std::string &seitInsert(int rows)
+const std::string &enteredAtInsert(int rows)
 {
     static const std::string batch =
         batchInsert("INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES ", "(?,?,?)", kBatch);
@@ -288,9 +288,9 @@ bool BulkImport::hasTextIndex()
     return q.bind(1, QString::fromLatin1(schema::kTextIndex[0])).step();
 }
 
-bool BulkImport::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+bool BulkImport::holdsCard(qint32 subjectId, const QString &question, const QString &answer)
 {
-    return holdsTexts(m_db, subjectId, frage, antwort);
+    return holdsTexts(m_db, subjectId, question, answer);
 }
 
 BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
@@ -389,12 +389,12 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         keys.clear();
         sqlite3_stmt *cards = m_db.prepared(cardInsert(perStatement).c_str());
         sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
-        sqlite3_stmt *times = m_db.prepared(seitInsert(perStatement).c_str());
+        sqlite3_stmt *times = m_db.prepared(enteredAtInsert(perStatement).c_str());
         for (int first = 0; first < n; first += perStatement) {
             qsizetype room = 1; // never empty: an empty text binds as text, not NULL
             for (int i = 0; i < perStatement; ++i) {
                 const Pending &p = pending[size_t(first) + size_t(i)];
-                room += utf8.requiredSpace(p.frage.size()) + utf8.requiredSpace(p.antwort.size());
+                room += utf8.requiredSpace(p.question.size()) + utf8.requiredSpace(p.answer.size());
             }
             if (texts.size() < size_t(room))
                 texts.resize(size_t(room));
@@ -402,8 +402,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             for (int i = 0; i < perStatement; ++i) {
                 const Pending &p = pending[size_t(first) + size_t(i)];
                 sqlite3_bind_int64(cards, 3 * i + 1, p.subject);
-                bindText(m_db, cards, 3 * i + 2, p.frage, utf8, out);
-                bindText(m_db, cards, 3 * i + 3, p.antwort, utf8, out);
+                bindText(m_db, cards, 3 * i + 2, p.question, utf8, out);
+                bindText(m_db, cards, 3 * i + 3, p.answer, utf8, out);
             }
             runInsert(m_db, cards);
             // The rows of one statement take consecutive keys, the last one reported.
@@ -418,13 +418,13 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 const qint64 key = last - perStatement + 1 + i;
                 keys.push_back(key);
                 sqlite3_bind_int64(positions, 4 * i + 1, key);
-                sqlite3_bind_int64(positions, 4 * i + 2, p.fach);
-                sqlite3_bind_int64(positions, 4 * i + 3, p.stelle);
+                sqlite3_bind_int64(positions, 4 * i + 2, p.compartment);
+                sqlite3_bind_int64(positions, 4 * i + 3, p.queuePlace);
                 sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
                 sqlite3_bind_int64(times, 3 * i + 1, key);
-                sqlite3_bind_int64(times, 3 * i + 2, p.seit);
+                sqlite3_bind_int64(times, 3 * i + 2, p.enteredAt);
                 sqlite3_bind_int64(times, 3 * i + 3, p.tag);
-                ++buckets[{p.subject, p.fach, p.tag}];
+                ++buckets[{p.subject, p.compartment, p.tag}];
             }
             runInsert(m_db, positions);
             runInsert(m_db, times);
@@ -452,16 +452,16 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         }
     };
 
-    qint64 stelle = Places(m_store, Direction::Forward).next();
-    qint64 reverseStelle = Places(m_store, Direction::Reverse).next();
+    qint64 queuePlace = Places(m_store, Direction::Forward).next();
+    qint64 reverseQueuePlace = Places(m_store, Direction::Reverse).next();
     // Subjects that had a direction before the import, and those it creates for cards
     // with a reverse place: they practise both ways.
     std::map<qint32, bool> practisedReverse;
     std::unordered_set<qint32> createdBoth;
-    const qint64 nowSeit = StoreAccess::now(m_store);
-    const qint64 nowTag = Store::learningDay(nowSeit);
-    qint64 lastSeit = nowSeit;
-    qint64 lastTag = nowTag;
+    const qint64 nowEnteredAt = StoreAccess::now(m_store);
+    const qint64 nowDay = Store::learningDay(nowEnteredAt);
+    qint64 lastEnteredAt = nowEnteredAt;
+    qint64 lastDay = nowDay;
     rules::LocalOffsets offsets;
     qint64 read = 0;
     BulkCard card;
@@ -472,47 +472,53 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             result.cancelled = true;
             return result; // the transaction rolls back
         }
-        if (card.fach < 1)
+        if (card.compartment < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-        const bool progress = card.fach > 1 || card.seit.has_value();
-        const qint64 seit = card.seit.value_or(nowSeit);
-        if (seit != lastSeit) {
-            lastSeit = seit;
-            lastTag = rules::learningDayAt(seit, offsets.at(seit));
+        const bool progress = card.compartment > 1 || card.enteredAt.has_value();
+        const qint64 enteredAt = card.enteredAt.value_or(nowEnteredAt);
+        if (enteredAt != lastEnteredAt) {
+            lastEnteredAt = enteredAt;
+            lastDay = rules::learningDayAt(enteredAt, offsets.at(enteredAt));
         }
-        Pending p{
-            takeText(card.frage), takeText(card.antwort), subjectFor(card.subject), card.fach, stelle, 0, seit, lastTag,
-            std::move(card.media)};
+        Pending p{takeText(card.question),
+                  takeText(card.answer),
+                  subjectFor(card.subject),
+                  card.compartment,
+                  queuePlace,
+                  0,
+                  enteredAt,
+                  lastDay,
+                  std::move(card.media)};
         card.media.clear();
         // A card with a picture or sound is never a duplicate: the same words may ask
         // about many maps.
         if (options.skipDuplicates && p.media.empty()) {
-            p.hash = cardHash(p.subject, p.frage, p.antwort);
+            p.hash = cardHash(p.subject, p.question, p.answer);
             if (duplicates.contains(p.hash, p, pending)) {
                 ++result.duplicatesSkipped;
                 continue;
             }
             duplicates.add(p.hash, -qint64(pending.size()) - 1);
         }
-        if (stelle > kInt32Max || reverseStelle > kInt32Max)
+        if (queuePlace > kInt32Max || reverseQueuePlace > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-        ++stelle;
+        ++queuePlace;
         auto known = practisedReverse.find(p.subject);
         if (known == practisedReverse.end())
             known =
                 practisedReverse.emplace(p.subject, Store::practises(m_store.direction(p.subject), Direction::Reverse))
                     .first;
-        if (card.reverseFach && *card.reverseFach < 1)
+        if (card.reverseCompartment && *card.reverseCompartment < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-        if (card.reverseFach && created.count(p.subject))
+        if (card.reverseCompartment && created.count(p.subject))
             createdBoth.insert(p.subject);
-        if (card.reverseFach || known->second || createdBoth.count(p.subject))
-            p.reverse =
-                ReversePlace{card.reverseFach.value_or(1), qint32(reverseStelle++), card.reverseSeit.value_or(nowSeit)};
+        if (card.reverseCompartment || known->second || createdBoth.count(p.subject))
+            p.reverse = ReversePlace{card.reverseCompartment.value_or(1), qint32(reverseQueuePlace++),
+                                     card.reverseEnteredAt.value_or(nowEnteredAt)};
         if (progress)
             ++result.progressKept;
-        if (lastPlace != std::pair(p.subject, p.fach)) {
-            lastPlace = {p.subject, p.fach};
+        if (lastPlace != std::pair(p.subject, p.compartment)) {
+            lastPlace = {p.subject, p.compartment};
             ++placeChanges;
         }
         pending.push_back(std::move(p));
@@ -560,9 +566,9 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
 
 bool Store::hasTextIndex() { return BulkImport(*this).hasTextIndex(); }
 
-bool Store::holdsCard(qint32 subjectId, const QString &frage, const QString &antwort)
+bool Store::holdsCard(qint32 subjectId, const QString &question, const QString &answer)
 {
-    return BulkImport(*this).holdsCard(subjectId, frage, antwort);
+    return BulkImport(*this).holdsCard(subjectId, question, answer);
 }
 
 BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options)
@@ -571,9 +577,9 @@ BulkImportResult Store::importCards(const std::function<bool(BulkCard &)> &next,
 }
 
 void Store::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                           const std::vector<CardRow> &cards, qint64 seit)
+                           const std::vector<CardRow> &cards, qint64 enteredAt)
 {
-    BulkImport::createWithRows(path, subjects, cards, seit);
+    BulkImport::createWithRows(path, subjects, cards, enteredAt);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The bulk import: many cards from a file in one write transaction, each at the end
 // of its compartment's queue, with the triggers' work (search index, day buckets,
@@ -16,10 +16,10 @@ public:
 
     BulkImportResult importCards(const std::function<bool(BulkCard &)> &next, const BulkImportOptions &options);
     bool hasTextIndex();
-    bool holdsCard(qint32 subjectId, const QString &frage, const QString &antwort);
+    bool holdsCard(qint32 subjectId, const QString &question, const QString &answer);
 
     static void createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                               const std::vector<CardRow> &cards, qint64 seit);
+                               const std::vector<CardRow> &cards, qint64 enteredAt);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

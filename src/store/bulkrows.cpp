@@ -2,13 +2,13 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The rows go in as they are, keys and all: the triggers check each place's subject
 // and count the day buckets, which for the few thousand cards of such a file costs
 // next to nothing.
 void BulkImport::createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                                const std::vector<CardRow> &cards, qint64 seit)
+                                const std::vector<CardRow> &cards, qint64 enteredAt)
 {
     sql::Database db;
     db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -26,22 +26,22 @@ void BulkImport::createWithRows(const QString &path, const std::vector<SubjectRo
                            "VALUES (?1, ?2, ?3, ?4)")
             .bind(1, card.id)
             .bind(2, card.subjectId)
-            .bind(3, card.frage)
-            .bind(4, card.antwort)
+            .bind(3, card.question)
+            .bind(4, card.answer)
             .run();
     for (const CardRow &card : cards)
         sql::Statement(db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
             .bind(1, card.id)
-            .bind(2, card.fach)
-            .bind(3, card.stelle)
+            .bind(2, card.compartment)
+            .bind(3, card.queuePlace)
             .bind(4, card.subjectId)
             .run();
     sql::Statement(db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) SELECT idFrageAntwort, ?1, ?2 "
                        "FROM tblFrageAntwort")
-        .bind(1, seit)
-        .bind(2, Store::learningDay(seit))
+        .bind(1, enteredAt)
+        .bind(2, Store::learningDay(enteredAt))
         .run();
     tx.commit();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -13,14 +13,14 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // One row of queries::kDueByCompartment.
 struct CompartmentRow {
     qint32 subjectId;
-    qint32 fach;
-    qint32 tage;
+    qint32 compartment;
+    qint32 days;
     DueFigures figures;
 };
 
@@ -58,64 +58,64 @@ qint64 Store::learningDay(qint64 secsSinceEpoch)
     return rules::learningDayAt(secsSinceEpoch, local.offsetFromUtc());
 }
 
-qint32 Store::defaultInterval(qint32 fach)
+qint32 Store::defaultInterval(qint32 compartment)
 {
     // The due queries ask it too (tarlivo_standardintervall).
-    if (fach <= 1)
+    if (compartment <= 1)
         return 0;
-    if (fach >= 11)
+    if (compartment >= 11)
         return 365;
-    return qint32(1) << (fach - 2);
+    return qint32(1) << (compartment - 2);
 }
 
-std::optional<IntervalRow> Calendar::intervalRow(qint32 subjectId, qint32 fach)
+std::optional<IntervalRow> Calendar::intervalRow(qint32 subjectId, qint32 compartment)
 {
     sql::Statement q(m_db, queries::kInterval);
-    if (!q.bind(1, subjectId).bind(2, fach).step())
+    if (!q.bind(1, subjectId).bind(2, compartment).step())
         return std::nullopt;
-    return IntervalRow{subjectId, fach, qint32(q.int64(0))};
+    return IntervalRow{subjectId, compartment, qint32(q.int64(0))};
 }
 
 Calendar::Calendar(Store &store) : StorePart(store) {}
 
-void Calendar::writeInterval(qint32 subjectId, qint32 fach, const std::optional<IntervalRow> &row)
+void Calendar::writeInterval(qint32 subjectId, qint32 compartment, const std::optional<IntervalRow> &row)
 {
     if (row)
         sql::Statement(m_db, "INSERT INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3) "
                              "ON CONFLICT (idGebiet, Fach) DO UPDATE SET Tage = excluded.Tage")
             .bind(1, subjectId)
-            .bind(2, fach)
-            .bind(3, row->tage)
+            .bind(2, compartment)
+            .bind(3, row->days)
             .run();
     else
         sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1 AND Fach = ?2")
             .bind(1, subjectId)
-            .bind(2, fach)
+            .bind(2, compartment)
             .run();
 }
 
-qint32 Calendar::interval(qint32 subjectId, qint32 fach)
+qint32 Calendar::interval(qint32 subjectId, qint32 compartment)
 {
-    const std::optional<IntervalRow> row = intervalRow(subjectId, fach);
-    return row ? row->tage : Store::defaultInterval(fach);
+    const std::optional<IntervalRow> row = intervalRow(subjectId, compartment);
+    return row ? row->days : Store::defaultInterval(compartment);
 }
 
-Change Calendar::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+Change Calendar::setInterval(qint32 subjectId, qint32 compartment, std::optional<qint32> days)
 {
-    if (fach < 1 || (days && (*days < 0 || *days > Store::kMaxInterval)))
+    if (compartment < 1 || (days && (*days < 0 || *days > Store::kMaxInterval)))
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("interval"));
     // The default is kept as no row, so that a later change of the default reaches it.
-    const qint32 tage = days.value_or(Store::defaultInterval(fach));
-    const bool changed = tage != Store::defaultInterval(fach);
+    const qint32 intervalDays = days.value_or(Store::defaultInterval(compartment));
+    const bool changed = intervalDays != Store::defaultInterval(compartment);
     Change change;
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
     Cards(m_store).requireSubject(subjectId);
-    const std::optional<IntervalRow> before = intervalRow(subjectId, fach);
+    const std::optional<IntervalRow> before = intervalRow(subjectId, compartment);
     std::optional<IntervalRow> after;
     if (changed)
-        after = IntervalRow{subjectId, fach, tage};
-    writeInterval(subjectId, fach, after);
+        after = IntervalRow{subjectId, compartment, intervalDays};
+    writeInterval(subjectId, compartment, after);
     tx.commit();
     if (!(before == after))
         change.intervals.push_back({before, after});
@@ -154,17 +154,17 @@ DueFigures Calendar::dueFigures(qint32 subjectId)
 
 std::vector<CompartmentDue> Calendar::dueByCompartment(qint32 subjectId)
 {
-    std::map<qint32, CompartmentDue> byFach;
-    for (qint32 fach = 1; fach <= 10; ++fach)
-        byFach[fach] = CompartmentDue{fach, Store::defaultInterval(fach), {}};
+    std::map<qint32, CompartmentDue> byCompartment;
+    for (qint32 compartment = 1; compartment <= 10; ++compartment)
+        byCompartment[compartment] = CompartmentDue{compartment, Store::defaultInterval(compartment), {}};
     {
         sql::Statement q(m_db, queries::kDueByCompartment);
         q.bind(1, m_store.learningToday()).bind(2, subjectId);
         while (q.step()) {
             const CompartmentRow row = compartmentOf(q);
-            CompartmentDue &due = byFach[row.fach];
-            due.fach = row.fach;
-            due.tage = row.tage;
+            CompartmentDue &due = byCompartment[row.compartment];
+            due.compartment = row.compartment;
+            due.days = row.days;
             add(due.figures, row.figures);
         }
     }
@@ -173,14 +173,14 @@ std::vector<CompartmentDue> Calendar::dueByCompartment(qint32 subjectId)
         sql::Statement q(m_db, queries::kIntervalsOfSubject);
         q.bind(1, subjectId);
         while (q.step()) {
-            const auto it = byFach.find(qint32(q.int64(0)));
-            if (it != byFach.end())
-                it->second.tage = qint32(q.int64(1));
+            const auto it = byCompartment.find(qint32(q.int64(0)));
+            if (it != byCompartment.end())
+                it->second.days = qint32(q.int64(1));
         }
     }
     std::vector<CompartmentDue> result;
-    result.reserve(byFach.size());
-    for (const auto &entry : byFach)
+    result.reserve(byCompartment.size());
+    for (const auto &entry : byCompartment)
         result.push_back(entry.second);
     return result;
 }
@@ -190,7 +190,7 @@ bool Calendar::isDue(qint32 cardId, Direction direction)
     sql::Statement q(m_db, direction == Direction::Reverse ? queries::kCardDayReverse : queries::kCardDay);
     if (!q.bind(1, cardId).step())
         return false;
-    return tarlivo::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), m_store.learningToday());
+    return tarlivo::store::isDue(q.int64(2), interval(qint32(q.int64(0)), qint32(q.int64(1))), m_store.learningToday());
 }
 
 std::optional<qint32> Calendar::highestDueCompartment(qint32 subjectId, Direction direction)
@@ -226,8 +226,8 @@ std::vector<qint64> Calendar::forecast(std::optional<qint32> subjectId, int days
 void StepRows<IntervalRow>::check(Step &step, const RowChange<IntervalRow> &c)
 {
     const IntervalRow &key = Step::key(c);
-    if (!(Calendar(step.store()).intervalRow(key.subjectId, key.fach) == step.from(c)))
-        step.conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.fach));
+    if (!(Calendar(step.store()).intervalRow(key.subjectId, key.compartment) == step.from(c)))
+        step.conflict(QStringLiteral("interval of subject %1, compartment %2").arg(key.subjectId).arg(key.compartment));
 }
 
 void StepRows<IntervalRow>::arrive(Step &step, const RowChange<IntervalRow> &c)
@@ -235,19 +235,22 @@ void StepRows<IntervalRow>::arrive(Step &step, const RowChange<IntervalRow> &c)
     const IntervalRow &row = *step.to(c);
     if (!Cards(step.store()).subjectRow(row.subjectId))
         step.conflict(QStringLiteral("subject %1 of an interval").arg(row.subjectId));
-    Calendar(step.store()).writeInterval(row.subjectId, row.fach, row);
+    Calendar(step.store()).writeInterval(row.subjectId, row.compartment, row);
 }
 
 void StepRows<IntervalRow>::leave(Step &step, const RowChange<IntervalRow> &c)
 {
-    Calendar(step.store()).writeInterval(step.from(c)->subjectId, step.from(c)->fach, std::nullopt);
+    Calendar(step.store()).writeInterval(step.from(c)->subjectId, step.from(c)->compartment, std::nullopt);
 }
 
 // The store's calendar operations, as its callers know them.
-qint32 Store::interval(qint32 subjectId, qint32 fach) { return Calendar(*this).interval(subjectId, fach); }
-Change Store::setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days)
+qint32 Store::interval(qint32 subjectId, qint32 compartment)
 {
-    return Calendar(*this).setInterval(subjectId, fach, days);
+    return Calendar(*this).interval(subjectId, compartment);
+}
+Change Store::setInterval(qint32 subjectId, qint32 compartment, std::optional<qint32> days)
+{
+    return Calendar(*this).setInterval(subjectId, compartment, days);
 }
 std::vector<SubjectDue> Store::dueBySubject() { return Calendar(*this).dueBySubject(); }
 DueFigures Store::dueFigures(qint32 subjectId) { return Calendar(*this).dueFigures(subjectId); }
@@ -265,4 +268,4 @@ std::vector<qint64> Store::forecast(std::optional<qint32> subjectId, int days)
     return Calendar(*this).forecast(subjectId, days);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The calendar and the intervals: when places fall due, counted from the day
 // buckets, and the intervals a subject changed from the default (tblIntervall).
@@ -14,11 +14,11 @@ class Calendar : StorePart {
 public:
     explicit Calendar(Store &store);
 
-    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 fach);
-    qint32 interval(qint32 subjectId, qint32 fach);
+    std::optional<IntervalRow> intervalRow(qint32 subjectId, qint32 compartment);
+    qint32 interval(qint32 subjectId, qint32 compartment);
     // Writes the row, or (nullopt) takes it away: the default again.
-    void writeInterval(qint32 subjectId, qint32 fach, const std::optional<IntervalRow> &row);
-    Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
+    void writeInterval(qint32 subjectId, qint32 compartment, const std::optional<IntervalRow> &row);
+    Change setInterval(qint32 subjectId, qint32 compartment, std::optional<qint32> days);
     std::vector<SubjectDue> dueBySubject();
     DueFigures dueFigures(qint32 subjectId);
     std::vector<CompartmentDue> dueByCompartment(qint32 subjectId);
@@ -35,4 +35,4 @@ struct StepRows<IntervalRow> : NothingToVerify {
     static void leave(Step &step, const RowChange<IntervalRow> &c);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Each key once, in the order given: a selection may name a card twice.
@@ -68,23 +68,23 @@ QString keyList(const std::vector<qint32> &ids)
     return list + QLatin1Char(']');
 }
 
-// seitColumn: where the statement reads the card's time; the list's rows go without it.
-CardRow cardRowOf(const sql::Statement &q, int seitColumn = 6)
+// enteredAtColumn: where the statement reads the card's time; the list's rows go without it.
+CardRow cardRowOf(const sql::Statement &q, int enteredAtColumn = 6)
 {
     CardRow row;
     row.id = qint32(q.int64(0));
     row.subjectId = qint32(q.int64(1));
-    row.frage = q.text(2);
-    row.antwort = q.text(3);
-    row.fach = qint32(q.int64(4));
-    row.stelle = qint32(q.int64(5));
-    if (seitColumn >= 0)
-        row.seit = q.isNull(seitColumn) ? kNoSeit : q.int64(seitColumn);
+    row.question = q.text(2);
+    row.answer = q.text(3);
+    row.compartment = qint32(q.int64(4));
+    row.queuePlace = qint32(q.int64(5));
+    if (enteredAtColumn >= 0)
+        row.enteredAt = q.isNull(enteredAtColumn) ? kNoEnteredAt : q.int64(enteredAtColumn);
     // The reverse place follows the time: compartment, queue place, time.
-    const int reverse = seitColumn >= 0 ? seitColumn + 1 : 7;
+    const int reverse = enteredAtColumn >= 0 ? enteredAtColumn + 1 : 7;
     if (!q.isNull(reverse))
         row.reverse = ReversePlace{qint32(q.int64(reverse)), qint32(q.int64(reverse + 1)),
-                                   seitColumn >= 0 ? q.int64(reverse + 2) : 0};
+                                   enteredAtColumn >= 0 ? q.int64(reverse + 2) : 0};
     return row;
 }
 
@@ -161,9 +161,9 @@ Change CardList::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 s
     return change;
 }
 
-Change CardList::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
+Change CardList::setCompartment(const std::vector<qint32> &cardIds, qint32 compartment, Direction direction)
 {
-    if (fach < 1)
+    if (compartment < 1)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
     Change change;
     const std::vector<qint32> ids = distinct(cardIds);
@@ -178,18 +178,18 @@ Change CardList::setCompartment(const std::vector<qint32> &cardIds, qint32 fach,
     const qint64 first = places.next();
     if (first + qint64(rows.size()) - 1 > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-    qint32 stelle = qint32(first);
-    const qint64 seit = StoreAccess::now(m_store);
+    qint32 queuePlace = qint32(first);
+    const qint64 enteredAt = StoreAccess::now(m_store);
     for (CardRow &row : rows) {
-        const Place place{fach, stelle++, seit};
+        const Place place{compartment, queuePlace++, enteredAt};
         places.put(row.id, place);
         CardRow after = row;
         if (reverse) {
             after.reverse = place;
         } else {
-            after.fach = place.fach;
-            after.stelle = place.stelle;
-            after.seit = place.seit;
+            after.compartment = place.compartment;
+            after.queuePlace = place.queuePlace;
+            after.enteredAt = place.enteredAt;
         }
         change.cards.push_back({std::move(row), std::move(after)});
     }
@@ -235,7 +235,7 @@ Change CardList::deleteSubject(qint32 subjectId)
     return change;
 }
 
-Change CardList::editCard(qint32 cardId, const QString &frage, const QString &antwort,
+Change CardList::editCard(qint32 cardId, const QString &question, const QString &answer,
                           const std::vector<MediaEdit> &media)
 {
     Change change;
@@ -243,11 +243,11 @@ Change CardList::editCard(qint32 cardId, const QString &frage, const QString &an
     sql::WriteTransaction tx(m_db);
     std::vector<CardRow> rows = cardRowsOrThrow({cardId});
     CardRow after = rows.front();
-    after.frage = frage.isNull() ? QStringLiteral("") : frage;
-    after.antwort = antwort.isNull() ? QStringLiteral("") : antwort;
+    after.question = question.isNull() ? QStringLiteral("") : question;
+    after.answer = answer.isNull() ? QStringLiteral("") : answer;
     sql::Statement(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
-        .bind(1, after.frage)
-        .bind(2, after.antwort)
+        .bind(1, after.question)
+        .bind(2, after.answer)
         .bind(3, cardId)
         .run();
     MediaLibrary(m_store).applyEdits(cardId, media, change);
@@ -304,14 +304,15 @@ Change Store::moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subj
 {
     return CardList(*this).moveCardsToSubject(cardIds, subjectId);
 }
-Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction)
+Change Store::setCompartment(const std::vector<qint32> &cardIds, qint32 compartment, Direction direction)
 {
-    return CardList(*this).setCompartment(cardIds, fach, direction);
+    return CardList(*this).setCompartment(cardIds, compartment, direction);
 }
 Change Store::deleteSubject(qint32 subjectId) { return CardList(*this).deleteSubject(subjectId); }
-Change Store::editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media)
+Change Store::editCard(qint32 cardId, const QString &question, const QString &answer,
+                       const std::vector<MediaEdit> &media)
 {
-    return CardList(*this).editCard(cardId, frage, antwort, media);
+    return CardList(*this).editCard(cardId, question, answer, media);
 }
 std::vector<SubjectRow> Store::subjectRows() { return CardList(*this).subjectRows(); }
 std::vector<CardListRow> Store::cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd)
@@ -323,4 +324,4 @@ std::vector<CardListRow> Store::cardListRows(const std::vector<qint32> &cardIds)
     return CardList(*this).cardListRows(cardIds);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The card list: its pages and rows, and its changes to several cards or a whole
 // subject at once, each one write transaction.
@@ -15,9 +15,9 @@ public:
 
     Change deleteCards(const std::vector<qint32> &cardIds);
     Change moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId);
-    Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction);
+    Change setCompartment(const std::vector<qint32> &cardIds, qint32 compartment, Direction direction);
     Change deleteSubject(qint32 subjectId);
-    Change editCard(qint32 cardId, const QString &frage, const QString &antwort, const std::vector<MediaEdit> &media);
+    Change editCard(qint32 cardId, const QString &question, const QString &answer, const std::vector<MediaEdit> &media);
     std::vector<SubjectRow> subjectRows();
     std::vector<CardListRow> cardPage(std::optional<qint32> subjectId, qint64 offset, int limit, bool fromEnd);
     std::vector<CardListRow> cardListRows(const std::vector<qint32> &cardIds);
@@ -27,4 +27,4 @@ private:
     std::vector<CardRow> cardRowsOrThrow(const std::vector<qint32> &cardIds);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -12,7 +12,7 @@
 
 #include <set>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 QByteArray checksumOf(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
@@ -277,4 +277,4 @@ std::vector<qint32> Store::cardsWithMedia(const std::vector<qint32> &cardIds)
     return MediaLibrary(*this).cardsWithMedia(cardIds);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Pictures and sounds on cards: each content once in tblMedium (its checksum is
 // unique), linked to card sides by tblKarteMedium. Triggers drop a link with its card
@@ -53,4 +53,4 @@ struct StepRows<MediaLinkRow> : NothingToVerify {
     static void leave(Step &step, const RowChange<MediaLinkRow> &c);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

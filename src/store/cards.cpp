@@ -8,7 +8,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 using rules::textOf;
 
@@ -64,31 +64,31 @@ void Cards::renameSubject(const QString &oldName, const QString &newName)
     tx.commit();
 }
 
-qint32 Cards::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
+qint32 Cards::addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change)
 {
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
     requireSubject(subjectId);
     Places forward(m_store, Direction::Forward);
-    const qint32 stelle = forward.next();
+    const qint32 queuePlace = forward.next();
     sql::Statement card(m_db, "INSERT INTO tblFrageAntwort (idGebiet, Frage, Antwort) VALUES (?1, ?2, ?3)");
-    card.bind(1, subjectId).bind(2, textOf(frage)).bind(3, textOf(antwort)).run();
+    card.bind(1, subjectId).bind(2, textOf(question)).bind(3, textOf(answer)).run();
     // The key of the row just inserted: no other writer can slip in between.
     const qint32 cardId = toInt32(sqlite3_last_insert_rowid(m_db.handle()), path());
-    const qint64 seit = StoreAccess::now(m_store);
-    forward.add(cardId, subjectId, Place{1, stelle, seit});
+    const qint64 enteredAt = StoreAccess::now(m_store);
+    forward.add(cardId, subjectId, Place{1, queuePlace, enteredAt});
     // A subject practised the other way too gives the new card both places.
     std::optional<ReversePlace> reverse;
     if (Store::practises(m_store.direction(subjectId), Direction::Reverse)) {
         Places backward(m_store, Direction::Reverse);
-        reverse = Place{1, backward.next(), seit};
+        reverse = Place{1, backward.next(), enteredAt};
         backward.add(cardId, subjectId, *reverse);
     }
     tx.commit();
     if (change) {
         *change = Change{};
-        change->cards.push_back(
-            {std::nullopt, CardRow{cardId, subjectId, textOf(frage), textOf(antwort), 1, stelle, seit, reverse}});
+        change->cards.push_back({std::nullopt, CardRow{cardId, subjectId, textOf(question), textOf(answer), 1,
+                                                       queuePlace, enteredAt, reverse}});
     }
     return cardId;
 }
@@ -102,7 +102,7 @@ std::optional<CardText> Cards::cardText(qint32 cardId)
     return CardText{q.text(0), q.text(1)};
 }
 
-void Cards::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
+void Cards::saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change)
 {
     StoreAccess::prepareWrite(m_store);
     sql::WriteTransaction tx(m_db);
@@ -110,14 +110,14 @@ void Cards::saveCardText(qint32 cardId, const QString &frage, const QString &ant
     if (change)
         before = cardRow(cardId);
     sql::Statement update(m_db, "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3");
-    update.bind(1, textOf(frage)).bind(2, textOf(antwort)).bind(3, cardId).run();
+    update.bind(1, textOf(question)).bind(2, textOf(answer)).bind(3, cardId).run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("card %1").arg(cardId));
     tx.commit();
     if (change) {
         CardRow after = *before;
-        after.frage = textOf(frage);
-        after.antwort = textOf(antwort);
+        after.question = textOf(question);
+        after.answer = textOf(answer);
         *change = Change{};
         change->cards.push_back({before, after});
     }
@@ -131,24 +131,26 @@ Change Cards::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
     // The compartment the card is in now, read inside this write: another window or
     // running copy may have moved it since it was shown.
     const std::optional<CardRow> before = cardRow(cardId);
-    if (!before || before->fach < 1 || (reverse && !before->reverse))
+    if (!before || before->compartment < 1 || (reverse && !before->reverse))
         throw StoreError(StoreErrorKind::NotFound, path(), QStringLiteral("position of card %1").arg(cardId));
-    const qint32 fach = reverse ? before->reverse->fach : before->fach;
-    if (verdict == Verdict::Richtig && fach == kInt32Max)
+    const qint32 compartment = reverse ? before->reverse->compartment : before->compartment;
+    if (verdict == Verdict::Right && compartment == kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QString::fromLatin1(Store::kTopCompartment));
-    const qint32 newFach = verdict == Verdict::Richtig ? fach + 1 : verdict == Verdict::FastRichtig ? fach : 1;
+    const qint32 newCompartment = verdict == Verdict::Right         ? compartment + 1
+                                  : verdict == Verdict::AlmostRight ? compartment
+                                                                    : 1;
     Places places(m_store, direction);
-    const qint32 stelle = places.next();
+    const qint32 queuePlace = places.next();
     const qint64 at = StoreAccess::now(m_store);
-    places.put(cardId, Place{newFach, stelle, at});
-    LogRow log{0, at, cardId, before->subjectId, fach, newFach, verdict, direction};
+    places.put(cardId, Place{newCompartment, queuePlace, at});
+    LogRow log{0, at, cardId, before->subjectId, compartment, newCompartment, verdict, direction};
     sql::Statement insert(m_db, "INSERT INTO tblUebung (Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                                 "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    insert.bind(1, log.zeitpunkt)
+    insert.bind(1, log.time)
         .bind(2, log.cardId)
         .bind(3, log.subjectId)
-        .bind(4, log.fachVorher)
-        .bind(5, log.fachNachher)
+        .bind(4, log.compartmentBefore)
+        .bind(5, log.compartmentAfter)
         .bind(6, qint64(verdict))
         .run();
     log.id = sqlite3_last_insert_rowid(m_db.handle());
@@ -159,11 +161,11 @@ Change Cards::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
     Change change;
     CardRow after = *before;
     if (reverse) {
-        after.reverse = ReversePlace{newFach, stelle, at};
+        after.reverse = ReversePlace{newCompartment, queuePlace, at};
     } else {
-        after.fach = newFach;
-        after.stelle = stelle;
-        after.seit = at;
+        after.compartment = newCompartment;
+        after.queuePlace = queuePlace;
+        after.enteredAt = at;
     }
     change.cards.push_back({before, after});
     change.log.push_back({std::nullopt, log});
@@ -178,11 +180,11 @@ std::optional<CardRow> Cards::cardRow(qint32 cardId)
     CardRow row;
     row.id = cardId;
     row.subjectId = toInt32(q.int64(0), path());
-    row.frage = q.text(1);
-    row.antwort = q.text(2);
-    row.fach = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
-    row.stelle = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
-    row.seit = q.isNull(5) ? kNoSeit : q.int64(5);
+    row.question = q.text(1);
+    row.answer = q.text(2);
+    row.compartment = q.isNull(3) ? 0 : toInt32(q.int64(3), path());
+    row.queuePlace = q.isNull(4) ? 0 : toInt32(q.int64(4), path());
+    row.enteredAt = q.isNull(5) ? kNoEnteredAt : q.int64(5);
     if (!q.isNull(6))
         row.reverse = ReversePlace{toInt32(q.int64(6), path()), toInt32(q.int64(7), path()), q.int64(8)};
     return row;
@@ -214,17 +216,17 @@ std::optional<LogRow> Cards::logRow(qint64 logId)
         return std::nullopt;
     LogRow row;
     row.id = logId;
-    row.zeitpunkt = q.int64(0);
+    row.time = q.int64(0);
     row.cardId = qint32(q.int64(1));
     row.subjectId = qint32(q.int64(2));
-    row.fachVorher = qint32(q.int64(3));
-    row.fachNachher = qint32(q.int64(4));
-    const qint64 urteil = q.int64(5);
-    row.urteil = Verdict(urteil);
+    row.compartmentBefore = qint32(q.int64(3));
+    row.compartmentAfter = qint32(q.int64(4));
+    const qint64 verdict = q.int64(5);
+    row.verdict = Verdict(verdict);
     row.direction = q.int64(6) ? Direction::Reverse : Direction::Forward;
     // A value beyond 32 bits reads as something no recorded row holds.
-    if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.fachVorher
-        || q.int64(4) != row.fachNachher)
+    if (q.int64(1) != row.cardId || q.int64(2) != row.subjectId || q.int64(3) != row.compartmentBefore
+        || q.int64(4) != row.compartmentAfter)
         row.id = -1;
     return row;
 }
@@ -290,26 +292,27 @@ void StepRows<CardRow>::arrive(Step &step, const RowChange<CardRow> &c)
                                   "VALUES (?1, ?2, ?3, ?4)")
             .bind(1, row.id)
             .bind(2, row.subjectId)
-            .bind(3, row.frage)
-            .bind(4, row.antwort)
+            .bind(3, row.question)
+            .bind(4, row.answer)
             .run();
-        Places(store, Direction::Forward).add(row.id, row.subjectId, Place{row.fach, row.stelle, row.seit});
+        Places(store, Direction::Forward)
+            .add(row.id, row.subjectId, Place{row.compartment, row.queuePlace, row.enteredAt});
         if (row.reverse)
             Places(store, Direction::Reverse).add(row.id, row.subjectId, *row.reverse);
         return;
     }
     // Only what differs: rewriting equal texts would still redo their search entries.
-    if (was->subjectId != row.subjectId || was->frage != row.frage || was->antwort != row.antwort
-        || was->frage.isNull() != row.frage.isNull() || was->antwort.isNull() != row.antwort.isNull())
+    if (was->subjectId != row.subjectId || was->question != row.question || was->answer != row.answer
+        || was->question.isNull() != row.question.isNull() || was->answer.isNull() != row.answer.isNull())
         sql::Statement(step.db(), "UPDATE tblFrageAntwort SET idGebiet = ?1, Frage = ?2, Antwort = ?3 "
                                   "WHERE idFrageAntwort = ?4")
             .bind(1, row.subjectId)
-            .bind(2, row.frage)
-            .bind(3, row.antwort)
+            .bind(2, row.question)
+            .bind(3, row.answer)
             .bind(4, row.id)
             .run();
-    if (was->fach != row.fach || was->stelle != row.stelle || was->seit != row.seit)
-        Places(store, Direction::Forward).put(row.id, Place{row.fach, row.stelle, row.seit});
+    if (was->compartment != row.compartment || was->queuePlace != row.queuePlace || was->enteredAt != row.enteredAt)
+        Places(store, Direction::Forward).put(row.id, Place{row.compartment, row.queuePlace, row.enteredAt});
     if (was->reverse != row.reverse)
         Places(store, Direction::Reverse).write(row.id, row.reverse);
 }
@@ -328,11 +331,12 @@ void StepRows<CardRow>::verify(Step &step, const RowChange<CardRow> &c)
     const auto &row = step.to(c);
     if (!row)
         return;
-    if ((!was || was->stelle != row->stelle) && Places(step.store(), Direction::Forward).holders(row->stelle) > 1)
-        step.conflict(QStringLiteral("queue place %1").arg(row->stelle));
-    if (row->reverse && !(was && was->reverse && was->reverse->stelle == row->reverse->stelle)
-        && Places(step.store(), Direction::Reverse).holders(row->reverse->stelle) > 1)
-        step.conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->stelle));
+    if ((!was || was->queuePlace != row->queuePlace)
+        && Places(step.store(), Direction::Forward).holders(row->queuePlace) > 1)
+        step.conflict(QStringLiteral("queue place %1").arg(row->queuePlace));
+    if (row->reverse && !(was && was->reverse && was->reverse->queuePlace == row->reverse->queuePlace)
+        && Places(step.store(), Direction::Reverse).holders(row->reverse->queuePlace) > 1)
+        step.conflict(QStringLiteral("reverse queue place %1").arg(row->reverse->queuePlace));
 }
 
 void StepRows<LogRow>::check(Step &step, const RowChange<LogRow> &c)
@@ -350,12 +354,12 @@ void StepRows<LogRow>::arrive(Step &step, const RowChange<LogRow> &c)
     sql::Statement(step.db(), "INSERT INTO tblUebung (idUebung, Zeitpunkt, idFrageAntwort, idGebiet, FachVorher, "
                               "FachNachher, Urteil) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
         .bind(1, row.id)
-        .bind(2, row.zeitpunkt)
+        .bind(2, row.time)
         .bind(3, row.cardId)
         .bind(4, row.subjectId)
-        .bind(5, row.fachVorher)
-        .bind(6, row.fachNachher)
-        .bind(7, qint64(row.urteil))
+        .bind(5, row.compartmentBefore)
+        .bind(6, row.compartmentAfter)
+        .bind(7, qint64(row.verdict))
         .run();
     if (row.direction == Direction::Reverse)
         sql::Statement(step.db(), "INSERT INTO tblUebungUmgekehrt (idUebung) VALUES (?1)").bind(1, row.id).run();
@@ -375,14 +379,14 @@ void Store::renameSubject(const QString &oldName, const QString &newName)
 {
     Cards(*this).renameSubject(oldName, newName);
 }
-qint32 Store::addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change)
+qint32 Store::addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change)
 {
-    return Cards(*this).addCard(subjectId, frage, antwort, change);
+    return Cards(*this).addCard(subjectId, question, answer, change);
 }
 std::optional<CardText> Store::cardText(qint32 cardId) { return Cards(*this).cardText(cardId); }
-void Store::saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change)
+void Store::saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change)
 {
-    Cards(*this).saveCardText(cardId, frage, antwort, change);
+    Cards(*this).saveCardText(cardId, question, answer, change);
 }
 Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
 {
@@ -390,4 +394,4 @@ Change Store::judgeCard(qint32 cardId, Verdict verdict, Direction direction)
 }
 std::optional<CardRow> Store::cardRow(qint32 cardId) { return Cards(*this).cardRow(cardId); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Subjects and cards one at a time: the subjects' names (tblGebiet), a card's texts
 // (tblFrageAntwort) with its places, and the verdict on it with its log row (tblUebung).
@@ -18,9 +18,9 @@ public:
     std::optional<qint32> subjectId(const QString &name);
     void addSubject(const QString &name);
     void renameSubject(const QString &oldName, const QString &newName);
-    qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change);
+    qint32 addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change);
     std::optional<CardText> cardText(qint32 cardId);
-    void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change);
+    void saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change);
     Change judgeCard(qint32 cardId, Verdict verdict, Direction direction);
     std::optional<CardRow> cardRow(qint32 cardId);
     // The rows as the file holds them now.
@@ -58,4 +58,4 @@ struct StepRows<LogRow> : NothingToVerify {
     static void leave(Step &step, const RowChange<LogRow> &c);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 struct StatementReset {
@@ -62,8 +62,8 @@ void textsByScans(sql::Database &db, const std::vector<StreamedPlace> &lines, co
 
     struct Text {
         qint64 at = -1; // -1: the card row is missing
-        int frage = 0;
-        int antwort = 0;
+        int question = 0;
+        int answer = 0;
     };
     std::vector<Text> texts;
     QByteArray arena;
@@ -78,12 +78,12 @@ void textsByScans(sql::Database &db, const std::vector<StreamedPlace> &lines, co
                      return;
                  Text &t = texts[i - lo];
                  t.at = arena.size();
-                 const auto *frage = static_cast<const char *>(sqlite3_column_blob(row, 1));
-                 t.frage = sqlite3_column_bytes(row, 1);
-                 arena.append(frage, t.frage);
-                 const auto *antwort = static_cast<const char *>(sqlite3_column_blob(row, 2));
-                 t.antwort = sqlite3_column_bytes(row, 2);
-                 arena.append(antwort, t.antwort);
+                 const auto *question = static_cast<const char *>(sqlite3_column_blob(row, 1));
+                 t.question = sqlite3_column_bytes(row, 1);
+                 arena.append(question, t.question);
+                 const auto *answer = static_cast<const char *>(sqlite3_column_blob(row, 2));
+                 t.answer = sqlite3_column_bytes(row, 2);
+                 arena.append(answer, t.answer);
                  tooLarge = hi - lo > 1 && arena.size() > 4 * kPartBytes;
              });
         if (tooLarge) {
@@ -93,7 +93,7 @@ void textsByScans(sql::Database &db, const std::vector<StreamedPlace> &lines, co
         for (size_t i = lo; i < hi; ++i) {
             const Text &t = texts[i - lo];
             if (t.at >= 0)
-                write(i, arena.constData() + t.at, t.frage, arena.constData() + t.at + t.frage, t.antwort);
+                write(i, arena.constData() + t.at, t.question, arena.constData() + t.at + t.question, t.answer);
         }
         lo = hi;
         hi = std::min(lines.size(), lo + perPart);
@@ -112,7 +112,7 @@ void readTimes(sql::Database &db, std::vector<StreamedPlace> &lines, bool few)
             sqlite3_bind_int64(time, 1, line.card);
             const int rc = sqlite3_step(time);
             if (rc == SQLITE_ROW)
-                line.seit = sqlite3_column_int64(time, 0);
+                line.enteredAt = sqlite3_column_int64(time, 0);
             else if (rc != SQLITE_DONE)
                 db.fail(rc);
         }
@@ -131,7 +131,7 @@ void readTimes(sql::Database &db, std::vector<StreamedPlace> &lines, bool few)
         while (k < byCard.size() && byCard[k].first < id)
             ++k;
         if (k < byCard.size() && byCard[k].first == id)
-            lines[byCard[k].second].seit = sqlite3_column_int64(times, 1);
+            lines[byCard[k].second].enteredAt = sqlite3_column_int64(times, 1);
     }
     if (k < byCard.size() && rc != SQLITE_DONE)
         db.fail(rc);
@@ -265,4 +265,4 @@ std::unordered_map<qint64, QString> CardStream::mediaNames()
     return names;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

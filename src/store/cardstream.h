@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 class Store;
 namespace sql {
@@ -22,9 +22,9 @@ class ReadTransaction;
 // One card's place as an export reads it.
 struct StreamedPlace {
     qint64 card = 0;
-    qint64 fach = 0;
+    qint64 compartment = 0;
     size_t subject = 0; // its index among the subjects asked for
-    std::optional<qint64> seit = {};
+    std::optional<qint64> enteredAt = {};
     std::optional<std::pair<qint64, qint64>> reverse = {}; // compartment and time of its reverse place
 };
 
@@ -39,10 +39,10 @@ struct StreamedMedia {
 struct StreamedCard {
     qint64 id = 0;
     qint64 subject = 0;
-    QString frage;
-    QString antwort;
-    qint32 fach = 1;
-    std::optional<qint64> seit = {};
+    QString question;
+    QString answer;
+    qint32 compartment = 1;
+    std::optional<qint64> enteredAt = {};
     QString subjectName;
 };
 
@@ -70,7 +70,7 @@ public:
     // Hands each place its texts as UTF-8 bytes (valid during the call), in the order
     // of places; a place whose card is gone is left out.
     using TextVisitor =
-        std::function<void(size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize)>;
+        std::function<void(size_t index, const char *question, int questionSize, const char *answer, int answerSize)>;
     void texts(const std::vector<StreamedPlace> &places, const TextVisitor &visit);
     // Every card of one subject or all in practice order, the subjects mixed.
     void cards(std::optional<qint32> subjectId, const std::function<void(StreamedCard &&)> &visit);
@@ -87,4 +87,4 @@ private:
     std::optional<qint64> m_allPlaces;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

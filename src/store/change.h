@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The rows one user action touched, each as it stood before and after; a row that
 // did not exist (or no longer exists) is absent. Undo writes the rows back as they
@@ -28,10 +28,13 @@ enum class DirectionSetting { Forward = 0, Reverse = 1, Both = 2 };
 
 // A card's place for the reverse direction: its own compartment, queue place and time.
 struct ReversePlace {
-    qint32 fach = 1;
-    qint32 stelle = 0;
-    qint64 seit = 0;
-    bool operator==(const ReversePlace &o) const { return fach == o.fach && stelle == o.stelle && seit == o.seit; }
+    qint32 compartment = 1;
+    qint32 queuePlace = 0;
+    qint64 enteredAt = 0;
+    bool operator==(const ReversePlace &o) const
+    {
+        return compartment == o.compartment && queuePlace == o.queuePlace && enteredAt == o.enteredAt;
+    }
     bool operator!=(const ReversePlace &o) const { return !(*this == o); }
 };
 
@@ -39,17 +42,18 @@ struct ReversePlace {
 struct CardRow {
     qint32 id = 0;
     qint32 subjectId = 0;
-    QString frage; // NULL texts (files of the older program) stay null QStrings
-    QString antwort;
-    qint32 fach = 1;
-    qint32 stelle = 0;
-    qint64 seit = 0;                          // when it came into its compartment, seconds since 1970 UTC
+    QString question; // NULL texts (files of the older program) stay null QStrings
+    QString answer;
+    qint32 compartment = 1;
+    qint32 queuePlace = 0;
+    qint64 enteredAt = 0;                     // when it came into its compartment, seconds since 1970 UTC
     std::optional<ReversePlace> reverse = {}; // none until its subject is practised the other way
     bool operator==(const CardRow &o) const
     {
-        return id == o.id && subjectId == o.subjectId && frage.isNull() == o.frage.isNull() && frage == o.frage
-               && antwort.isNull() == o.antwort.isNull() && antwort == o.antwort && fach == o.fach && stelle == o.stelle
-               && seit == o.seit && reverse == o.reverse;
+        return id == o.id && subjectId == o.subjectId && question.isNull() == o.question.isNull()
+               && question == o.question && answer.isNull() == o.answer.isNull() && answer == o.answer
+               && compartment == o.compartment && queuePlace == o.queuePlace && enteredAt == o.enteredAt
+               && reverse == o.reverse;
     }
 };
 
@@ -57,20 +61,23 @@ struct CardRow {
 // without a row waits the default.
 struct IntervalRow {
     qint32 subjectId = 0;
-    qint32 fach = 0;
-    qint32 tage = 0;
-    bool operator==(const IntervalRow &o) const { return subjectId == o.subjectId && fach == o.fach && tage == o.tage; }
+    qint32 compartment = 0;
+    qint32 days = 0;
+    bool operator==(const IntervalRow &o) const
+    {
+        return subjectId == o.subjectId && compartment == o.compartment && days == o.days;
+    }
 };
 
-enum class Verdict { Falsch = 1, FastRichtig = 2, Richtig = 3 };
+enum class Verdict { Wrong = 1, AlmostRight = 2, Right = 3 };
 
 // How a subject's typed answers count a difference only in letter case, only in
 // accents and marks, only in punctuation, or one typo: as right, almost right or wrong.
 struct AnswerTolerances {
-    Verdict letterCase = Verdict::FastRichtig;
-    Verdict accents = Verdict::FastRichtig;
-    Verdict punctuation = Verdict::Richtig;
-    Verdict typo = Verdict::FastRichtig;
+    Verdict letterCase = Verdict::AlmostRight;
+    Verdict accents = Verdict::AlmostRight;
+    Verdict punctuation = Verdict::Right;
+    Verdict typo = Verdict::AlmostRight;
     bool operator==(const AnswerTolerances &o) const
     {
         return letterCase == o.letterCase && accents == o.accents && punctuation == o.punctuation && typo == o.typo;
@@ -88,18 +95,18 @@ struct ToleranceRow {
 // One row of the practice log.
 struct LogRow {
     qint64 id = 0;
-    qint64 zeitpunkt = 0; // seconds since 1970, UTC
+    qint64 time = 0; // seconds since 1970, UTC
     qint32 cardId = 0;
     qint32 subjectId = 0;
-    qint32 fachVorher = 0;
-    qint32 fachNachher = 0;
-    Verdict urteil = Verdict::Falsch;
+    qint32 compartmentBefore = 0;
+    qint32 compartmentAfter = 0;
+    Verdict verdict = Verdict::Wrong;
     Direction direction = Direction::Forward; // the compartments are the reverse place's when Reverse
     bool operator==(const LogRow &o) const
     {
-        return id == o.id && zeitpunkt == o.zeitpunkt && cardId == o.cardId && subjectId == o.subjectId
-               && fachVorher == o.fachVorher && fachNachher == o.fachNachher && urteil == o.urteil
-               && direction == o.direction;
+        return id == o.id && time == o.time && cardId == o.cardId && subjectId == o.subjectId
+               && compartmentBefore == o.compartmentBefore && compartmentAfter == o.compartmentAfter
+               && verdict == o.verdict && direction == o.direction;
     }
 };
 
@@ -111,16 +118,16 @@ struct DirectionRow {
 };
 
 // Reverse places given at once to every card of a subject that had none: compartment
-// 1, each card's queue place stelleBase + its key (so in key order, from firstStelle
-// to lastStelle), all entered at seit. Kept as a range, not as rows: a subject may
+// 1, each card's queue place queuePlaceBase + its key (so in key order, from firstQueuePlace
+// to lastQueuePlace), all entered at enteredAt. Kept as a range, not as rows: a subject may
 // hold half a million cards.
 struct ReverseFill {
     qint32 subjectId = 0;
-    qint64 stelleBase = 0;
-    qint32 firstStelle = 0;
-    qint32 lastStelle = 0;
+    qint64 queuePlaceBase = 0;
+    qint32 firstQueuePlace = 0;
+    qint32 lastQueuePlace = 0;
     qint64 count = 0;
-    qint64 seit = 0;
+    qint64 enteredAt = 0;
     bool placed = true; // the places exist on the step's after side
     void reverse() { placed = !placed; }
 };
@@ -206,4 +213,4 @@ private:
     }
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

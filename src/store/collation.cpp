@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // ICU collators are safe to share for comparisons; one serves the whole process.
@@ -135,4 +135,4 @@ bool registerNameCollation(sqlite3 *db)
     return sqlite3_create_collation_v2(db, kNameCollation, SQLITE_UTF8, nullptr, sqliteCompare, nullptr) == SQLITE_OK;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -4,7 +4,7 @@
 
 struct sqlite3;
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Subject names compare the German way and without regard to letter case: "Äpfel"
 // equals "ÄPFEL", sorts right after "Apfel", and differs from "Apfel".
@@ -26,7 +26,7 @@ QStringList searchVariants(const QString &text);
 // Whether text holds one of the variants, letter case aside as the search index folds it.
 bool containsFolded(QStringView text, const QStringList &variants);
 
-// Name of the SQL function kSearchFunction(frage, antwort, needle): 1 when either
+// Name of the SQL function kSearchFunction(question, answer, needle): 1 when either
 // text holds needle (containsFolded), else 0. It finds the cards the search index
 // does not hold yet.
 inline constexpr const char *kSearchFunction = "tarlivo_enthaelt";
@@ -34,4 +34,4 @@ inline constexpr const char *kSearchFunction = "tarlivo_enthaelt";
 // Registers kSearchFunction on db; false when SQLite refuses.
 bool registerSearchFunction(sqlite3 *db);
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -11,7 +11,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Asks keepGoing now and then while one long statement runs; a false answer
@@ -111,11 +111,11 @@ std::optional<ReverseFill> Directions::fillReverse(qint32 subjectId, const std::
         firstKey = q.int64(1);
         lastKey = q.int64(2);
     }
-    fill.stelleBase = qint64(Places(m_store, Direction::Reverse).next()) - firstKey;
-    if (fill.stelleBase + lastKey > kInt32Max)
+    fill.queuePlaceBase = qint64(Places(m_store, Direction::Reverse).next()) - firstKey;
+    if (fill.queuePlaceBase + lastKey > kInt32Max)
         throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-    fill.firstStelle = qint32(fill.stelleBase + firstKey);
-    fill.lastStelle = qint32(fill.stelleBase + lastKey);
+    fill.firstQueuePlace = qint32(fill.queuePlaceBase + firstKey);
+    fill.lastQueuePlace = qint32(fill.queuePlaceBase + lastKey);
     insertFill(fill, keepGoing);
     return fill;
 }
@@ -123,7 +123,7 @@ std::optional<ReverseFill> Directions::fillReverse(qint32 subjectId, const std::
 qint64 Directions::insertFill(const ReverseFill &fill, const std::function<bool()> &keepGoing)
 {
     const bool anyPlace = anyReversePlace(fill.subjectId);
-    const qint64 day = Store::learningDay(fill.seit);
+    const qint64 day = Store::learningDay(fill.enteredAt);
     // Row by row the triggers would check and count each place; the fill takes its
     // places from the subject's own cards and counts them all in one bucket.
     for (const char *name : schema::kReverseInsertTriggerNames)
@@ -132,8 +132,8 @@ qint64 Directions::insertFill(const ReverseFill &fill, const std::function<bool(
     try {
         sql::Statement(m_db, anyPlace ? queries::kFillReverse : queries::kFillReverseFirst)
             .bind(1, fill.subjectId)
-            .bind(2, fill.stelleBase)
-            .bind(3, fill.seit)
+            .bind(2, fill.queuePlaceBase)
+            .bind(3, fill.enteredAt)
             .bind(4, day)
             .run();
     } catch (const StoreError &) {
@@ -161,9 +161,9 @@ void Directions::applyFill(const ReverseFill &fill, bool place, const QString &s
         sql::Statement q(m_db, madeByFill ? "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2 "
                                             "AND idGebiet = ?3 AND Fach = 1 AND Seit = ?4"
                                           : "SELECT COUNT(*) FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2");
-        q.bind(1, fill.firstStelle).bind(2, fill.lastStelle);
+        q.bind(1, fill.firstQueuePlace).bind(2, fill.lastQueuePlace);
         if (madeByFill)
-            q.bind(3, fill.subjectId).bind(4, fill.seit);
+            q.bind(3, fill.subjectId).bind(4, fill.enteredAt);
         q.step();
         return q.int64(0);
     };
@@ -172,8 +172,8 @@ void Directions::applyFill(const ReverseFill &fill, bool place, const QString &s
         if (inRange(true) != fill.count || inRange(false) != fill.count)
             conflict();
         sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE Stelle BETWEEN ?1 AND ?2")
-            .bind(1, fill.firstStelle)
-            .bind(2, fill.lastStelle)
+            .bind(1, fill.firstQueuePlace)
+            .bind(2, fill.lastQueuePlace)
             .run();
         return;
     }
@@ -181,8 +181,8 @@ void Directions::applyFill(const ReverseFill &fill, bool place, const QString &s
     {
         sql::Statement q(m_db, queries::kLackingReverse);
         q.bind(1, fill.subjectId).step();
-        if (q.int64(0) != fill.count || q.int64(1) + fill.stelleBase != fill.firstStelle
-            || q.int64(2) + fill.stelleBase != fill.lastStelle)
+        if (q.int64(0) != fill.count || q.int64(1) + fill.queuePlaceBase != fill.firstQueuePlace
+            || q.int64(2) + fill.queuePlaceBase != fill.lastQueuePlace)
             conflict();
     }
     if (inRange(false) != 0)
@@ -258,4 +258,4 @@ std::optional<Change> Store::setDirection(qint32 subjectId, DirectionSetting set
     return Directions(*this).setDirection(subjectId, setting, keepGoing);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Both directions: how each subject is practised (tblRichtung, forward only kept as no
 // row), and the reverse places a subject's cards are given at once when it is
@@ -52,4 +52,4 @@ struct StepRows<ReverseFill> : NothingToVerify {
     static void leave(Step &step, const ReverseFill &fill);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

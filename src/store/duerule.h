@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The due rule, the one place it is written: a place that came into its compartment
 // on learning day enteredDay is due from the learning day its interval (in days)
@@ -19,4 +19,4 @@ constexpr bool isDue(qint64 enteredDay, qint64 interval, qint64 today) { return 
 
 static_assert(isDue(10, 0, 10) && isDue(10, 2, 12) && !isDue(10, 2, 11));
 
-} // namespace tarlivo
+} // namespace tarlivo::store

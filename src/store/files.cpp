@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tarlivo::files {
+namespace tarlivo::store::files {
 
 void syncDirectory(const QString &dir)
 {
@@ -173,4 +173,4 @@ bool copyNew(const QString &from, const QString &to)
     return ok;
 }
 
-} // namespace tarlivo::files
+} // namespace tarlivo::store::files

@@ -7,7 +7,7 @@
 #include <QFileDevice>
 #include <QString>
 
-namespace tarlivo::files {
+namespace tarlivo::store::files {
 
 // Flushes a folder's entries (a rename or link in it) to disk; failures are ignored.
 void syncDirectory(const QString &dir);
@@ -42,4 +42,4 @@ bool linkNew(const QString &from, const QString &to);
 // with errno set on failure.
 bool copyNew(const QString &from, const QString &to);
 
-} // namespace tarlivo::files
+} // namespace tarlivo::store::files

@@ -2,7 +2,7 @@
 
 #include "store/store.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 History::History(QObject *parent) : QObject(parent) {}
 
@@ -60,4 +60,4 @@ void History::clear()
     emit changed();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -8,7 +8,7 @@
 #include <deque>
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 class Store;
 
@@ -50,4 +50,4 @@ private:
     std::deque<Step> m_redo;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

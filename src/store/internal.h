@@ -7,7 +7,7 @@
 #include "store/numbertest.h"
 #include "store/store.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 struct StoreAccess {
     static sql::Database &database(Store &store) { return store.m_db; }
@@ -46,4 +46,4 @@ protected:
     sql::Database &m_db;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // A card's two sides; each may hold one picture and one sound beside its text.
 enum class CardSide { Question, Answer };
@@ -62,4 +62,4 @@ struct MediaLinkRow {
     }
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -1,6 +1,6 @@
 #include "store/names.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 QString firstFreeName(const QString &base, const std::function<bool(const QString &)> &isFree)
 {
@@ -11,4 +11,4 @@ QString firstFreeName(const QString &base, const std::function<bool(const QStrin
     return name;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 bool readsAsNumber(const QString &text)
 {
@@ -27,4 +27,4 @@ std::optional<qint32> parseCompartment(const QString &text)
     return qint32(value);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

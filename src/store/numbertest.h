@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The largest compartment, queue place and key: the store's columns hold 32 bits.
 inline constexpr qint64 kInt32Max = 2147483647;
@@ -19,4 +19,4 @@ bool readsAsNumber(const QString &text);
 // digits naming 1 to kInt32Max. "3.0", "0x10", "-1", "1; DROP TABLE" are none.
 std::optional<qint32> parseCompartment(const QString &text);
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // Hops from one compartment to the next through the index instead of reading every
@@ -56,7 +56,7 @@ Places::Places(Store &store, Direction direction)
 
 qint32 Places::next()
 {
-    sql::Statement q(m_db, m_sql.maxStelle);
+    sql::Statement q(m_db, m_sql.maxQueuePlace);
     if (!q.step() || q.isNull(0))
         return 1;
     const qint64 largest = q.int64(0);
@@ -79,33 +79,33 @@ std::vector<qint32> Places::compartments(qint32 subjectId) { return keys(m_sql.c
 
 std::vector<qint32> Places::inOrder(qint32 subjectId) { return keys(m_sql.inOrder, subjectId); }
 
-std::optional<qint32> Places::headCard(qint32 subjectId, qint32 fach)
+std::optional<qint32> Places::headCard(qint32 subjectId, qint32 compartment)
 {
     sql::Statement q(m_db, m_sql.headCard);
-    q.bind(1, subjectId).bind(2, fach);
+    q.bind(1, subjectId).bind(2, compartment);
     if (!q.step())
         return std::nullopt;
     return toInt32(q.int64(0), m_store.path());
 }
 
-qint64 Places::holders(qint32 stelle)
+qint64 Places::holders(qint32 queuePlace)
 {
-    sql::Statement q(m_db, m_sql.atStelle);
-    return q.bind(1, stelle).step() ? q.int64(0) : 0;
+    sql::Statement q(m_db, m_sql.atQueuePlace);
+    return q.bind(1, queuePlace).step() ? q.int64(0) : 0;
 }
 
 void Places::put(qint32 cardId, const Place &place)
 {
     const bool reverse = m_direction == Direction::Reverse;
     sql::Statement q(m_db, m_sql.put);
-    q.bind(1, cardId).bind(2, place.fach).bind(3, place.stelle);
+    q.bind(1, cardId).bind(2, place.compartment).bind(3, place.queuePlace);
     if (reverse)
-        q.bind(4, place.seit).bind(5, Store::learningDay(place.seit));
+        q.bind(4, place.enteredAt).bind(5, Store::learningDay(place.enteredAt));
     q.run();
     if (sqlite3_changes(m_db.handle()) != 1)
         throw StoreError(StoreErrorKind::NotFound, m_store.path(), QString::fromLatin1(m_sql.missing).arg(cardId));
     if (!reverse)
-        writeSeit(cardId, place.seit);
+        writeEnteredAt(cardId, place.enteredAt);
 }
 
 void Places::add(qint32 cardId, qint32 subjectId, const Place &place)
@@ -116,11 +116,11 @@ void Places::add(qint32 cardId, qint32 subjectId, const Place &place)
     }
     sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
         .bind(1, cardId)
-        .bind(2, place.fach)
-        .bind(3, place.stelle)
+        .bind(2, place.compartment)
+        .bind(3, place.queuePlace)
         .bind(4, subjectId)
         .run();
-    writeSeit(cardId, place.seit);
+    writeEnteredAt(cardId, place.enteredAt);
 }
 
 void Places::write(qint32 cardId, const std::optional<Place> &place)
@@ -133,16 +133,16 @@ void Places::write(qint32 cardId, const std::optional<Place> &place)
 
 void Places::remove(qint32 cardId) { sql::Statement(m_db, m_sql.remove).bind(1, cardId).run(); }
 
-void Places::writeSeit(qint32 cardId, qint64 seit)
+void Places::writeEnteredAt(qint32 cardId, qint64 enteredAt)
 {
-    if (seit == kNoSeit) {
+    if (enteredAt == kNoEnteredAt) {
         // Undo brings back a card as it was read: without its time.
         sql::Statement(m_db, "DELETE FROM tblFachSeit WHERE idFrageAntwort = ?1").bind(1, cardId).run();
         return;
     }
     sql::Statement q(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
                            "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag");
-    q.bind(1, cardId).bind(2, seit).bind(3, Store::learningDay(seit)).run();
+    q.bind(1, cardId).bind(2, enteredAt).bind(3, Store::learningDay(enteredAt)).run();
 }
 
 // The store's queue reads, as its callers know them.
@@ -151,9 +151,9 @@ std::vector<qint32> Store::compartments(qint32 subjectId, Direction direction)
     return Places(*this, direction).compartments(subjectId);
 }
 
-std::optional<qint32> Store::headCard(qint32 subjectId, qint32 fach, Direction direction)
+std::optional<qint32> Store::headCard(qint32 subjectId, qint32 compartment, Direction direction)
 {
-    return Places(*this, direction).headCard(subjectId, fach);
+    return Places(*this, direction).headCard(subjectId, compartment);
 }
 
 std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
@@ -161,4 +161,4 @@ std::vector<qint32> Store::placesInOrder(qint32 subjectId, Direction direction)
     return Places(*this, direction).inOrder(subjectId);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

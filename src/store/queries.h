@@ -5,7 +5,7 @@
 // The statements behind the user's everyday actions, named so that the tests can
 // check their query plans: each must be answered from an index, never by reading
 // every position or every card.
-namespace tarlivo::queries {
+namespace tarlivo::store::queries {
 
 inline constexpr const char *kAllSubjects =
     "SELECT NameGebiet FROM tblGebiet ORDER BY NameGebiet COLLATE TARLIVO_DE, idGebiet";
@@ -128,13 +128,13 @@ inline constexpr const char *kPageAllFromEnd =
 inline constexpr const char *kKeysByPractice[] = {
     "SELECT p.idFrageAntwort FROM tblPosition AS p WHERE " TARLIVO_IN_SUBJECT " ORDER BY " TARLIVO_PRACTICE,
     "SELECT p.idFrageAntwort FROM " TARLIVO_HITS " WHERE " TARLIVO_IN_SUBJECT " ORDER BY " TARLIVO_PRACTICE};
-inline constexpr const char *kKeysByFrage[] = {
+inline constexpr const char *kKeysByQuestion[] = {
     TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
     TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "f.Frage COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
-inline constexpr const char *kKeysByAntwort[] = {
+inline constexpr const char *kKeysByAnswer[] = {
     TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE),
     TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "f.Antwort COLLATE TARLIVO_DE, " TARLIVO_PRACTICE)};
-inline constexpr const char *kKeysByGebiet[] = {
+inline constexpr const char *kKeysBySubject[] = {
     TARLIVO_KEYS("tblPosition AS p", TARLIVO_IN_SUBJECT,
                  "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE),
     TARLIVO_KEYS(TARLIVO_HITS, TARLIVO_IN_SUBJECT, "g.NameGebiet COLLATE TARLIVO_DE, g.idGebiet, " TARLIVO_PRACTICE)};
@@ -259,4 +259,4 @@ inline constexpr const char *kAllLackingReverse =
 #undef TARLIVO_FILL
 #undef TARLIVO_LACKING
 
-} // namespace tarlivo::queries
+} // namespace tarlivo::store::queries

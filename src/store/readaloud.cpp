@@ -3,7 +3,7 @@
 
 #include "store/cards.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 ReadAloud::ReadAloud(Store &store) : StorePart(store) {}
 
@@ -21,7 +21,7 @@ void ReadAloud::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &la
     sql::WriteTransaction tx(m_db);
     Cards(m_store).requireSubject(subjectId);
     // No language on either side is kept as no row.
-    if (languages.frage.isEmpty() && languages.antwort.isEmpty()) {
+    if (languages.question.isEmpty() && languages.answer.isEmpty()) {
         sql::Statement(m_db, "DELETE FROM tblGebietSprache WHERE idGebiet = ?1").bind(1, subjectId).run();
     } else {
         sql::Statement(m_db,
@@ -29,8 +29,8 @@ void ReadAloud::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &la
                        "ON CONFLICT (idGebiet) DO UPDATE SET SpracheFrage = excluded.SpracheFrage, "
                        "SpracheAntwort = excluded.SpracheAntwort")
             .bind(1, subjectId)
-            .bind(2, languages.frage.isNull() ? QStringLiteral("") : languages.frage)
-            .bind(3, languages.antwort.isNull() ? QStringLiteral("") : languages.antwort)
+            .bind(2, languages.question.isNull() ? QStringLiteral("") : languages.question)
+            .bind(3, languages.answer.isNull() ? QStringLiteral("") : languages.answer)
             .run();
     }
     tx.commit();
@@ -62,4 +62,4 @@ void Store::setSubjectLanguages(qint32 subjectId, const SubjectLanguages &langua
 bool Store::setting(const QString &name, bool fallback) { return ReadAloud(*this).setting(name, fallback); }
 void Store::setSetting(const QString &name, bool on) { ReadAloud(*this).setSetting(name, on); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -2,7 +2,7 @@
 
 #include "store/internal.h"
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Reading aloud and sound: the languages of each subject's questions and answers
 // (tblGebietSprache, none kept as no row), and the practice settings switched away
@@ -17,4 +17,4 @@ public:
     void setSetting(const QString &name, bool on);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

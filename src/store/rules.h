@@ -8,7 +8,7 @@
 #include <limits>
 
 // Rules more than one part of the program counts by, each written once.
-namespace tarlivo::rules {
+namespace tarlivo::store::rules {
 
 inline constexpr qint64 kSecondsPerDay = 86400;
 // 1 January 1970 as a Julian day number, the count dates are kept in.
@@ -60,4 +60,4 @@ private:
 // The tables hold text, never NULL, for what the program writes.
 inline QString textOf(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
 
-} // namespace tarlivo::rules
+} // namespace tarlivo::store::rules

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace tarlivo::schema {
+namespace tarlivo::store::schema {
 namespace {
 
 // The tables as the rest of the program knows them, plus the subject key on each
@@ -31,7 +31,7 @@ CREATE TABLE tblPosition (
 )sql";
 // After the queue index (kScatteredPositionIndexes), before the insert
 // check (kPositionInsertSubjectTrigger).
-constexpr const char *kPositionStelleIndex = "CREATE INDEX ixPositionStelle ON tblPosition (Stelle)";
+constexpr const char *kPositionQueuePlaceIndex = "CREATE INDEX ixPositionStelle ON tblPosition (Stelle)";
 constexpr const char *kPositionUpdateSubjectTrigger = R"sql(
 CREATE TRIGGER trgPositionUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPosition
 WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
@@ -209,7 +209,7 @@ CREATE TABLE IF NOT EXISTS tblGebietToleranz (
 
 // A card of an earlier version came into its compartment with its last verdict;
 // one never judged is due at once.
-constexpr const char *kFillSeit = R"sql(
+constexpr const char *kFillEnteredAt = R"sql(
 INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag)
 SELECT f.idFrageAntwort, COALESCE(u.Seit, 0), tarlivo_lerntag(COALESCE(u.Seit, 0))
 FROM tblFrageAntwort AS f
@@ -229,7 +229,7 @@ void upgradeFrom(sql::Database &db, qint64 version)
     if (version < 1) {
         db.exec(kSchema);
         db.exec(kScatteredPositionIndexes[0][1]);
-        db.exec(kPositionStelleIndex);
+        db.exec(kPositionQueuePlaceIndex);
         db.exec(kPositionInsertSubjectTrigger);
         db.exec(kPositionUpdateSubjectTrigger);
     }
@@ -245,7 +245,7 @@ void upgradeFrom(sql::Database &db, qint64 version)
     if (version < 4) {
         db.exec(kSchemaVersion4);
         if (version > 0)
-            db.exec(kFillSeit); // a new file has no cards, nor the function it calls
+            db.exec(kFillEnteredAt); // a new file has no cards, nor the function it calls
         db.exec(kBucketTriggers);
     }
     if (version < 5)
@@ -263,7 +263,7 @@ void upgradeFrom(sql::Database &db, qint64 version)
         createSyncSchema(db);
 }
 
-QStringList checkInvariants(sql::Database &db, bool allowSharedStelle)
+QStringList checkInvariants(sql::Database &db, bool allowSharedQueuePlace)
 {
     QStringList problems;
     {
@@ -356,7 +356,7 @@ QStringList checkInvariants(sql::Database &db, bool allowSharedStelle)
          "intervals of no subject"},
     };
     for (const Check &check : checks) {
-        if (allowSharedStelle && std::strstr(check.what, "queue places"))
+        if (allowSharedQueuePlace && std::strstr(check.what, "queue places"))
             continue;
         sql::Statement q(db, check.sql);
         if (q.step() && q.int64(0) != 0)
@@ -365,4 +365,4 @@ QStringList checkInvariants(sql::Database &db, bool allowSharedStelle)
     return problems;
 }
 
-} // namespace tarlivo::schema
+} // namespace tarlivo::store::schema

@@ -7,12 +7,12 @@
 // The file's tables, indexes and triggers, and the checks of what they promise: the
 // one place that says what each version of the file holds. Parts that drop a trigger
 // or an index for a large write take its statement from here to make it again.
-namespace tarlivo::schema {
+namespace tarlivo::store::schema {
 
 // Writes the steps after version (0: a new, empty file) up to the current one.
 void upgradeFrom(sql::Database &db, qint64 version);
 // Everything the program relies on, checked; empty when the file is sound.
-QStringList checkInvariants(sql::Database &db, bool allowSharedStelle);
+QStringList checkInvariants(sql::Database &db, bool allowSharedQueuePlace);
 
 // A card added one at a time goes into the search index at once, unless cards
 // before it still wait (then it waits with them). An import drops this trigger
@@ -173,4 +173,4 @@ CREATE TRIGGER trgUebungUmgekehrtDelete AFTER DELETE ON tblUebung
 BEGIN DELETE FROM tblUebungUmgekehrt WHERE idUebung = OLD.idUebung; END;
 )sql";
 
-} // namespace tarlivo::schema
+} // namespace tarlivo::store::schema

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // The query the trigram index answers: each spelling of the text as a phrase it
@@ -31,16 +31,16 @@ std::vector<qint32> Search::cardIds(std::optional<qint32> subjectId, const QStri
     const char *const *queries = queries::kKeysByPractice;
     switch (order) {
     case CardOrder::Practice:
-    case CardOrder::Fach:
+    case CardOrder::Compartment:
         break;
-    case CardOrder::Frage:
-        queries = queries::kKeysByFrage;
+    case CardOrder::Question:
+        queries = queries::kKeysByQuestion;
         break;
-    case CardOrder::Antwort:
-        queries = queries::kKeysByAntwort;
+    case CardOrder::Answer:
+        queries = queries::kKeysByAnswer;
         break;
-    case CardOrder::Gebiet:
-        queries = queries::kKeysByGebiet;
+    case CardOrder::Subject:
+        queries = queries::kKeysBySubject;
         break;
     }
     sql::Statement q(m_db, queries[filtered ? 1 : 0]);
@@ -160,4 +160,4 @@ HitSlice Store::hitSlice(std::optional<qint32> subjectId, const QString &search,
 qint64 Store::searchBacklog() { return Search(*this).backlog(); }
 qint64 Store::catchUpSearchIndex(int maxCards) { return Search(*this).catchUp(maxCards); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // Finding cards by their texts: through the trigram index tblSuche as far as
 // tblSucheStand marks it, the cards after the mark read directly; and the index's
@@ -22,4 +22,4 @@ public:
     qint64 catchUp(int maxCards);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-namespace tarlivo::sql {
+namespace tarlivo::store::sql {
 
 StoreErrorKind kindOf(int resultCode)
 {
@@ -206,4 +206,4 @@ ReadTransaction::~ReadTransaction()
         sqlite3_exec(m_db.handle(), "PRAGMA mmap_size = 0", nullptr, nullptr, nullptr);
 }
 
-} // namespace tarlivo::sql
+} // namespace tarlivo::store::sql

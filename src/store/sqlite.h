@@ -12,7 +12,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace tarlivo::sql {
+namespace tarlivo::store::sql {
 
 // Maps an SQLite result code to the kind of failure the user is told about.
 StoreErrorKind kindOf(int resultCode);
@@ -113,4 +113,4 @@ private:
     Mode m_mode;
 };
 
-} // namespace tarlivo::sql
+} // namespace tarlivo::store::sql

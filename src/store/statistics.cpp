@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 namespace {
 
@@ -31,8 +31,8 @@ std::vector<CompartmentCount> Counts::cardsPerCompartment(std::optional<qint32> 
         counts[qint32(q.int64(0))] += q.int64(1);
     std::vector<CompartmentCount> result;
     result.reserve(counts.size());
-    for (const auto &[fach, count] : counts)
-        result.push_back({fach, count});
+    for (const auto &[compartment, count] : counts)
+        result.push_back({compartment, count});
     return result;
 }
 
@@ -59,9 +59,9 @@ std::vector<DayVerdicts> Counts::verdictsPerDay(std::optional<qint32> subjectId,
             q.bind(1, *subjectId);
         q.bind(2, start).bind(3, end);
         if (q.step()) {
-            counts.richtig = q.int64(0);
-            counts.fastRichtig = q.int64(1);
-            counts.falsch = q.int64(2);
+            counts.right = q.int64(0);
+            counts.almostRight = q.int64(1);
+            counts.wrong = q.int64(2);
         }
         result.push_back(counts);
         start = end;
@@ -120,4 +120,4 @@ Statistics Store::statistics(std::optional<qint32> subjectId, int days)
     return Counts(*this).statistics(subjectId, days);
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The statistics: places counted per compartment from the queue indexes, verdicts
 // per day from the log's time indexes.
@@ -20,4 +20,4 @@ public:
     Statistics statistics(std::optional<qint32> subjectId, int days);
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // One side of an undo step as it is written back: undo writes every row as it was
 // before the step, redo as it was after, each only while the file holds the other
@@ -76,4 +76,4 @@ struct NothingToVerify {
     }
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 void learningDayFunction(sqlite3_context *context, int, sqlite3_value **argv)
@@ -30,8 +30,8 @@ void learningDayFunction(sqlite3_context *context, int, sqlite3_value **argv)
 
 void defaultIntervalFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    const qint64 fach = sqlite3_value_int64(argv[0]);
-    sqlite3_result_int64(context, Store::defaultInterval(qint32(std::clamp<qint64>(fach, 0, kInt32Max))));
+    const qint64 compartment = sqlite3_value_int64(argv[0]);
+    sqlite3_result_int64(context, Store::defaultInterval(qint32(std::clamp<qint64>(compartment, 0, kInt32Max))));
 }
 
 bool isWritable(const QString &path)
@@ -375,6 +375,9 @@ qint64 Store::now() const { return m_options.now ? m_options.now() : QDateTime::
 
 QDate Store::today() const { return QDateTime::fromSecsSinceEpoch(now()).date(); }
 
-QStringList Store::checkInvariants(bool allowSharedStelle) { return schema::checkInvariants(m_db, allowSharedStelle); }
+QStringList Store::checkInvariants(bool allowSharedQueuePlace)
+{
+    return schema::checkInvariants(m_db, allowSharedQueuePlace);
+}
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 namespace backup {
 class Job;
@@ -25,8 +25,8 @@ enum class FileFormat { Missing, Empty, SQLite, Jet3, Jet4, Unknown, Unreadable 
 FileFormat sniffFormat(const QString &path);
 
 struct CardText {
-    QString frage; // a NULL text (imported files) arrives as a null QString
-    QString antwort;
+    QString question; // a NULL text (imported files) arrives as a null QString
+    QString answer;
 };
 
 // One row of the card list: the card, its place and its subject's name.
@@ -36,15 +36,17 @@ struct CardListRow {
 };
 
 // The card list's sort columns. Fach sorts like the practice order.
-enum class CardOrder { Practice, Frage, Antwort, Fach, Gebiet };
+enum class CardOrder { Practice, Question, Answer, Compartment, Subject };
 // A card found by a search, with its place in the practice order.
 struct HitPlace {
-    qint32 fach;
-    qint32 stelle;
+    qint32 compartment;
+    qint32 queuePlace;
     qint32 id;
     bool operator<(const HitPlace &o) const
     {
-        return fach != o.fach ? fach < o.fach : stelle != o.stelle ? stelle < o.stelle : id < o.id;
+        return compartment != o.compartment ? compartment < o.compartment
+               : queuePlace != o.queuePlace ? queuePlace < o.queuePlace
+                                            : id < o.id;
     }
 };
 // Part of the hits of a search, in key order: those among the cards with keys after
@@ -62,15 +64,15 @@ struct FirstHits {
 // One card of an import, as the file gives it.
 struct BulkCard {
     QString subject; // the subject's name
-    QString frage;
-    QString antwort;
-    qint32 fach = 1;                    // 1 and up
-    std::optional<qint64> seit = {};    // when it came into its compartment; none: now
-    std::vector<MediaInput> media = {}; // at most one of each kind per side
+    QString question;
+    QString answer;
+    qint32 compartment = 1;               // 1 and up
+    std::optional<qint64> enteredAt = {}; // when it came into its compartment; none: now
+    std::vector<MediaInput> media = {};   // at most one of each kind per side
     // Its reverse place, when the file gives one; a subject the import creates for
     // such cards practises both ways.
-    std::optional<qint32> reverseFach = {};
-    std::optional<qint64> reverseSeit = {};
+    std::optional<qint32> reverseCompartment = {};
+    std::optional<qint64> reverseEnteredAt = {};
 };
 
 struct BulkImportOptions {
@@ -106,18 +108,18 @@ struct StoreOptions {
 
 // How many cards sit in one compartment.
 struct CompartmentCount {
-    qint32 fach = 0;
+    qint32 compartment = 0;
     qint64 count = 0;
-    bool operator==(const CompartmentCount &o) const { return fach == o.fach && count == o.count; }
+    bool operator==(const CompartmentCount &o) const { return compartment == o.compartment && count == o.count; }
 };
 
 // The verdicts of one local calendar day.
 struct DayVerdicts {
     QDate day;
-    qint64 richtig = 0;
-    qint64 fastRichtig = 0;
-    qint64 falsch = 0;
-    qint64 total() const { return richtig + fastRichtig + falsch; }
+    qint64 right = 0;
+    qint64 almostRight = 0;
+    qint64 wrong = 0;
+    qint64 total() const { return right + almostRight + wrong; }
 };
 
 // Everything the statistics window shows for one subject or for all.
@@ -146,15 +148,15 @@ struct SubjectDue {
     DueFigures figures;
 };
 struct CompartmentDue {
-    qint32 fach = 0;
-    qint32 tage = 0; // its interval
+    qint32 compartment = 0;
+    qint32 days = 0; // its interval
     DueFigures figures;
 };
 
 struct SubjectLanguages {
-    QString frage;
-    QString antwort;
-    bool operator==(const SubjectLanguages &o) const { return frage == o.frage && antwort == o.antwort; }
+    QString question;
+    QString answer;
+    bool operator==(const SubjectLanguages &o) const { return question == o.question && answer == o.answer; }
 };
 
 // The card store: subjects, cards and their places, in one SQLite file. Every method
@@ -194,11 +196,11 @@ public:
 
     // Stores a card in compartment 1 at the end of the queue; returns its key. When
     // change is given it receives the rows written, for undo.
-    qint32 addCard(qint32 subjectId, const QString &frage, const QString &antwort, Change *change = nullptr);
+    qint32 addCard(qint32 subjectId, const QString &question, const QString &answer, Change *change = nullptr);
     // The compartments holding places of the subject in that direction, ascending.
     std::vector<qint32> compartments(qint32 subjectId, Direction direction = Direction::Forward);
     // The card of the subject whose place in that compartment has waited longest.
-    std::optional<qint32> headCard(qint32 subjectId, qint32 fach, Direction direction = Direction::Forward);
+    std::optional<qint32> headCard(qint32 subjectId, qint32 compartment, Direction direction = Direction::Forward);
     // The cards of the subject's places in that direction in asking order: the highest
     // compartment first, each in queue order.
     std::vector<qint32> placesInOrder(qint32 subjectId, Direction direction);
@@ -213,7 +215,7 @@ public:
     static constexpr const char *kTopCompartment = "top compartment";
     // Throws NotFound when the card row is missing. When change is given it receives
     // the card as it was and as it is now, for undo.
-    void saveCardText(qint32 cardId, const QString &frage, const QString &antwort, Change *change = nullptr);
+    void saveCardText(qint32 cardId, const QString &question, const QString &answer, Change *change = nullptr);
 
     // Takes a step back (undo) or forward again (redo): writes the rows of the
     // change as they were before (undo) or after (redo), in one transaction, and
@@ -232,7 +234,7 @@ public:
     // a large subject builds it), and whether the subject holds a card of these
     // texts: quick with that index, a look at every card without it.
     bool hasTextIndex();
-    bool holdsCard(qint32 subjectId, const QString &frage, const QString &antwort);
+    bool holdsCard(qint32 subjectId, const QString &question, const QString &answer);
     // One entry per day from first to last, inclusive, days without verdicts too.
     std::vector<DayVerdicts> verdictsPerDay(std::optional<qint32> subjectId, QDate first, QDate last);
     // Days in a row with at least one verdict, ending today; a today without
@@ -251,12 +253,12 @@ public:
     static qint64 learningDay(qint64 secsSinceEpoch);
     qint64 learningToday() const { return learningDay(now()); }
     // Compartment 1 is due at once, compartment n waits 2^(n-2) days, at most a year.
-    static qint32 defaultInterval(qint32 fach);
+    static qint32 defaultInterval(qint32 compartment);
     static constexpr qint32 kMaxInterval = 3650;
-    qint32 interval(qint32 subjectId, qint32 fach);
+    qint32 interval(qint32 subjectId, qint32 compartment);
     // Sets one compartment's interval (0 to kMaxInterval days; nullopt: the
     // default). Throws Limit, NotFound. Returns the row touched, for undo.
-    Change setInterval(qint32 subjectId, qint32 fach, std::optional<qint32> days);
+    Change setInterval(qint32 subjectId, qint32 compartment, std::optional<qint32> days);
     // Every subject holding cards, in the order of allSubjects().
     std::vector<SubjectDue> dueBySubject();
     // One subject's figures, counting the places of the directions it practises.
@@ -314,14 +316,15 @@ public:
     Change moveCardsToSubject(const std::vector<qint32> &cardIds, qint32 subjectId);
     // Each card to the end of that compartment's queue, in the order given. Reverse:
     // the cards' reverse places (a card without one gets one).
-    Change setCompartment(const std::vector<qint32> &cardIds, qint32 fach, Direction direction = Direction::Forward);
+    Change setCompartment(const std::vector<qint32> &cardIds, qint32 compartment,
+                          Direction direction = Direction::Forward);
     // The subject with all its cards.
     Change deleteSubject(qint32 subjectId);
     // Both texts as given, nothing trimmed; the media edits in the same step.
-    Change editCard(qint32 cardId, const QString &frage, const QString &antwort,
+    Change editCard(qint32 cardId, const QString &question, const QString &answer,
                     const std::vector<MediaEdit> &media = {});
     // The card's rows as the file holds them now; a card without its position row
-    // reads with fach 0, which no recorded row has.
+    // reads with compartment 0, which no recorded row has.
     std::optional<CardRow> cardRow(qint32 cardId);
     // Subjects with their keys, in the order of allSubjects().
     std::vector<SubjectRow> subjectRows();
@@ -353,11 +356,11 @@ public:
 
     // Writes a new store file at path (nothing may be there yet) holding exactly these
     // subjects and cards: their keys, texts (NULL stays NULL), compartments and queue
-    // places as given (two cards may share a place), every card entered at seit, in one
+    // places as given (two cards may share a place), every card entered at enteredAt, in one
     // write. The rows' own times and reverse places are not read. For files taken over
     // whole from the older program. Throws StoreError.
     static void createWithRows(const QString &path, const std::vector<SubjectRow> &subjects,
-                               const std::vector<CardRow> &cards, qint64 seit);
+                               const std::vector<CardRow> &cards, qint64 enteredAt);
 
     // The cards an import left out of the search index (they are found all the same,
     // more slowly). catchUpSearchIndex indexes the next maxCards of them in one write
@@ -370,7 +373,7 @@ public:
 
     // Everything the program relies on, checked; empty when the file is sound.
     // Files taken over from the older program may hold two cards on one place.
-    QStringList checkInvariants(bool allowSharedStelle = false);
+    QStringList checkInvariants(bool allowSharedQueuePlace = false);
 
     // Pictures and sounds (store/cardmedia.cpp): at most one of each kind per side, each
     // content stored once whatever the number of cards using it; a content goes with
@@ -417,4 +420,4 @@ private:
     std::shared_ptr<backup::Job> m_backupJob; // the day's copy under way
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -3,7 +3,7 @@
 #include <QString>
 #include <exception>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // What went wrong, in terms the window layer can turn into a message for the user.
 enum class StoreErrorKind {
@@ -48,4 +48,4 @@ private:
     QByteArray m_what;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

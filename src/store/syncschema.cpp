@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string_view>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // tblAbgleichStand: this file's identities, folder and counters (one row). Uhr is the
@@ -193,4 +193,4 @@ void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint
         .run();
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

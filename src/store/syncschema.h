@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // The fields of each kind of entity, each with a clock of its own.
 enum SubjectField {
@@ -38,4 +38,4 @@ std::pair<QByteArray, QByteArray> newCardTrigger();
 // set (a card's reverse place too, where it has one), at one time.
 void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard);
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -15,7 +15,7 @@
 #include <array>
 #include <utility>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 enum Art { ArtSubject = 0, ArtCard = 1, ArtVerdict = 2 };
@@ -53,10 +53,10 @@ public:
     struct Placed {
         qint64 card = 0;
         qint64 subject = 0;
-        qint32 fach = 1;
-        qint64 seit = 0;
-        SyncClock clock;              // when it was placed there, by which machine
-        std::optional<qint64> stelle; // a queue place it was given already (a card made by this merge)
+        qint32 compartment = 1;
+        qint64 enteredAt = 0;
+        SyncClock clock;                  // when it was placed there, by which machine
+        std::optional<qint64> queuePlace; // a queue place it was given already (a card made by this merge)
     };
     std::vector<Placed> m_placed[2]; // forward, reverse
     std::optional<qint64> m_nextStelle[2];
@@ -195,13 +195,13 @@ public:
         return (*next)++;
     }
 
-    qint64 learningDay(qint64 seit)
+    qint64 learningDay(qint64 enteredAt)
     {
-        const auto it = m_days.constFind(seit);
+        const auto it = m_days.constFind(enteredAt);
         if (it != m_days.constEnd())
             return *it;
-        const qint64 day = Store::learningDay(seit);
-        m_days.insert(seit, day);
+        const qint64 day = Store::learningDay(enteredAt);
+        m_days.insert(enteredAt, day);
         return day;
     }
 
@@ -239,11 +239,11 @@ public:
         }
         if (take[SyncSubjectIntervals]) {
             sql::Statement(m_db, "DELETE FROM tblIntervall WHERE idGebiet = ?1").bind(1, id).run();
-            for (const auto &[fach, tage] : s.intervals)
+            for (const auto &[compartment, days] : s.intervals)
                 sql::Statement(m_db, "INSERT OR REPLACE INTO tblIntervall (idGebiet, Fach, Tage) VALUES (?1, ?2, ?3)")
                     .bind(1, id)
-                    .bind(2, fach)
-                    .bind(3, tage)
+                    .bind(2, compartment)
+                    .bind(3, days)
                     .run();
         }
         if (take[SyncSubjectDirection]) {
@@ -383,10 +383,10 @@ public:
 
     // ---- Cards --------------------------------------------------------------------
 
-    static QString candidateKey(qint64 subject, const QString &frage, const QString &antwort)
+    static QString candidateKey(qint64 subject, const QString &question, const QString &answer)
     {
-        return QString::number(subject) + QLatin1Char('\x1f') + (frage.isNull() ? QStringLiteral("\x1e") : frage)
-               + QLatin1Char('\x1f') + (antwort.isNull() ? QStringLiteral("\x1e") : antwort);
+        return QString::number(subject) + QLatin1Char('\x1f') + (question.isNull() ? QStringLiteral("\x1e") : question)
+               + QLatin1Char('\x1f') + (answer.isNull() ? QStringLiteral("\x1e") : answer);
     }
 
     // A card made here and never seen elsewhere with the same texts in the same subject.
@@ -401,7 +401,7 @@ public:
             while (q.step())
                 m_candidates[candidateKey(q.int64(1), q.text(2), q.text(3))].push_back(q.int64(0));
         }
-        const auto it = m_candidates.find(candidateKey(subject, c.frage, c.antwort));
+        const auto it = m_candidates.find(candidateKey(subject, c.question, c.answer));
         if (it == m_candidates.end() || it->empty())
             return std::nullopt;
         const qint64 id = it->front();
@@ -452,19 +452,20 @@ public:
         }
     }
 
-    void writeSeit(qint64 card, qint64 seit)
+    void writeEnteredAt(qint64 card, qint64 enteredAt)
     {
         sql::Statement(m_db, "INSERT INTO tblFachSeit (idFrageAntwort, Seit, Tag) VALUES (?1, ?2, ?3) "
                              "ON CONFLICT (idFrageAntwort) DO UPDATE SET Seit = excluded.Seit, Tag = excluded.Tag")
             .bind(1, card)
-            .bind(2, seit)
-            .bind(3, learningDay(seit))
+            .bind(2, enteredAt)
+            .bind(3, learningDay(enteredAt))
             .run();
     }
 
     void writePlace(qint64 card, qint64 subject, const SyncCard &c)
     {
-        m_placed[0].push_back({card, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], std::nullopt});
+        m_placed[0].push_back(
+            {card, subject, std::max(1, c.compartment), c.enteredAt, c.clocks[SyncCardPlace], std::nullopt});
     }
 
     void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
@@ -485,17 +486,18 @@ public:
             insert.bind(1, *key);
         else
             insert.bindNull(1);
-        insert.bind(2, subject).bind(3, c.frage).bind(4, c.antwort).run();
+        insert.bind(2, subject).bind(3, c.question).bind(4, c.answer).run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
-        const qint64 stelle = takePlace(0);
+        const qint64 queuePlace = takePlace(0);
         sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
             .bind(1, *id)
-            .bind(2, std::max(1, c.fach))
-            .bind(3, stelle)
+            .bind(2, std::max(1, c.compartment))
+            .bind(3, queuePlace)
             .bind(4, subject)
             .run();
-        writeSeit(*id, c.seit);
-        m_placed[0].push_back({*id, subject, std::max(1, c.fach), c.seit, c.clocks[SyncCardPlace], stelle});
+        writeEnteredAt(*id, c.enteredAt);
+        m_placed[0].push_back(
+            {*id, subject, std::max(1, c.compartment), c.enteredAt, c.clocks[SyncCardPlace], queuePlace});
         if (c.reverse)
             writeReverse(*id, subject, c);
         writeMedia(*id, c.media);
@@ -584,8 +586,8 @@ public:
                 if (take[SyncCardText]) {
                     sql::Statement(m_db,
                                    "UPDATE tblFrageAntwort SET Frage = ?1, Antwort = ?2 WHERE idFrageAntwort = ?3")
-                        .bind(1, c.frage)
-                        .bind(2, c.antwort)
+                        .bind(1, c.question)
+                        .bind(2, c.answer)
                         .bind(3, *local)
                         .run();
                     writeMedia(*local, c.media);
@@ -639,7 +641,7 @@ public:
         QSet<qint64> incoming;
         for (const Placed &p : placed) {
             incoming.insert(p.card);
-            queues[{p.subject, p.fach}].push_back({p.card, p.clock, std::nullopt, &p});
+            queues[{p.subject, p.compartment}].push_back({p.card, p.clock, std::nullopt, &p});
         }
         // The cards there already that were placed at or after the earliest placed now, from
         // the queue's end: each merge leaves its queues in that order, and so does practice
@@ -675,7 +677,9 @@ public:
             std::vector<qint64> places;
             places.reserve(members.size());
             for (const Member &m : members)
-                places.push_back(m.old ? *m.old : m.incoming->stelle ? *m.incoming->stelle : takePlace(reverse));
+                places.push_back(m.old                    ? *m.old
+                                 : m.incoming->queuePlace ? *m.incoming->queuePlace
+                                                          : takePlace(reverse));
             std::sort(places.begin(), places.end());
             std::sort(members.begin(), members.end(),
                       [](const Member &a, const Member &b) { return a.clock < b.clock; });
@@ -695,8 +699,8 @@ public:
             }
             for (size_t i = 0; i < members.size(); ++i) {
                 const Member &m = members[i];
-                const qint64 stelle = places[i];
-                if (m.incoming && !m.incoming->stelle) {
+                const qint64 queuePlace = places[i];
+                if (m.incoming && !m.incoming->queuePlace) {
                     const Placed &p = *m.incoming;
                     if (reverse) {
                         sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, "
@@ -705,25 +709,25 @@ public:
                                              "excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
                             .bind(1, p.card)
                             .bind(2, p.subject)
-                            .bind(3, p.fach)
-                            .bind(4, stelle)
-                            .bind(5, p.seit)
-                            .bind(6, learningDay(p.seit))
+                            .bind(3, p.compartment)
+                            .bind(4, queuePlace)
+                            .bind(5, p.enteredAt)
+                            .bind(6, learningDay(p.enteredAt))
                             .run();
                     } else {
                         sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?2, Stelle = ?3 WHERE idFrageAntwort = ?1")
                             .bind(1, p.card)
-                            .bind(2, p.fach)
-                            .bind(3, stelle)
+                            .bind(2, p.compartment)
+                            .bind(3, queuePlace)
                             .run();
-                        writeSeit(p.card, p.seit);
+                        writeEnteredAt(p.card, p.enteredAt);
                     }
-                } else if (stelle != (m.old ? *m.old : *m.incoming->stelle)) {
+                } else if (queuePlace != (m.old ? *m.old : *m.incoming->queuePlace)) {
                     sql::Statement(m_db, reverse
                                              ? "UPDATE tblPositionUmgekehrt SET Stelle = ?2 WHERE idFrageAntwort = ?1"
                                              : "UPDATE tblPosition SET Stelle = ?2 WHERE idFrageAntwort = ?1")
                         .bind(1, m.card)
-                        .bind(2, stelle)
+                        .bind(2, queuePlace)
                         .run();
                 }
             }
@@ -751,12 +755,12 @@ public:
             insert.bind(1, *key);
         else
             insert.bindNull(1);
-        insert.bind(2, v.zeitpunkt)
+        insert.bind(2, v.time)
             .bind(3, *card)
             .bind(4, *subject)
-            .bind(5, v.fachVorher)
-            .bind(6, v.fachNachher)
-            .bind(7, std::clamp(v.urteil, 1, 3))
+            .bind(5, v.compartmentBefore)
+            .bind(6, v.compartmentAfter)
+            .bind(7, std::clamp(v.verdict, 1, 3))
             .run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
         if (v.reverse)
@@ -896,10 +900,10 @@ public:
         }
         *subject = q.int64(0);
         c.subject = uuid(ArtSubject, *subject);
-        c.frage = q.text(1);
-        c.antwort = q.text(2);
-        c.fach = q.isNull(3) ? 1 : qint32(q.int64(3));
-        c.seit = q.isNull(4) ? 0 : q.int64(4);
+        c.question = q.text(1);
+        c.answer = q.text(2);
+        c.compartment = q.isNull(3) ? 1 : qint32(q.int64(3));
+        c.enteredAt = q.isNull(4) ? 0 : q.int64(4);
         if (!q.isNull(5))
             c.reverse = std::make_pair(qint32(q.int64(5)), q.int64(6));
         sql::Statement m(m_db, "SELECT k.Seite, k.Art, m.Name, m.Pruefsumme FROM tblKarteMedium AS k "
@@ -924,13 +928,13 @@ public:
             v.alive = false;
             return v;
         }
-        v.zeitpunkt = q.int64(0);
+        v.time = q.int64(0);
         v.card = uuid(ArtCard, q.int64(1));
         *subject = q.int64(2);
         v.subject = uuid(ArtSubject, *subject);
-        v.fachVorher = qint32(q.int64(3));
-        v.fachNachher = qint32(q.int64(4));
-        v.urteil = qint32(q.int64(5));
+        v.compartmentBefore = qint32(q.int64(3));
+        v.compartmentAfter = qint32(q.int64(4));
+        v.verdict = qint32(q.int64(5));
         v.reverse = q.int64(6) != 0;
         return v;
     }
@@ -997,7 +1001,7 @@ public:
             } else if (art == ArtCard) {
                 part.cards.push_back(m_reader.card(id, &subject));
                 const SyncCard &c = part.cards.back();
-                bytes += 160 + (c.frage.size() + c.antwort.size()) * 2 + qint64(c.media.size()) * 96;
+                bytes += 160 + (c.question.size() + c.answer.size()) * 2 + qint64(c.media.size()) * 96;
             } else if (art == ArtVerdict) {
                 part.log.push_back(m_reader.verdict(id, &subject));
                 bytes += 160;
@@ -1256,4 +1260,4 @@ qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const Sy
     return merger.m_changed;
 }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

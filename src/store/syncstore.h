@@ -17,7 +17,7 @@
 #include <set>
 #include <vector>
 
-namespace tarlivo {
+namespace tarlivo::store {
 
 // When a field was last set and by which machine, in milliseconds since 1970 UTC;
 // later is the larger (time, machine). A field never set has time 0.
@@ -50,12 +50,12 @@ struct SyncMedia {
 struct SyncCard {
     QString id;
     bool alive = true;
-    QString subject; // its subject's id
-    QString frage;   // null stays null
-    QString antwort;
+    QString subject;  // its subject's id
+    QString question; // null stays null
+    QString answer;
     std::vector<SyncMedia> media;
-    qint32 fach = 1;
-    qint64 seit = 0;
+    qint32 compartment = 1;
+    qint64 enteredAt = 0;
     std::optional<std::pair<qint32, qint64>> reverse; // compartment and time of its reverse place
     SyncClock clocks[kCardFields];
 };
@@ -65,10 +65,10 @@ struct SyncVerdict {
     bool alive = true;
     QString card;
     QString subject;
-    qint64 zeitpunkt = 0;
-    qint32 fachVorher = 0;
-    qint32 fachNachher = 0;
-    qint32 urteil = 0;
+    qint64 time = 0;
+    qint32 compartmentBefore = 0;
+    qint32 compartmentAfter = 0;
+    qint32 verdict = 0;
     bool reverse = false;
     SyncClock clock;
 };
@@ -161,4 +161,4 @@ private:
     Store &m_store;
 };
 
-} // namespace tarlivo
+} // namespace tarlivo::store

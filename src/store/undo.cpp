@@ -10,7 +10,7 @@
 #include <functional>
 #include <type_traits>
 
-namespace tarlivo {
+namespace tarlivo::store {
 namespace {
 
 // The kind of an entry of Change: the row of a RowChange, or the entry itself.
@@ -66,4 +66,4 @@ void Store::undo(const Change &change) { applyStep(*this, change, false); }
 
 void Store::redo(const Change &change) { applyStep(*this, change, true); }
 
-} // namespace tarlivo
+} // namespace tarlivo::store

@@ -5,7 +5,11 @@
 #include "ui/dialogs.h"
 #include "ui/messages.h"
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 
 const FormDesign &FrmGebiete::layout()
 {
@@ -167,4 +171,4 @@ void FrmGebiete::cmdGebietEdit_Click()
     FillGebiete();
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

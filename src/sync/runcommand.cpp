@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 
 int runSyncCommand(const SyncRequest &request, QTextStream &out, QTextStream &err)

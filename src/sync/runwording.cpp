@@ -4,6 +4,8 @@
 
 #include <QLocale>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 
 namespace text {

@@ -16,7 +16,7 @@ QString outcomeSummary(const Outcome &outcome);
 // "Abgeglichen um 14:05" (today) or "Abgeglichen am 07.12.2026 um 14:05"; at is UTC.
 QString syncedAt(const QDateTime &at);
 // Why the data file cannot take part in a sync.
-QString storeProblem(const StoreError &error);
+QString storeProblem(const store::StoreError &error);
 // A folder to sync through that is not there.
 QString folderMissing(const QString &folder);
 } // namespace text

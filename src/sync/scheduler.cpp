@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTimer>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 
 Scheduler::Scheduler(Setup setup, QObject *parent)

@@ -30,7 +30,7 @@ class Scheduler : public QObject {
 public:
     struct Setup {
         QString dataFile;
-        StoreOptions storeOptions;
+        store::StoreOptions storeOptions;
         // While changes wait, a sync this often.
         std::chrono::milliseconds every = std::chrono::minutes(5);
         // At the end, the sync running and a last one get that long.

@@ -18,6 +18,8 @@
 #include <map>
 #include <set>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 namespace {
 

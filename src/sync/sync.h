@@ -14,12 +14,11 @@
 #include <optional>
 #include <vector>
 
-namespace tarlivo {
-
+namespace tarlivo::store {
 class Store;
+} // namespace tarlivo::store
 
-namespace sync {
-
+namespace tarlivo::sync {
 // What one sync did.
 struct Outcome {
     qint64 applied = 0; // changes of other machines merged into the data file
@@ -45,18 +44,18 @@ struct SyncError {
 };
 
 // The folder set for this data file; none while it was never set.
-std::optional<QString> folder(Store &store);
+std::optional<QString> folder(store::Store &store);
 // Sets or (empty) clears it. Throws StoreError.
-void setFolder(Store &store, const QString &folder);
+void setFolder(store::Store &store, const QString &folder);
 
 // Whether this machine made changes that are not in the folder yet.
-bool hasPendingChanges(Store &store);
+bool hasPendingChanges(store::Store &store);
 // The end of the last sync that completed; invalid when none did.
-QDateTime lastSync(Store &store);
+QDateTime lastSync(store::Store &store);
 
 // How large the files a sync writes may grow (the tests cut them small).
 struct Limits {
-    SyncPartLimits parts;
+    store::SyncPartLimits parts;
 };
 
 // Writes this machine's new changes into the folder and merges every other machine's
@@ -64,10 +63,9 @@ struct Limits {
 // a kill at any moment leaves the data file as before or after it. Then it folds away
 // its own files that a snapshot holds and every machine has applied. Throws SyncError
 // (the folder is missing or cannot be written) or StoreError.
-Outcome syncNow(Store &store, const QString &folder, const Limits &limits = {});
+Outcome syncNow(store::Store &store, const QString &folder, const Limits &limits = {});
 
 // The machines seen in the folder for this data file's collection. Throws SyncError.
-std::vector<Machine> machines(Store &store, const QString &folder);
+std::vector<Machine> machines(store::Store &store, const QString &folder);
 
-} // namespace sync
-} // namespace tarlivo
+} // namespace tarlivo::sync

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QtEndian>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::sync {
 namespace {
 
@@ -39,8 +41,8 @@ QCborMap subjectValue(const SyncSubject &s)
         return m;
     m.insert(QStringLiteral("name"), s.name);
     QCborArray iv;
-    for (const auto &[fach, tage] : s.intervals)
-        iv.append(QCborArray{fach, tage});
+    for (const auto &[compartment, days] : s.intervals)
+        iv.append(QCborArray{compartment, days});
     m.insert(QStringLiteral("iv"), iv);
     m.insert(QStringLiteral("ri"), s.direction);
     if (s.tolerances) {
@@ -63,10 +65,10 @@ QCborMap cardValue(const SyncCard &c)
     if (!c.alive)
         return m;
     m.insert(QStringLiteral("g"), c.subject);
-    m.insert(QStringLiteral("f"), textValue(c.frage));
-    m.insert(QStringLiteral("a"), textValue(c.antwort));
-    m.insert(QStringLiteral("fach"), c.fach);
-    m.insert(QStringLiteral("seit"), c.seit);
+    m.insert(QStringLiteral("f"), textValue(c.question));
+    m.insert(QStringLiteral("a"), textValue(c.answer));
+    m.insert(QStringLiteral("fach"), c.compartment);
+    m.insert(QStringLiteral("seit"), c.enteredAt);
     if (c.reverse)
         m.insert(QStringLiteral("um"), QCborArray{c.reverse->first, c.reverse->second});
     if (!c.media.empty()) {
@@ -88,10 +90,10 @@ QCborMap verdictValue(const SyncVerdict &v)
         return m;
     m.insert(QStringLiteral("k"), v.card);
     m.insert(QStringLiteral("g"), v.subject);
-    m.insert(QStringLiteral("z"), v.zeitpunkt);
-    m.insert(QStringLiteral("vor"), v.fachVorher);
-    m.insert(QStringLiteral("nach"), v.fachNachher);
-    m.insert(QStringLiteral("u"), v.urteil);
+    m.insert(QStringLiteral("z"), v.time);
+    m.insert(QStringLiteral("vor"), v.compartmentBefore);
+    m.insert(QStringLiteral("nach"), v.compartmentAfter);
+    m.insert(QStringLiteral("u"), v.verdict);
     if (v.reverse)
         m.insert(QStringLiteral("um"), true);
     return m;
@@ -228,10 +230,10 @@ SyncCard cardOf(const QCborValue &value)
     if (!c.alive)
         return c;
     c.subject = identity(field(m, "g"));
-    c.frage = text(field(m, "f"), true);
-    c.antwort = text(field(m, "a"), true);
-    c.fach = qint32(integer(field(m, "fach"), 1, kInt32High));
-    c.seit = integer(field(m, "seit"), -kTimeHigh, kTimeHigh);
+    c.question = text(field(m, "f"), true);
+    c.answer = text(field(m, "a"), true);
+    c.compartment = qint32(integer(field(m, "fach"), 1, kInt32High));
+    c.enteredAt = integer(field(m, "seit"), -kTimeHigh, kTimeHigh);
     if (m.contains(QLatin1String("um"))) {
         const QCborArray r = array(field(m, "um"));
         if (r.size() != 2)
@@ -263,10 +265,10 @@ SyncVerdict verdictOf(const QCborValue &value)
         return v;
     v.card = identity(field(m, "k"));
     v.subject = identity(field(m, "g"));
-    v.zeitpunkt = integer(field(m, "z"), -kTimeHigh, kTimeHigh);
-    v.fachVorher = qint32(integer(field(m, "vor"), kInt32Low, kInt32High));
-    v.fachNachher = qint32(integer(field(m, "nach"), kInt32Low, kInt32High));
-    v.urteil = qint32(integer(field(m, "u"), 1, 3));
+    v.time = integer(field(m, "z"), -kTimeHigh, kTimeHigh);
+    v.compartmentBefore = qint32(integer(field(m, "vor"), kInt32Low, kInt32High));
+    v.compartmentAfter = qint32(integer(field(m, "nach"), kInt32Low, kInt32High));
+    v.verdict = qint32(integer(field(m, "u"), 1, 3));
     v.reverse = m.contains(QLatin1String("um")) && boolean(field(m, "um"));
     return v;
 }

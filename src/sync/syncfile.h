@@ -45,23 +45,24 @@ enum class BodyKind { Changes = 0, SnapshotPart = 1, Snapshot = 2, Acks = 3 };
 
 enum class ReadResult { Ok, Incomplete, Damaged, OtherCollection };
 
-QByteArray encode(const FileHeader &header, const SyncBatch &batch, BodyKind kind = BodyKind::Changes);
+QByteArray encode(const FileHeader &header, const store::SyncBatch &batch, BodyKind kind = BodyKind::Changes);
 // Never trusts the bytes: sizes, types and counts are checked.
-ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncBatch *batch,
+ReadResult decode(const QByteArray &bytes, const QString &collection, FileHeader *header, store::SyncBatch *batch,
                   BodyKind kind = BodyKind::Changes);
 
 // A snapshot's list: the files it covers and the checksum of each part's body, so that
 // parts of another attempt never count as its own.
 struct SnapshotIndex {
     FileHeader header;
-    SyncCovers covers;
+    store::SyncCovers covers;
     std::vector<QByteArray> parts;
 };
 QByteArray encodeSnapshot(const SnapshotIndex &index);
 ReadResult decodeSnapshot(const QByteArray &bytes, const QString &collection, SnapshotIndex *index);
 // A machine's acknowledgements: every file of each machine it has applied.
-QByteArray encodeAcks(const FileHeader &header, const SyncCovers &applied);
-ReadResult decodeAcks(const QByteArray &bytes, const QString &collection, FileHeader *header, SyncCovers *applied);
+QByteArray encodeAcks(const FileHeader &header, const store::SyncCovers &applied);
+ReadResult decodeAcks(const QByteArray &bytes, const QString &collection, FileHeader *header,
+                      store::SyncCovers *applied);
 // The checksum of a file's body as its header gives it (empty for a file too short).
 QByteArray bodyChecksum(const QByteArray &bytes);
 // The header only (to list the machines); nullopt for a file that does not read.

@@ -25,7 +25,8 @@ struct SyncResult {
 class SyncWorker : public QObject {
     Q_OBJECT
 public:
-    SyncWorker(QString dataFile, StoreOptions options) : m_dataFile(std::move(dataFile)), m_options(std::move(options))
+    SyncWorker(QString dataFile, store::StoreOptions options)
+        : m_dataFile(std::move(dataFile)), m_options(std::move(options))
     {
         // The windows' connection keeps the day's copy.
         m_options.backups = false;
@@ -55,9 +56,9 @@ private:
         SyncResult result;
         try {
             if (!m_store)
-                m_store = Store::open(m_dataFile, m_options);
+                m_store = store::Store::open(m_dataFile, m_options);
             if (m_store->isReadOnly())
-                throw StoreError(StoreErrorKind::ReadOnly, m_dataFile);
+                throw store::StoreError(store::StoreErrorKind::ReadOnly, m_dataFile);
             if (onlyPending && !hasPendingChanges(*m_store)) {
                 result.idle = true;
                 return result;
@@ -65,7 +66,7 @@ private:
             result.outcome = syncNow(*m_store, folder);
         } catch (const SyncError &error) {
             result.problem = error.message;
-        } catch (const StoreError &error) {
+        } catch (const store::StoreError &error) {
             result.problem = text::storeProblem(error);
             // Opened afresh next time: the file may have been replaced meanwhile.
             m_store.reset();
@@ -74,8 +75,8 @@ private:
     }
 
     const QString m_dataFile;
-    StoreOptions m_options;
-    std::unique_ptr<Store> m_store;
+    store::StoreOptions m_options;
+    std::unique_ptr<store::Store> m_store;
 };
 
 } // namespace tarlivo::sync

@@ -20,7 +20,10 @@
 
 #include <algorithm>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::windows {
 namespace {
 
 QString absoluteFolder(const QString &typed)
@@ -223,4 +226,4 @@ void SyncWindow::showOutcome()
     resultLabel->setAccessibleName(text);
 }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

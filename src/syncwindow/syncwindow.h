@@ -12,16 +12,17 @@ class Scheduler;
 }
 
 namespace tarlivo::ui {
-
 class Session;
+} // namespace tarlivo::ui
 
+namespace tarlivo::windows {
 // "Datei -> Abgleich …": the folder the data file syncs through, the machines seen
 // there with their last sync, a sync now, and how the last one went. The syncs
 // themselves run in the scheduler, one at a time.
 class SyncWindow : public QWidget {
     Q_OBJECT
 public:
-    SyncWindow(Session &session, sync::Scheduler &scheduler, QWidget *parent = nullptr);
+    SyncWindow(ui::Session &session, sync::Scheduler &scheduler, QWidget *parent = nullptr);
 
     // The folder set and the machines afresh from the file and the folder.
     void refresh();
@@ -42,9 +43,9 @@ private:
     QLabel *resultLabel;
     QPushButton *closeButton;
 
-    Session &m_session;
+    ui::Session &m_session;
     sync::Scheduler &m_scheduler;
     QString m_folderProblem; // why the folder's machines cannot be listed
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::windows

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::texts {
 
 QString quoted(const QString &s) { return QStringLiteral("„%1“").arg(QDir::toNativeSeparators(s)); }

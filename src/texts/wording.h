@@ -14,6 +14,6 @@ QString quoted(const QString &s);
 QString byNumber(qint64 n, const char *one, const char *many);
 // The sentence that says why a store operation failed; empty for the kinds whose
 // message depends on where it happened (NotConnected, Duplicate, Conflict).
-QString storeReason(const StoreError &error);
+QString storeReason(const store::StoreError &error);
 
 } // namespace tarlivo::texts

@@ -24,6 +24,8 @@
 #include <cerrno>
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -430,10 +432,10 @@ bool AnkiPackage::next(Note &note)
     note.fields = int(parts.size());
     note.media = 0;
     note.files.clear();
-    MediaRefs frage;
-    MediaRefs antwort;
-    note.frage = htmlToText(parts.value(0).toString(), &note.media, &frage);
-    note.antwort = parts.size() > 1 ? htmlToText(parts[1].toString(), &note.media, &antwort) : QString();
+    MediaRefs question;
+    MediaRefs answer;
+    note.question = htmlToText(parts.value(0).toString(), &note.media, &question);
+    note.answer = parts.size() > 1 ? htmlToText(parts[1].toString(), &note.media, &answer) : QString();
     const auto take = [&](const QStringList &names, CardSide side, MediaKind kind) {
         for (const QString &name : names) {
             bool taken = false;
@@ -447,10 +449,10 @@ bool AnkiPackage::next(Note &note)
             note.files.push_back({side, kind, name, std::move(bytes)});
         }
     };
-    take(frage.pictures, CardSide::Question, MediaKind::Picture);
-    take(frage.sounds, CardSide::Question, MediaKind::Sound);
-    take(antwort.pictures, CardSide::Answer, MediaKind::Picture);
-    take(antwort.sounds, CardSide::Answer, MediaKind::Sound);
+    take(question.pictures, CardSide::Question, MediaKind::Picture);
+    take(question.sounds, CardSide::Question, MediaKind::Sound);
+    take(answer.pictures, CardSide::Answer, MediaKind::Picture);
+    take(answer.sounds, CardSide::Answer, MediaKind::Sound);
     return true;
 }
 

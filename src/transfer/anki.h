@@ -27,12 +27,12 @@ public:
     struct Note {
         qint64 number = 0; // from 1, in the order of the notes' keys
         int fields = 0;
-        QString frage; // plain text
-        QString antwort;
+        QString question; // plain text
+        QString answer;
         QString deck;  // the deck's full name, "Sprachen::Spanisch"
         int media = 0; // sound and image references dropped: missing, unreadable or one too many
         // The files found, at most one picture and one sound per side.
-        std::vector<MediaInput> files;
+        std::vector<store::MediaInput> files;
         // The progress of the note's first card: in review, with its interval and
         // its due day (days from the collection's creation, collectionDay()).
         bool review = false;

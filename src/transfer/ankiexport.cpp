@@ -27,6 +27,8 @@
 #include <unordered_map>
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -190,10 +192,10 @@ QJsonObject deckOptions()
 struct Card {
     qint64 id;
     qint64 subject;
-    QString frage;
-    QString antwort;
-    qint32 fach;
-    std::optional<qint64> seit;
+    QString question;
+    QString answer;
+    qint32 compartment;
+    std::optional<qint64> enteredAt;
 };
 
 using Link = StreamedMedia;
@@ -221,8 +223,8 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             throw TransferError(text::subjectNotFound(subject));
         stream.cards(wanted, [&](StreamedCard &&card) {
             subjects.emplace(card.subject, card.subjectName);
-            cards.push_back(
-                {card.id, card.subject, std::move(card.frage), std::move(card.antwort), card.fach, card.seit});
+            cards.push_back({card.id, card.subject, std::move(card.question), std::move(card.answer), card.compartment,
+                             card.enteredAt});
         });
         links = stream.mediaLinks();
         for (auto &[id, name] : stream.mediaNames())
@@ -236,8 +238,8 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
     qint64 firstDay = today;
     for (size_t i = 0; i < cards.size(); ++i) {
         const Card &c = cards[i];
-        if (c.fach > 1 && c.seit)
-            dueDays[i] = Store::learningDay(*c.seit) + store.interval(qint32(c.subject), c.fach);
+        if (c.compartment > 1 && c.enteredAt)
+            dueDays[i] = Store::learningDay(*c.enteredAt) + store.interval(qint32(c.subject), c.compartment);
         firstDay = std::min(firstDay, dueDays[i]);
     }
     const qint64 crt = QDateTime(QDate::fromJulianDay(firstDay), rules::learningDayStartTime()).toSecsSinceEpoch();
@@ -295,7 +297,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
             return it == links.end() ? none : it->second;
         };
         auto fieldOf = [&](const Card &c, CardSide side) {
-            QString html = escapeHtml(side == CardSide::Question ? c.frage : c.antwort);
+            QString html = escapeHtml(side == CardSide::Question ? c.question : c.answer);
             for (const Link &l : linksOf(c.id)) {
                 if (l.side != side)
                     continue;
@@ -322,9 +324,9 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
         for (size_t i = 0; i < cards.size(); ++i) {
             const Card &c = cards[i];
             const qint64 id = nowMs + qint64(i);
-            const QString frage = fieldOf(c, CardSide::Question);
-            const QString antwort = fieldOf(c, CardSide::Answer);
-            const QString sortField = c.frage.isNull() ? QStringLiteral("") : c.frage;
+            const QString question = fieldOf(c, CardSide::Question);
+            const QString answer = fieldOf(c, CardSide::Answer);
+            const QString sortField = c.question.isNull() ? QStringLiteral("") : c.question;
             const QByteArray sha = QCryptographicHash::hash(sortField.toUtf8(), QCryptographicHash::Sha1);
             const qint64 csum = qint64(quint32(quint8(sha[0])) << 24 | quint32(quint8(sha[1])) << 16
                                        | quint32(quint8(sha[2])) << 8 | quint32(quint8(sha[3])));
@@ -333,11 +335,11 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
                 .bind(2, QStringLiteral("tarlivo%1-%2").arg(c.id).arg(nowMs, 0, 36))
                 .bind(3, kNoteType)
                 .bind(4, nowMs / 1000)
-                .bind(5, frage + QChar(0x1f) + antwort)
+                .bind(5, question + QChar(0x1f) + answer)
                 .bind(6, sortField)
                 .bind(7, csum)
                 .run();
-            const bool review = c.fach > 1;
+            const bool review = c.compartment > 1;
             sql::Statement(out, "INSERT INTO cards VALUES (?1, ?2, ?3, 0, ?4, -1, ?5, ?5, ?6, ?7, 2500, 0, 0, 0, 0, 0, "
                                 "0, '')")
                 .bind(1, id)
@@ -346,7 +348,7 @@ AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &s
                 .bind(4, nowMs / 1000)
                 .bind(5, review ? 2 : 0)
                 .bind(6, review ? dueDays[i] - firstDay : ++position)
-                .bind(7, review ? Store::defaultInterval(c.fach) : 0)
+                .bind(7, review ? Store::defaultInterval(c.compartment) : 0)
                 .run();
             if (keepGoing && i % 256 == 255 && !keepGoing(qint64(i) + 1, qint64(cards.size())))
                 return AnkiExport{0, 0, true};

@@ -20,7 +20,7 @@ struct AnkiExport {
     qint64 subjects = 0;
     bool cancelled = false;
 };
-AnkiExport exportAnkiPackage(Store &store, const QString &path, const QString &subject,
+AnkiExport exportAnkiPackage(store::Store &store, const QString &path, const QString &subject,
                              const std::function<bool(qint64, qint64)> &keepGoing);
 
 } // namespace tarlivo::transfer

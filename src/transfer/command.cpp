@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -25,10 +27,10 @@ int reportDue(const CommandRequest &request, QTextStream &out, QTextStream &err)
     options.backups = false; // it never writes
     std::unique_ptr<Store> store = Store::open(request.dataFile, options);
     std::optional<qint32> only;
-    if (!request.gebiet.isEmpty()) {
-        only = store->subjectId(request.gebiet);
+    if (!request.subject.isEmpty()) {
+        only = store->subjectId(request.subject);
         if (!only) {
-            err << text::subjectNotFound(request.gebiet) << Qt::endl;
+            err << text::subjectNotFound(request.subject) << Qt::endl;
             return 1;
         }
     }
@@ -50,25 +52,25 @@ int runCommand(const CommandRequest &request, QTextStream &out, QTextStream &err
         // The same rules as the windows: a missing file is created, a foreign one refused.
         std::unique_ptr<Store> store = Store::open(request.dataFile);
         if (request.action == CommandRequest::Export) {
-            const ExportResult result = exportCards(*store, request.file, request.gebiet);
+            const ExportResult result = exportCards(*store, request.file, request.subject);
             out << text::exportSummary(result.cards, result.subjects, request.file, result.leftOut) << Qt::endl;
             return 0;
         }
         std::unique_ptr<ImportFile> file = ImportFile::open(request.file);
         ImportSettings settings;
-        settings.targetSubject = request.gebiet;
+        settings.targetSubject = request.subject;
         // Anki, kvtml and Pauker: a subject given takes all cards instead of the decks or lessons.
-        if (file->kind() != ImportFile::Kind::Text && !request.gebiet.isEmpty() && readsAsNumber(request.gebiet)) {
-            err << text::invalidSubjectName(request.gebiet) << Qt::endl;
+        if (file->kind() != ImportFile::Kind::Text && !request.subject.isEmpty() && readsAsNumber(request.subject)) {
+            err << text::invalidSubjectName(request.subject) << Qt::endl;
             return 1;
         }
-        if (file->kind() == ImportFile::Kind::Text && !file->hasGebietColumn()) {
-            if (request.gebiet.isEmpty()) {
+        if (file->kind() == ImportFile::Kind::Text && !file->hasSubjectColumn()) {
+            if (request.subject.isEmpty()) {
                 err << text::noSubjectGiven(request.file) << Qt::endl;
                 return 1;
             }
-            if (readsAsNumber(request.gebiet)) {
-                err << text::invalidSubjectName(request.gebiet) << Qt::endl;
+            if (readsAsNumber(request.subject)) {
+                err << text::invalidSubjectName(request.subject) << Qt::endl;
                 return 1;
             }
         }

@@ -12,7 +12,7 @@ struct CommandRequest {
     enum Action { Import, Export, Due } action;
     QString dataFile; // the Tarlivo data file
     QString file;     // the file to read or write
-    QString gebiet;   // the subject: target of a text file without Gebiet column, or the one to export or report
+    QString subject;  // the subject: target of a text file without Gebiet column, or the one to export or report
     std::function<qint64()> now = {}; // the store's clock (seconds since 1970 UTC); default: the real one
 };
 

@@ -8,6 +8,8 @@
 #include <map>
 #include <optional>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -151,7 +153,7 @@ void DelimitedText::setSeparator(QChar separator)
 
 namespace {
 
-enum class Column { Unknown, Frage, Antwort, Fach, Gebiet, Seit, FachUmgekehrt, SeitUmgekehrt };
+enum class Column { Unknown, Question, Answer, Compartment, Subject, EnteredAt, ReverseCompartment, ReverseEnteredAt };
 
 // A column a header may name, in German or as Anki and spreadsheets call it.
 Column columnNamed(const QString &name)
@@ -160,17 +162,17 @@ Column columnNamed(const QString &name)
         const char *name;
         Column column;
     } known[] = {
-        {"frage", Column::Frage},
-        {"question", Column::Frage},
-        {"front", Column::Frage},
-        {"antwort", Column::Antwort},
-        {"answer", Column::Antwort},
-        {"back", Column::Antwort},
-        {"fach", Column::Fach},
-        {"gebiet", Column::Gebiet},
-        {"seit", Column::Seit},
-        {"fach umgekehrt", Column::FachUmgekehrt},
-        {"seit umgekehrt", Column::SeitUmgekehrt},
+        {"frage", Column::Question},
+        {"question", Column::Question},
+        {"front", Column::Question},
+        {"antwort", Column::Answer},
+        {"answer", Column::Answer},
+        {"back", Column::Answer},
+        {"fach", Column::Compartment},
+        {"gebiet", Column::Subject},
+        {"seit", Column::EnteredAt},
+        {"fach umgekehrt", Column::ReverseCompartment},
+        {"seit umgekehrt", Column::ReverseEnteredAt},
     };
     const QString n = name.trimmed().toLower();
     for (const auto &k : known)
@@ -183,30 +185,30 @@ Column columnNamed(const QString &name)
 std::optional<TextColumns> columnsNamed(const QStringList &names, bool allKnown)
 {
     TextColumns c;
-    c.frage = c.antwort = -1;
+    c.question = c.answer = -1;
     for (int i = 0; i < names.size(); ++i) {
         int *slot = nullptr;
         switch (columnNamed(names[i])) {
-        case Column::Frage:
-            slot = &c.frage;
+        case Column::Question:
+            slot = &c.question;
             break;
-        case Column::Antwort:
-            slot = &c.antwort;
+        case Column::Answer:
+            slot = &c.answer;
             break;
-        case Column::Fach:
-            slot = &c.fach;
+        case Column::Compartment:
+            slot = &c.compartment;
             break;
-        case Column::Gebiet:
-            slot = &c.gebiet;
+        case Column::Subject:
+            slot = &c.subject;
             break;
-        case Column::Seit:
-            slot = &c.seit;
+        case Column::EnteredAt:
+            slot = &c.enteredAt;
             break;
-        case Column::FachUmgekehrt:
-            slot = &c.fachUmgekehrt;
+        case Column::ReverseCompartment:
+            slot = &c.reverseCompartment;
             break;
-        case Column::SeitUmgekehrt:
-            slot = &c.seitUmgekehrt;
+        case Column::ReverseEnteredAt:
+            slot = &c.reverseEnteredAt;
             break;
         case Column::Unknown:
             if (allKnown)
@@ -216,7 +218,7 @@ std::optional<TextColumns> columnsNamed(const QStringList &names, bool allKnown)
         if (slot && *slot < 0)
             *slot = i;
     }
-    if (c.frage < 0 || c.antwort < 0)
+    if (c.question < 0 || c.answer < 0)
         return std::nullopt;
     c.named = true;
     return c;
@@ -248,9 +250,9 @@ void DelimitedText::resolveColumns()
             // Read again, and told, as a record.
         }
     }
-    if (m_columns.gebiet < 0 && m_deckColumn >= 0 && m_deckColumn != m_columns.frage
-        && m_deckColumn != m_columns.antwort)
-        m_columns.gebiet = m_deckColumn;
+    if (m_columns.subject < 0 && m_deckColumn >= 0 && m_deckColumn != m_columns.question
+        && m_deckColumn != m_columns.answer)
+        m_columns.subject = m_deckColumn;
 }
 
 void DelimitedText::restart()

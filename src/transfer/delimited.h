@@ -9,13 +9,13 @@ namespace tarlivo::transfer {
 
 // Where the columns stand; -1 when the file has none.
 struct TextColumns {
-    int frage = 0;
-    int antwort = 1;
-    int fach = -1;
-    int gebiet = -1;
-    int seit = -1;          // when the card came into its compartment
-    int fachUmgekehrt = -1; // its reverse place, when the file gives one
-    int seitUmgekehrt = -1;
+    int question = 0;
+    int answer = 1;
+    int compartment = -1;
+    int subject = -1;
+    int enteredAt = -1;          // when the card came into its compartment
+    int reverseCompartment = -1; // its reverse place, when the file gives one
+    int reverseEnteredAt = -1;
     bool named = false; // a #columns: line or a first line named Frage and Antwort
 };
 

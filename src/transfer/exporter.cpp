@@ -26,6 +26,8 @@
 #include <unordered_map>
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -122,20 +124,20 @@ using Line = StreamedPlace;
 // ISO 8601 local time with its UTC offset, "2026-12-08T09:15:00+01:00". A million
 // cards pass through here, their times spread over the year: asking the time zone
 // for each would double the export.
-class SeitFormat {
+class EnteredAtFormat {
 public:
     // KDE's files write local time without the offset (zone false).
-    void append(std::string &out, qint64 seit, bool zone = true)
+    void append(std::string &out, qint64 enteredAt, bool zone = true)
     {
-        const int offset = m_offsets.at(seit);
-        const qint64 local = seit + offset;
+        const int offset = m_offsets.at(enteredAt);
+        const qint64 local = enteredAt + offset;
         const qint64 localDay = rules::floorDiv(local, rules::kSecondsPerDay);
         const qint64 secs = local - localDay * rules::kSecondsPerDay;
         int year, month, dayOfMonth;
         QDate::fromJulianDay(localDay + rules::kJulianDayOf1970).getDate(&year, &month, &dayOfMonth);
         if (year < 1 || year > 9999) {
             // Four digits do not hold it: as Qt writes it, which Qt reads back.
-            const QDateTime at = QDateTime::fromSecsSinceEpoch(seit);
+            const QDateTime at = QDateTime::fromSecsSinceEpoch(enteredAt);
             out.append(
                 (zone ? at.toString(Qt::ISODate) : at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))).toStdString());
             return;
@@ -272,7 +274,7 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     if (kvtml)
         for (const auto &s : subjects) {
             const SubjectLanguages languages = store.subjectLanguages(qint32(s.first));
-            const QString sides[2] = {languages.frage, languages.antwort};
+            const QString sides[2] = {languages.question, languages.answer};
             for (int side = 0; side < 2; ++side) {
                 if (sides[side].isEmpty())
                     continue;
@@ -375,56 +377,57 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
     std::vector<bool> written(subjects.size());
     // kvtml: each subject's entries, numbered from 0 in file order, are one run.
     std::vector<std::pair<qint64, qint64>> entriesOf(subjects.size(), {-1, -1});
-    SeitFormat seitFormat;
+    EnteredAtFormat enteredAtFormat;
     struct Cancelled {};
-    auto writeEntry = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+    auto writeEntry = [&](const Line &line, const char *question, int questionSize, const char *answer,
+                          int answerSize) {
         const qint64 id = result.cards;
         std::pair<qint64, qint64> &run = entriesOf[line.subject];
         if (run.first < 0)
             run.first = id;
         run.second = id;
         out.append("  <entry id=\"").append(std::to_string(id)).append("\">\n   <translation id=\"0\">\n    <text>");
-        appendXml(out, frage, frageSize);
+        appendXml(out, question, questionSize);
         out.append("</text>\n");
         // The reverse place as the question side's grade: how well the answer brings the question back.
         if (line.reverse) {
             out.append("    <grade>\n     <currentgrade>")
                 .append(std::to_string(std::min<qint64>(line.reverse->first - 1, 7)))
                 .append("</currentgrade>\n     <count>0</count>\n     <errorcount>0</errorcount>\n     <date>");
-            seitFormat.append(out, line.reverse->second, false);
+            enteredAtFormat.append(out, line.reverse->second, false);
             out.append("</date>\n    </grade>\n");
         }
         appendMedia(line.card, CardSide::Question);
         out.append("   </translation>\n   <translation id=\"1\">\n    <text>");
-        appendXml(out, antwort, antwortSize);
+        appendXml(out, answer, answerSize);
         out.append("</text>\n");
-        if (line.fach > 1 || line.seit) {
+        if (line.compartment > 1 || line.enteredAt) {
             out.append("    <grade>\n     <currentgrade>")
-                .append(std::to_string(std::min<qint64>(line.fach - 1, 7)))
+                .append(std::to_string(std::min<qint64>(line.compartment - 1, 7)))
                 .append("</currentgrade>\n     <count>0</count>\n     <errorcount>0</errorcount>\n");
-            if (line.seit) {
+            if (line.enteredAt) {
                 out.append("     <date>");
-                seitFormat.append(out, *line.seit, false);
+                enteredAtFormat.append(out, *line.enteredAt, false);
                 out.append("</date>\n");
             }
             out.append("    </grade>\n");
         }
         appendMedia(line.card, CardSide::Answer);
         out.append("   </translation>\n  </entry>\n");
-        above8 += line.fach > 8 || (line.reverse && line.reverse->first > 8);
+        above8 += line.compartment > 8 || (line.reverse && line.reverse->first > 8);
     };
-    auto writeText = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
-        appendField(out, frage, frageSize, separator);
+    auto writeText = [&](const Line &line, const char *question, int questionSize, const char *answer, int answerSize) {
+        appendField(out, question, questionSize, separator);
         out.push_back(separator);
-        appendField(out, antwort, antwortSize, separator);
+        appendField(out, answer, answerSize, separator);
         out.push_back(separator);
-        out.append(std::to_string(line.fach));
+        out.append(std::to_string(line.compartment));
         out.push_back(separator);
         const QByteArray &name = subjects[line.subject].second;
         appendField(out, name.constData(), int(name.size()), separator);
         out.push_back(separator);
-        if (line.seit)
-            seitFormat.append(out, *line.seit);
+        if (line.enteredAt)
+            enteredAtFormat.append(out, *line.enteredAt);
         if (withReverse) {
             // Empty cells for a card without a reverse place.
             out.push_back(separator);
@@ -432,15 +435,15 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
                 out.append(std::to_string(line.reverse->first));
             out.push_back(separator);
             if (line.reverse)
-                seitFormat.append(out, line.reverse->second);
+                enteredAtFormat.append(out, line.reverse->second);
         }
         out.push_back('\n');
     };
-    auto writeLine = [&](const Line &line, const char *frage, int frageSize, const char *antwort, int antwortSize) {
+    auto writeLine = [&](const Line &line, const char *question, int questionSize, const char *answer, int answerSize) {
         if (kvtml)
-            writeEntry(line, frage, frageSize, antwort, antwortSize);
+            writeEntry(line, question, questionSize, answer, answerSize);
         else
-            writeText(line, frage, frageSize, antwort, antwortSize);
+            writeText(line, question, questionSize, answer, answerSize);
         ++result.cards;
         written[line.subject] = true;
         if (out.size() >= kFlushAt) {
@@ -450,9 +453,10 @@ ExportResult exportCards(Store &store, const QString &path, const QString &subje
         }
     };
     try {
-        stream.texts(lines, [&](size_t index, const char *frage, int frageSize, const char *antwort, int antwortSize) {
-            writeLine(lines[index], frage, frageSize, antwort, antwortSize);
-        });
+        stream.texts(lines,
+                     [&](size_t index, const char *question, int questionSize, const char *answer, int answerSize) {
+                         writeLine(lines[index], question, questionSize, answer, answerSize);
+                     });
     } catch (const Cancelled &) {
         return ExportResult{0, 0, true, {}};
     }

@@ -25,7 +25,7 @@ struct ExportResult {
 // cards' pictures and sounds (transfer/ankiexport.h). The file appears whole
 // or not at all. keepGoing(cards written, cards in all) false cancels. Throws
 // TransferError, StoreError.
-ExportResult exportCards(Store &store, const QString &path, const QString &subject = {},
+ExportResult exportCards(store::Store &store, const QString &path, const QString &subject = {},
                          const std::function<bool(qint64, qint64)> &keepGoing = {});
 
 } // namespace tarlivo::transfer

@@ -17,6 +17,8 @@
 #include <string>
 #include <tuple>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer::foreign {
 
 bool isGzip(const QByteArray &head) { return head.size() >= 2 && head[0] == '\x1f' && head[1] == '\x8b'; }
@@ -422,16 +424,19 @@ std::vector<quint32> queueOrder(const std::vector<ForeignCard> &cards)
     // come in order already.
     static constexpr qint64 now = std::numeric_limits<qint64>::max();
     struct Key {
-        qint32 fach;
+        qint32 compartment;
         quint32 index;
-        qint64 seit;
+        qint64 enteredAt;
         qint64 number;
-        bool operator<(const Key &o) const { return std::tie(fach, seit, number) < std::tie(o.fach, o.seit, o.number); }
+        bool operator<(const Key &o) const
+        {
+            return std::tie(compartment, enteredAt, number) < std::tie(o.compartment, o.enteredAt, o.number);
+        }
     };
     std::vector<Key> keys;
     keys.reserve(cards.size());
     for (size_t i = 0; i < cards.size(); ++i)
-        keys.push_back(Key{cards[i].fach, quint32(i), cards[i].seit.value_or(now), cards[i].number});
+        keys.push_back(Key{cards[i].compartment, quint32(i), cards[i].enteredAt.value_or(now), cards[i].number});
     if (std::is_sorted(keys.begin(), keys.end()))
         return {};
     std::sort(keys.begin(), keys.end());

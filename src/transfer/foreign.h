@@ -24,15 +24,15 @@ namespace tarlivo::transfer {
 struct ForeignCard {
     qint64 number = 0; // from 1, in file order
     QString subject;
-    QString frage;
-    QString antwort;
-    qint32 fach = 1;
-    std::optional<qint64> seit; // seconds since 1970 UTC; none: now
+    QString question;
+    QString answer;
+    qint32 compartment = 1;
+    std::optional<qint64> enteredAt; // seconds since 1970 UTC; none: now
     // The reverse place, where the file keeps a grade for the other way.
-    std::optional<qint32> reverseFach = {};
-    std::optional<qint64> reverseSeit = {};
+    std::optional<qint32> reverseCompartment = {};
+    std::optional<qint64> reverseEnteredAt = {};
     // Pictures and sounds the file names beside it, and how many of them could not be taken.
-    std::vector<MediaInput> media = {};
+    std::vector<store::MediaInput> media = {};
     int mediaMissing = 0;
 };
 

@@ -10,6 +10,8 @@
 
 #include <utility>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

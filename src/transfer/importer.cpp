@@ -21,6 +21,8 @@
 #include <limits>
 #include <unordered_map>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -51,11 +53,11 @@ bool validSubjectName(const QString &name) { return !name.isEmpty() && !readsAsN
 
 bool lacksASide(const RefusedLine &r)
 {
-    return r.problem == LineProblem::OneField || r.problem == LineProblem::EmptyFrage
-           || r.problem == LineProblem::EmptyAntwort;
+    return r.problem == LineProblem::OneField || r.problem == LineProblem::EmptyQuestion
+           || r.problem == LineProblem::EmptyAnswer;
 }
 
-bool parseFach(const QString &text, qint32 *fach)
+bool readCompartmentField(const QString &text, qint32 *compartment)
 {
     // Plain digits, as nearly every file has them, without the general rules' pattern.
     if (text.size() <= 9 && !text.isEmpty() && text[0] != u'0') {
@@ -66,13 +68,13 @@ bool parseFach(const QString &text, qint32 *fach)
             value = value * 10 + (c.unicode() - u'0');
         }
         if (digits) {
-            *fach = value;
+            *compartment = value;
             return true;
         }
     }
     const std::optional<qint32> parsed = parseCompartment(text);
     if (parsed)
-        *fach = *parsed;
+        *compartment = *parsed;
     return parsed.has_value();
 }
 
@@ -89,7 +91,7 @@ qint64 daysFromCivil(qint64 y, qint64 m, qint64 d)
 
 // The export's own form, "2026-12-08T09:15:00+01:00" (or "Z"), read without
 // QDateTime, which would cost more than the rest of the line; none for any other form.
-std::optional<qint64> parseExportedSeit(QStringView t)
+std::optional<qint64> parseExportedEnteredAt(QStringView t)
 {
     if (t.size() != 25 && t.size() != 20)
         return std::nullopt;
@@ -125,9 +127,9 @@ std::optional<qint64> parseExportedSeit(QStringView t)
 
 // A time as the export writes it (ISO 8601, with or without its UTC offset); none
 // for an empty or unreadable cell, and the card then counts from now.
-std::optional<qint64> parseSeit(const QString &text)
+std::optional<qint64> parseEnteredAt(const QString &text)
 {
-    if (const std::optional<qint64> exported = parseExportedSeit(text))
+    if (const std::optional<qint64> exported = parseExportedEnteredAt(text))
         return exported;
     const QString t = text.trimmed();
     if (t.isEmpty())
@@ -143,13 +145,14 @@ std::optional<qint64> parseSeit(const QString &text)
 // deck becomes a subject of its own, so the default intervals apply.
 void keepAnkiProgress(qint64 ivl, qint64 dueDay, BulkCard &card)
 {
-    qint32 fach = 1;
-    while (Store::defaultInterval(fach) < ivl && Store::defaultInterval(fach + 1) > Store::defaultInterval(fach))
-        ++fach;
-    card.fach = fach;
+    qint32 compartment = 1;
+    while (Store::defaultInterval(compartment) < ivl
+           && Store::defaultInterval(compartment + 1) > Store::defaultInterval(compartment))
+        ++compartment;
+    card.compartment = compartment;
     // Noon of the learning day: far from the day's start on either side.
-    const QDate entered = QDate::fromJulianDay(dueDay - Store::defaultInterval(fach));
-    card.seit = QDateTime(entered, QTime(12, 0)).toSecsSinceEpoch();
+    const QDate entered = QDate::fromJulianDay(dueDay - Store::defaultInterval(compartment));
+    card.enteredAt = QDateTime(entered, QTime(12, 0)).toSecsSinceEpoch();
 }
 
 } // namespace
@@ -191,7 +194,7 @@ void ImportFile::setSeparator(QChar separator)
     if (m_text)
         m_text->setSeparator(separator);
 }
-bool ImportFile::hasGebietColumn() const { return m_kind != Kind::Text || m_text->columns().gebiet >= 0; }
+bool ImportFile::hasSubjectColumn() const { return m_kind != Kind::Text || m_text->columns().subject >= 0; }
 QString ImportFile::collectionName() const { return m_anki ? m_anki->entryName() : QString(); }
 QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStringList(); }
 
@@ -226,11 +229,11 @@ bool ImportFile::next(Item &item)
         ForeignCard &card = m_foreignCard;
         item.line = card.number;
         item.card =
-            BulkCard{std::move(card.subject), std::move(card.frage), std::move(card.antwort), card.fach, card.seit,
-                     std::move(card.media),   card.reverseFach,      card.reverseSeit};
+            BulkCard{std::move(card.subject), std::move(card.question), std::move(card.answer),  card.compartment,
+                     card.enteredAt,          std::move(card.media),    card.reverseCompartment, card.reverseEnteredAt};
         item.media = card.mediaMissing;
         if (!validSubjectName(item.card.subject)) {
-            refuse(LineProblem::BadGebiet, item.card.subject);
+            refuse(LineProblem::BadSubject, item.card.subject);
             item.refusal.entry = true;
         }
         return true;
@@ -244,8 +247,8 @@ bool ImportFile::next(Item &item)
         item.card.subject = note.deck;
         if (note.fields < 2)
             return refuse(LineProblem::OneField);
-        item.card.frage = note.frage;
-        item.card.antwort = note.antwort;
+        item.card.question = note.question;
+        item.card.answer = note.answer;
         item.card.media = std::move(note.files);
         if (note.review)
             keepAnkiProgress(note.ivl, m_anki->collectionDay() + note.due, item.card);
@@ -257,38 +260,38 @@ bool ImportFile::next(Item &item)
         item.line = record.line;
         const TextColumns &c = m_text->columns();
         const int fields = int(record.fields.size());
-        const int used =
-            2 + (c.fach >= 0) + (c.gebiet >= 0) + (c.seit >= 0) + (c.fachUmgekehrt >= 0) + (c.seitUmgekehrt >= 0);
+        const int used = 2 + (c.compartment >= 0) + (c.subject >= 0) + (c.enteredAt >= 0) + (c.reverseCompartment >= 0)
+                         + (c.reverseEnteredAt >= 0);
         item.unusedFields = std::max(0, fields - used);
-        if (fields < 2 || fields <= std::max(c.frage, c.antwort))
+        if (fields < 2 || fields <= std::max(c.question, c.answer))
             return refuse(LineProblem::OneField);
-        item.card.frage = record.fields[c.frage];
-        item.card.antwort = record.fields[c.antwort];
+        item.card.question = record.fields[c.question];
+        item.card.answer = record.fields[c.answer];
         if (m_text->html()) {
-            item.card.frage = htmlToText(item.card.frage, &item.media);
-            item.card.antwort = htmlToText(item.card.antwort, &item.media);
+            item.card.question = htmlToText(item.card.question, &item.media);
+            item.card.answer = htmlToText(item.card.answer, &item.media);
         }
         // An empty cell means compartment 1, as a card without a compartment has everywhere.
-        const QString fach = c.fach >= 0 ? record.fields.value(c.fach) : QString();
-        if (!fach.trimmed().isEmpty() && !parseFach(fach, &item.card.fach))
-            return refuse(LineProblem::BadFach, fach);
-        if (c.seit >= 0)
-            item.card.seit = parseSeit(record.fields.value(c.seit));
+        const QString compartment = c.compartment >= 0 ? record.fields.value(c.compartment) : QString();
+        if (!compartment.trimmed().isEmpty() && !readCompartmentField(compartment, &item.card.compartment))
+            return refuse(LineProblem::BadCompartment, compartment);
+        if (c.enteredAt >= 0)
+            item.card.enteredAt = parseEnteredAt(record.fields.value(c.enteredAt));
         // The reverse place: an empty cell, a card without one.
-        const QString reverse = c.fachUmgekehrt >= 0 ? record.fields.value(c.fachUmgekehrt) : QString();
+        const QString reverse = c.reverseCompartment >= 0 ? record.fields.value(c.reverseCompartment) : QString();
         if (!reverse.trimmed().isEmpty()) {
-            qint32 reverseFach = 1;
-            if (!parseFach(reverse, &reverseFach))
-                return refuse(LineProblem::BadFach, reverse);
-            item.card.reverseFach = reverseFach;
-            if (c.seitUmgekehrt >= 0)
-                item.card.reverseSeit = parseSeit(record.fields.value(c.seitUmgekehrt));
+            qint32 reverseCompartment = 1;
+            if (!readCompartmentField(reverse, &reverseCompartment))
+                return refuse(LineProblem::BadCompartment, reverse);
+            item.card.reverseCompartment = reverseCompartment;
+            if (c.reverseEnteredAt >= 0)
+                item.card.reverseEnteredAt = parseEnteredAt(record.fields.value(c.reverseEnteredAt));
         }
-        if (c.gebiet >= 0) {
-            item.card.subject = record.fields.value(c.gebiet);
+        if (c.subject >= 0) {
+            item.card.subject = record.fields.value(c.subject);
             if (item.card.subject != m_lastValidSubject) {
                 if (!validSubjectName(item.card.subject))
-                    return refuse(LineProblem::BadGebiet, item.card.subject);
+                    return refuse(LineProblem::BadSubject, item.card.subject);
                 m_lastValidSubject = item.card.subject;
             }
         }
@@ -298,10 +301,10 @@ bool ImportFile::next(Item &item)
         return std::any_of(item.card.media.begin(), item.card.media.end(),
                            [side](const MediaInput &m) { return m.side == side; });
     };
-    if (item.card.frage.isEmpty() && !hasMedia(CardSide::Question))
-        return refuse(LineProblem::EmptyFrage);
-    if (item.card.antwort.isEmpty() && !hasMedia(CardSide::Answer))
-        return refuse(LineProblem::EmptyAntwort);
+    if (item.card.question.isEmpty() && !hasMedia(CardSide::Question))
+        return refuse(LineProblem::EmptyQuestion);
+    if (item.card.answer.isEmpty() && !hasMedia(CardSide::Answer))
+        return refuse(LineProblem::EmptyAnswer);
     return true;
 }
 
@@ -334,13 +337,13 @@ QString subjectFor(const ImportFile &file, const ImportFile::Item &item, const I
                    const DeckPlan &plan)
 {
     // A subject given takes all cards of a package, kvtml or Pauker file instead of its decks or lessons.
-    if (file.hasGebietColumn() && file.kind() != ImportFile::Kind::Text && validSubjectName(settings.targetSubject))
+    if (file.hasSubjectColumn() && file.kind() != ImportFile::Kind::Text && validSubjectName(settings.targetSubject))
         return settings.targetSubject;
     if (file.kind() == ImportFile::Kind::Anki)
         return plan.subjectOf.value(item.card.subject);
     if (file.foreign())
         return item.card.subject;
-    return file.hasGebietColumn() ? item.card.subject : settings.targetSubject;
+    return file.hasSubjectColumn() ? item.card.subject : settings.targetSubject;
 }
 
 } // namespace
@@ -358,9 +361,9 @@ public:
     {
         Known &known = cardsOf(card.subject);
         const qsizetype before = known.seen.size();
-        known.seen.insert(qHashMulti(0, card.frage, card.antwort));
+        known.seen.insert(qHashMulti(0, card.question, card.answer));
         return known.seen.size() == before
-               || (known.asked && m_store.holdsCard(*known.asked, card.frage, card.antwort));
+               || (known.asked && m_store.holdsCard(*known.asked, card.question, card.answer));
     }
 
 private:
@@ -392,7 +395,7 @@ private:
         for (qint64 offset = 0; id;) {
             const std::vector<CardListRow> page = m_store.cardPage(*id, offset, kPage, false);
             for (const CardListRow &row : page)
-                known.seen.insert(qHashMulti(0, row.card.frage, row.card.antwort));
+                known.seen.insert(qHashMulti(0, row.card.question, row.card.answer));
             if (int(page.size()) < kPage)
                 break;
             offset += kPage;
@@ -418,7 +421,7 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
     if (file.kind() == ImportFile::Kind::Anki && !oneSubject)
         preview.decks = planDecks(store, file.decks());
     const bool toSubject =
-        file.kind() == ImportFile::Kind::Anki || file.hasGebietColumn() || validSubjectName(settings.targetSubject);
+        file.kind() == ImportFile::Kind::Anki || file.hasSubjectColumn() || validSubjectName(settings.targetSubject);
     DuplicateCounter duplicates(store);
     file.restart();
     ImportFile::Item item;
@@ -461,7 +464,7 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
 {
     ImportSummary summary;
     const bool anki = file.kind() == ImportFile::Kind::Anki;
-    if (!anki && !file.hasGebietColumn() && !validSubjectName(settings.targetSubject))
+    if (!anki && !file.hasSubjectColumn() && !validSubjectName(settings.targetSubject))
         throw TransferError(settings.targetSubject.isEmpty() ? text::noSubjectGiven(file.path())
                                                              : text::invalidSubjectName(settings.targetSubject));
     // Decks go to subjects of their own, unless one is given; a text file's subjects are joined.

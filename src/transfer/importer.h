@@ -38,7 +38,7 @@ public:
     QChar separator() const;
     bool separatorFromHeader() const;
     void setSeparator(QChar separator);
-    bool hasGebietColumn() const;
+    bool hasSubjectColumn() const;
     // Anki packages.
     QString collectionName() const;
     QStringList decks() const;
@@ -47,8 +47,8 @@ public:
         qint64 line = 0;
         bool refused = false;
         RefusedLine refusal;
-        BulkCard card; // subject: the Gebiet column or the deck, else empty
-        int media = 0; // references dropped
+        store::BulkCard card; // subject: the Gebiet column or the deck, else empty
+        int media = 0;        // references dropped
         int unusedFields = 0;
     };
     bool next(Item &item);
@@ -82,7 +82,7 @@ struct DeckPlan {
     QHash<QString, QString> subjectOf;
     QList<QPair<QString, QString>> renamed; // deck, subject
 };
-DeckPlan planDecks(Store &store, const QStringList &decks);
+DeckPlan planDecks(store::Store &store, const QStringList &decks);
 
 struct ImportPreview {
     static constexpr int kCardsShown = 50;
@@ -90,8 +90,8 @@ struct ImportPreview {
     // A text file is previewed by its head: the lines the window can show and
     // a little more, whatever the file's size.
     static constexpr int kHeadLines = 1000;
-    bool whole = true;     // the counts are the whole file's, not the head's
-    QList<BulkCard> cards; // the first ones, as they will be stored
+    bool whole = true;            // the counts are the whole file's, not the head's
+    QList<store::BulkCard> cards; // the first ones, as they will be stored
     QList<RefusedLine> refused;
     qint64 cardCount = 0;      // the cards read, duplicates included
     qint64 duplicateCount = 0; // of those, left out as already there (when skipped)
@@ -101,11 +101,11 @@ struct ImportPreview {
     DeckPlan decks;
 };
 // Reads the file once, a text file only its head; throws TransferError, StoreError.
-ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings &settings);
+ImportPreview previewImport(ImportFile &file, store::Store &store, const ImportSettings &settings);
 
 // Stores the file's cards, all or nothing. keepGoing(cards read) is asked now and
 // then; false cancels. Throws TransferError, StoreError.
-ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &settings,
+ImportSummary runImport(ImportFile &file, store::Store &store, const ImportSettings &settings,
                         const std::function<bool(qint64)> &keepGoing = {});
 
 } // namespace tarlivo::transfer

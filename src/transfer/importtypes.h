@@ -11,7 +11,7 @@ namespace tarlivo::transfer {
 enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Windows1252 };
 
 // Why a line (or an Anki note) is not stored.
-enum class LineProblem { OneField, EmptyFrage, EmptyAntwort, BadFach, BadGebiet, Deactivated };
+enum class LineProblem { OneField, EmptyQuestion, EmptyAnswer, BadCompartment, BadSubject, Deactivated };
 
 struct RefusedLine {
     qint64 line = 0;

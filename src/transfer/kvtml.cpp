@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -74,7 +76,7 @@ bool hasMedia(const ForeignCard &card, CardSide side)
     return std::any_of(card.media.begin(), card.media.end(), [side](const MediaInput &m) { return m.side == side; });
 }
 
-qint32 fachOfGrade(qint64 grade) { return grade <= 0 ? 1 : qint32(std::min<qint64>(grade, 7)) + 1; }
+qint32 compartmentOfGrade(qint64 grade) { return grade <= 0 ? 1 : qint32(std::min<qint64>(grade, 7)) + 1; }
 
 std::string_view trimmed(std::string_view text)
 {
@@ -137,10 +139,10 @@ ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const st
         LineProblem problem = LineProblem::OneField;
         if (entries.state[i] & Entries::Deactivated)
             problem = LineProblem::Deactivated;
-        else if (foreign::isBlank(card.frage) && !hasMedia(card, CardSide::Question))
-            problem = LineProblem::EmptyFrage;
-        else if (foreign::isBlank(card.antwort) && !hasMedia(card, CardSide::Answer))
-            problem = LineProblem::EmptyAntwort;
+        else if (foreign::isBlank(card.question) && !hasMedia(card, CardSide::Question))
+            problem = LineProblem::EmptyQuestion;
+        else if (foreign::isBlank(card.answer) && !hasMedia(card, CardSide::Answer))
+            problem = LineProblem::EmptyAnswer;
         if (problem != LineProblem::OneField) {
             result.refused.push_back(RefusedLine{card.number, problem, QString(), true});
             continue;
@@ -239,7 +241,7 @@ public:
             break;
         case Text::Translation: {
             ForeignCard &card = entries.last();
-            QString &side = translation == 0 ? card.frage : card.antwort;
+            QString &side = translation == 0 ? card.question : card.answer;
             if (side.isEmpty())
                 side = foreign::textOf(utf8, m_path, card.number);
             break;
@@ -254,7 +256,7 @@ public:
             takeMedia(utf8, MediaKind::Sound);
             break;
         case Text::Date:
-            (reverseGrade ? entries.last().reverseSeit : entries.last().seit) = localTime(utf8, clock);
+            (reverseGrade ? entries.last().reverseEnteredAt : entries.last().enteredAt) = localTime(utf8, clock);
             break;
         }
     }
@@ -270,9 +272,9 @@ public:
             break;
         case Opened::Grade:
             if (reverseGrade)
-                entries.last().reverseFach = fachOfGrade(gradeValue);
+                entries.last().reverseCompartment = compartmentOfGrade(gradeValue);
             else
-                entries.last().fach = fachOfGrade(gradeValue);
+                entries.last().compartment = compartmentOfGrade(gradeValue);
             inGrade = false;
             break;
         case Opened::Lesson:
@@ -373,10 +375,10 @@ public:
             ForeignCard &card = entries.last();
             if (!(entries.state.back() & Entries::Graded)) {
                 entries.state.back() |= Entries::Graded;
-                card.fach = fachOfGrade(foreign::toNumber(firstOf(attributes.value("g"))));
+                card.compartment = compartmentOfGrade(foreign::toNumber(firstOf(attributes.value("g"))));
                 const qint64 date = foreign::toNumber(firstOf(attributes.value("d")));
                 if (date > 0)
-                    card.seit = date;
+                    card.enteredAt = date;
             }
             return want(Text::Answer);
         } else if (inLessons && depth == 2 && name == "desc") {
@@ -394,7 +396,7 @@ public:
             return;
         }
         ForeignCard &card = entries.last();
-        QString &side = m_wanted == Text::Question ? card.frage : card.antwort;
+        QString &side = m_wanted == Text::Question ? card.question : card.answer;
         const QString text = foreign::textOf(utf8, m_path, card.number);
         if (side.isEmpty())
             side = text;

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 
@@ -33,7 +35,7 @@ public:
             card = ForeignCard();
             card.number = ++number;
             // The not-learned batch and the two short-term ones are due at once.
-            card.fach = batch >= 3 ? batch - 1 : 1;
+            card.compartment = batch >= 3 ? batch - 1 : 1;
             inCard = true;
         } else if (depth == 3 && inCard && m_old) {
             if (name == "FrontSide")
@@ -48,7 +50,7 @@ public:
                 bool ok = false;
                 const qint64 stamp = foreign::toNumber(attributes.value("LearnedTimestamp"), &ok);
                 if (ok && batch >= 3 && stamp > 0)
-                    card.seit = stamp / 1000;
+                    card.enteredAt = stamp / 1000;
             } else if (name == "ReverseSide" || name == "BackSide") {
                 side = 1;
             }
@@ -72,7 +74,7 @@ public:
             learned = clock.seconds(QDate::fromString(t.left(blank), QStringLiteral("d.M.yyyy")),
                                     QTime::fromString(t.mid(blank + 1), QStringLiteral("H:m:s")));
         } else {
-            QString &written = m_wanted == Text::Front ? card.frage : card.antwort;
+            QString &written = m_wanted == Text::Front ? card.question : card.answer;
             if (written.isEmpty())
                 written = text;
         }
@@ -90,15 +92,15 @@ public:
             return;
         inCard = false;
         if (m_old) {
-            card.fach = learned && batch >= 3 ? batch - 1 : 1;
-            card.seit = card.fach > 1 ? learned : std::nullopt;
+            card.compartment = learned && batch >= 3 ? batch - 1 : 1;
+            card.enteredAt = card.compartment > 1 ? learned : std::nullopt;
             learned.reset();
         }
-        if (foreign::isBlank(card.frage)) {
-            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyFrage, QString(), true});
-        } else if (foreign::isBlank(card.antwort)) {
-            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAntwort, QString(), true});
-        } else if (described && card.fach == 1 && !card.seit) {
+        if (foreign::isBlank(card.question)) {
+            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyQuestion, QString(), true});
+        } else if (foreign::isBlank(card.answer)) {
+            settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAnswer, QString(), true});
+        } else if (described && card.compartment == 1 && !card.enteredAt) {
             // Compartment 1 holds no times: its cards queue in file order, each
             // settled as it is read, and the store takes them while the rest of
             // the batch is read. (Cards waiting before the description are in

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 namespace {
 

@@ -18,25 +18,25 @@ namespace tarlivo::transfer {
 // At most a few hundred cards (and a few megabytes of pictures and sounds) wait.
 class ReadAhead {
 public:
-    explicit ReadAhead(std::function<bool(BulkCard &)> read);
+    explicit ReadAhead(std::function<bool(store::BulkCard &)> read);
     ~ReadAhead(); // stops the reading and waits for it
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
     // The next card, in the order read; false at the end. Throws what the reading threw.
-    bool next(BulkCard &card);
+    bool next(store::BulkCard &card);
 
 private:
     void run();
 
-    std::function<bool(BulkCard &)> m_read;
+    std::function<bool(store::BulkCard &)> m_read;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::vector<BulkCard>> m_ready;
+    std::deque<std::vector<store::BulkCard>> m_ready;
     bool m_ended = false;   // the reading is through, or failed
     bool m_stopped = false; // nobody takes more
     std::exception_ptr m_error;
-    std::vector<BulkCard> m_taking; // the chunk next() hands out
+    std::vector<store::BulkCard> m_taking; // the chunk next() hands out
     size_t m_taken = 0;
     std::thread m_thread; // last, so that it starts with the rest in place
 };

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer {
 
 DecodedText decodeText(const QByteArray &bytes, const QString &path)

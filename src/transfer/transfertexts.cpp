@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::transfer::text {
 namespace {
 
@@ -253,16 +255,16 @@ QString problem(const RefusedLine &r)
     case LineProblem::OneField:
         why = QStringLiteral("nur ein Feld, es fehlt die Antwort");
         break;
-    case LineProblem::EmptyFrage:
+    case LineProblem::EmptyQuestion:
         why = QStringLiteral("die Frage ist leer");
         break;
-    case LineProblem::EmptyAntwort:
+    case LineProblem::EmptyAnswer:
         why = QStringLiteral("die Antwort ist leer");
         break;
-    case LineProblem::BadFach:
+    case LineProblem::BadCompartment:
         why = QStringLiteral("%1 ist kein Fach (eine ganze Zahl von 1 bis 2.147.483.647)").arg(quoted(r.value));
         break;
-    case LineProblem::BadGebiet:
+    case LineProblem::BadSubject:
         why = r.value.isEmpty() ? QStringLiteral("das Gebiet ist leer")
                                 : QStringLiteral("%1 ist kein gültiger Gebietsname").arg(quoted(r.value));
         break;
@@ -332,12 +334,12 @@ QString kvtmlGradesMerged(qint64 cards)
            + QStringLiteral(" kvtml kennt nur acht Stufen, sie kommen in die achte.");
 }
 
-QString kvtmlOneLocale(const QString &frage, const QString &antwort)
+QString kvtmlOneLocale(const QString &question, const QString &answer)
 {
     return QStringLiteral("Die Gebiete werden in verschiedenen Sprachen vorgelesen; die Datei nennt je Seite nur "
                           "eine: %1 für die Frage, %2 für die Antwort.")
-        .arg(quoted(frage.isEmpty() ? QStringLiteral("de") : frage),
-             quoted(antwort.isEmpty() ? QStringLiteral("de") : antwort));
+        .arg(quoted(question.isEmpty() ? QStringLiteral("de") : question),
+             quoted(answer.isEmpty() ? QStringLiteral("de") : answer));
 }
 
 QString textLeavesMedia(qint64 cards)

@@ -60,10 +60,10 @@ QString importCancelled();
 // leftOut: what the file's kind cannot carry, one sentence each.
 QString exportSummary(qint64 cards, qint64 subjects, const QString &path, const QStringList &leftOut = {});
 QString kvtmlGradesMerged(qint64 cards);
-QString kvtmlOneLocale(const QString &frage, const QString &antwort);
+QString kvtmlOneLocale(const QString &question, const QString &answer);
 QString textLeavesMedia(qint64 cards);
 QString exportFailed(const QString &path, const QString &detail);
-QString storeProblem(const StoreError &error);
+QString storeProblem(const store::StoreError &error);
 QString legacyDataFile(const QString &path);
 
 } // namespace tarlivo::transfer::text

@@ -14,7 +14,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::transferwindows {
 
 ExportDialog::ExportDialog(Session &session, QWidget *parent)
     : QDialog(parent), m_session(session), m_dialogs(session.dialogs())
@@ -99,4 +102,4 @@ bool ExportDialog::exportTo(const QString &path)
 
 Store &ExportDialog::store() const { return m_session.db(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::transferwindows

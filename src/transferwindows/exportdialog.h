@@ -5,21 +5,22 @@
 class QComboBox;
 class QPushButton;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
-namespace ui {
-class Dialogs;
-class Session;
-} // namespace ui
-} // namespace tarlivo
+} // namespace tarlivo::store
 
 namespace tarlivo::ui {
+class Dialogs;
+class Session;
+} // namespace tarlivo::ui
+
+namespace tarlivo::transferwindows {
 
 // Exports one subject or all ("Alle Gebiete") to a file Tarlivo and Anki read.
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ExportDialog(Session &session, QWidget *parent = nullptr);
+    explicit ExportDialog(ui::Session &session, QWidget *parent = nullptr);
 
     // Writes the chosen subject(s) to path; false (and told) when that failed.
     bool exportTo(const QString &path);
@@ -34,10 +35,10 @@ private:
     QPushButton *exportButton;
     QPushButton *cancelButton;
 
-    Store &store() const;
+    store::Store &store() const;
 
-    Session &m_session;
-    Dialogs &m_dialogs;
+    ui::Session &m_session;
+    ui::Dialogs &m_dialogs;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::transferwindows

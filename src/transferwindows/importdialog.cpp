@@ -24,7 +24,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace tarlivo::ui {
+using namespace tarlivo::store;
+using namespace tarlivo::ui;
+
+namespace tarlivo::transferwindows {
 namespace {
 
 QLabel *plainLabel(const QString &text, QWidget *buddy, QWidget *parent)
@@ -221,7 +224,7 @@ bool ImportDialog::loadFile(const QString &path)
                                    : QStringLiteral("Pauker-Lektion"));
     }
     // Without a Gebiet column the cards need a subject; the file's name is a start.
-    if (text && !m_file->hasGebietColumn() && subjectBox->currentText().isEmpty()) {
+    if (text && !m_file->hasSubjectColumn() && subjectBox->currentText().isEmpty()) {
         const QString base = QFileInfo(path).completeBaseName();
         if (!readsAsNumber(base))
             subjectBox->setEditText(base);
@@ -269,13 +272,13 @@ void ImportDialog::showPreview()
 {
     // Anki, kvtml and Pauker bring their decks or lessons; a subject chosen takes all cards instead.
     const bool foreign = m_file && m_file->foreign();
-    const bool ownSubjects = m_file && m_file->hasGebietColumn();
+    const bool ownSubjects = m_file && m_file->hasSubjectColumn();
     subjectBox->setEnabled(choosesSubject());
     const QString target = subjectBox->currentText();
     previewTable->setRowCount(int(m_preview.cards.size()));
     for (int row = 0; row < m_preview.cards.size(); ++row) {
         const BulkCard &card = m_preview.cards[row];
-        const QString cells[] = {card.frage, card.antwort, QString::number(card.fach),
+        const QString cells[] = {card.question, card.answer, QString::number(card.compartment),
                                  ownSubjects ? card.subject : target};
         for (int column = 0; column < 4; ++column)
             previewTable->setItem(row, column, new QTableWidgetItem(cells[column]));
@@ -342,7 +345,7 @@ void ImportDialog::importCards()
             return;
     }
     const transfer::ImportSettings s = settings();
-    const bool subjectNeeded = !m_file->hasGebietColumn() || (choosesSubject() && !s.targetSubject.isEmpty());
+    const bool subjectNeeded = !m_file->hasSubjectColumn() || (choosesSubject() && !s.targetSubject.isEmpty());
     if (subjectNeeded && (s.targetSubject.isEmpty() || readsAsNumber(s.targetSubject))) {
         m_dialogs.message(this, transfer::text::invalidSubjectName(s.targetSubject));
         subjectBox->setFocus();
@@ -375,9 +378,9 @@ void ImportDialog::importCards()
 
 bool ImportDialog::choosesSubject() const
 {
-    return m_file && (!m_file->hasGebietColumn() || m_file->kind() != transfer::ImportFile::Kind::Text);
+    return m_file && (!m_file->hasSubjectColumn() || m_file->kind() != transfer::ImportFile::Kind::Text);
 }
 
 Store &ImportDialog::store() const { return m_session.db(); }
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::transferwindows

@@ -15,15 +15,16 @@ class QPushButton;
 class QTableWidget;
 class QTimer;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
-namespace ui {
-class Dialogs;
-class Session;
-} // namespace ui
-} // namespace tarlivo
+} // namespace tarlivo::store
 
 namespace tarlivo::ui {
+class Dialogs;
+class Session;
+} // namespace tarlivo::ui
+
+namespace tarlivo::transferwindows {
 
 // Imports cards from a text file or an Anki package: the file, a preview of the
 // first cards as they will be stored, separator, encoding, target subject and
@@ -31,7 +32,7 @@ namespace tarlivo::ui {
 class ImportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ImportDialog(Session &session, QWidget *parent = nullptr);
+    explicit ImportDialog(ui::Session &session, QWidget *parent = nullptr);
     ~ImportDialog() override;
 
     // Asks for the file through the chooser and reads it for the preview; false when
@@ -74,14 +75,14 @@ private:
     // a package, kvtml or Pauker file whose decks or lessons it replaces.
     bool choosesSubject() const;
 
-    Store &store() const;
+    store::Store &store() const;
 
-    Session &m_session;
-    Dialogs &m_dialogs;
+    ui::Session &m_session;
+    ui::Dialogs &m_dialogs;
     // A typed subject name counts duplicates anew once typing pauses.
     QTimer *m_subjectTyped;
     std::unique_ptr<transfer::ImportFile> m_file;
     transfer::ImportPreview m_preview;
 };
 
-} // namespace tarlivo::ui
+} // namespace tarlivo::transferwindows

@@ -10,6 +10,9 @@
 #include <cstring>
 #include <unistd.h>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 #ifndef TARLIVO_READER_FROM_BIN
 #define TARLIVO_READER_FROM_BIN "../libexec/tarlivo"
 #endif

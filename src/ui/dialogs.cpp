@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui {
 namespace {
 

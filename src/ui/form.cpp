@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::ui {
 
 Form::Form(const FormDesign &design, WindowId id, Session &session, Navigator &navigator)

@@ -4,6 +4,9 @@
 #include "ui/dialogs.h"
 #include "ui/messages.h"
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui {
 
 bool takeOverLegacyFile(const QString &path, const QString &readerPath, Dialogs &dialogs, QWidget *parent)

@@ -7,6 +7,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui::text {
 namespace {
 
@@ -27,7 +30,10 @@ QString newSubjectTitle() { return QStringLiteral("Gebietseingabe"); }
 QString renamePrompt() { return QStringLiteral("Bitte geben Sie einen neuen Gebietsnamen ein."); }
 QString renameTitle() { return QStringLiteral("Gebietseditierung"); }
 
-QString compartmentEmpty(qint64 fach) { return QStringLiteral("Fach : %1 ist leer!\nBitte neu wählen!").arg(fach); }
+QString compartmentEmpty(qint64 compartment)
+{
+    return QStringLiteral("Fach : %1 ist leer!\nBitte neu wählen!").arg(compartment);
+}
 
 QString missingInput() { return QStringLiteral("Fehlende Eingabe!"); }
 
@@ -344,30 +350,30 @@ QString noCardSelected() { return QStringLiteral("Es ist keine Karte ausgewählt
 QString noOtherSubject() { return QStringLiteral("Es gibt kein Gebiet, in das die Karten verschoben werden können."); }
 QString deleteCardsLabel(qint64 count) { return QStringLiteral("Löschen von ") + cardCount(count); }
 QString moveCardsLabel(const QString &subject) { return QStringLiteral("Verschieben nach „%1“").arg(subject); }
-QString setCompartmentLabel(qint32 fach, qint64 count)
+QString setCompartmentLabel(qint32 compartment, qint64 count)
 {
-    return QStringLiteral("Fach %1 für %2").arg(fach).arg(cardCount(count));
+    return QStringLiteral("Fach %1 für %2").arg(compartment).arg(cardCount(count));
 }
 // The first words of a question name its card in the undo menu.
-QString cardName(const QString &frage)
+QString cardName(const QString &question)
 {
-    QString shown = frage.section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0).simplified();
+    QString shown = question.section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0).simplified();
     if (shown.size() > 20) {
         const int space = shown.lastIndexOf(QLatin1Char(' '), 20);
         shown = shown.left(space > 0 ? space : 20) + QStringLiteral(" …");
     }
     return QStringLiteral("„%1“").arg(shown);
 }
-QString editCardLabel(const QString &frage) { return QStringLiteral("Bearbeiten von ") + cardName(frage); }
-QString quizLabel(const QString &frage) { return QStringLiteral("Abfrage ") + cardName(frage); }
-QString verdictLabel(Verdict verdict, const QString &frage)
+QString editCardLabel(const QString &question) { return QStringLiteral("Bearbeiten von ") + cardName(question); }
+QString quizLabel(const QString &question) { return QStringLiteral("Abfrage ") + cardName(question); }
+QString verdictLabel(Verdict verdict, const QString &question)
 {
-    const char *name = verdict == Verdict::Richtig       ? "Richtig"
-                       : verdict == Verdict::FastRichtig ? "Fast Richtig"
+    const char *name = verdict == Verdict::Right         ? "Richtig"
+                       : verdict == Verdict::AlmostRight ? "Fast Richtig"
                                                          : "Falsch";
-    return QString::fromUtf8(name) + QStringLiteral(" für ") + cardName(frage);
+    return QString::fromUtf8(name) + QStringLiteral(" für ") + cardName(question);
 }
-QString newCardLabel(const QString &frage) { return QStringLiteral("Neue Karte ") + cardName(frage); }
+QString newCardLabel(const QString &question) { return QStringLiteral("Neue Karte ") + cardName(question); }
 QString undoMenu(const QString &step)
 {
     return step.isEmpty() ? QStringLiteral("&Rückgängig") : QStringLiteral("&Rückgängig: ") + step;
@@ -424,10 +430,10 @@ QString statisticsStreak(qint32 days) { return QStringLiteral("Tage in Folge ge�
 QString statisticsUnknown(const QString &caption) { return caption + QStringLiteral(": –"); }
 QString compartmentChartTitle() { return QStringLiteral("Karten je Fach"); }
 QString verdictChartTitle(int days) { return QStringLiteral("Urteile je Tag (letzte %1 Tage)").arg(days); }
-QString compartmentsFrom(qint32 fach) { return QStringLiteral("ab %1").arg(fach); }
-QString verdictRichtig() { return QStringLiteral("Richtig"); }
-QString verdictFastRichtig() { return QStringLiteral("Fast Richtig"); }
-QString verdictFalsch() { return QStringLiteral("Falsch"); }
+QString compartmentsFrom(qint32 compartment) { return QStringLiteral("ab %1").arg(compartment); }
+QString verdictRight() { return QStringLiteral("Richtig"); }
+QString verdictAlmostRight() { return QStringLiteral("Fast Richtig"); }
+QString verdictWrong() { return QStringLiteral("Falsch"); }
 QString noCardsToChart() { return QStringLiteral("Hier gibt es noch keine Karten."); }
 QString noVerdictsToChart(int days)
 {
@@ -464,9 +470,9 @@ QString dueToday(qint64 cards, qint64 subjects)
         .arg(german.toString(cards), cards == 1 ? QStringLiteral("Karte") : QStringLiteral("Karten"),
              german.toString(subjects), subjects == 1 ? QStringLiteral("Gebiet") : QStringLiteral("Gebieten"));
 }
-QString intervalLabel(qint32 fach, const QString &subject)
+QString intervalLabel(qint32 compartment, const QString &subject)
 {
-    return QStringLiteral("Abstand von Fach %1 in „%2“").arg(fach).arg(subject);
+    return QStringLiteral("Abstand von Fach %1 in „%2“").arg(compartment).arg(subject);
 }
 QString intervalInvalid(const QString &typed, qint32 max)
 {
@@ -534,7 +540,7 @@ QString statisticsReverse(qint64 places, const std::vector<CompartmentCount> &co
     const QLocale german(QLocale::German);
     QStringList each;
     for (const CompartmentCount &c : compartments)
-        each << QStringLiteral("Fach %1: %2").arg(c.fach).arg(german.toString(c.count));
+        each << QStringLiteral("Fach %1: %2").arg(c.compartment).arg(german.toString(c.count));
     return QStringLiteral("umgekehrt: %1 (%2)").arg(german.toString(places), each.join(QStringLiteral(", ")));
 }
 

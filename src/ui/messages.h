@@ -10,7 +10,7 @@
 #include <vector>
 
 // The texts the program shows, in one place.
-namespace tarlivo {
+namespace tarlivo::store {
 struct CompartmentCount;
 }
 
@@ -30,7 +30,7 @@ QString renamePrompt();
 QString renameTitle();
 
 // Practice.
-QString compartmentEmpty(qint64 fach);
+QString compartmentEmpty(qint64 compartment);
 QString missingInput();
 
 // Messages of our own, where the program would otherwise stop.
@@ -49,12 +49,12 @@ QString readOnlyDataFile(const QString &path); // opened for reading only
 QString undoConflict(bool redo);
 
 // A failed store operation; whileOpening when the store was being opened.
-QString storeError(const StoreError &error, bool whileOpening = false);
+QString storeError(const store::StoreError &error, bool whileOpening = false);
 
 // Taking over the file of the older Access-based program.
 QString legacyProgress(qint64 cardsRead, qint64 cardsDeclared);
-QString legacyImported(const LegacyImportReport &report, const QString &path);
-QString legacyImportFailed(const LegacyImportError &error);
+QString legacyImported(const legacy::LegacyImportReport &report, const QString &path);
+QString legacyImportFailed(const legacy::LegacyImportError &error);
 
 // Where the data file lies (--datei and the user's data folder).
 QString dataFileIsFolder(const QString &path);
@@ -77,12 +77,12 @@ QString noCardSelected();
 QString noOtherSubject();
 QString deleteCardsLabel(qint64 count);
 QString moveCardsLabel(const QString &subject);
-QString setCompartmentLabel(qint32 fach, qint64 count);
-QString editCardLabel(const QString &frage);
+QString setCompartmentLabel(qint32 compartment, qint64 count);
+QString editCardLabel(const QString &question);
 // Steps in the undo menu, and the menu's own texts.
-QString verdictLabel(Verdict verdict, const QString &frage);
-QString quizLabel(const QString &frage); // "Abfrage „Hund“"
-QString newCardLabel(const QString &frage);
+QString verdictLabel(store::Verdict verdict, const QString &question);
+QString quizLabel(const QString &question); // "Abfrage „Hund“"
+QString newCardLabel(const QString &question);
 QString undoMenu(const QString &step);
 QString redoMenu(const QString &step);
 QString keyHelp();
@@ -100,10 +100,10 @@ QString statisticsStreak(qint32 days);             // "Tage in Folge geübt: 4"
 QString statisticsUnknown(const QString &caption); // caption without a figure, after a read failure
 QString compartmentChartTitle();
 QString verdictChartTitle(int days);
-QString compartmentsFrom(qint32 fach); // the bar of all compartments from fach on
-QString verdictRichtig();
-QString verdictFastRichtig();
-QString verdictFalsch();
+QString compartmentsFrom(qint32 compartment); // the bar of all compartments from compartment on
+QString verdictRight();
+QString verdictAlmostRight();
+QString verdictWrong();
 QString noCardsToChart();
 QString noVerdictsToChart(int days);
 QString statisticsUnreadable();
@@ -119,7 +119,7 @@ QString nothingFallsDue(int days);
 // The plan, due practice and the backdrop's status line.
 QString allDuePractised();
 QString dueToday(qint64 cards, qint64 subjects); // "Heute fällig: 37 Karten in 3 Gebieten"
-QString intervalLabel(qint32 fach, const QString &subject);
+QString intervalLabel(qint32 compartment, const QString &subject);
 QString intervalInvalid(const QString &typed, qint32 max);
 QString noDueCard(); // the next due date of nothing
 QString overdueSince(const QString &date);
@@ -138,6 +138,6 @@ QString reverseCaption(const QString &subject);
 QString directionLabel(const QString &subject);
 QString directionProgress(const QString &subject);
 QString reverseColumn(); // the card list's column of the reverse compartment
-QString statisticsReverse(qint64 places, const std::vector<CompartmentCount> &compartments);
+QString statisticsReverse(qint64 places, const std::vector<store::CompartmentCount> &compartments);
 
 } // namespace tarlivo::ui::text

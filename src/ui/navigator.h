@@ -43,7 +43,7 @@ public:
     // "Abfrage" of subject's due cards: typed or chosen answers.
     virtual void startQuiz(const QString &subject) = 0;
     // The edit window on the card on display in practice, with its texts as shown.
-    virtual void editCard(qint32 card, const QString &subject, const QString &frage, const QString &antwort) = 0;
+    virtual void editCard(qint32 card, const QString &subject, const QString &question, const QString &answer) = 0;
     // Discards a window; its next use builds it afresh from its design.
     virtual void unload(Form &form) = 0;
     // A window closed through its title bar.

@@ -9,6 +9,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui {
 namespace {
 

@@ -12,7 +12,7 @@
 
 class QWidget;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -27,7 +27,7 @@ struct SideSound {
 };
 
 // Where a card side's sound comes from: the card, and whether the answer is meant.
-using SoundSource = std::function<std::optional<SideSound>(Store &store, qint32 cardId, bool answer)>;
+using SoundSource = std::function<std::optional<SideSound>(store::Store &store, qint32 cardId, bool answer)>;
 
 // A side of a card as practice shows it: its text, the language its subject reads
 // that side in (empty: none) and its own sound.
@@ -56,7 +56,7 @@ public:
     void setPlaysOnShow(bool on);
     void setReadsOnShow(bool on);
     // The settings as the data file keeps them; null: the defaults, kept nowhere.
-    void useStore(Store *store);
+    void useStore(store::Store *store);
 
     // A side came on display: what plays stops; its sound plays, or it is read aloud.
     void shown(const ShownSide &side, QWidget *parent);
@@ -91,7 +91,7 @@ private:
     bool m_voiceTried = false;
     bool m_playOnShow = true;
     bool m_readOnShow = false;
-    Store *m_store = nullptr;
+    store::Store *m_store = nullptr;
     QSet<QString> m_told;
 };
 

@@ -2,6 +2,8 @@
 
 #include "store/store.h"
 
+using namespace tarlivo::store;
+
 namespace tarlivo::ui {
 
 SearchIndexer::SearchIndexer()

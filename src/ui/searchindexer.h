@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -17,7 +17,7 @@ class SearchIndexer : public QObject {
 public:
     SearchIndexer();
     // The store to work on; null while there is none.
-    void setStore(Store *store);
+    void setStore(store::Store *store);
     // Starts on the cards waiting for the index, if there are any.
     void wake();
     void stop() { m_timer.stop(); }
@@ -26,7 +26,7 @@ public:
 private:
     void step();
 
-    Store *m_store = nullptr;
+    store::Store *m_store = nullptr;
     QTimer m_timer;
 };
 

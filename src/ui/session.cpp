@@ -11,6 +11,9 @@
 
 #include <utility>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui {
 
 Session::Session(Dialogs &dialogs, Setup setup)

@@ -27,7 +27,7 @@ class Session : public QObject {
 public:
     struct Setup {
         QString dataFile; // the database file
-        StoreOptions storeOptions;
+        store::StoreOptions storeOptions;
         std::function<void()> endProgram;       // stops the run
         QString legacyReader = {};              // reader of old Access files; empty: beside the program
         Playback::PlayerMaker soundPlayer = {}; // empty: the sound plugin, on first use
@@ -60,9 +60,9 @@ public:
     // that tells the user why. False when no store is open.
     bool openQuietly();
     // The open store; throws StoreError(NotConnected) before the first connection.
-    Store &db();
+    store::Store &db();
     // The open store, or null.
-    Store *store() const { return m_store.get(); }
+    store::Store *store() const { return m_store.get(); }
 
     // The program that reads files of the older Access-based program.
     QString legacyReaderPath() const;
@@ -70,22 +70,22 @@ public:
     // A message box over parent.
     void message(QWidget *parent, const QString &text);
     // Tells the user that a store operation failed.
-    void report(QWidget *parent, const StoreError &error);
+    void report(QWidget *parent, const store::StoreError &error);
     // "&Ende": the run stops, with no question.
     void end();
 
-    History &history() { return m_history; }
+    store::History &history() { return m_history; }
     // Sounds and reading aloud while practising.
     Playback &playback() { return *m_playback; }
     // Indexes the cards an import left for later, in the background.
     SearchIndexer &searchIndexer() { return *m_indexer; }
     // A change the user made in window origin: kept for undo and told to every
     // other window.
-    void record(const QString &label, const Change &change, const QObject *origin);
+    void record(const QString &label, const store::Change &change, const QObject *origin);
     // Takes back (or again) the newest step; tells the user when the file no longer
     // holds its rows as the step left them. False when nothing changed.
     // A change that is no step to take back (an import): only told to the windows.
-    void tell(const Change &change, const QObject *origin) { emit changed(change, origin); }
+    void tell(const store::Change &change, const QObject *origin) { emit changed(change, origin); }
     bool undo(QWidget *parent);
     bool redo(QWidget *parent);
 
@@ -97,7 +97,7 @@ signals:
     // The rows of the file changed: change.after holds them as they are now (an
     // empty change: anything may have changed). origin is the window that made the
     // change, or null for an undo or redo.
-    void changed(const tarlivo::Change &change, const QObject *origin);
+    void changed(const tarlivo::store::Change &change, const QObject *origin);
 
 private:
     void open(); // throws StoreError
@@ -106,9 +106,9 @@ private:
 
     Dialogs &m_dialogs;
     Setup m_setup;
-    std::unique_ptr<Store> m_store;
+    std::unique_ptr<store::Store> m_store;
     bool m_toldReadOnly = false;
-    History m_history;
+    store::History m_history;
     std::unique_ptr<SearchIndexer> m_indexer; // after m_store: stops before it goes
     std::unique_ptr<Playback> m_playback;
 };
@@ -117,6 +117,6 @@ private:
 QString databasePath(const QString &programDir);
 
 // The key of the subject of that name; empty when there is none. Throws StoreError.
-std::optional<qint32> getIDgebiet(Store &db, const QString &name);
+std::optional<qint32> getIDgebiet(store::Store &db, const QString &name);
 
 } // namespace tarlivo::ui

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+using namespace tarlivo::store;
+
 namespace tarlivo::ui {
 
 void fillSubjectChooser(QComboBox &box, Store &store, std::optional<qint32> keep)

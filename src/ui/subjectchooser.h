@@ -6,7 +6,7 @@
 
 class QComboBox;
 
-namespace tarlivo {
+namespace tarlivo::store {
 class Store;
 }
 
@@ -14,6 +14,6 @@ namespace tarlivo::ui {
 
 // Fills a subject chooser: "Alle Gebiete" first, then every subject with its key as
 // item data; keep is chosen again when it is still there. Throws StoreError.
-void fillSubjectChooser(QComboBox &box, Store &store, std::optional<qint32> keep);
+void fillSubjectChooser(QComboBox &box, store::Store &store, std::optional<qint32> keep);
 
 } // namespace tarlivo::ui

@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+using namespace tarlivo::store;
+using namespace tarlivo::legacy;
+
 namespace tarlivo::ui {
 
 QPushButton *toolButton(const QString &text, const char *name, const QString &accessible, QWidget *parent)

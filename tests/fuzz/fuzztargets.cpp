@@ -73,7 +73,7 @@ namespace {
 void checkCards(const ForeignCards &cards)
 {
     for (const ForeignCard &card : cards.cards)
-        if (card.fach < 1 || card.frage.trimmed().isEmpty() || card.antwort.trimmed().isEmpty())
+        if (card.compartment < 1 || card.question.trimmed().isEmpty() || card.answer.trimmed().isEmpty())
             __builtin_trap();
 }
 

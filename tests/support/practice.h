@@ -10,14 +10,14 @@
 // practice road driven through its windows and the file read back row by row.
 struct PracticeApp : TestApp, Seeder {
     struct Position {
-        qint64 fach = -1;
-        qint64 stelle = -1;
-        bool operator==(const Position &o) const { return fach == o.fach && stelle == o.stelle; }
+        qint64 compartment = -1;
+        qint64 queuePlace = -1;
+        bool operator==(const Position &o) const { return compartment == o.compartment && queuePlace == o.queuePlace; }
     };
     struct Texts {
-        QString frage;
-        QString antwort;
-        bool operator==(const Texts &o) const { return frage == o.frage && antwort == o.antwort; }
+        QString question;
+        QString answer;
+        bool operator==(const Texts &o) const { return question == o.question && answer == o.answer; }
     };
     // Everything practice can change in the file.
     struct Snapshot {
@@ -27,15 +27,15 @@ struct PracticeApp : TestApp, Seeder {
     };
     // Everything practice shows.
     struct Display {
-        QString frage;
-        QString antwort;
-        bool antwortShown = false;
+        QString question;
+        QString answer;
+        bool answerShown = false;
         qint32 aktFrageID = 0;
         QStringList entries;
         QString listText;
         bool operator==(const Display &o) const
         {
-            return frage == o.frage && antwort == o.antwort && antwortShown == o.antwortShown
+            return question == o.question && answer == o.answer && answerShown == o.answerShown
                    && aktFrageID == o.aktFrageID && entries == o.entries && listText == o.listText;
         }
     };
@@ -64,16 +64,16 @@ struct PracticeApp : TestApp, Seeder {
 
     Position position(qint32 card) const { return snapshot().positions.value(card); }
 
-    tarlivo::ui::FrmUeb &ueb() { return forms->window<FrmUeb>(); }
-    tarlivo::ui::FrmEdit &edit() { return forms->window<FrmEdit>(); }
+    tarlivo::windows::FrmUeb &ueb() { return forms->window<FrmUeb>(); }
+    tarlivo::windows::FrmEdit &edit() { return forms->window<FrmEdit>(); }
     // The card on display (0: none).
     qint32 akt() const { return forms->window<FrmUeb>().shownCard().value_or(0); }
     bool answerShown() { return !label(ueb(), "lblAntwort")->isHidden(); }
-    QStringList entries() { return windows::entries(combo(ueb(), "cmbFach")); }
+    QStringList entries() { return drive::entries(combo(ueb(), "cmbFach")); }
 
     Display display()
     {
-        tarlivo::ui::FrmUeb &w = ueb();
+        tarlivo::windows::FrmUeb &w = ueb();
         return {label(w, "lblFrage")->text(), label(w, "lblAntwort")->text(), answerShown(), akt(), entries(),
                 combo(w, "cmbFach")->text()};
     }
@@ -91,11 +91,11 @@ struct PracticeApp : TestApp, Seeder {
     }
 
     // Picks or types into the compartment list without pressing "&Übernehmen".
-    void choose(const QString &fach) { windows::choose(combo(ueb(), "cmbFach"), fach); }
+    void choose(const QString &compartment) { drive::choose(combo(ueb(), "cmbFach"), compartment); }
     // The same, then "&Übernehmen".
-    void takeCompartment(const QString &fach)
+    void takeCompartment(const QString &compartment)
     {
-        choose(fach);
+        choose(compartment);
         button(ueb(), "cmdFachOk")->click();
     }
 };
@@ -110,13 +110,13 @@ inline void addRevealedRows()
 
 inline char *toString(const PracticeApp::Position &p)
 {
-    return QTest::toString(QStringLiteral("Fach %1, Stelle %2").arg(p.fach).arg(p.stelle));
+    return QTest::toString(QStringLiteral("Fach %1, Stelle %2").arg(p.compartment).arg(p.queuePlace));
 }
 
 inline char *toString(const PracticeApp::Display &d)
 {
     return QTest::toString(QStringLiteral("frage \"%1\", antwort \"%2\" %3, AktFrageID %4, list [%5] text \"%6\"")
-                               .arg(d.frage, d.antwort, d.antwortShown ? "shown" : "hidden")
+                               .arg(d.question, d.answer, d.answerShown ? "shown" : "hidden")
                                .arg(d.aktFrageID)
                                .arg(d.entries.join(','), d.listText));
 }
@@ -125,8 +125,8 @@ inline char *toString(const PracticeApp::Snapshot &s)
 {
     QStringList rows;
     for (auto it = s.positions.begin(); it != s.positions.end(); ++it)
-        rows << QStringLiteral("%1:F%2/S%3").arg(it.key()).arg(it->fach).arg(it->stelle);
+        rows << QStringLiteral("%1:F%2/S%3").arg(it.key()).arg(it->compartment).arg(it->queuePlace);
     for (auto it = s.texts.begin(); it != s.texts.end(); ++it)
-        rows << QStringLiteral("%1:\"%2\"/\"%3\"").arg(it.key()).arg(it->frage, it->antwort);
+        rows << QStringLiteral("%1:\"%2\"/\"%3\"").arg(it.key()).arg(it->question, it->answer);
     return QTest::toString(rows.join(QLatin1Char(' ')));
 }

@@ -50,7 +50,7 @@ public:
             return;
         }
         sqlite3_busy_timeout(m_db, 10000);
-        tarlivo::registerNameCollation(m_db);
+        tarlivo::store::registerNameCollation(m_db);
     }
     ~Connection() { sqlite3_close(m_db); }
     Connection(const Connection &) = delete;
@@ -160,35 +160,36 @@ inline qint64 count(const QString &path, const char *sql)
 
 struct Card {
     qint64 subject = 0;
-    QString frage;
-    QString antwort;
-    qint64 fach = -1; // -1: no position row
-    qint64 stelle = -1;
+    QString question;
+    QString answer;
+    qint64 compartment = -1; // -1: no position row
+    qint64 queuePlace = -1;
     // When it came into its compartment; -1: no row. A model that cannot know the
-    // clock's reading marks a time set anew as fresh: any time from seit on.
-    qint64 seit = -1;
-    bool seitFresh = false;
+    // clock's reading marks a time set anew as fresh: any time from enteredAt on.
+    qint64 enteredAt = -1;
+    bool enteredAtFresh = false;
     // Its reverse place (tblPositionUmgekehrt); -1: none.
-    qint64 rfach = -1;
-    qint64 rstelle = -1;
-    qint64 rseit = -1;
-    bool rseitFresh = false;
+    qint64 reverseCompartment = -1;
+    qint64 reverseQueuePlace = -1;
+    qint64 reverseEnteredAt = -1;
+    bool reverseEnteredAtFresh = false;
     static bool timeMatches(qint64 a, bool aFresh, qint64 b, bool bFresh)
     {
         if (aFresh == bFresh)
             return a == b;
         return aFresh ? b >= a : a >= b;
     }
-    bool seitMatches(const Card &o) const
+    bool enteredAtMatches(const Card &o) const
     {
-        return timeMatches(seit, seitFresh, o.seit, o.seitFresh)
-               && timeMatches(rseit, rseitFresh, o.rseit, o.rseitFresh);
+        return timeMatches(enteredAt, enteredAtFresh, o.enteredAt, o.enteredAtFresh)
+               && timeMatches(reverseEnteredAt, reverseEnteredAtFresh, o.reverseEnteredAt, o.reverseEnteredAtFresh);
     }
     bool operator==(const Card &o) const
     {
-        return std::tie(subject, frage, antwort, fach, stelle, rfach, rstelle)
-                   == std::tie(o.subject, o.frage, o.antwort, o.fach, o.stelle, o.rfach, o.rstelle)
-               && seitMatches(o);
+        return std::tie(subject, question, answer, compartment, queuePlace, reverseCompartment, reverseQueuePlace)
+                   == std::tie(o.subject, o.question, o.answer, o.compartment, o.queuePlace, o.reverseCompartment,
+                               o.reverseQueuePlace)
+               && enteredAtMatches(o);
     }
     bool operator!=(const Card &o) const { return !(*this == o); }
 };
@@ -197,14 +198,14 @@ struct Card {
 struct Verdict {
     qint64 card = 0;
     qint64 subject = 0;
-    qint64 fachVorher = 0;
-    qint64 fachNachher = 0;
-    qint64 urteil = 0;    // 1 Falsch, 2 Fast Richtig, 3 Richtig
+    qint64 compartmentBefore = 0;
+    qint64 compartmentAfter = 0;
+    qint64 verdict = 0;   // 1 Falsch, 2 Fast Richtig, 3 Richtig
     bool reverse = false; // on the card's reverse place
     bool operator==(const Verdict &o) const
     {
-        return std::tie(card, subject, fachVorher, fachNachher, urteil, reverse)
-               == std::tie(o.card, o.subject, o.fachVorher, o.fachNachher, o.urteil, o.reverse);
+        return std::tie(card, subject, compartmentBefore, compartmentAfter, verdict, reverse)
+               == std::tie(o.card, o.subject, o.compartmentBefore, o.compartmentAfter, o.verdict, o.reverse);
     }
     bool operator!=(const Verdict &o) const { return !(*this == o); }
 };
@@ -254,17 +255,18 @@ struct State {
                     .arg(id)
                     .arg(card.subject)
                     .arg(c.subject)
-                    .arg(card.fach)
-                    .arg(c.fach)
-                    .arg(card.stelle)
-                    .arg(c.stelle)
-                    .arg(card.frage == c.frage && card.antwort == c.antwort ? "equal" : "differ")
-                    .arg(card.seitFresh ? QStringLiteral(">=%1").arg(card.seit) : QString::number(card.seit))
-                    .arg(c.seitFresh ? QStringLiteral(">=%1").arg(c.seit) : QString::number(c.seit))
-                    .arg(card.rfach)
-                    .arg(c.rfach)
-                    .arg(card.rstelle)
-                    .arg(c.rstelle);
+                    .arg(card.compartment)
+                    .arg(c.compartment)
+                    .arg(card.queuePlace)
+                    .arg(c.queuePlace)
+                    .arg(card.question == c.question && card.answer == c.answer ? "equal" : "differ")
+                    .arg(card.enteredAtFresh ? QStringLiteral(">=%1").arg(card.enteredAt)
+                                             : QString::number(card.enteredAt))
+                    .arg(c.enteredAtFresh ? QStringLiteral(">=%1").arg(c.enteredAt) : QString::number(c.enteredAt))
+                    .arg(card.reverseCompartment)
+                    .arg(c.reverseCompartment)
+                    .arg(card.reverseQueuePlace)
+                    .arg(c.reverseQueuePlace);
         }
         for (const auto &[id, card] : o.cards)
             if (!cards.count(id))
@@ -278,12 +280,12 @@ struct State {
                     .arg(id)
                     .arg(v.card)
                     .arg(other->second.card)
-                    .arg(v.fachVorher)
-                    .arg(v.fachNachher)
-                    .arg(other->second.fachVorher)
-                    .arg(other->second.fachNachher)
-                    .arg(v.urteil)
-                    .arg(other->second.urteil);
+                    .arg(v.compartmentBefore)
+                    .arg(v.compartmentAfter)
+                    .arg(other->second.compartmentBefore)
+                    .arg(other->second.compartmentAfter)
+                    .arg(v.verdict)
+                    .arg(other->second.verdict);
         }
         for (const auto &[id, v] : o.log)
             if (!log.count(id))
@@ -315,11 +317,11 @@ inline State read(Connection &db)
                  "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort)")) {
         Card c;
         c.subject = row[1].toLongLong();
-        c.frage = row[2];
-        c.antwort = row[3];
-        c.fach = row[4].isNull() ? -1 : row[4].toLongLong();
-        c.stelle = row[5].isNull() ? -1 : row[5].toLongLong();
-        c.seit = row[6].isNull() ? -1 : row[6].toLongLong();
+        c.question = row[2];
+        c.answer = row[3];
+        c.compartment = row[4].isNull() ? -1 : row[4].toLongLong();
+        c.queuePlace = row[5].isNull() ? -1 : row[5].toLongLong();
+        c.enteredAt = row[6].isNull() ? -1 : row[6].toLongLong();
         state.cards[row[0].toLongLong()] = c;
     }
     for (const QStringList &row :
@@ -333,9 +335,9 @@ inline State read(Connection &db)
         state.pictures[row[0].toLongLong()] = row[1];
     for (const QStringList &row : db.rows("SELECT idFrageAntwort, Fach, Stelle, Seit FROM tblPositionUmgekehrt")) {
         Card &c = state.cards[row[0].toLongLong()];
-        c.rfach = row[1].toLongLong();
-        c.rstelle = row[2].toLongLong();
-        c.rseit = row[3].toLongLong();
+        c.reverseCompartment = row[1].toLongLong();
+        c.reverseQueuePlace = row[2].toLongLong();
+        c.reverseEnteredAt = row[3].toLongLong();
     }
     for (const QStringList &row : db.rows("SELECT idUebung FROM tblUebungUmgekehrt"))
         state.log[row[0].toLongLong()].reverse = true;
@@ -443,9 +445,9 @@ inline QStringList violations(const QString &path)
     for (const QStringList &row : db.rows("SELECT NameGebiet FROM tblGebiet"))
         names << row.value(0);
     std::sort(names.begin(), names.end(),
-              [](const QString &a, const QString &b) { return tarlivo::compareNames(a, b) < 0; });
+              [](const QString &a, const QString &b) { return tarlivo::store::compareNames(a, b) < 0; });
     for (int i = 1; i < names.size(); ++i)
-        if (tarlivo::compareNames(names[i - 1], names[i]) == 0)
+        if (tarlivo::store::compareNames(names[i - 1], names[i]) == 0)
             problems << QStringLiteral("subject names equal: %1 / %2").arg(names[i - 1].left(80), names[i].left(80));
     return problems;
 }

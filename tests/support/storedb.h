@@ -6,6 +6,9 @@
 
 namespace storedb {
 
-inline tarlivo::sql::Database &of(tarlivo::Store &store) { return tarlivo::StoreAccess::database(store); }
+inline tarlivo::store::sql::Database &of(tarlivo::store::Store &store)
+{
+    return tarlivo::store::StoreAccess::database(store);
+}
 
 } // namespace storedb

@@ -13,16 +13,16 @@
 
 #include <memory>
 
-inline tarlivo::StoreOptions noBackups()
+inline tarlivo::store::StoreOptions noBackups()
 {
-    tarlivo::StoreOptions options;
+    tarlivo::store::StoreOptions options;
     options.backups = false;
     return options;
 }
 
 // A session over the data file at path, for the windows beyond the six; connect()
 // opens the file.
-inline tarlivo::ui::Session::Setup sessionOn(const QString &path, tarlivo::StoreOptions options = noBackups())
+inline tarlivo::ui::Session::Setup sessionOn(const QString &path, tarlivo::store::StoreOptions options = noBackups())
 {
     return {path, std::move(options), {}};
 }
@@ -34,17 +34,17 @@ inline tarlivo::ui::Session &connected(tarlivo::ui::Session &session)
 }
 
 // Types a card key by key into the card entry window and presses "&Übernehmen".
-inline void keyInCard(tarlivo::ui::FrmNeu &neu, const QString &frage, const QString &antwort)
+inline void keyInCard(tarlivo::windows::FrmNeu &neu, const QString &question, const QString &answer)
 {
-    QTest::keyClicks(textBox(neu, "txtFrage"), frage);
-    QTest::keyClicks(textBox(neu, "txtAntwort"), antwort);
+    QTest::keyClicks(textBox(neu, "txtFrage"), question);
+    QTest::keyClicks(textBox(neu, "txtAntwort"), answer);
     button(neu, "cmdUebernahme")->click();
 }
 
 // Subjects and cards written beside the program, through a store connection of
 // their own.
 struct Seeder {
-    std::unique_ptr<tarlivo::Store> store;
+    std::unique_ptr<tarlivo::store::Store> store;
 
     // The new subject's key; its cards read "F0"/"A0", "F1"/"A1" and so on.
     qint32 subject(const QString &name, int cards = 0)
@@ -56,25 +56,27 @@ struct Seeder {
         return id;
     }
 
-    // A card at the end of the queue, then put into fach (its place kept).
-    qint32 card(qint32 subjectId, const QString &frage, const QString &antwort, qint32 fach = 1)
+    // A card at the end of the queue, then put into compartment (its place kept).
+    qint32 card(qint32 subjectId, const QString &question, const QString &answer, qint32 compartment = 1)
     {
-        const qint32 id = store->addCard(subjectId, frage, antwort);
-        if (fach != 1)
-            setFach(id, fach);
+        const qint32 id = store->addCard(subjectId, question, answer);
+        if (compartment != 1)
+            setCompartment(id, compartment);
         return id;
     }
 
-    void setFach(qint32 card, qint64 fach)
+    void setCompartment(qint32 card, qint64 compartment)
     {
-        tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, fach).bind(2, card).run();
+        tarlivo::store::sql::Statement q(storedb::of(*store),
+                                         "UPDATE tblPosition SET Fach = ?1 WHERE idFrageAntwort = ?2");
+        q.bind(1, compartment).bind(2, card).run();
     }
 
-    void setStelle(qint32 card, qint64 stelle)
+    void setQueuePlace(qint32 card, qint64 queuePlace)
     {
-        tarlivo::sql::Statement q(storedb::of(*store), "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
-        q.bind(1, stelle).bind(2, card).run();
+        tarlivo::store::sql::Statement q(storedb::of(*store),
+                                         "UPDATE tblPosition SET Stelle = ?1 WHERE idFrageAntwort = ?2");
+        q.bind(1, queuePlace).bind(2, card).run();
     }
 };
 
@@ -84,13 +86,13 @@ struct TestApp {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
     int endCalls = 0;
-    std::unique_ptr<tarlivo::ui::Forms> forms;
+    std::unique_ptr<tarlivo::app::Forms> forms;
 
-    explicit TestApp(tarlivo::StoreOptions options = noBackups())
+    explicit TestApp(tarlivo::store::StoreOptions options = noBackups())
     {
-        forms = std::make_unique<tarlivo::ui::Forms>(
-            dialogs, tarlivo::ui::Forms::Setup{tarlivo::ui::databasePath(dir.path()), options, [this] { ++endCalls; },
-                                               readerPath()});
+        forms = std::make_unique<tarlivo::app::Forms>(
+            dialogs, tarlivo::app::Forms::Setup{tarlivo::ui::databasePath(dir.path()), options, [this] { ++endCalls; },
+                                                readerPath()});
     }
 
     // The reader of old Access files, built beside the program.
@@ -99,7 +101,10 @@ struct TestApp {
     QString dbPath() const { return tarlivo::ui::databasePath(dir.path()); }
 
     // A second connection to the same file, to check what was written.
-    std::unique_ptr<tarlivo::Store> openStore() const { return tarlivo::Store::open(dbPath(), noBackups()); }
+    std::unique_ptr<tarlivo::store::Store> openStore() const
+    {
+        return tarlivo::store::Store::open(dbPath(), noBackups());
+    }
     Seeder seeder() const { return {openStore()}; }
 
     // Subjects, each with that many cards, written before the run.
@@ -111,28 +116,28 @@ struct TestApp {
     }
 
     // Lets deferred deletions of unloaded windows happen.
-    static void settle() { windows::settle(); }
+    static void settle() { drive::settle(); }
 
     // The subject window, when it is on screen.
-    tarlivo::ui::FrmGebiete *gebiete() const { return windows::gebiete(*forms); }
+    tarlivo::windows::FrmGebiete *gebiete() const { return drive::gebiete(*forms); }
 
     // In the subject window on screen: picks or types name and takes it.
-    void takeSubject(const QString &name) { QVERIFY(windows::takeSubject(*forms, name)); }
+    void takeSubject(const QString &name) { QVERIFY(drive::takeSubject(*forms, name)); }
 
     // From the start window (shown first if need be) to the card entry or the
     // practice window of subject, the way a user goes.
-    tarlivo::ui::FrmNeu &startEntry(const QString &subject)
+    tarlivo::windows::FrmNeu &startEntry(const QString &subject)
     {
         if (!forms->loaded(QStringLiteral("frmWelcome")))
             forms->start();
-        windows::openEntry(*forms, subject);
+        drive::openEntry(*forms, subject);
         return forms->window<FrmNeu>();
     }
-    tarlivo::ui::FrmUeb &startPractice(const QString &subject)
+    tarlivo::windows::FrmUeb &startPractice(const QString &subject)
     {
         if (!forms->loaded(QStringLiteral("frmWelcome")))
             forms->start();
-        windows::openPractice(*forms, subject);
+        drive::openPractice(*forms, subject);
         return forms->window<FrmUeb>();
     }
 };

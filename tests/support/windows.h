@@ -15,9 +15,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-namespace windows {
+namespace drive {
 
 using namespace tarlivo::ui;
+using namespace tarlivo::windows;
+using namespace tarlivo::app;
 
 template <class F>
 F *shown(Forms &forms, const char *name)
@@ -137,10 +139,10 @@ inline FrmUeb *openPractice(Forms &forms, const QString &subject)
 }
 
 // Types a card into the card entry window and presses "&Übernehmen".
-inline void storeCard(FrmNeu *neu, const QString &frage, const QString &antwort)
+inline void storeCard(FrmNeu *neu, const QString &question, const QString &answer)
 {
-    type(textBox(neu, "txtFrage"), frage);
-    type(textBox(neu, "txtAntwort"), antwort);
+    type(textBox(neu, "txtFrage"), question);
+    type(textBox(neu, "txtAntwort"), answer);
     click(button(neu, "cmdUebernahme"));
 }
 
@@ -161,30 +163,30 @@ void renameSubject(FrmGebiete *g, Dialogs &dialogs, const QString &from, const Q
 }
 
 // "&Edit" on the practice window, new texts, "&Übernehmen" on the edit window.
-inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &frage, const QString &antwort)
+inline FrmEdit *editCard(Forms &forms, FrmUeb *ueb, const QString &question, const QString &answer)
 {
     click(button(ueb, "cmdEdit"));
     FrmEdit *e = edit(forms);
     if (!e)
         return nullptr;
     textBox(e, "txtEditFrage")->setFocus();
-    textBox(e, "txtEditFrage")->setText(frage);
-    textBox(e, "txtEditAntwort")->setText(antwort);
+    textBox(e, "txtEditFrage")->setText(question);
+    textBox(e, "txtEditAntwort")->setText(answer);
     click(button(e, "cmdUebernahme"));
     return e;
 }
 
-} // namespace windows
+} // namespace drive
 
 // Every test reaches the windows and their controls by these names.
-using tarlivo::ui::FrmBackground;
-using tarlivo::ui::FrmEdit;
-using tarlivo::ui::FrmGebiete;
-using tarlivo::ui::FrmNeu;
-using tarlivo::ui::FrmUeb;
-using tarlivo::ui::FrmWelcome;
-using windows::button;
-using windows::combo;
-using windows::ctl;
-using windows::label;
-using windows::textBox;
+using drive::button;
+using drive::combo;
+using drive::ctl;
+using drive::label;
+using drive::textBox;
+using tarlivo::app::FrmBackground;
+using tarlivo::app::FrmWelcome;
+using tarlivo::windows::FrmEdit;
+using tarlivo::windows::FrmGebiete;
+using tarlivo::windows::FrmNeu;
+using tarlivo::windows::FrmUeb;
