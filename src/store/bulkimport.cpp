@@ -340,6 +340,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     m_db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
     const auto [journalName, journalTrigger] = newCardTrigger();
     m_db.exec(("DROP TRIGGER " + journalName).constData());
+    // Each batch is journalled once written, while the file is still read.
+    const qint64 journalAt = journalTime(m_db);
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -472,6 +474,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 Places(m_store, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
+        journalNewCards(m_db, keys.front(), keys.back(), journalAt);
         result.cardsStored += n;
         pending.clear();
         // The highest key bounds how many positions the file held.
@@ -608,12 +611,17 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             first += size_t(perStatement);
         }
         Places reverse(m_store, Direction::Reverse);
+        bool reversed = false;
         for (const quint32 i : order) {
             const Queued &q = queued[i];
             if (const std::optional<ReversePlace> place =
-                    reverseOf(q.subject, q.reverseCompartment, q.reverseEnteredAt))
+                    reverseOf(q.subject, q.reverseCompartment, q.reverseEnteredAt)) {
                 reverse.write(q.key, place);
+                reversed = true;
+            }
         }
+        if (reversed)
+            journalReversePlaces(m_db, firstKey, lastKey, journalAt);
     }
     if (indexesDropped) {
         // The reading is through by now: SQLite may sort on the other core too.
@@ -633,7 +641,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
-    journalNewRows(m_db, std::vector<qint32>(created.begin(), created.end()), firstKey, lastKey);
+    journalNewSubjects(m_db, std::vector<qint32>(created.begin(), created.end()), journalAt);
     m_db.exec("DELETE FROM tblAbgleichStill");
     // Its cards that came before the first one with a reverse place get theirs now
     // (journalled by the triggers again).
