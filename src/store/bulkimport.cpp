@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <limits>
 #include <map>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -80,11 +79,33 @@ struct Queued {
     qint32 key; // in file order
     std::optional<qint32> reverseCompartment;
     qint64 reverseEnteredAt;
-    bool operator<(const Queued &o) const
-    {
-        return std::tie(compartment, time, key) < std::tie(o.compartment, o.time, o.key);
-    }
 };
+
+// The queue's order of the cards queued, as their indexes: by compartment, then
+// time, then file order. Small keys are sorted, not the cards; a file's cards often
+// come in order already.
+std::vector<quint32> queueOrder(const std::vector<Queued> &queued)
+{
+    struct Rank {
+        qint32 compartment;
+        quint32 index;
+        qint64 time;
+        bool operator<(const Rank &o) const
+        {
+            return std::tie(compartment, time, index) < std::tie(o.compartment, o.time, o.index);
+        }
+    };
+    std::vector<Rank> ranks;
+    ranks.reserve(queued.size());
+    for (size_t i = 0; i < queued.size(); ++i)
+        ranks.push_back(Rank{queued[i].compartment, quint32(i), queued[i].time});
+    if (!std::is_sorted(ranks.begin(), ranks.end()))
+        std::sort(ranks.begin(), ranks.end());
+    std::vector<quint32> order(ranks.size());
+    for (size_t r = 0; r < ranks.size(); ++r)
+        order[r] = ranks[r].index;
+    return order;
+}
 
 // Asked through the text index: whether the subject holds a card of these texts.
 bool holdsTexts(sql::Database &db, qint32 subject, const QString &question, const QString &answer)
@@ -578,9 +599,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     if (options.queueByTime) {
         // Each card's place is its rank in the queue's order. The rows go in by key,
         // as the table keeps them: in the queue's order they would land all over it.
-        std::vector<quint32> order(queued.size());
-        std::iota(order.begin(), order.end(), 0u);
-        std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) { return queued[a] < queued[b]; });
+        const std::vector<quint32> order = queueOrder(queued);
         if (queuePlace + qint64(queued.size()) - 1 > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
         std::vector<qint32> placeOf(queued.size());
