@@ -603,8 +603,13 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         if (queuePlace + qint64(queued.size()) - 1 > kInt32Max)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
         std::vector<qint32> placeOf(queued.size());
-        for (size_t rank = 0; rank < order.size(); ++rank)
+        for (size_t rank = 0; rank < order.size(); ++rank) {
             placeOf[order[rank]] = qint32(queuePlace + qint64(rank));
+            // Places out of the keys' order go all over every queue index: each run
+            // in order counts as a change of place.
+            if (rank > 0 && order[rank] != order[rank - 1] + 1)
+                ++placeChanges;
+        }
         for (const Queued &q : queued)
             if (lastPlace != std::pair(q.subject, q.compartment)) {
                 lastPlace = {q.subject, q.compartment};
