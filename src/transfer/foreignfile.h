@@ -16,7 +16,8 @@ class ForeignParse;
 // They come in file order, each as soon as it is read, so that the first cards are
 // stored while the rest is read; only a kvtml file's cards wait for its end, where
 // its lessons (their subjects) follow the entries, unless the subjects are given.
-// A file read whole at once is kept, so that reading it again costs nothing.
+// A file read whole at once, with its subjects, is kept, so that reading it again
+// costs nothing.
 class ForeignFile {
 public:
     // Opens the file and reads up to its first element, which says its kind. Throws TransferError.
