@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 
 namespace tarlivo::store {
@@ -87,7 +88,7 @@ public:
     };
     std::map<std::pair<qint64, qint32>, Queue> m_queues[2]; // forward, reverse
     // The rank of every card this merge placed, by card (the last one counts).
-    std::vector<std::pair<qint64, qint64>> m_ranks[2];
+    std::vector<std::pair<qint32, qint32>> m_ranks[2];
     std::optional<qint64> m_nextStelle[2];
     rules::LocalOffsets m_offsets;
     std::optional<qint64> m_searchUpTo; // the search index's mark, while its trigger is dropped
@@ -498,7 +499,7 @@ public:
                qint64 rank, bool made = false)
     {
         const QueueKey key = keyOf(clock, rank);
-        m_ranks[reverse].emplace_back(card, rank);
+        m_ranks[reverse].emplace_back(toInt32(card, m_db.path()), toInt32(rank, m_db.path()));
         const std::pair<qint64, qint32> at{subject, compartment};
         auto queue = m_queues[reverse].find(at);
         if (queue == m_queues[reverse].end())
@@ -740,7 +741,7 @@ public:
     // shuffled among its cards. Called once, when every part is merged.
     void placeAll(int reverse)
     {
-        std::vector<std::pair<qint64, qint64>> &ranks = m_ranks[reverse];
+        std::vector<std::pair<qint32, qint32>> &ranks = m_ranks[reverse];
         std::stable_sort(ranks.begin(), ranks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         struct Member {
             qint64 card;
@@ -1024,6 +1025,10 @@ private:
 // Hands out the entities of a write part by part: the cards in the order their places
 // were set, so that the queues come out alike however the parts are cut; each part
 // carries the subjects of its cards, so that it merges on its own.
+// Cards placed at one time in the order of their queue places, as the merge deals them.
+#define TARLIVO_QUEUE_ORDER                                                                                            \
+    "CASE WHEN Art = 1 THEN (SELECT p.Stelle FROM tblPosition AS p WHERE p.idFrageAntwort = idLokal) END"
+
 class PartReader {
 public:
     enum Mode {
@@ -1038,11 +1043,12 @@ public:
         : m_db(db), m_reader(reader), m_mode(mode), m_limits(limits)
     {
         if (mode == Everything)
-            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr "
-                                "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
+            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, "
+                                "CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER ", idLokal");
         else if (mode == Pending)
-            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 "
-                                "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
+            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 ORDER BY Art, "
+                                "CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER
+                                ", idLokal");
     }
 
     bool next(SyncBatch &part)
@@ -1110,6 +1116,8 @@ private:
     bool m_done = false;
     qint64 m_written = 0;
 };
+
+#undef TARLIVO_QUEUE_ORDER
 
 // Before the first sync the file's entities have no clocks: each gets one now, its place
 // the time the card came into its compartment (so that of two files joining, the later
@@ -1307,6 +1315,27 @@ qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const Sy
 {
     sql::Database &db = StoreAccess::database(m_store);
     StoreAccess::prepareWrite(m_store);
+    // A file of many changes touches rows all over the data file: 32 MB hold those of a
+    // file of tens of thousands of cards, and bound what a larger one takes.
+    LargeCache cache(db, std::numeric_limits<std::size_t>::max(), 32768);
+    // Each statement with triggers keeps a journal of its own, for a few pages; in memory
+    // it costs no system call for every page it holds. Set outside the transaction, as
+    // SQLite asks.
+    struct StatementJournalInMemory {
+        sql::Database &db;
+        qint64 old = 0;
+        explicit StatementJournalInMemory(sql::Database &d) : db(d)
+        {
+            sql::Statement q(db, "PRAGMA temp_store");
+            old = q.step() ? q.int64(0) : 0;
+            db.exec("PRAGMA temp_store = MEMORY");
+        }
+        ~StatementJournalInMemory()
+        {
+            sqlite3_exec(db.handle(), ("PRAGMA temp_store = " + QByteArray::number(old)).constData(), nullptr, nullptr,
+                         nullptr);
+        }
+    } journalInMemory(db);
     sql::WriteTransaction tx(db);
     // The triggers stay quiet: what comes from elsewhere is no change of this machine's.
     db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
