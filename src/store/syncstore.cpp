@@ -506,7 +506,8 @@ public:
             queue =
                 m_queues[reverse].emplace(at, Queue{lastInQueue(reverse, subject, compartment), std::nullopt}).first;
         Queue &q = queue->second;
-        if (before(key, q.last)) {
+        // Alike in everything, it ranks by identity, which the queue's end may not follow.
+        if (!before(q.last, key)) {
             if (!q.firstOutOfOrder || before(key, *q.firstOutOfOrder))
                 q.firstOutOfOrder = key;
         } else {
