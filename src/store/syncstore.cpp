@@ -190,9 +190,13 @@ public:
 
     void writeClocks(int art, qint64 local, const Clocks &c)
     {
-        sql::Statement q(m_db, "INSERT OR REPLACE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, "
-                               "Z3, M3, Z4, M4, Z5, M5) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                               "?13, ?14, ?15)");
+        // Updated where it stands rather than deleted and written anew.
+        sql::Statement q(m_db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, "
+                               "M4, Z5, M5) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) "
+                               "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = excluded.Neu, Z0 = excluded.Z0, "
+                               "M0 = excluded.M0, Z1 = excluded.Z1, M1 = excluded.M1, Z2 = excluded.Z2, M2 = "
+                               "excluded.M2, Z3 = excluded.Z3, M3 = excluded.M3, Z4 = excluded.Z4, M4 = excluded.M4, "
+                               "Z5 = excluded.Z5, M5 = excluded.M5");
         q.bind(1, art).bind(2, local).bind(3, c.pending ? 1 : 0);
         for (int f = 0; f < kFields; ++f) {
             if (!c.at[f].isSet()) {
@@ -1316,9 +1320,9 @@ qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const Sy
 {
     sql::Database &db = StoreAccess::database(m_store);
     StoreAccess::prepareWrite(m_store);
-    // A file of many changes touches rows all over the data file: 32 MB hold those of a
-    // file of tens of thousands of cards, and bound what a larger one takes.
-    LargeCache cache(db, std::numeric_limits<std::size_t>::max(), 32768);
+    // A file of many changes touches rows all over the data file: 16 MB hold those of a
+    // data file of ten thousand cards, and bound what a larger one takes.
+    LargeCache cache(db, std::numeric_limits<std::size_t>::max(), 16384);
     // Each statement with triggers keeps a journal of its own, for a few pages; in memory
     // it costs no system call for every page it holds. Set outside the transaction, as
     // SQLite asks.
