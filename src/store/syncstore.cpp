@@ -11,8 +11,6 @@
 
 #include <sqlite3.h>
 
-#include <QSet>
-
 #include <algorithm>
 #include <array>
 #include <limits>
