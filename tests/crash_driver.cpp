@@ -402,7 +402,8 @@ private:
 
     // A few cards from a text file into an existing subject or a new one, through
     // "Datei → Importieren…"; many at a time now and then, so that the search index
-    // has a while to catch up.
+    // has a while to catch up. Now and then the same cards come as a Pauker lesson,
+    // whose places the import gives at its end.
     void importCards()
     {
         tarlivo::store::Store *store = m_forms.session().store();
@@ -411,16 +412,22 @@ private:
         const QStringList existing = store->allSubjects();
         const QString subject = existing.isEmpty() || chance(0.3) ? name() : existing[below(int(existing.size()))];
         QString line = QStringLiteral("> I %1").arg(hex(subject));
-        QByteArray file;
+        const bool lesson = chance(0.3);
+        QByteArray file = lesson ? "<Lesson><Batch>" : "";
         const int cards = chance(0.2) ? 600 + below(1200) : 1 + below(5);
         for (int i = 0; i < cards; ++i) {
-            // Texts the file carries unchanged: no tabs, quotes, line breaks or markup.
+            // Texts either file carries unchanged: no tabs, quotes, line breaks or markup.
             const QString question = QStringLiteral("Ärger %1 über Öl %2").arg(m_options.tag).arg(below(100000));
             const QString answer = pick({"ß", "Frankreich", "😀", "שלום"}) + QString::number(i);
-            file += (question + QLatin1Char('\t') + answer + QLatin1Char('\n')).toUtf8();
+            file += lesson ? "<Card><FrontSide><Text>" + question.toUtf8() + "</Text></FrontSide><ReverseSide><Text>"
+                                 + answer.toUtf8() + "</Text></ReverseSide></Card>"
+                           : (question + QLatin1Char('\t') + answer + QLatin1Char('\n')).toUtf8();
             line += QStringLiteral(" %1 %2").arg(hex(question), hex(answer));
         }
-        const QString path = QDir(m_options.dir).filePath(QStringLiteral("import-%1.txt").arg(m_options.tag));
+        if (lesson)
+            file += "</Batch></Lesson>";
+        const QString path =
+            QDir(m_options.dir).filePath(QStringLiteral("import-%1.%2").arg(m_options.tag).arg(lesson ? "pau" : "txt"));
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file) != file.size())
             std::_Exit(5);

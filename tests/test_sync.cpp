@@ -413,15 +413,18 @@ private slots:
     {
         QTest::addColumn<bool>("subjectBefore");
         QTest::addColumn<bool>("reverse");
-        QTest::newRow("into a new subject") << false << false;
-        QTest::newRow("into a subject there before") << true << false;
-        QTest::newRow("with a reverse place, into a new subject") << false << true;
+        QTest::addColumn<bool>("byTime"); // its places given at its end
+        QTest::newRow("into a new subject") << false << false << false;
+        QTest::newRow("into a subject there before") << true << false << false;
+        QTest::newRow("with a reverse place, into a new subject") << false << true << false;
+        QTest::newRow("with a reverse place given at the end") << false << true << true;
     }
 
     void importJournal()
     {
         QFETCH(bool, subjectBefore);
         QFETCH(bool, reverse);
+        QFETCH(bool, byTime);
         QTemporaryDir dir;
         const QString imported = dir.filePath(QStringLiteral("i.mdb")), stepped = dir.filePath(QStringLiteral("s.mdb"));
         {
@@ -431,12 +434,16 @@ private slots:
                 i->addSubject(QStringLiteral("W"));
             s->addSubject(QStringLiteral("W"));
             bool given = false;
-            i->importCards([&](BulkCard &b) {
-                b = BulkCard{QStringLiteral("W"), QStringLiteral("x"), QStringLiteral("y")};
-                if (reverse)
-                    b.reverseCompartment = 2;
-                return !std::exchange(given, true);
-            });
+            BulkImportOptions options;
+            options.queueByTime = byTime;
+            i->importCards(
+                [&](BulkCard &b) {
+                    b = BulkCard{QStringLiteral("W"), QStringLiteral("x"), QStringLiteral("y")};
+                    if (reverse)
+                        b.reverseCompartment = 2;
+                    return !std::exchange(given, true);
+                },
+                options);
             s->addCard(*s->subjectId(QStringLiteral("W")), QStringLiteral("x"), QStringLiteral("y"));
             if (reverse)
                 s->setDirection(*s->subjectId(QStringLiteral("W")), DirectionSetting::Both);

@@ -480,6 +480,18 @@ private slots:
                            "Ziel|4|zwei|two|" + local("2021-06-01T12:30:00"),
                            "Ziel|8|vier|four|" + local("2019-01-02T03:04:05")}
             << 2;
+        // Of two alike, the one earlier in the file stays, whatever its place in the queue.
+        QTest::newRow("kvtml 2, two alike")
+            << "w.kvtml"
+            << kvtml2(entry(0, "gleich", "same", grade(3, "2020-06-01T12:30:00")) + entry(1, "gleich", "same")
+                          + entry(2, "x", "y"),
+                      "")
+            << QString() << QStringList{"Wörter|1|x|y|jetzt", "Wörter|4|gleich|same|" + local("2020-06-01T12:30:00")}
+            << 0;
+        // A lesson's name that could be no subject does not matter once a subject takes all cards.
+        QTest::newRow("kvtml 2, one subject chosen, a lesson named by a number")
+            << "w.kvtml" << kvtml2(entry(0, "a", "b"), "<container><name>42</name><entry id=\"0\"/></container>")
+            << "Ziel" << QStringList{"Ziel|1|a|b|jetzt"} << 0;
         QTest::newRow("kvtml 2, default lesson without title")
             << "Liste.v2.kvtml" << kvtml2(entry(0, "a", "b"), "<container><name>Default Lesson</name></container>", "")
             << QString() << QStringList{"Liste.v2|1|a|b|jetzt"} << 0;

@@ -65,7 +65,47 @@ struct Pending {
     qint64 tag;
     std::vector<MediaInput> media;
     std::optional<ReversePlace> reverse = {};
+    // Queued by time (BulkImportOptions::queueByTime): what the place is given from at the end.
+    qint64 queueTime = 0; // the file's time, or none: after every time
+    std::optional<qint32> reverseCompartment = {};
+    qint64 reverseEnteredAt = 0;
 };
+
+// A card written whose places are given at the end, in the queue's order.
+struct Queued {
+    qint32 compartment;
+    qint32 subject;
+    qint64 time;
+    qint32 key; // in file order
+    std::optional<qint32> reverseCompartment;
+    qint64 reverseEnteredAt;
+};
+
+// The queue's order of the cards queued, as their indexes: by compartment, then
+// time, then file order. Small keys are sorted, not the cards; a file's cards often
+// come in order already.
+std::vector<quint32> queueOrder(const std::vector<Queued> &queued)
+{
+    struct Rank {
+        qint32 compartment;
+        quint32 index;
+        qint64 time;
+        bool operator<(const Rank &o) const
+        {
+            return std::tie(compartment, time, index) < std::tie(o.compartment, o.time, o.index);
+        }
+    };
+    std::vector<Rank> ranks;
+    ranks.reserve(queued.size());
+    for (size_t i = 0; i < queued.size(); ++i)
+        ranks.push_back(Rank{queued[i].compartment, quint32(i), queued[i].time});
+    if (!std::is_sorted(ranks.begin(), ranks.end()))
+        std::sort(ranks.begin(), ranks.end());
+    std::vector<quint32> order(ranks.size());
+    for (size_t r = 0; r < ranks.size(); ++r)
+        order[r] = ranks[r].index;
+    return order;
+}
 
 // Asked through the text index: whether the subject holds a card of these texts.
 bool holdsTexts(sql::Database &db, qint32 subject, const QString &question, const QString &answer)
@@ -321,6 +361,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     m_db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
     const auto [journalName, journalTrigger] = newCardTrigger();
     m_db.exec(("DROP TRIGGER " + journalName).constData());
+    // Each batch is journalled once written, while the file is still read.
+    const qint64 journalAt = journalTime(m_db);
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
     QHash<QString, qint32> subjects; // as spelt in the import
@@ -372,8 +414,17 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     qint64 placeChanges = 0;
     bool large = false;
     bool indexesDropped = false;
+    bool placeIndexDropped = false;
 
     qint64 firstKey = 0, lastKey = -1; // of the cards written
+    std::vector<Queued> queued;
+    auto dropScatteredIndexes = [&] {
+        if (large && placeChanges * kLongRun > result.cardsStored && !indexesDropped) {
+            for (const auto &index : schema::kScatteredPositionIndexes)
+                m_db.exec(("DROP INDEX " + std::string(index[0])).c_str());
+            indexesDropped = true;
+        }
+    };
     std::vector<Pending> pending;
     pending.reserve(kBatch);
     std::vector<qint64> keys;
@@ -417,16 +468,22 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 const Pending &p = pending[size_t(first) + size_t(i)];
                 const qint64 key = last - perStatement + 1 + i;
                 keys.push_back(key);
-                sqlite3_bind_int64(positions, 4 * i + 1, key);
-                sqlite3_bind_int64(positions, 4 * i + 2, p.compartment);
-                sqlite3_bind_int64(positions, 4 * i + 3, p.queuePlace);
-                sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
+                if (options.queueByTime) {
+                    queued.push_back(Queued{p.compartment, p.subject, p.queueTime, qint32(key), p.reverseCompartment,
+                                            p.reverseEnteredAt});
+                } else {
+                    sqlite3_bind_int64(positions, 4 * i + 1, key);
+                    sqlite3_bind_int64(positions, 4 * i + 2, p.compartment);
+                    sqlite3_bind_int64(positions, 4 * i + 3, p.queuePlace);
+                    sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
+                }
                 sqlite3_bind_int64(times, 3 * i + 1, key);
                 sqlite3_bind_int64(times, 3 * i + 2, p.enteredAt);
                 sqlite3_bind_int64(times, 3 * i + 3, p.tag);
                 ++buckets[{p.subject, p.compartment, p.tag}];
             }
-            runInsert(m_db, positions);
+            if (!options.queueByTime)
+                runInsert(m_db, positions);
             runInsert(m_db, times);
         }
         MediaLibrary media(m_store);
@@ -438,6 +495,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 Places(m_store, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
+        journalNewCards(m_db, keys.front(), keys.back(), journalAt);
         result.cardsStored += n;
         pending.clear();
         // The highest key bounds how many positions the file held.
@@ -445,11 +503,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             large = true;
             duplicates.dropTextIndex();
         }
-        if (large && placeChanges * kLongRun > result.cardsStored && !indexesDropped) {
-            for (const auto &index : schema::kScatteredPositionIndexes)
-                m_db.exec(("DROP INDEX " + std::string(index[0])).c_str());
-            indexesDropped = true;
-        }
+        dropScatteredIndexes();
     };
 
     qint64 queuePlace = Places(m_store, Direction::Forward).next();
@@ -463,6 +517,20 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     qint64 lastEnteredAt = nowEnteredAt;
     qint64 lastDay = nowDay;
     rules::LocalOffsets offsets;
+    auto reverseOf = [&](qint32 subject, std::optional<qint32> compartment,
+                         qint64 enteredAt) -> std::optional<ReversePlace> {
+        if (reverseQueuePlace > kInt32Max)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+        auto known = practisedReverse.find(subject);
+        if (known == practisedReverse.end())
+            known = practisedReverse.emplace(subject, Store::practises(m_store.direction(subject), Direction::Reverse))
+                        .first;
+        if (compartment && created.count(subject))
+            createdBoth.insert(subject);
+        if (compartment || known->second || createdBoth.count(subject))
+            return ReversePlace{compartment.value_or(1), qint32(reverseQueuePlace++), enteredAt};
+        return std::nullopt;
+    };
     qint64 read = 0;
     BulkCard card;
     while (next(card)) {
@@ -500,24 +568,21 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             }
             duplicates.add(p.hash, -qint64(pending.size()) - 1);
         }
-        if (queuePlace > kInt32Max || reverseQueuePlace > kInt32Max)
-            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-        ++queuePlace;
-        auto known = practisedReverse.find(p.subject);
-        if (known == practisedReverse.end())
-            known =
-                practisedReverse.emplace(p.subject, Store::practises(m_store.direction(p.subject), Direction::Reverse))
-                    .first;
         if (card.reverseCompartment && *card.reverseCompartment < 1)
             throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("compartment below 1"));
-        if (card.reverseCompartment && created.count(p.subject))
-            createdBoth.insert(p.subject);
-        if (card.reverseCompartment || known->second || createdBoth.count(p.subject))
-            p.reverse = ReversePlace{card.reverseCompartment.value_or(1), qint32(reverseQueuePlace++),
-                                     card.reverseEnteredAt.value_or(nowEnteredAt)};
+        if (options.queueByTime) {
+            p.queueTime = card.enteredAt.value_or(std::numeric_limits<qint64>::max());
+            p.reverseCompartment = card.reverseCompartment;
+            p.reverseEnteredAt = card.reverseEnteredAt.value_or(nowEnteredAt);
+        } else {
+            if (queuePlace > kInt32Max)
+                throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+            ++queuePlace;
+            p.reverse = reverseOf(p.subject, card.reverseCompartment, card.reverseEnteredAt.value_or(nowEnteredAt));
+        }
         if (progress)
             ++result.progressKept;
-        if (lastPlace != std::pair(p.subject, p.compartment)) {
+        if (!options.queueByTime && lastPlace != std::pair(p.subject, p.compartment)) {
             lastPlace = {p.subject, p.compartment};
             ++placeChanges;
         }
@@ -531,11 +596,64 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         result.cancelled = true;
         return result;
     }
+    if (options.queueByTime) {
+        // Each card's place is its rank in the queue's order. The rows go in by key,
+        // as the table keeps them: in the queue's order they would land all over it.
+        const std::vector<quint32> order = queueOrder(queued);
+        if (queuePlace + qint64(queued.size()) - 1 > kInt32Max)
+            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+        std::vector<qint32> placeOf(queued.size());
+        for (size_t rank = 0; rank < order.size(); ++rank) {
+            placeOf[order[rank]] = qint32(queuePlace + qint64(rank));
+            // Places out of the keys' order go all over every queue index: each run
+            // in order counts as a change of place.
+            if (rank > 0 && order[rank] != order[rank - 1] + 1)
+                ++placeChanges;
+        }
+        for (const Queued &q : queued)
+            if (lastPlace != std::pair(q.subject, q.compartment)) {
+                lastPlace = {q.subject, q.compartment};
+                ++placeChanges;
+            }
+        dropScatteredIndexes();
+        if (indexesDropped) {
+            m_db.exec(("DROP INDEX " + std::string(schema::kPlaceIndex[0])).c_str());
+            placeIndexDropped = true;
+        }
+        const size_t whole = queued.size() - queued.size() % kBatch;
+        for (size_t first = 0; first < queued.size();) {
+            const int perStatement = first < whole ? kBatch : 1;
+            sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
+            for (int i = 0; i < perStatement; ++i) {
+                const Queued &q = queued[first + size_t(i)];
+                sqlite3_bind_int64(positions, 4 * i + 1, q.key);
+                sqlite3_bind_int64(positions, 4 * i + 2, q.compartment);
+                sqlite3_bind_int64(positions, 4 * i + 3, placeOf[first + size_t(i)]);
+                sqlite3_bind_int64(positions, 4 * i + 4, q.subject);
+            }
+            runInsert(m_db, positions);
+            first += size_t(perStatement);
+        }
+        Places reverse(m_store, Direction::Reverse);
+        bool reversed = false;
+        for (const quint32 i : order) {
+            const Queued &q = queued[i];
+            if (const std::optional<ReversePlace> place =
+                    reverseOf(q.subject, q.reverseCompartment, q.reverseEnteredAt)) {
+                reverse.write(q.key, place);
+                reversed = true;
+            }
+        }
+        if (reversed)
+            journalReversePlaces(m_db, firstKey, lastKey, journalAt);
+    }
     if (indexesDropped) {
         // The reading is through by now: SQLite may sort on the other core too.
         m_db.exec("PRAGMA threads = 2");
         for (const auto &index : schema::kScatteredPositionIndexes)
             m_db.exec(index[1]);
+        if (placeIndexDropped)
+            m_db.exec(schema::kPlaceIndex[1]);
         m_db.exec("PRAGMA threads = 0");
     }
     for (const auto &[key, count] : buckets)
@@ -547,7 +665,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
-    journalNewRows(m_db, std::vector<qint32>(created.begin(), created.end()), firstKey, lastKey);
+    journalNewSubjects(m_db, std::vector<qint32>(created.begin(), created.end()), journalAt);
     m_db.exec("DELETE FROM tblAbgleichStill");
     // Its cards that came before the first one with a reverse place get theirs now
     // (journalled by the triggers again).

@@ -29,9 +29,6 @@ CREATE TABLE tblPosition (
     idGebiet       INTEGER NOT NULL
 );
 )sql";
-// After the queue index (kScatteredPositionIndexes), before the insert
-// check (kPositionInsertSubjectTrigger).
-constexpr const char *kPositionQueuePlaceIndex = "CREATE INDEX ixPositionStelle ON tblPosition (Stelle)";
 constexpr const char *kPositionUpdateSubjectTrigger = R"sql(
 CREATE TRIGGER trgPositionUpdateSubject BEFORE UPDATE OF idGebiet, idFrageAntwort ON tblPosition
 WHEN NEW.idGebiet IS NOT (SELECT idGebiet FROM tblFrageAntwort WHERE idFrageAntwort = NEW.idFrageAntwort)
@@ -229,7 +226,7 @@ void upgradeFrom(sql::Database &db, qint64 version)
     if (version < 1) {
         db.exec(kSchema);
         db.exec(kScatteredPositionIndexes[0][1]);
-        db.exec(kPositionQueuePlaceIndex);
+        db.exec(kPlaceIndex[1]); // after the queue index, before the insert check
         db.exec(kPositionInsertSubjectTrigger);
         db.exec(kPositionUpdateSubjectTrigger);
     }

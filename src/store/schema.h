@@ -48,6 +48,10 @@ inline constexpr const char *kTextIndex[2] = {
 inline constexpr const char *kScatteredPositionIndexes[][2] = {
     {"ixPositionQueue", "CREATE INDEX IF NOT EXISTS ixPositionQueue ON tblPosition (idGebiet, Fach, Stelle)"},
     {"ixPositionFach", "CREATE INDEX IF NOT EXISTS ixPositionFach ON tblPosition (Fach, Stelle)"}};
+// The queue places' index: an import whose places are given at its end in another
+// order than its keys drops it with those above (name, statement).
+inline constexpr const char *kPlaceIndex[2] = {"ixPositionStelle",
+                                               "CREATE INDEX ixPositionStelle ON tblPosition (Stelle)"};
 
 // The day buckets tblFaellig count the cards of each (subject, compartment) by the
 // learning day on which they came into it, so that the due counts read a few

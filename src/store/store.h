@@ -84,6 +84,11 @@ struct BulkImportOptions {
     bool joinExistingSubjects = true;
     // Asked now and then with the cards read so far; false cancels.
     std::function<bool(qint64 cardsRead)> keepGoing;
+    // The cards come in file order, and their queue places (both ways) follow another
+    // trainer's rule: by compartment, then by their time (none: after every time),
+    // then in file order. They are given at the end, so that the cards can be
+    // written while the file is still read. Otherwise each card queues as it comes.
+    bool queueByTime = false;
 };
 
 struct BulkImportResult {

@@ -159,23 +159,27 @@ std::pair<QByteArray, QByteArray> newCardTrigger()
     return {};
 }
 
-void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard)
+qint64 journalTime(sql::Database &db)
 {
-    // The same upserts as the triggers', at one time read before.
-    qint64 now = 0;
-    {
-        sql::Statement q(db, (QByteArray("SELECT ") + kNow).constData());
-        if (q.step())
-            now = q.int64(0);
-    }
+    sql::Statement q(db, (QByteArray("SELECT ") + kNow).constData());
+    return q.step() ? q.int64(0) : 0;
+}
+
+// The same upserts as the triggers'.
+void journalNewSubjects(sql::Database &db, const std::vector<qint32> &subjects, qint64 time)
+{
     for (qint32 subject : subjects)
         sql::Statement(
             db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1) VALUES (0, ?1, 1, ?2, '', ?2, '') "
                 "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = 1, Z0 = excluded.Z0, M0 = '', "
                 "Z1 = excluded.Z1, M1 = ''")
             .bind(1, subject)
-            .bind(2, now)
+            .bind(2, time)
             .run();
+}
+
+void journalNewCards(sql::Database &db, qint64 firstCard, qint64 lastCard, qint64 time)
+{
     if (firstCard > lastCard)
         return;
     sql::Statement(db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4) "
@@ -189,7 +193,19 @@ void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint
                        "M3 = ifnull(excluded.M3, M3), Z4 = excluded.Z4, M4 = ''")
         .bind(1, firstCard)
         .bind(2, lastCard)
-        .bind(3, now)
+        .bind(3, time)
+        .run();
+}
+
+void journalReversePlaces(sql::Database &db, qint64 firstCard, qint64 lastCard, qint64 time)
+{
+    if (firstCard > lastCard)
+        return;
+    sql::Statement(db, "UPDATE tblAbgleichUhr SET Z3 = ?3, M3 = '' WHERE Art = 1 AND idLokal IN "
+                       "(SELECT idFrageAntwort FROM tblPositionUmgekehrt WHERE idFrageAntwort BETWEEN ?1 AND ?2)")
+        .bind(1, firstCard)
+        .bind(2, lastCard)
+        .bind(3, time)
         .run();
 }
 

@@ -33,9 +33,13 @@ void createSyncSchema(sql::Database &db);
 std::pair<QByteArray, QByteArray> newCardTrigger();
 
 // A large write of new rows (an import) keeps the triggers quiet with a row in
-// tblAbgleichStill and then journals what it made at once: the subjects given and the
-// cards of keys first to last, each with the fields their insert triggers would have
-// set (a card's reverse place too, where it has one), at one time.
-void journalNewRows(sql::Database &db, const std::vector<qint32> &subjects, qint64 firstCard, qint64 lastCard);
+// tblAbgleichStill and then journals what it made, all at the one time read first:
+// the subjects given, and the cards of keys first to last, each with the fields their
+// insert triggers would have set (a card's reverse place too, where it has one).
+qint64 journalTime(sql::Database &db);
+void journalNewSubjects(sql::Database &db, const std::vector<qint32> &subjects, qint64 time);
+void journalNewCards(sql::Database &db, qint64 firstCard, qint64 lastCard, qint64 time);
+// The reverse places the cards of keys first to last were given after they were journalled.
+void journalReversePlaces(sql::Database &db, qint64 firstCard, qint64 lastCard, qint64 time);
 
 } // namespace tarlivo::store

@@ -467,7 +467,6 @@ void permute(std::vector<ForeignCard> &cards, std::vector<quint32> &order)
         cards[at] = std::move(held);
         order[at] = placed;
     }
-    order.clear();
 }
 
 } // namespace
@@ -477,7 +476,5 @@ void sortForQueue(std::vector<ForeignCard> &cards)
     std::vector<quint32> order = queueOrder(cards);
     permute(cards, order);
 }
-
-void applyOrder(ForeignCards &cards) { permute(cards.cards, cards.order); }
 
 } // namespace tarlivo::transfer::foreign

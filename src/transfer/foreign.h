@@ -39,9 +39,6 @@ struct ForeignCard {
 struct ForeignCards {
     std::vector<ForeignCard> cards;
     std::vector<RefusedLine> refused; // entries left out, and why
-    // Where not empty, the queue order of the cards: their indexes, in turn. A whole
-    // file's cards are handed out so, rather than each moved to its place.
-    std::vector<quint32> order = {};
 };
 
 namespace foreign {
@@ -82,12 +79,16 @@ public:
     virtual void end(int depth) = 0;
 };
 
-// A reader of one kind of file. Cards whose places in the queue are settled while
-// the document is still read go to settled, in queue order, to be taken from there
-// as the parse goes on; finish() gives the rest once the document is through.
+// A reader of one kind of file. Cards complete while the document is still read go
+// to settled, in file order, to be taken from there as the parse goes on (the store
+// gives them their queue places at the end); finish() gives the rest once the
+// document is through.
 class ForeignReader : public XmlHandler {
 public:
     ForeignCards settled;
+    // Set before the first element below the root: the caller puts every card into
+    // a subject of its own choosing, so lessons need not be waited for.
+    bool subjectsGiven = false;
     virtual ForeignCards finish() = 0;
 };
 
@@ -144,8 +145,6 @@ QString defaultSubject(const QString &title, const QString &path);
 std::vector<quint32> queueOrder(const std::vector<ForeignCard> &cards);
 // Moves the cards into their queue order.
 void sortForQueue(std::vector<ForeignCard> &cards);
-// Moves the cards into the order given with them, if one is.
-void applyOrder(ForeignCards &cards);
 
 } // namespace foreign
 } // namespace tarlivo::transfer

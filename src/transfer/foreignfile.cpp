@@ -54,25 +54,17 @@ private:
 };
 
 // A whole file's cards are taken over, not copied: there is room for them once.
-// Cards given with an order keep it while they are alone; joined, they are moved
-// into it first.
 void append(ForeignCards &to, ForeignCards &&from)
 {
     if (to.refused.empty())
         to.refused = std::move(from.refused);
     else
         to.refused.insert(to.refused.end(), from.refused.begin(), from.refused.end());
-    if (from.cards.empty())
-        return;
-    if (to.cards.empty()) {
+    if (to.cards.empty())
         to.cards = std::move(from.cards);
-        to.order = std::move(from.order);
-        return;
-    }
-    foreign::applyOrder(to);
-    foreign::applyOrder(from);
-    to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
-                    std::make_move_iterator(from.cards.end()));
+    else
+        to.cards.insert(to.cards.end(), std::make_move_iterator(from.cards.begin()),
+                        std::make_move_iterator(from.cards.end()));
 }
 
 } // namespace
@@ -83,17 +75,20 @@ public:
     // Both read up to the root element, which says the kind.
     ForeignParse(QIODevice &device, const QString &path) : m_path(path), m_dispatch(m_path) { begin(device); }
 
-    explicit ForeignParse(const QString &path) : m_path(path), m_dispatch(m_path), m_file(path)
+    ForeignParse(const QString &path, bool subjectsGiven) : m_path(path), m_dispatch(m_path), m_file(path)
     {
         if (!m_file.open(QIODevice::ReadOnly))
             throw TransferError(text::readFailed(path));
         begin(m_file);
+        m_dispatch.reader->subjectsGiven = subjectsGiven;
     }
 
     ForeignKind kind() const { return m_dispatch.kind; }
+    // Before anything below the root is read.
+    void setSubjectsGiven(bool given) { m_dispatch.reader->subjectsGiven = given; }
 
-    // Parses on until some cards are settled; false once the document is through
-    // and everything is handed out. In queue order within each queue.
+    // Parses on until some cards are read; false once the document is through and
+    // everything is handed out. In file order.
     bool more(ForeignCards &out)
     {
         ForeignCards &settled = m_dispatch.reader->settled;
@@ -113,9 +108,7 @@ public:
         if (m_ended || m_xml->step())
             return;
         m_ended = true;
-        ForeignCards rest = m_dispatch.reader->finish();
-        rest.order = foreign::queueOrder(rest.cards);
-        append(m_dispatch.reader->settled, std::move(rest));
+        append(m_dispatch.reader->settled, m_dispatch.reader->finish());
     }
 
     // Everything was handed out at the end, at once.
@@ -142,13 +135,9 @@ private:
     bool m_handedOut = false; // some cards went out before the end
 };
 
-ForeignFile::ForeignFile(const QString &path) : m_path(path), m_parse(std::make_unique<ForeignParse>(path))
+ForeignFile::ForeignFile(const QString &path) : m_path(path), m_parse(std::make_unique<ForeignParse>(path, false))
 {
     m_kind = m_parse->kind();
-    // A kvtml file is read whole before its first card anyway: here, at once, where
-    // its faults show before anything else is done.
-    if (m_kind == ForeignKind::Kvtml)
-        fill();
 }
 
 ForeignFile::~ForeignFile() = default;
@@ -166,9 +155,7 @@ bool ForeignFile::next(ForeignCard &card, RefusedLine &refusal, bool &refused)
             // cards, so that it keeps ahead of the writing rather than waiting for it.
             if (m_parse && m_nextCard % kCardsPerPiece == kCardsPerPiece - 1)
                 m_parse->advance();
-            const size_t at = m_ready.order.empty() ? m_nextCard : m_ready.order[m_nextCard];
-            ++m_nextCard;
-            ForeignCard &c = m_ready.cards[at];
+            ForeignCard &c = m_ready.cards[m_nextCard++];
             card = m_kept ? c : std::move(c);
             refused = false;
             return true;
@@ -181,16 +168,24 @@ bool ForeignFile::next(ForeignCard &card, RefusedLine &refusal, bool &refused)
 bool ForeignFile::fill()
 {
     if (!m_parse)
-        m_parse = std::make_unique<ForeignParse>(m_path);
+        m_parse = std::make_unique<ForeignParse>(m_path, m_subjectsGiven);
     m_nextRefused = m_nextCard = 0;
     m_begun = true;
     if (!m_parse->more(m_ready))
         return false;
-    if (m_parse->wholeAtOnce()) {
+    // Read with subjects given, the cards lack their lessons' subjects: not kept.
+    if (m_parse->wholeAtOnce() && !m_subjectsGiven) {
         m_kept = true;
         m_parse.reset();
     }
     return true;
+}
+
+void ForeignFile::setSubjectsGiven(bool given)
+{
+    m_subjectsGiven = given;
+    if (m_parse && !m_begun)
+        m_parse->setSubjectsGiven(given);
 }
 
 void ForeignFile::restart()
@@ -212,7 +207,6 @@ ForeignCards readForeign(QIODevice &device, const QString &path, ForeignKind *ki
     ForeignCards all, some;
     while (parse.more(some))
         append(all, std::move(some));
-    foreign::applyOrder(all);
     foreign::sortForQueue(all.cards);
     return all;
 }

@@ -13,11 +13,11 @@ enum class ForeignKind { Kvtml, Pauker };
 class ForeignParse;
 
 // A kvtml file or a Pauker lesson, gzipped or not, read as its cards are asked for.
-// They come in queue order, each once its place in the queue is settled: a Pauker
-// lesson's batch by batch, so that its first cards are stored while the rest is
-// read (compartment 1's cards, which hold no times, each as it is read), a
-// kvtml file's at its end (its lessons follow its entries). A kvtml file is
-// read whole when opened and kept, so that reading it again costs nothing.
+// They come in file order, each as soon as it is read, so that the first cards are
+// stored while the rest is read; only a kvtml file's cards wait for its end, where
+// its lessons (their subjects) follow the entries, unless the subjects are given.
+// A file read whole at once, with its subjects, is kept, so that reading it again
+// costs nothing.
 class ForeignFile {
 public:
     // Opens the file and reads up to its first element, which says its kind. Throws TransferError.
@@ -32,6 +32,8 @@ public:
     bool next(ForeignCard &card, RefusedLine &refusal, bool &refused);
     // From the first card again.
     void restart();
+    // Whether the caller gives the cards their subject (see ForeignReader); from the next start.
+    void setSubjectsGiven(bool given);
 
 private:
     bool fill();
@@ -47,6 +49,7 @@ private:
     size_t m_nextCard = 0;
     bool m_kept = false;  // m_ready holds the whole file
     bool m_begun = false; // m_parse has read past the first element
+    bool m_subjectsGiven = false;
 };
 
 // Reads the device's file whole; the cards in queue order. Throws TransferError.

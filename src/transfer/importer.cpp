@@ -198,6 +198,13 @@ bool ImportFile::hasSubjectColumn() const { return m_kind != Kind::Text || m_tex
 QString ImportFile::collectionName() const { return m_anki ? m_anki->entryName() : QString(); }
 QStringList ImportFile::decks() const { return m_anki ? m_anki->decks() : QStringList(); }
 
+void ImportFile::setOneSubject(bool one)
+{
+    m_oneSubject = one;
+    if (m_foreign)
+        m_foreign->setSubjectsGiven(one);
+}
+
 void ImportFile::restart()
 {
     if (foreign())
@@ -232,7 +239,8 @@ bool ImportFile::next(Item &item)
             BulkCard{std::move(card.subject), std::move(card.question), std::move(card.answer),  card.compartment,
                      card.enteredAt,          std::move(card.media),    card.reverseCompartment, card.reverseEnteredAt};
         item.media = card.mediaMissing;
-        if (!validSubjectName(item.card.subject)) {
+        // A lesson's name that is no subject's matters only where the lessons are the subjects.
+        if (!m_oneSubject && !validSubjectName(item.card.subject)) {
             refuse(LineProblem::BadSubject, item.card.subject);
             item.refusal.entry = true;
         }
@@ -423,6 +431,7 @@ ImportPreview previewImport(ImportFile &file, Store &store, const ImportSettings
     const bool toSubject =
         file.kind() == ImportFile::Kind::Anki || file.hasSubjectColumn() || validSubjectName(settings.targetSubject);
     DuplicateCounter duplicates(store);
+    file.setOneSubject(oneSubject);
     file.restart();
     ImportFile::Item item;
     const bool head = file.kind() == ImportFile::Kind::Text;
@@ -475,6 +484,7 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
         summary.renamedDecks = plan.renamed;
     }
     summary.entries = file.foreign();
+    file.setOneSubject(validSubjectName(settings.targetSubject));
     file.restart();
     ImportFile::Item item;
     qint64 read = 0, oneSided = 0;
@@ -500,6 +510,7 @@ ImportSummary runImport(ImportFile &file, Store &store, const ImportSettings &se
     options.skipDuplicates = settings.skipDuplicates;
     options.joinExistingSubjects = !ownDecks;
     options.keepGoing = keepGoing;
+    options.queueByTime = file.foreign();
     BulkImportResult result;
     {
         ReadAhead ahead(next);

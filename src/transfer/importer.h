@@ -53,6 +53,9 @@ public:
     };
     bool next(Item &item);
     void restart();
+    // kvtml and Pauker: one subject takes every card, so the file's lessons are not
+    // waited for; from the next restart().
+    void setOneSubject(bool one);
 
 private:
     ImportFile() = default;
@@ -65,6 +68,7 @@ private:
     // kvtml and Pauker: read as the cards are asked for.
     std::unique_ptr<ForeignFile> m_foreign;
     ForeignCard m_foreignCard;
+    bool m_oneSubject = false;
     // Text files: the last subject name found valid; lines come in runs of one subject.
     QString m_lastValidSubject;
 };

@@ -23,17 +23,19 @@ using foreign::XmlAttributes;
 using foreign::XmlHandler;
 
 // The entries as read, with what is known of each beside them, so that the cards
-// become the result in place.
+// become the result in place. Where the subjects are given, each entry goes on as
+// soon as it is read, and only the one being read is held.
 struct Entries {
     // graded: the answer's first grade is read; the question's is the reverse one
     enum : quint8 { Deactivated = 1, Graded = 2, ReverseGraded = 4 };
     std::vector<ForeignCard> cards;
     std::vector<quint8> state;
+    qint64 numbered = 0;
 
     ForeignCard &add()
     {
         cards.emplace_back();
-        cards.back().number = qint64(cards.size());
+        cards.back().number = ++numbered;
         state.push_back(0);
         return cards.back();
     }
@@ -115,6 +117,32 @@ std::optional<qint64> localTime(std::string_view utf8, foreign::LocalTimes &cloc
     return at.isValid() ? std::optional<qint64>(at.toSecsSinceEpoch()) : std::nullopt;
 }
 
+// Why an entry is no card; OneField: it is one.
+LineProblem problemOf(const ForeignCard &card, quint8 state)
+{
+    if (state & Entries::Deactivated)
+        return LineProblem::Deactivated;
+    if (foreign::isBlank(card.question) && !hasMedia(card, CardSide::Question))
+        return LineProblem::EmptyQuestion;
+    if (foreign::isBlank(card.answer) && !hasMedia(card, CardSide::Answer))
+        return LineProblem::EmptyAnswer;
+    return LineProblem::OneField;
+}
+
+// The entries read so far go on, as cards or refusals, their subjects left to the caller.
+void passOn(Entries &entries, ForeignCards &to)
+{
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const LineProblem problem = problemOf(entries.cards[i], entries.state[i]);
+        if (problem != LineProblem::OneField)
+            to.refused.push_back(RefusedLine{entries.cards[i].number, problem, QString(), true});
+        else
+            to.cards.push_back(std::move(entries.cards[i]));
+    }
+    entries.cards.clear();
+    entries.state.clear();
+}
+
 // Entries become cards, or refusals, in file order; each goes to its lesson's
 // subject, else to the default one.
 ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const std::vector<Lesson> &lessons,
@@ -136,13 +164,7 @@ ForeignCards finish(Entries &entries, const std::vector<int> &lessonOf, const st
     size_t kept = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         ForeignCard &card = entries.cards[i];
-        LineProblem problem = LineProblem::OneField;
-        if (entries.state[i] & Entries::Deactivated)
-            problem = LineProblem::Deactivated;
-        else if (foreign::isBlank(card.question) && !hasMedia(card, CardSide::Question))
-            problem = LineProblem::EmptyQuestion;
-        else if (foreign::isBlank(card.answer) && !hasMedia(card, CardSide::Answer))
-            problem = LineProblem::EmptyAnswer;
+        const LineProblem problem = problemOf(card, entries.state[i]);
         if (problem != LineProblem::OneField) {
             result.refused.push_back(RefusedLine{card.number, problem, QString(), true});
             continue;
@@ -178,7 +200,7 @@ public:
             return want(Text::Title);
         if (depth == 1 && section == Section::Entries && name == "entry") {
             bool numbered = false;
-            const qint64 id = foreign::toNumber(attributes.value("id"), &numbered);
+            const qint64 id = subjectsGiven ? 0 : foreign::toNumber(attributes.value("id"), &numbered);
             if (numbered)
                 entryIds.emplace_back(id, entries.size());
             entries.add();
@@ -206,7 +228,8 @@ public:
             return want(Text::CurrentGrade);
         } else if (inGrade && depth == 4 && name == "date") {
             return want(Text::Date);
-        } else if (depth >= 1 && section == Section::Lessons && (depth == 1 || open.back() == Opened::Lesson)) {
+        } else if (depth >= 1 && section == Section::Lessons && !subjectsGiven
+                   && (depth == 1 || open.back() == Opened::Lesson)) {
             // Only a lesson's own children count: a container inside anything else is no lesson.
             const bool inLesson = depth > 1;
             if (name == "container") {
@@ -267,6 +290,10 @@ public:
             return;
         switch (open.back()) {
         case Opened::Entry:
+            translation = -1;
+            if (subjectsGiven)
+                passOn(entries, settled);
+            break;
         case Opened::Translation:
             translation = -1;
             break;
@@ -288,6 +315,11 @@ public:
 
     ForeignCards finish() override
     {
+        if (subjectsGiven) {
+            ForeignCards rest;
+            passOn(entries, rest);
+            return rest;
+        }
         // Of entries with the same id, the last counts.
         std::stable_sort(entryIds.begin(), entryIds.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });
@@ -367,7 +399,8 @@ public:
             inLessons = name == "lesson";
         if (depth == 1 && name == "e") {
             entries.add();
-            lessonRef.push_back(QString::fromUtf8(attributes.value("m")));
+            if (!subjectsGiven)
+                lessonRef.push_back(QString::fromUtf8(attributes.value("m")));
             inEntry = true;
         } else if (inEntry && depth == 2 && name == "o") {
             return want(Text::Question);
@@ -404,12 +437,19 @@ public:
 
     void end(int depth) override
     {
+        if (depth == 1 && inEntry && subjectsGiven)
+            passOn(entries, settled);
         if (depth == 1)
             inEntry = inLessons = false;
     }
 
     ForeignCards finish() override
     {
+        if (subjectsGiven) {
+            ForeignCards rest;
+            passOn(entries, rest);
+            return rest;
+        }
         std::vector<int> lessonOf(entries.size());
         for (size_t i = 0; i < entries.size(); ++i)
             lessonOf[i] = lessonByNumber.value(lessonRef[i], -1);

@@ -64,9 +64,13 @@ public:
     {
         const QString text = foreign::textOf(utf8, m_path, m_wanted == Text::Description ? 0 : card.number);
         if (m_wanted == Text::Description) {
-            if (!described)
+            if (!described) {
                 subject = foreign::defaultSubject(text.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed(), m_path);
-            described = true;
+                described = true;
+                for (ForeignCard &c : waiting)
+                    passOn(std::move(c));
+                waiting.clear();
+            }
         } else if (m_wanted == Text::Learned) {
             // Java's lenient reading takes one digit where two are written.
             const QString t = text.simplified();
@@ -82,10 +86,6 @@ public:
 
     void end(int depth) override
     {
-        // A batch's cards queue by their times alone: they go on as a batch ends,
-        // once the lesson's description (written before the batches) named them.
-        if (depth == 1 && described)
-            settle();
         if (depth == 3)
             side = -1;
         if (depth != 2 || !inCard)
@@ -100,14 +100,12 @@ public:
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyQuestion, QString(), true});
         } else if (foreign::isBlank(card.answer)) {
             settled.refused.push_back(RefusedLine{card.number, LineProblem::EmptyAnswer, QString(), true});
-        } else if (described && card.compartment == 1 && !card.enteredAt) {
-            // Compartment 1 holds no times: its cards queue in file order, each
-            // settled as it is read, and the store takes them while the rest of
-            // the batch is read. (Cards waiting before the description are in
-            // order by its end.)
-            card.subject = subject;
-            settled.cards.push_back(std::exchange(card, ForeignCard()));
+        } else if (described) {
+            // The store takes it while the rest is read.
+            passOn(std::exchange(card, ForeignCard()));
         } else {
+            // The description, which names the subject, comes first in a lesson
+            // Pauker writes; in another, the cards wait for it.
             waiting.push_back(std::exchange(card, ForeignCard()));
         }
     }
@@ -132,20 +130,16 @@ private:
         return true;
     }
 
-    void settle()
+    void passOn(ForeignCard &&c)
     {
-        foreign::sortForQueue(waiting);
-        for (ForeignCard &c : waiting) {
-            c.subject = subject;
-            settled.cards.push_back(std::move(c));
-        }
-        waiting.clear();
+        c.subject = subject;
+        settled.cards.push_back(std::move(c));
     }
 
     const QString &m_path;
     const bool m_old;
     Text m_wanted = Text::Description;
-    std::vector<ForeignCard> waiting; // read, not yet settled
+    std::vector<ForeignCard> waiting; // read before the description
     bool described = false;
     QString subject;
     qint64 number = 0;
