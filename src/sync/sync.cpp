@@ -747,10 +747,11 @@ private:
     }
 
     // Pictures and sounds that nothing may ask for any more go: no card here uses them,
-    // nor the most covering snapshot, which every machine has applied, nor any other
-    // snapshot or file the folder holds besides (another machine's card still using one
-    // keeps it); gone: the snapshots this sync folded. Whatever does not read whole
-    // keeps them all. A machine that uses one again meanwhile puts it back (restoreMedia).
+    // nor the most covering snapshot, which every machine (this one too) has applied,
+    // nor any other snapshot or file the folder holds besides (another machine's card
+    // still using one keeps it); gone: the snapshots this sync folded. Whatever does not
+    // read whole keeps them all. A machine that uses one again meanwhile puts it back
+    // (restoreMedia).
     void foldMedia(const Collection &folder, const std::set<const Snapshot *> &gone)
     {
         QSet<QString> unused;
@@ -765,6 +766,8 @@ private:
         if (all.empty())
             return;
         const SyncCovers &held = all.front().second->read->covers;
+        if (!includes(m_sync.appliedAll(), held))
+            return;
         // (A machine's own files count as applied there: it acknowledges only others'.)
         const std::optional<std::map<QString, SyncCovers>> acks = othersApplied(folder);
         if (!acks || !std::all_of(acks->begin(), acks->end(), [&](const auto &a) {
