@@ -164,9 +164,13 @@ public:
             c = s.editCard(card(s, w[1]), w[2], w[3]);
         else if (what == QLatin1String("d"))
             c = s.deleteCards({card(s, w[1])});
-        else if (what == QLatin1String("k"))
-            c = s.setCompartment({card(s, w[1])}, w[2].toInt());
-        else if (what == QLatin1String("g"))
+        else if (what == QLatin1String("k")) {
+            // "Ak q3,q1 2": one step, the cards in that order.
+            std::vector<qint32> ids;
+            for (const QString &q : w[1].split(QLatin1Char(',')))
+                ids.push_back(card(s, q));
+            c = s.setCompartment(ids, w[2].toInt());
+        } else if (what == QLatin1String("g"))
             c = s.deleteSubject(*s.subjectId(w[1]));
         else if (what == QLatin1String("p"))
             c = s.editCard(
@@ -412,6 +416,14 @@ private slots:
         QTest::newRow("a late file reaches back before the cards placed since")
             << three + "Av q1 R; As; AB-; Bv q2 R; Bs; BA; As; Av q3 R; As; AB; Bs"
             << "Bio/2: q1 q2 q3";
+        QTest::newRow("one step places cards at one time: its order on both") << three + "Ak q3,q1 2; As; AB; Bs"
+                                                                              << "Bio/1: q2; Bio/2: q3 q1";
+        QTest::newRow("one step's cards dealt again behind a later verdict")
+            << three + "As; AB; Bs; Ak q3,q2,q1 2; Bv q2 R; Bs; BA; As; AB; Bs"
+            << "Bio/2: q3 q1 q2";
+        QTest::newRow("one step's cards behind an earlier verdict from a late file")
+            << three + "Bv q2 R; Ak q3,q1 2; As; AB; Bs; BA; As"
+            << "Bio/2: q2 q3 q1";
         QTest::newRow("reverse places on both") << three + "Ar Bio; As; AB; Bs; Aw q1 R; Bw q2 R; Aw q3 R; Bs; BA; As"
                                                 << "Bio/1: q1 q2 q3; Bio/~2: q1 q2 q3";
     }

@@ -29,33 +29,6 @@ std::vector<qint32> distinct(const std::vector<qint32> &ids)
     return result;
 }
 
-// Thousands of scattered rows touch more pages than SQLite's default cache holds, and
-// every overflow syncs the journal once more. A larger cache for one such write only.
-class LargeCache {
-public:
-    LargeCache(sql::Database &db, std::size_t rows) : m_db(db)
-    {
-        if (rows < 1000)
-            return;
-        sql::Statement q(m_db, "PRAGMA cache_size");
-        if (q.step())
-            m_old = q.int64(0);
-        m_db.exec("PRAGMA cache_size = -131072");
-    }
-    ~LargeCache()
-    {
-        if (m_old)
-            sqlite3_exec(m_db.handle(), ("PRAGMA cache_size = " + QByteArray::number(*m_old)).constData(), nullptr,
-                         nullptr, nullptr);
-    }
-    LargeCache(const LargeCache &) = delete;
-    LargeCache &operator=(const LargeCache &) = delete;
-
-private:
-    sql::Database &m_db;
-    std::optional<qint64> m_old;
-};
-
 // The keys as one JSON array, bound as a single value.
 QString keyList(const std::vector<qint32> &ids)
 {

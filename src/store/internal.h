@@ -7,6 +7,10 @@
 #include "store/numbertest.h"
 #include "store/store.h"
 
+#include <sqlite3.h>
+
+#include <optional>
+
 namespace tarlivo::store {
 
 struct StoreAccess {
@@ -44,6 +48,34 @@ protected:
 
     Store &m_store;
     sql::Database &m_db;
+};
+
+// Thousands of scattered rows touch more pages than SQLite's default cache holds, and
+// every overflow writes pages out (and syncs the journal) once more. A larger cache for
+// one such write only, of 1000 rows or more: kib KiB.
+class LargeCache {
+public:
+    LargeCache(sql::Database &db, std::size_t rows, qint64 kib = 131072) : m_db(db)
+    {
+        if (rows < 1000)
+            return;
+        sql::Statement q(m_db, "PRAGMA cache_size");
+        if (q.step())
+            m_old = q.int64(0);
+        m_db.exec(("PRAGMA cache_size = -" + QByteArray::number(kib)).constData());
+    }
+    ~LargeCache()
+    {
+        if (m_old)
+            sqlite3_exec(m_db.handle(), ("PRAGMA cache_size = " + QByteArray::number(*m_old)).constData(), nullptr,
+                         nullptr, nullptr);
+    }
+    LargeCache(const LargeCache &) = delete;
+    LargeCache &operator=(const LargeCache &) = delete;
+
+private:
+    sql::Database &m_db;
+    std::optional<qint64> m_old;
 };
 
 } // namespace tarlivo::store

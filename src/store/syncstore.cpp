@@ -3,13 +3,13 @@
 
 #include "store/syncstore.h"
 #include "store/internal.h"
+#include "store/rules.h"
+#include "store/schema.h"
 
 #include <QCryptographicHash>
 #include <QHash>
 
 #include <sqlite3.h>
-
-#include <QSet>
 
 #include <algorithm>
 #include <array>
@@ -51,19 +51,47 @@ public:
     bool m_candidatesRead = false;
     QHash<QString, std::vector<qint64>> m_candidates; // cards made here, not yet seen elsewhere
 
-    // A card's place in one direction that this merge sets; its queue place is given when
-    // all cards are merged, derived again with the others of its compartment (placeAll).
-    struct Placed {
-        qint64 card = 0;
-        qint64 subject = 0;
-        qint32 compartment = 1;
-        qint64 enteredAt = 0;
-        SyncClock clock;                  // when it was placed there, by which machine
-        std::optional<qint64> queuePlace; // a queue place it was given already (a card made by this merge)
+    // Where a card stands in a queue: a queue holds its cards in this order (by the
+    // time it was placed there and the machine, then the order the step that placed
+    // them gave them, as that machine's queue place; see placeAll).
+    struct QueueKey {
+        qint64 time = 0;
+        qint32 machine = 0; // into m_machines
+        qint64 rank = 0;
     };
-    std::vector<Placed> m_placed[2]; // forward, reverse
+    std::vector<QString> m_machines;
+    QHash<QString, qint32> m_machineIndex;
+
+    qint32 machineIndex(const QString &machine)
+    {
+        const auto it = m_machineIndex.constFind(machine);
+        if (it != m_machineIndex.constEnd())
+            return *it;
+        m_machines.push_back(machine);
+        return m_machineIndex.insert(machine, qint32(m_machines.size() - 1)).value();
+    }
+    QueueKey keyOf(const SyncClock &clock, qint64 rank) { return {clock.time, machineIndex(clock.machine), rank}; }
+    bool before(const QueueKey &a, const QueueKey &b) const
+    {
+        if (a.time != b.time)
+            return a.time < b.time;
+        if (a.machine != b.machine)
+            return m_machines[size_t(a.machine)] < m_machines[size_t(b.machine)];
+        return a.rank < b.rank;
+    }
+
+    // One queue (subject, compartment) of one direction that this merge placed cards in:
+    // the key of its last card, and the earliest key of a card placed behind a later one.
+    struct Queue {
+        QueueKey last;
+        std::optional<QueueKey> firstOutOfOrder;
+    };
+    std::map<std::pair<qint64, qint32>, Queue> m_queues[2]; // forward, reverse
+    // The rank of every card this merge placed, by card (the last one counts).
+    std::vector<std::pair<qint32, qint32>> m_ranks[2];
     std::optional<qint64> m_nextStelle[2];
-    QHash<qint64, qint64> m_days; // learning day by time: a batch's cards often share one
+    rules::LocalOffsets m_offsets;
+    std::optional<qint64> m_searchUpTo; // the search index's mark, while its trigger is dropped
 
     std::optional<qint64> localId(int art, const QString &uuid)
     {
@@ -162,9 +190,13 @@ public:
 
     void writeClocks(int art, qint64 local, const Clocks &c)
     {
-        sql::Statement q(m_db, "INSERT OR REPLACE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, "
-                               "Z3, M3, Z4, M4, Z5, M5) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                               "?13, ?14, ?15)");
+        // Updated where it stands rather than deleted and written anew.
+        sql::Statement q(m_db, "INSERT INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, "
+                               "M4, Z5, M5) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) "
+                               "ON CONFLICT (Art, idLokal) DO UPDATE SET Neu = excluded.Neu, Z0 = excluded.Z0, "
+                               "M0 = excluded.M0, Z1 = excluded.Z1, M1 = excluded.M1, Z2 = excluded.Z2, M2 = "
+                               "excluded.M2, Z3 = excluded.Z3, M3 = excluded.M3, Z4 = excluded.Z4, M4 = excluded.M4, "
+                               "Z5 = excluded.Z5, M5 = excluded.M5");
         q.bind(1, art).bind(2, local).bind(3, c.pending ? 1 : 0);
         for (int f = 0; f < kFields; ++f) {
             if (!c.at[f].isSet()) {
@@ -200,12 +232,11 @@ public:
 
     qint64 learningDay(qint64 enteredAt)
     {
-        const auto it = m_days.constFind(enteredAt);
-        if (it != m_days.constEnd())
-            return *it;
-        const qint64 day = Store::learningDay(enteredAt);
-        m_days.insert(enteredAt, day);
-        return day;
+        // The zone's offset asked once a day rather than for every card.
+        constexpr qint64 kNear = qint64(1) << 40;
+        if (enteredAt > -kNear && enteredAt < kNear)
+            return rules::learningDayAt(enteredAt, m_offsets.at(enteredAt));
+        return Store::learningDay(enteredAt);
     }
 
     // ---- Subjects -----------------------------------------------------------------
@@ -465,10 +496,86 @@ public:
             .run();
     }
 
-    void writePlace(qint64 card, qint64 subject, const SyncCard &c)
+    // Puts the card at the end of its queue, as practice does; a card placed before the
+    // queue's last one in the queues' order is dealt its place when all are merged (placeAll).
+    // made: a forward place for a card this merge has just made, which has none yet.
+    void place(int reverse, qint64 card, qint64 subject, qint32 compartment, qint64 enteredAt, const SyncClock &clock,
+               qint64 rank, bool made = false)
     {
-        m_placed[0].push_back(
-            {card, subject, std::max(1, c.compartment), c.enteredAt, c.clocks[SyncCardPlace], std::nullopt});
+        const QueueKey key = keyOf(clock, rank);
+        m_ranks[reverse].emplace_back(toInt32(card, m_db.path()), toInt32(rank, m_db.path()));
+        const std::pair<qint64, qint32> at{subject, compartment};
+        auto queue = m_queues[reverse].find(at);
+        if (queue == m_queues[reverse].end())
+            queue =
+                m_queues[reverse].emplace(at, Queue{lastInQueue(reverse, subject, compartment), std::nullopt}).first;
+        Queue &q = queue->second;
+        // Alike in everything, it ranks by identity, which the queue's end may not follow.
+        if (!before(q.last, key)) {
+            if (!q.firstOutOfOrder || before(key, *q.firstOutOfOrder))
+                q.firstOutOfOrder = key;
+        } else {
+            q.last = key;
+        }
+        const qint64 queuePlace = takePlace(reverse);
+        if (reverse) {
+            // From the card's own row, so that no place is made for a card that is gone.
+            sql::Statement(m_db,
+                           "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, Stelle, Seit, Tag) "
+                           "SELECT idFrageAntwort, ?2, ?3, ?4, ?5, ?6 FROM tblFrageAntwort WHERE idFrageAntwort = "
+                           "?1 ON CONFLICT (idFrageAntwort) DO UPDATE SET Fach = excluded.Fach, Stelle = "
+                           "excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
+                .bind(1, card)
+                .bind(2, subject)
+                .bind(3, compartment)
+                .bind(4, queuePlace)
+                .bind(5, enteredAt)
+                .bind(6, learningDay(enteredAt))
+                .run();
+            return;
+        }
+        if (made)
+            sql::Statement(m_db,
+                           "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
+                .bind(1, card)
+                .bind(2, compartment)
+                .bind(3, queuePlace)
+                .bind(4, subject)
+                .run();
+        else
+            sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?2, Stelle = ?3 WHERE idFrageAntwort = ?1")
+                .bind(1, card)
+                .bind(2, compartment)
+                .bind(3, queuePlace)
+                .run();
+        if (sqlite3_changes(m_db.handle()) == 1)
+            writeEnteredAt(card, enteredAt);
+    }
+
+    // The key of the card that stands last in a queue before this merge places any there.
+    QueueKey lastInQueue(int reverse, qint64 subject, qint32 compartment)
+    {
+        sql::Statement q(m_db, reverse ? "SELECT r.Stelle, u.Z3, u.M3 FROM tblPositionUmgekehrt AS r LEFT JOIN "
+                                         "tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = r.idFrageAntwort "
+                                         "WHERE r.idGebiet = ?1 AND r.Fach = ?2 ORDER BY r.Stelle DESC LIMIT 1"
+                                       : "SELECT p.Stelle, u.Z2, u.M2 FROM tblPosition AS p LEFT JOIN "
+                                         "tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = p.idFrageAntwort "
+                                         "WHERE p.idGebiet = ?1 AND p.Fach = ?2 ORDER BY p.Stelle DESC LIMIT 1");
+        q.bind(1, subject).bind(2, compartment);
+        if (!q.step())
+            return QueueKey{std::numeric_limits<qint64>::min(), machineIndex(QString()), 0};
+        return keyOf(clockAt(q, 1), q.int64(0));
+    }
+
+    SyncClock clockAt(const sql::Statement &q, int column)
+    {
+        const QString machine = q.text(column + 1);
+        return SyncClock{q.isNull(column) ? 0 : q.int64(column), machine.isEmpty() ? m_self : machine};
+    }
+
+    void writePlace(qint64 card, qint64 subject, const SyncCard &c, bool made = false)
+    {
+        place(0, card, subject, std::max(1, c.compartment), c.enteredAt, c.clocks[SyncCardPlace], c.queuePlace, made);
     }
 
     void writeReverse(qint64 card, qint64 subject, const SyncCard &c)
@@ -477,8 +584,8 @@ public:
             sql::Statement(m_db, "DELETE FROM tblPositionUmgekehrt WHERE idFrageAntwort = ?1").bind(1, card).run();
             return;
         }
-        m_placed[1].push_back({card, subject, std::max(1, c.reverse->first), c.reverse->second,
-                               c.clocks[SyncCardReversePlace], std::nullopt});
+        place(1, card, subject, std::max(1, c.reverse->first), c.reverse->second, c.clocks[SyncCardReversePlace],
+              c.reverseQueuePlace);
     }
 
     void insertCard(std::optional<qint64> key, qint64 subject, const SyncCard &c, qint64 *id)
@@ -491,19 +598,25 @@ public:
             insert.bindNull(1);
         insert.bind(2, subject).bind(3, c.question).bind(4, c.answer).run();
         *id = key ? *key : sqlite3_last_insert_rowid(m_db.handle());
-        const qint64 queuePlace = takePlace(0);
-        sql::Statement(m_db, "INSERT INTO tblPosition (idFrageAntwort, Fach, Stelle, idGebiet) VALUES (?1, ?2, ?3, ?4)")
-            .bind(1, *id)
-            .bind(2, std::max(1, c.compartment))
-            .bind(3, queuePlace)
-            .bind(4, subject)
-            .run();
-        writeEnteredAt(*id, c.enteredAt);
-        m_placed[0].push_back(
-            {*id, subject, std::max(1, c.compartment), c.enteredAt, c.clocks[SyncCardPlace], queuePlace});
+        indexTexts(*id, c);
+        writePlace(*id, subject, c, true);
         if (c.reverse)
             writeReverse(*id, subject, c);
         writeMedia(*id, c.media);
+    }
+
+    // The search index's trigger is dropped for the merge (see SyncStore::merge): a card
+    // made under a key the index holds already goes in now, a later one waits with the
+    // others for the index to catch up, as after an import.
+    void indexTexts(qint64 id, const SyncCard &c)
+    {
+        if (!m_searchUpTo || id > *m_searchUpTo)
+            return;
+        sql::Statement(m_db, "INSERT INTO tblSuche (rowid, Frage, Antwort) VALUES (?1, ?2, ?3)")
+            .bind(1, id)
+            .bind(2, rules::textOf(c.question))
+            .bind(3, rules::textOf(c.answer))
+            .run();
     }
 
     void deleteCard(qint64 id)
@@ -516,7 +629,9 @@ public:
     {
         // Places taken in the order they were set, so that the queues end as practice leaves them.
         std::stable_sort(cards.begin(), cards.end(), [](const SyncCard *a, const SyncCard *b) {
-            return a->clocks[SyncCardPlace] < b->clocks[SyncCardPlace];
+            const SyncClock &x = a->clocks[SyncCardPlace];
+            const SyncClock &y = b->clocks[SyncCardPlace];
+            return x < y || (x == y && a->queuePlace < b->queuePlace);
         });
         for (const SyncCard *cp : cards) {
             const SyncCard &c = *cp;
@@ -608,8 +723,6 @@ public:
             }
             writeClocks(ArtCard, *local, merged);
         }
-        placeAll(0);
-        placeAll(1);
     }
 
     // ---- Queue places ---------------------------------------------------------------
@@ -626,35 +739,24 @@ public:
     // The queue places of the compartments this merge placed cards in, derived again as
     // practice makes them: every placement goes behind the ones before it, so a
     // compartment's cards stand in the order they were placed there, by (time, machine),
-    // then identity. That order is the same on every machine whatever the order the
-    // files came in. Only the tail from the earliest card placed now is dealt again, its
-    // places shuffled among its cards, and each card placed now brings one new place.
+    // then the order the step that placed them gave them, then identity. That order is
+    // the same on every machine whatever the order the files came in. Each card placed
+    // went to its queue's end; only a queue where one went behind a later card is dealt
+    // again, from the end back to the last card before the earliest such one, its places
+    // shuffled among its cards. Called once, when every part is merged.
     void placeAll(int reverse)
     {
-        std::vector<Placed> &placed = m_placed[reverse];
-        if (placed.empty())
-            return;
+        std::vector<std::pair<qint32, qint32>> &ranks = m_ranks[reverse];
+        std::stable_sort(ranks.begin(), ranks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         struct Member {
             qint64 card;
-            SyncClock clock;
-            std::optional<qint64> old; // its place, for one already there
-            const Placed *incoming;    // none: already there
+            qint64 queuePlace;
+            QueueKey key;
         };
-        std::map<std::pair<qint64, qint32>, std::vector<Member>> queues;
-        QSet<qint64> incoming;
-        for (const Placed &p : placed) {
-            incoming.insert(p.card);
-            queues[{p.subject, p.compartment}].push_back({p.card, p.clock, std::nullopt, &p});
-        }
-        // The cards there already that were placed at or after the earliest placed now, from
-        // the queue's end: each merge leaves its queues in that order, and so does practice
-        // (every placement goes behind the ones before it), so the walk stops at the first
-        // card placed before.
-        for (auto &[queue, members] : queues) {
-            const SyncClock first =
-                std::min_element(members.begin(), members.end(), [](const Member &a, const Member &b) {
-                    return a.clock < b.clock;
-                })->clock;
+        for (const auto &[queue, state] : m_queues[reverse]) {
+            if (!state.firstOutOfOrder)
+                continue;
+            const QueueKey first = *state.firstOutOfOrder;
             sql::Statement q(m_db,
                              reverse ? "SELECT r.idFrageAntwort, r.Stelle, u.Z3, u.M3 FROM tblPositionUmgekehrt "
                                        "AS r LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
@@ -663,32 +765,31 @@ public:
                                        "LEFT JOIN tblAbgleichUhr AS u ON u.Art = 1 AND u.idLokal = "
                                        "p.idFrageAntwort WHERE p.idGebiet = ?1 AND p.Fach = ?2 ORDER BY p.Stelle DESC");
             q.bind(1, queue.first).bind(2, queue.second);
-            std::vector<Member> there;
+            std::vector<Member> members;
             while (q.step()) {
                 const qint64 card = q.int64(0);
-                if (incoming.contains(card))
-                    continue;
-                const QString machine = q.text(3);
-                const SyncClock clock{q.isNull(2) ? 0 : q.int64(2), machine.isEmpty() ? m_self : machine};
-                if (clock < first)
+                const qint64 queuePlace = q.int64(1);
+                // A card this merge placed ranks as the step that placed it ordered it; one
+                // there already, as it stands.
+                auto it = std::upper_bound(ranks.begin(), ranks.end(), card,
+                                           [](qint64 c, const auto &r) { return c < r.first; });
+                const qint64 rank =
+                    it != ranks.begin() && std::prev(it)->first == card ? std::prev(it)->second : queuePlace;
+                const QueueKey key = keyOf(clockAt(q, 2), rank);
+                if (before(key, first))
                     break;
-                there.push_back({card, clock, q.int64(1), nullptr});
+                members.push_back({card, queuePlace, key});
             }
-            members.insert(members.end(), there.begin(), there.end());
-        }
-        for (auto &[queue, members] : queues) {
             std::vector<qint64> places;
             places.reserve(members.size());
             for (const Member &m : members)
-                places.push_back(m.old                    ? *m.old
-                                 : m.incoming->queuePlace ? *m.incoming->queuePlace
-                                                          : takePlace(reverse));
+                places.push_back(m.queuePlace);
             std::sort(places.begin(), places.end());
-            std::sort(members.begin(), members.end(),
-                      [](const Member &a, const Member &b) { return a.clock < b.clock; });
-            // Placed in the same millisecond by the same machine: by identity.
+            std::stable_sort(members.begin(), members.end(),
+                             [this](const Member &a, const Member &b) { return before(a.key, b.key); });
+            // Placed alike in everything: by identity.
             for (auto run = members.begin(); run != members.end();) {
-                auto end = std::find_if(run, members.end(), [&](const Member &m) { return !(m.clock == run->clock); });
+                auto end = std::find_if(run, members.end(), [&](const Member &m) { return before(run->key, m.key); });
                 if (end - run > 1) {
                     std::vector<std::pair<QString, Member>> named;
                     for (auto it = run; it != end; ++it)
@@ -701,41 +802,17 @@ public:
                 run = end;
             }
             for (size_t i = 0; i < members.size(); ++i) {
-                const Member &m = members[i];
-                const qint64 queuePlace = places[i];
-                if (m.incoming && !m.incoming->queuePlace) {
-                    const Placed &p = *m.incoming;
-                    if (reverse) {
-                        sql::Statement(m_db, "INSERT INTO tblPositionUmgekehrt (idFrageAntwort, idGebiet, Fach, "
-                                             "Stelle, Seit, Tag) VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT "
-                                             "(idFrageAntwort) DO UPDATE SET Fach = excluded.Fach, Stelle = "
-                                             "excluded.Stelle, Seit = excluded.Seit, Tag = excluded.Tag")
-                            .bind(1, p.card)
-                            .bind(2, p.subject)
-                            .bind(3, p.compartment)
-                            .bind(4, queuePlace)
-                            .bind(5, p.enteredAt)
-                            .bind(6, learningDay(p.enteredAt))
-                            .run();
-                    } else {
-                        sql::Statement(m_db, "UPDATE tblPosition SET Fach = ?2, Stelle = ?3 WHERE idFrageAntwort = ?1")
-                            .bind(1, p.card)
-                            .bind(2, p.compartment)
-                            .bind(3, queuePlace)
-                            .run();
-                        writeEnteredAt(p.card, p.enteredAt);
-                    }
-                } else if (queuePlace != (m.old ? *m.old : *m.incoming->queuePlace)) {
-                    sql::Statement(m_db, reverse
-                                             ? "UPDATE tblPositionUmgekehrt SET Stelle = ?2 WHERE idFrageAntwort = ?1"
+                if (places[i] == members[i].queuePlace)
+                    continue;
+                sql::Statement(m_db, reverse ? "UPDATE tblPositionUmgekehrt SET Stelle = ?2 WHERE idFrageAntwort = ?1"
                                              : "UPDATE tblPosition SET Stelle = ?2 WHERE idFrageAntwort = ?1")
-                        .bind(1, m.card)
-                        .bind(2, queuePlace)
-                        .run();
-                }
+                    .bind(1, members[i].card)
+                    .bind(2, places[i])
+                    .run();
             }
         }
-        placed.clear();
+        m_queues[reverse].clear();
+        ranks.clear();
     }
 
     // ---- The log ------------------------------------------------------------------
@@ -893,7 +970,7 @@ public:
         readClocks(ArtCard, id, c.clocks, kCardFields);
         *subject = 0;
         sql::Statement q(m_db,
-                         "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, s.Seit, r.Fach, r.Seit "
+                         "SELECT f.idGebiet, f.Frage, f.Antwort, p.Fach, s.Seit, r.Fach, r.Seit, p.Stelle, r.Stelle "
                          "FROM tblFrageAntwort AS f LEFT JOIN tblPosition AS p USING (idFrageAntwort) "
                          "LEFT JOIN tblFachSeit AS s USING (idFrageAntwort) "
                          "LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort) WHERE f.idFrageAntwort = ?1");
@@ -909,6 +986,8 @@ public:
         c.enteredAt = q.isNull(4) ? 0 : q.int64(4);
         if (!q.isNull(5))
             c.reverse = std::make_pair(qint32(q.int64(5)), q.int64(6));
+        c.queuePlace = q.isNull(7) ? 0 : q.int64(7);
+        c.reverseQueuePlace = q.isNull(8) ? 0 : q.int64(8);
         sql::Statement m(m_db, "SELECT k.Seite, k.Art, m.Name, m.Pruefsumme FROM tblKarteMedium AS k "
                                "JOIN tblMedium AS m ON m.idMedium = k.idMedium WHERE k.idFrageAntwort = ?1 "
                                "ORDER BY k.Seite, k.Art");
@@ -954,12 +1033,16 @@ struct EntityKey {
     qint64 id = 0;
 };
 
+// Cards placed at one time in the order of their queue places, as the merge deals them.
+#define TARLIVO_QUEUE_ORDER                                                                                            \
+    "CASE WHEN Art = 1 THEN (SELECT p.Stelle FROM tblPosition AS p WHERE p.idFrageAntwort = idLokal) END"
+
 // Hands out the entities of a write part by part; each part carries the subjects of its
 // cards, so that it merges on its own. Pending reads, in the caller's transaction, the
 // cards in the order their places were set (the queues come out alike however the parts
-// are cut); Stretches takes the keys a stretch at a time from pick, which runs in a
-// transaction of its own, and reads them in read transactions of their own (a later
-// read of an entity is only newer).
+// are cut, and the merge rarely deals a queue again); Stretches takes the keys a stretch
+// at a time from pick, which runs in a transaction of its own, and reads them in read
+// transactions of their own (a later read of an entity is only newer).
 class PartReader {
 public:
     using Pick = std::function<std::vector<EntityKey>(const EntityKey &after, qint64 count)>;
@@ -968,8 +1051,9 @@ public:
     PartReader(sql::Database &db, Reader &reader, const SyncPartLimits &limits)
         : m_db(db), m_reader(reader), m_limits(limits)
     {
-        m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 "
-                            "ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, idLokal");
+        m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 ORDER BY Art, "
+                            "CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER
+                            ", idLokal");
     }
     // Stretches.
     PartReader(sql::Database &db, Reader &reader, const SyncPartLimits &limits, Pick pick)
@@ -1067,6 +1151,8 @@ private:
     bool m_done = false;
     qint64 m_written = 0;
 };
+
+#undef TARLIVO_QUEUE_ORDER
 
 // The keys after one, in order; every entity, or only what changed here.
 std::vector<EntityKey> keysAfter(sql::Database &db, const EntityKey &after, qint64 count, bool changedOnly)
@@ -1425,10 +1511,38 @@ qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const Sy
 {
     sql::Database &db = StoreAccess::database(m_store);
     StoreAccess::prepareWrite(m_store);
+    // A file of many changes touches rows all over the data file: 16 MB hold those of a
+    // data file of ten thousand cards, and bound what a larger one takes.
+    LargeCache cache(db, std::numeric_limits<std::size_t>::max(), 16384);
+    // Each statement with triggers keeps a journal of its own, for a few pages; in memory
+    // it costs no system call for every page it holds. Set outside the transaction, as
+    // SQLite asks.
+    struct StatementJournalInMemory {
+        sql::Database &db;
+        qint64 old = 0;
+        explicit StatementJournalInMemory(sql::Database &d) : db(d)
+        {
+            sql::Statement q(db, "PRAGMA temp_store");
+            old = q.step() ? q.int64(0) : 0;
+            db.exec("PRAGMA temp_store = MEMORY");
+        }
+        ~StatementJournalInMemory()
+        {
+            sqlite3_exec(db.handle(), ("PRAGMA temp_store = " + QByteArray::number(old)).constData(), nullptr, nullptr,
+                         nullptr);
+        }
+    } journalInMemory(db);
     sql::WriteTransaction tx(db);
     // The triggers stay quiet: what comes from elsewhere is no change of this machine's.
     db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
     Merger merger(db, identity().machine, media);
+    // Indexing the texts of many cards would take longer than the rest of the merge: the
+    // trigger is dropped inside this write (and made again at its end), as an import does.
+    {
+        sql::Statement q(db, "SELECT BisKarte FROM tblSucheStand");
+        merger.m_searchUpTo = q.step() ? q.int64(0) : 0;
+    }
+    db.exec("DROP TRIGGER trgSucheInsert");
     // Deletions of subjects wait for every part: a card in a later one may keep its subject.
     std::vector<qint64> deletions;
     while (const SyncBatch *batch = next()) {
@@ -1441,6 +1555,10 @@ qint64 SyncStore::merge(const std::function<const SyncBatch *()> &next, const Sy
         merger.mergeCards(std::move(cards), batch->subjects);
         merger.mergeLog(batch->log);
     }
+    // The queues once for the whole file, not once per part.
+    merger.placeAll(0);
+    merger.placeAll(1);
+    db.exec(schema::kSearchInsertTrigger);
     merger.deleteSubjects(deletions);
     sql::Statement(db, "UPDATE tblAbgleichStand SET Uhr = MAX(Uhr, ?1) WHERE Nr = 1").bind(1, merger.m_latest).run();
     for (const auto &[machine, numbers] : files)

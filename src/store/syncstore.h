@@ -57,6 +57,10 @@ struct SyncCard {
     qint32 compartment = 1;
     qint64 enteredAt = 0;
     std::optional<std::pair<qint32, qint64>> reverse; // compartment and time of its reverse place
+    // Its queue places (forward, reverse) on the machine that wrote it: of cards one step
+    // placed at the same time, the order the step gave them. 0: not known.
+    qint64 queuePlace = 0;
+    qint64 reverseQueuePlace = 0;
     SyncClock clocks[kCardFields];
 };
 

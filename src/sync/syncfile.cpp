@@ -71,6 +71,10 @@ QCborMap cardValue(const SyncCard &c)
     m.insert(QStringLiteral("seit"), c.enteredAt);
     if (c.reverse)
         m.insert(QStringLiteral("um"), QCborArray{c.reverse->first, c.reverse->second});
+    if (c.queuePlace)
+        m.insert(QStringLiteral("st"), c.queuePlace);
+    if (c.reverseQueuePlace)
+        m.insert(QStringLiteral("umst"), c.reverseQueuePlace);
     if (!c.media.empty()) {
         QCborArray media;
         for (const SyncMedia &x : c.media)
@@ -240,6 +244,11 @@ SyncCard cardOf(const QCborValue &value)
             throw Bad{};
         c.reverse = std::make_pair(qint32(integer(r.at(0), 1, kInt32High)), integer(r.at(1), -kTimeHigh, kTimeHigh));
     }
+    // Files written before they carried queue places hold none.
+    if (m.contains(QLatin1String("st")))
+        c.queuePlace = integer(field(m, "st"), 1, kInt32High);
+    if (m.contains(QLatin1String("umst")))
+        c.reverseQueuePlace = integer(field(m, "umst"), 1, kInt32High);
     if (m.contains(QLatin1String("med"))) {
         for (const QCborValue &x : array(field(m, "med"))) {
             const QCborArray a = array(x);
