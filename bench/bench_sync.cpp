@@ -11,7 +11,9 @@
 //    (snapshots written, old files folded) against the data file.
 // Usage: tarlivo_bench_sync --data=DIR [--cards=N] [--runs=N] [--tarlivo=PROGRAM]
 //        tarlivo_bench_sync --once --file=PATH --folder=DIR: one sync of that data file
-//        (made when missing) with that folder, for time and peak memory of one process.
+//        (made when missing) with that folder, for time and peak memory of one process,
+//        while a second connection gives a verdict every 50 ms, as a learner practising
+//        meanwhile would: its longest and its median write, and the writes refused.
 #include "store/store.h"
 #include "support.h"
 #include "sync/sync.h"
@@ -26,8 +28,10 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -173,10 +177,49 @@ int main(int argc, char *argv[])
             StoreOptions options;
             options.backups = false;
             auto store = Store::open(onceFile, options);
+            // A window's writes while the sync runs, each on a connection of its own as the
+            // windows' is: a verdict every 50 ms, timed from its start to its commit.
+            std::atomic<bool> syncing{true};
+            std::vector<double> writeMs;
+            int writes = 0;
+            int refused = 0;
+            std::thread writer([&] {
+                auto window = Store::open(onceFile, options);
+                const qint64 count = window->cardCount(std::nullopt);
+                for (qint64 i = 0; syncing; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    QElapsedTimer w;
+                    w.start();
+                    try {
+                        window->judgeCard(qint32(1 + (i * 7919) % count), Verdict::Right);
+                        ++writes;
+                    } catch (const StoreError &) {
+                        ++refused;
+                    }
+                    writeMs.push_back(ms(w));
+                }
+            });
             QElapsedTimer t;
             t.start();
-            const sync::Outcome outcome = sync::syncNow(*store, onceFolder);
-            std::printf("sync_once_ms %.1f\n", ms(t));
+            std::optional<sync::Outcome> done;
+            try {
+                done = sync::syncNow(*store, onceFolder);
+            } catch (...) {
+                syncing = false;
+                writer.join();
+                throw;
+            }
+            const double took = ms(t);
+            syncing = false;
+            writer.join();
+            const sync::Outcome &outcome = *done;
+            std::printf("sync_once_ms %.1f\n", took);
+            std::printf("sync_once_window_writes %d\n", writes);
+            std::printf("sync_once_window_writes_refused %d\n", refused);
+            if (!writeMs.empty()) {
+                std::printf("sync_once_window_longest_write_ms %.1f\n", quantile(writeMs, 1.0));
+                std::printf("sync_once_window_median_write_ms %.1f\n", quantile(writeMs, 0.5));
+            }
             std::printf("sync_once_applied %lld\n", outcome.applied);
             std::printf("sync_once_written %lld\n", outcome.written);
             std::printf("sync_once_folder_bytes %lld\n", folderBytes(onceFolder));

@@ -36,7 +36,8 @@
 //   > Z                 < Z              sync: the file through the folder Abgleich-A, the folders
 //                                        copied to Abgleich-B and back, a second data file
 //                                        (Zweit.mdb) through Abgleich-B, the file again; files
-//                                        and snapshots in parts of 250 entities
+//                                        and snapshots in parts of 250 entities, large
+//                                        writes in stretches of 20
 //   P card compartment queuePlace                   (--log) a position written by the change before "<"
 //   ~ hexmessage                         (--log) the change was refused with this message
 //   ! hexmessage                         a message nobody expected; the driver stops
@@ -603,9 +604,11 @@ private:
         QDir().mkpath(a);
         QDir().mkpath(b);
         emitLine(QStringLiteral("> Z"));
-        // Small parts, so that kills fall between the parts of a file and of a snapshot too.
+        // Small parts and stretches, so that kills fall between the parts of a file and of
+        // a snapshot too, and between the short transactions of a large write.
         tarlivo::sync::Limits limits;
         limits.parts.entities = 250;
+        limits.parts.stretch = 20;
         try {
             tarlivo::sync::syncNow(*store, a, limits);
             if (!synctool::copyFolder(a, b))

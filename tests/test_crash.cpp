@@ -281,21 +281,24 @@ private slots:
                 // One run in ten waits for a new day to begin, so that kills land while
                 // its copy is taken however rarely the driver turns the day.
                 const bool inNewDay = strategy == 9;
-                const int lines = inNewDay ? 400 : std::uniform_int_distribution<int>(1, 40)(m_rng);
+                // One run in twenty waits for a sync, whose large writes come in stretches
+                // of short transactions, and kills it somewhere inside.
+                const bool inSync = strategy == 5 && run % 2 == 1;
+                const int lines = inNewDay || inSync ? 400 : std::uniform_int_distribution<int>(1, 40)(m_rng);
                 const bool inChange = strategy >= 6;
                 auto lastLineBegins = [&output](const char *prefix) {
                     const qsizetype end = output.lastIndexOf('\n');
                     const qsizetype start = output.lastIndexOf('\n', end - 1) + 1;
                     return end > 0 && output.mid(start, qsizetype(qstrlen(prefix))) == prefix;
                 };
-                while ((inNewDay ? !lastLineBegins("> T ") && output.count('\n') < lines
-                                 : output.count('\n') < lines || (inChange && !lastLineBegins("> ")))
+                while ((inNewDay || inSync ? !lastLineBegins(inSync ? "> Z" : "> T ") && output.count('\n') < lines
+                                           : output.count('\n') < lines || (inChange && !lastLineBegins("> ")))
                        && driver.state() == QProcess::Running) {
                     driver.waitForReadyRead(200);
                     output += driver.readAllStandardOutput();
                 }
                 std::this_thread::sleep_for(
-                    std::chrono::microseconds(std::uniform_int_distribution<int>(0, 4000)(m_rng)));
+                    std::chrono::microseconds(std::uniform_int_distribution<int>(0, inSync ? 40000 : 4000)(m_rng)));
             }
             const bool wasRunning = driver.state() == QProcess::Running;
             // A driver that ended by itself is told below, with the message it reported.

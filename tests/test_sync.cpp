@@ -137,6 +137,18 @@ public:
             QCOMPARE(ownFiles(op.left(1)), w.mid(1).join(QLatin1Char(' ')));
             return;
         }
+        if (what == QLatin1String("@")) {
+            // The pictures and sounds in the folder; "A@ -" deletes them, as a sync tool
+            // carrying another machine's deletion would.
+            QDir media(QStringLiteral("%1/%2/medien").arg(m.folder, SyncStore(s).identity().collection));
+            if (w.value(1) == QLatin1String("-")) {
+                for (const QString &name : media.entryList(QDir::Files))
+                    QVERIFY(media.remove(name));
+                return;
+            }
+            QCOMPARE(media.entryList(QDir::Files).size(), w.value(1).toInt());
+            return;
+        }
         if (what == QLatin1String("c"))
             s.addCard(*s.subjectId(w[1]), w[2], w[3], &c);
         else if (what == QLatin1String("v"))
@@ -164,6 +176,9 @@ public:
             c = s.editCard(
                 card(s, w[1]), w[1], s.cardText(card(s, w[1]))->answer,
                 {MediaEdit{CardSide::Question, MediaKind::Picture, false, w[2], w[2].toUtf8().repeated(50)}});
+        else if (what == QLatin1String("x"))
+            c = s.editCard(card(s, w[1]), w[1], s.cardText(card(s, w[1]))->answer,
+                           {MediaEdit{CardSide::Question, MediaKind::Picture, true, QString(), QByteArray()}});
         else if (what == QLatin1String("i")) {
             bool given = false;
             s.importCards([&](BulkCard &b) {
@@ -299,6 +314,14 @@ private slots:
             << "A+ Bio; Ac Bio q a; As; AB; Bs; BA; Ae q q2 a2; As; Ae q2 q3 a3; As; Ae q3 q4 a4; As; A# 3 1; AB; Bs; "
                "BA; As; A# 1 1"
             << "Bio | Bio/q4/a4/1 | log=0 | ";
+        QTest::newRow("a picture no card uses any more is folded once every machine has read so")
+            << "A+ Bio; Ac Bio q a; Ap q hund.png; As; AB; Bs; BA; As; Ax q; As; Ae q q2 a2; As; Ae q2 q3 a3; As; "
+               "A@ 1; AB; Bs; BA; As; A@ 0"
+            << "Bio | Bio/q3/a3/1 | log=0 | ";
+        QTest::newRow("a picture another machine uses again stays, and comes back where it went")
+            << "A+ Bio; Ac Bio q a; Ap q hund.png; As; AB; Bs; BA; As; Ax q; Bc Bio r b; Bp r hund.png; As; Ae q q2 "
+               "a2; As; Ae q2 q3 a3; As; AB; Bs; BA; As; AB; Bs; BA; As; A@ 1; B@ -; Bs; B@ 1"
+            << "Bio | Bio/q3/a3/1 Bio/r/b/1 | log=0 | r:hund.png";
         QTest::newRow("an undo whose rows a sync changed is refused")
             << "A+ Bio; Ac Bio q a; As; AB; Bs; Be q qb ab; Ae q qa aa; As; AB; Bs; Bu!"
             << "Bio | Bio/qa/aa/1 | log=0 | ";
@@ -338,6 +361,41 @@ private slots:
             QCOMPARE(pair.at(QString::fromLatin1(m)).store->checkInvariants(), QStringList());
             QVERIFY(!sync::hasPendingChanges(*pair.at(QString::fromLatin1(m)).store));
         }
+    }
+
+    // A window's write between the stretches of a first sync goes through at once (on a
+    // connection that never waits), and what it changed reaches the other machine.
+    void windowsWriteDuringFirstSync()
+    {
+        Pair pair;
+        for (const char *step : {"A+ Bio", "Ac Bio q1 a", "Ac Bio q2 b", "Ac Bio q3 c"})
+            pair.run(QString::fromLatin1(step));
+        Machine &a = pair.at("A");
+        StoreOptions options = noBackups();
+        options.busyTimeoutMs = 0;
+        std::unique_ptr<Store> window = Store::open(a.path, options);
+        int writes = 0;
+        QStringList refused;
+        a.limits.parts.stretch = 1;
+        a.limits.parts.between = [&] {
+            if (writes == 6)
+                return; // each verdict is one more entity for this very write
+            try {
+                window->judgeCard(pair.card(*window, QStringLiteral("q%1").arg(writes % 3 + 1)), Verdict::Wrong);
+                ++writes;
+            } catch (const StoreError &e) {
+                refused << e.detail();
+            }
+        };
+        pair.syncOf("A");
+        a.limits.parts.between = nullptr;
+        QCOMPARE(refused, QStringList());
+        QCOMPARE(writes, 6);
+        for (const char *step : {"AB", "Bs", "As", "AB", "Bs"})
+            pair.run(QString::fromLatin1(step));
+        QCOMPARE(rawdb::count(pair.at("B").path, "SELECT COUNT(*) FROM tblUebung"), qint64(6));
+        QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+        QVERIFY(!sync::hasPendingChanges(*a.store));
     }
 
     // The queues both reach: each compartment in the order its cards were placed there,

@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <utility>
 
 namespace tarlivo::store {
@@ -1025,117 +1027,193 @@ private:
     bool m_remember;
 };
 
-// Hands out the entities of a write part by part: the cards in the order their places
-// were set, so that the queues come out alike however the parts are cut; each part
-// carries the subjects of its cards, so that it merges on its own.
+// The key of an entity in tblAbgleichUhr.
+struct EntityKey {
+    qint64 art = -1;
+    qint64 id = 0;
+};
+
 // Cards placed at one time in the order of their queue places, as the merge deals them.
 #define TARLIVO_QUEUE_ORDER                                                                                            \
     "CASE WHEN Art = 1 THEN (SELECT p.Stelle FROM tblPosition AS p WHERE p.idFrageAntwort = idLokal) END"
 
+// Hands out the entities of a write part by part; each part carries the subjects of its
+// cards, so that it merges on its own. Pending reads, in the caller's transaction, the
+// cards in the order their places were set (the queues come out alike however the parts
+// are cut, and the merge rarely deals a queue again); Stretches takes the keys a stretch
+// at a time from pick, which runs in a transaction of its own, and reads them in read
+// transactions of their own (a later read of an entity is only newer).
 class PartReader {
 public:
-    enum Mode {
-        Pending,    // what changed here since the last file, in one transaction
-        Everything, // every entity, in one transaction
-        // every entity by its key, each part read in a transaction of its own (a snapshot
-        // written while the windows go on writing: an entity read later is only newer)
-        EverythingByKey,
-    };
+    using Pick = std::function<std::vector<EntityKey>(const EntityKey &after, qint64 count)>;
 
-    PartReader(sql::Database &db, Reader &reader, Mode mode, const SyncPartLimits &limits)
-        : m_db(db), m_reader(reader), m_mode(mode), m_limits(limits)
+    // Pending: what changed here since the last file.
+    PartReader(sql::Database &db, Reader &reader, const SyncPartLimits &limits)
+        : m_db(db), m_reader(reader), m_limits(limits)
     {
-        if (mode == Everything)
-            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr ORDER BY Art, CASE WHEN Art = 1 THEN Z2 END, "
-                                "CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER ", idLokal");
-        else if (mode == Pending)
-            m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 ORDER BY Art, "
-                                "CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER
-                                ", idLokal");
+        m_query.emplace(db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 ORDER BY Art, "
+                            "CASE WHEN Art = 1 THEN Z2 END, CASE WHEN Art = 1 THEN M2 END, " TARLIVO_QUEUE_ORDER
+                            ", idLokal");
+    }
+    // Stretches.
+    PartReader(sql::Database &db, Reader &reader, const SyncPartLimits &limits, Pick pick)
+        : m_db(db), m_reader(reader), m_limits(limits), m_pick(std::move(pick))
+    {
     }
 
     bool next(SyncBatch &part)
     {
         part = SyncBatch();
-        std::optional<sql::ReadTransaction> read;
-        if (m_mode == EverythingByKey && !m_done) {
-            read.emplace(m_db);
-            m_query.reset();
-            m_query.emplace(m_db, "SELECT Art, idLokal FROM tblAbgleichUhr WHERE (Art, idLokal) > (?1, ?2) "
-                                  "ORDER BY Art, idLokal");
-            m_query->bind(1, m_lastArt).bind(2, m_lastId);
-        }
-        std::set<qint64> subjectsIn;
-        std::set<qint64> subjectsNeeded;
-        qint64 entities = 0;
-        qint64 bytes = 0;
-        while (!m_done && entities < m_limits.entities && bytes < m_limits.bytes) {
-            if (!m_query->step()) {
-                m_done = true;
-                break;
+        Sizes sizes;
+        if (m_query) {
+            while (!m_done && sizes.room(m_limits)) {
+                if (!m_query->step()) {
+                    m_done = true;
+                    break;
+                }
+                read(EntityKey{m_query->int64(0), m_query->int64(1)}, part, sizes);
             }
-            const qint64 art = m_query->int64(0);
-            const qint64 id = m_query->int64(1);
-            m_lastArt = art;
-            m_lastId = id;
-            qint64 subject = 0;
-            if (art == ArtSubject) {
-                part.subjects.push_back(m_reader.subject(id));
-                subjectsIn.insert(id);
-                bytes += 64 + part.subjects.back().name.size() * 2;
-            } else if (art == ArtCard) {
-                part.cards.push_back(m_reader.card(id, &subject));
-                const SyncCard &c = part.cards.back();
-                bytes += 160 + (c.question.size() + c.answer.size()) * 2 + qint64(c.media.size()) * 96;
-            } else if (art == ArtVerdict) {
-                part.log.push_back(m_reader.verdict(id, &subject));
-                bytes += 160;
-            } else {
-                continue;
+            readSubjects(part, sizes);
+        } else {
+            while (!m_done && sizes.room(m_limits)) {
+                if (m_at == m_keys.size()) {
+                    m_keys = m_pick(m_last, std::max<qint64>(1, m_limits.stretch));
+                    m_at = 0;
+                    if (m_keys.empty()) {
+                        m_done = true;
+                        break;
+                    }
+                    m_last = m_keys.back();
+                }
+                {
+                    sql::ReadTransaction tx(m_db);
+                    for (; m_at < m_keys.size() && sizes.room(m_limits); ++m_at)
+                        read(m_keys[m_at], part, sizes);
+                }
+                if (m_limits.between)
+                    m_limits.between();
             }
-            ++entities;
-            if (subject)
-                subjectsNeeded.insert(subject);
+            sql::ReadTransaction tx(m_db);
+            readSubjects(part, sizes);
         }
-        for (qint64 id : subjectsNeeded)
-            if (!subjectsIn.count(id))
-                part.subjects.push_back(m_reader.subject(id));
-        if (m_mode == EverythingByKey)
-            m_query.reset(); // before the read transaction ends
-        m_written += entities;
-        return entities > 0;
+        m_written += sizes.entities;
+        return sizes.entities > 0;
     }
 
     qint64 written() const { return m_written; }
 
 private:
+    struct Sizes {
+        qint64 entities = 0;
+        qint64 bytes = 0;
+        std::set<qint64> subjectsIn;
+        std::set<qint64> subjectsNeeded;
+        bool room(const SyncPartLimits &l) const { return entities < l.entities && bytes < l.bytes; }
+    };
+
+    void read(const EntityKey &key, SyncBatch &part, Sizes &sizes)
+    {
+        qint64 subject = 0;
+        if (key.art == ArtSubject) {
+            part.subjects.push_back(m_reader.subject(key.id));
+            sizes.subjectsIn.insert(key.id);
+            sizes.bytes += 64 + part.subjects.back().name.size() * 2;
+        } else if (key.art == ArtCard) {
+            part.cards.push_back(m_reader.card(key.id, &subject));
+            const SyncCard &c = part.cards.back();
+            sizes.bytes += 160 + (c.question.size() + c.answer.size()) * 2 + qint64(c.media.size()) * 96;
+        } else if (key.art == ArtVerdict) {
+            part.log.push_back(m_reader.verdict(key.id, &subject));
+            sizes.bytes += 160;
+        } else {
+            return;
+        }
+        ++sizes.entities;
+        if (subject)
+            sizes.subjectsNeeded.insert(subject);
+    }
+
+    void readSubjects(SyncBatch &part, const Sizes &sizes)
+    {
+        for (qint64 id : sizes.subjectsNeeded)
+            if (!sizes.subjectsIn.count(id))
+                part.subjects.push_back(m_reader.subject(id));
+    }
+
     sql::Database &m_db;
     Reader &m_reader;
-    Mode m_mode;
     SyncPartLimits m_limits;
-    qint64 m_lastArt = -1;
-    qint64 m_lastId = 0;
+    Pick m_pick;
     std::optional<sql::Statement> m_query;
+    std::vector<EntityKey> m_keys;
+    size_t m_at = 0;
+    EntityKey m_last{std::numeric_limits<qint64>::min(), 0};
     bool m_done = false;
     qint64 m_written = 0;
 };
 
 #undef TARLIVO_QUEUE_ORDER
 
+// The keys after one, in order; every entity, or only what changed here.
+std::vector<EntityKey> keysAfter(sql::Database &db, const EntityKey &after, qint64 count, bool changedOnly)
+{
+    sql::Statement q(db, changedOnly ? "SELECT Art, idLokal FROM tblAbgleichUhr WHERE Neu = 1 AND (Art, idLokal) > "
+                                       "(?1, ?2) ORDER BY Art, idLokal LIMIT ?3"
+                                     : "SELECT Art, idLokal FROM tblAbgleichUhr WHERE (Art, idLokal) > (?1, ?2) "
+                                       "ORDER BY Art, idLokal LIMIT ?3");
+    q.bind(1, after.art).bind(2, after.id).bind(3, count);
+    std::vector<EntityKey> keys;
+    while (q.step())
+        keys.push_back({q.int64(0), q.int64(1)});
+    return keys;
+}
+
+// The fill's stretches are this many of a write's, and the pause after each lets a
+// window's write in (see fillClocks).
+constexpr qint64 kFillStretches = 10;
+constexpr std::chrono::milliseconds kWriterPause(110);
+
+// tblAbgleichStand.Gefuellt: the clocks not filled yet, filled, or filled and a large
+// write cut off before its end (what it had marked as written may be in no file).
+enum FillState { NotFilled = 0, Filled = 1, WriteCutOff = 2 };
+
 // Before the first sync the file's entities have no clocks: each gets one now, its place
 // the time the card came into its compartment (so that of two files joining, the later
-// progress wins), everything else the earliest time there is.
-constexpr const char *kFillClocks = R"sql(
-INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5)
-SELECT 0, idGebiet, 1, 1, '', 1, '', 1, '', 1, '', 1, '', 1, '' FROM tblGebiet;
-INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4)
-SELECT 1, f.idFrageAntwort, 1, 1, '', 1, '', MAX(1, COALESCE(s.Seit, 0) * 1000), '',
-       MAX(1, COALESCE(r.Seit, 0) * 1000), '', 1, ''
-FROM tblFrageAntwort AS f LEFT JOIN tblFachSeit AS s USING (idFrageAntwort)
-LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort);
-INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0) SELECT 2, idUebung, 1, 1, '' FROM tblUebung;
-UPDATE tblAbgleichStand SET Gefuellt = 1;
-)sql";
+// progress wins), everything else the earliest time there is. A stretch of keys
+// (?1, ?2] at a time; a row the triggers wrote meanwhile stays as it is.
+struct FillStep {
+    const char *bound; // the key ?2 keys after ?1 (or the last), and how many there are
+    const char *fill;
+};
+constexpr FillStep kFillClocks[] = {
+    {"SELECT MAX(k), COUNT(*) FROM (SELECT idGebiet AS k FROM tblGebiet WHERE idGebiet > ?1 ORDER BY 1 LIMIT ?2)",
+     "INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4, Z5, M5) "
+     "SELECT 0, idGebiet, 1, 1, '', 1, '', 1, '', 1, '', 1, '', 1, '' FROM tblGebiet "
+     "WHERE idGebiet > ?1 AND idGebiet <= ?2"},
+    {"SELECT MAX(k), COUNT(*) FROM (SELECT idFrageAntwort AS k FROM tblFrageAntwort WHERE idFrageAntwort > ?1 ORDER BY "
+     "1 "
+     "LIMIT ?2)",
+     "INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0, Z1, M1, Z2, M2, Z3, M3, Z4, M4) "
+     "SELECT 1, f.idFrageAntwort, 1, 1, '', 1, '', MAX(1, COALESCE(s.Seit, 0) * 1000), '', "
+     "MAX(1, COALESCE(r.Seit, 0) * 1000), '', 1, '' "
+     "FROM tblFrageAntwort AS f LEFT JOIN tblFachSeit AS s USING (idFrageAntwort) "
+     "LEFT JOIN tblPositionUmgekehrt AS r USING (idFrageAntwort) "
+     "WHERE f.idFrageAntwort > ?1 AND f.idFrageAntwort <= ?2"},
+    {"SELECT MAX(k), COUNT(*) FROM (SELECT idUebung AS k FROM tblUebung WHERE idUebung > ?1 ORDER BY 1 LIMIT ?2)",
+     "INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0) SELECT 2, idUebung, 1, 1, '' FROM tblUebung "
+     "WHERE idUebung > ?1 AND idUebung <= ?2"},
+};
+
+qint64 fillState(sql::Database &db)
+{
+    sql::Statement q(db, "SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1");
+    return q.step() ? q.int64(0) : qint64(NotFilled);
+}
+
+void setFillState(sql::Database &db, qint64 state)
+{
+    sql::Statement(db, "UPDATE tblAbgleichStand SET Gefuellt = ?1 WHERE Nr = 1").bind(1, state).run();
+}
 
 } // namespace
 
@@ -1168,13 +1246,46 @@ void SyncStore::setIdentity(const SyncIdentity &identity)
         .bind(4, identity.path)
         .bind(5, before.machine == identity.machine ? identity.nextFile : 1)
         .run();
-    bool filled = true;
-    {
-        sql::Statement q(db, "SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1");
-        filled = q.step() && q.int64(0) != 0;
+    tx.commit();
+}
+
+void SyncStore::fillClocks(const SyncPartLimits &limits)
+{
+    sql::Database &db = StoreAccess::database(m_store);
+    if (fillState(db) != NotFilled)
+        return;
+    StoreAccess::prepareWrite(m_store);
+    // Each stretch is one short write transaction; a fill cut off is taken up again
+    // from the start (a row there already stays). Between two, a pause longer than a
+    // waiting writer's longest sleep (SQLite's busy handler sleeps up to 100 ms between
+    // tries), so that a window's write gets in.
+    for (const FillStep &step : kFillClocks) {
+        qint64 after = std::numeric_limits<qint64>::min();
+        for (;;) {
+            const qint64 count = std::max<qint64>(1, limits.stretch) * kFillStretches;
+            sql::WriteTransaction tx(db);
+            qint64 last = 0;
+            bool more = false;
+            {
+                sql::Statement bound(db, step.bound);
+                if (!bound.bind(1, after).bind(2, count).step() || bound.isNull(0))
+                    break;
+                last = bound.int64(0);
+                more = bound.int64(1) == count;
+            }
+            sql::Statement(db, step.fill).bind(1, after).bind(2, last).run();
+            tx.commit();
+            after = last;
+            if (limits.between)
+                limits.between();
+            if (!more)
+                break;
+            std::this_thread::sleep_for(kWriterPause);
+        }
     }
-    if (!filled)
-        db.exec(kFillClocks);
+    sql::WriteTransaction tx(db);
+    if (fillState(db) == NotFilled)
+        setFillState(db, Filled);
     tx.commit();
 }
 
@@ -1217,8 +1328,9 @@ void SyncStore::setLastSync(qint64 secs)
 
 bool SyncStore::hasPendingChanges()
 {
-    sql::Statement q(StoreAccess::database(m_store), "SELECT EXISTS (SELECT 1 FROM tblAbgleichUhr WHERE Neu = 1)");
-    return q.step() && q.int64(0) != 0;
+    sql::Statement q(StoreAccess::database(m_store), "SELECT EXISTS (SELECT 1 FROM tblAbgleichUhr WHERE Neu = 1) "
+                                                     "OR (SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1) = ?1");
+    return q.bind(1, WriteCutOff).step() && q.int64(0) != 0;
 }
 
 std::set<qint64> SyncStore::appliedFiles(const QString &machine)
@@ -1241,6 +1353,16 @@ QByteArray SyncStore::mediaContent(const QByteArray &checksum)
 {
     sql::Statement q(StoreAccess::database(m_store), "SELECT Inhalt FROM tblMedium WHERE Pruefsumme = ?1");
     return q.bindBlob(1, checksum).step() ? q.blob(0) : QByteArray();
+}
+
+std::vector<QByteArray> SyncStore::mediaInUse()
+{
+    // A content goes with the last card that uses it (a trigger of the media tables).
+    sql::Statement q(StoreAccess::database(m_store), "SELECT Pruefsumme FROM tblMedium");
+    std::vector<QByteArray> checksums;
+    while (q.step())
+        checksums.push_back(q.blob(0));
+    return checksums;
 }
 
 void SyncStore::markApplied(const QString &machine, qint64 file)
@@ -1269,23 +1391,93 @@ qint64 SyncStore::writeChanges(const std::function<std::optional<qint64>(SyncWri
 {
     sql::Database &db = StoreAccess::database(m_store);
     StoreAccess::prepareWrite(m_store);
-    sql::WriteTransaction tx(db);
     const SyncIdentity me = identity();
     SyncWrite out;
     // Nothing applied yet, not even a file of its own: what it writes is all it holds.
     out.whole = appliedAll().empty();
-    Reader reader(db, me.machine);
-    PartReader parts(db, reader, out.whole ? PartReader::Everything : PartReader::Pending, limits);
+    const bool cutOff = fillState(db) == WriteCutOff;
+    bool large = out.whole || cutOff;
+    if (!large) {
+        sql::Statement q(db, "SELECT COUNT(*) FROM (SELECT 1 FROM tblAbgleichUhr WHERE Neu = 1 LIMIT ?1)");
+        large = q.bind(1, limits.stretch + 1).step() && q.int64(0) > limits.stretch;
+    }
+    if (!large) {
+        // A few: read, written and marked in one write transaction.
+        sql::WriteTransaction tx(db);
+        Reader reader(db, me.machine);
+        PartReader parts(db, reader, limits);
+        out.next = [&parts](SyncBatch &part) { return parts.next(part); };
+        const std::optional<qint64> file = write(out);
+        if (!file || parts.written() == 0)
+            return 0;
+        db.exec("UPDATE tblAbgleichUhr SET Neu = 0 WHERE Neu = 1");
+        sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+            .bind(1, me.machine)
+            .bind(2, *file)
+            .run();
+        sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
+        tx.commit();
+        return parts.written();
+    }
+    // Many: a stretch at a time, each marked as written and given its identities in a
+    // short write transaction, then read. What a window changes after its stretch was
+    // marked is marked again by its trigger and goes into the next file (carried twice
+    // when it was read after the change: the merge takes the same state again). Until
+    // the file is applied, the state says the write was cut off, so that a next write
+    // holds everything, whatever this one had marked.
+    {
+        sql::WriteTransaction tx(db);
+        setFillState(db, WriteCutOff);
+        tx.commit();
+    }
+    const bool everything = out.whole || cutOff;
+    Reader reader(db, me.machine, false);
+    const QString machine = me.machine;
+    PartReader parts(db, reader, limits, [&db, everything, machine](const EntityKey &after, qint64 count) {
+        sql::WriteTransaction tx(db);
+        const std::vector<EntityKey> keys = keysAfter(db, after, count, !everything);
+        if (keys.empty())
+            return keys;
+        // The identity each gets is the one the reader makes of this machine and the key
+        // (ownPrefix), and the merge maps such an identity to the same row: one kept from
+        // a write cut off changes nothing a file says or the user sees.
+        sql::Statement(db, everything ? "INSERT OR IGNORE INTO tblAbgleichId (Art, Uuid, idLokal) SELECT u.Art, "
+                                        "?5 || '.' || u.Art || '.' || u.idLokal, u.idLokal FROM tblAbgleichUhr AS u "
+                                        "WHERE (u.Art, u.idLokal) > (?1, ?2) AND (u.Art, u.idLokal) <= (?3, ?4) AND "
+                                        "NOT EXISTS (SELECT 1 FROM tblAbgleichId AS i WHERE i.Art = u.Art AND "
+                                        "i.idLokal = u.idLokal)"
+                                      : "INSERT OR IGNORE INTO tblAbgleichId (Art, Uuid, idLokal) SELECT u.Art, "
+                                        "?5 || '.' || u.Art || '.' || u.idLokal, u.idLokal FROM tblAbgleichUhr AS u "
+                                        "WHERE u.Neu = 1 AND (u.Art, u.idLokal) > (?1, ?2) AND (u.Art, u.idLokal) <= "
+                                        "(?3, ?4) AND NOT EXISTS (SELECT 1 FROM tblAbgleichId AS i WHERE i.Art = "
+                                        "u.Art AND i.idLokal = u.idLokal)")
+            .bind(1, after.art)
+            .bind(2, after.id)
+            .bind(3, keys.back().art)
+            .bind(4, keys.back().id)
+            .bind(5, machine)
+            .run();
+        sql::Statement(db, "UPDATE tblAbgleichUhr SET Neu = 0 WHERE Neu = 1 AND (Art, idLokal) > (?1, ?2) AND "
+                           "(Art, idLokal) <= (?3, ?4)")
+            .bind(1, after.art)
+            .bind(2, after.id)
+            .bind(3, keys.back().art)
+            .bind(4, keys.back().id)
+            .run();
+        tx.commit();
+        return keys;
+    });
     out.next = [&parts](SyncBatch &part) { return parts.next(part); };
     const std::optional<qint64> file = write(out);
-    if (!file || parts.written() == 0)
-        return 0;
-    db.exec("UPDATE tblAbgleichUhr SET Neu = 0 WHERE Neu = 1");
-    sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
-        .bind(1, me.machine)
-        .bind(2, *file)
-        .run();
-    sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
+    sql::WriteTransaction tx(db);
+    if (file && parts.written() > 0) {
+        sql::Statement(db, "INSERT OR IGNORE INTO tblAbgleichGelesen (Maschine, Nr) VALUES (?1, ?2)")
+            .bind(1, me.machine)
+            .bind(2, *file)
+            .run();
+        sql::Statement(db, "UPDATE tblAbgleichStand SET Naechste = ?1 WHERE Nr = 1").bind(1, *file + 1).run();
+    }
+    setFillState(db, Filled);
     tx.commit();
     return parts.written();
 }
@@ -1299,7 +1491,8 @@ qint64 SyncStore::writeSnapshot(const std::function<void(SyncWrite &)> &write, c
     // What it covers is read first: every entity read afterwards holds at least that.
     out.covers = appliedAll();
     Reader reader(db, me.machine, false);
-    PartReader parts(db, reader, PartReader::EverythingByKey, limits);
+    PartReader parts(db, reader, limits,
+                     [&db](const EntityKey &after, qint64 count) { return keysAfter(db, after, count, false); });
     out.next = [&parts](SyncBatch &part) { return parts.next(part); };
     write(out);
     return parts.written();

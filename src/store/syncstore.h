@@ -98,9 +98,15 @@ struct SyncWrite {
 };
 
 // The bounds of one part: it ends after this many entities or about this many bytes of text.
+// A large write (a data file's first, or more than a stretch of changes) and a snapshot
+// read and mark their entities a stretch at a time, each stretch in short transactions
+// of its own, so that a window's write waits at most for one of them.
 struct SyncPartLimits {
     qint64 entities = 20000;
     qint64 bytes = qint64(4) << 20;
+    qint64 stretch = 5000;
+    // Called whenever such a write holds no transaction between two stretches.
+    std::function<void()> between;
 };
 
 // What the data file keeps about its sync.
@@ -121,6 +127,9 @@ public:
     SyncIdentity identity();
     // Takes on a collection and a machine identity (a new machine counts its files from 1).
     void setIdentity(const SyncIdentity &identity);
+    // Before the first sync, gives every entity the data file holds its clocks, a stretch
+    // at a time; nothing once done.
+    void fillClocks(const SyncPartLimits &limits = {});
     std::optional<QString> folder();
     void setFolder(const QString &folder);
     qint64 lastSync();
@@ -130,6 +139,8 @@ public:
     bool hasMedia(const QByteArray &checksum);
     // The bytes of a stored content; empty when there is none.
     QByteArray mediaContent(const QByteArray &checksum);
+    // The checksums of the pictures and sounds the cards here use.
+    std::vector<QByteArray> mediaInUse();
 
     // Every file of every machine applied here.
     SyncCovers appliedAll();
@@ -137,12 +148,16 @@ public:
     // Writes this machine's changes: hands everything changed here since the last file
     // (on its first sync, when it has applied nothing yet, the whole file as a snapshot)
     // to write, which returns the number of the file it wrote (or nullopt: nothing
-    // needed writing); then marks them as written and the file as applied, in the same
-    // write transaction. Returns the entities written.
+    // needed writing); then marks the file as applied. A few changes are read and marked
+    // as written in one write transaction with it; more are read and marked a stretch at
+    // a time while the windows go on writing (what they change meanwhile goes into the
+    // next file), and a write cut off before its end makes the next one hold everything.
+    // Returns the entities written.
     qint64 writeChanges(const std::function<std::optional<qint64>(SyncWrite &)> &write,
                         const SyncPartLimits &limits = {});
     // Hands the whole state this data file knows (every entity with its clocks, the
-    // deleted ones as such) and the files it covers to write, in one read transaction.
+    // deleted ones as such) and the files it covers to write, a stretch at a time, each
+    // in a read transaction of its own.
     // Returns the entities handed out.
     qint64 writeSnapshot(const std::function<void(SyncWrite &)> &write, const SyncPartLimits &limits = {});
 

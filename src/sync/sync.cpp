@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QSet>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 using namespace tarlivo::store;
@@ -446,6 +449,7 @@ public:
     Outcome go()
     {
         m_me = identityFor(m_sync, m_store, m_folder);
+        m_sync.fillClocks(m_limits.parts);
         m_collectionDir = QDir(QDir(m_folder).filePath(m_me.collection));
         m_own = QDir(m_collectionDir.filePath(m_me.machine));
         m_media = QDir(m_collectionDir.filePath(QString::fromLatin1(kMediaFolder)));
@@ -457,6 +461,7 @@ public:
         takeSnapshots(folder);
         applyFiles(folder);
         const bool wrote = writeOwn(folder);
+        restoreMedia();
         // Its own files need no acknowledgement: others only ask which of theirs it has read.
         if (m_merged > 0 || !QFileInfo::exists(m_own.filePath(acksName())))
             writeAcks();
@@ -605,8 +610,12 @@ private:
         index.header = header(number, 1, true);
         index.covers = covers;
         SyncBatch part;
+        std::set<QByteArray> media;
         while (out.next(part)) {
             writeMedia(part);
+            for (const SyncCard &card : part.cards)
+                for (const SyncMedia &m : card.media)
+                    media.insert(m.checksum);
             const qint32 n = qint32(index.parts.size()) + 1;
             const QByteArray bytes = encode(header(number, n, true), part, BodyKind::SnapshotPart);
             checkSize(bytes);
@@ -615,6 +624,7 @@ private:
         }
         if (index.parts.empty())
             return;
+        index.media.emplace(media.begin(), media.end());
         writeWhole(m_own.filePath(snapshotName(number)), encodeSnapshot(index));
     }
 
@@ -691,6 +701,113 @@ private:
         m_sync.writeSnapshot([&](SyncWrite &out) { writeSnapshotFiles(out, out.covers); }, m_limits.parts);
     }
 
+    // What every other machine in the folder has applied, by its acknowledgements; none
+    // while one of them has none that reads.
+    std::optional<std::map<QString, SyncCovers>> othersApplied(const Collection &folder) const
+    {
+        std::map<QString, SyncCovers> acks;
+        for (const auto &[machine, files] : folder.machines) {
+            if (machine == m_me.machine)
+                continue;
+            bool tooLarge = false;
+            FileHeader h;
+            SyncCovers applied;
+            if (files.acks.isEmpty()
+                || decodeAcks(readAll(files.acks, &tooLarge), m_me.collection, &h, &applied) != ReadResult::Ok
+                || h.machine != machine)
+                return std::nullopt;
+            acks.emplace(machine, std::move(applied));
+        }
+        return acks;
+    }
+
+    QSet<QString> mediaInFolder() const
+    {
+        const QStringList names = m_media.entryList(QDir::Files);
+        return QSet<QString>(names.begin(), names.end());
+    }
+
+    static QString mediaName(const QByteArray &checksum) { return QString::fromLatin1(checksum.toHex()); }
+
+    // Every picture and sound a card here uses lies in the folder: one that another
+    // machine folded away while this one used it again comes back, also when the sync
+    // tool carried that deletion only after this machine wrote a file that uses it.
+    void restoreMedia()
+    {
+        const std::vector<QByteArray> used = m_sync.mediaInUse();
+        if (used.empty())
+            return;
+        const QSet<QString> there = mediaInFolder();
+        for (const QByteArray &checksum : used) {
+            if (there.contains(mediaName(checksum)))
+                continue;
+            makeFolder(m_media);
+            writeWhole(m_media.filePath(mediaName(checksum)), m_sync.mediaContent(checksum));
+        }
+    }
+
+    // Pictures and sounds that nothing may ask for any more go: no card here uses them,
+    // nor the most covering snapshot, which every machine (this one too) has applied,
+    // nor any other snapshot or file the folder holds besides (another machine's card
+    // still using one keeps it); gone: the snapshots this sync folded. Whatever does not
+    // read whole keeps them all. A machine that uses one again meanwhile puts it back
+    // (restoreMedia).
+    void foldMedia(const Collection &folder, const std::set<const Snapshot *> &gone)
+    {
+        QSet<QString> unused;
+        for (const QString &name : mediaInFolder())
+            if (name.size() == 64 && mediaName(QByteArray::fromHex(name.toLatin1())) == name)
+                unused.insert(name);
+        for (const QByteArray &checksum : m_sync.mediaInUse())
+            unused.remove(mediaName(checksum));
+        if (unused.isEmpty())
+            return;
+        const std::vector<std::pair<QString, const Snapshot *>> all = folder.snapshots();
+        if (all.empty())
+            return;
+        const SyncCovers &held = all.front().second->read->covers;
+        if (!includes(m_sync.appliedAll(), held))
+            return;
+        // (A machine's own files count as applied there: it acknowledges only others'.)
+        const std::optional<std::map<QString, SyncCovers>> acks = othersApplied(folder);
+        if (!acks || !std::all_of(acks->begin(), acks->end(), [&](const auto &a) {
+                SyncCovers applied = a.second;
+                applied.erase(a.first);
+                SyncCovers wanted = held;
+                wanted.erase(a.first);
+                return includes(applied, wanted);
+            }))
+            return;
+        for (const auto &[machine, files] : folder.machines) {
+            for (const auto &[number, sn] : files.snapshots) {
+                if (gone.count(&sn))
+                    continue; // folded just now
+                if (sn.index.isEmpty() ? !sn.parts.empty() : !sn.read || !sn.read->media)
+                    return; // one still arriving, or one whose list names no media
+                for (const QByteArray &checksum : *sn.read->media)
+                    unused.remove(mediaName(checksum));
+            }
+            for (const auto &[number, entry] : files.entries) {
+                if (covered(held, machine, number))
+                    continue;
+                const std::vector<QString> paths = entry.paths();
+                if (paths.empty())
+                    return;
+                PartSource source(paths, m_me.collection, machine, number, BodyKind::Changes);
+                try {
+                    while (const SyncBatch *batch = source.next())
+                        for (const SyncCard &card : batch->cards)
+                            for (const SyncMedia &m : card.media)
+                                unused.remove(mediaName(m.checksum));
+                } catch (const GiveUp &) {
+                    return;
+                }
+            }
+        }
+        for (const QString &name : unused)
+            QFile::remove(m_media.filePath(name));
+    }
+
     // This machine's files that a complete snapshot holds and every other machine seen
     // has applied go; so do its snapshots that a newer complete one holds whole, and the
     // parts of a snapshot cut short. A sync tool carries the deletions to the others.
@@ -713,32 +830,17 @@ private:
             }
         }
         if (!foldable.empty()) {
-            // What every other machine has applied, by its acknowledgements.
-            std::vector<SyncCovers> acks;
-            bool known = true;
-            for (const auto &[machine, files] : folder.machines) {
-                if (machine == m_me.machine)
-                    continue;
-                bool tooLarge = false;
-                FileHeader h;
-                SyncCovers applied;
-                if (files.acks.isEmpty()
-                    || decodeAcks(readAll(files.acks, &tooLarge), m_me.collection, &h, &applied) != ReadResult::Ok
-                    || h.machine != machine) {
-                    known = false;
-                    break;
-                }
-                acks.push_back(std::move(applied));
-            }
-            for (size_t i = 0; known && i < foldable.size(); ++i) {
-                const bool everywhere = std::all_of(acks.begin(), acks.end(), [&](const SyncCovers &a) {
-                    return covered(a, m_me.machine, numbers[i]);
+            const std::optional<std::map<QString, SyncCovers>> acks = othersApplied(folder);
+            for (size_t i = 0; acks && i < foldable.size(); ++i) {
+                const bool everywhere = std::all_of(acks->begin(), acks->end(), [&](const auto &a) {
+                    return covered(a.second, m_me.machine, numbers[i]);
                 });
                 if (everywhere)
                     removeFiles(foldable[i]->parts);
             }
         }
         const qint64 newest = own.snapshots.empty() ? 0 : own.snapshots.rbegin()->first;
+        std::set<const Snapshot *> gone;
         for (const auto &[number, sn] : own.snapshots) {
             if (!sn.index.isEmpty() && sn.read) {
                 // Of two that hold the same, one stays: the other machine's with the smaller
@@ -755,10 +857,13 @@ private:
                     continue;
                 QFile::remove(sn.index); // the list first: no one takes it while its parts go
                 removeFiles(sn.parts);
+                gone.insert(&sn);
             } else if (sn.index.isEmpty() && number < newest) {
                 removeFiles(sn.parts); // a snapshot cut short before its list
+                gone.insert(&sn);
             }
         }
+        foldMedia(folder, gone);
     }
 
     SyncStore m_sync;
@@ -779,6 +884,16 @@ private:
 Outcome syncNow(Store &store, const QString &folder, const Limits &limits)
 {
     requireFolder(folder);
+    // One sync of a data file at a time, across processes too (a timer's beside the
+    // program's): a large write marks and reads a stretch at a time, and two at once
+    // would share out the changes between two files of one number. A lock left by a
+    // process killed is taken over.
+    const QFileInfo data(store.path());
+    QLockFile lock(data.absoluteDir().filePath(QStringLiteral(".%1.abgleich").arg(data.fileName())));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError)
+        throw SyncError{QStringLiteral("Die Datei „%1“ wird gerade schon abgeglichen.")
+                            .arg(QDir::toNativeSeparators(data.absoluteFilePath()))};
     return Run(store, folder, limits).go();
 }
 

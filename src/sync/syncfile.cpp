@@ -473,6 +473,12 @@ QByteArray encodeSnapshot(const SnapshotIndex &index)
     for (const QByteArray &checksum : index.parts)
         parts.append(checksum);
     m.insert(QStringLiteral("teile"), parts);
+    if (index.media) {
+        QCborArray media;
+        for (const QByteArray &checksum : *index.media)
+            media.append(checksum);
+        m.insert(QStringLiteral("medien"), media);
+    }
     return envelope(m);
 }
 
@@ -495,6 +501,14 @@ ReadResult decodeSnapshot(const QByteArray &bytes, const QString &collection, Sn
         }
         if (x.parts.empty() || qint64(x.parts.size()) > kMaxPart)
             throw Bad{};
+        if (m->contains(QStringLiteral("medien"))) {
+            x.media.emplace();
+            for (const QCborValue &v : array(field(*m, "medien"))) {
+                if (!v.isByteArray() || v.toByteArray().size() != 32)
+                    throw Bad{};
+                x.media->push_back(v.toByteArray());
+            }
+        }
         *index = std::move(x);
     } catch (const Bad &) {
         return ReadResult::Damaged;

@@ -56,6 +56,9 @@ struct SnapshotIndex {
     FileHeader header;
     store::SyncCovers covers;
     std::vector<QByteArray> parts;
+    // The checksums of the pictures and sounds its cards use; none from a list written
+    // before lists named them.
+    std::optional<std::vector<QByteArray>> media;
 };
 QByteArray encodeSnapshot(const SnapshotIndex &index);
 ReadResult decodeSnapshot(const QByteArray &bytes, const QString &collection, SnapshotIndex *index);
