@@ -67,7 +67,7 @@ private slots:
         const qint32 katze = seed.card(tiere, "Katze", "cat");
         const qint32 maus = seed.card(tiere, "Maus", "mouse");
         const qint32 vogel = seed.card(tiere, "Vogel", "bird");
-        seed.store.reset();
+        const qint32 kaktus = seed.card(seed.subject("Zimmerpflanzen"), "Kaktus", "cactus");
         const auto compartment = [&](qint32 card) { return int(rawdb::read(app.dbPath()).cards.at(card).compartment); };
 
         app.forms->start();
@@ -80,6 +80,15 @@ private slots:
         QCOMPARE(labelText(*w, "lblFrage"), QString("Hund"));
         QCOMPARE(ctl<QLabel>(*w, "lblFrage")->accessibleName(), QString("Hund"));
         QCOMPARE(labelText(*w, "lblNoch"), QString("Noch 4 Karten"));
+
+        // A subject's last card deleted elsewhere: the subject leaves the list, the run goes on.
+        QComboBox *subjects = ctl<QComboBox>(*w, "cmbGebiet");
+        QVERIFY(subjects->findText("Zimmerpflanzen") >= 0);
+        app.forms->session().tell(seed.store->deleteCards({kaktus}), nullptr);
+        QCOMPARE(subjects->findText("Zimmerpflanzen"), -1);
+        QCOMPARE(subjects->currentText(), QString("Tiere"));
+        QCOMPARE(labelText(*w, "lblFrage"), QString("Hund"));
+        seed.store.reset();
 
         // Typed: a near miss, taken as right by the learner, stored on Enter.
         answer(*w, "Dog");

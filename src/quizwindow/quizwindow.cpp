@@ -639,8 +639,13 @@ void QuizWindow::follow(const Change &change, const QObject *origin)
 {
     if (origin == this)
         return;
-    if (change.isEmpty() || !change.subjects.empty()) {
-        // Subjects came or went: the list follows, the run keeps its subject.
+    // The list holds the subjects with cards: it follows subjects, and cards that came,
+    // went or changed subject (the last card of a subject deleted elsewhere).
+    const bool cardsMoved = std::any_of(change.cards.begin(), change.cards.end(), [](const auto &c) {
+        return !c.before || !c.after || c.before->subjectId != c.after->subjectId;
+    });
+    if (change.isEmpty() || !change.subjects.empty() || cardsMoved) {
+        // The run keeps its subject.
         const QString current = cmbGebiet->currentText();
         QStringList subjects;
         try {
