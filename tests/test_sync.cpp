@@ -464,8 +464,38 @@ private slots:
         QVERIFY(pair.queues(QStringLiteral("B")).endsWith(QLatin1String(" k5")));
     }
 
-    // An import journals its subjects and cards at once, as the triggers journal the
-    // same rows written one step at a time (which fields carry a time, and whose), and
+    // Before the first sync an import journals nothing: the fill gives its cards their
+    // clocks, also those of an import stored after the fill has passed the cards.
+    void importBeforeFirstSync()
+    {
+        Pair pair;
+        pair.run(QStringLiteral("A+ Bio"));
+        pair.run(QStringLiteral("Ai Bio q1 a"));
+        Machine &a = pair.at("A");
+        QCOMPARE(rawdb::count(a.path, "SELECT COUNT(*) FROM tblAbgleichUhr WHERE Art = 1"), qint64(0));
+        QVERIFY(sync::hasPendingChanges(*a.store));
+        std::unique_ptr<Store> window = Store::open(a.path, noBackups());
+        int stretches = 0;
+        a.limits.parts.stretch = 1;
+        a.limits.parts.between = [&] {
+            bool given = false;
+            if (++stretches == 2) // the subjects' and the cards' clocks are filled
+                window->importCards([&](BulkCard &b) {
+                    b = BulkCard{QStringLiteral("Bio"), QStringLiteral("q2"), QStringLiteral("b")};
+                    return !std::exchange(given, true);
+                });
+        };
+        pair.syncOf("A");
+        a.limits.parts.between = nullptr;
+        QVERIFY(stretches >= 2);
+        for (const char *step : {"AB", "Bs"})
+            pair.run(QString::fromLatin1(step));
+        QCOMPARE(rawdb::count(pair.at("B").path, "SELECT COUNT(*) FROM tblFrageAntwort"), qint64(2));
+        QCOMPARE(pair.content(QStringLiteral("B")), pair.content(QStringLiteral("A")));
+    }
+
+    // Once synced, an import journals its subjects and cards at once, as the triggers
+    // journal the same rows written one step at a time (which fields carry a time, and whose), and
     // leaves the triggers working.
     void importJournal_data()
     {
@@ -488,6 +518,9 @@ private slots:
         {
             auto i = Store::open(imported, noBackups());
             auto s = Store::open(stepped, noBackups());
+            // Synced before: from then on an import journals what it writes.
+            for (Store *store : {i.get(), s.get()})
+                SyncStore(*store).fillClocks();
             if (subjectBefore)
                 i->addSubject(QStringLiteral("W"));
             s->addSubject(QStringLiteral("W"));

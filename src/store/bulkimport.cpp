@@ -361,7 +361,9 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
     m_db.exec("INSERT INTO tblAbgleichStill (Nr) VALUES (1)");
     const auto [journalName, journalTrigger] = newCardTrigger();
     m_db.exec(("DROP TRIGGER " + journalName).constData());
-    // Each batch is journalled once written, while the file is still read.
+    // Each batch is journalled once written, while the file is still read; before the
+    // first sync, not at all (its fill gives the rows).
+    const bool journalled = fillState(m_db) != NotFilled;
     const qint64 journalAt = journalTime(m_db);
     std::unordered_map<BucketKey, qint64, BucketKeyHash> buckets;
 
@@ -495,7 +497,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 Places(m_store, Direction::Reverse).write(qint32(keys[size_t(i)]), pending[size_t(i)].reverse);
         if (options.skipDuplicates)
             duplicates.settle(pending, keys);
-        journalNewCards(m_db, keys.front(), keys.back(), journalAt);
+        if (journalled)
+            journalNewCards(m_db, keys.front(), keys.back(), journalAt);
         result.cardsStored += n;
         pending.clear();
         // The highest key bounds how many positions the file held.
@@ -644,7 +647,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 reversed = true;
             }
         }
-        if (reversed)
+        if (reversed && journalled)
             journalReversePlaces(m_db, firstKey, lastKey, journalAt);
     }
     if (indexesDropped) {
@@ -665,7 +668,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             .bind(3, std::get<2>(key))
             .bind(4, count)
             .run();
-    journalNewSubjects(m_db, std::vector<qint32>(created.begin(), created.end()), journalAt);
+    if (journalled)
+        journalNewSubjects(m_db, std::vector<qint32>(created.begin(), created.end()), journalAt);
     m_db.exec("DELETE FROM tblAbgleichStill");
     // Its cards that came before the first one with a reverse place get theirs now
     // (journalled by the triggers again).

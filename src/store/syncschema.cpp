@@ -159,6 +159,12 @@ std::pair<QByteArray, QByteArray> newCardTrigger()
     return {};
 }
 
+FillState fillState(sql::Database &db)
+{
+    sql::Statement q(db, "SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1");
+    return q.step() ? FillState(q.int64(0)) : NotFilled;
+}
+
 qint64 journalTime(sql::Database &db)
 {
     sql::Statement q(db, (QByteArray("SELECT ") + kNow).constData());

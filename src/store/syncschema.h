@@ -32,10 +32,17 @@ void createSyncSchema(sql::Database &db);
 // triggers are quiet.
 std::pair<QByteArray, QByteArray> newCardTrigger();
 
+// tblAbgleichStand.Gefuellt: the clocks not filled yet, filled, or filled and a large
+// write cut off before its end (what it had marked as written may be in no file).
+enum FillState { NotFilled = 0, Filled = 1, WriteCutOff = 2 };
+FillState fillState(sql::Database &db);
+
 // A large write of new rows (an import) keeps the triggers quiet with a row in
 // tblAbgleichStill and then journals what it made, all at the one time read first:
 // the subjects given, and the cards of keys first to last, each with the fields their
-// insert triggers would have set (a card's reverse place too, where it has one).
+// insert triggers would have set (a card's reverse place too, where it has one). Before
+// the first sync (NotFilled) it journals nothing: that sync's fill gives them their
+// clocks, as it does for everything older.
 qint64 journalTime(sql::Database &db);
 void journalNewSubjects(sql::Database &db, const std::vector<qint32> &subjects, qint64 time);
 void journalNewCards(sql::Database &db, qint64 firstCard, qint64 lastCard, qint64 time);

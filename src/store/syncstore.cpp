@@ -5,6 +5,7 @@
 #include "store/internal.h"
 #include "store/rules.h"
 #include "store/schema.h"
+#include "store/syncschema.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <iterator>
 #include <limits>
 #include <thread>
 #include <utility>
@@ -1173,10 +1175,6 @@ std::vector<EntityKey> keysAfter(sql::Database &db, const EntityKey &after, qint
 constexpr qint64 kFillStretches = 10;
 constexpr std::chrono::milliseconds kWriterPause(110);
 
-// tblAbgleichStand.Gefuellt: the clocks not filled yet, filled, or filled and a large
-// write cut off before its end (what it had marked as written may be in no file).
-enum FillState { NotFilled = 0, Filled = 1, WriteCutOff = 2 };
-
 // Before the first sync the file's entities have no clocks: each gets one now, its place
 // the time the card came into its compartment (so that of two files joining, the later
 // progress wins), everything else the earliest time there is. A stretch of keys
@@ -1203,12 +1201,6 @@ constexpr FillStep kFillClocks[] = {
      "INSERT OR IGNORE INTO tblAbgleichUhr (Art, idLokal, Neu, Z0, M0) SELECT 2, idUebung, 1, 1, '' FROM tblUebung "
      "WHERE idUebung > ?1 AND idUebung <= ?2"},
 };
-
-qint64 fillState(sql::Database &db)
-{
-    sql::Statement q(db, "SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1");
-    return q.step() ? q.int64(0) : qint64(NotFilled);
-}
 
 void setFillState(sql::Database &db, qint64 state)
 {
@@ -1259,8 +1251,9 @@ void SyncStore::fillClocks(const SyncPartLimits &limits)
     // from the start (a row there already stays). Between two, a pause longer than a
     // waiting writer's longest sleep (SQLite's busy handler sleeps up to 100 ms between
     // tries), so that a window's write gets in.
+    std::vector<qint64> filledTo; // each step's last key
     for (const FillStep &step : kFillClocks) {
-        qint64 after = std::numeric_limits<qint64>::min();
+        qint64 &after = filledTo.emplace_back(std::numeric_limits<qint64>::min());
         for (;;) {
             const qint64 count = std::max<qint64>(1, limits.stretch) * kFillStretches;
             sql::WriteTransaction tx(db);
@@ -1284,8 +1277,16 @@ void SyncStore::fillClocks(const SyncPartLimits &limits)
         }
     }
     sql::WriteTransaction tx(db);
-    if (fillState(db) == NotFilled)
+    if (fillState(db) == NotFilled) {
+        // Until the state says filled, an import journals nothing: what one stored
+        // after its step had passed gets its clocks here, in the write that says so.
+        for (size_t i = 0; i < std::size(kFillClocks); ++i)
+            sql::Statement(db, kFillClocks[i].fill)
+                .bind(1, filledTo[i])
+                .bind(2, std::numeric_limits<qint64>::max())
+                .run();
         setFillState(db, Filled);
+    }
     tx.commit();
 }
 
@@ -1328,9 +1329,11 @@ void SyncStore::setLastSync(qint64 secs)
 
 bool SyncStore::hasPendingChanges()
 {
+    // Before the first sync, all the file holds is still to go (and an import's cards
+    // have no clocks yet to say so).
     sql::Statement q(StoreAccess::database(m_store), "SELECT EXISTS (SELECT 1 FROM tblAbgleichUhr WHERE Neu = 1) "
-                                                     "OR (SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1) = ?1");
-    return q.bind(1, WriteCutOff).step() && q.int64(0) != 0;
+                                                     "OR (SELECT Gefuellt FROM tblAbgleichStand WHERE Nr = 1) <> ?1");
+    return q.bind(1, Filled).step() && q.int64(0) != 0;
 }
 
 std::set<qint64> SyncStore::appliedFiles(const QString &machine)
