@@ -520,6 +520,17 @@ private slots:
                                       "Englisch|3|oben|top|1500000000"};
         QTest::newRow("Pauker") << "e.xml" << lesson << QString() << paukerCards << 1;
         QTest::newRow("Pauker gzipped") << "e.pau.gz" << gzip(lesson) << QString() << paukerCards << 1;
+        // Placed as they are stored while they come in the queue's order, and all at the
+        // end once one comes out of it, after many were placed.
+        QByteArray ordered = "<Lesson LessonFormat=\"1.7\"><Batch/><Batch/><Batch/><Batch>";
+        QStringList orderedCards{"lang|2|früher|earlier|1500000000"};
+        for (int i = 0; i < 300; ++i) {
+            ordered += paukerCard("w" + QByteArray::number(i), "a", 1'600'000'000'000 + i * 1000);
+            orderedCards << QStringLiteral("lang|2|w%1|a|%2").arg(i).arg(1'600'000'000 + i);
+        }
+        QTest::newRow("Pauker, one card out of the queue's order after many")
+            << "lang.pau" << ordered + paukerCard("früher", "earlier", 1'500'000'000'000) + "</Batch></Lesson>"
+            << QString() << orderedCards << 0;
         QTest::newRow("Pauker 1.4") << "Alte Lektion.pau.gz"
                                     << gzip("<Lesson Pauker-Version=\"1.4\"><Batch>"
                                             + paukerCard("vorn", "hinten", 0, "BackSide") + "</Batch></Lesson>")

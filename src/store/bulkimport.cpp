@@ -420,6 +420,11 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
 
     qint64 firstKey = 0, lastKey = -1; // of the cards written
     std::vector<Queued> queued;
+    // Queued by time, cards that come in the queue's order (as a Pauker lesson's do) are
+    // placed as they are written, where the places follow their keys; from the first
+    // card out of that order on, all are placed at the end.
+    bool placedAsRead = options.queueByTime;
+    std::pair<qint32, qint64> lastQueued{std::numeric_limits<qint32>::min(), 0}; // compartment, time
     auto dropScatteredIndexes = [&] {
         if (large && placeChanges * kLongRun > result.cardsStored && !indexesDropped) {
             for (const auto &index : schema::kScatteredPositionIndexes)
@@ -427,6 +432,8 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             indexesDropped = true;
         }
     };
+    qint64 queuePlace = Places(m_store, Direction::Forward).next();
+    qint64 reverseQueuePlace = Places(m_store, Direction::Reverse).next();
     std::vector<Pending> pending;
     pending.reserve(kBatch);
     std::vector<qint64> keys;
@@ -470,13 +477,16 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 const Pending &p = pending[size_t(first) + size_t(i)];
                 const qint64 key = last - perStatement + 1 + i;
                 keys.push_back(key);
-                if (options.queueByTime) {
+                if (options.queueByTime)
                     queued.push_back(Queued{p.compartment, p.subject, p.queueTime, qint32(key), p.reverseCompartment,
                                             p.reverseEnteredAt});
-                } else {
+                if (!options.queueByTime || placedAsRead) {
+                    const qint64 place = placedAsRead ? queuePlace + qint64(queued.size()) - 1 : p.queuePlace;
+                    if (place > kInt32Max)
+                        throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
                     sqlite3_bind_int64(positions, 4 * i + 1, key);
                     sqlite3_bind_int64(positions, 4 * i + 2, p.compartment);
-                    sqlite3_bind_int64(positions, 4 * i + 3, p.queuePlace);
+                    sqlite3_bind_int64(positions, 4 * i + 3, place);
                     sqlite3_bind_int64(positions, 4 * i + 4, p.subject);
                 }
                 sqlite3_bind_int64(times, 3 * i + 1, key);
@@ -484,7 +494,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
                 sqlite3_bind_int64(times, 3 * i + 3, p.tag);
                 ++buckets[{p.subject, p.compartment, p.tag}];
             }
-            if (!options.queueByTime)
+            if (!options.queueByTime || placedAsRead)
                 runInsert(m_db, positions);
             runInsert(m_db, times);
         }
@@ -509,8 +519,6 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         dropScatteredIndexes();
     };
 
-    qint64 queuePlace = Places(m_store, Direction::Forward).next();
-    qint64 reverseQueuePlace = Places(m_store, Direction::Reverse).next();
     // Subjects that had a direction before the import, and those it creates for cards
     // with a reverse place: they practise both ways.
     std::map<qint32, bool> practisedReverse;
@@ -577,6 +585,17 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
             p.queueTime = card.enteredAt.value_or(std::numeric_limits<qint64>::max());
             p.reverseCompartment = card.reverseCompartment;
             p.reverseEnteredAt = card.reverseEnteredAt.value_or(nowEnteredAt);
+            const std::pair<qint32, qint64> rank{p.compartment, p.queueTime};
+            if (placedAsRead && rank < lastQueued) {
+                // The places written so far may be another's now: all go in at the end.
+                placedAsRead = false;
+                if (firstKey > 0)
+                    sql::Statement(m_db, "DELETE FROM tblPosition WHERE idFrageAntwort BETWEEN ?1 AND ?2")
+                        .bind(1, firstKey)
+                        .bind(2, lastKey)
+                        .run();
+            }
+            lastQueued = rank;
         } else {
             if (queuePlace > kInt32Max)
                 throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
@@ -585,7 +604,7 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         }
         if (progress)
             ++result.progressKept;
-        if (!options.queueByTime && lastPlace != std::pair(p.subject, p.compartment)) {
+        if ((!options.queueByTime || placedAsRead) && lastPlace != std::pair(p.subject, p.compartment)) {
             lastPlace = {p.subject, p.compartment};
             ++placeChanges;
         }
@@ -603,39 +622,41 @@ BulkImportResult BulkImport::importCards(const std::function<bool(BulkCard &)> &
         // Each card's place is its rank in the queue's order. The rows go in by key,
         // as the table keeps them: in the queue's order they would land all over it.
         const std::vector<quint32> order = queueOrder(queued);
-        if (queuePlace + qint64(queued.size()) - 1 > kInt32Max)
-            throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
-        std::vector<qint32> placeOf(queued.size());
-        for (size_t rank = 0; rank < order.size(); ++rank) {
-            placeOf[order[rank]] = qint32(queuePlace + qint64(rank));
-            // Places out of the keys' order go all over every queue index: each run
-            // in order counts as a change of place.
-            if (rank > 0 && order[rank] != order[rank - 1] + 1)
-                ++placeChanges;
-        }
-        for (const Queued &q : queued)
-            if (lastPlace != std::pair(q.subject, q.compartment)) {
-                lastPlace = {q.subject, q.compartment};
-                ++placeChanges;
+        if (!placedAsRead) {
+            if (queuePlace + qint64(queued.size()) - 1 > kInt32Max)
+                throw StoreError(StoreErrorKind::Limit, path(), QStringLiteral("queue place"));
+            std::vector<qint32> placeOf(queued.size());
+            for (size_t rank = 0; rank < order.size(); ++rank) {
+                placeOf[order[rank]] = qint32(queuePlace + qint64(rank));
+                // Places out of the keys' order go all over every queue index: each run
+                // in order counts as a change of place.
+                if (rank > 0 && order[rank] != order[rank - 1] + 1)
+                    ++placeChanges;
             }
-        dropScatteredIndexes();
-        if (indexesDropped) {
-            m_db.exec(("DROP INDEX " + std::string(schema::kPlaceIndex[0])).c_str());
-            placeIndexDropped = true;
-        }
-        const size_t whole = queued.size() - queued.size() % kBatch;
-        for (size_t first = 0; first < queued.size();) {
-            const int perStatement = first < whole ? kBatch : 1;
-            sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
-            for (int i = 0; i < perStatement; ++i) {
-                const Queued &q = queued[first + size_t(i)];
-                sqlite3_bind_int64(positions, 4 * i + 1, q.key);
-                sqlite3_bind_int64(positions, 4 * i + 2, q.compartment);
-                sqlite3_bind_int64(positions, 4 * i + 3, placeOf[first + size_t(i)]);
-                sqlite3_bind_int64(positions, 4 * i + 4, q.subject);
+            for (const Queued &q : queued)
+                if (lastPlace != std::pair(q.subject, q.compartment)) {
+                    lastPlace = {q.subject, q.compartment};
+                    ++placeChanges;
+                }
+            dropScatteredIndexes();
+            if (indexesDropped) {
+                m_db.exec(("DROP INDEX " + std::string(schema::kPlaceIndex[0])).c_str());
+                placeIndexDropped = true;
             }
-            runInsert(m_db, positions);
-            first += size_t(perStatement);
+            const size_t whole = queued.size() - queued.size() % kBatch;
+            for (size_t first = 0; first < queued.size();) {
+                const int perStatement = first < whole ? kBatch : 1;
+                sqlite3_stmt *positions = m_db.prepared(positionInsert(perStatement).c_str());
+                for (int i = 0; i < perStatement; ++i) {
+                    const Queued &q = queued[first + size_t(i)];
+                    sqlite3_bind_int64(positions, 4 * i + 1, q.key);
+                    sqlite3_bind_int64(positions, 4 * i + 2, q.compartment);
+                    sqlite3_bind_int64(positions, 4 * i + 3, placeOf[first + size_t(i)]);
+                    sqlite3_bind_int64(positions, 4 * i + 4, q.subject);
+                }
+                runInsert(m_db, positions);
+                first += size_t(perStatement);
+            }
         }
         Places reverse(m_store, Direction::Reverse);
         bool reversed = false;
