@@ -224,7 +224,8 @@ int main(int argc, char *argv[])
             std::printf("sync_once_written %lld\n", outcome.written);
             std::printf("sync_once_folder_bytes %lld\n", folderBytes(onceFolder));
         } catch (const StoreError &e) {
-            return fail(e.what());
+            return fail(
+                qPrintable(QStringLiteral("store error %1 in %2: %3").arg(int(e.kind())).arg(e.path(), e.detail())));
         } catch (const sync::SyncError &e) {
             return fail(qPrintable(e.message));
         }
@@ -357,7 +358,8 @@ int main(int argc, char *argv[])
         std::printf("sync_folder_bytes %lld\n", folderBytes(folder));
         std::printf("sync_data_file_bytes %lld\n", QFileInfo(dir + QStringLiteral("/big.mdb")).size());
     } catch (const StoreError &e) {
-        return fail(e.what());
+        return fail(
+            qPrintable(QStringLiteral("store error %1 in %2: %3").arg(int(e.kind())).arg(e.path(), e.detail())));
     } catch (const sync::SyncError &e) {
         return fail(qPrintable(e.message));
     }
