@@ -186,7 +186,8 @@ int main(int argc, char *argv[])
             std::thread writer([&] {
                 auto window = Store::open(onceFile, options);
                 const qint64 count = window->cardCount(std::nullopt);
-                for (qint64 i = 0; syncing; ++i) {
+                // A machine joining holds no card to judge until its sync is through.
+                for (qint64 i = 0; syncing && count > 0; ++i) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     QElapsedTimer w;
                     w.start();
