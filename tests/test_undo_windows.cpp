@@ -157,6 +157,25 @@ private slots:
         action(app, "actWiederherstellen")->trigger();
         QCOMPARE(app.snapshot(), stored); // the same key again
     }
+
+    // The practice road's subject list follows an undo: the subject whose last card it
+    // took back leaves the list, the one picked stays picked.
+    void subjectListFollowsAnUndo()
+    {
+        PracticeApp app;
+        app.subject(QStringLiteral("Alpha"), 1);
+        app.subject(QStringLiteral("Zebra"), 1);
+        app.subject(QStringLiteral("Neu"));
+        keyInCard(app.startEntry(QStringLiteral("Neu")), QStringLiteral("Frage"), QStringLiteral("Antwort"));
+        FrmGebiete *gebiete = app.forms->showGebiete(Road::Practice, Upkeep::None);
+        QVERIFY(gebiete);
+        auto *list = combo(gebiete, "cmbGebiet");
+        QCOMPARE(drive::entries(list), (QStringList{"Alpha", "Neu", "Zebra"}));
+        list->setCurrentIndex(2);
+        action(app, "actRueckgaengig")->trigger();
+        QCOMPARE(drive::entries(list), (QStringList{"Alpha", "Zebra"}));
+        QCOMPARE(list->currentText(), QStringLiteral("Zebra"));
+    }
 };
 
 QTEST_MAIN(TestUndoWindows)

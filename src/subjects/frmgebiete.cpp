@@ -39,6 +39,16 @@ FrmGebiete::FrmGebiete(Session &session, Navigator &navigator, Road road)
     connect(cmdUebernahmeGebiet, &QPushButton::clicked, this, &FrmGebiete::cmdUebernahmeGebiet_Click);
     connect(cmdGebietNeu, &QPushButton::clicked, this, &FrmGebiete::cmdGebietNeu_Click);
     connect(cmdGebietEdit, &QPushButton::clicked, this, &FrmGebiete::cmdGebietEdit_Click);
+    // Changed elsewhere while the list is open (an undo, another window): a subject whose
+    // last card went leaves the practice list, and the subject picked stays picked.
+    connect(&session, &Session::changed, this, [this](const Change &, const QObject *origin) {
+        if (origin == this || !m_connected || !isVisible())
+            return;
+        const QString picked = cmbGebiet->text();
+        FillGebiete();
+        if (const int at = cmbGebiet->findText(picked, Qt::MatchFixedString | Qt::MatchCaseSensitive); at >= 0)
+            cmbGebiet->setCurrentIndex(at);
+    });
 }
 
 void FrmGebiete::formLoad()
