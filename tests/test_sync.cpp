@@ -12,8 +12,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace tarlivo;
 using namespace tarlivo::store;
@@ -462,6 +465,28 @@ private slots:
                 moved << after[i].section(QLatin1Char('='), 0, 0);
         QCOMPARE(moved, QStringList{QStringLiteral("k5")});
         QVERIFY(pair.queues(QStringLiteral("B")).endsWith(QLatin1String(" k5")));
+    }
+
+    // One sync of a data file at a time: a sync elsewhere holding its lock is told, a
+    // lock file left behind, whichever live process it names, is not.
+    void oneSyncAtATime()
+    {
+        Pair pair;
+        pair.run(QStringLiteral("A+ Bio"));
+        const QString lockPath = QFileInfo(pair.at("A").path).dir().filePath(QStringLiteral(".A.mdb.abgleich"));
+        QVERIFY(rawdb::writeBytes(lockPath, QByteArray::number(QCoreApplication::applicationPid()) + "\n"
+                                                + QCoreApplication::applicationFilePath().toUtf8() + "\n\n"));
+        QCOMPARE(pair.syncOf("A").written, qint64(1));
+        const int held = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
+        try {
+            pair.syncOf("A");
+            QFAIL("a second sync of the file ran");
+        } catch (const sync::SyncError &e) {
+            QVERIFY(e.message.contains(QStringLiteral("wird gerade schon abgeglichen")));
+        }
+        ::close(held);
+        pair.syncOf("A");
     }
 
     // Before the first sync an import journals nothing: the fill gives its cards their

@@ -8,14 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSet>
 #include <QSysInfo>
 #include <QUuid>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <optional>
@@ -879,6 +881,31 @@ private:
     int m_merged = 0;
 };
 
+// The lock of one sync of a data file: an flock on a file beside it, which the system
+// lets go of however the process ends. A lock judged by the process number written in
+// it stays held for good once another process has that number. The file stays; where
+// it cannot be made, the sync runs unlocked, as before.
+class SyncLock {
+public:
+    explicit SyncLock(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+        m_heldElsewhere = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    }
+    ~SyncLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SyncLock(const SyncLock &) = delete;
+    SyncLock &operator=(const SyncLock &) = delete;
+    bool heldElsewhere() const { return m_heldElsewhere; }
+
+private:
+    int m_fd;
+    bool m_heldElsewhere = false;
+};
+
 } // namespace
 
 Outcome syncNow(Store &store, const QString &folder, const Limits &limits)
@@ -887,11 +914,10 @@ Outcome syncNow(Store &store, const QString &folder, const Limits &limits)
     // One sync of a data file at a time, across processes too (a timer's beside the
     // program's): a large write marks and reads a stretch at a time, and two at once
     // would share out the changes between two files of one number. A lock left by a
-    // process killed is taken over.
+    // process killed is let go by the system.
     const QFileInfo data(store.path());
-    QLockFile lock(data.absoluteDir().filePath(QStringLiteral(".%1.abgleich").arg(data.fileName())));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError)
+    const SyncLock lock(data.absoluteDir().filePath(QStringLiteral(".%1.abgleich").arg(data.fileName())));
+    if (lock.heldElsewhere())
         throw SyncError{QStringLiteral("Die Datei „%1“ wird gerade schon abgeglichen.")
                             .arg(QDir::toNativeSeparators(data.absoluteFilePath()))};
     return Run(store, folder, limits).go();
